@@ -1,0 +1,34 @@
+#include "platform/event.h"
+
+namespace platform {
+
+void Event::set() {
+    {
+        std::lock_guard lock(mutex_);
+        signalled_ = true;
+    }
+    changed_.notify_all();
+}
+
+void Event::reset() {
+    std::lock_guard lock(mutex_);
+    signalled_ = false;
+}
+
+bool Event::isSet() const {
+    std::lock_guard lock(mutex_);
+    return signalled_;
+}
+
+WaitResult Event::wait(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    const bool signalled = changed_.wait_for(lock, limit, [this] { return signalled_; });
+    return signalled ? WaitResult::Signalled : WaitResult::TimedOut;
+}
+
+void Event::wait() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return signalled_; });
+}
+
+}  // namespace platform

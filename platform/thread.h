@@ -1,0 +1,11 @@
+#pragma once
+// Workers are started and never joined: the starter returns at once and the worker clears
+// its own busy flag at its end.
+#include <functional>
+
+namespace platform {
+
+// Starts fn on a new detached thread. Returns false when the system refuses a thread.
+bool startThread(std::function<void()> fn);
+
+}  // namespace platform
