@@ -1,0 +1,82 @@
+#pragma once
+// One load and one save per stored setting. A load applies the value's accepted range and
+// default and never fails; a save writes at once and a failed write is lost silently.
+#include <cstdint>
+#include <string>
+
+// Loads that store into their global themselves, and the saves that write that global.
+void RegLoadEncry();
+void RegSaveEncry();
+void RegLoadCodeOption();
+void RegSaveCodeOption();
+void RegLoadComPort();
+void RegSaveComPort();
+void RegLoadBaudRate();
+void RegSaveBaudRate();
+void RegLoadIspIcType();
+void RegSaveIspIcType();
+void RegLoadIspStartAddr();
+void RegSaveIspStartAddr();
+
+// Loads that return the value; saves that take it.
+uint32_t RegLoadScanDelay();
+void RegSaveScanDelay(uint32_t count);
+uint32_t RegLoadRdpLevel();
+void RegSaveRdpLevel(uint32_t flag);
+uint32_t RegLoadPcropType();
+void RegSavePcropType(uint32_t type);
+uint32_t RegLoadProtectAddr();
+void RegSaveProtectAddr(uint32_t address);
+uint32_t RegLoadBurnLimitEn();
+void RegSaveBurnLimitEn(uint32_t flag);
+uint32_t RegLoadLimitQuantity();
+void RegSaveLimitQuantity(uint32_t quantity);
+uint32_t RegLoadSnInArea();
+void RegSaveSnInArea(uint32_t location);
+uint32_t RegLoadTotalCount();
+void RegSaveTotalCount(uint32_t count);
+uint32_t RegLoadPassCount();
+void RegSavePassCount(uint32_t count);
+uint32_t RegLoadFailCount();
+void RegSaveFailCount(uint32_t count);
+uint32_t RegLoadSerialNoEn();
+void RegSaveSerialNoEn(uint32_t flag);
+uint32_t RegLoadSnStartAddr();
+void RegSaveSnStartAddr(uint32_t address);
+uint32_t RegLoadLastSn();
+void RegSaveLastSn(uint32_t serial);
+uint32_t RegLoadSerialNoAutoInc();
+void RegSaveSerialNoAutoInc(uint32_t flag);
+
+uint16_t RegLoadProtectArea();
+void RegSaveProtectArea(uint16_t mask);
+uint32_t RegLoadInfoEn();
+void RegSaveInfoEn(uint32_t flag);
+uint32_t RegLoadIspBootDataEn();
+void RegSaveIspBootDataEn(uint32_t flag);
+uint16_t RegLoadVid();
+void RegSaveVid(uint16_t vid);
+uint16_t RegLoadPid();
+void RegSavePid(uint16_t pid);
+uint32_t RegLoadPll();
+void RegSavePll(uint32_t pll);
+uint32_t RegLoadSnEn();
+void RegSaveSnEn(uint32_t flag);
+uint16_t RegLoadSn1();
+void RegSaveSn1(uint16_t value);
+uint16_t RegLoadSn2();
+void RegSaveSn2(uint16_t value);
+uint16_t RegLoadSn3();
+void RegSaveSn3(uint16_t value);
+uint16_t RegLoadBootPinCfg();
+void RegSaveBootPinCfg(uint16_t value);
+uint16_t RegLoadUartIspCfg();
+void RegSaveUartIspCfg(uint16_t value);
+uint32_t RegLoadVidPidEn();
+void RegSaveVidPidEn(uint32_t flag);
+uint32_t RegLoadPllEn();
+void RegSavePllEn(uint32_t flag);
+std::string RegLoadParameterFile();
+void RegSaveParameterFile(const std::string& name);
+uint32_t RegLoadParaEn();
+void RegSaveParaEn(uint32_t flag);
