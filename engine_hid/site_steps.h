@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 class WorkerPage;
@@ -44,15 +45,16 @@ constexpr std::array<int, 4> kTargetPresent = {153, 155, 159, 160};
 constexpr std::array<int, 4> kNoTarget = {154, 156, 157, 158};
 }  // namespace icon
 
-// What a run knows about each site, and whether every exchange went through.
+// What a run knows about each site, and the run's status. The status follows the last
+// exchange that the run checks (and is false after an early stop); each part's own result is
+// its mark, which only a good read-back leaves at kGood.
 struct SiteRun {
     enum Mark { kFailed = 0, kGood = 1, kNoTarget = 2 };
     std::array<int, kSiteCount> mark = {kGood, kGood, kGood, kGood};
     bool ok = true;
 
-    // Records one exchange's result: a single failure spoils the run's success tone.
     bool note(bool exchangeOk) {
-        ok = ok && exchangeOk;
+        ok = exchangeOk;
         return exchangeOk;
     }
     bool allSitesGood() const;
