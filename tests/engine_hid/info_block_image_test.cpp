@@ -56,7 +56,9 @@ TEST(InfoBlockImage, WritesProtectionWordsOnlyWhenEnabled) {
         EXPECT_EQ(WordAt(image, 0x18), c.word2);
         // Without boot data nothing but bytes 16 to 27 is written.
         for (size_t i = 0; i < image.size(); ++i) {
-            if (i < 16 || i >= 28) ASSERT_EQ(image[i], 0xFF) << i;
+            if (i < 16 || i >= 28) {
+                ASSERT_EQ(image[i], 0xFF) << i;
+            }
         }
     }
 }
