@@ -1,6 +1,5 @@
 #include "app/registry_settings.h"
 
-#include <filesystem>
 #include <functional>
 #include <tuple>
 #include <gtest/gtest.h>
@@ -189,16 +188,4 @@ TEST(RegistrySettings, FreshStoreGivesTheStartUpDefaults) {
     EXPECT_EQ(g_nChipMode, 0);
     EXPECT_EQ(RegLoadSerialNoAutoInc(), 1u);
     EXPECT_EQ(RegLoadSnInArea(), 0u);
-}
-
-TEST(RegistrySettings, ValuesSurviveInTheOneSettingsFileUnderTheKey) {
-    TempConfigFolder folder;
-    RegSaveTotalCount(5);
-    RegSaveLastSn(0xFFFFFFFF);
-    RegSaveScanDelay(0);
-    EXPECT_EQ(RegLoadLastSn(), 0xFFFFFFFFu);
-    EXPECT_EQ(storedNumber("Scan Delay"), 0u);
-    EXPECT_EQ(RegLoadScanDelay(), 30u);  // 0 is written, but reads back as the default
-    EXPECT_TRUE(std::filesystem::exists(folder.path() + "settings"));
-    EXPECT_EQ(std::string(g_szRegKey), "Software\\Kestrova\\SWD_Vosk\\FOUR_Wire");
 }

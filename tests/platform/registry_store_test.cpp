@@ -117,20 +117,13 @@ TEST(RegistryStore, UnreadableFileIsLeftAloneAndReadsNothing) {
     EXPECT_EQ(platform::registryWrite(kKey, "Good", RegValue::dword(1)), StoreResult::Unavailable);
 }
 
-TEST(RegistryStore, MissingFileReadsAsEmpty) {
-    TempConfigFolder folder;
-    EXPECT_EQ(platform::registryOpenStore(), StoreResult::Ok);
-    RegValue value;
-    EXPECT_EQ(platform::registryRead(kKey, "Total Count", value), StoreResult::NotFound);
-}
-
 // A burn saves the counters one after another; a crash at any moment must leave a store that
 // loads completely, each value either its old or its new number.
 TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
     TempConfigFolder folder;
     const std::regex wellFormed(R"((; .*)|(\[.*\])|("[^"]*"=dword:[0-9A-F]{8}))");
     for (int round = 0; round < 6; ++round) {
-        const uint32_t start = readNumber("Total Count") == 0xDEADBEEF ? 0 : readNumber("Total Count");
+        const uint32_t start = round == 0 ? 0 : readNumber("Total Count");
         const pid_t child = forkChild([start] {
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             for (uint32_t i = start + 1; std::chrono::steady_clock::now() < until; ++i) {
@@ -139,7 +132,14 @@ TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
             }
         });
         ASSERT_GT(child, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(30 + 17 * round));
+        // Kill it at a different moment of its loop each round, once it has begun saving.
+        const auto begun = [start] {
+            const uint32_t pass = readNumber("Pass Count");
+            return pass != 0xDEADBEEF && pass > start;
+        };
+        for (int wait = 0; wait < 2000 && !begun(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3 + 7 * round));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
