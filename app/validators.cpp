@@ -27,9 +27,11 @@ struct FlashGeometry {
 
 FlashGeometry geometryOf(uint8_t mode) {
     switch (mode) {
-    case 2: case 5: return {256, 0x3FF8, 0x4000};
+    case 2:
+    case 5: return {256, 0x3FF8, 0x4000};
     case 3: return {256, 0x0FF8, 0x4000};
-    case 4: case 6: return {256, 0x1FF8, 0x4000};
+    case 4:
+    case 6: return {256, 0x1FF8, 0x4000};
     case 7: return {512, 0xBFF8, 0xC000};
     case 8: return {512, 0x7FF8, 0xC000};
     case 9: return {512, 0x1FF8, 0x4000};

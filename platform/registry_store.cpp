@@ -67,7 +67,8 @@ std::optional<std::string> unquote(const std::string& line, size_t& pos) {
             text += escaped;
         } else if (escaped == 'x' && pos + 2 < line.size() && hexDigitValue(line[pos + 1]) >= 0 &&
                    hexDigitValue(line[pos + 2]) >= 0) {
-            text += static_cast<char>(hexDigitValue(line[pos + 1]) * 16 + hexDigitValue(line[pos + 2]));
+            text +=
+                static_cast<char>(hexDigitValue(line[pos + 1]) * 16 + hexDigitValue(line[pos + 2]));
             pos += 2;
         } else {
             return std::nullopt;
@@ -86,10 +87,12 @@ std::optional<RegValue> parseData(const std::string& data) {
         std::vector<uint8_t> bytes;
         const std::string list = data.substr(4);
         for (size_t pos = 0; pos < list.size(); pos += 3) {
-            if (pos + 2 > list.size() || hexDigitValue(list[pos]) < 0 || hexDigitValue(list[pos + 1]) < 0)
+            if (pos + 2 > list.size() || hexDigitValue(list[pos]) < 0 ||
+                hexDigitValue(list[pos + 1]) < 0)
                 return std::nullopt;
             if (pos + 2 < list.size() && list[pos + 2] != ',') return std::nullopt;
-            bytes.push_back(static_cast<uint8_t>(hexDigitValue(list[pos]) * 16 + hexDigitValue(list[pos + 1])));
+            bytes.push_back(
+                static_cast<uint8_t>(hexDigitValue(list[pos]) * 16 + hexDigitValue(list[pos + 1])));
         }
         return RegValue::binary(bytes);
     }
@@ -192,9 +195,7 @@ RegValue RegValue::binary(std::span<const uint8_t> bytes) {
     return {RegType::Binary, {bytes.begin(), bytes.end()}};
 }
 
-std::string registryStorePath() {
-    return configFolder() + "settings";
-}
+std::string registryStorePath() { return configFolder() + "settings"; }
 
 StoreResult registryOpenStore() {
     Store store;

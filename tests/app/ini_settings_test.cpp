@@ -48,7 +48,8 @@ TEST(IniSettings, NumbersKeepTheirBoundsAndForms) {
         int32_t value;
         const char* text;
     };
-    for (const auto& c : {QuantityCase{0x10000000, "268435456"}, {0x10000001, "1000"}, {-5, "-5"}}) {
+    for (const auto& c :
+         {QuantityCase{0x10000000, "268435456"}, {0x10000001, "1000"}, {-5, "-5"}}) {
         IniSetLimitQuantity(c.value, ini);
         EXPECT_EQ(stored(ini, "Miscellaneous", "Limit Quantity"), c.text);
     }

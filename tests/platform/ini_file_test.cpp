@@ -55,14 +55,15 @@ TEST(IniFile, ReadsFollowTheProfileRules) {
              Case{"Miscellaneous", "beep sound", "No"},
              Case{"Missing", "Key", "dflt"},
          }) {
-        EXPECT_EQ(profileString(ini, c.section, c.key, "dflt"), c.expected) << c.section << "/" << c.key;
+        EXPECT_EQ(profileString(ini, c.section, c.key, "dflt"), c.expected)
+            << c.section << "/" << c.key;
     }
     EXPECT_EQ(profileString(folder.path() + "absent.ini", "Security", "Key", "dflt"), "dflt");
     EXPECT_EQ(profileString("", "Security", "Key", "dflt"), "dflt");
     EXPECT_EQ(profileSectionNames(ini), (Names{"Security", "Miscellaneous", "security"}));
     EXPECT_EQ(profileKeyNames(ini, "SECURITY"), (Names{"Encryption", "Key", "Single", "Eq"}));
-    EXPECT_EQ(profileSection(ini, "Security"),
-              (Names{"Encryption=Yes", "Key=\"  quoted  \"", "Single='x'", "Eq=b=c", "no equals sign"}));
+    EXPECT_EQ(profileSection(ini, "Security"), (Names{"Encryption=Yes", "Key=\"  quoted  \"",
+                                                      "Single='x'", "Eq=b=c", "no equals sign"}));
 }
 
 TEST(IniFile, WritesCreateReplaceAndDelete) {

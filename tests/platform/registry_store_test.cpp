@@ -23,7 +23,8 @@ const std::string kKey = "Software\\Maker\\Program";
 
 uint32_t readNumber(const std::string& name) {
     RegValue value;
-    if (platform::registryRead(kKey, name, value) != StoreResult::Ok || value.type != RegType::Dword)
+    if (platform::registryRead(kKey, name, value) != StoreResult::Ok ||
+        value.type != RegType::Dword)
         return 0xDEADBEEF;
     return value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
            static_cast<uint32_t>(value.data[3]) << 24;
@@ -36,9 +37,7 @@ std::string fileText(const std::string& path) {
     return text.str();
 }
 
-void writeFile(const std::string& path, const std::string& text) {
-    std::ofstream(path) << text;
-}
+void writeFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 // Forks a child that runs body and then ends without returning into the test program.
 template <typename Body>
@@ -57,11 +56,14 @@ TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
     TempConfigFolder folder;
     const std::string text = "a \"quoted\" C:\\path\nnext\tline\x7f";
     const std::vector<uint8_t> bytes = {0x00, 0xFF, 0x10};
-    ASSERT_EQ(platform::registryWrite(kKey, "Total Count", RegValue::dword(0xFFFFFFFF)), StoreResult::Ok);
-    ASSERT_EQ(platform::registryWrite(kKey, "odd \"name\"\\", RegValue::string(text)), StoreResult::Ok);
+    ASSERT_EQ(platform::registryWrite(kKey, "Total Count", RegValue::dword(0xFFFFFFFF)),
+              StoreResult::Ok);
+    ASSERT_EQ(platform::registryWrite(kKey, "odd \"name\"\\", RegValue::string(text)),
+              StoreResult::Ok);
     ASSERT_EQ(platform::registryWrite(kKey, "Blob", RegValue::binary(bytes)), StoreResult::Ok);
     ASSERT_EQ(platform::registryWrite(kKey, "Empty", RegValue::binary({})), StoreResult::Ok);
-    ASSERT_EQ(platform::registryWrite("Other\\Key", "Total Count", RegValue::dword(7)), StoreResult::Ok);
+    ASSERT_EQ(platform::registryWrite("Other\\Key", "Total Count", RegValue::dword(7)),
+              StoreResult::Ok);
 
     EXPECT_EQ(readNumber("TOTAL COUNT"), 0xFFFFFFFFu);  // names compare without case
     RegValue value;
@@ -86,15 +88,17 @@ TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValue) {
     TempConfigFolder folder;
     writeFile(platform::registryStorePath(),
               "\"Before Key\"=dword:00000001\n"
-              "[" + kKey + "]\r\n"
-              "\"Good\"=dword:0000002A\r\n"
-              "\"Short\"=dword:2A\n"
-              "\"Bad Hex\"=dword:0000002G\n"
-              "\"Unclosed=dword:00000001\n"
-              "\"Bad Escape\"=\"a\\qb\"\n"
-              "\"Bytes\"=hex:0,1\n"
-              "garbage \x01\xff\n"
-              "\"Text\"=\"ok\"");
+              "[" +
+                  kKey +
+                  "]\r\n"
+                  "\"Good\"=dword:0000002A\r\n"
+                  "\"Short\"=dword:2A\n"
+                  "\"Bad Hex\"=dword:0000002G\n"
+                  "\"Unclosed=dword:00000001\n"
+                  "\"Bad Escape\"=\"a\\qb\"\n"
+                  "\"Bytes\"=hex:0,1\n"
+                  "garbage \x01\xff\n"
+                  "\"Text\"=\"ok\"");
     EXPECT_EQ(readNumber("Good"), 0x2Au);
     RegValue value;
     for (const char* name : {"Before Key", "Short", "Bad Hex", "Unclosed", "Bad Escape", "Bytes"})
