@@ -120,7 +120,7 @@ void CGridBoxBase::mousePressEvent(QMouseEvent* event) {
     edit.selectAll();
     m_nEditCol = col;
     m_nEditRow = row;
-    QWidget::mousePressEvent(event);
+    event->accept();
 }
 
 CGridBox::CGridBox(QWidget* parent) : CGridBoxBase(parent), m_edit(this) {
