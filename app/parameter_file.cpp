@@ -1,0 +1,33 @@
+#include "app/parameter_file.h"
+
+#include <fstream>
+#include <sys/stat.h>
+
+#include "platform/hex_digits.h"
+
+namespace {
+
+constexpr size_t kOffsetDigits = 4;
+constexpr size_t kWordStart = 5;  // the character between offset and word is not looked at
+constexpr size_t kWordDigits = 8;
+
+}  // namespace
+
+uint32_t LoadParameterFile(const std::string& path, std::span<uint8_t, kParameterAreaSize> area) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 2;
+    std::ifstream file(path);
+    if (!file) return 2;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() < kWordStart + kWordDigits) continue;
+        const std::string_view text(line);
+        const auto offset = hexField(text.substr(0, kOffsetDigits));
+        const auto word = hexField(text.substr(kWordStart, kWordDigits));
+        if (!offset || !word || *offset + 4 > kParameterAreaSize) continue;
+        // The word is written most significant byte first and stored little-endian.
+        for (uint32_t i = 0; i < 4; ++i) area[*offset + i] = static_cast<uint8_t>(*word >> (8 * i));
+    }
+    return 0;
+}
