@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "platform/os_version.h"
+#include "platform/paths.h"
 #include "settings_probe.h"
 
 namespace {
@@ -36,6 +37,7 @@ TEST_F(StartUpTest, TakesTheModelsFlashSizeAndLeavesBothEventsClear) {
     EXPECT_EQ(g_bLimitEnable, 1);
     EXPECT_FALSE(g_hStopEvent.isSet());
     EXPECT_FALSE(g_hReplyEvent.isSet());
+    EXPECT_EQ(g_strIniPath, platform::configFolder() + "swd-isp.ini");
 }
 
 TEST_F(StartUpTest, PausesLongerOnlyOnWindows61And62) {
