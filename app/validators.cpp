@@ -66,9 +66,13 @@ uint32_t CheckDecNumber(const std::string& text, uint32_t limit) {
 }
 
 uint32_t CheckTextString(const std::string& text, uint32_t limit) {
-    for (const char c : text)
+    // The length is tested after each accepted character, as CheckHexString tests the value:
+    // an over-long text gives 2 even when a bad character comes later.
+    for (const char c : text) {
         if (c < '0' || c > '~') return 1;
-    return text.size() > limit ? 2 : 0;
+        if (text.size() > limit) return 2;
+    }
+    return 0;
 }
 
 uint32_t GetFlashPageSize(uint8_t mode) { return geometryOf(mode).pageSize; }

@@ -196,6 +196,9 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
         if (target && inInfo(argument)) {
             const uint32_t page = (argument - kInfoBase) / kInfoPage * kInfoPage;
             std::fill_n(target->info.begin() + page, kInfoPage, 0xFF);
+        } else if (target && inFlash(argument)) {
+            const uint32_t page = (argument - kFlashBase) / kFlashPage * kFlashPage;
+            std::fill_n(target->flash.begin() + page, kFlashPage, 0xFF);
         }
         break;
     case 0x29:

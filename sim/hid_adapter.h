@@ -24,8 +24,9 @@
 //   address; 0x0B the 32 bytes from the address. 0x04 and 0x05 write and read the debug-port
 //   register whose number is in bytes 4-7 (a register file of its own, 0 until written).
 // - Erases: 0x26 erases the 2048-byte main-flash page holding the address; 0x27 erases the
-//   whole main flash; 0x28 erases the 1 KB information page holding the address. An address
-//   outside the region erases nothing.
+//   whole main flash; 0x28 erases the 1 KB information page holding the address, or, with a
+//   main-flash address (the scan engines erase main flash page by page with it), the 2048-byte
+//   main-flash page holding it. An address outside both regions erases nothing.
 // - 0x29 puts the 32 bytes of bytes 8-39 into the 2048-byte page buffer at the offset (bytes
 //   past the buffer's end are dropped); 0x2B programs the whole page buffer at the address
 //   (bytes falling outside main flash and the information area are dropped).

@@ -59,6 +59,8 @@ TEST(Validators, TextStringAnswers) {
              Check{"abcde", 4, 2},
              Check{"a b", 4, 1},  // a blank sorts below '0'
              Check{"a/", 4, 1},
+             Check{"abcd/", 4, 2},  // too long before the bad character is reached
+             Check{"/abcd", 4, 1},
              Check{"abc", 0x80000000, 0},
          }) {
         EXPECT_EQ(CheckTextString(c.text, c.limit), c.expected) << '"' << c.text << '"';
