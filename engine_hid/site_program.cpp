@@ -89,13 +89,12 @@ void ProgramImage(WorkerPage& page, SiteRun& run, std::span<const uint8_t> buffe
     }
 }
 
-void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image, Connect connect,
-                int& pageCounter) {
+void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image, int& pageCounter) {
     LogAndScroll(page, strfmt("Begin verifying on site %d", site + 1));
     const double start = platform::wallSeconds();
     const int base = pageCounter;
     const auto onBlock = [&](size_t block) { page.setProgressPos(base + static_cast<int>(block / 64)); };
-    const VerifyResult result = VerifyMainFlash(page, run, site, image, connect, 2, onBlock);
+    const VerifyResult result = VerifyMainFlash(page, run, site, image, 2, onBlock);
     if (!result.passed) run.mark[site] = SiteRun::kFailed;
     pageCounter += static_cast<int>(result.blocksMatched / 64);
     LogAndScroll(page, strfmt("Verify elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
@@ -132,7 +131,7 @@ void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImag
     ProgramImage(page, run, image.buffer, serial.programLength, pageCounter);
     LogAndScroll(page, strfmt("program elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
 
-    VerifySite(page, run, site, programmed, connect, pageCounter);
+    VerifySite(page, run, site, programmed, pageCounter);
     if (serial.where == SerialPlan::kInInfoArea && run.mark[site] == SiteRun::kGood) {
         WriteSerialIntoInfoArea(page, run, site);
     }

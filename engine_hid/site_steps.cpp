@@ -123,7 +123,7 @@ Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPa
 }
 
 VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
-                             Connect reconnect, int retries,
+                             int retries,
                              const std::function<void(size_t block)>& onBlock) {
     VerifyResult result;
     const size_t blocks = (image.size() + kReadBlockSize - 1) / kReadBlockSize;
@@ -134,7 +134,7 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
         const bool whole = expected.size() == kReadBlockSize;
         bool same = ReadAndCompare(address, expected, run);
         for (int retry = 0; !same && whole && retry < retries; ++retry) {
-            ConnectTarget(reconnect);
+            HidConnectTarget();  // the classic connect, whatever the firmware
             same = ReadAndCompare(address, expected, run);
         }
         if (!same) {

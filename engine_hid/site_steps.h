@@ -92,7 +92,7 @@ bool SelectSite(SiteRun& run, int site);
 int ConnectTarget(Connect connect);
 
 // Compares main flash from 0x10000000 with image block by block. A whole block that differs,
-// or whose read fails, is read again after a reconnect up to `retries` times before the
+// or whose read fails, is read again after a classic reconnect up to `retries` times before the
 // failure is logged; the partial last block compares only the image's bytes and is not
 // retried. onBlock(b) runs after each block that matched. Returns the blocks that matched and
 // whether all did.
@@ -101,7 +101,7 @@ struct VerifyResult {
     bool passed = false;
 };
 VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
-                             Connect reconnect, int retries,
+                             int retries,
                              const std::function<void(size_t block)>& onBlock);
 
 // Powers every site off (site 4 first) and counts each found site into Total and Pass or Fail,

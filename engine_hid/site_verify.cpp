@@ -51,7 +51,7 @@ void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_
         return;
     }
     const auto onBlock = [&](size_t block) { page.setProgressPos(progress.at(site, block + 1)); };
-    if (!VerifyMainFlash(page, run, site, image, Connect::Classic, 1, onBlock).passed) {
+    if (!VerifyMainFlash(page, run, site, image, 1, onBlock).passed) {
         run.mark[site] = SiteRun::kFailed;
     }
 }

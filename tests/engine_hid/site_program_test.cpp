@@ -334,6 +334,10 @@ TEST(SiteProgram, FailsAPartWhoseFlashKeepsAWrongBit) {
     int badReads = 0;
     for (const auto& report : ReportsOf(bench.adapter, 0x0B)) badReads += Arg(report) == 0x10000800;
     EXPECT_EQ(badReads, 3);
+    // The retries reconnect with the classic connect even on firmware that first connected
+    // with the newer one.
+    EXPECT_EQ(ReportsOf(bench.adapter, 0x3D).size(), 4u);  // one per site
+    EXPECT_EQ(ReportsOf(bench.adapter, 0x00).size(), 2u);
 }
 
 }  // namespace
