@@ -80,3 +80,6 @@ std::string RegLoadParameterFile();
 void RegSaveParameterFile(const std::string& name);
 uint32_t RegLoadParaEn();
 void RegSaveParaEn(uint32_t flag);
+
+// The key under which every setting is stored.
+extern const char g_szRegKey[];

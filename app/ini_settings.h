@@ -1,0 +1,80 @@
+#pragma once
+// The INI settings file beside the settings store: sections "Security", "Code Option" and
+// "Miscellaneous". The program writes "Beep Sound" and (behind a gang-engine flag) "Serial No";
+// nothing reads the file back at run time.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CIniFile {
+public:
+    // Keeps the path; true when it names an existing file (not a folder).
+    bool SetFileName(const std::string& path);
+    bool SectionExists(const std::string& section);
+    std::string GetString(const std::string& section, const std::string& key);  // "" when absent
+    int GetInt(const std::string& section, const std::string& key);  // "0x.." hexadecimal, else decimal
+    void WriteString(const std::string& section, const std::string& key, const std::string& text);
+    void DeleteKey(const std::string& section, const std::string& key);
+    void DeleteSection(const std::string& section);
+    int GetSectionNames(std::vector<std::string>& names);
+    // Each entry split at its first '='; an entry without one gives an empty key.
+    int GetSection(const std::string& section, std::vector<std::string>& keys,
+                   std::vector<std::string>& values);
+    void DeleteAllSections();
+
+private:
+    std::string m_strPath;
+};
+
+extern CIniFile g_IniFile;
+
+// Points g_strIniPath at the INI file beside the settings store. Reads nothing.
+void InitIniPath();
+
+// Read accessors take the file's path; write accessors the value and then the path.
+bool IniGetEncryption(const std::string& path);
+void IniSetEncryption(bool on, const std::string& path);
+bool IniGetKeyGen();  // these two use g_strIniPath
+void IniSetKeyGen(bool automatic);
+std::string IniGetKey(const std::string& path);
+void IniSetKey(const std::string& key, const std::string& path);
+bool IniGetFlashReadProtect(const std::string& path);
+void IniSetFlashReadProtect(bool on, const std::string& path);
+bool IniGetFlashWriteProtect(const std::string& path);
+void IniSetFlashWriteProtect(bool on, const std::string& path);
+
+std::string IniGetCustomerId(const std::string& path);
+void IniSetCustomerId(const std::string& id, const std::string& path);
+std::string IniGetFfd(const std::string& path);
+void IniSetFfd(const std::string& text, const std::string& path);
+std::string IniGetFfe(const std::string& path);
+void IniSetFfe(const std::string& text, const std::string& path);
+std::string IniGetFff(const std::string& path);
+void IniSetFff(const std::string& text, const std::string& path);
+uint32_t IniGetSerialNo(const std::string& path);
+void IniSetSerialNo(uint32_t serial, const std::string& path);
+
+bool IniGetGenerateDesHex(const std::string& path);
+void IniSetGenerateDesHex(bool on, const std::string& path);
+bool IniGetAppendCodeOptionToHex(const std::string& path);
+void IniSetAppendCodeOptionToHex(bool on, const std::string& path);
+bool IniGetAppendKeyToHex(const std::string& path);
+void IniSetAppendKeyToHex(bool on, const std::string& path);
+bool IniGetUpdateCodeOption(const std::string& path);
+void IniSetUpdateCodeOption(bool on, const std::string& path);
+bool IniGetBeepSound(const std::string& path);
+void IniSetBeepSound(bool on, const std::string& path);
+bool IniGetLog(const std::string& path);
+void IniSetLog(bool on, const std::string& path);
+bool IniGetBurnKey(const std::string& path);
+void IniSetBurnKey(bool on, const std::string& path);
+bool IniGetBurnLimit(const std::string& path);
+void IniSetBurnLimit(bool on, const std::string& path);
+int32_t IniGetLimitQuantity(const std::string& path);
+void IniSetLimitQuantity(int32_t quantity, const std::string& path);
+bool IniGetAsSerialNo(const std::string& path);
+void IniSetAsSerialNo(bool on, const std::string& path);
+bool IniGetAutoIncSerialNo(const std::string& path);
+void IniSetAutoIncSerialNo(bool on, const std::string& path);
+bool IniGetEnableCustomerId(const std::string& path);
+void IniSetEnableCustomerId(bool on, const std::string& path);

@@ -1,0 +1,15 @@
+#pragma once
+// The ".data" parameter file: one line "%04X %02X%02X%02X%02X" per 32-bit word of the
+// 512-byte parameter area of the information block, the byte offset and then the word's bytes
+// from offset + 3 down to offset.
+#include <cstdint>
+#include <span>
+#include <string>
+
+constexpr size_t kParameterAreaSize = 512;
+
+// Reads the file into the area, which the caller has filled (with 0xFF). Lines are taken in
+// file order; a line that is too short, not hexadecimal, or whose word would lie outside the
+// area is skipped. Result 0 when the file was read, 2 when it cannot be opened (the area is
+// then untouched).
+uint32_t LoadParameterFile(const std::string& path, std::span<uint8_t, kParameterAreaSize> area);

@@ -1,0 +1,210 @@
+#include "app/registry_settings.h"
+
+#include <string_view>
+
+#include "app/globals.h"
+#include "app/registry_key.h"
+
+const char g_szRegKey[] = "Software\\Kestrova\\SWD_Vosk\\FOUR_Wire";
+
+namespace {
+
+enum class Rule {
+    Range,       // a stored number from lo to hi is taken; anything else gives the fallback
+    LowByte,     // the low 8 bits of the stored number, then as Range
+    Flag,        // missing gives 1, a stored 0 gives 0, any other number 1; unreadable gives 0
+    ExactlyOne,  // 1 only for a stored 1, else 0
+    BaudRate,    // one of the rates the gang board speaks, else the fallback
+    Text,        // a stored text, else the fallback text
+};
+
+struct SettingRule {
+    std::string_view name;
+    Rule rule;
+    uint32_t lo = 0, hi = 0, fallback = 0;
+    std::string_view fallbackText = {};
+};
+
+constexpr uint32_t kAnyNumber = 0xFFFFFFFF;
+constexpr uint32_t kCountLimit = 0x200000;
+
+// Every stored value: its name, its load rule, accepted range and default.
+constexpr SettingRule kSettings[] = {
+    {"ENCRY", Rule::ExactlyOne},
+    {"Code Option", Rule::ExactlyOne},
+    {"COMPort", Rule::LowByte, 1, 45, 1},
+    {"BaudRate", Rule::BaudRate, 0, 0, 115200},
+    {"ISPICType", Rule::LowByte, 0, 13, 0},
+    {"ISP Start Addr", Rule::Range, 0, 0x10000, 0},
+    {"Scan Delay", Rule::Range, 10, 2000, 30},
+    {"RDP Level", Rule::Flag},
+    {"PcROP Type", Rule::Range, 0, 2000, 2},
+    {"Protect Addr", Rule::Range, 10, 0x20000, 0},
+    {"Burn Limit EN", Rule::Flag},
+    {"Limit Quantity", Rule::Range, 10, kCountLimit, 1000},
+    {"SN in Area", Rule::Range, 0, 2, 0},
+    {"Total Count", Rule::Range, 0, kCountLimit, 0},
+    {"Pass Count", Rule::Range, 0, kCountLimit, 0},
+    {"Fail Count", Rule::Range, 0, kCountLimit, 0},
+    {"Serial No En", Rule::Flag},
+    {"SN Start Addr", Rule::Range, 0, 0x10000, 0},
+    {"Last SN", Rule::Range, 0, kAnyNumber, 0},
+    {"Serial No Auto Increase", Rule::Flag},
+    {"Protect Area", Rule::Range, 10, 0x20000, 0},
+    {"Info EN", Rule::Flag},
+    {"ISPBootData EN", Rule::Flag},
+    {"VID", Rule::Range, 0, kCountLimit, 0x040B},
+    {"PID", Rule::Range, 0, kCountLimit, 0},
+    {"PLL", Rule::Range, 0, kAnyNumber, 0},
+    {"SN EN", Rule::Flag},
+    {"SN1", Rule::Range, 0, kCountLimit, 0},
+    {"SN2", Rule::Range, 0, kCountLimit, 0},
+    {"SN3", Rule::Range, 0, kCountLimit, 0},
+    {"Boot Pin Cfg", Rule::Range, 0, kCountLimit, 0},
+    {"Uart ISP Cfg", Rule::Range, 0, kCountLimit, 0},
+    {"VIDPID EN", Rule::Flag},
+    {"PLL EN", Rule::Flag},
+    {"Parameter File", Rule::Text, 0, 0, 0, "default.data"},
+    {"Para EN", Rule::ExactlyOne},
+};
+
+// A name missing from the table fails to compile.
+consteval const SettingRule& setting(std::string_view name) {
+    for (const auto& rule : kSettings)
+        if (rule.name == name) return rule;
+    throw "not a stored setting";
+}
+
+uint32_t applyRule(const SettingRule& s, long result, uint32_t stored) {
+    const bool read = result == ERROR_SUCCESS;
+    switch (s.rule) {
+    case Rule::Flag:
+        if (result == ERROR_FILE_NOT_FOUND) return 1;
+        return read && stored != 0 ? 1 : 0;
+    case Rule::ExactlyOne:
+        return read && stored == 1 ? 1 : 0;
+    case Rule::BaudRate:
+        return read && (stored == 9600 || stored == 57600 || stored == 115200) ? stored : s.fallback;
+    case Rule::LowByte:
+        stored &= 0xFF;
+        [[fallthrough]];
+    case Rule::Range:
+    case Rule::Text:
+        break;
+    }
+    return read && stored >= s.lo && stored <= s.hi ? stored : s.fallback;
+}
+
+uint32_t loadNumber(const SettingRule& s) {
+    CRegistryKey key;
+    uint32_t stored = 0;
+    long result = key.Open(g_szRegKey);
+    if (result == ERROR_SUCCESS) result = key.ReadDword(std::string(s.name), stored);
+    key.Close();
+    return applyRule(s, result, stored);
+}
+
+// Saves never report: a write that fails leaves the stored value as it was.
+void saveNumber(const SettingRule& s, uint32_t value) {
+    CRegistryKey key;
+    if (key.Open(g_szRegKey) == ERROR_SUCCESS) key.WriteDword(std::string(s.name), value);
+    key.Close();
+}
+
+void saveFlag(const SettingRule& s, uint32_t flag) {
+    saveNumber(s, flag != 0 ? 1 : 0);
+}
+
+uint16_t low16(uint32_t value) {
+    return static_cast<uint16_t>(value);
+}
+
+}  // namespace
+
+void RegLoadEncry() { g_bEncry = loadNumber(setting("ENCRY")); }
+void RegSaveEncry() { saveNumber(setting("ENCRY"), g_bEncry == 1 ? 1 : 0); }
+void RegLoadCodeOption() { g_bCodeOption = loadNumber(setting("Code Option")); }
+void RegSaveCodeOption() { saveNumber(setting("Code Option"), g_bCodeOption == 1 ? 1 : 0); }
+void RegLoadComPort() { g_nComPort = static_cast<uint8_t>(loadNumber(setting("COMPort"))); }
+void RegSaveComPort() { saveNumber(setting("COMPort"), g_nComPort); }
+void RegLoadBaudRate() { g_nComBaudRate = loadNumber(setting("BaudRate")); }
+void RegSaveBaudRate() { saveNumber(setting("BaudRate"), g_nComBaudRate); }
+void RegLoadIspIcType() { g_nChipMode = static_cast<uint8_t>(loadNumber(setting("ISPICType"))); }
+void RegSaveIspIcType() { saveNumber(setting("ISPICType"), g_nChipMode); }
+void RegLoadIspStartAddr() { g_nIspStartAddr = loadNumber(setting("ISP Start Addr")); }
+void RegSaveIspStartAddr() { saveNumber(setting("ISP Start Addr"), g_nIspStartAddr); }
+
+uint32_t RegLoadScanDelay() { return loadNumber(setting("Scan Delay")); }
+void RegSaveScanDelay(uint32_t count) { saveNumber(setting("Scan Delay"), count); }
+uint32_t RegLoadRdpLevel() { return loadNumber(setting("RDP Level")); }
+void RegSaveRdpLevel(uint32_t flag) { saveFlag(setting("RDP Level"), flag); }
+uint32_t RegLoadPcropType() { return loadNumber(setting("PcROP Type")); }
+void RegSavePcropType(uint32_t type) { saveNumber(setting("PcROP Type"), type); }
+uint32_t RegLoadProtectAddr() { return loadNumber(setting("Protect Addr")); }
+void RegSaveProtectAddr(uint32_t address) { saveNumber(setting("Protect Addr"), address); }
+uint32_t RegLoadBurnLimitEn() { return loadNumber(setting("Burn Limit EN")); }
+void RegSaveBurnLimitEn(uint32_t flag) { saveFlag(setting("Burn Limit EN"), flag); }
+uint32_t RegLoadLimitQuantity() { return loadNumber(setting("Limit Quantity")); }
+void RegSaveLimitQuantity(uint32_t quantity) { saveNumber(setting("Limit Quantity"), quantity); }
+uint32_t RegLoadSnInArea() { return loadNumber(setting("SN in Area")); }
+void RegSaveSnInArea(uint32_t location) { saveNumber(setting("SN in Area"), location); }
+uint32_t RegLoadTotalCount() { return loadNumber(setting("Total Count")); }
+void RegSaveTotalCount(uint32_t count) { saveNumber(setting("Total Count"), count); }
+uint32_t RegLoadPassCount() { return loadNumber(setting("Pass Count")); }
+void RegSavePassCount(uint32_t count) { saveNumber(setting("Pass Count"), count); }
+uint32_t RegLoadFailCount() { return loadNumber(setting("Fail Count")); }
+void RegSaveFailCount(uint32_t count) { saveNumber(setting("Fail Count"), count); }
+uint32_t RegLoadSerialNoEn() { return loadNumber(setting("Serial No En")); }
+void RegSaveSerialNoEn(uint32_t flag) { saveFlag(setting("Serial No En"), flag); }
+uint32_t RegLoadSnStartAddr() { return loadNumber(setting("SN Start Addr")); }
+void RegSaveSnStartAddr(uint32_t address) { saveNumber(setting("SN Start Addr"), address); }
+uint32_t RegLoadLastSn() { return loadNumber(setting("Last SN")); }
+void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
+uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
+void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
+
+uint16_t RegLoadProtectArea() { return low16(loadNumber(setting("Protect Area"))); }
+void RegSaveProtectArea(uint16_t mask) { saveNumber(setting("Protect Area"), mask); }
+uint32_t RegLoadInfoEn() { return loadNumber(setting("Info EN")); }
+void RegSaveInfoEn(uint32_t flag) { saveFlag(setting("Info EN"), flag); }
+uint32_t RegLoadIspBootDataEn() { return loadNumber(setting("ISPBootData EN")); }
+void RegSaveIspBootDataEn(uint32_t flag) { saveFlag(setting("ISPBootData EN"), flag); }
+uint16_t RegLoadVid() { return low16(loadNumber(setting("VID"))); }
+void RegSaveVid(uint16_t vid) { saveNumber(setting("VID"), vid); }
+uint16_t RegLoadPid() { return low16(loadNumber(setting("PID"))); }
+void RegSavePid(uint16_t pid) { saveNumber(setting("PID"), pid); }
+uint32_t RegLoadPll() { return loadNumber(setting("PLL")); }
+void RegSavePll(uint32_t pll) { saveNumber(setting("PLL"), pll); }
+uint32_t RegLoadSnEn() { return loadNumber(setting("SN EN")); }
+void RegSaveSnEn(uint32_t flag) { saveFlag(setting("SN EN"), flag); }
+uint16_t RegLoadSn1() { return low16(loadNumber(setting("SN1"))); }
+void RegSaveSn1(uint16_t value) { saveNumber(setting("SN1"), value); }
+uint16_t RegLoadSn2() { return low16(loadNumber(setting("SN2"))); }
+void RegSaveSn2(uint16_t value) { saveNumber(setting("SN2"), value); }
+uint16_t RegLoadSn3() { return low16(loadNumber(setting("SN3"))); }
+void RegSaveSn3(uint16_t value) { saveNumber(setting("SN3"), value); }
+uint16_t RegLoadBootPinCfg() { return low16(loadNumber(setting("Boot Pin Cfg"))); }
+void RegSaveBootPinCfg(uint16_t value) { saveNumber(setting("Boot Pin Cfg"), value); }
+uint16_t RegLoadUartIspCfg() { return low16(loadNumber(setting("Uart ISP Cfg"))); }
+void RegSaveUartIspCfg(uint16_t value) { saveNumber(setting("Uart ISP Cfg"), value); }
+uint32_t RegLoadVidPidEn() { return loadNumber(setting("VIDPID EN")); }
+void RegSaveVidPidEn(uint32_t flag) { saveFlag(setting("VIDPID EN"), flag); }
+uint32_t RegLoadPllEn() { return loadNumber(setting("PLL EN")); }
+void RegSavePllEn(uint32_t flag) { saveFlag(setting("PLL EN"), flag); }
+
+std::string RegLoadParameterFile() {
+    constexpr const SettingRule& s = setting("Parameter File");
+    CRegistryKey key;
+    std::string text;
+    if (key.Open(g_szRegKey) == ERROR_SUCCESS && key.ReadString(std::string(s.name), text) == ERROR_SUCCESS)
+        return text;
+    return std::string(s.fallbackText);
+}
+
+void RegSaveParameterFile(const std::string& name) {
+    CRegistryKey key;
+    if (key.Open(g_szRegKey) == ERROR_SUCCESS) key.WriteString(std::string(setting("Parameter File").name), name);
+}
+
+uint32_t RegLoadParaEn() { return loadNumber(setting("Para EN")); }
+void RegSaveParaEn(uint32_t flag) { saveFlag(setting("Para EN"), flag); }

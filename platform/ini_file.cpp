@@ -1,0 +1,177 @@
+#include "platform/ini_file.h"
+
+#include <cerrno>
+#include <strings.h>
+
+#include "platform/durable_file.h"
+
+namespace platform {
+namespace {
+
+constexpr const char* kBlanks = " \t";
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The name of a section header line, or nothing for any other line.
+std::optional<std::string> headerName(const std::string& line) {
+    const std::string text = trimmed(line);
+    if (text.empty() || text[0] != '[') return std::nullopt;
+    const auto close = text.find(']');
+    return trimmed(text.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+}
+
+struct Entry {
+    std::string key, value;
+};
+
+// A key=value line; comments, blank lines and lines without '=' give nothing.
+std::optional<Entry> entryOf(const std::string& line) {
+    const std::string text = trimmed(line);
+    const auto equals = text.find('=');
+    if (text.empty() || text[0] == ';' || equals == std::string::npos) return std::nullopt;
+    return Entry{trimmed(text.substr(0, equals)), trimmed(text.substr(equals + 1))};
+}
+
+// The first section of that name: the index of its header line and the index just past its
+// last line. Nothing when the section is absent.
+struct SectionLines {
+    size_t header, end;
+};
+std::optional<SectionLines> findSection(const std::vector<std::string>& lines, const std::string& section) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const auto name = headerName(lines[i]);
+        if (!name || !sameName(*name, section)) continue;
+        size_t end = i + 1;
+        while (end < lines.size() && !headerName(lines[end])) ++end;
+        return SectionLines{i, end};
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> readLines(const std::string& file) {
+    std::string text;
+    if (file.empty() || readWholeFile(file, text) != 0) return {};
+    return splitLines(text);
+}
+
+std::vector<Entry> sectionEntries(const std::string& file, const std::string& section) {
+    const auto lines = readLines(file);
+    std::vector<Entry> entries;
+    if (const auto span = findSection(lines, section)) {
+        for (size_t i = span->header + 1; i < span->end; ++i)
+            if (const auto entry = entryOf(lines[i])) entries.push_back(*entry);
+    }
+    return entries;
+}
+
+std::string unquoted(const std::string& value) {
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// Applies one write to the lines; false when nothing changes.
+bool applyWrite(std::vector<std::string>& lines, const std::string& section,
+                const std::optional<std::string>& key, const std::optional<std::string>& value) {
+    const auto span = findSection(lines, section);
+    if (!key) {
+        if (!span) return false;
+        lines.erase(lines.begin() + static_cast<long>(span->header),
+                    lines.begin() + static_cast<long>(span->end));
+        return true;
+    }
+    if (!span) {
+        if (!value) return false;
+        lines.push_back("[" + section + "]");
+        lines.push_back(*key + "=" + *value);
+        return true;
+    }
+    size_t insertAt = span->header + 1;
+    for (size_t i = span->header + 1; i < span->end; ++i) {
+        if (!trimmed(lines[i]).empty()) insertAt = i + 1;
+        const auto entry = entryOf(lines[i]);
+        if (!entry || !sameName(entry->key, *key)) continue;
+        if (value)
+            lines[i] = entry->key + "=" + *value;
+        else
+            lines.erase(lines.begin() + static_cast<long>(i));
+        return true;
+    }
+    if (!value) return false;
+    lines.insert(lines.begin() + static_cast<long>(insertAt), *key + "=" + *value);
+    return true;
+}
+
+}  // namespace
+
+std::string profileString(const std::string& file, const std::string& section,
+                          const std::string& key, const std::string& fallback) {
+    for (const auto& entry : sectionEntries(file, section))
+        if (sameName(entry.key, key)) return unquoted(entry.value);
+    return fallback;
+}
+
+std::vector<std::string> profileKeyNames(const std::string& file, const std::string& section) {
+    std::vector<std::string> names;
+    for (const auto& entry : sectionEntries(file, section)) names.push_back(entry.key);
+    return names;
+}
+
+std::vector<std::string> profileSectionNames(const std::string& file) {
+    std::vector<std::string> names;
+    for (const auto& line : readLines(file))
+        if (const auto name = headerName(line)) names.push_back(*name);
+    return names;
+}
+
+std::vector<std::string> profileSection(const std::string& file, const std::string& section) {
+    const auto lines = readLines(file);
+    std::vector<std::string> texts;
+    const auto span = findSection(lines, section);
+    for (size_t i = span ? span->header + 1 : 0; span && i < span->end; ++i) {
+        const std::string text = trimmed(lines[i]);
+        if (text.empty() || text[0] == ';') continue;
+        const auto entry = entryOf(text);
+        texts.push_back(entry ? entry->key + "=" + entry->value : text);
+    }
+    return texts;
+}
+
+bool writeProfileString(const std::string& file, const std::string& section,
+                        const std::optional<std::string>& key,
+                        const std::optional<std::string>& value) {
+    if (file.empty()) return false;
+    const FileLock lock(file);
+    std::string text;
+    const int error = readWholeFile(file, text);
+    if (!lock.locked() || (error != 0 && error != ENOENT)) return false;
+    auto lines = splitLines(text);
+    if (!applyWrite(lines, section, key, value)) return true;
+    std::string contents;
+    for (const auto& line : lines) contents += line + "\r\n";  // the file's Windows line ends
+    return replaceFileDurably(file, contents);
+}
+
+}  // namespace platform

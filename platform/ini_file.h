@@ -1,0 +1,27 @@
+#pragma once
+// Private-profile (INI) files with the rules the program's INI texts were written for:
+// section and key names compare without regard to case, values are trimmed of blanks and of
+// one pair of enclosing quotes, a missing key gives the caller's default, the first write
+// creates the file. Every write replaces the file durably under a lock, like the settings store.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+std::string profileString(const std::string& file, const std::string& section,
+                          const std::string& key, const std::string& fallback);
+// The key names of a section, in file order.
+std::vector<std::string> profileKeyNames(const std::string& file, const std::string& section);
+// The section names of the file, in file order.
+std::vector<std::string> profileSectionNames(const std::string& file);
+// The lines of a section in file order, entries as "key=value", comments left out.
+std::vector<std::string> profileSection(const std::string& file, const std::string& section);
+
+// Sets key=value in the section. No value deletes the key; no key deletes the section with
+// all its entries. False when the file cannot be read or written.
+bool writeProfileString(const std::string& file, const std::string& section,
+                        const std::optional<std::string>& key,
+                        const std::optional<std::string>& value);
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+#pragma once
+// The program's settings store in place of a registry key: typed values (32-bit numbers,
+// texts, bytes) under key paths, kept in one text file "settings" in the config folder. Every
+// write lands on disk at once and two running instances never lose each other's writes.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The value types, numbered as the registry numbers them.
+enum class RegType : uint32_t { String = 1, Binary = 3, Dword = 4 };
+
+// A value as the registry holds it: a number as 4 little-endian bytes, a text with its
+// terminating zero, bytes as they are.
+struct RegValue {
+    RegType type = RegType::Binary;
+    std::vector<uint8_t> data;
+
+    static RegValue dword(uint32_t number);
+    static RegValue string(const std::string& text);  // up to its first zero byte
+    static RegValue binary(std::span<const uint8_t> bytes);
+    bool operator==(const RegValue&) const = default;
+};
+
+enum class StoreResult { Ok, NotFound, Unavailable };
+
+// configFolder() + "settings".
+std::string registryStorePath();
+
+// Ok when keys can be read: the file is readable or does not exist yet. Unavailable when it
+// exists but cannot be read (a folder in its place, no permission).
+StoreResult registryOpenStore();
+
+// Key paths and value names compare without regard to case, as in the registry. A missing
+// file, a missing key and a missing value give NotFound; lines of the file that cannot be
+// understood are skipped.
+StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value);
+
+// Read-modify-write under the store's lock; the key is created when missing. Unavailable
+// when the file cannot be read or the new file cannot be written (the old one then stays).
+StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value);
+
+}  // namespace platform

@@ -1,0 +1,204 @@
+#include "app/registry_settings.h"
+
+#include <filesystem>
+#include <functional>
+#include <tuple>
+#include <gtest/gtest.h>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/registry_key.h"
+#include "platform/paths.h"
+#include "support/temp_config_folder.h"
+
+namespace {
+
+void storeNumber(const char* name, uint32_t value) {
+    CRegistryKey key;
+    ASSERT_EQ(key.Open(g_szRegKey), ERROR_SUCCESS);
+    ASSERT_EQ(key.WriteDword(name, value), ERROR_SUCCESS);
+}
+
+void storeText(const char* name, const std::string& text) {
+    CRegistryKey key;
+    ASSERT_EQ(key.Open(g_szRegKey), ERROR_SUCCESS);
+    ASSERT_EQ(key.WriteString(name, text), ERROR_SUCCESS);
+}
+
+uint32_t storedNumber(const char* name) {
+    CRegistryKey key;
+    uint32_t value = 0xDEADBEEF;
+    key.Open(g_szRegKey);
+    key.ReadDword(name, value);
+    return value;
+}
+
+using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
+
+struct Setting {
+    const char* name;
+    std::function<uint32_t()> load;
+    std::function<void(uint32_t)> save;
+    uint32_t missing;     // no value stored
+    uint32_t unreadable;  // a text where a number belongs, or a store that cannot be read
+    Pairs loads;          // stored number -> loaded value
+    Pairs saves;          // saved value -> stored number
+};
+
+// The probes every value of one rule gets, besides its own.
+Pairs flagLoads() { return {{0, 0}, {1, 1}, {5, 1}, {0xFFFFFFFF, 1}}; }
+Pairs flagSaves() { return {{0, 0}, {1, 1}, {7, 1}}; }
+Pairs rangeLoads(uint32_t lo, uint32_t hi, uint32_t fallback) {
+    Pairs pairs = {{lo, lo}, {hi, hi}};
+    if (lo > 0) pairs.push_back({lo - 1, fallback});
+    if (hi < 0xFFFFFFFF) pairs.insert(pairs.end(), {{hi + 1, fallback}, {0xFFFFFFFF, fallback}});
+    return pairs;
+}
+Pairs identitySaves() { return {{0, 0}, {12345, 12345}}; }
+Pairs sixteenBitLoads(uint32_t fallback) {
+    return {{0, 0}, {0xFFFF, 0xFFFF}, {0x1ABCD, 0xABCD}, {0x200000, 0}, {0x200001, fallback}};
+}
+
+Setting flag(const char* name, uint32_t (*load)(), void (*save)(uint32_t)) {
+    return {name, load, save, 1, 0, flagLoads(), flagSaves()};
+}
+Setting range(const char* name, uint32_t (*load)(), void (*save)(uint32_t), uint32_t lo, uint32_t hi,
+              uint32_t fallback) {
+    return {name, load, save, fallback, fallback, rangeLoads(lo, hi, fallback), identitySaves()};
+}
+Setting sixteen(const char* name, uint16_t (*load)(), void (*save)(uint16_t), uint32_t fallback) {
+    return {name, load, [save](uint32_t v) { save(static_cast<uint16_t>(v)); }, fallback, fallback,
+            sixteenBitLoads(fallback), {{0, 0}, {0xFFFF, 0xFFFF}}};
+}
+
+std::vector<Setting> allNumericSettings() {
+    return {
+        {"ENCRY", [] { RegLoadEncry(); return g_bEncry; }, [](uint32_t v) { g_bEncry = v; RegSaveEncry(); },
+         0, 0, {{1, 1}, {0, 0}, {2, 0}, {0x101, 0}}, {{1, 1}, {0, 0}, {2, 0}}},
+        {"Code Option", [] { RegLoadCodeOption(); return g_bCodeOption; },
+         [](uint32_t v) { g_bCodeOption = v; RegSaveCodeOption(); },
+         0, 0, {{1, 1}, {0, 0}, {2, 0}}, {{1, 1}, {0, 0}, {2, 0}}},
+        {"COMPort", [] { RegLoadComPort(); return uint32_t{g_nComPort}; },
+         [](uint32_t v) { g_nComPort = static_cast<uint8_t>(v); RegSaveComPort(); },
+         1, 1, {{1, 1}, {45, 45}, {46, 1}, {0, 1}, {0x105, 5}, {0x100, 1}}, {{45, 45}, {255, 255}}},
+        {"BaudRate", [] { RegLoadBaudRate(); return g_nComBaudRate; },
+         [](uint32_t v) { g_nComBaudRate = v; RegSaveBaudRate(); },
+         115200, 115200, {{9600, 9600}, {57600, 57600}, {115200, 115200}, {19200, 115200}, {0, 115200}},
+         {{9600, 9600}}},
+        {"ISPICType", [] { RegLoadIspIcType(); return uint32_t{g_nChipMode}; },
+         [](uint32_t v) { g_nChipMode = static_cast<uint8_t>(v); RegSaveIspIcType(); },
+         0, 0, {{13, 13}, {14, 0}, {0x10D, 13}, {0, 0}}, {{13, 13}, {1, 1}}},
+        {"ISP Start Addr", [] { RegLoadIspStartAddr(); return g_nIspStartAddr; },
+         [](uint32_t v) { g_nIspStartAddr = v; RegSaveIspStartAddr(); },
+         0, 0, rangeLoads(0, 0x10000, 0), identitySaves()},
+        range("Scan Delay", RegLoadScanDelay, RegSaveScanDelay, 10, 2000, 30),
+        flag("RDP Level", RegLoadRdpLevel, RegSaveRdpLevel),
+        range("PcROP Type", RegLoadPcropType, RegSavePcropType, 0, 2000, 2),
+        range("Protect Addr", RegLoadProtectAddr, RegSaveProtectAddr, 10, 0x20000, 0),
+        flag("Burn Limit EN", RegLoadBurnLimitEn, RegSaveBurnLimitEn),
+        range("Limit Quantity", RegLoadLimitQuantity, RegSaveLimitQuantity, 10, 0x200000, 1000),
+        range("SN in Area", RegLoadSnInArea, RegSaveSnInArea, 0, 2, 0),
+        range("Total Count", RegLoadTotalCount, RegSaveTotalCount, 0, 0x200000, 0),
+        range("Pass Count", RegLoadPassCount, RegSavePassCount, 0, 0x200000, 0),
+        range("Fail Count", RegLoadFailCount, RegSaveFailCount, 0, 0x200000, 0),
+        flag("Serial No En", RegLoadSerialNoEn, RegSaveSerialNoEn),
+        range("SN Start Addr", RegLoadSnStartAddr, RegSaveSnStartAddr, 0, 0x10000, 0),
+        range("Last SN", RegLoadLastSn, RegSaveLastSn, 0, 0xFFFFFFFF, 0),
+        flag("Serial No Auto Increase", RegLoadSerialNoAutoInc, RegSaveSerialNoAutoInc),
+        {"Protect Area", [] { return uint32_t{RegLoadProtectArea()}; },
+         [](uint32_t v) { RegSaveProtectArea(static_cast<uint16_t>(v)); },
+         0, 0, {{10, 10}, {9, 0}, {0x1ABCD, 0xABCD}, {0x20000, 0}, {0x20001, 0}}, {{0xFFFF, 0xFFFF}}},
+        flag("Info EN", RegLoadInfoEn, RegSaveInfoEn),
+        flag("ISPBootData EN", RegLoadIspBootDataEn, RegSaveIspBootDataEn),
+        sixteen("VID", RegLoadVid, RegSaveVid, 0x040B),
+        sixteen("PID", RegLoadPid, RegSavePid, 0),
+        range("PLL", RegLoadPll, RegSavePll, 0, 0xFFFFFFFF, 0),
+        flag("SN EN", RegLoadSnEn, RegSaveSnEn),
+        sixteen("SN1", RegLoadSn1, RegSaveSn1, 0),
+        sixteen("SN2", RegLoadSn2, RegSaveSn2, 0),
+        sixteen("SN3", RegLoadSn3, RegSaveSn3, 0),
+        sixteen("Boot Pin Cfg", RegLoadBootPinCfg, RegSaveBootPinCfg, 0),
+        sixteen("Uart ISP Cfg", RegLoadUartIspCfg, RegSaveUartIspCfg, 0),
+        flag("VIDPID EN", RegLoadVidPidEn, RegSaveVidPidEn),
+        flag("PLL EN", RegLoadPllEn, RegSavePllEn),
+        {"Para EN", RegLoadParaEn, RegSaveParaEn, 0, 0, {{1, 1}, {0, 0}, {2, 0}, {0xFFFFFFFF, 0}},
+         {{0, 0}, {1, 1}, {9, 1}}},
+    };
+}
+
+}  // namespace
+
+TEST(RegistrySettings, EveryValueFollowsItsLoadAndSaveRule) {
+    // The loads below store into shared globals; other tests expect the built-in values.
+    const auto saved = std::tuple(g_bEncry, g_bCodeOption, g_nComPort, g_nComBaudRate, g_nChipMode,
+                                  g_nIspStartAddr);
+    struct Restore {
+        decltype(saved)& values;
+        ~Restore() {
+            std::tie(g_bEncry, g_bCodeOption, g_nComPort, g_nComBaudRate, g_nChipMode,
+                     g_nIspStartAddr) = values;
+        }
+    } restore{saved};
+    const auto settings = allNumericSettings();
+    ASSERT_EQ(settings.size() + 1, 36u);  // and "Parameter File" below
+    for (const auto& s : settings) {
+        SCOPED_TRACE(s.name);
+        TempConfigFolder folder;
+        EXPECT_EQ(s.load(), s.missing) << "missing";
+        for (const auto& [stored, loaded] : s.loads) {
+            storeNumber(s.name, stored);
+            EXPECT_EQ(s.load(), loaded) << "stored " << stored;
+        }
+        storeText(s.name, "a long text");  // longer than a number: more data
+        EXPECT_EQ(s.load(), s.unreadable) << "long text";
+        storeText(s.name, "x");  // short enough, but of another type
+        EXPECT_EQ(s.load(), s.unreadable) << "short text";
+        for (const auto& [saved, stored] : s.saves) {
+            s.save(saved);
+            EXPECT_EQ(storedNumber(s.name), stored) << "saved " << saved;
+        }
+        ASSERT_TRUE(platform::makeFolders(folder.path() + "broken/settings"));
+        platform::setConfigFolderForTest(folder.path() + "broken");
+        EXPECT_EQ(s.load(), s.unreadable) << "store cannot be read";
+        s.save(1);  // lost, and harmless
+    }
+}
+
+TEST(RegistrySettings, ParameterFileNameIsATextWithItsDefault) {
+    TempConfigFolder folder;
+    EXPECT_EQ(RegLoadParameterFile(), "default.data");
+    RegSaveParameterFile("board 7.data");
+    EXPECT_EQ(RegLoadParameterFile(), "board 7.data");
+    storeNumber("Parameter File", 5);
+    EXPECT_EQ(RegLoadParameterFile(), "default.data");
+    RegSaveParameterFile(std::string(200, 'p'));  // too long for the reader
+    EXPECT_EQ(RegLoadParameterFile(), "default.data");
+}
+
+TEST(RegistrySettings, FreshStoreGivesTheStartUpDefaults) {
+    TempConfigFolder folder;
+    EXPECT_EQ(RegLoadBurnLimitEn(), 1u);
+    EXPECT_EQ(RegLoadLimitQuantity(), 1000u);
+    EXPECT_EQ(RegLoadSerialNoEn(), 1u);
+    EXPECT_EQ(RegLoadSnStartAddr(), 0u);
+    EXPECT_EQ(RegLoadLastSn(), 0u);
+    EXPECT_EQ(RegLoadTotalCount(), 0u);
+    EXPECT_EQ(RegLoadPassCount(), 0u);
+    EXPECT_EQ(RegLoadFailCount(), 0u);
+    RegLoadIspIcType();
+    EXPECT_EQ(g_nChipMode, 0);
+    EXPECT_EQ(RegLoadSerialNoAutoInc(), 1u);
+    EXPECT_EQ(RegLoadSnInArea(), 0u);
+}
+
+TEST(RegistrySettings, ValuesSurviveInTheOneSettingsFileUnderTheKey) {
+    TempConfigFolder folder;
+    RegSaveTotalCount(5);
+    RegSaveLastSn(0xFFFFFFFF);
+    RegSaveScanDelay(0);
+    EXPECT_EQ(RegLoadLastSn(), 0xFFFFFFFFu);
+    EXPECT_EQ(storedNumber("Scan Delay"), 0u);
+    EXPECT_EQ(RegLoadScanDelay(), 30u);  // 0 is written, but reads back as the default
+    EXPECT_TRUE(std::filesystem::exists(folder.path() + "settings"));
+    EXPECT_EQ(std::string(g_szRegKey), "Software\\Kestrova\\SWD_Vosk\\FOUR_Wire");
+}

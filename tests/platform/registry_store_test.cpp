@@ -1,0 +1,186 @@
+#include "platform/registry_store.h"
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/paths.h"
+#include "support/temp_config_folder.h"
+
+using platform::RegType;
+using platform::RegValue;
+using platform::StoreResult;
+
+namespace {
+
+const std::string kKey = "Software\\Maker\\Program";
+
+uint32_t readNumber(const std::string& name) {
+    RegValue value;
+    if (platform::registryRead(kKey, name, value) != StoreResult::Ok || value.type != RegType::Dword)
+        return 0xDEADBEEF;
+    return value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
+           static_cast<uint32_t>(value.data[3]) << 24;
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+// Forks a child that runs body and then ends without returning into the test program.
+template <typename Body>
+pid_t forkChild(Body body) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        body();
+        _exit(0);
+    }
+    return pid;
+}
+
+}  // namespace
+
+TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
+    TempConfigFolder folder;
+    const std::string text = "a \"quoted\" C:\\path\nnext\tline\x7f";
+    const std::vector<uint8_t> bytes = {0x00, 0xFF, 0x10};
+    ASSERT_EQ(platform::registryWrite(kKey, "Total Count", RegValue::dword(0xFFFFFFFF)), StoreResult::Ok);
+    ASSERT_EQ(platform::registryWrite(kKey, "odd \"name\"\\", RegValue::string(text)), StoreResult::Ok);
+    ASSERT_EQ(platform::registryWrite(kKey, "Blob", RegValue::binary(bytes)), StoreResult::Ok);
+    ASSERT_EQ(platform::registryWrite(kKey, "Empty", RegValue::binary({})), StoreResult::Ok);
+    ASSERT_EQ(platform::registryWrite("Other\\Key", "Total Count", RegValue::dword(7)), StoreResult::Ok);
+
+    EXPECT_EQ(readNumber("TOTAL COUNT"), 0xFFFFFFFFu);  // names compare without case
+    RegValue value;
+    ASSERT_EQ(platform::registryRead(kKey, "odd \"name\"\\", value), StoreResult::Ok);
+    EXPECT_EQ(value, RegValue::string(text));
+    ASSERT_EQ(platform::registryRead(kKey, "blob", value), StoreResult::Ok);
+    EXPECT_EQ(value, RegValue::binary(bytes));
+    ASSERT_EQ(platform::registryRead(kKey, "Empty", value), StoreResult::Ok);
+    EXPECT_EQ(value, RegValue::binary({}));
+    EXPECT_EQ(platform::registryRead(kKey, "Missing", value), StoreResult::NotFound);
+    EXPECT_EQ(platform::registryRead("No\\Such\\Key", "Total Count", value), StoreResult::NotFound);
+
+    // Overwriting keeps one line per value.
+    ASSERT_EQ(platform::registryWrite(kKey, "total count", RegValue::dword(3)), StoreResult::Ok);
+    EXPECT_EQ(readNumber("Total Count"), 3u);
+    const std::string stored = fileText(platform::registryStorePath());
+    EXPECT_NE(stored.find("\"Total Count\"=dword:00000003\n"), std::string::npos) << stored;
+    EXPECT_EQ(stored.find("total count"), std::string::npos) << stored;
+}
+
+TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValue) {
+    TempConfigFolder folder;
+    writeFile(platform::registryStorePath(),
+              "\"Before Key\"=dword:00000001\n"
+              "[" + kKey + "]\r\n"
+              "\"Good\"=dword:0000002A\r\n"
+              "\"Short\"=dword:2A\n"
+              "\"Bad Hex\"=dword:0000002G\n"
+              "\"Unclosed=dword:00000001\n"
+              "\"Bad Escape\"=\"a\\qb\"\n"
+              "\"Bytes\"=hex:0,1\n"
+              "garbage \x01\xff\n"
+              "\"Text\"=\"ok\"");
+    EXPECT_EQ(readNumber("Good"), 0x2Au);
+    RegValue value;
+    for (const char* name : {"Before Key", "Short", "Bad Hex", "Unclosed", "Bad Escape", "Bytes"})
+        EXPECT_EQ(platform::registryRead(kKey, name, value), StoreResult::NotFound) << name;
+    ASSERT_EQ(platform::registryRead(kKey, "Text", value), StoreResult::Ok);
+    EXPECT_EQ(value, RegValue::string("ok"));
+
+    // A save rewrites the store with what could be read.
+    ASSERT_EQ(platform::registryWrite(kKey, "New", RegValue::dword(5)), StoreResult::Ok);
+    EXPECT_EQ(readNumber("Good"), 0x2Au);
+    EXPECT_EQ(readNumber("New"), 5u);
+}
+
+TEST(RegistryStore, UnreadableFileIsLeftAloneAndReadsNothing) {
+    TempConfigFolder folder;
+    ASSERT_TRUE(platform::makeFolders(platform::registryStorePath()));  // a folder in its place
+    EXPECT_EQ(platform::registryOpenStore(), StoreResult::Unavailable);
+    RegValue value;
+    EXPECT_EQ(platform::registryRead(kKey, "Good", value), StoreResult::Unavailable);
+    EXPECT_EQ(platform::registryWrite(kKey, "Good", RegValue::dword(1)), StoreResult::Unavailable);
+}
+
+TEST(RegistryStore, MissingFileReadsAsEmpty) {
+    TempConfigFolder folder;
+    EXPECT_EQ(platform::registryOpenStore(), StoreResult::Ok);
+    RegValue value;
+    EXPECT_EQ(platform::registryRead(kKey, "Total Count", value), StoreResult::NotFound);
+}
+
+// A burn saves the counters one after another; a crash at any moment must leave a store that
+// loads completely, each value either its old or its new number.
+TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
+    TempConfigFolder folder;
+    const std::regex wellFormed(R"((; .*)|(\[.*\])|("[^"]*"=dword:[0-9A-F]{8}))");
+    for (int round = 0; round < 6; ++round) {
+        const uint32_t start = readNumber("Total Count") == 0xDEADBEEF ? 0 : readNumber("Total Count");
+        const pid_t child = forkChild([start] {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            for (uint32_t i = start + 1; std::chrono::steady_clock::now() < until; ++i) {
+                platform::registryWrite(kKey, "Total Count", RegValue::dword(i));
+                platform::registryWrite(kKey, "Pass Count", RegValue::dword(i));
+            }
+        });
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30 + 17 * round));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+
+        const uint32_t total = readNumber("Total Count");
+        const uint32_t pass = readNumber("Pass Count");
+        ASSERT_NE(total, 0xDEADBEEF) << "round " << round;
+        EXPECT_GT(total, start);
+        EXPECT_TRUE(pass == total || pass + 1 == total) << total << " " << pass;
+        std::istringstream lines(fileText(platform::registryStorePath()));
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_TRUE(std::regex_match(line, wellFormed)) << line;
+    }
+}
+
+// Two running instances each read-modify-write the whole file; neither may drop the other's
+// values.
+TEST(RegistryStore, ConcurrentWritersLoseNothing) {
+    TempConfigFolder folder;
+    constexpr int kWrites = 40;
+    std::vector<pid_t> children;
+    for (const char* prefix : {"A", "B"}) {
+        children.push_back(forkChild([prefix] {
+            for (int i = 0; i < kWrites; ++i)
+                platform::registryWrite(kKey, prefix + std::to_string(i), RegValue::dword(i + 100));
+        }));
+    }
+    // This process writes too, through other file descriptors of the same lock.
+    std::thread local([] {
+        for (int i = 0; i < kWrites; ++i)
+            platform::registryWrite(kKey, "C" + std::to_string(i), RegValue::dword(i + 100));
+    });
+    local.join();
+    for (const pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (const char* prefix : {"A", "B", "C"})
+        for (int i = 0; i < kWrites; ++i)
+            EXPECT_EQ(readNumber(prefix + std::to_string(i)), static_cast<uint32_t>(i + 100))
+                << prefix << i;
+}
