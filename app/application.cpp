@@ -1,11 +1,88 @@
 #include "app/application.h"
 
 #include <QApplication>
-#include <QWidget>
+#include <QKeyEvent>
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "app/registry_settings.h"
+#include "platform/os_version.h"
+#include "platform/paths.h"
+#include "res/icons.h"
+
+namespace {
+
+constexpr uint32_t kMaxDelayCount = 2000;
+
+}  // namespace
+
+uint32_t CorrectedSerialAddress(uint32_t location, uint32_t address, uint32_t flashSize) {
+    if (location == 0) return address <= 0x10 ? flashSize / 2 : address;
+    return address >= 0x3FC ? 0 : address;
+}
+
+void LoadStartupSettings() {
+    g_bLimitEnable = RegLoadBurnLimitEn() != 0 ? 1 : 0;
+    g_nLimitQuantity = RegLoadLimitQuantity();
+    g_bSerialEnable = RegLoadSerialNoEn();
+    g_dwSerialAddr = RegLoadSnStartAddr();
+    g_nLastSerial = RegLoadLastSn();
+    g_nTotalCount = RegLoadTotalCount();
+    g_nPassCount = RegLoadPassCount();
+    g_nFailCount = RegLoadFailCount();
+    RegLoadIspIcType();
+    g_dwFlashSize = FlashSizeOfMode(g_nChipMode);
+    g_bSerialAutoInc = RegLoadSerialNoAutoInc();
+    g_nSerialLocation = RegLoadSnInArea();
+    // A fresh store asks for the serial number at address 0 of main code, over the image's
+    // reset vector; the address is corrected in memory as the configuration would, and the
+    // store keeps what it holds until the operator confirms "Config.".
+    g_dwSerialAddr = CorrectedSerialAddress(g_nSerialLocation, g_dwSerialAddr, g_dwFlashSize);
+}
+
+void StartUp() {
+    const platform::OsVersion version = platform::osVersion();
+    g_dwOsMajor = version.major;
+    g_dwOsMinor = version.minor;
+    g_dwWaitMs = version.major == 6 && (version.minor == 1 || version.minor == 2) ? 40 : 20;
+    g_strExeDir = platform::programFolder();
+    g_strLastDir.clear();
+    g_strLastFile.clear();
+    LoadStartupSettings();
+    g_hStopEvent.reset();
+    g_hReplyEvent.reset();
+}
+
+bool DelayKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    auto* previous = qobject_cast<QWidget*>(lastReceiver_.data());
+    const bool passedOn = event == lastEvent_ && previous != nullptr && previous->parentWidget() == widget;
+    lastEvent_ = event;
+    lastReceiver_ = widget;
+    if (passedOn) return false;
+
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const uint32_t count = g_nDelayCount;
+    if (key == Qt::Key_Plus || key == Qt::Key_Equal) {
+        g_nDelayCount = std::min(count + 1, kMaxDelayCount);
+    } else if (key == Qt::Key_Minus || key == Qt::Key_Underscore) {
+        g_nDelayCount = static_cast<int32_t>(count) - 1 <= 0 ? 0 : count - 1;
+    } else {
+        return false;
+    }
+    RegSaveScanDelay(g_nDelayCount);
+    if (g_pMainDlg != nullptr) g_pMainDlg->ShowDelayCount();
+    return false;
+}
 
 int RunApplication(int argc, char** argv) {
     QApplication app(argc, argv);
-    QWidget window;
+    app.setWindowIcon(res::icon(res::kIconApp));
+    StartUp();
+    DelayKeyFilter keys;
+    app.installEventFilter(&keys);
+    CUart_ISPDlg window;
     window.show();
     return app.exec();
 }

@@ -1,4 +1,31 @@
 #pragma once
+// Start-up, the run of the main window and the exit.
+#include <QObject>
+#include <QPointer>
+#include <cstdint>
 
-// Start-up, the run of the main window and the exit. Returns the process's exit code.
+// The whole program: start-up, the main window until it closes. Returns the exit code.
 int RunApplication(int argc, char** argv);
+
+// Start-up before the main window: the operating-system version and the workers' pause, the
+// program folder, the stored settings, then the stop and the reply event.
+void StartUp();
+// The eleven settings that start-up reads, in their order, and what follows from them.
+void LoadStartupSettings();
+
+// The serial-number address that the serial-number configuration corrects to: in main code
+// (location 0) an address of 0x10 or less becomes half the flash size, since lower addresses
+// would overwrite the image's vector table; elsewhere an address of 0x3FC or more becomes 0.
+uint32_t CorrectedSerialAddress(uint32_t location, uint32_t address, uint32_t flashSize);
+
+// The application-wide key filter: '+' and '-' (keypad and main keyboard) change the delay
+// count within 0 to 2000, save it and show it. The key then goes on to the windows.
+class DelayKeyFilter : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // A key event travels up from the focus widget through its parents; it counts once.
+    const QEvent* lastEvent_ = nullptr;
+    QPointer<QObject> lastReceiver_;
+};

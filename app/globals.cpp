@@ -63,9 +63,9 @@ platform::Event g_hReplyEvent;
 std::array<uint32_t, 4> g_bSocketFound{};
 
 uint32_t g_bWarnProtect = 1;
-uint32_t g_bProtectContinue = 0;
+uint32_t g_bProtectContinue = 1;
 uint32_t g_bWarnCodeOption = 1;
-uint32_t g_bCodeOptionContinue = 0;
+uint32_t g_bCodeOptionContinue = 1;
 
 CUart_ISPDlg* g_pMainDlg = nullptr;
 CISPDlg* g_pISPDlg = nullptr;

@@ -1,0 +1,211 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+
+#include "app/globals.h"
+#include "app/registry_settings.h"
+#include "platform/strfmt.h"
+#include "res/icons.h"
+#include "res/main_window_template.h"
+#include "res/menu.h"
+
+std::function<std::optional<ConfigAnswer>(QWidget* parent)> RunConfigDialog;
+std::function<QWidget*(int templateId, QWidget* parent)> CreatePageWindow;
+std::function<void()> BurnFromKey;
+std::function<void(int templateId, QWidget* parent)> RunToolDialog;
+
+namespace {
+
+enum Command {
+    kCmdIspIc = 32771,
+    kCmdConfig = 32772,
+    kCmdInfoBlk1 = 32776,
+    kCmdEeprom = 32777,
+    kCmdEepromPage = 32778,
+    kCmdIspSf = 32780,
+    kCmdAbout = 32782,
+    kCmdFirmwareVer = 32783,
+    kCmdReadCrc = 32785,
+    kCmdSecurityBootData = 32787,
+};
+
+constexpr int kPageTemplate[] = {130, 161, 137};
+// The information-block page needs a larger window than the compact one.
+constexpr int kEnlargeWidth = 70;
+constexpr int kEnlargeHeight = 180;
+constexpr int kNoticeMs = 2000;
+const char* const kBusyNotice = "Please wait for ISP finish !";
+
+void runToolDialog(int templateId, QWidget* parent) {
+    if (RunToolDialog) RunToolDialog(templateId, parent);
+}
+
+}  // namespace
+
+CUart_ISPDlg::CUart_ISPDlg(QWidget* parent)
+    : QMainWindow(parent), client_(new ui::TemplatePage(res::kMainWindow102, this)) {
+    g_pMainDlg = this;
+    setCentralWidget(client_);
+    setWindowIcon(res::icon(res::kIconApp));
+    // The window keeps the size of its client area; the operator does not resize it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    ui::buildMenuBar(menuBar(), res::kMenu129, [this](int command) { OnCommand(command); });
+    ui::removeCommand(menuBar(), kCmdEepromPage);
+
+    auto* notice = client_->controls().control<QLabel>(res::kIdcNotice);
+    QPalette palette = notice->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    notice->setPalette(palette);
+    noticeTimer_.setSingleShot(true);
+    connect(&noticeTimer_, &QTimer::timeout, this, [this] {
+        client_->controls().show(res::kIdcNotice, false);
+        notice_ = Notice::None;
+        g_bNoticeShown = false;
+    });
+
+    UpdateTitle();
+    OnIspIc();
+    // The compact window ends at the top of the marker control.
+    compact_ = QSize(client_->width(), client_->control(res::kIdcCompactEdge)->y());
+    ResizeClient(0, 0);
+    client_->controls().show(res::kIdcNotice, false);
+}
+
+CUart_ISPDlg::~CUart_ISPDlg() {
+    if (g_pMainDlg == this) g_pMainDlg = nullptr;
+    if (notice_ != Notice::None) g_bNoticeShown = false;
+}
+
+void CUart_ISPDlg::OnCommand(int command) {
+    switch (command) {
+        case kCmdIspIc: OnIspIc(); break;
+        case kCmdIspSf: OnIspSf(); break;
+        case kCmdEeprom: OnEeprom(); break;
+        case kCmdConfig: OnConfig(); break;
+        case kCmdAbout: OnAbout(); break;
+        case kCmdInfoBlk1: runToolDialog(182, this); break;
+        case kCmdSecurityBootData: runToolDialog(187, this); break;
+        case kCmdFirmwareVer: runToolDialog(171, this); break;
+        case kCmdReadCrc: runToolDialog(184, this); break;
+        default: break;
+    }
+}
+
+// The IC page can always be brought back, even while a task runs.
+void CUart_ISPDlg::OnIspIc() { ShowPage(Page::IspIc); }
+
+void CUart_ISPDlg::OnIspSf() {
+    if (!RefusedWhileBusy()) ShowPage(Page::IspSf);
+}
+
+void CUart_ISPDlg::OnEeprom() {
+    if (!RefusedWhileBusy()) ShowPage(Page::InfoBlock);
+}
+
+bool CUart_ISPDlg::RefusedWhileBusy() {
+    if (!g_bTaskWorking) return false;
+    ShowBusyNotice();
+    return true;
+}
+
+void CUart_ISPDlg::ShowPage(Page which) {
+    const size_t index = static_cast<size_t>(which);
+    for (size_t other = 0; other < pages_.size(); ++other)
+        if (other != index && pages_[other] != nullptr) pages_[other]->hide();
+    const bool existed = pages_[index] != nullptr;
+    if (!existed) {
+        QWidget* made = CreatePageWindow ? CreatePageWindow(kPageTemplate[index], client_) : nullptr;
+        pages_[index] = made != nullptr ? made : new QWidget(client_);
+        pages_[index]->move(0, 0);
+    }
+    pages_[index]->show();
+    pages_[index]->setFocus();
+    client_->controls().show(res::kIdcSeparator, false);
+    // On its first creation the IC page is sized by the window's own initialisation.
+    if (which == Page::InfoBlock)
+        ResizeClient(kEnlargeWidth, kEnlargeHeight);
+    else if (which != Page::IspIc || existed)
+        ResizeClient(0, 0);
+}
+
+void CUart_ISPDlg::ResizeClient(int extraWidth, int extraHeight) {
+    client_->setFixedSize(compact_.width() + extraWidth, compact_.height() + extraHeight);
+    layout()->activate();
+}
+
+void CUart_ISPDlg::OnConfig() {
+    // A model changed in the middle of a run would mix two models.
+    if (RefusedWhileBusy() || !RunConfigDialog) return;
+    const std::optional<ConfigAnswer> answer = RunConfigDialog(this);
+    if (!answer) return;
+    g_nChipMode = answer->chipMode;
+    g_bSerialEnable = answer->serialEnable;
+    g_dwSerialAddr = answer->serialAddr;
+    g_nLastSerial = answer->lastSerial;
+    g_nSerialLocation = answer->serialLocation;
+    g_bSerialAutoInc = answer->serialAutoInc;
+    RegSaveIspIcType();
+    RegSaveSerialNoEn(g_bSerialEnable);
+    RegSaveSnInArea(g_nSerialLocation);
+    RegSaveSnStartAddr(g_dwSerialAddr);
+    RegSaveLastSn(g_nLastSerial);
+    RegSaveSerialNoAutoInc(g_bSerialAutoInc);
+    g_dwFlashSize = FlashSizeOfMode(g_nChipMode);
+    UpdateTitle();
+}
+
+void CUart_ISPDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CUart_ISPDlg::UpdateTitle() {
+    const std::string model = g_nChipMode < kChipTableSize ? g_strChipName[g_nChipMode] : std::string();
+    setWindowTitle(QString::fromStdString(strfmt("SWD ISP VoskS _ %s  V%s", model.c_str(), g_strVersion.c_str())));
+}
+
+// Only B does something in the main window: it burns, as the Burn button does. Every other
+// key that reaches the window is swallowed, so Enter and Esc never close it.
+void CUart_ISPDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_B && BurnFromKey) BurnFromKey();
+    event->accept();
+}
+
+// A window closed under a running worker would leave the worker writing to freed pages.
+void CUart_ISPDlg::closeEvent(QCloseEvent* event) {
+    if (g_bTaskWorking) {
+        event->ignore();
+        ShowBusyNotice();
+        return;
+    }
+    event->accept();
+}
+
+void CUart_ISPDlg::ShowBusyNotice() {
+    if (StartNotice(Notice::Busy)) client_->controls().setText(res::kIdcNotice, QString::fromLatin1(kBusyNotice));
+}
+
+void CUart_ISPDlg::ShowDelayCount() {
+    if (StartNotice(Notice::DelayCount) || notice_ == Notice::DelayCount)
+        client_->controls().setText(res::kIdcNotice, QString::fromStdString(strfmt("Delay Count:%d", static_cast<int>(g_nDelayCount.load()))));
+}
+
+bool CUart_ISPDlg::StartNotice(Notice kind) {
+    bool idle = false;
+    if (!g_bNoticeShown.compare_exchange_strong(idle, true)) return false;
+    notice_ = kind;
+    client_->controls().show(res::kIdcNotice, true);
+    client_->control(res::kIdcNotice)->raise();
+    noticeTimer_.start(kNoticeMs);
+    return true;
+}
+
+CAboutDlg::CAboutDlg(QWidget* parent) : ui::TemplateDialog(res::kAbout100, parent) {
+    controls().setText(res::kIdcVersionLine, QString::fromStdString("SWD Vosk Version " + g_strVersion));
+    onClicked(1, &CAboutDlg::accept);
+}

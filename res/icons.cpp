@@ -1,0 +1,154 @@
+#include "res/icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace res {
+namespace {
+
+enum class Shape { Lamp, Number, Label, Burn, Gear, Switch, Chip };
+
+struct IconPicture {
+    int id;
+    Shape shape;
+    QColor colour;
+    const char* text;
+};
+
+const IconPicture kPictures[] = {
+    {kIconApp, Shape::Chip, QColor(40, 80, 160), nullptr},
+    {kIconPass, Shape::Lamp, QColor(0, 200, 0), nullptr},
+    {kIconFail, Shape::Lamp, QColor(230, 0, 0), nullptr},
+    {kIconIdle, Shape::Lamp, QColor(160, 160, 160), nullptr},
+    {kIconFound, Shape::Lamp, QColor(255, 140, 0), nullptr},
+    {153, Shape::Number, QColor(0, 150, 0), "1"},
+    {155, Shape::Number, QColor(0, 150, 0), "2"},
+    {159, Shape::Number, QColor(0, 150, 0), "3"},
+    {160, Shape::Number, QColor(0, 150, 0), "4"},
+    {154, Shape::Number, QColor(150, 150, 150), "1"},
+    {156, Shape::Number, QColor(150, 150, 150), "2"},
+    {157, Shape::Number, QColor(150, 150, 150), "3"},
+    {158, Shape::Number, QColor(150, 150, 150), "4"},
+    {kIconFlashOn, Shape::Label, QColor(0, 0, 0), "Flash"},
+    {kIconFlashOff, Shape::Label, QColor(160, 160, 160), "Flash"},
+    {kIconBurnRunning, Shape::Burn, QColor(230, 120, 0), "P"},
+    {kIconBurn, Shape::Burn, QColor(0, 150, 0), "P"},
+    {kIconVerifyRunning, Shape::Burn, QColor(230, 120, 0), "V"},
+    {kIconVerify, Shape::Burn, QColor(0, 90, 200), "V"},
+    {kIconConfig, Shape::Gear, QColor(90, 90, 90), nullptr},
+    {kIconSwitchOn, Shape::Switch, QColor(0, 170, 0), nullptr},
+    {kIconSwitchOff, Shape::Switch, QColor(150, 150, 150), nullptr},
+};
+
+const IconPicture* findPicture(int id) {
+    for (const IconPicture& picture : kPictures)
+        if (picture.id == id) return &picture;
+    return nullptr;
+}
+
+void drawText(QPainter& p, const QRectF& box, const char* text, const QColor& colour, qreal scale) {
+    QFont font = p.font();
+    font.setBold(true);
+    font.setPixelSize(std::max(1, static_cast<int>(box.height() * scale)));
+    p.setFont(font);
+    p.setPen(colour);
+    p.drawText(box, Qt::AlignCenter, QString::fromLatin1(text));
+}
+
+void draw(QPainter& p, const IconPicture& picture, int size) {
+    const QRectF box(1, 1, size - 2, size - 2);
+    const QColor dark = picture.colour.darker(150);
+    switch (picture.shape) {
+        case Shape::Lamp: {
+            QRadialGradient shade(box.center() - QPointF(size / 6.0, size / 6.0), size / 2.0);
+            shade.setColorAt(0, picture.colour.lighter(160));
+            shade.setColorAt(1, picture.colour);
+            p.setPen(QPen(dark, 1));
+            p.setBrush(shade);
+            p.drawEllipse(box);
+            break;
+        }
+        case Shape::Number:
+            p.setPen(QPen(picture.colour, std::max(1, size / 16)));
+            p.setBrush(Qt::white);
+            p.drawRoundedRect(box, size / 6.0, size / 6.0);
+            drawText(p, box, picture.text, picture.colour, 0.7);
+            break;
+        case Shape::Label:
+            drawText(p, box, picture.text, picture.colour, 0.4);
+            break;
+        case Shape::Burn:
+            p.setPen(QPen(dark, 1));
+            p.setBrush(picture.colour);
+            p.drawRoundedRect(box, size / 5.0, size / 5.0);
+            drawText(p, box, picture.text, Qt::white, 0.7);
+            break;
+        case Shape::Gear: {
+            p.setPen(Qt::NoPen);
+            p.setBrush(picture.colour);
+            const QPointF centre = box.center();
+            for (int tooth = 0; tooth < 8; ++tooth) {
+                p.save();
+                p.translate(centre);
+                p.rotate(tooth * 45.0);
+                p.drawRect(QRectF(-size / 12.0, -size / 2.2, size / 6.0, size / 4.0));
+                p.restore();
+            }
+            p.drawEllipse(centre, size / 3.0, size / 3.0);
+            p.setBrush(Qt::white);
+            p.drawEllipse(centre, size / 8.0, size / 8.0);
+            break;
+        }
+        case Shape::Switch: {
+            const QRectF track(1, size / 4.0, size - 2, size / 2.0);
+            p.setPen(QPen(dark, 1));
+            p.setBrush(picture.colour);
+            p.drawRoundedRect(track, track.height() / 2, track.height() / 2);
+            const bool on = picture.id == kIconSwitchOn;
+            const qreal knob = track.height() - 2;
+            p.setBrush(Qt::white);
+            p.drawEllipse(QRectF(on ? track.right() - knob - 1 : track.left() + 1, track.top() + 1, knob, knob));
+            break;
+        }
+        case Shape::Chip: {
+            p.setPen(QPen(dark, 1));
+            p.setBrush(picture.colour);
+            const QRectF body(size * 0.2, size * 0.2, size * 0.6, size * 0.6);
+            p.drawRect(body);
+            for (int pin = 0; pin < 4; ++pin) {
+                const qreal at = size * (0.27 + 0.14 * pin);
+                p.drawLine(QPointF(at, 1), QPointF(at, size * 0.2));
+                p.drawLine(QPointF(at, size * 0.8), QPointF(at, size - 1));
+                p.drawLine(QPointF(1, at), QPointF(size * 0.2, at));
+                p.drawLine(QPointF(size * 0.8, at), QPointF(size - 1, at));
+            }
+            drawText(p, body, "ISP", Qt::white, 0.35);
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+QPixmap iconPixmap(int id, int size) {
+    const IconPicture* picture = findPicture(id);
+    if (picture == nullptr) return {};
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    draw(painter, *picture, size);
+    return pixmap;
+}
+
+QIcon icon(int id) {
+    QIcon result;
+    for (int size : {16, 20, 32, 48}) {
+        QPixmap pixmap = iconPixmap(id, size);
+        if (pixmap.isNull()) return {};
+        result.addPixmap(pixmap);
+    }
+    return result;
+}
+
+}  // namespace res

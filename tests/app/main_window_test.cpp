@@ -1,0 +1,150 @@
+#include <QAction>
+#include <QApplication>
+#include <QMenuBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "app/globals.h"
+#include "app/main_window.h"
+#include "settings_probe.h"
+
+namespace {
+
+using Page = CUart_ISPDlg::Page;
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        probe::reset();
+        g_nChipMode = 0;
+        g_dwFlashSize = 0x10000;
+        g_bTaskWorking = false;
+        window_ = std::make_unique<CUart_ISPDlg>();
+        window_->show();
+    }
+    void TearDown() override {
+        g_bTaskWorking = false;
+        RunConfigDialog = nullptr;
+        BurnFromKey = nullptr;
+        window_.reset();
+    }
+
+    void command(int id) {
+        QAction* action = ui::findCommand(window_->menuBar(), id);
+        ASSERT_NE(action, nullptr) << id;
+        action->trigger();
+    }
+    QString notice() const { return window_->client()->controls().text(1098); }
+    bool noticeShown() const { return !window_->client()->control(1098)->isHidden(); }
+    bool shown(Page page) const { return window_->page(page) && !window_->page(page)->isHidden(); }
+
+    std::unique_ptr<CUart_ISPDlg> window_;
+};
+
+TEST_F(MainWindow, StartsWithTheModelInItsTitleAndTheIcPage) {
+    EXPECT_EQ(window_->windowTitle(), "SWD ISP VoskS _ RQ45N064  V1.09");
+    EXPECT_TRUE(shown(Page::IspIc));
+    EXPECT_TRUE(window_->client()->control(1000)->isHidden());
+    EXPECT_FALSE(noticeShown());
+}
+
+TEST_F(MainWindow, MenuCarriesEveryCommandButTheEepromPage) {
+    for (int id : {32771, 32780, 32776, 32777, 32787, 32772, 32782, 32783, 32785})
+        EXPECT_NE(ui::findCommand(window_->menuBar(), id), nullptr) << id;
+    EXPECT_EQ(ui::findCommand(window_->menuBar(), 32778), nullptr);
+}
+
+TEST_F(MainWindow, RefusesPageSwitchesDuringATaskButNeverTheIcPage) {
+    g_bTaskWorking = true;
+    for (int id : {32780, 32777}) {
+        command(id);
+        EXPECT_TRUE(shown(Page::IspIc)) << id;
+    }
+    EXPECT_EQ(window_->page(Page::IspSf), nullptr);
+    EXPECT_EQ(window_->page(Page::InfoBlock), nullptr);
+    EXPECT_TRUE(noticeShown());
+    EXPECT_EQ(notice(), "Please wait for ISP finish !");
+
+    g_bTaskWorking = false;
+    command(32780);
+    EXPECT_TRUE(shown(Page::IspSf));
+    g_bTaskWorking = true;
+    command(32771);
+    EXPECT_TRUE(shown(Page::IspIc));
+    EXPECT_FALSE(shown(Page::IspSf));
+}
+
+TEST_F(MainWindow, KeepsEachPageOnceMadeAndEnlargesForTheInformationBlock) {
+    const QSize compact = window_->size();
+    command(32777);
+    EXPECT_EQ(window_->size(), compact + QSize(70, 180));
+    QWidget* infoBlock = window_->page(Page::InfoBlock);
+    command(32771);
+    EXPECT_EQ(window_->size(), compact);
+    command(32777);
+    EXPECT_EQ(window_->page(Page::InfoBlock), infoBlock);
+}
+
+TEST_F(MainWindow, ConfigAppliesAndSavesTheSixValuesInOrder) {
+    RunConfigDialog = [](QWidget*) {
+        return std::optional<ConfigAnswer>(ConfigAnswer{13, 1, 0, 0x4000, 77, 1});
+    };
+    command(32772);
+    EXPECT_EQ(window_->windowTitle(), "SWD ISP VoskS _ RQ84M302  V1.09");
+    EXPECT_EQ(g_dwFlashSize, 0xC000u);
+    EXPECT_EQ(g_dwSerialAddr, 0x4000u);
+    EXPECT_EQ(probe::writes(), (std::vector<std::pair<std::string, uint32_t>>{
+                                   {"ISPICType", 13}, {"Serial No En", 1}, {"SN in Area", 1},
+                                   {"SN Start Addr", 0x4000}, {"Last SN", 77}, {"Serial No Auto Increase", 0}}));
+}
+
+TEST_F(MainWindow, ConfigCancelledChangesNothing) {
+    RunConfigDialog = [](QWidget*) { return std::optional<ConfigAnswer>(); };
+    command(32772);
+    EXPECT_EQ(window_->windowTitle(), "SWD ISP VoskS _ RQ45N064  V1.09");
+    EXPECT_TRUE(probe::writes().empty());
+}
+
+TEST_F(MainWindow, RefusesConfigAndCloseWhileATaskRuns) {
+    bool asked = false;
+    RunConfigDialog = [&](QWidget*) {
+        asked = true;
+        return std::optional<ConfigAnswer>();
+    };
+    g_bTaskWorking = true;
+    command(32772);
+    EXPECT_FALSE(asked);
+    EXPECT_FALSE(window_->close());
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(notice(), "Please wait for ISP finish !");
+
+    g_bTaskWorking = false;
+    EXPECT_TRUE(window_->close());
+}
+
+TEST_F(MainWindow, BKeyBurnsAndOtherKeysDoNothing) {
+    int burns = 0;
+    BurnFromKey = [&] { ++burns; };
+    QTest::keyClick(window_.get(), Qt::Key_B);
+    QTest::keyClick(window_.get(), Qt::Key_B, Qt::ShiftModifier);
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    QTest::keyClick(window_.get(), Qt::Key_7);
+    EXPECT_EQ(burns, 2);
+    EXPECT_TRUE(window_->isVisible());
+}
+
+TEST_F(MainWindow, AboutBoxShowsTheVersion) {
+    QString version;
+    QTimer::singleShot(0, [&] {
+        auto* about = dynamic_cast<CAboutDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(about, nullptr);
+        version = about->controls().text(1033);
+        about->accept();
+    });
+    command(32782);
+    EXPECT_EQ(version, "SWD Vosk Version 1.09");
+}
+
+}  // namespace

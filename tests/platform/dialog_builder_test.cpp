@@ -1,0 +1,115 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "platform/dialog_builder.h"
+
+namespace {
+
+const res::DialogTemplate kSample = {900, "Sample", {"Tahoma", 10}, 200, 100, {
+    {10, res::Ctl::Button, "Load", {8, 5, 46, 12}},
+    {11, res::Ctl::Static, "Hidden", {60, 5, 40, 8}, res::kHidden},
+    {12, res::Ctl::Button, "Off", {8, 20, 46, 12}, res::kDisabled},
+    {13, res::Ctl::Radio, "A", {8, 40, 30, 10}},
+    {14, res::Ctl::Radio, "B", {40, 40, 30, 10}},
+    {15, res::Ctl::CheckBox, "C", {8, 55, 30, 10}},
+    {16, res::Ctl::Custom, "", {100, 60, 40, 14}},
+    {res::kNoId, res::Ctl::Static, "label", {100, 5, 40, 8}},
+}};
+
+class SampleDialog : public ui::TemplateDialog {
+public:
+    SampleDialog() : ui::TemplateDialog(kSample) {
+        onClicked(10, &SampleDialog::OnLoad);
+        onClicked(15, &SampleDialog::OnCheck);
+    }
+    int loads = 0;
+    int checks = 0;
+
+private:
+    void OnLoad() { ++loads; }
+    void OnCheck() { ++checks; }
+};
+
+int roundedDiv(double value, int divisor) { return static_cast<int>(std::lround(value / divisor)); }
+
+TEST(DialogBuilder, ConvertsDialogUnitsWithTheTemplatesFont) {
+    SampleDialog dialog;
+    const QFont font = dialog.font();
+    EXPECT_EQ(font.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+    EXPECT_EQ(font.pointSize(), 10);
+    const QFontMetrics metrics(font);
+    // Four horizontal units are one average letter; eight vertical units one line.
+    const double letter = metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
+    const QRect load = dialog.control(10)->geometry();
+    EXPECT_NEAR(load.x(), 8 * letter / 4, 1.0);
+    EXPECT_NEAR(load.width(), 46 * letter / 4, 1.5);
+    EXPECT_EQ(load.y(), roundedDiv(5.0 * metrics.height(), 8));
+    EXPECT_EQ(load.height(), roundedDiv(12.0 * metrics.height(), 8));
+    EXPECT_EQ(dialog.size(), QSize(dialog.controls().units().x(200), dialog.controls().units().y(100)));
+    EXPECT_EQ(dialog.windowTitle(), "Sample");
+}
+
+TEST(DialogBuilder, ControlsCarryTheirIdsAndStyles) {
+    SampleDialog dialog;
+    EXPECT_EQ(ui::controlId(dialog.control(10)), 10);
+    EXPECT_EQ(qobject_cast<QPushButton*>(dialog.control(10))->text(), "Load");
+    EXPECT_TRUE(dialog.control(11)->isHidden());
+    EXPECT_FALSE(dialog.control(12)->isEnabled());
+    EXPECT_EQ(dialog.control(99), nullptr);
+    EXPECT_EQ(dialog.controls().text(11), "Hidden");
+    dialog.controls().show(11, true);
+    EXPECT_FALSE(dialog.control(11)->isHidden());
+}
+
+TEST(DialogBuilder, HandlersRunByControlId) {
+    SampleDialog dialog;
+    dialog.show();
+    QTest::mouseClick(dialog.control(10), Qt::LeftButton);
+    QTest::mouseClick(dialog.control(15), Qt::LeftButton, {}, QPoint(4, 4));
+    EXPECT_EQ(dialog.loads, 1);
+    EXPECT_EQ(dialog.checks, 1);
+    EXPECT_TRUE(dialog.controls().isChecked(15));
+}
+
+TEST(DialogBuilder, ConsecutiveRadioButtonsExcludeEachOther) {
+    SampleDialog dialog;
+    dialog.controls().setChecked(13, true);
+    dialog.controls().setChecked(14, true);
+    EXPECT_FALSE(dialog.controls().isChecked(13));
+    EXPECT_TRUE(dialog.controls().isChecked(14));
+}
+
+TEST(DialogBuilder, ACustomPlaceTakesTheDialogsOwnWidget) {
+    SampleDialog dialog;
+    const QRect place = dialog.control(16)->geometry();
+    auto* own = new QLabel("map");
+    dialog.controls().replace(16, own);
+    EXPECT_EQ(dialog.control(16), own);
+    EXPECT_EQ(own->parentWidget(), &dialog);
+    EXPECT_EQ(own->geometry(), place);
+    EXPECT_EQ(ui::controlId(own), 16);
+}
+
+TEST(MenuBuilder, CommandsReachTheHandlerAndCanBeRemoved) {
+    const res::MenuTemplate menu = {1, {{"One", 101, {}}, {"Pop", 0, {{"Two", 102, {}}, {nullptr, 0, {}}}}}};
+    QMenuBar bar;
+    std::vector<int> ran;
+    ui::buildMenuBar(&bar, menu, [&](int id) { ran.push_back(id); });
+    ui::findCommand(&bar, 102)->trigger();
+    ui::findCommand(&bar, 101)->trigger();
+    EXPECT_EQ(ran, (std::vector<int>{102, 101}));
+    ui::removeCommand(&bar, 101);
+    EXPECT_EQ(ui::findCommand(&bar, 101), nullptr);
+    EXPECT_EQ(bar.actions().size(), 1);
+}
+
+}  // namespace
