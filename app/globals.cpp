@@ -77,3 +77,12 @@ CEepromDlg* g_pEepromDlg = nullptr;
 uint32_t FlashSizeOfMode(uint32_t mode) {
     return mode < g_dwFlashSizeByMode.size() ? g_dwFlashSizeByMode[mode] : 0;
 }
+
+// Information-block settings.
+uint32_t g_bInfoBlockEnable = 0;
+uint32_t g_bBootDataEnable = 0;
+uint32_t g_bVidPidEnable = 0;
+uint32_t g_bPllEnable = 0;
+uint32_t g_bParamEnable = 0;
+std::array<uint16_t, 10> g_IspParam{};
+uint16_t g_wProtectMask = 0;

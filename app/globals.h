@@ -84,3 +84,14 @@ extern CEepromDlg* g_pEepromDlg;
 
 // The flash size of a chip mode; 0 for modes beyond the table.
 uint32_t FlashSizeOfMode(uint32_t mode);
+
+// Information-block settings: the option words and parameter area of the targets'
+// information block. Nothing in the program sets them yet, so they keep 0.
+extern uint32_t g_bInfoBlockEnable;
+extern uint32_t g_bBootDataEnable;
+extern uint32_t g_bVidPidEnable;
+extern uint32_t g_bPllEnable;
+extern uint32_t g_bParamEnable;
+// VID, PID, PLL_L, PLL_H, SN_EN, SN1, SN2, SN3, BOOT_PIN_CFG, UART_ISP_CFG.
+extern std::array<uint16_t, 10> g_IspParam;
+extern uint16_t g_wProtectMask;

@@ -1,0 +1,94 @@
+#include "engine_hid/info_block_image.h"
+
+#include <algorithm>
+
+#include "app/crc16.h"
+#include "app/globals.h"
+
+namespace {
+
+constexpr uint32_t kErasedWord = 0xFFFFFFFF;
+constexpr size_t kOptionBlockOffset = 16;
+constexpr size_t kOptionBlockSize = 1024;
+constexpr size_t kParameterAreaOffset = 1536;
+constexpr size_t kParameterAreaSize = 512;
+
+uint32_t ReadProtectionWord() {
+    const uint16_t level = g_nRdpLevel != 0 ? 0xAA : 0x00;
+    return OptionWord(g_nPcropType == 0 ? level + 0x100 : level);
+}
+
+// Protected 4 KB blocks as the chosen PcROP type encodes them: type 0 marks the free blocks,
+// type 1 the protected ones, type 2 none.
+uint32_t WriteProtectionWord(uint16_t protectedBlocks) {
+    switch (g_nPcropType) {
+    case 0: return OptionWord(static_cast<uint16_t>(~protectedBlocks));
+    case 1: return OptionWord(protectedBlocks);
+    default: return OptionWord(0);
+    }
+}
+
+// Words 12 to 21: USB ids, clock words, serial-number words, boot pin and UART configuration.
+std::array<uint32_t, 10> BootDataWords() {
+    const auto& p = g_IspParam;
+    return {
+        g_bVidPidEnable ? OptionWord(p[0]) : kErasedWord,
+        g_bVidPidEnable ? OptionWord(p[1]) : kErasedWord,
+        g_bPllEnable ? OptionWord(p[2]) : kErasedWord,
+        g_bPllEnable ? OptionWord(p[3]) : kErasedWord,
+        p[4] != 0 ? 0x0000FFFFu : 0x00000000u,  // a flag word, not a value/complement pair
+        OptionWord(p[5]),
+        OptionWord(p[6]),
+        OptionWord(p[7]),
+        OptionWord(p[8]),
+        OptionWord(p[9]),
+    };
+}
+
+void PutWord(uint8_t* at, uint32_t word) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(word >> (8 * i));
+}
+
+}  // namespace
+
+uint16_t ComplementWord(uint16_t value) { return static_cast<uint16_t>(0xFFFF - value); }
+
+uint32_t OptionWord(uint16_t value) {
+    return static_cast<uint32_t>(ComplementWord(value)) << 16 | value;
+}
+
+std::optional<InfoBlockImage> ComposeInfoBlockImage() {
+    InfoBlockImage image;
+    image.fill(0xFF);
+    uint8_t* optionBlock = image.data() + kOptionBlockOffset;
+    if (g_bInfoBlockEnable) {
+        PutWord(optionBlock + 0x00, ReadProtectionWord());
+        PutWord(optionBlock + 0x04, OptionWord(0));
+        PutWord(optionBlock + 0x08, WriteProtectionWord(g_wProtectMask));
+        if (g_bBootDataEnable) {
+            const auto words = BootDataWords();
+            for (size_t i = 0; i < words.size(); ++i) PutWord(optionBlock + 0x30 + 4 * i, words[i]);
+        }
+    }
+    static_assert(kOptionBlockOffset + kOptionBlockSize <= kParameterAreaOffset);
+    static_assert(kParameterAreaOffset + kParameterAreaSize == kInfoBlockImageSize);
+    return image;
+}
+
+uint16_t BuildInfoBlockImage() {
+    const auto image = ComposeInfoBlockImage();
+    return image ? CalcCRC16(*image, 0xFFFF, 0) : 0;
+}
+
+OptionWords BuildOptionWords() {
+    OptionWords words;
+    words.fill(kErasedWord);
+    if (!g_bInfoBlockEnable) return words;
+    words[0] = ReadProtectionWord();
+    const uint32_t blocks = std::min<uint32_t>(g_dwProtectAddr / 4096, 16);
+    const auto belowAddress = static_cast<uint16_t>((1u << blocks) - 1);
+    words[2] = WriteProtectionWord(belowAddress);
+    const auto boot = BootDataWords();
+    std::copy(boot.begin(), boot.end(), words.begin() + 12);
+    return words;
+}

@@ -1,0 +1,188 @@
+#include "engine_hid/site_steps.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "app/globals.h"
+#include "app/registry_settings.h"
+#include "app/worker_page.h"
+#include "engine_hid/pause.h"
+#include "link/hid_commands.h"
+#include "platform/clock.h"
+#include "platform/services.h"
+#include "platform/strfmt.h"
+
+namespace engine_hid {
+
+namespace {
+
+constexpr size_t kImageBufferSize = 0x1000000;  // 16 MB: any image up to the largest flash
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+bool ReadAndCompare(uint32_t address, std::span<const uint8_t> expected, SiteRun& run) {
+    std::array<uint8_t, kReadBlockSize> block{};
+    if (!run.note(HidReadBlock(address, block) == 1)) return false;
+    return std::equal(expected.begin(), expected.end(), block.begin());
+}
+
+std::string Counter(uint32_t count) { return strfmt("%d", static_cast<int>(count)); }
+
+}  // namespace
+
+bool SiteRun::allSitesGood() const {
+    return std::none_of(mark.begin(), mark.end(), [](int m) { return m == kFailed; });
+}
+
+std::optional<RunImage> LoadRunImage(WorkerPage& page) {
+    const std::string path = page.imagePath();
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        page.messageBox(strfmt("File : %s could not be opened!!!", path.c_str()),
+                        platform::MsgIcon::Error);
+        return std::nullopt;
+    }
+    RunImage image;
+    try {
+        image.buffer.assign(kImageBufferSize, 0xFF);
+    } catch (const std::bad_alloc&) {
+        page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n",
+                               static_cast<int>(kImageBufferSize)),
+                        platform::MsgIcon::None);
+        return std::nullopt;
+    }
+    image.size = std::fread(image.buffer.data(), 1, image.buffer.size(), file.get());
+    if (image.size > FlashSizeOfMode(g_nChipMode)) {
+        page.messageBox("Code size exceed the max. size of flash!!!", platform::MsgIcon::Warning);
+        return std::nullopt;
+    }
+    return image;
+}
+
+bool ReadFirmwareVersion(WorkerPage& page, SiteRun& run) {
+    // The adapter answers texts without a terminator; the zeroed buffer ends them.
+    std::array<uint8_t, 20> text{};
+    const auto asText = [&] { return reinterpret_cast<const char*>(text.data()); };
+    run.note(HidGetFirmwareVersion(std::span(text).first(4)) == 1);
+    page.addLog(strfmt("Firmware Version : %s", asText()));
+    // Byte by byte, unsigned, over ten zero-padded bytes.
+    constexpr std::array<uint8_t, 10> kFirstAltConnect = {'V', '0', '0', '7'};
+    const bool newer = std::memcmp(text.data(), kFirstAltConnect.data(), kFirstAltConnect.size()) >= 0;
+    text.fill(0);
+    run.note(HidGetFirmwareSubVersion(std::span(text).first(8)) == 1);
+    page.addLog(strfmt("Firmware Sub Version : %s", asText()));
+    return newer;
+}
+
+bool AnySiteFound() {
+    return std::any_of(g_bSocketFound.begin(), g_bSocketFound.end(), [](uint32_t found) { return found != 0; });
+}
+
+void ShowSiteFound(WorkerPage& page, int site) {
+    page.setControlIcon(ctl::kSiteIcon1 + site, icon::kWorking);
+    page.setControlIcon(ctl::kIndicator1 + site, icon::kTargetPresent[site]);
+}
+
+void ShowSiteMissing(WorkerPage& page, int site) {
+    page.setControlIcon(ctl::kSiteIcon1 + site, icon::kIdle);
+    page.setControlIcon(ctl::kIndicator1 + site, icon::kNoTarget[site]);
+}
+
+void ShowProtectionGroup(WorkerPage& page, bool show) {
+    for (int id : ctl::kProtectionGroup) page.showControl(id, show);
+}
+
+void LogAndScroll(WorkerPage& page, const std::string& line) {
+    page.addLog(line);
+    page.scrollLog();
+}
+
+int ConnectTarget(Connect connect) {
+    return connect == Connect::Alt ? HidConnectTargetAlt() : HidConnectTarget();
+}
+
+bool PowerUpAndConnect(int site, Connect connect, const ConnectPauses& pauses) {
+    HidSelectSocket(site);
+    Pause(pauses.afterSelect);
+    HidSetSocketPower(1);
+    Pause(pauses.afterPower);
+    const int result = ConnectTarget(connect);
+    Pause(pauses.afterConnect);
+    return result == kConnectOk;
+}
+
+VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
+                             Connect reconnect, int retries,
+                             const std::function<void(size_t block)>& onBlock) {
+    VerifyResult result;
+    const size_t blocks = (image.size() + kReadBlockSize - 1) / kReadBlockSize;
+    for (size_t b = 0; b < blocks; ++b) {
+        const uint32_t address = kTargetFlashBase + static_cast<uint32_t>(b * kReadBlockSize);
+        const auto expected = image.subspan(b * kReadBlockSize,
+                                            std::min<size_t>(kReadBlockSize, image.size() - b * kReadBlockSize));
+        const bool whole = expected.size() == kReadBlockSize;
+        bool same = ReadAndCompare(address, expected, run);
+        for (int retry = 0; !same && whole && retry < retries; ++retry) {
+            ConnectTarget(reconnect);
+            same = ReadAndCompare(address, expected, run);
+        }
+        if (!same) {
+            if (whole) LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
+            return result;
+        }
+        ++result.blocksMatched;
+        onBlock(b);
+    }
+    result.passed = true;
+    return result;
+}
+
+void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff) {
+    for (int site = kSiteCount - 1; site >= 0; --site) {
+        HidSelectSocket(site);
+        if (powerOff == PowerOff::Yes) HidSetSocketPower(0);
+        if (!g_bSocketFound[site]) continue;
+        ++g_nTotalCount;
+        const bool passed = run.mark[site] == SiteRun::kGood;
+        ++(passed ? g_nPassCount : g_nFailCount);
+        page.setControlIcon(ctl::kSiteIcon1 + site, passed ? icon::kPass : icon::kFail);
+    }
+}
+
+void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
+    page.setProgressPos(0);
+    page.enableControl(ctl::kCancel, false);
+    page.setControlText(ctl::kTotal, Counter(g_nTotalCount));
+    if (save == SaveCounters::Yes) RegSaveTotalCount(g_nTotalCount);
+    page.setControlText(ctl::kPass, Counter(g_nPassCount));
+    if (save == SaveCounters::Yes) RegSavePassCount(g_nPassCount);
+    page.setControlText(ctl::kFail, Counter(g_nFailCount));
+    if (save == SaveCounters::Yes) RegSaveFailCount(g_nFailCount);
+    const auto total = static_cast<int32_t>(g_nTotalCount);
+    const auto pass = static_cast<int32_t>(g_nPassCount);
+    page.setControlText(ctl::kYield, total != 0 ? strfmt("%.2f%%", static_cast<double>(pass) / total * 100)
+                                                : std::string("100.00%"));
+    page.enableControl(ctl::kAuto, true);
+    page.setControlIcon(ctl::kBurn, burnIcon);
+    page.showControl(ctl::kProgress, false);
+}
+
+void SoundRunResult(const SiteRun& run) {
+    if (!g_bBeepSound) return;
+    if (run.ok && run.allSitesGood()) {
+        Beep(784, 900);
+    } else {
+        Beep(800, 100);
+        Pause(20);
+        Beep(800, 100);
+    }
+}
+
+double SecondsSince(double start) { return platform::wallSeconds() - start; }
+
+}  // namespace engine_hid

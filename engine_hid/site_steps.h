@@ -1,0 +1,118 @@
+#pragma once
+// Steps that the HID workers share: the page's controls and icons, loading the run's image,
+// the adapter's version, bringing a site up, comparing main flash, and the end of a run.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+class WorkerPage;
+
+namespace engine_hid {
+
+constexpr int kSiteCount = 4;
+constexpr uint32_t kReadBlockSize = 32;
+
+// Controls of the IC page.
+namespace ctl {
+constexpr int kAuto = 1002;
+constexpr int kCancel = 1006;
+constexpr int kProgress = 1008;
+constexpr int kSerialLabel = 1012;
+constexpr int kSiteIcon1 = 1103;   // 1103 to 1106: sites 1 to 4
+constexpr int kIndicator1 = 1107;  // 1107 to 1110
+constexpr int kBurn = 1114;
+constexpr int kTotal = 1118;
+constexpr int kPass = 1119;
+constexpr int kFail = 1120;
+constexpr int kYield = 1121;
+constexpr int kConfig = 1149;
+// The protection group: protect-area map, "Protect Area:", "Level 0", "Level 1", "RDP Protect :".
+constexpr std::array<int, 5> kProtectionGroup = {1143, 1145, 1138, 1139, 1144};
+}  // namespace ctl
+
+namespace icon {
+constexpr int kPass = 150;
+constexpr int kFail = 151;
+constexpr int kIdle = 152;  // also: no target
+constexpr int kWorking = 166;
+constexpr int kBurnProgram = 168;
+constexpr int kBurnVerify = 170;
+constexpr std::array<int, 4> kTargetPresent = {153, 155, 159, 160};
+constexpr std::array<int, 4> kNoTarget = {154, 156, 157, 158};
+}  // namespace icon
+
+// What a run knows about each site, and the run's status. The status follows the last
+// exchange that the run checks (and is false after an early stop); each part's own result is
+// its mark, which only a good read-back leaves at kGood.
+struct SiteRun {
+    enum Mark { kFailed = 0, kGood = 1, kNoTarget = 2 };
+    std::array<int, kSiteCount> mark = {kGood, kGood, kGood, kGood};
+    bool ok = true;
+
+    bool note(bool exchangeOk) {
+        ok = exchangeOk;
+        return exchangeOk;
+    }
+    bool allSitesGood() const;
+};
+
+// The image the run burns: the 16 MB buffer of 0xFF with the file's bytes, and their count.
+struct RunImage {
+    std::vector<uint8_t> buffer;
+    size_t size = 0;
+};
+// Reads the page's image file and checks it against the chip model's flash size; tells the
+// operator and gives nothing when it cannot be used.
+std::optional<RunImage> LoadRunImage(WorkerPage& page);
+
+// Logs the adapter's version and sub-version; true when the version is "V007" or later.
+bool ReadFirmwareVersion(WorkerPage& page, SiteRun& run);
+
+// True when a target answered on some site in this run (g_bSocketFound).
+bool AnySiteFound();
+void ShowSiteFound(WorkerPage& page, int site);
+void ShowSiteMissing(WorkerPage& page, int site);
+void ShowProtectionGroup(WorkerPage& page, bool show);
+void LogAndScroll(WorkerPage& page, const std::string& line);
+
+enum class Connect { Classic, Alt };  // 0x00, or 0x3D of firmware "V007" and later
+struct ConnectPauses {
+    uint32_t afterSelect, afterPower, afterConnect;
+};
+// Selects the site, powers it and connects to its target; true when a target answered.
+bool PowerUpAndConnect(int site, Connect connect, const ConnectPauses& pauses);
+int ConnectTarget(Connect connect);
+
+// Compares main flash from 0x10000000 with image block by block. A whole block that differs,
+// or whose read fails, is read again after a reconnect up to `retries` times before the
+// failure is logged; the partial last block compares only the image's bytes and is not
+// retried. onBlock(b) runs after each block that matched. Returns the blocks that matched and
+// whether all did.
+struct VerifyResult {
+    size_t blocksMatched = 0;
+    bool passed = false;
+};
+VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
+                             Connect reconnect, int retries,
+                             const std::function<void(size_t block)>& onBlock);
+
+// Powers every site off (site 4 first) and counts each found site into Total and Pass or Fail,
+// with its result icon. The information-block worker only selects the sites.
+enum class PowerOff { Yes, No };
+void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff);
+
+// The end of a burn or verify run: counters and yield shown (and saved when asked), Auto.
+// enabled, the Burn button's idle icon back, the progress bar hidden.
+enum class SaveCounters { Yes, No };
+void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon);
+// The long pass tone when every site is good and nothing failed, else two short ones.
+void SoundRunResult(const SiteRun& run);
+
+// Elapsed wall-clock seconds since start (platform::wallSeconds).
+double SecondsSince(double start);
+
+}  // namespace engine_hid

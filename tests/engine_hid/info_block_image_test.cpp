@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include "app/globals.h"
+#include "engine_hid/info_block_image.h"
+
+namespace {
+
+struct InfoSettings {
+    InfoSettings() { Reset(); }
+    ~InfoSettings() { Reset(); }
+    static void Reset() {
+        g_bInfoBlockEnable = g_bBootDataEnable = g_bVidPidEnable = g_bPllEnable = g_bParamEnable = 0;
+        g_IspParam.fill(0);
+        g_wProtectMask = 0;
+        g_nRdpLevel = 1;
+        g_nPcropType = 2;
+        g_dwProtectAddr = 0;
+    }
+};
+
+uint32_t WordAt(const InfoBlockImage& image, size_t offset) {
+    return image[offset] | image[offset + 1] << 8 | image[offset + 2] << 16 |
+           static_cast<uint32_t>(image[offset + 3]) << 24;
+}
+
+TEST(InfoBlockImage, StoresValuesBesideTheirComplement) {
+    EXPECT_EQ(ComplementWord(0x1234), 0xEDCB);
+    EXPECT_EQ(OptionWord(0x1234), 0xEDCB1234u);
+    EXPECT_EQ(OptionWord(0), 0xFFFF0000u);
+}
+
+TEST(InfoBlockImage, IsErasedWithEveryOptionOff) {
+    InfoSettings settings;
+    const auto image = ComposeInfoBlockImage();
+    ASSERT_TRUE(image);
+    EXPECT_TRUE(std::all_of(image->begin(), image->end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(BuildInfoBlockImage(), 0x33D7);
+}
+
+TEST(InfoBlockImage, WritesProtectionWordsOnlyWhenEnabled) {
+    struct Case {
+        uint32_t rdp, type;
+        uint16_t mask;
+        uint32_t word0, word2;
+    };
+    for (const auto& c : {Case{1, 0, 0x0003, 0xFE5501AA, 0x0003FFFC}, Case{0, 1, 0x0003, 0xFFFF0000, 0xFFFC0003},
+                          Case{1, 2, 0x00FF, 0xFF5500AA, 0xFFFF0000}}) {
+        InfoSettings settings;
+        g_bInfoBlockEnable = 1;
+        g_nRdpLevel = c.rdp;
+        g_nPcropType = c.type;
+        g_wProtectMask = c.mask;
+        const auto image = *ComposeInfoBlockImage();
+        EXPECT_EQ(WordAt(image, 0x10), c.word0);
+        EXPECT_EQ(WordAt(image, 0x14), 0xFFFF0000u);
+        EXPECT_EQ(WordAt(image, 0x18), c.word2);
+        // Without boot data nothing but bytes 16 to 27 is written.
+        for (size_t i = 0; i < image.size(); ++i) {
+            if (i < 16 || i >= 28) ASSERT_EQ(image[i], 0xFF) << i;
+        }
+    }
+}
+
+TEST(InfoBlockImage, WritesBootDataWordsByTheirSwitches) {
+    InfoSettings settings;
+    g_bInfoBlockEnable = 1;
+    g_bBootDataEnable = 1;
+    g_bPllEnable = 1;
+    g_IspParam = {0x1111, 0x2222, 0x3333, 0x4444, 1, 0x5555, 0x6666, 0x7777, 0xB012, 0x0010};
+    const auto image = *ComposeInfoBlockImage();
+    EXPECT_EQ(WordAt(image, 0x40), 0xFFFFFFFFu);  // VID and PID switched off
+    EXPECT_EQ(WordAt(image, 0x44), 0xFFFFFFFFu);
+    EXPECT_EQ(WordAt(image, 0x48), 0xCCCC3333u);
+    EXPECT_EQ(WordAt(image, 0x4C), 0xBBBB4444u);
+    EXPECT_EQ(WordAt(image, 0x50), 0x0000FFFFu);
+    EXPECT_EQ(WordAt(image, 0x64), 0xFFEF0010u);
+    EXPECT_EQ(image[0x68], 0xFF);
+    g_IspParam[4] = 0;
+    EXPECT_EQ(WordAt(*ComposeInfoBlockImage(), 0x50), 0u);
+}
+
+TEST(InfoBlockImage, OptionWordsTakeWriteProtectionFromTheProtectAddress) {
+    struct Case {
+        uint32_t address, type, word2;
+    };
+    for (const auto& c : {Case{0x3000, 0, 0x0007FFF8}, Case{0x3000, 1, 0xFFF80007}, Case{0x3000, 2, 0xFFFF0000},
+                          Case{0x20000, 0, 0xFFFF0000}, Case{0x0FFF, 1, 0xFFFF0000}}) {
+        InfoSettings settings;
+        g_bInfoBlockEnable = 1;
+        g_dwProtectAddr = c.address;
+        g_nPcropType = c.type;
+        const auto words = BuildOptionWords();
+        EXPECT_EQ(words[2], c.word2) << std::hex << c.address << " type " << c.type;
+        EXPECT_EQ(words[1], 0xFFFFFFFFu);
+        EXPECT_EQ(words[22], 0xFFFFFFFFu);
+    }
+    InfoSettings settings;
+    const auto off = BuildOptionWords();
+    EXPECT_TRUE(std::all_of(off.begin(), off.end(), [](uint32_t w) { return w == 0xFFFFFFFF; }));
+}
+
+}  // namespace

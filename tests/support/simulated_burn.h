@@ -1,0 +1,44 @@
+#pragma once
+// A burn bench for tests: a simulated adapter opened as the program's adapter, recording
+// desktop services, settings and files in a temporary folder, the shared globals at known
+// values, and image files to burn. Tests that drive the workers directly and tests that press
+// Burn on the real page both start from it.
+#include <QTemporaryDir>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recording_services.h"
+#include "sim/hid_adapter.h"
+
+struct Counters {
+    uint32_t total = 0, pass = 0, fail = 0;
+    bool operator==(const Counters&) const = default;
+};
+
+class SimulatedBurn {
+public:
+    // Every site holds a target; adapter pauses are skipped.
+    SimulatedBurn();
+    ~SimulatedBurn();
+
+    // Writes an image file into the temporary folder and returns its path.
+    std::string writeImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin");
+    // Only the listed sites (0 to 3) keep a target.
+    void populate(std::initializer_list<int> sites);
+    // Puts the image into a target's main flash, as a finished part holds it.
+    void preload(int site, const std::vector<uint8_t>& image);
+
+    Counters counters() const;        // g_nTotalCount, g_nPassCount, g_nFailCount
+    Counters storedCounters() const;  // as the settings store holds them
+
+    sim::Adapter adapter;
+    RecordingServices services;
+    QTemporaryDir folder;
+};
+
+// Bytes 0, 1, 2, ... (mod 251, so pages differ from each other).
+std::vector<uint8_t> PatternImage(size_t size);
+// The index (from 1) of the first set or get of the given command in the exchange log.
+int FirstSetOf(const sim::Adapter& adapter, uint8_t command);
+int FirstGetAfterSetOf(const sim::Adapter& adapter, uint8_t command);
