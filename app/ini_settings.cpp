@@ -76,7 +76,8 @@ int CIniFile::GetInt(const std::string& section, const std::string& key) {
     return number ? static_cast<int>(static_cast<uint32_t>(*number)) : 0;
 }
 
-void CIniFile::WriteString(const std::string& section, const std::string& key, const std::string& text) {
+void CIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& text) {
     platform::writeProfileString(m_strPath, section, key, text);
 }
 
@@ -113,29 +114,51 @@ void CIniFile::DeleteAllSections() {
     for (const auto& name : names) DeleteSection(name);
 }
 
-void InitIniPath() {
-    g_strIniPath = platform::configFolder() + "swd-isp.ini";
-}
+void InitIniPath() { g_strIniPath = platform::configFolder() + "swd-isp.ini"; }
 
 bool IniGetEncryption(const std::string& path) { return readYes(path, kSecurity, "Encryption"); }
-void IniSetEncryption(bool on, const std::string& path) { writeYesNo(on, path, kSecurity, "Encryption"); }
+void IniSetEncryption(bool on, const std::string& path) {
+    writeYesNo(on, path, kSecurity, "Encryption");
+}
 bool IniGetKeyGen() { return read(g_strIniPath, kSecurity, "Key_Gen") == "Auto"; }
-void IniSetKeyGen(bool automatic) { write(g_strIniPath, kSecurity, "Key_Gen", automatic ? "Auto" : "Manual"); }
+void IniSetKeyGen(bool automatic) {
+    write(g_strIniPath, kSecurity, "Key_Gen", automatic ? "Auto" : "Manual");
+}
 std::string IniGetKey(const std::string& path) { return read(path, kSecurity, "Key"); }
-void IniSetKey(const std::string& key, const std::string& path) { write(path, kSecurity, "Key", key); }
-bool IniGetFlashReadProtect(const std::string& path) { return readYes(path, kSecurity, "Flash Read Protect"); }
-void IniSetFlashReadProtect(bool on, const std::string& path) { writeYesNo(on, path, kSecurity, "Flash Read Protect"); }
-bool IniGetFlashWriteProtect(const std::string& path) { return readYes(path, kSecurity, "Flash Write Protect"); }
-void IniSetFlashWriteProtect(bool on, const std::string& path) { writeYesNo(on, path, kSecurity, "Flash Write Protect"); }
+void IniSetKey(const std::string& key, const std::string& path) {
+    write(path, kSecurity, "Key", key);
+}
+bool IniGetFlashReadProtect(const std::string& path) {
+    return readYes(path, kSecurity, "Flash Read Protect");
+}
+void IniSetFlashReadProtect(bool on, const std::string& path) {
+    writeYesNo(on, path, kSecurity, "Flash Read Protect");
+}
+bool IniGetFlashWriteProtect(const std::string& path) {
+    return readYes(path, kSecurity, "Flash Write Protect");
+}
+void IniSetFlashWriteProtect(bool on, const std::string& path) {
+    writeYesNo(on, path, kSecurity, "Flash Write Protect");
+}
 
-std::string IniGetCustomerId(const std::string& path) { return read(path, kCodeOption, "Customer ID"); }
-void IniSetCustomerId(const std::string& id, const std::string& path) { write(path, kCodeOption, "Customer ID", id); }
+std::string IniGetCustomerId(const std::string& path) {
+    return read(path, kCodeOption, "Customer ID");
+}
+void IniSetCustomerId(const std::string& id, const std::string& path) {
+    write(path, kCodeOption, "Customer ID", id);
+}
 std::string IniGetFfd(const std::string& path) { return read(path, kCodeOption, "FFD"); }
-void IniSetFfd(const std::string& text, const std::string& path) { write(path, kCodeOption, "FFD", text); }
+void IniSetFfd(const std::string& text, const std::string& path) {
+    write(path, kCodeOption, "FFD", text);
+}
 std::string IniGetFfe(const std::string& path) { return read(path, kCodeOption, "FFE"); }
-void IniSetFfe(const std::string& text, const std::string& path) { write(path, kCodeOption, "FFE", text); }
+void IniSetFfe(const std::string& text, const std::string& path) {
+    write(path, kCodeOption, "FFE", text);
+}
 std::string IniGetFff(const std::string& path) { return read(path, kCodeOption, "FFF"); }
-void IniSetFff(const std::string& text, const std::string& path) { write(path, kCodeOption, "FFF", text); }
+void IniSetFff(const std::string& text, const std::string& path) {
+    write(path, kCodeOption, "FFF", text);
+}
 
 uint32_t IniGetSerialNo(const std::string& path) {
     const auto number = leadingNumber(read(path, kCodeOption, "Serial No"), 16);
@@ -146,22 +169,42 @@ void IniSetSerialNo(uint32_t serial, const std::string& path) {
     write(path, kCodeOption, "Serial No", strfmt("%X", serial > 0x1000000 ? 0 : serial));
 }
 
-bool IniGetGenerateDesHex(const std::string& path) { return readYes(path, kMisc, "Generate Des HEX"); }
-void IniSetGenerateDesHex(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Generate Des HEX"); }
-bool IniGetAppendCodeOptionToHex(const std::string& path) { return readYes(path, kMisc, "Append Code Option to HEX"); }
-void IniSetAppendCodeOptionToHex(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Append Code Option to HEX"); }
-bool IniGetAppendKeyToHex(const std::string& path) { return readYes(path, kMisc, "Append Key to HEX"); }
-void IniSetAppendKeyToHex(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Append Key to HEX"); }
-bool IniGetUpdateCodeOption(const std::string& path) { return readYes(path, kMisc, "Update Code Option"); }
-void IniSetUpdateCodeOption(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Update Code Option"); }
+bool IniGetGenerateDesHex(const std::string& path) {
+    return readYes(path, kMisc, "Generate Des HEX");
+}
+void IniSetGenerateDesHex(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Generate Des HEX");
+}
+bool IniGetAppendCodeOptionToHex(const std::string& path) {
+    return readYes(path, kMisc, "Append Code Option to HEX");
+}
+void IniSetAppendCodeOptionToHex(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Append Code Option to HEX");
+}
+bool IniGetAppendKeyToHex(const std::string& path) {
+    return readYes(path, kMisc, "Append Key to HEX");
+}
+void IniSetAppendKeyToHex(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Append Key to HEX");
+}
+bool IniGetUpdateCodeOption(const std::string& path) {
+    return readYes(path, kMisc, "Update Code Option");
+}
+void IniSetUpdateCodeOption(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Update Code Option");
+}
 bool IniGetBeepSound(const std::string& path) { return readNotNo(path, kMisc, "Beep Sound"); }
-void IniSetBeepSound(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Beep Sound"); }
+void IniSetBeepSound(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Beep Sound");
+}
 bool IniGetLog(const std::string& path) { return readNotNo(path, kMisc, "Log"); }
 void IniSetLog(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Log"); }
 bool IniGetBurnKey(const std::string& path) { return readYes(path, kMisc, "Burn Key"); }
 void IniSetBurnKey(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Burn Key"); }
 bool IniGetBurnLimit(const std::string& path) { return readYes(path, kMisc, "Burn Limit"); }
-void IniSetBurnLimit(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Burn Limit"); }
+void IniSetBurnLimit(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Burn Limit");
+}
 
 int32_t IniGetLimitQuantity(const std::string& path) {
     const auto number = leadingNumber(read(path, kMisc, "Limit Quantity"), 10);
@@ -173,8 +216,18 @@ void IniSetLimitQuantity(int32_t quantity, const std::string& path) {
 }
 
 bool IniGetAsSerialNo(const std::string& path) { return readYes(path, kMisc, "As Serial No"); }
-void IniSetAsSerialNo(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "As Serial No"); }
-bool IniGetAutoIncSerialNo(const std::string& path) { return readYes(path, kMisc, "Auto Increasement Serial No"); }
-void IniSetAutoIncSerialNo(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Auto Increasement Serial No"); }
-bool IniGetEnableCustomerId(const std::string& path) { return readYes(path, kMisc, "Enable Customer ID"); }
-void IniSetEnableCustomerId(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Enable Customer ID"); }
+void IniSetAsSerialNo(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "As Serial No");
+}
+bool IniGetAutoIncSerialNo(const std::string& path) {
+    return readYes(path, kMisc, "Auto Increasement Serial No");
+}
+void IniSetAutoIncSerialNo(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Auto Increasement Serial No");
+}
+bool IniGetEnableCustomerId(const std::string& path) {
+    return readYes(path, kMisc, "Enable Customer ID");
+}
+void IniSetEnableCustomerId(bool on, const std::string& path) {
+    writeYesNo(on, path, kMisc, "Enable Customer ID");
+}

@@ -12,7 +12,8 @@ public:
     bool SetFileName(const std::string& path);
     bool SectionExists(const std::string& section);
     std::string GetString(const std::string& section, const std::string& key);  // "" when absent
-    int GetInt(const std::string& section, const std::string& key);  // "0x.." hexadecimal, else decimal
+    int GetInt(const std::string& section,
+               const std::string& key);  // "0x.." hexadecimal, else decimal
     void WriteString(const std::string& section, const std::string& key, const std::string& text);
     void DeleteKey(const std::string& section, const std::string& key);
     void DeleteSection(const std::string& section);

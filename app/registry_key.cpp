@@ -42,9 +42,7 @@ long CRegistryKey::Open(const std::string& path) {
     return ERROR_SUCCESS;
 }
 
-void CRegistryKey::Close() {
-    m_bOpen = false;
-}
+void CRegistryKey::Close() { m_bOpen = false; }
 
 long CRegistryKey::WriteDword(const std::string& name, uint32_t value) {
     if (!m_bOpen) return ERROR_ACCESS_DENIED;

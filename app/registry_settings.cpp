@@ -84,7 +84,8 @@ uint32_t applyRule(const SettingRule& s, long result, uint32_t stored) {
     case Rule::ExactlyOne:
         return read && stored == 1 ? 1 : 0;
     case Rule::BaudRate:
-        return read && (stored == 9600 || stored == 57600 || stored == 115200) ? stored : s.fallback;
+        if (stored != 9600 && stored != 57600 && stored != 115200) return s.fallback;
+        return read ? stored : s.fallback;
     case Rule::LowByte:
         stored &= 0xFF;
         [[fallthrough]];
@@ -111,13 +112,9 @@ void saveNumber(const SettingRule& s, uint32_t value) {
     key.Close();
 }
 
-void saveFlag(const SettingRule& s, uint32_t flag) {
-    saveNumber(s, flag != 0 ? 1 : 0);
-}
+void saveFlag(const SettingRule& s, uint32_t flag) { saveNumber(s, flag != 0 ? 1 : 0); }
 
-uint16_t low16(uint32_t value) {
-    return static_cast<uint16_t>(value);
-}
+uint16_t low16(uint32_t value) { return static_cast<uint16_t>(value); }
 
 }  // namespace
 
@@ -196,14 +193,16 @@ std::string RegLoadParameterFile() {
     constexpr const SettingRule& s = setting("Parameter File");
     CRegistryKey key;
     std::string text;
-    if (key.Open(g_szRegKey) == ERROR_SUCCESS && key.ReadString(std::string(s.name), text) == ERROR_SUCCESS)
+    if (key.Open(g_szRegKey) == ERROR_SUCCESS &&
+        key.ReadString(std::string(s.name), text) == ERROR_SUCCESS)
         return text;
     return std::string(s.fallbackText);
 }
 
 void RegSaveParameterFile(const std::string& name) {
     CRegistryKey key;
-    if (key.Open(g_szRegKey) == ERROR_SUCCESS) key.WriteString(std::string(setting("Parameter File").name), name);
+    if (key.Open(g_szRegKey) == ERROR_SUCCESS)
+        key.WriteString(std::string(setting("Parameter File").name), name);
 }
 
 uint32_t RegLoadParaEn() { return loadNumber(setting("Para EN")); }

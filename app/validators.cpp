@@ -2,23 +2,18 @@
 
 #include <cctype>
 
+#include "platform/hex_digits.h"
+
 namespace {
 
 constexpr uint64_t kAbove32Bits = 0x100000000;
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // The value of the text's leading digits; a value beyond 32 bits stays above every limit
 // instead of wrapping round to a small number.
 uint64_t leadingValue(const std::string& text, int base) {
     uint64_t value = 0;
     for (const char c : text) {
-        const int digit = base == 16 ? hexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        const int digit = base == 16 ? hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
         if (digit < 0) break;
         value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
         if (value >= kAbove32Bits) return kAbove32Bits;
@@ -32,9 +27,11 @@ struct FlashGeometry {
 
 FlashGeometry geometryOf(uint8_t mode) {
     switch (mode) {
-    case 2: case 5: return {256, 0x3FF8, 0x4000};
+    case 2:
+    case 5: return {256, 0x3FF8, 0x4000};
     case 3: return {256, 0x0FF8, 0x4000};
-    case 4: case 6: return {256, 0x1FF8, 0x4000};
+    case 4:
+    case 6: return {256, 0x1FF8, 0x4000};
     case 7: return {512, 0xBFF8, 0xC000};
     case 8: return {512, 0x7FF8, 0xC000};
     case 9: return {512, 0x1FF8, 0x4000};
@@ -52,7 +49,7 @@ uint32_t CheckHexString(const std::string& text, uint32_t limit) {
     // limit give 2 even when a bad character follows them.
     const uint64_t value = leadingValue(text, 16);
     for (const char c : text) {
-        if (hexValue(c) < 0) return 1;
+        if (hexDigitValue(c) < 0) return 1;
         if (value > limit) return 2;
     }
     return 0;

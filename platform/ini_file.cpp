@@ -59,7 +59,8 @@ std::optional<Entry> entryOf(const std::string& line) {
 struct SectionLines {
     size_t header, end;
 };
-std::optional<SectionLines> findSection(const std::vector<std::string>& lines, const std::string& section) {
+std::optional<SectionLines> findSection(const std::vector<std::string>& lines,
+                                        const std::string& section) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const auto name = headerName(lines[i]);
         if (!name || !sameName(*name, section)) continue;

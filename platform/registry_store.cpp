@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "platform/durable_file.h"
+#include "platform/hex_digits.h"
 #include "platform/paths.h"
 #include "platform/strfmt.h"
 
@@ -28,13 +29,6 @@ using Store = std::vector<Section>;
 
 bool sameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 std::string quoted(const std::string& text) {
@@ -71,9 +65,10 @@ std::optional<std::string> unquote(const std::string& line, size_t& pos) {
         const char escaped = line[pos];
         if (escaped == '\\' || escaped == '"') {
             text += escaped;
-        } else if (escaped == 'x' && pos + 2 < line.size() && hexDigit(line[pos + 1]) >= 0 &&
-                   hexDigit(line[pos + 2]) >= 0) {
-            text += static_cast<char>(hexDigit(line[pos + 1]) * 16 + hexDigit(line[pos + 2]));
+        } else if (escaped == 'x' && pos + 2 < line.size() && hexDigitValue(line[pos + 1]) >= 0 &&
+                   hexDigitValue(line[pos + 2]) >= 0) {
+            text +=
+                static_cast<char>(hexDigitValue(line[pos + 1]) * 16 + hexDigitValue(line[pos + 2]));
             pos += 2;
         } else {
             return std::nullopt;
@@ -84,23 +79,20 @@ std::optional<std::string> unquote(const std::string& line, size_t& pos) {
 
 std::optional<RegValue> parseData(const std::string& data) {
     if (data.rfind("dword:", 0) == 0) {
-        const std::string digits = data.substr(6);
-        if (digits.size() != 8) return std::nullopt;
-        uint32_t number = 0;
-        for (const char c : digits) {
-            if (hexDigit(c) < 0) return std::nullopt;
-            number = number * 16 + static_cast<uint32_t>(hexDigit(c));
-        }
-        return RegValue::dword(number);
+        const auto number = hexField(std::string_view(data).substr(6));
+        if (data.size() != 6 + 8 || !number) return std::nullopt;
+        return RegValue::dword(*number);
     }
     if (data.rfind("hex:", 0) == 0) {
         std::vector<uint8_t> bytes;
         const std::string list = data.substr(4);
         for (size_t pos = 0; pos < list.size(); pos += 3) {
-            if (pos + 2 > list.size() || hexDigit(list[pos]) < 0 || hexDigit(list[pos + 1]) < 0)
+            if (pos + 2 > list.size() || hexDigitValue(list[pos]) < 0 ||
+                hexDigitValue(list[pos + 1]) < 0)
                 return std::nullopt;
             if (pos + 2 < list.size() && list[pos + 2] != ',') return std::nullopt;
-            bytes.push_back(static_cast<uint8_t>(hexDigit(list[pos]) * 16 + hexDigit(list[pos + 1])));
+            bytes.push_back(
+                static_cast<uint8_t>(hexDigitValue(list[pos]) * 16 + hexDigitValue(list[pos + 1])));
         }
         return RegValue::binary(bytes);
     }
@@ -203,9 +195,7 @@ RegValue RegValue::binary(std::span<const uint8_t> bytes) {
     return {RegType::Binary, {bytes.begin(), bytes.end()}};
 }
 
-std::string registryStorePath() {
-    return configFolder() + "settings";
-}
+std::string registryStorePath() { return configFolder() + "settings"; }
 
 StoreResult registryOpenStore() {
     Store store;

@@ -135,6 +135,7 @@ public:
     // How many handles the program holds open on this adapter.
     int openHandles() const;
 
+    // The shared inside, for the simulated back end.
     std::shared_ptr<AdapterState> state() const { return state_; }
 
 private:

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/paths.h"
-#include "platform/registry_store.h"
 #include "support/temp_config_folder.h"
 
 namespace {
@@ -58,20 +56,4 @@ TEST(RegistryKey, ReadsAnswerWithTheWindowsResultsAndKeepTheOutOnFailure) {
     count = sizeof buffer;
     EXPECT_EQ(key.ReadBinary("Eight", buffer, count), ERROR_SUCCESS);
     EXPECT_EQ(buffer[7], 8);
-}
-
-TEST(RegistryKey, ClosedOrUnopenableKeyRefusesEverything) {
-    TempConfigFolder folder;
-    CRegistryKey key;
-    uint32_t number = 0;
-    EXPECT_EQ(key.WriteDword("Number", 1), ERROR_ACCESS_DENIED);
-    ASSERT_EQ(key.Open(kKey), ERROR_SUCCESS);
-    ASSERT_EQ(key.WriteDword("Number", 1), ERROR_SUCCESS);
-    key.Close();
-    EXPECT_EQ(key.ReadDword("Number", number), ERROR_ACCESS_DENIED);
-
-    ASSERT_TRUE(platform::makeFolders(folder.path() + "other/settings"));
-    platform::setConfigFolderForTest(folder.path() + "other");
-    EXPECT_EQ(key.Open(kKey), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(key.WriteDword("Number", 1), ERROR_ACCESS_DENIED);
 }

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "tests/link/hid_test_fixture.h"
+#include "support/simulated_adapter_fixture.h"
 
 namespace {
 

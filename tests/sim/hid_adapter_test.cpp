@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "link/hid_commands.h"
-#include "tests/link/hid_test_fixture.h"
+#include "support/simulated_adapter_fixture.h"
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;

@@ -7,7 +7,8 @@
 #include "platform/paths.h"
 
 TempConfigFolder::TempConfigFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "swd-isp-config-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "swd-isp-config-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     m_path = pattern + "/";
     platform::setConfigFolderForTest(m_path);

@@ -1,6 +1,6 @@
 #pragma once
-// One simulated adapter installed as the program's HID back end and opened, for the tests of the
-// adapter commands.
+// One simulated adapter installed as the program's HID back end and opened, for tests that drive
+// the adapter commands.
 #include <gtest/gtest.h>
 
 #include "link/hid_commands.h"
