@@ -4,6 +4,9 @@
 
 #include "app/crc16.h"
 #include "app/globals.h"
+#include "app/parameter_file.h"
+#include "platform/services.h"
+#include "platform/strfmt.h"
 
 namespace {
 
@@ -11,7 +14,6 @@ constexpr uint32_t kErasedWord = 0xFFFFFFFF;
 constexpr size_t kOptionBlockOffset = 16;
 constexpr size_t kOptionBlockSize = 1024;
 constexpr size_t kParameterAreaOffset = 1536;
-constexpr size_t kParameterAreaSize = 512;
 
 uint32_t ReadProtectionWord() {
     const uint16_t level = g_nRdpLevel != 0 ? 0xAA : 0x00;
@@ -72,6 +74,14 @@ std::optional<InfoBlockImage> ComposeInfoBlockImage() {
     }
     static_assert(kOptionBlockOffset + kOptionBlockSize <= kParameterAreaOffset);
     static_assert(kParameterAreaOffset + kParameterAreaSize == kInfoBlockImageSize);
+    if (g_bParamEnable) {
+        const std::string path = g_strExeDir + "Data/" + g_strParam;
+        const std::span<uint8_t, kParameterAreaSize> area(image.data() + kParameterAreaOffset, kParameterAreaSize);
+        if (LoadParameterFile(path, area) != 0) {
+            MessageBox(strfmt("File could not be opened !\r\n%s", path.c_str()), platform::MsgIcon::Error);
+            return std::nullopt;
+        }
+    }
     return image;
 }
 

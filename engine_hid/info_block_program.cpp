@@ -29,11 +29,12 @@ uint32_t WordAt(const uint8_t* bytes) {
 
 void ScanSites(WorkerPage& page, SiteRun& run) {
     for (int site = 0; site < kSiteCount; ++site) {
-        if (!PowerUpAndConnect(site, Connect::Classic, kScanPauses)) {
+        const Reach reach = PowerUpAndConnect(run, site, Connect::Classic, kScanPauses);
+        if (reach != Reach::Connected) {
             g_bSocketFound[site] = 0;
             run.mark[site] = SiteRun::kNoTarget;
             ShowSiteMissing(page, site);
-            HidSetSocketPower(0);
+            if (reach == Reach::NoTarget) HidSetSocketPower(0);
             continue;
         }
         HidCmdPrepare();
@@ -45,7 +46,10 @@ void ScanSites(WorkerPage& page, SiteRun& run) {
 // Keeps the block's first four words, erases it and writes them back with the option words.
 // A site whose kept words cannot be read is left unerased: erasing would lose them.
 void ProgramSite(SiteRun& run, int site, const OptionWords& words, KeptWords& kept) {
-    HidSelectSocket(site);
+    if (!SelectSite(run, site)) {
+        run.mark[site] = SiteRun::kFailed;
+        return;
+    }
     Pause(100);
     FlashUnlockCtrl();
     FlashUnlockOption();
@@ -77,7 +81,10 @@ std::array<uint8_t, kComparedBytes> ExpectedBlock(const KeptWords& kept, const O
 
 // Compares every block and logs each one that differs; a block that cannot be read differs.
 void VerifySite(WorkerPage& page, SiteRun& run, int site, const std::array<uint8_t, kComparedBytes>& expected) {
-    HidSelectSocket(site);
+    if (!SelectSite(run, site)) {
+        run.mark[site] = SiteRun::kFailed;
+        return;
+    }
     Pause(10);
     Pause(10);
     HidCmdPrepare();

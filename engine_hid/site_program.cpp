@@ -114,7 +114,7 @@ void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
 void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImage& image, const SerialPlan& serial) {
     int pageCounter = 0;
     page.setProgressPos(0);
-    if (!PowerUpAndConnect(site, connect, kBurnConnectPauses)) {
+    if (PowerUpAndConnect(run, site, connect, kBurnConnectPauses) != Reach::Connected) {
         g_bSocketFound[site] = 0;
         run.mark[site] = SiteRun::kNoTarget;
         ShowSiteMissing(page, site);

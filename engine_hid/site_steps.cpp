@@ -106,14 +106,20 @@ int ConnectTarget(Connect connect) {
     return connect == Connect::Alt ? HidConnectTargetAlt() : HidConnectTarget();
 }
 
-bool PowerUpAndConnect(int site, Connect connect, const ConnectPauses& pauses) {
-    HidSelectSocket(site);
+bool SelectSite(SiteRun& run, int site) {
+    if (HidSelectSocket(site) == 1) return true;
+    run.ok = false;
+    return false;
+}
+
+Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPauses& pauses) {
+    if (!SelectSite(run, site)) return Reach::NotSelected;
     Pause(pauses.afterSelect);
     HidSetSocketPower(1);
     Pause(pauses.afterPower);
     const int result = ConnectTarget(connect);
     Pause(pauses.afterConnect);
-    return result == kConnectOk;
+    return result == kConnectOk ? Reach::Connected : Reach::NoTarget;
 }
 
 VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,

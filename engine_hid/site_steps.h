@@ -83,8 +83,12 @@ enum class Connect { Classic, Alt };  // 0x00, or 0x3D of firmware "V007" and la
 struct ConnectPauses {
     uint32_t afterSelect, afterPower, afterConnect;
 };
-// Selects the site, powers it and connects to its target; true when a target answered.
-bool PowerUpAndConnect(int site, Connect connect, const ConnectPauses& pauses);
+// Selects the site, powers it and connects to its target. A select that fails leaves another
+// site addressed: nothing more is sent to it, the site counts as empty and the run as failed.
+enum class Reach { Connected, NoTarget, NotSelected };
+Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPauses& pauses);
+// Addresses a site for the steps that follow; a failure fails the run.
+bool SelectSite(SiteRun& run, int site);
 int ConnectTarget(Connect connect);
 
 // Compares main flash from 0x10000000 with image block by block. A whole block that differs,

@@ -2,8 +2,8 @@
 
 #include "app/globals.h"
 #include "engine_hid/hid_workers.h"
-#include "recording_page.h"
-#include "simulated_burn.h"
+#include "support/recording_page.h"
+#include "support/simulated_burn.h"
 
 namespace {
 
@@ -43,7 +43,9 @@ TEST(FaultSweep, EveryFailedExchangeOfABurnEndsSoundly) {
             const Counters c = bench.counters();
             ASSERT_EQ(c.total, c.pass + c.fail);
             ASSERT_LE(c.total, 1u);
-            if (c.pass == 1) ASSERT_EQ(bench.adapter.site(0).read(0x10000000, image.size()), image);
+            if (c.pass == 1) {
+                ASSERT_EQ(bench.adapter.site(0).read(0x10000000, image.size()), image);
+            }
             ASSERT_EQ(bench.storedCounters(), c);
             ASSERT_EQ(page.icons[1114], 168);
         }

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include "app/globals.h"
 #include "engine_hid/info_block_image.h"
+#include "support/recording_services.h"
 
 namespace {
 
@@ -9,6 +14,8 @@ struct InfoSettings {
     InfoSettings() { Reset(); }
     ~InfoSettings() { Reset(); }
     static void Reset() {
+        g_strExeDir.clear();
+        g_strParam.clear();
         g_bInfoBlockEnable = g_bBootDataEnable = g_bVidPidEnable = g_bPllEnable = g_bParamEnable = 0;
         g_IspParam.fill(0);
         g_wProtectMask = 0;
@@ -56,7 +63,9 @@ TEST(InfoBlockImage, WritesProtectionWordsOnlyWhenEnabled) {
         EXPECT_EQ(WordAt(image, 0x18), c.word2);
         // Without boot data nothing but bytes 16 to 27 is written.
         for (size_t i = 0; i < image.size(); ++i) {
-            if (i < 16 || i >= 28) ASSERT_EQ(image[i], 0xFF) << i;
+            if (i < 16 || i >= 28) {
+                ASSERT_EQ(image[i], 0xFF) << i;
+            }
         }
     }
 }
@@ -97,6 +106,31 @@ TEST(InfoBlockImage, OptionWordsTakeWriteProtectionFromTheProtectAddress) {
     InfoSettings settings;
     const auto off = BuildOptionWords();
     EXPECT_TRUE(std::all_of(off.begin(), off.end(), [](uint32_t w) { return w == 0xFFFFFFFF; }));
+}
+
+// The parameter area comes from the ".data" file in the program's Data folder; a file that
+// cannot be read is reported and gives no image.
+TEST(InfoBlockImage, TakesTheParameterAreaFromTheParameterFile) {
+    InfoSettings settings;
+    RecordingServices services;
+    QTemporaryDir folder;
+    g_strExeDir = folder.path().toStdString() + "/";
+    g_strParam = "board.data";
+    g_bParamEnable = 1;
+    EXPECT_EQ(BuildInfoBlockImage(), 0);
+    ASSERT_EQ(services.messages().size(), 1u);
+    EXPECT_EQ(services.messages()[0].text, "File could not be opened !\r\n" + g_strExeDir + "Data/board.data");
+
+    QDir(folder.path()).mkdir("Data");
+    QFile file(folder.filePath("Data/board.data"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0004 A1B2C3D4\r\n");
+    file.close();
+    const auto image = ComposeInfoBlockImage();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(WordAt(*image, 1536 + 4), 0xA1B2C3D4u);
+    EXPECT_EQ(WordAt(*image, 1536), 0xFFFFFFFFu);
+    EXPECT_NE(BuildInfoBlockImage(), 0x33D7);
 }
 
 }  // namespace

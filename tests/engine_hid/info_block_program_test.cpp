@@ -2,8 +2,8 @@
 
 #include "app/globals.h"
 #include "engine_hid/hid_workers.h"
-#include "recording_page.h"
-#include "simulated_burn.h"
+#include "support/recording_page.h"
+#include "support/simulated_burn.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ struct InfoRun : SimulatedBurn {
         // Two targets with different security words, and stale option words to be erased.
         populate({1, 2});
         adapter.site(1).write(kInfo, std::vector<uint8_t>(16, 0x11));
-        adapter.site(2).write(kInfo, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+        adapter.site(2).write(kInfo, std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
         for (int site : {1, 2}) adapter.site(site).write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
     }
     ~InfoRun() { g_bInfoBlockEnable = 0; }

@@ -5,8 +5,8 @@
 #include "app/globals.h"
 #include "app/registry_settings.h"
 #include "engine_hid/hid_workers.h"
-#include "recording_page.h"
-#include "simulated_burn.h"
+#include "support/recording_page.h"
+#include "support/simulated_burn.h"
 
 namespace {
 
@@ -171,8 +171,10 @@ TEST(SiteProgram, WritesSerialNumbersIntoTheImage) {
         const std::vector<std::pair<int, uint32_t>> parts = {{0, 5000}, {1, 5000 + autoInc}, {3, 5000 + 2 * autoInc}};
         for (auto [site, serial] : parts) EXPECT_EQ(bench.adapter.site(site).word(0x10000040), serial);
         EXPECT_EQ(g_nLastSerial, 5000 + 3 * autoInc);
-        if (autoInc) EXPECT_EQ(RegLoadLastSn(), 5003u);
-        if (autoInc) EXPECT_EQ(page.texts[1012], "S/N Last : 5003");
+        if (autoInc) {
+            EXPECT_EQ(RegLoadLastSn(), 5003u);
+            EXPECT_EQ(page.texts[1012], "S/N Last : 5003");
+        }
         EXPECT_EQ(page.logLinesWith("program SN = ").size(), 3u);
         EXPECT_EQ(bench.counters(), (Counters{3, 3, 0}));
     }

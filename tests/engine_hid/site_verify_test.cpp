@@ -2,8 +2,8 @@
 
 #include "app/globals.h"
 #include "engine_hid/hid_workers.h"
-#include "recording_page.h"
-#include "simulated_burn.h"
+#include "support/recording_page.h"
+#include "support/simulated_burn.h"
 
 namespace {
 
