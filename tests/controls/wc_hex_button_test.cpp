@@ -1,0 +1,164 @@
+#include "controls/wc_hex_button.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "support/widget_render.h"
+
+namespace {
+
+constexpr int kHex = 0, kDec = 1;  // entries of the choice list
+
+struct FieldWindow {
+    QWidget window;
+    wcHexButton field{&window};
+
+    explicit FieldWindow(int fieldTop = 20) {
+        window.setGeometry(100, 100, 300, 200);
+        field.setGeometry(20, fieldTop, 120, 24);
+        field.SetButtonOnLeft(true);
+        showActive(window);
+    }
+    void useBase(int choice) {
+        field.ShowChoices();
+        pick(choice);
+    }
+    void pick(int choice) {
+        QListWidget* list = field.GetPopupList();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(choice)).center());
+    }
+};
+
+}  // namespace
+
+TEST(wcHexButton, ChoosingABaseRewritesTheNumber) {
+    struct Case {
+        int from;
+        QString text;
+        int to;
+        QString expected;
+    };
+    for (const Case& c : {Case{kHex, "FF", kDec, "255"}, Case{kDec, "255", kHex, "FF"},
+                          Case{kHex, "ffffffff", kDec, "-1"}, Case{kDec, "-1", kHex, "FFFFFFFF"},
+                          Case{kDec, "4294967295", kHex, "FFFFFFFF"}, Case{kDec, "4294967296", kHex, "4294967296"},
+                          Case{kHex, "", kDec, ""}, Case{kHex, "1A", kHex, "1A"}, Case{kDec, "12", kDec, "12"}}) {
+        FieldWindow w;
+        if (c.from == kDec) w.useBase(kDec);
+        w.field.setText(c.text);
+        w.useBase(c.to);
+        EXPECT_EQ(w.field.text(), c.expected) << c.text.toStdString();
+        EXPECT_EQ(w.field.IsHex(), c.to == kHex ? 1 : 0);
+        EXPECT_FALSE(w.field.popup()->isVisible());
+        EXPECT_EQ(w.field.GetChoiceValue(kHex), c.to == kHex ? 1 : 0);
+        EXPECT_EQ(w.field.GetChoiceValue(kDec), c.to == kDec ? 1 : 0);
+    }
+}
+
+TEST(wcHexButton, KeyFilterFollowsTheBase) {
+    struct Case {
+        bool hex;
+        Qt::Key key;
+        QString text;  // after the key, from "12" with the caret at the end
+    };
+    FieldWindow w;
+    for (const Case& c : {Case{true, Qt::Key_B, "12b"}, Case{false, Qt::Key_B, "12"}, Case{true, Qt::Key_4, "124"},
+                          Case{false, Qt::Key_4, "124"}, Case{true, Qt::Key_Backspace, "1"},
+                          Case{false, Qt::Key_Backspace, "1"}, Case{false, Qt::Key_Space, "12"},
+                          Case{true, Qt::Key_Minus, "12"}, Case{false, Qt::Key_Down, "12"}}) {
+        w.field.SetHexMode(c.hex ? 1 : 0);
+        w.field.setText("12");
+        QTest::keyClick(&w.field, c.key);
+        EXPECT_EQ(w.field.text(), c.text) << c.hex << " " << c.key;
+    }
+}
+
+TEST(wcHexButton, EnterDoesNotCloseTheDialogAndCtrlFullStopOpensTheList) {
+    QDialog dialog;
+    QPushButton ok("OK", &dialog);
+    ok.setDefault(true);
+    QObject::connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    wcHexButton field(&dialog);
+    field.setGeometry(0, 40, 100, 24);
+    showActive(dialog);
+    field.setFocus();
+    QTest::keyClick(&field, Qt::Key_Return);
+    EXPECT_TRUE(dialog.isVisible());
+    QTest::keyClick(&field, Qt::Key_Period, Qt::ControlModifier);
+    EXPECT_TRUE(field.popup()->isVisible());
+    QTest::keyClick(field.GetPopupList(), Qt::Key_Escape);
+    EXPECT_FALSE(field.popup()->isVisible());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(field.IsHex(), 1);
+}
+
+TEST(wcHexButton, ButtonOpensTheListOnlyWhenReleasedOnIt) {
+    FieldWindow w;
+    const QRect button = w.field.buttonRect();
+    EXPECT_EQ(button.width(), button.height() * 8 / 10);
+    EXPECT_TRUE(w.field.HitButton(w.field.mapToGlobal(button.center())));
+    EXPECT_FALSE(w.field.HitButton(w.field.mapToGlobal(QPoint(100, 12))));
+
+    QTest::mousePress(&w.field, Qt::LeftButton, {}, button.center());
+    EXPECT_EQ(w.field.drawnState(), wcHexButton::Pressed);
+    QMouseEvent move(QEvent::MouseMove, QPointF(100, 12), w.field.mapToGlobal(QPointF(100, 12)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(&w.field, &move);
+    EXPECT_EQ(w.field.drawnState(), wcHexButton::Normal);
+    QTest::mouseRelease(&w.field, Qt::LeftButton, {}, QPoint(100, 12));
+    EXPECT_FALSE(w.field.popup()->isVisible());
+
+    QTest::mouseClick(&w.field, Qt::LeftButton, {}, button.center());
+    EXPECT_TRUE(w.field.popup()->isVisible());
+}
+
+TEST(wcHexButton, ListOpensAboveWhenThereIsNoRoomBelow) {
+    for (int fieldTop : {20, 170}) {
+        FieldWindow w(fieldTop);
+        w.field.ShowChoices();
+        const QRect popup = w.field.popup()->geometry();
+        const QPoint fieldAt = w.field.mapToGlobal(QPoint(0, 0));
+        EXPECT_EQ(popup.left(), fieldAt.x());
+        EXPECT_GE(popup.width(), wcHexDecWnd::kMinWidth);
+        if (fieldTop == 20)
+            EXPECT_EQ(popup.top(), fieldAt.y() + w.field.height());
+        else
+            EXPECT_EQ(popup.top() + popup.height(), fieldAt.y());
+    }
+}
+
+TEST(wcHexButton, ClickThatSelectsNothingChangesNothing) {
+    FieldWindow w;
+    w.field.setText("FF");
+    w.field.ShowChoices();
+    w.field.GetPopupList()->clearSelection();
+    w.field.popup()->OnChoiceClicked();
+    EXPECT_TRUE(w.field.popup()->isVisible());
+    EXPECT_EQ(w.field.IsHex(), 1);
+    EXPECT_EQ(w.field.text(), "FF");
+}
+
+TEST(wcHexButton, DataExchangeTakesThePlaceOfTheTemplateField) {
+    QDialog dialog;
+    auto* placeholder = new QLineEdit("10", &dialog);
+    placeholder->setGeometry(30, 40, 90, 22);
+    placeholder->setProperty("controlId", 1024);
+    wcHexButton field;
+    DDX_wcHexButton(placeholder, field);
+    EXPECT_EQ(field.parentWidget(), &dialog);
+    EXPECT_EQ(field.geometry(), QRect(30, 40, 90, 22));
+    EXPECT_EQ(field.text(), "10");
+    EXPECT_EQ(field.property("controlId").toInt(), 1024);
+    EXPECT_EQ(field.IsHex(), 1);
+    EXPECT_LT(field.buttonRect().left(), 10);
+    EXPECT_EQ(dialog.findChildren<QLineEdit*>().size(), 1);
+
+    QLineEdit another("x", &dialog);
+    DDX_wcHexButton(&another, field);
+    EXPECT_EQ(field.text(), "10");
+    EXPECT_EQ(another.parentWidget(), &dialog);
+
+    field.setEnabled(false);
+    EXPECT_EQ(field.drawnState(), wcHexButton::Disabled);
+}
