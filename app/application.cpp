@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 
 #include "app/globals.h"
+#include "app/ini_settings.h"
 #include "app/main_window.h"
 #include "app/registry_settings.h"
 #include "platform/os_version.h"
@@ -48,6 +49,7 @@ void StartUp() {
     g_strExeDir = platform::programFolder();
     g_strLastDir.clear();
     g_strLastFile.clear();
+    InitIniPath();
     LoadStartupSettings();
     g_hStopEvent.reset();
     g_hReplyEvent.reset();

@@ -8,7 +8,7 @@
 int RunApplication(int argc, char** argv);
 
 // Start-up before the main window: the operating-system version and the workers' pause, the
-// program folder, the stored settings, then the stop and the reply event.
+// program folder, the INI file's path, the stored settings, then the stop and the reply event.
 void StartUp();
 // The eleven settings that start-up reads, in their order, and what follows from them.
 void LoadStartupSettings();

@@ -202,7 +202,14 @@ StoreResult registryOpenStore() {
     return load(store);
 }
 
+namespace {
+StoreObserver g_observer;
+}
+
+void setStoreObserverForTest(StoreObserver observer) { g_observer = std::move(observer); }
+
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value) {
+    if (g_observer) g_observer(StoreAccess::Read, name, RegValue{});
     Store store;
     if (load(store) != StoreResult::Ok) return StoreResult::Unavailable;
     for (const auto& section : store) {
@@ -218,6 +225,7 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 }
 
 StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value) {
+    if (g_observer) g_observer(StoreAccess::Write, name, value);
     const std::string path = registryStorePath();
     makeFolders(configFolder());
     const FileLock lock(path);

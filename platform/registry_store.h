@@ -3,6 +3,7 @@
 // texts, bytes) under key paths, kept in one text file "settings" in the config folder. Every
 // write lands on disk at once and two running instances never lose each other's writes.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -41,5 +42,11 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 // Read-modify-write under the store's lock; the key is created when missing. Unavailable
 // when the file cannot be read or the new file cannot be written (the old one then stays).
 StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value);
+
+// Tests watch which values the program reads and writes, in order, with the value written
+// (empty for a read); nullptr stops watching.
+enum class StoreAccess { Read, Write };
+using StoreObserver = std::function<void(StoreAccess access, const std::string& name, const RegValue& value)>;
+void setStoreObserverForTest(StoreObserver observer);
 
 }  // namespace platform

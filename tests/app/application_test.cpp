@@ -5,28 +5,30 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "platform/os_version.h"
+#include "platform/paths.h"
 #include "settings_probe.h"
 
 namespace {
 
 class StartUpTest : public ::testing::Test {
 protected:
-    void SetUp() override { probe::reset(); }
     void TearDown() override { platform::setOsVersionForTest({}); }
+
+    SettingsProbe probe_;
 };
 
 TEST_F(StartUpTest, ReadsTheElevenSettingsInOrderAndNothingElse) {
     StartUp();
-    EXPECT_EQ(probe::reads(), (std::vector<std::string>{
+    EXPECT_EQ(probe_.reads(), (std::vector<std::string>{
                                   "Burn Limit EN", "Limit Quantity", "Serial No En", "SN Start Addr", "Last SN",
                                   "Total Count", "Pass Count", "Fail Count", "ISPICType",
                                   "Serial No Auto Increase", "SN in Area"}));
-    EXPECT_TRUE(probe::writes().empty());
+    EXPECT_TRUE(probe_.writes().empty());
 }
 
 TEST_F(StartUpTest, TakesTheModelsFlashSizeAndLeavesBothEventsClear) {
-    probe::store("ISPICType", 13);
-    probe::store("Burn Limit EN", 7);
+    probe_.store("ISPICType", 13);
+    probe_.store("Burn Limit EN", 7);
     g_hStopEvent.set();
     g_hReplyEvent.set();
     StartUp();
@@ -35,6 +37,7 @@ TEST_F(StartUpTest, TakesTheModelsFlashSizeAndLeavesBothEventsClear) {
     EXPECT_EQ(g_bLimitEnable, 1);
     EXPECT_FALSE(g_hStopEvent.isSet());
     EXPECT_FALSE(g_hReplyEvent.isSet());
+    EXPECT_EQ(g_strIniPath, platform::configFolder() + "swd-isp.ini");
 }
 
 TEST_F(StartUpTest, PausesLongerOnlyOnWindows61And62) {
@@ -52,12 +55,12 @@ TEST_F(StartUpTest, PausesLongerOnlyOnWindows61And62) {
 TEST_F(StartUpTest, MovesASerialAddressOffTheVectorTableWithoutStoringIt) {
     StartUp();
     EXPECT_EQ(g_dwSerialAddr, 0x8000u);
-    probe::reset();
-    probe::store("ISPICType", 3);  // 4 KB
-    probe::store("SN Start Addr", 0x10);
+    probe_.clear();
+    probe_.store("ISPICType", 3);  // 4 KB
+    probe_.store("SN Start Addr", 0x10);
     StartUp();
     EXPECT_EQ(g_dwSerialAddr, 0x800u);
-    EXPECT_TRUE(probe::writes().empty());
+    EXPECT_TRUE(probe_.writes().empty());
 }
 
 TEST(SerialAddressCorrection, FollowsTheConfigurationsRule) {
@@ -73,7 +76,6 @@ TEST(SerialAddressCorrection, FollowsTheConfigurationsRule) {
 class DelayKeys : public ::testing::Test {
 protected:
     void SetUp() override {
-        probe::reset();
         g_nDelayCount = 0;
         qApp->installEventFilter(&filter_);
     }
@@ -82,6 +84,7 @@ protected:
     QString notice() const { return window_.client()->controls().text(1098); }
     bool noticeShown() const { return !window_.client()->control(1098)->isHidden(); }
 
+    SettingsProbe probe_;
     DelayKeyFilter filter_;
     CUart_ISPDlg window_;
 };
@@ -94,11 +97,11 @@ TEST_F(DelayKeys, StepWithinBoundsAndSaveEveryPress) {
         {1, Qt::Key_Minus, Qt::NoModifier, 0},        {0, Qt::Key_Minus, Qt::KeypadModifier, 0},
     };
     for (const auto& c : cases) {
-        probe::reset();
+        probe_.clear();
         g_nDelayCount = c.start;
         QTest::keyClick(&window_, c.key, c.mods);
         EXPECT_EQ(g_nDelayCount.load(), c.expected) << c.start << " key " << c.key;
-        EXPECT_EQ(probe::writes(), (std::vector<std::pair<std::string, uint32_t>>{{"Scan Delay", c.expected}}));
+        EXPECT_EQ(probe_.writes(), (std::vector<std::pair<std::string, uint32_t>>{{"Scan Delay", c.expected}}));
     }
     EXPECT_TRUE(noticeShown());
     EXPECT_EQ(notice(), "Delay Count:0");
@@ -109,14 +112,14 @@ TEST_F(DelayKeys, CountOnceWhenTheKeyTravelsUpFromAChild) {
     QWidget* child = window_.client()->control(1098);
     QTest::keyClick(child, Qt::Key_Plus);
     EXPECT_EQ(g_nDelayCount.load(), 1u);
-    EXPECT_EQ(probe::writes().size(), 1u);
+    EXPECT_EQ(probe_.writes().size(), 1u);
 }
 
 TEST_F(DelayKeys, OtherKeysChangeNothing) {
     QTest::keyClick(&window_, Qt::Key_5);
     QTest::keyClick(&window_, Qt::Key_Return);
     EXPECT_EQ(g_nDelayCount.load(), 0u);
-    EXPECT_TRUE(probe::writes().empty());
+    EXPECT_TRUE(probe_.writes().empty());
     EXPECT_FALSE(noticeShown());
 }
 

@@ -16,7 +16,6 @@ using Page = CUart_ISPDlg::Page;
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        probe::reset();
         g_nChipMode = 0;
         g_dwFlashSize = 0x10000;
         g_bTaskWorking = false;
@@ -39,6 +38,7 @@ protected:
     bool noticeShown() const { return !window_->client()->control(1098)->isHidden(); }
     bool shown(Page page) const { return window_->page(page) && !window_->page(page)->isHidden(); }
 
+    SettingsProbe probe_;
     std::unique_ptr<CUart_ISPDlg> window_;
 };
 
@@ -94,7 +94,7 @@ TEST_F(MainWindow, ConfigAppliesAndSavesTheSixValuesInOrder) {
     EXPECT_EQ(window_->windowTitle(), "SWD ISP VoskS _ RQ84M302  V1.09");
     EXPECT_EQ(g_dwFlashSize, 0xC000u);
     EXPECT_EQ(g_dwSerialAddr, 0x4000u);
-    EXPECT_EQ(probe::writes(), (std::vector<std::pair<std::string, uint32_t>>{
+    EXPECT_EQ(probe_.writes(), (std::vector<std::pair<std::string, uint32_t>>{
                                    {"ISPICType", 13}, {"Serial No En", 1}, {"SN in Area", 1},
                                    {"SN Start Addr", 0x4000}, {"Last SN", 77}, {"Serial No Auto Increase", 0}}));
 }
@@ -103,7 +103,7 @@ TEST_F(MainWindow, ConfigCancelledChangesNothing) {
     RunConfigDialog = [](QWidget*) { return std::optional<ConfigAnswer>(); };
     command(32772);
     EXPECT_EQ(window_->windowTitle(), "SWD ISP VoskS _ RQ45N064  V1.09");
-    EXPECT_TRUE(probe::writes().empty());
+    EXPECT_TRUE(probe_.writes().empty());
 }
 
 TEST_F(MainWindow, RefusesConfigAndCloseWhileATaskRuns) {

@@ -1,19 +1,30 @@
 #pragma once
-// What the code under test read from and wrote to the settings store, in order.
+// Gives a test a fresh settings store and records what the code under test read from it and
+// wrote to it, in order, while the probe lives.
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace probe {
+#include "support/temp_config_folder.h"
 
-// An empty store and empty logs.
-void reset();
-// Puts a value into the store.
-void store(const std::string& name, uint32_t value);
-// The value names read, in order.
-std::vector<std::string> reads();
-// The values written, in order.
-std::vector<std::pair<std::string, uint32_t>> writes();
+class SettingsProbe {
+public:
+    SettingsProbe();
+    ~SettingsProbe();
 
-}  // namespace probe
+    // Puts a value into the store without recording it.
+    void store(const std::string& name, uint32_t value);
+    // Forgets what was recorded so far.
+    void clear();
+
+    const std::vector<std::string>& reads() const { return reads_; }
+    const std::vector<std::pair<std::string, uint32_t>>& writes() const { return writes_; }
+
+private:
+    void watch();
+
+    TempConfigFolder folder_;
+    std::vector<std::string> reads_;
+    std::vector<std::pair<std::string, uint32_t>> writes_;
+};
