@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "app/prompts.h"
 #include "app/registry_settings.h"
+#include "engine_hid/pause.h"
 #include "link/hid_device.h"
 #include "platform/paths.h"
 #include "res/ic_page_template.h"
@@ -333,4 +334,20 @@ TEST_F(IcPage, MainWindowKeepsThePageWhileATaskRuns) {
     CreatePageWindow = nullptr;
     BurnFromKey = nullptr;
     page = std::make_unique<CISPDlg>();
+}
+
+TEST_F(IcPage, BurnRunsTheHidProgramWorkerOnEverySite) {
+    attachAdapter();
+    engine_hid::SetPauseScaleForTests(0);
+    CISPDlg realPage;  // with the program's own workers
+    services.chosenFile = dir.file("fw.bin");
+    dir.write("fw.bin", std::string(3000, '\x5A'));
+    realPage.OnLoadFile();
+    realPage.OnBurn();
+    EXPECT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
+    engine_hid::SetPauseScaleForTests(100);
+    EXPECT_EQ(realPage.controls().text(kIdcTotal), "4");
+    EXPECT_EQ(realPage.controls().text(kIdcPass), "4");
+    EXPECT_EQ(realPage.controls().text(kIdcYield), "100.00%");
+    EXPECT_EQ(adapter.site(3).read(0x10000000, 3000), std::vector<uint8_t>(3000, 0x5A));
 }
