@@ -30,12 +30,6 @@ uint32_t WordAt(const InfoBlockImage& image, size_t offset) {
            static_cast<uint32_t>(image[offset + 3]) << 24;
 }
 
-TEST(InfoBlockImage, StoresValuesBesideTheirComplement) {
-    EXPECT_EQ(ComplementWord(0x1234), 0xEDCB);
-    EXPECT_EQ(OptionWord(0x1234), 0xEDCB1234u);
-    EXPECT_EQ(OptionWord(0), 0xFFFF0000u);
-}
-
 TEST(InfoBlockImage, IsErasedWithEveryOptionOff) {
     InfoSettings settings;
     const auto image = ComposeInfoBlockImage();

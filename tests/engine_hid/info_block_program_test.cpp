@@ -97,16 +97,4 @@ TEST(ProgramInfoBlock, LogsEachDifferingBlock) {
     EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
 }
 
-TEST(ProgramInfoBlock, ReportsWhenNoSiteHoldsATarget) {
-    SimulatedBurn bench;
-    bench.populate({});
-    RecordingPage page;
-    ProgramInfoBlockThread(page);
-
-    EXPECT_FALSE(g_bTaskWorking);
-    ASSERT_EQ(page.messages.size(), 1u);
-    EXPECT_EQ(page.messages[0].text, "No Target IC found!");
-    EXPECT_EQ(bench.counters(), (Counters{0, 0, 0}));
-}
-
 }  // namespace

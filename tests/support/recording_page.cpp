@@ -35,7 +35,6 @@ void RecordingPage::enableControl(int controlId, bool enable) {
 void RecordingPage::setControlText(int controlId, const std::string& text) {
     std::lock_guard lock(mutex_);
     texts[controlId] = text;
-    textHistory[controlId].push_back(text);
 }
 
 void RecordingPage::setControlIcon(int controlId, int iconId) {

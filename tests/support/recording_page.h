@@ -39,7 +39,6 @@ public:
     std::map<int, bool> shown;                // last show state by control id
     std::map<int, bool> enabled;
     std::map<int, std::string> texts;
-    std::map<int, std::vector<std::string>> textHistory;
     std::map<int, int> icons;                 // last icon by control id
     std::vector<Message> messages;
     int promptAnswer = 1;
