@@ -72,6 +72,15 @@ CISPDlg::CISPDlg(QWidget* parent)
     onClicked(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
     onClicked(kIdcParamEnable, &CISPDlg::OnEnableParameter);
 
+    // The protection and information-block controls only show settings: grey text.
+    for (int id : {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
+                   kIdcViewDetail, kIdcParamEnable}) {
+        QWidget* widget = control(id);
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, QColor(128, 128, 128));
+        palette.setColor(QPalette::ButtonText, QColor(128, 128, 128));
+        widget->setPalette(palette);
+    }
     controls().enable(kIdcCancel, false);
     controls().show(kIdcDump, true);
     controls().show(kIdcExportLog, true);
