@@ -4,11 +4,13 @@
 #include <QKeyEvent>
 
 #include "app/globals.h"
+#include "app/ic_page.h"
 #include "app/ini_settings.h"
 #include "app/main_window.h"
 #include "app/registry_settings.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
+#include "dialogs/config1_dlg.h"
 #include "res/icons.h"
 
 namespace {
@@ -84,6 +86,8 @@ int RunApplication(int argc, char** argv) {
     StartUp();
     DelayKeyFilter keys;
     app.installEventFilter(&keys);
+    InstallIcPage();
+    InstallConfigDialog();
     CUart_ISPDlg window;
     window.show();
     return app.exec();

@@ -1,0 +1,360 @@
+#include "app/ic_page.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QProgressBar>
+#include <cstdio>
+
+#include "app/globals.h"
+#include "app/image_loader.h"
+#include "app/main_window.h"
+#include "app/prompts.h"
+#include "app/protect_area.h"
+#include "app/registry_settings.h"
+#include "engine_hid/hid_workers.h"
+#include "link/hid_commands.h"
+#include "link/hid_device.h"
+#include "platform/clock.h"
+#include "platform/strfmt.h"
+#include "platform/thread.h"
+#include "platform/ui.h"
+#include "res/ic_page_template.h"
+#include "res/icons.h"
+
+using namespace res;
+
+std::function<void(QWidget* parent)> RunDumpDialog;
+std::function<void()> CloseComPort;
+
+std::string YieldText(uint32_t pass, uint32_t total) {
+    if (total == 0) return "100.00%";
+    return strfmt("%.2f%%", static_cast<double>(pass) / static_cast<double>(total) * 100.0);
+}
+
+// Serial numbers run through all 32 bits; the label never shows them negative.
+std::string SerialLastText(uint32_t lastSerial) {
+    return strfmt("S/N Last : %u", lastSerial);
+}
+
+void InstallIcPage() {
+    CreatePageWindow = [previous = CreatePageWindow](int templateId, QWidget* parent) -> QWidget* {
+        if (templateId == kIcPage130.id) return new CISPDlg(parent);
+        return previous ? previous(templateId, parent) : nullptr;
+    };
+    BurnFromKey = [] {
+        if (g_pISPDlg) g_pISPDlg->OnBurn();
+    };
+}
+
+CISPDlg::CISPDlg(QWidget* parent)
+    : ui::TemplatePage(kIcPage130, parent),
+      protectArea_(new CProtectArea(this)),
+      list_(controls().control<QListWidget>(kIdcLogList)),
+      workers_{SiteProgramThread, SiteVerifyThread, {}, {}, ProgramInfoBlockThread} {
+    controls().replace(kIdcProtectMap, protectArea_);
+    g_pISPDlg = this;
+
+    onClicked(kIdcLoadFile, &CISPDlg::OnLoadFile);
+    onClicked(kIdcBurn, &CISPDlg::OnBurn);
+    onClicked(kIdcVerifyMode, &CISPDlg::OnVerifyMode);
+    onClicked(kIdcResetCount, &CISPDlg::OnResetCount);
+    onClicked(kIdcClearList, &CISPDlg::OnClearList);
+    onClicked(kIdcDump, &CISPDlg::OnDump);
+    onClicked(kIdcExportLog, &CISPDlg::OnExportLog);
+    onClicked(kIdcLevel0, &CISPDlg::OnLevel0);
+    onClicked(kIdcLevel1, &CISPDlg::OnLevel1);
+    onClicked(kIdcAuto, &CISPDlg::OnAuto);
+    onClicked(kIdcProgramTest, &CISPDlg::OnProgramTest);
+    onClicked(kIdcVerifyTest, &CISPDlg::OnVerifyTest);
+    onClicked(kIdcCancel, &CISPDlg::OnCancelTask);
+    onClicked(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
+    onClicked(kIdcParamEnable, &CISPDlg::OnEnableParameter);
+
+    // The protection and information-block controls only show settings: grey text.
+    for (int id : {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
+                   kIdcViewDetail, kIdcParamEnable}) {
+        QWidget* widget = control(id);
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, QColor(128, 128, 128));
+        palette.setColor(QPalette::ButtonText, QColor(128, 128, 128));
+        widget->setPalette(palette);
+    }
+    controls().enable(kIdcCancel, false);
+    controls().show(kIdcDump, true);
+    controls().show(kIdcExportLog, true);
+    controls().setText(kIdcStartAddr,
+                       QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
+    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
+    controls().show(kIdcSerialLast, g_bSerialEnable != 0);
+    controls().setIcon(kIdcBurn, kIconBurn);
+    ShowCounters();
+    RefreshSettingsView();
+    controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
+
+    // The page has no field for typing: B burns, every other key is swallowed.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
+}
+
+CISPDlg::~CISPDlg() {
+    if (CloseComPort) CloseComPort();
+    if (g_pISPDlg == this) g_pISPDlg = nullptr;
+}
+
+bool CISPDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return ui::TemplatePage::eventFilter(watched, event);
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_B) OnBurn();
+    return true;
+}
+
+void CISPDlg::ShowCounters() {
+    controls().setText(kIdcTotal, QString::number(g_nTotalCount));
+    controls().setText(kIdcPass, QString::number(g_nPassCount));
+    controls().setText(kIdcFail, QString::number(g_nFailCount));
+    controls().setText(kIdcYield, QString::fromStdString(YieldText(g_nPassCount, g_nTotalCount)));
+}
+
+void CISPDlg::ShowLevels() {
+    controls().setChecked(kIdcLevel0, g_nRdpLevel != 0);
+    controls().setChecked(kIdcLevel1, g_nRdpLevel == 0);
+}
+
+void CISPDlg::RefreshSettingsView() {
+    protectArea_->m_dwProtectAddr = g_dwProtectAddr;
+    protectArea_->m_wMask = g_wProtectMask;
+    protectArea_->m_nType = g_nPcropType;
+    protectArea_->update();
+    ShowLevels();
+    controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
+    controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
+    controls().show(kIdcSerialLast, g_bSerialEnable != 0);
+}
+
+bool CISPDlg::StartWorker(const Worker& worker, int runningIcon) {
+    if (!worker) return false;
+    bool idle = false;
+    if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return false;
+    // The running icon goes up before the worker can put the idle one back at its end.
+    const int idleIcon = programMode_ ? kIconBurn : kIconVerify;
+    controls().setIcon(kIdcBurn, runningIcon);
+    if (!platform::startThread([this, worker] { worker(*this); })) {
+        g_bTaskWorking = false;
+        controls().setIcon(kIdcBurn, idleIcon);
+        return false;
+    }
+    return true;
+}
+
+void CISPDlg::OnLoadFile() {
+    platform::FileDialogRequest request;
+    request.filter = "bin file (*.bin)|*.bin|hex(*.hex)|*.hex|All Files (*.*)|*.*||";
+    request.defaultExtension = "bin";
+    request.defaultName = "*.bin";
+    request.startFolder = g_strLastDir;
+    const std::string chosen = platform::services().openFileName(request);
+    if (chosen.empty()) return;
+
+    controls().setText(kIdcImageSize, "");
+    controls().setText(kIdcImageCrc, "");
+    const size_t slash = chosen.rfind('/');
+    g_strLastDir = slash == std::string::npos ? std::string() : chosen.substr(0, slash);
+    g_strLastFile = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
+
+    const ImageFileLoad load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
+    imageExtension_ = load.extension;
+    if (load.outcome == ImageLoadOutcome::Refused) {
+        MessageBox(load.error, load.icon);
+        return;
+    }
+    if (load.outcome == ImageLoadOutcome::Loaded) {
+        std::lock_guard lock(imageMutex_);
+        imagePath_ = load.imagePath;
+    }
+    list_->addItem(QString::fromStdString(chosen));
+    controls().setText(kIdcImageSize, QString::fromStdString(load.sizeText));
+    controls().setText(kIdcImageCrc, QString::fromStdString(load.crcText));
+}
+
+void CISPDlg::OnBurn() {
+    if (g_bTaskWorking) return;
+    if (imagePath().empty()) {
+        MessageBox("BIN file not found!", platform::MsgIcon::Error);
+        return;
+    }
+    if (!OpenHidDevice()) {
+        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        return;
+    }
+    g_hStopEvent.reset();
+    const bool hidModel = g_nChipMode <= 1;
+    if (programMode_) {
+        StartWorker(hidModel ? workers_.siteProgram : workers_.gangProgram, kIconBurnRunning);
+    } else {
+        StartWorker(hidModel ? workers_.siteVerify : workers_.gangVerify, kIconVerifyRunning);
+    }
+}
+
+void CISPDlg::OnVerifyMode() {
+    if (g_bTaskWorking) {
+        MessageBox("Can't change mode during a task working!", platform::MsgIcon::Error);
+        controls().setChecked(kIdcVerifyMode, programMode_ == 0);
+        return;
+    }
+    programMode_ = controls().isChecked(kIdcVerifyMode) ? 0 : 1;
+    controls().setIcon(kIdcBurn, programMode_ ? kIconBurn : kIconVerify);
+}
+
+void CISPDlg::OnResetCount() {
+    g_nTotalCount = 0;
+    g_nPassCount = 0;
+    g_nFailCount = 0;
+    RegSaveTotalCount(g_nTotalCount);
+    RegSavePassCount(g_nPassCount);
+    RegSaveFailCount(g_nFailCount);
+    ShowCounters();
+}
+
+void CISPDlg::OnClearList() {
+    list_->clear();
+}
+
+void CISPDlg::OnDump() {
+    if (!g_bTaskWorking && RunDumpDialog) RunDumpDialog(nullptr);
+}
+
+void CISPDlg::OnExportLog() {
+    const std::string path = g_strExeDir + "ISP_log.txt";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        MessageBox("Could not create the file!");
+        return;
+    }
+    for (int row = 0; row < list_->count(); ++row) {
+        const std::string line = list_->item(row)->text().toStdString() + "\r\n";
+        std::fwrite(line.data(), 1, line.size(), file);
+    }
+    std::fclose(file);
+    platform::services().openInViewer(path);
+}
+
+// The Level boxes only show the stored level: a click is put back at once.
+void CISPDlg::OnLevel0() { ShowLevels(); }
+void CISPDlg::OnLevel1() { ShowLevels(); }
+
+void CISPDlg::OnEnableInfoBlock() {
+    controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
+}
+
+void CISPDlg::OnEnableParameter() {
+    controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
+}
+
+void CISPDlg::OnAuto() {
+    if (g_bTaskWorking) return;
+    if (!OpenHidDevice()) {
+        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        return;
+    }
+    g_hStopEvent.reset();
+    if (programMode_) {
+        StartWorker(g_nChipMode <= 1 ? workers_.infoBlock : workers_.gangProgram, kIconBurnRunning);
+    }
+}
+
+void CISPDlg::OnProgramTest() {
+    if (!OpenHidDevice()) {
+        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        return;
+    }
+    for (uint32_t site = 0; site < 4; ++site) {
+        HidSelectSocket(site);
+        DelayMs(100);
+        HidSetSocketPower(1);
+        DelayMs(100);
+        HidConnectTarget();
+        DelayMs(10);
+    }
+}
+
+void CISPDlg::OnVerifyTest() {
+    for (uint32_t site = 0; site < 4; ++site) {
+        HidSelectSocket(site);
+        DelayMs(10);
+        HidSetSocketPower(0);
+    }
+}
+
+void CISPDlg::OnCancelTask() {
+    if (g_bTaskWorking) g_hStopEvent.set();
+}
+
+// WorkerPage: each call runs on the user-interface thread.
+
+void CISPDlg::addLog(const std::string& line) {
+    ui::sendToUi([&] { list_->addItem(QString::fromStdString(line)); });
+}
+
+void CISPDlg::scrollLog() {
+    ui::sendToUi([&] {
+        const int top = std::max(0, list_->count() - 5);
+        if (QListWidgetItem* item = list_->item(top)) {
+            list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
+        }
+    });
+}
+
+void CISPDlg::setProgressRange(int lower, int upper) {
+    ui::sendToUi([&] { controls().control<QProgressBar>(kIdcProgress)->setRange(lower, upper); });
+}
+
+void CISPDlg::setProgressPos(int pos) {
+    ui::sendToUi([&] { controls().control<QProgressBar>(kIdcProgress)->setValue(pos); });
+}
+
+void CISPDlg::setProgressMarquee(bool on) {
+    ui::sendToUi([&] {
+        auto* bar = controls().control<QProgressBar>(kIdcProgress);
+        bar->setRange(0, on ? 0 : 100);
+    });
+}
+
+void CISPDlg::showControl(int controlId, bool show) {
+    ui::sendToUi([&] { controls().show(controlId, show); });
+}
+
+void CISPDlg::enableControl(int controlId, bool enable) {
+    ui::sendToUi([&] { controls().enable(controlId, enable); });
+}
+
+void CISPDlg::setControlText(int controlId, const std::string& text) {
+    ui::sendToUi([&] { controls().setText(controlId, QString::fromStdString(text)); });
+}
+
+void CISPDlg::setControlIcon(int controlId, int iconId) {
+    ui::sendToUi([&] { controls().setIcon(controlId, iconId); });
+}
+
+int CISPDlg::messageBox(const std::string& text, platform::MsgIcon icon) {
+    int answer = 0;
+    ui::sendToUi([&] { answer = MessageBox(text, icon); });
+    return answer;
+}
+
+int CISPDlg::stopPrompt(int kind, uint32_t address) {
+    int answer = 0;
+    ui::sendToUi([&] { answer = RunStopPrompt(static_cast<uint32_t>(kind), address); });
+    return answer;
+}
+
+int CISPDlg::warnPrompt(int kind, uint32_t address) {
+    int answer = 0;
+    ui::sendToUi([&] { answer = RunWarnPrompt(static_cast<uint32_t>(kind), address); });
+    return answer;
+}
+
+std::string CISPDlg::imagePath() const {
+    std::lock_guard lock(imageMutex_);
+    return imagePath_;
+}

@@ -1,0 +1,93 @@
+#pragma once
+// The IC programming page: load an image, watch the four sites, Burn (or the B key), read
+// the counters and the yield, export the operation list. Workers talk to it only through
+// WorkerPage; every call runs on the user-interface thread and waits until it is done.
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "app/worker_page.h"
+#include "platform/dialog_builder.h"
+
+class CProtectArea;
+class QListWidget;
+
+// The texts of the counter group.
+std::string YieldText(uint32_t pass, uint32_t total);
+std::string SerialLastText(uint32_t lastSerial);
+
+// The target flash dump dialog, run modally by Dump while no task runs; unset, Dump does
+// nothing.
+extern std::function<void(QWidget* parent)> RunDumpDialog;
+// Closes the gang board's COM port; the page calls it when it is destroyed.
+extern std::function<void()> CloseComPort;
+
+// Makes the main window build this page for template 130 and Burn it on the B key.
+void InstallIcPage();
+
+class CISPDlg : public ui::TemplatePage, public WorkerPage {
+public:
+    using Worker = std::function<void(WorkerPage&)>;
+    // The workers Burn and Auto. start. A worker left empty starts nothing (the gang-board
+    // workers until they exist); tests put in their own.
+    struct Workers {
+        Worker siteProgram, siteVerify, gangProgram, gangVerify, infoBlock;
+    };
+
+    explicit CISPDlg(QWidget* parent = nullptr);
+    ~CISPDlg() override;
+
+    void setWorkers(Workers workers) { workers_ = std::move(workers); }
+
+    void OnLoadFile();
+    void OnBurn();
+    void RefreshSettingsView();
+
+    // WorkerPage, callable from any thread.
+    void addLog(const std::string& line) override;
+    void scrollLog() override;
+    void setProgressRange(int lower, int upper) override;
+    void setProgressPos(int pos) override;
+    void setProgressMarquee(bool on) override;
+    void showControl(int controlId, bool show) override;
+    void enableControl(int controlId, bool enable) override;
+    void setControlText(int controlId, const std::string& text) override;
+    void setControlIcon(int controlId, int iconId) override;
+    int messageBox(const std::string& text, platform::MsgIcon icon) override;
+    int stopPrompt(int kind, uint32_t address) override;
+    int warnPrompt(int kind, uint32_t address) override;
+    std::string imagePath() const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnVerifyMode();
+    void OnResetCount();
+    void OnClearList();
+    void OnDump();
+    void OnExportLog();
+    void OnLevel0();
+    void OnLevel1();
+    void OnEnableInfoBlock();
+    void OnEnableParameter();
+    void OnAuto();
+    void OnProgramTest();
+    void OnVerifyTest();
+    void OnCancelTask();
+
+    void ShowCounters();
+    void ShowLevels();
+    // Sets the busy flag and starts worker on its own thread; false (flag untouched or
+    // cleared again) when a task runs already, the worker does not exist or no thread starts.
+    bool StartWorker(const Worker& worker, int runningIcon);
+
+    CProtectArea* protectArea_;
+    QListWidget* list_;
+    mutable std::mutex imageMutex_;  // Load is allowed while a worker reads the path
+    std::string imagePath_;
+    std::string imageExtension_;
+    uint8_t programMode_ = 1;  // 1 program, 0 verify only
+    Workers workers_;
+};

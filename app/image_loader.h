@@ -1,0 +1,40 @@
+#pragma once
+// Loading a firmware image on the IC page: a .bin is read as it is, a .hex is first
+// converted into a .bin of the same name beside it. The load checks the size against the
+// chip model's flash and checksums the whole flash size, the 0xFF fill included. Only the
+// path survives; the workers read the file again when they burn.
+#include <cstdint>
+#include <string>
+
+#include "platform/services.h"
+
+struct BinImageInfo {
+    bool ok = false;
+    std::string error;
+    platform::MsgIcon icon = platform::MsgIcon::Error;
+    uint64_t fileSize = 0;
+    uint16_t crc = 0;
+};
+
+// Reads a binary into a 16 MB buffer filled with 0xFF, refuses it when it is larger than
+// flashSize ("File size more than %X"), and takes the CRC-16 over flashSize bytes.
+BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize);
+
+enum class ImageLoadOutcome {
+    Loaded,      // imagePath is the new image
+    Refused,     // error says why; the previous image stays
+    NotAnImage,  // neither .bin nor .hex: listed, nothing loaded
+};
+
+struct ImageFileLoad {
+    ImageLoadOutcome outcome = ImageLoadOutcome::Refused;
+    std::string extension;  // lower case, without the dot
+    std::string imagePath;  // the binary the workers burn
+    std::string sizeText;   // "%d" of the file size
+    std::string crcText;    // "%04X" of the CRC
+    std::string error;
+    platform::MsgIcon icon = platform::MsgIcon::Error;
+};
+
+// The whole load of a chosen file for a chip model with flashSize bytes of flash.
+ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize);
