@@ -28,16 +28,6 @@ using namespace res;
 std::function<void(QWidget* parent)> RunDumpDialog;
 std::function<void()> CloseComPort;
 
-std::string YieldText(uint32_t pass, uint32_t total) {
-    if (total == 0) return "100.00%";
-    return strfmt("%.2f%%", static_cast<double>(pass) / static_cast<double>(total) * 100.0);
-}
-
-// Serial numbers run through all 32 bits; the label never shows them negative.
-std::string SerialLastText(uint32_t lastSerial) {
-    return strfmt("S/N Last : %u", lastSerial);
-}
-
 void InstallIcPage() {
     CreatePageWindow = [previous = CreatePageWindow](int templateId, QWidget* parent) -> QWidget* {
         if (templateId == kIcPage130.id) return new CISPDlg(parent);

@@ -7,15 +7,12 @@
 #include <mutex>
 #include <string>
 
+#include "app/counter_texts.h"
 #include "app/worker_page.h"
 #include "platform/dialog_builder.h"
 
 class CProtectArea;
 class QListWidget;
-
-// The texts of the counter group.
-std::string YieldText(uint32_t pass, uint32_t total);
-std::string SerialLastText(uint32_t lastSerial);
 
 // The target flash dump dialog, run modally by Dump while no task runs; unset, Dump does
 // nothing.

@@ -2,6 +2,7 @@
 // numbers in main flash or in the information area.
 #include <algorithm>
 
+#include "app/counter_texts.h"
 #include "app/globals.h"
 #include "app/registry_settings.h"
 #include "app/worker_page.h"
@@ -46,7 +47,7 @@ SerialPlan PlanSerial(size_t imageSize) {
 void AdvanceSerial(WorkerPage& page) {
     ++g_nLastSerial;
     RegSaveLastSn(g_nLastSerial);
-    page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %d", static_cast<int>(g_nLastSerial)));
+    page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial));
 }
 
 void LogSerialOutOfRange(WorkerPage& page, int site) {

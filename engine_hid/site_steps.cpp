@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "app/counter_texts.h"
 #include "app/globals.h"
 #include "app/registry_settings.h"
 #include "app/worker_page.h"
@@ -169,10 +170,7 @@ void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
     if (save == SaveCounters::Yes) RegSavePassCount(g_nPassCount);
     page.setControlText(ctl::kFail, Counter(g_nFailCount));
     if (save == SaveCounters::Yes) RegSaveFailCount(g_nFailCount);
-    const auto total = static_cast<int32_t>(g_nTotalCount);
-    const auto pass = static_cast<int32_t>(g_nPassCount);
-    page.setControlText(ctl::kYield, total != 0 ? strfmt("%.2f%%", static_cast<double>(pass) / total * 100)
-                                                : std::string("100.00%"));
+    page.setControlText(ctl::kYield, YieldText(g_nPassCount, g_nTotalCount));
     page.enableControl(ctl::kAuto, true);
     page.setControlIcon(ctl::kBurn, burnIcon);
     page.showControl(ctl::kProgress, false);

@@ -1,0 +1,9 @@
+#pragma once
+// The texts of the counter group, shown by the IC page and by the workers at the end of a run.
+#include <cstdint>
+#include <string>
+
+// "%.2f%%" of pass / total, or "100.00%" before the first counted part.
+std::string YieldText(uint32_t pass, uint32_t total);
+// Serial numbers run through all 32 bits; the label never shows them negative.
+std::string SerialLastText(uint32_t lastSerial);
