@@ -103,7 +103,6 @@ bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudR
     SetOwner(owner);
     port_ = port;
     writeBufferSize_ = writeBufferSize;
-    readFailed_ = false;
     if (wakeFd_ < 0) wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 
     const std::string device = ComPortDevicePath(port);
@@ -219,6 +218,7 @@ void CSerialPort::monitor() {
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             reportFailure("poll()", errno, true);
+            closeDevice();
             break;
         }
         if (fds[0].revents & POLLIN) {
@@ -244,8 +244,7 @@ bool CSerialPort::readOnce() {
     const ssize_t got = ::read(fd_, buffer, sizeof buffer);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     if (got <= 0) {
-        if (!readFailed_) reportFailure("read()", got < 0 ? errno : EIO, true);
-        readFailed_ = true;
+        reportFailure("read()", got < 0 ? errno : EIO, true);
         return false;
     }
     const std::span<const uint8_t> bytes(buffer, static_cast<size_t>(got));

@@ -95,7 +95,6 @@ private:
 
     std::atomic<bool> open_{false};
     std::atomic<bool> stop_{false};
-    bool readFailed_ = false;  // the read failure is reported once per open
     unsigned port_ = 0;
     std::atomic<size_t> writeBufferSize_{0};
     int fd_ = -1;
