@@ -14,6 +14,7 @@
 #include "app/protect_area.h"
 #include "app/registry_settings.h"
 #include "engine_hid/hid_workers.h"
+#include "link/com_frames.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
 #include "platform/clock.h"
@@ -26,7 +27,6 @@
 using namespace res;
 
 std::function<void(QWidget* parent)> RunDumpDialog;
-std::function<void()> CloseComPort;
 
 void InstallIcPage() {
     CreatePageWindow = [previous = CreatePageWindow](int templateId, QWidget* parent) -> QWidget* {
@@ -89,7 +89,7 @@ CISPDlg::CISPDlg(QWidget* parent)
 }
 
 CISPDlg::~CISPDlg() {
-    if (CloseComPort) CloseComPort();
+    ComClosePort();
     if (g_pISPDlg == this) g_pISPDlg = nullptr;
 }
 

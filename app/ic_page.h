@@ -17,8 +17,6 @@ class QListWidget;
 // The target flash dump dialog, run modally by Dump while no task runs; unset, Dump does
 // nothing.
 extern std::function<void(QWidget* parent)> RunDumpDialog;
-// Closes the gang board's COM port; the page calls it when it is destroyed.
-extern std::function<void()> CloseComPort;
 
 // Makes the main window build this page for template 130 and Burn it on the B key.
 void InstallIcPage();

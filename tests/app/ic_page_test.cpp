@@ -18,10 +18,15 @@
 #include "app/prompts.h"
 #include "app/registry_settings.h"
 #include "engine_hid/pause.h"
+#include "link/com_frames.h"
+#include "link/com_settings.h"
 #include "link/hid_device.h"
+#include "link/serial_port.h"
 #include "platform/paths.h"
 #include "res/ic_page_template.h"
+#include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
+#include "support/gang_link.h"
 #include "support/recording_services.h"
 #include "support/temp_config_folder.h"
 #include "support/temp_dir.h"
@@ -351,3 +356,22 @@ TEST_F(IcPage, BurnRunsTheHidProgramWorkerOnEverySite) {
     EXPECT_EQ(realPage.controls().text(kIdcYield), "100.00%");
     EXPECT_EQ(adapter.site(3).read(0x10000000, 3000), std::vector<uint8_t>(3000, 0x5A));
 }
+
+namespace {
+
+// The page owns the gang board's port while it shows; destroying it closes the port.
+TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
+    sim::GangBoard board;
+    ASSERT_TRUE(board.start());
+    SetComPortDeviceOverride(board.path());
+    g_nComPort = 1;
+    g_nComBaudRate = 115200;
+    RecordingOwner owner;
+    ASSERT_TRUE(ComOpenPort(&owner));
+    ASSERT_TRUE(g_SerialPort.IsOpen());
+    page.reset();
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    SetComPortDeviceOverride("");
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+#include "link/com_reply.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+
+#include "app/globals.h"
+
+namespace {
+
+constexpr size_t kHeaderSize = 5;  // AA src cmd status n
+// Enough for two of the longest replies; a stream of noise cannot grow the buffer further.
+constexpr size_t kMaxBuffered = 2 * (kHeaderSize + 255 + 1);
+
+constexpr uint8_t kChipIdTagByte0 = 0x3B;
+constexpr uint8_t kCmdCompareResult = 0x0B;
+constexpr uint8_t kCmdChipId = 0x49;
+constexpr uint8_t kCmdChipIdByMode = 0x09;
+
+bool KnownSource(uint8_t src, uint8_t cmd) {
+    return src == 0xF0 || src == 0x0F || (src == 0x55 && cmd == 0x00);
+}
+
+uint8_t SumOf(std::span<const uint8_t> bytes) {
+    unsigned sum = 0;
+    for (uint8_t b : bytes) sum += b;
+    return static_cast<uint8_t>(sum);
+}
+
+}  // namespace
+
+std::optional<ReplyKey> ExpectedReply(std::span<const uint8_t> frame) {
+    size_t i = 0;
+    while (i < frame.size() && (frame[i] == 0x00 || frame[i] == 0xFF)) ++i;
+    if (i + 1 >= frame.size()) return std::nullopt;
+    const uint8_t lead = frame[i];
+    const uint8_t next = frame[i + 1];
+    if (lead == 0x55 || (lead == 0x0F && next == 'R')) return kHandshakeReply;
+    if (lead == 0x0F || lead == 0xF0) return ReplyKey{lead, next};
+    return std::nullopt;
+}
+
+std::vector<uint8_t> EncodeReply(const ComReply& reply) {
+    const size_t n = std::min<size_t>(reply.data.size(), 255);
+    std::vector<uint8_t> bytes = {kReplyStart, reply.src, reply.cmd, reply.status,
+                                  static_cast<uint8_t>(n)};
+    bytes.insert(bytes.end(), reply.data.begin(), reply.data.begin() + static_cast<ptrdiff_t>(n));
+    bytes.push_back(SumOf(std::span(bytes).subspan(1)));
+    return bytes;
+}
+
+void ComReplyParser::feed(std::span<const uint8_t> bytes) {
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    if (buffer_.size() > kMaxBuffered)
+        buffer_.erase(buffer_.begin(), buffer_.end() - static_cast<ptrdiff_t>(kMaxBuffered));
+}
+
+std::optional<ComReply> ComReplyParser::next() {
+    // An AA in noise may start a header whose length never arrives; a later complete reply
+    // still counts, so every start is tried.
+    for (size_t start = 0; start + kHeaderSize < buffer_.size(); ++start) {
+        if (buffer_[start] != kReplyStart) continue;
+        const uint8_t src = buffer_[start + 1];
+        const uint8_t cmd = buffer_[start + 2];
+        if (!KnownSource(src, cmd)) continue;
+        const size_t n = buffer_[start + 4];
+        const size_t length = kHeaderSize + n + 1;
+        if (start + length > buffer_.size()) continue;
+        const std::span<const uint8_t> frame(buffer_.data() + start, length);
+        if (SumOf(frame.subspan(1, length - 2)) != frame[length - 1]) continue;
+
+        ComReply reply{src, cmd, frame[3], {frame.begin() + kHeaderSize, frame.end() - 1}};
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<ptrdiff_t>(start + length));
+        return reply;
+    }
+    const auto firstStart = std::find(buffer_.begin(), buffer_.end(), kReplyStart);
+    buffer_.erase(buffer_.begin(), firstStart);
+    return std::nullopt;
+}
+
+bool ComBlockBuffer::allocate(size_t size) {
+    std::lock_guard lock(lock_);
+    try {
+        bytes_.assign(size, 0xFF);
+    } catch (const std::bad_alloc&) {
+        bytes_.clear();
+        return false;
+    }
+    return true;
+}
+
+void ComBlockBuffer::release() {
+    std::lock_guard lock(lock_);
+    bytes_ = {};
+}
+
+size_t ComBlockBuffer::store(std::span<const uint8_t> bytes) {
+    std::lock_guard lock(lock_);
+    const size_t count = std::min(bytes.size(), bytes_.size());
+    std::copy_n(bytes.begin(), count, bytes_.begin());
+    return count;
+}
+
+void ComReplyReceiver::frameWriting(std::span<const uint8_t> frame, uint8_t stepTag) {
+    std::lock_guard lock(lock_);
+    parser_.clear();
+    expected_ = ExpectedReply(frame);
+    stepTag_ = stepTag;
+    open_ = expected_.has_value();
+}
+
+void ComReplyReceiver::bytesRead(std::span<const uint8_t> bytes) {
+    std::lock_guard lock(lock_);
+    parser_.feed(bytes);
+    while (std::optional<ComReply> reply = parser_.next()) {
+        if (!open_ || ReplyKey{reply->src, reply->cmd} != *expected_ || g_byReplyTag != stepTag_)
+            continue;
+        accept(*reply);
+    }
+}
+
+void ComReplyReceiver::closeStep() {
+    std::lock_guard lock(lock_);
+    open_ = false;
+}
+
+// The reply's data go where the workers read them, before the event wakes the worker.
+void ComReplyReceiver::accept(const ComReply& reply) {
+    open_ = false;
+    if (reply.src == 0x0F && reply.cmd == kCmdCompareResult) {
+        g_bSkipBlockErase = reply.status == 0 ? 1 : 0;
+    } else if (reply.src == 0x0F && (reply.cmd == kCmdChipId || reply.cmd == kCmdChipIdByMode)) {
+        if (!reply.data.empty()) g_byReplyData[stepTag_ == kChipIdTagByte0 ? 0 : 1] = reply.data[0];
+    } else if (!reply.data.empty()) {
+        g_pBlockBuf.store(reply.data);
+    }
+    g_hReplyEvent.set();
+}
+
+void ComBeginStep(uint8_t tag) {
+    g_hReplyEvent.reset();
+    g_byReplyTag = tag;
+}
+
+bool ComWaitReply(uint32_t ms) {
+    if (g_hReplyEvent.wait(std::chrono::milliseconds(ms)) == platform::WaitResult::Signalled)
+        return true;
+    g_ComReplies.closeStep();
+    // A reply taken in the moment before the close has stored its data: it counts.
+    return g_hReplyEvent.isSet();
+}
+
+std::atomic<uint8_t> g_byReplyTag{0};
+std::array<std::atomic<uint8_t>, 3> g_byReplyData{};
+std::atomic<uint32_t> g_bSkipBlockErase{1};
+ComBlockBuffer g_pBlockBuf;
+ComReplyReceiver g_ComReplies;
+// Defined after the receive side it feeds, so that it is destroyed first: its destructor
+// ends the monitor thread.
+CSerialPort g_SerialPort(&g_ComReplies);

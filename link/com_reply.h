@@ -1,0 +1,107 @@
+#pragma once
+// The receive side of the gang-board link. The board answers a frame with
+//     AA src cmd status n data[n] sum
+// src F0 for a board frame, 0F for a target frame, 55 for a handshake (cmd then 00); cmd
+// echoes the frame's command byte; sum is the low 8 bits of src through the last data byte.
+//
+// A COM step resets g_hReplyEvent, notes its tag in g_byReplyTag, queues one frame and waits.
+// A reply counts only for the step that is pending: it must answer the frame last written,
+// the tag noted with that frame must still stand in g_byReplyTag, and the step must not have
+// its answer yet nor have given up waiting (ComWaitReply). So a late reply never answers the
+// next step, unless the next step sends the very same frame under the same tag: the bytes of
+// the two replies cannot be told apart.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "link/serial_port.h"
+
+struct ComReply {
+    uint8_t src = 0;
+    uint8_t cmd = 0;
+    uint8_t status = 0;
+    std::vector<uint8_t> data;
+};
+
+struct ReplyKey {
+    uint8_t src;
+    uint8_t cmd;
+    bool operator==(const ReplyKey&) const = default;
+};
+
+constexpr uint8_t kReplyStart = 0xAA;
+constexpr ReplyKey kHandshakeReply{0x55, 0x00};
+
+// The reply a frame asks for, by its first bytes: F0 cmd and 0F cmd ask for the reply of
+// that command; a frame that starts 55, or 0F 'R' (the chip-family text of the link start),
+// asks for the handshake reply. Leading wake-up bytes 00 and FF are skipped.
+std::optional<ReplyKey> ExpectedReply(std::span<const uint8_t> frame);
+
+// The bytes of a reply frame; data beyond 255 bytes is not sent.
+std::vector<uint8_t> EncodeReply(const ComReply& reply);
+
+// Finds reply frames in a byte stream that may split them, merge them or carry noise.
+class ComReplyParser {
+public:
+    void feed(std::span<const uint8_t> bytes);
+    // The earliest complete reply with a valid sum; the bytes before it are dropped.
+    std::optional<ComReply> next();
+    void clear() { buffer_.clear(); }
+
+private:
+    std::vector<uint8_t> buffer_;
+};
+
+// The block buffer of the running COM worker: frames' data are staged in it, and the receive
+// side leaves the data of a read reply at its start, cut to its size. The worker reads it
+// after its step was answered.
+class ComBlockBuffer {
+public:
+    // A buffer of size bytes, all 0xFF; false when the memory cannot be had.
+    bool allocate(size_t size);
+    void release();
+    uint8_t* data() { return bytes_.data(); }
+    size_t size() const { return bytes_.size(); }
+    uint8_t& operator[](size_t index) { return bytes_[index]; }
+    // Copies bytes to the start, at most size() of them; returns how many were stored.
+    size_t store(std::span<const uint8_t> bytes);
+
+private:
+    std::mutex lock_;
+    std::vector<uint8_t> bytes_;
+};
+
+class ComReplyReceiver final : public SerialStreamListener {
+public:
+    void frameWriting(std::span<const uint8_t> frame, uint8_t stepTag) override;
+    void bytesRead(std::span<const uint8_t> bytes) override;
+    // The waiter gave up: no reply may answer the step any more.
+    void closeStep();
+
+private:
+    void accept(const ComReply& reply);
+
+    std::mutex lock_;
+    ComReplyParser parser_;
+    std::optional<ReplyKey> expected_;
+    uint8_t stepTag_ = 0;
+    bool open_ = false;
+};
+
+// Reply state shared with the COM workers.
+extern std::atomic<uint8_t> g_byReplyTag;
+// Chip-ID byte of the request with tag 0x3B in byte 0, of any other chip-ID request in byte 1.
+extern std::array<std::atomic<uint8_t>, 3> g_byReplyData;
+// Outcome of the last compare-result step: 1 the block matched, 0 it differed.
+extern std::atomic<uint32_t> g_bSkipBlockErase;
+extern ComBlockBuffer g_pBlockBuf;
+extern ComReplyReceiver g_ComReplies;
+
+// The step convention: ComBeginStep(tag), one frame function, ComWaitReply(ms). The wait is
+// true when the reply came in time; after a false one a late reply stores nothing.
+void ComBeginStep(uint8_t tag);
+bool ComWaitReply(uint32_t ms);

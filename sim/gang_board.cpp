@@ -1,0 +1,480 @@
+#include "sim/gang_board.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "app/globals.h"
+#include "link/com_reply.h"
+#include "platform/strfmt.h"
+
+namespace sim {
+namespace {
+
+constexpr uint8_t kBoard = 0xF0;
+constexpr uint8_t kTarget = 0x0F;
+constexpr uint8_t kHandshakeLead = 0x55;
+constexpr size_t kNotAFrame = 0;
+constexpr size_t kNeedMore = SIZE_MAX;
+constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
+constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
+
+// The length of the host frame at the start of bytes, from its lead and command bytes.
+size_t FrameLength(std::span<const uint8_t> bytes) {
+    const size_t have = bytes.size();
+    const uint8_t lead = bytes[0];
+    if (lead != kBoard && lead != kTarget && lead != kHandshakeLead) return kNotAFrame;
+    if (have < 2) return kNeedMore;
+    const uint8_t cmd = bytes[1];
+    if (lead == kHandshakeLead) return cmd == kTarget ? 9 : kNotAFrame;
+    if (lead == kBoard) {
+        if (cmd == 0x24) return 8;
+        if (cmd == 0x25) return have < 3 ? kNeedMore : 8 + size_t{bytes[2]};
+        return 6;
+    }
+    if (cmd == 'R') return 8;  // 0F and the chip-family text of the link start
+    switch (cmd) {
+        case 0x22: case 0x26: case 0x3A: return have < 4 ? kNeedMore : 5 + size_t{bytes[3]};
+        case 0x0E: return 7;
+        case 0x0A: return have < 3 ? kNeedMore : (bytes[2] == 0x00 ? 7 : 6);
+        default: return 6;
+    }
+}
+
+FrameKind KindOf(const std::vector<uint8_t>& frame) {
+    if (frame[0] == kHandshakeLead || frame[1] == 'R') return kHandshake;
+    return {frame[0], frame[1]};
+}
+
+uint32_t AddressOf(const GangTarget& target, uint8_t lo, size_t offset) {
+    return ((uint32_t{target.hiByte} << 8 | lo) + offset) & 0xFFFF;
+}
+
+// What one target does with a target frame; nothing when it does not answer.
+std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& t,
+                                                                    const std::vector<uint8_t>& f) {
+    using Result = std::pair<uint8_t, std::vector<uint8_t>>;
+    const uint8_t cmd = f[1];
+    const uint8_t p1 = f[2];
+    switch (cmd) {
+        case 0x40: case 0x44: case 0x58: case 0x0A: case 0x00: case 0x04:
+            return Result{0, {}};
+        case 0x08: case 0x0C:
+            if (p1 == 0x01) t.hiByte = f[4];
+            if (p1 == 0x02 && cmd == 0x0C) {  // leave ISP mode: no answer
+                t.inIsp = false;
+                return std::nullopt;
+            }
+            return Result{0, {}};
+        case 0x22: case 0x26: {
+            uint8_t status = 0;
+            for (size_t i = 0; i < f[3]; ++i) {
+                const uint32_t address = AddressOf(t, p1, i);
+                if (address < t.flash.size())
+                    t.flash[address] &= f[4 + i];
+                else
+                    status = 1;
+            }
+            return Result{status, {}};
+        }
+        case 0x03: {
+            std::vector<uint8_t> data(f[3], 0xFF);
+            for (size_t i = 0; i < data.size(); ++i) {
+                const uint32_t address = AddressOf(t, p1, i);
+                if (address < t.flash.size()) data[i] = t.flash[address];
+            }
+            return Result{0, data};
+        }
+        case 0x3A: {
+            bool differs = ++t.compares == t.differAtCompare;
+            for (size_t i = 0; i < f[3]; ++i) {
+                const uint32_t address = AddressOf(t, p1, i);
+                differs = differs || address >= t.flash.size() || t.flash[address] != f[4 + i];
+            }
+            t.lastCompareDiffered = differs;
+            return Result{0, {}};
+        }
+        case 0x0B: return Result{uint8_t{t.lastCompareDiffered}, {}};
+        case 0x12: case 0x16:
+            std::fill(t.flash.begin(), t.flash.end(), 0xFF);
+            return Result{0, {}};
+        case 0x18: case 0x1C: {
+            const size_t start = size_t{t.hiByte} << 8;
+            for (size_t a = start; a < start + 256 && a < t.flash.size(); ++a) t.flash[a] = 0xFF;
+            return Result{0, {}};
+        }
+        case 0x49: return Result{0, {t.chipId}};
+        case 0x09: return Result{0, {p1 == 0x00 ? t.chipId : uint8_t{0x00}}};
+        default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
+uint8_t ChipIdOfMode(uint8_t chipMode) {
+    switch (chipMode) {
+        case 2: return 0x57;
+        case 3: return 0x5A;
+        case 7: case 9: case 11: return 0xF0 | chipMode;
+        case 8: case 10: case 12: return 0x80 | chipMode;
+        default: return 0x50 | (chipMode & 0x0F);
+    }
+}
+
+std::array<uint8_t, 8> GangTarget::optionBlock(uint16_t offset) const {
+    std::array<uint8_t, 8> block;
+    block.fill(0xFF);
+    for (size_t i = 0; i < block.size() && offset + i < flash.size(); ++i) block[i] = flash[offset + i];
+    return block;
+}
+
+GangBoard::GangBoard() {
+    for (int socket = 0; socket < 4; ++socket) insertTarget(socket, 2);
+}
+
+GangBoard::~GangBoard() { stop(); }
+
+bool GangBoard::start() {
+    if (thread_.joinable()) return true;
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name, sizeof name) != 0) {
+        stop();
+        return false;
+    }
+    path_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    termios t{};
+    if (slave_ < 0 || stopFd_ < 0 || ::tcgetattr(slave_, &t) != 0) {
+        stop();
+        return false;
+    }
+    cfmakeraw(&t);
+    cfsetispeed(&t, B115200);
+    cfsetospeed(&t, B115200);
+    ::tcsetattr(slave_, TCSANOW, &t);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    started_ = Clock::now();
+    thread_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void GangBoard::stop() {
+    if (thread_.joinable()) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(stopFd_, &one, sizeof one);
+        thread_.join();
+    }
+    for (int* fd : {&master_, &slave_, &stopFd_}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+}
+
+std::string GangBoard::path() const { return path_; }
+
+termios GangBoard::lineSettings() const {
+    termios t{};
+    ::tcgetattr(slave_, &t);
+    return t;
+}
+
+void GangBoard::insertTarget(int socket, uint8_t chipMode) {
+    std::lock_guard lock(lock_);
+    GangTarget target;
+    target.chipMode = chipMode;
+    target.chipId = ChipIdOfMode(chipMode);
+    target.flash.assign(FlashSizeOfMode(chipMode), 0xFF);
+    sockets_.at(socket) = std::move(target);
+}
+
+void GangBoard::removeTarget(int socket) {
+    std::lock_guard lock(lock_);
+    sockets_.at(socket).reset();
+}
+
+std::optional<GangTarget> GangBoard::target(int socket) const {
+    std::lock_guard lock(lock_);
+    return sockets_.at(socket);
+}
+
+void GangBoard::writeFlash(int socket, uint32_t address, std::span<const uint8_t> bytes) {
+    std::lock_guard lock(lock_);
+    std::vector<uint8_t>& flash = sockets_.at(socket).value().flash;
+    for (size_t i = 0; i < bytes.size() && address + i < flash.size(); ++i) flash[address + i] = bytes[i];
+}
+
+void GangBoard::setChipId(int socket, uint8_t id) {
+    std::lock_guard lock(lock_);
+    sockets_.at(socket).value().chipId = id;
+}
+
+void GangBoard::differAtCompare(int socket, int nth) {
+    std::lock_guard lock(lock_);
+    GangTarget& target = sockets_.at(socket).value();
+    target.differAtCompare = target.compares + nth;
+}
+
+BoardState GangBoard::state() const {
+    std::lock_guard lock(lock_);
+    return board_;
+}
+
+void GangBoard::setSilent(bool silent) {
+    std::lock_guard lock(lock_);
+    silent_ = silent;
+}
+
+void GangBoard::delayReplies(uint32_t ms) {
+    std::lock_guard lock(lock_);
+    delayMs_ = ms;
+}
+
+void GangBoard::delayReplyAt(FrameKind kind, int nth, uint32_t ms) {
+    std::lock_guard lock(lock_);
+    delayAt_[{kind, nth}] = ms;
+}
+
+void GangBoard::dropReplyAt(FrameKind kind, int nth) {
+    std::lock_guard lock(lock_);
+    dropAt_[{kind, nth}] = true;
+}
+
+void GangBoard::holdReplies(int count) {
+    std::lock_guard lock(lock_);
+    holdCount_ = count;
+}
+
+void GangBoard::splitReplies(bool split) {
+    std::lock_guard lock(lock_);
+    split_ = split;
+}
+
+void GangBoard::setNoise(std::vector<uint8_t> noise) {
+    std::lock_guard lock(lock_);
+    noise_ = std::move(noise);
+}
+
+void GangBoard::chatter(bool on) {
+    std::lock_guard lock(lock_);
+    chatter_ = on;
+}
+
+std::vector<LogEntry> GangBoard::log() const {
+    std::lock_guard lock(lock_);
+    return log_;
+}
+
+std::string GangBoard::logText(bool withTimes) const {
+    std::string text;
+    for (const LogEntry& entry : log()) {
+        if (withTimes) text += strfmt("%9.1f ", entry.ms);
+        text += entry.fromHost ? ">" : "<";
+        for (uint8_t b : entry.bytes) text += strfmt(" %02X", b);
+        text += "\n";
+    }
+    return text;
+}
+
+void GangBoard::clearLog() {
+    std::lock_guard lock(lock_);
+    log_.clear();
+}
+
+void GangBoard::serve() {
+    auto lastChatter = Clock::now();
+    for (;;) {
+        int timeoutMs = -1;
+        {
+            std::lock_guard lock(lock_);
+            if (!outgoing_.empty()) {
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
+                timeoutMs = static_cast<int>(std::max<int64_t>(0, wait.count()));
+            }
+            if (chatter_) timeoutMs = timeoutMs < 0 ? 1 : std::min(timeoutMs, 1);
+        }
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
+        if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR) return;
+        if (fds[0].revents & POLLIN) return;
+        if (fds[1].revents & POLLIN) {
+            uint8_t buffer[512];
+            const ssize_t got = ::read(master_, buffer, sizeof buffer);
+            if (got > 0) {
+                std::lock_guard lock(lock_);
+                takeHostBytes(std::span(buffer, static_cast<size_t>(got)));
+            }
+        }
+        std::lock_guard lock(lock_);
+        sendDue();
+        if (chatter_ && Clock::now() - lastChatter >= kChatterPeriod) {
+            static constexpr uint8_t kNoise[] = {0xAA, 0x0F, 0x03, 0x00, 0x40, 0x13, 0x37, 0x00,
+                                                 0x55, 0xAA, 0xF0, 0x01, 0x00, 0x00, 0x12, 0x34};
+            [[maybe_unused]] const ssize_t written = ::write(master_, kNoise, sizeof kNoise);
+            lastChatter = Clock::now();
+        }
+    }
+}
+
+// Wake-up bytes and anything that starts no frame collect as line bytes; each frame is
+// handled once all its bytes are in.
+void GangBoard::takeHostBytes(std::span<const uint8_t> bytes) {
+    input_.insert(input_.end(), bytes.begin(), bytes.end());
+    while (!input_.empty()) {
+        const size_t length = FrameLength(input_);
+        if (length == kNeedMore) break;
+        if (length != kNotAFrame && length > input_.size()) break;
+        if (length == kNotAFrame || input_[length - 1] != 0xFF) {
+            lineBytes_.push_back(input_.front());
+            input_.erase(input_.begin());
+            continue;
+        }
+        flushLineBytes();
+        const std::vector<uint8_t> frame(input_.begin(), input_.begin() + static_cast<ptrdiff_t>(length));
+        input_.erase(input_.begin(), input_.begin() + static_cast<ptrdiff_t>(length));
+        handleFrame(frame);
+    }
+    flushLineBytes();
+}
+
+void GangBoard::flushLineBytes() {
+    if (lineBytes_.empty()) return;
+    addLog(true, std::move(lineBytes_));
+    lineBytes_.clear();
+}
+
+void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
+    addLog(true, frame);
+    const FrameKind kind = KindOf(frame);
+    const int nth = ++framesSeen_[kind];
+    std::optional<Answer> answer;
+    if (kind == kHandshake)
+        answer = handshake();
+    else if (frame[0] == kBoard)
+        answer = boardFrame(frame);
+    else
+        answer = targetFrame(frame);
+    if (!answer || silent_ || dropAt_.count({kind, nth})) return;
+    queueReply(kind, nth, EncodeReply({kind.src, kind.cmd, answer->status, answer->data}));
+}
+
+std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t>& frame) {
+    const uint8_t cmd = frame[1];
+    const bool on = frame[2] == 0x01;
+    if (cmd >= 0x01 && cmd <= 0x08) {
+        board_.leds[cmd - 1] = on;
+    } else if (cmd == 0x09) {
+        board_.multiplexer = on;
+    } else if (cmd >= 0x0A && cmd <= 0x0D) {
+        board_.switches[cmd - 0x0A] = on;
+    } else if (cmd == 0x0E) {
+        board_.wakeupLine = on;
+    } else if (cmd == 0x0F) {
+        board_.power = on;
+        if (!on) {
+            for (auto& socket : sockets_) {
+                if (socket) socket->inIsp = false;
+            }
+        }
+    } else if (cmd == 0x21) {
+        return Answer{0, {kSerialFlashId.begin(), kSerialFlashId.end()}};
+    } else if (cmd == 0x24) {
+        // The board's own serial flash is not modelled: it reads erased.
+        return Answer{0, std::vector<uint8_t>(frame[2], 0xFF)};
+    } else if (cmd != 0x20 && cmd != 0x22 && cmd != 0x23 && cmd != 0x25) {
+        return std::nullopt;  // 0x10 and unknown commands go unanswered
+    }
+    return Answer{};
+}
+
+bool GangBoard::routed(int socket) const {
+    return board_.power && board_.switches[socket] && sockets_[socket].has_value();
+}
+
+std::optional<GangBoard::Answer> GangBoard::targetFrame(const std::vector<uint8_t>& frame) {
+    if (frame[1] == 0x0E) {  // the link speed, for the board itself; not answered
+        if (frame[2] == 0x02 && frame[3] == 0x8C) board_.linkSpeed = 57600;
+        if (frame[2] == 0x02 && frame[3] == 0xCC) board_.linkSpeed = 115200;
+        return std::nullopt;
+    }
+    std::optional<Answer> combined;
+    for (int socket = 0; socket < 4; ++socket) {
+        if (!routed(socket) || !sockets_[socket]->inIsp) continue;
+        auto result = TargetTakes(*sockets_[socket], frame);
+        if (!result) continue;
+        // The board answers once for all sockets: the worst status, the first socket's data.
+        if (!combined) combined = Answer{result->first, std::move(result->second)};
+        combined->status = std::max(combined->status, result->first);
+    }
+    return combined;
+}
+
+std::optional<GangBoard::Answer> GangBoard::handshake() {
+    bool answered = false;
+    for (int socket = 0; socket < 4; ++socket) {
+        if (!routed(socket)) continue;
+        sockets_[socket]->inIsp = true;
+        sockets_[socket]->hiByte = 0;
+        answered = true;
+    }
+    return answered ? std::optional<Answer>(Answer{}) : std::nullopt;
+}
+
+void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply) {
+    if (holdCount_ > 0) {
+        --holdCount_;
+        held_.push_back(std::move(reply));
+        return;
+    }
+    std::vector<std::vector<uint8_t>> pieces = std::move(held_);
+    held_.clear();
+    if (!noise_.empty()) pieces.push_back(noise_);
+    pieces.push_back(std::move(reply));
+
+    const auto delay = std::chrono::milliseconds(delayMs_ + (delayAt_.count({kind, nth}) ? delayAt_[{kind, nth}] : 0));
+    Outgoing out{Clock::now() + delay, {}, pieces};
+    for (const auto& piece : pieces) out.bytes.insert(out.bytes.end(), piece.begin(), piece.end());
+    std::vector<Outgoing> writes;
+    if (split_) {
+        for (size_t i = 0; i < out.bytes.size(); ++i) {
+            writes.push_back({out.due + std::chrono::milliseconds(i), {out.bytes[i]}, {}});
+        }
+        writes.front().logAs = std::move(out.logAs);
+    } else {
+        writes.push_back(std::move(out));
+    }
+    for (Outgoing& write : writes) {
+        const auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), write.due,
+                                         [](Clock::time_point due, const Outgoing& o) { return due < o.due; });
+        outgoing_.insert(at, std::move(write));
+    }
+}
+
+// Everything due leaves in one write, so replies due together arrive merged.
+void GangBoard::sendDue() {
+    const auto now = Clock::now();
+    std::vector<uint8_t> bytes;
+    while (!outgoing_.empty() && outgoing_.front().due <= now) {
+        Outgoing& out = outgoing_.front();
+        bytes.insert(bytes.end(), out.bytes.begin(), out.bytes.end());
+        for (auto& piece : out.logAs) addLog(false, std::move(piece));
+        outgoing_.pop_front();
+    }
+    // A program that reads nothing loses what does not fit, as on a real line.
+    if (!bytes.empty()) {
+        [[maybe_unused]] const ssize_t written = ::write(master_, bytes.data(), bytes.size());
+    }
+}
+
+void GangBoard::addLog(bool fromHost, std::vector<uint8_t> bytes) {
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
+    log_.push_back({ms, fromHost, std::move(bytes)});
+}
+
+}  // namespace sim

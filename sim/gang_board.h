@@ -1,0 +1,169 @@
+#pragma once
+// The four-socket gang board as a byte-stream device on the master side of a pseudo-terminal:
+// the program opens the terminal's other side as its COM port and talks to the board as to
+// the real one. The board switches socket power, the multiplexer, four analogue switches and
+// eight LEDs; it passes target frames to the targets whose socket is powered and switched in,
+// and answers each frame that expects an answer with
+//     AA src cmd status n data[n] sum
+// Faults are switched on by name; every frame in and out is logged with its time.
+#include <termios.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+// A kind of frame: board frames F0 cmd, target frames 0F cmd, the handshake 55 00.
+struct FrameKind {
+    uint8_t src;
+    uint8_t cmd;
+    auto operator<=>(const FrameKind&) const = default;
+};
+constexpr FrameKind kHandshake{0x55, 0x00};
+constexpr FrameKind BoardFrame(uint8_t cmd) { return {0xF0, cmd}; }
+constexpr FrameKind TargetFrame(uint8_t cmd) { return {0x0F, cmd}; }
+
+// The chip id a target of this chip mode answers the chip-ID request with.
+uint8_t ChipIdOfMode(uint8_t chipMode);
+
+// A target chip in a socket. Its flash is as large as its chip model's; programming can only
+// clear bits, erasing sets them. It takes target frames only in ISP mode, which the handshake
+// starts and the leave frame or a power-off ends.
+struct GangTarget {
+    uint8_t chipMode = 2;
+    uint8_t chipId = 0;
+    std::vector<uint8_t> flash;
+    bool inIsp = false;
+    uint8_t hiByte = 0;               // high address byte of the next access
+    bool lastCompareDiffered = false;
+    int compares = 0;
+    int differAtCompare = 0;          // this compare (from 1) differs whatever the bytes
+
+    // The 8-byte option block at the option offset of the flash.
+    std::array<uint8_t, 8> optionBlock(uint16_t offset) const;
+};
+
+struct BoardState {
+    bool power = false;
+    bool multiplexer = false;
+    std::array<bool, 4> switches{};
+    std::array<bool, 8> leds{};
+    bool wakeupLine = false;
+    uint32_t linkSpeed = 115200;
+};
+
+struct LogEntry {
+    double ms = 0;  // since the board started
+    bool fromHost = false;
+    std::vector<uint8_t> bytes;
+};
+
+class GangBoard {
+public:
+    // Four sockets, each with a target of chip mode 2.
+    GangBoard();
+    ~GangBoard();
+    GangBoard(const GangBoard&) = delete;
+    GangBoard& operator=(const GangBoard&) = delete;
+
+    // Opens the pseudo-terminal and serves it on a thread of its own; false when the system
+    // gives no pseudo-terminal.
+    bool start();
+    void stop();
+    // The device the program opens as its COM port.
+    std::string path() const;
+    // The line settings the program gave the terminal.
+    termios lineSettings() const;
+
+    // Sockets 0 to 3 (A to D).
+    void insertTarget(int socket, uint8_t chipMode);
+    void removeTarget(int socket);
+    std::optional<GangTarget> target(int socket) const;
+    void writeFlash(int socket, uint32_t address, std::span<const uint8_t> bytes);
+    void setChipId(int socket, uint8_t id);
+    // The socket's nth compare from now (1 = the next) reports a differing block.
+    void differAtCompare(int socket, int nth);
+    BoardState state() const;
+
+    // Faults of the answers. The nth frame (from 1) of a kind counts from the start.
+    void setSilent(bool silent);
+    void delayReplies(uint32_t ms);
+    void delayReplyAt(FrameKind kind, int nth, uint32_t ms);
+    void dropReplyAt(FrameKind kind, int nth);
+    // The replies to the next count frames wait and go out in one write with the one after.
+    void holdReplies(int count);
+    // Every reply byte goes out in a write of its own, a millisecond apart.
+    void splitReplies(bool split);
+    // These bytes go out just before every reply.
+    void setNoise(std::vector<uint8_t> noise);
+    // The board sends noise every millisecond until told to stop.
+    void chatter(bool on);
+
+    std::vector<LogEntry> log() const;
+    // One line per frame, "> " from the program, "< " from the board, bytes in hex; with
+    // times each line starts with the milliseconds since the start.
+    std::string logText(bool withTimes = false) const;
+    void clearLog();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Outgoing {
+        Clock::time_point due;
+        std::vector<uint8_t> bytes;
+        std::vector<std::vector<uint8_t>> logAs;  // the frames these bytes carry
+    };
+    struct Answer {
+        uint8_t status = 0;
+        std::vector<uint8_t> data;
+    };
+
+    void serve();
+    void takeHostBytes(std::span<const uint8_t> bytes);
+    void flushLineBytes();
+    void handleFrame(const std::vector<uint8_t>& frame);
+    std::optional<Answer> boardFrame(const std::vector<uint8_t>& frame);
+    std::optional<Answer> targetFrame(const std::vector<uint8_t>& frame);
+    std::optional<Answer> handshake();
+    void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply);
+    void sendDue();
+    void addLog(bool fromHost, std::vector<uint8_t> bytes);
+    bool routed(int socket) const;
+
+    mutable std::mutex lock_;
+    BoardState board_;
+    std::array<std::optional<GangTarget>, 4> sockets_;
+
+    bool silent_ = false;
+    uint32_t delayMs_ = 0;
+    std::map<std::pair<FrameKind, int>, uint32_t> delayAt_;
+    std::map<std::pair<FrameKind, int>, bool> dropAt_;
+    int holdCount_ = 0;
+    std::vector<std::vector<uint8_t>> held_;
+    bool split_ = false;
+    std::vector<uint8_t> noise_;
+    bool chatter_ = false;
+    std::map<FrameKind, int> framesSeen_;
+
+    std::vector<uint8_t> input_;      // host bytes not yet parsed
+    std::vector<uint8_t> lineBytes_;  // wake-up and stray bytes between frames
+    std::deque<Outgoing> outgoing_;
+    std::vector<LogEntry> log_;
+    Clock::time_point started_ = Clock::now();
+
+    std::string path_;
+    int master_ = -1;
+    int slave_ = -1;  // kept open so that the board lives on while the program's port is closed
+    int stopFd_ = -1;
+    std::thread thread_;
+};
+
+}  // namespace sim

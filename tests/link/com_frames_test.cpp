@@ -1,0 +1,239 @@
+#include "link/com_frames.h"
+
+#include <termios.h>
+
+#include <cstring>
+#include <functional>
+#include <numeric>
+
+#include "app/globals.h"
+#include "support/gang_link.h"
+#include "link/com_settings.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Bytes a tty in cooked mode would translate or act on.
+const std::array<uint8_t, 8> kData = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x7F, 0x00, 0xFF};
+
+Bytes Block64() {
+    Bytes block(64);
+    std::iota(block.begin(), block.end(), uint8_t{0xC0});
+    return block;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+struct FrameCase {
+    const char* name;
+    std::function<bool()> send;
+    Bytes wire;
+};
+
+std::vector<FrameCase> FrameCases() {
+    const Bytes d(kData.begin(), kData.end());
+    const Bytes block = Block64();
+    return {
+        {"ComSetLed1", [] { return ComSetLed1(1); }, {0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSetLed2", [] { return ComSetLed2(0); }, {0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComSetLed3 state 2", [] { return ComSetLed3(2); }, {0xF0, 0x03, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComSetLed4", [] { return ComSetLed4(1); }, {0xF0, 0x04, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSetLed5", [] { return ComSetLed5(1); }, {0xF0, 0x05, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSetLed6", [] { return ComSetLed6(1); }, {0xF0, 0x06, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSetLed7", [] { return ComSetLed7(1); }, {0xF0, 0x07, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSetLed8", [] { return ComSetLed8(1); }, {0xF0, 0x08, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSetLedByIndex", [] { return ComSetLedByIndex(7, 1); }, {0xF0, 0x08, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSet4053", [] { return ComSet4053(0); }, {0xF0, 0x09, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComSet4066A", [] { return ComSet4066A(1); }, {0xF0, 0x0A, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSet4066B", [] { return ComSet4066B(0); }, {0xF0, 0x0B, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComSet4066C", [] { return ComSet4066C(1); }, {0xF0, 0x0C, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSet4066D state -1", [] { return ComSet4066D(-1); }, {0xF0, 0x0D, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComSet4066ByIndex", [] { return ComSet4066ByIndex(3, 1); }, {0xF0, 0x0D, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSetWakeup", [] { return ComSetWakeup(1); }, {0xF0, 0x0E, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSet2501", [] { return ComSet2501(1); }, {0xF0, 0x0F, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComBoardCmd10", [] { return ComBoardCmd10(); }, {0xF0, 0x10, 0x01, 0x01, 0x01, 0xFF}},
+        {"ComSfCmd20", [] { return ComSfCmd20(); }, {0xF0, 0x20, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComSfReadId", [] { return ComSfReadId(); }, {0xF0, 0x21, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComSfCmd22", [] { return ComSfCmd22(0x06); }, {0xF0, 0x22, 0x06, 0x06, 0x06, 0xFF}},
+        {"ComSfCmd23", [] { return ComSfCmd23(0x01, 0x00); }, {0xF0, 0x23, 0x01, 0x00, 0xFF, 0xFF}},
+        {"ComSfRead", [] { return ComSfRead(0x03, 0x5000, 0x20); },
+         {0xF0, 0x24, 0x20, 0x03, 0x00, 0x50, 0x00, 0xFF}},
+        {"ComSfProgram", [] { return ComSfProgram(0x02, 0x123456, kData); },
+         Concat({{0xF0, 0x25, 0x08, 0x02, 0x12, 0x34, 0x56}, d, {0xFF}})},
+        {"ComIspStopMcu", [] { return ComIspStopMcu(); }, {0x0F, 0x40, 0x20, 0x01, 0x02, 0xFF}},
+        {"ComIspCmd40", [] { return ComIspCmd40(); }, {0x0F, 0x40, 0x20, 0x01, 0x00, 0xFF}},
+        {"ComIspCmd58", [] { return ComIspCmd58(); }, {0x0F, 0x58, 0x05, 0x0A, 0x05, 0xFF}},
+        {"ComIspTransHiByte", [] { return ComIspTransHiByte(0x3C); }, {0x0F, 0x08, 0x01, 0x01, 0x3C, 0xFF}},
+        {"ComIspTrans8Data", [] { return ComIspTrans8Data(0x40, kData); },
+         Concat({{0x0F, 0x22, 0x40, 0x08}, d, {0xFF}})},
+        {"ComIspTrans1Data", [] { return ComIspTrans1Data(0x05, 0x0D); }, {0x0F, 0x22, 0x05, 0x01, 0x0D, 0xFF}},
+        {"ComIspTransData", [] { return ComIspTransData(0x10, std::span(kData).first(3)); },
+         {0x0F, 0x22, 0x10, 0x03, 0x0D, 0x0A, 0x11, 0xFF}},
+        {"ComIspRead8", [] { return ComIspRead8(0x20); }, {0x0F, 0x03, 0x20, 0x08, 0x00, 0xFF}},
+        {"ComIspReadN", [] { return ComIspReadN(0x20, 0x10); }, {0x0F, 0x03, 0x20, 0x10, 0x00, 0xFF}},
+        {"ComIspCmd3A8", [] { return ComIspCmd3A8(0x08, kData); }, Concat({{0x0F, 0x3A, 0x08, 0x08}, d, {0xFF}})},
+        {"ComIspCmd3A", [block] { return ComIspCmd3A(0x40, block); }, Concat({{0x0F, 0x3A, 0x40, 0x40}, block, {0xFF}})},
+        {"ComIspCmd0B", [] { return ComIspCmd0B(); }, {0x0F, 0x0B, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIspEraseChip", [] { return ComIspEraseChip(); }, {0x0F, 0x12, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIspEraseChip2", [] { return ComIspEraseChip2(); }, {0x0F, 0x12, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIspCmd0A00", [] { return ComIspCmd0A00(); }, {0x0F, 0x0A, 0x00, 0x00, 0x00, 0x00, 0xFF}},
+        {"ComIspCmd0E80", [] { return ComIspCmd0E80(); }, {0x0F, 0x0E, 0x01, 0x80, 0x80, 0x80, 0xFF}},
+        {"ComIspCmd0E82", [] { return ComIspCmd0E82(); }, {0x0F, 0x0E, 0x01, 0x82, 0x82, 0x82, 0xFF}},
+        {"ComIspCmd18", [] { return ComIspCmd18(); }, {0x0F, 0x18, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIspCmdFinish", [] { return ComIspCmdFinish(); }, {0x0F, 0x00, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIspLeave", [] { return ComIspLeave(); }, {0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF}},
+        {"ComIspCmd0841", [] { return ComIspCmd0841(); }, {0x0F, 0x08, 0x02, 0x01, 0x41, 0xFF}},
+        {"ComIspCmd0840", [] { return ComIspCmd0840(); }, {0x0F, 0x08, 0x02, 0x01, 0x40, 0xFF}},
+        {"ComIspCmd0A62", [] { return ComIspCmd0A62(); }, {0x0F, 0x0A, 0x02, 0x01, 0x62, 0xFF}},
+        {"ComIspCmd0A60", [] { return ComIspCmd0A60(); }, {0x0F, 0x0A, 0x02, 0x01, 0x60, 0xFF}},
+        {"ComIspCmd49", [] { return ComIspCmd49(); }, {0x0F, 0x49, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIspCmd09", [] { return ComIspCmd09(); }, {0x0F, 0x09, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIspCmd09p2", [] { return ComIspCmd09p2(); }, {0x0F, 0x09, 0x02, 0x01, 0x00, 0xFF}},
+        {"ComIsp2StopMcu", [] { return ComIsp2StopMcu(); }, {0x0F, 0x44, 0x20, 0x01, 0x02, 0xFF}},
+        {"ComIsp2TransHiByte", [] { return ComIsp2TransHiByte(0x12); }, {0x0F, 0x0C, 0x01, 0x01, 0x12, 0xFF}},
+        {"ComIsp2Trans8Data", [] { return ComIsp2Trans8Data(0x00, kData); },
+         Concat({{0x0F, 0x26, 0x00, 0x08}, d, {0xFF}})},
+        {"ComIsp2Trans1Data", [] { return ComIsp2Trans1Data(0x01, 0x0A); }, {0x0F, 0x26, 0x01, 0x01, 0x0A, 0xFF}},
+        {"ComIsp2TransData", [block] { return ComIsp2TransData(0x80, block); },
+         Concat({{0x0F, 0x26, 0x80, 0x40}, block, {0xFF}})},
+        {"ComIsp2EraseChip", [] { return ComIsp2EraseChip(); }, {0x0F, 0x16, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIsp2Cmd1C", [] { return ComIsp2Cmd1C(); }, {0x0F, 0x1C, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComIsp2CmdFinish", [] { return ComIsp2CmdFinish(); }, {0x0F, 0x04, 0x00, 0x01, 0x00, 0xFF}},
+        {"ComSendRaw", [] { return ComSendRaw(std::span(kData).first(3)); }, {0x0D, 0x0A, 0x11}},
+        {"ComSendZeroByte", [] { return ComSendZeroByte(); }, {0x00}},
+        {"ComSendZeroFF", [] { return ComSendZeroFF(); }, {0x00, 0xFF}},
+        {"ComIspStart", [] { return ComIspStart(); },
+         Concat({{0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x0F}, Text("RQ273K"), {0xFF}})},
+        {"ComHandshake1", [] { return ComHandshake1(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}})},
+        {"ComHandshake2", [] { return ComHandshake2(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}})},
+        {"ComHandshake3", [] { return ComHandshake3(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})},
+        {"ComHandshakeById",
+         [] {
+             const Bytes id = Concat({{0x0F}, Text("R23208"), {0xFF}});
+             return ComHandshakeById(id);
+         },
+         Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R23208"), {0xFF}})},
+    };
+}
+
+using ComFrames = GangLinkTest;
+
+TEST_F(ComFrames, EveryFrameFunctionPutsItsExactBytesOnTheWire) {
+    for (const FrameCase& frame : FrameCases()) {
+        SCOPED_TRACE(frame.name);
+        board.clearLog();
+        EXPECT_TRUE(frame.send());
+        EXPECT_EQ(HostBytes(frame.wire.size()), frame.wire);
+    }
+}
+
+TEST_F(ComFrames, FramesLeaveInOrderAndNoneReplacesAnUnwrittenOne) {
+    // The leave frame is followed at once by the next step's frame.
+    ComIspLeave();
+    ComSetLed1(1);
+    ComSetLed2(0);
+    EXPECT_EQ(HostBytes(18), (Bytes{0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF, 0xF0, 0x01, 0x01, 0x01, 0x01,
+                                    0xFF, 0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}));
+}
+
+TEST_F(ComFrames, AFrameBeyondTheFrameBufferIsRefusedWhole) {
+    const Bytes largest(251, 0x5A);
+    const Bytes tooLong(252, 0x5A);
+    EXPECT_FALSE(ComIspTransData(0, tooLong));
+    EXPECT_FALSE(ComIsp2TransData(0, tooLong));
+    EXPECT_FALSE(ComIspCmd3A(0, tooLong));
+    EXPECT_FALSE(ComSfProgram(0x02, 0, Bytes(249, 0x5A)));
+    EXPECT_TRUE(ComIspTransData(0, largest));
+    EXPECT_EQ(HostBytes(256), Concat({{0x0F, 0x22, 0x00, 251}, largest, {0xFF}}));
+}
+
+TEST_F(ComFrames, HandshakeOnWindows5SendsItsOwnWakeUp) {
+    g_dwOsMajor = 5;
+    ComHandshake2();
+    EXPECT_EQ(HostBytes(10), Concat({{0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}}));
+    board.clearLog();
+    ComHandshake1();
+    EXPECT_EQ(HostBytes(11), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}}));
+}
+
+TEST_F(ComFrames, HandshakeOnWindows61ReopensThePortBeforeItsFrame) {
+    g_dwOsMajor = 6;
+    g_dwOsMinor = 1;
+    EXPECT_TRUE(ComHandshake3());
+    EXPECT_TRUE(g_SerialPort.IsOpen());
+    EXPECT_EQ(HostBytes(11), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}}));
+    EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+}
+
+TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
+    g_SerialPort.ClosePort();
+    SetComPortDeviceOverride("/dev/no-such-gang-board");
+    EXPECT_FALSE(ComOpenPort(&owner));
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_TRUE(messages.texts().empty());
+
+    g_dwOsMajor = 6;
+    g_dwOsMinor = 2;
+    EXPECT_FALSE(ComHandshake1());
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"Can not open COM port !"});
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_FALSE(ComClosePort());
+
+    // Port 0 maps to no device at all.
+    SetComPortDeviceOverride("");
+    g_nComPort = 0;
+    EXPECT_FALSE(ComOpenPort(&owner));
+}
+
+TEST_F(ComFrames, BaudChangeAsksTheBoardAndReopensAtTheRate) {
+    struct Case {
+        uint32_t rate;
+        Bytes frame;
+        speed_t speed;
+    };
+    for (const Case& c : {Case{57600, {0x0F, 0x0E, 0x02, 0x8C, 0x8C, 0x8C, 0xFF}, B57600},
+                          Case{115200, {0x0F, 0x0E, 0x02, 0xCC, 0xCC, 0xCC, 0xFF}, B115200},
+                          Case{9600, {}, B9600}}) {
+        SCOPED_TRACE(c.rate);
+        g_nComBaudRate = c.rate;
+        board.clearLog();
+        EXPECT_TRUE(ComChangeBaudRate());
+        EXPECT_EQ(HostBytes(c.frame.size()), c.frame);
+        ASSERT_TRUE(g_SerialPort.IsOpen());
+        const termios line = board.lineSettings();
+        EXPECT_EQ(cfgetospeed(&line), c.speed);
+        EXPECT_EQ(g_SerialPort.Owner(), &owner);
+        if (c.rate != 9600) {
+            EXPECT_EQ(board.state().linkSpeed, c.rate);
+        }
+        EXPECT_TRUE(Step(0x1A, [] { return ComSetLed1(1); }));
+    }
+}
+
+TEST_F(ComFrames, ReopenAndCloseKeepTheBoardAsItWas) {
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    ASSERT_TRUE(Step(0x1E, [] { return ComSetLed3(1); }));
+    g_nComBaudRate = 57600;
+    EXPECT_TRUE(ComReopenPort());
+    EXPECT_EQ(g_bComPortOpen, 1u);
+    const termios line = board.lineSettings();
+    EXPECT_EQ(cfgetospeed(&line), B115200);
+    EXPECT_TRUE(board.state().power);
+    EXPECT_TRUE(board.state().leds[2]);
+    EXPECT_TRUE(Step(0x1D, [] { return ComSetLed3(0); }));
+    EXPECT_FALSE(board.state().leds[2]);
+
+    EXPECT_TRUE(ComClosePort());
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_FALSE(ComClosePort());
+    EXPECT_FALSE(ComSetLed4(1));
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+#include "link/serial_port.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/globals.h"
+#include "app/registry_key.h"
+#include "app/registry_settings.h"
+#include "support/gang_link.h"
+#include "support/temp_config_folder.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
+#include "link/com_settings.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator()));
+}
+
+using SerialPort = GangLinkTest;
+
+TEST_F(SerialPort, LineSettingsAreRawAtTheChosenSpeedWhateverTheTtyHadBefore) {
+    struct Case {
+        char parity;
+        uint32_t dataBits, stopBits, baud;
+        tcflag_t cflags;
+        speed_t speed;
+    };
+    // A pseudo-terminal keeps 8 bits without parity whatever it is told, so the stop bits and
+    // the speed are what shows there beside the raw mode.
+    for (const Case& c : {Case{'N', 8, 1, 57600, CS8, B57600}, Case{'N', 8, 2, 9600, CS8 | CSTOPB, B9600}}) {
+        SCOPED_TRACE(c.stopBits);
+        g_SerialPort.ClosePort();
+        // A cooked line as another program may leave it: translation, flow control, 7E2.
+        const int fd = ::open(board.path().c_str(), O_RDWR | O_NOCTTY);
+        termios cooked{};
+        ::tcgetattr(fd, &cooked);
+        cooked.c_iflag |= ICRNL | IXON | ISTRIP;
+        cooked.c_oflag |= OPOST | ONLCR;
+        cooked.c_lflag |= ICANON | ISIG | IEXTEN;
+        cooked.c_cflag = (cooked.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+        ::tcsetattr(fd, TCSANOW, &cooked);
+        ::close(fd);
+
+        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, c.baud, c.parity, c.dataBits, c.stopBits, 256));
+        const termios t = board.lineSettings();
+        EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP), 0u);
+        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS), c.cflags);
+        EXPECT_EQ(cfgetospeed(&t), c.speed);
+        EXPECT_EQ(cfgetispeed(&t), c.speed);
+    }
+}
+
+TEST_F(SerialPort, TheOwnerHearsEveryByteUntranslatedAndInOrder) {
+    EnterIspOnSocketA();
+    const std::vector<uint8_t> data = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x7F, 0x00, 0xAA};
+    board.writeFlash(0, 0x0120, data);
+    ASSERT_TRUE(g_pBlockBuf.allocate(64));
+    owner.clear();
+    ASSERT_TRUE(Step(0x05, [] { return ComIspTransHiByte(0x01); }));
+    ASSERT_TRUE(Step(0x01, [] { return ComIspRead8(0x20); }));
+    std::vector<uint8_t> expected = EncodeReply({0x0F, 0x08, 0, {}});
+    const std::vector<uint8_t> read = EncodeReply({0x0F, 0x03, 0, data});
+    expected.insert(expected.end(), read.begin(), read.end());
+    EXPECT_EQ(owner.bytes(), expected);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), g_pBlockBuf.data()));
+}
+
+TEST_F(SerialPort, AFailedConfigurationIsReportedAndLeavesTheDeviceClosed) {
+    struct Case {
+        const char* device;
+        char parity;
+        uint32_t baud;
+        const char* call;
+    };
+    const std::string tty = board.path();
+    g_SerialPort.ClosePort();
+    const size_t descriptors = OpenDescriptors();
+    for (const Case& c : {Case{"/dev/null", 'N', 115200, "tcgetattr()"}, Case{tty.c_str(), 'X', 115200, "tcsetattr()"},
+                          Case{tty.c_str(), 'N', 12345, "cfsetspeed()"}}) {
+        SCOPED_TRACE(c.call);
+        SetComPortDeviceOverride(c.device);
+        const size_t before = messages.texts().size();
+        EXPECT_FALSE(g_SerialPort.InitPort(&owner, 3, c.baud, c.parity, 8, 1, 256));
+        EXPECT_FALSE(g_SerialPort.IsOpen());
+        EXPECT_FALSE(g_SerialPort.StartMonitoring());
+        ASSERT_EQ(messages.texts().size(), before + 1);
+        const std::string report = messages.texts().back();
+        EXPECT_EQ(report.rfind(std::string("WARNING:  ") + c.call + " Failed with the following error: \n", 0), 0u)
+            << report;
+        EXPECT_NE(report.find("\nPort: 3\n"), std::string::npos) << report;
+        EXPECT_EQ(OpenDescriptors(), descriptors);
+    }
+    EXPECT_FALSE(g_SerialPort.WriteToPort(std::vector<uint8_t>{0xF0}));
+}
+
+TEST_F(SerialPort, AFrameLongerThanTheWriteBufferIsRefused) {
+    ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 8));
+    ASSERT_TRUE(g_SerialPort.StartMonitoring());
+    EXPECT_FALSE(g_SerialPort.WriteToPort(std::vector<uint8_t>(9, 0x00)));
+    EXPECT_FALSE(g_SerialPort.WriteToPort({}));
+    EXPECT_TRUE(g_SerialPort.WriteToPort(std::vector<uint8_t>(8, 0x00)));
+    EXPECT_EQ(HostBytes(8), std::vector<uint8_t>(8, 0x00));
+}
+
+TEST_F(SerialPort, ClosingWhileTheBoardChattersNeitherHangsNorCrashes) {
+    board.chatter(true);
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_TRUE(ComOpenPort(&owner));
+        ComSetLed1(round & 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
+        const auto start = Clock::now();
+        EXPECT_TRUE(g_SerialPort.ClosePort());
+        EXPECT_LT(Clock::now() - start, 200ms);
+    }
+    EXPECT_FALSE(owner.bytes().empty());
+}
+
+TEST_F(SerialPort, AReadFailureClosesThePortOnceInsteadOfSpinning) {
+    board.stop();
+    const auto deadline = Clock::now() + 1s;
+    while (g_SerialPort.IsOpen() && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(owner.failures().size(), 1u);
+    EXPECT_NE(owner.failures()[0].find("read()"), std::string::npos);
+    EXPECT_FALSE(ComSetLed1(1));
+    EXPECT_TRUE(g_SerialPort.ClosePort());
+}
+
+TEST(ComPortList, ListsTheTtysThatBelongToADevice) {
+    const auto root = std::filesystem::temp_directory_path() / "swd-isp-tty-list";
+    std::filesystem::remove_all(root);
+    for (const char* name : {"ttyUSB1", "ttyUSB0", "tty0", "ttyACM0"}) std::filesystem::create_directories(root / name);
+    for (const char* name : {"ttyUSB1", "ttyUSB0", "ttyACM0"}) std::filesystem::create_directories(root / name / "device");
+    EXPECT_EQ(EnumComPorts(root.string()),
+              (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
+    EXPECT_TRUE(EnumComPorts((root / "missing").string()).empty());
+    std::filesystem::remove_all(root);
+}
+
+TEST(ComPortDevice, PortNumbersMapToUsbTtysUnlessADeviceIsStored) {
+    TempConfigFolder config;
+    SetComPortDeviceOverride("");
+    EXPECT_EQ(ComPortDevicePath(1), "/dev/ttyUSB0");
+    EXPECT_EQ(ComPortDevicePath(12), "/dev/ttyUSB11");
+    EXPECT_EQ(ComPortDevicePath(0), "");
+    {
+        CRegistryKey key;
+        ASSERT_EQ(key.Open(g_szRegKey), 0);
+        ASSERT_EQ(key.WriteString("COMPort Device", "/dev/ttyS4"), 0);
+    }
+    EXPECT_EQ(ComPortDevicePath(1), "/dev/ttyS4");
+    SetComPortDeviceOverride("/dev/pts/7");
+    EXPECT_EQ(ComPortDevicePath(3), "/dev/pts/7");
+    SetComPortDeviceOverride("");
+}
+
+}  // namespace

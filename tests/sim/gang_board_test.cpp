@@ -1,0 +1,146 @@
+#include "sim/gang_board.h"
+
+#include "app/globals.h"
+#include "support/gang_link.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using GangBoardSim = GangLinkTest;
+
+Bytes Pattern64() {
+    Bytes block(64);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 5 + 3);
+    return block;
+}
+
+TEST_F(GangBoardSim, AScriptedRunLeavesTheFrameLogWrittenByHand) {
+    const Bytes block = Pattern64();
+    board.clearLog();
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    ASSERT_TRUE(Step(0x2A, [] { return ComSet4053(0); }));
+    ASSERT_TRUE(Step(0x2C, [] { return ComSet4066A(1); }));
+    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
+    ASSERT_TRUE(Step(0x04, [] { return ComIspStopMcu(); }));
+    ASSERT_TRUE(Step(0x0A, [] { return ComIsp2EraseChip(); }));
+    ASSERT_TRUE(Step(0x0D, [] { return ComIsp2CmdFinish(); }));
+    ASSERT_TRUE(Step(0x05, [] { return ComIsp2TransHiByte(0x00); }, 800));
+    ASSERT_TRUE(Step(0x06, [&] { return ComIsp2TransData(0x00, block); }, 800));
+    ASSERT_TRUE(Step(0x0D, [] { return ComIsp2CmdFinish(); }, 800));
+    ASSERT_TRUE(Step(0x05, [] { return ComIspTransHiByte(0x00); }, 800));
+    ASSERT_TRUE(Step(0x13, [&] { return ComIspCmd3A(0x00, block); }, 800));
+    ASSERT_TRUE(Step(0x14, [] { return ComIspCmd0B(); }, 1000));
+    EXPECT_EQ(g_bSkipBlockErase, 1u);
+    g_byReplyTag = 0x10;
+    ComIspLeave();
+    ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
+
+    const std::string data =
+        "03 08 0D 12 17 1C 21 26 2B 30 35 3A 3F 44 49 4E 53 58 5D 62 67 6C 71 76 7B 80 85 8A 8F 94 99 9E "
+        "A3 A8 AD B2 B7 BC C1 C6 CB D0 D5 DA DF E4 E9 EE F3 F8 FD 02 07 0C 11 16 1B 20 25 2A 2F 34 39 3E";
+    const std::string expected =
+        "> F0 0F 01 01 01 FF\n"
+        "< AA F0 0F 00 00 FF\n"
+        "> F0 09 00 00 00 FF\n"
+        "< AA F0 09 00 00 F9\n"
+        "> F0 0A 01 01 01 FF\n"
+        "< AA F0 0A 00 00 FA\n"
+        "> 00 FF 00 FF 00 FF 00 FF 00 FF\n"
+        "> 0F 52 51 32 37 33 4B FF\n"
+        "< AA 55 00 00 00 55\n"
+        "> 0F 40 20 01 02 FF\n"
+        "< AA 0F 40 00 00 4F\n"
+        "> 0F 16 00 01 00 FF\n"
+        "< AA 0F 16 00 00 25\n"
+        "> 0F 04 00 01 00 FF\n"
+        "< AA 0F 04 00 00 13\n"
+        "> 0F 0C 01 01 00 FF\n"
+        "< AA 0F 0C 00 00 1B\n"
+        "> 0F 26 00 40 " + data + " FF\n"
+        "< AA 0F 26 00 00 35\n"
+        "> 0F 04 00 01 00 FF\n"
+        "< AA 0F 04 00 00 13\n"
+        "> 0F 08 01 01 00 FF\n"
+        "< AA 0F 08 00 00 17\n"
+        "> 0F 3A 00 40 " + data + " FF\n"
+        "< AA 0F 3A 00 00 49\n"
+        "> 0F 0B 00 01 00 FF\n"
+        "< AA 0F 0B 00 00 1A\n"
+        "> 0F 0C 02 01 01 FF\n"
+        "> F0 0F 00 00 00 FF\n"
+        "< AA F0 0F 00 00 FF\n";
+    EXPECT_EQ(board.logText(), expected);
+
+    const sim::GangTarget target = board.target(0).value();
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), target.flash.begin()));
+    EXPECT_FALSE(target.inIsp);
+    EXPECT_FALSE(board.state().power);
+}
+
+TEST_F(GangBoardSim, TargetsTakeFramesOnlyWhenPoweredSwitchedInAndInIspMode) {
+    EnterIspOnSocketA();
+    const Bytes ones = {0x0F, 0xF0, 0x3C};
+    const Bytes zeros = {0xF0, 0x0F, 0xFF};
+    // Programming only clears bits: two writes leave their AND.
+    ASSERT_TRUE(Step(0x06, [&] { return ComIsp2TransData(0x10, ones); }, 800));
+    ASSERT_TRUE(Step(0x06, [&] { return ComIsp2TransData(0x10, zeros); }, 800));
+    EXPECT_EQ(board.target(0)->flash[0x10], 0x00);
+    EXPECT_EQ(board.target(0)->flash[0x11], 0x00);
+    EXPECT_EQ(board.target(0)->flash[0x12], 0x3C);
+    // Socket B never saw the handshake nor the data.
+    EXPECT_EQ(board.target(1)->flash[0x10], 0xFF);
+    EXPECT_FALSE(board.target(1)->inIsp);
+
+    // A page erase clears only the page of the last high byte.
+    board.writeFlash(0, 0x0100, Bytes{0x00, 0x00});
+    ASSERT_TRUE(Step(0x05, [] { return ComIsp2TransHiByte(0x01); }, 800));
+    ASSERT_TRUE(Step(0x0C, [] { return ComIsp2Cmd1C(); }, 800));
+    EXPECT_EQ(board.target(0)->flash[0x0100], 0xFF);
+    EXPECT_EQ(board.target(0)->flash[0x12], 0x3C);
+
+    // Leaving ISP mode, or losing power, ends the exchange until the next handshake.
+    g_byReplyTag = 0x10;
+    ComIspLeave();
+    EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100));
+    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
+    ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100));
+
+    // Chip erase and a read of what the target holds.
+    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
+    ASSERT_TRUE(Step(0x0A, [] { return ComIspEraseChip(); }));
+    ASSERT_TRUE(g_pBlockBuf.allocate(64));
+    ASSERT_TRUE(Step(0x05, [] { return ComIspTransHiByte(0x00); }, 800));
+    ASSERT_TRUE(Step(0x01, [] { return ComIspReadN(0x10, 3); }, 800));
+    EXPECT_EQ(Bytes(g_pBlockBuf.data(), g_pBlockBuf.data() + 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(GangBoardSim, BoardLinesFollowTheirFramesAndFlashFollowsTheChipModel) {
+    ASSERT_TRUE(Step(0x1E, [] { return ComSetLed3(1); }));
+    ASSERT_TRUE(Step(0x2A, [] { return ComSet4053(1); }));
+    ASSERT_TRUE(Step(0x32, [] { return ComSet4066D(1); }));
+    const sim::BoardState state = board.state();
+    EXPECT_TRUE(state.leds[2]);
+    EXPECT_EQ(std::count(state.leds.begin(), state.leds.end(), true), 1);
+    EXPECT_TRUE(state.multiplexer);
+    EXPECT_EQ(state.switches, (std::array<bool, 4>{false, false, false, true}));
+
+    board.insertTarget(2, 7);
+    EXPECT_EQ(board.target(2)->flash.size(), FlashSizeOfMode(7));
+    EXPECT_EQ(board.target(2)->chipId & 0xF0, 0xF0);
+    EXPECT_EQ(board.target(0)->optionBlock(0xFFFC), (std::array<uint8_t, 8>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                                            0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(GangBoardSim, ASilentBoardAnswersNothing) {
+    board.setSilent(true);
+    EXPECT_FALSE(Step(0x36, [] { return ComSet2501(1); }, 100));
+    EXPECT_TRUE(board.state().power);
+    board.setSilent(false);
+    EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "support/gang_link.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/globals.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
+#include "link/com_settings.h"
+
+void RecordingOwner::serialByteReceived(uint8_t byte, unsigned) {
+    std::lock_guard lock(lock_);
+    bytes_.push_back(byte);
+}
+
+void RecordingOwner::serialFailed(const std::string& report) {
+    std::lock_guard lock(lock_);
+    failures_.push_back(report);
+}
+
+std::vector<uint8_t> RecordingOwner::bytes() const {
+    std::lock_guard lock(lock_);
+    return bytes_;
+}
+
+std::vector<std::string> RecordingOwner::failures() const {
+    std::lock_guard lock(lock_);
+    return failures_;
+}
+
+void RecordingOwner::clear() {
+    std::lock_guard lock(lock_);
+    bytes_.clear();
+    failures_.clear();
+}
+
+MessageRecorder::MessageRecorder() { platform::setServices(this); }
+MessageRecorder::~MessageRecorder() { platform::setServices(nullptr); }
+
+int MessageRecorder::messageBox(const std::string& text, platform::MsgIcon, platform::MsgButtons) {
+    std::lock_guard lock(lock_);
+    texts_.push_back(text);
+    return platform::IDOK;
+}
+
+std::vector<std::string> MessageRecorder::texts() const {
+    std::lock_guard lock(lock_);
+    return texts_;
+}
+
+void GangLinkTest::SetUp() {
+    ASSERT_TRUE(board.start());
+    SetComPortDeviceOverride(board.path());
+    g_nComPort = 1;
+    g_nComBaudRate = 115200;
+    g_dwOsMajor = 10;
+    g_dwOsMinor = 0;
+    g_nDelayCount = 0;
+    g_pComPageOwner = &owner;
+    g_bSkipBlockErase = 1;
+    ASSERT_TRUE(ComOpenPort(&owner));
+}
+
+void GangLinkTest::TearDown() {
+    g_SerialPort.ClosePort();
+    g_SerialPort.SetOwner(nullptr);
+    g_pComPageOwner = nullptr;
+    SetComPortDeviceOverride("");
+    g_pBlockBuf.release();
+    board.stop();
+}
+
+bool Step(uint8_t tag, const std::function<bool()>& send, uint32_t waitMs) {
+    ComBeginStep(tag);
+    send();
+    return ComWaitReply(waitMs);
+}
+
+std::vector<uint8_t> GangLinkTest::HostBytes(size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    std::vector<uint8_t> bytes;
+    for (;;) {
+        bytes.clear();
+        for (const sim::LogEntry& entry : board.log()) {
+            if (entry.fromHost) bytes.insert(bytes.end(), entry.bytes.begin(), entry.bytes.end());
+        }
+        if (bytes.size() >= count || std::chrono::steady_clock::now() > deadline) return bytes;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void GangLinkTest::EnterIspOnSocketA() {
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    ASSERT_TRUE(Step(0x2C, [] { return ComSet4066A(1); }));
+    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
+    board.clearLog();
+}

@@ -1,0 +1,64 @@
+#pragma once
+// The real COM port of the program on the simulated gang board: the board serves a
+// pseudo-terminal, the port settings point COM port 1 at it, and the port is open.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/serial_port.h"
+#include "platform/services.h"
+#include "sim/gang_board.h"
+
+// Records what the port tells its owner.
+class RecordingOwner final : public SerialPortOwner {
+public:
+    void serialByteReceived(uint8_t byte, unsigned port) override;
+    void serialFailed(const std::string& report) override;
+    std::vector<uint8_t> bytes() const;
+    std::vector<std::string> failures() const;
+    void clear();
+
+private:
+    mutable std::mutex lock_;
+    std::vector<uint8_t> bytes_;
+    std::vector<std::string> failures_;
+};
+
+// Answers message boxes with OK and keeps their texts; installed while it lives.
+class MessageRecorder final : public platform::DesktopServices {
+public:
+    MessageRecorder();
+    ~MessageRecorder() override;
+    int messageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons buttons) override;
+    std::string openFileName(const platform::FileDialogRequest&) override { return {}; }
+    std::string saveFileName(const platform::FileDialogRequest&) override { return {}; }
+    void openInViewer(const std::string&) override {}
+    void tone(unsigned, unsigned) override {}
+    std::vector<std::string> texts() const;
+
+private:
+    mutable std::mutex lock_;
+    std::vector<std::string> texts_;
+};
+
+class GangLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Powers the board, closes switch A only and starts ISP mode in socket A's target.
+    void EnterIspOnSocketA();
+    // All bytes the board received since its log was last cleared, waiting up to 500 ms for
+    // at least `count` of them.
+    std::vector<uint8_t> HostBytes(size_t count);
+
+    sim::GangBoard board;
+    RecordingOwner owner;
+    MessageRecorder messages;
+};
+
+// One COM step: note the tag, queue the frame, wait; true when answered in time.
+bool Step(uint8_t tag, const std::function<bool()>& send, uint32_t waitMs = 500);
