@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/globals.h"
+#include "app/registry_settings.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
@@ -188,6 +189,9 @@ bool ComHandshakeById(std::span<const uint8_t> id) {
 }
 
 bool ComOpenPort(SerialPortOwner* owner) {
+    // A task opens the port with the stored port number and speed of the moment.
+    RegLoadComPort();
+    RegLoadBaudRate();
     return OpenWithStoredSettings(owner, g_nComBaudRate) && g_SerialPort.StartMonitoring();
 }
 

@@ -97,7 +97,8 @@ bool ComHandshake3();
 bool ComHandshakeById(std::span<const uint8_t> id);  // 55 followed by the id bytes
 
 // Port maintenance with the stored settings (link/com_settings.h).
-// Opens the port for owner at g_nComBaudRate and starts its monitor thread; the port-open flag.
+// Loads the stored "COMPort" and "BaudRate", opens the port for owner at that speed and starts
+// its monitor thread; whether the port is open.
 bool ComOpenPort(SerialPortOwner* owner);
 // Asks the board for the speed of g_nComBaudRate (57600 or 115200) and re-opens the port at it.
 bool ComChangeBaudRate();

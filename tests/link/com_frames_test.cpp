@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "app/globals.h"
+#include "app/registry_settings.h"
 #include "support/gang_link.h"
 #include "link/com_settings.h"
 
@@ -185,11 +186,6 @@ TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Can not open COM port !"});
     EXPECT_FALSE(g_SerialPort.IsOpen());
     EXPECT_FALSE(ComClosePort());
-
-    // Port 0 maps to no device at all.
-    SetComPortDeviceOverride("");
-    g_nComPort = 0;
-    EXPECT_FALSE(ComOpenPort(&owner));
 }
 
 TEST_F(ComFrames, BaudChangeAsksTheBoardAndReopensAtTheRate) {
@@ -215,6 +211,19 @@ TEST_F(ComFrames, BaudChangeAsksTheBoardAndReopensAtTheRate) {
         }
         EXPECT_TRUE(Step(0x1A, [] { return ComSetLed1(1); }));
     }
+}
+
+TEST_F(ComFrames, OpeningForATaskTakesTheStoredPortAndSpeed) {
+    g_SerialPort.ClosePort();
+    g_nComBaudRate = 57600;
+    RegSaveBaudRate();
+    g_nComBaudRate = 115200;
+    g_nComPort = 7;
+    ASSERT_TRUE(ComOpenPort(&owner));
+    EXPECT_EQ(g_nComBaudRate, 57600u);
+    EXPECT_EQ(g_nComPort, 1);  // nothing stored: port 1
+    const termios line = board.lineSettings();
+    EXPECT_EQ(cfgetospeed(&line), B57600);
 }
 
 TEST_F(ComFrames, ReopenAndCloseKeepTheBoardAsItWas) {

@@ -11,6 +11,7 @@
 #include "link/serial_port.h"
 #include "platform/services.h"
 #include "sim/gang_board.h"
+#include "support/temp_config_folder.h"
 
 // Records what the port tells its owner.
 class RecordingOwner final : public SerialPortOwner {
@@ -55,6 +56,7 @@ protected:
     // at least `count` of them.
     std::vector<uint8_t> HostBytes(size_t count);
 
+    TempConfigFolder config;  // the port settings load from a fresh store
     sim::GangBoard board;
     RecordingOwner owner;
     MessageRecorder messages;
