@@ -1,8 +1,10 @@
 #pragma once
-// Binding a custom control to its dialog: the control takes the place of the plain widget
-// that the dialog template created for the same id (its parent, geometry, name, properties,
-// text, enabled and shown state, stacking), and the template's widget leaves the dialog.
-// Lookups by id then find the custom control.
+// Binding a custom control to its dialog: the control takes the place of the plain widget that
+// the dialog template created for the same id (ControlSet::replace: parent, geometry, id, name,
+// enabled and shown state, stacking) and takes over its text and font. The template's widget
+// is deleted and lookups by id find the custom control from then on.
 #include <QWidget>
 
-void bindControl(QWidget* placeholder, QWidget& control);
+#include "platform/dialog_builder.h"
+
+void bindControl(ui::ControlSet& controls, int id, QWidget& control);

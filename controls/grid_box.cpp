@@ -32,6 +32,8 @@ bool CTextEdit::event(QEvent* event) {
 
 void CTextEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
+    // The editor's own context menu borrows the focus only while it is open; the edit goes on.
+    if (event->reason() == Qt::PopupFocusReason) return;
     m_pGrid->commitEditorText();
     hide();
 }
@@ -60,6 +62,12 @@ QRect CGridBoxBase::cellRect(int col, int row) const {
     return QRect(col * cw, row * ch, cw, ch);
 }
 
+int CGridBoxBase::currentIndex() const {
+    if (m_nCurCol < 1 || m_nCurCol > columnCount() || m_nCurRow < 1 || m_nCurRow > rowCount())
+        return -1;
+    return (m_nCurRow - 1) * columnCount() + (m_nCurCol - 1);
+}
+
 void CGridBoxBase::commitEditorText() {
     QLineEdit& edit = editor();
     if (edit.isHidden()) return;
@@ -82,9 +90,11 @@ void CGridBoxBase::paintEvent(QPaintEvent*) {
     };
     for (int c = 0; c < cols; ++c)
         text((c + 1) * cw + cw / 2, ch / 4, QString::asprintf("%02X", c));
-    for (int r = 0; r < rows; ++r)
-        text(cw / 2, (r + 1) * ch + ch / 4 - 3,
-             QString::asprintf("%02X", static_cast<unsigned>(m_nBaseAddr + 16 * r)));
+    for (int r = 0; r < rows; ++r) {
+        // Labels count on as 32-bit numbers, whatever base the holder set.
+        const unsigned label = static_cast<unsigned>(m_nBaseAddr) + 16u * static_cast<unsigned>(r);
+        text(cw / 2, (r + 1) * ch + ch / 4 - 3, QString::asprintf("%02X", label));
+    }
 
     const QColor outerTl = colorFromRef(kOuterTopLeft), outerBr = colorFromRef(kOuterBottomRight);
     const QColor innerTl = colorFromRef(kInnerTopLeft), innerBr = colorFromRef(kInnerBottomRight);
@@ -129,7 +139,9 @@ CGridBox::CGridBox(QWidget* parent) : CGridBoxBase(parent), m_edit(this) {
 }
 
 void CGridBox::SetCellValue(uint8_t value) {
-    m_byData[static_cast<size_t>(currentIndex())] = value;
+    const int index = currentIndex();
+    if (index < 0) return;
+    m_byData[static_cast<size_t>(index)] = value;
     update(cellRect(m_nCurCol, m_nCurRow));
 }
 
@@ -143,7 +155,9 @@ CGridBoxW::CGridBoxW(QWidget* parent) : CGridBoxBase(parent), m_edit(this) {
 }
 
 void CGridBoxW::SetCellValue(uint32_t value) {
-    m_dwData[static_cast<size_t>(currentIndex())] = value;
+    const int index = currentIndex();
+    if (index < 0) return;
+    m_dwData[static_cast<size_t>(index)] = value;
     update(cellRect(m_nCurCol, m_nCurRow));
 }
 
@@ -169,7 +183,7 @@ int CGridBox512::rowCount() const {
 
 void CGridBox512::SetCellValue(uint8_t value) {
     const int index = currentIndex();
-    if (index < 0 || index >= columnCount() * rowCount()) return;
+    if (index < 0) return;
     m_byData[static_cast<size_t>(index)] = value;
     update(cellRect(m_nCurCol, m_nCurRow));
 }

@@ -67,7 +67,8 @@ protected:
     void setupEditor(int maxLength);
     virtual QString cellText(int index) const = 0;
     virtual void commitValue(uint32_t value) = 0;
-    int currentIndex() const { return (m_nCurRow - 1) * columnCount() + (m_nCurCol - 1); }
+    // The buffer index of the current cell; -1 when the holder moved it off the grid.
+    int currentIndex() const;
 
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

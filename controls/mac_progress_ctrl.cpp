@@ -266,10 +266,12 @@ void CMacProgressCtrl::paintEvent(QPaintEvent*) {
             upper = m_nUpper;
             pos = std::clamp(m_nPos, std::min(lower, upper), std::max(lower, upper));
         }
-        // An empty range shows an empty bar instead of dividing by zero.
+        // An empty range shows an empty bar instead of dividing by zero; the differences are
+        // taken in double, as a full 32-bit range would overflow an int.
         const auto extent = [&](int size) {
             if (upper == lower) return 0;
-            return static_cast<int>(static_cast<double>(pos - lower) * size / (upper - lower));
+            return static_cast<int>((static_cast<double>(pos) - lower) * size /
+                                    (static_cast<double>(upper) - lower));
         };
         if (m_bVertical)
             bar.setTop(client.height() - extent(client.height()));

@@ -1,17 +1,12 @@
 #include "controls/number_text.h"
 
+#include "platform/hex_digits.h"
+
 namespace {
 
 std::string_view skipBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     return text;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -21,7 +16,7 @@ std::optional<uint32_t> scanHexText(std::string_view text) {
     uint64_t value = 0;
     size_t digits = 0;
     for (char c : text) {
-        const int d = hexDigit(c);
+        const int d = hexDigitValue(c);
         if (d < 0) break;
         value = value * 16 + static_cast<uint64_t>(d);
         if (value > UINT32_MAX) return std::nullopt;

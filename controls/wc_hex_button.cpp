@@ -243,9 +243,9 @@ void wcHexButton::mouseReleaseEvent(QMouseEvent* event) {
     QLineEdit::mouseReleaseEvent(event);
 }
 
-void DDX_wcHexButton(QWidget* placeholder, wcHexButton& field) {
+void DDX_wcHexButton(ui::ControlSet& controls, int id, wcHexButton& field) {
     if (field.m_bBound) return;
-    bindControl(placeholder, field);
+    bindControl(controls, id, field);
     field.SetButtonOnLeft(true);
     field.m_bBound = true;
 }

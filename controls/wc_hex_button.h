@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/dialog_builder.h"
+
 class wcHexButton;
 
 // The popup list of choices, placed below the field, or above it when the window holding
@@ -81,7 +83,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    friend void DDX_wcHexButton(QWidget* placeholder, wcHexButton& field);
+    friend void DDX_wcHexButton(ui::ControlSet& controls, int id, wcHexButton& field);
     void updateMargins();
 
     int m_bHex = 1;
@@ -95,6 +97,6 @@ private:
 };
 
 // The dialog's data exchange for a hex/decimal field: on the first exchange the field takes
-// the place of the template's edit control (placeholder) with the button on the left; later
+// the place of the template's edit control of that id, with the button on the left; later
 // exchanges leave it as it is.
-void DDX_wcHexButton(QWidget* placeholder, wcHexButton& field);
+void DDX_wcHexButton(ui::ControlSet& controls, int id, wcHexButton& field);

@@ -1,8 +1,12 @@
 #include "controls/grid_box.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <climits>
 
 #include "support/widget_render.h"
 
@@ -53,6 +57,9 @@ TEST(GridBox, CellFramesAndGeometry) {
         EXPECT_EQ(pixelRef(img, p.x, p.y), p.colour) << p.x << "," << p.y;
     }
     EXPECT_NE(pixelRef(img, 0, 0), 0xFFFFFFu);
+    // Row labels count on as 32-bit numbers past any base.
+    grid.m_nBaseAddr = INT_MAX;
+    (void)renderWidget(grid);
 }
 
 TEST(GridBox, EnterStoresTheTypedByteAndHidesTheEditor) {
@@ -105,6 +112,21 @@ TEST(GridBox, LosingTheFocusStoresTheText) {
     d.other.setFocus();
     EXPECT_EQ(d.cell(3, 2), 0xAB);
     EXPECT_TRUE(d.grid.m_edit.isHidden());
+}
+
+TEST(GridBox, EditorStaysOpenUnderItsContextMenu) {
+    GridDialog d;
+    d.click(2, 2);
+    QTest::keyClicks(&d.grid.m_edit, "5");
+    const QPoint at(2, 2);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, d.grid.m_edit.mapToGlobal(at));
+    QApplication::sendEvent(&d.grid.m_edit, &menu);
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(d.grid.m_edit.isHidden());
+    EXPECT_EQ(d.cell(2, 2), 0xFF);
+    QApplication::activePopupWidget()->close();
+    QTest::keyClick(&d.grid.m_edit, Qt::Key_Return);
+    EXPECT_EQ(d.cell(2, 2), 0x05);
 }
 
 TEST(GridBox, HiddenEditorNeverWritesItsOldTextBack) {
@@ -160,6 +182,23 @@ TEST(GridBox, TooSmallForOneCellIgnoresClicks) {
     QTest::mouseClick(&grid, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(grid.m_nCurCol, 1);
     (void)renderWidget(grid);
+}
+
+TEST(GridBox, CurrentCellOffTheGridStoresNothing) {
+    CGridBox bytes;
+    CGridBoxW words;
+    for (QPoint cell : {QPoint(0, 1), QPoint(17, 1), QPoint(1, 0), QPoint(1, 33)}) {
+        bytes.m_nCurCol = cell.x();
+        bytes.m_nCurRow = cell.y();
+        bytes.SetCellValue(0x12);
+    }
+    for (QPoint cell : {QPoint(0, 1), QPoint(17, 1), QPoint(16, 17)}) {
+        words.m_nCurCol = cell.x();
+        words.m_nCurRow = cell.y();
+        words.SetCellValue(0x12345678);
+    }
+    for (uint8_t b : bytes.m_byData) ASSERT_EQ(b, 0xFF);
+    for (uint32_t w : words.m_dwData) ASSERT_EQ(w, 0xFFFFFFFFu);
 }
 
 TEST(GridBoxW, CommitsTheFullWord) {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <thread>
 
 #include "support/widget_render.h"
@@ -44,7 +45,8 @@ TEST(MacProgressCtrl, BarReachesThePositionWithShadowsBeyondIt) {
     };
     for (const Case& c : {Case{0, 100, 50, 100}, Case{0, 100, 100, 200}, Case{0, 100, 250, 200},
                           Case{0, 100, 29, 58}, Case{10, 20, 15, 100}, Case{0, 100, -5, 0},
-                          Case{0, 100, 0, 0}, Case{7, 7, 7, 0}}) {
+                          Case{0, 100, 0, 0}, Case{7, 7, 7, 0}, Case{INT_MIN, INT_MAX, 0, 100},
+                          Case{INT_MIN, INT_MAX, INT_MAX, 200}}) {
         CMacProgressCtrl bar;
         bar.resize(200, 20);
         bar.SetBarColor(0x00FF0000);

@@ -5,6 +5,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "platform/dialog_builder.h"
 #include "support/widget_render.h"
 
 namespace {
@@ -140,24 +141,29 @@ TEST(wcHexButton, ClickThatSelectsNothingChangesNothing) {
 }
 
 TEST(wcHexButton, DataExchangeTakesThePlaceOfTheTemplateField) {
-    QDialog dialog;
-    auto* placeholder = new QLineEdit("10", &dialog);
-    placeholder->setGeometry(30, 40, 90, 22);
-    placeholder->setProperty("controlId", 1024);
+    const res::DialogTemplate page = {1, "Page erase", {"Tahoma", 8}, 200, 80, {
+        {1024, res::Ctl::Edit, "10", {20, 20, 60, 12}},
+        {1025, res::Ctl::Edit, "x", {20, 40, 60, 12}},
+    }};
+    ui::TemplateDialog dialog(page);
+    const QRect place = dialog.control(1024)->geometry();
     wcHexButton field;
-    DDX_wcHexButton(placeholder, field);
+    DDX_wcHexButton(dialog.controls(), 1024, field);
     EXPECT_EQ(field.parentWidget(), &dialog);
-    EXPECT_EQ(field.geometry(), QRect(30, 40, 90, 22));
+    EXPECT_EQ(field.geometry(), place);
     EXPECT_EQ(field.text(), "10");
-    EXPECT_EQ(field.property("controlId").toInt(), 1024);
+    EXPECT_EQ(ui::controlId(&field), 1024);
     EXPECT_EQ(field.IsHex(), 1);
     EXPECT_LT(field.buttonRect().left(), 10);
-    EXPECT_EQ(dialog.findChildren<QLineEdit*>().size(), 1);
+    EXPECT_EQ(dialog.findChildren<QLineEdit*>().size(), 2);
+    // Lookups by id reach the field, never the template's deleted edit.
+    ASSERT_EQ(dialog.control(1024), &field);
+    dialog.controls().setText(1024, "2A");
+    EXPECT_EQ(field.text(), "2A");
 
-    QLineEdit another("x", &dialog);
-    DDX_wcHexButton(&another, field);
-    EXPECT_EQ(field.text(), "10");
-    EXPECT_EQ(another.parentWidget(), &dialog);
+    DDX_wcHexButton(dialog.controls(), 1025, field);
+    EXPECT_EQ(field.geometry(), place);
+    EXPECT_EQ(dialog.controls().text(1025), "x");
 
     field.setEnabled(false);
     EXPECT_EQ(field.drawnState(), wcHexButton::Disabled);
