@@ -112,12 +112,23 @@ void wcHexButton::SetChoiceValue(int index, int value) {
     m_choices.at(static_cast<size_t>(index)).m_nValue = value;
 }
 
+int wcHexButton::borderWidth() const {
+    return hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
+}
+
 QRect wcHexButton::buttonRect() const {
-    const int frame = hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
+    const int frame = borderWidth();
     const int h = height() - 2 * frame;
     const int w = h * 8 / 10;
     const int left = m_bButtonOnLeft != 0 ? frame : width() - frame - w;
     return QRect(left, frame, w, h).normalized();
+}
+
+QPoint wcHexButton::letterAt() const {
+    // Four pixels from the field's left edge when the button is on the left; on the right,
+    // the same place within the button.
+    const QRect button = buttonRect();
+    return QPoint(button.x() - borderWidth() + 4, button.height() / 6);
 }
 
 void wcHexButton::updateMargins() {
@@ -197,7 +208,8 @@ void wcHexButton::paintEvent(QPaintEvent* event) {
     // Raised in every state.
     gdi::draw3dRect(p, button, palette().color(QPalette::Light), palette().color(QPalette::Dark));
     p.setPen(isEnabled() ? QColor(Qt::black) : colorFromRef(kDisabledLetter));
-    p.drawText(QPoint(buttonRect().x() + 2, buttonRect().height() / 6 + p.fontMetrics().ascent()),
+    const QPoint letter = letterAt();
+    p.drawText(QPoint(letter.x(), letter.y() + p.fontMetrics().ascent()),
                m_bHex != 0 ? QStringLiteral("x") : QStringLiteral("d"));
 }
 

@@ -67,6 +67,8 @@ public:
     bool HitButton(const QPoint& globalPos) const;
     void SetButtonOnLeft(bool onLeft);
     QRect buttonRect() const;
+    // Top left of the base letter ("x" or "d") on the button.
+    QPoint letterAt() const;
     int drawnState() const { return m_nDrawnState; }
 
     // When set, adding a choice enables the field while it has choices.
@@ -85,6 +87,7 @@ protected:
 private:
     friend void DDX_wcHexButton(ui::ControlSet& controls, int id, wcHexButton& field);
     void updateMargins();
+    int borderWidth() const;
 
     int m_bHex = 1;
     int m_bShownHex = 1;

@@ -98,6 +98,7 @@ TEST(wcHexButton, ButtonOpensTheListOnlyWhenReleasedOnIt) {
     FieldWindow w;
     const QRect button = w.field.buttonRect();
     EXPECT_EQ(button.width(), button.height() * 8 / 10);
+    EXPECT_EQ(w.field.letterAt(), QPoint(4, button.height() / 6));
     EXPECT_TRUE(w.field.HitButton(w.field.mapToGlobal(button.center())));
     EXPECT_FALSE(w.field.HitButton(w.field.mapToGlobal(QPoint(100, 12))));
 
