@@ -56,7 +56,7 @@ void LogSerialOutOfRange(WorkerPage& page, int site) {
 }
 
 void EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
-    LogAndScroll(page, strfmt("Begin chip erase target IC %s on site %d", g_strChipName[g_nChipMode].c_str(), site + 1));
+    page.addLog(strfmt("Begin chip erase target IC %s on site %d", g_strChipName[g_nChipMode].c_str(), site + 1));
     const double start = platform::wallSeconds();
     // The adapter reads the information block's head before it erases; the bytes are not used.
     std::array<uint8_t, kReadBlockSize> discard{};

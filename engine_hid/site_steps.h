@@ -95,7 +95,7 @@ int ConnectTarget(Connect connect);
 // or whose read fails, is read again after a classic reconnect up to `retries` times before the
 // failure is logged; the partial last block compares only the image's bytes and is not
 // retried. onBlock(b) runs after each block that matched. Returns the blocks that matched and
-// whether all did.
+// whether all did (never for an empty image: nothing was read back).
 struct VerifyResult {
     size_t blocksMatched = 0;
     bool passed = false;

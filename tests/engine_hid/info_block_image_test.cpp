@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -64,22 +67,40 @@ TEST(InfoBlockImage, WritesProtectionWordsOnlyWhenEnabled) {
     }
 }
 
+// Words 12 to 21 (image offsets 0x40 to 0x64), each from its parameter word, in the image and
+// in the option words that the information-block worker writes (which need only the
+// information-block switch).
 TEST(InfoBlockImage, WritesBootDataWordsByTheirSwitches) {
-    InfoSettings settings;
-    g_bInfoBlockEnable = 1;
-    g_bBootDataEnable = 1;
-    g_bPllEnable = 1;
-    g_IspParam = {0x1111, 0x2222, 0x3333, 0x4444, 1, 0x5555, 0x6666, 0x7777, 0xB012, 0x0010};
-    const auto image = *ComposeInfoBlockImage();
-    EXPECT_EQ(WordAt(image, 0x40), 0xFFFFFFFFu);  // VID and PID switched off
-    EXPECT_EQ(WordAt(image, 0x44), 0xFFFFFFFFu);
-    EXPECT_EQ(WordAt(image, 0x48), 0xCCCC3333u);
-    EXPECT_EQ(WordAt(image, 0x4C), 0xBBBB4444u);
-    EXPECT_EQ(WordAt(image, 0x50), 0x0000FFFFu);
-    EXPECT_EQ(WordAt(image, 0x64), 0xFFEF0010u);
-    EXPECT_EQ(image[0x68], 0xFF);
-    g_IspParam[4] = 0;
-    EXPECT_EQ(WordAt(*ComposeInfoBlockImage(), 0x50), 0u);
+    constexpr uint32_t kOff = 0xFFFFFFFF;
+    struct Case {
+        uint32_t vidPid, pll, snEnable;
+        std::array<uint32_t, 10> words;
+    };
+    const Case cases[] = {
+        {0, 1, 1, {kOff, kOff, 0xCCCC3333, 0xBBBB4444, 0x0000FFFF, 0xAAAA5555, 0x99996666, 0x88887777, 0x4FEDB012,
+                   0xFFEF0010}},
+        {1, 0, 0, {0xEEEE1111, 0xDDDD2222, kOff, kOff, 0x00000000, 0xAAAA5555, 0x99996666, 0x88887777, 0x4FEDB012,
+                   0xFFEF0010}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.vidPid);
+        InfoSettings settings;
+        g_bInfoBlockEnable = 1;
+        g_bBootDataEnable = 1;
+        g_bVidPidEnable = c.vidPid;
+        g_bPllEnable = c.pll;
+        g_IspParam = {0x1111, 0x2222, 0x3333, 0x4444, static_cast<uint16_t>(c.snEnable), 0x5555, 0x6666, 0x7777,
+                      0xB012, 0x0010};
+        const auto image = *ComposeInfoBlockImage();
+        for (size_t i = 0; i < c.words.size(); ++i) EXPECT_EQ(WordAt(image, 0x40 + 4 * i), c.words[i]) << i;
+        for (size_t offset = 0x1C; offset < 0x40; offset += 4) EXPECT_EQ(WordAt(image, offset), kOff) << offset;
+        EXPECT_TRUE(std::all_of(image.begin() + 0x68, image.end(), [](uint8_t b) { return b == 0xFF; }));
+
+        g_bBootDataEnable = 0;
+        EXPECT_EQ(WordAt(*ComposeInfoBlockImage(), 0x40), kOff);
+        const auto words = BuildOptionWords();
+        for (size_t i = 0; i < c.words.size(); ++i) EXPECT_EQ(words[12 + i], c.words[i]) << i;
+    }
 }
 
 TEST(InfoBlockImage, OptionWordsTakeWriteProtectionFromTheProtectAddress) {

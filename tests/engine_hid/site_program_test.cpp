@@ -105,6 +105,23 @@ TEST(SiteProgram, ProgramsOnePagePerStartedPageWithFFPadding) {
     }
 }
 
+// The bar counts programmed pages, then whole pages verified (64 blocks each), per site.
+TEST(SiteProgram, MovesTheProgressBarByPages) {
+    SimulatedBurn bench;
+    bench.populate({1});
+    RecordingPage page;
+    Burn(bench, page, PatternImage(4096));
+
+    EXPECT_EQ(page.ranges, (std::vector<std::pair<int, int>>{{0, 6}}));
+    std::vector<int> expected = {0, 0};  // the run's start, the range set
+    expected.push_back(0);               // site 1, no target
+    expected.insert(expected.end(), {0, 0, 1});  // site 2: its start, then two pages
+    expected.insert(expected.end(), 64, 2);      // the first page's 64 blocks verified
+    expected.insert(expected.end(), 64, 3);
+    expected.insert(expected.end(), {0, 0, 0});  // sites 3 and 4, the run's end
+    EXPECT_EQ(page.positions, expected);
+}
+
 TEST(SiteProgram, VerifiesOnlyTheImageBytesOfTheLastBlock) {
     SimulatedBurn bench;
     bench.populate({0, 1});

@@ -7,7 +7,7 @@ void RecordingPage::addLog(const std::string& line) {
 
 void RecordingPage::scrollLog() {
     std::lock_guard lock(mutex_);
-    ++scrolls;
+    scrolledAt.push_back(log.size());
 }
 
 void RecordingPage::setProgressRange(int lower, int upper) {

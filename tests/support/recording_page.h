@@ -33,7 +33,7 @@ public:
 
     std::string image;                       // what imagePath() answers
     std::vector<std::string> log;
-    int scrolls = 0;
+    std::vector<size_t> scrolledAt;          // the log's line count at each scroll
     std::vector<std::pair<int, int>> ranges;  // every progress range set
     std::vector<int> positions;               // every progress position set
     std::map<int, bool> shown;                // last show state by control id
