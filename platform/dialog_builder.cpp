@@ -1,5 +1,6 @@
 #include "platform/dialog_builder.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,10 +13,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOption>
+#include <QStylePainter>
 #include <cmath>
 #include <cstring>
 
@@ -25,6 +31,111 @@ namespace ui {
 namespace {
 
 const char* const kIdProperty = "controlId";
+const char* const kIconProperty = "iconId";
+
+// The desktop style with the metrics of the controls the templates were drawn for: a check
+// box's caption close to its box, and a group box's frame running through the middle of its
+// caption. The desktop's own margins would clip captions that Windows fitted.
+class TemplateStyle final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        switch (metric) {
+            case PM_CheckBoxLabelSpacing:
+            case PM_RadioButtonLabelSpacing: return 3;
+            default: return QProxyStyle::pixelMetric(metric, option, widget);
+        }
+    }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override {
+        const auto* group = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+        if (control != CC_GroupBox || group == nullptr) {
+            return QProxyStyle::subControlRect(control, option, sub, widget);
+        }
+        const QFontMetrics metrics(group->fontMetrics);
+        const QRect& box = group->rect;
+        switch (sub) {
+            case SC_GroupBoxFrame:
+                return box.adjusted(0, metrics.height() / 2, 0, 0);
+            case SC_GroupBoxLabel: {
+                if (group->text.isEmpty()) return {};
+                const int width = metrics.horizontalAdvance(group->text) + 2 * kTitlePadding;
+                return QRect(box.x() + kTitleIndent, box.y(), width, metrics.height());
+            }
+            case SC_GroupBoxContents:
+                return box.adjusted(1, metrics.height(), -1, -1);
+            default:
+                return QProxyStyle::subControlRect(control, option, sub, widget);
+        }
+    }
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override {
+        const auto* group = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+        if (control != CC_GroupBox || group == nullptr) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        const QRect label = subControlRect(control, option, SC_GroupBoxLabel, widget);
+        painter->save();
+        // An etched frame that stops at both sides of the caption.
+        painter->setClipRegion(QRegion(group->rect).subtracted(QRegion(label)));
+        const QRect frame = subControlRect(control, option, SC_GroupBoxFrame, widget).adjusted(0, 0, -2, -2);
+        painter->setPen(group->palette.color(QPalette::Mid));
+        painter->drawRect(frame);
+        painter->setPen(group->palette.color(QPalette::Light));
+        painter->drawRect(frame.translated(1, 1));
+        painter->restore();
+        if (!label.isEmpty()) {
+            drawItemText(painter, label.adjusted(kTitlePadding, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         group->palette, group->state & State_Enabled, group->text, QPalette::WindowText);
+        }
+    }
+
+private:
+    static constexpr int kTitleIndent = 6;
+    static constexpr int kTitlePadding = 2;
+};
+
+QStyle* templateStyle() {
+    static QPointer<TemplateStyle> style;
+    if (style.isNull()) {
+        style = new TemplateStyle;
+        style->setParent(qApp);
+    }
+    return style;
+}
+
+// A push button as the templates know it: a multi-line one wraps its caption at word
+// boundaries, an icon button shows its icon in place of its caption.
+class TemplateButton final : public QPushButton {
+public:
+    TemplateButton(const QString& text, QWidget* parent, bool wrap, bool iconOnly)
+        : QPushButton(text, parent), wrap_(wrap), iconOnly_(iconOnly) {
+        setProperty("wordWrap", wrap);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (!wrap_ && !iconOnly_) {
+            QPushButton::paintEvent(event);
+            return;
+        }
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        if (iconOnly_) return;
+        const QRect contents = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        style()->drawItemText(&painter, contents, Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), caption,
+                              QPalette::ButtonText);
+    }
+
+private:
+    bool wrap_, iconOnly_;
+};
 
 // Windows rounds dialog-unit conversions to the nearest pixel.
 int mulDiv(int value, int numerator, int denominator) {
@@ -128,12 +239,15 @@ QWidget* ControlSet::makeControl(QWidget* host, const res::ControlTemplate& item
     switch (item.kind) {
         case res::Ctl::Button:
         case res::Ctl::DefButton: {
-            auto* button = new QPushButton(text, host);
+            const bool iconOnly = item.style & res::kIconButton;
+            auto* button = new TemplateButton(text, host, item.style & res::kMultiLine, iconOnly);
             button->setAutoDefault(false);
             button->setDefault(item.kind == res::Ctl::DefButton);
-            if (item.style & res::kIconButton) {
+            if (iconOnly) {
                 button->setIcon(res::icon(item.image));
                 button->setIconSize(QSize(32, 32));
+                button->setProperty(kIconProperty, item.image);
+                button->setAccessibleName(text);
             }
             widget = button;
             break;
@@ -190,6 +304,7 @@ QWidget* ControlSet::makeControl(QWidget* host, const res::ControlTemplate& item
             // An icon picture sizes itself to the icon, as a static icon control does.
             auto* label = new QLabel(host);
             label->setPixmap(res::iconPixmap(item.image, 32));
+            label->setProperty(kIconProperty, item.image);
             place.setSize(QSize(32, 32));
             widget = label;
             break;
@@ -219,6 +334,7 @@ QWidget* ControlSet::makeControl(QWidget* host, const res::ControlTemplate& item
             widget = new QWidget(host);
             break;
     }
+    widget->setStyle(templateStyle());
     widget->setGeometry(place);
     return widget;
 }
@@ -237,6 +353,7 @@ void ControlSet::replace(int id, QWidget* widget) {
     widget->setObjectName(placeholder->objectName());
     widget->setEnabled(placeholder->isEnabled());
     widget->setHidden(placeholder->isHidden());
+    widget->setStyle(placeholder->style());
     widget->stackUnder(placeholder);
     byId_[id] = widget;
     delete placeholder;
@@ -284,6 +401,14 @@ void ControlSet::setIcon(int id, int iconId) {
     QWidget* widget = control(id);
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setIcon(res::icon(iconId));
     else if (auto* label = qobject_cast<QLabel*>(widget)) label->setPixmap(res::iconPixmap(iconId, 32));
+    else return;
+    widget->setProperty(kIconProperty, iconId);
+}
+
+int ControlSet::icon(int id) const {
+    const QWidget* widget = control(id);
+    const QVariant icon = widget ? widget->property(kIconProperty) : QVariant();
+    return icon.isValid() ? icon.toInt() : 0;
 }
 
 void ControlSet::onClicked(int id, std::function<void()> handler) {

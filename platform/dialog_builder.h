@@ -56,6 +56,8 @@ public:
     bool isChecked(int id) const;
     void setChecked(int id, bool checked);
     void setIcon(int id, int iconId);
+    // The icon resource an icon picture or icon button shows, 0 for none.
+    int icon(int id) const;
 
     // Notifications: a button (or clickable picture) clicked, an edit's text changed, a
     // list or combo selection changed by the operator, a list item double-clicked.

@@ -53,8 +53,8 @@ const DialogTemplate kIcPage130 = {130, "", {"Tahoma", 10}, 250, 212, {
     {kIdcInfoBlockEnable, Ctl::CheckBox, "Enable Information Block", {92, 135, 90, 9}, kHidden},
     {kIdcViewDetail, Ctl::Button, "View Detail", {184, 135, 40, 9}, kHidden},
     {kIdcConfig, Ctl::Button, "", {226, 135, 16, 14}, kHidden | kIconButton, 177},
-    {kIdcParamEnable, Ctl::CheckBox, "Enable Parameter :", {92, 144, 70, 7}, kHidden},
-    {kIdcParamFile, Ctl::Edit, "", {164, 144, 60, 7}, kHidden | kDisabled},
+    {kIdcParamEnable, Ctl::CheckBox, "Enable Parameter :", {92, 144, 74, 7}, kHidden},
+    {kIdcParamFile, Ctl::Edit, "", {168, 144, 56, 7}, kHidden | kDisabled},
 }};
 
 }  // namespace res

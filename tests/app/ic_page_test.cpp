@@ -28,6 +28,7 @@
 #include "sim/hid_adapter.h"
 #include "support/gang_link.h"
 #include "support/recording_services.h"
+#include "support/simulated_burn.h"
 #include "support/temp_config_folder.h"
 #include "support/temp_dir.h"
 
@@ -341,22 +342,6 @@ TEST_F(IcPage, MainWindowKeepsThePageWhileATaskRuns) {
     page = std::make_unique<CISPDlg>();
 }
 
-TEST_F(IcPage, BurnRunsTheHidProgramWorkerOnEverySite) {
-    attachAdapter();
-    engine_hid::SetPauseScaleForTests(0);
-    CISPDlg realPage;  // with the program's own workers
-    services.chosenFile = dir.file("fw.bin");
-    dir.write("fw.bin", std::string(3000, '\x5A'));
-    realPage.OnLoadFile();
-    realPage.OnBurn();
-    EXPECT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
-    engine_hid::SetPauseScaleForTests(100);
-    EXPECT_EQ(realPage.controls().text(kIdcTotal), "4");
-    EXPECT_EQ(realPage.controls().text(kIdcPass), "4");
-    EXPECT_EQ(realPage.controls().text(kIdcYield), "100.00%");
-    EXPECT_EQ(adapter.site(3).read(0x10000000, 3000), std::vector<uint8_t>(3000, 0x5A));
-}
-
 namespace {
 
 // The page owns the gang board's port while it shows; destroying it closes the port.
@@ -372,6 +357,138 @@ TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
     page.reset();
     EXPECT_FALSE(g_SerialPort.IsOpen());
     SetComPortDeviceOverride("");
+}
+
+}  // namespace
+
+namespace {
+
+// Burns through the real page with the program's own workers against the simulated adapter,
+// its pauses skipped.
+class IcPageBurn : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_strExeDir = bench.folder.path().toStdString() + "/";
+        g_bTaskWorking = false;
+        RegSaveTotalCount(0);
+        RegSavePassCount(0);
+        RegSaveFailCount(0);
+    }
+    void TearDown() override { EXPECT_FALSE(g_bTaskWorking); }
+
+    void load(CISPDlg& page, const std::vector<uint8_t>& image) {
+        bench.services.chosenFile = bench.writeImage(image);
+        page.OnLoadFile();
+        ASSERT_EQ(page.imagePath(), bench.services.chosenFile);
+    }
+    static void burn(CISPDlg& page) {
+        page.controls().control<QAbstractButton>(kIdcBurn)->click();
+        ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
+    }
+    static std::vector<int> icons(const CISPDlg& page, const int (&ids)[4]) {
+        std::vector<int> shown;
+        for (int id : ids) shown.push_back(page.controls().icon(id));
+        return shown;
+    }
+    int setsOf(uint8_t command) const {
+        const auto& log = bench.adapter.exchanges();
+        return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const sim::Exchange& e) {
+            return e.kind == sim::Exchange::Kind::Set && e.report.size() > 3 && e.report[3] == command;
+        }));
+    }
+
+    SimulatedBurn bench;
+    const std::vector<uint8_t> image = PatternImage(3000);
+};
+
+constexpr uint8_t kProgramPage = 0x2B;
+constexpr uint8_t kErase = 0x27;
+
+TEST_F(IcPageBurn, BKeyOnTheMainWindowBurnsEverySite) {
+    InstallIcPage();
+    {
+        CUart_ISPDlg window;
+        window.show();
+        auto* page = dynamic_cast<CISPDlg*>(window.page(CUart_ISPDlg::Page::IspIc));
+        ASSERT_NE(page, nullptr);
+        load(*page, image);
+        QTest::keyClick(&window, Qt::Key_B);
+        ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
+
+        for (int site = 0; site < 4; ++site) EXPECT_EQ(bench.adapter.site(site).read(0x10000000, 3000), image);
+        EXPECT_EQ(setsOf(kProgramPage), 4 * 2);  // two 2048-byte pages per site
+        EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
+        EXPECT_EQ(bench.storedCounters(), (Counters{4, 4, 0}));
+        EXPECT_EQ(page->controls().text(kIdcTotal), "4");
+        EXPECT_EQ(page->controls().text(kIdcPass), "4");
+        EXPECT_EQ(page->controls().text(kIdcYield), "100.00%");
+        EXPECT_EQ(icons(*page, kIdcSiteIcon), (std::vector<int>{150, 150, 150, 150}));
+        EXPECT_EQ(icons(*page, kIdcSiteIndicator), (std::vector<int>{153, 155, 159, 160}));
+        EXPECT_EQ(page->controls().icon(kIdcBurn), 168);
+        EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{784, 900}}));
+        EXPECT_TRUE(bench.services.messages().empty());
+    }
+    CreatePageWindow = nullptr;
+    BurnFromKey = nullptr;
+}
+
+TEST_F(IcPageBurn, VerifyModeComparesAndStoresNoCounter) {
+    for (int site = 0; site < 4; ++site) bench.preload(site, image);
+    bench.preload(2, {0xEE});  // one differing byte on site 3
+    RegSaveTotalCount(7);
+    RegSavePassCount(6);
+    RegSaveFailCount(1);
+    CISPDlg page;
+    load(page, image);
+    page.controls().control<QAbstractButton>(kIdcVerifyMode)->click();
+    EXPECT_EQ(page.controls().icon(kIdcBurn), 170);
+    burn(page);
+
+    EXPECT_EQ(setsOf(kErase) + setsOf(kProgramPage), 0);
+    EXPECT_EQ(bench.storedCounters(), (Counters{7, 6, 1}));
+    EXPECT_EQ(page.controls().text(kIdcTotal), "4");
+    EXPECT_EQ(page.controls().text(kIdcFail), "1");
+    EXPECT_EQ(page.controls().text(kIdcYield), "75.00%");
+    EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 150, 151, 150}));
+    EXPECT_EQ(page.controls().icon(kIdcBurn), 170);
+    EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{800, 100}, {800, 100}}));
+}
+
+TEST_F(IcPageBurn, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
+    g_bSerialEnable = 1;
+    g_bSerialAutoInc = 1;
+    g_dwSerialAddr = 0x100;
+    g_nLastSerial = 0x7FFFFFFF;  // the label shows 2^31 unsigned
+    CISPDlg page;
+    EXPECT_FALSE(page.control(kIdcSerialLast)->isHidden());
+    load(page, image);
+    burn(page);
+
+    for (uint32_t site = 0; site < 4; ++site) {
+        const uint32_t serial = 0x7FFFFFFFu + site;
+        const std::vector<uint8_t> bytes = {uint8_t(serial), uint8_t(serial >> 8), uint8_t(serial >> 16),
+                                            uint8_t(serial >> 24)};
+        EXPECT_EQ(bench.adapter.site(int(site)).read(0x10000100, 4), bytes) << site;
+    }
+    EXPECT_EQ(g_nLastSerial, 0x80000003u);
+    EXPECT_EQ(RegLoadLastSn(), 0x80000003u);
+    EXPECT_EQ(page.controls().text(kIdcSerialLast), "S/N Last : 2147483651");
+    EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
+}
+
+TEST_F(IcPageBurn, AMissingTargetKeepsTheIdleIconAndIsNotCounted) {
+    bench.populate({0, 2});
+    CISPDlg page;
+    load(page, image);
+    burn(page);
+
+    EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 152, 150, 152}));
+    EXPECT_EQ(icons(page, kIdcSiteIndicator), (std::vector<int>{153, 156, 159, 158}));
+    EXPECT_EQ(bench.storedCounters(), (Counters{2, 2, 0}));
+    EXPECT_EQ(page.controls().text(kIdcTotal), "2");
+    EXPECT_EQ(page.controls().text(kIdcYield), "100.00%");
+    EXPECT_EQ(bench.adapter.site(1).read(0x10000000, 4), std::vector<uint8_t>(4, 0xFF));
+    EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{784, 900}}));
 }
 
 }  // namespace

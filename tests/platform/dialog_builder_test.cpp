@@ -1,16 +1,23 @@
 #include <QAction>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QStyleOption>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
 
 #include "platform/dialog_builder.h"
+#include "res/config1_template.h"
+#include "res/ic_page_template.h"
+#include "res/main_window_template.h"
+#include "res/prompt_templates.h"
 
 namespace {
 
@@ -97,6 +104,74 @@ TEST(DialogBuilder, ACustomPlaceTakesTheDialogsOwnWidget) {
     EXPECT_EQ(own->parentWidget(), &dialog);
     EXPECT_EQ(own->geometry(), place);
     EXPECT_EQ(ui::controlId(own), 16);
+}
+
+// Where the style draws a control's caption, and the flags it draws it with.
+struct CaptionPlace {
+    QRect rect;
+    int flags = Qt::AlignLeft;
+};
+
+CaptionPlace captionPlace(QWidget* widget) {
+    QStyle* style = widget->style();
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        const int wrap = button->property("wordWrap").toBool() ? Qt::TextWordWrap : 0;
+        return {style->subElementRect(QStyle::SE_PushButtonContents, &option, button), Qt::AlignCenter | wrap};
+    }
+    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        return {style->subElementRect(QStyle::SE_CheckBoxContents, &option, box), Qt::AlignVCenter};
+    }
+    if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        option.text = radio->text();
+        return {style->subElementRect(QStyle::SE_RadioButtonContents, &option, radio), Qt::AlignVCenter};
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return {label->contentsRect(), int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0)};
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(group);
+        option.text = group->title();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect label = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+        return {label.intersected(group->rect()), Qt::AlignLeft};
+    }
+    return {};
+}
+
+// Windows made every control large enough for its caption in the template's font; the
+// builder's conversion and style must keep it so, whatever the desktop's font.
+TEST(DialogBuilder, EveryCaptionFitsItsControl) {
+    for (const res::DialogTemplate* dialog : {&res::kIcPage130, &res::kConfig186, &res::kMainWindow102,
+                                              &res::kAbout100, &res::kStopPrompt173, &res::kWarnPrompt174}) {
+        ui::TemplateDialog host(*dialog);
+        const QFontMetrics metrics(host.font());
+        for (const res::ControlTemplate& item : dialog->controls) {
+            if (item.text == nullptr || *item.text == 0 || (item.style & res::kIconButton)) continue;
+            // Controls without an id share kNoId: rebuild each alone to find its widget.
+            const res::DialogTemplate single = {dialog->id, "", dialog->font, dialog->width, dialog->height, {item}};
+            ui::TemplateDialog alone(single);
+            QWidget* widget = alone.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).value(0);
+            ASSERT_NE(widget, nullptr);
+            const CaptionPlace place = captionPlace(widget);
+            // A blank at the end draws nothing; the last line's descent may be cut, as
+            // Windows cuts it in a control only one line high.
+            const QString caption = QString::fromLatin1(item.text).remove(QRegularExpression(" +$"));
+            const QRect needed = metrics.boundingRect(place.rect, place.flags, caption);
+            const int lines = std::max(1, int(std::lround(double(needed.height()) / metrics.lineSpacing())));
+            EXPECT_LE(needed.width(), place.rect.width()) << dialog->id << " \"" << item.text << "\"";
+            EXPECT_LE((lines - 1) * metrics.lineSpacing() + metrics.ascent(), place.rect.height())
+                << dialog->id << " \"" << item.text << "\" " << lines << " lines";
+        }
+    }
 }
 
 TEST(MenuBuilder, CommandsReachTheHandlerAndCanBeRemoved) {
