@@ -153,6 +153,9 @@ void ComReplyReceiver::accept(const ComReply& reply) {
 }
 
 void ComBeginStep(uint8_t tag) {
+    // A frame sent without a wait (the leave frame) leaves its step open; a reply to it must
+    // not set the event of this one before the new tag stands.
+    g_ComReplies.closeStep();
     g_hReplyEvent.reset();
     g_byReplyTag = tag;
 }

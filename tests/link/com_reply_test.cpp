@@ -82,6 +82,15 @@ TEST(ComReplyReceiver, AcceptsOnlyTheReplyOfThePendingStep) {
     }
 }
 
+TEST(ComReplyReceiver, ANewStepClosesTheUnwaitedOneBeforeIt) {
+    // The leave frame is sent under tag 0x10 without a wait; the next step may use the same tag.
+    g_byReplyTag = 0x10;
+    g_ComReplies.frameWriting(Bytes{0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF}, 0x10);
+    ComBeginStep(0x10);
+    g_ComReplies.bytesRead(EncodeReply({0x0F, 0x0C, 0, {}}));
+    EXPECT_FALSE(g_hReplyEvent.isSet());
+}
+
 TEST(ComReplyReceiver, AStepTakesOneReplyOnly) {
     ComReplyReceiver receiver;
     ComBeginStep(0x37);

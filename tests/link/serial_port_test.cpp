@@ -119,17 +119,24 @@ TEST_F(SerialPort, AFrameLongerThanTheWriteBufferIsRefused) {
 }
 
 TEST_F(SerialPort, ClosingWhileTheBoardChattersNeitherHangsNorCrashes) {
+    g_SerialPort.ClosePort();
+    const size_t descriptors = OpenDescriptors();
     board.chatter(true);
     for (int round = 0; round < 20; ++round) {
         ASSERT_TRUE(ComOpenPort(&owner));
         ComSetLed1(round & 1);
+        // Close only once the board's bytes come in, at a different moment each round.
+        owner.clear();
+        const auto deadline = Clock::now() + 2s;
+        while (owner.bytes().empty() && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+        ASSERT_FALSE(owner.bytes().empty());
         std::this_thread::sleep_for(std::chrono::milliseconds(round % 4));
         const auto start = Clock::now();
         EXPECT_TRUE(g_SerialPort.ClosePort());
         // The close waits at most 100 ms for the queue; a hang shows as seconds.
         EXPECT_LT(Clock::now() - start, 2s);
     }
-    EXPECT_FALSE(owner.bytes().empty());
+    EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
 TEST_F(SerialPort, AReadFailureClosesThePortOnceInsteadOfSpinning) {
