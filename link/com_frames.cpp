@@ -17,6 +17,7 @@ namespace {
 // program frame 248. A longer one is refused whole rather than cut.
 constexpr size_t kFrameBufferSize = 256;
 constexpr int kHandshakeReopenAttempts = 35;
+constexpr uint32_t kFirstHandshakePauseMs = 85;
 
 bool Send(std::span<const uint8_t> frame) {
     if (frame.size() > kFrameBufferSize) return false;
@@ -69,13 +70,17 @@ bool ReopenForHandshake() {
 
 enum class WakeUp5x { ZeroFF, FF };
 
+// On Windows 5.x the 85 ms pause of the first handshake busy-waits; every other pause sleeps.
 bool Handshake(std::span<const uint8_t> frame, WakeUp5x wakeUp5x, uint32_t pauseMs) {
     if (IsWindows5()) {
         if (wakeUp5x == WakeUp5x::FF)
             Send({0xFF});
         else
             Send({0x00, 0xFF});
-        DelayMs(pauseMs);
+        if (pauseMs == kFirstHandshakePauseMs)
+            DelayMs(pauseMs);
+        else
+            platform::sleepMs(pauseMs);
         return Send(frame);
     }
     Send({0x00, 0xFF});
@@ -178,7 +183,7 @@ bool ComIspStart() {
                  0x0F, 'R', 'Q', '2', '7', '3', 'K', 0xFF});
 }
 
-bool ComHandshake1() { return HandshakeWithText("RQ2728", WakeUp5x::ZeroFF, 85); }
+bool ComHandshake1() { return HandshakeWithText("RQ2728", WakeUp5x::ZeroFF, kFirstHandshakePauseMs); }
 bool ComHandshake2() { return HandshakeWithText("R23216", WakeUp5x::FF, 25); }
 bool ComHandshake3() { return HandshakeWithText("R27348", WakeUp5x::FF, 25); }
 

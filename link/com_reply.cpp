@@ -12,10 +12,22 @@ constexpr size_t kHeaderSize = 5;  // AA src cmd status n
 // Enough for two of the longest replies; a stream of noise cannot grow the buffer further.
 constexpr size_t kMaxBuffered = 2 * (kHeaderSize + 255 + 1);
 
-constexpr uint8_t kChipIdTagByte0 = 0x3B;
+// Steps whose reply byte goes to g_byReplyData byte 0: the chip-ID request and busy poll with
+// tag 0x3B, and the single-byte writes with tag 0x3A that answer with the target's status.
+constexpr uint8_t kTagByte0Poll = 0x3B;
+constexpr uint8_t kTagByte0Write = 0x3A;
 constexpr uint8_t kCmdCompareResult = 0x0B;
 constexpr uint8_t kCmdChipId = 0x49;
 constexpr uint8_t kCmdChipIdByMode = 0x09;
+constexpr uint8_t kCmdTargetRead = 0x03;
+constexpr uint8_t kCmdFlashReadId = 0x21;
+constexpr uint8_t kCmdFlashRead = 0x24;
+
+// Replies whose data are bytes read back: they go to the block buffer, nothing else does.
+bool IsRead(const ComReply& reply) {
+    if (reply.src == 0x0F) return reply.cmd == kCmdTargetRead;
+    return reply.src == 0xF0 && (reply.cmd == kCmdFlashRead || reply.cmd == kCmdFlashReadId);
+}
 
 bool KnownSource(uint8_t src, uint8_t cmd) {
     return src == 0xF0 || src == 0x0F || (src == 0x55 && cmd == 0x00);
@@ -129,15 +141,21 @@ void ComReplyReceiver::accept(const ComReply& reply) {
     open_ = false;
     if (reply.src == 0x0F && reply.cmd == kCmdCompareResult) {
         g_bSkipBlockErase = reply.status == 0 ? 1 : 0;
-    } else if (reply.src == 0x0F && (reply.cmd == kCmdChipId || reply.cmd == kCmdChipIdByMode)) {
-        if (!reply.data.empty()) g_byReplyData[stepTag_ == kChipIdTagByte0 ? 0 : 1] = reply.data[0];
     } else if (!reply.data.empty()) {
-        g_pBlockBuf.store(reply.data);
+        if (stepTag_ == kTagByte0Poll || stepTag_ == kTagByte0Write)
+            g_byReplyData[0] = reply.data[0];
+        else if (reply.src == 0x0F && (reply.cmd == kCmdChipId || reply.cmd == kCmdChipIdByMode))
+            g_byReplyData[1] = reply.data[0];
+        else if (IsRead(reply))
+            g_pBlockBuf.store(reply.data);
     }
     g_hReplyEvent.set();
 }
 
 void ComBeginStep(uint8_t tag) {
+    // A frame sent without a wait (the leave frame) leaves its step open; a reply to it must
+    // not set the event of this one before the new tag stands.
+    g_ComReplies.closeStep();
     g_hReplyEvent.reset();
     g_byReplyTag = tag;
 }
@@ -145,9 +163,9 @@ void ComBeginStep(uint8_t tag) {
 bool ComWaitReply(uint32_t ms) {
     if (g_hReplyEvent.wait(std::chrono::milliseconds(ms)) == platform::WaitResult::Signalled)
         return true;
+    // Timed out, even when a reply slips in before the close: the step has given up on it.
     g_ComReplies.closeStep();
-    // A reply taken in the moment before the close has stored its data: it counts.
-    return g_hReplyEvent.isSet();
+    return false;
 }
 
 std::atomic<uint8_t> g_byReplyTag{0};

@@ -94,7 +94,9 @@ private:
 
 // Reply state shared with the COM workers.
 extern std::atomic<uint8_t> g_byReplyTag;
-// Chip-ID byte of the request with tag 0x3B in byte 0, of any other chip-ID request in byte 1.
+// Byte 0: the chip-ID or busy status byte of the requests with tag 0x3B, the target's status
+// byte after a write with tag 0x3A (bit 0x08 busy, 0x04 program-memory error). Byte 1: the
+// chip-ID byte of any other chip-ID request.
 extern std::array<std::atomic<uint8_t>, 3> g_byReplyData;
 // Outcome of the last compare-result step: 1 the block matched, 0 it differed.
 extern std::atomic<uint32_t> g_bSkipBlockErase;
@@ -102,6 +104,6 @@ extern ComBlockBuffer g_pBlockBuf;
 extern ComReplyReceiver g_ComReplies;
 
 // The step convention: ComBeginStep(tag), one frame function, ComWaitReply(ms). The wait is
-// true when the reply came in time; after a false one a late reply stores nothing.
+// true only when the reply came within it; after a false one a late reply stores nothing.
 void ComBeginStep(uint8_t tag);
 bool ComWaitReply(uint32_t ms);

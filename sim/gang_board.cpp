@@ -23,6 +23,7 @@ constexpr size_t kNotAFrame = 0;
 constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
+constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 
 // The length of the host frame at the start of bytes, from its lead and command bytes.
 size_t FrameLength(std::span<const uint8_t> bytes) {
@@ -72,15 +73,21 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
             }
             return Result{0, {}};
         case 0x22: case 0x26: {
+            // The reply carries the target's status byte: 0x04 when a byte beyond the flash or
+            // one that needed a cleared bit set again could not be written as sent.
             uint8_t status = 0;
+            uint8_t targetStatus = 0x00;
             for (size_t i = 0; i < f[3]; ++i) {
                 const uint32_t address = AddressOf(t, p1, i);
-                if (address < t.flash.size())
-                    t.flash[address] &= f[4 + i];
-                else
+                if (address >= t.flash.size()) {
                     status = 1;
+                    targetStatus = kProgramError;
+                    continue;
+                }
+                if ((t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = kProgramError;
+                t.flash[address] &= f[4 + i];
             }
-            return Result{status, {}};
+            return Result{status, {targetStatus}};
         }
         case 0x03: {
             std::vector<uint8_t> data(f[3], 0xFF);

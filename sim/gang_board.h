@@ -36,7 +36,8 @@ constexpr FrameKind TargetFrame(uint8_t cmd) { return {0x0F, cmd}; }
 uint8_t ChipIdOfMode(uint8_t chipMode);
 
 // A target chip in a socket. Its flash is as large as its chip model's; programming can only
-// clear bits, erasing sets them. It takes target frames only in ISP mode, which the handshake
+// clear bits, erasing sets them; a write answers with the target's status byte (0x04 when a
+// byte could not be written as sent). It takes target frames only in ISP mode, which the handshake
 // starts and the leave frame or a power-off ends.
 struct GangTarget {
     uint8_t chipMode = 2;

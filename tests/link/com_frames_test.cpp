@@ -178,12 +178,14 @@ TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
     SetComPortDeviceOverride("/dev/no-such-gang-board");
     EXPECT_FALSE(ComOpenPort(&owner));
     EXPECT_FALSE(g_SerialPort.IsOpen());
-    EXPECT_TRUE(messages.texts().empty());
+    EXPECT_TRUE(messages.messages().empty());
 
     g_dwOsMajor = 6;
     g_dwOsMinor = 2;
     EXPECT_FALSE(ComHandshake1());
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{"Can not open COM port !"});
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].text, "Can not open COM port !");
+    EXPECT_EQ(messages.messages()[0].icon, platform::MsgIcon::Error);
     EXPECT_FALSE(g_SerialPort.IsOpen());
     EXPECT_FALSE(ComClosePort());
 }

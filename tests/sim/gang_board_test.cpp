@@ -59,7 +59,7 @@ TEST_F(GangBoardSim, AScriptedRunLeavesTheFrameLogWrittenByHand) {
         "> 0F 0C 01 01 00 FF\n"
         "< AA 0F 0C 00 00 1B\n"
         "> 0F 26 00 40 " + data + " FF\n"
-        "< AA 0F 26 00 00 35\n"
+        "< AA 0F 26 00 01 00 36\n"
         "> 0F 04 00 01 00 FF\n"
         "< AA 0F 04 00 00 13\n"
         "> 0F 08 01 01 00 FF\n"
@@ -89,6 +89,14 @@ TEST_F(GangBoardSim, TargetsTakeFramesOnlyWhenPoweredSwitchedInAndInIspMode) {
     EXPECT_EQ(board.target(0)->flash[0x10], 0x00);
     EXPECT_EQ(board.target(0)->flash[0x11], 0x00);
     EXPECT_EQ(board.target(0)->flash[0x12], 0x3C);
+    // A byte write answers with the target's status: a bit that would have to be set again
+    // is a program-memory error.
+    g_byReplyData[0] = 0xFF;
+    ASSERT_TRUE(Step(0x3A, [] { return ComIsp2Trans1Data(0x20, 0x5A); }, 800));
+    EXPECT_EQ(g_byReplyData[0], 0x00);
+    g_byReplyData[0] = 0xFF;
+    ASSERT_TRUE(Step(0x3A, [] { return ComIspTrans1Data(0x20, 0xA5); }, 800));
+    EXPECT_EQ(g_byReplyData[0], 0x04);
     // Socket B never saw the handshake nor the data.
     EXPECT_EQ(board.target(1)->flash[0x10], 0xFF);
     EXPECT_FALSE(board.target(1)->inIsp);

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "link/serial_port.h"
-#include "platform/services.h"
 #include "sim/gang_board.h"
+#include "support/recording_services.h"
 #include "support/temp_config_folder.h"
 
 // Records what the port tells its owner.
@@ -28,23 +28,6 @@ private:
     std::vector<std::string> failures_;
 };
 
-// Answers message boxes with OK and keeps their texts; installed while it lives.
-class MessageRecorder final : public platform::DesktopServices {
-public:
-    MessageRecorder();
-    ~MessageRecorder() override;
-    int messageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons buttons) override;
-    std::string openFileName(const platform::FileDialogRequest&) override { return {}; }
-    std::string saveFileName(const platform::FileDialogRequest&) override { return {}; }
-    void openInViewer(const std::string&) override {}
-    void tone(unsigned, unsigned) override {}
-    std::vector<std::string> texts() const;
-
-private:
-    mutable std::mutex lock_;
-    std::vector<std::string> texts_;
-};
-
 class GangLinkTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -52,14 +35,14 @@ protected:
 
     // Powers the board, closes switch A only and starts ISP mode in socket A's target.
     void EnterIspOnSocketA();
-    // All bytes the board received since its log was last cleared, waiting up to 500 ms for
+    // All bytes the board received since its log was last cleared, waiting up to 2 s for
     // at least `count` of them.
     std::vector<uint8_t> HostBytes(size_t count);
 
     TempConfigFolder config;  // the port settings load from a fresh store
     sim::GangBoard board;
     RecordingOwner owner;
-    MessageRecorder messages;
+    RecordingServices messages;
 };
 
 // One COM step: note the tag, queue the frame, wait; true when answered in time.
