@@ -54,9 +54,11 @@ std::optional<ReplyKey> ExpectedReply(std::span<const uint8_t> frame) {
 
 std::vector<uint8_t> EncodeReply(const ComReply& reply) {
     const size_t n = std::min<size_t>(reply.data.size(), 255);
-    std::vector<uint8_t> bytes = {kReplyStart, reply.src, reply.cmd, reply.status,
-                                  static_cast<uint8_t>(n)};
-    bytes.insert(bytes.end(), reply.data.begin(), reply.data.begin() + static_cast<ptrdiff_t>(n));
+    std::vector<uint8_t> bytes;
+    bytes.reserve(6 + n);
+    for (uint8_t b : {kReplyStart, reply.src, reply.cmd, reply.status, static_cast<uint8_t>(n)})
+        bytes.push_back(b);
+    for (size_t i = 0; i < n; ++i) bytes.push_back(reply.data[i]);
     bytes.push_back(SumOf(std::span(bytes).subspan(1)));
     return bytes;
 }
