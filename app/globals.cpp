@@ -50,7 +50,7 @@ uint32_t g_bCodeOption = 0;
 uint8_t g_nComPort = 0;
 uint32_t g_nComBaudRate = 0;
 
-uint32_t g_bBeepSound = 1;
+uint32_t g_bBeepSound = 0;
 uint32_t g_nFlashPageSize = 2048;
 
 std::atomic<bool> g_bTaskWorking{false};

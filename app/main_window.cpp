@@ -51,6 +51,9 @@ CUart_ISPDlg::CUart_ISPDlg(QWidget* parent)
     g_pMainDlg = this;
     setCentralWidget(client_);
     setWindowIcon(res::icon(res::kIconApp));
+    // A caption with the system menu, a minimise box and a close box; no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The window keeps the size of its client area; the operator does not resize it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 

@@ -105,7 +105,8 @@ int RunStopPrompt(uint32_t kind, uint32_t address) {
 int RunWarnPrompt(uint32_t kind, uint32_t address) {
     CWarnDlg prompt(kind, address, QApplication::activeWindow());
     prompt.exec();
-    // Only OK lets the worker go on: a prompt that ended any other way aborts.
+    // Only OK lets the worker go on: a prompt that ended any other way aborts, and says so to
+    // a worker that goes on unless it hears Abort (3).
     const uint32_t goOn = prompt.choice() == 1 ? 1 : 0;
     if (kind == kCodeOptionKind) {
         g_bWarnCodeOption = prompt.askAgain();
@@ -114,5 +115,5 @@ int RunWarnPrompt(uint32_t kind, uint32_t address) {
         g_bWarnProtect = prompt.askAgain();
         g_bProtectContinue = goOn;
     }
-    return static_cast<int>(prompt.choice());
+    return goOn ? 1 : 3;
 }

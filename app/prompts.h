@@ -35,6 +35,6 @@ private:
 // What a page does on a worker's request (WM_USER+13 / WM_USER+14): runs the prompt modally
 // on the user-interface thread. The stop prompt answers 0. The warning prompt copies its
 // answer into g_bWarnProtect / g_bProtectContinue (kinds 1 to 4) or g_bWarnCodeOption /
-// g_bCodeOptionContinue (kind 5), continuing only on OK, and answers its choice.
+// g_bCodeOptionContinue (kind 5), continuing only on OK, and answers 1 after OK, else 3 (Abort).
 int RunStopPrompt(uint32_t kind, uint32_t address);
 int RunWarnPrompt(uint32_t kind, uint32_t address);

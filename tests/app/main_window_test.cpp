@@ -1,5 +1,6 @@
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +48,11 @@ TEST_F(MainWindow, StartsWithTheModelInItsTitleAndTheIcPage) {
     EXPECT_TRUE(shown(Page::IspIc));
     EXPECT_TRUE(window_->client()->control(1000)->isHidden());
     EXPECT_FALSE(noticeShown());
+    const QLabel* noticeText = window_->client()->controls().control<QLabel>(1098);
+    EXPECT_EQ(noticeText->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(noticeText->alignment() & Qt::AlignRight);
+    EXPECT_TRUE(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
 }
 
 TEST_F(MainWindow, MenuCarriesEveryCommandButTheEepromPage) {

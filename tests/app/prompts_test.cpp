@@ -46,7 +46,7 @@ TEST(WarnPrompt, TextsByKind) {
     }
 }
 
-enum class End { Ok, DontAskThenOk, Abort, Escape, CloseBox };
+enum class End { Ok, DontAskThenOk, Abort, Escape, CloseBox, Dismissed };
 
 // Ends the prompt that is about to run modally as the operator would.
 void answerNextPrompt(End end) {
@@ -62,6 +62,8 @@ void answerNextPrompt(End end) {
             case End::Abort: QTest::mouseClick(prompt->control(2), Qt::LeftButton); break;
             case End::Escape: QTest::keyClick(prompt, Qt::Key_Escape); break;
             case End::CloseBox: prompt->close(); break;
+            // Ended by the program, not by a button: the choice stays 2.
+            case End::Dismissed: prompt->done(QDialog::Rejected); break;
         }
     });
 }
@@ -71,6 +73,7 @@ TEST(WarnPrompt, AnswersContinueOnlyOnOk) {
         {2, End::Ok, 1, 1, 1},      {1, End::DontAskThenOk, 1, 0, 1}, {2, End::Abort, 3, 1, 0},
         {1, End::Escape, 3, 1, 0},  {2, End::CloseBox, 3, 1, 0},      {5, End::Ok, 1, 1, 1},
         {5, End::Escape, 3, 1, 0},  {5, End::DontAskThenOk, 1, 0, 1},
+        {1, End::Dismissed, 3, 1, 0}, {5, End::Dismissed, 3, 1, 0},
     };
     for (const auto& c : cases) {
         g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 9;
