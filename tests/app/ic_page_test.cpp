@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QTest>
@@ -15,9 +14,7 @@
 
 #include "app/globals.h"
 #include "app/main_window.h"
-#include "app/prompts.h"
 #include "app/registry_settings.h"
-#include "engine_hid/pause.h"
 #include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/hid_device.h"
@@ -33,7 +30,7 @@
 #include "support/temp_dir.h"
 
 using namespace res;
-using Message = RecordingServices::Message;
+using Tones = std::vector<RecordingServices::Tone>;
 
 namespace {
 
@@ -46,6 +43,42 @@ bool spinUntil(Done done) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
+}
+
+std::vector<std::string> messageTexts(const RecordingServices& services) {
+    std::vector<std::string> texts;
+    for (const auto& m : services.messages()) texts.push_back(m.text);
+    return texts;
+}
+
+QStringList texts(const CISPDlg& page, std::initializer_list<int> ids) {
+    QStringList shown;
+    for (int id : ids) shown << page.controls().text(id);
+    return shown;
+}
+
+std::vector<int> icons(const CISPDlg& page, const int (&ids)[4]) {
+    std::vector<int> shown;
+    for (int id : ids) shown.push_back(page.controls().icon(id));
+    return shown;
+}
+
+QAbstractButton* button(const CISPDlg& page, int id) { return page.controls().control<QAbstractButton>(id); }
+
+// Makes the main window with the real IC page and hands the page to the test.
+template <class Test>
+void withMainWindow(Test test) {
+    InstallIcPage();
+    {
+        CUart_ISPDlg window;
+        window.show();
+        auto* page = dynamic_cast<CISPDlg*>(window.page(CUart_ISPDlg::Page::IspIc));
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(g_pISPDlg, page);
+        test(window, *page);
+    }
+    CreatePageWindow = nullptr;
+    BurnFromKey = nullptr;
 }
 
 class IcPage : public ::testing::Test {
@@ -62,7 +95,6 @@ protected:
         g_bTaskWorking = false;
         sim::installSimulatedAdapters({});  // no adapter attached
         page = std::make_unique<CISPDlg>();
-        page->setWorkers(recordingWorkers());
         page->show();
     }
     void TearDown() override {
@@ -73,25 +105,6 @@ protected:
         platform::setProgramFolderForTest("");
     }
 
-    // Test workers that note which one ran and end as a worker does, clearing the flag.
-    CISPDlg::Workers recordingWorkers() {
-        auto worker = [this](const char* name) {
-            return [this, name](WorkerPage&) {
-                {
-                    std::lock_guard lock(startedMutex);
-                    started.push_back(name);
-                }
-                g_bTaskWorking = false;
-            };
-        };
-        return {worker("site program"), worker("site verify"), {}, {}, worker("info block")};
-    }
-    std::vector<std::string> startedWorkers() {
-        std::lock_guard lock(startedMutex);
-        return started;
-    }
-
-    void attachAdapter() { sim::installSimulatedAdapter(adapter); }
     std::string load(const std::string& name, const std::string& bytes) {
         dir.write(name, bytes);
         services.chosenFile = dir.file(name);
@@ -106,56 +119,24 @@ protected:
     RecordingServices services;
     sim::Adapter adapter;
     std::unique_ptr<CISPDlg> page;
-    std::mutex startedMutex;
-    std::vector<std::string> started;
 };
 
 }  // namespace
 
 TEST_F(IcPage, BurnChecksTheImageFirstThenTheAdapter) {
     page->OnBurn();
-    ASSERT_EQ(services.messages().size(), 1u);
-    EXPECT_EQ(services.messages()[0].text, "BIN file not found!");
+    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"BIN file not found!"});
     EXPECT_EQ(services.messages()[0].icon, platform::MsgIcon::Error);
 
     load("fw.bin", std::string(100, '\x11'));
     services.clear();
     page->OnBurn();
-    ASSERT_EQ(services.messages().size(), 1u);
-    EXPECT_EQ(services.messages()[0].text, "HID device Not Found !");
-    EXPECT_TRUE(startedWorkers().empty());
-    EXPECT_FALSE(g_bTaskWorking);
-}
-
-TEST_F(IcPage, BurnStartsTheWorkerOfModeAndChipModel) {
-    attachAdapter();
-    load("fw.bin", std::string(16, '\x22'));
-    const struct {
-        bool verify;
-        uint8_t chipMode;
-        std::vector<std::string> started;
-    } cases[] = {
-        {false, 0, {"site program"}},
-        {false, 1, {"site program"}},
-        {true, 0, {"site verify"}},
-        {true, 1, {"site verify"}},
-        {false, 2, {}},  // the gang-board workers do not exist yet: nothing starts
-        {true, 13, {}},
-    };
-    auto* verifyBox = page->controls().control<QAbstractButton>(kIdcVerifyMode);
-    for (const auto& c : cases) {
-        started.clear();
-        g_nChipMode = c.chipMode;
-        if (verifyBox->isChecked() != c.verify) verifyBox->click();
-        page->OnBurn();
-        ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
-        EXPECT_EQ(startedWorkers(), c.started) << c.verify << " " << int(c.chipMode);
-    }
-    EXPECT_TRUE(services.messages().empty());
+    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"HID device Not Found !"});
+    EXPECT_FALSE(g_bTaskWorking);  // nothing started
 }
 
 TEST_F(IcPage, TwoKeyPressesWhileAWorkerStartsRunOneWorker) {
-    attachAdapter();
+    sim::installSimulatedAdapter(adapter);
     load("fw.bin", "x");
     std::atomic<int> runs{0};
     platform::Event release;
@@ -170,59 +151,38 @@ TEST_F(IcPage, TwoKeyPressesWhileAWorkerStartsRunOneWorker) {
     QTest::keyClick(page->control(kIdcLogList), Qt::Key_B);
     release.set();
     ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
-    EXPECT_EQ(runs, 1);
-
-    // Other keys do nothing on the page.
-    QTest::keyClick(page->control(kIdcLogList), Qt::Key_A);
+    QTest::keyClick(page->control(kIdcLogList), Qt::Key_A);  // other keys do nothing
     EXPECT_EQ(runs, 1);
 }
 
 TEST_F(IcPage, VerifyModeRefusedDuringATaskKeepsItsCheckMark) {
-    auto* verifyBox = page->controls().control<QAbstractButton>(kIdcVerifyMode);
     g_bTaskWorking = true;
-    verifyBox->click();
-    EXPECT_FALSE(verifyBox->isChecked());
-    ASSERT_EQ(services.messages().size(), 1u);
-    EXPECT_EQ(services.messages()[0].text, "Can't change mode during a task working!");
+    button(*page, kIdcVerifyMode)->click();
     g_bTaskWorking = false;
+    EXPECT_FALSE(button(*page, kIdcVerifyMode)->isChecked());
+    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"Can't change mode during a task working!"});
 }
 
-TEST_F(IcPage, CountersYieldAndSerialLabel) {
-    EXPECT_EQ(YieldText(3, 4), "75.00%");
-    EXPECT_EQ(YieldText(0, 0), "100.00%");
-    EXPECT_EQ(YieldText(1, 3), "33.33%");
-    EXPECT_EQ(SerialLastText(0x80000000u), "S/N Last : 2147483648");
-
-    g_nTotalCount = 4;
-    g_nPassCount = 3;
-    g_nFailCount = 1;
-    g_bSerialEnable = 1;
-    g_nLastSerial = 0xFFFFFFFFu;
-    CISPDlg shown;
-    EXPECT_EQ(shown.controls().text(kIdcTotal), "4");
-    EXPECT_EQ(shown.controls().text(kIdcYield), "75.00%");
-    EXPECT_EQ(shown.controls().text(kIdcSerialLast), "S/N Last : 4294967295");
-    EXPECT_FALSE(shown.control(kIdcSerialLast)->isHidden());
+TEST(IcPageTexts, Yield) {
+    const struct { uint32_t pass, total; const char* text; } yields[] = {
+        {3, 4, "75.00%"}, {0, 0, "100.00%"}, {1, 3, "33.33%"}};
+    for (const auto& y : yields) EXPECT_EQ(YieldText(y.pass, y.total), y.text) << y.pass << "/" << y.total;
 }
 
 TEST_F(IcPage, ResetCountStoresAndShowsZeros) {
     g_nTotalCount = 9;
     g_nPassCount = 5;
-    g_nFailCount = 4;
     RegSaveTotalCount(9);
     RegSavePassCount(5);
     RegSaveFailCount(4);
-    page->controls().control<QAbstractButton>(kIdcResetCount)->click();
-    EXPECT_EQ((std::vector<uint32_t>{g_nTotalCount, g_nPassCount, g_nFailCount}),
-              (std::vector<uint32_t>{0, 0, 0}));
-    EXPECT_EQ((std::vector<uint32_t>{RegLoadTotalCount(), RegLoadPassCount(), RegLoadFailCount()}),
-              (std::vector<uint32_t>{0, 0, 0}));
-    for (int id : {kIdcTotal, kIdcPass, kIdcFail}) EXPECT_EQ(text(id), "0");
-    EXPECT_EQ(text(kIdcYield), "100.00%");
+    button(*page, kIdcResetCount)->click();
+    EXPECT_EQ((Counters{g_nTotalCount, g_nPassCount, g_nFailCount}), (Counters{0, 0, 0}));
+    EXPECT_EQ((Counters{RegLoadTotalCount(), RegLoadPassCount(), RegLoadFailCount()}), (Counters{0, 0, 0}));
+    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcPass, kIdcFail, kIdcYield}), QStringList({"0", "0", "0", "100.00%"}));
 }
 
 TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
-    page->controls().control<QAbstractButton>(kIdcExportLog)->click();
+    button(*page, kIdcExportLog)->click();
     EXPECT_EQ(dir.read("ISP_log.txt"), "");
 
     // Lines come from a worker thread, as a burn writes them.
@@ -233,116 +193,73 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     });
     ASSERT_TRUE(spinUntil([&] { return list()->count() == 2; }));
     worker.join();
-    page->controls().control<QAbstractButton>(kIdcExportLog)->click();
+    button(*page, kIdcExportLog)->click();
     EXPECT_EQ(dir.read("ISP_log.txt"), "Site 1 pass\r\nSite 2 fail\r\n");
-    EXPECT_EQ(services.viewed(), (std::vector<std::string>{dir.file("ISP_log.txt"),
-                                                           dir.file("ISP_log.txt")}));
-    EXPECT_EQ(list()->count(), 2);
+    EXPECT_EQ(services.viewed(), std::vector<std::string>(2, dir.file("ISP_log.txt")));
 }
 
 TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
     const std::string good = load("fw.bin", std::string(0x10000, '\0'));
     EXPECT_EQ(text(kIdcImageSize), "65536");
     EXPECT_EQ(text(kIdcImageCrc).size(), 4);
-    EXPECT_EQ(page->imagePath(), good);
     EXPECT_EQ(g_strLastDir + "/" + g_strLastFile, good);
 
-    const struct {
-        const char* name;
-        std::string bytes;
-        std::string message;  // "" for a file that is listed but not loaded
-    } refusals[] = {
+    const struct { const char* name; std::string bytes; std::string message; } refusals[] = {
         {"big.bin", std::string(0x10001, '\0'), "File size more than 10000"},
-        {"bad.hex", ":0100000001FE\n:01000000zz00\n", "HEX file error in line 2: a character that is not a hex digit"},
-        {"notes.txt", "text", ""},
+        {"notes.txt", "text", ""},  // listed, not loaded, no message
     };
     for (const auto& r : refusals) {
         services.clear();
         list()->clear();
         load(r.name, r.bytes);
         EXPECT_EQ(page->imagePath(), good) << r.name;
-        EXPECT_TRUE(text(kIdcImageSize).isEmpty()) << r.name;
-        EXPECT_TRUE(text(kIdcImageCrc).isEmpty()) << r.name;
-        if (r.message.empty()) {
-            EXPECT_TRUE(services.messages().empty());
-            EXPECT_EQ(list()->count(), 1);
-        } else {
-            ASSERT_EQ(services.messages().size(), 1u) << r.name;
-            EXPECT_EQ(services.messages()[0].text, r.message);
-            EXPECT_EQ(list()->count(), 0) << r.name;
-        }
+        EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""})) << r.name;
+        EXPECT_EQ(messageTexts(services), r.message.empty() ? std::vector<std::string>{}
+                                                            : std::vector<std::string>{r.message});
+        EXPECT_EQ(list()->count(), r.message.empty() ? 1 : 0) << r.name;
     }
-    // A cancelled dialog changes nothing.
-    load("fw.bin", "x");
-    const QString size = text(kIdcImageSize);
-    services.chosenFile.clear();
-    page->OnLoadFile();
-    EXPECT_EQ(text(kIdcImageSize), size);
 }
 
 TEST_F(IcPage, PromptAnswersReachTheGlobalsAndTheWorker) {
     // Answers the prompt that opens: checks "Don't warning again." when asked, then presses
-    // the button with the given id.
-    auto answer = [](int button, bool dontAskAgain) {
+    // the button with the given id; the prompt is asked from a worker thread.
+    auto ask = [&](int button, bool dontAskAgain, auto prompt) {
         auto* timer = new QTimer;
         QObject::connect(timer, &QTimer::timeout, [=] {
-            auto* prompt = dynamic_cast<ui::TemplateDialog*>(QApplication::activeModalWidget());
-            if (!prompt) return;
+            auto* dialog = dynamic_cast<ui::TemplateDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
             timer->stop();
             timer->deleteLater();
-            if (dontAskAgain) prompt->controls().control<QAbstractButton>(1133)->click();
-            prompt->controls().control<QAbstractButton>(button)->click();
+            if (dontAskAgain) dialog->controls().control<QAbstractButton>(1133)->click();
+            dialog->controls().control<QAbstractButton>(button)->click();
         });
         timer->start(5);
-    };
-    auto askFromWorker = [&](auto ask) {
-        std::atomic<bool> done{false};
-        int result = -1;
-        std::thread worker([&] {
-            result = ask();
-            done = true;
-        });
-        EXPECT_TRUE(spinUntil([&] { return done.load(); }));
+        std::atomic<int> result{-1};
+        std::thread worker([&] { result = prompt(); });
+        EXPECT_TRUE(spinUntil([&] { return result != -1; }));
         worker.join();
-        return result;
+        return result.load();
     };
-
     g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
-    answer(2, false);
-    EXPECT_EQ(askFromWorker([&] { return page->warnPrompt(5, 0x1000); }), 3);
+    EXPECT_EQ(ask(2, false, [&] { return page->warnPrompt(5, 0x1000); }), 3);
     EXPECT_EQ(g_bCodeOptionContinue, 0u);
-    EXPECT_EQ(g_bProtectContinue, 1u);
-
-    answer(1, true);
-    EXPECT_EQ(askFromWorker([&] { return page->warnPrompt(2, 0x8FF); }), 1);
+    EXPECT_EQ(ask(1, true, [&] { return page->warnPrompt(2, 0x8FF); }), 1);
     EXPECT_EQ(g_bWarnProtect, 0u);
     EXPECT_EQ(g_bProtectContinue, 1u);
-
-    answer(1, false);
-    EXPECT_EQ(askFromWorker([&] { return page->stopPrompt(1, 0x8FF); }), 0);
+    EXPECT_EQ(ask(1, false, [&] { return page->stopPrompt(1, 0x8FF); }), 0);
 }
 
 TEST_F(IcPage, MainWindowKeepsThePageWhileATaskRuns) {
     page.reset();
-    InstallIcPage();
-    {
-        CUart_ISPDlg window;
-        window.show();
-        auto* icPage = dynamic_cast<CISPDlg*>(window.page(CUart_ISPDlg::Page::IspIc));
-        ASSERT_NE(icPage, nullptr);
-        EXPECT_EQ(g_pISPDlg, icPage);
+    withMainWindow([](CUart_ISPDlg& window, CISPDlg& icPage) {
         g_bTaskWorking = true;
         ui::findCommand(window.menuBar(), 32780)->trigger();
-        EXPECT_FALSE(icPage->isHidden());
-        EXPECT_EQ(window.page(CUart_ISPDlg::Page::IspSf), nullptr);
         g_bTaskWorking = false;
-    }
-    CreatePageWindow = nullptr;
-    BurnFromKey = nullptr;
+        EXPECT_FALSE(icPage.isHidden());
+        EXPECT_EQ(window.page(CUart_ISPDlg::Page::IspSf), nullptr);
+    });
     page = std::make_unique<CISPDlg>();
 }
-
-namespace {
 
 // The page owns the gang board's port while it shows; destroying it closes the port.
 TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
@@ -353,15 +270,15 @@ TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
     g_nComBaudRate = 115200;
     RecordingOwner owner;
     ASSERT_TRUE(ComOpenPort(&owner));
-    ASSERT_TRUE(g_SerialPort.IsOpen());
     page.reset();
     EXPECT_FALSE(g_SerialPort.IsOpen());
     SetComPortDeviceOverride("");
 }
 
-}  // namespace
-
 namespace {
+
+constexpr uint8_t kProgramPage = 0x2B;
+constexpr uint8_t kErase = 0x27;
 
 // Burns through the real page with the program's own workers against the simulated adapter,
 // its pauses skipped.
@@ -370,25 +287,23 @@ protected:
     void SetUp() override {
         g_strExeDir = bench.folder.path().toStdString() + "/";
         g_bTaskWorking = false;
-        RegSaveTotalCount(0);
-        RegSavePassCount(0);
-        RegSaveFailCount(0);
+        storeCounters(0, 0, 0);
     }
     void TearDown() override { EXPECT_FALSE(g_bTaskWorking); }
 
-    void load(CISPDlg& page, const std::vector<uint8_t>& image) {
+    static void storeCounters(uint32_t total, uint32_t pass, uint32_t fail) {
+        RegSaveTotalCount(total);
+        RegSavePassCount(pass);
+        RegSaveFailCount(fail);
+    }
+    void load(CISPDlg& page) {
         bench.services.chosenFile = bench.writeImage(image);
         page.OnLoadFile();
         ASSERT_EQ(page.imagePath(), bench.services.chosenFile);
     }
     static void burn(CISPDlg& page) {
-        page.controls().control<QAbstractButton>(kIdcBurn)->click();
+        button(page, kIdcBurn)->click();
         ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
-    }
-    static std::vector<int> icons(const CISPDlg& page, const int (&ids)[4]) {
-        std::vector<int> shown;
-        for (int id : ids) shown.push_back(page.controls().icon(id));
-        return shown;
     }
     int setsOf(uint8_t command) const {
         const auto& log = bench.adapter.exchanges();
@@ -401,57 +316,41 @@ protected:
     const std::vector<uint8_t> image = PatternImage(3000);
 };
 
-constexpr uint8_t kProgramPage = 0x2B;
-constexpr uint8_t kErase = 0x27;
+}  // namespace
 
 TEST_F(IcPageBurn, BKeyOnTheMainWindowBurnsEverySite) {
-    InstallIcPage();
-    {
-        CUart_ISPDlg window;
-        window.show();
-        auto* page = dynamic_cast<CISPDlg*>(window.page(CUart_ISPDlg::Page::IspIc));
-        ASSERT_NE(page, nullptr);
-        load(*page, image);
+    withMainWindow([&](CUart_ISPDlg& window, CISPDlg& page) {
+        load(page);
         QTest::keyClick(&window, Qt::Key_B);
         ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
 
         for (int site = 0; site < 4; ++site) EXPECT_EQ(bench.adapter.site(site).read(0x10000000, 3000), image);
         EXPECT_EQ(setsOf(kProgramPage), 4 * 2);  // two 2048-byte pages per site
-        EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
         EXPECT_EQ(bench.storedCounters(), (Counters{4, 4, 0}));
-        EXPECT_EQ(page->controls().text(kIdcTotal), "4");
-        EXPECT_EQ(page->controls().text(kIdcPass), "4");
-        EXPECT_EQ(page->controls().text(kIdcYield), "100.00%");
-        EXPECT_EQ(icons(*page, kIdcSiteIcon), (std::vector<int>{150, 150, 150, 150}));
-        EXPECT_EQ(icons(*page, kIdcSiteIndicator), (std::vector<int>{153, 155, 159, 160}));
-        EXPECT_EQ(page->controls().icon(kIdcBurn), 168);
-        EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{784, 900}}));
+        EXPECT_EQ(texts(page, {kIdcTotal, kIdcPass, kIdcYield}), QStringList({"4", "4", "100.00%"}));
+        EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 150, 150, 150}));
+        EXPECT_EQ(icons(page, kIdcSiteIndicator), (std::vector<int>{153, 155, 159, 160}));
+        EXPECT_EQ(page.controls().icon(kIdcBurn), 168);
+        EXPECT_EQ(bench.services.tones(), (Tones{{784, 900}}));
         EXPECT_TRUE(bench.services.messages().empty());
-    }
-    CreatePageWindow = nullptr;
-    BurnFromKey = nullptr;
+    });
 }
 
 TEST_F(IcPageBurn, VerifyModeComparesAndStoresNoCounter) {
     for (int site = 0; site < 4; ++site) bench.preload(site, image);
     bench.preload(2, {0xEE});  // one differing byte on site 3
-    RegSaveTotalCount(7);
-    RegSavePassCount(6);
-    RegSaveFailCount(1);
+    storeCounters(7, 6, 1);
     CISPDlg page;
-    load(page, image);
-    page.controls().control<QAbstractButton>(kIdcVerifyMode)->click();
+    load(page);
+    button(page, kIdcVerifyMode)->click();
     EXPECT_EQ(page.controls().icon(kIdcBurn), 170);
     burn(page);
 
     EXPECT_EQ(setsOf(kErase) + setsOf(kProgramPage), 0);
     EXPECT_EQ(bench.storedCounters(), (Counters{7, 6, 1}));
-    EXPECT_EQ(page.controls().text(kIdcTotal), "4");
-    EXPECT_EQ(page.controls().text(kIdcFail), "1");
-    EXPECT_EQ(page.controls().text(kIdcYield), "75.00%");
+    EXPECT_EQ(texts(page, {kIdcTotal, kIdcFail, kIdcYield}), QStringList({"4", "1", "75.00%"}));
     EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 150, 151, 150}));
-    EXPECT_EQ(page.controls().icon(kIdcBurn), 170);
-    EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{800, 100}, {800, 100}}));
+    EXPECT_EQ(bench.services.tones(), (Tones{{800, 100}, {800, 100}}));
 }
 
 TEST_F(IcPageBurn, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
@@ -460,17 +359,12 @@ TEST_F(IcPageBurn, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
     g_dwSerialAddr = 0x100;
     g_nLastSerial = 0x7FFFFFFF;  // the label shows 2^31 unsigned
     CISPDlg page;
-    EXPECT_FALSE(page.control(kIdcSerialLast)->isHidden());
-    load(page, image);
+    load(page);
     burn(page);
 
-    for (uint32_t site = 0; site < 4; ++site) {
-        const uint32_t serial = 0x7FFFFFFFu + site;
-        const std::vector<uint8_t> bytes = {uint8_t(serial), uint8_t(serial >> 8), uint8_t(serial >> 16),
-                                            uint8_t(serial >> 24)};
-        EXPECT_EQ(bench.adapter.site(int(site)).read(0x10000100, 4), bytes) << site;
-    }
-    EXPECT_EQ(g_nLastSerial, 0x80000003u);
+    const std::vector<uint8_t> serials[] = {
+        {0xFF, 0xFF, 0xFF, 0x7F}, {0, 0, 0, 0x80}, {1, 0, 0, 0x80}, {2, 0, 0, 0x80}};
+    for (int site = 0; site < 4; ++site) EXPECT_EQ(bench.adapter.site(site).read(0x10000100, 4), serials[site]);
     EXPECT_EQ(RegLoadLastSn(), 0x80000003u);
     EXPECT_EQ(page.controls().text(kIdcSerialLast), "S/N Last : 2147483651");
     EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
@@ -479,16 +373,13 @@ TEST_F(IcPageBurn, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
 TEST_F(IcPageBurn, AMissingTargetKeepsTheIdleIconAndIsNotCounted) {
     bench.populate({0, 2});
     CISPDlg page;
-    load(page, image);
+    load(page);
     burn(page);
 
     EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 152, 150, 152}));
     EXPECT_EQ(icons(page, kIdcSiteIndicator), (std::vector<int>{153, 156, 159, 158}));
     EXPECT_EQ(bench.storedCounters(), (Counters{2, 2, 0}));
-    EXPECT_EQ(page.controls().text(kIdcTotal), "2");
-    EXPECT_EQ(page.controls().text(kIdcYield), "100.00%");
+    EXPECT_EQ(texts(page, {kIdcTotal, kIdcYield}), QStringList({"2", "100.00%"}));
     EXPECT_EQ(bench.adapter.site(1).read(0x10000000, 4), std::vector<uint8_t>(4, 0xFF));
-    EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{784, 900}}));
+    EXPECT_EQ(bench.services.tones(), (Tones{{784, 900}}));
 }
-
-}  // namespace

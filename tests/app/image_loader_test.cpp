@@ -5,65 +5,54 @@
 #include <vector>
 
 #include "app/crc16.h"
+#include "platform/strfmt.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-uint16_t crcPadded(const std::string& bytes, uint32_t flashSize) {
+// The CRC the page shows: over the image padded with 0xFF to the model's flash size.
+std::string crcPadded(const std::string& bytes, uint32_t flashSize) {
     std::vector<uint8_t> flash(flashSize, 0xFF);
     std::copy(bytes.begin(), bytes.end(), flash.begin());
-    return CalcCRC16(flash, 0xFFFF, 0);
+    return strfmt("%04X", CalcCRC16(flash, 0xFFFF, 0));
 }
 
 }  // namespace
 
-TEST(ImageLoader, BinShowsSizeAndCrcOverThePaddedFlash) {
-    TempDir dir;
-    const std::string bytes(100, '\x42');
-    dir.write("fw.Bin", bytes);
-    const ImageFileLoad load = LoadImageFile(dir.file("fw.Bin"), 0x10000);
-    ASSERT_EQ(load.outcome, ImageLoadOutcome::Loaded) << load.error;
-    EXPECT_EQ(load.extension, "bin");
-    EXPECT_EQ(load.imagePath, dir.file("fw.Bin"));
-    EXPECT_EQ(load.sizeText, "100");
-    char crc[8];
-    std::snprintf(crc, sizeof crc, "%04X", crcPadded(bytes, 0x10000));
-    EXPECT_EQ(load.crcText, crc);
-}
-
-TEST(ImageLoader, HexBecomesABinBesideIt) {
-    TempDir dir;
-    dir.write("fw.hex", ":10010000000102030405060708090A0B0C0D0E0F77\n:00000001FF\n");
-    const ImageFileLoad load = LoadImageFile(dir.file("fw.hex"), 0x8000);
-    ASSERT_EQ(load.outcome, ImageLoadOutcome::Loaded) << load.error;
-    EXPECT_EQ(load.imagePath, dir.file("fw.bin"));
-    const std::string bin = dir.read("fw.bin");
-    ASSERT_EQ(bin.size(), 272u);
-    EXPECT_EQ(bin.substr(0, 256), std::string(256, '\0'));
-    EXPECT_EQ(load.sizeText, "272");
-    char crc[8];
-    std::snprintf(crc, sizeof crc, "%04X", crcPadded(bin, 0x8000));
-    EXPECT_EQ(load.crcText, crc);
-}
-
-TEST(ImageLoader, SizeLimitIsTheModelsFlash) {
-    TempDir dir;
-    for (auto [size, accepted] : {std::pair{0x10000u, true}, {0x10001u, false}}) {
-        dir.write("fw.bin", std::string(size, '\0'));
-        const ImageFileLoad load = LoadImageFile(dir.file("fw.bin"), 0x10000);
-        EXPECT_EQ(load.outcome == ImageLoadOutcome::Loaded, accepted) << size;
-        if (!accepted) {
-            EXPECT_EQ(load.error, "File size more than 10000");
-            EXPECT_TRUE(load.imagePath.empty());
+TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
+    const std::string hex = ":10010000000102030405060708090A0B0C0D0E0F77\n:00000001FF\n";
+    const std::string binOfHex = std::string(256, '\0') + std::string("\0\1\2\3\4\5\6\7\10\11\12\13\14\15\16\17", 16);
+    const struct {
+        const char* file;
+        std::string bytes;
+        uint32_t flash;
+        ImageLoadOutcome outcome;
+        const char* burned;  // the file the workers burn
+        std::string binary;  // its content
+        std::string error;
+    } cases[] = {
+        {"fw.Bin", std::string(100, 'B'), 0x10000, ImageLoadOutcome::Loaded, "fw.Bin", std::string(100, 'B'), ""},
+        {"fw.hex", hex, 0x8000, ImageLoadOutcome::Loaded, "fw.bin", binOfHex, ""},
+        {"full.bin", std::string(0x10000, 'F'), 0x10000, ImageLoadOutcome::Loaded, "full.bin", std::string(0x10000, 'F'), ""},
+        {"big.bin", std::string(0x10001, 'F'), 0x10000, ImageLoadOutcome::Refused, "", "", "File size more than 10000"},
+        {"notes.txt", "x", 0x10000, ImageLoadOutcome::NotAnImage, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write(c.file, c.bytes);
+        const ImageFileLoad load = LoadImageFile(dir.file(c.file), c.flash);
+        EXPECT_EQ(load.outcome, c.outcome) << c.file;
+        EXPECT_EQ(load.error, c.error) << c.file;
+        if (c.outcome != ImageLoadOutcome::Loaded) {
+            EXPECT_TRUE(load.imagePath.empty()) << c.file;
+            continue;
         }
+        EXPECT_EQ(load.imagePath, dir.file(c.burned));
+        EXPECT_EQ(dir.read(c.burned), c.binary) << c.file;
+        EXPECT_EQ(load.sizeText, std::to_string(c.binary.size())) << c.file;
+        EXPECT_EQ(load.crcText, crcPadded(c.binary, c.flash)) << c.file;
     }
-}
-
-TEST(ImageLoader, OtherFilesAndMissingFiles) {
     TempDir dir;
-    dir.write("notes.txt", "x");
-    EXPECT_EQ(LoadImageFile(dir.file("notes.txt"), 0x10000).outcome,
-              ImageLoadOutcome::NotAnImage);
     const ImageFileLoad missing = LoadImageFile(dir.file("none.bin"), 0x10000);
     EXPECT_EQ(missing.outcome, ImageLoadOutcome::Refused);
     EXPECT_EQ(missing.error, "File : " + dir.file("none.bin") + " could not be opened!!!");

@@ -8,28 +8,28 @@
 
 namespace {
 
-TEST(StopPrompt, NamesTheAddressTwiceAndTheOptionByteByKind) {
+TEST(StopPrompt, NamesTheAddressTwiceAndTheOptionByteByKindAndAnswersZero) {
     const struct { uint32_t kind, address; const char* message; } cases[] = {
         {1, 0x8FF, "0X8FF=0x10, error code, To enable memory protection 0X8FF=0x10, also need to set 0X8FB-bit7: 4 to 'A'"},
         {2, 0x8FF, "0X8FF=0x00, error code, To enable memory protection 0X8FF=0x00, also need to set 0X8FB-bit7: 4 to 'A'"},
         {3, 0x8FF, "0X8FF=0x5A, error code, To enable memory protection 0X8FF=0x5A, also need to set 0X8FB-bit7: 4 to 'A'"},
         {4, 0x1004, "0X1004=0xA5, error code, To enable memory protection 0X1004=0xA5, also need to set 0X1000-bit7: 4 to 'A'"},
+        {5, 0x100, ""},
     };
     for (const auto& c : cases) {
         CStopDlg prompt(c.kind, c.address);
-        EXPECT_EQ(prompt.controls().text(1128), "error code, ISP will terminate!!!");
+        EXPECT_EQ(prompt.controls().text(1128), *c.message ? "error code, ISP will terminate!!!" : "") << c.kind;
         EXPECT_EQ(prompt.controls().text(1129), c.message);
     }
-    CStopDlg unknown(5, 0x100);
-    EXPECT_EQ(unknown.controls().text(1128), "");
-    EXPECT_EQ(unknown.controls().text(1129), "");
+    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    EXPECT_EQ(RunStopPrompt(1, 0x100), 0);
 }
 
 TEST(WarnPrompt, TextsByKind) {
+    const char* protect = "Cotinue or Abort ?";
     const struct { uint32_t kind; const char* message; const char* prompt; } cases[] = {
-        {1, "0x1000=0x10 will enable memory protection,flash memory can't be read after burn!!!", "Cotinue or Abort ?"},
-        {2, "0x1000=0x00 will enable memory protection,flash memory can't be program and read after burn !!!",
-         "Cotinue or Abort ?"},
+        {1, "0x1000=0x10 will enable memory protection,flash memory can't be read after burn!!!", protect},
+        {2, "0x1000=0x00 will enable memory protection,flash memory can't be program and read after burn !!!", protect},
         {3, "0x1000=0x5A will enable memory protection,flash memory can't be read after burn!!!", "Cotinue or Abort?"},
         {4, "0x1000=0xA5 will enable memory protection,flash memory can't be program and read after burn !!!",
          "Cotinue or Abort?"},
@@ -82,14 +82,8 @@ TEST(WarnPrompt, AnswersContinueOnlyOnOk) {
         const bool codeOption = c.kind == 5;
         EXPECT_EQ(codeOption ? g_bWarnCodeOption : g_bWarnProtect, c.ask) << c.kind;
         EXPECT_EQ(codeOption ? g_bCodeOptionContinue : g_bProtectContinue, c.goOn) << c.kind;
-        // The other pair is left alone.
-        EXPECT_EQ(codeOption ? g_bProtectContinue : g_bCodeOptionContinue, 9u);
+        EXPECT_EQ(codeOption ? g_bProtectContinue : g_bCodeOptionContinue, 9u);  // the other pair stays
     }
-}
-
-TEST(StopPrompt, AnswersZeroHoweverItEnds) {
-    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
-    EXPECT_EQ(RunStopPrompt(1, 0x100), 0);
 }
 
 }  // namespace

@@ -48,14 +48,12 @@ TEST(ProtectArea, PaintsCellsFrameAndNothingBeyond) {
     }
 }
 
+// Fixed pixels of the first and last cell, apart from the model above.
 TEST(ProtectArea, SpotChecksOfTheFirstAndLastCell) {
-    const QImage first = render(0x0001, 0);
-    EXPECT_EQ(first.pixel(5, 7), kRed);
-    EXPECT_EQ(first.pixel(6, 7), kGreen);
-    const QImage last = render(0x8000, 1);
-    EXPECT_EQ(last.pixel(89, 7), kGreen);
-    EXPECT_EQ(last.pixel(90, 7), kOrange);
-    EXPECT_EQ(last.pixel(95, 13), kOrange);
+    const struct { uint16_t mask; uint32_t type; int x, y; QRgb colour; } spots[] = {
+        {0x0001, 0, 5, 7, kRed}, {0x0001, 0, 6, 7, kGreen}, {0x8000, 1, 89, 7, kGreen},
+        {0x8000, 1, 90, 7, kOrange}, {0x8000, 1, 95, 13, kOrange}};
+    for (const auto& s : spots) EXPECT_EQ(render(s.mask, s.type).pixel(s.x, s.y), s.colour) << s.x << "," << s.y;
 }
 
 }  // namespace

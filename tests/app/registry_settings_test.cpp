@@ -8,20 +8,13 @@
 #include "app/globals.h"
 #include "app/registry_key.h"
 #include "platform/paths.h"
+#include "platform/registry_store.h"
 #include "support/temp_config_folder.h"
 
 namespace {
 
-void storeNumber(const char* name, uint32_t value) {
-    CRegistryKey key;
-    ASSERT_EQ(key.Open(g_szRegKey), ERROR_SUCCESS);
-    ASSERT_EQ(key.WriteDword(name, value), ERROR_SUCCESS);
-}
-
-void storeText(const char* name, const std::string& text) {
-    CRegistryKey key;
-    ASSERT_EQ(key.Open(g_szRegKey), ERROR_SUCCESS);
-    ASSERT_EQ(key.WriteString(name, text), ERROR_SUCCESS);
+void store(const char* name, const platform::RegValue& value) {
+    platform::registryWrite(g_szRegKey, name, value);
 }
 
 uint32_t storedNumber(const char* name) {
@@ -150,12 +143,12 @@ TEST(RegistrySettings, EveryValueFollowsItsLoadAndSaveRule) {
         TempConfigFolder folder;
         EXPECT_EQ(s.load(), s.missing) << "missing";
         for (const auto& [stored, loaded] : s.loads) {
-            storeNumber(s.name, stored);
+            store(s.name, platform::RegValue::dword(stored));
             EXPECT_EQ(s.load(), loaded) << "stored " << stored;
         }
-        storeText(s.name, "a long text");  // longer than a number: more data
+        store(s.name, platform::RegValue::string("a long text"));  // longer than a number: more data
         EXPECT_EQ(s.load(), s.unreadable) << "long text";
-        storeText(s.name, "x");  // short enough, but of another type
+        store(s.name, platform::RegValue::string("x"));  // short enough, but of another type
         EXPECT_EQ(s.load(), s.unreadable) << "short text";
         for (const auto& [saved, stored] : s.saves) {
             s.save(saved);
@@ -173,24 +166,8 @@ TEST(RegistrySettings, ParameterFileNameIsATextWithItsDefault) {
     EXPECT_EQ(RegLoadParameterFile(), "default.data");
     RegSaveParameterFile("board 7.data");
     EXPECT_EQ(RegLoadParameterFile(), "board 7.data");
-    storeNumber("Parameter File", 5);
+    store("Parameter File", platform::RegValue::dword(5));
     EXPECT_EQ(RegLoadParameterFile(), "default.data");
     RegSaveParameterFile(std::string(200, 'p'));  // too long for the reader
     EXPECT_EQ(RegLoadParameterFile(), "default.data");
-}
-
-TEST(RegistrySettings, FreshStoreGivesTheStartUpDefaults) {
-    TempConfigFolder folder;
-    EXPECT_EQ(RegLoadBurnLimitEn(), 1u);
-    EXPECT_EQ(RegLoadLimitQuantity(), 1000u);
-    EXPECT_EQ(RegLoadSerialNoEn(), 1u);
-    EXPECT_EQ(RegLoadSnStartAddr(), 0u);
-    EXPECT_EQ(RegLoadLastSn(), 0u);
-    EXPECT_EQ(RegLoadTotalCount(), 0u);
-    EXPECT_EQ(RegLoadPassCount(), 0u);
-    EXPECT_EQ(RegLoadFailCount(), 0u);
-    RegLoadIspIcType();
-    EXPECT_EQ(g_nChipMode, 0);
-    EXPECT_EQ(RegLoadSerialNoAutoInc(), 1u);
-    EXPECT_EQ(RegLoadSnInArea(), 0u);
 }
