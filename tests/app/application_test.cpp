@@ -1,9 +1,7 @@
-#include <QTest>
 #include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/globals.h"
-#include "app/main_window.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "settings_probe.h"
@@ -62,60 +60,6 @@ TEST(SerialAddressCorrection, FollowsTheConfigurationsRule) {
     for (const auto& c : cases)
         EXPECT_EQ(CorrectedSerialAddress(c.location, c.address, c.size), c.expected)
             << c.location << " " << c.address;
-}
-
-class DelayKeys : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_nDelayCount = 0;
-        qApp->installEventFilter(&filter_);
-    }
-    void TearDown() override { qApp->removeEventFilter(&filter_); }
-
-    QString notice() const { return window_.client()->controls().text(1098); }
-    bool noticeShown() const { return !window_.client()->control(1098)->isHidden(); }
-
-    SettingsProbe probe_;
-    DelayKeyFilter filter_;
-    CUart_ISPDlg window_;
-};
-
-TEST_F(DelayKeys, StepWithinBoundsAndSaveEveryPress) {
-    using Writes = std::vector<std::pair<std::string, uint32_t>>;
-    const struct { uint32_t start; Qt::Key key; Qt::KeyboardModifiers mods; uint32_t expected; bool saved; } cases[] = {
-        {5, Qt::Key_Plus, Qt::KeypadModifier, 6, true},     {5, Qt::Key_Plus, Qt::ShiftModifier, 6, true},
-        {5, Qt::Key_Equal, Qt::NoModifier, 6, true},        {2000, Qt::Key_Plus, Qt::KeypadModifier, 2000, true},
-        {5, Qt::Key_Minus, Qt::KeypadModifier, 4, true},    {1, Qt::Key_Minus, Qt::NoModifier, 0, true},
-        {0, Qt::Key_Minus, Qt::KeypadModifier, 0, true},    {7, Qt::Key_5, Qt::NoModifier, 7, false},
-        {7, Qt::Key_Return, Qt::NoModifier, 7, false},
-    };
-    for (const auto& c : cases) {
-        probe_.clear();
-        g_nDelayCount = c.start;
-        QTest::keyClick(&window_, c.key, c.mods);
-        EXPECT_EQ(g_nDelayCount.load(), c.expected) << c.start << " key " << c.key;
-        EXPECT_EQ(probe_.writes(), (c.saved ? Writes{{"Scan Delay", c.expected}} : Writes{})) << c.key;
-    }
-    EXPECT_EQ(notice(), "Delay Count:0");
-}
-
-TEST_F(DelayKeys, CountOnceWhenTheKeyTravelsUpFromAChild) {
-    window_.show();
-    QTest::keyClick(window_.client()->control(1098), Qt::Key_Plus);
-    EXPECT_EQ(g_nDelayCount.load(), 1u);
-    EXPECT_EQ(probe_.writes().size(), 1u);
-}
-
-TEST_F(DelayKeys, NoticeFollowsTheCountAndGoesAfterTwoSeconds) {
-    EXPECT_FALSE(noticeShown());
-    QTest::keyClick(&window_, Qt::Key_Plus);
-    QTest::keyClick(&window_, Qt::Key_Plus);
-    EXPECT_EQ(notice(), "Delay Count:2");
-    EXPECT_TRUE(noticeShown());
-    EXPECT_TRUE(g_bNoticeShown);
-    QTest::qWait(2200);
-    EXPECT_FALSE(noticeShown());
-    EXPECT_FALSE(g_bNoticeShown);
 }
 
 }  // namespace

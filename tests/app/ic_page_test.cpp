@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include "app/globals.h"
@@ -19,15 +20,12 @@
 #include "link/com_settings.h"
 #include "link/hid_device.h"
 #include "link/serial_port.h"
-#include "platform/paths.h"
 #include "res/ic_page_template.h"
 #include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
 #include "support/gang_link.h"
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
-#include "support/temp_config_folder.h"
-#include "support/temp_dir.h"
 
 using namespace res;
 using Tones = std::vector<RecordingServices::Tone>;
@@ -65,79 +63,79 @@ std::vector<int> icons(const CISPDlg& page, const int (&ids)[4]) {
 
 QAbstractButton* button(const CISPDlg& page, int id) { return page.controls().control<QAbstractButton>(id); }
 
-// Makes the main window with the real IC page and hands the page to the test.
-template <class Test>
-void withMainWindow(Test test) {
-    InstallIcPage();
-    {
-        CUart_ISPDlg window;
-        window.show();
-        auto* page = dynamic_cast<CISPDlg*>(window.page(CUart_ISPDlg::Page::IspIc));
-        ASSERT_NE(page, nullptr);
-        EXPECT_EQ(g_pISPDlg, page);
-        test(window, *page);
-    }
-    CreatePageWindow = nullptr;
-    BurnFromKey = nullptr;
-}
+constexpr uint8_t kProgramPage = 0x2B;
+constexpr uint8_t kErase = 0x27;
 
+// The page against the simulated adapter (every site holding a target, pauses skipped), with
+// the program's own workers.
 class IcPage : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setProgramFolderForTest(dir.path());
-        g_strExeDir = dir.path();
+        g_strExeDir = bench.folder.path().toStdString() + "/";
         g_strLastDir.clear();
-        g_nChipMode = 0;
         g_dwFlashSize = 0x10000;
-        g_nTotalCount = g_nPassCount = g_nFailCount = 0;
-        g_bSerialEnable = 0;
-        g_nLastSerial = 0;
         g_bTaskWorking = false;
-        sim::installSimulatedAdapters({});  // no adapter attached
+        storeCounters(0, 0, 0);
         page = std::make_unique<CISPDlg>();
         page->show();
     }
     void TearDown() override {
         EXPECT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
         page.reset();
-        CloseHidDevice();
-        sim::removeSimulatedAdapters();
-        platform::setProgramFolderForTest("");
     }
 
-    std::string load(const std::string& name, const std::string& bytes) {
-        dir.write(name, bytes);
-        services.chosenFile = dir.file(name);
+    static void storeCounters(uint32_t total, uint32_t pass, uint32_t fail) {
+        RegSaveTotalCount(total);
+        RegSavePassCount(pass);
+        RegSaveFailCount(fail);
+    }
+    std::string load(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") {
+        bench.services.chosenFile = bench.writeImage(bytes, name);
         page->OnLoadFile();
-        return services.chosenFile;
+        return bench.services.chosenFile;
+    }
+    void burn() {
+        button(*page, kIdcBurn)->click();
+        ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
+    }
+    int setsOf(uint8_t command) const {
+        const auto& log = bench.adapter.exchanges();
+        return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const sim::Exchange& e) {
+            return e.kind == sim::Exchange::Kind::Set && e.report.size() > 3 && e.report[3] == command;
+        }));
+    }
+    std::string exported() const {
+        std::ifstream file(g_strExeDir + "ISP_log.txt", std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), {}};
     }
     QString text(int id) const { return page->controls().text(id); }
     QListWidget* list() const { return page->controls().control<QListWidget>(kIdcLogList); }
 
-    TempDir dir;
-    TempConfigFolder config;
-    RecordingServices services;
-    sim::Adapter adapter;
+    SimulatedBurn bench;
+    RecordingServices& services = bench.services;
     std::unique_ptr<CISPDlg> page;
+    const std::vector<uint8_t> image = PatternImage(3000);
 };
 
 }  // namespace
 
 TEST_F(IcPage, BurnChecksTheImageFirstThenTheAdapter) {
+    CloseHidDevice();
+    sim::installSimulatedAdapters({});  // no adapter attached
     page->OnBurn();
     EXPECT_EQ(messageTexts(services), std::vector<std::string>{"BIN file not found!"});
     EXPECT_EQ(services.messages()[0].icon, platform::MsgIcon::Error);
 
-    load("fw.bin", std::string(100, '\x11'));
+    load(image);
     services.clear();
     page->OnBurn();
     EXPECT_EQ(messageTexts(services), std::vector<std::string>{"HID device Not Found !"});
     EXPECT_FALSE(g_bTaskWorking);  // nothing started
+    EXPECT_TRUE(bench.adapter.exchanges().empty());
 }
 
 TEST_F(IcPage, TwoKeyPressesWhileAWorkerStartsRunOneWorker) {
-    sim::installSimulatedAdapter(adapter);
-    load("fw.bin", "x");
+    load(image);
     std::atomic<int> runs{0};
     platform::Event release;
     page->setWorkers({[&](WorkerPage&) {
@@ -172,18 +170,16 @@ TEST(IcPageTexts, Yield) {
 TEST_F(IcPage, ResetCountStoresAndShowsZeros) {
     g_nTotalCount = 9;
     g_nPassCount = 5;
-    RegSaveTotalCount(9);
-    RegSavePassCount(5);
-    RegSaveFailCount(4);
+    storeCounters(9, 5, 4);
     button(*page, kIdcResetCount)->click();
-    EXPECT_EQ((Counters{g_nTotalCount, g_nPassCount, g_nFailCount}), (Counters{0, 0, 0}));
-    EXPECT_EQ((Counters{RegLoadTotalCount(), RegLoadPassCount(), RegLoadFailCount()}), (Counters{0, 0, 0}));
+    EXPECT_EQ(bench.counters(), (Counters{0, 0, 0}));
+    EXPECT_EQ(bench.storedCounters(), (Counters{0, 0, 0}));
     EXPECT_EQ(texts(*page, {kIdcTotal, kIdcPass, kIdcFail, kIdcYield}), QStringList({"0", "0", "0", "100.00%"}));
 }
 
 TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     button(*page, kIdcExportLog)->click();
-    EXPECT_EQ(dir.read("ISP_log.txt"), "");
+    EXPECT_EQ(exported(), "");
 
     // Lines come from a worker thread, as a burn writes them.
     std::thread worker([&] {
@@ -194,24 +190,23 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     ASSERT_TRUE(spinUntil([&] { return list()->count() == 2; }));
     worker.join();
     button(*page, kIdcExportLog)->click();
-    EXPECT_EQ(dir.read("ISP_log.txt"), "Site 1 pass\r\nSite 2 fail\r\n");
-    EXPECT_EQ(services.viewed(), std::vector<std::string>(2, dir.file("ISP_log.txt")));
+    EXPECT_EQ(exported(), "Site 1 pass\r\nSite 2 fail\r\n");
+    EXPECT_EQ(services.viewed(), std::vector<std::string>(2, g_strExeDir + "ISP_log.txt"));
 }
 
 TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
-    const std::string good = load("fw.bin", std::string(0x10000, '\0'));
-    EXPECT_EQ(text(kIdcImageSize), "65536");
-    EXPECT_EQ(text(kIdcImageCrc).size(), 4);
+    const std::string good = load(std::vector<uint8_t>(0x10000, 0));
+    EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"65536", "1D0F"}));  // CRC-16/CCITT-FALSE of 64 KB of zeros
     EXPECT_EQ(g_strLastDir + "/" + g_strLastFile, good);
 
-    const struct { const char* name; std::string bytes; std::string message; } refusals[] = {
-        {"big.bin", std::string(0x10001, '\0'), "File size more than 10000"},
-        {"notes.txt", "text", ""},  // listed, not loaded, no message
+    const struct { const char* name; size_t size; std::string message; } refusals[] = {
+        {"big.bin", 0x10001, "File size more than 10000"},
+        {"notes.txt", 4, ""},  // listed, not loaded, no message
     };
     for (const auto& r : refusals) {
         services.clear();
         list()->clear();
-        load(r.name, r.bytes);
+        load(std::vector<uint8_t>(r.size, 0), r.name);
         EXPECT_EQ(page->imagePath(), good) << r.name;
         EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""})) << r.name;
         EXPECT_EQ(messageTexts(services), r.message.empty() ? std::vector<std::string>{}
@@ -249,18 +244,6 @@ TEST_F(IcPage, PromptAnswersReachTheGlobalsAndTheWorker) {
     EXPECT_EQ(ask(1, false, [&] { return page->stopPrompt(1, 0x8FF); }), 0);
 }
 
-TEST_F(IcPage, MainWindowKeepsThePageWhileATaskRuns) {
-    page.reset();
-    withMainWindow([](CUart_ISPDlg& window, CISPDlg& icPage) {
-        g_bTaskWorking = true;
-        ui::findCommand(window.menuBar(), 32780)->trigger();
-        g_bTaskWorking = false;
-        EXPECT_FALSE(icPage.isHidden());
-        EXPECT_EQ(window.page(CUart_ISPDlg::Page::IspSf), nullptr);
-    });
-    page = std::make_unique<CISPDlg>();
-}
-
 // The page owns the gang board's port while it shows; destroying it closes the port.
 TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
     sim::GangBoard board;
@@ -275,111 +258,82 @@ TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
     SetComPortDeviceOverride("");
 }
 
-namespace {
-
-constexpr uint8_t kProgramPage = 0x2B;
-constexpr uint8_t kErase = 0x27;
-
-// Burns through the real page with the program's own workers against the simulated adapter,
-// its pauses skipped.
-class IcPageBurn : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_strExeDir = bench.folder.path().toStdString() + "/";
+TEST_F(IcPage, MainWindowKeepsThePageDuringATaskAndItsBKeyBurnsEverySite) {
+    page.reset();
+    InstallIcPage();
+    {
+        CUart_ISPDlg window;
+        window.show();
+        auto* icPage = dynamic_cast<CISPDlg*>(window.page(CUart_ISPDlg::Page::IspIc));
+        ASSERT_NE(icPage, nullptr);
+        EXPECT_EQ(g_pISPDlg, icPage);
+        g_bTaskWorking = true;
+        ui::findCommand(window.menuBar(), 32780)->trigger();
         g_bTaskWorking = false;
-        storeCounters(0, 0, 0);
-    }
-    void TearDown() override { EXPECT_FALSE(g_bTaskWorking); }
+        EXPECT_FALSE(icPage->isHidden());
+        EXPECT_EQ(window.page(CUart_ISPDlg::Page::IspSf), nullptr);
 
-    static void storeCounters(uint32_t total, uint32_t pass, uint32_t fail) {
-        RegSaveTotalCount(total);
-        RegSavePassCount(pass);
-        RegSaveFailCount(fail);
-    }
-    void load(CISPDlg& page) {
         bench.services.chosenFile = bench.writeImage(image);
-        page.OnLoadFile();
-        ASSERT_EQ(page.imagePath(), bench.services.chosenFile);
-    }
-    static void burn(CISPDlg& page) {
-        button(page, kIdcBurn)->click();
-        ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
-    }
-    int setsOf(uint8_t command) const {
-        const auto& log = bench.adapter.exchanges();
-        return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const sim::Exchange& e) {
-            return e.kind == sim::Exchange::Kind::Set && e.report.size() > 3 && e.report[3] == command;
-        }));
-    }
-
-    SimulatedBurn bench;
-    const std::vector<uint8_t> image = PatternImage(3000);
-};
-
-}  // namespace
-
-TEST_F(IcPageBurn, BKeyOnTheMainWindowBurnsEverySite) {
-    withMainWindow([&](CUart_ISPDlg& window, CISPDlg& page) {
-        load(page);
+        icPage->OnLoadFile();
         QTest::keyClick(&window, Qt::Key_B);
         ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
-
         for (int site = 0; site < 4; ++site) EXPECT_EQ(bench.adapter.site(site).read(0x10000000, 3000), image);
         EXPECT_EQ(setsOf(kProgramPage), 4 * 2);  // two 2048-byte pages per site
         EXPECT_EQ(bench.storedCounters(), (Counters{4, 4, 0}));
-        EXPECT_EQ(texts(page, {kIdcTotal, kIdcPass, kIdcYield}), QStringList({"4", "4", "100.00%"}));
-        EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 150, 150, 150}));
-        EXPECT_EQ(icons(page, kIdcSiteIndicator), (std::vector<int>{153, 155, 159, 160}));
-        EXPECT_EQ(page.controls().icon(kIdcBurn), 168);
+        EXPECT_EQ(texts(*icPage, {kIdcTotal, kIdcPass, kIdcYield}), QStringList({"4", "4", "100.00%"}));
+        EXPECT_EQ(icons(*icPage, kIdcSiteIcon), (std::vector<int>{150, 150, 150, 150}));
+        EXPECT_EQ(icons(*icPage, kIdcSiteIndicator), (std::vector<int>{153, 155, 159, 160}));
+        EXPECT_EQ(icPage->controls().icon(kIdcBurn), 168);
         EXPECT_EQ(bench.services.tones(), (Tones{{784, 900}}));
         EXPECT_TRUE(bench.services.messages().empty());
-    });
+    }
+    CreatePageWindow = nullptr;
+    BurnFromKey = nullptr;
 }
 
-TEST_F(IcPageBurn, VerifyModeComparesAndStoresNoCounter) {
+TEST_F(IcPage, VerifyModeComparesAndStoresNoCounter) {
     for (int site = 0; site < 4; ++site) bench.preload(site, image);
     bench.preload(2, {0xEE});  // one differing byte on site 3
     storeCounters(7, 6, 1);
-    CISPDlg page;
-    load(page);
-    button(page, kIdcVerifyMode)->click();
-    EXPECT_EQ(page.controls().icon(kIdcBurn), 170);
-    burn(page);
+    load(image);
+    button(*page, kIdcVerifyMode)->click();
+    EXPECT_EQ(page->controls().icon(kIdcBurn), 170);
+    burn();
 
     EXPECT_EQ(setsOf(kErase) + setsOf(kProgramPage), 0);
     EXPECT_EQ(bench.storedCounters(), (Counters{7, 6, 1}));
-    EXPECT_EQ(texts(page, {kIdcTotal, kIdcFail, kIdcYield}), QStringList({"4", "1", "75.00%"}));
-    EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 150, 151, 150}));
+    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcFail, kIdcYield}), QStringList({"4", "1", "75.00%"}));
+    EXPECT_EQ(icons(*page, kIdcSiteIcon), (std::vector<int>{150, 150, 151, 150}));
     EXPECT_EQ(bench.services.tones(), (Tones{{800, 100}, {800, 100}}));
 }
 
-TEST_F(IcPageBurn, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
+TEST_F(IcPage, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
     g_bSerialEnable = 1;
     g_bSerialAutoInc = 1;
     g_dwSerialAddr = 0x100;
     g_nLastSerial = 0x7FFFFFFF;  // the label shows 2^31 unsigned
-    CISPDlg page;
-    load(page);
-    burn(page);
+    page = std::make_unique<CISPDlg>();
+    load(image);
+    burn();
 
     const std::vector<uint8_t> serials[] = {
         {0xFF, 0xFF, 0xFF, 0x7F}, {0, 0, 0, 0x80}, {1, 0, 0, 0x80}, {2, 0, 0, 0x80}};
     for (int site = 0; site < 4; ++site) EXPECT_EQ(bench.adapter.site(site).read(0x10000100, 4), serials[site]);
     EXPECT_EQ(RegLoadLastSn(), 0x80000003u);
-    EXPECT_EQ(page.controls().text(kIdcSerialLast), "S/N Last : 2147483651");
+    EXPECT_EQ(text(kIdcSerialLast), "S/N Last : 2147483651");
+    EXPECT_FALSE(page->control(kIdcSerialLast)->isHidden());
     EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
 }
 
-TEST_F(IcPageBurn, AMissingTargetKeepsTheIdleIconAndIsNotCounted) {
+TEST_F(IcPage, AMissingTargetKeepsTheIdleIconAndIsNotCounted) {
     bench.populate({0, 2});
-    CISPDlg page;
-    load(page);
-    burn(page);
+    load(image);
+    burn();
 
-    EXPECT_EQ(icons(page, kIdcSiteIcon), (std::vector<int>{150, 152, 150, 152}));
-    EXPECT_EQ(icons(page, kIdcSiteIndicator), (std::vector<int>{153, 156, 159, 158}));
+    EXPECT_EQ(icons(*page, kIdcSiteIcon), (std::vector<int>{150, 152, 150, 152}));
+    EXPECT_EQ(icons(*page, kIdcSiteIndicator), (std::vector<int>{153, 156, 159, 158}));
     EXPECT_EQ(bench.storedCounters(), (Counters{2, 2, 0}));
-    EXPECT_EQ(texts(page, {kIdcTotal, kIdcYield}), QStringList({"2", "100.00%"}));
+    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcYield}), QStringList({"2", "100.00%"}));
     EXPECT_EQ(bench.adapter.site(1).read(0x10000000, 4), std::vector<uint8_t>(4, 0xFF));
     EXPECT_EQ(bench.services.tones(), (Tones{{784, 900}}));
 }

@@ -1,9 +1,11 @@
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "app/application.h"
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "settings_probe.h"
@@ -18,10 +20,13 @@ protected:
         g_nChipMode = 0;
         g_dwFlashSize = 0x10000;
         g_bTaskWorking = false;
+        g_nDelayCount = 0;
+        qApp->installEventFilter(&filter_);  // as the program runs
         window_ = std::make_unique<CUart_ISPDlg>();
         window_->show();
     }
     void TearDown() override {
+        qApp->removeEventFilter(&filter_);
         g_bTaskWorking = false;
         RunConfigDialog = nullptr;
         BurnFromKey = nullptr;
@@ -38,6 +43,7 @@ protected:
     bool shown(Page page) const { return window_->page(page) && !window_->page(page)->isHidden(); }
 
     SettingsProbe probe_;
+    DelayKeyFilter filter_;
     std::unique_ptr<CUart_ISPDlg> window_;
 };
 
@@ -121,6 +127,40 @@ TEST_F(MainWindow, BKeyBurnsAndOtherKeysDoNothing) {
     for (Qt::Key other : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_7}) QTest::keyClick(window_.get(), other);
     EXPECT_EQ(burns, 2);
     EXPECT_TRUE(window_->isVisible());
+}
+
+TEST_F(MainWindow, DelayKeysStepWithinBoundsAndSaveEveryPress) {
+    using Writes = std::vector<std::pair<std::string, uint32_t>>;
+    const struct { uint32_t start; Qt::Key key; Qt::KeyboardModifiers mods; uint32_t expected; bool saved; } cases[] = {
+        {5, Qt::Key_Plus, Qt::KeypadModifier, 6, true},     {5, Qt::Key_Plus, Qt::ShiftModifier, 6, true},
+        {5, Qt::Key_Equal, Qt::NoModifier, 6, true},        {2000, Qt::Key_Plus, Qt::KeypadModifier, 2000, true},
+        {5, Qt::Key_Minus, Qt::KeypadModifier, 4, true},    {1, Qt::Key_Minus, Qt::NoModifier, 0, true},
+        {0, Qt::Key_Minus, Qt::KeypadModifier, 0, true},    {7, Qt::Key_5, Qt::NoModifier, 7, false},
+        {7, Qt::Key_Return, Qt::NoModifier, 7, false},
+    };
+    for (const auto& c : cases) {
+        probe_.clear();
+        g_nDelayCount = c.start;
+        QTest::keyClick(window_.get(), c.key, c.mods);
+        EXPECT_EQ(g_nDelayCount.load(), c.expected) << c.start << " key " << c.key;
+        EXPECT_EQ(probe_.writes(), (c.saved ? Writes{{"Scan Delay", c.expected}} : Writes{})) << c.key;
+    }
+    EXPECT_EQ(notice(), "Delay Count:0");
+}
+
+// A key pressed on a child travels up to the window: it still counts once.
+TEST_F(MainWindow, DelayKeysCountOnceAndTheNoticeGoesAfterTwoSeconds) {
+    EXPECT_FALSE(noticeShown());
+    QTest::keyClick(window_->client()->control(1098), Qt::Key_Plus);
+    QTest::keyClick(window_.get(), Qt::Key_Plus);
+    EXPECT_EQ(g_nDelayCount.load(), 2u);
+    EXPECT_EQ(probe_.writes().size(), 2u);
+    EXPECT_EQ(notice(), "Delay Count:2");
+    EXPECT_TRUE(noticeShown());
+    EXPECT_TRUE(g_bNoticeShown);
+    QTest::qWait(2200);
+    EXPECT_FALSE(noticeShown());
+    EXPECT_FALSE(g_bNoticeShown);
 }
 
 }  // namespace
