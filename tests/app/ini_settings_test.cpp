@@ -48,20 +48,3 @@ TEST(IniSettings, NumbersKeepTheirBoundsAndForms) {
     platform::writeProfileString(ini, "Miscellaneous", "Limit Quantity", "many");
     EXPECT_EQ(IniGetLimitQuantity(ini), 1000);
 }
-
-// The file engine has its own tests; these are the object's own rules.
-TEST(IniSettings, IniFileObjectNamesOnlyAnExistingFileAndReadsHexNumbers) {
-    TempConfigFolder folder;
-    const std::string ini = folder.path() + "o.ini";
-    CIniFile file;
-    EXPECT_FALSE(file.SetFileName(""));
-    EXPECT_FALSE(file.SetFileName(folder.path()));
-    EXPECT_FALSE(file.SetFileName(ini));  // not there yet, but the write still creates it
-    file.WriteString("Numbers", "hex", "0X1f");
-    file.WriteString("Numbers", "text", "abc");
-    file.WriteString("Other", "x", std::string(300, 'v'));
-    EXPECT_TRUE(file.SetFileName(ini));
-    EXPECT_EQ(file.GetInt("Numbers", "hex"), 31);
-    EXPECT_EQ(file.GetInt("Numbers", "text"), 0);
-    EXPECT_EQ(file.GetString("Other", "x").size(), 259u);
-}

@@ -127,15 +127,7 @@ std::vector<Setting> allNumericSettings() {
 
 TEST(RegistrySettings, EveryValueFollowsItsLoadAndSaveRule) {
     // The loads below store into shared globals; other tests expect the built-in values.
-    const auto saved = std::tuple(g_bEncry, g_bCodeOption, g_nComPort, g_nComBaudRate,
-                                  g_nChipMode, g_nIspStartAddr);
-    struct Restore {
-        decltype(saved)& values;
-        ~Restore() {
-            std::tie(g_bEncry, g_bCodeOption, g_nComPort, g_nComBaudRate, g_nChipMode,
-                     g_nIspStartAddr) = values;
-        }
-    } restore{saved};
+    const auto saved = std::tuple(g_bEncry, g_bCodeOption, g_nComPort, g_nComBaudRate, g_nChipMode, g_nIspStartAddr);
     const auto settings = allNumericSettings();
     ASSERT_EQ(settings.size() + 1, 36u);  // and "Parameter File" below
     for (const auto& s : settings) {
@@ -159,6 +151,7 @@ TEST(RegistrySettings, EveryValueFollowsItsLoadAndSaveRule) {
         EXPECT_EQ(s.load(), s.unreadable) << "store cannot be read";
         s.save(1);  // lost, and harmless
     }
+    std::tie(g_bEncry, g_bCodeOption, g_nComPort, g_nComBaudRate, g_nChipMode, g_nIspStartAddr) = saved;
 }
 
 TEST(RegistrySettings, ParameterFileNameIsATextWithItsDefault) {

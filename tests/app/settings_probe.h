@@ -16,7 +16,10 @@ public:
     // Puts a value into the store without recording it.
     void store(const std::string& name, uint32_t value);
     // Forgets what was recorded so far.
-    void clear() { reads_.clear(), writes_.clear(); }
+    void clear() {
+        reads_.clear();
+        writes_.clear();
+    }
 
     const std::vector<std::string>& reads() const { return reads_; }
     const std::vector<std::pair<std::string, uint32_t>>& writes() const { return writes_; }
