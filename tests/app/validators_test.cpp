@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
-
 namespace {
 
 struct Check {
@@ -50,17 +48,4 @@ TEST(Validators, TextStringAnswers) {
          }) {
         EXPECT_EQ(CheckTextString(c.text, c.limit), c.expected) << '"' << c.text << '"';
     }
-}
-
-TEST(Validators, FlashTailPageAndBlockOfAModel) {
-    const struct { uint8_t mode; uint32_t tail, page, block; } cases[] = {
-        {0, 0x3FF8, 512, 0x4000}, {3, 0xFF8, 256, 0x4000}, {7, 0xBFF8, 512, 0xC000}, {11, 0x3FF8, 1024, 0x4000},
-        {200, 0x3FF8, 512, 0x4000}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(GetFlashTailAddr(c.mode), c.tail) << int{c.mode};
-        EXPECT_EQ(GetFlashPageSize(c.mode), c.page) << int{c.mode};
-        EXPECT_EQ(GetFlashBlockSize(c.mode), c.block) << int{c.mode};
-    }
-    for (uint8_t mode = 2; mode <= 12; ++mode)  // the last eight bytes of the model's flash
-        EXPECT_EQ(GetFlashTailAddr(mode), FlashSizeOfMode(mode) - 8) << int{mode};
 }
