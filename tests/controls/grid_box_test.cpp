@@ -142,15 +142,13 @@ TEST(GridBoxW, CommitsTheFullWord) {
 }
 
 TEST(GridBox512, CellsFollowTheCountsUpTo2048) {
-    struct Case {
-        int cols, rows, expectCols, expectRows;
-    };
-    for (const Case& c : {Case{0, 0, 0, 0}, Case{16, 8, 16, 8}, Case{64, 64, 64, 32}, Case{3000, 2, 2048, 1},
-                          Case{-4, 10, 0, 0}}) {
+    // Columns and rows set, and the counts that follow.
+    for (const auto& [set, counts] : std::initializer_list<std::pair<QPoint, QPoint>>{
+             {{0, 0}, {0, 0}}, {{16, 8}, {16, 8}}, {{64, 64}, {64, 32}}, {{3000, 2}, {2048, 1}}, {{-4, 10}, {0, 0}}}) {
         CGridBox512 grid;
-        grid.m_nCols = c.cols;
-        grid.m_nRows = c.rows;
-        EXPECT_EQ(QPoint(grid.columnCount(), grid.rowCount()), QPoint(c.expectCols, c.expectRows)) << c.cols;
+        grid.m_nCols = set.x();
+        grid.m_nRows = set.y();
+        EXPECT_EQ(QPoint(grid.columnCount(), grid.rowCount()), counts) << set.x() << "x" << set.y();
     }
     QWidget dialog;
     CGridBox512 grid(&dialog);

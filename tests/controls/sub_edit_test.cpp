@@ -23,8 +23,9 @@ struct ListDialog {
     ListDialog() {
         dialog.resize(300, 200);
         other.move(0, 100);
-        QObject::connect(&edit, &CSubEdit::commitText,
-                         [this](int item, int subItem, const QString& text) { commits.push_back({item, subItem, text}); });
+        QObject::connect(&edit, &CSubEdit::commitText, [this](int item, int subItem, const QString& text) {
+            commits.push_back({item, subItem, text});
+        });
         showActive(dialog);
     }
     // As the holder opens the editor over a list cell.

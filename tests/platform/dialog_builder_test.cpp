@@ -93,7 +93,8 @@ CaptionPlace captionPlace(QWidget* widget) {
         const int wrap = button->property("wordWrap").toBool() ? Qt::TextWordWrap : 0;
         return {style->subElementRect(QStyle::SE_PushButtonContents, &option, button), Qt::AlignCenter | wrap};
     }
-    const auto contents = qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
+    const auto contents =
+        qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
     return {style->subElementRect(contents, &option, button), Qt::AlignVCenter};
 }
 

@@ -25,8 +25,8 @@ std::string fileText(const std::string& path) {
 TEST(IniFile, ReadsFollowTheProfileRules) {
     TempConfigFolder folder;
     const std::string ini = folder.path() + "a.ini";
-    std::ofstream(ini) << "; comment\n[Security]\r\n  Encryption =  Yes  \r\nKey=\"  quoted  \"\nSingle='x'\n"
-                          "Eq=b=c\nno equals sign\n;Hidden=1\n\n[ Miscellaneous ]\nBeep Sound=No\n[security]\nLate=ignored\n";
+    std::ofstream(ini) << "; comment\n[Security]\r\n  Encryption =  Yes  \r\nKey=\"  quoted  \"\nSingle='x'\nEq=b=c\n"
+                          "no equals sign\n;Hidden=1\n\n[ Miscellaneous ]\nBeep Sound=No\n[security]\nLate=ignored\n";
     struct Case {
         const char* section;
         const char* key;

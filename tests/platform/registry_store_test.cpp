@@ -63,7 +63,8 @@ TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
         RegValue value;
     };
     const Case cases[] = {{"Total Count", "TOTAL COUNT", RegValue::dword(0xFFFFFFFF)},
-                          {"odd \"name\"\\", "odd \"name\"\\", RegValue::string("a \"quoted\" C:\\path\nnext\tline\x7f")},
+                          {"odd \"name\"\\", "odd \"NAME\"\\",
+                           RegValue::string("a \"quoted\" C:\\path\nnext\tline\x7f")},
                           {"Blob", "blob", RegValue::binary(bytes)},
                           {"Empty", "Empty", RegValue::binary({})}};
     for (const Case& c : cases) ASSERT_EQ(registryWrite(kKey, c.name, c.value), StoreResult::Ok) << c.name;
@@ -127,7 +128,10 @@ TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
         });
         ASSERT_GT(child, 0);
         // Kill it at a different moment of its loop each round, once it has begun saving.
-        const auto begun = [start] { return readNumber("Pass Count") != 0xDEADBEEF && readNumber("Pass Count") > start; };
+        const auto begun = [start] {
+            const uint32_t pass = readNumber("Pass Count");
+            return pass != 0xDEADBEEF && pass > start;
+        };
         for (int wait = 0; wait < 2000 && !begun(); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(3 + 7 * round));
         kill(child, SIGKILL);
