@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -25,9 +24,7 @@ struct GridDialog {
         other.setGeometry(400, 10, 80, 20);
         showActive(dialog);
     }
-    void click(int col, int row) {
-        QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(col, row).center());
-    }
+    void click(int col, int row) { QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(col, row).center()); }
     uint8_t cell(int col, int row) const { return grid.m_byData[static_cast<size_t>((row - 1) * 16 + col - 1)]; }
 };
 
@@ -43,158 +40,88 @@ TEST(GridBox, CellFramesAndGeometry) {
     EXPECT_EQ(grid.cellHeight(), 15);
     const QImage img = renderWidget(grid);
     const uint32_t marker = pixelRef(img, 0, 0);  // the header corner is left undrawn
-    // Cell (1, 1) covers [20, 40) x [15, 30).
+    EXPECT_NE(marker, 0xFFFFFFu);
     struct Pixel {
         int x, y;
         uint32_t colour;
     };
+    // Cell (1, 1) covers [20, 40) x [15, 30); the last cell (16, 32) ends at 340 x 495.
     for (const Pixel& p : {Pixel{20, 15, 0xA8A8A8}, Pixel{38, 15, 0xA8A8A8}, Pixel{39, 15, 0xFFFFFF},
                            Pixel{20, 28, 0xA8A8A8}, Pixel{20, 29, 0xFFFFFF}, Pixel{39, 29, 0xFFFFFF},
                            Pixel{21, 16, 0x707070}, Pixel{37, 16, 0x707070}, Pixel{38, 16, 0xF0F0F0},
-                           Pixel{21, 28, 0xF0F0F0}, Pixel{22, 17, 0xFFFFFF},
-                           // the last cell (16, 32) ends at 340 x 495; beyond it nothing is drawn
-                           Pixel{339, 494, 0xFFFFFF}, Pixel{340, 100, marker}, Pixel{100, 496, marker}}) {
+                           Pixel{21, 28, 0xF0F0F0}, Pixel{22, 17, 0xFFFFFF}, Pixel{339, 494, 0xFFFFFF},
+                           Pixel{340, 100, marker}, Pixel{100, 496, marker}})
         EXPECT_EQ(pixelRef(img, p.x, p.y), p.colour) << p.x << "," << p.y;
-    }
-    EXPECT_NE(pixelRef(img, 0, 0), 0xFFFFFFu);
-    // Row labels count on as 32-bit numbers past any base.
-    grid.m_nBaseAddr = INT_MAX;
+    grid.m_nBaseAddr = INT_MAX;  // row labels count on as 32-bit numbers past any base
     (void)renderWidget(grid);
 }
 
-TEST(GridBox, EnterStoresTheTypedByteAndHidesTheEditor) {
-    GridDialog d;
-    d.click(2, 3);
-    EXPECT_EQ(d.grid.m_edit.text(), "FF");
-    EXPECT_EQ(d.grid.m_edit.geometry(), d.grid.cellRect(2, 3));
-    QTest::keyClicks(&d.grid.m_edit, "7");
-    QTest::keyClick(&d.grid.m_edit, Qt::Key_Return);
-    EXPECT_EQ(d.cell(2, 3), 0x07);
-    EXPECT_TRUE(d.grid.m_edit.isHidden());
+TEST(GridBox, EditorCommitsOnLeavingAndDiscardsOnTheSameCellOrEscape) {
+    enum Leave { Enter, FocusLoss, OtherCell, SameCell, Escape, ContextMenu };
+    struct Case {
+        Leave how;
+        uint8_t stored;  // cell (2, 3) afterwards, which held 0x42 when "3c" was typed over it
+        QString editor;  // the editor's text afterwards; empty when it is hidden
+    };
+    for (const Case& c : {Case{Enter, 0x3C, ""}, Case{FocusLoss, 0x3C, ""}, Case{OtherCell, 0x3C, "FF"},
+                          Case{SameCell, 0x42, "42"}, Case{Escape, 0x42, "3c"}, Case{ContextMenu, 0x42, "3c"}}) {
+        SCOPED_TRACE(c.how);
+        GridDialog d;
+        d.grid.m_byData[(3 - 1) * 16 + 1] = 0x42;
+        d.click(2, 3);
+        EXPECT_EQ(d.grid.m_edit.text(), "42");
+        ASSERT_TRUE(d.grid.m_edit.hasFocus());
+        QTest::keyClicks(&d.grid.m_edit, "3c");
+        switch (c.how) {
+        case Enter: QTest::keyClick(&d.grid.m_edit, Qt::Key_Return); break;
+        case FocusLoss: d.other.setFocus(); break;
+        case OtherCell: d.click(5, 5); break;
+        case SameCell: d.click(2, 3); break;
+        case Escape: QTest::keyClick(&d.grid.m_edit, Qt::Key_Escape); break;
+        case ContextMenu: {  // the editor stays open under its own menu
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(2, 2), d.grid.m_edit.mapToGlobal(QPoint(2, 2)));
+            QApplication::sendEvent(&d.grid.m_edit, &menu);
+            ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+            QApplication::activePopupWidget()->close();
+        }
+        }
+        EXPECT_EQ(d.cell(2, 3), c.stored);
+        EXPECT_EQ(d.cell(5, 5), 0xFF);
+        EXPECT_EQ(d.grid.m_edit.isHidden() ? QString() : d.grid.m_edit.text(), c.editor);
+        EXPECT_EQ(d.grid.m_edit.geometry(), c.how == OtherCell ? d.grid.cellRect(5, 5) : d.grid.cellRect(2, 3));
+    }
 }
 
-TEST(GridBox, EscapeKeepsTheEditorAndItsText) {
-    GridDialog d;
-    d.click(4, 4);
-    QTest::keyClicks(&d.grid.m_edit, "3");
-    QTest::keyClick(&d.grid.m_edit, Qt::Key_Escape);
-    EXPECT_FALSE(d.grid.m_edit.isHidden());
-    EXPECT_EQ(d.grid.m_edit.text(), "3");
-    EXPECT_EQ(d.cell(4, 4), 0xFF);
-}
-
-TEST(GridBox, ClickOnAnotherCellStoresTheTypedTextWhereItWasTyped) {
-    GridDialog d;
-    d.click(1, 1);
-    QTest::keyClicks(&d.grid.m_edit, "3c");
-    d.click(5, 5);
-    EXPECT_EQ(d.cell(1, 1), 0x3C);
-    EXPECT_EQ(d.cell(5, 5), 0xFF);
-    EXPECT_EQ(d.grid.m_edit.geometry(), d.grid.cellRect(5, 5));
-    EXPECT_EQ(d.grid.m_edit.text(), "FF");
-}
-
-TEST(GridBox, ClickOnTheSameCellDropsTheTypedText) {
-    GridDialog d;
-    d.grid.m_byData[0] = 0x42;
-    d.click(1, 1);
-    QTest::keyClicks(&d.grid.m_edit, "12");
-    d.click(1, 1);
-    EXPECT_EQ(d.cell(1, 1), 0x42);
-    EXPECT_EQ(d.grid.m_edit.text(), "42");
-}
-
-TEST(GridBox, LosingTheFocusStoresTheText) {
-    GridDialog d;
-    d.click(3, 2);
-    ASSERT_TRUE(d.grid.m_edit.hasFocus());
-    QTest::keyClicks(&d.grid.m_edit, "AB");
-    d.other.setFocus();
-    EXPECT_EQ(d.cell(3, 2), 0xAB);
-    EXPECT_TRUE(d.grid.m_edit.isHidden());
-}
-
-TEST(GridBox, EditorStaysOpenUnderItsContextMenu) {
-    GridDialog d;
-    d.click(2, 2);
-    QTest::keyClicks(&d.grid.m_edit, "5");
-    const QPoint at(2, 2);
-    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, d.grid.m_edit.mapToGlobal(at));
-    QApplication::sendEvent(&d.grid.m_edit, &menu);
-    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
-    EXPECT_FALSE(d.grid.m_edit.isHidden());
-    EXPECT_EQ(d.cell(2, 2), 0xFF);
-    QApplication::activePopupWidget()->close();
-    QTest::keyClick(&d.grid.m_edit, Qt::Key_Return);
-    EXPECT_EQ(d.cell(2, 2), 0x05);
-}
-
-TEST(GridBox, HiddenEditorNeverWritesItsOldTextBack) {
+TEST(GridBox, StrayClicksAndTheHiddenEditorStoreNothing) {
     GridDialog d;
     d.click(1, 1);
     QTest::keyClicks(&d.grid.m_edit, "12");
-    d.click(2, 1);  // the editor now holds "FF" for cell (2, 1)
+    d.click(2, 1);  // stores 0x12; the editor now holds "FF" for cell (2, 1)
     EXPECT_EQ(d.cell(1, 1), 0x12);
-    // The holder hides the editor and loads new data.
+    for (QPoint at : {QPoint(5, 40), QPoint(50, 5), QPoint(342, 40), QPoint(50, 497)}) {
+        QTest::mouseClick(&d.grid, Qt::LeftButton, {}, at);
+        EXPECT_EQ(d.grid.m_edit.geometry(), d.grid.cellRect(2, 1)) << at.x() << "," << at.y();
+    }
+    // The holder hides the editor and loads new data: the editor's old text must not come back.
     d.grid.m_edit.hide();
     d.grid.m_byData.fill(0x00);
     d.click(3, 1);
     EXPECT_EQ(d.cell(2, 1), 0x00);
     EXPECT_EQ(d.cell(1, 1), 0x00);
-}
-
-TEST(GridBox, ClicksOutsideTheCellsChangeNothing) {
-    GridDialog d;
-    d.click(2, 2);
-    const QRect editorAt = d.grid.m_edit.geometry();
-    for (QPoint at : {QPoint(5, 40), QPoint(50, 5), QPoint(342, 40), QPoint(50, 497)}) {
-        QTest::mouseClick(&d.grid, Qt::LeftButton, {}, at);
-        EXPECT_EQ(d.grid.m_nCurCol, 2);
-        EXPECT_EQ(d.grid.m_nCurRow, 2);
-        EXPECT_EQ(d.grid.m_edit.geometry(), editorAt);
-    }
-}
-
-TEST(GridBox, EditorKeyFilter) {
-    struct Case {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        QString text;  // after the key, from "1" with the caret at the end
-    };
-    GridDialog d;
-    for (const Case& c : {Case{Qt::Key_G, {}, "1"}, Case{Qt::Key_A, {}, "1a"},
-                          Case{Qt::Key_5, Qt::KeypadModifier, "15"}, Case{Qt::Key_Delete, {}, "1"},
-                          Case{Qt::Key_Backspace, {}, ""}, Case{Qt::Key_Space, {}, "1"},
-                          Case{Qt::Key_Minus, {}, "1"}, Case{Qt::Key_Up, {}, "1"}, Case{Qt::Key_Tab, {}, "1"}}) {
-        d.click(1, 1);
-        d.grid.m_edit.setText("1");
-        QTest::keyClick(&d.grid.m_edit, c.key, c.modifiers);
-        EXPECT_EQ(d.grid.m_edit.text(), c.text) << c.key;
-        EXPECT_TRUE(d.grid.m_edit.hasFocus()) << c.key;
-    }
-}
-
-TEST(GridBox, TooSmallForOneCellIgnoresClicks) {
-    QWidget dialog;
-    CGridBox grid(&dialog);
-    grid.setGeometry(0, 0, 10, 20);
-    dialog.show();
-    QTest::mouseClick(&grid, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_EQ(grid.m_nCurCol, 1);
-    (void)renderWidget(grid);
+    // A client area too small for one cell ignores clicks.
+    d.grid.setGeometry(0, 0, 10, 20);
+    QTest::mouseClick(&d.grid, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(d.grid.m_nCurCol, 3);
+    (void)renderWidget(d.grid);
 }
 
 TEST(GridBox, CurrentCellOffTheGridStoresNothing) {
     CGridBox bytes;
     CGridBoxW words;
-    for (QPoint cell : {QPoint(0, 1), QPoint(17, 1), QPoint(1, 0), QPoint(1, 33)}) {
-        bytes.m_nCurCol = cell.x();
-        bytes.m_nCurRow = cell.y();
-        bytes.SetCellValue(0x12);
-    }
-    for (QPoint cell : {QPoint(0, 1), QPoint(17, 1), QPoint(16, 17)}) {
-        words.m_nCurCol = cell.x();
-        words.m_nCurRow = cell.y();
+    for (QPoint cell : {QPoint(0, 1), QPoint(17, 1), QPoint(1, 0), QPoint(1, 33), QPoint(16, 17)}) {
+        bytes.m_nCurCol = words.m_nCurCol = cell.x();
+        bytes.m_nCurRow = words.m_nCurRow = cell.y();
+        if (cell.y() != 17) bytes.SetCellValue(0x12);
         words.SetCellValue(0x12345678);
     }
     for (uint8_t b : bytes.m_byData) ASSERT_EQ(b, 0xFF);
@@ -215,16 +142,13 @@ TEST(GridBoxW, CommitsTheFullWord) {
 }
 
 TEST(GridBox512, CellsFollowTheCountsUpTo2048) {
-    struct Case {
-        int cols, rows, expectCols, expectRows;
-    };
-    for (const Case& c : {Case{0, 0, 0, 0}, Case{16, 8, 16, 8}, Case{64, 64, 64, 32}, Case{3000, 2, 2048, 1},
-                          Case{-4, 10, 0, 0}}) {
+    // Columns and rows set, and the counts that follow.
+    for (const auto& [set, counts] : std::initializer_list<std::pair<QPoint, QPoint>>{
+             {{0, 0}, {0, 0}}, {{16, 8}, {16, 8}}, {{64, 64}, {64, 32}}, {{3000, 2}, {2048, 1}}, {{-4, 10}, {0, 0}}}) {
         CGridBox512 grid;
-        grid.m_nCols = c.cols;
-        grid.m_nRows = c.rows;
-        EXPECT_EQ(grid.columnCount(), c.expectCols);
-        EXPECT_EQ(grid.rowCount(), c.expectRows);
+        grid.m_nCols = set.x();
+        grid.m_nRows = set.y();
+        EXPECT_EQ(QPoint(grid.columnCount(), grid.rowCount()), counts) << set.x() << "x" << set.y();
     }
     QWidget dialog;
     CGridBox512 grid(&dialog);
@@ -236,8 +160,7 @@ TEST(GridBox512, CellsFollowTheCountsUpTo2048) {
     grid.SetCellValue(0x55);
     EXPECT_EQ(grid.m_byData[0], 0x00);
 
-    grid.m_nCols = 4;
-    grid.m_nRows = 4;
+    grid.m_nCols = grid.m_nRows = 4;
     QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(2, 3).center());
     QTest::keyClicks(&grid.m_edit, "5A");
     QTest::keyClick(&grid.m_edit, Qt::Key_Return);

@@ -29,9 +29,9 @@ struct ListDialog {
         showActive(dialog);
     }
     // As the holder opens the editor over a list cell.
-    void open(int item, int subItem, const QString& text) {
+    void open(int item, const QString& text) {
         edit.m_nItem = item;
-        edit.m_nSubItem = subItem;
+        edit.m_nSubItem = 1;
         edit.setText(text);
         edit.show();
         edit.setFocus();
@@ -41,40 +41,30 @@ struct ListDialog {
 
 }  // namespace
 
-TEST(SubEdit, EnterWritesOnceHidesAndGivesTheFocusBack) {
-    ListDialog d;
-    d.open(3, 2, "00");
-    QTest::keyClicks(&d.edit, "5A");
-    QTest::keyClick(&d.edit, Qt::Key_Return);
-    EXPECT_EQ(d.commits, (std::vector<Commit>{{3, 2, "5A"}}));
-    EXPECT_TRUE(d.edit.isHidden());
-    EXPECT_TRUE(d.dialog.hasFocus());
-}
-
-TEST(SubEdit, EscapeLeavesTheCell) {
-    ListDialog d;
-    d.open(1, 1, "00");
-    QTest::keyClicks(&d.edit, "77");
-    QTest::keyClick(&d.edit, Qt::Key_Escape);
-    EXPECT_TRUE(d.commits.empty());
-    EXPECT_TRUE(d.edit.isHidden());
-}
-
-TEST(SubEdit, FocusLossWritesOnlyAfterAKeyPressSinceShown) {
-    ListDialog d;
-    d.open(4, 1, "10");
-    QTest::keyClicks(&d.edit, "9");
-    d.other.setFocus();
-    EXPECT_EQ(d.commits, (std::vector<Commit>{{4, 1, "9"}}));
-
-    // Typed, then hidden by the holder and opened again: nothing pending from before.
-    d.commits.clear();
-    d.open(5, 1, "20");
-    QTest::keyClicks(&d.edit, "3");
-    d.edit.hide();
-    d.commits.clear();
-    d.open(6, 1, "30");
-    EXPECT_FALSE(d.edit.commitPending());
-    d.other.setFocus();
-    EXPECT_TRUE(d.commits.empty());
+TEST(SubEdit, EnterAndFocusLossWriteOnceEscapeAndAReopenedEditorWriteNothing) {
+    enum Leave { Enter, Escape, FocusLoss, Reopened };
+    struct Case {
+        Leave how;
+        std::vector<Commit> commits;
+        bool hidden;
+    };
+    for (const Case& c : {Case{Enter, {{3, 1, "5A"}}, true}, Case{Escape, {}, true},
+                          Case{FocusLoss, {{3, 1, "5A"}}, false}, Case{Reopened, {}, false}}) {
+        ListDialog d;
+        d.open(3, "00");
+        QTest::keyClicks(&d.edit, "5A");
+        if (c.how == Reopened) {  // hidden by the holder and opened again: nothing pending from before
+            d.edit.hide();
+            d.commits.clear();
+            d.open(6, "30");
+            EXPECT_FALSE(d.edit.commitPending());
+        }
+        if (c.how == Enter || c.how == Escape)
+            QTest::keyClick(&d.edit, c.how == Enter ? Qt::Key_Return : Qt::Key_Escape);
+        else
+            d.other.setFocus();
+        EXPECT_EQ(d.commits, c.commits) << c.how;
+        EXPECT_EQ(d.edit.isHidden(), c.hidden) << c.how;
+        EXPECT_EQ(d.dialog.hasFocus(), c.hidden) << c.how;
+    }
 }

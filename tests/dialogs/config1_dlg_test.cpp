@@ -10,11 +10,13 @@
 #include "app/globals.h"
 #include "app/main_window.h"
 #include "app/registry_settings.h"
+#include "controls/chk_gbox.h"
 #include "res/config1_template.h"
 #include "support/recording_services.h"
 #include "support/temp_config_folder.h"
 
 using namespace res;
+using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -27,7 +29,6 @@ protected:
         g_nLastSerial = 7;
         use(0, 0, 0x100);
     }
-
     // Chip mode (with its flash size), serial-number location and address as stored.
     void use(uint8_t chipMode, uint32_t location, uint32_t address) {
         g_nChipMode = chipMode;
@@ -35,15 +36,14 @@ protected:
         g_nSerialLocation = location;
         g_dwSerialAddr = address;
     }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> texts;
+    // The messages shown since the last call.
+    Texts takeMessages() {
+        Texts texts;
         for (const auto& m : services.messages()) texts.push_back(m.text);
+        services.clear();
         return texts;
     }
     static QString text(CConfig1Dlg& dialog, int id) { return dialog.controls().text(id); }
-    static void click(CConfig1Dlg& dialog, int id) {
-        dialog.controls().control<QAbstractButton>(id)->click();
-    }
 
     RecordingServices services;
 };
@@ -56,50 +56,40 @@ TEST_F(Config1, OpeningSettlesTheStoredAddressOnTheModelsDefault) {
         uint32_t location, stored;
         const char* field;
         uint32_t global;  // g_dwSerialAddr after opening
-        std::vector<std::string> messages;
-    } cases[] = {
-        {0, 0, 0x0, "8000", 0x8000, {}},
-        {0, 0, 0x10, "8000", 0x8000, {}},
-        {0, 0, 0x11, "11", 0x11, {}},
-        {1, 0, 0xFFFC, "4000", 0xFFFC, {"Out of range! Address must be <= 7FFC"}},
-        {0, 1, 0x400, "0", 0, {}},
-        {0, 1, 0x300, "0", 0x300, {"Out of range! Address must be <= 1FC"}},
-        {0, 1, 0x1FC, "1FC", 0x1FC, {}},
-    };
+        Texts messages;
+    } cases[] = {{0, 0, 0x0, "8000", 0x8000, {}}, {0, 0, 0x10, "8000", 0x8000, {}}, {0, 0, 0x11, "11", 0x11, {}},
+                 {1, 0, 0xFFFC, "4000", 0xFFFC, {"Out of range! Address must be <= 7FFC"}},
+                 {0, 1, 0x400, "0", 0, {}}, {0, 1, 0x1FC, "1FC", 0x1FC, {}},
+                 {0, 1, 0x300, "0", 0x300, {"Out of range! Address must be <= 1FC"}}};
     for (const auto& c : cases) {
-        services.clear();
         use(c.chipMode, c.location, c.stored);
         CConfig1Dlg dialog;
         EXPECT_EQ(text(dialog, kIdcSerialAddr), c.field) << c.stored;
         EXPECT_EQ(g_dwSerialAddr, c.global) << c.stored;
-        EXPECT_EQ(messages(), c.messages) << c.stored;
+        EXPECT_EQ(takeMessages(), c.messages) << c.stored;
     }
 }
 
 TEST_F(Config1, AddressChecksFollowLocationAndModel) {
     CConfig1Dlg dialog;
-    click(dialog, kIdcInEeprom);
+    dialog.controls().control<QAbstractButton>(kIdcInEeprom)->click();
     EXPECT_EQ(text(dialog, kIdcSerialAddr), "1FC");
     dialog.controls().setText(kIdcSerialAddr, "200");
-    EXPECT_EQ(messages(), std::vector<std::string>{"Out of range! Address must be <= 1FC"});
+    EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 1FC"});
     EXPECT_EQ(text(dialog, kIdcSerialAddr), "1FC");
-
-    services.clear();
     dialog.controls().setText(kIdcSerialAddr, "1g");
-    EXPECT_EQ(messages(), std::vector<std::string>{"Address Error! Address must be HEX number"});
+    EXPECT_EQ(takeMessages(), Texts{"Address Error! Address must be HEX number"});
     EXPECT_EQ(dialog.m_dwSerialAddr, 0x1FCu);
 
     // Main code on model 0 takes FFFC; picking model 1 checks it again and settles at once.
-    click(dialog, kIdcInMainCode);
+    dialog.controls().control<QAbstractButton>(kIdcInMainCode)->click();
     EXPECT_EQ(text(dialog, kIdcSerialAddr), "FFFC");
-    services.clear();
     auto* models = dialog.controls().control<QComboBox>(kIdcChipModel);
     models->setCurrentIndex(1);
     emit models->activated(1);
-    EXPECT_EQ(messages(), std::vector<std::string>{"Out of range! Address must be <= 7FFC"});
+    EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 7FFC"});
     EXPECT_EQ(text(dialog, kIdcSerialAddr), "7FFC");
-    EXPECT_EQ(dialog.controls().text(kIdcFlashSizeLabel), "32768 Byte");
-
+    EXPECT_EQ(text(dialog, kIdcFlashSizeLabel), "32768 Byte");
     dialog.controls().setText(kIdcSerialAddr, "abc");
     EXPECT_EQ(dialog.m_dwSerialAddr, 0xABCu);
     dialog.controls().setText(kIdcSerialAddr, "");
@@ -111,43 +101,19 @@ TEST_F(Config1, SerialNumberFieldKeepsTheLastAcceptedNumber) {
     EXPECT_EQ(text(dialog, kIdcInitialSerial), "7");
     const struct {
         const char* typed;
-        const char* message;  // nullptr when accepted
+        Texts messages;
         uint32_t next;
         const char* field;
-    } cases[] = {
-        {"4294967295", nullptr, 0xFFFFFFFFu, "4294967295"},
-        {"4294967296", "Out of range! Serial No must be <= 0xFFFFFFFF", 0xFFFFFFFFu, "4294967295"},
-        {"12a", "Serial No Error! Serial No must be digital number", 0xFFFFFFFFu, "4294967295"},
-        {"", nullptr, 0, ""},
-        {"42", nullptr, 42, "42"},
-    };
+    } cases[] = {{"4294967295", {}, 0xFFFFFFFFu, "4294967295"},
+                 {"4294967296", {"Out of range! Serial No must be <= 0xFFFFFFFF"}, 0xFFFFFFFFu, "4294967295"},
+                 {"12a", {"Serial No Error! Serial No must be digital number"}, 0xFFFFFFFFu, "4294967295"},
+                 {"", {}, 0, ""}, {"42", {}, 42, "42"}};
     for (const auto& c : cases) {
-        services.clear();
         dialog.controls().setText(kIdcInitialSerial, c.typed);
-        EXPECT_EQ(messages(), c.message ? std::vector<std::string>{c.message}
-                                        : std::vector<std::string>{}) << c.typed;
+        EXPECT_EQ(takeMessages(), c.messages) << c.typed;
         EXPECT_EQ(dialog.m_nNextSerial, c.next) << c.typed;
         EXPECT_EQ(text(dialog, kIdcInitialSerial), c.field) << c.typed;
     }
-}
-
-TEST_F(Config1, SerialNumberBoxSwitchesTheGroupAndOkHandsItBack) {
-    CConfig1Dlg dialog;
-    dialog.show();
-    QAbstractButton* title = nullptr;
-    for (auto* button : dialog.findChildren<QAbstractButton*>()) {
-        if (button->text() == "Serial Number") title = button;
-    }
-    ASSERT_NE(title, nullptr);
-    title->click();
-    for (int id : {kIdcInMainCode, kIdcInEeprom, kIdcSerialAddr, kIdcInitialSerial, kIdcAutoIncrease})
-        EXPECT_FALSE(dialog.control(id)->isEnabled()) << id;
-    EXPECT_TRUE(dialog.control(1)->isEnabled());
-    click(dialog, 1);
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(dialog.m_bSerialEnable, 0u);
-    EXPECT_EQ(dialog.m_nNextSerial, 7u);
-    EXPECT_EQ(dialog.m_dwSerialAddr, 0x100u);
 }
 
 TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
@@ -155,33 +121,32 @@ TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
     InstallConfigDialog();
     CUart_ISPDlg window;
     window.show();
-    // Presses a button of the dialog once it is up; types into the serial field first.
-    auto press = [](int button, const char* serial) {
-        auto* timer = new QTimer;
-        QObject::connect(timer, &QTimer::timeout, [=] {
-            auto* dialog = dynamic_cast<CConfig1Dlg*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            timer->stop();
-            timer->deleteLater();
-            dialog->controls().setText(kIdcInitialSerial, serial);
-            dialog->controls().control<QAbstractButton>(button)->click();
-        });
-        timer->start(5);
-    };
-    auto stored = [] {
-        return std::vector<uint32_t>{RegLoadSerialNoEn(), RegLoadSnStartAddr(), RegLoadLastSn(),
-                                     RegLoadSnInArea(), RegLoadSerialNoAutoInc()};
+    const auto stored = [] {
+        return std::vector<uint32_t>{RegLoadSerialNoEn(), RegLoadSnStartAddr(), RegLoadLastSn(), RegLoadSnInArea(),
+                                     RegLoadSerialNoAutoInc()};
     };
     const auto before = stored();
-
-    press(2, "99");
-    ui::findCommand(window.menuBar(), 32772)->trigger();
-    EXPECT_EQ(stored(), before);
-    EXPECT_EQ(g_nLastSerial, 7u);
-
-    press(1, "99");
-    ui::findCommand(window.menuBar(), 32772)->trigger();
-    EXPECT_EQ(RegLoadLastSn(), 99u);
+    for (int button : {2, 1}) {  // Cancel, then OK, each after typing 99 and switching serial numbers off
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (auto* dialog = dynamic_cast<CConfig1Dlg*>(QApplication::activeModalWidget())) {
+                timer.stop();
+                dialog->controls().setText(kIdcInitialSerial, "99");
+                dialog->findChild<CChkGBox*>()->titleButton()->click();
+                for (int id : {kIdcInMainCode, kIdcInEeprom, kIdcSerialAddr, kIdcInitialSerial, kIdcAutoIncrease})
+                    EXPECT_FALSE(dialog->control(id)->isEnabled()) << id;
+                dialog->controls().control<QAbstractButton>(button)->click();
+            }
+        });
+        timer.start(5);
+        ui::findCommand(window.menuBar(), 32772)->trigger();
+        if (button == 2) {
+            EXPECT_EQ(stored(), before);
+            EXPECT_EQ(g_nLastSerial, 7u);
+        }
+    }
+    EXPECT_EQ(stored(), (std::vector<uint32_t>{0, 0x100, 99, 0, 0}));  // what the dialog held
     EXPECT_EQ(g_nLastSerial, 99u);
+    EXPECT_EQ(g_bSerialEnable, 0u);
     RunConfigDialog = nullptr;
 }

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
 #include <cmath>
@@ -28,28 +27,13 @@ const res::DialogTemplate kSample = {900, "Sample", {"Tahoma", 10}, 200, 100, {
     {13, res::Ctl::Radio, "A", {8, 40, 30, 10}},
     {14, res::Ctl::Radio, "B", {40, 40, 30, 10}},
     {15, res::Ctl::CheckBox, "C", {8, 55, 30, 10}},
-    {16, res::Ctl::Custom, "", {100, 60, 40, 14}},
     {res::kNoId, res::Ctl::Static, "label", {100, 5, 40, 8}},
 }};
-
-class SampleDialog : public ui::TemplateDialog {
-public:
-    SampleDialog() : ui::TemplateDialog(kSample) {
-        onClicked(10, &SampleDialog::OnLoad);
-        onClicked(15, &SampleDialog::OnCheck);
-    }
-    int loads = 0;
-    int checks = 0;
-
-private:
-    void OnLoad() { ++loads; }
-    void OnCheck() { ++checks; }
-};
 
 int roundedDiv(double value, int divisor) { return static_cast<int>(std::lround(value / divisor)); }
 
 TEST(DialogBuilder, ConvertsDialogUnitsWithTheTemplatesFont) {
-    SampleDialog dialog;
+    ui::TemplateDialog dialog(kSample);
     const QFont font = dialog.font();
     EXPECT_EQ(font.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
     EXPECT_EQ(font.pointSize(), 10);
@@ -65,45 +49,21 @@ TEST(DialogBuilder, ConvertsDialogUnitsWithTheTemplatesFont) {
     EXPECT_EQ(dialog.windowTitle(), "Sample");
 }
 
-TEST(DialogBuilder, ControlsCarryTheirIdsAndStyles) {
-    SampleDialog dialog;
-    EXPECT_EQ(ui::controlId(dialog.control(10)), 10);
-    EXPECT_EQ(qobject_cast<QPushButton*>(dialog.control(10))->text(), "Load");
+TEST(DialogBuilder, ControlsCarryIdsStylesAndHandlers) {
+    ui::TemplateDialog dialog(kSample);
+    std::vector<int> clicked;
+    for (int id : {10, 15}) dialog.controls().onClicked(id, [&clicked, id] { clicked.push_back(id); });
+    dialog.show();
     EXPECT_TRUE(dialog.control(11)->isHidden());
     EXPECT_FALSE(dialog.control(12)->isEnabled());
     EXPECT_EQ(dialog.control(99), nullptr);
-    EXPECT_EQ(dialog.controls().text(11), "Hidden");
-    dialog.controls().show(11, true);
-    EXPECT_FALSE(dialog.control(11)->isHidden());
-}
-
-TEST(DialogBuilder, HandlersRunByControlId) {
-    SampleDialog dialog;
-    dialog.show();
     QTest::mouseClick(dialog.control(10), Qt::LeftButton);
     QTest::mouseClick(dialog.control(15), Qt::LeftButton, {}, QPoint(4, 4));
-    EXPECT_EQ(dialog.loads, 1);
-    EXPECT_EQ(dialog.checks, 1);
+    EXPECT_EQ(clicked, (std::vector<int>{10, 15}));
     EXPECT_TRUE(dialog.controls().isChecked(15));
-}
-
-TEST(DialogBuilder, ConsecutiveRadioButtonsExcludeEachOther) {
-    SampleDialog dialog;
-    dialog.controls().setChecked(13, true);
+    dialog.controls().setChecked(13, true);  // consecutive radio buttons exclude each other
     dialog.controls().setChecked(14, true);
     EXPECT_FALSE(dialog.controls().isChecked(13));
-    EXPECT_TRUE(dialog.controls().isChecked(14));
-}
-
-TEST(DialogBuilder, ACustomPlaceTakesTheDialogsOwnWidget) {
-    SampleDialog dialog;
-    const QRect place = dialog.control(16)->geometry();
-    auto* own = new QLabel("map");
-    dialog.controls().replace(16, own);
-    EXPECT_EQ(dialog.control(16), own);
-    EXPECT_EQ(own->parentWidget(), &dialog);
-    EXPECT_EQ(own->geometry(), place);
-    EXPECT_EQ(ui::controlId(own), 16);
 }
 
 // Where the style draws a control's caption, and the flags it draws it with.
@@ -114,28 +74,8 @@ struct CaptionPlace {
 
 CaptionPlace captionPlace(QWidget* widget) {
     QStyle* style = widget->style();
-    if (auto* button = qobject_cast<QPushButton*>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = button->text();
-        const int wrap = button->property("wordWrap").toBool() ? Qt::TextWordWrap : 0;
-        return {style->subElementRect(QStyle::SE_PushButtonContents, &option, button), Qt::AlignCenter | wrap};
-    }
-    if (auto* box = qobject_cast<QCheckBox*>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(box);
-        option.text = box->text();
-        return {style->subElementRect(QStyle::SE_CheckBoxContents, &option, box), Qt::AlignVCenter};
-    }
-    if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
-        QStyleOptionButton option;
-        option.initFrom(radio);
-        option.text = radio->text();
-        return {style->subElementRect(QStyle::SE_RadioButtonContents, &option, radio), Qt::AlignVCenter};
-    }
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
+    if (auto* label = qobject_cast<QLabel*>(widget))
         return {label->contentsRect(), int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0)};
-    }
     if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         QStyleOptionGroupBox option;
         option.initFrom(group);
@@ -144,7 +84,18 @@ CaptionPlace captionPlace(QWidget* widget) {
         const QRect label = style->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
         return {label.intersected(group->rect()), Qt::AlignLeft};
     }
-    return {};
+    auto* button = qobject_cast<QAbstractButton*>(widget);
+    if (button == nullptr) return {};
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    if (qobject_cast<QPushButton*>(button) != nullptr) {
+        const int wrap = button->property("wordWrap").toBool() ? Qt::TextWordWrap : 0;
+        return {style->subElementRect(QStyle::SE_PushButtonContents, &option, button), Qt::AlignCenter | wrap};
+    }
+    const auto contents =
+        qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents;
+    return {style->subElementRect(contents, &option, button), Qt::AlignVCenter};
 }
 
 // Windows made every control large enough for its caption in the template's font; the
@@ -181,10 +132,9 @@ TEST(MenuBuilder, CommandsReachTheHandlerAndCanBeRemoved) {
     ui::buildMenuBar(&bar, menu, [&](int id) { ran.push_back(id); });
     ui::findCommand(&bar, 102)->trigger();
     ui::findCommand(&bar, 101)->trigger();
-    EXPECT_EQ(ran, (std::vector<int>{102, 101}));
     ui::removeCommand(&bar, 101);
     EXPECT_EQ(ui::findCommand(&bar, 101), nullptr);
-    EXPECT_EQ(bar.actions().size(), 1);
+    EXPECT_EQ(ran, (std::vector<int>{102, 101}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <sys/wait.h>
@@ -15,6 +16,8 @@
 
 using platform::RegType;
 using platform::RegValue;
+using platform::registryRead;
+using platform::registryWrite;
 using platform::StoreResult;
 
 namespace {
@@ -23,21 +26,15 @@ const std::string kKey = "Software\\Maker\\Program";
 
 uint32_t readNumber(const std::string& name) {
     RegValue value;
-    if (platform::registryRead(kKey, name, value) != StoreResult::Ok ||
-        value.type != RegType::Dword)
-        return 0xDEADBEEF;
+    if (registryRead(kKey, name, value) != StoreResult::Ok || value.type != RegType::Dword) return 0xDEADBEEF;
     return value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
            static_cast<uint32_t>(value.data[3]) << 24;
 }
 
 std::string fileText(const std::string& path) {
     std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), {}};
 }
-
-void writeFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
 
 // Forks a child that runs body and then ends without returning into the test program.
 template <typename Body>
@@ -50,34 +47,38 @@ pid_t forkChild(Body body) {
     return pid;
 }
 
+int waitFor(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return status;
+}
+
 }  // namespace
 
 TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
     TempConfigFolder folder;
-    const std::string text = "a \"quoted\" C:\\path\nnext\tline\x7f";
     const std::vector<uint8_t> bytes = {0x00, 0xFF, 0x10};
-    ASSERT_EQ(platform::registryWrite(kKey, "Total Count", RegValue::dword(0xFFFFFFFF)),
-              StoreResult::Ok);
-    ASSERT_EQ(platform::registryWrite(kKey, "odd \"name\"\\", RegValue::string(text)),
-              StoreResult::Ok);
-    ASSERT_EQ(platform::registryWrite(kKey, "Blob", RegValue::binary(bytes)), StoreResult::Ok);
-    ASSERT_EQ(platform::registryWrite(kKey, "Empty", RegValue::binary({})), StoreResult::Ok);
-    ASSERT_EQ(platform::registryWrite("Other\\Key", "Total Count", RegValue::dword(7)),
-              StoreResult::Ok);
-
-    EXPECT_EQ(readNumber("TOTAL COUNT"), 0xFFFFFFFFu);  // names compare without case
+    struct Case {
+        std::string name, readAs;  // names compare without case
+        RegValue value;
+    };
+    const Case cases[] = {{"Total Count", "TOTAL COUNT", RegValue::dword(0xFFFFFFFF)},
+                          {"odd \"name\"\\", "odd \"NAME\"\\",
+                           RegValue::string("a \"quoted\" C:\\path\nnext\tline\x7f")},
+                          {"Blob", "blob", RegValue::binary(bytes)},
+                          {"Empty", "Empty", RegValue::binary({})}};
+    for (const Case& c : cases) ASSERT_EQ(registryWrite(kKey, c.name, c.value), StoreResult::Ok) << c.name;
+    ASSERT_EQ(registryWrite("Other\\Key", "Total Count", RegValue::dword(7)), StoreResult::Ok);
     RegValue value;
-    ASSERT_EQ(platform::registryRead(kKey, "odd \"name\"\\", value), StoreResult::Ok);
-    EXPECT_EQ(value, RegValue::string(text));
-    ASSERT_EQ(platform::registryRead(kKey, "blob", value), StoreResult::Ok);
-    EXPECT_EQ(value, RegValue::binary(bytes));
-    ASSERT_EQ(platform::registryRead(kKey, "Empty", value), StoreResult::Ok);
-    EXPECT_EQ(value, RegValue::binary({}));
-    EXPECT_EQ(platform::registryRead(kKey, "Missing", value), StoreResult::NotFound);
-    EXPECT_EQ(platform::registryRead("No\\Such\\Key", "Total Count", value), StoreResult::NotFound);
+    for (const Case& c : cases) {
+        ASSERT_EQ(registryRead(kKey, c.readAs, value), StoreResult::Ok) << c.name;
+        EXPECT_EQ(value, c.value) << c.name;
+    }
+    EXPECT_EQ(registryRead(kKey, "Missing", value), StoreResult::NotFound);
+    EXPECT_EQ(registryRead("No\\Such\\Key", "Total Count", value), StoreResult::NotFound);
 
     // Overwriting keeps one line per value.
-    ASSERT_EQ(platform::registryWrite(kKey, "total count", RegValue::dword(3)), StoreResult::Ok);
+    ASSERT_EQ(registryWrite(kKey, "total count", RegValue::dword(3)), StoreResult::Ok);
     EXPECT_EQ(readNumber("Total Count"), 3u);
     const std::string stored = fileText(platform::registryStorePath());
     EXPECT_NE(stored.find("\"Total Count\"=dword:00000003\n"), std::string::npos) << stored;
@@ -86,28 +87,18 @@ TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
 
 TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValue) {
     TempConfigFolder folder;
-    writeFile(platform::registryStorePath(),
-              "\"Before Key\"=dword:00000001\n"
-              "[" +
-                  kKey +
-                  "]\r\n"
-                  "\"Good\"=dword:0000002A\r\n"
-                  "\"Short\"=dword:2A\n"
-                  "\"Bad Hex\"=dword:0000002G\n"
-                  "\"Unclosed=dword:00000001\n"
-                  "\"Bad Escape\"=\"a\\qb\"\n"
-                  "\"Bytes\"=hex:0,1\n"
-                  "garbage \x01\xff\n"
-                  "\"Text\"=\"ok\"");
+    std::ofstream(platform::registryStorePath())
+        << "\"Before Key\"=dword:00000001\n[" + kKey + "]\r\n\"Good\"=dword:0000002A\r\n\"Short\"=dword:2A\n"
+           "\"Bad Hex\"=dword:0000002G\n\"Unclosed=dword:00000001\n\"Bad Escape\"=\"a\\qb\"\n\"Bytes\"=hex:0,1\n"
+           "garbage \x01\xff\n\"Text\"=\"ok\"";
     EXPECT_EQ(readNumber("Good"), 0x2Au);
     RegValue value;
     for (const char* name : {"Before Key", "Short", "Bad Hex", "Unclosed", "Bad Escape", "Bytes"})
-        EXPECT_EQ(platform::registryRead(kKey, name, value), StoreResult::NotFound) << name;
-    ASSERT_EQ(platform::registryRead(kKey, "Text", value), StoreResult::Ok);
+        EXPECT_EQ(registryRead(kKey, name, value), StoreResult::NotFound) << name;
+    ASSERT_EQ(registryRead(kKey, "Text", value), StoreResult::Ok);
     EXPECT_EQ(value, RegValue::string("ok"));
-
     // A save rewrites the store with what could be read.
-    ASSERT_EQ(platform::registryWrite(kKey, "New", RegValue::dword(5)), StoreResult::Ok);
+    ASSERT_EQ(registryWrite(kKey, "New", RegValue::dword(5)), StoreResult::Ok);
     EXPECT_EQ(readNumber("Good"), 0x2Au);
     EXPECT_EQ(readNumber("New"), 5u);
 }
@@ -117,8 +108,8 @@ TEST(RegistryStore, UnreadableFileIsLeftAloneAndReadsNothing) {
     ASSERT_TRUE(platform::makeFolders(platform::registryStorePath()));  // a folder in its place
     EXPECT_EQ(platform::registryOpenStore(), StoreResult::Unavailable);
     RegValue value;
-    EXPECT_EQ(platform::registryRead(kKey, "Good", value), StoreResult::Unavailable);
-    EXPECT_EQ(platform::registryWrite(kKey, "Good", RegValue::dword(1)), StoreResult::Unavailable);
+    EXPECT_EQ(registryRead(kKey, "Good", value), StoreResult::Unavailable);
+    EXPECT_EQ(registryWrite(kKey, "Good", RegValue::dword(1)), StoreResult::Unavailable);
 }
 
 // A burn saves the counters one after another; a crash at any moment must leave a store that
@@ -131,8 +122,8 @@ TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
         const pid_t child = forkChild([start] {
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             for (uint32_t i = start + 1; std::chrono::steady_clock::now() < until; ++i) {
-                platform::registryWrite(kKey, "Total Count", RegValue::dword(i));
-                platform::registryWrite(kKey, "Pass Count", RegValue::dword(i));
+                registryWrite(kKey, "Total Count", RegValue::dword(i));
+                registryWrite(kKey, "Pass Count", RegValue::dword(i));
             }
         });
         ASSERT_GT(child, 0);
@@ -141,13 +132,10 @@ TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
             const uint32_t pass = readNumber("Pass Count");
             return pass != 0xDEADBEEF && pass > start;
         };
-        for (int wait = 0; wait < 2000 && !begun(); ++wait)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int wait = 0; wait < 2000 && !begun(); ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(3 + 7 * round));
         kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status));
+        ASSERT_TRUE(WIFSIGNALED(waitFor(child)));
 
         const uint32_t total = readNumber("Total Count");
         const uint32_t pass = readNumber("Pass Count");
@@ -165,26 +153,16 @@ TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
 TEST(RegistryStore, ConcurrentWritersLoseNothing) {
     TempConfigFolder folder;
     constexpr int kWrites = 40;
-    std::vector<pid_t> children;
-    for (const char* prefix : {"A", "B"}) {
-        children.push_back(forkChild([prefix] {
-            for (int i = 0; i < kWrites; ++i)
-                platform::registryWrite(kKey, prefix + std::to_string(i), RegValue::dword(i + 100));
-        }));
-    }
-    // This process writes too, through other file descriptors of the same lock.
-    std::thread local([] {
-        for (int i = 0; i < kWrites; ++i)
-            platform::registryWrite(kKey, "C" + std::to_string(i), RegValue::dword(i + 100));
-    });
-    local.join();
+    const auto writeSeries = [](const std::string& prefix) {
+        for (int i = 0; i < kWrites; ++i) registryWrite(kKey, prefix + std::to_string(i), RegValue::dword(i + 100));
+    };
+    const pid_t children[] = {forkChild([&] { writeSeries("A"); }), forkChild([&] { writeSeries("B"); })};
+    writeSeries("C");  // this process too, through other file descriptors of the same lock
     for (const pid_t child : children) {
-        int status = 0;
-        waitpid(child, &status, 0);
+        const int status = waitFor(child);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     for (const char* prefix : {"A", "B", "C"})
         for (int i = 0; i < kWrites; ++i)
-            EXPECT_EQ(readNumber(prefix + std::to_string(i)), static_cast<uint32_t>(i + 100))
-                << prefix << i;
+            EXPECT_EQ(readNumber(prefix + std::to_string(i)), static_cast<uint32_t>(i + 100)) << prefix << i;
 }
