@@ -18,12 +18,6 @@ using Bytes = std::vector<uint8_t>;
 // Bytes a tty in cooked mode would translate or act on.
 const std::array<uint8_t, 8> kData = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x7F, 0x00, 0xFF};
 
-Bytes Block64() {
-    Bytes block(64);
-    std::iota(block.begin(), block.end(), uint8_t{0xC0});
-    return block;
-}
-
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -31,6 +25,11 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 }
 
 Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+speed_t LineSpeed(const sim::GangBoard& board) {
+    const termios line = board.lineSettings();
+    return cfgetospeed(&line);
+}
 
 struct FrameCase {
     const char* name;
@@ -40,7 +39,8 @@ struct FrameCase {
 
 std::vector<FrameCase> FrameCases() {
     const Bytes d(kData.begin(), kData.end());
-    const Bytes block = Block64();
+    Bytes block(64);
+    std::iota(block.begin(), block.end(), uint8_t{0xC0});
     return {
         {"ComSetLed1", [] { return ComSetLed1(1); }, {0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF}},
         {"ComSetLed2", [] { return ComSetLed2(0); }, {0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}},
@@ -115,11 +115,7 @@ std::vector<FrameCase> FrameCases() {
         {"ComHandshake1", [] { return ComHandshake1(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}})},
         {"ComHandshake2", [] { return ComHandshake2(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}})},
         {"ComHandshake3", [] { return ComHandshake3(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})},
-        {"ComHandshakeById",
-         [] {
-             const Bytes id = Concat({{0x0F}, Text("R23208"), {0xFF}});
-             return ComHandshakeById(id);
-         },
+        {"ComHandshakeById", [] { return ComHandshakeById(Concat({{0x0F}, Text("R23208"), {0xFF}})); },
          Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R23208"), {0xFF}})},
     };
 }
@@ -155,21 +151,24 @@ TEST_F(ComFrames, AFrameBeyondTheFrameBufferIsRefusedWhole) {
     EXPECT_EQ(HostBytes(256), Concat({{0x0F, 0x22, 0x00, 251}, largest, {0xFF}}));
 }
 
-TEST_F(ComFrames, HandshakeOnWindows5SendsItsOwnWakeUp) {
-    g_dwOsMajor = 5;
-    ComHandshake2();
-    EXPECT_EQ(HostBytes(10), Concat({{0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}}));
-    board.clearLog();
-    ComHandshake1();
-    EXPECT_EQ(HostBytes(11), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}}));
-}
-
-TEST_F(ComFrames, HandshakeOnWindows61ReopensThePortBeforeItsFrame) {
-    g_dwOsMajor = 6;
-    g_dwOsMinor = 1;
-    EXPECT_TRUE(ComHandshake3());
-    EXPECT_TRUE(g_SerialPort.IsOpen());
-    EXPECT_EQ(HostBytes(11), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}}));
+TEST_F(ComFrames, HandshakesFollowTheSystemVersion) {
+    struct Case {
+        uint32_t major, minor;
+        bool (*handshake)();
+        Bytes wire;
+    };
+    // Version 5 sends its own wake-up; 6.1 reopens the port before its frame.
+    for (const Case& c : {Case{5, 0, &ComHandshake2, Concat({{0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}})},
+                          Case{5, 0, &ComHandshake1, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}})},
+                          Case{6, 1, &ComHandshake3, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})}}) {
+        SCOPED_TRACE(c.wire.size());
+        g_dwOsMajor = c.major;
+        g_dwOsMinor = c.minor;
+        board.clearLog();
+        EXPECT_TRUE(c.handshake());
+        EXPECT_EQ(HostBytes(c.wire.size()), c.wire);
+        EXPECT_TRUE(g_SerialPort.IsOpen());
+    }
     EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
 }
 
@@ -205,10 +204,9 @@ TEST_F(ComFrames, BaudChangeAsksTheBoardAndReopensAtTheRate) {
         EXPECT_TRUE(ComChangeBaudRate());
         EXPECT_EQ(HostBytes(c.frame.size()), c.frame);
         ASSERT_TRUE(g_SerialPort.IsOpen());
-        const termios line = board.lineSettings();
-        EXPECT_EQ(cfgetospeed(&line), c.speed);
+        EXPECT_EQ(LineSpeed(board), c.speed);
         EXPECT_EQ(g_SerialPort.Owner(), &owner);
-        if (c.rate != 9600) {
+        if (!c.frame.empty()) {
             EXPECT_EQ(board.state().linkSpeed, c.rate);
         }
         EXPECT_TRUE(Step(0x1A, [] { return ComSetLed1(1); }));
@@ -224,8 +222,7 @@ TEST_F(ComFrames, OpeningForATaskTakesTheStoredPortAndSpeed) {
     ASSERT_TRUE(ComOpenPort(&owner));
     EXPECT_EQ(g_nComBaudRate, 57600u);
     EXPECT_EQ(g_nComPort, 1);  // nothing stored: port 1
-    const termios line = board.lineSettings();
-    EXPECT_EQ(cfgetospeed(&line), B57600);
+    EXPECT_EQ(LineSpeed(board), B57600);
 }
 
 TEST_F(ComFrames, ReopenAndCloseKeepTheBoardAsItWas) {
@@ -234,8 +231,7 @@ TEST_F(ComFrames, ReopenAndCloseKeepTheBoardAsItWas) {
     g_nComBaudRate = 57600;
     EXPECT_TRUE(ComReopenPort());
     EXPECT_EQ(g_bComPortOpen, 1u);
-    const termios line = board.lineSettings();
-    EXPECT_EQ(cfgetospeed(&line), B115200);
+    EXPECT_EQ(LineSpeed(board), B115200);
     EXPECT_TRUE(board.state().power);
     EXPECT_TRUE(board.state().leds[2]);
     EXPECT_TRUE(Step(0x1D, [] { return ComSetLed3(0); }));

@@ -68,16 +68,10 @@ TEST_F(SerialPort, LineSettingsAreRawAtTheChosenSpeedWhateverTheTtyHadBefore) {
 TEST_F(SerialPort, TheOwnerHearsEveryByteUntranslatedAndInOrder) {
     EnterIspOnSocketA();
     const std::vector<uint8_t> data = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x7F, 0x00, 0xAA};
-    board.writeFlash(0, 0x0120, data);
-    ASSERT_TRUE(g_pBlockBuf.allocate(64));
+    board.writeFlash(0, 0x0020, data);
     owner.clear();
-    ASSERT_TRUE(Step(0x05, [] { return ComIspTransHiByte(0x01); }));
     ASSERT_TRUE(Step(0x01, [] { return ComIspRead8(0x20); }));
-    std::vector<uint8_t> expected = EncodeReply({0x0F, 0x08, 0, {}});
-    const std::vector<uint8_t> read = EncodeReply({0x0F, 0x03, 0, data});
-    expected.insert(expected.end(), read.begin(), read.end());
-    EXPECT_EQ(owner.bytes(), expected);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), g_pBlockBuf.data()));
+    EXPECT_EQ(owner.bytes(), EncodeReply({0x0F, 0x03, 0, data}));
 }
 
 TEST_F(SerialPort, AFailedConfigurationIsReportedAndLeavesTheDeviceClosed) {
@@ -152,10 +146,9 @@ TEST_F(SerialPort, AReadFailureClosesThePortOnceInsteadOfSpinning) {
 }
 
 TEST(ComPortList, ListsTheTtysThatBelongToADevice) {
-    // A folder of its own: test runs may go on side by side.
-    const TempDir folder;
+    const TempDir folder;  // a folder of its own: test runs may go on side by side
     const std::filesystem::path root = folder.path();
-    for (const char* name : {"ttyUSB1", "ttyUSB0", "tty0", "ttyACM0"}) std::filesystem::create_directories(root / name);
+    std::filesystem::create_directories(root / "tty0");
     for (const char* name : {"ttyUSB1", "ttyUSB0", "ttyACM0"}) std::filesystem::create_directories(root / name / "device");
     EXPECT_EQ(EnumComPorts(root.string()),
               (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
