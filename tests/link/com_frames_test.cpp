@@ -26,6 +26,14 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
 
+std::function<bool()> OnOs(uint32_t major, uint32_t minor, bool (*send)()) {
+    return [=] {
+        g_dwOsMajor = major;
+        g_dwOsMinor = minor;
+        return send();
+    };
+}
+
 speed_t LineSpeed(const sim::GangBoard& board) {
     const termios line = board.lineSettings();
     return cfgetospeed(&line);
@@ -117,6 +125,13 @@ std::vector<FrameCase> FrameCases() {
         {"ComHandshake3", [] { return ComHandshake3(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})},
         {"ComHandshakeById", [] { return ComHandshakeById(Concat({{0x0F}, Text("R23208"), {0xFF}})); },
          Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R23208"), {0xFF}})},
+        // Queued frames leave in order; none replaces one not yet written.
+        {"queue", [] { return ComIspLeave() && ComSetLed1(1) && ComSetLed2(0); },
+         {0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF, 0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF, 0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}},
+        // The system version shapes the handshakes: 5 sends its own wake-up, 6.1 reopens the port first.
+        {"ComHandshake2 on 5", OnOs(5, 0, &ComHandshake2), Concat({{0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}})},
+        {"ComHandshake1 on 5", OnOs(5, 0, &ComHandshake1), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}})},
+        {"ComHandshake3 on 6.1", OnOs(6, 1, &ComHandshake3), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})},
     };
 }
 
@@ -129,15 +144,7 @@ TEST_F(ComFrames, EveryFrameFunctionPutsItsExactBytesOnTheWire) {
         EXPECT_TRUE(frame.send());
         EXPECT_EQ(HostBytes(frame.wire.size()), frame.wire);
     }
-}
-
-TEST_F(ComFrames, FramesLeaveInOrderAndNoneReplacesAnUnwrittenOne) {
-    // The leave frame is followed at once by the next step's frame.
-    ComIspLeave();
-    ComSetLed1(1);
-    ComSetLed2(0);
-    EXPECT_EQ(HostBytes(18), (Bytes{0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF, 0xF0, 0x01, 0x01, 0x01, 0x01,
-                                    0xFF, 0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}));
+    EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
 }
 
 TEST_F(ComFrames, AFrameBeyondTheFrameBufferIsRefusedWhole) {
@@ -149,27 +156,6 @@ TEST_F(ComFrames, AFrameBeyondTheFrameBufferIsRefusedWhole) {
     EXPECT_FALSE(ComSfProgram(0x02, 0, Bytes(249, 0x5A)));
     EXPECT_TRUE(ComIspTransData(0, largest));
     EXPECT_EQ(HostBytes(256), Concat({{0x0F, 0x22, 0x00, 251}, largest, {0xFF}}));
-}
-
-TEST_F(ComFrames, HandshakesFollowTheSystemVersion) {
-    struct Case {
-        uint32_t major, minor;
-        bool (*handshake)();
-        Bytes wire;
-    };
-    // Version 5 sends its own wake-up; 6.1 reopens the port before its frame.
-    for (const Case& c : {Case{5, 0, &ComHandshake2, Concat({{0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}})},
-                          Case{5, 0, &ComHandshake1, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}})},
-                          Case{6, 1, &ComHandshake3, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})}}) {
-        SCOPED_TRACE(c.wire.size());
-        g_dwOsMajor = c.major;
-        g_dwOsMinor = c.minor;
-        board.clearLog();
-        EXPECT_TRUE(c.handshake());
-        EXPECT_EQ(HostBytes(c.wire.size()), c.wire);
-        EXPECT_TRUE(g_SerialPort.IsOpen());
-    }
-    EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
 }
 
 TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
@@ -213,9 +199,23 @@ TEST_F(ComFrames, BaudChangeAsksTheBoardAndReopensAtTheRate) {
     }
 }
 
-TEST_F(ComFrames, OpeningForATaskTakesTheStoredPortAndSpeed) {
-    g_SerialPort.ClosePort();
+TEST_F(ComFrames, ReopenCloseAndOpenKeepTheBoardAsItWas) {
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    ASSERT_TRUE(Step(0x1E, [] { return ComSetLed3(1); }));
     g_nComBaudRate = 57600;
+    EXPECT_TRUE(ComReopenPort());
+    EXPECT_EQ(g_bComPortOpen, 1u);
+    EXPECT_EQ(LineSpeed(board), B115200);
+    EXPECT_TRUE(Step(0x1D, [] { return ComSetLed3(0); }));
+    EXPECT_TRUE(board.state().power);
+    EXPECT_FALSE(board.state().leds[2]);
+
+    EXPECT_TRUE(ComClosePort());
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_FALSE(ComClosePort());
+    EXPECT_FALSE(ComSetLed4(1));
+
+    // Opening for a task takes the stored port and speed.
     RegSaveBaudRate();
     g_nComBaudRate = 115200;
     g_nComPort = 7;
@@ -223,24 +223,8 @@ TEST_F(ComFrames, OpeningForATaskTakesTheStoredPortAndSpeed) {
     EXPECT_EQ(g_nComBaudRate, 57600u);
     EXPECT_EQ(g_nComPort, 1);  // nothing stored: port 1
     EXPECT_EQ(LineSpeed(board), B57600);
-}
-
-TEST_F(ComFrames, ReopenAndCloseKeepTheBoardAsItWas) {
-    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
-    ASSERT_TRUE(Step(0x1E, [] { return ComSetLed3(1); }));
-    g_nComBaudRate = 57600;
-    EXPECT_TRUE(ComReopenPort());
-    EXPECT_EQ(g_bComPortOpen, 1u);
-    EXPECT_EQ(LineSpeed(board), B115200);
+    EXPECT_TRUE(Step(0x20, [] { return ComSetLed4(1); }));
     EXPECT_TRUE(board.state().power);
-    EXPECT_TRUE(board.state().leds[2]);
-    EXPECT_TRUE(Step(0x1D, [] { return ComSetLed3(0); }));
-    EXPECT_FALSE(board.state().leds[2]);
-
-    EXPECT_TRUE(ComClosePort());
-    EXPECT_FALSE(g_SerialPort.IsOpen());
-    EXPECT_FALSE(ComClosePort());
-    EXPECT_FALSE(ComSetLed4(1));
 }
 
 }  // namespace
