@@ -18,12 +18,6 @@ using Bytes = std::vector<uint8_t>;
 // Bytes a tty in cooked mode would translate or act on.
 const std::array<uint8_t, 8> kData = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x7F, 0x00, 0xFF};
 
-Bytes Block64() {
-    Bytes block(64);
-    std::iota(block.begin(), block.end(), uint8_t{0xC0});
-    return block;
-}
-
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -31,6 +25,19 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 }
 
 Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+
+std::function<bool()> OnOs(uint32_t major, uint32_t minor, bool (*send)()) {
+    return [=] {
+        g_dwOsMajor = major;
+        g_dwOsMinor = minor;
+        return send();
+    };
+}
+
+speed_t LineSpeed(const sim::GangBoard& board) {
+    const termios line = board.lineSettings();
+    return cfgetospeed(&line);
+}
 
 struct FrameCase {
     const char* name;
@@ -40,7 +47,8 @@ struct FrameCase {
 
 std::vector<FrameCase> FrameCases() {
     const Bytes d(kData.begin(), kData.end());
-    const Bytes block = Block64();
+    Bytes block(64);
+    std::iota(block.begin(), block.end(), uint8_t{0xC0});
     return {
         {"ComSetLed1", [] { return ComSetLed1(1); }, {0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF}},
         {"ComSetLed2", [] { return ComSetLed2(0); }, {0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}},
@@ -115,12 +123,15 @@ std::vector<FrameCase> FrameCases() {
         {"ComHandshake1", [] { return ComHandshake1(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}})},
         {"ComHandshake2", [] { return ComHandshake2(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}})},
         {"ComHandshake3", [] { return ComHandshake3(); }, Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})},
-        {"ComHandshakeById",
-         [] {
-             const Bytes id = Concat({{0x0F}, Text("R23208"), {0xFF}});
-             return ComHandshakeById(id);
-         },
+        {"ComHandshakeById", [] { return ComHandshakeById(Concat({{0x0F}, Text("R23208"), {0xFF}})); },
          Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R23208"), {0xFF}})},
+        // Queued frames leave in order; none replaces one not yet written.
+        {"queue", [] { return ComIspLeave() && ComSetLed1(1) && ComSetLed2(0); },
+         {0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF, 0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF, 0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}},
+        // The system version shapes the handshakes: 5 sends its own wake-up, 6.1 reopens the port first.
+        {"ComHandshake2 on 5", OnOs(5, 0, &ComHandshake2), Concat({{0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}})},
+        {"ComHandshake1 on 5", OnOs(5, 0, &ComHandshake1), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}})},
+        {"ComHandshake3 on 6.1", OnOs(6, 1, &ComHandshake3), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}})},
     };
 }
 
@@ -133,15 +144,7 @@ TEST_F(ComFrames, EveryFrameFunctionPutsItsExactBytesOnTheWire) {
         EXPECT_TRUE(frame.send());
         EXPECT_EQ(HostBytes(frame.wire.size()), frame.wire);
     }
-}
-
-TEST_F(ComFrames, FramesLeaveInOrderAndNoneReplacesAnUnwrittenOne) {
-    // The leave frame is followed at once by the next step's frame.
-    ComIspLeave();
-    ComSetLed1(1);
-    ComSetLed2(0);
-    EXPECT_EQ(HostBytes(18), (Bytes{0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF, 0xF0, 0x01, 0x01, 0x01, 0x01,
-                                    0xFF, 0xF0, 0x02, 0x00, 0x00, 0x00, 0xFF}));
+    EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
 }
 
 TEST_F(ComFrames, AFrameBeyondTheFrameBufferIsRefusedWhole) {
@@ -153,24 +156,6 @@ TEST_F(ComFrames, AFrameBeyondTheFrameBufferIsRefusedWhole) {
     EXPECT_FALSE(ComSfProgram(0x02, 0, Bytes(249, 0x5A)));
     EXPECT_TRUE(ComIspTransData(0, largest));
     EXPECT_EQ(HostBytes(256), Concat({{0x0F, 0x22, 0x00, 251}, largest, {0xFF}}));
-}
-
-TEST_F(ComFrames, HandshakeOnWindows5SendsItsOwnWakeUp) {
-    g_dwOsMajor = 5;
-    ComHandshake2();
-    EXPECT_EQ(HostBytes(10), Concat({{0xFF, 0x55, 0x0F}, Text("R23216"), {0xFF}}));
-    board.clearLog();
-    ComHandshake1();
-    EXPECT_EQ(HostBytes(11), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("RQ2728"), {0xFF}}));
-}
-
-TEST_F(ComFrames, HandshakeOnWindows61ReopensThePortBeforeItsFrame) {
-    g_dwOsMajor = 6;
-    g_dwOsMinor = 1;
-    EXPECT_TRUE(ComHandshake3());
-    EXPECT_TRUE(g_SerialPort.IsOpen());
-    EXPECT_EQ(HostBytes(11), Concat({{0x00, 0xFF, 0x55, 0x0F}, Text("R27348"), {0xFF}}));
-    EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
 }
 
 TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
@@ -205,46 +190,41 @@ TEST_F(ComFrames, BaudChangeAsksTheBoardAndReopensAtTheRate) {
         EXPECT_TRUE(ComChangeBaudRate());
         EXPECT_EQ(HostBytes(c.frame.size()), c.frame);
         ASSERT_TRUE(g_SerialPort.IsOpen());
-        const termios line = board.lineSettings();
-        EXPECT_EQ(cfgetospeed(&line), c.speed);
+        EXPECT_EQ(LineSpeed(board), c.speed);
         EXPECT_EQ(g_SerialPort.Owner(), &owner);
-        if (c.rate != 9600) {
+        if (!c.frame.empty()) {
             EXPECT_EQ(board.state().linkSpeed, c.rate);
         }
         EXPECT_TRUE(Step(0x1A, [] { return ComSetLed1(1); }));
     }
 }
 
-TEST_F(ComFrames, OpeningForATaskTakesTheStoredPortAndSpeed) {
-    g_SerialPort.ClosePort();
-    g_nComBaudRate = 57600;
-    RegSaveBaudRate();
-    g_nComBaudRate = 115200;
-    g_nComPort = 7;
-    ASSERT_TRUE(ComOpenPort(&owner));
-    EXPECT_EQ(g_nComBaudRate, 57600u);
-    EXPECT_EQ(g_nComPort, 1);  // nothing stored: port 1
-    const termios line = board.lineSettings();
-    EXPECT_EQ(cfgetospeed(&line), B57600);
-}
-
-TEST_F(ComFrames, ReopenAndCloseKeepTheBoardAsItWas) {
+TEST_F(ComFrames, ReopenCloseAndOpenKeepTheBoardAsItWas) {
     ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
     ASSERT_TRUE(Step(0x1E, [] { return ComSetLed3(1); }));
     g_nComBaudRate = 57600;
     EXPECT_TRUE(ComReopenPort());
     EXPECT_EQ(g_bComPortOpen, 1u);
-    const termios line = board.lineSettings();
-    EXPECT_EQ(cfgetospeed(&line), B115200);
-    EXPECT_TRUE(board.state().power);
-    EXPECT_TRUE(board.state().leds[2]);
+    EXPECT_EQ(LineSpeed(board), B115200);
     EXPECT_TRUE(Step(0x1D, [] { return ComSetLed3(0); }));
+    EXPECT_TRUE(board.state().power);
     EXPECT_FALSE(board.state().leds[2]);
 
     EXPECT_TRUE(ComClosePort());
     EXPECT_FALSE(g_SerialPort.IsOpen());
     EXPECT_FALSE(ComClosePort());
     EXPECT_FALSE(ComSetLed4(1));
+
+    // Opening for a task takes the stored port and speed.
+    RegSaveBaudRate();
+    g_nComBaudRate = 115200;
+    g_nComPort = 7;
+    ASSERT_TRUE(ComOpenPort(&owner));
+    EXPECT_EQ(g_nComBaudRate, 57600u);
+    EXPECT_EQ(g_nComPort, 1);  // nothing stored: port 1
+    EXPECT_EQ(LineSpeed(board), B57600);
+    EXPECT_TRUE(Step(0x20, [] { return ComSetLed4(1); }));
+    EXPECT_TRUE(board.state().power);
 }
 
 }  // namespace

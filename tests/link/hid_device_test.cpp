@@ -5,46 +5,22 @@
 #include <gtest/gtest.h>
 
 #include "link/hid_commands.h"
-#include "platform/services.h"
 #include "sim/hid_adapter.h"
+#include "support/recording_services.h"
 
 namespace {
 
-class MessageRecorder : public platform::DesktopServices {
-public:
-    int messageBox(const std::string& text, platform::MsgIcon, platform::MsgButtons) override {
-        messages.push_back(text);
-        return platform::IDOK;
-    }
-    std::string openFileName(const platform::FileDialogRequest&) override { return {}; }
-    std::string saveFileName(const platform::FileDialogRequest&) override { return {}; }
-    void openInViewer(const std::string&) override {}
-    void tone(unsigned, unsigned) override {}
-
-    std::vector<std::string> messages;
-};
-
 class OpenHidDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override { platform::setServices(&recorder); }
     void TearDown() override {
         CloseHidDevice();
         sim::removeSimulatedAdapters();
-        platform::setServices(nullptr);
         unsetenv("SWD_ISP_SIMULATOR");
     }
-    MessageRecorder recorder;
+    RecordingServices recorder;
 };
 
 }  // namespace
-
-TEST_F(OpenHidDeviceTest, NoAdapterLeavesNoHandle) {
-    sim::installSimulatedAdapters({});
-    EXPECT_FALSE(OpenHidDevice());
-    EXPECT_EQ(g_hHidDevice, kInvalidHidHandle);
-    EXPECT_EQ(HidCmdPrepare(), 0);
-    EXPECT_EQ(HidConnectTarget(), kConnectTransferFailed);
-}
 
 TEST_F(OpenHidDeviceTest, TheLastMatchingAdapterIsKeptAndTheOthersClosed) {
     sim::Adapter first, foreign, second;
@@ -54,45 +30,39 @@ TEST_F(OpenHidDeviceTest, TheLastMatchingAdapterIsKeptAndTheOthersClosed) {
     EXPECT_EQ(HidSelectSocket(1), 1);
     EXPECT_EQ(second.sentCommands(), std::vector<uint8_t>{0x3A});
     EXPECT_TRUE(first.sentCommands().empty());
-    EXPECT_EQ(first.openHandles(), 0);
-    EXPECT_EQ(foreign.openHandles(), 0);
+    EXPECT_EQ(first.openHandles() + foreign.openHandles(), 0);
     EXPECT_EQ(second.openHandles(), 1);
-
     // A new search closes the handle it replaces.
     ASSERT_TRUE(OpenHidDevice());
     EXPECT_EQ(second.openHandles(), 1);
     EXPECT_EQ(g_strHidMsg.rfind("RQ29K165 HID device connect ok", 0), 0u);
 }
 
-TEST_F(OpenHidDeviceTest, OnlyReportLengthsThatHoldACommandAndFitTheBuffersAreUsed) {
-    struct Row {
-        uint16_t length;
-        bool kept;
-    };
-    for (const Row row : {Row{65, true}, Row{80, true}, Row{40, true}, Row{81, false}, Row{39, false}, Row{9, false}}) {
-        SCOPED_TRACE(row.length);
+TEST_F(OpenHidDeviceTest, OnlyReadableReportLengthsThatHoldACommandAndFitTheBuffersAreUsed) {
+    for (const auto& [length, kept] : {std::pair<uint16_t, bool>{65, true}, {80, true}, {40, true}, {81, false}, {39, false},
+                                      {9, false}}) {
+        SCOPED_TRACE(length);
         sim::Adapter adapter;
-        adapter.setFeatureReportLength(row.length);
+        adapter.setFeatureReportLength(length);
         sim::installSimulatedAdapter(adapter);
-        EXPECT_EQ(OpenHidDevice(), row.kept);
-        EXPECT_EQ(g_nHidFeatureLen, row.kept ? row.length : 0);
-        if (row.kept) {
+        EXPECT_EQ(OpenHidDevice(), kept);
+        EXPECT_EQ(g_nHidFeatureLen, kept ? length : 0);
+        if (kept) {
             ASSERT_EQ(HidSelectSocket(2), 1);
-            EXPECT_EQ(adapter.sentReports().at(0).size(), row.length);
+            EXPECT_EQ(adapter.sentReports().at(0).size(), length);
         }
         CloseHidDevice();
     }
-    EXPECT_TRUE(recorder.messages.empty());
-}
+    EXPECT_TRUE(recorder.messages().empty());
 
-TEST_F(OpenHidDeviceTest, AnAdapterWithoutReadableDescriptorIsReportedAndNotKept) {
-    sim::Adapter adapter;
-    adapter.failReportDescriptor();
-    sim::installSimulatedAdapter(adapter);
+    sim::Adapter unreadable;
+    unreadable.failReportDescriptor();
+    sim::installSimulatedAdapter(unreadable);
     EXPECT_FALSE(OpenHidDevice());
     EXPECT_EQ(g_hHidDevice, kInvalidHidHandle);
-    EXPECT_EQ(adapter.openHandles(), 0);
-    EXPECT_EQ(recorder.messages, std::vector<std::string>{"Get HID PREPARED DATA fail! \n"});
+    EXPECT_EQ(unreadable.openHandles(), 0);
+    ASSERT_EQ(recorder.messages().size(), 1u);
+    EXPECT_EQ(recorder.messages()[0].text, "Get HID PREPARED DATA fail! \n");
 }
 
 TEST_F(OpenHidDeviceTest, AHandleThatOutlivesItsAdapterFailsInsteadOfCrashing) {
@@ -112,10 +82,10 @@ TEST_F(OpenHidDeviceTest, TheEnvironmentSelectsTheSimulatedAdapter) {
     uint8_t version[4];
     ASSERT_EQ(HidGetFirmwareVersion(version), 1);
     EXPECT_EQ(std::string(version, version + 4), "V010");
-    EXPECT_EQ(sim::environmentAdapter().openHandles(), 1);
 }
 
-// This machine has no adapter: the real hidraw back end must find none and fail cleanly.
+// This machine has no adapter: the real hidraw back end must find none, and without a handle
+// every command fails.
 TEST_F(OpenHidDeviceTest, TheRealBackEndFindsNoAdapterHere) {
     sim::removeSimulatedAdapters();
     ASSERT_FALSE(platform::hidBackendInstalled());
@@ -124,5 +94,7 @@ TEST_F(OpenHidDeviceTest, TheRealBackEndFindsNoAdapterHere) {
     EXPECT_EQ(platform::hidrawBackend().open({"/dev/hidraw-none", kAdapterVendorId, kAdapterProductId}), nullptr);
     EXPECT_FALSE(OpenHidDevice());
     EXPECT_EQ(g_hHidDevice, kInvalidHidHandle);
-    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_EQ(HidCmdPrepare(), 0);
+    EXPECT_EQ(HidConnectTarget(), kConnectTransferFailed);
+    EXPECT_TRUE(recorder.messages().empty());
 }

@@ -10,14 +10,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using GangBoardSim = GangLinkTest;
 
-Bytes Pattern64() {
+TEST_F(GangBoardSim, AScriptedRunLeavesTheFrameLogWrittenByHand) {
     Bytes block(64);
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 5 + 3);
-    return block;
-}
-
-TEST_F(GangBoardSim, AScriptedRunLeavesTheFrameLogWrittenByHand) {
-    const Bytes block = Pattern64();
     board.clearLog();
     ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
     ASSERT_TRUE(Step(0x2A, [] { return ComSet4053(0); }));
@@ -79,35 +74,29 @@ TEST_F(GangBoardSim, AScriptedRunLeavesTheFrameLogWrittenByHand) {
     EXPECT_FALSE(board.state().power);
 }
 
-TEST_F(GangBoardSim, TargetsTakeFramesOnlyWhenPoweredSwitchedInAndInIspMode) {
+TEST_F(GangBoardSim, OnlyTheSwitchedInTargetInIspModeTakesFramesAndItsFlashOnlyClearsBits) {
     EnterIspOnSocketA();
-    const Bytes ones = {0x0F, 0xF0, 0x3C};
-    const Bytes zeros = {0xF0, 0x0F, 0xFF};
     // Programming only clears bits: two writes leave their AND.
-    ASSERT_TRUE(Step(0x06, [&] { return ComIsp2TransData(0x10, ones); }, 800));
-    ASSERT_TRUE(Step(0x06, [&] { return ComIsp2TransData(0x10, zeros); }, 800));
-    EXPECT_EQ(board.target(0)->flash[0x10], 0x00);
-    EXPECT_EQ(board.target(0)->flash[0x11], 0x00);
+    ASSERT_TRUE(Step(0x06, [] { return ComIsp2TransData(0x10, Bytes{0x0F, 0xF0, 0x3C}); }, 800));
+    ASSERT_TRUE(Step(0x06, [] { return ComIsp2TransData(0x10, Bytes{0xF0, 0x0F, 0xFF}); }, 800));
+    EXPECT_EQ(board.target(0)->flash[0x10] | board.target(0)->flash[0x11], 0x00);
     EXPECT_EQ(board.target(0)->flash[0x12], 0x3C);
     // A byte write answers with the target's status: a bit that would have to be set again
     // is a program-memory error.
-    g_byReplyData[0] = 0xFF;
-    ASSERT_TRUE(Step(0x3A, [] { return ComIsp2Trans1Data(0x20, 0x5A); }, 800));
-    EXPECT_EQ(g_byReplyData[0], 0x00);
-    g_byReplyData[0] = 0xFF;
-    ASSERT_TRUE(Step(0x3A, [] { return ComIspTrans1Data(0x20, 0xA5); }, 800));
-    EXPECT_EQ(g_byReplyData[0], 0x04);
+    for (const auto& [write, value, status] : {std::tuple{&ComIsp2Trans1Data, 0x5A, 0x00}, {&ComIspTrans1Data, 0xA5, 0x04}}) {
+        g_byReplyData[0] = 0xFF;
+        ASSERT_TRUE(Step(0x3A, [&] { return write(0x20, value); }, 800));
+        EXPECT_EQ(g_byReplyData[0], status);
+    }
     // Socket B never saw the handshake nor the data.
     EXPECT_EQ(board.target(1)->flash[0x10], 0xFF);
     EXPECT_FALSE(board.target(1)->inIsp);
-
     // A page erase clears only the page of the last high byte.
     board.writeFlash(0, 0x0100, Bytes{0x00, 0x00});
     ASSERT_TRUE(Step(0x05, [] { return ComIsp2TransHiByte(0x01); }, 800));
     ASSERT_TRUE(Step(0x0C, [] { return ComIsp2Cmd1C(); }, 800));
     EXPECT_EQ(board.target(0)->flash[0x0100], 0xFF);
     EXPECT_EQ(board.target(0)->flash[0x12], 0x3C);
-
     // Leaving ISP mode, or losing power, ends the exchange until the next handshake.
     g_byReplyTag = 0x10;
     ComIspLeave();
@@ -116,39 +105,6 @@ TEST_F(GangBoardSim, TargetsTakeFramesOnlyWhenPoweredSwitchedInAndInIspMode) {
     ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
     ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
     EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100));
-
-    // Chip erase and a read of what the target holds.
-    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
-    ASSERT_TRUE(Step(0x0A, [] { return ComIspEraseChip(); }));
-    ASSERT_TRUE(g_pBlockBuf.allocate(64));
-    ASSERT_TRUE(Step(0x05, [] { return ComIspTransHiByte(0x00); }, 800));
-    ASSERT_TRUE(Step(0x01, [] { return ComIspReadN(0x10, 3); }, 800));
-    EXPECT_EQ(Bytes(g_pBlockBuf.data(), g_pBlockBuf.data() + 4), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
-}
-
-TEST_F(GangBoardSim, BoardLinesFollowTheirFramesAndFlashFollowsTheChipModel) {
-    ASSERT_TRUE(Step(0x1E, [] { return ComSetLed3(1); }));
-    ASSERT_TRUE(Step(0x2A, [] { return ComSet4053(1); }));
-    ASSERT_TRUE(Step(0x32, [] { return ComSet4066D(1); }));
-    const sim::BoardState state = board.state();
-    EXPECT_TRUE(state.leds[2]);
-    EXPECT_EQ(std::count(state.leds.begin(), state.leds.end(), true), 1);
-    EXPECT_TRUE(state.multiplexer);
-    EXPECT_EQ(state.switches, (std::array<bool, 4>{false, false, false, true}));
-
-    board.insertTarget(2, 7);
-    EXPECT_EQ(board.target(2)->flash.size(), FlashSizeOfMode(7));
-    EXPECT_EQ(board.target(2)->chipId & 0xF0, 0xF0);
-    EXPECT_EQ(board.target(0)->optionBlock(0xFFFC), (std::array<uint8_t, 8>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                                            0xFF, 0xFF, 0xFF}));
-}
-
-TEST_F(GangBoardSim, ASilentBoardAnswersNothing) {
-    board.setSilent(true);
-    EXPECT_FALSE(Step(0x36, [] { return ComSet2501(1); }, 100));
-    EXPECT_TRUE(board.state().power);
-    board.setSilent(false);
-    EXPECT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
 }
 
 }  // namespace

@@ -40,20 +40,7 @@ TEST_F(SimulatedAdapter, ProgrammingOnlyClearsBitsAndEachEraseClearsItsRegion) {
     }
 }
 
-TEST_F(SimulatedAdapter, APageLoadedAndProgrammedReadsBack) {
-    powerSite(3);
-    Bytes page(2048);
-    for (std::size_t i = 0; i < page.size(); ++i) page[i] = uint8_t(i * 7);
-    ASSERT_EQ(HidLoadPageBuffer(0, page), 1);
-    ASSERT_EQ(HidProgramPage(0x10000800), 1);
-    Bytes block(32);
-    ASSERT_EQ(HidReadBlock(0x10000800 + 64, block), 1);
-    EXPECT_EQ(block, Bytes(page.begin() + 64, page.begin() + 96));
-    EXPECT_EQ(adapter.site(3).read(0x10000800, 2048), page);
-    EXPECT_EQ(adapter.site(0).read(0x10000800, 4), Bytes(4, 0xFF));  // another site's target
-}
-
-TEST_F(SimulatedAdapter, OnlyAPresentPoweredTargetAnswers) {
+TEST_F(SimulatedAdapter, OnlyAPresentPoweredTargetOfTheSelectedSiteAnswers) {
     adapter.site(1).write(0x1FF00000, Bytes{1, 2, 3, 4});
     ASSERT_EQ(HidSelectSocket(1), 1);
     Bytes word(4);
@@ -62,72 +49,32 @@ TEST_F(SimulatedAdapter, OnlyAPresentPoweredTargetAnswers) {
     EXPECT_EQ(word, Bytes(4, 0xFF));
     ASSERT_EQ(HidSetSocketPower(1), 1);
     EXPECT_EQ(HidConnectTarget(), kConnectOk);
-    EXPECT_TRUE(adapter.site(1).connected());
     ASSERT_EQ(HidReadWord(0x1FF00000, word), 1);
     EXPECT_EQ(word, (Bytes{1, 2, 3, 4}));
-    ASSERT_EQ(HidSetSocketPower(0), 1);
-    EXPECT_FALSE(adapter.site(1).connected());
+    ASSERT_EQ(HidSelectSocket(0), 1);
+    ASSERT_EQ(HidReadWord(0x1FF00000, word), 1);
+    EXPECT_EQ(word, Bytes(4, 0xFF));
+    ASSERT_EQ(HidSelectSocket(1), 1);
     adapter.site(1).removeTarget();
-    ASSERT_EQ(HidSetSocketPower(1), 1);
     EXPECT_EQ(HidConnectTargetAlt(), kConnectNoTarget);
-    EXPECT_EQ(adapter.selectedSite(), 1);
 }
 
-TEST_F(SimulatedAdapter, FirmwareVersionTextsAreSettable) {
-    for (const char* text : {"V006", "V007", "V010"}) {
-        adapter.setFirmwareVersion(text);
-        uint8_t version[20] = {};
-        ASSERT_EQ(HidGetFirmwareVersion(version), 1);
-        EXPECT_STREQ(reinterpret_cast<const char*>(version), text);
-    }
-}
-
-TEST_F(SimulatedAdapter, SerialFlashEraseReportsBusyUntilItsTimeHasPassed) {
-    Bytes page(256, 0xA5);
+TEST_F(SimulatedAdapter, SerialFlashEraseReportsBusyAndLosesPagesUntilItsTimeHasPassed) {
+    const Bytes page(256, 0xA5);
     adapter.writeSerialFlash(0, Bytes(512, 0x00));
     adapter.setSerialFlashEraseTime(60ms);
     uint8_t status[1] = {0xEE};
-    ASSERT_EQ(HidSfReadStatus(status), 1);
-    EXPECT_EQ(status[0], 1);  // ready before any erase
     ASSERT_EQ(HidSfCmd31(), 1);
     ASSERT_EQ(HidSfReadStatus(status), 1);
     EXPECT_EQ(status[0], 0);
-    // A page programmed while the erase runs is lost.
     ASSERT_EQ(HidSfLoadPageBuffer(0, page), 1);
     ASSERT_EQ(HidSfProgramPage(1), 1);
     std::this_thread::sleep_for(80ms);
     ASSERT_EQ(HidSfReadStatus(status), 1);
     EXPECT_EQ(status[0], 1);
     EXPECT_EQ(adapter.serialFlash(0, 512), Bytes(512, 0xFF));
-
     ASSERT_EQ(HidSfProgramPage(1), 1);
     EXPECT_EQ(adapter.serialFlash(256, 256), page);
-    ASSERT_EQ(HidSfReadPage(1), 1);
-    Bytes read(256);
-    ASSERT_EQ(HidSfReadPageBuffer(0, read), 1);
-    EXPECT_EQ(read, page);
-
-    adapter.makeSerialFlashEraseEndless();
-    ASSERT_EQ(HidSfCmd31(), 1);
-    std::this_thread::sleep_for(80ms);
-    ASSERT_EQ(HidSfReadStatus(status), 1);
-    EXPECT_EQ(status[0], 0);
-}
-
-TEST_F(SimulatedAdapter, NamedFaultsHitExactlyTheirExchange) {
-    adapter.failSetAt(adapter.setCount() + 2);
-    adapter.failGetAt(adapter.getCount() + 1);
-    EXPECT_EQ(HidSelectSocket(0), 1);
-    EXPECT_EQ(HidSelectSocket(1), 0);
-    EXPECT_EQ(HidSelectSocket(2), 1);
-    uint8_t version[4];
-    EXPECT_EQ(HidGetFirmwareVersion(version), 0);
-    EXPECT_EQ(HidGetFirmwareVersion(version), 1);
-    EXPECT_EQ(adapter.selectedSite(), 2);
-    const auto log = adapter.exchanges();
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const sim::Exchange& e) { return !e.ok; }), 2);
-    adapter.unplug();
-    EXPECT_EQ(HidSelectSocket(3), 0);
 }
 
 // A worker thread drives the adapter while the test thread looks at its log and state.
@@ -140,12 +87,9 @@ TEST_F(SimulatedAdapter, ATestThreadMayInspectWhileAWorkerRuns) {
         for (int i = 0; i < 300; ++i) HidWriteWord(0x10000000 + 4 * i, 0);
         done = true;
     });
-    std::size_t seen = 0;
     while (!done) {
-        const std::size_t now = adapter.exchanges().size();
-        EXPECT_GE(now, seen);
-        seen = now;
         adapter.site(0).read(0x10000000, 16);
+        adapter.exchanges();
     }
     worker.join();
     EXPECT_EQ(adapter.exchanges().size(), 302u);
