@@ -16,11 +16,27 @@
 // Records what the port tells its owner.
 class RecordingOwner final : public SerialPortOwner {
 public:
-    void serialByteReceived(uint8_t byte, unsigned port) override;
-    void serialFailed(const std::string& report) override;
-    std::vector<uint8_t> bytes() const;
-    std::vector<std::string> failures() const;
-    void clear();
+    void serialByteReceived(uint8_t byte, unsigned) override {
+        std::lock_guard lock(lock_);
+        bytes_.push_back(byte);
+    }
+    void serialFailed(const std::string& report) override {
+        std::lock_guard lock(lock_);
+        failures_.push_back(report);
+    }
+    std::vector<uint8_t> bytes() const {
+        std::lock_guard lock(lock_);
+        return bytes_;
+    }
+    std::vector<std::string> failures() const {
+        std::lock_guard lock(lock_);
+        return failures_;
+    }
+    void clear() {
+        std::lock_guard lock(lock_);
+        bytes_.clear();
+        failures_.clear();
+    }
 
 private:
     mutable std::mutex lock_;
