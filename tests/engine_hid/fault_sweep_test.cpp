@@ -4,81 +4,64 @@
 
 #include "app/globals.h"
 #include "engine_hid/hid_workers.h"
-#include "support/recording_page.h"
 #include "support/simulated_burn.h"
 
 namespace {
 
-constexpr uint32_t kInfo = 0x1FF00000;
-
 // One site, a tiny image: every set and every get of a run fails in turn. Whatever fails, the
 // run ends with the busy flag clear, the part is counted at most once with Total = Pass + Fail,
 // the burn saves what it counted, and no part passes without holding what it should. The
-// verify run meets a part whose last byte differs, so it never passes.
+// verify run meets a part whose last byte differs, so it must never pass.
 TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
+    constexpr uint32_t kInfo = 0x1FF00000;
     const auto image = PatternImage(40);
-    const std::vector<uint8_t> kept = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    std::vector<uint8_t> erasedBlock(1024, 0xFF);
-    std::copy(kept.begin(), kept.end(), erasedBlock.begin());
+    auto differing = image;
+    differing.back() ^= 0x01;
+    std::vector<uint8_t> infoBlock(1024, 0xFF);  // the kept words, the rest erased
+    for (uint8_t i = 0; i < 16; ++i) infoBlock[i] = i + 1;
     struct Case {
         const char* name;
         void (*worker)(WorkerPage&);
         bool savesCounters;
         uint32_t passesClean;
-        std::function<void(SimulatedBurn&)> prepare;
-        std::function<bool(SimulatedBurn&)> partIsRight;
+        std::function<void(sim::Site)> prepare;
+        std::function<bool(const sim::Site&)> partIsRight;
     };
     const std::vector<Case> cases = {
-        {"burn", SiteProgramThread, true, 1, [](SimulatedBurn&) {},
-         [&](SimulatedBurn& bench) { return bench.adapter.site(0).read(0x10000000, image.size()) == image; }},
-        {"verify", SiteVerifyThread, false, 0,
-         [&](SimulatedBurn& bench) {
-             auto wrong = image;
-             wrong.back() ^= 0x01;
-             bench.preload(0, wrong);
-         },
-         [](SimulatedBurn&) { return false; }},
+        {"burn", SiteProgramThread, true, 1, [](sim::Site) {},
+         [&](const sim::Site& site) { return site.read(0x10000000, image.size()) == image; }},
+        {"verify", SiteVerifyThread, false, 0, [&](sim::Site site) { site.write(0x10000000, differing); },
+         [](const sim::Site&) { return false; }},
         {"information block", ProgramInfoBlockThread, false, 1,
-         [&](SimulatedBurn& bench) {
+         [&](sim::Site site) {
              g_bInfoBlockEnable = 0;
-             bench.adapter.site(0).write(kInfo, kept);
-             bench.adapter.site(0).write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
+             site.write(kInfo, std::vector<uint8_t>(infoBlock.begin(), infoBlock.begin() + 16));
+             site.write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
          },
-         [&](SimulatedBurn& bench) { return bench.adapter.site(0).read(kInfo, 1024) == erasedBlock; }},
+         [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        struct Run {
-            int sets, gets;
-            uint32_t passed;
-        };
         const auto run = [&](int failSet, int failGet) {
             SimulatedBurn bench;
             bench.populate({0});
-            c.prepare(bench);
+            c.prepare(bench.adapter.site(0));
             if (failSet) bench.adapter.failSetAt(failSet);
             if (failGet) bench.adapter.failGetAt(failGet);
-            RecordingPage page;
-            page.image = bench.writeImage(image);
-            c.worker(page);
+            bench.run(c.worker, image);
 
-            EXPECT_FALSE(g_bTaskWorking);
             const Counters counted = bench.counters();
             EXPECT_EQ(counted.total, counted.pass + counted.fail);
             EXPECT_LE(counted.total, 1u);
-            EXPECT_TRUE(counted.pass == 0 || c.partIsRight(bench));
+            EXPECT_TRUE(counted.pass == 0 || c.partIsRight(bench.adapter.site(0)));
             EXPECT_EQ(bench.storedCounters(), c.savesCounters ? counted : Counters{});
-            return Run{bench.adapter.setCount(), bench.adapter.getCount(), counted.pass};
+            return std::tuple{bench.adapter.setCount(), bench.adapter.getCount(), counted.pass};
         };
-        const Run clean = run(0, 0);
-        ASSERT_EQ(clean.passed, c.passesClean);
-        for (int n = 1; n <= clean.sets; ++n) {
-            SCOPED_TRACE("set " + std::to_string(n));
-            run(n, 0);
-        }
-        for (int n = 1; n <= clean.gets; ++n) {
-            SCOPED_TRACE("get " + std::to_string(n));
-            run(0, n);
+        const auto [sets, gets, passed] = run(0, 0);
+        ASSERT_EQ(passed, c.passesClean);
+        for (int n = 1; n <= sets + gets; ++n) {
+            SCOPED_TRACE(n <= sets ? "set " + std::to_string(n) : "get " + std::to_string(n - sets));
+            run(n <= sets ? n : 0, n <= sets ? 0 : n - sets);
         }
     }
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 
 #include "app/globals.h"
 #include "engine_hid/info_block_image.h"
@@ -16,7 +15,6 @@ struct InfoSettings {
     ~InfoSettings() { Reset(); }
     static void Reset() {
         g_strExeDir.clear();
-        g_strParam.clear();
         g_bInfoBlockEnable = g_bBootDataEnable = g_bVidPidEnable = g_bPllEnable = g_bParamEnable = 0;
         g_IspParam.fill(0);
         g_wProtectMask = 0;
@@ -43,32 +41,29 @@ TEST(InfoBlockImage, HoldsTheWordsTheSettingsChoose) {
     constexpr uint32_t kOff = 0xFFFFFFFF;
     struct Case {
         const char* name;
-        std::function<void()> settings;
-        std::vector<uint32_t> protection, bootData;
-    };
-    const auto protection = [](uint32_t rdp, uint32_t type, uint16_t mask) {
-        return [=] { g_nRdpLevel = rdp, g_nPcropType = type, g_wProtectMask = mask; };
-    };
-    const auto bootData = [](uint32_t vidPid, uint32_t pll, uint16_t snEnable) {
-        return [=] {
-            g_bBootDataEnable = 1, g_bVidPidEnable = vidPid, g_bPllEnable = pll;
-            g_IspParam = {0x1111, 0x2222, 0x3333, 0x4444, snEnable, 0x5555, 0x6666, 0x7777, 0xB012, 0x0010};
-        };
+        uint32_t rdp, type, bootData, vidPid, pll;
+        uint16_t mask, snEnable;
+        std::vector<uint32_t> protectionWords, bootDataWords;
     };
     const std::vector<Case> cases = {
-        {"read level 1, type 0", protection(1, 0, 0x0003), {0xFE5501AA, 0xFFFF0000, 0x0003FFFC}, {}},
-        {"read level 0, type 1", protection(0, 1, 0x0003), {0xFFFF0000, 0xFFFF0000, 0xFFFC0003}, {}},
-        {"type 2", protection(1, 2, 0x00FF), {0xFF5500AA, 0xFFFF0000, 0xFFFF0000}, {}},
-        {"clock words", bootData(0, 1, 1), {0xFF5500AA, 0xFFFF0000, 0xFFFF0000},
+        {"read level 1, type 0", 1, 0, 0, 0, 0, 0x0003, 0, {0xFE5501AA, 0xFFFF0000, 0x0003FFFC}, {}},
+        {"read level 0, type 1", 0, 1, 0, 0, 0, 0x0003, 0, {0xFFFF0000, 0xFFFF0000, 0xFFFC0003}, {}},
+        {"clock words", 1, 2, 1, 0, 1, 0x00FF, 1, {0xFF5500AA, 0xFFFF0000, 0xFFFF0000},
          {kOff, kOff, 0xCCCC3333, 0xBBBB4444, 0x0000FFFF, 0xAAAA5555, 0x99996666, 0x88887777, 0x4FEDB012, 0xFFEF0010}},
-        {"USB ids", bootData(1, 0, 0), {0xFF5500AA, 0xFFFF0000, 0xFFFF0000},
+        {"USB ids", 1, 2, 1, 1, 0, 0, 0, {0xFF5500AA, 0xFFFF0000, 0xFFFF0000},
          {0xEEEE1111, 0xDDDD2222, kOff, kOff, 0x00000000, 0xAAAA5555, 0x99996666, 0x88887777, 0x4FEDB012, 0xFFEF0010}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         InfoSettings settings;
         g_bInfoBlockEnable = 1;
-        c.settings();
+        g_nRdpLevel = c.rdp;
+        g_nPcropType = c.type;
+        g_wProtectMask = c.mask;
+        g_bBootDataEnable = c.bootData;
+        g_bVidPidEnable = c.vidPid;
+        g_bPllEnable = c.pll;
+        g_IspParam = {0x1111, 0x2222, 0x3333, 0x4444, c.snEnable, 0x5555, 0x6666, 0x7777, 0xB012, 0x0010};
         InfoBlockImage expected;
         expected.fill(0xFF);
         const auto put = [&](size_t offset, const std::vector<uint32_t>& words) {
@@ -76,14 +71,14 @@ TEST(InfoBlockImage, HoldsTheWordsTheSettingsChoose) {
                 for (int i = 0; i < 4; ++i) expected[offset++] = static_cast<uint8_t>(word >> (8 * i));
             }
         };
-        put(0x10, c.protection);
-        put(0x40, c.bootData);
+        put(0x10, c.protectionWords);
+        put(0x40, c.bootDataWords);
         EXPECT_EQ(*ComposeInfoBlockImage(), expected);
 
-        if (c.bootData.empty()) continue;
+        if (c.bootDataWords.empty()) continue;
         g_bBootDataEnable = 0;
         const auto words = BuildOptionWords();
-        EXPECT_EQ(std::vector<uint32_t>(words.begin() + 12, words.begin() + 22), c.bootData);
+        EXPECT_EQ(std::vector<uint32_t>(words.begin() + 12, words.begin() + 22), c.bootDataWords);
     }
 }
 
@@ -113,13 +108,12 @@ TEST(InfoBlockImage, TakesTheParameterAreaFromTheParameterFile) {
     g_bParamEnable = 1;
     EXPECT_EQ(BuildInfoBlockImage(), 0);
     ASSERT_EQ(services.messages().size(), 1u);
-    EXPECT_EQ(services.messages()[0].text, "File could not be opened !\r\n" + g_strExeDir + "Data/board.data");
+    EXPECT_EQ(services.messages()[0].text, "File could not be opened !\r\n" + folder.path() + "Data/board.data");
 
     std::filesystem::create_directory(folder.file("Data"));
     folder.write("Data/board.data", "0004 A1B2C3D4\r\n");
-    const auto image = ComposeInfoBlockImage();
-    ASSERT_TRUE(image);
-    EXPECT_EQ(std::vector<uint8_t>(image->begin() + 1536, image->begin() + 1544),
+    const auto image = ComposeInfoBlockImage().value();
+    EXPECT_EQ(std::vector<uint8_t>(image.begin() + 1536, image.begin() + 1544),
               (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF, 0xD4, 0xC3, 0xB2, 0xA1}));
 }
 

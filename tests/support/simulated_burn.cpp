@@ -1,5 +1,7 @@
 #include "simulated_burn.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 
 #include "app/globals.h"
@@ -40,6 +42,12 @@ std::string SimulatedBurn::writeImage(const std::vector<uint8_t>& bytes, const s
 void SimulatedBurn::populate(const std::vector<int>& sites) {
     for (int site = 0; site < sim::Adapter::kSites; ++site) adapter.site(site).removeTarget();
     for (int site : sites) adapter.site(site).insertTarget();
+}
+
+void SimulatedBurn::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image) {
+    page.image = writeImage(image);
+    worker(page);
+    EXPECT_FALSE(g_bTaskWorking);
 }
 
 Counters SimulatedBurn::counters() const { return {g_nTotalCount, g_nPassCount, g_nFailCount}; }

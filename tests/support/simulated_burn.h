@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "recording_page.h"
 #include "recording_services.h"
 #include "sim/hid_adapter.h"
 
@@ -30,11 +31,16 @@ public:
     // Puts the image into a target's main flash, as a finished part holds it.
     void preload(int site, const std::vector<uint8_t>& image) { adapter.site(site).write(0x10000000, image); }
 
+    // Runs a worker, as its starter would, on an image file holding these bytes; the busy flag
+    // must be clear afterwards.
+    void run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image);
+
     Counters counters() const;        // g_nTotalCount, g_nPassCount, g_nFailCount
     Counters storedCounters() const;  // as the settings store holds them
 
     sim::Adapter adapter;
     RecordingServices services;
+    RecordingPage page;
     QTemporaryDir folder;
 };
 
