@@ -54,26 +54,30 @@ TEST(ProgramInfoBlock, KeepsEachTargetsFirstWordsAndRewritesTheRest) {
 }
 
 // A block whose security words cannot be read is left unerased (they would be lost); a block
-// that reads back wrong is logged by its 32-byte blocks. Either way that part fails.
+// that reads back wrong, or cannot be read back, is logged by its 32-byte blocks. Either way
+// that part fails.
 TEST(ProgramInfoBlock, FailsAPartItCannotRewriteSafely) {
     InfoRun probe;
     probe.run(ProgramInfoBlockThread, {});
     const int keptRead = FirstExchangeOf(probe.adapter, sim::Exchange::Kind::Get, 0x0B);
+    const int verifyRead = FirstExchangeOf(probe.adapter, sim::Exchange::Kind::Get, 0x07, kInfo);
     struct Case {
         const char* name;
         std::function<void(sim::Adapter&)> fault;
         int failedSite;
+        bool erased;
         std::vector<std::string> log;
     };
     const std::vector<Case> cases = {
-        {"kept words unreadable", [&](sim::Adapter& a) { a.failGetAt(keptRead); }, 1, {}},
+        {"kept words unreadable", [&](sim::Adapter& a) { a.failGetAt(keptRead); }, 1, false, {}},
+        {"read-back fails", [&](sim::Adapter& a) { a.failGetAt(verifyRead); }, 1, true,
+         {"Verified information block Failure at 0x0!!!"}},
         {"stuck bits",
          [](sim::Adapter& a) {
              a.site(2).stickBits(kInfo + 0x45, 0x01, 0x00);
              a.site(2).stickBits(kInfo + 0x3FF, 0x80, 0x00);
          },
-         2,
-         {"Verified information block Failure at 0x40!!!", "Verified information block Failure at 0x3e0!!!"}},
+         2, true, {"Verified information block Failure at 0x40!!!", "Verified information block Failure at 0x3e0!!!"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -84,7 +88,7 @@ TEST(ProgramInfoBlock, FailsAPartItCannotRewriteSafely) {
         EXPECT_EQ(bench.page.icons[1103 + c.failedSite], 151);
         EXPECT_EQ(bench.page.logLinesWith("Verified information block Failure at 0x"), c.log);
         // The stale option words stay only where the block was not erased.
-        EXPECT_EQ(bench.adapter.site(1).read(kInfo + 0x10, 8), std::vector<uint8_t>(8, c.failedSite == 1 ? 0x00 : 0xFF));
+        EXPECT_EQ(bench.adapter.site(c.failedSite).read(kInfo + 0x10, 8), std::vector<uint8_t>(8, c.erased ? 0xFF : 0x00));
     }
 }
 
