@@ -1,100 +1,95 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "app/globals.h"
 #include "engine_hid/hid_workers.h"
-#include "support/recording_page.h"
 #include "support/simulated_burn.h"
 
 namespace {
 
 constexpr uint32_t kInfo = 0x1FF00000;
+const std::vector<uint8_t> kSite3Head = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
+// Two targets with different security words, and stale option words to be erased.
 struct InfoRun : SimulatedBurn {
     InfoRun() {
         g_bInfoBlockEnable = 0;
         g_nRdpLevel = 1;
         g_nPcropType = 0;
         g_dwProtectAddr = 0x3000;
-        // Two targets with different security words, and stale option words to be erased.
         populate({1, 2});
         adapter.site(1).write(kInfo, std::vector<uint8_t>(16, 0x11));
-        adapter.site(2).write(kInfo, std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+        adapter.site(2).write(kInfo, kSite3Head);
         for (int site : {1, 2}) adapter.site(site).write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
     }
     ~InfoRun() { g_bInfoBlockEnable = 0; }
-
-    void run(RecordingPage& page) {
-        ProgramInfoBlockThread(page);
-        EXPECT_FALSE(g_bTaskWorking);
-    }
 };
 
-TEST(ProgramInfoBlock, KeepsEachTargetsFirstWordsAndErasesTheRest) {
-    InfoRun bench;
-    RecordingPage page;
-    bench.run(page);
+// Each target keeps its own first 16 bytes; the rest of the block is erased, then holds the
+// option words when they are enabled. Counted in memory only.
+TEST(ProgramInfoBlock, KeepsEachTargetsFirstWordsAndRewritesTheRest) {
+    const std::vector<uint8_t> kOptionWords = {0xAA, 0x01, 0x55, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF8, 0xFF, 0x07, 0x00};
+    for (uint32_t enabled : {0u, 1u}) {
+        SCOPED_TRACE(enabled);
+        InfoRun bench;
+        g_bInfoBlockEnable = enabled;
+        bench.run(ProgramInfoBlockThread, {});
 
-    EXPECT_EQ(bench.adapter.site(1).read(kInfo, 16), std::vector<uint8_t>(16, 0x11));
-    EXPECT_EQ(bench.adapter.site(2).read(kInfo, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
-    EXPECT_EQ(bench.adapter.site(2).read(kInfo + 0x10, 1008), std::vector<uint8_t>(1008, 0xFF));
-    EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
-    EXPECT_EQ(bench.storedCounters(), (Counters{0, 0, 0}));  // counted in memory only
-    EXPECT_EQ(page.icons[1104], 150);
-    EXPECT_EQ(page.icons[1103], 152);
-    EXPECT_EQ(page.icons[1114], 168);
-    EXPECT_TRUE(page.shown[1149]);
-    EXPECT_TRUE(page.logLinesWith("Failure").empty());
-    // Sites without a target were powered off by the scan; found sites stay powered.
-    EXPECT_FALSE(bench.adapter.site(0).powered());
-    EXPECT_TRUE(bench.adapter.site(1).powered());
-    EXPECT_TRUE(bench.services.tones().empty());
-}
-
-TEST(ProgramInfoBlock, WritesTheOptionWordsWhenEnabled) {
-    InfoRun bench;
-    g_bInfoBlockEnable = 1;
-    RecordingPage page;
-    bench.run(page);
-
-    for (int site : {1, 2}) {
-        EXPECT_EQ(bench.adapter.site(site).word(kInfo + 0x10), 0xFE5501AAu);
-        EXPECT_EQ(bench.adapter.site(site).word(kInfo + 0x14), 0xFFFFFFFFu);
-        EXPECT_EQ(bench.adapter.site(site).word(kInfo + 0x18), 0x0007FFF8u);
+        for (int site : {1, 2}) {
+            const auto block = bench.adapter.site(site).read(kInfo, 1024);
+            EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + 16),
+                      site == 1 ? std::vector<uint8_t>(16, 0x11) : kSite3Head);
+            EXPECT_EQ(std::vector<uint8_t>(block.begin() + 16, block.begin() + 28),
+                      enabled ? kOptionWords : std::vector<uint8_t>(12, 0xFF));
+            // Past the 25 option words (or the first three) nothing is written.
+            EXPECT_TRUE(std::all_of(block.begin() + (enabled ? 0x74 : 0x1C), block.end(), [](uint8_t b) { return b == 0xFF; }));
+        }
+        EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
+        EXPECT_EQ(bench.storedCounters(), (Counters{0, 0, 0}));
+        EXPECT_EQ(bench.page.icons[1103], 152);
+        EXPECT_TRUE(bench.services.tones().empty());
     }
-    EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
 }
 
-// When the security words cannot be read the block is not erased: they would be lost.
-TEST(ProgramInfoBlock, LeavesABlockWhoseFirstWordsCannotBeReadUnerased) {
+// A block whose security words cannot be read is left unerased (they would be lost); a block
+// that reads back wrong, or cannot be read back, is logged by its 32-byte blocks. Either way
+// that part fails.
+TEST(ProgramInfoBlock, FailsAPartItCannotRewriteSafely) {
     InfoRun probe;
-    RecordingPage probePage;
-    probe.run(probePage);
-    const int keptRead = FirstGetAfterSetOf(probe.adapter, 0x0B);
-
-    InfoRun bench;
-    bench.adapter.failGetAt(keptRead);
-    RecordingPage page;
-    bench.run(page);
-
-    EXPECT_EQ(bench.adapter.site(1).read(kInfo, 24),
-              (std::vector<uint8_t>{0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
-                                    0x11, 0x11, 0x11, 0x11, 0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
-    EXPECT_EQ(page.icons[1104], 151);
-    EXPECT_EQ(page.icons[1105], 150);
-}
-
-TEST(ProgramInfoBlock, LogsEachDifferingBlock) {
-    InfoRun bench;
-    bench.adapter.site(2).stickBits(kInfo + 0x45, 0x01, 0x00);
-    bench.adapter.site(2).stickBits(kInfo + 0x3FF, 0x80, 0x00);
-    RecordingPage page;
-    bench.run(page);
-
-    EXPECT_EQ(page.logLinesWith("Verified information block Failure at 0x"),
-              (std::vector<std::string>{"Verified information block Failure at 0x40!!!",
-                                        "Verified information block Failure at 0x3e0!!!"}));
-    EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
+    probe.run(ProgramInfoBlockThread, {});
+    const int keptRead = FirstExchangeOf(probe.adapter, sim::Exchange::Kind::Get, 0x0B);
+    const int verifyRead = FirstExchangeOf(probe.adapter, sim::Exchange::Kind::Get, 0x07, kInfo);
+    struct Case {
+        const char* name;
+        std::function<void(sim::Adapter&)> fault;
+        int failedSite;
+        bool erased;
+        std::vector<std::string> log;
+    };
+    const std::vector<Case> cases = {
+        {"kept words unreadable", [&](sim::Adapter& a) { a.failGetAt(keptRead); }, 1, false, {}},
+        {"read-back fails", [&](sim::Adapter& a) { a.failGetAt(verifyRead); }, 1, true,
+         {"Verified information block Failure at 0x0!!!"}},
+        {"stuck bits",
+         [](sim::Adapter& a) {
+             a.site(2).stickBits(kInfo + 0x45, 0x01, 0x00);
+             a.site(2).stickBits(kInfo + 0x3FF, 0x80, 0x00);
+         },
+         2, true, {"Verified information block Failure at 0x40!!!", "Verified information block Failure at 0x3e0!!!"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InfoRun bench;
+        c.fault(bench.adapter);
+        bench.run(ProgramInfoBlockThread, {});
+        EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
+        EXPECT_EQ(bench.page.icons[1103 + c.failedSite], 151);
+        EXPECT_EQ(bench.page.logLinesWith("Verified information block Failure at 0x"), c.log);
+        // The stale option words stay only where the block was not erased.
+        EXPECT_EQ(bench.adapter.site(c.failedSite).read(kInfo + 0x10, 8), std::vector<uint8_t>(8, c.erased ? 0xFF : 0x00));
+    }
 }
 
 }  // namespace

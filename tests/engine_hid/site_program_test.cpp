@@ -1,18 +1,17 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/globals.h"
 #include "app/registry_settings.h"
 #include "engine_hid/hid_workers.h"
-#include "support/recording_page.h"
 #include "support/simulated_burn.h"
 
 namespace {
 
 using Tone = RecordingServices::Tone;
-constexpr Tone kPassTone{784, 900};
-constexpr Tone kFailTone{800, 100};
+using Tones = std::vector<Tone>;
+const Tones kPassTones = {{784, 900}};
+const Tones kFailTones = {{800, 100}, {800, 100}};
+constexpr uint32_t kFlash = 0x10000000;
 
 uint32_t Arg(const std::vector<uint8_t>& report) {
     return report[4] | report[5] << 8 | report[6] << 16 | static_cast<uint32_t>(report[7]) << 24;
@@ -26,335 +25,172 @@ std::vector<std::vector<uint8_t>> ReportsOf(const sim::Adapter& adapter, uint8_t
     return reports;
 }
 
-void Burn(SimulatedBurn& bench, RecordingPage& page, const std::vector<uint8_t>& image) {
-    page.image = bench.writeImage(image);
-    SiteProgramThread(page);
-    EXPECT_FALSE(g_bTaskWorking);
-}
-
-std::vector<uint8_t> Repeat(std::initializer_list<uint8_t> commands, int times) {
-    std::vector<uint8_t> all;
-    for (int i = 0; i < times; ++i) all.insert(all.end(), commands);
-    return all;
-}
-
-// The whole command sequence of a one-site burn of a 64-byte image, by adapter firmware.
+// The whole command sequence of a one-site burn of a 64-byte image: firmware V006 connects
+// with 0x00, prepares (0x03) and erases by address (0x26); later firmware connects with 0x3D.
 TEST(SiteProgram, SendsTheCommandsOfTheAdapterFirmware) {
-    for (const char* version : {"V006", "V007", "V010"}) {
+    for (const std::string version : {"V006", "V007", "V010"}) {
         SCOPED_TRACE(version);
         SimulatedBurn bench;
         bench.adapter.setFirmwareVersion(version);
         bench.populate({0});
-        RecordingPage page;
-        Burn(bench, page, PatternImage(64));
+        bench.run(SiteProgramThread, PatternImage(64));
 
-        const bool older = std::string(version) == "V006";
+        const bool older = version == "V006";
         const uint8_t connect = older ? 0x00 : 0x3D;
         std::vector<uint8_t> expected = {0x0E, 0x0F, 0x3A, 0x39, connect};
         if (older) expected.push_back(0x03);
-        auto append = [&](std::vector<uint8_t> more) { expected.insert(expected.end(), more.begin(), more.end()); };
-        append({0x0B});
-        append(Repeat({0x07}, 8));
-        append({0x0B, 0x0B, 0x0B});
-        if (older) append({0x26, 0x26});
-        append({0x27, 0x27});
-        append(Repeat({0x29}, 64));
-        append({0x2B, 0x0B, 0x0B});
-        append(Repeat({0x3A, 0x39, connect}, 3));
-        append(Repeat({0x3A, 0x39}, 4));
+        expected.push_back(0x0B);
+        expected.insert(expected.end(), 8, 0x07);
+        expected.insert(expected.end(), {0x0B, 0x0B, 0x0B});
+        if (older) expected.insert(expected.end(), {0x26, 0x26});
+        expected.insert(expected.end(), {0x27, 0x27});
+        expected.insert(expected.end(), 64, 0x29);
+        expected.insert(expected.end(), {0x2B, 0x0B, 0x0B});
+        for (int site = 1; site < 4; ++site) expected.insert(expected.end(), {0x3A, 0x39, connect});
+        for (int site = 0; site < 4; ++site) expected.insert(expected.end(), {0x3A, 0x39});
         EXPECT_EQ(bench.adapter.sentCommands(), expected);
-
-        for (const auto& erase : ReportsOf(bench.adapter, 0x26)) EXPECT_EQ(Arg(erase), 0x10000000u);
-        const auto selects = ReportsOf(bench.adapter, 0x3A);
-        const auto powers = ReportsOf(bench.adapter, 0x39);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(Arg(selects[4 + i]), static_cast<uint32_t>(3 - i));  // powered off from site 4 down
-            EXPECT_EQ(Arg(powers[4 + i]), 0u);
-        }
+        for (const auto& erase : ReportsOf(bench.adapter, 0x26)) EXPECT_EQ(Arg(erase), kFlash);
         EXPECT_EQ(bench.counters(), (Counters{1, 1, 0}));
-        EXPECT_EQ(page.log.front(), std::string("Firmware Version : ") + version);
     }
 }
 
-TEST(SiteProgram, ProgramsOnePagePerStartedPageWithFFPadding) {
-    for (auto [size, pages] : {std::pair<size_t, size_t>{2048, 1}, {2049, 2}, {1, 1}}) {
-        SCOPED_TRACE(size);
+// Whole 2048-byte pages (64 loads of 32 bytes each), the last one padded with 0xFF.
+TEST(SiteProgram, ProgramsWholePagesPaddedWithFF) {
+    struct Case {
+        size_t size, pages;
+        int progressEnd;
+    };
+    for (const auto& c : {Case{2048, 1, 4}, Case{2049, 2, 4}, Case{1, 1, 2}}) {
+        SCOPED_TRACE(c.size);
         SimulatedBurn bench;
         bench.populate({0});
-        RecordingPage page;
-        const auto image = PatternImage(size);
-        Burn(bench, page, image);
+        const auto image = PatternImage(c.size);
+        bench.run(SiteProgramThread, image);
 
         const auto commits = ReportsOf(bench.adapter, 0x2B);
-        ASSERT_EQ(commits.size(), pages);
-        for (size_t p = 0; p < pages; ++p) EXPECT_EQ(Arg(commits[p]), 0x10000000u + 2048 * p);
-        // What the adapter's page buffer received for the last page.
-        const auto loads = ReportsOf(bench.adapter, 0x29);
-        ASSERT_EQ(loads.size(), 64 * pages);
-        std::vector<uint8_t> lastPage;
-        for (size_t r = 64 * (pages - 1); r < loads.size(); ++r) {
-            EXPECT_EQ(Arg(loads[r]), 32 * (r % 64));
-            lastPage.insert(lastPage.end(), loads[r].begin() + 8, loads[r].begin() + 40);
-        }
-        std::vector<uint8_t> expected(image.begin() + 2048 * (pages - 1), image.end());
-        expected.resize(2048, 0xFF);
-        EXPECT_EQ(lastPage, expected);
-        EXPECT_EQ(bench.adapter.site(0).read(0x10000000, size), image);
-        EXPECT_EQ(page.ranges.back(), (std::pair{0, static_cast<int>(size / 2048) * 2 + 2}));
-        EXPECT_EQ(bench.counters(), (Counters{1, 1, 0}));
+        ASSERT_EQ(commits.size(), c.pages);
+        EXPECT_EQ(Arg(commits.back()), kFlash + 2048 * (c.pages - 1));
+        EXPECT_EQ(ReportsOf(bench.adapter, 0x29).size(), 64 * c.pages);
+        std::vector<uint8_t> lastPage(image.begin() + 2048 * (c.pages - 1), image.end());
+        lastPage.resize(2048, 0xFF);
+        EXPECT_EQ(bench.adapter.pageBuffer(), lastPage);
+        EXPECT_EQ(bench.adapter.site(0).read(kFlash, c.size), image);
+        EXPECT_EQ(bench.page.ranges, (std::vector<std::pair<int, int>>{{0, c.progressEnd}}));
     }
 }
 
-// The bar counts programmed pages, then whole pages verified (64 blocks each), per site.
-TEST(SiteProgram, MovesTheProgressBarByPages) {
-    SimulatedBurn bench;
-    bench.populate({1});
-    RecordingPage page;
-    Burn(bench, page, PatternImage(4096));
-
-    EXPECT_EQ(page.ranges, (std::vector<std::pair<int, int>>{{0, 6}}));
-    std::vector<int> expected = {0, 0};  // the run's start, the range set
-    expected.push_back(0);               // site 1, no target
-    expected.insert(expected.end(), {0, 0, 1});  // site 2: its start, then two pages
-    expected.insert(expected.end(), 64, 2);      // the first page's 64 blocks verified
-    expected.insert(expected.end(), 64, 3);
-    expected.insert(expected.end(), {0, 0, 0});  // sites 3 and 4, the run's end
-    EXPECT_EQ(page.positions, expected);
-}
-
+// A 100-byte image is read back in four blocks; bytes past the image are not compared.
 TEST(SiteProgram, VerifiesOnlyTheImageBytesOfTheLastBlock) {
     SimulatedBurn bench;
     bench.populate({0, 1});
-    bench.adapter.site(0).stickBits(0x10000000 + 100, 0x01, 0x00);  // past the image: not compared
-    bench.adapter.site(1).stickBits(0x10000000 + 99, 0x01, 0x00);   // its last byte
-    RecordingPage page;
-    const auto image = std::vector<uint8_t>(100, 0xA5);
-    Burn(bench, page, image);
+    bench.adapter.site(0).stickBits(kFlash + 100, 0x01, 0x00);
+    bench.adapter.site(1).stickBits(kFlash + 99, 0x01, 0x00);
+    bench.run(SiteProgramThread, std::vector<uint8_t>(100, 0xA5));
 
     std::vector<uint32_t> reads;
     for (const auto& report : ReportsOf(bench.adapter, 0x0B)) {
         if (Arg(report) >> 16 == 0x1000) reads.push_back(Arg(report));
     }
-    // Four blocks per site, the partial last block read once without a retry.
-    const std::vector<uint32_t> blocks = {0x10000000, 0x10000020, 0x10000040, 0x10000060};
-    std::vector<uint32_t> expected = blocks;
-    expected.insert(expected.end(), blocks.begin(), blocks.end());
-    EXPECT_EQ(reads, expected);
+    EXPECT_EQ(reads, (std::vector<uint32_t>{0x10000000, 0x10000020, 0x10000040, 0x10000060, 0x10000000,
+                                            0x10000020, 0x10000040, 0x10000060}));
     EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
-    EXPECT_EQ(page.icons[1103], 150);
-    EXPECT_EQ(page.icons[1104], 151);
-    EXPECT_EQ(bench.services.tones(), (std::vector<Tone>{kFailTone, kFailTone}));
 }
 
 TEST(SiteProgram, CountsFoundSitesOnlyAndSavesTheCounters) {
     SimulatedBurn bench;
-    g_nTotalCount = 10;
-    g_nPassCount = 9;
-    g_nFailCount = 1;
+    g_nTotalCount = 10, g_nPassCount = 9, g_nFailCount = 1;
     bench.populate({0, 2});
-    RecordingPage page;
-    Burn(bench, page, PatternImage(300));
+    bench.run(SiteProgramThread, PatternImage(300));
 
     EXPECT_EQ(bench.counters(), (Counters{12, 11, 1}));
     EXPECT_EQ(bench.storedCounters(), (Counters{12, 11, 1}));
-    EXPECT_EQ(page.texts[1118], "12");
-    EXPECT_EQ(page.texts[1119], "11");
-    EXPECT_EQ(page.texts[1120], "1");
-    EXPECT_EQ(page.texts[1121], "91.67%");
-    EXPECT_EQ(page.icons, (std::map<int, int>{{1103, 150}, {1104, 152}, {1105, 150}, {1106, 152},
-                                              {1107, 153}, {1108, 156}, {1109, 159}, {1110, 158},
-                                              {1114, 168}}));
-    EXPECT_EQ(bench.services.tones(), (std::vector<Tone>{kPassTone}));
-    EXPECT_TRUE(page.shown[1143] && page.shown[1144] && page.shown[1138]);
-    EXPECT_FALSE(page.shown[1008]);
-    EXPECT_TRUE(page.enabled[1002]);
-    EXPECT_FALSE(page.enabled[1006]);
+    EXPECT_EQ(bench.page.texts, (std::map<int, std::string>{{1118, "12"}, {1119, "11"}, {1120, "1"}, {1121, "91.67%"}}));
+    EXPECT_EQ(bench.page.icons, (std::map<int, int>{{1103, 150}, {1104, 152}, {1105, 150}, {1106, 152}, {1107, 153},
+                                                    {1108, 156}, {1109, 159}, {1110, 158}, {1114, 168}}));
+    EXPECT_EQ(bench.services.tones(), kPassTones);
     for (int site = 0; site < 4; ++site) EXPECT_FALSE(bench.adapter.site(site).powered());
 }
 
-// Serial numbers in main flash: each part gets its own number when auto-increase is on.
-TEST(SiteProgram, WritesSerialNumbersIntoTheImage) {
-    for (uint32_t autoInc : {1u, 0u}) {
-        SCOPED_TRACE(autoInc);
-        SimulatedBurn bench;
-        bench.populate({0, 1, 3});
-        g_bSerialEnable = 1;
-        g_dwSerialAddr = 0x40;
-        g_bSerialAutoInc = autoInc;
-        g_nLastSerial = 5000;
-        RecordingPage page;
-        Burn(bench, page, PatternImage(256));
-
-        const std::vector<std::pair<int, uint32_t>> parts = {{0, 5000}, {1, 5000 + autoInc}, {3, 5000 + 2 * autoInc}};
-        for (auto [site, serial] : parts) EXPECT_EQ(bench.adapter.site(site).word(0x10000040), serial);
-        EXPECT_EQ(g_nLastSerial, 5000 + 3 * autoInc);
-        if (autoInc) {
-            EXPECT_EQ(RegLoadLastSn(), 5003u);
-            EXPECT_EQ(page.texts[1012], "S/N Last : 5003");
-        }
-        EXPECT_EQ(page.logLinesWith("program SN = ").size(), 3u);
-        EXPECT_EQ(bench.counters(), (Counters{3, 3, 0}));
-    }
-}
-
-// A serial number past the image's last page still reaches the part, and is read back.
-TEST(SiteProgram, ProgramsThePagesThatHoldASerialBeyondTheImage) {
-    SimulatedBurn bench;
-    bench.populate({0});
-    g_bSerialEnable = 1;
-    g_dwSerialAddr = 0x1FFE;  // straddles pages 3 and 4 (of 2 KB)
-    g_bSerialAutoInc = 1;
-    g_nLastSerial = 0x01020304;
-    RecordingPage page;
-    const auto image = PatternImage(100);
-    Burn(bench, page, image);
-
-    EXPECT_EQ(ReportsOf(bench.adapter, 0x2B).size(), 5u);
-    EXPECT_EQ(bench.adapter.site(0).read(0x10001FFE, 4), (std::vector<uint8_t>{4, 3, 2, 1}));
-    EXPECT_EQ(bench.adapter.site(0).read(0x10000000, 100), image);
-    EXPECT_EQ(bench.counters(), (Counters{1, 1, 0}));
-    EXPECT_EQ(g_nLastSerial, 0x01020305u);
-}
-
-TEST(SiteProgram, LeavesASerialAddressOutsideTheAreaUnwritten) {
-    for (auto [location, address] : {std::pair<uint32_t, uint32_t>{0, 0xFFFE}, {1, 0x1FE}}) {
-        SCOPED_TRACE(location);
-        SimulatedBurn bench;
-        bench.populate({0});
-        g_bSerialEnable = 1;
-        g_nSerialLocation = location;
-        g_dwSerialAddr = address;
-        g_bSerialAutoInc = 1;
-        g_nLastSerial = 77;
-        RecordingPage page;
-        Burn(bench, page, PatternImage(64));
-
-        EXPECT_EQ(g_nLastSerial, 77u);
-        EXPECT_EQ(ReportsOf(bench.adapter, 0x06).size(), 0u);
-        EXPECT_EQ(ReportsOf(bench.adapter, 0x2B).size(), 1u);
-        EXPECT_EQ(page.logLinesWith("out of range").size(), 1u);
-    }
-}
-
-// In the information area the number advances once per part that passed, auto-increase or not.
-TEST(SiteProgram, WritesSerialNumbersIntoTheInformationAreaOfPassingParts) {
-    SimulatedBurn bench;
-    bench.populate({0, 1, 2});
-    bench.adapter.site(1).stickBits(0x10000010, 0x80, 0x80);
-    g_bSerialEnable = 1;
-    g_nSerialLocation = 1;
-    g_dwSerialAddr = 0x10;
-    g_bSerialAutoInc = 0;
-    g_nLastSerial = 41;
-    RecordingPage page;
-    Burn(bench, page, PatternImage(128));
-
-    EXPECT_EQ(bench.adapter.site(0).word(0x1FF00610), 41u);
-    EXPECT_EQ(bench.adapter.site(1).word(0x1FF00610), 0xFFFFFFFFu);
-    EXPECT_EQ(bench.adapter.site(2).word(0x1FF00610), 42u);
-    EXPECT_EQ(g_nLastSerial, 43u);
-    EXPECT_EQ(RegLoadLastSn(), 43u);
-    EXPECT_EQ(page.texts[1012], "S/N Last : 43");
-    EXPECT_EQ(bench.counters(), (Counters{3, 2, 1}));
-    EXPECT_EQ(page.logLinesWith("Verified Failure on 0x10000000 at site 2!!!").size(), 1u);
-}
-
-// A run that stops before the sites counts nothing, still powers every site off and saves the
-// counters unchanged.
-TEST(SiteProgram, EarlyStopCountsNothing) {
+// Serial numbers in main flash go into each part's image (advancing with auto-increase), also
+// past the image's last page; in the information area they advance once per part that passed.
+// An address outside its area is not written and does not advance the number.
+TEST(SiteProgram, WritesSerialNumbers) {
     struct Case {
         const char* name;
-        std::vector<uint8_t> image;
-        bool missingFile;
-        std::string message;
+        uint32_t location, address, autoInc;
+        bool site2Fails;
+        std::vector<uint32_t> words;  // at the serial's address on sites 1 to 3
+        uint32_t last;
+        size_t pages;
     };
     const std::vector<Case> cases = {
-        {"missing file", PatternImage(16), true, "could not be opened!!!"},
-        {"too large", PatternImage(0x10001), false, "Code size exceed the max. size of flash!!!"},
+        {"image, auto-increase", 0, 0x40, 1, false, {5000, 5001, 5002}, 5003, 1},
+        {"image, fixed", 0, 0x40, 0, false, {5000, 5000, 5000}, 5000, 1},
+        {"beyond the image", 0, 0x1FFE, 1, false, {5000, 5001, 5002}, 5003, 5},
+        {"information area", 1, 0x10, 0, true, {5000, 0xFFFFFFFF, 5001}, 5002, 1},
+        {"outside main flash", 0, 0xFFFE, 1, false, {}, 5000, 1},
+        {"outside the information window", 1, 0x1FE, 1, false, {}, 5000, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SimulatedBurn bench;
-        g_nTotalCount = 4;
-        g_nPassCount = 4;
-        RecordingPage page;
-        page.image = c.missingFile ? bench.folder.filePath("none.bin").toStdString() : bench.writeImage(c.image);
-        SiteProgramThread(page);
+        bench.populate({0, 1, 2});
+        if (c.site2Fails) bench.adapter.site(1).stickBits(kFlash + 0x10, 0x80, 0x80);
+        g_bSerialEnable = 1;
+        g_nSerialLocation = c.location;
+        g_dwSerialAddr = c.address;
+        g_bSerialAutoInc = c.autoInc;
+        g_nLastSerial = 5000;
+        bench.run(SiteProgramThread, PatternImage(128));
 
-        EXPECT_FALSE(g_bTaskWorking);
-        ASSERT_EQ(page.messages.size(), 1u);
-        EXPECT_NE(page.messages[0].text.find(c.message), std::string::npos);
-        EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
-        EXPECT_EQ(bench.storedCounters(), (Counters{4, 4, 0}));
-        EXPECT_EQ(bench.adapter.sentCommands(), Repeat({0x3A, 0x39}, 4));
-        EXPECT_EQ(bench.services.tones(), (std::vector<Tone>{kFailTone, kFailTone}));
-    }
-}
-
-TEST(SiteProgram, ReportsWhenNoSiteHoldsATarget) {
-    SimulatedBurn bench;
-    bench.populate({});
-    RecordingPage page;
-    Burn(bench, page, PatternImage(64));
-
-    ASSERT_EQ(page.messages.size(), 1u);
-    EXPECT_EQ(page.messages[0].text, "No Target IC found!");
-    EXPECT_EQ(bench.counters(), (Counters{0, 0, 0}));
-    EXPECT_EQ(bench.services.tones(), (std::vector<Tone>{kFailTone, kFailTone}));
-}
-
-// A read that fails during verification is retried after a reconnect; a part is never counted
-// Pass without a good read-back.
-TEST(SiteProgram, RetriesAFailedVerifyRead) {
-    SimulatedBurn probe;
-    probe.populate({0});
-    RecordingPage probePage;
-    Burn(probe, probePage, PatternImage(64));
-    int firstVerifyGet = 0;  // the get that answers the first read at 0x10000000
-    {
-        int gets = 0;
-        bool verifyRead = false;
-        for (const auto& e : probe.adapter.exchanges()) {
-            if (e.kind == sim::Exchange::Kind::Set) {
-                verifyRead = e.report[3] == 0x0B && Arg(e.report) == 0x10000000;
-            } else if (++gets, verifyRead) {
-                firstVerifyGet = gets;
-                break;
-            }
+        for (size_t site = 0; site < c.words.size(); ++site) {
+            EXPECT_EQ(bench.adapter.site(site).word((c.location ? 0x1FF00600 : kFlash) + c.address), c.words[site]);
+        }
+        EXPECT_EQ(bench.counters(), (Counters{3, 3u - c.site2Fails, c.site2Fails}));
+        EXPECT_EQ(g_nLastSerial, c.last);
+        if (c.last != 5000) {
+            EXPECT_EQ(bench.page.texts[1012], "S/N Last : " + std::to_string(c.last));
+            EXPECT_EQ(RegLoadLastSn(), c.last);
+        }
+        EXPECT_EQ(ReportsOf(bench.adapter, 0x2B).size(), 3 * c.pages);
+        if (c.words.empty()) {
+            EXPECT_TRUE(ReportsOf(bench.adapter, 0x06).empty());
+            EXPECT_EQ(bench.page.logLinesWith("out of range").size(), 3u);
         }
     }
-    ASSERT_GT(firstVerifyGet, 0);
-
-    SimulatedBurn bench;
-    bench.populate({0});
-    bench.adapter.failGetAt(firstVerifyGet);
-    RecordingPage page;
-    Burn(bench, page, PatternImage(64));
-    EXPECT_EQ(bench.counters(), (Counters{1, 1, 0}));
-    EXPECT_EQ(bench.services.tones(), (std::vector<Tone>{kPassTone}));
 }
 
-// Stuck bits fail the part after two reconnects, with the address in the log.
-TEST(SiteProgram, FailsAPartWhoseFlashKeepsAWrongBit) {
-    SimulatedBurn bench;
-    bench.populate({2});
-    bench.adapter.site(2).stickBits(0x10000805, 0x04, 0x00);
-    RecordingPage page;
-    auto image = PatternImage(4096);
-    image[0x805] |= 0x04;
-    Burn(bench, page, image);
+// A run that stops before the sites (or finds no target) counts nothing, erases and writes
+// nothing, powers every site off and saves the counters unchanged.
+TEST(SiteProgram, EarlyStopCountsNothing) {
+    struct Case {
+        const char* name;
+        size_t size;
+        bool missingFile, targets;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"missing file", 16, true, true, "could not be opened!!!"},
+        {"too large", 0x10001, false, true, "Code size exceed the max. size of flash!!!"},
+        {"no target", 64, false, false, "No Target IC found!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBurn bench;
+        if (!c.targets) bench.populate({});
+        g_nTotalCount = g_nPassCount = 4;
+        bench.page.image = c.missingFile ? bench.folder.filePath("none.bin").toStdString() : bench.writeImage(PatternImage(c.size));
+        SiteProgramThread(bench.page);
 
-    EXPECT_EQ(bench.counters(), (Counters{1, 0, 1}));
-    EXPECT_EQ(page.icons[1105], 151);
-    EXPECT_EQ(page.logLinesWith("Verified Failure on 0x10000800 at site 3!!!").size(), 1u);
-    // Each read of the bad block is preceded, after the first, by a connect.
-    int badReads = 0;
-    for (const auto& report : ReportsOf(bench.adapter, 0x0B)) badReads += Arg(report) == 0x10000800;
-    EXPECT_EQ(badReads, 3);
-    // The retries reconnect with the classic connect even on firmware that first connected
-    // with the newer one.
-    EXPECT_EQ(ReportsOf(bench.adapter, 0x3D).size(), 4u);  // one per site
-    EXPECT_EQ(ReportsOf(bench.adapter, 0x00).size(), 2u);
+        EXPECT_FALSE(g_bTaskWorking);
+        ASSERT_EQ(bench.page.messages.size(), 1u);
+        EXPECT_NE(bench.page.messages[0].find(c.message), std::string::npos);
+        EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
+        EXPECT_EQ(bench.storedCounters(), (Counters{4, 4, 0}));
+        for (uint8_t command : {0x26, 0x27, 0x29, 0x2B, 0x06}) EXPECT_TRUE(ReportsOf(bench.adapter, command).empty());
+        EXPECT_FALSE(bench.adapter.site(0).powered() || bench.adapter.site(3).powered());
+        EXPECT_EQ(bench.services.tones(), kFailTones);
+    }
 }
 
 }  // namespace

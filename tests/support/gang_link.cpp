@@ -8,32 +8,6 @@
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 
-void RecordingOwner::serialByteReceived(uint8_t byte, unsigned) {
-    std::lock_guard lock(lock_);
-    bytes_.push_back(byte);
-}
-
-void RecordingOwner::serialFailed(const std::string& report) {
-    std::lock_guard lock(lock_);
-    failures_.push_back(report);
-}
-
-std::vector<uint8_t> RecordingOwner::bytes() const {
-    std::lock_guard lock(lock_);
-    return bytes_;
-}
-
-std::vector<std::string> RecordingOwner::failures() const {
-    std::lock_guard lock(lock_);
-    return failures_;
-}
-
-void RecordingOwner::clear() {
-    std::lock_guard lock(lock_);
-    bytes_.clear();
-    failures_.clear();
-}
-
 void GangLinkTest::SetUp() {
     ASSERT_TRUE(board.start());
     SetComPortDeviceOverride(board.path());

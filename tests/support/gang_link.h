@@ -16,13 +16,24 @@
 // Records what the port tells its owner.
 class RecordingOwner final : public SerialPortOwner {
 public:
-    void serialByteReceived(uint8_t byte, unsigned port) override;
-    void serialFailed(const std::string& report) override;
-    std::vector<uint8_t> bytes() const;
-    std::vector<std::string> failures() const;
-    void clear();
+    void serialByteReceived(uint8_t byte, unsigned) override { locked([&] { bytes_.push_back(byte); }); }
+    void serialFailed(const std::string& report) override { locked([&] { failures_.push_back(report); }); }
+    std::vector<uint8_t> bytes() const { return locked([&] { return bytes_; }); }
+    std::vector<std::string> failures() const { return locked([&] { return failures_; }); }
+    void clear() {
+        locked([&] {
+            bytes_.clear();
+            failures_.clear();
+        });
+    }
 
 private:
+    template <class F>
+    auto locked(F f) const -> decltype(f()) {
+        std::lock_guard lock(lock_);
+        return f();
+    }
+
     mutable std::mutex lock_;
     std::vector<uint8_t> bytes_;
     std::vector<std::string> failures_;

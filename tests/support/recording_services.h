@@ -4,7 +4,6 @@
 // its lifetime.
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/services.h"
@@ -20,24 +19,41 @@ public:
         bool operator==(const Tone&) const = default;
     };
 
-    RecordingServices();
-    ~RecordingServices() override;
+    RecordingServices() { platform::setServices(this); }
+    ~RecordingServices() override { platform::setServices(nullptr); }
 
-    int messageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons buttons) override;
-    std::string openFileName(const platform::FileDialogRequest& request) override;
-    std::string saveFileName(const platform::FileDialogRequest& request) override;
-    void openInViewer(const std::string& path) override;
-    void tone(unsigned frequencyHz, unsigned durationMs) override;
+    int messageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons) override {
+        locked([&] { messages_.push_back({text, icon}); });
+        return answer;
+    }
+    std::string openFileName(const platform::FileDialogRequest&) override { return chosenFile; }
+    std::string saveFileName(const platform::FileDialogRequest&) override { return chosenFile; }
+    void openInViewer(const std::string& path) override { locked([&] { viewed_.push_back(path); }); }
+    void tone(unsigned frequencyHz, unsigned durationMs) override {
+        locked([&] { tones_.push_back({frequencyHz, durationMs}); });
+    }
 
-    std::vector<Message> messages() const;
-    std::vector<Tone> tones() const;
-    std::vector<std::string> viewed() const;
-    void clear();
+    std::vector<Message> messages() const { return locked([&] { return messages_; }); }
+    std::vector<Tone> tones() const { return locked([&] { return tones_; }); }
+    std::vector<std::string> viewed() const { return locked([&] { return viewed_; }); }
+    void clear() {
+        locked([&] {
+            messages_.clear();
+            tones_.clear();
+            viewed_.clear();
+        });
+    }
 
     int answer = platform::IDOK;
     std::string chosenFile;  // what the file dialogs answer
 
 private:
+    template <class F>
+    auto locked(F f) const -> decltype(f()) {
+        std::lock_guard lock(mutex_);
+        return f();
+    }
+
     mutable std::mutex mutex_;
     std::vector<Message> messages_;
     std::vector<Tone> tones_;

@@ -1,6 +1,8 @@
 #include "simulated_burn.h"
 
-#include <QFile>
+#include <gtest/gtest.h>
+
+#include <fstream>
 
 #include "app/globals.h"
 #include "app/registry_settings.h"
@@ -16,11 +18,7 @@ SimulatedBurn::SimulatedBurn() {
     OpenHidDevice();
     g_nChipMode = 0;
     g_nTotalCount = g_nPassCount = g_nFailCount = 0;
-    g_bSerialEnable = 0;
-    g_nSerialLocation = 0;
-    g_dwSerialAddr = 0;
-    g_bSerialAutoInc = 0;
-    g_nLastSerial = 0;
+    g_bSerialEnable = g_nSerialLocation = g_dwSerialAddr = g_bSerialAutoInc = g_nLastSerial = 0;
     g_bBeepSound = 1;
     g_bSocketFound.fill(0);
     g_bTaskWorking = true;  // the starter's test-and-set
@@ -36,20 +34,20 @@ SimulatedBurn::~SimulatedBurn() {
 }
 
 std::string SimulatedBurn::writeImage(const std::vector<uint8_t>& bytes, const std::string& name) {
-    const QString path = folder.filePath(QString::fromStdString(name));
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-    return path.toStdString();
+    const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+    return path;
 }
 
-void SimulatedBurn::populate(std::initializer_list<int> sites) {
+void SimulatedBurn::populate(const std::vector<int>& sites) {
     for (int site = 0; site < sim::Adapter::kSites; ++site) adapter.site(site).removeTarget();
     for (int site : sites) adapter.site(site).insertTarget();
 }
 
-void SimulatedBurn::preload(int site, const std::vector<uint8_t>& image) {
-    adapter.site(site).write(0x10000000, image);
+void SimulatedBurn::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image) {
+    page.image = writeImage(image);
+    worker(page);
+    EXPECT_FALSE(g_bTaskWorking);
 }
 
 Counters SimulatedBurn::counters() const { return {g_nTotalCount, g_nPassCount, g_nFailCount}; }
@@ -64,28 +62,19 @@ std::vector<uint8_t> PatternImage(size_t size) {
     return bytes;
 }
 
-namespace {
-int IndexOf(const sim::Adapter& adapter, uint8_t command, sim::Exchange::Kind wanted) {
-    int sets = 0, gets = 0;
-    bool afterCommand = false;
+int FirstExchangeOf(const sim::Adapter& adapter, sim::Exchange::Kind kind, uint8_t command,
+                    std::optional<uint32_t> argument) {
+    int index[2] = {0, 0};  // sets, gets
+    bool matched = false;
     for (const auto& exchange : adapter.exchanges()) {
-        if (exchange.kind == sim::Exchange::Kind::Set) {
-            ++sets;
-            afterCommand = exchange.report.size() > 3 && exchange.report[3] == command;
-            if (afterCommand && wanted == sim::Exchange::Kind::Set) return sets;
-        } else {
-            ++gets;
-            if (afterCommand && wanted == sim::Exchange::Kind::Get) return gets;
+        const bool isGet = exchange.kind == sim::Exchange::Kind::Get;
+        ++index[isGet];
+        const auto& r = exchange.report;
+        if (!isGet) {
+            matched = r.size() > 7 && r[3] == command &&
+                      (!argument || (r[4] | r[5] << 8 | r[6] << 16 | uint32_t{r[7]} << 24) == *argument);
         }
+        if (matched && exchange.kind == kind) return index[isGet];
     }
     return 0;
-}
-}  // namespace
-
-int FirstSetOf(const sim::Adapter& adapter, uint8_t command) {
-    return IndexOf(adapter, command, sim::Exchange::Kind::Set);
-}
-
-int FirstGetAfterSetOf(const sim::Adapter& adapter, uint8_t command) {
-    return IndexOf(adapter, command, sim::Exchange::Kind::Get);
 }

@@ -5,9 +5,11 @@
 // Burn on the real page both start from it.
 #include <QTemporaryDir>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "recording_page.h"
 #include "recording_services.h"
 #include "sim/hid_adapter.h"
 
@@ -25,20 +27,26 @@ public:
     // Writes an image file into the temporary folder and returns its path.
     std::string writeImage(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin");
     // Only the listed sites (0 to 3) keep a target.
-    void populate(std::initializer_list<int> sites);
+    void populate(const std::vector<int>& sites);
     // Puts the image into a target's main flash, as a finished part holds it.
-    void preload(int site, const std::vector<uint8_t>& image);
+    void preload(int site, const std::vector<uint8_t>& image) { adapter.site(site).write(0x10000000, image); }
+
+    // Runs a worker, as its starter would, on an image file holding these bytes; the busy flag
+    // must be clear afterwards.
+    void run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image);
 
     Counters counters() const;        // g_nTotalCount, g_nPassCount, g_nFailCount
     Counters storedCounters() const;  // as the settings store holds them
 
     sim::Adapter adapter;
     RecordingServices services;
+    RecordingPage page;
     QTemporaryDir folder;
 };
 
 // Bytes 0, 1, 2, ... (mod 251, so pages differ from each other).
 std::vector<uint8_t> PatternImage(size_t size);
-// The index (from 1) of the first set or get of the given command in the exchange log.
-int FirstSetOf(const sim::Adapter& adapter, uint8_t command);
-int FirstGetAfterSetOf(const sim::Adapter& adapter, uint8_t command);
+// The index (from 1, counting only exchanges of that kind) of the first set of the command
+// (with the given argument, if any), or of the get that answers it; 0 when there is none.
+int FirstExchangeOf(const sim::Adapter& adapter, sim::Exchange::Kind kind, uint8_t command,
+                    std::optional<uint32_t> argument = {});

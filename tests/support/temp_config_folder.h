@@ -1,16 +1,17 @@
 #pragma once
-#include <string>
-
 // A fresh temporary folder that the settings store and the INI file use while the object
 // lives; removed with its contents afterwards.
+#include <string>
+
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
 class TempConfigFolder {
 public:
-    TempConfigFolder();
-    ~TempConfigFolder();
-    TempConfigFolder(const TempConfigFolder&) = delete;
-    TempConfigFolder& operator=(const TempConfigFolder&) = delete;
-    const std::string& path() const { return m_path; }  // with a trailing '/'
+    TempConfigFolder() { platform::setConfigFolderForTest(dir_.path()); }
+    ~TempConfigFolder() { platform::setConfigFolderForTest(""); }
+    std::string path() const { return dir_.path(); }  // with a trailing '/'
 
 private:
-    std::string m_path;
+    TempDir dir_;
 };
