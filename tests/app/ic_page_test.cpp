@@ -182,13 +182,18 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     EXPECT_EQ(exported(), "");
 
     // Lines come from a worker thread, as a burn writes them.
+    // The user-interface thread keeps serving the worker's calls until the worker is done;
+    // joining earlier would leave a call waiting on it.
+    std::atomic<bool> done{false};
     std::thread worker([&] {
         page->addLog("Site 1 pass");
         page->addLog("Site 2 fail");
         page->scrollLog();
+        done = true;
     });
-    ASSERT_TRUE(spinUntil([&] { return list()->count() == 2; }));
+    ASSERT_TRUE(spinUntil([&] { return done.load(); }));
     worker.join();
+    EXPECT_EQ(list()->count(), 2);
     button(*page, kIdcExportLog)->click();
     EXPECT_EQ(exported(), "Site 1 pass\r\nSite 2 fail\r\n");
     EXPECT_EQ(services.viewed(), std::vector<std::string>(2, g_strExeDir + "ISP_log.txt"));
