@@ -164,10 +164,7 @@ void SiteProgramThread(WorkerPage& page) {
 
         for (int site = 0; site < kSiteCount; ++site) BurnSite(page, run, site, connect, *image, serial);
 
-        if (!AnySiteFound()) {
-            page.messageBox("No Target IC found!", platform::MsgIcon::Error);
-            run.ok = false;
-        }
+        ReportWhenNoSiteFound(page, run);
     } else {
         run.ok = false;
     }

@@ -84,6 +84,12 @@ bool AnySiteFound() {
     return std::any_of(g_bSocketFound.begin(), g_bSocketFound.end(), [](uint32_t found) { return found != 0; });
 }
 
+void ReportWhenNoSiteFound(WorkerPage& page, SiteRun& run) {
+    if (AnySiteFound()) return;
+    page.messageBox("No Target IC found!", platform::MsgIcon::Error);
+    run.ok = false;
+}
+
 void ShowSiteFound(WorkerPage& page, int site) {
     page.setControlIcon(ctl::kSiteIcon1 + site, icon::kWorking);
     page.setControlIcon(ctl::kIndicator1 + site, icon::kTargetPresent[site]);

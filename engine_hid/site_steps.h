@@ -74,6 +74,8 @@ bool ReadFirmwareVersion(WorkerPage& page, SiteRun& run);
 
 // True when a target answered on some site in this run (g_bSocketFound).
 bool AnySiteFound();
+// "No Target IC found!" when no site answered; the run then counts as failed.
+void ReportWhenNoSiteFound(WorkerPage& page, SiteRun& run);
 void ShowSiteFound(WorkerPage& page, int site);
 void ShowSiteMissing(WorkerPage& page, int site);
 void ShowProtectionGroup(WorkerPage& page, bool show);

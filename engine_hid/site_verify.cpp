@@ -85,10 +85,7 @@ void SiteVerifyThread(WorkerPage& page) {
         }
 
         LogAndScroll(page, strfmt("Verify elapsed time : %2.1f seconds\n", SecondsSince(start)));
-        if (!AnySiteFound()) {
-            page.messageBox("No Target IC found!", platform::MsgIcon::Error);
-            run.ok = false;
-        }
+        ReportWhenNoSiteFound(page, run);
     } else {
         run.ok = false;
     }
