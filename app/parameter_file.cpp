@@ -3,7 +3,9 @@
 #include <fstream>
 #include <sys/stat.h>
 
+#include "platform/durable_file.h"
 #include "platform/hex_digits.h"
+#include "platform/strfmt.h"
 
 namespace {
 
@@ -30,4 +32,17 @@ uint32_t LoadParameterFile(const std::string& path, std::span<uint8_t, kParamete
         for (uint32_t i = 0; i < 4; ++i) area[*offset + i] = static_cast<uint8_t>(*word >> (8 * i));
     }
     return 0;
+}
+
+std::string ParameterFileText(std::span<const uint8_t, kParameterAreaSize> area) {
+    std::string text;
+    for (size_t offset = 0; offset < kParameterAreaSize; offset += 4) {
+        text += strfmt("%04X %02X%02X%02X%02X\r\n", static_cast<unsigned>(offset), area[offset + 3],
+                       area[offset + 2], area[offset + 1], area[offset]);
+    }
+    return text;
+}
+
+bool SaveParameterFile(const std::string& path, std::span<const uint8_t, kParameterAreaSize> area) {
+    return platform::replaceFileDurably(path, ParameterFileText(area));
 }

@@ -1,0 +1,95 @@
+#include "dialogs/adapter_task.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QProgressBar>
+
+#include "app/globals.h"
+#include "link/hid_device.h"
+#include "platform/services.h"
+#include "platform/thread.h"
+#include "platform/ui.h"
+
+bool AdapterTask::claim() {
+    bool idle = false;
+    if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return false;
+    if (!OpenHidDevice()) {
+        g_bTaskWorking = false;
+        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        return false;
+    }
+    g_hStopEvent.reset();
+    return true;
+}
+
+void AdapterTask::release() { g_bTaskWorking = false; }
+
+bool AdapterTask::run(std::function<void()> body) {
+    running_ = true;
+    const bool started = platform::startThread([this, body = std::move(body)] {
+        body();
+        // The dialog may be gone once running_ drops: nothing of it is touched after.
+        running_ = false;
+        g_bTaskWorking = false;
+    });
+    if (!started) {
+        running_ = false;
+        g_bTaskWorking = false;
+    }
+    return started;
+}
+
+bool AdapterTask::start(std::function<void()> body) { return claim() && run(std::move(body)); }
+
+void ControlsWorkerPage::setProgressRange(int lower, int upper) {
+    ui::sendToUi([&] {
+        if (auto* bar = controls_.control<QProgressBar>(progressId_)) bar->setRange(lower, upper);
+    });
+}
+
+void ControlsWorkerPage::setProgressPos(int pos) {
+    ui::sendToUi([&] {
+        if (auto* bar = controls_.control<QProgressBar>(progressId_)) bar->setValue(pos);
+    });
+}
+
+void ControlsWorkerPage::showControl(int controlId, bool show) {
+    ui::sendToUi([&] { controls_.show(controlId, show); });
+}
+
+void ControlsWorkerPage::enableControl(int controlId, bool enable) {
+    ui::sendToUi([&] { controls_.enable(controlId, enable); });
+}
+
+void ControlsWorkerPage::setControlText(int controlId, const std::string& text) {
+    ui::sendToUi([&] { controls_.setText(controlId, QString::fromStdString(text)); });
+}
+
+void ControlsWorkerPage::setControlIcon(int controlId, int iconId) {
+    ui::sendToUi([&] { controls_.setIcon(controlId, iconId); });
+}
+
+int ControlsWorkerPage::messageBox(const std::string& text, platform::MsgIcon icon) {
+    int answer = 0;
+    ui::sendToUi([&] { answer = MessageBox(text, icon); });
+    return answer;
+}
+
+ToolDialog::ToolDialog(const res::DialogTemplate& dialog, int progressId, QWidget* parent)
+    : ui::TemplateDialog(dialog, parent), page_(controls(), progressId) {}
+
+ToolDialog::~ToolDialog() {
+    while (task_.running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void ToolDialog::done(int result) {
+    if (task_.running()) return;
+    ui::TemplateDialog::done(result);
+}
+
+void FillSocketCombo(ui::ControlSet& controls, int comboId) {
+    auto* combo = controls.control<QComboBox>(comboId);
+    if (!combo) return;
+    combo->addItems({"1", "2", "3", "4"});
+    combo->setCurrentIndex(0);
+}

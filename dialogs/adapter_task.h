@@ -1,0 +1,72 @@
+#pragma once
+// What the tool dialogs and the information-block page share around their adapter work: the
+// start of a task under the one-task rule, and the worker's view of the dialog's controls.
+#include <atomic>
+#include <functional>
+
+#include "app/worker_page.h"
+#include "platform/dialog_builder.h"
+
+// One dialog's adapter task. start() refuses while any task runs (test-and-set of
+// g_bTaskWorking), opens the adapter ("HID device Not Found !" when it is absent), resets the
+// stop event and runs body on a worker thread; the thread clears the busy flag as its last step.
+class AdapterTask {
+public:
+    bool start(std::function<void()> body);
+    // Only for work that must run on the user-interface thread under the busy flag (a connect
+    // before a worker starts): takes the flag and opens the adapter; false when refused.
+    static bool claim();
+    // Gives a claimed flag back when no worker follows.
+    static void release();
+    // Starts body on a worker thread for a flag already claimed; releases it when no thread starts.
+    bool run(std::function<void()> body);
+    // True from start() until the worker's last step: the dialog must not close before then.
+    bool running() const { return running_; }
+
+private:
+    std::atomic<bool> running_{false};
+};
+
+// The worker's side of a dialog: each call runs on the user-interface thread and waits until
+// it is done. The progress calls go to the dialog's progress bar; log lines and prompts have no
+// place in a tool dialog and do nothing.
+class ControlsWorkerPage final : public WorkerPage {
+public:
+    ControlsWorkerPage(ui::ControlSet& controls, int progressId) : controls_(controls), progressId_(progressId) {}
+
+    void addLog(const std::string&) override {}
+    void scrollLog() override {}
+    void setProgressRange(int lower, int upper) override;
+    void setProgressPos(int pos) override;
+    void setProgressMarquee(bool) override {}
+    void showControl(int controlId, bool show) override;
+    void enableControl(int controlId, bool enable) override;
+    void setControlText(int controlId, const std::string& text) override;
+    void setControlIcon(int controlId, int iconId) override;
+    int messageBox(const std::string& text, platform::MsgIcon icon) override;
+    int stopPrompt(int, uint32_t) override { return platform::IDOK; }
+    int warnPrompt(int, uint32_t) override { return platform::IDOK; }
+    std::string imagePath() const override { return {}; }
+
+private:
+    ui::ControlSet& controls_;
+    int progressId_;
+};
+
+// A modal tool dialog with its adapter task: Close, Esc and the close box are refused while
+// its own worker runs, which still uses the dialog.
+class ToolDialog : public ui::TemplateDialog {
+public:
+    ToolDialog(const res::DialogTemplate& dialog, int progressId, QWidget* parent);
+    // A dialog taken down with its parent while its worker runs serves the worker's last calls
+    // first.
+    ~ToolDialog() override;
+    void done(int result) override;
+
+protected:
+    AdapterTask task_;
+    ControlsWorkerPage page_;
+};
+
+// Fills a combo box with the site numbers "1" to "4" and selects the first.
+void FillSocketCombo(ui::ControlSet& controls, int comboId);

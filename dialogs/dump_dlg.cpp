@@ -1,0 +1,158 @@
+#include "dialogs/dump_dlg.h"
+
+#include <QComboBox>
+#include <cstdio>
+#include <memory>
+
+#include "app/dump_listing.h"
+#include "app/globals.h"
+#include "dialogs/info_block_workers.h"
+#include "engine_hid/pause.h"
+#include "link/hid_commands.h"
+#include "platform/services.h"
+#include "platform/strfmt.h"
+#include "res/adapter_tool_templates.h"
+
+using namespace res;
+using engine_hid::Pause;
+
+namespace {
+
+constexpr uint32_t kBlock = 32;
+constexpr int kConnectTries = 3;
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// The field's text read as "%X"; nothing when it does not start with a hexadecimal number.
+std::optional<uint32_t> HexFieldValue(const QString& text) {
+    unsigned value = 0;
+    if (std::sscanf(text.toUpper().toStdString().c_str(), "%X", &value) != 1) return std::nullopt;
+    return value;
+}
+
+bool WriteBinary(const std::string& path, const std::vector<uint8_t>& bytes) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
+    return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t socket, uint32_t fromPage,
+                                                    uint32_t pageCount) {
+    const uint32_t start = fromPage * kDumpPageSize;
+    const uint32_t blocks = pageCount * kDumpPageSize / kBlock;
+    page.setProgressRange(0, static_cast<int>(blocks + 1));
+    page.setProgressPos(0);
+    HidSelectSocket(socket);
+    HidSetSocketPower(0);
+    Pause(10);
+    HidSetSocketPower(1);
+    Pause(10);
+    bool connected = false;
+    for (int attempt = 0; attempt < kConnectTries && !connected; ++attempt) connected = HidConnectTarget() == kConnectOk;
+    if (!connected) {
+        page.messageBox("No Target IC found!", platform::MsgIcon::Error);
+        return std::nullopt;
+    }
+    Pause(10);
+    HidCmdPrepare();
+    std::vector<uint8_t> bytes(static_cast<size_t>(blocks) * kBlock, 0xFF);
+    std::optional<uint32_t> failed;
+    for (uint32_t k = 0; k < blocks; ++k) {
+        const uint32_t address = kTargetFlashBase + start + kBlock * k;
+        if (HidReadBlock(address, std::span(bytes).subspan(kBlock * k, kBlock)) != 1 && !failed) failed = address;
+        page.setProgressPos(static_cast<int>(k));
+    }
+    if (failed) ReportReadFailure(page, *failed);
+    return bytes;
+}
+
+void SaveTargetDump(WorkerPage& page, const std::vector<uint8_t>& bytes, uint32_t start, bool listing) {
+    if (!listing) {
+        if (!WriteBinary(g_strExeDir + "dump.bin", bytes)) page.messageBox("File can not open!", platform::MsgIcon::Error);
+        return;
+    }
+    const std::string path = g_strExeDir + "Dump.txt";
+    switch (WriteDumpListing(path, start, bytes, [] { return g_hStopEvent.isSet(); })) {
+        case ListingResult::Written:
+            Pause(1);
+            platform::services().openInViewer(path);
+            break;
+        case ListingResult::Stopped:
+            break;
+        case ListingResult::NotCreated:
+            page.messageBox("File can not open!", platform::MsgIcon::Error);
+            break;
+    }
+}
+
+CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) {
+    controls().setText(kIdcFromPage, Text(strfmt("%X", m_nFromPage)));
+    controls().setText(kIdcPageCount, Text(strfmt("%X", m_nPageCount)));
+    ShowRange();
+    controls().enable(kIdcCancelDump, false);
+    controls().setChecked(kIdcTxtFile, true);
+    FillSocketCombo(controls(), kIdcSocketCombo);
+    controls().show(kIdcDumpBar, false);
+
+    onChanged(kIdcFromPage, &CDumpDlg::OnChangeFromPage);
+    onChanged(kIdcPageCount, &CDumpDlg::OnChangePageCount);
+    onClicked(kIdcTxtFile, &CDumpDlg::OnTxtFile);
+    onClicked(kIdcBinFile, &CDumpDlg::OnBinFile);
+    onSelChange(kIdcSocketCombo, &CDumpDlg::OnSelectSocket);
+    onClicked(kIdcExecute, &CDumpDlg::OnExecute);
+    onClicked(kIdcCancelDump, &CDumpDlg::OnCancelDump);
+    onClicked(1, &CDumpDlg::accept);
+}
+
+void CDumpDlg::ShowRange() {
+    const uint32_t start = m_nFromPage * kDumpPageSize;
+    const uint32_t last = (m_nFromPage + m_nPageCount) * kDumpPageSize - 1;
+    controls().setText(kIdcFirstByte, Text(strfmt("%X(%d)", start, start)));
+    controls().setText(kIdcLastByte, Text(strfmt("%X(%d)", last, last)));
+}
+
+void CDumpDlg::OnChangeFromPage() {
+    const std::optional<uint32_t> value = HexFieldValue(controls().text(kIdcFromPage));
+    if (!value) return;
+    if (*value > kDumpPageLimit - m_nPageCount) {
+        MessageBox("Out of range!", platform::MsgIcon::Error);
+        controls().setText(kIdcFromPage, Text(strfmt("%X", m_nFromPage)));
+        return;
+    }
+    m_nFromPage = *value;
+    ShowRange();
+}
+
+void CDumpDlg::OnChangePageCount() {
+    const std::optional<uint32_t> value = HexFieldValue(controls().text(kIdcPageCount));
+    if (!value) return;
+    if (*value == 0 || *value > kDumpPageLimit - m_nFromPage) {
+        MessageBox(*value == 0 ? "Page count must be more than 0 !" : "Out of range!", platform::MsgIcon::Error);
+        controls().setText(kIdcPageCount, Text(strfmt("%X", m_nPageCount)));
+        ShowRange();
+        return;
+    }
+    m_nPageCount = *value;
+    ShowRange();
+}
+
+void CDumpDlg::OnSelectSocket() {
+    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
+    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
+}
+
+void CDumpDlg::OnCancelDump() {
+    if (task_.running()) g_hStopEvent.set();
+}
+
+void CDumpDlg::OnExecute() {
+    task_.start([this, socket = m_nSocket, from = m_nFromPage, count = m_nPageCount] {
+        page_.showControl(kIdcDumpBar, true);
+        page_.enableControl(kIdcCancelDump, true);
+        if (const auto bytes = ReadTargetPages(page_, socket, from, count))
+            SaveTargetDump(page_, *bytes, from * kDumpPageSize, m_bTxtFile != 0);
+        page_.showControl(kIdcDumpBar, false);
+        page_.enableControl(kIdcCancelDump, false);
+    });
+}

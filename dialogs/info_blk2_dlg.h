@@ -1,0 +1,37 @@
+#pragma once
+// The information-block page (the menu's "EEPROM"): reads, edits, writes and erases the
+// 512-byte parameter area at the end of a target's information block on one site, and saves
+// or loads it as a ".data" parameter file. Read, Write and Erase run on a worker thread; Open
+// Debug powers and connects the chosen site, which the three expect.
+#include <cstdint>
+
+#include "dialogs/adapter_task.h"
+#include "platform/dialog_builder.h"
+
+class CGridBox;
+
+class CInfoBlk2Dlg : public ui::TemplatePage {
+public:
+    explicit CInfoBlk2Dlg(QWidget* parent = nullptr);
+    ~CInfoBlk2Dlg() override;
+
+    CGridBox& grid() const { return *m_Grid; }
+    uint32_t socket() const { return m_nSocket; }
+    bool workerRunning() const { return task_.running(); }
+
+    void OnRead();
+    void OnWrite();
+    void OnErase();
+    void OnReset() {}
+    void OnSaveData();
+    void OnLoadData();
+    void OnOpenDebug();
+
+private:
+    void OnSelchangeSocket();
+
+    CGridBox* m_Grid;
+    uint32_t m_nSocket = 0;
+    AdapterTask task_;
+    ControlsWorkerPage page_;
+};

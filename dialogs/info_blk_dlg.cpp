@@ -1,0 +1,89 @@
+#include "dialogs/info_blk_dlg.h"
+
+#include <QComboBox>
+#include <QLabel>
+
+#include "app/globals.h"
+#include "controls/grid_box.h"
+#include "dialogs/info_block_workers.h"
+#include "link/hid_commands.h"
+#include "platform/ui.h"
+#include "res/info_block_templates.h"
+
+using namespace res;
+
+namespace {
+constexpr int kFinishShownMs = 2000;
+}
+
+CinfoBlkDlg::CinfoBlkDlg(QWidget* parent) : ToolDialog(kInfoBlk182, kIdcInfoBar, parent), m_Grid(new CGridBoxW(this)) {
+    controls().replace(kIdcWordGrid, m_Grid);
+    FillSocketCombo(controls(), kIdcSocketCombo);
+    auto* pages = controls().control<QComboBox>(kIdcPageCombo);
+    pages->addItems({"Page 1", "Page 2"});
+    pages->setCurrentIndex(0);
+
+    auto* finish = controls().control<QLabel>(kIdcEraseFinish);
+    QPalette palette = finish->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    finish->setPalette(palette);
+    m_FinishTimer.setSingleShot(true);
+    connect(&m_FinishTimer, &QTimer::timeout, this, [this] { controls().show(kIdcEraseFinish, false); });
+
+    onClicked(kIdcRead, &CinfoBlkDlg::OnRead);
+    onClicked(kIdcWrite, &CinfoBlkDlg::OnWrite);
+    onClicked(kIdcEraseInfo, &CinfoBlkDlg::OnErase);
+    onClicked(kIdcCopySecurity, &CinfoBlkDlg::OnCopySecurity);
+    onClicked(kIdcOpenDebugBlk, &CinfoBlkDlg::OnOpenDebug);
+    onSelChange(kIdcSocketCombo, &CinfoBlkDlg::OnSelchangeSocket);
+    onSelChange(kIdcPageCombo, &CinfoBlkDlg::OnSelchangePage);
+    onClicked(1, &CinfoBlkDlg::accept);
+}
+
+void CinfoBlkDlg::OnSelchangeSocket() {
+    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
+    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
+}
+
+void CinfoBlkDlg::OnSelchangePage() {
+    const int index = controls().control<QComboBox>(kIdcPageCombo)->currentIndex();
+    if (index >= 0) m_nPage = index != 0 ? 1 : 0;
+}
+
+void CinfoBlkDlg::ShowEraseFinish() {
+    ui::sendToUi([this] {
+        controls().show(kIdcEraseFinish, true);
+        m_FinishTimer.start(kFinishShownMs);
+    });
+}
+
+void CinfoBlkDlg::OnRead() {
+    task_.start([this, socket = m_nSocket, pageIndex = m_nPage] {
+        const InfoPageWords words = ReadInfoPage(page_, socket, pageIndex);
+        ui::sendToUi([&] {
+            m_Grid->m_dwData = words;
+            m_Grid->m_edit.hide();
+            m_Grid->update();
+        });
+    });
+}
+
+void CinfoBlkDlg::OnWrite() {
+    task_.start([this, socket = m_nSocket, pageIndex = m_nPage, words = m_Grid->m_dwData] {
+        WriteInfoPage(page_, socket, pageIndex, words);
+    });
+}
+
+void CinfoBlkDlg::OnErase() {
+    task_.start([this, socket = m_nSocket, pageIndex = m_nPage] {
+        if (EraseInfoPageKeepingSecurity(page_, socket, pageIndex)) ShowEraseFinish();
+    });
+}
+
+void CinfoBlkDlg::OnCopySecurity() {
+    task_.start([this, socket = m_nSocket] {
+        if (CopySecurityToPage2(page_, socket)) ShowEraseFinish();
+    });
+}
+
+void CinfoBlkDlg::OnOpenDebug() { OpenDebugSite(m_nSocket); }

@@ -1,0 +1,227 @@
+#include "dialogs/info_block_workers.h"
+
+#include <optional>
+#include <span>
+
+#include "app/globals.h"
+#include "app/worker_page.h"
+#include "engine_hid/pause.h"
+#include "link/hid_commands.h"
+#include "platform/strfmt.h"
+
+using engine_hid::Pause;
+
+namespace {
+
+constexpr uint32_t kBlock = 32;
+constexpr uint32_t kSecurityHeadBytes = 128;
+constexpr uint32_t kSecurityWord100 = 0x100;
+constexpr uint32_t kSecurityWord108 = 0x108;
+
+uint32_t PageBase(uint32_t pageIndex) { return pageIndex != 0 ? kTargetInfoPage2 : kTargetInfoBase; }
+
+uint32_t WordAt(std::span<const uint8_t> bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+void SelectAndPrepare(uint32_t socket) {
+    HidSelectSocket(socket);
+    Pause(200);
+    HidCmdPrepare();
+    Pause(200);
+}
+
+
+// Word writes from address, the bar at each word's index, then the write enable.
+bool WriteWords(WorkerPage& page, uint32_t address, std::span<const uint8_t> bytes) {
+    std::optional<uint32_t> failed;
+    for (uint32_t i = 0; 4 * i < bytes.size(); ++i) {
+        if (HidWriteWord(address + 4 * i, WordAt(bytes, 4 * i)) != 1 && !failed) failed = address + 4 * i;
+        page.setProgressPos(static_cast<int>(i));
+    }
+    const bool enabled = FlashEnableWrite();
+    if (failed || !enabled)
+        page.messageBox(strfmt("Write fail at 0x%08X!", failed.value_or(address)), platform::MsgIcon::Error);
+    return !failed && enabled;
+}
+
+bool UnlockForInfoWrite() {
+    const bool ctrl = FlashUnlockCtrl() == 1;
+    const bool option = FlashUnlockOption() == 1;
+    const bool erase = HidCmdEraseAddr(kTargetFlashBase) == 1;
+    return ctrl && option && erase;
+}
+
+struct SecurityWords {
+    std::array<uint8_t, kSecurityHeadBytes> head;
+    std::array<uint8_t, 4> word100, word108;
+};
+
+// In the order the adapter has always been asked: block 0, the two single words, blocks 1 to 3.
+std::optional<SecurityWords> ReadSecurityWords() {
+    SecurityWords words;
+    const std::span head(words.head);
+    bool ok = HidReadBlock2(kTargetInfoBase, head.subspan(0, kBlock)) == 1;
+    ok = HidReadBytes(kTargetInfoBase + kSecurityWord100, words.word100) == 1 && ok;
+    ok = HidReadBytes(kTargetInfoBase + kSecurityWord108, words.word108) == 1 && ok;
+    for (uint32_t k = 1; k < kSecurityHeadBytes / kBlock; ++k)
+        ok = HidReadBlock2(kTargetInfoBase + kBlock * k, head.subspan(kBlock * k, kBlock)) == 1 && ok;
+    if (!ok) return std::nullopt;
+    return words;
+}
+
+}  // namespace
+
+// The adapter needs a moment after the last command before the next task may start.
+void SettleAfterTask() {
+    Pause(1);
+    Pause(1);
+}
+
+void ReportReadFailure(WorkerPage& page, uint32_t address) {
+    page.messageBox(strfmt("Read fail at 0x%08X!", address), platform::MsgIcon::Error);
+}
+
+bool ReadByteBlocks(WorkerPage& page, uint32_t address, std::span<uint8_t> out) {
+    std::optional<uint32_t> failed;
+    for (uint32_t k = 0; k * kBlock < out.size(); ++k) {
+        if (HidReadBytes(address + kBlock * k, out.subspan(kBlock * k, kBlock)) != 1 && !failed)
+            failed = address + kBlock * k;
+        page.setProgressPos(static_cast<int>(k));
+    }
+    if (failed) ReportReadFailure(page, *failed);
+    return !failed;
+}
+
+ParameterArea ReadParameterArea(WorkerPage& page, uint32_t socket) {
+    ParameterArea area;
+    area.fill(0xFF);
+    page.showControl(kIdcInfoProgress, true);
+    page.setProgressRange(0, static_cast<int>(area.size() / kBlock + 1));
+    page.setProgressPos(0);
+    SelectAndPrepare(socket);
+    ReadByteBlocks(page, kParameterAreaAddr, area);
+    page.setProgressPos(static_cast<int>(area.size() / kBlock + 1));
+    page.showControl(kIdcInfoProgress, false);
+    SettleAfterTask();
+    return area;
+}
+
+void WriteParameterArea(WorkerPage& page, uint32_t socket, const ParameterArea& area) {
+    page.showControl(kIdcInfoProgress, true);
+    page.setProgressRange(0, static_cast<int>(area.size() / 4));
+    page.setProgressPos(0);
+    HidSelectSocket(socket);
+    Pause(200);
+    UnlockForInfoWrite();
+    WriteWords(page, kParameterAreaAddr, area);
+    page.showControl(kIdcInfoProgress, false);
+    SettleAfterTask();
+}
+
+namespace {
+
+std::array<uint8_t, kInfoPageSize> ReadPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
+    std::array<uint8_t, kInfoPageSize> bytes;
+    bytes.fill(0xFF);
+    SelectAndPrepare(socket);
+    ReadByteBlocks(page, PageBase(pageIndex), bytes);
+    return bytes;
+}
+
+}  // namespace
+
+std::array<uint8_t, kInfoPageSize> ReadInfoPageBytes(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
+    const auto bytes = ReadPage(page, socket, pageIndex);
+    SettleAfterTask();
+    return bytes;
+}
+
+InfoPageWords ReadInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
+    page.showControl(kIdcInfoProgress, true);
+    page.setProgressRange(0, static_cast<int>(kInfoPageSize / kBlock + 1));
+    page.setProgressPos(0);
+    const auto bytes = ReadPage(page, socket, pageIndex);
+    page.setProgressPos(static_cast<int>(kInfoPageSize / kBlock + 1));
+    InfoPageWords words;
+    for (size_t i = 0; i < words.size(); ++i) words[i] = WordAt(bytes, 4 * i);
+    page.showControl(kIdcInfoProgress, false);
+    SettleAfterTask();
+    return words;
+}
+
+void WriteInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex, const InfoPageWords& words) {
+    std::array<uint8_t, kInfoPageSize> bytes;
+    for (size_t i = 0; i < words.size(); ++i)
+        for (size_t j = 0; j < 4; ++j) bytes[4 * i + j] = static_cast<uint8_t>(words[i] >> (8 * j));
+    page.showControl(kIdcInfoProgress, true);
+    page.setProgressRange(0, static_cast<int>(words.size()));
+    page.setProgressPos(0);
+    SelectAndPrepare(socket);
+    UnlockForInfoWrite();
+    WriteWords(page, PageBase(pageIndex), bytes);
+    page.showControl(kIdcInfoProgress, false);
+    SettleAfterTask();
+}
+
+bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
+    SelectAndPrepare(socket);
+    const std::optional<SecurityWords> kept = ReadSecurityWords();
+    if (!kept) {
+        // Erasing now would lose the security words for good.
+        page.messageBox("Can not read the security words, page not erased!", platform::MsgIcon::Error);
+        SettleAfterTask();
+        return false;
+    }
+    const uint32_t base = PageBase(pageIndex);
+    bool ok = UnlockForInfoWrite();
+    ok = HidCmdEraseInfo(base) == 1 && ok;
+    for (uint32_t i = 0; i < kSecurityHeadBytes / 4; ++i)
+        ok = HidWriteWord(base + 4 * i, WordAt(kept->head, 4 * i)) == 1 && ok;
+    ok = HidWriteWord(base + kSecurityWord100, WordAt(kept->word100, 0)) == 1 && ok;
+    ok = HidWriteWord(base + kSecurityWord108, WordAt(kept->word108, 0)) == 1 && ok;
+    ok = FlashEnableWrite() && ok;
+    SettleAfterTask();
+    if (!ok) page.messageBox("Erase fail!", platform::MsgIcon::Error);
+    return ok;
+}
+
+int PowerAndConnect(uint32_t socket) {
+    HidSelectSocket(socket);
+    Pause(10);
+    HidSetSocketPower(1);
+    Pause(10);
+    const int result = HidConnectTarget();
+    if (result == kConnectOk) HidCmdPrepare();
+    return result;
+}
+
+void OpenDebugSite(uint32_t socket) {
+    // The report buffers serve one user at a time.
+    if (g_bTaskWorking) return;
+    if (!OpenHidDevice()) {
+        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        return;
+    }
+    if (PowerAndConnect(socket) != kConnectOk) MessageBox("No Target IC found!", platform::MsgIcon::Error);
+}
+
+bool CopySecurityToPage2(WorkerPage& page, uint32_t socket) {
+    HidSelectSocket(socket);
+    Pause(200);
+    std::array<uint8_t, 4> ignored;
+    bool ok = HidReadWord05(0x0, ignored) == 1;
+    ok = HidReadWord05(0x4, ignored) == 1 && ok;
+    ok = HidWriteWord04(0x4, 0x50000000) == 1 && ok;
+    ok = HidReadWord05(0x4, ignored) == 1 && ok;
+    ok = HidWriteWord04(0x8, 0xF0) == 1 && ok;
+    ok = HidReadWord(0xFC, ignored) == 1 && ok;
+    ok = HidWriteWord04(0x8, 0x0) == 1 && ok;
+    ok = HidWriteWord2(0x0, 0x23000042) == 1 && ok;
+    ok = HidReadWord(0xC, ignored) == 1 && ok;
+    ok = HidWriteWord2(0x4, 0x40014000) == 1 && ok;
+    ok = HidReadWord05(0xC, ignored) == 1 && ok;
+    SettleAfterTask();
+    if (!ok) page.messageBox("Erase fail!", platform::MsgIcon::Error);
+    return ok;
+}

@@ -1,0 +1,129 @@
+#include "dialogs/info_data_dlg.h"
+
+#include <QComboBox>
+#include <QEvent>
+
+#include "app/globals.h"
+#include "app/protect_area.h"
+#include "dialogs/info_block_workers.h"
+#include "dialogs/option_words_view.h"
+#include "link/hid_commands.h"
+#include "platform/strfmt.h"
+#include "platform/ui.h"
+#include "res/info_block_templates.h"
+
+using namespace res;
+
+std::function<std::optional<uint16_t>(QWidget* parent, uint16_t mask)> RunProtectRangeDialog;
+
+namespace {
+
+constexpr size_t kSecurityWord = 0x10;
+constexpr size_t kProtectMaskWord = 0x18;
+constexpr size_t kVidWord = 0x40;
+constexpr size_t kSnEnableWord = 0x50;
+constexpr size_t kSn1Word = 0x54;
+constexpr size_t kBootPinWord = 0x60;
+constexpr size_t kUartWord = 0x64;
+
+uint32_t WordAt(const std::array<uint8_t, 1024>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+}  // namespace
+
+CInfoDataDlg::CInfoDataDlg(QWidget* parent) : ToolDialog(kInfoData187, kNoId, parent), m_Map(new CProtectArea(this)) {
+    controls().replace(kIdcProtectMap, m_Map);
+    m_Map->installEventFilter(this);
+    FillSocketCombo(controls(), kIdcSocketCombo);
+    FillOptionChoices(controls(), kIdcSnEnableData);
+    ShowProtection();
+
+    onClicked(kIdcRead, &CInfoDataDlg::OnRead);
+    onSelChange(kIdcSocketCombo, &CInfoDataDlg::OnSelchangeSocket);
+    onClicked(1, &CInfoDataDlg::accept);
+}
+
+bool CInfoDataDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_Map && event->type() == QEvent::MouseButtonPress) {
+        OnProtectArea();
+        return true;
+    }
+    return ToolDialog::eventFilter(watched, event);
+}
+
+void CInfoDataDlg::OnSelchangeSocket() {
+    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
+    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
+}
+
+void CInfoDataDlg::ShowProtection() {
+    m_Map->m_wMask = static_cast<uint16_t>(m_nProtectMask);
+    m_Map->m_nType = m_nProtectType;
+    m_Map->update();
+}
+
+void CInfoDataDlg::OnProtectArea() {
+    if (!RunProtectRangeDialog) return;
+    const std::optional<uint16_t> mask = RunProtectRangeDialog(this, static_cast<uint16_t>(m_nProtectMask));
+    if (!mask) return;
+    m_nProtectMask = *mask;
+    ShowProtection();
+}
+
+// A second target must never show what the first one held.
+void CInfoDataDlg::ClearFields() {
+    ClearOptionFields(controls(), kIdcSnEnableData);
+    m_nProtectMask = 0;
+    m_nProtectType = 2;
+    ShowProtection();
+}
+
+void CInfoDataDlg::OnRead() {
+    // The connect runs here, before the worker, so the flag is taken first.
+    if (!AdapterTask::claim()) return;
+    ClearFields();
+    if (PowerAndConnect(m_nSocket) != kConnectOk) {
+        AdapterTask::release();
+        MessageBox("No Target IC found!", platform::MsgIcon::Error);
+        return;
+    }
+    if (g_nChipMode > 1) {
+        AdapterTask::release();
+        return;
+    }
+    controls().enable(kIdcRead, false);
+    task_.run([this, socket = m_nSocket] {
+        const auto bytes = ReadInfoPageBytes(page_, socket, 0);
+        ui::sendToUi([&] {
+            ShowOptionWords(bytes);
+            controls().enable(kIdcRead, true);
+        });
+    });
+}
+
+void CInfoDataDlg::ShowOptionWords(const std::array<uint8_t, 1024>& page) {
+    const uint32_t security = WordAt(page, kSecurityWord);
+    const bool level0 = (security & 0xFF) == 0xAA;
+    controls().setChecked(kIdcLevel0, level0);
+    controls().setChecked(kIdcLevel1, !level0);
+
+    m_nProtectMask = WordAt(page, kProtectMaskWord) & 0xFFFF;
+    if (security & 0x100) m_nProtectType = 0;
+    else m_nProtectType = m_nProtectMask != 0 ? 1 : 2;
+    const int typeRadio[] = {kIdcReadWriteProtect, kIdcWriteProtect, kIdcNoneProtect};
+    controls().setChecked(typeRadio[m_nProtectType], true);
+    ShowProtection();
+
+    const uint32_t usbAndPll[4] = {WordAt(page, kVidWord), WordAt(page, kVidWord + 4), WordAt(page, kVidWord + 8),
+                                   WordAt(page, kVidWord + 12)};
+    ShowUsbAndPll(controls(), usbAndPll);
+    SelectChoice(controls(), kIdcSnEnableData, WordAt(page, kSnEnableWord) == 0x0000FFFF ? 1 : 0);
+    const int serialIds[] = {kIdcSn1, kIdcSn2, kIdcSn3};
+    for (int i = 0; i < 3; ++i)
+        controls().setText(serialIds[i], QString::fromStdString(strfmt("%X", WordAt(page, kSn1Word + 4 * i) & 0xFFFF)));
+
+    const BootPinConfig boot = DecodeBootPin(static_cast<uint16_t>(WordAt(page, kBootPinWord)));
+    ShowBootPin(controls(), boot, boot.enabled);
+    if (boot.enabled) ShowUart(controls(), DecodeUart(static_cast<uint16_t>(WordAt(page, kUartWord))));
+}

@@ -1,0 +1,42 @@
+#pragma once
+// "Read Security/Boot Data" (the menu's "Security/Boot Data"): reads page 1 of a target's
+// information block on one site and shows its option words. It only reads the target; a click
+// on the protect-area map redraws it from the Protect Range dialog.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "dialogs/adapter_task.h"
+
+class CProtectArea;
+
+// The Protect Range dialog: the mask on OK, nothing on any other end. Unset, a click on the
+// map does nothing.
+extern std::function<std::optional<uint16_t>(QWidget* parent, uint16_t mask)> RunProtectRangeDialog;
+
+class CInfoDataDlg : public ToolDialog {
+public:
+    explicit CInfoDataDlg(QWidget* parent = nullptr);
+
+    void OnRead();
+    // Shows the option words of an information page as read.
+    void ShowOptionWords(const std::array<uint8_t, 1024>& page);
+    bool workerRunning() const { return task_.running(); }
+    const CProtectArea& protectMap() const { return *m_Map; }
+
+    uint32_t m_nProtectType = 2;  // 0 read and write, 1 write, 2 none
+    uint32_t m_nProtectMask = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnSelchangeSocket();
+    void OnProtectArea();
+    void ClearFields();
+    void ShowProtection();
+
+    CProtectArea* m_Map;
+    uint32_t m_nSocket = 0;
+};
