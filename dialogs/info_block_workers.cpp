@@ -32,17 +32,18 @@ void SelectAndPrepare(uint32_t socket) {
 }
 
 
-// Word writes from address, the bar at each word's index, then the write enable.
-bool WriteWords(WorkerPage& page, uint32_t address, std::span<const uint8_t> bytes) {
+// Word writes from address, the bar at each word's index, then the write enable. A write after
+// a failed unlock does not take, so that is reported too.
+bool WriteWords(WorkerPage& page, uint32_t address, std::span<const uint8_t> bytes, bool unlocked) {
     std::optional<uint32_t> failed;
     for (uint32_t i = 0; 4 * i < bytes.size(); ++i) {
         if (HidWriteWord(address + 4 * i, WordAt(bytes, 4 * i)) != 1 && !failed) failed = address + 4 * i;
         page.setProgressPos(static_cast<int>(i));
     }
     const bool enabled = FlashEnableWrite();
-    if (failed || !enabled)
+    if (failed || !enabled || !unlocked)
         page.messageBox(strfmt("Write fail at 0x%08X!", failed.value_or(address)), platform::MsgIcon::Error);
-    return !failed && enabled;
+    return !failed && enabled && unlocked;
 }
 
 bool UnlockForInfoWrite() {
@@ -113,8 +114,8 @@ void WriteParameterArea(WorkerPage& page, uint32_t socket, const ParameterArea& 
     page.setProgressPos(0);
     HidSelectSocket(socket);
     Pause(200);
-    UnlockForInfoWrite();
-    WriteWords(page, kParameterAreaAddr, area);
+    const bool unlocked = UnlockForInfoWrite();
+    WriteWords(page, kParameterAreaAddr, area, unlocked);
     page.showControl(kIdcInfoProgress, false);
     SettleAfterTask();
 }
@@ -158,8 +159,8 @@ void WriteInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex, const 
     page.setProgressRange(0, static_cast<int>(words.size()));
     page.setProgressPos(0);
     SelectAndPrepare(socket);
-    UnlockForInfoWrite();
-    WriteWords(page, PageBase(pageIndex), bytes);
+    const bool unlocked = UnlockForInfoWrite();
+    WriteWords(page, PageBase(pageIndex), bytes, unlocked);
     page.showControl(kIdcInfoProgress, false);
     SettleAfterTask();
 }

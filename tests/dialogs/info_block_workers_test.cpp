@@ -1,0 +1,176 @@
+#include "dialogs/info_block_workers.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <numeric>
+
+#include "engine_hid/pause.h"
+#include "link/hid_commands.h"
+#include "support/exchange_log.h"
+#include "support/recording_page.h"
+#include "support/simulated_adapter_fixture.h"
+
+namespace {
+
+constexpr uint32_t kInfo = 0x1FF00000;
+constexpr uint32_t kPage2 = 0x1FF00400;
+constexpr int kSocket = 2;
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + 7 * i);
+    return bytes;
+}
+
+// A target on site 3 powered and connected by Open Debug, with security words in page 1 and
+// old contents in page 2.
+class InfoWorkers : public SimulatedAdapterTest {
+public:
+    void SetUp() override {
+        SimulatedAdapterTest::SetUp();
+        target().write(kInfo, Pattern(1024, 0x10));
+        target().write(kPage2, Pattern(1024, 0x80));
+        engine_hid::SetPauseScaleForTests(0);
+        ASSERT_EQ(PowerAndConnect(kSocket), kConnectOk);
+    }
+    void TearDown() override {
+        engine_hid::SetPauseScaleForTests(100);
+        SimulatedAdapterTest::TearDown();
+    }
+    sim::Site target() { return adapter.site(kSocket); }
+    // What page 2 holds after an erase that kept page 1's security words.
+    std::vector<uint8_t> ErasedKeeping(const std::vector<uint8_t>& page1) {
+        std::vector<uint8_t> expected(1024, 0xFF);
+        std::copy_n(page1.begin(), 128, expected.begin());
+        std::copy_n(page1.begin() + 0x100, 4, expected.begin() + 0x100);
+        std::copy_n(page1.begin() + 0x108, 4, expected.begin() + 0x108);
+        return expected;
+    }
+
+    RecordingPage page;
+};
+
+// Each sequence against its reviewed log, and what the target holds (or what was read) after it.
+TEST_F(InfoWorkers, SequencesMatchTheirGoldenLogs) {
+    const auto page1 = Pattern(1024, 0x10);
+    const auto page2 = Pattern(1024, 0x80);
+    ParameterArea area;
+    for (size_t i = 0; i < area.size(); ++i) area[i] = static_cast<uint8_t>(i * 3);
+    struct Case {
+        const char* name;
+        std::function<void(InfoWorkers&)> run;
+    };
+    const Case cases[] = {
+        {"parameter-write",
+         [&](InfoWorkers& t) {
+             t.target().write(kParameterAreaAddr, std::vector<uint8_t>(512, 0xFF));
+             WriteParameterArea(t.page, kSocket, area);
+             EXPECT_EQ(t.target().read(kParameterAreaAddr, 512), std::vector<uint8_t>(area.begin(), area.end()));
+         }},
+        {"parameter-read",
+         [&](InfoWorkers& t) {
+             const ParameterArea read = ReadParameterArea(t.page, kSocket);
+             EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), std::vector<uint8_t>(page2.begin() + 0x200, page2.end()));
+             EXPECT_EQ(t.page.ranges.front(), std::make_pair(0, 17));
+             EXPECT_EQ(t.page.positions.back(), 17);
+             EXPECT_FALSE(t.page.shown[kIdcInfoProgress]);
+         }},
+        {"parameter-erase",
+         [&](InfoWorkers& t) {
+             EXPECT_TRUE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1));
+             EXPECT_EQ(t.target().read(kPage2, 1024), t.ErasedKeeping(page1));
+             EXPECT_EQ(t.target().read(kInfo, 1024), page1);
+         }},
+        {"info-page1-erase",
+         [&](InfoWorkers& t) {
+             EXPECT_TRUE(EraseInfoPageKeepingSecurity(t.page, kSocket, 0));
+             EXPECT_EQ(t.target().read(kInfo, 1024), t.ErasedKeeping(page1));
+             EXPECT_EQ(t.target().read(kPage2, 1024), page2);
+         }},
+        {"info-page2-read",
+         [&](InfoWorkers& t) {
+             const InfoPageWords words = ReadInfoPage(t.page, kSocket, 1);
+             EXPECT_EQ(words[0], 0x958E8780u);
+             EXPECT_EQ(words[255], t.target().word(kPage2 + 0x3FC));
+         }},
+        {"info-page2-write",
+         [&](InfoWorkers& t) {
+             InfoPageWords words;
+             std::iota(words.begin(), words.end(), 0x11110000u);
+             t.target().write(kPage2, std::vector<uint8_t>(1024, 0xFF));
+             WriteInfoPage(t.page, kSocket, 1, words);
+             EXPECT_EQ(t.target().word(kPage2), 0x11110000u);
+             EXPECT_EQ(t.target().word(kPage2 + 0x3FC), 0x111100FFu);
+         }},
+        {"copy-security",
+         [&](InfoWorkers& t) {
+             EXPECT_TRUE(CopySecurityToPage2(t.page, kSocket));
+             EXPECT_EQ(t.target().debugRegister(0x8), 0u);
+             EXPECT_EQ(t.target().debugRegister(0x4), 0x50000000u);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        ExchangeLog log(adapter);
+        c.run(*this);
+        EXPECT_TRUE(page.messages.empty());
+        ExpectGolden("dialogs", c.name, log.text());
+        page = RecordingPage();
+    }
+}
+
+// A failed exchange is reported and never passes for data: unread bytes are 0xFF, and a page
+// whose security words could not all be read is not erased.
+TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
+    const auto page1 = Pattern(1024, 0x10);
+    const auto page2 = Pattern(1024, 0x80);
+    struct Case {
+        const char* name;
+        int failGet;  // counted from the sequence's start
+        std::function<void(InfoWorkers&)> run;
+        std::vector<std::string> messages;
+    };
+    const Case cases[] = {
+        {"parameter read, block 1", 33,
+         [&](InfoWorkers& t) {
+             const ParameterArea read = ReadParameterArea(t.page, kSocket);
+             EXPECT_EQ(read[31], page2[0x200 + 31]);
+             EXPECT_EQ(std::vector<uint8_t>(read.begin() + 32, read.begin() + 64), std::vector<uint8_t>(32, 0xFF));
+             EXPECT_EQ(read[64], page2[0x200 + 64]);
+         },
+         {"Read fail at 0x1FF00620!"}},
+        {"erase, word 0x100", 4,
+         [&](InfoWorkers& t) {
+             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1));
+             EXPECT_EQ(t.target().read(kPage2, 1024), page2);
+         },
+         {"Can not read the security words, page not erased!"}},
+        {"erase page 1, block 0x60", 12,
+         [&](InfoWorkers& t) {
+             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 0));
+             EXPECT_EQ(t.target().read(kInfo, 1024), page1);
+         },
+         {"Can not read the security words, page not erased!"}},
+        {"write-enable read-back", 7,
+         [&](InfoWorkers& t) {
+             ParameterArea area;
+             area.fill(0x5A);
+             WriteParameterArea(t.page, kSocket, area);
+         },
+         {"Write fail at 0x1FF00600!"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        adapter.failGetAt(adapter.getCount() + c.failGet);
+        c.run(*this);
+        EXPECT_EQ(page.messages, c.messages);
+        page = RecordingPage();
+    }
+}
+
+}  // namespace
