@@ -47,3 +47,29 @@ TEST(ParameterFile, WordIsStoredLittleEndianAndBadLinesAreSkipped) {
     EXPECT_EQ(LoadParameterFile(folder.path(), area), 2u);  // a folder
     EXPECT_EQ(area, filled());
 }
+
+// Save writes what Load reads back: 128 CRLF lines, the offset and the word most significant
+// byte first. An unwritable place is refused and the earlier file stays whole.
+TEST(ParameterFile, SaveWritesEveryWordAndLoadRestoresIt) {
+    TempConfigFolder folder;
+    Area area;
+    for (size_t i = 0; i < area.size(); ++i) area[i] = static_cast<uint8_t>(i * 5 + 1);
+    area[4] = 0x01, area[5] = 0x02, area[6] = 0x03, area[7] = 0x04;
+    const std::string path = folder.path() + "saved.data";
+    ASSERT_TRUE(SaveParameterFile(path, area));
+
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(text.size(), 128u * 15);
+    EXPECT_EQ(text.substr(0, 30), "0000 100B0601\r\n0004 04030201\r\n");
+    EXPECT_EQ(text.substr(text.size() - 15), "01FC FCF7F2ED\r\n");
+
+    Area loaded = filled();
+    EXPECT_EQ(LoadParameterFile(path, loaded), 0u);
+    EXPECT_EQ(loaded, area);
+
+    EXPECT_FALSE(SaveParameterFile(folder.path() + "no-such-folder/x.data", area));
+    EXPECT_FALSE(SaveParameterFile(folder.path(), area));
+    std::ifstream again(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), std::istreambuf_iterator<char>()), text);
+}
