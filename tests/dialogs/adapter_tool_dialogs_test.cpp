@@ -1,0 +1,275 @@
+#include <QAbstractButton>
+#include <QComboBox>
+
+#include <fstream>
+#include <functional>
+
+#include "app/crc16.h"
+#include "app/protect_area.h"
+#include "dialogs/dump_dlg.h"
+#include "dialogs/info_data_dlg.h"
+#include "dialogs/read_crc_dlg.h"
+#include "dialogs/read_info_dlg.h"
+#include "platform/strfmt.h"
+#include "res/adapter_tool_templates.h"
+#include "support/exchange_log.h"
+#include "support/recording_page.h"
+#include "tool_bench.h"
+
+using namespace res;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+constexpr uint32_t kFlash = 0x10000000;
+constexpr uint32_t kInfo = 0x1FF00000;
+
+std::vector<uint8_t> WordBytes(uint32_t value) {
+    return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+}
+
+std::string ComboText(const ui::ControlSet& controls, int id) {
+    return controls.control<QComboBox>(id)->currentText().toStdString();
+}
+
+std::string Text(const ui::ControlSet& controls, int id) { return controls.text(id).toStdString(); }
+
+class AdapterTools : public ToolBench {};
+
+}  // namespace
+
+// A blank target gives the CRCs of its erased flash; the first 16 bytes of each information
+// page are not counted, every other byte is.
+TEST_F(AdapterTools, ReadCrcShowsTheCrcsOfWhatTheTargetHolds) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::Adapter&)> prepare;
+        std::string mainCode, infoBlock;
+    };
+    std::vector<uint8_t> flash(0x10000, 0xFF);
+    flash[0x8000] = 0x12;
+    const std::string changedMain = strfmt("Main Code CRC : %04X", CalcCRC16(flash, 0xFFFF, 0));
+    std::vector<uint8_t> info(2048, 0xFF);
+    info[0x10] = 0x00;
+    const std::string changedInfo = strfmt("Information block CRC : %04X", CalcCRC16(info, 0xFFFF, 0));
+    const Case cases[] = {
+        {"blank", [](sim::Adapter&) {}, "Main Code CRC : 0000", "Information block CRC : 33D7"},
+        {"uncounted bytes",
+         [](sim::Adapter& a) {
+             a.site(1).write(kInfo, std::vector<uint8_t>(16, 0x00));
+             a.site(1).write(kInfo + 0x400, std::vector<uint8_t>(16, 0x11));
+         },
+         "Main Code CRC : 0000", "Information block CRC : 33D7"},
+        {"main flash byte", [](sim::Adapter& a) { a.site(1).write(kFlash + 0x8000, std::vector<uint8_t>{0x12}); },
+         changedMain, "Information block CRC : 33D7"},
+        {"information byte", [](sim::Adapter& a) { a.site(1).write(kInfo + 0x10, std::vector<uint8_t>{0x00}); },
+         "Main Code CRC : 0000", changedInfo},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare(adapter);
+        CReadCRCDlg dialog;
+        choose(dialog.controls(), kIdcSocketCombo, 1);
+        clickAndWait(dialog, kIdcReadCrc);
+        EXPECT_EQ(Text(dialog.controls(), kIdcMainCrc), c.mainCode);
+        EXPECT_EQ(Text(dialog.controls(), kIdcInfoCrc), c.infoBlock);
+        EXPECT_TRUE(takeMessages().empty());
+        adapter.site(1).write(kInfo, std::vector<uint8_t>(2048, 0xFF));
+        adapter.site(1).write(kFlash, std::vector<uint8_t>(0x10000, 0xFF));
+    }
+}
+
+// Without a target the socket is named and no CRC of another target stays; other chip modes
+// send nothing.
+TEST_F(AdapterTools, ReadCrcWithoutTargetOrForAGangModel) {
+    adapter.site(3).removeTarget();
+    CReadCRCDlg dialog;
+    clickAndWait(dialog, kIdcReadCrc);
+    choose(dialog.controls(), kIdcSocketCombo, 3);
+    clickAndWait(dialog, kIdcReadCrc);
+    EXPECT_EQ(takeMessages(), Texts{"Socket 4 No Target IC found!"});
+    EXPECT_EQ(Text(dialog.controls(), kIdcMainCrc), "Main Code CRC : ");
+    EXPECT_EQ(Text(dialog.controls(), kIdcInfoCrc), "Information Block CRC : ");
+
+    g_nChipMode = 2;
+    adapter.clearLog();
+    clickAndWait(dialog, kIdcReadCrc);
+    EXPECT_TRUE(adapter.exchanges().empty());
+}
+
+// The dump's reads and pacing, with and without a target.
+TEST_F(AdapterTools, DumpSequenceMatchesItsGoldenLog) {
+    ASSERT_TRUE(OpenHidDevice());
+    adapter.site(1).write(kFlash + 0x1000, std::vector<uint8_t>(512, 0x3C));
+    for (const auto& [name, socket] : {std::pair{"dump-page10-count2", 1u}, std::pair{"dump-no-target", 3u}}) {
+        adapter.site(3).removeTarget();
+        RecordingPage page;
+        ExchangeLog log(adapter);
+        const auto bytes = ReadTargetPages(page, socket, 0x10, 2);
+        ExpectGolden("dialogs", name, log.text());
+        EXPECT_EQ(bytes.has_value(), socket == 1);
+        if (bytes) {
+            EXPECT_EQ(*bytes, std::vector<uint8_t>(512, 0x3C));
+        }
+        EXPECT_EQ(page.messages, socket == 1 ? Texts{} : Texts{"No Target IC found!"});
+    }
+}
+
+// From page 0x10, two pages: 32 listing lines from 00001000h, or 512 raw bytes; the range shown
+// and bounded as it is typed.
+TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
+    std::vector<uint8_t> flash(512);
+    for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i);
+    adapter.site(0).write(kFlash + 0x1000, flash);
+    CDumpDlg dialog;
+    EXPECT_EQ(Text(dialog.controls(), kIdcFirstByte) + " " + Text(dialog.controls(), kIdcLastByte), "0(0) FF(255)");
+    dialog.controls().setText(kIdcFromPage, "10");
+    dialog.controls().setText(kIdcPageCount, "2");
+    EXPECT_EQ(Text(dialog.controls(), kIdcFirstByte) + " " + Text(dialog.controls(), kIdcLastByte), "1000(4096) 11FF(4607)");
+
+    dialog.controls().setText(kIdcPageCount, "0");
+    dialog.controls().setText(kIdcFromPage, "FFFF");
+    dialog.controls().setText(kIdcPageCount, "FFF1");
+    EXPECT_EQ(takeMessages(), (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!"}));
+    EXPECT_EQ(Text(dialog.controls(), kIdcFromPage) + " " + Text(dialog.controls(), kIdcPageCount), "10 2");
+
+    clickAndWait(dialog, kIdcExecute);
+    const std::string listing = folder.read("Dump.txt");
+    EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 32);
+    EXPECT_EQ(listing.substr(0, 61), "00001000h : 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\r\n");
+    EXPECT_EQ(listing.substr(listing.size() - 61), "000011f0h : F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF\r\n");
+    EXPECT_EQ(services.viewed(), Texts{folder.file("Dump.txt")});
+
+    dialog.controls().control<QAbstractButton>(kIdcBinFile)->click();
+    clickAndWait(dialog, kIdcExecute);
+    const std::string raw = folder.read("dump.bin");
+    EXPECT_EQ(std::vector<uint8_t>(raw.begin(), raw.end()), flash);
+
+    // A listing that cannot be created is reported and not shown.
+    g_strExeDir = folder.file("missing") + "/";
+    dialog.controls().control<QAbstractButton>(kIdcTxtFile)->click();
+    services.clear();
+    clickAndWait(dialog, kIdcExecute);
+    EXPECT_EQ(takeMessages(), Texts{"File can not open!"});
+    EXPECT_TRUE(services.viewed().empty());
+}
+
+// The viewer shows what the option words encode, and a second read never shows the first
+// target's values.
+TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
+    struct Words {
+        uint32_t security, mask, vid, snEnable, sn1, bootPin, uart;
+    };
+    struct Shown {
+        int level, typeRadio;
+        uint16_t mapMask;
+        uint32_t mapType;
+        std::string vid, snEnable, sn1;
+        Texts boot, uart;
+    };
+    const std::pair<Words, Shown> cases[] = {
+        {{0xFFFF0055, 0xFFFF0000, 0x12345678, 0xFFFF0000, 0xF5430ABC, 0x4DECB213, 0xFFED0012},
+         {kIdcLevel1, kIdcNoneProtect, 0, 2, "5678", "Disable", "ABC",
+          {"Enable", "PC", "1", "Enable", "High"}, {"Disable", "UART1_DEF_PA2PA3"}}},
+        {{0xFE5501AA, 0xFFFC0003, 0xFFFF0000, 0x0000FFFF, 0xFFFF0000, 0x5DECA213, 0xFFFF0001},
+         {kIdcLevel0, kIdcReadWriteProtect, 0x0003, 0, "0000", "Enable", "0", {"Disable", "", "", "", ""}, {"", ""}}},
+        {{0xFFFF0055, 0xFFFC0003, 0, 0, 0, 0xB0F0, 0x0007}, {kIdcLevel1, kIdcWriteProtect, 0x0003, 1, "0000", "Disable", "0",
+                                                           {"Enable", "PA", "15", "Disable", "Low"}, {"Enable", ""}}},
+    };
+    CInfoDataDlg dialog;
+    for (const auto& [words, shown] : cases) {
+        SCOPED_TRACE(shown.vid + shown.snEnable);
+        std::array<uint8_t, 1024> page;
+        page.fill(0xFF);
+        const std::pair<size_t, uint32_t> at[] = {{0x10, words.security}, {0x18, words.mask}, {0x40, words.vid},
+                                                  {0x50, words.snEnable}, {0x54, words.sn1},  {0x60, words.bootPin},
+                                                  {0x64, words.uart}};
+        for (const auto& [offset, value] : at) {
+            const auto bytes = WordBytes(value);
+            std::copy(bytes.begin(), bytes.end(), page.begin() + offset);
+        }
+        adapter.site(0).write(kInfo, page);
+        clickAndWait(dialog, kIdcRead);
+        const auto& c = dialog.controls();
+        EXPECT_TRUE(c.isChecked(shown.level));
+        EXPECT_FALSE(c.isChecked(shown.level == kIdcLevel0 ? kIdcLevel1 : kIdcLevel0));
+        EXPECT_TRUE(c.isChecked(shown.typeRadio));
+        EXPECT_EQ(dialog.protectMap().m_wMask, shown.mapMask);
+        EXPECT_EQ(dialog.protectMap().m_nType, shown.mapType);
+        EXPECT_EQ(Text(c, kIdcVid), shown.vid);
+        EXPECT_EQ(ComboText(c, kIdcSnEnableData), shown.snEnable);
+        EXPECT_EQ(Text(c, kIdcSn1), shown.sn1);
+        EXPECT_EQ((Texts{ComboText(c, kIdcBootEnable), ComboText(c, kIdcBootPort), ComboText(c, kIdcBootPin),
+                         ComboText(c, kIdcBootPull), ComboText(c, kIdcBootActive)}),
+                  shown.boot);
+        EXPECT_EQ((Texts{ComboText(c, kIdcUsbIsp), ComboText(c, kIdcUartPos)}), shown.uart);
+    }
+    EXPECT_TRUE(takeMessages().empty());
+
+    adapter.site(2).removeTarget();
+    choose(dialog.controls(), kIdcSocketCombo, 2);
+    clickAndWait(dialog, kIdcRead);
+    EXPECT_EQ(takeMessages(), Texts{"No Target IC found!"});
+    EXPECT_EQ(Text(dialog.controls(), kIdcVid), "");
+    EXPECT_EQ(ComboText(dialog.controls(), kIdcBootEnable), "");
+    EXPECT_FALSE(dialog.controls().isChecked(kIdcLevel1));
+    EXPECT_FALSE(dialog.controls().isChecked(kIdcWriteProtect));
+    EXPECT_EQ(dialog.protectMap().m_nType, 2u);
+}
+
+// The dialog shows the configuration block as the serial-flash page lays it out; a chip index
+// beyond the model table names no model.
+TEST_F(AdapterTools, FlashInformationShowsTheStoredConfigurationBlock) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<uint32_t, std::vector<uint8_t>>> block;
+        Texts texts;  // size, CRC, IC, quantity, serial address, last serial, VID, SN1
+        std::vector<bool> checks;  // boot data, limit, information block, level 0, serial, EEPROM, auto increase
+        uint16_t mapMask;
+        uint32_t mapType, mapSize;
+        Texts choices;  // SN_EN, boot enable, port, USB ISP, UART position
+    };
+    const Case cases[] = {
+        {"written",
+         {{0x10000, {0x0F, 0x3F, 0x34, 0x12, 0xAA}},
+          {0x10100, {0xE8, 0x03, 0xAA, 0x01, 0x20, 0x01, 0x00, 0xC0}},
+          {0x13000, WordBytes(12345)},
+          {0x10510, {0xAA, 0x01}},
+          {0x10518, {0xFC, 0xFF}},
+          {0x10528, WordBytes(0xFFFF0416)},
+          {0x10538, WordBytes(0x0000FFFF)},
+          {0x1053C, WordBytes(0x00000012)},
+          {0x10548, WordBytes(0x0000B321)},
+          {0x1054C, WordBytes(0x00000001)}},
+         {"16144", "1234", "RQ45N032", "1000", "120", "12345", "0416", "0012"},
+         {true, true, true, true, true, true, true},
+         0x0003, 0, 8192,
+         {"Enable", "Enable", "PD", "Enable", "UART0_ALT_PB6PB7"}},
+        {"blank", {{0x10103, {0x20}}}, {"65536", "FFFF", "", "", "", "", "FFFF", "FFFF"},
+         {false, false, false, false, false, false, false}, 0x0000, 0, 0, {"", "", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        adapter.writeSerialFlash(0x10000, std::vector<uint8_t>(0x3100, 0xFF));
+        for (const auto& [offset, bytes] : c.block) adapter.writeSerialFlash(offset, bytes);
+        CReadInfoDlg dialog;
+        ASSERT_TRUE(spinUntil([&] { return !dialog.workerRunning() && !g_bTaskWorking; }));
+        const auto& k = dialog.controls();
+        EXPECT_EQ((Texts{Text(k, kIdcImageSizeInfo), Text(k, kIdcImageCrcInfo), Text(k, kIdcChipNameInfo),
+                         Text(k, kIdcLimitQuantity), Text(k, kIdcSerialAddrInfo), Text(k, kIdcLastSerialInfo),
+                         Text(k, kIdcVid), Text(k, kIdcSn1)}),
+                  c.texts);
+        EXPECT_EQ((std::vector<bool>{k.isChecked(kIdcBootDataOn), k.isChecked(kIdcLimitEnable), k.isChecked(kIdcInfoBlockOn),
+                                     k.isChecked(kIdcLevel0), k.isChecked(kIdcSerialOn), k.isChecked(kIdcSerialInEeprom),
+                                     k.isChecked(kIdcSerialAutoInc)}),
+                  c.checks);
+        EXPECT_NE(k.isChecked(kIdcLevel0), k.isChecked(kIdcLevel1));
+        EXPECT_EQ(dialog.protectMap().m_wMask, c.mapMask);
+        EXPECT_EQ(dialog.protectMap().m_nType, c.mapType);
+        EXPECT_EQ(dialog.protectMap().m_dwProtectAddr, c.mapSize);
+        EXPECT_EQ((Texts{ComboText(k, kIdcSnEnableInfo), ComboText(k, kIdcBootEnable), ComboText(k, kIdcBootPort),
+                         ComboText(k, kIdcUsbIsp), ComboText(k, kIdcUartPos)}),
+                  c.choices);
+        EXPECT_TRUE(takeMessages().empty());
+    }
+}
