@@ -87,9 +87,12 @@ void ToolDialog::done(int result) {
     ui::TemplateDialog::done(result);
 }
 
-void FillSocketCombo(ui::ControlSet& controls, int comboId) {
+void BindSocketCombo(ui::ControlSet& controls, int comboId, uint32_t& socket) {
     auto* combo = controls.control<QComboBox>(comboId);
-    if (!combo) return;
     combo->addItems({"1", "2", "3", "4"});
     combo->setCurrentIndex(0);
+    socket = 0;
+    controls.onSelChange(comboId, [combo, &socket] {
+        if (combo->currentIndex() >= 0) socket = static_cast<uint32_t>(combo->currentIndex());
+    });
 }

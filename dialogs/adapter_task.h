@@ -68,5 +68,6 @@ protected:
     ControlsWorkerPage page_;
 };
 
-// Fills a combo box with the site numbers "1" to "4" and selects the first.
-void FillSocketCombo(ui::ControlSet& controls, int comboId);
+// Fills a combo box with the site numbers "1" to "4", selects the first and keeps socket at
+// the index the operator selects (0 to 3).
+void BindSocketCombo(ui::ControlSet& controls, int comboId, uint32_t& socket);

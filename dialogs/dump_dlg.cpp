@@ -92,14 +92,13 @@ CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) 
     ShowRange();
     controls().enable(kIdcCancelDump, false);
     controls().setChecked(kIdcTxtFile, true);
-    FillSocketCombo(controls(), kIdcSocketCombo);
+    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
     controls().show(kIdcDumpBar, false);
 
     onChanged(kIdcFromPage, &CDumpDlg::OnChangeFromPage);
     onChanged(kIdcPageCount, &CDumpDlg::OnChangePageCount);
     onClicked(kIdcTxtFile, &CDumpDlg::OnTxtFile);
     onClicked(kIdcBinFile, &CDumpDlg::OnBinFile);
-    onSelChange(kIdcSocketCombo, &CDumpDlg::OnSelectSocket);
     onClicked(kIdcExecute, &CDumpDlg::OnExecute);
     onClicked(kIdcCancelDump, &CDumpDlg::OnCancelDump);
     onClicked(1, &CDumpDlg::accept);
@@ -135,11 +134,6 @@ void CDumpDlg::OnChangePageCount() {
     }
     m_nPageCount = *value;
     ShowRange();
-}
-
-void CDumpDlg::OnSelectSocket() {
-    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
-    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
 }
 
 void CDumpDlg::OnCancelDump() {

@@ -38,7 +38,6 @@ private:
     void OnChangePageCount();
     void OnTxtFile() { m_bTxtFile = 1; }
     void OnBinFile() { m_bTxtFile = 0; }
-    void OnSelectSocket();
     void OnCancelDump();
     void ShowRange();
 };

@@ -33,7 +33,7 @@ CInfoBlk2Dlg::CInfoBlk2Dlg(QWidget* parent)
     controls().replace(kIdcAreaGrid, m_Grid);
     g_pInfoBlk2Dlg = this;
     m_Grid->m_nBaseAddr = 0;
-    FillSocketCombo(controls(), kIdcSocketCombo);
+    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
 
     onClicked(kIdcRead, &CInfoBlk2Dlg::OnRead);
     onClicked(kIdcWrite, &CInfoBlk2Dlg::OnWrite);
@@ -42,16 +42,10 @@ CInfoBlk2Dlg::CInfoBlk2Dlg(QWidget* parent)
     onClicked(kIdcSaveData, &CInfoBlk2Dlg::OnSaveData);
     onClicked(kIdcLoadData, &CInfoBlk2Dlg::OnLoadData);
     onClicked(kIdcOpenDebug, &CInfoBlk2Dlg::OnOpenDebug);
-    onSelChange(kIdcSocketCombo, &CInfoBlk2Dlg::OnSelchangeSocket);
 }
 
 CInfoBlk2Dlg::~CInfoBlk2Dlg() {
     if (g_pInfoBlk2Dlg == this) g_pInfoBlk2Dlg = nullptr;
-}
-
-void CInfoBlk2Dlg::OnSelchangeSocket() {
-    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
-    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
 }
 
 void CInfoBlk2Dlg::OnRead() {

@@ -28,7 +28,6 @@ public:
     void OnOpenDebug();
 
 private:
-    void OnSelchangeSocket();
 
     CGridBox* m_Grid;
     uint32_t m_nSocket = 0;

@@ -18,7 +18,7 @@ constexpr int kFinishShownMs = 2000;
 
 CinfoBlkDlg::CinfoBlkDlg(QWidget* parent) : ToolDialog(kInfoBlk182, kIdcInfoBar, parent), m_Grid(new CGridBoxW(this)) {
     controls().replace(kIdcWordGrid, m_Grid);
-    FillSocketCombo(controls(), kIdcSocketCombo);
+    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
     auto* pages = controls().control<QComboBox>(kIdcPageCombo);
     pages->addItems({"Page 1", "Page 2"});
     pages->setCurrentIndex(0);
@@ -35,14 +35,8 @@ CinfoBlkDlg::CinfoBlkDlg(QWidget* parent) : ToolDialog(kInfoBlk182, kIdcInfoBar,
     onClicked(kIdcEraseInfo, &CinfoBlkDlg::OnErase);
     onClicked(kIdcCopySecurity, &CinfoBlkDlg::OnCopySecurity);
     onClicked(kIdcOpenDebugBlk, &CinfoBlkDlg::OnOpenDebug);
-    onSelChange(kIdcSocketCombo, &CinfoBlkDlg::OnSelchangeSocket);
     onSelChange(kIdcPageCombo, &CinfoBlkDlg::OnSelchangePage);
     onClicked(1, &CinfoBlkDlg::accept);
-}
-
-void CinfoBlkDlg::OnSelchangeSocket() {
-    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
-    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
 }
 
 void CinfoBlkDlg::OnSelchangePage() {

@@ -23,7 +23,6 @@ public:
     void OnOpenDebug();
 
 private:
-    void OnSelchangeSocket();
     void OnSelchangePage();
     // "Erase Finish ..." for two seconds.
     void ShowEraseFinish();

@@ -7,6 +7,7 @@
 #include "app/worker_page.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
+#include "platform/byte_order.h"
 #include "platform/strfmt.h"
 
 using engine_hid::Pause;
@@ -19,10 +20,6 @@ constexpr uint32_t kSecurityWord100 = 0x100;
 constexpr uint32_t kSecurityWord108 = 0x108;
 
 uint32_t PageBase(uint32_t pageIndex) { return pageIndex != 0 ? kTargetInfoPage2 : kTargetInfoBase; }
-
-uint32_t WordAt(std::span<const uint8_t> bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
 
 void SelectAndPrepare(uint32_t socket) {
     HidSelectSocket(socket);
@@ -37,7 +34,7 @@ void SelectAndPrepare(uint32_t socket) {
 bool WriteWords(WorkerPage& page, uint32_t address, std::span<const uint8_t> bytes, bool unlocked) {
     std::optional<uint32_t> failed;
     for (uint32_t i = 0; 4 * i < bytes.size(); ++i) {
-        if (HidWriteWord(address + 4 * i, WordAt(bytes, 4 * i)) != 1 && !failed) failed = address + 4 * i;
+        if (HidWriteWord(address + 4 * i, LittleEndianAt(bytes, 4 * i)) != 1 && !failed) failed = address + 4 * i;
         page.setProgressPos(static_cast<int>(i));
     }
     const bool enabled = FlashEnableWrite();
@@ -145,7 +142,7 @@ InfoPageWords ReadInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex
     const auto bytes = ReadPage(page, socket, pageIndex);
     page.setProgressPos(static_cast<int>(kInfoPageSize / kBlock + 1));
     InfoPageWords words;
-    for (size_t i = 0; i < words.size(); ++i) words[i] = WordAt(bytes, 4 * i);
+    for (size_t i = 0; i < words.size(); ++i) words[i] = LittleEndianAt(bytes, 4 * i);
     page.showControl(kIdcInfoProgress, false);
     SettleAfterTask();
     return words;
@@ -178,9 +175,9 @@ bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pa
     bool ok = UnlockForInfoWrite();
     ok = HidCmdEraseInfo(base) == 1 && ok;
     for (uint32_t i = 0; i < kSecurityHeadBytes / 4; ++i)
-        ok = HidWriteWord(base + 4 * i, WordAt(kept->head, 4 * i)) == 1 && ok;
-    ok = HidWriteWord(base + kSecurityWord100, WordAt(kept->word100, 0)) == 1 && ok;
-    ok = HidWriteWord(base + kSecurityWord108, WordAt(kept->word108, 0)) == 1 && ok;
+        ok = HidWriteWord(base + 4 * i, LittleEndianAt(kept->head, 4 * i)) == 1 && ok;
+    ok = HidWriteWord(base + kSecurityWord100, LittleEndianAt(kept->word100, 0)) == 1 && ok;
+    ok = HidWriteWord(base + kSecurityWord108, LittleEndianAt(kept->word108, 0)) == 1 && ok;
     ok = FlashEnableWrite() && ok;
     SettleAfterTask();
     if (!ok) page.messageBox("Erase fail!", platform::MsgIcon::Error);

@@ -8,6 +8,7 @@
 #include "dialogs/info_block_workers.h"
 #include "dialogs/option_words_view.h"
 #include "link/hid_commands.h"
+#include "platform/byte_order.h"
 #include "platform/strfmt.h"
 #include "platform/ui.h"
 #include "res/info_block_templates.h"
@@ -26,21 +27,16 @@ constexpr size_t kSn1Word = 0x54;
 constexpr size_t kBootPinWord = 0x60;
 constexpr size_t kUartWord = 0x64;
 
-uint32_t WordAt(const std::array<uint8_t, 1024>& bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
 }  // namespace
 
 CInfoDataDlg::CInfoDataDlg(QWidget* parent) : ToolDialog(kInfoData187, kNoId, parent), m_Map(new CProtectArea(this)) {
     controls().replace(kIdcProtectMap, m_Map);
     m_Map->installEventFilter(this);
-    FillSocketCombo(controls(), kIdcSocketCombo);
+    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
     FillOptionChoices(controls(), kIdcSnEnableData);
     ShowProtection();
 
     onClicked(kIdcRead, &CInfoDataDlg::OnRead);
-    onSelChange(kIdcSocketCombo, &CInfoDataDlg::OnSelchangeSocket);
     onClicked(1, &CInfoDataDlg::accept);
 }
 
@@ -50,11 +46,6 @@ bool CInfoDataDlg::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return ToolDialog::eventFilter(watched, event);
-}
-
-void CInfoDataDlg::OnSelchangeSocket() {
-    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
-    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
 }
 
 void CInfoDataDlg::ShowProtection() {
@@ -103,27 +94,27 @@ void CInfoDataDlg::OnRead() {
 }
 
 void CInfoDataDlg::ShowOptionWords(const std::array<uint8_t, 1024>& page) {
-    const uint32_t security = WordAt(page, kSecurityWord);
+    const uint32_t security = LittleEndianAt(page, kSecurityWord);
     const bool level0 = (security & 0xFF) == 0xAA;
     controls().setChecked(kIdcLevel0, level0);
     controls().setChecked(kIdcLevel1, !level0);
 
-    m_nProtectMask = WordAt(page, kProtectMaskWord) & 0xFFFF;
+    m_nProtectMask = LittleEndianAt(page, kProtectMaskWord) & 0xFFFF;
     if (security & 0x100) m_nProtectType = 0;
     else m_nProtectType = m_nProtectMask != 0 ? 1 : 2;
     const int typeRadio[] = {kIdcReadWriteProtect, kIdcWriteProtect, kIdcNoneProtect};
     controls().setChecked(typeRadio[m_nProtectType], true);
     ShowProtection();
 
-    const uint32_t usbAndPll[4] = {WordAt(page, kVidWord), WordAt(page, kVidWord + 4), WordAt(page, kVidWord + 8),
-                                   WordAt(page, kVidWord + 12)};
+    const uint32_t usbAndPll[4] = {LittleEndianAt(page, kVidWord), LittleEndianAt(page, kVidWord + 4), LittleEndianAt(page, kVidWord + 8),
+                                   LittleEndianAt(page, kVidWord + 12)};
     ShowUsbAndPll(controls(), usbAndPll);
-    SelectChoice(controls(), kIdcSnEnableData, WordAt(page, kSnEnableWord) == 0x0000FFFF ? 1 : 0);
+    SelectChoice(controls(), kIdcSnEnableData, LittleEndianAt(page, kSnEnableWord) == 0x0000FFFF ? 1 : 0);
     const int serialIds[] = {kIdcSn1, kIdcSn2, kIdcSn3};
     for (int i = 0; i < 3; ++i)
-        controls().setText(serialIds[i], QString::fromStdString(strfmt("%X", WordAt(page, kSn1Word + 4 * i) & 0xFFFF)));
+        controls().setText(serialIds[i], QString::fromStdString(strfmt("%X", LittleEndianAt(page, kSn1Word + 4 * i) & 0xFFFF)));
 
-    const BootPinConfig boot = DecodeBootPin(static_cast<uint16_t>(WordAt(page, kBootPinWord)));
+    const BootPinConfig boot = DecodeBootPin(static_cast<uint16_t>(LittleEndianAt(page, kBootPinWord)));
     ShowBootPin(controls(), boot, boot.enabled);
-    if (boot.enabled) ShowUart(controls(), DecodeUart(static_cast<uint16_t>(WordAt(page, kUartWord))));
+    if (boot.enabled) ShowUart(controls(), DecodeUart(static_cast<uint16_t>(LittleEndianAt(page, kUartWord))));
 }

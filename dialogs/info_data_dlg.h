@@ -32,7 +32,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void OnSelchangeSocket();
     void OnProtectArea();
     void ClearFields();
     void ShowProtection();

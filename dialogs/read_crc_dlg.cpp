@@ -66,15 +66,9 @@ TargetCrcs ReadTargetCrcs(WorkerPage& page, uint32_t socket, uint32_t flashSize)
 }
 
 CReadCRCDlg::CReadCRCDlg(QWidget* parent) : ToolDialog(kReadCrc184, kIdcCrcBar, parent) {
-    FillSocketCombo(controls(), kIdcSocketCombo);
+    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
     onClicked(kIdcReadCrc, &CReadCRCDlg::OnReadCrc);
-    onSelChange(kIdcSocketCombo, &CReadCRCDlg::OnSelchangeSocket);
     onClicked(1, &CReadCRCDlg::accept);
-}
-
-void CReadCRCDlg::OnSelchangeSocket() {
-    const int index = controls().control<QComboBox>(kIdcSocketCombo)->currentIndex();
-    if (index >= 0) m_nSocket = static_cast<uint32_t>(index);
 }
 
 void CReadCRCDlg::OnReadCrc() {

@@ -23,7 +23,6 @@ public:
     bool workerRunning() const { return task_.running(); }
 
 private:
-    void OnSelchangeSocket();
 
     uint32_t m_nSocket = 0;
 };

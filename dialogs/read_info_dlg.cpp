@@ -8,6 +8,7 @@
 #include "dialogs/option_words_view.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
+#include "platform/byte_order.h"
 #include "platform/strfmt.h"
 #include "platform/ui.h"
 #include "res/adapter_tool_templates.h"
@@ -25,13 +26,7 @@ constexpr uint8_t kMarkerOn = 0xAA;
 constexpr size_t kSerialFlags = 7;
 constexpr size_t kOptionSlots = 0x28;
 
-uint32_t LittleEndian(const SerialFlashPage& page, size_t at, size_t count) {
-    uint32_t value = 0;
-    for (size_t i = 0; i < count; ++i) value |= static_cast<uint32_t>(page[at + i]) << (8 * i);
-    return value;
-}
-
-uint32_t Slot(const SerialFlashPage& page, int index) { return LittleEndian(page, kOptionSlots + 4 * index, 4); }
+uint32_t Slot(const SerialFlashPage& page, int index) { return LittleEndianAt(page, kOptionSlots + 4 * index); }
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -72,15 +67,15 @@ CReadInfoDlg::CReadInfoDlg(QWidget* parent) : ToolDialog(kReadInfo181, kNoId, pa
 }
 
 void CReadInfoDlg::ShowFlashInfo(const FlashInfoPages& pages) {
-    controls().setText(kIdcImageSizeInfo, Text(strfmt("%d", LittleEndian(pages.image, 0, 2) + 1)));
-    controls().setText(kIdcImageCrcInfo, Text(strfmt("%04X", LittleEndian(pages.image, 2, 2))));
+    controls().setText(kIdcImageSizeInfo, Text(strfmt("%d", LittleEndianAt(pages.image, 0, 2) + 1)));
+    controls().setText(kIdcImageCrcInfo, Text(strfmt("%04X", LittleEndianAt(pages.image, 2, 2))));
     const bool bootData = pages.image[4] == kMarkerOn;
     controls().setChecked(kIdcBootDataOn, bootData);
 
     const uint32_t chipMode = pages.limits[3];
     controls().setText(kIdcChipNameInfo, chipMode < kChipModeCount ? Text(g_strChipName[chipMode]) : QString());
     controls().setChecked(kIdcInfoBlockOn, pages.limits[2] == kMarkerOn);
-    const uint32_t quantity = LittleEndian(pages.limits, 0, 2);
+    const uint32_t quantity = LittleEndianAt(pages.limits, 0, 2);
     controls().setChecked(kIdcLimitEnable, quantity != 0xFFFF);
     controls().setText(kIdcLimitQuantity, quantity != 0xFFFF ? Text(strfmt("%d", quantity)) : QString());
 
@@ -89,8 +84,8 @@ void CReadInfoDlg::ShowFlashInfo(const FlashInfoPages& pages) {
     controls().setChecked(kIdcSerialOn, serialOn);
     controls().setChecked(kIdcSerialInEeprom, serialOn && (serialFlags & 0x80));
     controls().setChecked(kIdcSerialAutoInc, serialOn && (serialFlags & 0x40));
-    controls().setText(kIdcSerialAddrInfo, serialOn ? Text(strfmt("%X", LittleEndian(pages.limits, 4, 3))) : QString());
-    controls().setText(kIdcLastSerialInfo, serialOn ? Text(strfmt("%u", LittleEndian(pages.serial, 0, 4))) : QString());
+    controls().setText(kIdcSerialAddrInfo, serialOn ? Text(strfmt("%X", LittleEndianAt(pages.limits, 4, 3))) : QString());
+    controls().setText(kIdcLastSerialInfo, serialOn ? Text(strfmt("%u", LittleEndianAt(pages.serial, 0, 4))) : QString());
 
     const SerialFlashPage& options = pages.options;
     const bool level0 = options[0x10] == kMarkerOn;
@@ -98,7 +93,7 @@ void CReadInfoDlg::ShowFlashInfo(const FlashInfoPages& pages) {
     controls().setChecked(kIdcLevel1, !level0);
     // Type 0 protects the blocks whose mask bits are clear, type 1 those whose bits are set.
     const uint32_t type = (options[0x11] & 1) ? 0 : 1;
-    const uint16_t mask = static_cast<uint16_t>(LittleEndian(options, 0x18, 2));
+    const uint16_t mask = static_cast<uint16_t>(LittleEndianAt(options, 0x18, 2));
     const uint16_t protectedBlocks = type == 0 ? static_cast<uint16_t>(~mask) : mask;
     m_Map->m_dwProtectAddr = static_cast<uint32_t>(std::popcount(protectedBlocks)) * 4096;
     m_Map->m_wMask = protectedBlocks;
