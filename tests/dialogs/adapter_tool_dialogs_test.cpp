@@ -97,22 +97,40 @@ TEST_F(AdapterTools, ReadCrcWithoutTargetOrForAGangModel) {
     EXPECT_TRUE(adapter.exchanges().empty());
 }
 
-// The dump's reads and pacing, with and without a target.
-TEST_F(AdapterTools, DumpSequenceMatchesItsGoldenLog) {
+// The reads and pacing of the dump (with and without a target), of the security viewer and of
+// Read CRC.
+TEST_F(AdapterTools, SequencesMatchTheirGoldenLogs) {
     ASSERT_TRUE(OpenHidDevice());
+    adapter.site(3).removeTarget();
     adapter.site(1).write(kFlash + 0x1000, std::vector<uint8_t>(512, 0x3C));
-    for (const auto& [name, socket] : {std::pair{"dump-page10-count2", 1u}, std::pair{"dump-no-target", 3u}}) {
-        adapter.site(3).removeTarget();
+    struct Case {
+        const char* name;
+        std::function<void(RecordingPage&)> run;
+        Texts messages;
+    };
+    const Case cases[] = {
+        {"dump-page10-count2",
+         [](RecordingPage& page) { EXPECT_EQ(ReadTargetPages(page, 1, 0x10, 2), std::vector<uint8_t>(512, 0x3C)); }, {}},
+        {"dump-no-target", [](RecordingPage& page) { EXPECT_FALSE(ReadTargetPages(page, 3, 0x10, 2)); },
+         {"No Target IC found!"}},
+        {"read-crc", [](RecordingPage& page) { EXPECT_TRUE(ReadTargetCrcs(page, 2, 0x10000).infoBlock); }, {}},
+        {"security-read",
+         [this](RecordingPage&) {
+             CInfoDataDlg dialog;
+             choose(dialog.controls(), kIdcSocketCombo, 1);
+             clickAndWait(dialog, kIdcRead);
+         },
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         RecordingPage page;
         ExchangeLog log(adapter);
-        const auto bytes = ReadTargetPages(page, socket, 0x10, 2);
-        ExpectGolden("dialogs", name, log.text());
-        EXPECT_EQ(bytes.has_value(), socket == 1);
-        if (bytes) {
-            EXPECT_EQ(*bytes, std::vector<uint8_t>(512, 0x3C));
-        }
-        EXPECT_EQ(page.messages, socket == 1 ? Texts{} : Texts{"No Target IC found!"});
+        c.run(page);
+        ExpectGolden("dialogs", c.name, log.text());
+        EXPECT_EQ(page.messages, c.messages);
     }
+    EXPECT_TRUE(takeMessages().empty());
 }
 
 // From page 0x10, two pages: 32 listing lines from 00001000h, or 512 raw bytes; the range shown
@@ -152,6 +170,16 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     clickAndWait(dialog, kIdcExecute);
     EXPECT_EQ(takeMessages(), Texts{"File can not open!"});
     EXPECT_TRUE(services.viewed().empty());
+
+    // Cancel stops the listing before its next line, and nothing is shown.
+    g_strExeDir = folder.path();
+    RecordingPage page;
+    g_hStopEvent.set();
+    SaveTargetDump(page, flash, 0x1000, true);
+    g_hStopEvent.reset();
+    EXPECT_EQ(folder.read("Dump.txt"), "");
+    EXPECT_TRUE(services.viewed().empty());
+    EXPECT_TRUE(page.messages.empty());
 }
 
 // The viewer shows what the option words encode, and a second read never shows the first
