@@ -9,6 +9,7 @@
 #include "link/hid_commands.h"
 #include "platform/byte_order.h"
 #include "platform/strfmt.h"
+#include "res/info_block_templates.h"
 
 using engine_hid::Pause;
 
@@ -94,26 +95,26 @@ bool ReadByteBlocks(WorkerPage& page, uint32_t address, std::span<uint8_t> out) 
 ParameterArea ReadParameterArea(WorkerPage& page, uint32_t socket) {
     ParameterArea area;
     area.fill(0xFF);
-    page.showControl(kIdcInfoProgress, true);
+    page.showControl(res::kIdcInfoBar, true);
     page.setProgressRange(0, static_cast<int>(area.size() / kBlock + 1));
     page.setProgressPos(0);
     SelectAndPrepare(socket);
     ReadByteBlocks(page, kParameterAreaAddr, area);
     page.setProgressPos(static_cast<int>(area.size() / kBlock + 1));
-    page.showControl(kIdcInfoProgress, false);
+    page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
     return area;
 }
 
 void WriteParameterArea(WorkerPage& page, uint32_t socket, const ParameterArea& area) {
-    page.showControl(kIdcInfoProgress, true);
+    page.showControl(res::kIdcInfoBar, true);
     page.setProgressRange(0, static_cast<int>(area.size() / 4));
     page.setProgressPos(0);
     HidSelectSocket(socket);
     Pause(200);
     const bool unlocked = UnlockForInfoWrite();
     WriteWords(page, kParameterAreaAddr, area, unlocked);
-    page.showControl(kIdcInfoProgress, false);
+    page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
 }
 
@@ -136,14 +137,14 @@ std::array<uint8_t, kInfoPageSize> ReadInfoPageBytes(WorkerPage& page, uint32_t 
 }
 
 InfoPageWords ReadInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
-    page.showControl(kIdcInfoProgress, true);
+    page.showControl(res::kIdcInfoBar, true);
     page.setProgressRange(0, static_cast<int>(kInfoPageSize / kBlock + 1));
     page.setProgressPos(0);
     const auto bytes = ReadPage(page, socket, pageIndex);
     page.setProgressPos(static_cast<int>(kInfoPageSize / kBlock + 1));
     InfoPageWords words;
     for (size_t i = 0; i < words.size(); ++i) words[i] = LittleEndianAt(bytes, 4 * i);
-    page.showControl(kIdcInfoProgress, false);
+    page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
     return words;
 }
@@ -152,13 +153,13 @@ void WriteInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex, const 
     std::array<uint8_t, kInfoPageSize> bytes;
     for (size_t i = 0; i < words.size(); ++i)
         for (size_t j = 0; j < 4; ++j) bytes[4 * i + j] = static_cast<uint8_t>(words[i] >> (8 * j));
-    page.showControl(kIdcInfoProgress, true);
+    page.showControl(res::kIdcInfoBar, true);
     page.setProgressRange(0, static_cast<int>(words.size()));
     page.setProgressPos(0);
     SelectAndPrepare(socket);
     const bool unlocked = UnlockForInfoWrite();
     WriteWords(page, PageBase(pageIndex), bytes, unlocked);
-    page.showControl(kIdcInfoProgress, false);
+    page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
 }
 

@@ -14,7 +14,6 @@ class WorkerPage;
 
 constexpr uint32_t kInfoPageSize = 1024;
 constexpr uint32_t kParameterAreaAddr = 0x1FF00600;
-constexpr int kIdcInfoProgress = 1158;  // the progress bar of both
 
 using ParameterArea = std::array<uint8_t, 512>;
 using InfoPageWords = std::array<uint32_t, kInfoPageSize / 4>;

@@ -7,6 +7,7 @@
 
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
+#include "res/info_block_templates.h"
 #include "support/exchange_log.h"
 #include "support/recording_page.h"
 #include "support/simulated_adapter_fixture.h"
@@ -74,7 +75,7 @@ TEST_F(InfoWorkers, SequencesMatchTheirGoldenLogs) {
              EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), std::vector<uint8_t>(page2.begin() + 0x200, page2.end()));
              EXPECT_EQ(t.page.ranges.front(), std::make_pair(0, 17));
              EXPECT_EQ(t.page.positions.back(), 17);
-             EXPECT_FALSE(t.page.shown[kIdcInfoProgress]);
+             EXPECT_FALSE(t.page.shown[res::kIdcInfoBar]);
          }},
         {"parameter-erase",
          [&](InfoWorkers& t) {
