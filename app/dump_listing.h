@@ -15,5 +15,6 @@ enum class ListingResult { Written, Stopped, NotCreated };
 
 // Writes the listing of bytes, the first at address start, to path (replacing an earlier file).
 // stop is asked before each line; a stopped listing keeps the lines written so far.
+// NotCreated when the file cannot be created or a line cannot be written.
 ListingResult WriteDumpListing(const std::string& path, uint32_t start, std::span<const uint8_t> bytes,
                                const std::function<bool()>& stop);
