@@ -26,6 +26,9 @@ TEST(ToolDialogs, MenuCommandsAndDumpOpenTheirDialogs) {
         auto* page = dynamic_cast<CInfoBlk2Dlg*>(window.page(CUart_ISPDlg::Page::InfoBlock));
         ASSERT_NE(page, nullptr);
         EXPECT_EQ(g_pInfoBlk2Dlg, page);
+        // The enlarged window holds the whole page.
+        EXPECT_TRUE(window.client()->rect().contains(page->geometry())) << page->width() << "x" << page->height() << " in "
+                                                                       << window.client()->width() << "x" << window.client()->height();
 
         QStringList titles;
         const auto closeWhenShown = [&] {
