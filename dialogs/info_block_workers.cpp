@@ -29,6 +29,13 @@ void SelectAndPrepare(uint32_t socket) {
     Pause(200);
 }
 
+std::array<uint8_t, kInfoPageSize> ReadPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
+    std::array<uint8_t, kInfoPageSize> bytes;
+    bytes.fill(0xFF);
+    SelectAndPrepare(socket);
+    ReadByteBlocks(page, PageBase(pageIndex), bytes);
+    return bytes;
+}
 
 // Word writes from address, the bar at each word's index, then the write enable. A write after
 // a failed unlock does not take, so that is reported too.
@@ -44,6 +51,8 @@ bool WriteWords(WorkerPage& page, uint32_t address, std::span<const uint8_t> byt
     return !failed && enabled && unlocked;
 }
 
+// Both key pairs, then command 0x26 with the flash base, which the adapter has always been sent
+// before information-area writes and erases.
 bool UnlockForInfoWrite() {
     const bool ctrl = FlashUnlockCtrl() == 1;
     const bool option = FlashUnlockOption() == 1;
@@ -117,18 +126,6 @@ void WriteParameterArea(WorkerPage& page, uint32_t socket, const ParameterArea& 
     page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
 }
-
-namespace {
-
-std::array<uint8_t, kInfoPageSize> ReadPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
-    std::array<uint8_t, kInfoPageSize> bytes;
-    bytes.fill(0xFF);
-    SelectAndPrepare(socket);
-    ReadByteBlocks(page, PageBase(pageIndex), bytes);
-    return bytes;
-}
-
-}  // namespace
 
 std::array<uint8_t, kInfoPageSize> ReadInfoPageBytes(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
     const auto bytes = ReadPage(page, socket, pageIndex);
