@@ -18,11 +18,6 @@ namespace {
 
 QString hexText(uint32_t value) { return QString::fromStdString(strfmt("%X", value)); }
 
-// What the checks read: upper case, and "0" for an empty field.
-std::string checkedText(const QString& text) {
-    return text.isEmpty() ? std::string("0") : text.toUpper().toStdString();
-}
-
 constexpr uint32_t kMainCodeBoundMode0 = 0xFFFC;
 constexpr uint32_t kMainCodeBound = 0x7FFC;
 constexpr uint32_t kEepromBound = 0x1FC;
@@ -85,7 +80,7 @@ void CConfig1Dlg::ShowAddress() {
 }
 
 bool CConfig1Dlg::CheckAddress() {
-    const std::string text = checkedText(controls().text(kIdcSerialAddr));
+    const std::string text = CheckedText(controls().text(kIdcSerialAddr).toStdString());
     const uint32_t bound = AddressBound();
     switch (CheckHexString(text, bound)) {
         case 0:
@@ -106,7 +101,7 @@ bool CConfig1Dlg::CheckAddress() {
 void CConfig1Dlg::OnChangeAddress() { CheckAddress(); }
 
 void CConfig1Dlg::OnChangeSerial() {
-    const std::string text = checkedText(controls().text(kIdcInitialSerial));
+    const std::string text = CheckedText(controls().text(kIdcInitialSerial).toStdString());
     switch (CheckDecString(text, 0xFFFFFFFF)) {
         case 0:
             m_nNextSerial = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
