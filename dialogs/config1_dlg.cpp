@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/validators.h"
 #include "controls/chk_gbox.h"
+#include "dialogs/serial_field.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/config1_template.h"
@@ -100,21 +101,7 @@ bool CConfig1Dlg::CheckAddress() {
 
 void CConfig1Dlg::OnChangeAddress() { CheckAddress(); }
 
-void CConfig1Dlg::OnChangeSerial() {
-    const std::string text = CheckedText(controls().text(kIdcInitialSerial).toStdString());
-    switch (CheckDecString(text, 0xFFFFFFFF)) {
-        case 0:
-            m_nNextSerial = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-            return;
-        case 1:
-            MessageBox("Serial No Error! Serial No must be digital number", platform::MsgIcon::Error);
-            break;
-        default:
-            MessageBox("Out of range! Serial No must be <= 0xFFFFFFFF", platform::MsgIcon::Error);
-            break;
-    }
-    controls().setText(kIdcInitialSerial, QString::number(m_nNextSerial));
-}
+void CConfig1Dlg::OnChangeSerial() { CheckSerialNumberField(controls(), kIdcInitialSerial, m_nNextSerial); }
 
 void CConfig1Dlg::OnSelChangeChipModel() {
     const int index = controls().control<QComboBox>(kIdcChipModel)->currentIndex();

@@ -13,6 +13,7 @@
 #include "controls/chk_gbox.h"
 #include "dialogs/isp_parm_dlg.h"
 #include "dialogs/protect_range_dlg.h"
+#include "dialogs/serial_field.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/config_template.h"
@@ -232,21 +233,7 @@ void CConfigDlg::OnChangeSerialAddr() {
     controls().setText(kSerialAddr, text(strfmt("%X", m_dwSerialAddr)));
 }
 
-void CConfigDlg::OnChangeInitialSerial() {
-    const std::string typed = CheckedText(controls().text(kInitialSerial).toStdString());
-    switch (CheckDecString(typed, 0xFFFFFFFF)) {
-        case 0:
-            m_nInitialSerial = static_cast<uint32_t>(std::strtoul(typed.c_str(), nullptr, 10));
-            return;
-        case 1:
-            MessageBox("Serial No Error! Serial No must be digital number", platform::MsgIcon::Error);
-            break;
-        default:
-            MessageBox("Out of range! Serial No must be <= 0xFFFFFFFF", platform::MsgIcon::Error);
-            break;
-    }
-    controls().setText(kInitialSerial, text(strfmt("%u", m_nInitialSerial)));
-}
+void CConfigDlg::OnChangeInitialSerial() { CheckSerialNumberField(controls(), kInitialSerial, m_nInitialSerial); }
 
 void CConfigDlg::accept() {
     // The hidden start-address field holds the page number the dialog opened with.
