@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "app/crc16.h"
 #include "app/globals.h"
@@ -28,14 +27,14 @@
 
 using namespace res::config;
 using Texts = std::vector<std::string>;
-using Words = std::vector<std::pair<size_t, uint32_t>>;  // image offset, 32-bit word
 
 namespace {
 
 constexpr IspParamWords kWords = {0x1111, 0x2222, 0x3333, 0x4444, 0xFFFF, 0x5555, 0x6666, 0x7777, 0xB213, 0x0003};
+constexpr int kGroupTitle = 0;  // stands for the title box of "Enable Information Block Data"
 
-// The CRC text of an erased information block that holds these words.
-QString crcOf(const Words& words) {
+// The CRC text of an erased information block holding these words at these offsets.
+QString crcOf(const std::vector<std::pair<size_t, uint32_t>>& words) {
     std::array<uint8_t, 2048> image;
     image.fill(0xFF);
     for (auto [offset, word] : words)
@@ -43,14 +42,24 @@ QString crcOf(const Words& words) {
     return QString::asprintf("%04X", CalcCRC16(image, 0xFFFF, 0));
 }
 
-void click(CConfigDlg& dialog, int id) { dialog.controls().control<QAbstractButton>(id)->click(); }
-void clickGroupTitle(CConfigDlg& dialog) { dialog.findChild<CChkGBox*>()->titleButton()->click(); }
+void click(CConfigDlg& dialog, int id) {
+    if (id == kGroupTitle) dialog.findChild<CChkGBox*>()->titleButton()->click();
+    else dialog.controls().control<QAbstractButton>(id)->click();
+}
+
+// Runs the IC page's configuration button; act works the dialog and closes it.
+bool configure(CISPDlg& page, const std::function<void(CConfigDlg&)>& act) {
+    return WhenModal<CConfigDlg>([&] { page.controls().control<QAbstractButton>(res::kIdcConfig)->click(); }, act);
+}
 
 void resetInfoSettings() {
     g_bInfoBlockEnable = g_bBootDataEnable = g_bVidPidEnable = g_bPllEnable = g_bParamEnable = 0;
-    g_IspParam.fill(0);
+    g_IspParam = kWords;
     g_wProtectMask = 0;
-    g_strParam.clear();
+    g_strParam = "board.data";
+    g_nRdpLevel = 0;
+    g_nPcropType = 2;
+    g_dwProtectAddr = 0x3000;
 }
 
 class ProgConfig : public ::testing::Test {
@@ -59,22 +68,15 @@ protected:
         g_bTaskWorking = false;
         g_strExeDir = program.path();
         InitIniPath();
-        g_nChipMode = 0;
         g_dwFlashSize = 0x10000;
         g_nIspStartAddr = 0;
         g_bBeepSound = 1;
-        g_nRdpLevel = 0;
-        g_nPcropType = 2;
-        g_dwProtectAddr = 0x3000;
         resetInfoSettings();
-        g_IspParam = kWords;
-        g_strParam = "board.data";
         g_bSerialEnable = 1;
         g_dwSerialAddr = 0x100;
         g_nLastSerial = 7;
     }
     void TearDown() override { resetInfoSettings(); }
-
     Texts takeMessages() {
         Texts texts;
         for (const auto& m : services.messages()) texts.push_back(m.text);
@@ -90,35 +92,32 @@ protected:
 }  // namespace
 
 TEST_F(ProgConfig, CrcPreviewShowsTheImageOfTheChosenSettings) {
-    const Words bootWords = {{64, 0xFFFFFFFF}, {68, 0xFFFFFFFF}, {72, 0xCCCC3333}, {76, 0xBBBB4444}, {80, 0x0000FFFF},
-                             {84, 0xAAAA5555}, {88, 0x99996666}, {92, 0x88887777}, {96, 0x4DECB213}, {100, 0xFFFC0003}};
-    Words bootCase = {{16, 0xFF5500AA}, {20, 0xFFFF0000}, {24, 0xFFFF0000}};
-    bootCase.insert(bootCase.end(), bootWords.begin(), bootWords.end());
-    const struct {
-        const char* name;
-        std::vector<int> clicked;  // 0: the group's title box
-        Words words;
-    } cases[] = {
-        {"everything off", {}, {}},
-        {"level 0, read + write", {0, kLevel0, kReadWriteProtection}, {{16, 0xFE5501AA}, {20, 0xFFFF0000}, {24, 0x0000FFFF}}},
-        {"level 1, none", {0, kLevel1, kNoneProtection}, {{16, 0xFFFF0000}, {20, 0xFFFF0000}, {24, 0xFFFF0000}}},
-        {"level 0, write", {0, kLevel0, kWriteProtection}, {{16, 0xFF5500AA}, {20, 0xFFFF0000}, {24, 0xFFFF0000}}},
-        {"boot data, USB ids off", {0, kLevel0, kBootDataEnable}, bootCase},
-        {"boot data without the block switch", {kBootDataEnable}, {}},
-    };
     g_bPllEnable = 1;
+    const struct {
+        std::vector<int> clicked;
+        std::vector<std::pair<size_t, uint32_t>> words;
+    } cases[] = {
+        {{}, {}},
+        {{kGroupTitle, kLevel0, kReadWriteProtection}, {{16, 0xFE5501AA}, {20, 0xFFFF0000}, {24, 0x0000FFFF}}},
+        {{kGroupTitle, kLevel1, kNoneProtection}, {{16, 0xFFFF0000}, {20, 0xFFFF0000}, {24, 0xFFFF0000}}},
+        {{kGroupTitle, kLevel0, kWriteProtection}, {{16, 0xFF5500AA}, {20, 0xFFFF0000}, {24, 0xFFFF0000}}},
+        // Boot data with the USB ids switched off: those two words stay erased.
+        {{kGroupTitle, kBootDataEnable},
+         {{16, 0xFFFF0000}, {20, 0xFFFF0000}, {24, 0xFFFF0000}, {72, 0xCCCC3333}, {76, 0xBBBB4444}, {80, 0x0000FFFF},
+          {84, 0xAAAA5555}, {88, 0x99996666}, {92, 0x88887777}, {96, 0x4DECB213}, {100, 0xFFFC0003}}},
+        {{kBootDataEnable}, {}},  // the block switch governs the boot data too
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         CConfigDlg dialog;
         EXPECT_EQ(dialog.controls().text(kCrc), "33D7");
-        for (int id : c.clicked) id == 0 ? clickGroupTitle(dialog) : click(dialog, id);
+        for (int id : c.clicked) click(dialog, id);
         click(dialog, kCalculateCrc);
-        EXPECT_EQ(dialog.controls().text(kCrc), crcOf(c.words));
+        EXPECT_EQ(dialog.controls().text(kCrc), crcOf(c.words)) << c.clicked.size();
     }
     EXPECT_TRUE(takeMessages().empty());
 }
 
-// The parameter area is merged whatever the block switch says, from the Data folder only.
+// The parameter area is merged whatever the block switch says, always from the Data folder.
 TEST_F(ProgConfig, ParameterFileComesFromTheDataFolder) {
     g_bParamEnable = 1;
     CConfigDlg dialog;
@@ -126,16 +125,10 @@ TEST_F(ProgConfig, ParameterFileComesFromTheDataFolder) {
     EXPECT_EQ(dialog.controls().text(kCrc), "0000");
 
     std::filesystem::create_directories(program.file("Data"));
-    std::filesystem::create_directories(program.file("elsewhere"));
-    program.write("elsewhere/other.data", "0000 01020304\r\n");
-    services.chosenFile = program.file("elsewhere/other.data");
+    program.write("Data/other.data", "0004 A1B2C3D4\r\n");
+    services.chosenFile = program.file("other.data");  // chosen outside the Data folder
     click(dialog, kChooseParamFile);
     EXPECT_EQ(dialog.controls().text(kParamFile), "other.data");
-    click(dialog, kCalculateCrc);
-    EXPECT_EQ(takeMessages(), Texts{"File could not be opened !"});
-    EXPECT_EQ(dialog.controls().text(kCrc), "0000");
-
-    program.write("Data/other.data", "0004 A1B2C3D4\r\n");
     click(dialog, kCalculateCrc);
     EXPECT_EQ(dialog.controls().text(kCrc), crcOf({{1540, 0xA1B2C3D4}}));
     click(dialog, kParamEnable);
@@ -146,57 +139,44 @@ TEST_F(ProgConfig, ParameterFileComesFromTheDataFolder) {
 }
 
 TEST_F(ProgConfig, BlockSwitchEnablesTheControlsItFrames) {
-    const std::vector<int> framed = {kLevel0, kLevel1, kReadWriteProtection, kWriteProtection, kNoneProtection,
-                                     kProtectMap, kBootDataEnable, kSetting};
-    const std::vector<int> outside = {kChipModel, kSerialEnable, kSerialAddr, kParamEnable, kCalculateCrc, 1, 2};
     CConfigDlg dialog;
     for (bool on : {false, true}) {
-        for (int id : framed) EXPECT_EQ(dialog.control(id)->isEnabled(), on) << id;
-        for (int id : outside) EXPECT_TRUE(dialog.control(id)->isEnabled()) << id;
-        clickGroupTitle(dialog);
+        for (int id : {kLevel0, kLevel1, kReadWriteProtection, kNoneProtection, kProtectMap, kBootDataEnable, kSetting})
+            EXPECT_EQ(dialog.control(id)->isEnabled(), on) << id;
+        for (int id : {kChipModel, kSerialEnable, kParamEnable, kCalculateCrc, 1}) EXPECT_TRUE(dialog.control(id)->isEnabled()) << id;
+        click(dialog, kGroupTitle);
     }
-    for (int id : {kStartAddr, kBeepSound, kStartAddrFrame}) EXPECT_TRUE(dialog.control(id)->isHidden()) << id;
 }
 
-// A stored value outside a field's bound is put right with one message; typed values are
+// A stored value outside a field's bound is put right with one message; typed numbers are
 // checked unsigned, without wrapping past 32 bits.
 TEST_F(ProgConfig, SerialFieldsSettleAndRefuseWhatTheyCannotHold) {
     g_dwSerialAddr = 0x8000;
     CConfigDlg dialog;
     EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 0x7FC"});
     EXPECT_EQ(dialog.controls().text(kSerialAddr), "7FC");
-    EXPECT_EQ(g_dwSerialAddr, 0x8000u);
     const struct {
         int id;
-        const char* typed;
-        Texts messages;
-        const char* shown;
-        uint32_t held;
+        const char *typed, *message, *shown;
     } cases[] = {
-        {kSerialAddr, "1g", {"Address Error! Address must be HEX number"}, "7FC", 0x7FC},
-        {kSerialAddr, "800", {"Out of range! Address must be <= 0x7FC"}, "7FC", 0x7FC},
-        {kSerialAddr, "1fc", {}, "1fc", 0x1FC},
-        {kSerialAddr, "", {}, "", 0},
-        {kInitialSerial, "4294967296", {"Out of range! Serial No must be <= 0xFFFFFFFF"}, "7", 7},
-        {kInitialSerial, "18446744073709551623", {"Out of range! Serial No must be <= 0xFFFFFFFF"}, "7", 7},
-        {kInitialSerial, "-1", {"Serial No Error! Serial No must be digital number"}, "7", 7},
-        {kInitialSerial, "4294967295", {}, "4294967295", 0xFFFFFFFF},
+        {kSerialAddr, "1g", "Address Error! Address must be HEX number", "7FC"},
+        {kSerialAddr, "800", "Out of range! Address must be <= 0x7FC", "7FC"},
+        {kInitialSerial, "4294967296", "Out of range! Serial No must be <= 0xFFFFFFFF", "7"},
+        {kInitialSerial, "18446744073709551623", "Out of range! Serial No must be <= 0xFFFFFFFF", "7"},
+        {kInitialSerial, "-1", "Serial No Error! Serial No must be digital number", "7"},
     };
     for (const auto& c : cases) {
         dialog.controls().setText(c.id, c.typed);
-        EXPECT_EQ(takeMessages(), c.messages) << c.typed;
+        EXPECT_EQ(takeMessages(), Texts{c.message}) << c.typed;
         EXPECT_EQ(dialog.controls().text(c.id), c.shown) << c.typed;
-        EXPECT_EQ(c.id == kSerialAddr ? dialog.m_dwSerialAddr : dialog.m_nInitialSerial, c.held) << c.typed;
     }
-    click(dialog, kSerialEnable);
-    EXPECT_FALSE(dialog.control(kSerialAddr)->isEnabled());
-    EXPECT_FALSE(dialog.control(kInitialSerial)->isEnabled());
+    dialog.controls().setText(kInitialSerial, "4294967295");
+    EXPECT_EQ(dialog.m_nInitialSerial, 0xFFFFFFFFu);
+    EXPECT_EQ(g_dwSerialAddr, 0x8000u);
 }
 
 TEST_F(ProgConfig, SettingAndProtectRangeHandTheirResultsBack) {
-    g_bInfoBlockEnable = 1;
-    g_bVidPidEnable = 1;
-    g_bSerialEnable = 0;
+    g_bInfoBlockEnable = g_bVidPidEnable = 1;
     CConfigDlg dialog;
     const auto setting = [&](int snEnable, int button) {
         return WhenModal<CISPParmDlg>([&] { click(dialog, kSetting); }, [&](CISPParmDlg& parm) {
@@ -207,39 +187,29 @@ TEST_F(ProgConfig, SettingAndProtectRangeHandTheirResultsBack) {
             parm.controls().control<QAbstractButton>(button)->click();
         });
     };
-    ASSERT_TRUE(setting(1, 2));  // Cancel
+    ASSERT_TRUE(setting(0, 2));  // Cancel
     EXPECT_EQ(dialog.m_Info.ispParam, kWords);
-    EXPECT_FALSE(dialog.controls().isChecked(kSerialEnable));
     ASSERT_TRUE(setting(0, 1));
-    EXPECT_EQ(dialog.m_Info.ispParam[1], 0xBEEF);  // PID
-    EXPECT_EQ(dialog.m_Info.ispParam[4], 0x0000);  // SN_EN
-    ASSERT_TRUE(setting(1, 1));
-    EXPECT_EQ(dialog.m_Info.ispParam[4], 0xFFFF);
-    // Only the box follows SN_EN; the fields wait for a click on it.
-    EXPECT_TRUE(dialog.controls().isChecked(kSerialEnable));
-    EXPECT_FALSE(dialog.control(kSerialAddr)->isEnabled());
+    EXPECT_EQ((std::pair{dialog.m_Info.ispParam[1], dialog.m_Info.ispParam[4]}), (std::pair<uint16_t, uint16_t>{0xBEEF, 0}));
+    // Only the box follows SN_EN; its fields wait for a click on it.
+    EXPECT_FALSE(dialog.controls().isChecked(kSerialEnable));
+    EXPECT_TRUE(dialog.control(kSerialAddr)->isEnabled());
 
     auto* map = dynamic_cast<CProtectArea*>(dialog.control(kProtectMap));
     ASSERT_NE(map, nullptr);
-    const auto range = [&](std::vector<int> blocks, int button) {
-        return WhenModal<CProtectRangeDlg>([&] { QTest::mouseClick(map, Qt::LeftButton); }, [&](CProtectRangeDlg& r) {
-            for (int block : blocks) r.controls().control<QAbstractButton>(1146 + block)->click();
+    for (int button : {1, 2}) {
+        ASSERT_TRUE(WhenModal<CProtectRangeDlg>([&] { QTest::mouseClick(map, Qt::LeftButton); }, [&](CProtectRangeDlg& r) {
+            r.controls().control<QAbstractButton>(button == 1 ? 1147 : 1148)->click();
             r.controls().control<QAbstractButton>(button)->click();
-        });
-    };
-    ASSERT_TRUE(range({0, 1}, 1));
-    EXPECT_EQ(map->m_wMask, 0x0003);
-    ASSERT_TRUE(range({2}, 2));
-    EXPECT_EQ(map->m_wMask, 0x0003);
-    EXPECT_EQ(dialog.m_Info.protectMask, 0x0003);
+        }));
+        EXPECT_EQ(map->m_wMask, 0x0002);
+    }
+    EXPECT_EQ(dialog.m_Info.protectMask, 0x0002);
     EXPECT_EQ(dialog.m_dwProtectAddr, 0x3000u);
-    click(dialog, kReadWriteProtection);
-    EXPECT_EQ(map->m_nType, 0u);
 }
 
-// The IC page's configuration button: Cancel stores nothing, OK stores and saves the
-// protection settings and takes over the settings of the information block; refused during
-// a task.
+// Cancel stores nothing; OK stores and saves the protection settings and takes over those of
+// the information block; nothing opens during a task.
 TEST_F(ProgConfig, ConfigButtonStoresOnlyOnOk) {
     CISPDlg page;
     const auto stored = [] {
@@ -249,15 +219,9 @@ TEST_F(ProgConfig, ConfigButtonStoresOnlyOnOk) {
     RegSaveProtectAddr(0x1000);
     const auto before = stored();
     for (int button : {2, 1}) {
-        const bool opened = WhenModal<CConfigDlg>(
-            [&] { page.controls().control<QAbstractButton>(res::kIdcConfig)->click(); },
-            [&](CConfigDlg& dialog) {
-                clickGroupTitle(dialog);
-                click(dialog, kLevel0);
-                click(dialog, kWriteProtection);
-                click(dialog, button);
-            });
-        ASSERT_TRUE(opened);
+        ASSERT_TRUE(configure(page, [&](CConfigDlg& dialog) {
+            for (int id : {kGroupTitle, kLevel0, kWriteProtection, button}) click(dialog, id);
+        }));
         if (button == 2) {
             EXPECT_EQ(stored(), before);
         }
@@ -265,11 +229,9 @@ TEST_F(ProgConfig, ConfigButtonStoresOnlyOnOk) {
     EXPECT_EQ(stored(), (std::vector<uint32_t>{1, 1, 0x3000, 1, 1, 1, 0x3000}));
     EXPECT_TRUE(page.controls().isChecked(res::kIdcLevel0));
     EXPECT_TRUE(IniGetBeepSound(g_strIniPath));
-    EXPECT_EQ(g_nIspStartAddr, 0u);
 
     g_bTaskWorking = true;
-    EXPECT_FALSE(WhenModal<CConfigDlg>([&] { page.controls().control<QAbstractButton>(res::kIdcConfig)->click(); },
-                                       [](CConfigDlg& dialog) { dialog.reject(); }));
+    EXPECT_FALSE(configure(page, [](CConfigDlg& dialog) { dialog.reject(); }));
     g_bTaskWorking = false;
 }
 
@@ -278,26 +240,17 @@ TEST(ProgConfigBurn, NextBurnWritesTheOptionWordsOfTheDialog) {
     SimulatedBurn bench;
     g_bTaskWorking = false;
     g_strExeDir = bench.folder.path().toStdString() + "/";
-    g_nRdpLevel = 0;
-    g_nPcropType = 2;
-    g_dwProtectAddr = 0x3000;
     resetInfoSettings();
-    g_IspParam = kWords;
     g_bVidPidEnable = 1;
     CISPDlg page;
-    page.show();
-    ASSERT_TRUE(WhenModal<CConfigDlg>([&] { page.controls().control<QAbstractButton>(res::kIdcConfig)->click(); },
-                                      [&](CConfigDlg& dialog) {
-                                          clickGroupTitle(dialog);
-                                          click(dialog, kLevel0);
-                                          click(dialog, kReadWriteProtection);
-                                          click(dialog, kBootDataEnable);
-                                          WhenModal<CISPParmDlg>([&] { click(dialog, kSetting); }, [](CISPParmDlg& parm) {
-                                              parm.controls().setText(res::isp_parm::kVid, "1234");
-                                              parm.controls().control<QAbstractButton>(1)->click();
-                                          });
-                                          click(dialog, 1);
-                                      }));
+    ASSERT_TRUE(configure(page, [](CConfigDlg& dialog) {
+        for (int id : {kGroupTitle, kLevel0, kReadWriteProtection, kBootDataEnable}) click(dialog, id);
+        WhenModal<CISPParmDlg>([&] { click(dialog, kSetting); }, [](CISPParmDlg& parm) {
+            parm.controls().setText(res::isp_parm::kVid, "1234");
+            parm.controls().control<QAbstractButton>(1)->click();
+        });
+        click(dialog, 1);
+    }));
     page.controls().control<QAbstractButton>(res::kIdcAuto)->click();
     ASSERT_TRUE(SpinUntil([] { return !g_bTaskWorking; }));
 
