@@ -26,11 +26,12 @@ class VoskVer : public ::testing::Test {
 protected:
     void SetUp() override {
         g_bTaskWorking = false;
+        previous = RunToolDialog;
         InstallVersionDialog();
     }
     void TearDown() override {
         EXPECT_TRUE(SpinUntil([] { return !g_bTaskWorking; }));
-        RunToolDialog = nullptr;
+        RunToolDialog = previous;
         CloseHidDevice();
         sim::removeSimulatedAdapters();
     }
@@ -58,6 +59,7 @@ protected:
 
     sim::Adapter adapter;
     RecordingServices services;
+    std::function<void(int, QWidget*)> previous;
 };
 
 }  // namespace
