@@ -13,6 +13,8 @@
 #include "app/prompts.h"
 #include "app/protect_area.h"
 #include "app/registry_settings.h"
+#include "dialogs/config_dlg.h"
+#include "dialogs/info_param_dlg.h"
 #include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
 #include "link/hid_commands.h"
@@ -61,6 +63,8 @@ CISPDlg::CISPDlg(QWidget* parent)
     onClicked(kIdcCancel, &CISPDlg::OnCancelTask);
     onClicked(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
     onClicked(kIdcParamEnable, &CISPDlg::OnEnableParameter);
+    onClicked(kIdcConfig, &CISPDlg::OnConfig);
+    onClicked(kIdcViewDetail, &CISPDlg::OnViewDetail);
 
     // The protection and information-block controls only show settings: grey text.
     for (int id : {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
@@ -81,7 +85,6 @@ CISPDlg::CISPDlg(QWidget* parent)
     controls().setIcon(kIdcBurn, kIconBurn);
     ShowCounters();
     RefreshSettingsView();
-    controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
 
     // The page has no field for typing: B burns, every other key is swallowed.
     installEventFilter(this);
@@ -119,6 +122,7 @@ void CISPDlg::RefreshSettingsView() {
     ShowLevels();
     controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
+    controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
 }
 
@@ -240,6 +244,12 @@ void CISPDlg::OnEnableInfoBlock() {
 void CISPDlg::OnEnableParameter() {
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
 }
+
+void CISPDlg::OnConfig() {
+    if (RunProgrammingConfig(this)) RefreshSettingsView();
+}
+
+void CISPDlg::OnViewDetail() { RunInfoParamView(this); }
 
 void CISPDlg::OnAuto() {
     if (g_bTaskWorking) return;

@@ -67,6 +67,8 @@ private:
     void OnLevel1();
     void OnEnableInfoBlock();
     void OnEnableParameter();
+    void OnConfig();
+    void OnViewDetail();
     void OnAuto();
     void OnProgramTest();
     void OnVerifyTest();

@@ -44,6 +44,13 @@ FlashGeometry geometryOf(uint8_t mode) {
 
 }  // namespace
 
+std::string CheckedText(const std::string& text) {
+    if (text.empty()) return "0";
+    std::string upper = text;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+}
+
 uint32_t CheckHexString(const std::string& text, uint32_t limit) {
     // The value is that of the leading hexadecimal digits, so leading digits already above the
     // limit give 2 even when a bad character follows them.

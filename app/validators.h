@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+// What the checks of an edit field read: its text upper-cased, "0" for an empty field.
+std::string CheckedText(const std::string& text);
 uint32_t CheckHexString(const std::string& text, uint32_t limit);
 uint32_t CheckDecString(const std::string& text, uint32_t limit);
 uint32_t CheckDecNumber(const std::string& text, uint32_t limit);

@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "app/validators.h"
 #include "controls/chk_gbox.h"
+#include "dialogs/serial_field.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/config1_template.h"
@@ -17,11 +18,6 @@ using namespace res;
 namespace {
 
 QString hexText(uint32_t value) { return QString::fromStdString(strfmt("%X", value)); }
-
-// What the checks read: upper case, and "0" for an empty field.
-std::string checkedText(const QString& text) {
-    return text.isEmpty() ? std::string("0") : text.toUpper().toStdString();
-}
 
 constexpr uint32_t kMainCodeBoundMode0 = 0xFFFC;
 constexpr uint32_t kMainCodeBound = 0x7FFC;
@@ -85,7 +81,7 @@ void CConfig1Dlg::ShowAddress() {
 }
 
 bool CConfig1Dlg::CheckAddress() {
-    const std::string text = checkedText(controls().text(kIdcSerialAddr));
+    const std::string text = CheckedText(controls().text(kIdcSerialAddr).toStdString());
     const uint32_t bound = AddressBound();
     switch (CheckHexString(text, bound)) {
         case 0:
@@ -105,21 +101,7 @@ bool CConfig1Dlg::CheckAddress() {
 
 void CConfig1Dlg::OnChangeAddress() { CheckAddress(); }
 
-void CConfig1Dlg::OnChangeSerial() {
-    const std::string text = checkedText(controls().text(kIdcInitialSerial));
-    switch (CheckDecString(text, 0xFFFFFFFF)) {
-        case 0:
-            m_nNextSerial = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-            return;
-        case 1:
-            MessageBox("Serial No Error! Serial No must be digital number", platform::MsgIcon::Error);
-            break;
-        default:
-            MessageBox("Out of range! Serial No must be <= 0xFFFFFFFF", platform::MsgIcon::Error);
-            break;
-    }
-    controls().setText(kIdcInitialSerial, QString::number(m_nNextSerial));
-}
+void CConfig1Dlg::OnChangeSerial() { CheckSerialNumberField(controls(), kIdcInitialSerial, m_nNextSerial); }
 
 void CConfig1Dlg::OnSelChangeChipModel() {
     const int index = controls().control<QComboBox>(kIdcChipModel)->currentIndex();

@@ -7,7 +7,9 @@
 #include "dialogs/info_blk_dlg.h"
 #include "dialogs/info_data_dlg.h"
 #include "dialogs/read_crc_dlg.h"
+#include "dialogs/vosk_ver_dlg.h"
 #include "res/adapter_tool_templates.h"
+#include "res/vosk_ver_template.h"
 
 namespace {
 
@@ -28,6 +30,7 @@ void InstallToolDialogs() {
         if (templateId == res::kInfoBlk182.id) RunModal<CinfoBlkDlg>(parent);
         else if (templateId == res::kInfoData187.id) RunModal<CInfoDataDlg>(parent);
         else if (templateId == res::kReadCrc184.id) RunModal<CReadCRCDlg>(parent);
+        else if (templateId == res::vosk_ver::kVoskVer171.id) RunModal<CVoskVerDlg>(parent);
         else if (previous) previous(templateId, parent);
     };
     RunDumpDialog = [](QWidget* parent) { RunModal<CDumpDlg>(parent); };

@@ -15,15 +15,15 @@ constexpr size_t kOptionBlockOffset = 16;
 constexpr size_t kOptionBlockSize = 1024;
 constexpr size_t kParameterAreaOffset = 1536;
 
-uint32_t ReadProtectionWord() {
-    const uint16_t level = g_nRdpLevel != 0 ? 0xAA : 0x00;
-    return OptionWord(g_nPcropType == 0 ? level + 0x100 : level);
+uint32_t ReadProtectionWord(uint32_t rdpLevel, uint32_t pcropType) {
+    const uint16_t level = rdpLevel != 0 ? 0xAA : 0x00;
+    return OptionWord(pcropType == 0 ? level + 0x100 : level);
 }
 
 // Protected 4 KB blocks as the chosen PcROP type encodes them: type 0 marks the free blocks,
 // type 1 the protected ones, type 2 none.
-uint32_t WriteProtectionWord(uint16_t protectedBlocks) {
-    switch (g_nPcropType) {
+uint32_t WriteProtectionWord(uint32_t pcropType, uint16_t protectedBlocks) {
+    switch (pcropType) {
     case 0: return OptionWord(static_cast<uint16_t>(~protectedBlocks));
     case 1: return OptionWord(protectedBlocks);
     default: return OptionWord(0);
@@ -31,13 +31,13 @@ uint32_t WriteProtectionWord(uint16_t protectedBlocks) {
 }
 
 // Words 12 to 21: USB ids, clock words, serial-number words, boot pin and UART configuration.
-std::array<uint32_t, 10> BootDataWords() {
-    const auto& p = g_IspParam;
+std::array<uint32_t, 10> BootDataWords(const InfoBlockSettings& s) {
+    const auto& p = s.ispParam;
     return {
-        g_bVidPidEnable ? OptionWord(p[0]) : kErasedWord,
-        g_bVidPidEnable ? OptionWord(p[1]) : kErasedWord,
-        g_bPllEnable ? OptionWord(p[2]) : kErasedWord,
-        g_bPllEnable ? OptionWord(p[3]) : kErasedWord,
+        s.vidPidEnable ? OptionWord(p[0]) : kErasedWord,
+        s.vidPidEnable ? OptionWord(p[1]) : kErasedWord,
+        s.pllEnable ? OptionWord(p[2]) : kErasedWord,
+        s.pllEnable ? OptionWord(p[3]) : kErasedWord,
         p[4] != 0 ? 0x0000FFFFu : 0x00000000u,  // a flag word, not a value/complement pair
         OptionWord(p[5]),
         OptionWord(p[6]),
@@ -59,28 +59,41 @@ uint32_t OptionWord(uint16_t value) {
     return static_cast<uint32_t>(ComplementWord(value)) << 16 | value;
 }
 
-std::optional<InfoBlockImage> ComposeInfoBlockImage() {
+InfoBlockSettings InfoBlockSettingsInUse() {
+    return {g_bInfoBlockEnable, g_nRdpLevel, g_nPcropType, g_wProtectMask, g_bBootDataEnable,
+            g_bVidPidEnable,    g_bPllEnable, g_IspParam,  g_bParamEnable, g_strParam};
+}
+
+std::string ParameterFilePath(const std::string& name) { return g_strExeDir + "Data/" + name; }
+
+std::optional<InfoBlockImage> ComposeInfoBlockImage(const InfoBlockSettings& settings) {
     InfoBlockImage image;
     image.fill(0xFF);
     uint8_t* optionBlock = image.data() + kOptionBlockOffset;
-    if (g_bInfoBlockEnable) {
-        PutWord(optionBlock + 0x00, ReadProtectionWord());
+    if (settings.infoBlockEnable) {
+        PutWord(optionBlock + 0x00, ReadProtectionWord(settings.rdpLevel, settings.pcropType));
         PutWord(optionBlock + 0x04, OptionWord(0));
-        PutWord(optionBlock + 0x08, WriteProtectionWord(g_wProtectMask));
-        if (g_bBootDataEnable) {
-            const auto words = BootDataWords();
+        PutWord(optionBlock + 0x08, WriteProtectionWord(settings.pcropType, settings.protectMask));
+        if (settings.bootDataEnable) {
+            const auto words = BootDataWords(settings);
             for (size_t i = 0; i < words.size(); ++i) PutWord(optionBlock + 0x30 + 4 * i, words[i]);
         }
     }
     static_assert(kOptionBlockOffset + kOptionBlockSize <= kParameterAreaOffset);
     static_assert(kParameterAreaOffset + kParameterAreaSize == kInfoBlockImageSize);
-    if (g_bParamEnable) {
-        const std::string path = g_strExeDir + "Data/" + g_strParam;
+    if (settings.paramEnable) {
         const std::span<uint8_t, kParameterAreaSize> area(image.data() + kParameterAreaOffset, kParameterAreaSize);
-        if (LoadParameterFile(path, area) != 0) {
-            MessageBox(strfmt("File could not be opened !\r\n%s", path.c_str()), platform::MsgIcon::Error);
-            return std::nullopt;
-        }
+        if (LoadParameterFile(ParameterFilePath(settings.paramFile), area) != 0) return std::nullopt;
+    }
+    return image;
+}
+
+std::optional<InfoBlockImage> ComposeInfoBlockImage() {
+    const InfoBlockSettings settings = InfoBlockSettingsInUse();
+    auto image = ComposeInfoBlockImage(settings);
+    if (!image) {
+        const std::string path = ParameterFilePath(settings.paramFile);
+        MessageBox(strfmt("File could not be opened !\r\n%s", path.c_str()), platform::MsgIcon::Error);
     }
     return image;
 }
@@ -94,11 +107,11 @@ OptionWords BuildOptionWords() {
     OptionWords words;
     words.fill(kErasedWord);
     if (!g_bInfoBlockEnable) return words;
-    words[0] = ReadProtectionWord();
+    words[0] = ReadProtectionWord(g_nRdpLevel, g_nPcropType);
     const uint32_t blocks = std::min<uint32_t>(g_dwProtectAddr / 4096, 16);
     const auto belowAddress = static_cast<uint16_t>((1u << blocks) - 1);
-    words[2] = WriteProtectionWord(belowAddress);
-    const auto boot = BootDataWords();
+    words[2] = WriteProtectionWord(g_nPcropType, belowAddress);
+    const auto boot = BootDataWords(InfoBlockSettingsInUse());
     std::copy(boot.begin(), boot.end(), words.begin() + 12);
     return words;
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 constexpr uint32_t kInfoBlockBase = 0x1FF00000;
 constexpr uint32_t kOptionWordsBase = 0x1FF00010;
@@ -18,8 +19,30 @@ uint16_t ComplementWord(uint16_t value);
 // v in the low half, 0xFFFF - v in the high half: 0x1234 becomes 0xEDCB1234.
 uint32_t OptionWord(uint16_t value);
 
-// The image that the settings describe, 0xFF where nothing is set. Empty (after telling the
-// operator) when the parameter file cannot be read.
+// What the image is built from: the information-block settings, as the globals hold them or as
+// a configuration dialog holds them before they are taken over.
+struct InfoBlockSettings {
+    uint32_t infoBlockEnable = 0;
+    uint32_t rdpLevel = 0;   // nonzero: level 0
+    uint32_t pcropType = 0;  // 0 read and write, 1 write, 2 none
+    uint16_t protectMask = 0;
+    uint32_t bootDataEnable = 0;
+    uint32_t vidPidEnable = 0;
+    uint32_t pllEnable = 0;
+    std::array<uint16_t, 10> ispParam{};  // VID, PID, PLL_L, PLL_H, SN_EN, SN1, SN2, SN3, BOOT_PIN_CFG, UART_ISP_CFG
+    uint32_t paramEnable = 0;
+    std::string paramFile;  // name only; the file lies in the program's Data folder
+};
+
+InfoBlockSettings InfoBlockSettingsInUse();
+// Where a parameter file of that name is read from.
+std::string ParameterFilePath(const std::string& name);
+
+// The image that the settings describe, 0xFF where nothing is set. Empty when the parameter
+// file cannot be read; the caller tells the operator.
+std::optional<InfoBlockImage> ComposeInfoBlockImage(const InfoBlockSettings& settings);
+// The image of the settings in use. Empty (after telling the operator) when the parameter file
+// cannot be read.
 std::optional<InfoBlockImage> ComposeInfoBlockImage();
 // CRC-16 of that image; 0 when the parameter file cannot be read.
 uint16_t BuildInfoBlockImage();

@@ -1,0 +1,55 @@
+#pragma once
+// The programming configuration "Configuration" of the IC page and the serial-flash page: read
+// protection, PcROP type and protected area of the targets' information block, the ISP boot
+// data, the parameter file, and the CRC of the information block they give, shown before
+// anything is burned. The dialog works on its own copies; its opener takes them over on OK.
+#include <cstdint>
+#include <string>
+
+#include "engine_hid/info_block_image.h"
+#include "platform/dialog_builder.h"
+
+class CChkGBox;
+class CProtectArea;
+
+// Runs the dialog unless a task runs. On OK the protection settings are stored and saved, and
+// every setting the shown CRC was taken over becomes the one the next information-block burn
+// writes. True on OK.
+bool RunProgrammingConfig(QWidget* parent);
+
+class CConfigDlg : public ui::TemplateDialog {
+public:
+    explicit CConfigDlg(QWidget* parent = nullptr);
+
+    // CRC-16 of the information-block image of the dialog's settings; 0, after telling the
+    // operator, when the parameter file is enabled and cannot be read.
+    uint16_t CalcConfigCRC();
+    void accept() override;
+
+    InfoBlockSettings m_Info;   // what the image is built from
+    uint32_t m_dwProtectAddr = 0;   // carried through to the opener unchanged
+    uint32_t m_dwSerialAddr = 0;    // shown only
+    uint32_t m_nInitialSerial = 0;  // shown only
+
+private:
+    void OnSelChangeChipModel();
+    void OnLevel(uint32_t level);
+    void OnPcropType(uint32_t type);
+    void OnProtectMap();
+    void OnSetting();
+    void OnBootDataEnable();
+    void OnSerialEnable();
+    void OnParamEnable();
+    void OnChooseParamFile();
+    void OnCalculateCrc();
+    void OnChangeSerialAddr();
+    void OnChangeInitialSerial();
+
+    void ShowLevel();
+    void ShowPcropType();
+    void ShowProtectMap();
+    void ShowCrc();
+
+    CChkGBox* m_InfoGroup;
+    CProtectArea* m_ProtectMap;
+};
