@@ -11,6 +11,7 @@
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "dialogs/config1_dlg.h"
+#include "sfpage/flash_isp.h"
 #include "res/icons.h"
 
 namespace {
@@ -87,6 +88,7 @@ int RunApplication(int argc, char** argv) {
     DelayKeyFilter keys;
     app.installEventFilter(&keys);
     InstallIcPage();
+    InstallFlashPage();
     InstallConfigDialog();
     CUart_ISPDlg window;
     window.show();

@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <cstdio>
 
+#include "app/control_set_page.h"
 #include "app/globals.h"
 #include "app/image_loader.h"
 #include "app/main_window.h"
@@ -63,14 +64,8 @@ CISPDlg::CISPDlg(QWidget* parent)
     onClicked(kIdcParamEnable, &CISPDlg::OnEnableParameter);
 
     // The protection and information-block controls only show settings: grey text.
-    for (int id : {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
-                   kIdcViewDetail, kIdcParamEnable}) {
-        QWidget* widget = control(id);
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, QColor(128, 128, 128));
-        palette.setColor(QPalette::ButtonText, QColor(128, 128, 128));
-        widget->setPalette(palette);
-    }
+    SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
+                             kIdcViewDetail, kIdcParamEnable});
     controls().enable(kIdcCancel, false);
     controls().show(kIdcDump, true);
     controls().show(kIdcExportLog, true);
@@ -214,20 +209,7 @@ void CISPDlg::OnDump() {
     if (!g_bTaskWorking && RunDumpDialog) RunDumpDialog(nullptr);
 }
 
-void CISPDlg::OnExportLog() {
-    const std::string path = g_strExeDir + "ISP_log.txt";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        MessageBox("Could not create the file!");
-        return;
-    }
-    for (int row = 0; row < list_->count(); ++row) {
-        const std::string line = list_->item(row)->text().toStdString() + "\r\n";
-        std::fwrite(line.data(), 1, line.size(), file);
-    }
-    std::fclose(file);
-    platform::services().openInViewer(path);
-}
+void CISPDlg::OnExportLog() { ExportOperationList(*list_); }
 
 // The Level boxes only show the stored level: a click is put back at once.
 void CISPDlg::OnLevel0() { ShowLevels(); }
@@ -287,12 +269,7 @@ void CISPDlg::addLog(const std::string& line) {
 }
 
 void CISPDlg::scrollLog() {
-    ui::sendToUi([&] {
-        const int top = std::max(0, list_->count() - 5);
-        if (QListWidgetItem* item = list_->item(top)) {
-            list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
-        }
-    });
+    ui::sendToUi([&] { ScrollToLastLines(*list_); });
 }
 
 void CISPDlg::setProgressRange(int lower, int upper) {
