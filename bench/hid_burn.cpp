@@ -2,7 +2,8 @@
 // cannot avoid: the fixed pauses and the adapter's transfers (the simulated adapter answering
 // at once, then with a modelled 1 ms per feature-report transfer; the time spent in transfers
 // is measured, as a sleep of 1 ms takes a little longer). What remains is our own overhead.
-// Also sets the exchanges per site beside the least a burn needs.
+// Also sets the exchanges per site beside the least a burn needs. The serial-flash page's Auto.
+// on the same image is timed the same way, its exchanges beside what its sequence prescribes.
 #include <sys/prctl.h>
 
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/hid.h"
 #include "platform/paths.h"
+#include "sfpage/sf_workers.h"
 #include "sim/hid_adapter.h"
 
 namespace {
@@ -133,6 +135,44 @@ void Burn(const std::string& imagePath, std::chrono::microseconds latency) {
     sim::removeSimulatedAdapters();
 }
 
+// Auto. writes the image and its configuration block: 262 pages of 256 bytes. Its sequence:
+// the erase command, one status poll (set and get) while the simulated erase takes no time,
+// then per page eight buffer loads and one program, and one read with sixteen buffer reads
+// (set and get each).
+constexpr int kSfPages = 262;
+constexpr int kSfExchanges = 1 + 2 + kSfPages * (8 + 1) + kSfPages * (1 + 16 * 2);
+constexpr double kSfPausesSeconds = 0.010;  // after the one status poll
+
+void AutoSf(const std::string& imagePath, const std::vector<char>& image, std::chrono::microseconds latency) {
+    sim::Adapter adapter;
+    adapter.setLogging(false);
+    adapter.setTransferLatency(latency);
+    sim::installSimulatedAdapter(adapter);
+    TimedBackend timed(platform::hidBackend());
+    platform::setHidBackend(&timed);
+    OpenHidDevice();
+    const int exchangesBefore = adapter.setCount() + adapter.getCount();
+
+    SilentPage page(imagePath);
+    SfRun run = SfRunFromSettings(imagePath);
+    g_bTaskWorking = true;
+    const double start = platform::wallSeconds();
+    timed.transferSeconds = 0;
+    AutoSFThread(page, run);
+    const double elapsed = platform::wallSeconds() - start;
+
+    const int exchanges = adapter.setCount() + adapter.getCount() - exchangesBefore;
+    const double overhead = elapsed - kSfPausesSeconds - timed.transferSeconds;
+    const bool written = adapter.serialFlash(0, kImageSize) == std::vector<uint8_t>(image.begin(), image.end());
+    std::printf("serial-flash Auto. latency %4lld us: run %7.3f s = pauses %.3f s + transfers %7.3f s + ours %.3f s "
+                "(%.2f%%); exchanges %d, prescribed %d%s\n",
+                static_cast<long long>(latency.count()), elapsed, kSfPausesSeconds, timed.transferSeconds, overhead,
+                100 * overhead / elapsed, exchanges, kSfExchanges, written ? "" : "; image not written");
+    CloseHidDevice();
+    platform::setHidBackend(nullptr);
+    sim::removeSimulatedAdapters();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,5 +193,7 @@ int main(int argc, char** argv) {
 
     Burn(path, std::chrono::microseconds(0));
     Burn(path, std::chrono::microseconds(1000));
+    AutoSf(path, image, std::chrono::microseconds(0));
+    AutoSf(path, image, std::chrono::microseconds(1000));
     return 0;
 }
