@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/globals.h"
+#include "app/image_loader.h"
 #include "platform/ui.h"
 
 void ControlSetPage::addLog(const std::string& line) {
@@ -78,4 +79,30 @@ void SetGreyText(ui::ControlSet& controls, std::initializer_list<int> ids) {
         palette.setColor(QPalette::ButtonText, QColor(128, 128, 128));
         widget->setPalette(palette);
     }
+}
+
+bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load) {
+    platform::FileDialogRequest request;
+    request.filter = "bin file (*.bin)|*.bin|hex(*.hex)|*.hex|All Files (*.*)|*.*||";
+    request.defaultExtension = "bin";
+    request.defaultName = "*.bin";
+    request.startFolder = g_strLastDir;
+    const std::string chosen = platform::services().openFileName(request);
+    if (chosen.empty()) return false;
+
+    controls.setText(sizeId, "");
+    controls.setText(crcId, "");
+    const size_t slash = chosen.rfind('/');
+    g_strLastDir = slash == std::string::npos ? std::string() : chosen.substr(0, slash);
+    g_strLastFile = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
+
+    load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
+    if (load.outcome == ImageLoadOutcome::Refused) MessageBox(load.error, load.icon);
+    return true;
+}
+
+void ShowLoadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int crcId, const ImageFileLoad& load) {
+    list.addItem(QString::fromStdString(load.chosenPath));
+    controls.setText(sizeId, QString::fromStdString(load.sizeText));
+    controls.setText(crcId, QString::fromStdString(load.crcText));
 }

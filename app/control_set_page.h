@@ -33,6 +33,13 @@ private:
 };
 
 class QListWidget;
+struct ImageFileLoad;
+// The loader's first steps on a page: asks for a .bin or .hex file, notes its folder, empties
+// the size and CRC fields and loads the file for the chip model, reporting a refusal. False
+// when the operator chooses nothing.
+bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load);
+// The loader's last step: the chosen path in the list, the size and the CRC in their fields.
+void ShowLoadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int crcId, const ImageFileLoad& load);
 // Shows the last five lines of an operation list: its top index becomes the count - 5.
 void ScrollToLastLines(QListWidget& list);
 // Writes the list to "ISP_log.txt" in the program folder with CR LF line ends and opens it

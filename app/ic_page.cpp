@@ -133,33 +133,15 @@ bool CISPDlg::StartWorker(const Worker& worker, int runningIcon) {
 }
 
 void CISPDlg::OnLoadFile() {
-    platform::FileDialogRequest request;
-    request.filter = "bin file (*.bin)|*.bin|hex(*.hex)|*.hex|All Files (*.*)|*.*||";
-    request.defaultExtension = "bin";
-    request.defaultName = "*.bin";
-    request.startFolder = g_strLastDir;
-    const std::string chosen = platform::services().openFileName(request);
-    if (chosen.empty()) return;
-
-    controls().setText(kIdcImageSize, "");
-    controls().setText(kIdcImageCrc, "");
-    const size_t slash = chosen.rfind('/');
-    g_strLastDir = slash == std::string::npos ? std::string() : chosen.substr(0, slash);
-    g_strLastFile = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
-
-    const ImageFileLoad load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
+    ImageFileLoad load;
+    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
     imageExtension_ = load.extension;
-    if (load.outcome == ImageLoadOutcome::Refused) {
-        MessageBox(load.error, load.icon);
-        return;
-    }
+    if (load.outcome == ImageLoadOutcome::Refused) return;
     if (load.outcome == ImageLoadOutcome::Loaded) {
         std::lock_guard lock(imageMutex_);
         imagePath_ = load.imagePath;
     }
-    list_->addItem(QString::fromStdString(chosen));
-    controls().setText(kIdcImageSize, QString::fromStdString(load.sizeText));
-    controls().setText(kIdcImageCrc, QString::fromStdString(load.crcText));
+    ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
 }
 
 void CISPDlg::OnBurn() {

@@ -65,6 +65,7 @@ BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize) {
 
 ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize) {
     ImageFileLoad load;
+    load.chosenPath = chosenPath;
     load.extension = lowerExtension(chosenPath);
     std::string binPath;
     if (load.extension == "hex") {
@@ -91,8 +92,6 @@ ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize) {
     load.imagePath = binPath;
     load.sizeText = strfmt("%d", static_cast<int>(info.fileSize));
     load.crcText = strfmt("%04X", info.crc);
-    load.crc = info.crc;
     load.byteSum = info.byteSum;
-    load.fileSize = info.fileSize;
     return load;
 }

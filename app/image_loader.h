@@ -36,13 +36,12 @@ enum class ImageLoadOutcome {
 
 struct ImageFileLoad {
     ImageLoadOutcome outcome = ImageLoadOutcome::Refused;
+    std::string chosenPath;
     std::string extension;  // lower case, without the dot
     std::string imagePath;  // the binary the workers burn
     std::string sizeText;   // "%d" of the file size
     std::string crcText;    // "%04X" of the CRC
-    uint16_t crc = 0;
-    uint32_t byteSum = 0;
-    uint64_t fileSize = 0;
+    uint32_t byteSum = 0;   // of the file's bytes
     std::string error;
     platform::MsgIcon icon = platform::MsgIcon::Error;
 };

@@ -134,39 +134,17 @@ void CFlashISP::RefreshSettingsView() {
 }
 
 void CFlashISP::OnLoadFile() {
-    platform::FileDialogRequest request;
-    request.filter = "bin file (*.bin)|*.bin|hex(*.hex)|*.hex|All Files (*.*)|*.*||";
-    request.defaultExtension = "bin";
-    request.defaultName = "*.bin";
-    request.startFolder = g_strLastDir;
-    const std::string chosen = platform::services().openFileName(request);
-    if (chosen.empty()) return;
-
-    controls().setText(kIdcImageSize, "");
-    controls().setText(kIdcImageCrc, "");
-    const size_t slash = chosen.rfind('/');
-    g_strLastDir = slash == std::string::npos ? std::string() : chosen.substr(0, slash);
-    g_strLastFile = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
-
-    const ImageFileLoad load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
-    imageExtension_ = load.extension;
-    if (load.outcome == ImageLoadOutcome::Refused) {
-        MessageBox(load.error, load.icon);
-        return;
-    }
+    ImageFileLoad load;
+    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
+    if (load.outcome == ImageLoadOutcome::Refused) return;
     if (load.outcome == ImageLoadOutcome::Loaded) {
         imagePath_ = load.imagePath;
-        imageCrc_ = load.crc;
-        imageByteSum_ = load.byteSum;
-        imageSize_ = static_cast<uint32_t>(load.fileSize);
         g_wSfImageCrc = static_cast<uint16_t>(load.byteSum);
     } else {
         g_wSfImageCrc = 0;
     }
-    list_->addItem(QString::fromStdString(chosen));
+    ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
     ScrollToLastLines(*list_);
-    controls().setText(kIdcImageSize, QString::fromStdString(load.sizeText));
-    controls().setText(kIdcImageCrc, QString::fromStdString(load.crcText));
 }
 
 bool CFlashISP::Passes(Check check) {

@@ -42,13 +42,6 @@ public:
     void OnLoadFile();
     void RefreshSettingsView();
 
-    // The image the next run programs, and the CRC-16 the loader took.
-    std::string imagePath() const { return imagePath_; }
-    uint16_t imageCrc() const { return imageCrc_; }
-
-    // What the workers see of the page; the marquee is the erase-wait bar.
-    WorkerPage& view() { return view_; }
-
 private:
     class View final : public ControlSetPage {
     public:
@@ -87,12 +80,8 @@ private:
     CMacProgressCtrl* eraseBar_;
     CProtectArea* protectArea_;
     QListWidget* list_;
-    View view_;
-    std::string imagePath_;
-    std::string imageExtension_;
-    uint16_t imageCrc_ = 0;
-    uint32_t imageByteSum_ = 0;
-    uint32_t imageSize_ = 0;
+    View view_;  // what the workers see of the page; the marquee is the erase-wait bar
+    std::string imagePath_;  // the image the next run programs
 };
 
 // The quantity field's check: 0 when every character is a digit and the value is at most

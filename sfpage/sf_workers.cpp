@@ -158,6 +158,24 @@ void showPageProgress(WorkerPage& page, uint32_t pages, bool shown) {
     page.showControl(kIdcProgress, shown);
 }
 
+using PageStep = void (*)(WorkerPage&, const std::vector<uint8_t>&, uint32_t, Result&);
+
+// The verify-only and program-only runs: the pages that hold the file, without the block.
+void runOnFilePages(WorkerPage& page, const SfRun& run, const char* begin, PageStep step) {
+    Result result;
+    beginRun(page);
+    if (const std::optional<BinImage> file = readImage(page, run, run.flashSize)) {
+        const std::vector<uint8_t> image = wholePages(file->bytes);
+        const uint32_t pages = SfPagesFor(image.size());
+        showPageProgress(page, pages, true);
+        log(page, begin);
+        step(page, image, pages, result);
+    } else {
+        result.fail();
+    }
+    endRun(page, result);
+}
+
 }  // namespace
 
 SfRun SfRunFromSettings(const std::string& imagePath) {
@@ -208,33 +226,11 @@ void AutoSFThread(WorkerPage& page, const SfRun& run) {
 }
 
 void VerifySFThread(WorkerPage& page, const SfRun& run) {
-    Result result;
-    beginRun(page);
-    if (const std::optional<BinImage> file = readImage(page, run, run.flashSize)) {
-        const std::vector<uint8_t> image = wholePages(file->bytes);
-        const uint32_t pages = SfPagesFor(image.size());
-        showPageProgress(page, pages, true);
-        log(page, "Begin verifying........");
-        verifyPages(page, image, pages, result);
-    } else {
-        result.fail();
-    }
-    endRun(page, result);
+    runOnFilePages(page, run, "Begin verifying........", verifyPages);
 }
 
 void ProgramSFThread(WorkerPage& page, const SfRun& run) {
-    Result result;
-    beginRun(page);
-    if (const std::optional<BinImage> file = readImage(page, run, run.flashSize)) {
-        const std::vector<uint8_t> image = wholePages(file->bytes);
-        const uint32_t pages = SfPagesFor(image.size());
-        showPageProgress(page, pages, true);
-        log(page, "Begin programming.............");
-        programPages(page, image, pages, result);
-    } else {
-        result.fail();
-    }
-    endRun(page, result);
+    runOnFilePages(page, run, "Begin programming.............", programPages);
 }
 
 void EraseSFThread(WorkerPage& page) {
