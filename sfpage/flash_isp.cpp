@@ -122,10 +122,7 @@ void CFlashISP::ShowLevels() {
 }
 
 void CFlashISP::RefreshSettingsView() {
-    protectArea_->m_dwProtectAddr = g_dwProtectAddr;
-    protectArea_->m_wMask = g_wProtectMask;
-    protectArea_->m_nType = g_nPcropType;
-    protectArea_->update();
+    protectArea_->ShowStoredSettings();
     ShowLevels();
     controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
