@@ -101,14 +101,12 @@ CFlashISP::CFlashISP(QWidget* parent)
     controls().enable(kIdcCancel, false);
     controls().setText(kIdcStartAddr, QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     controls().setText(kIdcSerialLast, QString::fromStdString(strfmt("S/N Last : %d", g_nLastSerial)));
-    controls().show(kIdcSerialLast, g_bSerialEnable != 0);
     // A stored quantity the field refuses would bring up its error box on every showing.
     g_nLimitQuantity = std::min(g_nLimitQuantity, kQuantityLimit);
     controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
     controls().enable(kIdcLimitQuantity, g_bLimitEnable != 0);
     controls().setChecked(kIdcLimitEnable, g_bLimitEnable != 0);
     RefreshSettingsView();
-    controls().show(kIdcSerialLast, g_bSerialEnable != 0);
 }
 
 CFlashISP::~CFlashISP() {

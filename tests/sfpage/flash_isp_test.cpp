@@ -136,16 +136,6 @@ TEST_F(FlashPage, CancelSetsTheStopEventAndTheRunFinishes) {
     EXPECT_EQ(setsOf(0x34), 262);
 }
 
-// Erase leaves the lamp and the label as they were.
-TEST_F(FlashPage, EraseClearsTheSerialFlashOnly) {
-    bench.adapter.writeSerialFlash(0, Bytes(0x1000, 0));
-    run(kIdcErase);
-    EXPECT_EQ(bench.adapter.serialFlash(0, 0x1000), ff(0x1000));
-    EXPECT_EQ(page->controls().icon(kIdcLamp), res::kIconIdle);
-    EXPECT_EQ(page->controls().icon(kIdcFlashLabel), res::kIconFlashOff);
-    EXPECT_TRUE(page->control(kIdcProtectMap)->isVisibleTo(page.get()));
-}
-
 // Typed quantities: every character must be a digit, at most 1000000; a refused text is
 // replaced by the last good value, which is what the store keeps.
 TEST_F(FlashPage, LimitedQuantityField) {
