@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "dialogs/config1_dlg.h"
 #include "dialogs/tool_dialogs.h"
+#include "sfpage/flash_isp.h"
 #include "res/icons.h"
 
 namespace {
@@ -88,6 +89,7 @@ int RunApplication(int argc, char** argv) {
     DelayKeyFilter keys;
     app.installEventFilter(&keys);
     InstallIcPage();
+    InstallFlashPage();
     InstallConfigDialog();
     InstallToolDialogs();
     CUart_ISPDlg window;

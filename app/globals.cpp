@@ -86,3 +86,4 @@ uint32_t g_bPllEnable = 0;
 uint32_t g_bParamEnable = 0;
 std::array<uint16_t, 10> g_IspParam{};
 uint16_t g_wProtectMask = 0;
+uint16_t g_wSfImageCrc = 0;

@@ -95,3 +95,6 @@ extern uint32_t g_bParamEnable;
 // VID, PID, PLL_L, PLL_H, SN_EN, SN1, SN2, SN3, BOOT_PIN_CFG, UART_ISP_CFG.
 extern std::array<uint16_t, 10> g_IspParam;
 extern uint16_t g_wProtectMask;
+
+// The low 16 bits of the byte sum of the file last loaded on the serial-flash page.
+extern uint16_t g_wSfImageCrc;

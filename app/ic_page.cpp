@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <cstdio>
 
+#include "app/control_set_page.h"
 #include "app/globals.h"
 #include "app/image_loader.h"
 #include "app/main_window.h"
@@ -67,14 +68,8 @@ CISPDlg::CISPDlg(QWidget* parent)
     onClicked(kIdcViewDetail, &CISPDlg::OnViewDetail);
 
     // The protection and information-block controls only show settings: grey text.
-    for (int id : {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
-                   kIdcViewDetail, kIdcParamEnable}) {
-        QWidget* widget = control(id);
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, QColor(128, 128, 128));
-        palette.setColor(QPalette::ButtonText, QColor(128, 128, 128));
-        widget->setPalette(palette);
-    }
+    SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
+                             kIdcViewDetail, kIdcParamEnable});
     controls().enable(kIdcCancel, false);
     controls().show(kIdcDump, true);
     controls().show(kIdcExportLog, true);
@@ -115,10 +110,7 @@ void CISPDlg::ShowLevels() {
 }
 
 void CISPDlg::RefreshSettingsView() {
-    protectArea_->m_dwProtectAddr = g_dwProtectAddr;
-    protectArea_->m_wMask = g_wProtectMask;
-    protectArea_->m_nType = g_nPcropType;
-    protectArea_->update();
+    protectArea_->ShowStoredSettings();
     ShowLevels();
     controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
@@ -142,33 +134,15 @@ bool CISPDlg::StartWorker(const Worker& worker, int runningIcon) {
 }
 
 void CISPDlg::OnLoadFile() {
-    platform::FileDialogRequest request;
-    request.filter = "bin file (*.bin)|*.bin|hex(*.hex)|*.hex|All Files (*.*)|*.*||";
-    request.defaultExtension = "bin";
-    request.defaultName = "*.bin";
-    request.startFolder = g_strLastDir;
-    const std::string chosen = platform::services().openFileName(request);
-    if (chosen.empty()) return;
-
-    controls().setText(kIdcImageSize, "");
-    controls().setText(kIdcImageCrc, "");
-    const size_t slash = chosen.rfind('/');
-    g_strLastDir = slash == std::string::npos ? std::string() : chosen.substr(0, slash);
-    g_strLastFile = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
-
-    const ImageFileLoad load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
+    ImageFileLoad load;
+    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
     imageExtension_ = load.extension;
-    if (load.outcome == ImageLoadOutcome::Refused) {
-        MessageBox(load.error, load.icon);
-        return;
-    }
+    if (load.outcome == ImageLoadOutcome::Refused) return;
     if (load.outcome == ImageLoadOutcome::Loaded) {
         std::lock_guard lock(imageMutex_);
         imagePath_ = load.imagePath;
     }
-    list_->addItem(QString::fromStdString(chosen));
-    controls().setText(kIdcImageSize, QString::fromStdString(load.sizeText));
-    controls().setText(kIdcImageCrc, QString::fromStdString(load.crcText));
+    ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
 }
 
 void CISPDlg::OnBurn() {
@@ -218,20 +192,7 @@ void CISPDlg::OnDump() {
     if (!g_bTaskWorking && RunDumpDialog) RunDumpDialog(nullptr);
 }
 
-void CISPDlg::OnExportLog() {
-    const std::string path = g_strExeDir + "ISP_log.txt";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        MessageBox("Could not create the file!");
-        return;
-    }
-    for (int row = 0; row < list_->count(); ++row) {
-        const std::string line = list_->item(row)->text().toStdString() + "\r\n";
-        std::fwrite(line.data(), 1, line.size(), file);
-    }
-    std::fclose(file);
-    platform::services().openInViewer(path);
-}
+void CISPDlg::OnExportLog() { ExportOperationList(*list_); }
 
 // The Level boxes only show the stored level: a click is put back at once.
 void CISPDlg::OnLevel0() { ShowLevels(); }
@@ -297,12 +258,7 @@ void CISPDlg::addLog(const std::string& line) {
 }
 
 void CISPDlg::scrollLog() {
-    ui::sendToUi([&] {
-        const int top = std::max(0, list_->count() - 5);
-        if (QListWidgetItem* item = list_->item(top)) {
-            list_->scrollToItem(item, QAbstractItemView::PositionAtTop);
-        }
-    });
+    ui::sendToUi([&] { ScrollToLastLines(*list_); });
 }
 
 void CISPDlg::setProgressRange(int lower, int upper) {

@@ -24,12 +24,13 @@ std::string lowerExtension(const std::string& path) {
 
 }  // namespace
 
-BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize) {
-    BinImageInfo info;
+BinImage ReadBinImage(const std::string& path, uint32_t flashSize) {
+    BinImage image;
+    BinImageInfo& info = image.info;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         info.error = strfmt("File : %s could not be opened!!!", path.c_str());
-        return info;
+        return image;
     }
     std::vector<uint8_t> buffer;
     try {
@@ -39,9 +40,9 @@ BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize) {
         info.error = strfmt("Error allocating data buffer memory for %d  bytes\n",
                             static_cast<int>(kImageBufferSize));
         info.icon = platform::MsgIcon::None;
-        return info;
+        return image;
     }
-    std::fread(buffer.data(), 1, buffer.size(), file);
+    const size_t read = std::fread(buffer.data(), 1, buffer.size(), file);
     std::fseek(file, 0, SEEK_END);
     const long end = std::ftell(file);
     std::fclose(file);
@@ -49,15 +50,22 @@ BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize) {
 
     if (info.fileSize > flashSize) {
         info.error = strfmt("File size more than %X", flashSize);
-        return info;
+        return image;
     }
     info.crc = CalcCRC16(buffer.data(), std::min(flashSize, kImageBufferSize), 0xFFFF, 0);
+    image.bytes.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
+    for (uint8_t byte : image.bytes) info.byteSum += byte;
     info.ok = true;
-    return info;
+    return image;
+}
+
+BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize) {
+    return ReadBinImage(path, flashSize).info;
 }
 
 ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize) {
     ImageFileLoad load;
+    load.chosenPath = chosenPath;
     load.extension = lowerExtension(chosenPath);
     std::string binPath;
     if (load.extension == "hex") {
@@ -84,5 +92,6 @@ ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize) {
     load.imagePath = binPath;
     load.sizeText = strfmt("%d", static_cast<int>(info.fileSize));
     load.crcText = strfmt("%04X", info.crc);
+    load.byteSum = info.byteSum;
     return load;
 }

@@ -5,6 +5,7 @@
 // path survives; the workers read the file again when they burn.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/services.h"
 
@@ -14,10 +15,17 @@ struct BinImageInfo {
     platform::MsgIcon icon = platform::MsgIcon::Error;
     uint64_t fileSize = 0;
     uint16_t crc = 0;
+    uint32_t byteSum = 0;  // of the file's bytes, the 0xFF fill not included
+};
+
+struct BinImage {
+    BinImageInfo info;
+    std::vector<uint8_t> bytes;  // the file's bytes as read, when info.ok
 };
 
 // Reads a binary into a 16 MB buffer filled with 0xFF, refuses it when it is larger than
 // flashSize ("File size more than %X"), and takes the CRC-16 over flashSize bytes.
+BinImage ReadBinImage(const std::string& path, uint32_t flashSize);
 BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize);
 
 enum class ImageLoadOutcome {
@@ -28,10 +36,12 @@ enum class ImageLoadOutcome {
 
 struct ImageFileLoad {
     ImageLoadOutcome outcome = ImageLoadOutcome::Refused;
+    std::string chosenPath;
     std::string extension;  // lower case, without the dot
     std::string imagePath;  // the binary the workers burn
     std::string sizeText;   // "%d" of the file size
     std::string crcText;    // "%04X" of the CRC
+    uint32_t byteSum = 0;   // of the file's bytes
     std::string error;
     platform::MsgIcon icon = platform::MsgIcon::Error;
 };

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include "app/globals.h"
+
 namespace {
 
 constexpr int kWidth = 96;
@@ -27,4 +29,11 @@ void CProtectArea::paintEvent(QPaintEvent*) {
     painter.fillRect(kWidth, 0, 1, kHeight, black);     // (96,0) to (96,14)
     painter.fillRect(1, kHeight, kWidth, 1, black);     // (96,14) to (0,14)
     painter.fillRect(0, 1, 1, kHeight, black);          // (0,14) to (0,0)
+}
+
+void CProtectArea::ShowStoredSettings() {
+    m_dwProtectAddr = g_dwProtectAddr;
+    m_wMask = g_wProtectMask;
+    m_nType = g_nPcropType;
+    update();
 }

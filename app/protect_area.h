@@ -10,6 +10,9 @@ class CProtectArea : public QWidget {
 public:
     explicit CProtectArea(QWidget* parent = nullptr);
 
+    // Takes the stored protect address, mask and PcROP type and redraws.
+    void ShowStoredSettings();
+
     // The owner sets the fields and calls update().
     uint32_t m_dwProtectAddr = 0;  // not drawn
     uint16_t m_wMask = 0;

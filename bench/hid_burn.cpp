@@ -2,7 +2,8 @@
 // cannot avoid: the fixed pauses and the adapter's transfers (the simulated adapter answering
 // at once, then with a modelled 1 ms per feature-report transfer; the time spent in transfers
 // is measured, as a sleep of 1 ms takes a little longer). What remains is our own overhead.
-// Also sets the exchanges per site beside the least a burn needs.
+// Also sets the exchanges per site beside the least a burn needs. The serial-flash page's Auto.
+// on the same image is timed the same way, its exchanges beside what its sequence prescribes.
 #include <sys/prctl.h>
 
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/hid.h"
 #include "platform/paths.h"
+#include "sfpage/sf_workers.h"
 #include "sim/hid_adapter.h"
 
 namespace {
@@ -96,41 +98,89 @@ private:
     platform::HidBackend& inner_;
 };
 
+// The simulated adapter opened as the program's adapter through TimedBackend, for one run.
+class TimedAdapter {
+public:
+    explicit TimedAdapter(std::chrono::microseconds latency) : backend_(installed(adapter, latency)) {
+        platform::setHidBackend(&backend_);
+        OpenHidDevice();
+        exchangesBefore_ = exchanges();
+        backend_.transferSeconds = 0;
+    }
+    ~TimedAdapter() {
+        CloseHidDevice();
+        platform::setHidBackend(nullptr);
+        sim::removeSimulatedAdapters();
+    }
+    int exchangesSinceStart() const { return exchanges() - exchangesBefore_; }
+    double transferSeconds() const { return backend_.transferSeconds; }
+
+    sim::Adapter adapter;
+
+private:
+    // The simulated adapter's back end, which the timed one wraps.
+    static platform::HidBackend& installed(sim::Adapter& adapter, std::chrono::microseconds latency) {
+        adapter.setLogging(false);
+        adapter.setTransferLatency(latency);
+        sim::installSimulatedAdapter(adapter);
+        return platform::hidBackend();
+    }
+    int exchanges() const { return adapter.setCount() + adapter.getCount(); }
+    TimedBackend backend_;
+    int exchangesBefore_ = 0;
+};
+
 // The least a burn of one site needs: select, power on, connect (set and get), one erase,
 // the image in 32-byte loads with one commit per 2048-byte page, the read-back in 32-byte
 // blocks (set and get), select and power off.
 constexpr int kLeastExchangesPerSite = 1 + 1 + 2 + 1 + kImageSize / 32 + kImageSize / 2048 + 2 * (kImageSize / 32) + 2;
 
 void Burn(const std::string& imagePath, std::chrono::microseconds latency) {
-    sim::Adapter adapter;
-    adapter.setLogging(false);
-    adapter.setTransferLatency(latency);
-    sim::installSimulatedAdapter(adapter);
-    TimedBackend timed(platform::hidBackend());
-    platform::setHidBackend(&timed);
-    OpenHidDevice();
-    const int exchangesBefore = adapter.setCount() + adapter.getCount();
+    TimedAdapter timed(latency);
 
     SilentPage page(imagePath);
     g_bTaskWorking = true;
     const double start = platform::wallSeconds();
-    timed.transferSeconds = 0;
     SiteProgramThread(page);
     const double run = platform::wallSeconds() - start;
 
-    const int exchanges = adapter.setCount() + adapter.getCount() - exchangesBefore;
+    const int exchanges = timed.exchangesSinceStart();
     const double pauses = kSites * kPausesPerSiteSeconds;
     const double modelled = exchanges * std::chrono::duration<double>(latency).count();
-    const double overhead = run - pauses - timed.transferSeconds;
+    const double overhead = run - pauses - timed.transferSeconds();
     std::printf("latency %4lld us: run %7.3f s = pauses %.3f s + transfers %7.3f s (modelled %7.3f s) + ours %.3f s "
                 "(%.2f%%); passed %u of %d; exchanges per site %.1f, least %d\n",
-                static_cast<long long>(latency.count()), run, pauses, timed.transferSeconds, modelled, overhead,
+                static_cast<long long>(latency.count()), run, pauses, timed.transferSeconds(), modelled, overhead,
                 100 * overhead / run, g_nPassCount, kSites, static_cast<double>(exchanges) / kSites,
                 kLeastExchangesPerSite);
     g_nPassCount = g_nTotalCount = g_nFailCount = 0;
-    CloseHidDevice();
-    platform::setHidBackend(nullptr);
-    sim::removeSimulatedAdapters();
+}
+
+// Auto. writes the image and its configuration block: 262 pages of 256 bytes. Its sequence:
+// the erase command, one status poll (set and get) while the simulated erase takes no time,
+// then per page eight buffer loads and one program, and one read with sixteen buffer reads
+// (set and get each).
+constexpr int kSfPages = 262;
+constexpr int kSfExchanges = 1 + 2 + kSfPages * (8 + 1) + kSfPages * (1 + 16 * 2);
+constexpr double kSfPausesSeconds = 0.010;  // after the one status poll
+
+void AutoSf(const std::string& imagePath, const std::vector<char>& image, std::chrono::microseconds latency) {
+    TimedAdapter timed(latency);
+
+    SilentPage page(imagePath);
+    SfRun run = SfRunFromSettings(imagePath);
+    g_bTaskWorking = true;
+    const double start = platform::wallSeconds();
+    AutoSFThread(page, run);
+    const double elapsed = platform::wallSeconds() - start;
+
+    const int exchanges = timed.exchangesSinceStart();
+    const double overhead = elapsed - kSfPausesSeconds - timed.transferSeconds();
+    const bool written = timed.adapter.serialFlash(0, kImageSize) == std::vector<uint8_t>(image.begin(), image.end());
+    std::printf("serial-flash Auto. latency %4lld us: run %7.3f s = pauses %.3f s + transfers %7.3f s + ours %.3f s "
+                "(%.2f%%); exchanges %d, prescribed %d%s\n",
+                static_cast<long long>(latency.count()), elapsed, kSfPausesSeconds, timed.transferSeconds(), overhead,
+                100 * overhead / elapsed, exchanges, kSfExchanges, written ? "" : "; image not written");
 }
 
 }  // namespace
@@ -153,5 +203,7 @@ int main(int argc, char** argv) {
 
     Burn(path, std::chrono::microseconds(0));
     Burn(path, std::chrono::microseconds(1000));
+    AutoSf(path, image, std::chrono::microseconds(0));
+    AutoSf(path, image, std::chrono::microseconds(1000));
     return 0;
 }

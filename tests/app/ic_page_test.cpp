@@ -26,22 +26,12 @@
 #include "support/gang_link.h"
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
+#include "support/spin_until.h"
 
 using namespace res;
 using Tones = std::vector<RecordingServices::Tone>;
 
 namespace {
-
-// Runs the user-interface loop until done() holds, or fails after five seconds.
-template <class Done>
-bool spinUntil(Done done) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 std::vector<std::string> messageTexts(const RecordingServices& services) {
     std::vector<std::string> texts;

@@ -1,0 +1,45 @@
+#pragma once
+// The adapter's stand-alone image: the firmware file from serial-flash byte 0 on, then the
+// configuration block the adapter reads when it burns targets on its own. Every byte not
+// named below is 0xFF; multi-byte fields are little-endian.
+//
+//   0x10000  image length - 1 (16 bits)     0x10002  image CRC-16 (16 bits)
+//   0x10100  limited quantity, 0xFFFF = no limit
+//   0x10103  chip mode
+//   0x10104  serial-number address, bits 0-23; 0x10107 serial-number flags (0x80 EEPROM,
+//            0x40 increase after each burn); all four 0xFF when serial numbers are off
+//   0x13000  last serial number (32 bits), written only when serial numbers are on
+#include <cstdint>
+#include <span>
+#include <vector>
+
+constexpr uint32_t kSfPageSize = 256;
+constexpr uint32_t kSfBlockOffset = 0x10000;
+constexpr uint32_t kSfQuantityOffset = 0x10100;
+constexpr uint32_t kSfChipModeOffset = 0x10103;
+constexpr uint32_t kSfSerialAddrOffset = 0x10104;
+constexpr uint32_t kSfSerialFlagsOffset = 0x10107;
+constexpr uint32_t kSfLastSerialOffset = 0x13000;
+constexpr uint32_t kSfLengthWithSerial = 0x13100;
+constexpr uint32_t kSfLengthWithoutSerial = 0x10600;
+// The largest quantity the block's 16 bits hold; 0xFFFF means no limit.
+constexpr uint32_t kSfMaxLimitQuantity = 0xFFFE;
+
+struct AdapterImageSettings {
+    bool limitEnable = false;
+    uint32_t limitQuantity = 0;
+    uint8_t chipMode = 0;
+    bool serialEnable = false;
+    uint32_t serialAddr = 0;
+    bool serialInEeprom = false;
+    bool serialAutoInc = false;
+    uint32_t lastSerial = 0;
+};
+
+// The bytes to write to the serial flash, 0x13100 long with serial numbers and 0x10600 without.
+// Empty when the file is empty or reaches into the block.
+std::vector<uint8_t> BuildAdapterImage(std::span<const uint8_t> file, uint16_t imageCrc,
+                                       const AdapterImageSettings& settings);
+
+// Pages of kSfPageSize bytes that hold length bytes.
+uint32_t SfPagesFor(uint64_t length);

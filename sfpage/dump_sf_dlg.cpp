@@ -1,0 +1,180 @@
+#include "sfpage/dump_sf_dlg.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/hex_listing.h"
+#include "link/com_frames.h"
+#include "link/hid_commands.h"
+#include "link/hid_device.h"
+#include "platform/strfmt.h"
+#include "platform/thread.h"
+#include "res/dump_sf_template.h"
+#include "sfpage/adapter_image.h"
+#include "sfpage/run_clock.h"
+
+using namespace res::dump_sf;
+
+namespace {
+
+bool stopped() { return g_hStopEvent.isSet(); }
+
+// Reads the pages into bytes; false, after a message, when a read fails, and false when
+// the stop event is set.
+bool readPages(WorkerPage& dialog, const DumpRequest& request, std::vector<uint8_t>& bytes) {
+    for (uint32_t i = 0; i < request.pageCount; ++i) {
+        if (stopped()) return false;
+        const uint32_t page = request.fromPage + i;
+        const std::span<uint8_t> into = std::span(bytes).subspan(uint64_t{i} * kSfPageSize, kSfPageSize);
+        if (!HidSfReadPage(page) || !HidSfReadPageBuffer(0, into)) {
+            dialog.messageBox(strfmt("Serial flash read failed at page %X!", page), platform::MsgIcon::Error);
+            return false;
+        }
+        dialog.setProgressPos(static_cast<int>(i));
+    }
+    return true;
+}
+
+void writeText(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
+    const std::string path = g_strExeDir + "Dump.txt";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        dialog.messageBox("File can not open!", platform::MsgIcon::Error);
+        return;
+    }
+    const uint32_t first = request.fromPage * kSfPageSize;
+    for (size_t offset = 0; offset < bytes.size(); offset += kHexListingBytesPerLine) {
+        if (stopped()) break;
+        const std::string line =
+            HexListingLine(first + static_cast<uint32_t>(offset), std::span(bytes).subspan(offset, kHexListingBytesPerLine));
+        std::fwrite(line.data(), 1, line.size(), file);
+    }
+    const bool written = std::fclose(file) == 0;
+    if (!written) {
+        dialog.messageBox("File can not open!", platform::MsgIcon::Error);
+        return;
+    }
+    if (stopped()) return;
+    sfpage::runClock().pause(1);
+    platform::services().openInViewer(path);
+}
+
+void writeRaw(WorkerPage& dialog, const std::vector<uint8_t>& bytes) {
+    const std::string path = g_strExeDir + "Dump.bin";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (file && std::fclose(file) != 0) file = nullptr;
+    if (!written || !file) dialog.messageBox("File can not open!", platform::MsgIcon::Error);
+}
+
+}  // namespace
+
+void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
+    dialog.showControl(kIdcProgress, true);
+    dialog.enableControl(kIdcCancel, true);
+    std::vector<uint8_t> bytes(uint64_t{request.pageCount} * kSfPageSize);
+    dialog.setProgressRange(0, static_cast<int>(request.pageCount));
+    dialog.setProgressPos(0);
+    sfpage::runClock().pause(1);
+    sfpage::runClock().pause(1);
+    if (readPages(dialog, request, bytes)) {
+        if (request.text)
+            writeText(dialog, request, bytes);
+        else
+            writeRaw(dialog, bytes);
+    }
+    dialog.showControl(kIdcProgress, false);
+    dialog.enableControl(kIdcCancel, false);
+    sfpage::runClock().pause(1);
+    sfpage::runClock().pause(1);
+    g_bTaskWorking = false;
+}
+
+CDumpSFDlg::CDumpSFDlg(QWidget* parent)
+    : ui::TemplateDialog(res::kDumpSf169, parent), view_(controls(), res::kNoId, kIdcProgress) {
+    onClicked(kIdcExecute, &CDumpSFDlg::OnExecute);
+    onClicked(kIdcCancel, &CDumpSFDlg::OnCancel);
+    onClicked(kIdcBinFile, &CDumpSFDlg::OnBinFile);
+    onClicked(kIdcTxtFile, &CDumpSFDlg::OnTxtFile);
+    onChanged(kIdcPageCount, &CDumpSFDlg::OnChangePageCount);
+    onChanged(kIdcFromPage, &CDumpSFDlg::OnChangeFromPage);
+    onClicked(kIdcClose, &CDumpSFDlg::accept);
+
+    controls().setText(kIdcFromPage, QString::number(request_.fromPage, 16).toUpper());
+    controls().setText(kIdcPageCount, QString::number(request_.pageCount, 16).toUpper());
+    ShowByteRange();
+    controls().enable(kIdcCancel, false);
+    controls().setChecked(kIdcTxtFile, true);
+    controls().show(kIdcProgress, false);
+}
+
+// Close, Esc and the close box wait for the dump: the worker still writes to the dialog.
+void CDumpSFDlg::done(int result) {
+    if (!dumping_) ui::TemplateDialog::done(result);
+}
+
+void CDumpSFDlg::ShowByteRange() {
+    const uint64_t first = uint64_t{request_.fromPage} * kSfPageSize;
+    const uint64_t last = (uint64_t{request_.fromPage} + request_.pageCount) * kSfPageSize - 1;
+    controls().setText(kIdcFirstByte, QString::fromStdString(strfmt("%llX(%llu)", static_cast<unsigned long long>(first),
+                                                                    static_cast<unsigned long long>(first))));
+    controls().setText(kIdcLastByte, QString::fromStdString(strfmt("%llX(%llu)", static_cast<unsigned long long>(last),
+                                                                   static_cast<unsigned long long>(last))));
+}
+
+void CDumpSFDlg::OnChangeFromPage() {
+    bool ok = false;
+    const uint32_t page = controls().text(kIdcFromPage).toUInt(&ok, 16);
+    if (ok) request_.fromPage = page;
+    ShowByteRange();
+}
+
+void CDumpSFDlg::OnChangePageCount() {
+    bool ok = false;
+    const uint32_t count = controls().text(kIdcPageCount).toUInt(&ok, 16);
+    if (!ok) return;
+    const char* refusal = count == 0              ? "Page count must be more than 0 !"
+                          : count > kDumpMaxPages ? "Page count must be 10000 or less !"
+                                                  : nullptr;
+    if (refusal) {
+        MessageBox(refusal, platform::MsgIcon::Error);
+        controls().setText(kIdcPageCount, QString::number(request_.pageCount, 16).toUpper());
+    } else {
+        request_.pageCount = count;
+    }
+    ShowByteRange();
+}
+
+void CDumpSFDlg::OnBinFile() { request_.text = false; }
+void CDumpSFDlg::OnTxtFile() { request_.text = true; }
+
+void CDumpSFDlg::OnCancel() {
+    if (dumping_) g_hStopEvent.set();
+}
+
+void CDumpSFDlg::OnExecute() {
+    bool idle = false;
+    if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return;
+    // Byte addresses are 32 bits wide.
+    if ((uint64_t{request_.fromPage} + request_.pageCount) * kSfPageSize > kDumpAddressEnd) {
+        g_bTaskWorking = false;
+        MessageBox("From Page + Page Count is beyond the serial flash address range !", platform::MsgIcon::Error);
+        return;
+    }
+    if (!OpenHidDevice()) {
+        g_bTaskWorking = false;
+        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        return;
+    }
+    g_hStopEvent.reset();
+    dumping_ = true;
+    const bool started = platform::startThread([this, request = request_] {
+        DumpSFThread(view_, request);
+        dumping_ = false;
+    });
+    if (!started) {
+        dumping_ = false;
+        g_bTaskWorking = false;
+    }
+}

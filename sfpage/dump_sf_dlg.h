@@ -1,0 +1,47 @@
+#pragma once
+// "Dump Serial Flash": reads a range of the adapter's serial-flash pages into "Dump.txt" (a
+// hexadecimal listing, then opened in the viewer) or "Dump.bin" (the raw bytes) in the
+// program folder. The reading runs on a worker; Cancel stops it, and Close waits for it.
+#include <atomic>
+#include <cstdint>
+
+#include "app/control_set_page.h"
+#include "platform/dialog_builder.h"
+
+// The most pages one dump reads (16 MB), and the end of the byte addresses it may reach.
+constexpr uint32_t kDumpMaxPages = 0x10000;
+constexpr uint64_t kDumpAddressEnd = 0x100000000;
+
+struct DumpRequest {
+    uint32_t fromPage = 0;
+    uint32_t pageCount = 1;
+    bool text = true;
+};
+
+// Reads the pages and writes the file; a read failure or a set stop event ends it without a
+// file. Clears g_bTaskWorking as its last step.
+void DumpSFThread(WorkerPage& dialog, const DumpRequest& request);
+
+class CDumpSFDlg : public ui::TemplateDialog {
+public:
+    explicit CDumpSFDlg(QWidget* parent = nullptr);
+
+    const DumpRequest& request() const { return request_; }
+    // True while its dump worker runs.
+    bool dumping() const { return dumping_; }
+
+    void done(int result) override;
+
+private:
+    void OnExecute();
+    void OnCancel();
+    void OnBinFile();
+    void OnTxtFile();
+    void OnChangePageCount();
+    void OnChangeFromPage();
+    void ShowByteRange();
+
+    ControlSetPage view_;
+    DumpRequest request_;
+    std::atomic<bool> dumping_{false};
+};

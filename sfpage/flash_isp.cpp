@@ -1,0 +1,279 @@
+#include "sfpage/flash_isp.h"
+
+#include <QListWidget>
+#include <algorithm>
+
+#include "app/globals.h"
+#include "app/ic_page.h"
+#include "app/image_loader.h"
+#include "app/main_window.h"
+#include "app/protect_area.h"
+#include "app/registry_settings.h"
+#include "controls/mac_progress_ctrl.h"
+#include "link/com_frames.h"
+#include "link/hid_device.h"
+#include "platform/strfmt.h"
+#include "platform/thread.h"
+#include "res/flash_page_template.h"
+#include "res/icons.h"
+#include "sfpage/dump_sf_dlg.h"
+#include "sfpage/sf_workers.h"
+
+using namespace res::sf;
+
+std::function<std::optional<ProgramConfigAnswer>(QWidget* parent)> RunProgramConfigDialog;
+std::function<void(QWidget* parent)> RunFlashInfoDialog;
+std::function<void(QWidget* parent)> RunParameterViewDialog;
+
+namespace {
+
+constexpr uint32_t kQuantityLimit = 1000000;
+constexpr COLORREF kEraseBarColor = 0x00FF0000;
+constexpr int kEraseBarMarquee = 10;
+
+QString decimal(uint32_t value) { return QString::number(value); }
+
+}  // namespace
+
+void InstallFlashPage() {
+    CreatePageWindow = [previous = CreatePageWindow](int templateId, QWidget* parent) -> QWidget* {
+        if (templateId == res::kFlashPage161.id) return new CFlashISP(parent);
+        return previous ? previous(templateId, parent) : nullptr;
+    };
+}
+
+int CheckQuantityText(const std::string& text, uint32_t limit) {
+    if (text.empty()) return 1;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 1;
+        value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(c - '0'), uint64_t{limit} + 1);
+    }
+    return value > limit ? 2 : 0;
+}
+
+CFlashISP::View::View(ui::ControlSet& controls, CMacProgressCtrl* eraseBar)
+    : ControlSetPage(controls, kIdcLogList, kIdcProgress), eraseBar_(eraseBar) {}
+
+void CFlashISP::View::setProgressMarquee(bool on) {
+    if (on) {
+        eraseBar_->SetBarColor(kEraseBarColor);
+        showControl(kIdcEraseBar, true);
+        eraseBar_->SetRange(0, 100);
+        eraseBar_->SetMarqueeMode(kEraseBarMarquee);
+    } else {
+        eraseBar_->SetMarqueeMode(0);
+        showControl(kIdcEraseBar, false);
+    }
+}
+
+CFlashISP::CFlashISP(QWidget* parent)
+    : ui::TemplatePage(res::kFlashPage161, parent),
+      eraseBar_(new CMacProgressCtrl(this)),
+      protectArea_(new CProtectArea(this)),
+      list_(controls().control<QListWidget>(kIdcLogList)),
+      view_(controls(), eraseBar_) {
+    controls().replace(kIdcEraseBar, eraseBar_);
+    controls().replace(kIdcProtectMap, protectArea_);
+    g_pFlashISPDlg = this;
+
+    onClicked(kIdcCancel, &CFlashISP::OnCancelTask);
+    onClicked(kIdcClearList, &CFlashISP::OnClearList);
+    onClicked(kIdcDump, &CFlashISP::OnDump);
+    onClicked(kIdcErase, &CFlashISP::OnErase);
+    onClicked(kIdcExportLog, &CFlashISP::OnExportLog);
+    onClicked(kIdcLoadFile, &CFlashISP::OnLoadFile);
+    onClicked(kIdcProgram, &CFlashISP::OnProgram);
+    onClicked(kIdcAuto, &CFlashISP::OnAuto);
+    onClicked(kIdcVerify, &CFlashISP::OnVerify);
+    onClicked(kIdcLimitEnable, &CFlashISP::OnLimitEnable);
+    onChanged(kIdcLimitQuantity, &CFlashISP::OnChangeLimitQuantity);
+    onClicked(kIdcLevel0, &CFlashISP::OnLevel0);
+    onClicked(kIdcLevel1, &CFlashISP::OnLevel1);
+    onClicked(kIdcInfoBlockEnable, &CFlashISP::OnEnableInfoBlock);
+    onClicked(kIdcViewDetail, &CFlashISP::OnViewDetail);
+    onClicked(kIdcConfig, &CFlashISP::OnConfig);
+    onClicked(kIdcReadInfo, &CFlashISP::OnReadInfo);
+    onClicked(kIdcParamEnable, &CFlashISP::OnEnableParameter);
+
+    SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
+                             kIdcParamEnable});
+    controls().enable(kIdcCancel, false);
+    controls().setText(kIdcStartAddr, QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
+    controls().setText(kIdcSerialLast, QString::fromStdString(strfmt("S/N Last : %d", g_nLastSerial)));
+    // A stored quantity the field refuses would bring up its error box on every showing.
+    g_nLimitQuantity = std::min(g_nLimitQuantity, kQuantityLimit);
+    controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
+    controls().enable(kIdcLimitQuantity, g_bLimitEnable != 0);
+    controls().setChecked(kIdcLimitEnable, g_bLimitEnable != 0);
+    RefreshSettingsView();
+}
+
+CFlashISP::~CFlashISP() {
+    ComClosePort();
+    if (g_pFlashISPDlg == this) g_pFlashISPDlg = nullptr;
+}
+
+void CFlashISP::ShowLevels() {
+    controls().setChecked(kIdcLevel0, g_nRdpLevel != 0);
+    controls().setChecked(kIdcLevel1, g_nRdpLevel == 0);
+}
+
+void CFlashISP::RefreshSettingsView() {
+    protectArea_->ShowStoredSettings();
+    ShowLevels();
+    controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
+    controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
+    controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
+    controls().show(kIdcSerialLast, g_bSerialEnable != 0);
+}
+
+void CFlashISP::OnLoadFile() {
+    ImageFileLoad load;
+    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
+    if (load.outcome == ImageLoadOutcome::Refused) return;
+    if (load.outcome == ImageLoadOutcome::Loaded) {
+        imagePath_ = load.imagePath;
+        g_wSfImageCrc = static_cast<uint16_t>(load.byteSum);
+    } else {
+        g_wSfImageCrc = 0;
+    }
+    ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
+    ScrollToLastLines(*list_);
+}
+
+bool CFlashISP::Passes(Check check) {
+    switch (check) {
+        case Check::Image:
+            if (!imagePath_.empty()) return true;
+            MessageBox("BIN file not found!", platform::MsgIcon::Error);
+            return false;
+        case Check::Adapter:
+            if (OpenHidDevice()) return true;
+            MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+            return false;
+        case Check::Quantity:
+            // The configuration block keeps 16 bits, and 0xFFFF reads as no limit.
+            if (!g_bLimitEnable || g_nLimitQuantity <= kSfMaxLimitQuantity) return true;
+            MessageBox(strfmt("Out of range! Quantity should be <= %u", kSfMaxLimitQuantity), platform::MsgIcon::Error);
+            return false;
+    }
+    return false;
+}
+
+void CFlashISP::Start(std::initializer_list<Check> checks, const std::function<Worker()>& makeWorker) {
+    bool idle = false;
+    if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return;
+    for (Check check : checks) {
+        if (!Passes(check)) {
+            g_bTaskWorking = false;
+            return;
+        }
+    }
+    g_hStopEvent.reset();
+    if (!platform::startThread([this, worker = makeWorker()] { worker(view_); })) g_bTaskWorking = false;
+}
+
+void CFlashISP::OnAuto() {
+    Start({Check::Image, Check::Quantity, Check::Adapter}, [this] {
+        return [run = SfRunFromSettings(imagePath_)](WorkerPage& page) { AutoSFThread(page, run); };
+    });
+}
+
+void CFlashISP::OnProgram() {
+    Start({Check::Adapter, Check::Image}, [this] {
+        return [run = SfRunFromSettings(imagePath_)](WorkerPage& page) { ProgramSFThread(page, run); };
+    });
+}
+
+void CFlashISP::OnVerify() {
+    Start({Check::Adapter, Check::Image}, [this] {
+        return [run = SfRunFromSettings(imagePath_)](WorkerPage& page) { VerifySFThread(page, run); };
+    });
+}
+
+void CFlashISP::OnErase() {
+    Start({Check::Adapter}, [] { return Worker(EraseSFThread); });
+}
+
+void CFlashISP::OnCancelTask() {
+    if (g_bTaskWorking) g_hStopEvent.set();
+}
+
+void CFlashISP::OnClearList() { list_->clear(); }
+
+void CFlashISP::OnDump() {
+    if (g_bTaskWorking) return;
+    if (!OpenHidDevice()) {
+        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        return;
+    }
+    CDumpSFDlg dialog(this);
+    dialog.exec();
+}
+
+void CFlashISP::OnExportLog() { ExportOperationList(*list_); }
+
+void CFlashISP::OnLimitEnable() {
+    bool ok = false;
+    const uint32_t typed = controls().text(kIdcLimitQuantity).toUInt(&ok);
+    if (ok) g_nLimitQuantity = typed;
+    const bool on = controls().isChecked(kIdcLimitEnable);
+    g_bLimitEnable = on ? 1 : 0;
+    controls().enable(kIdcLimitQuantity, on);
+    RegSaveBurnLimitEn(g_bLimitEnable);
+}
+
+void CFlashISP::OnChangeLimitQuantity() {
+    const std::string text = controls().text(kIdcLimitQuantity).toStdString();
+    switch (CheckQuantityText(text, kQuantityLimit)) {
+        case 1:
+            MessageBox("Code Error! Quantity must be digital number", platform::MsgIcon::Error);
+            controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
+            break;
+        case 2:
+            MessageBox("Out of range! Quantity should be <= 1000000", platform::MsgIcon::Error);
+            controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
+            break;
+        default:
+            g_nLimitQuantity = static_cast<uint32_t>(std::stoul(text));
+            RegSaveLimitQuantity(g_nLimitQuantity);
+            break;
+    }
+}
+
+// The Level and enable boxes only show the stored settings: a click is put back at once.
+void CFlashISP::OnLevel0() { ShowLevels(); }
+void CFlashISP::OnLevel1() { ShowLevels(); }
+
+void CFlashISP::OnEnableInfoBlock() {
+    controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
+}
+
+void CFlashISP::OnEnableParameter() {
+    controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
+}
+
+void CFlashISP::OnViewDetail() {
+    if (RunParameterViewDialog) RunParameterViewDialog(this);
+}
+
+void CFlashISP::OnConfig() {
+    if (!RunProgramConfigDialog) return;
+    const std::optional<ProgramConfigAnswer> answer = RunProgramConfigDialog(this);
+    if (!answer) return;
+    g_nPcropType = answer->pcropType;
+    g_nRdpLevel = answer->rdpLevel;
+    g_dwProtectAddr = answer->protectAddr;
+    RegSavePcropType(g_nPcropType);
+    RegSaveRdpLevel(g_nRdpLevel != 0 ? 1 : 0);
+    RegSaveProtectAddr(g_dwProtectAddr);
+    if (g_pISPDlg) g_pISPDlg->RefreshSettingsView();
+    RefreshSettingsView();
+}
+
+// The flash information dialog reads the adapter on a worker of its own: not while a task
+// holds the adapter.
+void CFlashISP::OnReadInfo() {
+    if (!g_bTaskWorking && RunFlashInfoDialog) RunFlashInfoDialog(this);
+}

@@ -1,0 +1,248 @@
+#include "sfpage/sf_workers.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/image_loader.h"
+#include "app/worker_page.h"
+#include "link/hid_commands.h"
+#include "platform/strfmt.h"
+#include "res/flash_page_template.h"
+#include "res/icons.h"
+#include "sfpage/run_clock.h"
+
+using namespace res::sf;
+
+namespace {
+
+constexpr uint32_t kErasePollMs = 10;
+constexpr int kProtectView[] = {kIdcProtectMap, kIdcProtectLabel, kIdcLevel0, kIdcLevel1, kIdcRdpLabel};
+
+void log(WorkerPage& page, const std::string& line) {
+    page.addLog(line);
+    page.scrollLog();
+}
+
+std::string elapsed(const char* format, double since) {
+    return strfmt(format, sfpage::runClock().seconds() - since);
+}
+
+void showProtectView(WorkerPage& page, bool show) {
+    for (int id : kProtectView) page.showControl(id, show);
+}
+
+// A run's result: a failure, once noted, stays.
+class Result {
+public:
+    void note(bool ok) { ok_ = ok_ && ok; }
+    void fail() { ok_ = false; }
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = true;
+};
+
+// The image file as the run programs it: read again, with its CRC taken again over the chip
+// model's flash size. Empty, too large or unreadable files are reported and give nothing.
+std::optional<BinImage> readImage(WorkerPage& page, const SfRun& run, uint32_t sizeLimit) {
+    BinImage image = ReadBinImage(run.imagePath, sizeLimit);
+    if (!image.info.ok) {
+        page.messageBox(image.info.error, image.info.icon == platform::MsgIcon::None ? platform::MsgIcon::Information
+                                                                                   : platform::MsgIcon::Error);
+        return std::nullopt;
+    }
+    // Its length - 1 would read as 65536 in the block, and there is nothing to program.
+    if (image.bytes.empty()) {
+        page.messageBox(strfmt("File : %s is empty!", run.imagePath.c_str()), platform::MsgIcon::Error);
+        return std::nullopt;
+    }
+    return image;
+}
+
+// Step 1 of the full, verify and program runs.
+void beginRun(WorkerPage& page) {
+    page.enableControl(kIdcCancel, true);
+    page.enableControl(kIdcAuto, false);
+    page.setProgressPos(0);
+    page.setControlIcon(kIdcLamp, res::kIconFound);
+    page.setControlIcon(kIdcFlashLabel, res::kIconFlashOn);
+    showProtectView(page, false);
+}
+
+// The last step of the full, verify and program runs, on every path.
+void endRun(WorkerPage& page, const Result& result) {
+    page.setProgressPos(0);
+    page.enableControl(kIdcCancel, false);
+    page.setControlIcon(kIdcLamp, result.ok() ? res::kIconPass : res::kIconFail);
+    page.setControlIcon(kIdcFlashLabel, res::kIconFlashOn);
+    page.showControl(kIdcProgress, false);
+    showProtectView(page, true);
+    page.enableControl(kIdcAuto, true);
+    g_bTaskWorking = false;
+}
+
+// Starts the erase and polls the status byte every 10 ms until it is nonzero. A failed
+// transfer or an erase that outlasts the bound is reported and fails the run.
+bool eraseSerialFlash(WorkerPage& page) {
+    if (!HidSfCmd31()) {
+        page.messageBox("Serial flash erase command failed!", platform::MsgIcon::Error);
+        return false;
+    }
+    const double start = sfpage::runClock().seconds();
+    uint8_t status = 0;
+    while (status == 0) {
+        if (!HidSfReadStatus({&status, 1})) {
+            page.messageBox("Serial flash status read failed!", platform::MsgIcon::Error);
+            return false;
+        }
+        sfpage::runClock().pause(kErasePollMs);
+        if (status == 0 && sfpage::runClock().seconds() - start > kSfEraseBoundSeconds) {
+            page.messageBox(strfmt("Serial flash erase did not finish within %u seconds!", kSfEraseBoundSeconds),
+                            platform::MsgIcon::Error);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::span<const uint8_t> pageOf(const std::vector<uint8_t>& image, uint32_t page) {
+    return std::span(image).subspan(page * kSfPageSize, kSfPageSize);
+}
+
+// Loads each page into the adapter's page buffer and programs it; a failed transfer is noted
+// and the next page goes on.
+void programPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t pages, Result& result) {
+    const double start = sfpage::runClock().seconds();
+    bool transfersOk = true;
+    for (uint32_t n = 0; n < pages; ++n) {
+        transfersOk = HidSfLoadPageBuffer(0, pageOf(image, n)) && transfersOk;
+        transfersOk = HidSfProgramPage(n) && transfersOk;
+        page.setProgressPos(static_cast<int>(n));
+    }
+    result.note(transfersOk);
+    log(page, elapsed(transfersOk ? "program successful, elapsed time : %2.1f seconds\n"
+                                  : "program failed, elapsed time : %2.1f seconds\n",
+                      start));
+}
+
+// Reads each page back and compares it; the first page that differs, or that cannot be read,
+// ends the verification and fails the run.
+void verifyPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t pages, Result& result) {
+    log(page, "Begin verifying........");
+    page.setProgressPos(0);
+    const double start = sfpage::runClock().seconds();
+    std::vector<uint8_t> readBack(kSfPageSize);
+    for (uint32_t n = 0; n < pages; ++n) {
+        const bool read = HidSfReadPage(n) && HidSfReadPageBuffer(0, readBack);
+        const auto expected = pageOf(image, n);
+        if (!read || !std::equal(expected.begin(), expected.end(), readBack.begin())) {
+            result.fail();
+            break;
+        }
+        page.setProgressPos(static_cast<int>(n));
+    }
+    log(page, elapsed("Verify elapsed time : %2.1f seconds\n", start));
+}
+
+// The file's bytes padded with 0xFF to whole pages.
+std::vector<uint8_t> wholePages(std::vector<uint8_t> bytes) {
+    bytes.resize(SfPagesFor(bytes.size()) * kSfPageSize, 0xFF);
+    return bytes;
+}
+
+void showPageProgress(WorkerPage& page, uint32_t pages, bool shown) {
+    page.setProgressRange(0, static_cast<int>(pages));
+    page.setProgressPos(0);
+    page.showControl(kIdcProgress, shown);
+}
+
+using PageStep = void (*)(WorkerPage&, const std::vector<uint8_t>&, uint32_t, Result&);
+
+// The verify-only and program-only runs: the pages that hold the file, without the block.
+void runOnFilePages(WorkerPage& page, const SfRun& run, const char* begin, PageStep step) {
+    Result result;
+    beginRun(page);
+    if (const std::optional<BinImage> file = readImage(page, run, run.flashSize)) {
+        const std::vector<uint8_t> image = wholePages(file->bytes);
+        const uint32_t pages = SfPagesFor(image.size());
+        showPageProgress(page, pages, true);
+        log(page, begin);
+        step(page, image, pages, result);
+    } else {
+        result.fail();
+    }
+    endRun(page, result);
+}
+
+}  // namespace
+
+SfRun SfRunFromSettings(const std::string& imagePath) {
+    SfRun run;
+    run.imagePath = imagePath;
+    run.flashSize = FlashSizeOfMode(g_nChipMode);
+    run.image.limitEnable = g_bLimitEnable != 0;
+    run.image.limitQuantity = g_nLimitQuantity;
+    run.image.chipMode = g_nChipMode;
+    run.image.serialEnable = g_bSerialEnable != 0;
+    run.image.serialAddr = g_dwSerialAddr;
+    run.image.serialInEeprom = g_nSerialLocation != 0;
+    run.image.serialAutoInc = g_bSerialAutoInc != 0;
+    run.image.lastSerial = g_nLastSerial;
+    return run;
+}
+
+void AutoSFThread(WorkerPage& page, const SfRun& run) {
+    Result result;
+    beginRun(page);
+    // The file ends before the configuration block.
+    const std::optional<BinImage> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
+    if (!file) {
+        result.fail();
+        endRun(page, result);
+        return;
+    }
+    const std::vector<uint8_t> image = BuildAdapterImage(file->bytes, file->info.crc, run.image);
+    const uint32_t pages = SfPagesFor(image.size());
+    showPageProgress(page, pages, false);
+    log(page, "Begin erase flash");
+    log(page, "Waiting.....");
+    page.setProgressMarquee(true);
+    const double eraseStart = sfpage::runClock().seconds();
+    const bool erased = eraseSerialFlash(page);
+    page.setProgressMarquee(false);
+    if (!erased) {
+        result.fail();
+        endRun(page, result);
+        return;
+    }
+    log(page, elapsed("erase flash elapsed time : %2.1f seconds\n", eraseStart));
+    page.showControl(kIdcProgress, true);
+    log(page, "Begin programming.............");
+    programPages(page, image, pages, result);
+    verifyPages(page, image, pages, result);
+    endRun(page, result);
+}
+
+void VerifySFThread(WorkerPage& page, const SfRun& run) {
+    runOnFilePages(page, run, "Begin verifying........", verifyPages);
+}
+
+void ProgramSFThread(WorkerPage& page, const SfRun& run) {
+    runOnFilePages(page, run, "Begin programming.............", programPages);
+}
+
+void EraseSFThread(WorkerPage& page) {
+    showProtectView(page, false);
+    log(page, "Begin erase chip all data.............");
+    page.setProgressMarquee(true);
+    const double start = sfpage::runClock().seconds();
+    const bool erased = eraseSerialFlash(page);
+    sfpage::runClock().pause(1);
+    if (erased) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", start));
+    page.setProgressMarquee(false);
+    sfpage::runClock().pause(1);
+    showProtectView(page, true);
+    g_bTaskWorking = false;
+}
