@@ -11,6 +11,7 @@
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "dialogs/config1_dlg.h"
+#include "dialogs/eeprom_dlg.h"
 #include "res/icons.h"
 
 namespace {
@@ -88,6 +89,7 @@ int RunApplication(int argc, char** argv) {
     app.installEventFilter(&keys);
     InstallIcPage();
     InstallConfigDialog();
+    InstallEepromPage();
     CUart_ISPDlg window;
     window.show();
     return app.exec();
