@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/globals.h"
+#include "app/registry_settings.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "platform/strfmt.h"
@@ -134,26 +135,38 @@ TEST_F(InfoBlk1, WriteStoresTheGridAndReadShowsTheTarget) {
     EXPECT_EQ(takeMessages(), Texts{});
 }
 
+// At another link speed the board is switched to it after the MCU stop and the port follows;
+// the close brings the port back to 115200 before the leave frame.
 TEST_F(InfoBlk1, EraseAndResetSendTheirSessions) {
+    const std::string speed57600 = "> 0F 0E 02 8C 8C 8C FF\n";
+    const std::string erase = std::string(kOpenAccess) + "> 0F 18 00 01 00 FF\n" + kFinish + kCloseAccess;
     const struct {
         int button;
+        uint32_t baud;
         std::string frames;
     } cases[] = {
-        {kIdcInfo1Erase, std::string(kLinkStart) + kStopMcu + kOpenAccess + "> 0F 18 00 01 00 FF\n" + kFinish +
-                             kCloseAccess + kLeave},
-        {kIdcInfo1Reset, std::string(kLinkStart) + kStopMcu + kLeave},
+        {kIdcInfo1Erase, 115200, std::string(kLinkStart) + kStopMcu + erase + kLeave},
+        {kIdcInfo1Reset, 115200, std::string(kLinkStart) + kStopMcu + kLeave},
+        {kIdcInfo1Erase, 57600, std::string(kLinkStart) + kStopMcu + speed57600 + erase + kLeave},
+        {kIdcInfo1Reset, 57600, std::string(kLinkStart) + kStopMcu + speed57600 + kLeave},
     };
     for (const auto& c : cases) {
+        g_nComBaudRate = c.baud;
+        RegSaveBaudRate();
         board.writeFlash(0, 0, Counting());
         run(c.button);
-        EXPECT_EQ(hostFrames(kLeave), c.frames) << c.button;
+        EXPECT_EQ(hostFrames(kLeave), c.frames) << c.button << " " << c.baud;
         EXPECT_FALSE(board.target(0)->inIsp) << c.button;
         EXPECT_EQ(g_bInfoBlk1Busy, 0u) << c.button;
+        EXPECT_EQ(takeMessages(), Texts{}) << c.button;
+        if (c.button == kIdcInfo1Reset) {
+            EXPECT_EQ(targetBytes(), Counting()) << "Reset changes no memory";
+        } else {
+            EXPECT_EQ(targetBytes(), std::vector<uint8_t>(kInfoBlk1Bytes, 0xFF));
+        }
     }
-    EXPECT_EQ(targetBytes(), Counting()) << "Reset changes no memory";
-    run(kIdcInfo1Erase);
-    EXPECT_EQ(targetBytes(), std::vector<uint8_t>(kInfoBlk1Bytes, 0xFF));
-    EXPECT_EQ(takeMessages(), Texts{});
+    g_nComBaudRate = 115200;
+    RegSaveBaudRate();
 }
 
 // An unanswered step ends the operation with the message, the leave frame (Reset sends none
