@@ -2,24 +2,11 @@
 
 #include "app/validators.h"
 #include "platform/strfmt.h"
+#include "platform/text_lines.h"
 
 namespace {
 
 std::string Header(const std::string& name) { return "Kestrova " + name; }
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        at = end + 1;
-    }
-    return lines;
-}
 
 // The text up to the next blank, and the rest after it; the whole text when there is no blank.
 std::string TakeField(std::string& rest) {
@@ -41,7 +28,7 @@ std::string FormatEepromTable(const std::string& name, const EepromTable& table)
 }
 
 std::optional<EepromTable> ParseEepromTable(const std::string& name, const std::string& text) {
-    const std::vector<std::string> lines = Lines(text);
+    const std::vector<std::string> lines = platform::splitLines(text);
     if (lines.empty() || lines[0] != Header(name)) return std::nullopt;
     EepromTable table;
     const std::string address = lines.size() > 1 ? lines[1] : std::string();

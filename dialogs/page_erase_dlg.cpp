@@ -56,47 +56,40 @@ void CPageEraseDlg::ShowBytes() {
     controls().setText(kIdcPageEraseLastByte, byteText((m_nFromPage + m_nPageCount) * 256 - 1));
 }
 
-void CPageEraseDlg::OnChangeFromPage() {
-    const bool hex = m_editFromPage.IsHex() != 0;
-    const std::string text = m_editFromPage.text().toUpper().toStdString();
+std::optional<uint32_t> CPageEraseDlg::ReadPageField(wcHexButton& field, uint32_t current, const char* what) {
+    const bool hex = field.IsHex() != 0;
+    const std::string text = field.text().toUpper().toStdString();
     switch (hex ? CheckHexText(text, kMaxPages) : CheckDecText(text, kMaxPages)) {
         case 0:
-            m_nFromPage = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, hex ? 16 : 10));
-            ShowBytes();
-            return;
+            return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, hex ? 16 : 10));
         case 1:
-            MessageBox("Code Error! Page number must be digital number", platform::MsgIcon::Error);
+            MessageBox(strfmt("Code Error! Page %s must be digital number", what), platform::MsgIcon::Error);
             break;
         default:
-            MessageBox("Out of range! Page number must be <= 1000", platform::MsgIcon::Error);
+            MessageBox(strfmt("Out of range! Page %s must be <= 1000", what), platform::MsgIcon::Error);
             break;
     }
-    m_editFromPage.setText(inBase(m_nFromPage, hex));
+    field.setText(inBase(current, hex));
+    return std::nullopt;
+}
+
+void CPageEraseDlg::OnChangeFromPage() {
+    const std::optional<uint32_t> page = ReadPageField(m_editFromPage, m_nFromPage, "number");
+    if (!page) return;
+    m_nFromPage = *page;
+    ShowBytes();
 }
 
 void CPageEraseDlg::OnChangePageCount() {
-    const bool hex = m_editPageCount.IsHex() != 0;
-    const std::string text = m_editPageCount.text().toUpper().toStdString();
-    switch (hex ? CheckHexText(text, kMaxPages) : CheckDecText(text, kMaxPages)) {
-        case 0: {
-            const uint32_t count = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, hex ? 16 : 10));
-            if (count == 0) {
-                MessageBox("Page count must be more than 0 !", platform::MsgIcon::Error);
-                m_editPageCount.setText(inBase(m_nPageCount, hex));
-            } else {
-                m_nPageCount = count;
-            }
-            ShowBytes();
-            return;
-        }
-        case 1:
-            MessageBox("Code Error! Page count must be digital number", platform::MsgIcon::Error);
-            break;
-        default:
-            MessageBox("Out of range! Page count must be <= 1000", platform::MsgIcon::Error);
-            break;
+    const std::optional<uint32_t> count = ReadPageField(m_editPageCount, m_nPageCount, "count");
+    if (!count) return;
+    if (*count == 0) {
+        MessageBox("Page count must be more than 0 !", platform::MsgIcon::Error);
+        m_editPageCount.setText(inBase(m_nPageCount, m_editPageCount.IsHex() != 0));
+    } else {
+        m_nPageCount = *count;
     }
-    m_editPageCount.setText(inBase(m_nPageCount, hex));
+    ShowBytes();
 }
 
 bool CPageEraseDlg::HandleKey(QObject* target, int key) {

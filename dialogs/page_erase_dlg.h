@@ -2,6 +2,7 @@
 // "Page Erase": a range of 256-byte pages as a first page and a page count, each typed in
 // hexadecimal or decimal, with the byte range they cover. The dialog erases nothing itself.
 #include <cstdint>
+#include <optional>
 
 #include "controls/wc_hex_button.h"
 #include "platform/dialog_builder.h"
@@ -34,6 +35,8 @@ private:
     void OnInitDialog();
     void OnChangeFromPage();
     void OnChangePageCount();
+    // The number in a field; a rejected text brings its message and the field's last value back.
+    std::optional<uint32_t> ReadPageField(wcHexButton& field, uint32_t current, const char* what);
     // Enter moves on (or presses OK when it has the focus), Esc stays, Up and Down move the focus.
     bool HandleKey(QObject* target, int key);
     void ShowBytes();
