@@ -216,7 +216,12 @@ void CEepromDlg::OnChangeStartAddr() {
                         : static_cast<uint32_t>(std::stoul(text, nullptr, 16)) * 16;
 }
 
-void CEepromDlg::ShowStartAddr() { m_editStartAddr.setText(qs(strfmt("%X", m_dwStartAddr / 16))); }
+// The field holds the address / 16; the address keeps only what the field shows, also when the
+// text does not change and so brings no change notice.
+void CEepromDlg::ShowStartAddr() {
+    m_dwStartAddr = m_dwStartAddr / 16 * 16;
+    m_editStartAddr.setText(qs(strfmt("%X", m_dwStartAddr / 16)));
+}
 
 bool CEepromDlg::rowValue(int row, uint32_t& value) {
     const std::string text = cell(row, kValue).toUpper().toStdString();

@@ -170,18 +170,20 @@ TEST_F(Eeprom, LoadReadsWhatOtherEditorsWriteAndRefusesForeignFiles) {
          {"10", "255"}, {"Boot flag", ""}, "600", "BYTE", nullptr},
         {"T.lst", "Kestrova T\r\n20\r\nbyte\r\nT 000 1234  two  blanks \r\n", {"4660"}, {" two  blanks "}, "2", "WORD",
          nullptr},
-        {"T.LST", "kestrova T\r\n20\r\nBYTE\r\nT 000 01 x\r\n", {"7"}, {""}, "60", "BYTE",
+        {"T.LST", "kestrova T\r\n20\r\nBYTE\r\nT 000 01 x\r\n", {"7"}, {""}, "600", "BYTE",
          "This file type is not correct!"},
-        {"T.LST", "Kestrova T\r\nzz\r\nBYTE\r\n", {"7"}, {""}, "60", "BYTE", "This file type is not correct!"},
+        {"T.LST", "Kestrova T\r\nzz\r\nBYTE\r\n", {"7"}, {""}, "600", "BYTE", "This file type is not correct!"},
     };
     for (const auto& c : cases) {
         folder.write(c.file, c.text);
         CEepromDlg page;
+        page.controls().setText(kIdcEepromStartAddr, "600");
         fill(page, "", {"7"});
         choose(page, "T");
         EXPECT_EQ(column(page, 1), c.values) << c.text;
         EXPECT_EQ(column(page, 2), c.descriptions) << c.text;
         EXPECT_EQ(page.controls().text(kIdcEepromStartAddr), c.startEdit) << c.text;
+        EXPECT_EQ(page.m_dwStartAddr, std::stoul(c.startEdit, nullptr, 16) * 16) << c.text;
         EXPECT_EQ(page.controls().text(kIdcEepromDataSize), c.dataSize) << c.text;
         EXPECT_EQ(takeMessages(), c.message ? Texts{c.message} : Texts{}) << c.text;
         std::filesystem::remove(folder.file(c.file));
