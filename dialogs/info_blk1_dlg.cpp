@@ -21,7 +21,8 @@ CInfoBlk1Dlg::CInfoBlk1Dlg(QWidget* parent) : ui::TemplatePage(kInfoBlk1Page136,
     bindControl(controls(), kIdcInfo1Grid, m_grid);
     m_grid.m_byData.fill(0xFF);
     g_pInfoBlk1Dlg = this;
-    g_byReplyTag = kIdleReplyTag;
+    // No step pending; a running task's step keeps its tag.
+    if (!g_bTaskWorking) g_byReplyTag = kIdleReplyTag;
     onClicked(kIdcInfo1Read, &CInfoBlk1Dlg::OnRead);
     onClicked(kIdcInfo1Write, &CInfoBlk1Dlg::OnWrite);
     onClicked(kIdcInfo1Erase, &CInfoBlk1Dlg::OnErase);

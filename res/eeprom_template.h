@@ -15,7 +15,6 @@ constexpr int kIdcEepromWrite = 1017;
 constexpr int kIdcEepromStartAddr = 1018;
 constexpr int kIdcEepromErase = 1019;
 constexpr int kIdcEepromDataSize = 1037;
-constexpr int kIdcEepromCellEditor = 1;
 extern const DialogTemplate kEepromPage138;
 
 // "Page Erase".
