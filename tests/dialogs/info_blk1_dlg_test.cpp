@@ -74,6 +74,19 @@ protected:
         } while (std::chrono::steady_clock::now() < deadline);
         return frames;
     }
+    // Milliseconds between the host frames that start with these bytes, first occurrences.
+    double msBetween(std::vector<uint8_t> from, std::vector<uint8_t> to) {
+        double start = -1, end = -1;
+        for (const sim::LogEntry& entry : board.log()) {
+            const auto starts = [&](const std::vector<uint8_t>& lead) {
+                return entry.fromHost && entry.bytes.size() >= lead.size() &&
+                       std::equal(lead.begin(), lead.end(), entry.bytes.begin());
+            };
+            if (start < 0 && starts(from)) start = entry.ms;
+            if (start >= 0 && end < 0 && starts(to)) end = entry.ms;
+        }
+        return start < 0 || end < 0 ? -1 : end - start;
+    }
     std::vector<uint8_t> targetBytes() {
         const std::vector<uint8_t> flash = board.target(0)->flash;
         return {flash.begin(), flash.begin() + kInfoBlk1Bytes};
@@ -156,6 +169,9 @@ TEST_F(InfoBlk1, EraseAndResetSendTheirSessions) {
         board.writeFlash(0, 0, Counting());
         run(c.button);
         EXPECT_EQ(hostFrames(kLeave), c.frames) << c.button << " " << c.baud;
+        if (c.button == kIdcInfo1Erase) {
+            EXPECT_GE(msBetween({0x0F, 0x18}, {0x0F, 0x00}), 40.0) << "the page erase gets its time";
+        }
         EXPECT_FALSE(board.target(0)->inIsp) << c.button;
         EXPECT_EQ(g_bInfoBlk1Busy, 0u) << c.button;
         EXPECT_EQ(takeMessages(), Texts{}) << c.button;
