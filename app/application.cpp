@@ -11,6 +11,7 @@
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "dialogs/config1_dlg.h"
+#include "dialogs/eeprom_dlg.h"
 #include "dialogs/tool_dialogs.h"
 #include "sfpage/flash_isp.h"
 #include "res/icons.h"
@@ -92,6 +93,7 @@ int RunApplication(int argc, char** argv) {
     InstallFlashPage();
     InstallConfigDialog();
     InstallToolDialogs();
+    InstallEepromPage();
     CUart_ISPDlg window;
     window.show();
     return app.exec();

@@ -33,7 +33,7 @@ enum Command {
     kCmdSecurityBootData = 32787,
 };
 
-constexpr int kPageTemplate[] = {130, 161, 137};
+constexpr int kPageTemplate[] = {130, 161, 137, 138};
 // The information-block page needs a larger window than the compact one.
 constexpr int kEnlargeWidth = 70;
 constexpr int kEnlargeHeight = 180;
@@ -89,6 +89,7 @@ void CUart_ISPDlg::OnCommand(int command) {
         case kCmdIspIc: OnIspIc(); break;
         case kCmdIspSf: OnIspSf(); break;
         case kCmdEeprom: OnEeprom(); break;
+        case kCmdEepromPage: OnEepromPage(); break;
         case kCmdConfig: OnConfig(); break;
         case kCmdAbout: OnAbout(); break;
         case kCmdInfoBlk1: runToolDialog(182, this); break;
@@ -108,6 +109,10 @@ void CUart_ISPDlg::OnIspSf() {
 
 void CUart_ISPDlg::OnEeprom() {
     if (!RefusedWhileBusy()) ShowPage(Page::InfoBlock);
+}
+
+void CUart_ISPDlg::OnEepromPage() {
+    if (!RefusedWhileBusy()) ShowPage(Page::EepromTable);
 }
 
 bool CUart_ISPDlg::RefusedWhileBusy() {

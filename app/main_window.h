@@ -34,7 +34,7 @@ extern std::function<void(int templateId, QWidget* parent)> RunToolDialog;
 
 class CUart_ISPDlg : public QMainWindow {
 public:
-    enum class Page { IspIc, IspSf, InfoBlock };
+    enum class Page { IspIc, IspSf, InfoBlock, EepromTable };
 
     explicit CUart_ISPDlg(QWidget* parent = nullptr);
     ~CUart_ISPDlg() override;
@@ -47,6 +47,9 @@ public:
     // The window of a page once it has been shown, else nullptr.
     QWidget* page(Page which) const { return pages_[static_cast<size_t>(which)]; }
     ui::TemplatePage* client() const { return client_; }
+
+    // The EEPROM table page's command, whose menu item the window removes at start.
+    void OnEepromPage();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -70,7 +73,7 @@ private:
     bool StartNotice(Notice kind);
 
     ui::TemplatePage* client_;
-    std::array<QWidget*, 3> pages_{};
+    std::array<QWidget*, 4> pages_{};
     QSize compact_;
     QTimer noticeTimer_;
     Notice notice_ = Notice::None;

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "platform/durable_file.h"
+#include "platform/text_lines.h"
 
 namespace platform {
 namespace {
@@ -18,20 +19,6 @@ std::string trimmed(const std::string& text) {
 
 bool sameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
 }
 
 // The name of a section header line, or nothing for any other line.

@@ -36,6 +36,7 @@ const IconPicture kPictures[] = {
     {kIconVerifyRunning, Shape::Burn, QColor(230, 120, 0), "V"},
     {kIconVerify, Shape::Burn, QColor(0, 90, 200), "V"},
     {kIconConfig, Shape::Gear, QColor(90, 90, 90), nullptr},
+    {kIconWarning, Shape::Label, QColor(230, 0, 0), "!"},
     {kIconSwitchOn, Shape::Switch, QColor(0, 170, 0), nullptr},
     {kIconSwitchOff, Shape::Switch, QColor(150, 150, 150), nullptr},
 };

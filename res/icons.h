@@ -17,6 +17,7 @@ constexpr int kIconBurn = 168;
 constexpr int kIconVerifyRunning = 169;
 constexpr int kIconVerify = 170;
 constexpr int kIconConfig = 177;
+constexpr int kIconWarning = 145;  // red "!" of the write-protect warning
 constexpr int kIconSwitchOn = 178;
 constexpr int kIconSwitchOff = 180;
 

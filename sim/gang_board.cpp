@@ -223,6 +223,11 @@ void GangBoard::setChipId(int socket, uint8_t id) {
     sockets_.at(socket).value().chipId = id;
 }
 
+void GangBoard::wireSingleTarget(int socket) {
+    std::lock_guard lock(lock_);
+    singleTarget_ = socket;
+}
+
 void GangBoard::differAtCompare(int socket, int nth) {
     std::lock_guard lock(lock_);
     GangTarget& target = sockets_.at(socket).value();
@@ -401,6 +406,7 @@ std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t
 }
 
 bool GangBoard::routed(int socket) const {
+    if (singleTarget_ >= 0) return socket == singleTarget_ && sockets_[socket].has_value();
     return board_.power && board_.switches[socket] && sockets_[socket].has_value();
 }
 

@@ -2,7 +2,8 @@
 // The four-socket gang board as a byte-stream device on the master side of a pseudo-terminal:
 // the program opens the terminal's other side as its COM port and talks to the board as to
 // the real one. The board switches socket power, the multiplexer, four analogue switches and
-// eight LEDs; it passes target frames to the targets whose socket is powered and switched in,
+// eight LEDs; it passes target frames to the targets whose socket is powered and switched in
+// (or, wired for a single target, to that one target alone, whatever power and switches say),
 // and answers each frame that expects an answer with
 //     AA src cmd status n data[n] sum
 // Faults are switched on by name; every frame in and out is logged with its time.
@@ -91,6 +92,9 @@ public:
     std::optional<GangTarget> target(int socket) const;
     void writeFlash(int socket, uint32_t address, std::span<const uint8_t> bytes);
     void setChipId(int socket, uint8_t id);
+    // Single-target wiring: the handshake and target frames reach the target in this socket
+    // only, without socket power or switches; -1 goes back to the four-socket wiring.
+    void wireSingleTarget(int socket);
     // The socket's nth compare from now (1 = the next) reports a differing block.
     void differAtCompare(int socket, int nth);
     BoardState state() const;
@@ -142,6 +146,7 @@ private:
     mutable std::mutex lock_;
     BoardState board_;
     std::array<std::optional<GangTarget>, 4> sockets_;
+    int singleTarget_ = -1;
 
     bool silent_ = false;
     uint32_t delayMs_ = 0;

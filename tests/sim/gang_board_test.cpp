@@ -107,4 +107,23 @@ TEST_F(GangBoardSim, OnlyTheSwitchedInTargetInIspModeTakesFramesAndItsFlashOnlyC
     EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100));
 }
 
+// Wired for one target, the board carries the handshake and target frames to that target alone,
+// with sockets unpowered and switches open; the other sockets' targets hear nothing.
+TEST_F(GangBoardSim, SingleTargetWiringReachesOneTargetWithoutPowerOrSwitches) {
+    const Bytes bytes = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    EXPECT_FALSE(Step(0x03, [] { return ComIspStart(); }, 100)) << "no socket powered";
+    board.wireSingleTarget(1);
+    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
+    ASSERT_TRUE(Step(0x06, [&] { return ComIspTrans8Data(0x10, std::span<const uint8_t, 8>(bytes.data(), 8)); }, 800));
+    EXPECT_FALSE(board.state().power);
+    const Bytes flash = board.target(1)->flash;
+    EXPECT_EQ(Bytes(flash.begin() + 0x10, flash.begin() + 0x18), bytes);
+    for (int socket : {0, 2, 3}) {
+        EXPECT_FALSE(board.target(socket)->inIsp) << socket;
+        EXPECT_EQ(board.target(socket)->flash[0x10], 0xFF) << socket;
+    }
+    board.wireSingleTarget(-1);
+    EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100)) << "back on the four-socket wiring";
+}
+
 }  // namespace

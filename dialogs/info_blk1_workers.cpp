@@ -1,0 +1,150 @@
+#include "dialogs/info_blk1_workers.h"
+
+#include <algorithm>
+
+#include "app/globals.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
+#include "platform/clock.h"
+#include "platform/strfmt.h"
+
+std::atomic<uint32_t> g_bInfoBlk1Busy{0};
+
+namespace {
+
+constexpr uint32_t kFrameBytes = 8;
+constexpr uint32_t kBlockBufferSize = 64;
+constexpr uint32_t kDefaultBaudRate = 115200;
+constexpr uint32_t kSpeedChangePauseMs = 500;
+constexpr uint32_t kPageErasePauseMs = 40;
+const char* const kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+
+enum Tag : uint8_t {
+    kTagRead = 0x02,
+    kTagLinkStart = 0x03,
+    kTagStopMcu = 0x04,
+    kTagHiByte = 0x05,
+    kTagData = 0x06,
+    kTagPageErase = 0x0C,
+    kTagFinish = 0x0D,
+    kTagLeave = 0x10,
+    kTagOpen = 0x15,
+    kTagShut = 0x16,
+    kTagCmd40 = 0x17,
+};
+
+template <class Send>
+bool Step(uint8_t tag, Send send, uint32_t waitMs) {
+    ComBeginStep(tag);
+    send();
+    return ComWaitReply(waitMs);
+}
+
+// The wait cursor goes up before the first frame.
+void Begin(InfoBlk1Page& page) { page.setBusyCursor(true); }
+
+// The link start when the target is not in ISP mode yet, then the MCU stop.
+bool Opening() {
+    if (!g_bInfoBlk1Busy) {
+        if (!Step(kTagLinkStart, ComIspStart, 500)) return false;
+        g_bInfoBlk1Busy = 1;
+    }
+    return Step(kTagStopMcu, ComIspStopMcu, 500);
+}
+
+// The target's memory access is opened with 0A/62 at high address byte 0.
+bool OpenAccess() {
+    return Step(kTagOpen, ComIspCmd0A62, 500) && Step(kTagHiByte, [] { return ComIspTransHiByte(0); }, 500);
+}
+
+bool CloseAccess() { return Step(kTagShut, ComIspCmd0A60, 500) && Step(kTagCmd40, ComIspCmd40, 500); }
+
+void SpeedChange() {
+    if (g_nComBaudRate == kDefaultBaudRate) return;
+    ComChangeBaudRate();
+    platform::sleepMs(kSpeedChangePauseMs);
+}
+
+void Leave() {
+    ComBeginStep(kTagLeave);
+    ComIspLeave();
+    for (int i = 0; i < 3; ++i) platform::sleepMs(1);
+    g_bInfoBlk1Busy = 0;
+}
+
+enum class Ending { WithLeave, LeaveSent };
+
+void Close(InfoBlk1Page& page, bool timedOut, Ending ending) {
+    if (timedOut) {
+        // An unanswered step leaves the target's ISP mode in doubt: the next start sends the link start.
+        g_bInfoBlk1Busy = 0;
+        page.messageBox(kTimeoutText, platform::MsgIcon::Error);
+    }
+    if (g_nComBaudRate != kDefaultBaudRate) ComReopenPort();
+    g_pBlockBuf.release();
+    if (ending == Ending::WithLeave) Leave();
+    ComClosePort();
+    page.setBusyCursor(false);
+    g_bTaskWorking = false;
+}
+
+}  // namespace
+
+void InfoBlk1ReadThread(InfoBlk1Page& page) {
+    Begin(page);
+    if (!g_pBlockBuf.allocate(kBlockBufferSize)) {
+        page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", kBlockBufferSize),
+                        platform::MsgIcon::Information);
+        Close(page, false, Ending::WithLeave);
+        return;
+    }
+    std::array<uint8_t, kInfoBlk1Bytes> bytes;
+    bytes.fill(0xFF);
+    bool timedOut = !Opening() || !OpenAccess();
+    for (uint32_t a = 0; !timedOut && a < kInfoBlk1Bytes; a += kFrameBytes) {
+        if (g_hStopEvent.isSet()) return Close(page, false, Ending::WithLeave);
+        timedOut = !Step(kTagRead, [a] { return ComIspRead8(static_cast<uint8_t>(a)); }, 500);
+        if (!timedOut) std::copy_n(g_pBlockBuf.data(), kFrameBytes, bytes.begin() + a);
+    }
+    timedOut = timedOut || !CloseAccess();
+    if (!timedOut) page.showGridBytes(bytes);
+    Close(page, timedOut, Ending::WithLeave);
+}
+
+void InfoBlk1WriteThread(InfoBlk1Page& page) {
+    Begin(page);
+    const std::array<uint8_t, kInfoBlk1Bytes> bytes = page.gridBytes();
+    bool timedOut = !Opening() || !OpenAccess();
+    for (uint32_t a = 0; !timedOut && a < kInfoBlk1Bytes; a += kFrameBytes) {
+        if (g_hStopEvent.isSet()) return Close(page, false, Ending::WithLeave);
+        const std::span<const uint8_t, kFrameBytes> data(bytes.data() + a, kFrameBytes);
+        timedOut = !Step(kTagData, [&] { return ComIspTrans8Data(static_cast<uint8_t>(a), data); }, 800) ||
+                   !Step(kTagFinish, ComIspCmdFinish, 800);
+    }
+    timedOut = timedOut || !CloseAccess();
+    Close(page, timedOut, Ending::WithLeave);
+}
+
+void InfoBlk1EraseThread(InfoBlk1Page& page) {
+    Begin(page);
+    bool timedOut = !Opening();
+    if (!timedOut) {
+        SpeedChange();
+        timedOut = !OpenAccess() || !Step(kTagPageErase, ComIspCmd18, 800);
+    }
+    if (!timedOut) {
+        platform::sleepMs(kPageErasePauseMs);
+        timedOut = !Step(kTagFinish, ComIspCmdFinish, 800) || !CloseAccess();
+    }
+    Close(page, timedOut, Ending::WithLeave);
+}
+
+void InfoBlk1ResetThread(InfoBlk1Page& page) {
+    Begin(page);
+    const bool timedOut = !Opening();
+    if (!timedOut) {
+        SpeedChange();
+        Leave();
+    }
+    Close(page, timedOut, Ending::LeaveSent);
+}

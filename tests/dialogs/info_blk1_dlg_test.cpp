@@ -1,0 +1,237 @@
+#include "dialogs/info_blk1_dlg.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "app/globals.h"
+#include "app/registry_settings.h"
+#include "link/com_reply.h"
+#include "link/com_settings.h"
+#include "platform/strfmt.h"
+#include "res/info_blk1_template.h"
+#include "sim/gang_board.h"
+#include "support/recording_services.h"
+#include "support/temp_config_folder.h"
+
+using namespace res;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+const char* const kLinkStart = "> 00 FF 00 FF 00 FF 00 FF 00 FF\n> 0F 52 51 32 37 33 4B FF\n";
+const char* const kStopMcu = "> 0F 40 20 01 02 FF\n";
+const char* const kOpenAccess = "> 0F 0A 02 01 62 FF\n> 0F 08 01 01 00 FF\n";
+const char* const kCloseAccess = "> 0F 0A 02 01 60 FF\n> 0F 40 20 01 00 FF\n";
+const char* const kFinish = "> 0F 00 00 01 00 FF\n";
+const char* const kLeave = "> 0F 0C 02 01 01 FF\n";
+const char* const kTimeout = "Wait COM port timeout, pls check MCU and COM port status!";
+
+// The page over the simulated board, wired for one target in socket A.
+class InfoBlk1 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(board.start());
+        board.wireSingleTarget(0);
+        SetComPortDeviceOverride(board.path());
+        g_dwOsMajor = 10;
+        g_dwOsMinor = 0;
+        g_bTaskWorking = false;
+        g_bInfoBlk1Busy = 0;
+    }
+    void TearDown() override {
+        g_SerialPort.ClosePort();
+        SetComPortDeviceOverride("");
+        board.stop();
+    }
+
+    // Clicks the button and serves the worker's calls until it has given the busy flag back.
+    void run(int button) {
+        board.clearLog();
+        page.controls().control<QAbstractButton>(button)->click();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (g_bTaskWorking && std::chrono::steady_clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_FALSE(g_bTaskWorking) << "the worker did not end";
+    }
+    // The frames the board received, once the last one has arrived.
+    std::string hostFrames(const std::string& last) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        std::string frames;
+        do {
+            frames.clear();
+            for (const sim::LogEntry& entry : board.log()) {
+                if (!entry.fromHost) continue;
+                frames += ">";
+                for (uint8_t b : entry.bytes) frames += strfmt(" %02X", b);
+                frames += "\n";
+            }
+            if (frames.size() >= last.size() && frames.compare(frames.size() - last.size(), last.size(), last) == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return frames;
+    }
+    // Milliseconds between the host frames that start with these bytes, first occurrences.
+    double msBetween(std::vector<uint8_t> from, std::vector<uint8_t> to) {
+        double start = -1, end = -1;
+        for (const sim::LogEntry& entry : board.log()) {
+            const auto starts = [&](const std::vector<uint8_t>& lead) {
+                return entry.fromHost && entry.bytes.size() >= lead.size() &&
+                       std::equal(lead.begin(), lead.end(), entry.bytes.begin());
+            };
+            if (start < 0 && starts(from)) start = entry.ms;
+            if (start >= 0 && end < 0 && starts(to)) end = entry.ms;
+        }
+        return start < 0 || end < 0 ? -1 : end - start;
+    }
+    std::vector<uint8_t> targetBytes() {
+        const std::vector<uint8_t> flash = board.target(0)->flash;
+        return {flash.begin(), flash.begin() + kInfoBlk1Bytes};
+    }
+    Texts takeMessages() {
+        Texts texts;
+        for (const auto& m : services.messages()) texts.push_back(m.text);
+        services.clear();
+        return texts;
+    }
+
+    TempConfigFolder config;
+    RecordingServices services;
+    sim::GangBoard board;
+    CInfoBlk1Dlg page;
+};
+
+// The data frame of the eight bytes from a, when the grid holds its own offsets.
+std::string DataFrame(uint32_t a) {
+    std::string frame = strfmt("> 0F 22 %02X 08", a);
+    for (uint32_t i = a; i < a + 8; ++i) frame += strfmt(" %02X", i);
+    return frame + " FF\n";
+}
+
+std::vector<uint8_t> Counting() {
+    std::vector<uint8_t> bytes(kInfoBlk1Bytes);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+    return bytes;
+}
+
+}  // namespace
+
+// Write then Read: each is one whole ISP session, so the second starts the link again.
+TEST_F(InfoBlk1, WriteStoresTheGridAndReadShowsTheTarget) {
+    const std::vector<uint8_t> counting = Counting();
+    std::copy(counting.begin(), counting.end(), page.m_grid.m_byData.begin());
+    run(kIdcInfo1Write);
+
+    std::string expected = std::string(kLinkStart) + kStopMcu + kOpenAccess;
+    for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) expected += DataFrame(a) + kFinish;
+    expected += std::string(kCloseAccess) + kLeave;
+    EXPECT_EQ(hostFrames(kLeave), expected);
+    EXPECT_EQ(targetBytes(), counting);
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_FALSE(board.target(0)->inIsp);
+
+    std::vector<uint8_t> stored(kInfoBlk1Bytes, 0x5A);
+    stored[0x7F] = 0xC3;
+    board.writeFlash(0, 0, stored);
+    page.m_grid.m_byData.fill(0);
+    run(kIdcInfo1Read);
+
+    expected = std::string(kLinkStart) + kStopMcu + kOpenAccess;
+    for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) expected += strfmt("> 0F 03 %02X 08 00 FF\n", a);
+    expected += std::string(kCloseAccess) + kLeave;
+    EXPECT_EQ(hostFrames(kLeave), expected);
+    EXPECT_EQ(std::vector<uint8_t>(page.m_grid.m_byData.begin(), page.m_grid.m_byData.begin() + kInfoBlk1Bytes), stored);
+    EXPECT_EQ(page.m_grid.m_byData[kInfoBlk1Bytes], 0) << "bytes beyond the first 256 are not read";
+    EXPECT_EQ(takeMessages(), Texts{});
+}
+
+// At another link speed the board is switched to it after the MCU stop and the port follows;
+// the close brings the port back to 115200 before the leave frame.
+TEST_F(InfoBlk1, EraseAndResetSendTheirSessions) {
+    const std::string speed57600 = "> 0F 0E 02 8C 8C 8C FF\n";
+    const std::string erase = std::string(kOpenAccess) + "> 0F 18 00 01 00 FF\n" + kFinish + kCloseAccess;
+    const struct {
+        int button;
+        uint32_t baud;
+        std::string frames;
+    } cases[] = {
+        {kIdcInfo1Erase, 115200, std::string(kLinkStart) + kStopMcu + erase + kLeave},
+        {kIdcInfo1Reset, 115200, std::string(kLinkStart) + kStopMcu + kLeave},
+        {kIdcInfo1Erase, 57600, std::string(kLinkStart) + kStopMcu + speed57600 + erase + kLeave},
+        {kIdcInfo1Reset, 57600, std::string(kLinkStart) + kStopMcu + speed57600 + kLeave},
+    };
+    for (const auto& c : cases) {
+        g_nComBaudRate = c.baud;
+        RegSaveBaudRate();
+        board.writeFlash(0, 0, Counting());
+        run(c.button);
+        EXPECT_EQ(hostFrames(kLeave), c.frames) << c.button << " " << c.baud;
+        if (c.button == kIdcInfo1Erase) {
+            EXPECT_GE(msBetween({0x0F, 0x18}, {0x0F, 0x00}), 40.0) << "the page erase gets its time";
+        }
+        EXPECT_FALSE(board.target(0)->inIsp) << c.button;
+        EXPECT_EQ(g_bInfoBlk1Busy, 0u) << c.button;
+        EXPECT_EQ(takeMessages(), Texts{}) << c.button;
+        if (c.button == kIdcInfo1Reset) {
+            EXPECT_EQ(targetBytes(), Counting()) << "Reset changes no memory";
+        } else {
+            EXPECT_EQ(targetBytes(), std::vector<uint8_t>(kInfoBlk1Bytes, 0xFF));
+        }
+    }
+    g_nComBaudRate = 115200;
+    RegSaveBaudRate();
+}
+
+// An unanswered step ends the operation with the message, the leave frame (Reset sends none
+// before its own) and the port closed; the next operation starts the link afresh and succeeds.
+TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
+    const std::string session = std::string(kLinkStart) + kStopMcu + kOpenAccess;
+    const struct {
+        int button;
+        std::function<void()> fault;
+        std::string frames;
+    } cases[] = {
+        {kIdcInfo1Read, [&] { board.setSilent(true); }, std::string(kLinkStart) + kLeave},
+        {kIdcInfo1Reset, [&] { board.setSilent(true); }, std::string(kLinkStart)},
+        {kIdcInfo1Write, [&] { board.dropReplyAt(sim::TargetFrame(0x22), 3); },
+         session + DataFrame(0x00) + kFinish + DataFrame(0x08) + kFinish + DataFrame(0x10) + kLeave},
+        {kIdcInfo1Erase, [&] { board.dropReplyAt(sim::TargetFrame(0x18), 1); },
+         session + "> 0F 18 00 01 00 FF\n" + kLeave},
+    };
+    for (const auto& c : cases) {
+        c.fault();
+        run(c.button);
+        EXPECT_EQ(hostFrames(c.button == kIdcInfo1Reset ? std::string(kLinkStart) : kLeave), c.frames) << c.button;
+        EXPECT_EQ(takeMessages(), Texts{kTimeout}) << c.button;
+        EXPECT_FALSE(g_SerialPort.IsOpen()) << c.button;
+        EXPECT_EQ(g_bInfoBlk1Busy, 0u) << c.button;
+
+        board.setSilent(false);
+        board.writeFlash(0, 0, Counting());
+        page.m_grid.m_byData.fill(0);
+        run(kIdcInfo1Read);
+        EXPECT_EQ(hostFrames(kLeave).substr(0, session.size()), session) << c.button;
+        EXPECT_EQ(takeMessages(), Texts{}) << c.button;
+        EXPECT_EQ(page.m_grid.m_byData[0xF9], 0xF9) << c.button;
+    }
+}
+
+// The port and the busy flag belong to a running task: a click then sends nothing and opens
+// nothing; a port that cannot be opened is reported and gives the flag back.
+TEST_F(InfoBlk1, StartRefusesWhileBusyAndWithoutPort) {
+    g_bTaskWorking = true;
+    page.controls().control<QAbstractButton>(kIdcInfo1Write)->click();
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    g_bTaskWorking = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(board.log().empty());
+    EXPECT_EQ(takeMessages(), Texts{});
+
+    SetComPortDeviceOverride(config.path() + "no-such-tty");
+    page.controls().control<QAbstractButton>(kIdcInfo1Read)->click();
+    EXPECT_EQ(takeMessages(), Texts{"Com port not found!"});
+    EXPECT_FALSE(g_bTaskWorking);
+}
