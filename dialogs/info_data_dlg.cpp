@@ -7,6 +7,7 @@
 #include "app/protect_area.h"
 #include "dialogs/info_block_workers.h"
 #include "dialogs/option_words_view.h"
+#include "dialogs/protect_range_dlg.h"
 #include "link/hid_commands.h"
 #include "platform/byte_order.h"
 #include "platform/strfmt.h"
@@ -15,7 +16,6 @@
 
 using namespace res;
 
-std::function<std::optional<uint16_t>(QWidget* parent, uint16_t mask)> RunProtectRangeDialog;
 
 namespace {
 
@@ -55,10 +55,9 @@ void CInfoDataDlg::ShowProtection() {
 }
 
 void CInfoDataDlg::OnProtectArea() {
-    if (!RunProtectRangeDialog) return;
-    const std::optional<uint16_t> mask = RunProtectRangeDialog(this, static_cast<uint16_t>(m_nProtectMask));
-    if (!mask) return;
-    m_nProtectMask = *mask;
+    CProtectRangeDlg range(static_cast<uint16_t>(m_nProtectMask), 0, this);
+    if (range.exec() != QDialog::Accepted) return;
+    m_nProtectMask = range.m_wMask;
     ShowProtection();
 }
 

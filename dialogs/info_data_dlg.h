@@ -4,16 +4,10 @@
 // on the protect-area map redraws it from the Protect Range dialog.
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <optional>
 
 #include "dialogs/adapter_task.h"
 
 class CProtectArea;
-
-// The Protect Range dialog: the mask on OK, nothing on any other end. Unset, a click on the
-// map does nothing.
-extern std::function<std::optional<uint16_t>(QWidget* parent, uint16_t mask)> RunProtectRangeDialog;
 
 class CInfoDataDlg : public ToolDialog {
 public:

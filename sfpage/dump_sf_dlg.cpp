@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "app/globals.h"
-#include "app/hex_listing.h"
+#include "app/dump_listing.h"
 #include "link/com_frames.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
@@ -38,26 +38,16 @@ bool readPages(WorkerPage& dialog, const DumpRequest& request, std::vector<uint8
 
 void writeText(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
     const std::string path = g_strExeDir + "Dump.txt";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
+    switch (WriteDumpListing(path, request.fromPage * kSfPageSize, bytes, stopped)) {
+    case ListingResult::NotCreated:
         dialog.messageBox("File can not open!", platform::MsgIcon::Error);
         return;
-    }
-    const uint32_t first = request.fromPage * kSfPageSize;
-    for (size_t offset = 0; offset < bytes.size(); offset += kHexListingBytesPerLine) {
-        if (stopped()) break;
-        const std::string line =
-            HexListingLine(first + static_cast<uint32_t>(offset), std::span(bytes).subspan(offset, kHexListingBytesPerLine));
-        std::fwrite(line.data(), 1, line.size(), file);
-    }
-    const bool written = std::fclose(file) == 0;
-    if (!written) {
-        dialog.messageBox("File can not open!", platform::MsgIcon::Error);
+    case ListingResult::Stopped:
         return;
+    case ListingResult::Written:
+        sfpage::runClock().pause(1);
+        platform::services().openInViewer(path);
     }
-    if (stopped()) return;
-    sfpage::runClock().pause(1);
-    platform::services().openInViewer(path);
 }
 
 void writeRaw(WorkerPage& dialog, const std::vector<uint8_t>& bytes) {

@@ -10,6 +10,9 @@
 #include "app/protect_area.h"
 #include "app/registry_settings.h"
 #include "controls/mac_progress_ctrl.h"
+#include "dialogs/config_dlg.h"
+#include "dialogs/info_param_dlg.h"
+#include "dialogs/read_info_dlg.h"
 #include "link/com_frames.h"
 #include "link/hid_device.h"
 #include "platform/strfmt.h"
@@ -21,9 +24,6 @@
 
 using namespace res::sf;
 
-std::function<std::optional<ProgramConfigAnswer>(QWidget* parent)> RunProgramConfigDialog;
-std::function<void(QWidget* parent)> RunFlashInfoDialog;
-std::function<void(QWidget* parent)> RunParameterViewDialog;
 
 namespace {
 
@@ -254,20 +254,10 @@ void CFlashISP::OnEnableParameter() {
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
 }
 
-void CFlashISP::OnViewDetail() {
-    if (RunParameterViewDialog) RunParameterViewDialog(this);
-}
+void CFlashISP::OnViewDetail() { RunInfoParamView(this); }
 
 void CFlashISP::OnConfig() {
-    if (!RunProgramConfigDialog) return;
-    const std::optional<ProgramConfigAnswer> answer = RunProgramConfigDialog(this);
-    if (!answer) return;
-    g_nPcropType = answer->pcropType;
-    g_nRdpLevel = answer->rdpLevel;
-    g_dwProtectAddr = answer->protectAddr;
-    RegSavePcropType(g_nPcropType);
-    RegSaveRdpLevel(g_nRdpLevel != 0 ? 1 : 0);
-    RegSaveProtectAddr(g_dwProtectAddr);
+    if (!RunProgrammingConfig(this)) return;
     if (g_pISPDlg) g_pISPDlg->RefreshSettingsView();
     RefreshSettingsView();
 }
@@ -275,5 +265,7 @@ void CFlashISP::OnConfig() {
 // The flash information dialog reads the adapter on a worker of its own: not while a task
 // holds the adapter.
 void CFlashISP::OnReadInfo() {
-    if (!g_bTaskWorking && RunFlashInfoDialog) RunFlashInfoDialog(this);
+    if (g_bTaskWorking) return;
+    CReadInfoDlg dialog(this);
+    dialog.exec();
 }

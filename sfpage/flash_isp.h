@@ -14,21 +14,6 @@ class CMacProgressCtrl;
 class CProtectArea;
 class QListWidget;
 
-// What the programming configuration dialog answers on OK.
-struct ProgramConfigAnswer {
-    uint32_t rdpLevel = 0;  // nonzero "Level 0", 0 "Level 1"
-    uint32_t pcropType = 0;
-    uint32_t protectAddr = 0;
-};
-
-// The dialogs the page's hidden buttons open, built elsewhere; while unset a button opens
-// nothing. Config. (1149) runs the programming configuration dialog modally; Read Info.
-// (1148) the flash information dialog, which reads the adapter on its own; View Detail (1147)
-// the information-block parameter view.
-extern std::function<std::optional<ProgramConfigAnswer>(QWidget* parent)> RunProgramConfigDialog;
-extern std::function<void(QWidget* parent)> RunFlashInfoDialog;
-extern std::function<void(QWidget* parent)> RunParameterViewDialog;
-
 // Makes the main window build this page for template 161.
 void InstallFlashPage();
 

@@ -1,5 +1,6 @@
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QTest>
 
 #include <fstream>
 #include <functional>
@@ -8,10 +9,13 @@
 #include "app/protect_area.h"
 #include "dialogs/dump_dlg.h"
 #include "dialogs/info_data_dlg.h"
+#include "dialogs/protect_range_dlg.h"
 #include "dialogs/read_crc_dlg.h"
 #include "dialogs/read_info_dlg.h"
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
+#include "res/protect_range_template.h"
+#include "support/modal_dialog.h"
 #include "support/exchange_log.h"
 #include "support/recording_page.h"
 #include "tool_bench.h"
@@ -242,6 +246,17 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
     EXPECT_FALSE(dialog.controls().isChecked(kIdcLevel1));
     EXPECT_FALSE(dialog.controls().isChecked(kIdcWriteProtect));
     EXPECT_EQ(dialog.protectMap().m_nType, 2u);
+
+    // A click on the map redraws it from the Protect Range dialog; the target is not touched.
+    adapter.clearLog();
+    ASSERT_TRUE(WhenModal<CProtectRangeDlg>(
+        [&] { QTest::mouseClick(const_cast<CProtectArea*>(&dialog.protectMap()), Qt::LeftButton); },
+        [](CProtectRangeDlg& range) {
+            for (int block : {0, 15}) range.controls().control<QAbstractButton>(protect_range::kFirstBlock + block)->click();
+            range.controls().control<QAbstractButton>(1)->click();
+        }));
+    EXPECT_EQ(dialog.protectMap().m_wMask, 0x8001);
+    EXPECT_TRUE(adapter.exchanges().empty());
 }
 
 // The dialog shows the configuration block as the serial-flash page lays it out; a chip index

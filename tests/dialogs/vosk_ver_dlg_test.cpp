@@ -1,4 +1,6 @@
 #include "dialogs/vosk_ver_dlg.h"
+#include "dialogs/tool_dialogs.h"
+
 
 #include <QAbstractButton>
 #include <QMenuBar>

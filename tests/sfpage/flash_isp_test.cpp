@@ -11,7 +11,13 @@
 #include "platform/strfmt.h"
 #include "flash_page_fixture.h"
 #include "res/icons.h"
+#include "controls/chk_gbox.h"
+#include "dialogs/config_dlg.h"
+#include "dialogs/read_info_dlg.h"
+#include "res/adapter_tool_templates.h"
+#include "res/config_template.h"
 #include "sfpage/adapter_image.h"
+#include "support/modal_dialog.h"
 
 using namespace res::sf;
 using Bytes = std::vector<uint8_t>;
@@ -198,16 +204,38 @@ TEST_F(FlashPage, AutoRefusesAQuantityTheBlockCannotHold) {
 }
 
 TEST_F(FlashPage, ConfigStoresTheAnswerAndShowsIt) {
-    RunProgramConfigDialog = [](QWidget*) { return std::optional<ProgramConfigAnswer>({0, 1, 0x3000}); };
-    g_nRdpLevel = 1;
-    click(kIdcConfig);
-    RunProgramConfigDialog = nullptr;
-    EXPECT_EQ((std::vector{g_nRdpLevel, g_nPcropType, g_dwProtectAddr}), (std::vector<uint32_t>{0, 1, 0x3000}));
-    EXPECT_EQ((std::vector{RegLoadRdpLevel(), RegLoadPcropType(), RegLoadProtectAddr()}), (std::vector<uint32_t>{0, 1, 0x3000}));
-    EXPECT_FALSE(page->controls().isChecked(kIdcLevel0));
-    EXPECT_TRUE(page->controls().isChecked(kIdcLevel1));
-    click(kIdcLevel0);  // the box shows the setting only
-    EXPECT_FALSE(page->controls().isChecked(kIdcLevel0));
+    g_nRdpLevel = 0;
+    ASSERT_TRUE(WhenModal<CConfigDlg>([&] { click(kIdcConfig); }, [](CConfigDlg& dialog) {
+        dialog.findChild<CChkGBox*>()->titleButton()->click();  // the information block's switch
+        dialog.controls().control<QAbstractButton>(res::config::kLevel0)->click();
+        dialog.controls().control<QAbstractButton>(1)->click();
+    }));
+    EXPECT_EQ(RegLoadRdpLevel(), 1u);
+    EXPECT_TRUE(page->controls().isChecked(kIdcLevel0));
+    EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
+    click(kIdcLevel1);  // the box shows the setting only
+    EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
+}
+
+// Read Info. shows what Auto. wrote into the adapter's serial flash.
+TEST_F(FlashPage, ReadInfoShowsTheBlockAutoWrote) {
+    g_bSerialEnable = 1;
+    g_nSerialLocation = 1;
+    g_bSerialAutoInc = 1;
+    g_dwSerialAddr = 0x001234;
+    g_nLastSerial = 0x00ABCDEF;
+    load(PatternImage(100));
+    run(kIdcAuto);
+    std::vector<std::string> shown;
+    ASSERT_TRUE(WhenModal<CReadInfoDlg>([&] { click(kIdcReadInfo); }, [&](CReadInfoDlg& dialog) {
+        ASSERT_TRUE(spinUntil([&] { return !dialog.workerRunning() && !g_bTaskWorking; }));
+        for (int id : {res::kIdcImageSizeInfo, res::kIdcImageCrcInfo, res::kIdcChipNameInfo, res::kIdcSerialAddrInfo,
+                       res::kIdcLastSerialInfo})
+            shown.push_back(dialog.controls().text(id).toStdString());
+        dialog.reject();
+    }));
+    EXPECT_EQ(shown, (std::vector<std::string>{"100", page->controls().text(kIdcImageCrc).toStdString(),
+                                               g_strChipName[0], "1234", "11259375"}));
 }
 
 // The page is switched by the main window's menu; Esc and Enter never hide it.
