@@ -262,11 +262,17 @@ void BCMenu::PaintDisabledMasked(QPainter& p, QPoint at, const QImage& picture, 
 }
 
 void BCMenu::PaintDisabledEmbossed(QPainter& p, QPoint at, const QImage& picture, QColor background) {
-    // As a copy into a black-and-white bitmap: white stays white, every other colour is black.
+    // As a copy into a black-and-white bitmap: the picture's background (the face colour it
+    // was rendered on) and white stay white, every other colour is black. Taking the face
+    // colour for black would etch the whole cell as one block.
     const QColor light = colorFromRef(GetSysColor(COLOR_3DHILIGHT));
     const QColor shadow = colorFromRef(GetSysColor(COLOR_3DSHADOW));
+    const QRgb face = colorFromRef(GetSysColor(COLOR_3DFACE)).rgb();
     const int w = picture.width(), h = picture.height();
-    const auto black = [&](int x, int y) { return (picture.pixel(x, y) | 0xFF000000) != 0xFFFFFFFF; };
+    const auto black = [&](int x, int y) {
+        const QRgb c = picture.pixel(x, y) | 0xFF000000;
+        return c != 0xFFFFFFFF && c != face;
+    };
     p.fillRect(QRect(at, QSize(w, h)), background);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)

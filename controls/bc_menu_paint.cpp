@@ -101,13 +101,14 @@ void BCMenu::drawClassic(const DrawItemStruct& item) {
     const bool checkImages = checked && !pic && m_checkImages &&
                              ((selected && m_selectedCheckId > 0) || m_normalCheckId > 0);
     const bool modern = g_bcmShellType >= 2;
+    // The menu window's own background, which the system lays before the item is drawn.
+    p.fillRect(rc, B);
     QColor textColor;
     if (selected) {
         const int from = pic || checkImages || checked ? l + m_imageWidth + 5 : l;
         p.fillRect(edges(from, t, r, b), sys(COLOR_HIGHLIGHT));
         textColor = sys(COLOR_HIGHLIGHTTEXT);
     } else {
-        p.fillRect(rc, B);
         textColor = sys(COLOR_MENUTEXT);
     }
     const int dy = std::max(0, (rc.height() - 4 - m_imageHeight) / 2);

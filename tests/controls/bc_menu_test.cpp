@@ -4,7 +4,7 @@
 #include <QFontMetrics>
 #include <gtest/gtest.h>
 
-#include "platform/os_version.h"
+#include "bc_menu_state.h"
 #include "res/menu.h"
 
 using namespace menus;
@@ -14,18 +14,8 @@ namespace {
 // Every test starts from the shared state a fresh program has.
 class BCMenuTest : public testing::Test {
 protected:
-    void SetUp() override { reset(); }
-    void TearDown() override { reset(); }
-    static void reset() {
-        platform::setOsVersionForTest({});
-        BCMenu::g_bcmShellType = BCMenu::GetShellType();
-        BCMenu::SetDrawMode(0);
-        BCMenu::g_bcmDrawModeXp = 1;
-        BCMenu::g_bcmImageList.DeleteImageList();
-        BCMenu::g_bcmImageIds.clear();
-        BCMenu::setMenuLineHeightForTest(20);
-        BCMenu::SetResourceLookup(nullptr, nullptr);
-    }
+    void SetUp() override { resetMenuState(); }
+    void TearDown() override { resetMenuState(); }
 };
 
 QStringList texts(const BCMenu& menu) {
