@@ -233,8 +233,12 @@ public:
     // The item widgets in position order (tests hover and click them).
     const std::vector<QWidget*>& itemWidgets() const { return m_itemWidgets; }
 
+protected:
+    // A typed character picks the item whose mnemonic it is.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
-    BCMenu& m_menu;
+    HMENU m_level;
     std::vector<QWidget*> m_itemWidgets;
     std::uintptr_t m_chosen = 0;
 };

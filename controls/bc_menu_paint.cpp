@@ -1,6 +1,7 @@
 #include "controls/bc_menu.h"
 
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidgetAction>
 #include <algorithm>
@@ -293,7 +294,7 @@ private:
 
 }  // namespace
 
-BCMenuView::BCMenuView(BCMenu& menu, HMENU level, QWidget* parent) : QMenu(parent), m_menu(menu) {
+BCMenuView::BCMenuView(BCMenu& menu, HMENU level, QWidget* parent) : QMenu(parent), m_level(level) {
     const int count = GetMenuItemCount(level);
     for (int pos = 0; pos < count; ++pos) {
         auto* action = new QWidgetAction(this);
@@ -309,6 +310,18 @@ int BCMenuView::execAt(QPoint globalPos) {
     m_chosen = 0;
     exec(globalPos);
     return static_cast<int>(m_chosen);
+}
+
+void BCMenuView::keyPressEvent(QKeyEvent* event) {
+    const QString typed = event->text();
+    const uint32_t answer = typed.size() == 1 ? BCMenu::FindShortcut(typed[0], MF_POPUP, m_level) : 0;
+    if (answer >> 16 != BCMenu::MNC_EXECUTE) {
+        QMenu::keyPressEvent(event);
+        return;
+    }
+    const int position = static_cast<int>(answer & 0xFFFF);
+    if ((GetMenuState(m_level, static_cast<uint32_t>(position), MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED | MF_POPUP)) == 0)
+        choose(GetMenuItemID(m_level, position));
 }
 
 void BCMenuView::choose(std::uintptr_t command) {
