@@ -116,37 +116,34 @@ std::unique_ptr<BCMenuData> BCMenu::newRecord(const QString& text, uint32_t flag
 }
 
 bool BCMenu::AppendItem(const QString& text, uint32_t flags, std::uintptr_t id, int imageId) {
-    flags = newItemFlags(flags, id);
-    if ((flags & MF_POPUP) != 0) {
-        g_bcmAllSubMenus.push_back(id);
-        m_subMenus.push_back(id);
-    }
-    auto record = newRecord(text, flags, id);
-    record->globalImage = imageId < 0 ? sharedImageOf(id) : sharedImageFromResource(imageId, id);
-    const BCMenuData* data = record.get();
-    m_items.push_back(std::move(record));
-    const bool result = menus::AppendMenu(m_hMenu, flags, id, QString(), data);
-    if (m_loadedFromResource) restoreMenuBarItems();
-    return result;
+    return appendItem(text, flags, id, [&](BCMenuData& record) {
+        record.globalImage = imageId < 0 ? sharedImageOf(id) : sharedImageFromResource(imageId, id);
+    });
 }
 
 bool BCMenu::AppendItem(const QString& text, uint32_t flags, std::uintptr_t id, const CImageList* list,
                         int index) {
+    return appendItem(text, flags, id, [&](BCMenuData& record) {
+        if (list == nullptr) return;
+        record.images = std::make_unique<CImageList>();
+        if (!CopyListImage(list, index, record.images.get())) {
+            record.images.reset();
+            return;
+        }
+        record.imageId = 0;
+        record.imageOffset = 0;
+    });
+}
+
+bool BCMenu::appendItem(const QString& text, uint32_t flags, std::uintptr_t id,
+                        const std::function<void(BCMenuData&)>& setImage) {
     flags = newItemFlags(flags, id);
     if ((flags & MF_POPUP) != 0) {
         g_bcmAllSubMenus.push_back(id);
         m_subMenus.push_back(id);
     }
     auto record = newRecord(text, flags, id);
-    if (list != nullptr) {
-        record->images = std::make_unique<CImageList>();
-        if (CopyListImage(list, index, record->images.get())) {
-            record->imageId = 0;
-            record->imageOffset = 0;
-        } else {
-            record->images.reset();
-        }
-    }
+    setImage(*record);
     const BCMenuData* data = record.get();
     m_items.push_back(std::move(record));
     const bool result = menus::AppendMenu(m_hMenu, flags, id, QString(), data);

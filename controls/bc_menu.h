@@ -204,6 +204,8 @@ private:
     int sharedImageOf(std::uintptr_t command) const;
     int sharedImageFromResource(int imageId, std::uintptr_t command) const;
     std::unique_ptr<BCMenuData> newRecord(const QString& text, uint32_t flags, std::uintptr_t id);
+    bool appendItem(const QString& text, uint32_t flags, std::uintptr_t id,
+                    const std::function<void(BCMenuData&)>& setImage);
     bool insertItem(uint32_t position, const QString& text, uint32_t flags, std::uintptr_t id,
                     const std::function<int()>& globalImage);
     bool modifyCommand(const QString& text, std::uintptr_t id, const std::function<int()>& sharedImage,

@@ -170,6 +170,13 @@ TEST_F(BCMenuPaint, XpLookHasAPictureStripAndAFramedHighlight) {
         img = draw(plain, ODS_CHECKED);
         EXPECT_EQ((std::array{pixelRef(img, 4, 2), pixelRef(img, 19, 17), pixelRef(img, 5, 3), pixelRef(img, 9, 8)}),
                   (std::array{H, H, F, sys(COLOR_MENUTEXT)})) << themed;
+        // A device with a palette always gets the classic look.
+        QImage palette(kItem.size(), QImage::Format_RGB32);
+        {
+            QPainter p(&palette);
+            menu.DrawItem({&p, kItem, 0, &plain, true});
+        }
+        EXPECT_EQ(pixelRef(palette, 1, 1), themed ? sys(COLOR_3DFACE) : sys(COLOR_MENU)) << themed;
         img = draw(separator, 0);
         EXPECT_EQ((std::array{pixelRef(img, 5, 10), pixelRef(img, 29, 10), pixelRef(img, 30, 10), pixelRef(img, 30, 11)}),
                   (std::array{S, sys(COLOR_WINDOW), sys(COLOR_3DSHADOW), sys(COLOR_3DHILIGHT)})) << themed;
