@@ -397,9 +397,11 @@ void CButtonST::drawPicture(QPainter& p, const QRect& item, QRect& textRect, boo
             break;
         default:
             if (hasText) {
+                // The text keeps the width left of the picture, from 3 on.
+                const int textEnd = textRect.width() - w - 3;
                 at.setX(width() - w - 3);
                 textRect.setLeft(3);
-                textRect.setRight(textRect.width() - w - 3 - 1);
+                textRect.setRight(textEnd - 1);
             } else {
                 at.setY(t);
             }
