@@ -161,10 +161,13 @@ TEST_F(BCMenuTest, LoadsTheMainMenuWithPlainBarItemsAndOwnerDrawnPopups) {
     int position = -1;
     EXPECT_EQ(menu.FindOwner(32785, position), helpMenu);
     EXPECT_EQ(position, 2);
-    // Appending to a loaded bar keeps its popups plain bar items.
+    // A popup appended to a loaded bar becomes a plain bar item like the others.
     menu.AppendItem("Extra", 0, 40000);
+    BCMenu* tools = menu.AppendPopup("Tools");
     EXPECT_EQ(GetMenuString(bar, 7, MF_BYPOSITION), "Help");
-    EXPECT_EQ(menu.items()[7]->flags, 0x410u);
+    EXPECT_EQ(GetMenuString(bar, 9, MF_BYPOSITION), "Tools");
+    EXPECT_EQ(GetSubMenu(bar, 9), tools->GetSafeHmenu());
+    EXPECT_EQ(menu.items()[9]->flags, 0x410u);
     EXPECT_EQ(GetMenuItemData(bar, 8), menu.items()[8].get());
     menu.DestroyMenu();
     EXPECT_FALSE(IsMenu(help));
