@@ -242,3 +242,36 @@ TEST_F(BCMenuTest, ShellTypeFollowsTheSystemVersion) {
     EXPECT_TRUE(BCMenu::IsThemedXp());
     EXPECT_TRUE(BCMenu::IsXpStyle());
 }
+
+TEST_F(BCMenuTest, TextLookupsReachIntoSubMenus) {
+    BCMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(129));
+    EXPECT_EQ(menu.GetSubMenuByText("Help"), GetSubMenu(menu.GetSafeHmenu(), 7));
+    EXPECT_EQ(menu.GetSubMenuByText("ISP_IC"), 0u);  // a plain item has no sub-menu
+    BCMenuData* about = menu.FindItemDataByText("About SWD ISP");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->commandId, 32782u);
+    EXPECT_EQ(menu.FindItemData(32785), menu.FindItemDataByText("Read CRC"));
+    // By text: a new text and the item's own picture (the pass lamp icon).
+    ASSERT_TRUE(menu.ModifyItemByText("About SWD ISP", "About", 150));
+    EXPECT_EQ(about->text, "About");
+    ASSERT_NE(about->images, nullptr);
+    EXPECT_EQ((std::pair{about->imageId, about->imageOffset}), (std::pair{150, 0}));
+    EXPECT_FALSE(menu.ModifyItemByText("About SWD ISP", "Again"));
+    ASSERT_TRUE(menu.ModifyItemByText("About", QString(), 99999));  // no such picture: text kept, no image
+    EXPECT_EQ(about->text, "About");
+    EXPECT_EQ((std::pair{about->imageId, about->imageOffset}), (std::pair{-1, -1}));
+    struct Case {
+        uint32_t id, flags;
+        bool found;
+        QString text;
+    };
+    for (const Case& c : {Case{32783, MF_BYCOMMAND, true, "Vosk Firmware Ver."}, Case{0, MF_BYPOSITION, true, "ISP_IC"},
+                          Case{8, MF_BYPOSITION, false, ""}, Case{4242, MF_BYCOMMAND, false, ""}}) {
+        QString text;
+        EXPECT_EQ(menu.GetItemText(c.id, text, c.flags), c.found) << c.id;
+        EXPECT_EQ(text, c.text) << c.id;
+        EXPECT_EQ(menu.SetItemText(c.id, "New", c.flags), c.found) << c.id;
+    }
+    EXPECT_EQ(menu.FindItemData(32783)->text, "New");
+}
