@@ -1,5 +1,7 @@
 #include "controls/gdi_paint.h"
 
+#include <QApplication>
+#include <QPalette>
 #include <algorithm>
 #include <cstdlib>
 
@@ -10,6 +12,25 @@ QColor colorFromRef(COLORREF ref) {
 COLORREF refFromColor(const QColor& color) {
     return static_cast<COLORREF>(color.red()) | static_cast<COLORREF>(color.green()) << 8 |
            static_cast<COLORREF>(color.blue()) << 16;
+}
+
+COLORREF GetSysColor(int index) {
+    const QPalette app = QApplication::palette();
+    const QPalette menu = QApplication::palette("QMenu");
+    switch (index) {
+        case COLOR_MENU: return refFromColor(menu.color(QPalette::Window));
+        case COLOR_WINDOW: return refFromColor(app.color(QPalette::Base));
+        case COLOR_MENUTEXT: return refFromColor(menu.color(QPalette::WindowText));
+        case COLOR_HIGHLIGHT: return refFromColor(app.color(QPalette::Highlight));
+        case COLOR_HIGHLIGHTTEXT: return refFromColor(app.color(QPalette::HighlightedText));
+        case COLOR_3DSHADOW: return refFromColor(app.color(QPalette::Dark));
+        case COLOR_GRAYTEXT: return refFromColor(app.color(QPalette::Disabled, QPalette::Text));
+        case COLOR_BTNTEXT: return refFromColor(app.color(QPalette::ButtonText));
+        case COLOR_3DHILIGHT: return refFromColor(app.color(QPalette::Light));
+        case COLOR_3DDKSHADOW: return refFromColor(app.color(QPalette::Shadow));
+        case COLOR_3DLIGHT: return refFromColor(app.color(QPalette::Midlight));
+        default: return refFromColor(app.color(QPalette::Button));
+    }
 }
 
 namespace gdi {

@@ -14,6 +14,21 @@ using COLORREF = uint32_t;
 QColor colorFromRef(COLORREF ref);
 COLORREF refFromColor(const QColor& color);
 
+// System colours by their Windows index, taken from the application's palettes.
+constexpr int COLOR_MENU = 4;
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_MENUTEXT = 7;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_3DFACE = 15;
+constexpr int COLOR_3DSHADOW = 16;
+constexpr int COLOR_GRAYTEXT = 17;
+constexpr int COLOR_BTNTEXT = 18;
+constexpr int COLOR_3DHILIGHT = 20;
+constexpr int COLOR_3DDKSHADOW = 21;
+constexpr int COLOR_3DLIGHT = 22;
+COLORREF GetSysColor(int index);
+
 namespace gdi {
 
 void pixel(QPainter& p, QPoint at, const QColor& color);
