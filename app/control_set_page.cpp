@@ -10,19 +10,25 @@
 #include "platform/ui.h"
 
 void ControlSetPage::addLog(const std::string& line) {
+    if (listId_ == 0) return;
     ui::sendToUi([&] { controls_.control<QListWidget>(listId_)->addItem(QString::fromStdString(line)); });
 }
 
 void ControlSetPage::scrollLog() {
+    if (listId_ == 0) return;
     ui::sendToUi([&] { ScrollToLastLines(*controls_.control<QListWidget>(listId_)); });
 }
 
 void ControlSetPage::setProgressRange(int lower, int upper) {
-    ui::sendToUi([&] { controls_.control<QProgressBar>(progressId_)->setRange(lower, upper); });
+    ui::sendToUi([&] {
+        if (auto* bar = controls_.control<QProgressBar>(progressId_)) bar->setRange(lower, upper);
+    });
 }
 
 void ControlSetPage::setProgressPos(int pos) {
-    ui::sendToUi([&] { controls_.control<QProgressBar>(progressId_)->setValue(pos); });
+    ui::sendToUi([&] {
+        if (auto* bar = controls_.control<QProgressBar>(progressId_)) bar->setValue(pos);
+    });
 }
 
 void ControlSetPage::setProgressMarquee(bool on) {

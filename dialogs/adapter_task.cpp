@@ -41,42 +41,8 @@ bool AdapterTask::run(std::function<void()> body) {
 
 bool AdapterTask::start(std::function<void()> body) { return claim() && run(std::move(body)); }
 
-void ControlsWorkerPage::setProgressRange(int lower, int upper) {
-    ui::sendToUi([&] {
-        if (auto* bar = controls_.control<QProgressBar>(progressId_)) bar->setRange(lower, upper);
-    });
-}
-
-void ControlsWorkerPage::setProgressPos(int pos) {
-    ui::sendToUi([&] {
-        if (auto* bar = controls_.control<QProgressBar>(progressId_)) bar->setValue(pos);
-    });
-}
-
-void ControlsWorkerPage::showControl(int controlId, bool show) {
-    ui::sendToUi([&] { controls_.show(controlId, show); });
-}
-
-void ControlsWorkerPage::enableControl(int controlId, bool enable) {
-    ui::sendToUi([&] { controls_.enable(controlId, enable); });
-}
-
-void ControlsWorkerPage::setControlText(int controlId, const std::string& text) {
-    ui::sendToUi([&] { controls_.setText(controlId, QString::fromStdString(text)); });
-}
-
-void ControlsWorkerPage::setControlIcon(int controlId, int iconId) {
-    ui::sendToUi([&] { controls_.setIcon(controlId, iconId); });
-}
-
-int ControlsWorkerPage::messageBox(const std::string& text, platform::MsgIcon icon) {
-    int answer = 0;
-    ui::sendToUi([&] { answer = MessageBox(text, icon); });
-    return answer;
-}
-
 ToolDialog::ToolDialog(const res::DialogTemplate& dialog, int progressId, QWidget* parent)
-    : ui::TemplateDialog(dialog, parent), page_(controls(), progressId) {}
+    : ui::TemplateDialog(dialog, parent), page_(controls(), 0, progressId) {}
 
 ToolDialog::~ToolDialog() {
     while (task_.running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <functional>
 
-#include "app/worker_page.h"
+#include "app/control_set_page.h"
 #include "platform/dialog_builder.h"
 
 // One dialog's adapter task. start() refuses while any task runs (test-and-set of
@@ -27,32 +27,6 @@ private:
     std::atomic<bool> running_{false};
 };
 
-// The worker's side of a dialog: each call runs on the user-interface thread and waits until
-// it is done. The progress calls go to the dialog's progress bar; log lines and prompts have no
-// place in a tool dialog and do nothing.
-class ControlsWorkerPage final : public WorkerPage {
-public:
-    ControlsWorkerPage(ui::ControlSet& controls, int progressId) : controls_(controls), progressId_(progressId) {}
-
-    void addLog(const std::string&) override {}
-    void scrollLog() override {}
-    void setProgressRange(int lower, int upper) override;
-    void setProgressPos(int pos) override;
-    void setProgressMarquee(bool) override {}
-    void showControl(int controlId, bool show) override;
-    void enableControl(int controlId, bool enable) override;
-    void setControlText(int controlId, const std::string& text) override;
-    void setControlIcon(int controlId, int iconId) override;
-    int messageBox(const std::string& text, platform::MsgIcon icon) override;
-    int stopPrompt(int, uint32_t) override { return platform::IDOK; }
-    int warnPrompt(int, uint32_t) override { return platform::IDOK; }
-    std::string imagePath() const override { return {}; }
-
-private:
-    ui::ControlSet& controls_;
-    int progressId_;
-};
-
 // A modal tool dialog with its adapter task: Close, Esc and the close box are refused while
 // its own worker runs, which still uses the dialog.
 class ToolDialog : public ui::TemplateDialog {
@@ -65,7 +39,7 @@ public:
 
 protected:
     AdapterTask task_;
-    ControlsWorkerPage page_;
+    ControlSetPage page_;  // no log list: a tool dialog shows only its progress and fields
 };
 
 // Fills a combo box with the site numbers "1" to "4", selects the first and keeps socket at

@@ -29,7 +29,7 @@ platform::FileDialogRequest DataFileRequest() {
 }  // namespace
 
 CInfoBlk2Dlg::CInfoBlk2Dlg(QWidget* parent)
-    : ui::TemplatePage(kInfoBlk2Page137, parent), m_Grid(new CGridBox(this)), page_(controls(), kIdcInfoBar) {
+    : ui::TemplatePage(kInfoBlk2Page137, parent), m_Grid(new CGridBox(this)), page_(controls(), 0, kIdcInfoBar) {
     controls().replace(kIdcAreaGrid, m_Grid);
     g_pInfoBlk2Dlg = this;
     m_Grid->m_nBaseAddr = 0;

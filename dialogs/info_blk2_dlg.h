@@ -32,5 +32,5 @@ private:
     CGridBox* m_Grid;
     uint32_t m_nSocket = 0;
     AdapterTask task_;
-    ControlsWorkerPage page_;
+    ControlSetPage page_;
 };
