@@ -13,6 +13,7 @@
 #include "app/prompts.h"
 #include "app/protect_area.h"
 #include "app/registry_settings.h"
+#include "engine_com/gang_workers.h"
 #include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
 #include "link/hid_commands.h"
@@ -42,7 +43,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     : ui::TemplatePage(kIcPage130, parent),
       protectArea_(new CProtectArea(this)),
       list_(controls().control<QListWidget>(kIdcLogList)),
-      workers_{SiteProgramThread, SiteVerifyThread, {}, {}, ProgramInfoBlockThread} {
+      workers_{SiteProgramThread, SiteVerifyThread, GangProgramThread, GangVerifyThread, ProgramInfoBlockThread} {
     controls().replace(kIdcProtectMap, protectArea_);
     g_pISPDlg = this;
 
