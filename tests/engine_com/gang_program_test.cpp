@@ -66,3 +66,103 @@ TEST(GangProgram, FourTargetsGetTheImageTheirOptionBlockAndPassLeds) {
     EXPECT_TRUE(Messages(gang).empty());
     EXPECT_EQ(gang.bench.services.tones(), (std::vector<RecordingServices::Tone>{{784, 900}}));
 }
+
+// Serial numbers advance from socket to socket, are shown and stored, and go on from the INI
+// file in the next run, also after a restart (which starts the number from 0 in memory).
+TEST(GangProgram, SerialNumbersAdvancePerPassingSocketAndGoOnFromTheIniFile) {
+    SimulatedGang gang;
+    gang.store("Option Serial", 1);
+    gang.store("Gang Serial En", 1);
+    IniSetSerialNo(0x12345A, g_strIniPath);
+    gang.populate({0, 2});
+    const std::vector<uint8_t> image = PatternImage(300);
+
+    const struct { bool restart; std::array<uint8_t, 3> first, second; uint32_t last; } runs[] = {
+        {false, {0x12, 0x34, 0x5A}, {0x12, 0x34, 0x5B}, 0x12345C},
+        {true, {0x12, 0x34, 0x5C}, {0x12, 0x34, 0x5D}, 0x12345E},
+    };
+    for (const auto& r : runs) {
+        if (r.restart) g_nGangSerial = 0;
+        gang.run(GangProgramThread, image);
+        const auto block1 = gang.board.target(0)->optionBlock(kOptionAddr);
+        const auto block3 = gang.board.target(2)->optionBlock(kOptionAddr);
+        EXPECT_EQ((std::array<uint8_t, 3>{block1[1], block1[2], block1[3]}), r.first);
+        EXPECT_EQ((std::array<uint8_t, 3>{block3[1], block3[2], block3[3]}), r.second);
+        EXPECT_EQ(gang.bench.page.texts[engine_hid::ctl::kSerialLabel],
+                  "S/N Last : " + std::string(r.last == 0x12345C ? "12345C" : "12345E"));
+        EXPECT_EQ(IniGetSerialNo(g_strIniPath), r.last);
+    }
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
+}
+
+// Each fault ends the run with the busy flag clear, and a socket counts as passed only when
+// its whole image matched on the target.
+TEST(GangProgram, FaultsFailOnlyTheSocketsTheyReach) {
+    const std::vector<uint8_t> image = PatternImage(1000);
+    const struct {
+        const char* name;
+        std::function<void(SimulatedGang&)> arrange;
+        std::vector<std::string> messages;
+        Counters counted;
+        std::array<bool, 4> holdsImage;  // flash equal to the image afterwards
+    } faults[] = {
+        {"a differing block in socket 2", [](SimulatedGang& g) { g.board.differAtCompare(1, 3); }, {}, {4, 3, 1},
+         {true, false, true, true}},
+        {"a dropped data reply", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x26), 3); },
+         {"ISP_TRANS8DATA!", kTimeoutText}, {4, 0, 4}, {false, false, false, false}},
+        {"a late compare reply", [](SimulatedGang& g) { g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 400); }, {},
+         {4, 3, 1}, {true, true, true, true}},
+        {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {true, true, false, true}},
+        {"a wrong chip id", [](SimulatedGang& g) { g.board.setChipId(2, 0x11); }, {"Wrong Chip ID !"}, {4, 3, 1},
+         {true, true, false, true}},
+        {"no board at all", [](SimulatedGang& g) { g.board.setSilent(true); },
+         {"2501 Hi Timeout!", kTimeoutText, "ISP_4066A timeout!", "ISP_4066B timeout!", "ISP_4066C timeout!",
+          "ISP_4066D timeout!", "2501 Lo Timeout"},
+         {0, 0, 0}, {false, false, false, false}},
+        {"Cancel between blocks",
+         [](SimulatedGang& g) {
+             g.onNote = [data = 0](const std::string& note) mutable {
+                 if (note == "step 06 800" && ++data == 5) g_hStopEvent.set();
+             };
+         },
+         {}, {4, 0, 4}, {false, false, false, false}},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.name);
+        SimulatedGang gang;
+        f.arrange(gang);
+        gang.run(GangProgramThread, image);
+        EXPECT_EQ(Messages(gang), f.messages);
+        EXPECT_EQ(gang.bench.storedCounters(), f.counted);
+        for (int socket = 0; socket < 4; ++socket) {
+            const auto target = gang.board.target(socket);
+            if (!target) continue;
+            EXPECT_EQ(FlashBelow(gang.board, socket, image.size()) == image, f.holdsImage[socket]) << socket;
+        }
+    }
+}
+
+TEST(GangProgram, ACancelStopsBeforeTheNextBlockAndAWrongChipGetsNoOptionBlock) {
+    {
+        SimulatedGang gang;
+        gang.onNote = [data = 0](const std::string& note) mutable {
+            if (note == "step 06 800" && ++data == 5) g_hStopEvent.set();
+        };
+        gang.run(GangProgramThread, PatternImage(1000));
+        EXPECT_EQ(gang.framesOf(0x0F, 0x26), 5);
+        EXPECT_EQ(gang.framesOf(0x0F, 0x3A), 0);
+        EXPECT_EQ(gang.board.state().leds, Leds({1, 3, 5, 7}));
+    }
+    {
+        SimulatedGang gang;
+        gang.store("Option Serial", 1);
+        gang.store("Gang Serial En", 1);
+        IniSetSerialNo(0x100, g_strIniPath);
+        gang.board.setChipId(1, 0x11);
+        gang.run(GangProgramThread, PatternImage(1000));
+        EXPECT_EQ(gang.board.target(1)->optionBlock(kOptionAddr), (std::array<uint8_t, 8>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+        EXPECT_EQ(gang.board.target(2)->optionBlock(kOptionAddr)[3], 0x01);  // 0x100 went to socket 1
+        EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x103u);
+        EXPECT_EQ(gang.bench.page.icons[kSiteIcon1 + 1], 151);
+    }
+}

@@ -85,8 +85,11 @@ SimulatedGang::SimulatedGang(uint32_t waitPercent) {
     g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
     g_hStopEvent.reset();
     engine_com::SetGangClockForTests({0, waitPercent, 60, [this](const std::string& note) {
-                                          std::lock_guard lock(lock_);
-                                          notes_.push_back(note);
+                                          {
+                                              std::lock_guard lock(lock_);
+                                              notes_.push_back(note);
+                                          }
+                                          if (onNote) onNote(note);
                                       }});
 }
 

@@ -3,6 +3,7 @@
 // simulated adapter, settings and files in a temporary folder, chip mode 2, pauses skipped and
 // waits shortened by a test clock that also notes every pause and step of a run.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ public:
     void store(const std::string& name, uint32_t value);
 
     SimulatedBurn bench;  // adapter, services, recording page, folders
+    // Hears every note of the run as it happens, on the worker's thread.
+    std::function<void(const std::string&)> onNote;
     sim::GangBoard board;
 
 private:
