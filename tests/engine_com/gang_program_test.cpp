@@ -166,3 +166,89 @@ TEST(GangProgram, ACancelStopsBeforeTheNextBlockAndAWrongChipGetsNoOptionBlock) 
         EXPECT_EQ(gang.bench.page.icons[kSiteIcon1 + 1], 151);
     }
 }
+
+namespace {
+
+// An image of 0x408 bytes whose last eight are the option block at 0x400.
+std::vector<uint8_t> ImageWithOptionBlock(std::array<uint8_t, 8> block) {
+    std::vector<uint8_t> image = PatternImage(0x400);
+    image.insert(image.end(), block.begin(), block.end());
+    return image;
+}
+
+}  // namespace
+
+// A protection byte or the code option makes the run ask first; an abort, a stop prompt or a
+// remembered abort ends the run before any frame and counts nothing.
+TEST(GangProgram, TheProtectionGuardAsksBeforeAnyFrame) {
+    using P = RecordingPage::Prompt;
+    constexpr int kAbort = 3, kContinue = 1;
+    const struct {
+        const char* name;
+        std::array<uint8_t, 8> block;
+        uint32_t warnProtect, protectContinue;
+        int answer;
+        std::vector<P> prompts;
+        bool burns;
+    } cases[] = {
+        {"0x10 enabled, continue", {0xA5, 0, 0, 0, 0x10, 1, 2, 3}, 1, 1, kContinue, {{14, 1, 0x404}}, true},
+        {"0x10 enabled, abort", {0xA5, 0, 0, 0, 0x10, 1, 2, 3}, 1, 1, kAbort, {{14, 1, 0x404}}, false},
+        {"0x00 not enabled", {0x5A, 0, 0, 0, 0x00, 1, 2, 3}, 1, 1, kContinue, {{13, 2, 0x404}}, false},
+        {"code option only", {0xA0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, 1, 1, kAbort, {{14, 5, 0x400}}, false},
+        {"both, protection first", {0xA0, 0, 0, 0, 0x00, 0xFF, 0xFF, 0xFF}, 1, 1, kContinue,
+         {{14, 2, 0x404}, {14, 5, 0x400}}, true},
+        {"remembered abort", {0xA5, 0, 0, 0, 0x10, 1, 2, 3}, 0, 0, kContinue, {}, false},
+        {"remembered continue", {0xA5, 0, 0, 0, 0x10, 1, 2, 3}, 0, 1, kAbort, {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedGang gang;
+        gang.store("Option Addr", 0x400);
+        gang.populate({0});
+        g_bWarnProtect = c.warnProtect;
+        g_bProtectContinue = c.protectContinue;
+        gang.bench.page.onWarn = [&](int, uint32_t) { return c.answer; };
+        gang.run(GangProgramThread, ImageWithOptionBlock(c.block));
+        EXPECT_EQ(gang.bench.page.prompts, c.prompts);
+        EXPECT_EQ(gang.board.log().empty(), !c.burns);
+        EXPECT_EQ(gang.bench.storedCounters(), c.burns ? (Counters{1, 1, 0}) : (Counters{}));
+        EXPECT_TRUE(Messages(gang).empty());
+    }
+}
+
+// An option block or data beyond the flash, or an option offset that leaves no code, is refused
+// before any frame.
+TEST(GangProgram, RefusesOffsetsBeyondTheFlashBeforeAnyFrame) {
+    const struct { uint32_t optionAddr, startAddr; size_t imageSize; const char* message; } cases[] = {
+        {0x3FF9, 0, 100, "Option address 0x3FF9 lies beyond the flash of 0x4000 bytes!"},
+        {0x3FF8, 0x3F00, 1000, "Start address 0x3F00 and 0x3E8 bytes of code lie beyond the flash of 0x4000 bytes!"},
+        {0, 0, 100, "Option address 0x0 leaves no code to program!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        SimulatedGang gang;
+        gang.store("Option Addr", c.optionAddr);
+        g_nIspStartAddr = c.startAddr;
+        gang.run(GangProgramThread, PatternImage(c.imageSize));
+        EXPECT_EQ(Messages(gang), std::vector<std::string>{c.message});
+        EXPECT_TRUE(gang.board.log().empty());
+        EXPECT_EQ(gang.bench.storedCounters(), Counters{});
+    }
+}
+
+// A start address erases page by page from its page to the end of the flash and programs there.
+TEST(GangProgram, AStartAddressErasesPagesAndProgramsFromThere) {
+    SimulatedGang gang;
+    gang.populate({1});
+    g_nIspStartAddr = 0x3C80;
+    gang.board.writeFlash(1, 0x3B00, std::vector<uint8_t>(0x500, 0x00));
+    const std::vector<uint8_t> image = PatternImage(200);
+    gang.run(GangProgramThread, image);
+    EXPECT_EQ(gang.framesOf(0x0F, 0x1C), 4);  // pages 0x3C to 0x3F
+    EXPECT_EQ(gang.framesOf(0x0F, 0x16), 0);
+    const auto flash = gang.board.target(1)->flash;
+    EXPECT_EQ(std::vector<uint8_t>(flash.begin() + 0x3C80, flash.begin() + 0x3C80 + 200), image);
+    EXPECT_EQ(flash[0x3BFF], 0x00);  // the page before is kept
+    EXPECT_EQ(flash[0x3C00], 0xFF);
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
+}
