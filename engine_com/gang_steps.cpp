@@ -95,13 +95,13 @@ bool OpenPortAgain() {
 // opened again, in a bounded number of attempts. False when it stays closed.
 bool ReopenLostPort() {
     if (!IsWindows61or62()) return true;
-    for (int attempt = 0; attempt < kReopenAttempts && !g_SerialPort.IsOpen(); ++attempt) {
+    for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
         g_SerialPort.ClosePort();
         Note("reopen");
         GangPause(2 * g_nDelayCount);
         const bool opened = OpenPortAgain();
         GangPause(g_nDelayCount);
-        if (opened) g_SerialPort.StartMonitoring();
+        if (opened && g_SerialPort.StartMonitoring() && g_SerialPort.IsOpen()) break;
     }
     GangPause(g_nDelayCount);
     return g_SerialPort.IsOpen();

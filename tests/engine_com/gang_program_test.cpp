@@ -7,6 +7,8 @@
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"
 #include "engine_hid/site_steps.h"
+#include "link/com_settings.h"
+#include "link/serial_port.h"
 #include "support/simulated_gang.h"
 
 namespace {
@@ -251,4 +253,22 @@ TEST(GangProgram, AStartAddressErasesPagesAndProgramsFromThere) {
     EXPECT_EQ(flash[0x3BFF], 0x00);  // the page before is kept
     EXPECT_EQ(flash[0x3C00], 0xFF);
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
+}
+
+// Where the system loses the port after an unanswered handshake, the run opens it again; a port
+// that stays closed ends the run after a bounded number of attempts, and the socket found
+// before counts as failed.
+TEST(GangProgram, APortThatStaysClosedAfterAHandshakeEndsTheRun) {
+    SimulatedGang gang;
+    gang.populate({0});
+    g_dwOsMajor = 6;
+    g_dwOsMinor = 1;
+    gang.onNote = [handshakes = 0](const std::string& note) mutable {
+        if (note == "step 03 500" && ++handshakes == 2) SetComPortDeviceOverride("/nonexistent/tty");
+    };
+    gang.run(GangProgramThread, PatternImage(100));
+    const auto notes = gang.notes();
+    EXPECT_EQ(std::count(notes.begin(), notes.end(), "reopen"), 35);
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 0, 1}));
+    EXPECT_FALSE(g_SerialPort.IsOpen());
 }
