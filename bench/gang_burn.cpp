@@ -138,12 +138,13 @@ int main(int argc, char** argv) {
     }
     const double line = static_cast<double>(lineBytes) * 10 / kBaud;
     const double pauses = static_cast<double>(prescribed.pauseMs + prescribed.timedOutWaitMs) / 1000;
+    const double late = board.latenessSeconds();
     const double ours = run - pauses - line;
     const uint32_t length = std::min(kImageSize, g_dwOptionAddr);
     std::printf("gang burn, %d targets, %u bytes: run %.3f s = pauses %.3f s + line %.3f s (%llu bytes at %u baud) "
-                "+ ours %.3f s (%.2f%%); passed %u of %d; frames %d, prescribed %d\n",
+                "+ ours %.3f s (%.2f%%, of which the board's own lateness %.3f s); passed %u of %d; frames %d, prescribed %d\n",
                 kSockets, kImageSize, run, pauses, line, static_cast<unsigned long long>(lineBytes), kBaud, ours,
-                100 * ours / run, g_nPassCount, kSockets, frames, FramesOfTheSequence(length));
+                100 * ours / run, late, g_nPassCount, kSockets, frames, FramesOfTheSequence(length));
     engine_com::SetGangClockForTests({});
     SetComPortDeviceOverride("");
     return g_nPassCount == kSockets && frames == FramesOfTheSequence(length) ? 0 : 1;

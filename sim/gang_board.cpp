@@ -300,6 +300,11 @@ std::string GangBoard::logText(bool withTimes) const {
     return text;
 }
 
+double GangBoard::latenessSeconds() const {
+    std::lock_guard lock(lock_);
+    return std::chrono::duration<double>(lateness_).count();
+}
+
 void GangBoard::clearLog() {
     std::lock_guard lock(lock_);
     log_.clear();
@@ -493,6 +498,7 @@ void GangBoard::sendDue() {
     std::vector<uint8_t> bytes;
     while (!outgoing_.empty() && outgoing_.front().due <= now) {
         Outgoing& out = outgoing_.front();
+        lateness_ += now - out.due;
         bytes.insert(bytes.end(), out.bytes.begin(), out.bytes.end());
         for (auto& piece : out.logAs) addLog(false, std::move(piece));
         outgoing_.pop_front();

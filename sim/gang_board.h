@@ -119,6 +119,8 @@ public:
     // times each line starts with the milliseconds since the start.
     std::string logText(bool withTimes = false) const;
     void clearLog();
+    // How long, in all, replies left after the time the modelled line set for them.
+    double latenessSeconds() const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -163,6 +165,7 @@ private:
     int dropReplyNumber_ = 0;
     uint32_t lineRate_ = 0;
     Clock::time_point lineFreeAt_{};
+    Clock::duration lateness_{};
 
     std::vector<uint8_t> input_;      // host bytes not yet parsed
     std::vector<uint8_t> lineBytes_;  // wake-up and stray bytes between frames
