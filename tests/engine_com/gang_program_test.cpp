@@ -115,6 +115,8 @@ TEST(GangProgram, FaultsFailOnlyTheSocketsTheyReach) {
         {"a late compare reply", [](SimulatedGang& g) { g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 400); }, {},
          {4, 3, 1}, {true, true, true, true}},
         {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {true, true, false, true}},
+        {"a socket lost after the erase", [](SimulatedGang& g) { g.board.dropReplyAt(sim::kHandshake, 5); }, {},
+         {4, 3, 1}, {false, true, true, true}},
         {"a wrong chip id", [](SimulatedGang& g) { g.board.setChipId(2, 0x11); }, {"Wrong Chip ID !"}, {4, 3, 1},
          {true, true, false, true}},
         {"no board at all", [](SimulatedGang& g) { g.board.setSilent(true); },
@@ -271,4 +273,27 @@ TEST(GangProgram, APortThatStaysClosedAfterAHandshakeEndsTheRun) {
     EXPECT_EQ(std::count(notes.begin(), notes.end(), "reopen"), 35);
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 0, 1}));
     EXPECT_FALSE(g_SerialPort.IsOpen());
+}
+
+// A number given out is stored even when the run then fails, so no part gets it twice; the
+// step lines go to the operation list when "Log Steps" is stored.
+TEST(GangProgram, AFailedRunStoresTheSerialNumbersItGaveOutAndLogsItsSteps) {
+    SimulatedGang gang;
+    gang.store("Gang Serial En", 1);
+    gang.store("Log Steps", 1);
+    IniSetSerialNo(0x500, g_strIniPath);
+    gang.onNote = [compares = 0](const std::string& note) mutable {
+        if (note == "step 13 800" && ++compares == 16 + 3) g_hStopEvent.set();  // socket 2's fourth block
+    };
+    gang.run(GangProgramThread, PatternImage(1000));
+    EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x501u);
+    EXPECT_EQ(gang.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000501");
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 0, 4}));
+    const auto& log = gang.bench.page.log;
+    for (const char* line : {"IC socket power on!", "Begin erase chip all data.............", "Begin programming.............",
+                             "Begin verifying IC1 ........", "Begin verifying IC2 ........", "IC socket power off"}) {
+        EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
+    }
+    EXPECT_EQ(gang.bench.page.logLinesWith("Verify IC1 successful, elapsed time : ").size(), 1u);
+    EXPECT_TRUE(gang.bench.page.logLinesWith("Verify IC2").empty());
 }
