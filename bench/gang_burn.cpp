@@ -17,6 +17,7 @@
 #include "app/globals.h"
 #include "app/ini_settings.h"
 #include "app/worker_page.h"
+#include "bench/silent_page.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
 #include "engine_com/gang_workers.h"
@@ -30,30 +31,6 @@ namespace {
 constexpr uint32_t kImageSize = 0x4000;
 constexpr uint32_t kBaud = 115200;
 constexpr int kSockets = 4;
-
-class SilentPage final : public WorkerPage {
-public:
-    explicit SilentPage(std::string path) : path_(std::move(path)) {}
-    void addLog(const std::string&) override {}
-    void scrollLog() override {}
-    void setProgressRange(int, int) override {}
-    void setProgressPos(int) override {}
-    void setProgressMarquee(bool) override {}
-    void showControl(int, bool) override {}
-    void enableControl(int, bool) override {}
-    void setControlText(int, const std::string&) override {}
-    void setControlIcon(int, int) override {}
-    int messageBox(const std::string& text, platform::MsgIcon) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return platform::IDOK;
-    }
-    int stopPrompt(int, uint32_t) override { return 0; }
-    int warnPrompt(int, uint32_t) override { return 1; }
-    std::string imagePath() const override { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Pauses and the waits that ran out, as the run's clock hears them.
 struct Prescribed {
