@@ -9,7 +9,7 @@ void GangProgramThread(WorkerPage& page) {
     constexpr uint32_t kBlockSize = 64;
     GangRun run(page);
     const SocketHandshake handshake = StandardHandshake();
-    if (StartRun(run, engine_hid::icon::kBurnProgram, true) && CheckProgramBounds(run) && ProtectionGuard(run) &&
+    if (StartRun(run, true) && CheckProgramBounds(run) && ProtectionGuard(run) &&
         OpenBoardPort(run) && PowerOnBoard(run) && ScanSockets(run, handshake)) {
         SetProgramProgressScale(run);
         if (ShowSockets(run) && EraseTargets(run) && CheckChipIds(run, handshake) && ProgramBlocks(run, kBlockSize))

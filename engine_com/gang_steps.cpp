@@ -168,13 +168,12 @@ bool GangRun::stopRequested() const {
 
 bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
 
-bool StartRun(GangRun& run, int burnIcon, bool serialNumbers) {
+bool StartRun(GangRun& run, bool serialNumbers) {
     g_bTaskWorking = true;
     run.page.enableControl(ctl::kCancel, true);
     run.page.enableControl(ctl::kAuto, false);
     run.page.showControl(ctl::kProgress, true);
     run.page.setProgressPos(0);
-    run.page.setControlIcon(ctl::kBurn, burnIcon);
     // The end counts only what this run found and passed.
     g_bSocketFound.fill(0);
     for (auto& pass : g_bSocketPass) pass = 0;

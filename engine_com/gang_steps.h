@@ -80,7 +80,7 @@ struct GangRun {
 
 // Start: busy flag, buttons, found and pass marks cleared, settings, the serial number from
 // the INI file when the run gives serial numbers, image.
-bool StartRun(GangRun& run, int burnIcon, bool serialNumbers);
+bool StartRun(GangRun& run, bool serialNumbers);
 // A program run's refusals of an option offset or a start address beyond the flash.
 bool CheckProgramBounds(GangRun& run);
 // Asks the operator, through the page, before an image that locks the target is burned.

@@ -26,7 +26,7 @@ void SetVerifyScale(GangRun& run) {
 void GangVerifyThread(WorkerPage& page) {
     using namespace engine_com;
     GangRun run(page);
-    if (StartRun(run, engine_hid::icon::kBurnVerify, false) && OpenBoardPort(run)) {
+    if (StartRun(run, false) && OpenBoardPort(run)) {
         SetVerifyScale(run);
         if (PowerOnBoard(run) && ScanSockets(run, StandardHandshake())) {
             const bool shown = ShowSockets(run);

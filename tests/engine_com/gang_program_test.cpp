@@ -119,6 +119,8 @@ TEST(GangProgram, FaultsFailOnlyTheSocketsTheyReach) {
          {4, 3, 1}, {false, true, true, true}},
         {"a wrong chip id", [](SimulatedGang& g) { g.board.setChipId(2, 0x11); }, {"Wrong Chip ID !"}, {4, 3, 1},
          {true, true, false, true}},
+        {"no port", [](SimulatedGang&) { SetComPortDeviceOverride("/nonexistent/tty"); }, {"Can not open COM port !"},
+         {0, 0, 0}, {false, false, false, false}},
         {"no board at all", [](SimulatedGang& g) { g.board.setSilent(true); },
          {"2501 Hi Timeout!", kTimeoutText, "ISP_4066A timeout!", "ISP_4066B timeout!", "ISP_4066C timeout!",
           "ISP_4066D timeout!", "2501 Lo Timeout"},
