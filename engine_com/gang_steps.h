@@ -44,8 +44,8 @@ struct GangClock {
     uint32_t pausePercent = 100;
     uint32_t waitPercent = 100;
     uint32_t shortestWaitMs = 0;  // a shortened wait never goes below this
-    // Hears "pause <ms>", "step <tag> <wait>", "answered", "timeout", "send <tag>",
-    // "tag <tag>" and "reopen", in the order the run does them.
+    // Hears "pause <ms>", "step <tag> <wait>", "timeout", "send <tag>" (no wait), "tag <tag>"
+    // (no frame), "reopen" and "speed" (port services), in the order the run does them.
     std::function<void(const std::string&)> note;
 };
 void SetGangClockForTests(GangClock clock);
@@ -109,6 +109,8 @@ bool ShowSockets(GangRun& run);
 // The bar of a program run: one segment for the programming, one per found socket's verify.
 void SetProgramProgressScale(GangRun& run);
 
+// The whole chip from start address 0, else every 256-byte page from the start address's to the
+// end of the flash; then the targets leave ISP mode and the port is opened again.
 bool EraseTargets(GangRun& run);
 // Re-opens the port with the stored settings (after the erase).
 bool ReopenPortAfterErase();

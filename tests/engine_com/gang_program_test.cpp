@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "app/globals.h"
 #include "app/ini_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"
 #include "engine_hid/site_steps.h"
+#include "app/registry_key.h"
+#include "app/registry_settings.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
+#include "platform/strfmt.h"
 #include "support/simulated_gang.h"
 
 namespace {
@@ -298,4 +302,32 @@ TEST(GangProgram, AFailedRunStoresTheSerialNumbersItGaveOutAndLogsItsSteps) {
     }
     EXPECT_EQ(gang.bench.page.logLinesWith("Verify IC1 successful, elapsed time : ").size(), 1u);
     EXPECT_TRUE(gang.bench.page.logLinesWith("Verify IC2").empty());
+}
+
+// With encryption and "Key Write" stored, each passing socket gets the 16 key bytes, one
+// frame each at the chip model's block address, after its option block.
+TEST(GangProgram, TheKeyPageFollowsTheOptionBlock) {
+    SimulatedGang gang;
+    gang.populate({0});
+    gang.store("Key Write", 1);
+    std::array<uint8_t, 16> key;
+    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
+    {
+        CRegistryKey store;
+        ASSERT_EQ(store.Open(g_szRegKey), ERROR_SUCCESS);
+        ASSERT_EQ(store.WriteBinary("Key Bytes", key), ERROR_SUCCESS);
+    }
+    gang.run(GangProgramThread, PatternImage(64));
+    for (const std::string& line : {std::string("0F 08 01 01 40 FF"), std::string("0F 18 00 01 00 FF")})
+        EXPECT_NE(gang.exchangeLog().find(line), std::string::npos) << line;
+    int k = 0;
+    std::istringstream lines(gang.exchangeLog());
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find("> 0F 22 ");
+        if (at == std::string::npos || line.find(" 01 ", at + 8) != at + 10) continue;
+        EXPECT_EQ(line.substr(at + 2, 17), strfmt("0F 22 %02X 01 %02X FF", k, key[k]));
+        ++k;
+    }
+    EXPECT_EQ(k, 16);
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
 }
