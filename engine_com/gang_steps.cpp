@@ -139,8 +139,12 @@ bool GangRun::step(const ComStep& s) {
     Note(strfmt("step %02X %u", s.tag, s.waitMs));
     ComBeginStep(s.tag);
     s.frame();
-    if (ComWaitReply(WaitLimit(s.waitMs))) return true;
+    const uint32_t limit = WaitLimit(s.waitMs);
+    if (ComWaitReply(limit)) return true;
     Note("timeout");
+    // The pass goes on with steps of the same kind, whose frames a late reply to this one
+    // could answer: it is let go by first, and the next frame's write discards it.
+    if (s.onTimeout == Timeout::Verify) DelayMs(limit);
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::End)
         page.messageBox(s.message, platform::MsgIcon::Error);
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::Silent) timedOut = true;

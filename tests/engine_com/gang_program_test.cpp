@@ -116,7 +116,7 @@ TEST(GangProgram, FaultsFailOnlyTheSocketsTheyReach) {
          {true, false, true, true}},
         {"a dropped data reply", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x26), 3); },
          {"ISP_TRANS8DATA!", kTimeoutText}, {4, 0, 4}, {false, false, false, false}},
-        {"a late compare reply", [](SimulatedGang& g) { g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 400); }, {},
+        {"a late compare reply", [](SimulatedGang& g) { g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 230); }, {},
          {4, 3, 1}, {true, true, true, true}},
         {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {true, true, false, true}},
         {"a socket lost after the erase", [](SimulatedGang& g) { g.board.dropReplyAt(sim::kHandshake, 5); }, {},
@@ -330,4 +330,17 @@ TEST(GangProgram, TheKeyPageFollowsTheOptionBlock) {
     }
     EXPECT_EQ(k, 16);
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
+}
+
+// A compare reply that comes after its step gave up arrives while the run lets it go by, before
+// the next frame, so no later step of the pass can take it for its own.
+TEST(GangProgram, ALateCompareReplyIsLetGoByBeforeTheNextFrame) {
+    SimulatedGang gang;
+    gang.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 230);  // the step gives up after 200 ms
+    gang.run(GangProgramThread, PatternImage(1000));
+    const std::string log = gang.exchangeLog();
+    const size_t late = log.find("0F 0B 00 01 00 FF | < AA 0F 0B 00 00 1A\n      timed out");
+    EXPECT_NE(late, std::string::npos) << log;
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 3, 1}));
+    EXPECT_EQ(gang.bench.page.icons[kSiteIcon1], 151);
 }
