@@ -48,16 +48,18 @@ constexpr uint8_t kTagCompareResult = 0x14;
 constexpr uint8_t kTagChipId = 0x37;
 
 std::mutex clockLock;
-GangClock clock;
+GangClock installedClock;
 
 GangClock currentClock() {
     std::lock_guard lock(clockLock);
-    return clock;
+    return installedClock;
 }
 
-void Note(const std::string& text) {
+// The text is only made when a clock listens.
+template <class... Args>
+void Note(const char* format, Args... args) {
     const GangClock c = currentClock();
-    if (c.note) c.note(text);
+    if (c.note) c.note(strfmt(format, args...));
 }
 
 uint32_t WaitLimit(uint32_t ms) {
@@ -65,9 +67,10 @@ uint32_t WaitLimit(uint32_t ms) {
     return std::max<uint32_t>(static_cast<uint32_t>(uint64_t{ms} * c.waitPercent / 100), std::min(ms, c.shortestWaitMs));
 }
 
-const std::function<bool(int)> kSwitch[kSocketCount] = {ComSet4066A, ComSet4066B, ComSet4066C, ComSet4066D};
-const std::function<bool(int)> kLed[8] = {ComSetLed1, ComSetLed2, ComSetLed3, ComSetLed4,
-                                          ComSetLed5, ComSetLed6, ComSetLed7, ComSetLed8};
+using LineFrame = bool (*)(int on);
+constexpr LineFrame kSwitch[kSocketCount] = {ComSet4066A, ComSet4066B, ComSet4066C, ComSet4066D};
+constexpr LineFrame kLed[8] = {ComSetLed1, ComSetLed2, ComSetLed3, ComSetLed4,
+                               ComSetLed5, ComSetLed6, ComSetLed7, ComSetLed8};
 constexpr char kSwitchLetter[kSocketCount] = {'A', 'B', 'C', 'D'};
 
 uint8_t SwitchTag(int socket) { return static_cast<uint8_t>(0x2C + 2 * socket); }
@@ -97,7 +100,7 @@ bool ReopenLostPort() {
     if (!IsWindows61or62()) return true;
     for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
         g_SerialPort.ClosePort();
-        Note("reopen");
+        Note("%s", "reopen");
         GangPause(2 * g_nDelayCount);
         const bool opened = OpenPortAgain();
         GangPause(g_nDelayCount);
@@ -123,7 +126,7 @@ void ShowSocketFound(WorkerPage& page, int socket, bool found) {
 
 void SetGangClockForTests(GangClock c) {
     std::lock_guard lock(clockLock);
-    clock = std::move(c);
+    installedClock = std::move(c);
 }
 
 void GangPause(uint32_t ms) {
@@ -136,12 +139,12 @@ void GangPause(uint32_t ms) {
 GangRun::GangRun(WorkerPage& p) : page(p) {}
 
 bool GangRun::step(const ComStep& s) {
-    Note(strfmt("step %02X %u", s.tag, s.waitMs));
+    Note("step %02X %u", s.tag, s.waitMs);
     ComBeginStep(s.tag);
     s.frame();
     const uint32_t limit = WaitLimit(s.waitMs);
     if (ComWaitReply(limit)) return true;
-    Note("timeout");
+    Note("%s", "timeout");
     // The pass goes on with steps of the same kind, whose frames a late reply to this one
     // could answer: it is let go by first, and the next frame's write discards it.
     if (s.onTimeout == Timeout::Verify) DelayMs(limit);
@@ -152,13 +155,13 @@ bool GangRun::step(const ComStep& s) {
 }
 
 void GangRun::leave() {
-    Note(strfmt("send %02X", kNoWaitTag));
+    Note("send %02X", kNoWaitTag);
     g_byReplyTag = kNoWaitTag;
     ComIspLeave();
 }
 
 void GangRun::noteTag(uint8_t tag) {
-    Note(strfmt("tag %02X", tag));
+    Note("tag %02X", tag);
     g_byReplyTag = tag;
 }
 
@@ -319,7 +322,7 @@ void SetProgramProgressScale(GangRun& run) {
 
 bool EraseTargets(GangRun& run) {
     if (g_nComBaudRate != 115200) {
-        Note("speed");
+        Note("%s", "speed");
         ComChangeBaudRate();
         GangPause(500);
     }
@@ -353,7 +356,7 @@ bool EraseTargets(GangRun& run) {
 bool ReopenPortAfterErase() {
     GangPause(30);
     g_SerialPort.ClosePort();
-    Note("reopen");
+    Note("%s", "reopen");
     GangPause(30);
     if (!OpenPortAgain()) return false;
     GangPause(50);
@@ -650,7 +653,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     GangPause(g_dwWaitMs);
     run.log("IC socket power off");
     if (g_nComBaudRate != 115200 && g_SerialPort.IsOpen()) {
-        Note("speed");
+        Note("%s", "speed");
         ComReopenPort();
     }
     run.image = {};
