@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -108,7 +109,15 @@ int main(int argc, char** argv) {
 
     uint64_t lineBytes = 0;
     int frames = 0;
+    // From each reply leaving the board to the next frame reaching it: the host's turn.
+    double turnaroundMs = 0;
+    std::optional<double> replyAt;
     for (const sim::LogEntry& entry : board.log()) {
+        if (!entry.fromHost) replyAt = entry.ms;
+        if (entry.fromHost && replyAt) {
+            turnaroundMs += entry.ms - *replyAt;
+            replyAt.reset();
+        }
         lineBytes += entry.bytes.size();
         const bool wakeUp = std::all_of(entry.bytes.begin(), entry.bytes.end(), [](uint8_t b) { return b == 0 || b == 0xFF; });
         if (entry.fromHost && !wakeUp) ++frames;
@@ -119,9 +128,10 @@ int main(int argc, char** argv) {
     const double ours = run - pauses - line;
     const uint32_t length = std::min(kImageSize, g_dwOptionAddr);
     std::printf("gang burn, %d targets, %u bytes: run %.3f s = pauses %.3f s + line %.3f s (%llu bytes at %u baud) "
-                "+ ours %.3f s (%.2f%%, of which the board's own lateness %.3f s); passed %u of %d; frames %d, prescribed %d\n",
+                "+ ours %.3f s (%.2f%%; the board's own lateness %.3f s, the turns from a reply to the next frame %.3f s "
+                "with the pauses between them); passed %u of %d; frames %d, prescribed %d\n",
                 kSockets, kImageSize, run, pauses, line, static_cast<unsigned long long>(lineBytes), kBaud, ours,
-                100 * ours / run, late, g_nPassCount, kSockets, frames, FramesOfTheSequence(length));
+                100 * ours / run, late, turnaroundMs / 1000, g_nPassCount, kSockets, frames, FramesOfTheSequence(length));
     engine_com::SetGangClockForTests({});
     SetComPortDeviceOverride("");
     return g_nPassCount == kSockets && frames == FramesOfTheSequence(length) ? 0 : 1;
