@@ -16,6 +16,7 @@
 #include "app/registry_settings.h"
 #include "dialogs/config_dlg.h"
 #include "dialogs/info_param_dlg.h"
+#include "engine_com/gang_workers.h"
 #include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
 #include "link/hid_commands.h"
@@ -45,7 +46,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     : ui::TemplatePage(kIcPage130, parent),
       protectArea_(new CProtectArea(this)),
       list_(controls().control<QListWidget>(kIdcLogList)),
-      workers_{SiteProgramThread, SiteVerifyThread, {}, {}, ProgramInfoBlockThread} {
+      workers_{SiteProgramThread, SiteVerifyThread, GangProgramThread, GangVerifyThread, ProgramInfoBlockThread} {
     controls().replace(kIdcProtectMap, protectArea_);
     g_pISPDlg = this;
 

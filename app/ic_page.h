@@ -24,8 +24,8 @@ void InstallIcPage();
 class CISPDlg : public ui::TemplatePage, public WorkerPage {
 public:
     using Worker = std::function<void(WorkerPage&)>;
-    // The workers Burn and Auto. start. A worker left empty starts nothing (the gang-board
-    // workers until they exist); tests put in their own.
+    // The workers Burn and Auto. start; tests put in their own, and one left empty starts
+    // nothing.
     struct Workers {
         Worker siteProgram, siteVerify, gangProgram, gangVerify, infoBlock;
     };

@@ -1,5 +1,7 @@
 #include "app/registry_settings.h"
 
+#include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "app/globals.h"
@@ -66,6 +68,14 @@ constexpr SettingRule kSettings[] = {
     {"PLL EN", Rule::Flag},
     {"Parameter File", Rule::Text, 0, 0, 0, "default.data"},
     {"Para EN", Rule::ExactlyOne},
+    // Gang-run settings that no page fills: only a stored value changes them.
+    {"Option Addr", Rule::Range, 0, kAnyNumber, 0},
+    {"Option Serial", Rule::ExactlyOne},
+    {"Gang Serial En", Rule::ExactlyOne},
+    {"Gang Serial Fixed", Rule::Range, 0, 0xFFFFFF, 0},
+    {"Key Write", Rule::ExactlyOne},
+    {"Log Steps", Rule::ExactlyOne},
+    {"COM Extra Delay", Rule::Range, 0, 2000, 0},
 };
 
 // A name missing from the table fails to compile.
@@ -207,3 +217,27 @@ void RegSaveParameterFile(const std::string& name) {
 
 uint32_t RegLoadParaEn() { return loadNumber(setting("Para EN")); }
 void RegSaveParaEn(uint32_t flag) { saveFlag(setting("Para EN"), flag); }
+
+uint32_t RegLoadIfStored(std::string_view name, uint32_t current) {
+    for (const SettingRule& s : kSettings) {
+        if (s.name != name || s.rule == Rule::Text) continue;
+        CRegistryKey key;
+        uint32_t stored = 0;
+        if (key.Open(g_szRegKey) != ERROR_SUCCESS || key.ReadDword(std::string(name), stored) != ERROR_SUCCESS)
+            return current;
+        if (s.rule == Rule::Range && (stored < s.lo || stored > s.hi)) return current;
+        return applyRule(s, ERROR_SUCCESS, stored);
+    }
+    return current;
+}
+
+bool RegLoadKeyBytes(std::span<uint8_t, 16> key) {
+    CRegistryKey store;
+    std::array<uint8_t, 16> bytes{};
+    uint32_t count = bytes.size();
+    if (store.Open(g_szRegKey) != ERROR_SUCCESS || store.ReadBinary("Key Bytes", bytes, count) != ERROR_SUCCESS ||
+        count != bytes.size())
+        return false;
+    std::copy(bytes.begin(), bytes.end(), key.begin());
+    return true;
+}

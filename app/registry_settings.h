@@ -2,7 +2,9 @@
 // One load and one save per stored setting. A load applies the value's accepted range and
 // default and never fails; a save writes at once and a failed write is lost silently.
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 // Loads that store into their global themselves, and the saves that write that global.
 void RegLoadEncry();
@@ -80,6 +82,11 @@ std::string RegLoadParameterFile();
 void RegSaveParameterFile(const std::string& name);
 uint32_t RegLoadParaEn();
 void RegSaveParaEn(uint32_t flag);
+
+// Settings that no page fills, read by the gang runs: the stored value of that name (after
+// its load rule) when one is stored, else current. "Key Bytes" are taken only as 16 bytes.
+uint32_t RegLoadIfStored(std::string_view name, uint32_t current);
+bool RegLoadKeyBytes(std::span<uint8_t, 16> key);
 
 // The key under which every setting is stored.
 extern const char g_szRegKey[];

@@ -17,6 +17,7 @@
 
 #include "app/globals.h"
 #include "app/worker_page.h"
+#include "bench/silent_page.h"
 #include "engine_hid/hid_workers.h"
 #include "link/hid_device.h"
 #include "platform/clock.h"
@@ -31,31 +32,6 @@ constexpr uint32_t kImageSize = 0x10000;
 constexpr int kSites = 4;
 // Pauses of one site: after the select, the power-on, the connect and the erase.
 constexpr double kPausesPerSiteSeconds = (10 + 20 + 250 + 200) / 1000.0;
-
-// The page of a run nobody watches.
-class SilentPage final : public WorkerPage {
-public:
-    explicit SilentPage(std::string path) : path_(std::move(path)) {}
-    void addLog(const std::string&) override {}
-    void scrollLog() override {}
-    void setProgressRange(int, int) override {}
-    void setProgressPos(int) override {}
-    void setProgressMarquee(bool) override {}
-    void showControl(int, bool) override {}
-    void enableControl(int, bool) override {}
-    void setControlText(int, const std::string&) override {}
-    void setControlIcon(int, int) override {}
-    int messageBox(const std::string& text, platform::MsgIcon) override {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return platform::IDOK;
-    }
-    int stopPrompt(int, uint32_t) override { return platform::IDOK; }
-    int warnPrompt(int, uint32_t) override { return platform::IDOK; }
-    std::string imagePath() const override { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Times every feature-report transfer of the adapter it wraps: what the run spends waiting for
 // the adapter, the modelled latency and the sleep that models it included.

@@ -259,6 +259,16 @@ void GangBoard::dropReplyAt(FrameKind kind, int nth) {
     dropAt_[{kind, nth}] = true;
 }
 
+void GangBoard::dropReplyNumber(int nth) {
+    std::lock_guard lock(lock_);
+    dropReplyNumber_ = nth;
+}
+
+void GangBoard::setLineRate(uint32_t baud) {
+    std::lock_guard lock(lock_);
+    lineRate_ = baud;
+}
+
 void GangBoard::holdReplies(int count) {
     std::lock_guard lock(lock_);
     holdCount_ = count;
@@ -295,6 +305,11 @@ std::string GangBoard::logText(bool withTimes) const {
     return text;
 }
 
+double GangBoard::latenessSeconds() const {
+    std::lock_guard lock(lock_);
+    return std::chrono::duration<double>(lateness_).count();
+}
+
 void GangBoard::clearLog() {
     std::lock_guard lock(lock_);
     log_.clear();
@@ -303,17 +318,20 @@ void GangBoard::clearLog() {
 void GangBoard::serve() {
     auto lastChatter = Clock::now();
     for (;;) {
-        int timeoutMs = -1;
+        std::optional<std::chrono::nanoseconds> wait;
         {
             std::lock_guard lock(lock_);
-            if (!outgoing_.empty()) {
-                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
-                timeoutMs = static_cast<int>(std::max<int64_t>(0, wait.count()));
-            }
-            if (chatter_) timeoutMs = timeoutMs < 0 ? 1 : std::min(timeoutMs, 1);
+            if (!outgoing_.empty()) wait = std::max(std::chrono::nanoseconds(0), outgoing_.front().due - Clock::now());
+            if (chatter_) wait = std::min<std::chrono::nanoseconds>(wait.value_or(kChatterPeriod), kChatterPeriod);
+        }
+        // Replies leave at their due time to the microsecond, so a modelled line keeps its pace.
+        timespec limit{};
+        if (wait) {
+            limit.tv_sec = static_cast<time_t>(wait->count() / 1000000000);
+            limit.tv_nsec = static_cast<long>(wait->count() % 1000000000);
         }
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
-        if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR) return;
+        if (::ppoll(fds, 2, wait ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
         if (fds[0].revents & POLLIN) return;
         if (fds[1].revents & POLLIN) {
             uint8_t buffer[512];
@@ -355,8 +373,13 @@ void GangBoard::takeHostBytes(std::span<const uint8_t> bytes) {
     flushLineBytes();
 }
 
+std::chrono::nanoseconds GangBoard::lineTime(size_t bytes) const {
+    return std::chrono::nanoseconds(lineRate_ == 0 ? 0 : int64_t{10} * 1000000000 * static_cast<int64_t>(bytes) / lineRate_);
+}
+
 void GangBoard::flushLineBytes() {
     if (lineBytes_.empty()) return;
+    lineFreeAt_ = std::max(Clock::now(), lineFreeAt_) + lineTime(lineBytes_.size());
     addLog(true, std::move(lineBytes_));
     lineBytes_.clear();
 }
@@ -372,8 +395,14 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
         answer = boardFrame(frame);
     else
         answer = targetFrame(frame);
+    // The frame crossed the line before the board could take it, and nothing else crossed meanwhile.
+    const Clock::time_point frameIn = std::max(Clock::now(), lineFreeAt_) + lineTime(frame.size());
+    lineFreeAt_ = frameIn;
     if (!answer || silent_ || dropAt_.count({kind, nth})) return;
-    queueReply(kind, nth, EncodeReply({kind.src, kind.cmd, answer->status, answer->data}));
+    if (++repliesSeen_ == dropReplyNumber_) return;
+    std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
+    lineFreeAt_ = frameIn + lineTime(reply.size());
+    queueReply(kind, nth, std::move(reply), lineFreeAt_);
 }
 
 std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t>& frame) {
@@ -439,7 +468,7 @@ std::optional<GangBoard::Answer> GangBoard::handshake() {
     return answered ? std::optional<Answer>(Answer{}) : std::nullopt;
 }
 
-void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply) {
+void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready) {
     if (holdCount_ > 0) {
         --holdCount_;
         held_.push_back(std::move(reply));
@@ -451,7 +480,7 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply) 
     pieces.push_back(std::move(reply));
 
     const auto delay = std::chrono::milliseconds(delayMs_ + (delayAt_.count({kind, nth}) ? delayAt_[{kind, nth}] : 0));
-    Outgoing out{Clock::now() + delay, {}, pieces};
+    Outgoing out{std::max(Clock::now(), ready) + delay, {}, pieces};
     for (const auto& piece : pieces) out.bytes.insert(out.bytes.end(), piece.begin(), piece.end());
     std::vector<Outgoing> writes;
     if (split_) {
@@ -475,6 +504,7 @@ void GangBoard::sendDue() {
     std::vector<uint8_t> bytes;
     while (!outgoing_.empty() && outgoing_.front().due <= now) {
         Outgoing& out = outgoing_.front();
+        lateness_ += now - out.due;
         bytes.insert(bytes.end(), out.bytes.begin(), out.bytes.end());
         for (auto& piece : out.logAs) addLog(false, std::move(piece));
         outgoing_.pop_front();

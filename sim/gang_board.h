@@ -104,6 +104,11 @@ public:
     void delayReplies(uint32_t ms);
     void delayReplyAt(FrameKind kind, int nth, uint32_t ms);
     void dropReplyAt(FrameKind kind, int nth);
+    // The nth reply of any kind (from 1) counted from the start is not sent.
+    void dropReplyNumber(int nth);
+    // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
+    // reply would have crossed a line that carries one byte at a time; 0 models no line.
+    void setLineRate(uint32_t baud);
     // The replies to the next count frames wait and go out in one write with the one after.
     void holdReplies(int count);
     // Every reply byte goes out in a write of its own, a millisecond apart.
@@ -118,6 +123,8 @@ public:
     // times each line starts with the milliseconds since the start.
     std::string logText(bool withTimes = false) const;
     void clearLog();
+    // How long, in all, replies left after the time the modelled line set for them.
+    double latenessSeconds() const;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -138,8 +145,9 @@ private:
     std::optional<Answer> boardFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> targetFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> handshake();
-    void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply);
+    void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
     void sendDue();
+    std::chrono::nanoseconds lineTime(size_t bytes) const;
     void addLog(bool fromHost, std::vector<uint8_t> bytes);
     bool routed(int socket) const;
 
@@ -158,6 +166,11 @@ private:
     std::vector<uint8_t> noise_;
     bool chatter_ = false;
     std::map<FrameKind, int> framesSeen_;
+    int repliesSeen_ = 0;
+    int dropReplyNumber_ = 0;
+    uint32_t lineRate_ = 0;
+    Clock::time_point lineFreeAt_{};
+    Clock::duration lateness_{};
 
     std::vector<uint8_t> input_;      // host bytes not yet parsed
     std::vector<uint8_t> lineBytes_;  // wake-up and stray bytes between frames

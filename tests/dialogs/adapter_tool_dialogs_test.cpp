@@ -15,6 +15,7 @@
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
 #include "res/protect_range_template.h"
+#include "support/golden_file.h"
 #include "support/modal_dialog.h"
 #include "support/exchange_log.h"
 #include "support/recording_page.h"
@@ -130,7 +131,7 @@ TEST_F(AdapterTools, SequencesMatchTheirGoldenLogs) {
         RecordingPage page;
         ExchangeLog log(adapter);
         c.run(page);
-        ExpectGolden("dialogs", c.name, log.text());
+        ExpectGolden("dialogs", std::string(c.name) + ".log", log.text());
         EXPECT_EQ(page.messages, c.messages);
     }
     EXPECT_TRUE(takeMessages().empty());

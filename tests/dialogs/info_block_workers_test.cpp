@@ -8,6 +8,7 @@
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
 #include "res/info_block_templates.h"
+#include "support/golden_file.h"
 #include "support/exchange_log.h"
 #include "support/recording_page.h"
 #include "support/simulated_adapter_fixture.h"
@@ -118,7 +119,7 @@ TEST_F(InfoWorkers, SequencesMatchTheirGoldenLogs) {
         ExchangeLog log(adapter);
         c.run(*this);
         EXPECT_TRUE(page.messages.empty());
-        ExpectGolden("dialogs", c.name, log.text());
+        ExpectGolden("dialogs", std::string(c.name) + ".log", log.text());
         page = RecordingPage();
     }
 }

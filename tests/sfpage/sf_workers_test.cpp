@@ -5,6 +5,7 @@
 #include "app/globals.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
+#include "support/golden_file.h"
 #include "support/run_trace.h"
 #include "support/simulated_burn.h"
 
@@ -51,7 +52,7 @@ TEST(SfWorkers, GoldenRuns) {
         c.run(run);
         EXPECT_FALSE(g_bTaskWorking);
         EXPECT_TRUE(run.trace.messages.empty());
-        ExpectGoldenLog(__FILE__, c.golden, run.trace.text());
+        ExpectGolden("sfpage", c.golden, run.trace.text());
     }
 }
 

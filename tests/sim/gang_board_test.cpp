@@ -1,5 +1,7 @@
 #include "sim/gang_board.h"
 
+#include <chrono>
+
 #include "app/globals.h"
 #include "support/gang_link.h"
 #include "link/com_frames.h"
@@ -127,3 +129,17 @@ TEST_F(GangBoardSim, SingleTargetWiringReachesOneTargetWithoutPowerOrSwitches) {
 }
 
 }  // namespace
+
+// A modelled line holds each reply until the frame and the reply would have crossed it at 10
+// bits a byte; a dropped reply number leaves exactly that reply out.
+TEST_F(GangBoardSim, AModelledLineDelaysRepliesByTheirBytesAndADroppedReplyIsMissing) {
+    board.setLineRate(9600);  // a 6-byte frame and its 6-byte reply: 12.5 ms
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(12500));
+    board.setLineRate(0);
+    board.dropReplyNumber(3);  // counted from the start: the power reply was the first
+    EXPECT_TRUE(Step(0x2A, [] { return ComSet4053(0); }));
+    EXPECT_FALSE(Step(0x2C, [] { return ComSet4066A(1); }, 100));
+    EXPECT_TRUE(Step(0x2E, [] { return ComSet4066B(0); }));
+}

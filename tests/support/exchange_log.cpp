@@ -79,15 +79,3 @@ std::string ExchangeLog::text() const {
     return text;
 }
 
-void ExpectGolden(const std::string& folder, const std::string& name, const std::string& text) {
-    const std::string path = std::string(SWD_TEST_DIR) + "/" + folder + "/golden/" + name + ".log";
-    if (std::getenv("SWD_UPDATE_GOLDEN")) {
-        std::ofstream(path, std::ios::binary) << text;
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << "no golden log " << path;
-    std::stringstream expected;
-    expected << in.rdbuf();
-    EXPECT_EQ(text, expected.str()) << name;
-}

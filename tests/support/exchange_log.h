@@ -34,6 +34,3 @@ private:
     std::vector<std::pair<int, uint32_t>> pauses_;  // sets made before the pause, its length
 };
 
-// Compares text with tests/<folder>/golden/<name>.log; SWD_UPDATE_GOLDEN=1 in the environment
-// writes the file instead (for review before committing).
-void ExpectGolden(const std::string& folder, const std::string& name, const std::string& text);

@@ -2,6 +2,7 @@
 // A WorkerPage that remembers what a worker did to it: log lines and scroll points, progress,
 // control states, icons and texts, message boxes. The workers under test run on the test's
 // thread, so it needs no lock.
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -24,8 +25,14 @@ public:
         messages.push_back(text);
         return platform::IDOK;
     }
-    int stopPrompt(int, uint32_t) override { return 1; }
-    int warnPrompt(int, uint32_t) override { return 1; }
+    int stopPrompt(int kind, uint32_t address) override {
+        prompts.push_back({13, kind, address});
+        return 0;
+    }
+    int warnPrompt(int kind, uint32_t address) override {
+        prompts.push_back({14, kind, address});
+        return onWarn ? onWarn(kind, address) : 1;
+    }
     std::string imagePath() const override { return image; }
 
     // The log lines that contain part.
@@ -37,7 +44,15 @@ public:
         return lines;
     }
 
+    struct Prompt {
+        int message, kind;
+        uint32_t address;
+        bool operator==(const Prompt&) const = default;
+    };
+
     std::string image;  // what imagePath() answers
+    std::vector<Prompt> prompts;                    // 13 stop, 14 warning
+    std::function<int(int, uint32_t)> onWarn;       // the warning's answer; 1 when unset
     std::vector<std::string> log;
     std::vector<size_t> scrolledAt;           // the log's line count at each scroll
     std::vector<std::pair<int, int>> ranges;  // every progress range set

@@ -169,24 +169,3 @@ std::string RunTrace::text() const {
     for (const Item& item : items) text += item.text() + "\n";
     return text;
 }
-
-void ExpectGoldenLog(const char* sourceFile, const std::string& name, const std::string& text) {
-    const std::filesystem::path path = std::filesystem::path(sourceFile).parent_path() / "golden" / name;
-    if (const char* write = std::getenv("SWD_ISP_WRITE_GOLDEN"); write && std::string(write) == "1") {
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary) << text;
-        return;
-    }
-    std::ifstream file(path, std::ios::binary);
-    ASSERT_TRUE(file) << "no golden log " << path;
-    std::stringstream expected;
-    expected << file.rdbuf();
-    std::istringstream want(expected.str()), got(text);
-    std::string wantLine, gotLine;
-    for (int line = 1;; ++line) {
-        const bool moreWant = static_cast<bool>(std::getline(want, wantLine));
-        const bool moreGot = static_cast<bool>(std::getline(got, gotLine));
-        if (!moreWant && !moreGot) return;
-        ASSERT_EQ(moreWant ? wantLine : "(end)", moreGot ? gotLine : "(end)") << name << " line " << line;
-    }
-}

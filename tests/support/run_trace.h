@@ -66,6 +66,3 @@ private:
     std::vector<std::pair<int, uint64_t>> pauses_;  // exchange count and the clock after each pause
 };
 
-// Compares text with the golden file of that name in the folder golden/ beside sourceFile
-// (pass __FILE__). With SWD_ISP_WRITE_GOLDEN=1 in the environment it writes the file instead.
-void ExpectGoldenLog(const char* sourceFile, const std::string& name, const std::string& text);

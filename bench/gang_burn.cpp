@@ -1,0 +1,138 @@
+// Burns a 16 KB image into four targets on the simulated gang board, whose line is modelled at
+// 115200 baud and 10 bits a byte, and sets the run time beside what the run must spend: the
+// prescribed pauses (and the waits of steps that time out, none in a clean run) plus the line
+// time of every byte sent and received. What remains is our own overhead. Also sets the frames
+// sent beside the count the sequence prescribes.
+#include <sys/prctl.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "app/globals.h"
+#include "app/ini_settings.h"
+#include "app/worker_page.h"
+#include "bench/silent_page.h"
+#include "engine_com/gang_settings.h"
+#include "engine_com/gang_steps.h"
+#include "engine_com/gang_workers.h"
+#include "link/com_settings.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "sim/gang_board.h"
+
+namespace {
+
+constexpr uint32_t kImageSize = 0x4000;
+constexpr uint32_t kBaud = 115200;
+constexpr int kSockets = 4;
+
+// Pauses and the waits that ran out, as the run's clock hears them.
+struct Prescribed {
+    uint64_t pauseMs = 0;
+    uint64_t timedOutWaitMs = 0;
+    uint32_t lastWait = 0;
+};
+
+// The frames of a four-target run from address 0, by the sequence: power and multiplexer, the
+// scan, the socket LEDs, the chip erase and leave, the chip-id pass and its LEDs, the blocks
+// (with the blink of every found socket and a high byte per 256 bytes), each socket's compare,
+// option block and release, the end's LEDs, switches and power.
+int FramesOfTheSequence(uint32_t length) {
+    const int blocks = static_cast<int>(length / 64);
+    const bool tail = length % 64 != 0;
+    int blinks = 0;
+    for (int b = 0; b < blocks; ++b) blinks += (blocks - b < 2 || b % 10 == 0 || b % 10 == 5) ? 1 : 0;
+    const int hiBytes = static_cast<int>((length + 255) / 256);
+    const int scan = kSockets * (4 + 2);
+    const int leds = kSockets * 3;
+    const int erase = 2 + 1;
+    const int chipIds = kSockets * (4 + 3);
+    const int program = kSockets * blinks + hiBytes + 2 * blocks + (tail ? 2 : 0);
+    const int compare = 4 + blinks + hiBytes + 2 * blocks + (tail ? 2 : 0) + 3 + 1;
+    const int end = 2 * kSockets + 4 + 1;
+    return 2 + scan + leds + erase + chipIds + leds + program + kSockets * compare + end;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    prctl(PR_SET_TIMERSLACK, 1UL);
+    QTemporaryDir folder;
+    platform::setConfigFolderForTest(folder.path().toStdString() + "/");
+    InitIniPath();
+    g_nChipMode = 2;
+    g_nIspStartAddr = 0;
+    g_bBeepSound = 0;
+
+    std::vector<char> image(kImageSize);
+    std::mt19937 random(1);
+    for (char& byte : image) byte = static_cast<char>(random());
+    const std::string path = folder.filePath("image.bin").toStdString();
+    std::ofstream(path, std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
+
+    sim::GangBoard board;
+    if (!board.start()) {
+        std::fprintf(stderr, "no pseudo-terminal\n");
+        return 1;
+    }
+    board.setLineRate(kBaud);
+    SetComPortDeviceOverride(board.path());
+
+    Prescribed prescribed;
+    engine_com::SetGangClockForTests({100, 100, 0, [&](const std::string& note) {
+                                          std::istringstream words(note);
+                                          std::string kind, tag;
+                                          words >> kind;
+                                          if (kind == "pause") {
+                                              uint32_t ms = 0;
+                                              words >> ms;
+                                              prescribed.pauseMs += ms;
+                                          } else if (kind == "step") {
+                                              words >> tag >> prescribed.lastWait;
+                                          } else if (kind == "timeout") {
+                                              prescribed.timedOutWaitMs += prescribed.lastWait;
+                                          }
+                                      }});
+    SilentPage page(path);
+    g_bTaskWorking = true;
+    const double start = platform::wallSeconds();
+    GangProgramThread(page);
+    const double run = platform::wallSeconds() - start;
+
+    uint64_t lineBytes = 0;
+    int frames = 0;
+    // From each reply leaving the board to the next frame reaching it: the host's turn.
+    double turnaroundMs = 0;
+    std::optional<double> replyAt;
+    for (const sim::LogEntry& entry : board.log()) {
+        if (!entry.fromHost) replyAt = entry.ms;
+        if (entry.fromHost && replyAt) {
+            turnaroundMs += entry.ms - *replyAt;
+            replyAt.reset();
+        }
+        lineBytes += entry.bytes.size();
+        const bool wakeUp = std::all_of(entry.bytes.begin(), entry.bytes.end(), [](uint8_t b) { return b == 0 || b == 0xFF; });
+        if (entry.fromHost && !wakeUp) ++frames;
+    }
+    const double line = static_cast<double>(lineBytes) * 10 / kBaud;
+    const double pauses = static_cast<double>(prescribed.pauseMs + prescribed.timedOutWaitMs) / 1000;
+    const double late = board.latenessSeconds();
+    const double ours = run - pauses - line;
+    const uint32_t length = std::min(kImageSize, g_dwOptionAddr);
+    std::printf("gang burn, %d targets, %u bytes: run %.3f s = pauses %.3f s + line %.3f s (%llu bytes at %u baud) "
+                "+ ours %.3f s (%.2f%%; the board's own lateness %.3f s, the turns from a reply to the next frame %.3f s "
+                "with the pauses between them); passed %u of %d; frames %d, prescribed %d\n",
+                kSockets, kImageSize, run, pauses, line, static_cast<unsigned long long>(lineBytes), kBaud, ours,
+                100 * ours / run, late, turnaroundMs / 1000, g_nPassCount, kSockets, frames, FramesOfTheSequence(length));
+    engine_com::SetGangClockForTests({});
+    SetComPortDeviceOverride("");
+    return g_nPassCount == kSockets && frames == FramesOfTheSequence(length) ? 0 : 1;
+}

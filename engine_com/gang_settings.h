@@ -1,0 +1,25 @@
+#pragma once
+// What the gang runs read besides the image: the option block's place and switches, the key
+// page, the serial number and the step log. No page fills them; LoadGangSettings takes the
+// chip mode's own values and lets a stored value of the same name override each.
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+extern uint32_t g_dwOptionAddr;       // offset of the 8-byte option block
+extern uint32_t g_bOptionSerial;      // serial number or fixed bytes in option bytes 1 to 3
+extern uint32_t g_bGangSerialEnable;  // serial number (1) or g_GangSerialFixed (0)
+extern std::array<uint8_t, 3> g_GangSerialFixed;
+extern uint32_t g_nGangSerial;        // next serial number, 24 bits used
+extern uint32_t g_bKeyWrite;          // with g_bEncry: write the key page
+extern std::array<uint8_t, 16> g_KeyBytes;
+extern uint32_t g_dwKeyAddr;          // key page address
+extern uint32_t g_bLogSteps;          // step lines in the operation list
+extern uint32_t g_nComExtraDelay;     // ms after each socket of a scan
+// Per socket: passed its verify in the current run.
+extern std::array<std::atomic<uint32_t>, 4> g_bSocketPass;
+
+// Option offset and key page of the chip mode g_nChipMode, then every stored override
+// ("Option Addr", "ENCRY", "Code Option", "Option Serial", "Gang Serial En", "Gang Serial Fixed",
+// "Key Write", "Key Bytes", "Log Steps", "COM Extra Delay").
+void LoadGangSettings();

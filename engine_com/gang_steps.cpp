@@ -1,0 +1,678 @@
+#include "engine_com/gang_steps.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+#include "app/counter_texts.h"
+#include "app/globals.h"
+#include "app/ini_settings.h"
+#include "app/worker_page.h"
+#include "engine_com/gang_settings.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
+#include "link/com_settings.h"
+#include "link/serial_port.h"
+#include "platform/clock.h"
+#include "platform/debug.h"
+#include "platform/services.h"
+#include "platform/strfmt.h"
+
+namespace engine_com {
+
+using namespace engine_hid;
+
+namespace {
+
+constexpr uint32_t kBoardWaitMs = 500;
+constexpr uint32_t kTargetWaitMs = 800;
+constexpr uint32_t kCompareWaitMs = 1000;
+constexpr uint32_t kVerifyBlock = 64;
+constexpr uint32_t kErasePage = 256;
+constexpr int kReopenAttempts = 35;
+constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+
+constexpr uint8_t kTagPowerOn = 0x36;
+constexpr uint8_t kTagPowerOff = 0x35;
+constexpr uint8_t kTagMultiplexer = 0x2A;
+constexpr uint8_t kTagHandshake = 3;
+constexpr uint8_t kTagStopMcu = 4;
+constexpr uint8_t kTagHiByte = 5;
+constexpr uint8_t kTagData = 6;
+constexpr uint8_t kTagData1 = 7;
+constexpr uint8_t kTagErase = 0x0A;
+constexpr uint8_t kTagPageErase = 0x0C;
+constexpr uint8_t kTagFinish = 0x0D;
+constexpr uint8_t kTagCompare = 0x13;
+constexpr uint8_t kTagCompareResult = 0x14;
+constexpr uint8_t kTagChipId = 0x37;
+
+std::mutex clockLock;
+GangClock installedClock;
+
+GangClock currentClock() {
+    std::lock_guard lock(clockLock);
+    return installedClock;
+}
+
+// The text is only made when a clock listens.
+template <class... Args>
+void Note(const char* format, Args... args) {
+    const GangClock c = currentClock();
+    if (c.note) c.note(strfmt(format, args...));
+}
+
+uint32_t WaitLimit(uint32_t ms) {
+    const GangClock c = currentClock();
+    return std::max<uint32_t>(static_cast<uint32_t>(uint64_t{ms} * c.waitPercent / 100), std::min(ms, c.shortestWaitMs));
+}
+
+using LineFrame = bool (*)(int on);
+constexpr LineFrame kSwitch[kSocketCount] = {ComSet4066A, ComSet4066B, ComSet4066C, ComSet4066D};
+constexpr LineFrame kLed[8] = {ComSetLed1, ComSetLed2, ComSetLed3, ComSetLed4,
+                               ComSetLed5, ComSetLed6, ComSetLed7, ComSetLed8};
+constexpr char kSwitchLetter[kSocketCount] = {'A', 'B', 'C', 'D'};
+
+uint8_t SwitchTag(int socket) { return static_cast<uint8_t>(0x2C + 2 * socket); }
+std::string SwitchText(int socket) { return strfmt("ISP_4066%c timeout!", kSwitchLetter[socket]); }
+
+// LED n (1 to 8) on or off.
+ComStep LedStep(int n, bool on, Timeout kind) {
+    return {static_cast<uint8_t>(on ? 24 + 2 * n : 23 + 2 * n), [n, on] { return kLed[n - 1](on ? 1 : 0); },
+            kBoardWaitMs, kind, strfmt("ISP_LED%d timeout!", n)};
+}
+
+ComStep SwitchStep(int socket, bool on, Timeout kind) {
+    return {SwitchTag(socket), [socket, on] { return kSwitch[socket](on ? 1 : 0); }, kBoardWaitMs, kind,
+            SwitchText(socket)};
+}
+
+bool IsWindows61or62() { return g_dwOsMajor == 6 && (g_dwOsMinor == 1 || g_dwOsMinor == 2); }
+
+bool OpenPortAgain() {
+    return g_SerialPort.InitPort(g_SerialPort.Owner(), g_nComPort, g_nComBaudRate, g_chComParity, g_nComDataBits,
+                                 g_nComStopBits, g_nComWriteBufSize);
+}
+
+// Where the system loses the port after an unanswered handshake or a released socket, it is
+// opened again, in a bounded number of attempts. False when it stays closed.
+bool ReopenLostPort() {
+    if (!IsWindows61or62()) return true;
+    for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
+        g_SerialPort.ClosePort();
+        Note("%s", "reopen");
+        GangPause(2 * g_nDelayCount);
+        const bool opened = OpenPortAgain();
+        GangPause(g_nDelayCount);
+        if (opened && g_SerialPort.StartMonitoring() && g_SerialPort.IsOpen()) break;
+    }
+    GangPause(g_nDelayCount);
+    return g_SerialPort.IsOpen();
+}
+
+// Progress divisor: the least d from 1 with n / d below limit (whole numbers).
+uint32_t LeastDivisor(uint64_t n, uint64_t limit) {
+    uint32_t d = 1;
+    while (n / d >= limit) ++d;
+    return d;
+}
+
+void ShowSocketFound(WorkerPage& page, int socket, bool found) {
+    page.setControlIcon(ctl::kSiteIcon1 + socket, found ? icon::kWorking : icon::kIdle);
+    page.setControlIcon(ctl::kIndicator1 + socket, found ? icon::kTargetPresent[socket] : icon::kNoTarget[socket]);
+}
+
+}  // namespace
+
+void SetGangClockForTests(GangClock c) {
+    std::lock_guard lock(clockLock);
+    installedClock = std::move(c);
+}
+
+void GangPause(uint32_t ms) {
+    const GangClock c = currentClock();
+    if (c.note && ms > 0) c.note(strfmt("pause %u", ms));
+    const uint32_t scaled = static_cast<uint32_t>(uint64_t{ms} * c.pausePercent / 100);
+    if (scaled > 0) DelayMs(scaled);
+}
+
+GangRun::GangRun(WorkerPage& p) : page(p) {}
+
+bool GangRun::step(const ComStep& s) {
+    Note("step %02X %u", s.tag, s.waitMs);
+    ComBeginStep(s.tag);
+    s.frame();
+    const uint32_t limit = WaitLimit(s.waitMs);
+    if (ComWaitReply(limit)) return true;
+    Note("%s", "timeout");
+    // The pass goes on with steps of the same kind, whose frames a late reply to this one
+    // could answer: it is let go by first, and the next frame's write discards it.
+    if (s.onTimeout == Timeout::Verify) DelayMs(limit);
+    if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::End)
+        page.messageBox(s.message, platform::MsgIcon::Error);
+    if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::Silent) timedOut = true;
+    return false;
+}
+
+void GangRun::leave() {
+    Note("send %02X", kNoWaitTag);
+    g_byReplyTag = kNoWaitTag;
+    ComIspLeave();
+}
+
+void GangRun::noteTag(uint8_t tag) {
+    Note("tag %02X", tag);
+    g_byReplyTag = tag;
+}
+
+void GangRun::log(const std::string& line) {
+    if (g_bLogSteps) LogAndScroll(page, line);
+}
+
+bool GangRun::stopRequested() const {
+    return g_hStopEvent.wait(std::chrono::milliseconds(0)) == platform::WaitResult::Signalled;
+}
+
+bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
+
+bool StartRun(GangRun& run, bool serialNumbers) {
+    g_bTaskWorking = true;
+    run.page.enableControl(ctl::kCancel, true);
+    run.page.enableControl(ctl::kAuto, false);
+    run.page.showControl(ctl::kProgress, true);
+    run.page.setProgressPos(0);
+    // The end counts only what this run found and passed.
+    g_bSocketFound.fill(0);
+    for (auto& pass : g_bSocketPass) pass = 0;
+    LoadGangSettings();
+    if (serialNumbers) g_nGangSerial = IniGetSerialNo(g_strIniPath);
+    run.serialAtStart = g_nGangSerial;
+    run.optionAddr = g_dwOptionAddr;
+    run.startAddr = g_nIspStartAddr;
+    std::optional<RunImage> image = LoadRunImage(run.page);
+    if (!image) {
+        run.running = false;
+        return false;
+    }
+    run.image = std::move(*image);
+    return true;
+}
+
+bool CheckProgramBounds(GangRun& run) {
+    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
+    run.dataLength = static_cast<uint32_t>(std::min<uint64_t>(run.image.size, run.optionAddr));
+    std::string refusal;
+    if (uint64_t{run.optionAddr} + 8 > flash) {
+        refusal = strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", run.optionAddr,
+                         static_cast<uint32_t>(flash));
+    } else if (uint64_t{run.startAddr} + run.dataLength > flash) {
+        refusal = strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!",
+                         run.startAddr, run.dataLength, static_cast<uint32_t>(flash));
+    } else if (run.dataLength == 0 && run.image.size > 0) {
+        refusal = strfmt("Option address 0x%X leaves no code to program!", run.optionAddr);
+    }
+    if (refusal.empty()) return true;
+    run.page.messageBox(refusal, platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
+
+bool ProtectionGuard(GangRun& run) {
+    const uint32_t p = run.optionAddr;
+    if (run.image.size < p) return true;
+    const uint8_t* option = run.image.buffer.data() + p;
+    const bool enabled = (option[0] >> 4) == 0xA;
+    const int kind = option[4] == 0x10 ? 1 : option[4] == 0x00 ? 2 : 0;
+    if (kind != 0) {
+        if (!enabled) {
+            run.page.stopPrompt(kind, p + 4);
+            return false;
+        }
+        if (g_bWarnProtect == 1) {
+            if (run.page.warnPrompt(kind, p + 4) == 3) return false;
+        } else if (g_bProtectContinue == 0) {
+            return false;
+        }
+    }
+    if (enabled && option[5] == 0xFF && option[6] == 0xFF && option[7] == 0xFF) {
+        if (g_bWarnCodeOption == 1) {
+            if (run.page.warnPrompt(5, p) == 3) return false;
+        } else if (g_bCodeOptionContinue == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OpenBoardPort(GangRun& run) {
+    if (ComOpenPort(g_pComPageOwner)) return true;
+    run.page.messageBox("Can not open COM port !", platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
+
+SocketHandshake StandardHandshake() { return {ComIspStart, ComIspStopMcu}; }
+
+bool PowerOnBoard(GangRun& run) {
+    run.log("IC socket power on!");
+    if (!run.step({kTagPowerOn, [] { return ComSet2501(1); }, kBoardWaitMs, Timeout::Message, "2501 Hi Timeout!"}))
+        return false;
+    GangPause(g_dwWaitMs);
+    GangPause(70);
+    if (!run.step({kTagMultiplexer, [] { return ComSet4053(0); }, kBoardWaitMs, Timeout::Message,
+                   "ISP_4053 timeout!"}))
+        return false;
+    GangPause(g_dwWaitMs);
+    return true;
+}
+
+bool SelectSocket(GangRun& run, int socket, Timeout kind) {
+    for (int line = 0; line < kSocketCount; ++line) {
+        if (run.step(SwitchStep(line, line == socket, kind))) continue;
+        if (line == 0 && kind == Timeout::Message) DebugTrace(strfmt("ISP_4066A %d timeout!", socket + 1));
+        return false;
+    }
+    return true;
+}
+
+Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake) {
+    if (!SelectSocket(run, socket, Timeout::Message)) return Reach::Ended;
+    GangPause(g_dwWaitMs);
+    if (!run.step({kTagHandshake, handshake.send, kBoardWaitMs, Timeout::Handshake})) {
+        g_bSocketFound[socket] = 0;
+        run.state[socket] = kEmpty;
+        return ReopenLostPort() ? Reach::Empty : Reach::PortLost;
+    }
+    g_bSocketFound[socket] = 1;
+    if (!run.step({kTagStopMcu, handshake.stop, kBoardWaitMs, Timeout::Message, "ISP_STOPMCU!"})) return Reach::Ended;
+    return Reach::Target;
+}
+
+bool ScanSockets(GangRun& run, const SocketHandshake& handshake) {
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        const Reach reach = ConnectSocket(run, socket, handshake);
+        if (reach == Reach::Ended || reach == Reach::PortLost) return false;
+        run.counted[socket] = reach == Reach::Target;
+        GangPause(g_nComExtraDelay);
+        if (socket == 0) GangPause(g_dwWaitMs);
+    }
+    if (AnySiteFound()) return true;
+    run.page.messageBox("No Target IC found!", platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
+
+bool ShowSockets(GangRun& run) {
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        const bool found = run.found(socket);
+        if (!run.step(SwitchStep(socket, found, Timeout::Message))) return false;
+        if (!run.step(LedStep(2 * socket + 1, found, Timeout::Message))) return false;
+        if (!run.step(LedStep(2 * socket + 2, found, Timeout::Message))) return false;
+        ShowSocketFound(run.page, socket, found);
+    }
+    return true;
+}
+
+void SetProgramProgressScale(GangRun& run) {
+    const uint32_t segments = 1 + static_cast<uint32_t>(std::count(run.counted.begin(), run.counted.end(), true));
+    run.divisor = LeastDivisor(run.image.size, 256 / segments);
+    run.page.setProgressRange(0, static_cast<int>(run.image.size / run.divisor * segments));
+    run.page.setProgressPos(0);
+}
+
+bool EraseTargets(GangRun& run) {
+    if (g_nComBaudRate != 115200) {
+        Note("%s", "speed");
+        ComChangeBaudRate();
+        GangPause(500);
+    }
+    const double start = platform::wallSeconds();
+    if (run.startAddr == 0) {
+        run.log("Begin erase chip all data.............");
+        if (!run.step({kTagErase, ComIsp2EraseChip, kBoardWaitMs, Timeout::Message, "ISP_ERASECHIP!"})) return false;
+        if (!run.step({kTagFinish, ComIsp2CmdFinish, kBoardWaitMs, Timeout::Message, "ISP_CMDFINISH!"})) return false;
+    } else {
+        const uint32_t first = run.startAddr / kErasePage;
+        const uint32_t end = FlashSizeOfMode(g_nChipMode) / kErasePage;
+        run.page.setProgressRange(0, static_cast<int>(end > first ? end - first : 0));
+        run.page.setProgressPos(0);
+        run.log("Begin erase chip page data.............");
+        for (uint32_t page = first; page < end; ++page) {
+            // Waited for no longer than the page's other steps, and ended by time-out as they are.
+            if (!run.step({kTagHiByte, [page] { return ComIsp2TransHiByte(static_cast<uint8_t>(page)); },
+                           kTargetWaitMs, Timeout::Silent}))
+                return false;
+            if (!run.step({kTagPageErase, ComIsp2Cmd1C, kTargetWaitMs, Timeout::Silent})) return false;
+            GangPause(40);
+            if (!run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
+            run.page.setProgressPos(static_cast<int>(page - first + 1));
+        }
+    }
+    run.leave();
+    run.log(strfmt("erase chip elapsed time : %2.1f seconds\n", SecondsSince(start)));
+    return ReopenPortAfterErase();
+}
+
+bool ReopenPortAfterErase() {
+    GangPause(30);
+    g_SerialPort.ClosePort();
+    Note("%s", "reopen");
+    GangPause(30);
+    if (!OpenPortAgain()) return false;
+    GangPause(50);
+    g_SerialPort.StartMonitoring();
+    GangPause(30);
+    return true;
+}
+
+bool CheckChipIds(GangRun& run, const SocketHandshake& handshake) {
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        if (!run.found(socket)) continue;
+        const Reach reach = ConnectSocket(run, socket, handshake);
+        if (reach == Reach::Ended || reach == Reach::PortLost) return false;
+        if (reach == Reach::Target) {
+            // A reply without its id byte must not pass on the byte of an earlier one.
+            g_byReplyData[1] = 0xFF;
+            if (!run.step({kTagChipId, ComIspCmd49, kBoardWaitMs, Timeout::Silent})) return false;
+            const int expected = g_nChipMode == 2 ? 0x57 : g_nChipMode == 3 ? 0x5A : -1;
+            if (expected >= 0 && g_byReplyData[1] != expected) {
+                run.leave();
+                GangPause(1);
+                run.state[socket] = kWrongChip;
+                run.page.messageBox("Wrong Chip ID !", platform::MsgIcon::Error);
+            }
+        }
+        GangPause(g_nComExtraDelay);
+        if (socket == 0) GangPause(g_dwWaitMs);
+    }
+    if (!AnySiteFound()) {
+        run.page.messageBox("No Target IC found!", platform::MsgIcon::Error);
+        run.running = false;
+        return false;
+    }
+    if (std::none_of(run.state.begin(), run.state.end(), [](uint8_t s) { return s == kGood; })) {
+        run.running = false;
+        return false;
+    }
+    return ShowSockets(run);
+}
+
+bool ProgramBlocks(GangRun& run, uint32_t blockSize) {
+    SetProgramProgressScale(run);
+    run.log("Begin programming.............");
+    const double start = platform::wallSeconds();
+    const uint32_t blocks = run.dataLength / blockSize;
+    const uint32_t tail = run.dataLength % blockSize;
+    uint32_t address = run.startAddr;
+    uint32_t offset = 0;
+    uint16_t cachedHi = 0xFF;  // no address of these chips has this high byte
+    const auto sendHiByte = [&](Timeout kind) {
+        const uint8_t hi = static_cast<uint8_t>(address >> 8);
+        if (hi == cachedHi) return true;
+        cachedHi = hi;
+        return run.step({kTagHiByte, [hi] { return ComIsp2TransHiByte(hi); }, kTargetWaitMs, kind, "ISP_TRANSHIBYTE!"});
+    };
+    const auto sendData = [&](uint32_t count, Timeout kind) {
+        const std::span<const uint8_t> data(run.image.buffer.data() + offset, count);
+        const uint8_t lo = static_cast<uint8_t>(address);
+        return run.step({kTagData, [lo, data] { return ComIsp2TransData(lo, data); }, kTargetWaitMs, kind,
+                         "ISP_TRANS8DATA!"}) &&
+               run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, kind, "ISP_CMDFINISH!"});
+    };
+    for (uint32_t b = 0; b < blocks; ++b) {
+        if (run.stopRequested()) {
+            run.running = false;
+            return false;
+        }
+        const bool last = blocks - b < 2;
+        if (last || b % 10 == 0 || b % 10 == 5) {
+            const bool on = last || b % 10 == 0;
+            for (int socket = 0; socket < kSocketCount; ++socket) {
+                if (run.found(socket) && !run.step(LedStep(2 * socket + 2, on, Timeout::Message))) return false;
+            }
+        }
+        if (!sendHiByte(Timeout::Message) || !sendData(blockSize, Timeout::Message)) return false;
+        offset += blockSize;
+        address += blockSize;
+        run.page.setProgressPos(static_cast<int>(offset / run.divisor));
+    }
+    if (tail != 0) {
+        if (!sendHiByte(Timeout::Silent) || !sendData(tail, Timeout::Silent)) return false;
+        run.noteTag(kIdleTag);
+    }
+    run.log(strfmt("program successful, elapsed time : %2.1f seconds\n", SecondsSince(start)));
+    return true;
+}
+
+namespace {
+
+enum class Compare { Matched, Differed, Failed };
+
+// One compare on the target: the high byte when it changed, 64 bytes (the image's, 0xFF past
+// count), the result.
+Compare CompareBlock(GangRun& run, uint32_t address, uint32_t offset, uint32_t count, uint16_t& cachedHi,
+                     uint32_t dataWaitMs) {
+    const uint8_t hi = static_cast<uint8_t>(address >> 8);
+    if (hi != cachedHi) {
+        cachedHi = hi;
+        if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Verify}))
+            return Compare::Failed;
+    }
+    std::array<uint8_t, kVerifyBlock> block;
+    block.fill(0xFF);
+    std::copy_n(run.image.buffer.begin() + offset, count, block.begin());
+    const uint8_t lo = static_cast<uint8_t>(address);
+    if (!run.step({kTagCompare, [lo, block] { return ComIspCmd3A(lo, block); }, dataWaitMs, Timeout::Verify}))
+        return Compare::Failed;
+    if (!run.step({kTagCompareResult, ComIspCmd0B, kCompareWaitMs, Timeout::Verify})) return Compare::Failed;
+    return g_bSkipBlockErase == 0 ? Compare::Differed : Compare::Matched;
+}
+
+// A program run erases a part that differs, so that no half-right part leaves the board.
+void EraseDifferingPart(GangRun& run, const std::function<bool()>& erase, const std::function<bool()>& finish) {
+    if (run.step({kTagErase, erase, kBoardWaitMs, Timeout::Verify})) {
+        GangPause(30);
+        if (run.step({kTagFinish, finish, kBoardWaitMs, Timeout::Verify})) {
+            run.leave();
+            GangPause(1);
+        }
+    }
+}
+
+// Connects socket s alone. False: the socket is skipped; ended is set when the run must end.
+bool ConnectForVerify(GangRun& run, int socket, bool& ended) {
+    for (int line = 0; line < kSocketCount; ++line) {
+        const bool on = line == socket;
+        const bool fatal = socket == 3 && line == 2;
+        if (run.step(SwitchStep(line, on, fatal ? Timeout::Message : Timeout::Verify))) continue;
+        ended = fatal;
+        return false;
+    }
+    GangPause(g_dwWaitMs);
+    return true;
+}
+
+}  // namespace
+
+bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
+    const uint32_t blocks = run.dataLength / kVerifyBlock;
+    const uint32_t tail = run.dataLength % kVerifyBlock;
+    uint32_t segment = 1;
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        g_bSocketPass[socket] = 0;
+        if (!run.found(socket)) continue;
+        const uint32_t base = plan.programRun ? static_cast<uint32_t>(uint64_t{run.image.size} * segment / run.divisor) : 0;
+        ++segment;
+        run.log(strfmt("Begin verifying IC%d ........", socket + 1));
+        uint16_t cachedHi = 0xFF;
+        run.page.setProgressPos(0);
+        uint32_t address = run.startAddr;
+        uint32_t offset = 0;
+        const double start = platform::wallSeconds();
+        bool ended = false;
+        if (!ConnectForVerify(run, socket, ended)) {
+            if (ended) return false;
+            continue;
+        }
+        uint8_t& state = run.state[socket];
+        for (uint32_t b = 0; b < blocks && state != kVerifyFailed; ++b) {
+            if (run.stopRequested()) {
+                run.running = false;
+                return false;
+            }
+            const bool last = blocks - b < 2;
+            if ((last || b % 10 == 0 || b % 10 == 5) &&
+                !run.step(LedStep(2 * socket + 2, last || b % 10 == 0, Timeout::Verify))) {
+                // A block left uncompared must not let the part pass.
+                state = kVerifyFailed;
+                break;
+            }
+            const Compare result = CompareBlock(run, address, offset, kVerifyBlock, cachedHi, kTargetWaitMs);
+            if (result != Compare::Matched) {
+                state = kVerifyFailed;
+                if (result == Compare::Differed && plan.programRun) EraseDifferingPart(run, ComIsp2EraseChip, ComIsp2CmdFinish);
+                break;
+            }
+            offset += kVerifyBlock;
+            address += kVerifyBlock;
+            run.page.setProgressPos(static_cast<int>(plan.programRun ? base + offset / run.divisor : b / run.divisor));
+            run.noteTag(kIdleTag);
+        }
+        if (tail != 0 && state != kVerifyFailed) {
+            const Compare result = CompareBlock(run, address, offset, tail, cachedHi, kCompareWaitMs);
+            if (result != Compare::Matched) {
+                state = kVerifyFailed;
+                if (result == Compare::Differed && plan.programRun) EraseDifferingPart(run, ComIspEraseChip, ComIspCmdFinish);
+                return true;
+            }
+        }
+        if (plan.programRun && state == kGood && !WriteOptionBlock(run)) return false;
+        run.leave();
+        GangPause(1);
+        if (!ReopenLostPort()) return true;
+        if (state == kGood) g_bSocketPass[socket] = 1;
+        run.log(state == kGood ? strfmt("Verify IC%d successful, elapsed time : %2.1f seconds\n", socket + 1,
+                                        SecondsSince(start))
+                               : strfmt("Verify IC%d failure!!!\n", socket + 1));
+    }
+    return true;
+}
+
+std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run) {
+    std::array<uint8_t, 8> block;
+    block.fill(0xFF);
+    const uint32_t p = run.optionAddr;
+    if (run.image.size > p) std::copy_n(run.image.buffer.begin() + p, block.size(), block.begin());
+    block[0] = g_bEncry ? block[0] & 0xFA : block[0] | 0x0F;
+    if (g_bCodeOption || g_bOptionSerial) block[0] &= 0xAF;
+    if (g_bOptionSerial) {
+        if (g_bGangSerialEnable) {
+            block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
+            block[2] = static_cast<uint8_t>(g_nGangSerial >> 8);
+            block[3] = static_cast<uint8_t>(g_nGangSerial);
+            if (g_bSerialAutoInc) ++g_nGangSerial;
+        } else {
+            std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
+        }
+    }
+    if (block[5] == 0xFF && block[6] == 0xFF && block[7] == 0xFF)
+        std::copy_n(g_OptionTailByMode[g_nChipMode].begin() + 1, 3, block.begin() + 5);
+    return block;
+}
+
+bool WriteOptionBlock(GangRun& run) {
+    if (!(g_bEncry || g_bCodeOption || g_bOptionSerial || run.image.size > run.optionAddr)) return true;
+    const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
+    const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
+    if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent})) return false;
+    const std::array<uint8_t, 8> block = BuildOptionBlock(run);
+    if (!run.step({kTagData, [lo, block] { return ComIspTrans8Data(lo, block); }, kTargetWaitMs, Timeout::Silent}) ||
+        !run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+        return false;
+    return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run);
+}
+
+bool WriteKeyPage(GangRun& run) {
+    const uint8_t hi = static_cast<uint8_t>(g_dwKeyAddr >> 8);
+    if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) ||
+        !run.step({kTagPageErase, ComIspCmd18, kTargetWaitMs, Timeout::Silent}))
+        return false;
+    GangPause(30);
+    if (!run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
+    for (uint32_t k = 0; k < g_KeyBytes.size(); ++k) {
+        const uint8_t lo = static_cast<uint8_t>(g_dwKeyAddr + k);
+        const uint8_t value = g_KeyBytes[k];
+        if (!run.step({kTagData1, [lo, value] { return ComIspTrans1Data(lo, value); }, kTargetWaitMs, Timeout::Silent}) ||
+            !run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+void StoreSerial(WorkerPage& page) {
+    IniSetSerialNo(g_nGangSerial, g_strIniPath);
+    page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %06X", g_nGangSerial));
+    page.showControl(ctl::kSerialLabel, true);
+}
+
+void ShowResult(GangRun& run, int socket, bool passed) {
+    ++g_nTotalCount;
+    ++(passed ? g_nPassCount : g_nFailCount);
+    if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End))) return;
+    if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End))) return;
+    run.page.setControlIcon(ctl::kSiteIcon1 + socket, passed ? icon::kPass : icon::kFail);
+    run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
+}
+
+}  // namespace
+
+void EndRun(GangRun& run, const EndPlan& plan) {
+    if (run.timedOut) {
+        run.running = false;
+        run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
+    }
+    if (!run.running) {
+        run.leave();
+        ReopenLostPort();
+    }
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        if (run.counted[socket]) ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1);
+    }
+    if (plan.serialNumbers) {
+        // A number given out is stored at once, so it is never given out twice.
+        const bool advanced = g_nGangSerial != run.serialAtStart;
+        if (advanced || (run.running && g_bGangSerialEnable && g_bSerialAutoInc)) StoreSerial(run.page);
+    }
+    // A closed port takes no frame: the end would only wait for replies that cannot come.
+    if (g_SerialPort.IsOpen()) {
+        for (int socket = 0; socket < kSocketCount; ++socket) run.step(SwitchStep(socket, false, Timeout::End));
+        run.step({kTagPowerOff, [] { return ComSet2501(0); }, kBoardWaitMs, Timeout::End, "2501 Lo Timeout"});
+    }
+    GangPause(g_dwWaitMs);
+    run.log("IC socket power off");
+    if (g_nComBaudRate != 115200 && g_SerialPort.IsOpen()) {
+        Note("%s", "speed");
+        ComReopenPort();
+    }
+    run.image = {};
+    if (g_SerialPort.IsOpen()) {
+        g_SerialPort.ClosePort();
+        GangPause(500);
+    }
+    ShowRunEnd(run.page, plan.save, plan.burnIcon);
+    if (g_bBeepSound) {
+        const bool allGood = std::none_of(run.state.begin(), run.state.end(), [](uint8_t s) { return s == 0; });
+        if (run.running && allGood) {
+            Beep(784, 900);
+        } else {
+            Beep(800, 100);
+            GangPause(20);
+            Beep(800, 100);
+        }
+    }
+    g_bTaskWorking = false;
+}
+
+}  // namespace engine_com

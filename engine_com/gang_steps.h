@@ -1,0 +1,143 @@
+#pragma once
+// The steps the gang-board runs are built from. Every exchange is one COM step: note the tag,
+// queue one frame, wait a bounded time for the board's or the targets' reply. What a time-out
+// does is the step's kind. A run keeps its flags, socket states and image in one GangRun, and
+// each engine is a short sequence of the stages below.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine_hid/site_steps.h"
+
+class WorkerPage;
+
+namespace engine_com {
+
+constexpr int kSocketCount = 4;
+constexpr uint8_t kNoWaitTag = 0x10;   // the leave frame's tag; nothing waits for it
+constexpr uint8_t kIdleTag = 0x0F;     // noted after a block, with no frame
+
+// What a time-out of a step does.
+enum class Timeout {
+    Message,    // the step's message, then the run ends by time-out
+    Silent,     // the run ends by time-out without a message of its own
+    Handshake,  // the socket holds no target; the caller goes on
+    Verify,     // the socket's verify fails or skips; the caller decides
+    End,        // inside the end of the run: the step's message, the end goes on
+};
+
+struct ComStep {
+    uint8_t tag;
+    std::function<bool()> frame;
+    uint32_t waitMs;
+    Timeout onTimeout;
+    std::string message = {};
+};
+
+enum SocketState : uint8_t { kVerifyFailed = 0, kGood = 1, kEmpty = 2, kWrongChip = 3 };
+
+// The pauses and waits of the runs. The program makes them in full; tests and benchmarks
+// install a clock that hears each one, can skip pauses and shorten waits.
+struct GangClock {
+    uint32_t pausePercent = 100;
+    uint32_t waitPercent = 100;
+    uint32_t shortestWaitMs = 0;  // a shortened wait never goes below this
+    // Hears "pause <ms>", "step <tag> <wait>", "timeout", "send <tag>" (no wait), "tag <tag>"
+    // (no frame), "reopen" and "speed" (port services), in the order the run does them.
+    std::function<void(const std::string&)> note;
+};
+void SetGangClockForTests(GangClock clock);
+void GangPause(uint32_t ms);
+
+// One run: its flags, the socket states, the sockets counted at the end, the image.
+struct GangRun {
+    explicit GangRun(WorkerPage& page);
+
+    WorkerPage& page;
+    bool running = true;   // clear: the failed end
+    bool timedOut = false;
+    std::array<uint8_t, kSocketCount> state = {kGood, kGood, kGood, kGood};
+    std::array<bool, kSocketCount> counted{};  // found by this run's scan
+    engine_hid::RunImage image;
+    uint32_t optionAddr = 0;  // P
+    uint32_t dataLength = 0;  // L
+    uint32_t startAddr = 0;
+    uint32_t divisor = 1;     // progress: one step of the bar is divisor bytes (blocks for a verify run)
+    uint32_t serialAtStart = 0;
+
+    // One COM step; true when answered. A Message or Silent time-out ends the run by time-out.
+    bool step(const ComStep& s);
+    // The leave frame: tag 0x10 noted, no wait.
+    void leave();
+    // A tag noted with no frame.
+    void noteTag(uint8_t tag);
+    void log(const std::string& line);
+    bool stopRequested() const;
+    bool found(int socket) const;
+};
+
+// Start: busy flag, buttons, found and pass marks cleared, settings, the serial number from
+// the INI file when the run gives serial numbers, image.
+bool StartRun(GangRun& run, bool serialNumbers);
+// A program run's refusals of an option offset or a start address beyond the flash.
+bool CheckProgramBounds(GangRun& run);
+// Asks the operator, through the page, before an image that locks the target is burned.
+bool ProtectionGuard(GangRun& run);
+bool OpenBoardPort(GangRun& run);
+
+// The handshake of a socket and what follows an answer to it.
+struct SocketHandshake {
+    std::function<bool()> send;  // the handshake frame, tag 3
+    std::function<bool()> stop;  // stops the target's own program, tag 4
+};
+SocketHandshake StandardHandshake();
+
+// Socket power on and the multiplexer.
+bool PowerOnBoard(GangRun& run);
+// Closes socket s's switch alone (A to D in turn).
+bool SelectSocket(GangRun& run, int socket, Timeout kind);
+// Handshake (and the stop of the target's program on an answer); false when the socket holds
+// no target. Lost: the port is re-opened where the system loses it.
+enum class Reach { Target, Empty, PortLost, Ended };
+Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake);
+// The scan of sockets 1 to 4: found marks, states, "No Target IC found!".
+bool ScanSockets(GangRun& run, const SocketHandshake& handshake);
+// LEDs, switches and page icons of the found sockets; leaves their switches closed together.
+bool ShowSockets(GangRun& run);
+// The bar of a program run: one segment for the programming, one per found socket's verify.
+void SetProgramProgressScale(GangRun& run);
+
+// The whole chip from start address 0, else every 256-byte page from the start address's to the
+// end of the flash; then the targets leave ISP mode and the port is opened again.
+bool EraseTargets(GangRun& run);
+// Re-opens the port with the stored settings (after the erase).
+bool ReopenPortAfterErase();
+// Chip mode 2 and 3 targets answer their own chip id; a wrong one is released and marked.
+bool CheckChipIds(GangRun& run, const SocketHandshake& handshake);
+
+// Programs image offsets 0 to L-1 into every found target at once, blockSize bytes a frame.
+bool ProgramBlocks(GangRun& run, uint32_t blockSize);
+
+// The pass over the sockets that compares on the target, 64 bytes a frame.
+struct VerifyPlan {
+    bool programRun;  // erase a differing part; option block; the bar in segments
+};
+bool VerifySockets(GangRun& run, const VerifyPlan& plan);
+
+// The option block of one socket, with the next serial number, and the key page.
+std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run);
+bool WriteOptionBlock(GangRun& run);
+bool WriteKeyPage(GangRun& run);
+
+// Result LEDs and icons, counters, serial number, switches and power off, port closed, tones,
+// busy flag cleared.
+struct EndPlan {
+    engine_hid::SaveCounters save;
+    int burnIcon;
+    bool serialNumbers;
+};
+void EndRun(GangRun& run, const EndPlan& plan);
+
+}  // namespace engine_com

@@ -1,0 +1,183 @@
+#include "support/simulated_gang.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/globals.h"
+#include "app/ini_settings.h"
+#include "app/registry_key.h"
+#include "app/registry_settings.h"
+#include "engine_com/gang_settings.h"
+#include "engine_com/gang_steps.h"
+#include "link/com_reply.h"
+#include "link/com_settings.h"
+#include "link/serial_port.h"
+#include "platform/strfmt.h"
+
+namespace {
+
+bool OnlyWakeUpBytes(const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes)
+        if (b != 0x00 && b != 0xFF) return false;
+    return true;
+}
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+    std::string text;
+    for (uint8_t b : bytes) text += strfmt(text.empty() ? "%02X" : " %02X", b);
+    return text;
+}
+
+// The board's log as frames from the program, each with what the board sent after it.
+struct Exchange {
+    std::vector<uint8_t> frame;
+    std::vector<std::vector<uint8_t>> replies;
+};
+
+std::vector<Exchange> Exchanges(const std::vector<sim::LogEntry>& log) {
+    std::vector<Exchange> exchanges;
+    std::vector<uint8_t> wakeUp;
+    for (const sim::LogEntry& entry : log) {
+        if (!entry.fromHost) {
+            if (!exchanges.empty()) exchanges.back().replies.push_back(entry.bytes);
+            continue;
+        }
+        if (OnlyWakeUpBytes(entry.bytes)) {
+            wakeUp.insert(wakeUp.end(), entry.bytes.begin(), entry.bytes.end());
+            continue;
+        }
+        Exchange exchange;
+        exchange.frame = wakeUp;
+        exchange.frame.insert(exchange.frame.end(), entry.bytes.begin(), entry.bytes.end());
+        wakeUp.clear();
+        exchanges.push_back(std::move(exchange));
+    }
+    return exchanges;
+}
+
+}  // namespace
+
+SimulatedGang::SimulatedGang(uint32_t waitPercent) {
+    InitIniPath();
+    EXPECT_TRUE(board.start());
+    SetComPortDeviceOverride(board.path());
+    g_nChipMode = 2;
+    g_nIspStartAddr = 0;
+    g_dwWaitMs = 20;
+    g_dwOsMajor = 10;
+    g_dwOsMinor = 0;
+    g_nDelayCount = 0;
+    g_bEncry = 1;
+    g_bCodeOption = 0;
+    g_bOptionSerial = 1;
+    g_bGangSerialEnable = 0;
+    g_GangSerialFixed = {};
+    g_nGangSerial = 0;
+    g_bKeyWrite = 0;
+    g_KeyBytes = {};
+    g_bLogSteps = 0;
+    g_nComExtraDelay = 0;
+    g_bSerialAutoInc = 1;
+    g_bSkipBlockErase = 1;
+    g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
+    g_hStopEvent.reset();
+    engine_com::SetGangClockForTests({0, waitPercent, 60, [this](const std::string& note) {
+                                          {
+                                              std::lock_guard lock(lock_);
+                                              notes_.push_back(note);
+                                          }
+                                          if (onNote) onNote(note);
+                                      }});
+}
+
+SimulatedGang::~SimulatedGang() {
+    engine_com::SetGangClockForTests({});
+    g_SerialPort.ClosePort();
+    SetComPortDeviceOverride("");
+    board.stop();
+}
+
+void SimulatedGang::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image) {
+    {
+        std::lock_guard lock(lock_);
+        notes_.clear();
+    }
+    board.clearLog();
+    g_bTaskWorking = true;
+    bench.run(worker, image);
+}
+
+void SimulatedGang::populate(const std::vector<int>& sockets) {
+    for (int socket = 0; socket < 4; ++socket) board.removeTarget(socket);
+    for (int socket : sockets) board.insertTarget(socket, g_nChipMode);
+}
+
+std::vector<std::string> SimulatedGang::notes() const {
+    std::lock_guard lock(lock_);
+    return notes_;
+}
+
+int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
+    int count = 0;
+    for (const Exchange& e : Exchanges(board.log())) {
+        size_t i = 0;
+        while (i < e.frame.size() && (e.frame[i] == 0x00 || e.frame[i] == 0xFF)) ++i;
+        if (i + 1 < e.frame.size() && e.frame[i] == lead && e.frame[i + 1] == cmd) ++count;
+    }
+    return count;
+}
+
+void SimulatedGang::store(const std::string& name, uint32_t value) {
+    CRegistryKey key;
+    ASSERT_EQ(key.Open(g_szRegKey), ERROR_SUCCESS);
+    ASSERT_EQ(key.WriteDword(name, value), ERROR_SUCCESS);
+}
+
+std::string SimulatedGang::exchangeLog() const {
+    const std::vector<Exchange> exchanges = Exchanges(board.log());
+    size_t next = 0;
+    uint32_t paused = 0;
+    std::string text;
+    const auto frameLine = [&](const std::string& head) {
+        text += head;
+        if (next >= exchanges.size()) {
+            text += " > (nothing)\n";
+            return;
+        }
+        const Exchange& e = exchanges[next++];
+        text += " > " + Hex(e.frame);
+        for (const auto& reply : e.replies) text += " | < " + Hex(reply);
+        text += "\n";
+    };
+    for (const std::string& note : notes()) {
+        std::istringstream words(note);
+        std::string kind;
+        words >> kind;
+        if (kind == "pause") {
+            uint32_t ms = 0;
+            words >> ms;
+            paused += ms;
+        } else if (kind == "step") {
+            std::string tag, wait;
+            words >> tag >> wait;
+            frameLine(strfmt("%5u %s %4s", paused, tag.c_str(), wait.c_str()));
+            paused = 0;
+        } else if (kind == "send") {
+            std::string tag;
+            words >> tag;
+            frameLine(strfmt("%5u %s    -", paused, tag.c_str()));
+            paused = 0;
+        } else if (kind == "timeout") {
+            text += "      timed out\n";
+        } else {
+            text += strfmt("%5u %s\n", paused, note.c_str());
+            paused = 0;
+        }
+    }
+    if (paused) text += strfmt("%5u end\n", paused);
+    return text;
+}
+
