@@ -151,10 +151,21 @@ TEST_F(HidCommands, QueriesCopyNoMoreThanAskedAndNothingOnFailure) {
     EXPECT_EQ(HidSfReadPageBuffer(0, twenty), 1);
     EXPECT_EQ(adapter.sentReports().back()[4], 16);
 
-    Bytes block(32, 0x77);
-    adapter.failGetAt(adapter.getCount() + 1);
-    EXPECT_EQ(HidReadBlock(0x10000000, block), 0);
-    EXPECT_EQ(block, Bytes(32, 0x77));
+    // A failed or short answer copies nothing, and no byte of the answer before it survives.
+    powerSite(0);
+    adapter.site(0).write(0x10000000, Bytes(32, 0x5A));
+    Bytes earlier(32);
+    ASSERT_EQ(HidReadBlock(0x10000000, earlier), 1);
+    for (const auto fault : {&sim::Adapter::failGetAt, &sim::Adapter::shortenGetAt}) {
+        Bytes block(32, 0x77);
+        (adapter.*fault)(adapter.getCount() + 1);
+        EXPECT_EQ(HidReadBlock(0x10000020, block), 0);
+        EXPECT_EQ(block, Bytes(32, 0x77));
+        EXPECT_EQ(g_HidFeatureIn[32], 0);  // the earlier answer's last byte
+        adapter.site(0).setTargetId(0x12345678);
+        (adapter.*fault)(adapter.getCount() + 1);
+        EXPECT_EQ(HidConnectTarget(), kConnectTransferFailed);
+    }
 }
 
 TEST_F(HidCommands, FlashUnlockWritesBothKeysAfterReadingTheControlRegister) {
