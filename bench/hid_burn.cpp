@@ -34,7 +34,7 @@ constexpr double kPausesPerSiteSeconds = (10 + 20 + 250 + 200) / 1000.0;
 class SilentPage final : public WorkerPage {
 public:
     explicit SilentPage(std::string path) : path_(std::move(path)) {}
-    void addLog(const std::string&) override {}
+    void appendLog(const std::string&) override {}
     void scrollLog() override {}
     void setProgressRange(int, int) override {}
     void setProgressPos(int) override {}

@@ -38,11 +38,11 @@ TEST(SiteSteps, WorkersLogTheirStepsAndScrollAfterTheRightLines) {
         {"burn", 2, SiteProgramThread, burn("", ""), {4, 5, 6, 7, 8}},
         {"burn, serial in the image", 0, SiteProgramThread, burn(serial, ""), {4, 5, 6, 7, 8, 9}},
         {"burn, serial in the information area", 1, SiteProgramThread, burn("", serial), {4, 5, 6, 7, 8, 9}},
-        {"verify", 2, SiteVerifyThread, {"Begin verifying........", "Verify elapsed time : T seconds\n"}, {3, 4}},
+        {"verify", 2, SiteVerifyThread, {"Begin verifying........", "Verify elapsed time : T seconds"}, {3, 4}},
         {"information block", 2, ProgramInfoBlockThread,
-         {"Begin scan IC........", "scan IC elapsed time : T seconds\n", "Begin program information data........",
-          "program information data elapsed time : T seconds\n", "Begin verify information data........",
-          "verify information data elapsed time : T seconds\n"},
+         {"Begin scan IC........", "scan IC elapsed time : T seconds", "Begin program information data........",
+          "program information data elapsed time : T seconds", "Begin verify information data........",
+          "verify information data elapsed time : T seconds"},
          {6, 8}},
     };
     static const std::regex time(R"(time : *[0-9]+\.[0-9] seconds)");
