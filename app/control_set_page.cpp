@@ -9,7 +9,7 @@
 #include "app/image_loader.h"
 #include "platform/ui.h"
 
-void ControlSetPage::addLog(const std::string& line) {
+void ControlSetPage::appendLog(const std::string& line) {
     if (listId_ == 0) return;
     ui::sendToUi([&] { controls_.control<QListWidget>(listId_)->addItem(QString::fromStdString(line)); });
 }

@@ -11,7 +11,7 @@ public:
     ControlSetPage(ui::ControlSet& controls, int listId, int progressId)
         : controls_(controls), listId_(listId), progressId_(progressId) {}
 
-    void addLog(const std::string& line) override;
+    void appendLog(const std::string& line) override;
     void scrollLog() override;
     void setProgressRange(int lower, int upper) override;
     void setProgressPos(int pos) override;

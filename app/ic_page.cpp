@@ -254,7 +254,7 @@ void CISPDlg::OnCancelTask() {
 
 // WorkerPage: each call runs on the user-interface thread.
 
-void CISPDlg::addLog(const std::string& line) {
+void CISPDlg::appendLog(const std::string& line) {
     ui::sendToUi([&] { list_->addItem(QString::fromStdString(line)); });
 }
 

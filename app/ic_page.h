@@ -40,7 +40,7 @@ public:
     void RefreshSettingsView();
 
     // WorkerPage, callable from any thread.
-    void addLog(const std::string& line) override;
+    void appendLog(const std::string& line) override;
     void scrollLog() override;
     void setProgressRange(int lower, int upper) override;
     void setProgressPos(int pos) override;

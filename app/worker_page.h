@@ -11,8 +11,12 @@ class WorkerPage {
 public:
     virtual ~WorkerPage() = default;
 
-    // The operation list: a line at its end; scrollLog shows the last five lines.
-    virtual void addLog(const std::string& line) = 0;
+    // The operation list: a line at its end, without the line end that some texts carry (a list
+    // line shows no line-end character); scrollLog shows the last five lines.
+    void addLog(const std::string& line) {
+        const std::size_t last = line.find_last_not_of("\r\n");
+        appendLog(line.substr(0, last == std::string::npos ? 0 : last + 1));
+    }
     virtual void scrollLog() = 0;
 
     virtual void setProgressRange(int lower, int upper) = 0;
@@ -34,4 +38,7 @@ public:
 
     // The image file chosen on the page.
     virtual std::string imagePath() const = 0;
+
+protected:
+    virtual void appendLog(const std::string& line) = 0;
 };

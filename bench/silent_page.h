@@ -9,7 +9,7 @@
 class SilentPage final : public WorkerPage {
 public:
     explicit SilentPage(std::string path) : path_(std::move(path)) {}
-    void addLog(const std::string&) override {}
+    void appendLog(const std::string&) override {}
     void scrollLog() override {}
     void setProgressRange(int, int) override {}
     void setProgressPos(int) override {}

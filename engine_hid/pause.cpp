@@ -1,26 +1,28 @@
 #include "engine_hid/pause.h"
 
-#include <atomic>
+#include <mutex>
 
 #include "platform/clock.h"
 
 namespace engine_hid {
 namespace {
-std::atomic<uint32_t> pausePercent{100};
-std::function<void(uint32_t)> pauseClock;
-}
+std::mutex clockMutex;
+std::function<void(uint32_t)> testClock;
+}  // namespace
 
 void Pause(uint32_t ms) {
-    if (pauseClock) {
-        pauseClock(ms);
-        return;
+    std::function<void(uint32_t)> clock;
+    {
+        std::lock_guard lock(clockMutex);
+        clock = testClock;
     }
-    const uint32_t scaled = static_cast<uint32_t>(uint64_t{ms} * pausePercent / 100);
-    if (scaled > 0) DelayMs(scaled);
+    if (clock) clock(ms);
+    else if (ms > 0) DelayMs(ms);
 }
 
-void SetPauseScaleForTests(uint32_t percent) { pausePercent = percent; }
-
-void SetPauseClockForTests(std::function<void(uint32_t ms)> clock) { pauseClock = std::move(clock); }
+void SetPauseClockForTests(std::function<void(uint32_t ms)> clock) {
+    std::lock_guard lock(clockMutex);
+    testClock = std::move(clock);
+}
 
 }  // namespace engine_hid

@@ -1,7 +1,5 @@
 // The burn: erase, program and verify the image on every site with a target, with serial
 // numbers in main flash or in the information area.
-#include <algorithm>
-
 #include "app/counter_texts.h"
 #include "app/globals.h"
 #include "app/registry_settings.h"
@@ -20,28 +18,19 @@ constexpr uint32_t kPageSize = 2048;
 constexpr uint32_t kSerialWindow = 512;  // the information area's parameter window at 0x1FF00600
 constexpr ConnectPauses kBurnConnectPauses = {10, 20, 250};
 
-// Where this run writes serial numbers.
-struct SerialPlan {
-    enum Where { kNone, kInImage, kInInfoArea, kOutOfRange } where = kNone;
-    size_t programLength = 0;  // image bytes to program and verify, the serial included
-};
+// Where this run writes serial numbers: into the image when the word lies within the pages the
+// image covers, else on its own after the verify; or into the information area.
+enum class SerialPlace { kNone, kInImage, kAfterVerify, kInInfoArea, kOutOfRange };
 
-SerialPlan PlanSerial(size_t imageSize) {
-    SerialPlan plan{SerialPlan::kNone, imageSize};
-    if (!g_bSerialEnable) return plan;
+// The image is programmed and verified in whole pages, the last one's tail 0xFF.
+size_t PagesEnd(size_t size) { return (size + kPageSize - 1) / kPageSize * kPageSize; }
+
+SerialPlace PlanSerial(size_t imageSize) {
+    if (!g_bSerialEnable) return SerialPlace::kNone;
     const uint64_t end = uint64_t{g_dwSerialAddr} + 4;
-    if (g_nSerialLocation == 0) {
-        if (end > FlashSizeOfMode(g_nChipMode)) {
-            plan.where = SerialPlan::kOutOfRange;
-        } else {
-            // Pages past the image are programmed too when the serial lies there.
-            plan.where = SerialPlan::kInImage;
-            plan.programLength = std::max<size_t>(imageSize, end);
-        }
-    } else {
-        plan.where = end > kSerialWindow ? SerialPlan::kOutOfRange : SerialPlan::kInInfoArea;
-    }
-    return plan;
+    if (g_nSerialLocation != 0) return end > kSerialWindow ? SerialPlace::kOutOfRange : SerialPlace::kInInfoArea;
+    if (end > FlashSizeOfMode(g_nChipMode)) return SerialPlace::kOutOfRange;
+    return g_dwSerialAddr <= imageSize && end <= PagesEnd(imageSize) ? SerialPlace::kInImage : SerialPlace::kAfterVerify;
 }
 
 void AdvanceSerial(WorkerPage& page) {
@@ -50,69 +39,113 @@ void AdvanceSerial(WorkerPage& page) {
     page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial));
 }
 
+void LogSerial(WorkerPage& page, int site) {
+    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(g_nLastSerial), site + 1));
+}
+
 void LogSerialOutOfRange(WorkerPage& page, int site) {
     LogAndScroll(page, strfmt("SN address 0x%X out of range, SN not programmed on site %d",
                               g_dwSerialAddr, site + 1));
 }
 
-void EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
+// True when every exchange of the erase step went through.
+bool EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
     page.addLog(strfmt("Begin chip erase target IC %s on site %d", g_strChipName[g_nChipMode].c_str(), site + 1));
     const double start = platform::wallSeconds();
+    bool erased = true;
+    const auto step = [&](int result) { erased = run.note(result == 1) && erased; };
     // The adapter reads the information block's head before it erases; the bytes are not used.
     std::array<uint8_t, kReadBlockSize> discard{};
-    run.note(HidReadBlock2(kTargetInfoBase, discard) == 1);
-    run.note(HidReadBytes(kTargetInfoBase + 0x100, std::span(discard).first(4)) == 1);
-    run.note(HidReadBytes(kTargetInfoBase + 0x108, std::span(discard).first(4)) == 1);
-    for (uint32_t offset : {0x20u, 0x40u, 0x60u}) run.note(HidReadBlock2(kTargetInfoBase + offset, discard) == 1);
+    step(HidReadBlock2(kTargetInfoBase, discard));
+    step(HidReadBytes(kTargetInfoBase + 0x100, std::span(discard).first(4)));
+    step(HidReadBytes(kTargetInfoBase + 0x108, std::span(discard).first(4)));
+    for (uint32_t offset : {0x20u, 0x40u, 0x60u}) step(HidReadBlock2(kTargetInfoBase + offset, discard));
     if (connect == Connect::Classic) {
-        run.note(HidCmdEraseAddr(kTargetFlashBase) == 1);
-        run.note(HidCmdEraseAddr(kTargetFlashBase) == 1);
+        step(HidCmdEraseAddr(kTargetFlashBase));
+        step(HidCmdEraseAddr(kTargetFlashBase));
     }
-    run.note(HidCmdErase27() == 1);
-    run.note(HidCmdErase27() == 1);
+    step(HidCmdErase27());
+    step(HidCmdErase27());
     Pause(200);
     LogAndScroll(page, strfmt("chip erase elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
+    return erased;
 }
 
 void WriteSerialIntoImage(WorkerPage& page, RunImage& image, int site) {
     for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(g_nLastSerial >> (8 * i));
-    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(g_nLastSerial), site + 1));
+    LogSerial(page, site);
     if (g_bSerialAutoInc) AdvanceSerial(page);
 }
 
-// Loads and commits one 2048-byte page after another; the tail past the image is 0xFF.
-void ProgramImage(WorkerPage& page, SiteRun& run, std::span<const uint8_t> buffer, size_t length,
-                  int& pageCounter) {
-    for (size_t offset = 0; offset < length; offset += kPageSize) {
-        run.note(HidLoadPageBuffer(0, buffer.subspan(offset, kPageSize)) == 1);
-        run.note(HidProgramPage(kTargetFlashBase + static_cast<uint32_t>(offset)) == 1);
+// Loads and commits one 2048-byte page after another; false at the first failed exchange. A
+// page whose load failed is not committed: the buffer would still hold the page before it.
+bool ProgramImage(WorkerPage& page, SiteRun& run, std::span<const uint8_t> pages, int& pageCounter) {
+    for (size_t offset = 0; offset < pages.size(); offset += kPageSize) {
+        if (!run.note(HidLoadPageBuffer(0, pages.subspan(offset, kPageSize)) == 1)) return false;
+        if (!run.note(HidProgramPage(kTargetFlashBase + static_cast<uint32_t>(offset)) == 1)) return false;
         page.setProgressPos(pageCounter++);
     }
+    return true;
 }
 
-void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image, int& pageCounter) {
+void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> pages, int& pageCounter) {
     LogAndScroll(page, strfmt("Begin verifying on site %d", site + 1));
     const double start = platform::wallSeconds();
     const int base = pageCounter;
     const auto onBlock = [&](size_t block) { page.setProgressPos(base + static_cast<int>(block / 64)); };
-    const VerifyResult result = VerifyMainFlash(page, run, site, image, 2, onBlock);
+    const VerifyResult result = VerifyMainFlash(page, run, site, pages, 2, onBlock);
     if (!result.passed) run.mark[site] = SiteRun::kFailed;
     pageCounter += static_cast<int>(result.blocksMatched / 64);
     LogAndScroll(page, strfmt("Verify elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
 }
 
-// The serial word in the information area, for a site that passed.
+// Reads the serial word back; a part that does not hold it fails, with the word's address.
+bool SerialReadsBack(WorkerPage& page, int site, uint32_t address) {
+    std::array<uint8_t, 4> word{};
+    const bool read = HidReadWord(address, word) == 1;
+    const uint32_t value = word[0] | word[1] << 8 | word[2] << 16 | static_cast<uint32_t>(word[3]) << 24;
+    if (read && value == g_nLastSerial) return true;
+    LogAndScroll(page, strfmt("SN Verified Failure on 0x%x at site %d!!!", address, site + 1));
+    return false;
+}
+
+// The serial word in the information area, for a part that passed. The number is used up
+// whatever the read-back says: it may have reached the part, so it is never issued again.
 void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
-    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(g_nLastSerial), site + 1));
-    const bool written = run.note(HidWriteWord(kTargetSerialBase + g_dwSerialAddr, g_nLastSerial) == 1);
+    LogSerial(page, site);
+    const uint32_t address = kTargetSerialBase + g_dwSerialAddr;
+    run.note(HidWriteWord(address, g_nLastSerial) == 1);
     run.note(FlashEnableWrite());
-    // A part whose serial word did not reach it is not a finished part.
-    if (!written) run.mark[site] = SiteRun::kFailed;
+    if (!SerialReadsBack(page, site, address)) run.mark[site] = SiteRun::kFailed;
     AdvanceSerial(page);
 }
 
-void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImage& image, const SerialPlan& serial) {
+// The serial word past the image's pages, written on its own into every connected part.
+void WriteSerialAfterImage(WorkerPage& page, SiteRun& run, int site) {
+    LogSerial(page, site);
+    const uint32_t address = kTargetFlashBase + g_dwSerialAddr;
+    const bool written = run.note(HidWriteWord(address, g_nLastSerial) == 1);
+    if (!SerialReadsBack(page, site, address)) run.mark[site] = SiteRun::kFailed;
+    if (written && g_bSerialAutoInc) AdvanceSerial(page);
+}
+
+// Programs and verifies the image's pages on an erased part.
+void ProgramAndVerify(WorkerPage& page, SiteRun& run, int site, RunImage& image, SerialPlace serial) {
     int pageCounter = 0;
+    LogAndScroll(page, "Begin program........");
+    const double start = platform::wallSeconds();
+    if (serial == SerialPlace::kInImage) WriteSerialIntoImage(page, image, site);
+    const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
+    const bool programmed = ProgramImage(page, run, pages, pageCounter);
+    LogAndScroll(page, strfmt("program elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
+    if (programmed) {
+        VerifySite(page, run, site, pages, pageCounter);
+    } else {
+        run.mark[site] = SiteRun::kFailed;
+    }
+}
+
+void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImage& image, SerialPlace serial) {
     page.setProgressPos(0);
     if (PowerUpAndConnect(run, site, connect, kBurnConnectPauses) != Reach::Connected) {
         g_bSocketFound[site] = 0;
@@ -124,19 +157,20 @@ void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImag
     g_bSocketFound[site] = 1;
     ShowSiteFound(page, site);
 
-    EraseChip(page, run, site, connect);
-    LogAndScroll(page, "Begin program........");
-    const double start = platform::wallSeconds();
-    if (serial.where == SerialPlan::kInImage) WriteSerialIntoImage(page, image, site);
-    const std::span<const uint8_t> programmed(image.buffer.data(), serial.programLength);
-    ProgramImage(page, run, image.buffer, serial.programLength, pageCounter);
-    LogAndScroll(page, strfmt("program elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
-
-    VerifySite(page, run, site, programmed, pageCounter);
-    if (serial.where == SerialPlan::kInInfoArea && run.mark[site] == SiteRun::kGood) {
-        WriteSerialIntoInfoArea(page, run, site);
+    if (EraseChip(page, run, site, connect)) {
+        ProgramAndVerify(page, run, site, image, serial);
+    } else {
+        run.mark[site] = SiteRun::kFailed;  // a part whose erase did not go through cannot hold the image
     }
-    if (serial.where == SerialPlan::kOutOfRange) LogSerialOutOfRange(page, site);
+    switch (serial) {
+    case SerialPlace::kInInfoArea:
+        if (run.mark[site] == SiteRun::kGood) WriteSerialIntoInfoArea(page, run, site);
+        break;
+    case SerialPlace::kAfterVerify: WriteSerialAfterImage(page, run, site); break;
+    case SerialPlace::kOutOfRange: LogSerialOutOfRange(page, site); break;
+    case SerialPlace::kNone:
+    case SerialPlace::kInImage: break;
+    }
 }
 
 }  // namespace
@@ -153,12 +187,12 @@ void SiteProgramThread(WorkerPage& page) {
     SiteRun run;
 
     if (auto image = LoadRunImage(page)) {
-        const SerialPlan serial = PlanSerial(image->size);
+        const SerialPlace serial = PlanSerial(image->size);
         page.showControl(ctl::kProgress, true);
         page.enableControl(ctl::kCancel, true);
         for (int site = 0; site < kSiteCount; ++site) ShowSiteMissing(page, site);
         const Connect connect = ReadFirmwareVersion(page, run) ? Connect::Alt : Connect::Classic;
-        const int wholePages = static_cast<int>(serial.programLength / kPageSize);
+        const int wholePages = static_cast<int>(image->size / kPageSize);
         page.setProgressRange(0, wholePages * 2 + 2);
         page.setProgressPos(0);
 

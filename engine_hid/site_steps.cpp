@@ -138,14 +138,13 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
         const uint32_t address = kTargetFlashBase + static_cast<uint32_t>(b * kReadBlockSize);
         const auto expected = image.subspan(b * kReadBlockSize,
                                             std::min<size_t>(kReadBlockSize, image.size() - b * kReadBlockSize));
-        const bool whole = expected.size() == kReadBlockSize;
         bool same = ReadAndCompare(address, expected, run);
-        for (int retry = 0; !same && whole && retry < retries; ++retry) {
+        for (int retry = 0; !same && retry < retries; ++retry) {
             HidConnectTarget();  // the classic connect, whatever the firmware
             same = ReadAndCompare(address, expected, run);
         }
         if (!same) {
-            if (whole) LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
+            LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
             return result;
         }
         ++result.blocksMatched;

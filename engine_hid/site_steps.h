@@ -93,11 +93,11 @@ Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPa
 bool SelectSite(SiteRun& run, int site);
 int ConnectTarget(Connect connect);
 
-// Compares main flash from 0x10000000 with image block by block. A whole block that differs,
-// or whose read fails, is read again after a classic reconnect up to `retries` times before the
-// failure is logged; the partial last block compares only the image's bytes and is not
-// retried. onBlock(b) runs after each block that matched. Returns the blocks that matched and
-// whether all did (never for an empty image: nothing was read back).
+// Compares main flash from 0x10000000 with image block by block (a partial last block only
+// with the image's bytes). A block that differs, or whose read fails, is read again after a
+// classic reconnect up to `retries` times before the failure is logged. onBlock(b) runs after
+// each block that matched. Returns the blocks that matched and whether all did (never for an
+// empty image: nothing was read back).
 struct VerifyResult {
     size_t blocksMatched = 0;
     bool passed = false;

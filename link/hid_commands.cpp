@@ -50,10 +50,12 @@ bool sendReport() {
     return g_hHidDevice->setFeature(std::span(g_HidFeatureOut).first(g_nHidFeatureLen));
 }
 
+// An answer shorter than the report is a failed exchange; the report is cleared first, so no
+// byte of an earlier answer can pass for part of this one.
 bool getReport() {
     if (g_hHidDevice == kInvalidHidHandle || g_nHidFeatureLen > kHidReportSize) return false;
-    g_HidFeatureIn[0] = 0;  // report id
-    return g_hHidDevice->getFeature(std::span(g_HidFeatureIn).first(g_nHidFeatureLen));
+    g_HidFeatureIn.fill(0);  // report id 0 included
+    return g_hHidDevice->getFeature(std::span(g_HidFeatureIn).first(g_nHidFeatureLen)) == g_nHidFeatureLen;
 }
 
 // A query answers count bytes from byte 1; no more than out holds are copied.

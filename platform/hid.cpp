@@ -37,8 +37,8 @@ public:
     bool setFeature(std::span<const uint8_t> report) override {
         return hid_send_feature_report(device_, report.data(), report.size()) >= 0;
     }
-    bool getFeature(std::span<uint8_t> report) override {
-        return hid_get_feature_report(device_, report.data(), report.size()) > 0;
+    int getFeature(std::span<uint8_t> report) override {
+        return hid_get_feature_report(device_, report.data(), report.size());
     }
 
 private:

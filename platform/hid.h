@@ -27,9 +27,9 @@ public:
     // Sends one feature report (byte 0 is the report id); true when it reached the device.
     // A transfer that times out is a failed transfer.
     virtual bool setFeature(std::span<const uint8_t> report) = 0;
-    // Reads one feature report into report (byte 0 holds the report id on entry); true when the
-    // device answered.
-    virtual bool getFeature(std::span<uint8_t> report) = 0;
+    // Reads one feature report into report (byte 0 holds the report id on entry); the number of
+    // bytes the device answered, report-id byte included, or -1 when the transfer failed.
+    virtual int getFeature(std::span<uint8_t> report) = 0;
 };
 
 class HidBackend {

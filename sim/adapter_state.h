@@ -23,6 +23,11 @@ struct TargetState {
     std::map<uint32_t, uint32_t> registers;       // by word address
     std::map<uint32_t, uint32_t> debugRegisters;  // by register number
     std::map<uint32_t, std::pair<uint8_t, uint8_t>> stuckBits;  // byte address: mask, value
+    // The flash controller: how far each key sequence has come, what is unlocked, and the
+    // information-area writes waiting for the write enable (byte address: value).
+    int ctrlKeys = 0, optionKeys = 0;
+    bool ctrlUnlocked = false, optionUnlocked = false;
+    std::map<uint32_t, uint8_t> pendingInfo;
 };
 
 struct AdapterState {
@@ -44,6 +49,7 @@ struct AdapterState {
     std::vector<uint8_t> answer;  // what the next get returns, bytes from 1 on
     std::set<int> failSets;
     std::set<int> failGets;
+    std::set<int> shortGets;
     bool unplugged = false;
     bool gone = false;  // the Adapter object no longer exists
     uint16_t featureLength = Adapter::kDefaultFeatureLength;
@@ -53,6 +59,8 @@ struct AdapterState {
     std::chrono::microseconds latency{0};
 
     std::vector<Exchange> log;
+    uint32_t pendingPause = 0;
+    bool refused = false;  // set by execute for the exchange being logged
     bool logging = true;
     int sets = 0;
     int gets = 0;
@@ -61,7 +69,7 @@ struct AdapterState {
     AdapterState();
     // The device side of one exchange; the caller holds the mutex.
     bool set(std::span<const uint8_t> report);
-    bool get(std::span<uint8_t> report);
+    int get(std::span<uint8_t> report);  // bytes answered, or -1
     bool serialFlashBusy() const;
 
     uint8_t readByte(const TargetState& target, uint32_t address) const;
@@ -70,8 +78,12 @@ struct AdapterState {
 private:
     void execute(std::span<const uint8_t> report);
     TargetState* reachableTarget();
+    void record(Exchange exchange);
     void programByte(TargetState& target, uint32_t address, uint8_t value);  // clears bits only
     void writeWord(TargetState& target, uint32_t address, uint32_t value);
+    void writeKey(TargetState& target, uint32_t keyRegister, uint32_t value);
+    bool infoUnlocked(const TargetState& target, uint32_t address) const;
+    void powerOff(TargetState& target);
     void answerBytes(std::span<const uint8_t> bytes);
 };
 

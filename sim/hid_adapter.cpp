@@ -1,6 +1,7 @@
 #include "sim/hid_adapter.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "sim/adapter_state.h"
 
@@ -13,8 +14,12 @@ constexpr uint32_t kFlashPage = 2048;
 constexpr uint32_t kInfoBase = 0x1FF00000;
 constexpr uint32_t kInfoSize = 0x800;
 constexpr uint32_t kInfoPage = 0x400;
+constexpr uint32_t kCtrlReg = 0x40080004;
 constexpr uint32_t kKeyReg = 0x4008000C;
 constexpr uint32_t kOptionKeyReg = 0x40080014;
+constexpr uint32_t kCtrlKeys[2] = {0x5A3C7E19, 0x1D2E4F60};
+constexpr uint32_t kOptionKeys[2] = {0x7C6B5A49, 0x3E2D1C0B};
+constexpr uint32_t kWriteEnableBits = 0x7;
 constexpr uint32_t kPageBufferSize = 2048;
 constexpr uint32_t kSfPageSize = 256;
 constexpr uint32_t kSfPages = Adapter::kSerialFlashSize / kSfPageSize;
@@ -25,6 +30,17 @@ constexpr uint32_t kNoTargetId = 0xFFFFFFFF;
 bool inFlash(uint32_t address) { return address - kFlashBase < Adapter::kFlashSize; }
 bool inInfo(uint32_t address) { return address - kInfoBase < kInfoSize; }
 bool isKeyRegister(uint32_t word) { return word == kKeyReg || word == kOptionKeyReg; }
+// Commands that reach into the target's memory, and so need a connected target.
+bool isMemoryAccess(uint8_t command) {
+    return (command >= 0x04 && command <= 0x07) || command == 0x0B || (command >= 0x26 && command <= 0x28) ||
+           command == 0x2B;
+}
+
+// How far a key sequence has come after one more word: 2 when it is complete, 0 when broken.
+int keyStep(int step, uint32_t value, const uint32_t (&keys)[2]) {
+    if (step == 1 && value == keys[1]) return 2;
+    return value == keys[0] ? 1 : 0;
+}
 
 uint32_t wordAt(std::span<const uint8_t> bytes, std::size_t at) {
     uint32_t value = 0;
@@ -101,13 +117,53 @@ void AdapterState::programByte(TargetState& target, uint32_t address, uint8_t va
     else if (inInfo(address)) target.info[address - kInfoBase] &= value;
 }
 
+bool AdapterState::infoUnlocked(const TargetState& target, uint32_t address) const {
+    const bool optionPage = address - kInfoBase < kInfoPage;
+    return target.ctrlUnlocked && (target.optionUnlocked || !optionPage);
+}
+
+void AdapterState::writeKey(TargetState& target, uint32_t keyRegister, uint32_t value) {
+    if (keyRegister == kKeyReg) {
+        target.ctrlKeys = keyStep(target.ctrlKeys, value, kCtrlKeys);
+        target.ctrlUnlocked = target.ctrlKeys == 2 || (target.ctrlUnlocked && target.ctrlKeys == 1);
+        if (target.ctrlKeys == 0) target.optionUnlocked = false;
+    } else {
+        target.optionKeys = keyStep(target.optionKeys, value, kOptionKeys);
+        target.optionUnlocked = target.ctrlUnlocked && (target.optionKeys == 2 || (target.optionUnlocked && target.optionKeys == 1));
+    }
+}
+
 void AdapterState::writeWord(TargetState& target, uint32_t address, uint32_t value) {
-    if (inFlash(address) || inInfo(address)) {
+    if (inFlash(address)) {
         for (uint32_t i = 0; i < 4; ++i) programByte(target, address + i, uint8_t(value >> (8 * i)));
         return;
     }
+    if (inInfo(address)) {
+        if (!infoUnlocked(target, address)) {
+            refused = true;
+            return;
+        }
+        for (uint32_t i = 0; i < 4; ++i) target.pendingInfo[address + i] = uint8_t(value >> (8 * i));
+        return;
+    }
     const uint32_t word = address & ~3u;
-    if (!isKeyRegister(word)) target.registers[word] = value;
+    if (isKeyRegister(word)) {
+        writeKey(target, word, value);
+        return;
+    }
+    target.registers[word] = value;
+    if (word == kCtrlReg && (value & kWriteEnableBits) == kWriteEnableBits) {
+        for (const auto& [byteAddress, byte] : target.pendingInfo) programByte(target, byteAddress, byte);
+        target.pendingInfo.clear();
+    }
+}
+
+void AdapterState::powerOff(TargetState& target) {
+    target.powered = false;
+    target.connected = false;
+    target.ctrlKeys = target.optionKeys = 0;
+    target.ctrlUnlocked = target.optionUnlocked = false;
+    target.pendingInfo.clear();
 }
 
 TargetState* AdapterState::reachableTarget() {
@@ -119,23 +175,30 @@ void AdapterState::answerBytes(std::span<const uint8_t> bytes) {
     std::copy_n(bytes.begin(), std::min(bytes.size(), answer.size()), answer.begin());
 }
 
+void AdapterState::record(Exchange exchange) {
+    exchange.pauseMs = std::exchange(pendingPause, 0);
+    if (logging) log.push_back(std::move(exchange));
+}
+
 bool AdapterState::set(std::span<const uint8_t> report) {
     ++sets;
     const bool ok = !gone && !unplugged && !failSets.contains(sets) && report.size() == featureLength;
-    if (logging) log.push_back({Exchange::Kind::Set, {report.begin(), report.end()}, ok});
+    refused = false;
     if (ok) execute(report);
+    record({Exchange::Kind::Set, {report.begin(), report.end()}, ok, refused});
     return ok;
 }
 
-bool AdapterState::get(std::span<uint8_t> report) {
+int AdapterState::get(std::span<uint8_t> report) {
     ++gets;
     const bool ok = !gone && !unplugged && !failGets.contains(gets) && report.size() == featureLength;
-    if (ok) {
+    const std::size_t length = !ok ? 0 : shortGets.contains(gets) ? report.size() / 2 : report.size();
+    if (length > 0) {
         report[0] = 0;
-        std::copy_n(answer.begin(), std::min(answer.size(), report.size() - 1), report.begin() + 1);
+        std::copy_n(answer.begin(), length - 1, report.begin() + 1);
     }
-    if (logging) log.push_back({Exchange::Kind::Get, ok ? std::vector<uint8_t>(report.begin(), report.end()) : std::vector<uint8_t>{}, ok});
-    return ok;
+    record({Exchange::Kind::Get, std::vector<uint8_t>(report.begin(), report.begin() + length), ok});
+    return ok ? int(length) : -1;
 }
 
 void AdapterState::execute(std::span<const uint8_t> sent) {
@@ -147,6 +210,10 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
     const std::span<const uint8_t> data = std::span(r).subspan(8, 32);
     std::fill(answer.begin(), answer.end(), 0);
     TargetState* target = reachableTarget();
+    if (isMemoryAccess(command) && !(target && target->connected)) {
+        refused = true;
+        target = nullptr;
+    }
 
     switch (command) {
     case 0x3A:
@@ -154,8 +221,8 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
         break;
     case 0x39: {
         TargetState& site = targets[selected];
-        site.powered = argument == 1;
-        if (!site.powered) site.connected = false;
+        if (argument == 1) site.powered = true;
+        else powerOff(site);
         break;
     }
     case 0x00:
@@ -184,16 +251,20 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
     case 0x0E: answerBytes(textBytes(version, 4)); break;
     case 0x0F: answerBytes(textBytes(subVersion, 8)); break;
     case 0x26:
+        if (target) target->ctrlUnlocked = true;
         if (target && inFlash(argument)) {
             const uint32_t page = (argument - kFlashBase) / kFlashPage * kFlashPage;
             std::fill_n(target->flash.begin() + page, kFlashPage, 0xFF);
         }
         break;
     case 0x27:
+        if (target) target->ctrlUnlocked = true;
         if (target) std::fill(target->flash.begin(), target->flash.end(), 0xFF);
         break;
     case 0x28:
-        if (target && inInfo(argument)) {
+        if (target && inInfo(argument) && !infoUnlocked(*target, argument)) {
+            refused = true;
+        } else if (target && inInfo(argument)) {
             const uint32_t page = (argument - kInfoBase) / kInfoPage * kInfoPage;
             std::fill_n(target->info.begin() + page, kInfoPage, 0xFF);
         } else if (target && inFlash(argument)) {
@@ -367,6 +438,21 @@ void Adapter::failSetAt(int n) {
 void Adapter::failGetAt(int n) {
     std::lock_guard lock(state_->mutex);
     state_->failGets.insert(n);
+}
+
+void Adapter::shortenGetAt(int n) {
+    std::lock_guard lock(state_->mutex);
+    state_->shortGets.insert(n);
+}
+
+void Adapter::notePause(uint32_t ms) {
+    std::lock_guard lock(state_->mutex);
+    state_->pendingPause += ms;
+}
+
+uint32_t Adapter::pauseSinceLastExchange() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->pendingPause;
 }
 
 void Adapter::unplug() {

@@ -10,10 +10,20 @@
 //
 // How the simulated adapter answers the commands whose meaning lies inside the adapter:
 // - 0x3A selects the site the following commands address; 0x39 powers that site on (1) or off
-//   (anything else; power-off also drops the connection). A target answers only while present
-//   and powered; otherwise reads give 0xFF and writes and erases are lost.
+//   (anything else; power-off also drops the connection, locks the flash controller and loses
+//   information-area writes not yet committed).
 // - 0x00 and 0x3D answer the selected site's target id in bytes 1-4, or 0xFFFFFFFF when no
-//   target answers. 0x03 and 0x22 change nothing (0x22 answers zeros).
+//   target answers (absent or unpowered). 0x03 and 0x22 change nothing (0x22 answers zeros).
+// - Memory access (0x04 to 0x07, 0x0B, the erases 0x26 to 0x28, the commit 0x2B) reaches the
+//   target only after a connect answered since its power-on. Before that the adapter refuses
+//   it: nothing changes, reads give 0xFF, and the log marks the exchange as refused.
+// - The flash controller: the two key words 0x5A3C7E19, 0x1D2E4F60 written in turn to 0x4008000C
+//   unlock it; then 0x7C6B5A49, 0x3E2D1C0B to 0x40080014 unlock the options. Any other word
+//   written to a key register locks what it guards. The adapter's own erases 0x26 and 0x27
+//   unlock the controller (not the options) as they work. Information-area erases and writes
+//   are refused unless the controller is unlocked, and for the first 1 KB page (the option
+//   words) the options too. Information-area writes wait in the controller until a write to
+//   0x40080004 sets bits 0 to 2; only then do they reach the area.
 // - Target memory, per site: main flash 0x10000000 to 0x1000FFFF, information area 0x1FF00000
 //   to 0x1FF007FF (two 1 KB pages), both erased to 0xFF; programming ANDs the new bits in, so it
 //   can only clear bits. The flash-controller registers 0x40080004 (control, reads back what was
@@ -39,6 +49,8 @@
 // - 0x0E answers the 4-character version text, 0x0F the 8-character sub-version text.
 // - A get answers the query of the set before it; a get after a command that answers nothing
 //   returns zeros. A report of another length than the adapter's feature-report length fails.
+// - Each logged exchange carries the pause the host made before it, as a test clock reported
+//   it through notePause.
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -52,8 +64,10 @@ namespace sim {
 struct Exchange {
     enum class Kind { Set, Get };
     Kind kind = Kind::Set;
-    std::vector<uint8_t> report;  // as sent (set) or as answered (get), the report's full length
+    std::vector<uint8_t> report;  // as sent (set) or as answered (get)
     bool ok = true;               // false when the exchange failed
+    bool refused = false;         // the adapter would not carry the command out (see above)
+    uint32_t pauseMs = 0;         // the host's pause before this exchange
 };
 
 class Adapter;
@@ -117,12 +131,18 @@ public:
     // Faults. Exchanges count from 1, sets and gets each on their own, from construction on.
     void failSetAt(int n);
     void failGetAt(int n);
+    void shortenGetAt(int n);  // the nth get answers only the first half of the report
     void unplug();  // every exchange fails from now on
     void setFeatureReportLength(uint16_t length);  // what the report descriptor declares
     void failReportDescriptor();                    // the descriptor cannot be read
     void setUsbIds(uint16_t vendorId, uint16_t productId);
     // Time each feature-report transfer takes (a benchmark models 1 ms).
     void setTransferLatency(std::chrono::microseconds latency);
+
+    // A test clock reports a pause of the host; the next logged exchange carries it.
+    void notePause(uint32_t ms);
+    // The pauses noted since the last logged exchange.
+    uint32_t pauseSinceLastExchange() const;
 
     // The exchange log.
     std::vector<Exchange> exchanges() const;

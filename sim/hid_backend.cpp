@@ -34,7 +34,7 @@ public:
         std::lock_guard lock(state_->mutex);
         return state_->set(report);
     }
-    bool getFeature(std::span<uint8_t> report) override {
+    int getFeature(std::span<uint8_t> report) override {
         waitLatency();
         std::lock_guard lock(state_->mutex);
         return state_->get(report);

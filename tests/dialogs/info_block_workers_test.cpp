@@ -33,11 +33,11 @@ public:
         SimulatedAdapterTest::SetUp();
         target().write(kInfo, Pattern(1024, 0x10));
         target().write(kPage2, Pattern(1024, 0x80));
-        engine_hid::SetPauseScaleForTests(0);
+        engine_hid::SetPauseClockForTests([](uint32_t) {});
         ASSERT_EQ(PowerAndConnect(kSocket), kConnectOk);
     }
     void TearDown() override {
-        engine_hid::SetPauseScaleForTests(100);
+        engine_hid::SetPauseClockForTests({});
         SimulatedAdapterTest::TearDown();
     }
     sim::Site target() { return adapter.site(kSocket); }

@@ -21,7 +21,7 @@ class ToolBench : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::installSimulatedAdapter(adapter);
-        engine_hid::SetPauseScaleForTests(0);
+        engine_hid::SetPauseClockForTests([](uint32_t) {});
         g_bTaskWorking = false;
         g_nChipMode = 0;
         g_strExeDir = folder.path();
@@ -29,7 +29,7 @@ protected:
     void TearDown() override {
         CloseHidDevice();
         sim::removeSimulatedAdapters();
-        engine_hid::SetPauseScaleForTests(100);
+        engine_hid::SetPauseClockForTests({});
         g_bTaskWorking = false;
         g_strExeDir.clear();
     }

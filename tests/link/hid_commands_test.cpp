@@ -151,27 +151,20 @@ TEST_F(HidCommands, QueriesCopyNoMoreThanAskedAndNothingOnFailure) {
     EXPECT_EQ(HidSfReadPageBuffer(0, twenty), 1);
     EXPECT_EQ(adapter.sentReports().back()[4], 16);
 
-    Bytes block(32, 0x77);
-    adapter.failGetAt(adapter.getCount() + 1);
-    EXPECT_EQ(HidReadBlock(0x10000000, block), 0);
-    EXPECT_EQ(block, Bytes(32, 0x77));
-}
-
-TEST_F(HidCommands, FlashUnlockWritesBothKeysAfterReadingTheControlRegister) {
+    // A failed or short answer copies nothing, and no byte of the answer before it survives.
     powerSite(0);
-    for (const auto& [unlock, keys] : {std::pair{&FlashUnlockCtrl, std::vector<uint32_t>{0x4008000C, 0x5A3C7E19, 0x1D2E4F60}},
-                                       {&FlashUnlockOption, {0x40080014, 0x7C6B5A49, 0x3E2D1C0B}}}) {
-        adapter.clearLog();
-        EXPECT_EQ(unlock(), 1);
-        const auto sent = adapter.sentReports();
-        ASSERT_EQ(sent.size(), 3u);
-        EXPECT_EQ(sent[0][3], 0x07);
-        EXPECT_EQ(WordAt(sent[0], 4), 0x40080004u);
-        for (int i : {1, 2}) {
-            EXPECT_EQ(sent[i][3], 0x06);
-            EXPECT_EQ(WordAt(sent[i], 4), keys[0]);
-            EXPECT_EQ(WordAt(sent[i], 8), keys[i]);
-        }
+    adapter.site(0).write(0x10000000, Bytes(32, 0x5A));
+    Bytes earlier(32);
+    ASSERT_EQ(HidReadBlock(0x10000000, earlier), 1);
+    for (const auto fault : {&sim::Adapter::failGetAt, &sim::Adapter::shortenGetAt}) {
+        Bytes block(32, 0x77);
+        (adapter.*fault)(adapter.getCount() + 1);
+        EXPECT_EQ(HidReadBlock(0x10000020, block), 0);
+        EXPECT_EQ(block, Bytes(32, 0x77));
+        EXPECT_EQ(g_HidFeatureIn[32], 0);  // the earlier answer's last byte
+        adapter.site(0).setTargetId(0x12345678);
+        (adapter.*fault)(adapter.getCount() + 1);
+        EXPECT_EQ(HidConnectTarget(), kConnectTransferFailed);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "sim/hid_adapter.h"
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -59,6 +61,57 @@ TEST_F(SimulatedAdapter, OnlyAPresentPoweredTargetOfTheSelectedSiteAnswers) {
     EXPECT_EQ(HidConnectTargetAlt(), kConnectNoTarget);
 }
 
+// What the adapter refuses: target memory before a connect since power-on, and information-area
+// erases and writes without the controller's keys; an information-area write reaches the area
+// only when the write enable follows it.
+TEST_F(SimulatedAdapter, RefusesMemoryAccessWithoutConnectOrKeysAndCommitsOnWriteEnable) {
+    constexpr uint32_t kParam = 0x1FF00600, kOption = 0x1FF00010;
+    const auto enableWrite = [] { return HidWriteWord(0x40080004, 7); };
+    struct Row {
+        const char* name;
+        std::function<void()> steps;
+        uint32_t address;  // the word written with 0x12345678
+        bool commit;       // FlashEnableWrite's word follows
+        uint32_t expected;
+        int refusals;
+    };
+    const std::vector<Row> rows = {
+        {"main flash before a connect", [] { HidSelectSocket(0), HidSetSocketPower(1); }, 0x10000000, false, 0xFFFFFFFF, 2},
+        {"after a power cycle", [&] { powerSite(0), HidSetSocketPower(0), HidSetSocketPower(1); }, 0x10000000, false, 0xFFFFFFFF, 2},
+        {"main flash after a connect", [&] { powerSite(0); }, 0x10000000, false, 0x12345678, 0},
+        {"parameter page, locked", [&] { powerSite(0); }, kParam, true, 0xFFFFFFFF, 1},
+        {"parameter page after an erase", [&] { powerSite(0), HidCmdErase27(); }, kParam, true, 0x12345678, 0},
+        {"parameter page, no write enable", [&] { powerSite(0), HidCmdErase27(); }, kParam, false, 0xFFFFFFFF, 0},
+        {"option page without option keys", [&] { powerSite(0), FlashUnlockCtrl(); }, kOption, true, 0xFFFFFFFF, 1},
+        {"option keys before the control keys", [&] { powerSite(0), FlashUnlockOption(), FlashUnlockCtrl(); }, kOption, true, 0xFFFFFFFF, 1},
+        {"option page, both keys", [&] { powerSite(0), FlashUnlockCtrl(), FlashUnlockOption(); }, kOption, true, 0x12345678, 0},
+        {"a wrong key locks again",
+         [&] { powerSite(0), FlashUnlockCtrl(), FlashUnlockOption(), HidWriteWord(0x4008000C, 1); }, kOption, true, 0xFFFFFFFF, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.steps();
+        adapter.clearLog();
+        ASSERT_EQ(HidWriteWord(row.address, 0x12345678), 1);
+        if (row.commit) {
+            ASSERT_EQ(enableWrite(), 1);
+        }
+        uint8_t word[4];
+        ASSERT_EQ(HidReadWord(row.address, word), 1);
+        EXPECT_EQ(adapter.site(0).word(row.address), row.expected);
+        const auto log = adapter.exchanges();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const sim::Exchange& e) { return e.refused; }), row.refusals);
+        HidSetSocketPower(0);
+        adapter.site(0).write(row.address, Bytes(4, 0xFF));
+    }
+    // An information-area erase without the keys changes nothing.
+    adapter.site(0).write(kOption, Bytes(4, 0));
+    powerSite(0);
+    ASSERT_EQ(HidCmdEraseInfo(0x1FF00000), 1);
+    EXPECT_EQ(adapter.site(0).word(kOption), 0u);
+    EXPECT_TRUE(adapter.exchanges().back().refused);
+}
+
 TEST_F(SimulatedAdapter, SerialFlashEraseReportsBusyAndLosesPagesUntilItsTimeHasPassed) {
     const Bytes page(256, 0xA5);
     adapter.writeSerialFlash(0, Bytes(512, 0x00));
@@ -84,6 +137,7 @@ TEST_F(SimulatedAdapter, ATestThreadMayInspectWhileAWorkerRuns) {
     std::thread worker([&] {
         HidSelectSocket(0);
         HidSetSocketPower(1);
+        HidConnectTarget();
         for (int i = 0; i < 300; ++i) HidWriteWord(0x10000000 + 4 * i, 0);
         done = true;
     });
@@ -92,6 +146,6 @@ TEST_F(SimulatedAdapter, ATestThreadMayInspectWhileAWorkerRuns) {
         adapter.exchanges();
     }
     worker.join();
-    EXPECT_EQ(adapter.exchanges().size(), 302u);
+    EXPECT_EQ(adapter.exchanges().size(), 304u);
     EXPECT_EQ(adapter.site(0).read(0x10000000, 1200), Bytes(1200, 0));
 }

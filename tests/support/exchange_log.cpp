@@ -1,9 +1,6 @@
 #include "exchange_log.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "engine_hid/pause.h"
@@ -11,71 +8,96 @@
 
 namespace {
 
-struct SetLine {
+struct Step {
     uint32_t pause;
     uint8_t command;
-    uint32_t argument, value;
-    bool ok;
+    uint32_t address;
+    std::string rest;  // everything after the address
 };
 
-uint32_t WordOf(const std::vector<uint8_t>& report, size_t at) {
-    if (report.size() < at + 4) return 0;
-    return report[at] | report[at + 1] << 8 | report[at + 2] << 16 | static_cast<uint32_t>(report[at + 3]) << 24;
+uint32_t WordAt(const std::vector<uint8_t>& r, size_t at) {
+    return r[at] | r[at + 1] << 8 | r[at + 2] << 16 | static_cast<uint32_t>(r[at + 3]) << 24;
 }
 
-bool WritesValue(uint8_t command) { return command == 0x04 || command == 0x06; }
+// Hex bytes, a run of four or more equal bytes written as "FF*28".
+std::string Hex(const uint8_t* bytes, size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count;) {
+        size_t run = 1;
+        while (i + run < count && bytes[i + run] == bytes[i]) ++run;
+        if (run >= 4) {
+            text += strfmt("%02X*%u", bytes[i], static_cast<unsigned>(run));
+            i += run;
+        } else {
+            text += strfmt("%02X", bytes[i]);
+            ++i;
+        }
+    }
+    return text;
+}
 
-std::string Single(const SetLine& s) {
-    std::string line = strfmt("%5u  %02X %08X", s.pause, s.command, s.argument);
-    if (WritesValue(s.command)) line += strfmt(" = %08X", s.value);
-    return line + (s.ok ? "" : " !") + "\n";
+std::string Answer(uint8_t command, const sim::Exchange& get) {
+    if (!get.ok || get.report.size() < 9) return " ? FAILED";
+    const auto& r = get.report;
+    std::string text = " ?";
+    if (command == 0x00 || command == 0x3D) text += strfmt(" %08X", WordAt(r, 1));
+    if (command == 0x0E || command == 0x0F) text += " " + std::string(r.begin() + 1, r.begin() + (command == 0x0E ? 5 : 9));
+    return text;
+}
+
+std::vector<Step> Steps(const std::vector<sim::Exchange>& log) {
+    std::vector<Step> steps;
+    for (size_t i = 0; i < log.size(); ++i) {
+        const sim::Exchange& e = log[i];
+        const auto& r = e.report;
+        if (e.kind == sim::Exchange::Kind::Get || r.size() < 40) {  // an answer nothing asked for
+            steps.push_back({e.pauseMs, 0xFF, 0, " ?"});
+            continue;
+        }
+        Step step{e.pauseMs, r[3], WordAt(r, 4), ""};
+        if (step.command == 0x04 || step.command == 0x06) step.rest += strfmt(" %08X", WordAt(r, 8));
+        if (step.command == 0x29 || step.command == 0x33) step.rest += " " + Hex(&r[8], 32);
+        if (!e.ok) step.rest += " FAILED";
+        if (e.refused) step.rest += " REFUSED";
+        if (i + 1 < log.size() && log[i + 1].kind == sim::Exchange::Kind::Get) step.rest += Answer(step.command, log[++i]);
+        steps.push_back(step);
+    }
+    return steps;
 }
 
 }  // namespace
 
-ExchangeLog::ExchangeLog(sim::Adapter& adapter) : adapter_(adapter), firstSet_(adapter.setCount()) {
+std::string RenderExchanges(const std::vector<sim::Exchange>& log, uint32_t trailingPause) {
+    const std::vector<Step> steps = Steps(log);
+    std::ostringstream text;
+    for (size_t i = 0; i < steps.size();) {
+        const Step& first = steps[i];
+        size_t end = i + 1;
+        if (i + 2 < steps.size()) {
+            const uint32_t stride = steps[i + 1].address - first.address;
+            const auto alike = [&](size_t k) {
+                const Step& s = steps[k];
+                return s.pause == 0 && s.command == first.command && s.rest == first.rest && stride != 0 &&
+                       s.address - steps[k - 1].address == stride;
+            };
+            while (end < steps.size() && alike(end)) ++end;
+            if (end - i < 3) end = i + 1;
+        }
+        text << strfmt("%4u %02X %08X", first.pause, first.command, first.address);
+        if (end > i + 1) {
+            const auto stride = static_cast<int32_t>(steps[end - 1].address - steps[end - 2].address);
+            text << strfmt("..%08X/%s%X", steps[end - 1].address, stride < 0 ? "-" : "", static_cast<unsigned>(std::abs(stride)));
+        }
+        text << first.rest << "\n";
+        i = end;
+    }
+    if (trailingPause > 0) text << strfmt("%4u end\n", trailingPause);
+    return text.str();
+}
+
+ExchangeLog::ExchangeLog(sim::Adapter& adapter) : adapter_(adapter) {
     adapter_.clearLog();
-    engine_hid::SetPauseClockForTests([this](uint32_t ms) {
-        std::lock_guard lock(mutex_);
-        pauses_.emplace_back(adapter_.setCount() - firstSet_, ms);
-    });
+    engine_hid::SetPauseClockForTests([this](uint32_t ms) { adapter_.notePause(ms); });
 }
 
 ExchangeLog::~ExchangeLog() { engine_hid::SetPauseClockForTests({}); }
-
-std::string ExchangeLog::text() const {
-    std::vector<SetLine> sets;
-    for (const auto& exchange : adapter_.exchanges()) {
-        if (exchange.kind != sim::Exchange::Kind::Set) continue;
-        const auto& r = exchange.report;
-        sets.push_back({0, r.size() > 3 ? r[3] : uint8_t{0}, WordOf(r, 4), WordOf(r, 8), exchange.ok});
-    }
-    uint32_t trailing = 0;
-    {
-        std::lock_guard lock(mutex_);
-        for (const auto& [before, ms] : pauses_) {
-            if (before < static_cast<int>(sets.size())) sets[static_cast<size_t>(before)].pause += ms;
-            else trailing += ms;
-        }
-    }
-    std::string text;
-    for (size_t i = 0; i < sets.size();) {
-        // A run: the same command, no pause inside, the argument moving by one fixed step.
-        size_t end = i + 1;
-        const int64_t step = end < sets.size() ? int64_t{sets[end].argument} - sets[i].argument : 0;
-        while (end < sets.size() && step != 0 && sets[end].command == sets[i].command && sets[end].pause == 0 &&
-               sets[end].ok && sets[i].ok && int64_t{sets[end].argument} - sets[end - 1].argument == step)
-            ++end;
-        if (end - i >= 3) {
-            text += strfmt("%5u  %02X %08X .. %08X step %lld (%zu)\n", sets[i].pause, sets[i].command, sets[i].argument,
-                           sets[end - 1].argument, static_cast<long long>(step), end - i);
-            i = end;
-        } else {
-            text += Single(sets[i]);
-            ++i;
-        }
-    }
-    if (trailing) text += strfmt("%5u  end\n", trailing);
-    return text;
-}
-

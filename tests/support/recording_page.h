@@ -12,7 +12,7 @@
 
 class RecordingPage final : public WorkerPage {
 public:
-    void addLog(const std::string& line) override { log.push_back(line); }
+    void appendLog(const std::string& line) override { log.push_back(line); }
     void scrollLog() override { scrolledAt.push_back(log.size()); }
     void setProgressRange(int lower, int upper) override { ranges.emplace_back(lower, upper); }
     void setProgressPos(int pos) override { positions.push_back(pos); }

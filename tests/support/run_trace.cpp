@@ -98,7 +98,7 @@ void RunTrace::noteNumber(std::string text, uint32_t number) {
 }
 
 // A line feed that a log line carries shows as \n.
-void RunTrace::addLog(const std::string& line) {
+void RunTrace::appendLog(const std::string& line) {
     std::string shown;
     for (char c : line) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
     note("log " + shown);

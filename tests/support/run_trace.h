@@ -30,7 +30,7 @@ public:
     void pause(uint32_t ms) override;
     double seconds() override { return nowMs_ / 1000.0; }
 
-    void addLog(const std::string& line) override;
+    void appendLog(const std::string& line) override;
     void scrollLog() override {}
     void setProgressRange(int lower, int upper) override;
     void setProgressPos(int pos) override;

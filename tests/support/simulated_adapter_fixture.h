@@ -16,10 +16,11 @@ protected:
         CloseHidDevice();
         sim::removeSimulatedAdapters();
     }
-    // Selects and powers a site, so commands reach its target.
+    // Selects, powers and connects a site, so commands reach its target.
     void powerSite(int site) {
         ASSERT_EQ(HidSelectSocket(site), 1);
         ASSERT_EQ(HidSetSocketPower(1), 1);
+        ASSERT_EQ(HidConnectTarget(), kConnectOk);
     }
 
     sim::Adapter adapter;

@@ -13,7 +13,7 @@
 SimulatedBurn::SimulatedBurn() {
     platform::setConfigFolderForTest(folder.path().toStdString() + "/config/");
     platform::setProgramFolderForTest(folder.path().toStdString() + "/program/");
-    engine_hid::SetPauseScaleForTests(0);
+    engine_hid::SetPauseClockForTests([this](uint32_t ms) { adapter.notePause(ms); });
     sim::installSimulatedAdapter(adapter);
     OpenHidDevice();
     g_nChipMode = 0;
@@ -27,7 +27,7 @@ SimulatedBurn::SimulatedBurn() {
 SimulatedBurn::~SimulatedBurn() {
     CloseHidDevice();
     sim::removeSimulatedAdapters();
-    engine_hid::SetPauseScaleForTests(100);
+    engine_hid::SetPauseClockForTests({});
     platform::setConfigFolderForTest("");
     platform::setProgramFolderForTest("");
     g_bTaskWorking = false;

@@ -20,7 +20,7 @@ struct Counters {
 
 class SimulatedBurn {
 public:
-    // Every site holds a target; adapter pauses are skipped.
+    // Every site holds a target; the workers' pauses are not slept but noted in the adapter's log.
     SimulatedBurn();
     ~SimulatedBurn();
 
