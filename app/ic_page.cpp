@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <cstdio>
 
+#include "app/counters.h"
 #include "app/globals.h"
 #include "app/image_loader.h"
 #include "app/main_window.h"
@@ -79,7 +80,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
     controls().setIcon(kIdcBurn, kIconBurn);
-    ShowCounters();
+    ShowCounters(CurrentCounts());
     RefreshSettingsView();
     controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
 
@@ -99,11 +100,11 @@ bool CISPDlg::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-void CISPDlg::ShowCounters() {
-    controls().setText(kIdcTotal, QString::number(g_nTotalCount));
-    controls().setText(kIdcPass, QString::number(g_nPassCount));
-    controls().setText(kIdcFail, QString::number(g_nFailCount));
-    controls().setText(kIdcYield, QString::fromStdString(YieldText(g_nPassCount, g_nTotalCount)));
+void CISPDlg::ShowCounters(const Counts& counts) {
+    controls().setText(kIdcTotal, QString::number(counts.total));
+    controls().setText(kIdcPass, QString::number(counts.pass));
+    controls().setText(kIdcFail, QString::number(counts.fail));
+    controls().setText(kIdcYield, QString::fromStdString(YieldText(counts.pass, counts.total)));
 }
 
 void CISPDlg::ShowLevels() {
@@ -196,15 +197,8 @@ void CISPDlg::OnVerifyMode() {
     controls().setIcon(kIdcBurn, programMode_ ? kIconBurn : kIconVerify);
 }
 
-void CISPDlg::OnResetCount() {
-    g_nTotalCount = 0;
-    g_nPassCount = 0;
-    g_nFailCount = 0;
-    RegSaveTotalCount(g_nTotalCount);
-    RegSavePassCount(g_nPassCount);
-    RegSaveFailCount(g_nFailCount);
-    ShowCounters();
-}
+// Allowed during a run: the worker's counting and this reset never interleave.
+void CISPDlg::OnResetCount() { ShowCounters(ResetCounters()); }
 
 void CISPDlg::OnClearList() {
     list_->clear();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/counter_texts.h"
+#include "app/counters.h"
 #include "app/worker_page.h"
 #include "platform/dialog_builder.h"
 
@@ -72,7 +73,7 @@ private:
     void OnVerifyTest();
     void OnCancelTask();
 
-    void ShowCounters();
+    void ShowCounters(const Counts& counts);
     void ShowLevels();
     // Sets the busy flag and starts worker on its own thread; false (flag untouched or
     // cleared again) when a task runs already, the worker does not exist or no thread starts.

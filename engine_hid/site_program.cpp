@@ -45,8 +45,6 @@ SerialPlan PlanSerial(size_t imageSize) {
 }
 
 void AdvanceSerial(WorkerPage& page) {
-    ++g_nLastSerial;
-    RegSaveLastSn(g_nLastSerial);
     page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial));
 }
 
@@ -75,8 +73,9 @@ void EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
 }
 
 void WriteSerialIntoImage(WorkerPage& page, RunImage& image, int site) {
-    for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(g_nLastSerial >> (8 * i));
-    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(g_nLastSerial), site + 1));
+    const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
+    for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(serial >> (8 * i));
+    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(serial), site + 1));
     if (g_bSerialAutoInc) AdvanceSerial(page);
 }
 
@@ -103,8 +102,9 @@ void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_
 
 // The serial word in the information area, for a site that passed.
 void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
-    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(g_nLastSerial), site + 1));
-    const bool written = run.note(HidWriteWord(kTargetSerialBase + g_dwSerialAddr, g_nLastSerial) == 1);
+    const uint32_t serial = RegTakeLastSn(true);
+    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(serial), site + 1));
+    const bool written = run.note(HidWriteWord(kTargetSerialBase + g_dwSerialAddr, serial) == 1);
     run.note(FlashEnableWrite());
     // A part whose serial word did not reach it is not a finished part.
     if (!written) run.mark[site] = SiteRun::kFailed;

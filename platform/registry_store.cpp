@@ -280,11 +280,14 @@ public:
     void set(const std::string& name, const RegValue& value) override {
         observe_(name, value);
         setValue(section_, name, value);
+        changed_ = true;
     }
+    bool changed() const { return changed_; }
 
 private:
     Section& section_;
     const std::function<void(const std::string&, const RegValue&)>& observe_;
+    bool changed_ = false;
 };
 
 }  // namespace
@@ -346,6 +349,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
         };
     SectionValues values(sectionOf(store, key), observe);
     change(values);
+    if (!values.changed()) return StoreResult::Ok;
     if (!replaceFileDurably(path, serialise(store))) {
         g_cache.forget();
         return StoreResult::Unavailable;

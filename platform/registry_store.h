@@ -60,7 +60,7 @@ protected:
 // Reads the key's values as they are on disk, lets change read and set them, and writes the
 // result, all under the store's lock: no other thread or running copy of the program writes
 // in between, so a counter added to or a number taken here is never lost or taken twice.
-// Unavailable as for registryWrite; nothing is written then.
+// Unavailable as for registryWrite; nothing is written then, nor when change sets nothing.
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change);
 
 // Tests watch which values the program reads and writes, in order, with the value written

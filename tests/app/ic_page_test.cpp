@@ -316,7 +316,7 @@ TEST_F(IcPage, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
     g_bSerialEnable = 1;
     g_bSerialAutoInc = 1;
     g_dwSerialAddr = 0x100;
-    g_nLastSerial = 0x7FFFFFFF;  // the label shows 2^31 unsigned
+    bench.startWithLastSerial(0x7FFFFFFF);  // the label shows 2^31 unsigned
     page = std::make_unique<CISPDlg>();
     load(image);
     burn();

@@ -98,7 +98,7 @@ TEST(SiteProgram, VerifiesOnlyTheImageBytesOfTheLastBlock) {
 
 TEST(SiteProgram, CountsFoundSitesOnlyAndSavesTheCounters) {
     SimulatedBurn bench;
-    g_nTotalCount = 10, g_nPassCount = 9, g_nFailCount = 1;
+    bench.startWithCounters({10, 9, 1});
     bench.populate({0, 2});
     bench.run(SiteProgramThread, PatternImage(300));
 
@@ -140,7 +140,7 @@ TEST(SiteProgram, WritesSerialNumbers) {
         g_nSerialLocation = c.location;
         g_dwSerialAddr = c.address;
         g_bSerialAutoInc = c.autoInc;
-        g_nLastSerial = 5000;
+        bench.startWithLastSerial(5000);
         bench.run(SiteProgramThread, PatternImage(128));
 
         for (size_t site = 0; site < c.words.size(); ++site) {
@@ -178,7 +178,7 @@ TEST(SiteProgram, EarlyStopCountsNothing) {
         SCOPED_TRACE(c.name);
         SimulatedBurn bench;
         if (!c.targets) bench.populate({});
-        g_nTotalCount = g_nPassCount = 4;
+        bench.startWithCounters({4, 4, 0});
         bench.page.image = c.missingFile ? bench.folder.filePath("none.bin").toStdString() : bench.writeImage(PatternImage(c.size));
         SiteProgramThread(bench.page);
 
