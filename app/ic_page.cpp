@@ -155,13 +155,13 @@ void CISPDlg::OnLoadFile() {
 
     const ImageFileLoad load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
     imageExtension_ = load.extension;
-    if (load.outcome == ImageLoadOutcome::Refused) {
-        MessageBox(load.error, load.icon);
-        return;
-    }
-    if (load.outcome == ImageLoadOutcome::Loaded) {
+    if (load.outcome == ImageLoadOutcome::Loaded || load.outcome == ImageLoadOutcome::Oversized) {
         std::lock_guard lock(imageMutex_);
         imagePath_ = load.imagePath;
+    }
+    if (load.outcome == ImageLoadOutcome::Refused || load.outcome == ImageLoadOutcome::Oversized) {
+        MessageBox(load.error, load.icon);
+        return;
     }
     list_->addItem(QString::fromStdString(chosen));
     controls().setText(kIdcImageSize, QString::fromStdString(load.sizeText));

@@ -199,25 +199,30 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     EXPECT_EQ(services.viewed(), std::vector<std::string>(2, g_strExeDir + "ISP_log.txt"));
 }
 
+// An image larger than the flash is refused, yet stays the image, so that Burn names its size.
 TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
     const std::string good = load(std::vector<uint8_t>(0x10000, 0));
     EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"65536", "1D0F"}));  // CRC-16/CCITT-FALSE of 64 KB of zeros
     EXPECT_EQ(g_strLastDir + "/" + g_strLastFile, good);
 
-    const struct { const char* name; size_t size; std::string message; } refusals[] = {
-        {"big.bin", 0x10001, "File size more than 10000"},
-        {"notes.txt", 4, ""},  // listed, not loaded, no message
+    const struct { const char* name; size_t size; std::string message; bool kept; } refusals[] = {
+        {"notes.txt", 4, "", false},  // listed, not loaded, no message
+        {"big.bin", 0x10001, "File size more than 10000", true},
     };
     for (const auto& r : refusals) {
         services.clear();
         list()->clear();
-        load(std::vector<uint8_t>(r.size, 0), r.name);
-        EXPECT_EQ(page->imagePath(), good) << r.name;
+        const std::string chosen = load(std::vector<uint8_t>(r.size, 0), r.name);
+        EXPECT_EQ(page->imagePath(), r.kept ? chosen : good) << r.name;
         EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""})) << r.name;
         EXPECT_EQ(messageTexts(services), r.message.empty() ? std::vector<std::string>{}
                                                             : std::vector<std::string>{r.message});
         EXPECT_EQ(list()->count(), r.message.empty() ? 1 : 0) << r.name;
     }
+    services.clear();
+    burn();
+    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"Code size exceed the max. size of flash!!!"});
+    EXPECT_EQ(setsOf(kErase) + setsOf(kProgramPage), 0);
 }
 
 TEST_F(IcPage, PromptAnswersReachTheGlobalsAndTheWorker) {
