@@ -16,6 +16,7 @@
 #include "app/registry_settings.h"
 #include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
+#include "link/com_settings.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
 #include "platform/clock.h"
@@ -46,6 +47,7 @@ CISPDlg::CISPDlg(QWidget* parent)
       workers_{SiteProgramThread, SiteVerifyThread, {}, {}, ProgramInfoBlockThread} {
     controls().replace(kIdcProtectMap, protectArea_);
     g_pISPDlg = this;
+    g_pComPageOwner = this;
 
     onClicked(kIdcLoadFile, &CISPDlg::OnLoadFile);
     onClicked(kIdcBurn, &CISPDlg::OnBurn);
@@ -91,6 +93,8 @@ CISPDlg::CISPDlg(QWidget* parent)
 
 CISPDlg::~CISPDlg() {
     ComClosePort();
+    if (g_pComPageOwner == this) g_pComPageOwner = nullptr;
+    if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
     if (g_pISPDlg == this) g_pISPDlg = nullptr;
 }
 
@@ -336,6 +340,14 @@ int CISPDlg::warnPrompt(int kind, uint32_t address) {
     int answer = 0;
     ui::sendToUi([&] { answer = RunWarnPrompt(static_cast<uint32_t>(kind), address); });
     return answer;
+}
+
+// Received bytes go to the link's receive side; the page has nothing to show of them.
+void CISPDlg::serialByteReceived(uint8_t, unsigned) {}
+
+// Posted, never waited for: the user-interface thread may be joining the monitor thread.
+void CISPDlg::serialFailed(const std::string& report) {
+    QMetaObject::invokeMethod(this, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
 }
 
 std::string CISPDlg::imagePath() const {

@@ -10,6 +10,7 @@
 #include "app/counter_texts.h"
 #include "app/counters.h"
 #include "app/worker_page.h"
+#include "link/serial_port.h"
 #include "platform/dialog_builder.h"
 
 class CProtectArea;
@@ -22,7 +23,9 @@ extern std::function<void(QWidget* parent)> RunDumpDialog;
 // Makes the main window build this page for template 130 and Burn it on the B key.
 void InstallIcPage();
 
-class CISPDlg : public ui::TemplatePage, public WorkerPage {
+// The page owns the COM port it opens: a read or write failure there reaches the operator as
+// the port's error report.
+class CISPDlg : public ui::TemplatePage, public WorkerPage, public SerialPortOwner {
 public:
     using Worker = std::function<void(WorkerPage&)>;
     // The workers Burn and Auto. start. A worker left empty starts nothing (the gang-board
@@ -54,6 +57,10 @@ public:
     int stopPrompt(int kind, uint32_t address) override;
     int warnPrompt(int kind, uint32_t address) override;
     std::string imagePath() const override;
+
+    // SerialPortOwner, called from the port's monitor thread.
+    void serialByteReceived(uint8_t byte, unsigned port) override;
+    void serialFailed(const std::string& report) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

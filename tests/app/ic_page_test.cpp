@@ -268,6 +268,26 @@ TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
     SetComPortDeviceOverride("");
 }
 
+// The page opens the port for the gang board and is its owner: a board that goes away (an
+// unplugged USB-serial adapter) reaches the operator as the port's error report, once.
+TEST_F(IcPage, AFailingComPortReachesTheOperatorAsTheErrorReport) {
+    EXPECT_EQ(g_pComPageOwner, page.get());
+    sim::GangBoard board;
+    ASSERT_TRUE(board.start());
+    SetComPortDeviceOverride(board.path());
+    g_nComPort = 1;
+    ASSERT_TRUE(ComOpenPort(g_pComPageOwner));
+    board.stop();
+    EXPECT_TRUE(spinUntil([&] { return !services.messages().empty(); }));
+    EXPECT_TRUE(spinUntil([] { return !g_SerialPort.IsOpen(); }));
+    QApplication::processEvents();
+    ASSERT_EQ(services.messages().size(), 1u);
+    EXPECT_EQ(services.messages()[0].text.rfind("WARNING:  read() Failed with the following error: \n", 0), 0u);
+    EXPECT_NE(services.messages()[0].text.find("\nPort: 1\n"), std::string::npos);
+    EXPECT_EQ(services.messages()[0].icon, platform::MsgIcon::Error);
+    SetComPortDeviceOverride("");
+}
+
 TEST_F(IcPage, MainWindowKeepsThePageDuringATaskAndItsBKeyBurnsEverySite) {
     page.reset();
     InstallIcPage();
