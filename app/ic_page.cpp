@@ -51,19 +51,19 @@ CISPDlg::CISPDlg(QWidget* parent)
 
     onClicked(kIdcLoadFile, &CISPDlg::OnLoadFile);
     onClicked(kIdcBurn, &CISPDlg::OnBurn);
-    onClicked(kIdcVerifyMode, &CISPDlg::OnVerifyMode);
+    onToggled(kIdcVerifyMode, &CISPDlg::OnVerifyMode);
     onClicked(kIdcResetCount, &CISPDlg::OnResetCount);
     onClicked(kIdcClearList, &CISPDlg::OnClearList);
     onClicked(kIdcDump, &CISPDlg::OnDump);
     onClicked(kIdcExportLog, &CISPDlg::OnExportLog);
-    onClicked(kIdcLevel0, &CISPDlg::OnLevel0);
-    onClicked(kIdcLevel1, &CISPDlg::OnLevel1);
+    onToggled(kIdcLevel0, &CISPDlg::OnLevel0);
+    onToggled(kIdcLevel1, &CISPDlg::OnLevel1);
     onClicked(kIdcAuto, &CISPDlg::OnAuto);
     onClicked(kIdcProgramTest, &CISPDlg::OnProgramTest);
     onClicked(kIdcVerifyTest, &CISPDlg::OnVerifyTest);
     onClicked(kIdcCancel, &CISPDlg::OnCancelTask);
-    onClicked(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
-    onClicked(kIdcParamEnable, &CISPDlg::OnEnableParameter);
+    onToggled(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
+    onToggled(kIdcParamEnable, &CISPDlg::OnEnableParameter);
 
     // The protection and information-block controls only show settings: grey text.
     for (int id : {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,

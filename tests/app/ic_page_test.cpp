@@ -23,6 +23,7 @@
 #include "res/ic_page_template.h"
 #include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
+#include "support/box_changes.h"
 #include "support/gang_link.h"
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
@@ -165,6 +166,28 @@ TEST(IcPageTexts, Yield) {
     const struct { uint32_t pass, total; const char* text; } yields[] = {
         {3, 4, "75.00%"}, {0, 0, "100.00%"}, {1, 3, "33.33%"}};
     for (const auto& y : yields) EXPECT_EQ(YieldText(y.pass, y.total), y.text) << y.pass << "/" << y.total;
+}
+
+// The page's boxes follow the program's state however they are changed: Verify Mode sets the
+// mode, and the boxes that only show a setting go back to it. The page takes no key but B.
+TEST_F(IcPage, EveryBoxFollowsThePagesStateHoweverItChanges) {
+    g_nRdpLevel = 1;
+    g_bInfoBlockEnable = 0;
+    g_bParamEnable = 0;
+    page->RefreshSettingsView();
+    for (const BoxChange how : kBoxChanges) {
+        SCOPED_TRACE(BoxChangeName(how));
+        for (int id : {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable}) page->controls().show(id, true);
+        ChangeBox(button(*page, kIdcVerifyMode), how);
+        EXPECT_EQ(page->controls().icon(kIdcBurn), how == BoxChange::SpaceKey ? 168 : 170);
+        ChangeBox(button(*page, kIdcVerifyMode), how);
+        EXPECT_EQ(page->controls().icon(kIdcBurn), 168);
+        for (int id : {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable}) ChangeBox(button(*page, id), how);
+        EXPECT_TRUE(page->controls().isChecked(kIdcLevel0));
+        EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
+        EXPECT_FALSE(page->controls().isChecked(kIdcInfoBlockEnable));
+        EXPECT_FALSE(page->controls().isChecked(kIdcParamEnable));
+    }
 }
 
 TEST_F(IcPage, ResetCountStoresAndShowsZeros) {
