@@ -3,8 +3,6 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <functional>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <regex>
@@ -13,8 +11,6 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/durable_file.h"
-#include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "support/temp_config_folder.h"
 
@@ -114,52 +110,6 @@ TEST(RegistryStore, UnreadableFileIsLeftAloneAndReadsNothing) {
     RegValue value;
     EXPECT_EQ(registryRead(kKey, "Good", value), StoreResult::Unavailable);
     EXPECT_EQ(registryWrite(kKey, "Good", RegValue::dword(1)), StoreResult::Unavailable);
-}
-
-// Something other than a small regular file where the store belongs: it reads as empty, without
-// blocking on a FIFO or reading a device without end, and it is never written over. The INI
-// file beside it follows the same rule.
-TEST(RegistryStore, AFifoADeviceOrAnOversizedFileReadsEmptyAndIsLeftAlone) {
-    struct Case {
-        const char* name;
-        std::function<void(const std::string& path)> make;
-        std::function<bool(const std::string& path)> unchanged;
-    };
-    const std::string tooLarge(platform::kMaxSettingsFileBytes + 1, '\n');
-    const Case cases[] = {
-        {"FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); },
-         [](const std::string& path) {
-             struct stat info {};
-             return lstat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
-         }},
-        {"link to /dev/zero", [](const std::string& path) { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); },
-         [](const std::string& path) {
-             char target[32] = {};
-             return readlink(path.c_str(), target, sizeof target - 1) == 9;
-         }},
-        {"one byte above the bound", [&](const std::string& path) { std::ofstream(path) << tooLarge; },
-         [&](const std::string& path) { return fileText(path) == tooLarge; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        TempConfigFolder folder;
-        const std::string ini = folder.path() + "swd-isp.ini";
-        c.make(platform::registryStorePath());
-        c.make(ini);
-        EXPECT_EQ(platform::registryOpenStore(), StoreResult::Ok);
-        RegValue value;
-        EXPECT_EQ(registryRead(kKey, "Total Count", value), StoreResult::NotFound);
-        EXPECT_EQ(registryWrite(kKey, "Total Count", RegValue::dword(1)), StoreResult::Unavailable);
-        EXPECT_TRUE(c.unchanged(platform::registryStorePath()));
-        EXPECT_EQ(platform::profileString(ini, "Miscellaneous", "Beep Sound", "dflt"), "dflt");
-        EXPECT_FALSE(platform::writeProfileString(ini, "Miscellaneous", "Beep Sound", "No"));
-        EXPECT_TRUE(c.unchanged(ini));
-    }
-    // The bound itself is still a store.
-    TempConfigFolder folder;
-    std::ofstream(platform::registryStorePath()) << std::string(platform::kMaxSettingsFileBytes, '\n');
-    EXPECT_EQ(registryWrite(kKey, "Total Count", RegValue::dword(1)), StoreResult::Ok);
-    EXPECT_EQ(readNumber("Total Count"), 1u);
 }
 
 // The store is parsed once and kept; whatever changes the file on disk, by another process or
