@@ -272,13 +272,14 @@ void remember(const std::string& path, Store store) {
     g_cache.store = std::move(store);
 }
 
+StoreObserver g_observer;
+
 class SectionValues final : public RegKeyValues {
 public:
-    SectionValues(Section& section, const std::function<void(const std::string&, const RegValue&)>& observe)
-        : section_(section), observe_(observe) {}
+    explicit SectionValues(Section& section) : section_(section) {}
     const RegValue* find(const std::string& name) const override { return findValue(section_, name); }
     void set(const std::string& name, const RegValue& value) override {
-        observe_(name, value);
+        if (g_observer) g_observer(StoreAccess::Write, name, value);
         setValue(section_, name, value);
         changed_ = true;
     }
@@ -286,7 +287,6 @@ public:
 
 private:
     Section& section_;
-    const std::function<void(const std::string&, const RegValue&)>& observe_;
     bool changed_ = false;
 };
 
@@ -316,10 +316,6 @@ StoreResult registryOpenStore() {
     return refresh().state == FileState::Unavailable ? StoreResult::Unavailable : StoreResult::Ok;
 }
 
-namespace {
-StoreObserver g_observer;
-}
-
 void setStoreObserverForTest(StoreObserver observer) { g_observer = std::move(observer); }
 
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value) {
@@ -343,11 +339,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     const Cache& cache = refresh();
     if (cache.state != FileState::Readable) return StoreResult::Unavailable;
     Store store = cache.store;
-    const std::function<void(const std::string&, const RegValue&)> observe =
-        [](const std::string& name, const RegValue& value) {
-            if (g_observer) g_observer(StoreAccess::Write, name, value);
-        };
-    SectionValues values(sectionOf(store, key), observe);
+    SectionValues values(sectionOf(store, key));
     change(values);
     if (!values.changed()) return StoreResult::Ok;
     if (!replaceFileDurably(path, serialise(store))) {
