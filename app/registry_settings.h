@@ -51,7 +51,7 @@ uint32_t RegLoadSerialNoAutoInc();
 void RegSaveSerialNoAutoInc(uint32_t flag);
 
 // Read-modify-write steps on the stored values under the store's lock, so that two running
-// copies of the program sharing one store never issue one serial number twice or lose a count.
+// copies of the program sharing one store never hand out one serial number twice or lose a count.
 // The serial number to program: "Last SN" as the store holds it (as its load reads it); with
 // advance the store moves on by one in the same step. g_nLastSerial becomes the store's value
 // after the step. A store that cannot be written gives the number from g_nLastSerial instead.
