@@ -44,7 +44,8 @@ SerialPlan PlanSerial(size_t imageSize) {
     return plan;
 }
 
-void AdvanceSerial(WorkerPage& page) {
+// The label follows "Last SN" as the store holds it once a number was taken.
+void ShowLastSerial(WorkerPage& page) {
     page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial));
 }
 
@@ -76,7 +77,7 @@ void WriteSerialIntoImage(WorkerPage& page, RunImage& image, int site) {
     const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
     for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(serial >> (8 * i));
     LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(serial), site + 1));
-    if (g_bSerialAutoInc) AdvanceSerial(page);
+    if (g_bSerialAutoInc) ShowLastSerial(page);
 }
 
 // Loads and commits one 2048-byte page after another; the tail past the image is 0xFF.
@@ -108,7 +109,7 @@ void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
     run.note(FlashEnableWrite());
     // A part whose serial word did not reach it is not a finished part.
     if (!written) run.mark[site] = SiteRun::kFailed;
-    AdvanceSerial(page);
+    ShowLastSerial(page);
 }
 
 void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImage& image, const SerialPlan& serial) {
