@@ -61,13 +61,13 @@ void StartUp() {
 }
 
 bool DelayKeyFilter::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
-    auto* widget = static_cast<QWidget*>(watched);
-    auto* previous = qobject_cast<QWidget*>(lastReceiver_.data());
-    const bool passedOn = event == lastEvent_ && previous != nullptr && previous->parentWidget() == widget;
-    lastEvent_ = event;
-    lastReceiver_ = widget;
-    if (passedOn) return false;
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyRelease) {
+        pressSeen_ = false;
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || pressSeen_) return false;
+    pressSeen_ = true;
+    if (g_pMainDlg == nullptr || static_cast<QWidget*>(watched)->window() != g_pMainDlg) return false;
 
     const int key = static_cast<QKeyEvent*>(event)->key();
     const uint32_t count = g_nDelayCount;

@@ -1,7 +1,6 @@
 #pragma once
 // Start-up, the run of the main window and the exit.
 #include <QObject>
-#include <QPointer>
 #include <cstdint>
 
 // The whole program: start-up, the main window until it closes. Returns the exit code.
@@ -18,14 +17,15 @@ void LoadStartupSettings();
 // would overwrite the image's vector table; elsewhere an address of 0x3FC or more becomes 0.
 uint32_t CorrectedSerialAddress(uint32_t location, uint32_t address, uint32_t flashSize);
 
-// The application-wide key filter: '+' and '-' (keypad and main keyboard) change the delay
-// count within 0 to 2000, save it and show it. The key then goes on to the windows.
+// The application-wide key filter: '+' and '-' (keypad and main keyboard) pressed in the main
+// window change the delay count within 0 to 2000, save it and show it. Keys typed into a
+// dialog (a file dialog, the configuration) do not count. The key then goes on to the windows.
 class DelayKeyFilter : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // A key event travels up from the focus widget through its parents; it counts once.
-    const QEvent* lastEvent_ = nullptr;
-    QPointer<QObject> lastReceiver_;
+    // One press reaches the filter once for its first receiver and again for each parent it
+    // travels up to; the shortcut override before it and the release after it mark its ends.
+    bool pressSeen_ = false;
 };

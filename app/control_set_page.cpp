@@ -103,7 +103,8 @@ bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileL
     g_strLastFile = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
 
     load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
-    if (load.outcome == ImageLoadOutcome::Refused) MessageBox(load.error, load.icon);
+    if (load.outcome == ImageLoadOutcome::Refused || load.outcome == ImageLoadOutcome::Oversized)
+        MessageBox(load.error, load.icon);
     return true;
 }
 

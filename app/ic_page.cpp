@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/control_set_page.h"
+#include "app/counters.h"
 #include "app/globals.h"
 #include "app/image_loader.h"
 #include "app/main_window.h"
@@ -19,6 +20,7 @@
 #include "engine_com/gang_workers.h"
 #include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
+#include "link/com_settings.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
 #include "platform/clock.h"
@@ -49,22 +51,23 @@ CISPDlg::CISPDlg(QWidget* parent)
       workers_{SiteProgramThread, SiteVerifyThread, GangProgramThread, GangVerifyThread, ProgramInfoBlockThread} {
     controls().replace(kIdcProtectMap, protectArea_);
     g_pISPDlg = this;
+    g_pComPageOwner = this;
 
     onClicked(kIdcLoadFile, &CISPDlg::OnLoadFile);
     onClicked(kIdcBurn, &CISPDlg::OnBurn);
-    onClicked(kIdcVerifyMode, &CISPDlg::OnVerifyMode);
+    onToggled(kIdcVerifyMode, &CISPDlg::OnVerifyMode);
     onClicked(kIdcResetCount, &CISPDlg::OnResetCount);
     onClicked(kIdcClearList, &CISPDlg::OnClearList);
     onClicked(kIdcDump, &CISPDlg::OnDump);
     onClicked(kIdcExportLog, &CISPDlg::OnExportLog);
-    onClicked(kIdcLevel0, &CISPDlg::OnLevel0);
-    onClicked(kIdcLevel1, &CISPDlg::OnLevel1);
+    onToggled(kIdcLevel0, &CISPDlg::OnLevel0);
+    onToggled(kIdcLevel1, &CISPDlg::OnLevel1);
     onClicked(kIdcAuto, &CISPDlg::OnAuto);
     onClicked(kIdcProgramTest, &CISPDlg::OnProgramTest);
     onClicked(kIdcVerifyTest, &CISPDlg::OnVerifyTest);
     onClicked(kIdcCancel, &CISPDlg::OnCancelTask);
-    onClicked(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
-    onClicked(kIdcParamEnable, &CISPDlg::OnEnableParameter);
+    onToggled(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
+    onToggled(kIdcParamEnable, &CISPDlg::OnEnableParameter);
     onClicked(kIdcConfig, &CISPDlg::OnConfig);
     onClicked(kIdcViewDetail, &CISPDlg::OnViewDetail);
 
@@ -79,7 +82,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
     controls().setIcon(kIdcBurn, kIconBurn);
-    ShowCounters();
+    ShowCounters(CurrentCounts());
     RefreshSettingsView();
 
     // The page has no field for typing: B burns, every other key is swallowed.
@@ -89,6 +92,8 @@ CISPDlg::CISPDlg(QWidget* parent)
 
 CISPDlg::~CISPDlg() {
     ComClosePort();
+    if (g_pComPageOwner == this) g_pComPageOwner = nullptr;
+    if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
     if (g_pISPDlg == this) g_pISPDlg = nullptr;
 }
 
@@ -98,11 +103,11 @@ bool CISPDlg::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-void CISPDlg::ShowCounters() {
-    controls().setText(kIdcTotal, QString::number(g_nTotalCount));
-    controls().setText(kIdcPass, QString::number(g_nPassCount));
-    controls().setText(kIdcFail, QString::number(g_nFailCount));
-    controls().setText(kIdcYield, QString::fromStdString(YieldText(g_nPassCount, g_nTotalCount)));
+void CISPDlg::ShowCounters(const Counts& counts) {
+    controls().setText(kIdcTotal, QString::number(counts.total));
+    controls().setText(kIdcPass, QString::number(counts.pass));
+    controls().setText(kIdcFail, QString::number(counts.fail));
+    controls().setText(kIdcYield, QString::fromStdString(YieldText(counts.pass, counts.total)));
 }
 
 void CISPDlg::ShowLevels() {
@@ -138,11 +143,11 @@ void CISPDlg::OnLoadFile() {
     ImageFileLoad load;
     if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
     imageExtension_ = load.extension;
-    if (load.outcome == ImageLoadOutcome::Refused) return;
-    if (load.outcome == ImageLoadOutcome::Loaded) {
+    if (load.outcome == ImageLoadOutcome::Loaded || load.outcome == ImageLoadOutcome::Oversized) {
         std::lock_guard lock(imageMutex_);
         imagePath_ = load.imagePath;
     }
+    if (load.outcome == ImageLoadOutcome::Refused || load.outcome == ImageLoadOutcome::Oversized) return;
     ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
 }
 
@@ -175,15 +180,8 @@ void CISPDlg::OnVerifyMode() {
     controls().setIcon(kIdcBurn, programMode_ ? kIconBurn : kIconVerify);
 }
 
-void CISPDlg::OnResetCount() {
-    g_nTotalCount = 0;
-    g_nPassCount = 0;
-    g_nFailCount = 0;
-    RegSaveTotalCount(g_nTotalCount);
-    RegSavePassCount(g_nPassCount);
-    RegSaveFailCount(g_nFailCount);
-    ShowCounters();
-}
+// Allowed during a run: the worker's counting and this reset never interleave.
+void CISPDlg::OnResetCount() { ShowCounters(ResetCounters()); }
 
 void CISPDlg::OnClearList() {
     list_->clear();
@@ -309,6 +307,14 @@ int CISPDlg::warnPrompt(int kind, uint32_t address) {
     int answer = 0;
     ui::sendToUi([&] { answer = RunWarnPrompt(static_cast<uint32_t>(kind), address); });
     return answer;
+}
+
+// Received bytes go to the link's receive side; the page has nothing to show of them.
+void CISPDlg::serialByteReceived(uint8_t, unsigned) {}
+
+// Posted, never waited for: the user-interface thread may be joining the monitor thread.
+void CISPDlg::serialFailed(const std::string& report) {
+    QMetaObject::invokeMethod(this, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
 }
 
 std::string CISPDlg::imagePath() const {

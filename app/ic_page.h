@@ -8,7 +8,9 @@
 #include <string>
 
 #include "app/counter_texts.h"
+#include "app/counters.h"
 #include "app/worker_page.h"
+#include "link/serial_port.h"
 #include "platform/dialog_builder.h"
 
 class CProtectArea;
@@ -21,7 +23,9 @@ extern std::function<void(QWidget* parent)> RunDumpDialog;
 // Makes the main window build this page for template 130 and Burn it on the B key.
 void InstallIcPage();
 
-class CISPDlg : public ui::TemplatePage, public WorkerPage {
+// The page owns the COM port it opens: a read or write failure there reaches the operator as
+// the port's error report.
+class CISPDlg : public ui::TemplatePage, public WorkerPage, public SerialPortOwner {
 public:
     using Worker = std::function<void(WorkerPage&)>;
     // The workers Burn and Auto. start; tests put in their own, and one left empty starts
@@ -54,6 +58,10 @@ public:
     int warnPrompt(int kind, uint32_t address) override;
     std::string imagePath() const override;
 
+    // SerialPortOwner, called from the port's monitor thread.
+    void serialByteReceived(uint8_t byte, unsigned port) override;
+    void serialFailed(const std::string& report) override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -74,7 +82,7 @@ private:
     void OnVerifyTest();
     void OnCancelTask();
 
-    void ShowCounters();
+    void ShowCounters(const Counts& counts);
     void ShowLevels();
     // Sets the busy flag and starts worker on its own thread; false (flag untouched or
     // cleared again) when a task runs already, the worker does not exist or no thread starts.

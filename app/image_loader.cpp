@@ -50,6 +50,7 @@ BinImage ReadBinImage(const std::string& path, uint32_t flashSize) {
 
     if (info.fileSize > flashSize) {
         info.error = strfmt("File size more than %X", flashSize);
+        info.oversized = true;
         return image;
     }
     info.crc = CalcCRC16(buffer.data(), std::min(flashSize, kImageBufferSize), 0xFFFF, 0);
@@ -86,6 +87,10 @@ ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize) {
     if (!info.ok) {
         load.error = info.error;
         load.icon = info.icon;
+        if (info.oversized) {
+            load.outcome = ImageLoadOutcome::Oversized;
+            load.imagePath = binPath;
+        }
         return load;
     }
     load.outcome = ImageLoadOutcome::Loaded;

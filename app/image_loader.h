@@ -13,6 +13,7 @@ struct BinImageInfo {
     bool ok = false;
     std::string error;
     platform::MsgIcon icon = platform::MsgIcon::Error;
+    bool oversized = false;  // refused for being larger than the flash
     uint64_t fileSize = 0;
     uint16_t crc = 0;
     uint32_t byteSum = 0;  // of the file's bytes, the 0xFF fill not included
@@ -31,6 +32,8 @@ BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize);
 enum class ImageLoadOutcome {
     Loaded,      // imagePath is the new image
     Refused,     // error says why; the previous image stays
+    Oversized,   // larger than the flash: error says so, and imagePath is the image all the
+                 // same, so that Burn refuses it by its size rather than as missing
     NotAnImage,  // neither .bin nor .hex: listed, nothing loaded
 };
 

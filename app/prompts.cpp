@@ -78,7 +78,7 @@ CWarnDlg::CWarnDlg(uint32_t kind, uint32_t address, QWidget* parent)
         controls().setText(res::kIdcWarnPrompt, QString::fromLatin1(warn.prompt));
     }
     setSystemIcon(control(res::kIdcWarnIcon), QStyle::SP_MessageBoxWarning);
-    onClicked(res::kIdcDontWarnAgain, &CWarnDlg::OnDontWarnAgain);
+    onToggled(res::kIdcDontWarnAgain, &CWarnDlg::OnDontWarnAgain);
     onClicked(1, &CWarnDlg::OnOK);
     onClicked(2, &CWarnDlg::reject);
 }

@@ -6,6 +6,7 @@
 
 #include "app/globals.h"
 #include "app/registry_key.h"
+#include "platform/registry_store.h"
 
 const char g_szRegKey[] = "Software\\Kestrova\\SWD_Vosk\\FOUR_Wire";
 
@@ -122,6 +123,20 @@ void saveNumber(const SettingRule& s, uint32_t value) {
     key.Close();
 }
 
+// A value as its load would give it, read inside a read-modify-write of the store.
+uint32_t ruledNumber(const platform::RegKeyValues& values, const SettingRule& s) {
+    const platform::RegValue* stored = values.find(std::string(s.name));
+    if (!stored) return applyRule(s, ERROR_FILE_NOT_FOUND, 0);
+    if (stored->type != platform::RegType::Dword || stored->data.size() != 4)
+        return applyRule(s, ERROR_INVALID_DATA, 0);
+    const auto& d = stored->data;
+    return applyRule(s, ERROR_SUCCESS, d[0] | d[1] << 8 | d[2] << 16 | static_cast<uint32_t>(d[3]) << 24);
+}
+
+void setNumber(platform::RegKeyValues& values, const SettingRule& s, uint32_t number) {
+    values.set(std::string(s.name), platform::RegValue::dword(number));
+}
+
 void saveFlag(const SettingRule& s, uint32_t flag) { saveNumber(s, flag != 0 ? 1 : 0); }
 
 uint16_t low16(uint32_t value) { return static_cast<uint16_t>(value); }
@@ -169,6 +184,38 @@ uint32_t RegLoadLastSn() { return loadNumber(setting("Last SN")); }
 void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
+
+uint32_t RegTakeLastSn(bool advance) {
+    constexpr const SettingRule& s = setting("Last SN");
+    uint32_t stored = 0;
+    const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+        stored = ruledNumber(values, s);
+        if (advance) setNumber(values, s, stored + 1);
+    });
+    const uint32_t taken = result == platform::StoreResult::Ok ? stored : g_nLastSerial;
+    g_nLastSerial = advance ? taken + 1 : taken;
+    return taken;
+}
+
+bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
+    const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+        stored.pass = ruledNumber(values, setting("Pass Count")) + pass;
+        stored.fail = ruledNumber(values, setting("Fail Count")) + fail;
+        stored.total = stored.pass + stored.fail;
+        setNumber(values, setting("Total Count"), stored.total);
+        setNumber(values, setting("Pass Count"), stored.pass);
+        setNumber(values, setting("Fail Count"), stored.fail);
+    });
+    return result == platform::StoreResult::Ok;
+}
+
+void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {
+    platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+        setNumber(values, setting("Total Count"), total);
+        setNumber(values, setting("Pass Count"), pass);
+        setNumber(values, setting("Fail Count"), fail);
+    });
+}
 
 uint16_t RegLoadProtectArea() { return low16(loadNumber(setting("Protect Area"))); }
 void RegSaveProtectArea(uint16_t mask) { saveNumber(setting("Protect Area"), mask); }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/counters.h"
+
 // Loads that store into their global themselves, and the saves that write that global.
 void RegLoadEncry();
 void RegSaveEncry();
@@ -49,6 +51,18 @@ uint32_t RegLoadLastSn();
 void RegSaveLastSn(uint32_t serial);
 uint32_t RegLoadSerialNoAutoInc();
 void RegSaveSerialNoAutoInc(uint32_t flag);
+
+// Read-modify-write steps on the stored values under the store's lock, so that two running
+// copies of the program sharing one store never hand out one serial number twice or lose a count.
+// The serial number to program: "Last SN" as the store holds it (as its load reads it); with
+// advance the store moves on by one in the same step. g_nLastSerial becomes the store's value
+// after the step. A store that cannot be written gives the number from g_nLastSerial instead.
+uint32_t RegTakeLastSn(bool advance);
+// Adds pass and fail parts to "Pass Count" and "Fail Count", "Total Count" their sum, in one
+// write; stored receives the three values written. False when the store cannot be written.
+bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
+// "Total Count", "Pass Count" and "Fail Count" in one write.
+void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
 
 uint16_t RegLoadProtectArea();
 void RegSaveProtectArea(uint16_t mask);

@@ -52,10 +52,13 @@ std::string CheckedText(const std::string& text) {
 }
 
 uint32_t CheckHexString(const std::string& text, uint32_t limit) {
+    // "%X" reads an optional 0x or 0X before the digits.
+    const bool prefixed = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = prefixed ? text.substr(2) : text;
     // The value is that of the leading hexadecimal digits, so leading digits already above the
     // limit give 2 even when a bad character follows them.
-    const uint64_t value = leadingValue(text, 16);
-    for (const char c : text) {
+    const uint64_t value = leadingValue(digits, 16);
+    for (const char c : digits) {
         if (hexDigitValue(c) < 0) return 1;
         if (value > limit) return 2;
     }

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -39,7 +40,11 @@ void CChkGBox::CreateTitleButton(int style) {
     setTitle(QString());
     m_pTitle->setAutoFillBackground(true);
     m_pTitle->setGeometry(5, 0, metrics.horizontalAdvance(caption) + 25, metrics.height());
-    connect(m_pTitle.get(), &QAbstractButton::clicked, this, &CChkGBox::OnTitleClicked);
+    // The framed controls follow the box's state however it changes.
+    if (auto* box = qobject_cast<QCheckBox*>(m_pTitle.get()))
+        connect(box, &QCheckBox::stateChanged, this, &CChkGBox::OnTitleChanged);
+    else
+        connect(m_pTitle.get(), &QAbstractButton::toggled, this, &CChkGBox::OnTitleChanged);
     m_pTitle->show();
 }
 
@@ -60,6 +65,7 @@ int CChkGBox::GetCheck() const {
 
 void CChkGBox::SetCheck(int state) {
     if (m_pTitle) {
+        const QSignalBlocker quiet(m_pTitle.get());
         if (auto* box = qobject_cast<QCheckBox*>(m_pTitle.get())) {
             box->setTristate(state == 2);
             box->setCheckState(state == 1 ? Qt::Checked
@@ -84,9 +90,10 @@ void CChkGBox::EnableGroupControls() {
     }
 }
 
-void CChkGBox::OnTitleClicked() {
+void CChkGBox::OnTitleChanged() {
     EnableGroupControls();
-    if (qobject_cast<QRadioButton*>(m_pTitle.get()) == nullptr || parentWidget() == nullptr)
+    if (qobject_cast<QRadioButton*>(m_pTitle.get()) == nullptr || !m_pTitle->isChecked() ||
+        parentWidget() == nullptr)
         return;
     for (QObject* child : parentWidget()->children()) {
         auto* other = qobject_cast<CChkGBox*>(child);

@@ -64,9 +64,9 @@ CConfig1Dlg::CConfig1Dlg(QWidget* parent)
     controls().setChecked(kIdcAutoIncrease, m_bAutoInc != 0);
 
     onSelChange(kIdcChipModel, &CConfig1Dlg::OnSelChangeChipModel);
-    onClicked(kIdcInMainCode, &CConfig1Dlg::OnInMainCode);
-    onClicked(kIdcInEeprom, &CConfig1Dlg::OnInEeprom);
-    onClicked(kIdcAutoIncrease, &CConfig1Dlg::OnAutoIncrease);
+    onToggled(kIdcInMainCode, &CConfig1Dlg::OnInMainCode);
+    onToggled(kIdcInEeprom, &CConfig1Dlg::OnInEeprom);
+    onToggled(kIdcAutoIncrease, &CConfig1Dlg::OnAutoIncrease);
     onClicked(1, &CConfig1Dlg::accept);
     onClicked(2, &CConfig1Dlg::reject);
 }

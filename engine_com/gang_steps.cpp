@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "app/counter_texts.h"
+#include "app/counters.h"
 #include "app/globals.h"
 #include "app/ini_settings.h"
 #include "app/worker_page.h"
@@ -618,8 +619,7 @@ void StoreSerial(WorkerPage& page) {
 }
 
 void ShowResult(GangRun& run, int socket, bool passed) {
-    ++g_nTotalCount;
-    ++(passed ? g_nPassCount : g_nFailCount);
+    CountPart(passed);
     if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End))) return;
     if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End))) return;
     run.page.setControlIcon(ctl::kSiteIcon1 + socket, passed ? icon::kPass : icon::kFail);
@@ -637,6 +637,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         run.leave();
         ReopenLostPort();
     }
+    BeginCountingParts();
     for (int socket = 0; socket < kSocketCount; ++socket) {
         if (run.counted[socket]) ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1);
     }

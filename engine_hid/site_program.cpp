@@ -33,14 +33,13 @@ SerialPlace PlanSerial(size_t imageSize) {
     return g_dwSerialAddr <= imageSize && end <= PagesEnd(imageSize) ? SerialPlace::kInImage : SerialPlace::kAfterVerify;
 }
 
-void AdvanceSerial(WorkerPage& page) {
-    ++g_nLastSerial;
-    RegSaveLastSn(g_nLastSerial);
+// The label follows "Last SN" as the store holds it once a number was taken.
+void ShowLastSerial(WorkerPage& page) {
     page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial));
 }
 
-void LogSerial(WorkerPage& page, int site) {
-    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(g_nLastSerial), site + 1));
+void LogSerial(WorkerPage& page, int site, uint32_t serial) {
+    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(serial), site + 1));
 }
 
 void LogSerialOutOfRange(WorkerPage& page, int site) {
@@ -72,9 +71,10 @@ bool EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
 }
 
 void WriteSerialIntoImage(WorkerPage& page, RunImage& image, int site) {
-    for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(g_nLastSerial >> (8 * i));
-    LogSerial(page, site);
-    if (g_bSerialAutoInc) AdvanceSerial(page);
+    const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
+    for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(serial >> (8 * i));
+    LogSerial(page, site, serial);
+    if (g_bSerialAutoInc) ShowLastSerial(page);
 }
 
 // Loads and commits one 2048-byte page after another; false at the first failed exchange. A
@@ -100,11 +100,11 @@ void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_
 }
 
 // Reads the serial word back; a part that does not hold it fails, with the word's address.
-bool SerialReadsBack(WorkerPage& page, int site, uint32_t address) {
+bool SerialReadsBack(WorkerPage& page, int site, uint32_t address, uint32_t serial) {
     std::array<uint8_t, 4> word{};
     const bool read = HidReadWord(address, word) == 1;
     const uint32_t value = word[0] | word[1] << 8 | word[2] << 16 | static_cast<uint32_t>(word[3]) << 24;
-    if (read && value == g_nLastSerial) return true;
+    if (read && value == serial) return true;
     LogAndScroll(page, strfmt("SN Verified Failure on 0x%x at site %d!!!", address, site + 1));
     return false;
 }
@@ -112,21 +112,24 @@ bool SerialReadsBack(WorkerPage& page, int site, uint32_t address) {
 // The serial word in the information area, for a part that passed. The number is used up
 // whatever the read-back says: it may have reached the part, so it is never issued again.
 void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
-    LogSerial(page, site);
+    const uint32_t serial = RegTakeLastSn(true);
+    LogSerial(page, site, serial);
     const uint32_t address = kTargetSerialBase + g_dwSerialAddr;
-    run.note(HidWriteWord(address, g_nLastSerial) == 1);
+    run.note(HidWriteWord(address, serial) == 1);
     run.note(FlashEnableWrite());
-    if (!SerialReadsBack(page, site, address)) run.mark[site] = SiteRun::kFailed;
-    AdvanceSerial(page);
+    if (!SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
+    ShowLastSerial(page);
 }
 
 // The serial word past the image's pages, written on its own into every connected part.
 void WriteSerialAfterImage(WorkerPage& page, SiteRun& run, int site) {
-    LogSerial(page, site);
+    // The number is used up even when the write fails: it may have reached the part.
+    const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
+    LogSerial(page, site, serial);
     const uint32_t address = kTargetFlashBase + g_dwSerialAddr;
-    const bool written = run.note(HidWriteWord(address, g_nLastSerial) == 1);
-    if (!SerialReadsBack(page, site, address)) run.mark[site] = SiteRun::kFailed;
-    if (written && g_bSerialAutoInc) AdvanceSerial(page);
+    run.note(HidWriteWord(address, serial) == 1);
+    if (!SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
+    if (g_bSerialAutoInc) ShowLastSerial(page);
 }
 
 // Programs and verifies the image's pages on an erased part.

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "app/counter_texts.h"
+#include "app/counters.h"
 #include "app/globals.h"
 #include "app/registry_settings.h"
 #include "app/worker_page.h"
@@ -156,13 +157,13 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
 }
 
 void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff) {
+    BeginCountingParts();
     for (int site = kSiteCount - 1; site >= 0; --site) {
         HidSelectSocket(site);
         if (powerOff == PowerOff::Yes) HidSetSocketPower(0);
         if (!g_bSocketFound[site]) continue;
-        ++g_nTotalCount;
         const bool passed = run.mark[site] == SiteRun::kGood;
-        ++(passed ? g_nPassCount : g_nFailCount);
+        CountPart(passed);
         page.setControlIcon(ctl::kSiteIcon1 + site, passed ? icon::kPass : icon::kFail);
     }
 }
@@ -170,13 +171,11 @@ void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff) {
 void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
     page.setProgressPos(0);
     page.enableControl(ctl::kCancel, false);
-    page.setControlText(ctl::kTotal, Counter(g_nTotalCount));
-    if (save == SaveCounters::Yes) RegSaveTotalCount(g_nTotalCount);
-    page.setControlText(ctl::kPass, Counter(g_nPassCount));
-    if (save == SaveCounters::Yes) RegSavePassCount(g_nPassCount);
-    page.setControlText(ctl::kFail, Counter(g_nFailCount));
-    if (save == SaveCounters::Yes) RegSaveFailCount(g_nFailCount);
-    page.setControlText(ctl::kYield, YieldText(g_nPassCount, g_nTotalCount));
+    const Counts counts = save == SaveCounters::Yes ? SaveCountedParts() : KeepCountedPartsUnsaved();
+    page.setControlText(ctl::kTotal, Counter(counts.total));
+    page.setControlText(ctl::kPass, Counter(counts.pass));
+    page.setControlText(ctl::kFail, Counter(counts.fail));
+    page.setControlText(ctl::kYield, YieldText(counts.pass, counts.total));
     page.enableControl(ctl::kAuto, true);
     page.setControlIcon(ctl::kBurn, burnIcon);
     page.showControl(ctl::kProgress, false);

@@ -229,23 +229,29 @@ void CSerialPort::monitor() {
             drainQueue();
             break;
         }
-        if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) && !readOnce()) {
-            // A device that fails to read stays failed: close it rather than spin on it.
-            closeDevice();
-            break;
+        const bool hungUp = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
+        if (hungUp || (fds[1].revents & POLLIN)) {
+            const ReadResult read = readOnce();
+            // A device that fails to read, or reports a hang-up or an error with nothing left to
+            // read, stays failed: close it rather than spin on it.
+            if (read == ReadResult::Nothing && hungUp) reportFailure("poll()", EIO, true);
+            if (read == ReadResult::Failed || (read == ReadResult::Nothing && hungUp)) {
+                closeDevice();
+                break;
+            }
         }
         if (fds[1].revents & POLLOUT) writeFront();
     }
     DebugTrace("normal end...");
 }
 
-bool CSerialPort::readOnce() {
+CSerialPort::ReadResult CSerialPort::readOnce() {
     uint8_t buffer[512];
     const ssize_t got = ::read(fd_, buffer, sizeof buffer);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::Nothing;
     if (got <= 0) {
         reportFailure("read()", got < 0 ? errno : EIO, true);
-        return false;
+        return ReadResult::Failed;
     }
     const std::span<const uint8_t> bytes(buffer, static_cast<size_t>(got));
     {
@@ -256,7 +262,7 @@ bool CSerialPort::readOnce() {
     }
     // Last, since a reply wakes the worker that waits for it.
     if (listener_) listener_->bytesRead(bytes);
-    return true;
+    return ReadResult::Bytes;
 }
 
 void CSerialPort::writeFront() {

@@ -76,8 +76,10 @@ private:
         uint8_t stepTag;
     };
 
+    enum class ReadResult { Bytes, Nothing, Failed };
+
     void monitor();
-    bool readOnce();
+    ReadResult readOnce();
     void writeFront();
     void drainQueue();
     void stopMonitor();

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -394,7 +395,10 @@ bool ControlSet::isChecked(int id) const {
 }
 
 void ControlSet::setChecked(int id, bool checked) {
-    if (auto* button = qobject_cast<QAbstractButton*>(control(id))) button->setChecked(checked);
+    if (auto* button = qobject_cast<QAbstractButton*>(control(id))) {
+        const QSignalBlocker quiet(button);
+        button->setChecked(checked);
+    }
 }
 
 void ControlSet::setIcon(int id, int iconId) {
@@ -417,6 +421,11 @@ void ControlSet::onClicked(int id, std::function<void()> handler) {
         QObject::connect(button, &QAbstractButton::clicked, button, [handler = std::move(handler)] { handler(); });
     else if (widget != nullptr)
         widget->installEventFilter(new ClickFilter(widget, std::move(handler)));
+}
+
+void ControlSet::onToggled(int id, std::function<void()> handler) {
+    if (auto* button = qobject_cast<QAbstractButton*>(control(id)))
+        QObject::connect(button, &QAbstractButton::toggled, button, [handler = std::move(handler)] { handler(); });
 }
 
 void ControlSet::onChanged(int id, std::function<void()> handler) {

@@ -54,14 +54,18 @@ public:
     void show(int id, bool visible);
     void enable(int id, bool enabled);
     bool isChecked(int id) const;
+    // The program's own change of a box: like a dialog's own check, it notifies nobody.
     void setChecked(int id, bool checked);
     void setIcon(int id, int iconId);
     // The icon resource an icon picture or icon button shows, 0 for none.
     int icon(int id) const;
 
-    // Notifications: a button (or clickable picture) clicked, an edit's text changed, a
-    // list or combo selection changed by the operator, a list item double-clicked.
+    // Notifications: a button (or clickable picture) clicked, a check box's state changed by
+    // whatever means other than setChecked (mouse, keyboard, an accessibility action), an
+    // edit's text changed, a list or combo selection changed by the operator, a list item
+    // double-clicked.
     void onClicked(int id, std::function<void()> handler);
+    void onToggled(int id, std::function<void()> handler);
     void onChanged(int id, std::function<void()> handler);
     void onSelChange(int id, std::function<void()> handler);
     void onDoubleClicked(int id, std::function<void()> handler);
@@ -89,6 +93,8 @@ public:
 protected:
     template <class C>
     void onClicked(int id, void (C::*handler)()) { controls_.onClicked(id, bind(handler)); }
+    template <class C>
+    void onToggled(int id, void (C::*handler)()) { controls_.onToggled(id, bind(handler)); }
     template <class C>
     void onChanged(int id, void (C::*handler)()) { controls_.onChanged(id, bind(handler)); }
     template <class C>

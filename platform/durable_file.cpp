@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+
 namespace platform {
 namespace {
 
@@ -45,30 +47,53 @@ FileLock::~FileLock() {
     if (m_fd >= 0) ::close(m_fd);  // closing the descriptor releases the lock
 }
 
-int readWholeFile(const std::string& path, std::string& contents) {
-    contents.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int openForReading(const std::string& path, size_t limit, int& fd, struct stat& info) {
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    int error = 0;
+    if (::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(info.st_mode))
+        error = EINVAL;
+    else if (static_cast<uint64_t>(info.st_size) > limit)
+        error = EFBIG;
+    if (error != 0) {
         ::close(fd);
-        return EISDIR;
+        fd = -1;
     }
-    char buffer[8192];
+    return error;
+}
+
+int readRest(int fd, size_t limit, std::string& contents) {
+    contents.clear();
+    char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            const int error = errno;
-            ::close(fd);
             contents.clear();
-            return error;
+            return errno;
         }
-        if (n == 0) break;
+        if (n == 0) return 0;
+        if (contents.size() + static_cast<size_t>(n) > limit) {
+            contents.clear();
+            return EFBIG;
+        }
         contents.append(buffer, static_cast<size_t>(n));
     }
+}
+
+int readWholeFile(const std::string& path, std::string& contents, size_t limit) {
+    contents.clear();
+    int fd = -1;
+    struct stat info {};
+    int error = openForReading(path, limit, fd, info);
+    if (error != 0) return error;
+    error = readRest(fd, limit, contents);
     ::close(fd);
-    return 0;
+    return error;
 }
 
 bool replaceFileDurably(const std::string& path, const std::string& contents) {

@@ -1,9 +1,15 @@
 #pragma once
 // Files that must survive a crash or a power cut in the middle of a write, and that two running
 // instances of the program may change at the same time.
+#include <cstddef>
 #include <string>
 
+#include <sys/stat.h>
+
 namespace platform {
+
+// Settings files are small; a larger one is damaged (or not ours) and is never read whole.
+constexpr size_t kMaxSettingsFileBytes = size_t{4} << 20;
 
 // Holds an exclusive advisory lock (flock) on "<path>.lock" for its lifetime, so that a
 // read-modify-write of <path> by another thread or process waits for this one.
@@ -19,9 +25,15 @@ private:
     int m_fd = -1;
 };
 
-// Reads a whole file. Result 0 on success, else the errno of the failure (ENOENT for a
-// missing file, EISDIR for a folder).
-int readWholeFile(const std::string& path, std::string& contents);
+// Opens a file for reading without blocking, so a FIFO or a device in its place cannot hang
+// the caller. Result 0 with fd and info set, else the errno of the failure: ENOENT for a
+// missing file, EISDIR for a folder, EINVAL for anything else that is not a regular file,
+// EFBIG for a file above limit bytes. The caller closes fd.
+int openForReading(const std::string& path, size_t limit, int& fd, struct stat& info);
+// Reads what is left of an open file; EFBIG once it grows beyond limit bytes.
+int readRest(int fd, size_t limit, std::string& contents);
+// Both of the above; contents stay empty on a failure.
+int readWholeFile(const std::string& path, std::string& contents, size_t limit = kMaxSettingsFileBytes);
 
 // Replaces <path> with contents so that a reader sees either the old or the new file, never a
 // mix: write "<path>.tmp", fsync it, rename it over <path>, fsync the folder. Call it while

@@ -17,6 +17,8 @@ constexpr uint8_t kTagReportId = 0x8;
 constexpr uint8_t kTagReportCount = 0x9;
 constexpr uint8_t kTagPush = 0xA;
 constexpr uint8_t kTagPop = 0xB;
+// The longest feature report whose length, with its id byte, fits the 16-bit length.
+constexpr uint64_t kMaxReportBits = uint64_t{0xFFFE} * 8;
 
 struct GlobalState {
     uint32_t reportSize = 0;
@@ -48,7 +50,11 @@ std::optional<uint16_t> featureReportByteLength(std::span<const uint8_t> descrip
         at += 1 + size;
 
         if (type == Main && tag == kTagFeature) {
-            featureBits[globals.reportId] += uint64_t(globals.reportSize) * globals.reportCount;
+            // Sizes no report can have are malformed, and the sum can never wrap.
+            uint64_t& bits = featureBits[globals.reportId];
+            const uint64_t added = uint64_t(globals.reportSize) * globals.reportCount;
+            if (added > kMaxReportBits || bits + added > kMaxReportBits) return std::nullopt;
+            bits += added;
         } else if (type == Global) {
             switch (tag) {
             case kTagReportSize: globals.reportSize = value; break;
@@ -75,7 +81,6 @@ std::optional<uint16_t> featureReportByteLength(std::span<const uint8_t> descrip
         longest = std::max(longest, (bits + 7) / 8);
     }
     if (!any) return uint16_t(0);
-    if (longest + 1 > 0xFFFF) return std::nullopt;
     return uint16_t(longest + 1);
 }
 

@@ -1,9 +1,14 @@
 #include "platform/registry_store.h"
 
-#include <cerrno>
-#include <optional>
-#include <strings.h>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+#include "platform/debug.h"
 #include "platform/durable_file.h"
 #include "platform/hex_digits.h"
 #include "platform/paths.h"
@@ -21,15 +26,25 @@
 namespace platform {
 namespace {
 
+// Names are looked up by their ASCII lower-case form, so a file of n lines parses in time
+// linear in n.
+std::string folded(const std::string& name) {
+    std::string lower = name;
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
 struct Section {
     std::string key;
-    std::vector<std::pair<std::string, RegValue>> values;
+    std::vector<std::pair<std::string, RegValue>> values;  // in file order
+    std::unordered_map<std::string, size_t> index;         // folded name -> position
 };
-using Store = std::vector<Section>;
 
-bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
+struct Store {
+    std::vector<Section> sections;
+    std::unordered_map<std::string, size_t> index;  // folded key -> position
+};
 
 std::string quoted(const std::string& text) {
     std::string out = "\"";
@@ -103,20 +118,27 @@ std::optional<RegValue> parseData(const std::string& data) {
 }
 
 void setValue(Section& section, const std::string& name, const RegValue& value) {
-    for (auto& [stored, old] : section.values) {
-        if (sameName(stored, name)) {
-            old = value;
-            return;
-        }
-    }
-    section.values.emplace_back(name, value);
+    const auto [at, added] = section.index.emplace(folded(name), section.values.size());
+    if (added)
+        section.values.emplace_back(name, value);
+    else
+        section.values[at->second].second = value;
+}
+
+const RegValue* findValue(const Section& section, const std::string& name) {
+    const auto at = section.index.find(folded(name));
+    return at == section.index.end() ? nullptr : &section.values[at->second].second;
 }
 
 Section& sectionOf(Store& store, const std::string& key) {
-    for (auto& section : store)
-        if (sameName(section.key, key)) return section;
-    store.push_back({key, {}});
-    return store.back();
+    const auto [at, added] = store.index.emplace(folded(key), store.sections.size());
+    if (added) store.sections.push_back({key, {}, {}});
+    return store.sections[at->second];
+}
+
+const Section* findSection(const Store& store, const std::string& key) {
+    const auto at = store.index.find(folded(key));
+    return at == store.index.end() ? nullptr : &store.sections[at->second];
 }
 
 Store parse(const std::string& text) {
@@ -146,7 +168,7 @@ Store parse(const std::string& text) {
 
 std::string serialise(const Store& store) {
     std::string text = "; swd-isp settings\n";
-    for (const auto& section : store) {
+    for (const auto& section : store.sections) {
         text += "[" + section.key + "]\n";
         for (const auto& [name, value] : section.values) {
             text += quoted(name) + "=";
@@ -167,14 +189,106 @@ std::string serialise(const Store& store) {
     return text;
 }
 
-// The store as it is on disk; Unavailable when the file exists but cannot be read.
-StoreResult load(Store& store) {
-    std::string text;
-    const int error = readWholeFile(registryStorePath(), text);
-    if (error != 0 && error != ENOENT) return StoreResult::Unavailable;
-    store = parse(text);
-    return StoreResult::Ok;
+enum class FileState { Readable, Damaged, Unavailable };
+
+// The store as last parsed, with the identity of the file it came from. A readable file
+// stays open so its inode number cannot be reused by a later file while the two are compared.
+struct Cache {
+    std::string path;  // empty while nothing is known
+    int fd = -1;
+    struct stat identity {};
+    FileState state = FileState::Unavailable;
+    Store store;
+
+    void forget() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        path.clear();
+    }
+};
+
+std::mutex g_storeLock;  // guards g_cache; taken before the file lock, never after it
+Cache g_cache;
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_mode == b.st_mode && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
+
+void traceDamaged(const std::string& path, int error) {
+    DebugTrace(strfmt("settings store %s is damaged (%s): defaults are used and the file is left as it is",
+                      path.c_str(), error == EFBIG ? "too large" : "not a regular file"));
+}
+
+// Brings g_cache up to the file on disk; call with g_storeLock held.
+const Cache& refresh() {
+    const std::string path = registryStorePath();
+    int fd = -1;
+    struct stat identity {};
+    const int error = openForReading(path, kMaxSettingsFileBytes, fd, identity);
+    const bool damaged = error == EINVAL || error == EFBIG;
+    if ((error == 0 || damaged) && g_cache.path == path && sameFile(identity, g_cache.identity)) {
+        if (fd >= 0) ::close(fd);
+        return g_cache;
+    }
+    g_cache.forget();
+    g_cache.store = {};
+    if (error == ENOENT) {
+        g_cache.state = FileState::Readable;
+        return g_cache;
+    }
+    if (damaged) {
+        traceDamaged(path, error);
+        g_cache.state = FileState::Damaged;
+        g_cache.path = path;
+        g_cache.identity = identity;
+        return g_cache;
+    }
+    std::string text;
+    if (error != 0 || readRest(fd, kMaxSettingsFileBytes, text) != 0) {
+        if (fd >= 0) ::close(fd);
+        g_cache.state = FileState::Unavailable;
+        return g_cache;
+    }
+    g_cache.store = parse(text);
+    g_cache.state = FileState::Readable;
+    g_cache.path = path;
+    g_cache.fd = fd;
+    g_cache.identity = identity;
+    return g_cache;
+}
+
+// Takes the file just written as the cached one, so the next read parses nothing.
+void remember(const std::string& path, Store store) {
+    g_cache.forget();
+    int fd = -1;
+    struct stat identity {};
+    if (openForReading(path, kMaxSettingsFileBytes, fd, identity) != 0) return;
+    g_cache.path = path;
+    g_cache.fd = fd;
+    g_cache.identity = identity;
+    g_cache.state = FileState::Readable;
+    g_cache.store = std::move(store);
+}
+
+StoreObserver g_observer;
+
+class SectionValues final : public RegKeyValues {
+public:
+    explicit SectionValues(Section& section) : section_(section) {}
+    const RegValue* find(const std::string& name) const override { return findValue(section_, name); }
+    void set(const std::string& name, const RegValue& value) override {
+        if (g_observer) g_observer(StoreAccess::Write, name, value);
+        setValue(section_, name, value);
+        changed_ = true;
+    }
+    bool changed() const { return changed_; }
+
+private:
+    Section& section_;
+    bool changed_ = false;
+};
 
 }  // namespace
 
@@ -198,41 +312,46 @@ RegValue RegValue::binary(std::span<const uint8_t> bytes) {
 std::string registryStorePath() { return configFolder() + "settings"; }
 
 StoreResult registryOpenStore() {
-    Store store;
-    return load(store);
-}
-
-namespace {
-StoreObserver g_observer;
+    std::lock_guard guard(g_storeLock);
+    return refresh().state == FileState::Unavailable ? StoreResult::Unavailable : StoreResult::Ok;
 }
 
 void setStoreObserverForTest(StoreObserver observer) { g_observer = std::move(observer); }
 
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value) {
     if (g_observer) g_observer(StoreAccess::Read, name, RegValue{});
-    Store store;
-    if (load(store) != StoreResult::Ok) return StoreResult::Unavailable;
-    for (const auto& section : store) {
-        if (!sameName(section.key, key)) continue;
-        for (const auto& [stored, found] : section.values) {
-            if (sameName(stored, name)) {
-                value = found;
-                return StoreResult::Ok;
-            }
-        }
-    }
-    return StoreResult::NotFound;
+    std::lock_guard guard(g_storeLock);
+    const Cache& cache = refresh();
+    if (cache.state == FileState::Unavailable) return StoreResult::Unavailable;
+    const Section* section = findSection(cache.store, key);
+    const RegValue* found = section ? findValue(*section, name) : nullptr;
+    if (!found) return StoreResult::NotFound;
+    value = *found;
+    return StoreResult::Ok;
 }
 
-StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value) {
-    if (g_observer) g_observer(StoreAccess::Write, name, value);
+StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change) {
+    std::lock_guard guard(g_storeLock);
     const std::string path = registryStorePath();
     makeFolders(configFolder());
     const FileLock lock(path);
-    Store store;
-    if (!lock.locked() || load(store) != StoreResult::Ok) return StoreResult::Unavailable;
-    setValue(sectionOf(store, key), name, value);
-    return replaceFileDurably(path, serialise(store)) ? StoreResult::Ok : StoreResult::Unavailable;
+    if (!lock.locked()) return StoreResult::Unavailable;
+    const Cache& cache = refresh();
+    if (cache.state != FileState::Readable) return StoreResult::Unavailable;
+    Store store = cache.store;
+    SectionValues values(sectionOf(store, key));
+    change(values);
+    if (!values.changed()) return StoreResult::Ok;
+    if (!replaceFileDurably(path, serialise(store))) {
+        g_cache.forget();
+        return StoreResult::Unavailable;
+    }
+    remember(path, std::move(store));
+    return StoreResult::Ok;
+}
+
+StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value) {
+    return registryUpdate(key, [&](RegKeyValues& values) { values.set(name, value); });
 }
 
 }  // namespace platform

@@ -1,7 +1,10 @@
 #pragma once
 // The program's settings store in place of a registry key: typed values (32-bit numbers,
 // texts, bytes) under key paths, kept in one text file "settings" in the config folder. Every
-// write lands on disk at once and two running instances never lose each other's writes.
+// write lands on disk at once and two running instances never lose each other's writes. The
+// file is parsed once and read again only when it changed on disk. A file that is not a
+// regular file, or is larger than kMaxSettingsFileBytes, is damaged: it reads as empty, so
+// every value takes its default, and it is never written over.
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -30,8 +33,8 @@ enum class StoreResult { Ok, NotFound, Unavailable };
 // configFolder() + "settings".
 std::string registryStorePath();
 
-// Ok when keys can be read: the file is readable or does not exist yet. Unavailable when it
-// exists but cannot be read (a folder in its place, no permission).
+// Ok when keys can be read: the file is readable, damaged or does not exist yet. Unavailable
+// when it exists but cannot be read (a folder in its place, no permission).
 StoreResult registryOpenStore();
 
 // Key paths and value names compare without regard to case, as in the registry. A missing
@@ -40,8 +43,25 @@ StoreResult registryOpenStore();
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value);
 
 // Read-modify-write under the store's lock; the key is created when missing. Unavailable
-// when the file cannot be read or the new file cannot be written (the old one then stays).
+// when the file cannot be read, is damaged, or the new file cannot be written (the old one
+// then stays).
 StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value);
+
+// The values of one key while registryUpdate holds the store; names compare without case.
+class RegKeyValues {
+public:
+    virtual const RegValue* find(const std::string& name) const = 0;
+    virtual void set(const std::string& name, const RegValue& value) = 0;
+
+protected:
+    ~RegKeyValues() = default;
+};
+
+// Reads the key's values as they are on disk, lets change read and set them, and writes the
+// result, all under the store's lock: no other thread or running copy of the program writes
+// in between, so a counter added to or a number taken here is never lost or taken twice.
+// Unavailable as for registryWrite; nothing is written then, nor when change sets nothing.
+StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change);
 
 // Tests watch which values the program reads and writes, in order, with the value written
 // (empty for a read); nullptr stops watching.

@@ -132,6 +132,11 @@ void CFlashISP::OnLoadFile() {
     ImageFileLoad load;
     if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
     if (load.outcome == ImageLoadOutcome::Refused) return;
+    // A file larger than the flash stays the image so a starter names the reason.
+    if (load.outcome == ImageLoadOutcome::Oversized) {
+        imagePath_ = load.imagePath;
+        return;
+    }
     if (load.outcome == ImageLoadOutcome::Loaded) {
         imagePath_ = load.imagePath;
         g_wSfImageCrc = static_cast<uint16_t>(load.byteSum);

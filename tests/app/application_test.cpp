@@ -1,9 +1,21 @@
+#include <QApplication>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <functional>
 
 #include "app/application.h"
 #include "app/globals.h"
+#include "app/ini_settings.h"
+#include "app/main_window.h"
+#include "app/registry_settings.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
+#include "platform/registry_store.h"
 #include "settings_probe.h"
 
 namespace {
@@ -60,6 +72,80 @@ TEST(SerialAddressCorrection, FollowsTheConfigurationsRule) {
     for (const auto& c : cases)
         EXPECT_EQ(CorrectedSerialAddress(c.location, c.address, c.size), c.expected)
             << c.location << " " << c.address;
+}
+
+// One stored value a line, each name once, "Limit Quantity" last, about bytes long.
+std::string WellFormedStore(size_t bytes) {
+    std::string text = "[" + std::string(g_szRegKey) + "]\n";
+    text.reserve(bytes + 64);
+    std::string line = "\"Name 00000000\"=dword:00000001\n";
+    while (text.size() + 64 < bytes) {
+        text += line;
+        for (size_t digit = 13; line[digit]++ == '9'; --digit) line[digit] = '0';
+    }
+    return text + "\"Limit Quantity\"=dword:00000064\n";
+}
+
+// What lies at path, told apart well enough to see that nothing replaced it.
+std::string Identity(const std::string& path) {
+    struct stat info {};
+    char target[64] = {};
+    if (lstat(path.c_str(), &info) != 0) return "missing";
+    if (readlink(path.c_str(), target, sizeof target - 1) > 0) return std::string("link to ") + target;
+    std::string text;
+    if (S_ISREG(info.st_mode)) {  // opening a FIFO to read it would wait for a writer
+        text.resize(static_cast<size_t>(info.st_size));
+        std::ifstream(path, std::ios::binary).read(text.data(), std::ssize(text));
+    }
+    return std::to_string(info.st_mode) + " " + std::to_string(std::hash<std::string>{}(text));
+}
+
+// Whatever lies where the settings file (or the INI file) belongs, the window appears at
+// once: a file too large or not regular gives the defaults and is never written over, and a
+// large well-formed store is read once, in linear time.
+TEST(StartUpWithAStoreInPlace, TheWindowAppearsWithinTwoSecondsAndTheFileStaysAsItWas) {
+    const std::string big = WellFormedStore(50u << 20), large = WellFormedStore(4000000);
+    const auto write = [](const std::string& text) {
+        return [&text](const std::string& path) { std::ofstream(path, std::ios::binary) << text; };
+    };
+    const struct {
+        const char* name;
+        std::function<void(const std::string& path)> make;
+        uint32_t limitQuantity;  // 1000 is the default
+    } cases[] = {
+        {"50 MB of names", write(big), 1000},
+        {"a FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, 1000},
+        {"a link to /dev/zero", [](const std::string& path) { ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0); }, 1000},
+        {"4 MB of names", write(large), 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempConfigFolder folder;
+        const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+        c.make(store);
+        c.make(ini);
+        const std::string before = Identity(store);
+
+        const auto start = std::chrono::steady_clock::now();
+        StartUp();
+        CUart_ISPDlg window;
+        window.show();
+        QApplication::processEvents();
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+        EXPECT_EQ(g_nLimitQuantity, c.limitQuantity);
+        EXPECT_EQ(g_bLimitEnable + g_bSerialEnable + g_bSerialAutoInc, 3u);
+        EXPECT_EQ(g_nLastSerial + g_nTotalCount + g_nPassCount + g_nFailCount + g_nChipMode, 0u);
+        EXPECT_EQ(Identity(store), before);
+        if (c.limitQuantity != 1000) continue;
+        // Saves do not replace a damaged file.
+        RegSaveScanDelay(55);
+        RegSaveCounts(1, 1, 0);
+        IniSetBeepSound(false, g_strIniPath);
+        EXPECT_EQ(Identity(store), before);
+        EXPECT_EQ(Identity(ini), before);
+    }
 }
 
 }  // namespace

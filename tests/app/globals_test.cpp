@@ -4,27 +4,6 @@
 
 namespace {
 
-// The globals as the program finds them before start-up, taken while this test program loads
-// (they are constant-initialised, so set before this runs and before any test changes them).
-// A wrong built-in value changes what a run does until the operator sets it (a beep nobody
-// asked for, a protection level or type the configuration never chose).
-const struct { const char* name; uint32_t atLoad, builtIn; } kAtLoad[] = {
-    {"g_bBeepSound", g_bBeepSound, 0},           {"g_bWarnProtect", g_bWarnProtect, 1},
-    {"g_bProtectContinue", g_bProtectContinue, 1}, {"g_bWarnCodeOption", g_bWarnCodeOption, 1},
-    {"g_bCodeOptionContinue", g_bCodeOptionContinue, 1}, {"g_nRdpLevel", g_nRdpLevel, 1},
-    {"g_nPcropType", g_nPcropType, 2},           {"g_dwProtectAddr", g_dwProtectAddr, 0},
-    {"g_nIspStartAddr", g_nIspStartAddr, 0},     {"g_bEncry", g_bEncry, 1},
-    {"g_bCodeOption", g_bCodeOption, 0},         {"g_nComPort", g_nComPort, 0},
-    {"g_nComBaudRate", g_nComBaudRate, 0},       {"g_nDelayCount", g_nDelayCount.load(), 0},
-    {"g_dwWaitMs", g_dwWaitMs, 20},              {"g_nFlashPageSize", g_nFlashPageSize, 2048},
-    {"g_wProtectMask", g_wProtectMask, 0},       {"g_bInfoBlockEnable", g_bInfoBlockEnable, 0},
-    {"g_bTaskWorking", g_bTaskWorking.load(), 0}, {"g_bNoticeShown", g_bNoticeShown.load(), 0},
-};
-
-TEST(Globals, StartWithTheirBuiltInValues) {
-    for (const auto& g : kAtLoad) EXPECT_EQ(g.atLoad, g.builtIn) << g.name;
-}
-
 // The option tail goes to the target as it stands; no other test holds these bytes.
 TEST(Globals, ChipModelTable) {
     EXPECT_EQ(g_strVersion, "1.09");

@@ -23,6 +23,7 @@
 #include "res/ic_page_template.h"
 #include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
+#include "support/box_changes.h"
 #include "support/gang_link.h"
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
@@ -157,6 +158,28 @@ TEST(IcPageTexts, Yield) {
     for (const auto& y : yields) EXPECT_EQ(YieldText(y.pass, y.total), y.text) << y.pass << "/" << y.total;
 }
 
+// The page's boxes follow the program's state however they are changed: Verify Mode sets the
+// mode, and the boxes that only show a setting go back to it. The page takes no key but B.
+TEST_F(IcPage, EveryBoxFollowsThePagesStateHoweverItChanges) {
+    g_nRdpLevel = 1;
+    g_bInfoBlockEnable = 0;
+    g_bParamEnable = 0;
+    page->RefreshSettingsView();
+    for (const BoxChange how : kBoxChanges) {
+        SCOPED_TRACE(BoxChangeName(how));
+        for (int id : {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable}) page->controls().show(id, true);
+        ChangeBox(button(*page, kIdcVerifyMode), how);
+        EXPECT_EQ(page->controls().icon(kIdcBurn), how == BoxChange::SpaceKey ? 168 : 170);
+        ChangeBox(button(*page, kIdcVerifyMode), how);
+        EXPECT_EQ(page->controls().icon(kIdcBurn), 168);
+        for (int id : {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable}) ChangeBox(button(*page, id), how);
+        EXPECT_TRUE(page->controls().isChecked(kIdcLevel0));
+        EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
+        EXPECT_FALSE(page->controls().isChecked(kIdcInfoBlockEnable));
+        EXPECT_FALSE(page->controls().isChecked(kIdcParamEnable));
+    }
+}
+
 TEST_F(IcPage, ResetCountStoresAndShowsZeros) {
     g_nTotalCount = 9;
     g_nPassCount = 5;
@@ -189,25 +212,30 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     EXPECT_EQ(services.viewed(), std::vector<std::string>(2, g_strExeDir + "ISP_log.txt"));
 }
 
+// An image larger than the flash is refused, yet stays the image, so that Burn names its size.
 TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
     const std::string good = load(std::vector<uint8_t>(0x10000, 0));
     EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"65536", "1D0F"}));  // CRC-16/CCITT-FALSE of 64 KB of zeros
     EXPECT_EQ(g_strLastDir + "/" + g_strLastFile, good);
 
-    const struct { const char* name; size_t size; std::string message; } refusals[] = {
-        {"big.bin", 0x10001, "File size more than 10000"},
-        {"notes.txt", 4, ""},  // listed, not loaded, no message
+    const struct { const char* name; size_t size; std::string message; bool kept; } refusals[] = {
+        {"notes.txt", 4, "", false},  // listed, not loaded, no message
+        {"big.bin", 0x10001, "File size more than 10000", true},
     };
     for (const auto& r : refusals) {
         services.clear();
         list()->clear();
-        load(std::vector<uint8_t>(r.size, 0), r.name);
-        EXPECT_EQ(page->imagePath(), good) << r.name;
+        const std::string chosen = load(std::vector<uint8_t>(r.size, 0), r.name);
+        EXPECT_EQ(page->imagePath(), r.kept ? chosen : good) << r.name;
         EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""})) << r.name;
         EXPECT_EQ(messageTexts(services), r.message.empty() ? std::vector<std::string>{}
                                                             : std::vector<std::string>{r.message});
         EXPECT_EQ(list()->count(), r.message.empty() ? 1 : 0) << r.name;
     }
+    services.clear();
+    burn();
+    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"Code size exceed the max. size of flash!!!"});
+    EXPECT_EQ(setsOf(kErase) + setsOf(kProgramPage), 0);
 }
 
 TEST_F(IcPage, PromptAnswersReachTheGlobalsAndTheWorker) {
@@ -250,6 +278,26 @@ TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
     ASSERT_TRUE(ComOpenPort(&owner));
     page.reset();
     EXPECT_FALSE(g_SerialPort.IsOpen());
+    SetComPortDeviceOverride("");
+}
+
+// The page opens the port for the gang board and is its owner: a board that goes away (an
+// unplugged USB-serial adapter) reaches the operator as the port's error report, once.
+TEST_F(IcPage, AFailingComPortReachesTheOperatorAsTheErrorReport) {
+    EXPECT_EQ(g_pComPageOwner, page.get());
+    sim::GangBoard board;
+    ASSERT_TRUE(board.start());
+    SetComPortDeviceOverride(board.path());
+    g_nComPort = 1;
+    ASSERT_TRUE(ComOpenPort(g_pComPageOwner));
+    board.stop();
+    EXPECT_TRUE(spinUntil([&] { return !services.messages().empty(); }));
+    EXPECT_TRUE(spinUntil([] { return !g_SerialPort.IsOpen(); }));
+    QApplication::processEvents();
+    ASSERT_EQ(services.messages().size(), 1u);
+    EXPECT_EQ(services.messages()[0].text.rfind("WARNING:  read() Failed with the following error: \n", 0), 0u);
+    EXPECT_NE(services.messages()[0].text.find("\nPort: 1\n"), std::string::npos);
+    EXPECT_EQ(services.messages()[0].icon, platform::MsgIcon::Error);
     SetComPortDeviceOverride("");
 }
 
@@ -306,7 +354,7 @@ TEST_F(IcPage, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
     g_bSerialEnable = 1;
     g_bSerialAutoInc = 1;
     g_dwSerialAddr = 0x100;
-    g_nLastSerial = 0x7FFFFFFF;  // the label shows 2^31 unsigned
+    bench.startWithLastSerial(0x7FFFFFFF);  // the label shows 2^31 unsigned
     page = std::make_unique<CISPDlg>();
     load(image);
     burn();

@@ -34,7 +34,8 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
         {"fw.Bin", std::string(100, 'B'), 0x10000, ImageLoadOutcome::Loaded, "fw.Bin", std::string(100, 'B'), ""},
         {"fw.hex", hex, 0x8000, ImageLoadOutcome::Loaded, "fw.bin", binOfHex, ""},
         {"full.bin", std::string(0x10000, 'F'), 0x10000, ImageLoadOutcome::Loaded, "full.bin", std::string(0x10000, 'F'), ""},
-        {"big.bin", std::string(0x10001, 'F'), 0x10000, ImageLoadOutcome::Refused, "", "", "File size more than 10000"},
+        // Kept as the image all the same, so that Burn refuses it by its size.
+        {"big.bin", std::string(0x10001, 'F'), 0x10000, ImageLoadOutcome::Oversized, "big.bin", "", "File size more than 10000"},
         {"notes.txt", "x", 0x10000, ImageLoadOutcome::NotAnImage, "", "", ""},
     };
     for (const auto& c : cases) {
@@ -44,7 +45,7 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
         EXPECT_EQ(load.outcome, c.outcome) << c.file;
         EXPECT_EQ(load.error, c.error) << c.file;
         if (c.outcome != ImageLoadOutcome::Loaded) {
-            EXPECT_TRUE(load.imagePath.empty()) << c.file;
+            EXPECT_EQ(load.imagePath, *c.burned ? dir.file(c.burned) : "") << c.file;
             continue;
         }
         EXPECT_EQ(load.imagePath, dir.file(c.burned));

@@ -21,6 +21,8 @@ TEST(Validators, HexStringAnswers) {
              {"FFFZ", 0xFF, 2},  // the leading digits are over the limit before Z is reached
              {"FFZ", 0xFF, 1}, {"FFFFFFFF", 0xFFFFFFFF, 0},
              {"100000000", 0xFFFFFFFF, 2},  // nine digits would wrap to 0
+             {"0x1F", 0x1F, 0}, {"0X1f", 0x1F, 0}, {"0x20", 0x1F, 2}, {"0x", 0, 0},  // as "%X" reads
+             {"0x1G", 0xFF, 1}, {"x1F", 0xFF, 1}, {"00x1", 0xFF, 1}, {"0x0x1", 0xFF, 1},
          }) {
         EXPECT_EQ(CheckHexString(c.text, c.limit), c.expected) << '"' << c.text << '"';
     }

@@ -12,6 +12,7 @@
 #include "app/registry_settings.h"
 #include "controls/chk_gbox.h"
 #include "res/config1_template.h"
+#include "support/box_changes.h"
 #include "support/recording_services.h"
 #include "support/temp_config_folder.h"
 
@@ -113,6 +114,32 @@ TEST_F(Config1, SerialNumberFieldKeepsTheLastAcceptedNumber) {
         EXPECT_EQ(takeMessages(), c.messages) << c.typed;
         EXPECT_EQ(dialog.m_nNextSerial, c.next) << c.typed;
         EXPECT_EQ(text(dialog, kIdcInitialSerial), c.field) << c.typed;
+    }
+}
+
+// What OK answers follows each box's state, whatever changed it.
+TEST_F(Config1, TheAnswerFollowsEveryBoxHoweverItChanges) {
+    for (const BoxChange how : kBoxChanges) {
+        SCOPED_TRACE(BoxChangeName(how));
+        CConfig1Dlg dialog;
+        dialog.show();
+        const auto box = [&](int id) { return dialog.controls().control<QAbstractButton>(id); };
+        ChangeBox(box(kIdcAutoIncrease), how);
+        EXPECT_TRUE(box(kIdcAutoIncrease)->isChecked());
+        EXPECT_EQ(dialog.m_bAutoInc, 1u);
+        ChangeBox(box(kIdcInEeprom), how);
+        EXPECT_TRUE(box(kIdcInEeprom)->isChecked());
+        EXPECT_FALSE(box(kIdcInMainCode)->isChecked());
+        EXPECT_EQ(dialog.m_nLocation, 1u);
+        EXPECT_EQ(text(dialog, kIdcSerialAddr), "1FC");
+        ChangeBox(box(kIdcInMainCode), how);
+        EXPECT_FALSE(box(kIdcInEeprom)->isChecked());
+        EXPECT_EQ(dialog.m_nLocation, 0u);
+        ChangeBox(dialog.findChild<CChkGBox*>()->titleButton(), how);
+        EXPECT_FALSE(box(kIdcAutoIncrease)->isEnabled());
+        dialog.accept();
+        EXPECT_EQ(dialog.m_bSerialEnable, 0u);
+        EXPECT_EQ(takeMessages(), Texts{});
     }
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "app/globals.h"
+#include "app/registry_settings.h"
 #include "engine_hid/hid_workers.h"
 #include "support/exchange_log.h"
 #include "support/golden_file.h"
@@ -26,6 +27,7 @@ TEST(ExchangeGolden, EachRunMatchesItsReviewedLog) {
         g_nSerialLocation = location;
         g_dwSerialAddr = address;
         g_bSerialAutoInc = 1;
+        RegSaveLastSn(0x1234);
         g_nLastSerial = 0x1234;
     };
     const std::vector<Case> cases = {

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "app/globals.h"
+#include "app/registry_settings.h"
 #include "engine_hid/hid_workers.h"
 #include "support/simulated_burn.h"
 
@@ -63,6 +64,7 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
             g_bSerialEnable = g_bSerialAutoInc = 1;
             g_nSerialLocation = location;
             g_dwSerialAddr = address;
+            RegSaveLastSn(kFirstSerial);
             g_nLastSerial = kFirstSerial;
         };
     };

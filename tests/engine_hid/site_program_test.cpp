@@ -53,7 +53,7 @@ TEST(SiteProgram, ProgramsAndVerifiesWholePagesPaddedWithFF) {
 
 TEST(SiteProgram, CountsFoundSitesOnlyAndSavesTheCounters) {
     SimulatedBurn bench;
-    g_nTotalCount = 10, g_nPassCount = 9, g_nFailCount = 1;
+    bench.startWithCounters({10, 9, 1});
     bench.populate({0, 2});
     bench.run(SiteProgramThread, PatternImage(300));
 
@@ -108,7 +108,7 @@ TEST(SiteProgram, WritesSerialNumbers) {
         g_nSerialLocation = c.location;
         g_dwSerialAddr = c.address;
         g_bSerialAutoInc = c.autoInc;
-        g_nLastSerial = 5000;
+        bench.startWithLastSerial(5000);
         bench.run(SiteProgramThread, PatternImage(c.imageSize));
 
         for (size_t site = 0; site < c.words.size(); ++site) {
@@ -140,7 +140,7 @@ TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
     g_bSerialEnable = 1;
     g_nSerialLocation = 1;
     g_dwSerialAddr = 0x20;
-    g_nLastSerial = 0x00010001;
+    bench.startWithLastSerial(0x00010001);
     const auto image = PatternImage(3000);
     bench.run(SiteProgramThread, image);
     ASSERT_EQ(bench.counters(), (Counters{1, 1, 0}));
@@ -173,7 +173,7 @@ TEST(SiteProgram, EarlyStopCountsNothing) {
         SCOPED_TRACE(c.name);
         SimulatedBurn bench;
         if (!c.targets) bench.populate({});
-        g_nTotalCount = g_nPassCount = 4;
+        bench.startWithCounters({4, 4, 0});
         bench.page.image = c.missingFile ? bench.folder.filePath("none.bin").toStdString() : bench.writeImage(PatternImage(c.size));
         SiteProgramThread(bench.page);
 

@@ -56,7 +56,7 @@ TEST(SiteSteps, WorkersLogTheirStepsAndScrollAfterTheRightLines) {
         g_bSerialEnable = c.serialLocation < 2;
         g_nSerialLocation = c.serialLocation;
         g_dwSerialAddr = 0x10;
-        g_nLastSerial = 7;
+        bench.startWithLastSerial(7);
         bench.run(c.worker, image);
 
         std::vector<std::string> log = {"Firmware Version : V010", "Firmware Sub Version : SUB12345"};

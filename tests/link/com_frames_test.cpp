@@ -9,6 +9,7 @@
 #include "app/globals.h"
 #include "app/registry_settings.h"
 #include "support/gang_link.h"
+#include "support/temp_dir.h"
 #include "link/com_settings.h"
 
 namespace {
@@ -173,6 +174,23 @@ TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
     EXPECT_EQ(messages.messages()[0].icon, platform::MsgIcon::Error);
     EXPECT_FALSE(g_SerialPort.IsOpen());
     EXPECT_FALSE(ComClosePort());
+}
+
+// On 6.1 and 6.2 the handshake opens the port again, up to 35 times, before it gives up. A
+// regular file in the port's place opens but takes no line settings, so each try shows.
+TEST_F(ComFrames, TheHandshakeTriesThirtyFiveTimesToOpenThePortAgain) {
+    TempDir dir;
+    dir.write("not-a-tty", "");
+    SetComPortDeviceOverride(dir.file("not-a-tty"));
+    g_dwOsMajor = 6;
+    g_dwOsMinor = 1;
+    EXPECT_FALSE(ComHandshake2());
+    const auto shown = messages.messages();
+    ASSERT_EQ(shown.size(), 36u);
+    for (size_t i = 0; i < 35; ++i)
+        EXPECT_EQ(shown[i].text.rfind("WARNING:  tcgetattr() Failed with the following error: \n", 0), 0u) << i;
+    EXPECT_EQ(shown.back().text, "Can not open COM port !");
+    EXPECT_FALSE(g_SerialPort.IsOpen());
 }
 
 TEST_F(ComFrames, BaudChangeAsksTheBoardAndReopensAtTheRate) {

@@ -112,6 +112,21 @@ TEST(RegistryStore, UnreadableFileIsLeftAloneAndReadsNothing) {
     EXPECT_EQ(registryWrite(kKey, "Good", RegValue::dword(1)), StoreResult::Unavailable);
 }
 
+// The store is parsed once and kept; whatever changes the file on disk, by another process or
+// by hand, is seen at the next read, also when it comes within the same clock tick.
+TEST(RegistryStore, ChangesOnDiskAreSeenAtTheNextRead) {
+    TempConfigFolder folder;
+    ASSERT_EQ(registryWrite(kKey, "Pass Count", RegValue::dword(0)), StoreResult::Ok);
+    for (uint32_t round = 1; round <= 20; ++round) {
+        EXPECT_EQ(readNumber("Pass Count"), round - 1);
+        const pid_t child = forkChild([round] { registryWrite(kKey, "Pass Count", RegValue::dword(round)); });
+        ASSERT_TRUE(WIFEXITED(waitFor(child)));
+        EXPECT_EQ(readNumber("Pass Count"), round);
+    }
+    std::ofstream(platform::registryStorePath()) << "[" + kKey + "]\n\"Pass Count\"=dword:00000063\n\"Other\"=hex:01\n";
+    EXPECT_EQ(readNumber("Pass Count"), 0x63u);
+}
+
 // A burn saves the counters one after another; a crash at any moment must leave a store that
 // loads completely, each value either its old or its new number.
 TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {

@@ -50,6 +50,18 @@ void SimulatedBurn::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>&
     EXPECT_FALSE(g_bTaskWorking);
 }
 
+void SimulatedBurn::startWithCounters(const Counters& counters) {
+    RegSaveCounts(counters.total, counters.pass, counters.fail);
+    g_nTotalCount = counters.total;
+    g_nPassCount = counters.pass;
+    g_nFailCount = counters.fail;
+}
+
+void SimulatedBurn::startWithLastSerial(uint32_t serial) {
+    RegSaveLastSn(serial);
+    g_nLastSerial = serial;
+}
+
 Counters SimulatedBurn::counters() const { return {g_nTotalCount, g_nPassCount, g_nFailCount}; }
 
 Counters SimulatedBurn::storedCounters() const {

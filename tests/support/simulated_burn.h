@@ -35,6 +35,11 @@ public:
     // must be clear afterwards.
     void run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image);
 
+    // The counters and "Last SN" as a copy of the program finds them at start-up: stored, and
+    // loaded into memory.
+    void startWithCounters(const Counters& counters);
+    void startWithLastSerial(uint32_t serial);
+
     Counters counters() const;        // g_nTotalCount, g_nPassCount, g_nFailCount
     Counters storedCounters() const;  // as the settings store holds them
 

@@ -1,0 +1,67 @@
+#include "app/counters.h"
+
+#include <mutex>
+
+#include "app/globals.h"
+#include "app/registry_settings.h"
+
+namespace {
+
+std::mutex g_countLock;
+Counts g_unsaved;  // parts counted in memory since the last save
+
+Counts memoryCounts() { return {g_nTotalCount, g_nPassCount, g_nFailCount}; }
+
+void setMemory(const Counts& counts) {
+    g_nTotalCount = counts.total;
+    g_nPassCount = counts.pass;
+    g_nFailCount = counts.fail;
+}
+
+}  // namespace
+
+void BeginCountingParts() {
+    std::lock_guard lock(g_countLock);
+    g_unsaved = {};
+}
+
+void CountPart(bool passed) {
+    std::lock_guard lock(g_countLock);
+    ++g_nTotalCount;
+    ++g_unsaved.total;
+    if (passed) {
+        ++g_nPassCount;
+        ++g_unsaved.pass;
+    } else {
+        ++g_nFailCount;
+        ++g_unsaved.fail;
+    }
+}
+
+Counts SaveCountedParts() {
+    std::lock_guard lock(g_countLock);
+    // A store that cannot be written keeps the counts in memory, as a failed save always has.
+    Counts stored;
+    if (RegAddCounts(g_unsaved.pass, g_unsaved.fail, stored)) setMemory(stored);
+    g_unsaved = {};
+    return memoryCounts();
+}
+
+Counts KeepCountedPartsUnsaved() {
+    std::lock_guard lock(g_countLock);
+    g_unsaved = {};
+    return memoryCounts();
+}
+
+Counts ResetCounters() {
+    std::lock_guard lock(g_countLock);
+    setMemory({});
+    g_unsaved = {};
+    RegSaveCounts(0, 0, 0);
+    return memoryCounts();
+}
+
+Counts CurrentCounts() {
+    std::lock_guard lock(g_countLock);
+    return memoryCounts();
+}

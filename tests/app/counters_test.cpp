@@ -1,0 +1,156 @@
+#include "app/counters.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "app/globals.h"
+#include "app/registry_settings.h"
+#include "platform/paths.h"
+#include "platform/registry_store.h"
+#include "support/temp_config_folder.h"
+
+extern char** environ;
+
+namespace {
+
+// The three stored counters read in one step, as another copy would find them.
+Counts StoredCounts() {
+    Counts stored;
+    platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+        const auto number = [&](const char* name) {
+            const platform::RegValue* value = values.find(name);
+            return value ? value->data[0] | value->data[1] << 8 | value->data[2] << 16 |
+                               static_cast<uint32_t>(value->data[3]) << 24
+                         : 0u;
+        };
+        stored = {number("Total Count"), number("Pass Count"), number("Fail Count")};
+    });
+    return stored;
+}
+
+void StartAt(const Counts& counts) {
+    RegSaveCounts(counts.total, counts.pass, counts.fail);
+    g_nTotalCount = counts.total;
+    g_nPassCount = counts.pass;
+    g_nFailCount = counts.fail;
+}
+
+// Reset Count pressed at any moment of a run: memory and store always hold Total = Pass +
+// Fail, and after the last save they agree.
+TEST(Counters, ResetDuringRunsNeverBreaksTotalIsPassPlusFail) {
+    TempConfigFolder folder;
+    StartAt({});
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int run = 0; run < 150; ++run) {
+            BeginCountingParts();
+            for (int site = 0; site < 4; ++site) CountPart(site != run % 4);
+            SaveCountedParts();
+        }
+        done = true;
+    });
+    int resets = 0;
+    while (!done) {
+        const Counts shown = CurrentCounts();
+        ASSERT_EQ(shown.total, shown.pass + shown.fail);
+        const Counts stored = StoredCounts();
+        ASSERT_EQ(stored.total, stored.pass + stored.fail);
+        if (++resets % 4 == 0) {
+            EXPECT_EQ(ResetCounters(), Counts{});
+        }
+    }
+    worker.join();
+    EXPECT_EQ(CurrentCounts(), StoredCounts());
+}
+
+// A verify-only run counts in memory only; the next saving run stores its own parts, not
+// those of the verify run nor of a memory-only run before it.
+TEST(Counters, OnlyPartsOfSavingRunsReachTheStore) {
+    TempConfigFolder folder;
+    StartAt({10, 9, 1});
+    BeginCountingParts();
+    CountPart(true);
+    EXPECT_EQ(KeepCountedPartsUnsaved(), (Counts{11, 10, 1}));
+    EXPECT_EQ(StoredCounts(), (Counts{10, 9, 1}));
+    CountPart(false);  // a run that neither saves nor keeps
+    BeginCountingParts();
+    CountPart(false);
+    EXPECT_EQ(SaveCountedParts(), (Counts{11, 9, 2}));
+    EXPECT_EQ(StoredCounts(), (Counts{11, 9, 2}));
+}
+
+constexpr int kTakesPerCopy = 500;
+const char* const kCopyFolder = "SWD_ISP_TEST_COPY_FOLDER";
+const char* const kCopyOutput = "SWD_ISP_TEST_COPY_OUTPUT";
+
+// One running copy of the program, started by the test below as a process of its own: it
+// takes serial numbers and counts parts as burns would, and writes down the numbers it took.
+TEST(TwoRunningCopies, DISABLED_OneCopy) {
+    const char* folder = std::getenv(kCopyFolder);
+    const char* output = std::getenv(kCopyOutput);
+    ASSERT_TRUE(folder && output);
+    platform::setConfigFolderForTest(folder);
+    g_nLastSerial = RegLoadLastSn();
+    std::ofstream taken(output);
+    for (int i = 0; i < kTakesPerCopy; ++i) {
+        taken << RegTakeLastSn(true) << "\n";
+        BeginCountingParts();
+        CountPart(i % 3 != 0);
+        const Counts shown = SaveCountedParts();
+        ASSERT_EQ(shown.total, shown.pass + shown.fail);
+    }
+}
+
+pid_t StartCopy(const std::string& folder, const std::string& output) {
+    std::vector<std::string> env = {std::string(kCopyFolder) + "=" + folder,
+                                     std::string(kCopyOutput) + "=" + output};
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string self = "/proc/self/exe", filter = "--gtest_filter=TwoRunningCopies.DISABLED_OneCopy",
+                disabled = "--gtest_also_run_disabled_tests";
+    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execve("/proc/self/exe", argv, envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+TEST(TwoRunningCopies, ShareSerialNumbersAndCountersWithoutLosingOrRepeatingAny) {
+    TempConfigFolder folder;
+    RegSaveLastSn(1000);
+    RegSaveCounts(5, 4, 1);
+    const std::string outputs[] = {folder.path() + "a.txt", folder.path() + "b.txt"};
+    const pid_t copies[] = {StartCopy(folder.path(), outputs[0]), StartCopy(folder.path(), outputs[1])};
+    for (const pid_t copy : copies) {
+        ASSERT_GT(copy, 0);
+        int status = 0;
+        waitpid(copy, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    std::set<uint32_t> numbers;
+    for (const std::string& output : outputs) {
+        std::ifstream taken(output);
+        int count = 0;
+        for (uint32_t number; taken >> number; ++count) numbers.insert(number);
+        EXPECT_EQ(count, kTakesPerCopy);
+    }
+    EXPECT_EQ(numbers.size(), 2u * kTakesPerCopy);
+    EXPECT_EQ(*numbers.begin(), 1000u);
+    EXPECT_EQ(*numbers.rbegin(), 1000u + 2 * kTakesPerCopy - 1);
+    EXPECT_EQ(RegLoadLastSn(), 1000u + 2 * kTakesPerCopy);
+    const uint32_t failsPerCopy = (kTakesPerCopy + 2) / 3;
+    EXPECT_EQ(StoredCounts(), (Counts{5 + 2 * kTakesPerCopy, 4 + 2 * (kTakesPerCopy - failsPerCopy), 1 + 2 * failsPerCopy}));
+}
+
+}  // namespace
