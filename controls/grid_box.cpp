@@ -1,5 +1,7 @@
 #include "controls/grid_box.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -82,7 +84,15 @@ void CGridBoxBase::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(cw, ch, cols * cw, rows * ch, Qt::white);
     p.setPen(Qt::black);
-    p.setFont(font());
+    // The cell text stands from an eighth of the cell down to the inner frame: a font whose
+    // ascent runs past it (system fonts are taller than the dialog font the grid was laid out
+    // for) is made smaller until the digits fit.
+    QFont cellFont = font();
+    const int room = ch - ch / 8 - 2;
+    if (cellFont.pixelSize() <= 0) cellFont.setPixelSize(QFontInfo(cellFont).pixelSize());
+    while (QFontMetrics(cellFont).ascent() > room && cellFont.pixelSize() > 6)
+        cellFont.setPixelSize(cellFont.pixelSize() - 1);
+    p.setFont(cellFont);
 
     // Text is centred on x with its top at y.
     const auto text = [&](int x, int y, const QString& s) {
