@@ -1,5 +1,6 @@
 #include "res/icons.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -51,9 +52,13 @@ void drawText(QPainter& p, const QRectF& box, const char* text, const QColor& co
     QFont font = p.font();
     font.setBold(true);
     font.setPixelSize(std::max(1, static_cast<int>(box.height() * scale)));
+    // A word wider than the picture (a label) gets a smaller size rather than losing its ends.
+    const QString shown = QString::fromLatin1(text);
+    while (font.pixelSize() > 1 && QFontMetricsF(font).horizontalAdvance(shown) > box.width())
+        font.setPixelSize(font.pixelSize() - 1);
     p.setFont(font);
     p.setPen(colour);
-    p.drawText(box, Qt::AlignCenter, QString::fromLatin1(text));
+    p.drawText(box, Qt::AlignCenter, shown);
 }
 
 void draw(QPainter& p, const IconPicture& picture, int size) {
