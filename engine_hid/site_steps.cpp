@@ -40,7 +40,7 @@ bool SiteRun::allSitesGood() const {
     return std::none_of(mark.begin(), mark.end(), [](int m) { return m == kFailed; });
 }
 
-std::optional<RunImage> LoadRunImage(WorkerPage& page) {
+std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill) {
     const std::string path = page.imagePath();
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
@@ -50,7 +50,7 @@ std::optional<RunImage> LoadRunImage(WorkerPage& page) {
     }
     RunImage image;
     try {
-        image.buffer.assign(kImageBufferSize, 0xFF);
+        image.buffer.assign(kImageBufferSize, fill);
     } catch (const std::bad_alloc&) {
         page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n",
                                static_cast<int>(kImageBufferSize)),
@@ -130,7 +130,7 @@ Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPa
 }
 
 VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
-                             int retries,
+                             int retries, MismatchLine line,
                              const std::function<void(size_t block)>& onBlock) {
     VerifyResult result;
     const size_t blocks = (image.size() + kReadBlockSize - 1) / kReadBlockSize;
@@ -144,7 +144,8 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
             same = ReadAndCompare(address, expected, run);
         }
         if (!same) {
-            LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
+            if (line == MismatchLine::Logged)
+                LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
             return result;
         }
         ++result.blocksMatched;
@@ -155,8 +156,9 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
     return result;
 }
 
-void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff) {
-    for (int site = kSiteCount - 1; site >= 0; --site) {
+void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrder order) {
+    for (int i = 0; i < kSiteCount; ++i) {
+        const int site = order == SiteOrder::LastFirst ? kSiteCount - 1 - i : i;
         HidSelectSocket(site);
         if (powerOff == PowerOff::Yes) HidSetSocketPower(0);
         if (!g_bSocketFound[site]) continue;
@@ -191,6 +193,36 @@ void SoundRunResult(const SiteRun& run) {
         Pause(20);
         Beep(800, 100);
     }
+}
+
+void RunBurnFrame(WorkerPage& page, const BurnFrame& frame, const std::function<bool(RunImage&)>& prepare,
+                  const std::function<void(SiteRun&, RunImage&)>& sites) {
+    g_bTaskWorking = true;
+    page.enableControl(ctl::kCancel, true);
+    page.enableControl(ctl::kAuto, false);
+    page.setProgressPos(0);
+    if (frame.hidesProtection) ShowProtectionGroup(page, false);
+    g_bSocketFound.fill(0);
+    SiteRun run;
+
+    auto image = LoadRunImage(page, frame.fill);
+    if (image && prepare(*image)) {
+        page.showControl(ctl::kProgress, true);
+        page.enableControl(ctl::kCancel, true);
+        for (int site = 0; site < kSiteCount; ++site) ShowSiteMissing(page, site);
+        ReadFirmwareVersion(page, run);
+        page.setProgressRange(0, static_cast<int>(image->size / kPageSize) * 2 + 2);
+        page.setProgressPos(0);
+        sites(run, *image);
+    } else {
+        run.ok = false;
+    }
+
+    CountSites(page, run, frame.endPower, frame.endOrder);
+    ShowRunEnd(page, SaveCounters::Yes, icon::kBurnProgram);
+    if (frame.hidesProtection) ShowProtectionGroup(page, true);
+    SoundRunResult(run);
+    g_bTaskWorking = false;
 }
 
 double SecondsSince(double start) { return platform::wallSeconds() - start; }
