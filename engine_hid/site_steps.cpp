@@ -20,8 +20,6 @@ namespace engine_hid {
 
 namespace {
 
-constexpr size_t kImageBufferSize = 0x1000000;  // 16 MB: any image up to the largest flash
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -49,11 +47,13 @@ std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill) {
         return std::nullopt;
     }
     RunImage image;
+    // Whole pages of the chip model's flash and one page more: any image the model takes fits,
+    // with its last page, and a larger file shows as more bytes than the flash holds.
+    const size_t bufferSize = (FlashSizeOfMode(g_nChipMode) / kPageSize + 1) * kPageSize;
     try {
-        image.buffer.assign(kImageBufferSize, fill);
+        image.buffer.assign(bufferSize, fill);
     } catch (const std::bad_alloc&) {
-        page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n",
-                               static_cast<int>(kImageBufferSize)),
+        page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(bufferSize)),
                         platform::MsgIcon::None);
         return std::nullopt;
     }

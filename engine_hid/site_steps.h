@@ -61,8 +61,9 @@ struct SiteRun {
     bool allSitesGood() const;
 };
 
-// The image the run burns: the 16 MB buffer, filled with the run's fill byte (0xFF, the erased
-// state, unless a run asks for 0x00) and then with the file's bytes, and their count.
+// The image the run burns: a buffer of the chip model's flash size and a page more, filled with
+// the run's fill byte (0xFF, the erased state, unless a run asks for 0x00) and then with the
+// file's bytes, and their count.
 struct RunImage {
     std::vector<uint8_t> buffer;
     size_t size = 0;

@@ -8,21 +8,10 @@
 #include "engine_hid/hid_workers.h"
 #include "link/hid_device.h"
 #include "support/exchange_log.h"
+#include "support/information_settings.h"
 #include "support/simulated_burn.h"
 
 namespace {
-
-// The information settings back at their start-up values after each run.
-struct InfoSettings {
-    ~InfoSettings() {
-        g_bInfoBlockEnable = g_bBootDataEnable = g_bParamEnable = g_bVidPidEnable = g_bPllEnable = 0;
-        g_nRdpLevel = g_nPcropType = g_dwProtectAddr = 0;
-        g_wProtectMask = 0;
-        g_IspParam.fill(0);
-        g_strExeDir.clear();
-        g_strParam.clear();
-    }
-};
 
 void SerialAt(uint32_t location, uint32_t address) {
     g_bSerialEnable = 1;
@@ -84,7 +73,7 @@ TEST(BurnVariantsGolden, EachRunMatchesItsReviewedLog) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        InfoSettings restore;
+        InformationSettingsKept restore;
         SimulatedBurn bench;
         bench.populate({0, 2});
         bench.adapter.setFirmwareSubVersion("SUB12345");
