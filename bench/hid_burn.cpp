@@ -65,17 +65,17 @@ public:
     bool setFeature(std::span<const uint8_t> report) override {
         return timed([&] { return device_->setFeature(report); });
     }
-    bool getFeature(std::span<uint8_t> report) override {
+    int getFeature(std::span<uint8_t> report) override {
         return timed([&] { return device_->getFeature(report); });
     }
 
 private:
     template <typename Transfer>
-    bool timed(Transfer transfer) {
+    auto timed(Transfer transfer) -> decltype(transfer()) {
         const double start = platform::wallSeconds();
-        const bool ok = transfer();
+        const auto result = transfer();
         seconds_ += platform::wallSeconds() - start;
-        return ok;
+        return result;
     }
     std::unique_ptr<platform::HidDevice> device_;
     double& seconds_;

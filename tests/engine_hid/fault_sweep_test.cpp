@@ -21,11 +21,35 @@ std::vector<uint8_t> WholeFlash(const std::vector<uint8_t>& image, std::optional
     return flash;
 }
 
+// What a burn's log shows of its erase step, page loads and commits: whether an exchange of
+// them failed, and whether a page was loaded or committed after that.
+struct EraseLoadCommit {
+    bool failed = false, workedOnAfter = false;
+};
+EraseLoadCommit AfterAFailure(const std::vector<sim::Exchange>& log) {
+    EraseLoadCommit seen;
+    bool loading = false;
+    for (size_t i = 0; i < log.size(); ++i) {
+        if (log[i].kind != sim::Exchange::Kind::Set) continue;
+        const auto& r = log[i].report;
+        const uint8_t command = r[3];
+        const uint32_t address = r[4] | r[5] << 8 | r[6] << 16 | static_cast<uint32_t>(r[7]) << 24;
+        const bool answered = i + 1 == log.size() || log[i + 1].kind == sim::Exchange::Kind::Set || log[i + 1].ok;
+        if (seen.failed && (command == 0x29 || command == 0x2B)) seen.workedOnAfter = true;
+        loading = loading || command == 0x29;
+        const bool eraseStep = !loading && (command == 0x26 || command == 0x27 ||
+                                            ((command == 0x07 || command == 0x0B) && address >> 12 == 0x1FF00));
+        if (!(log[i].ok && answered) && (eraseStep || command == 0x29 || command == 0x2B)) seen.failed = true;
+    }
+    return seen;
+}
+
 // One site: every set and every get of a run fails in turn. Whatever fails, the run ends with
 // the busy flag clear, the part is counted at most once with Total = Pass + Fail, the burn
 // saves what it counted, and no part passes without holding what it should: for the burn, its
 // whole flash is the image followed by 0xFF, with its serial number, and a serial number the
-// part may hold is never issued again. The verify run meets a part whose last byte differs, so
+// part may hold is never issued again; a part whose erase, load or commit failed is not
+// programmed further and does not pass. The verify run meets a part whose last byte differs, so
 // it must never pass.
 TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
     const auto image = PatternImage(3000);
@@ -86,6 +110,11 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
             EXPECT_LE(counted.total, 1u);
             EXPECT_TRUE(counted.pass == 0 || c.partIsRight(bench.adapter.site(0)));
             EXPECT_EQ(bench.storedCounters(), c.savesCounters ? counted : Counters{});
+            if (c.worker == SiteProgramThread) {
+                const EraseLoadCommit seen = AfterAFailure(bench.adapter.exchanges());
+                EXPECT_FALSE(seen.workedOnAfter);
+                EXPECT_TRUE(counted.pass == 0 || !seen.failed);
+            }
             return std::tuple{bench.adapter.setCount(), bench.adapter.getCount(), counted.pass};
         };
         const auto [sets, gets, passed] = run(0, 0);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "app/globals.h"
@@ -26,32 +25,6 @@ struct InfoRun : SimulatedBurn {
     }
     ~InfoRun() { g_bInfoBlockEnable = 0; }
 };
-
-// Each target keeps its own first 16 bytes; the rest of the block is erased, then holds the
-// option words when they are enabled. Counted in memory only.
-TEST(ProgramInfoBlock, KeepsEachTargetsFirstWordsAndRewritesTheRest) {
-    const std::vector<uint8_t> kOptionWords = {0xAA, 0x01, 0x55, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xF8, 0xFF, 0x07, 0x00};
-    for (uint32_t enabled : {0u, 1u}) {
-        SCOPED_TRACE(enabled);
-        InfoRun bench;
-        g_bInfoBlockEnable = enabled;
-        bench.run(ProgramInfoBlockThread, {});
-
-        for (int site : {1, 2}) {
-            const auto block = bench.adapter.site(site).read(kInfo, 1024);
-            EXPECT_EQ(std::vector<uint8_t>(block.begin(), block.begin() + 16),
-                      site == 1 ? std::vector<uint8_t>(16, 0x11) : kSite3Head);
-            EXPECT_EQ(std::vector<uint8_t>(block.begin() + 16, block.begin() + 28),
-                      enabled ? kOptionWords : std::vector<uint8_t>(12, 0xFF));
-            // Past the 25 option words (or the first three) nothing is written.
-            EXPECT_TRUE(std::all_of(block.begin() + (enabled ? 0x74 : 0x1C), block.end(), [](uint8_t b) { return b == 0xFF; }));
-        }
-        EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
-        EXPECT_EQ(bench.storedCounters(), (Counters{0, 0, 0}));
-        EXPECT_EQ(bench.page.icons[1103], 152);
-        EXPECT_TRUE(bench.services.tones().empty());
-    }
-}
 
 // A block whose security words cannot be read is left unerased (they would be lost); a block
 // that reads back wrong, or cannot be read back, is logged by its 32-byte blocks. Either way

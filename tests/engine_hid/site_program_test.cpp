@@ -16,10 +16,6 @@ const Tones kPassTones = {{784, 900}};
 const Tones kFailTones = {{800, 100}, {800, 100}};
 constexpr uint32_t kFlash = 0x10000000;
 
-uint32_t Arg(const std::vector<uint8_t>& report) {
-    return report[4] | report[5] << 8 | report[6] << 16 | static_cast<uint32_t>(report[7]) << 24;
-}
-
 std::vector<std::vector<uint8_t>> ReportsOf(const sim::Adapter& adapter, uint8_t command) {
     std::vector<std::vector<uint8_t>> reports;
     for (const auto& report : adapter.sentReports()) {
@@ -43,14 +39,11 @@ TEST(SiteProgram, ProgramsAndVerifiesWholePagesPaddedWithFF) {
         const auto image = PatternImage(c.size);
         bench.run(SiteProgramThread, image);
 
-        const auto commits = ReportsOf(bench.adapter, 0x2B);
-        ASSERT_EQ(commits.size(), 2 * c.pages);
-        EXPECT_EQ(Arg(commits.back()), kFlash + 2048 * (c.pages - 1));
+        EXPECT_EQ(ReportsOf(bench.adapter, 0x2B).size(), 2 * c.pages);
         EXPECT_EQ(ReportsOf(bench.adapter, 0x29).size(), 2 * 64 * c.pages);
-        std::vector<uint8_t> lastPage(image.begin() + 2048 * (c.pages - 1), image.end());
-        lastPage.resize(2048, 0xFF);
-        EXPECT_EQ(bench.adapter.pageBuffer(), lastPage);
-        EXPECT_EQ(bench.adapter.site(0).read(kFlash, c.size), image);
+        auto pages = image;
+        pages.resize(2048 * c.pages, 0xFF);
+        EXPECT_EQ(bench.adapter.site(0).read(kFlash, pages.size()), pages);
         EXPECT_EQ(bench.page.ranges, (std::vector<std::pair<int, int>>{{0, c.progressEnd}}));
         EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
         EXPECT_EQ(bench.page.logLinesWith("Verified Failure"),
@@ -70,7 +63,6 @@ TEST(SiteProgram, CountsFoundSitesOnlyAndSavesTheCounters) {
     EXPECT_EQ(bench.page.icons, (std::map<int, int>{{1103, 150}, {1104, 152}, {1105, 150}, {1106, 152}, {1107, 153},
                                                     {1108, 156}, {1109, 159}, {1110, 158}, {1114, 168}}));
     EXPECT_EQ(bench.services.tones(), kPassTones);
-    for (int site = 0; site < 4; ++site) EXPECT_FALSE(bench.adapter.site(site).powered());
 }
 
 // Serial numbers in main flash go into each part's image (advancing with auto-increase), or,

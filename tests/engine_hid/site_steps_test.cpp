@@ -80,15 +80,16 @@ TEST(SiteSteps, NoPartPassesOnAnEmptyImage) {
 }
 
 // Faults on one of two sites. A failed read is retried after a classic reconnect (0x00, though
-// this firmware connects with 0x3D): twice in the burn, once in verify. A site that cannot be
-// selected is left alone rather than worked on through the last selection; a site that cannot
-// be prepared was never compared and fails.
+// this firmware connects with 0x3D): twice in the burn, once in verify, the image's last,
+// partial block as any other. A site that cannot be selected is left alone rather than worked
+// on through the last selection; a site that cannot be prepared was never compared and fails.
 TEST(SiteSteps, HandlesFaultsOfOneSite) {
     constexpr uint32_t kFlash = 0x10000000;
-    auto image = PatternImage(4096);
+    auto image = PatternImage(4010);  // the last block holds 10 bytes of the image
     image[0x805] |= 0x04;  // the stuck bit below holds it clear
+    image[0xFA9] |= 0x01;
     struct Probe {
-        int firstRead, selectSite2, prepare;
+        int firstRead, lastRead, selectSite2, prepare;
     };
     const auto prepare = [&](SimulatedBurn& bench) {
         bench.populate({0, 1});
@@ -100,6 +101,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         clean.run(worker, image);
         using Kind = sim::Exchange::Kind;
         return Probe{FirstExchangeOf(clean.adapter, Kind::Get, 0x0B, kFlash),
+                     FirstExchangeOf(clean.adapter, Kind::Get, 0x0B, kFlash + 0xFA0),
                      FirstExchangeOf(clean.adapter, Kind::Set, 0x3A, 1), FirstExchangeOf(clean.adapter, Kind::Set, 0x03)};
     };
     using Fault = std::function<void(sim::Adapter&, const Probe&)>;
@@ -109,6 +111,8 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         };
     };
     const Fault stuck = [](sim::Adapter& a, const Probe&) { a.site(1).stickBits(kFlash + 0x805, 0x04, 0x00); };
+    const Fault lastReadFails = [](sim::Adapter& a, const Probe& p) { a.failGetAt(p.lastRead); };
+    const Fault lastBlockStuck = [](sim::Adapter& a, const Probe&) { a.site(1).stickBits(kFlash + 0xFA9, 0x01, 0x00); };
     const Fault selectFails = [](sim::Adapter& a, const Probe& p) { a.failSetAt(p.selectSite2); };
     const Fault prepareFails = [](sim::Adapter& a, const Probe& p) { a.failSetAt(p.prepare); };
     struct Case {
@@ -128,6 +132,9 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         {"verify, read fails twice", SiteVerifyThread, readFails(2), {2, 1, 1}, 5,
          {"Verified Failure on 0x10000000 at site 1!!!"}},
         {"verify, stuck bit", SiteVerifyThread, stuck, {2, 1, 1}, 5, {site2Failure}},
+        {"verify, last block's read fails once", SiteVerifyThread, lastReadFails, {2, 2, 0}, 5, {}},
+        {"verify, last block differs", SiteVerifyThread, lastBlockStuck, {2, 1, 1}, 5,
+         {"Verified Failure on 0x10000fa0 at site 2!!!"}},
         {"verify, select fails", SiteVerifyThread, selectFails, {1, 1, 0}, 3, {}},
         {"verify, prepare fails", SiteVerifyThread, prepareFails, {2, 1, 1}, 4, {}},
     };

@@ -168,24 +168,6 @@ TEST_F(HidCommands, QueriesCopyNoMoreThanAskedAndNothingOnFailure) {
     }
 }
 
-TEST_F(HidCommands, FlashUnlockWritesBothKeysAfterReadingTheControlRegister) {
-    powerSite(0);
-    for (const auto& [unlock, keys] : {std::pair{&FlashUnlockCtrl, std::vector<uint32_t>{0x4008000C, 0x5A3C7E19, 0x1D2E4F60}},
-                                       {&FlashUnlockOption, {0x40080014, 0x7C6B5A49, 0x3E2D1C0B}}}) {
-        adapter.clearLog();
-        EXPECT_EQ(unlock(), 1);
-        const auto sent = adapter.sentReports();
-        ASSERT_EQ(sent.size(), 3u);
-        EXPECT_EQ(sent[0][3], 0x07);
-        EXPECT_EQ(WordAt(sent[0], 4), 0x40080004u);
-        for (int i : {1, 2}) {
-            EXPECT_EQ(sent[i][3], 0x06);
-            EXPECT_EQ(WordAt(sent[i], 4), keys[0]);
-            EXPECT_EQ(WordAt(sent[i], 8), keys[i]);
-        }
-    }
-}
-
 TEST_F(HidCommands, FlashEnableWriteNeedsExactlyTheThreeEnableBits) {
     powerSite(0);
     struct Row {

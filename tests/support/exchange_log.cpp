@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -40,10 +39,9 @@ std::string Hex(const uint8_t* bytes, size_t count) {
 }
 
 std::string Answer(uint8_t command, const sim::Exchange& get) {
-    if (!get.ok) return " ? FAILED";
+    if (!get.ok || get.report.size() < 9) return " ? FAILED";
     const auto& r = get.report;
     std::string text = " ?";
-    if (r.size() < 9) return text + " SHORT";
     if (command == 0x00 || command == 0x3D) text += strfmt(" %08X", WordAt(r, 1));
     if (command == 0x0E || command == 0x0F) text += " " + std::string(r.begin() + 1, r.begin() + (command == 0x0E ? 5 : 9));
     return text;
@@ -53,20 +51,17 @@ std::vector<Step> Steps(const std::vector<sim::Exchange>& log) {
     std::vector<Step> steps;
     for (size_t i = 0; i < log.size(); ++i) {
         const sim::Exchange& e = log[i];
-        if (e.kind == sim::Exchange::Kind::Get) {
-            steps.push_back({e.pauseMs, 0xFF, 0, " ? without a command"});
+        const auto& r = e.report;
+        if (e.kind == sim::Exchange::Kind::Get || r.size() < 40) {  // an answer nothing asked for
+            steps.push_back({e.pauseMs, 0xFF, 0, " ?"});
             continue;
         }
-        const auto& r = e.report;
         Step step{e.pauseMs, r[3], WordAt(r, 4), ""};
         if (step.command == 0x04 || step.command == 0x06) step.rest += strfmt(" %08X", WordAt(r, 8));
         if (step.command == 0x29 || step.command == 0x33) step.rest += " " + Hex(&r[8], 32);
         if (!e.ok) step.rest += " FAILED";
         if (e.refused) step.rest += " REFUSED";
-        if (i + 1 < log.size() && log[i + 1].kind == sim::Exchange::Kind::Get) {
-            step.rest += Answer(step.command, log[++i]);
-            if (log[i].pauseMs) step.rest += strfmt(" after %u ms", log[i].pauseMs);
-        }
+        if (i + 1 < log.size() && log[i + 1].kind == sim::Exchange::Kind::Get) step.rest += Answer(step.command, log[++i]);
         steps.push_back(step);
     }
     return steps;
