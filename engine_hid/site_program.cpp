@@ -33,6 +33,11 @@ void AdvanceSerial(WorkerPage& page) {
     page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial));
 }
 
+void LogSerialOutOfRange(WorkerPage& page, int site) {
+    LogAndScroll(page, strfmt("SN address 0x%X out of range, SN not programmed on site %d",
+                              g_dwSerialAddr, site + 1));
+}
+
 namespace {
 
 constexpr ConnectPauses kBurnConnectPauses = {10, 20, 250};
@@ -41,14 +46,6 @@ void LogSerial(WorkerPage& page, int site) {
     LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(g_nLastSerial), site + 1));
 }
 
-}  // namespace
-
-void LogSerialOutOfRange(WorkerPage& page, int site) {
-    LogAndScroll(page, strfmt("SN address 0x%X out of range, SN not programmed on site %d",
-                              g_dwSerialAddr, site + 1));
-}
-
-namespace {
 
 // True when every exchange of the erase step went through.
 bool EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {

@@ -85,27 +85,39 @@ void WriteSerialIntoSecondPage(WorkerPage& page, SiteRun& run, int site, const K
 
 constexpr BurnFrame kSiteFrame = {0xFF, true, PowerOff::No, SiteOrder::LastFirst};
 
+// After a rewrite of the information area: the settling pause, then the area read back from base
+// against expected. A part fails when the rewrite did not go through or the area differs.
+struct ReadBackTexts {
+    const char* failure;  // offset, site
+    const char* elapsed;  // seconds, site
+};
+void SettleAndReadBack(WorkerPage& page, SiteRun& run, int site, double start, bool written, uint32_t base,
+                       std::span<const uint8_t> expected, const ReadBackTexts& texts) {
+    Pause(200);
+    LogAndScroll(page, strfmt("program information data elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
+    LogAndScroll(page, strfmt("Begin verify information data on site %d", site + 1));
+    start = platform::wallSeconds();
+    const auto differs = FirstDifferingBlock(base, expected, 0);
+    if (differs) {
+        LogAndScroll(page, strfmt(texts.failure, static_cast<unsigned>(*differs), site + 1));
+        run.ok = false;
+    }
+    if (differs || !written) run.mark[site] = SiteRun::kFailed;
+    LogAndScroll(page, strfmt(texts.elapsed, SecondsSince(start), site + 1));
+}
+
 // The information words, then the block read back against them.
 void WriteInfoData(WorkerPage& page, SiteRun& run, int site, const OptionWords& words, KeptInfo& kept) {
     LogAndScroll(page, strfmt("Begin program information data on site %d", site + 1));
-    double start = platform::wallSeconds();
+    const double start = platform::wallSeconds();
     const bool written = UnlockFlash(run) && SaveInfoHead(run, kept, 1, true) &&
                          RewriteInfoPage(run, kTargetInfoBase, [&] {
                              return WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes)) &&
                                     WriteInfoWords(run, words) && WriteSingles(run, kept);
                          });
-    Pause(200);
-    LogAndScroll(page, strfmt("program information data elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
-    LogAndScroll(page, strfmt("Begin verify information data on site %d", site + 1));
-    start = platform::wallSeconds();
-    const auto differs = FirstDifferingBlock(kTargetInfoBase, ExpectedOptionPage(kept, words), 0);
-    if (differs) {
-        LogAndScroll(page, strfmt("Verified information block Failure on 0x%x at site %d!!!",
-                                  static_cast<unsigned>(*differs), site + 1));
-        run.ok = false;
-    }
-    if (differs || !written) run.mark[site] = SiteRun::kFailed;
-    LogAndScroll(page, strfmt("verify information data elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
+    SettleAndReadBack(page, run, site, start, written, kTargetInfoBase, ExpectedOptionPage(kept, words),
+                      {"Verified information block Failure on 0x%x at site %d!!!",
+                       "verify information data elapsed time : %2.1f seconds on site %d"});
 }
 
 // The parameter data, with this part's serial number in it when numbering is on, then read back.
@@ -116,23 +128,14 @@ void WriteParameterData(WorkerPage& page, SiteRun& run, int site, ParameterData&
     if (numbered) {
         for (int i = 0; i < 4; ++i) parameters[g_dwSerialAddr + i] = static_cast<uint8_t>(g_nLastSerial >> (8 * i));
     }
-    double start = platform::wallSeconds();
+    const double start = platform::wallSeconds();
     const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage, [&] {
         return WriteWords(run, kInfoSecondPage, std::span(kept.head).first(kKeptHeadBytes)) &&
                WriteWords(run, kTargetSerialBase, parameters);
     });
-    Pause(200);
-    LogAndScroll(page, strfmt("program information data elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
-    LogAndScroll(page, strfmt("Begin verify information data on site %d", site + 1));
-    start = platform::wallSeconds();
-    const auto differs = FirstDifferingBlock(kTargetSerialBase, parameters, 0);
-    if (differs) {
-        LogAndScroll(page, strfmt("Verified information parameter Failure on 0x%x at site %d!!!",
-                                  static_cast<unsigned>(*differs), site + 1));
-        run.ok = false;
-    }
-    if (differs || !written) run.mark[site] = SiteRun::kFailed;
-    LogAndScroll(page, strfmt("verify information parater elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
+    SettleAndReadBack(page, run, site, start, written, kTargetSerialBase, parameters,
+                      {"Verified information parameter Failure on 0x%x at site %d!!!",
+                       "verify information parater elapsed time : %2.1f seconds on site %d"});
     // A number that reached the part is used up, whatever the read-back said.
     if (numbered && written) AdvanceSerial(page);
 }
