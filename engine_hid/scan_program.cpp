@@ -27,7 +27,8 @@ constexpr BurnFrame kScanFrame = {0x00, true, PowerOff::No, SiteOrder::LastFirst
 constexpr BurnFrame kScanFrameFirstFirst = {0x00, false, PowerOff::No, SiteOrder::FirstFirst};
 constexpr BurnFrame kOnePassFrame = {0xFF, false, PowerOff::Yes, SiteOrder::FirstFirst};
 
-enum class PowerAfter { Keep, Off };
+// Whether a pass powers a site off when it is done with it.
+enum class PowerAfter { Keep, Off, OffWhenEmpty };
 
 // How a run erases main flash.
 enum class MainErase {
@@ -111,7 +112,8 @@ bool ScanSites(WorkerPage& page, SiteRun& run, const ConnectPauses& pauses, Powe
             } else {
                 NoteMissing(page, run, site);
             }
-            if (reach != Reach::NotSelected && (power == PowerAfter::Off || reach == Reach::NoTarget)) {
+            const bool off = power == PowerAfter::Off || (power == PowerAfter::OffWhenEmpty && reach == Reach::NoTarget);
+            if (reach != Reach::NotSelected && off) {
                 HidSetSocketPower(0);
             }
         }
@@ -354,7 +356,7 @@ void ScanProgramNoEraseThread(WorkerPage& page) {
     using namespace engine_hid;
     RunBurnFrame(page, kScanFrameFirstFirst, [](RunImage&) { return true; }, [&](SiteRun& run, RunImage& image) {
         const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
-        if (!ScanSites(page, run, kNoPauses, PowerAfter::Keep, MainErase::ChipTwice)) return;
+        if (!ScanSites(page, run, kNoPauses, PowerAfter::OffWhenEmpty, MainErase::ChipTwice)) return;
         ProgramPass(page, run, pages, PowerAfter::Keep);
         VerifyPass(page, run, pages, 0, MismatchLine::Silent);
     });
