@@ -189,7 +189,7 @@ void ProgramInfoWords(SiteRun& run, int site, const OptionWords& words, KeptInfo
     if (!written) run.mark[site] = SiteRun::kFailed;
 }
 
-// The information pass of the scan-first runs; sitesServed tells which found sites it serves.
+// The information pass of the scan-first runs over the sites it serves.
 void InfoPass(WorkerPage& page, SiteRun& run, const OptionWords& words, std::array<KeptInfo, kSiteCount>& kept,
               bool prepare, const std::function<bool(int)>& serves) {
     Pass(page, "Begin program information data........", "program information data elapsed time : %2.1f seconds\n",
@@ -229,89 +229,84 @@ std::optional<size_t> FirstInfoDifference(std::span<const uint8_t> expected) {
     return FirstDifferingBlock(kTargetInfoBase, expected, 1);
 }
 
-void ScanProgramInfo(WorkerPage& page, bool poweredOffPasses) {
-    const OptionWords words = BuildOptionWords();
-    const PowerAfter power = poweredOffPasses ? PowerAfter::Off : PowerAfter::Keep;
-    RunBurnFrame(page, kScanFrame, [](RunImage&) { return true; }, [&](SiteRun& run, RunImage& image) {
-        const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
-        if (!ScanSites(page, run, kScanPauses, power, {})) return;
-        ErasePass(page, run, poweredOffPasses || g_bInfoBlockEnable ? MainErase::KeepingHead : MainErase::WithQuery,
-                  power);
-        ProgramPass(page, run, pages, power);
-        std::array<KeptInfo, kSiteCount> kept;
-        if (!poweredOffPasses) {
-            Pause(100);
-            // The parts stay powered and connected from the program pass.
-            Pass(page, "Begin verifying........", "Verify elapsed time : %2.1f seconds\n", [&] {
-                for (int site = 0; site < kSiteCount; ++site) {
-                    if (!FoundAndGood(run, site)) continue;
-                    if (!SelectSite(run, site)) {
-                        run.mark[site] = SiteRun::kFailed;
-                        continue;
-                    }
-                    HidSetSocketPower(1);
-                    Pause(30);
-                    VerifySite(page, run, site, pages, 1, MismatchLine::Logged);
-                    HidConnectTarget();
-                    run.note(HidCmdPrepare() == 1);
-                }
-            });
-            if (!g_bInfoBlockEnable) return;
-            InfoPass(page, run, words, kept, false, [&](int site) { return FoundAndGood(run, site); });
-            Pass(page, "Begin verify information data........", "verify information data elapsed time : %2.1f seconds\n",
-                 [&] {
-                     for (int site = 0; site < kSiteCount; ++site) {
-                         if (!FoundAndGood(run, site)) continue;
-                         const auto differs = PrepareInfoRead(run, site, 300)
-                                                  ? FirstInfoDifference(ExpectedOptionPage(kept[site], words))
-                                                  : std::optional<size_t>(0);
-                         if (!differs) continue;
-                         LogAndScroll(page, strfmt("Verified information block Failure on 0x%x at site %d!!!",
-                                                   static_cast<unsigned>(*differs), site + 1));
-                         run.ok = false;
-                         run.mark[site] = SiteRun::kFailed;
-                     }
-                 });
-            return;
-        }
-        VerifyPass(page, run, pages, 1, MismatchLine::Logged);
-        InfoPass(page, run, words, kept, true, Found);
-        page.addLog("Begin verify information data........");
-        const double start = platform::wallSeconds();
+// The verify pass of a run that left every part powered and connected: no reconnect before
+// the comparison, a connect and prepare after it.
+void VerifyPoweredPass(WorkerPage& page, SiteRun& run, std::span<const uint8_t> pages) {
+    Pass(page, "Begin verifying........", "Verify elapsed time : %2.1f seconds\n", [&] {
         for (int site = 0; site < kSiteCount; ++site) {
             if (!FoundAndGood(run, site)) continue;
-            const auto differs = PrepareInfoRead(run, site, 200)
-                                     ? FirstDifferingBlock(kTargetInfoBase, ExpectedOptionPage(kept[site], words), 0)
-                                     : std::optional<size_t>(0);
-            if (!differs) continue;
-            page.messageBox(strfmt("Verified information block Failure at 0x%x!!!", static_cast<unsigned>(*differs)),
-                            platform::MsgIcon::Error);
-            run.ok = false;
-            // The run ends here: no part left unchecked passes on its main flash alone.
-            for (int later = site; later < kSiteCount; ++later) {
-                if (FoundAndGood(run, later)) run.mark[later] = SiteRun::kFailed;
+            if (!SelectSite(run, site)) {
+                run.mark[site] = SiteRun::kFailed;
+                continue;
             }
-            return;
+            HidSetSocketPower(1);
+            Pause(10);
+            Pause(10);
+            Pause(10);
+            VerifySite(page, run, site, pages, 1, MismatchLine::Logged);
+            HidConnectTarget();
+            run.note(HidCmdPrepare() == 1);
         }
-        LogAndScroll(page, strfmt("verify information data elapsed time : %2.1f seconds\n", SecondsSince(start)));
     });
 }
 
+// Reads each good part's option page back, logs where it first differs and goes on.
+void InfoVerifyPass(WorkerPage& page, SiteRun& run, const OptionWords& words, const std::array<KeptInfo, kSiteCount>& kept) {
+    Pass(page, "Begin verify information data........", "verify information data elapsed time : %2.1f seconds\n", [&] {
+        for (int site = 0; site < kSiteCount; ++site) {
+            if (!FoundAndGood(run, site)) continue;
+            const auto differs = PrepareInfoRead(run, site, 300) ? FirstInfoDifference(ExpectedOptionPage(kept[site], words))
+                                                                 : std::optional<size_t>(0);
+            if (!differs) continue;
+            LogAndScroll(page, strfmt("Verified information block Failure on 0x%x at site %d!!!",
+                                      static_cast<unsigned>(*differs), site + 1));
+            run.ok = false;
+            run.mark[site] = SiteRun::kFailed;
+        }
+    });
+}
+
+// Reads each good part's option page back; the first that differs ends the run, and no part
+// left unchecked passes on its main flash alone.
+void InfoVerifyUntilDifference(WorkerPage& page, SiteRun& run, const OptionWords& words,
+                               const std::array<KeptInfo, kSiteCount>& kept) {
+    page.addLog("Begin verify information data........");
+    const double start = platform::wallSeconds();
+    for (int site = 0; site < kSiteCount; ++site) {
+        if (!FoundAndGood(run, site)) continue;
+        const auto differs = PrepareInfoRead(run, site, 200)
+                                 ? FirstDifferingBlock(kTargetInfoBase, ExpectedOptionPage(kept[site], words), 0)
+                                 : std::optional<size_t>(0);
+        if (!differs) continue;
+        page.messageBox(strfmt("Verified information block Failure at 0x%x!!!", static_cast<unsigned>(*differs)),
+                        platform::MsgIcon::Error);
+        run.ok = false;
+        for (int later = site; later < kSiteCount; ++later) {
+            if (FoundAndGood(run, later)) run.mark[later] = SiteRun::kFailed;
+        }
+        return;
+    }
+    LogAndScroll(page, strfmt("verify information data elapsed time : %2.1f seconds\n", SecondsSince(start)));
+}
+
+bool AlwaysGoOn(RunImage&) { return true; }
+
+std::span<const uint8_t> Pages(const RunImage& image) { return {image.buffer.data(), PagesEnd(image.size)}; }
+
 void ScanProgram(WorkerPage& page, const BurnFrame& frame, MainErase erase) {
-    RunBurnFrame(page, frame, [](RunImage&) { return true; }, [&](SiteRun& run, RunImage& image) {
-        const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
+    RunBurnFrame(page, frame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
         if (!ScanSites(page, run, kScanPauses, PowerAfter::Off, {})) return;
         ErasePass(page, run, erase, PowerAfter::Off);
-        ProgramPass(page, run, pages, PowerAfter::Off);
-        VerifyPass(page, run, pages, 1, MismatchLine::Logged);
+        ProgramPass(page, run, Pages(image), PowerAfter::Off);
+        VerifyPass(page, run, Pages(image), 1, MismatchLine::Logged);
     });
 }
 
 // Each site found is erased, programmed and compared before the next; a run without targets
 // counts nothing and sounds the fail tone.
 void OnePass(WorkerPage& page, MainErase erase) {
-    RunBurnFrame(page, kOnePassFrame, [](RunImage&) { return true; }, [&](SiteRun& run, RunImage& image) {
-        const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
+    RunBurnFrame(page, kOnePassFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+        const std::span<const uint8_t> pages = Pages(image);
         Pass(page, "Begin scan IC........", "scan IC elapsed time : %2.1f seconds\n", [&] {
             for (int site = 0; site < kSiteCount; ++site) {
                 page.setProgressPos(0);
@@ -340,9 +335,35 @@ void OnePass(WorkerPage& page, MainErase erase) {
 }  // namespace
 }  // namespace engine_hid
 
-void ScanProgramInfoThread(WorkerPage& page) { engine_hid::ScanProgramInfo(page, false); }
+void ScanProgramInfoThread(WorkerPage& page) {
+    using namespace engine_hid;
+    const OptionWords words = BuildOptionWords();
+    RunBurnFrame(page, kScanFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+        if (!ScanSites(page, run, kScanPauses, PowerAfter::Keep, {})) return;
+        ErasePass(page, run, g_bInfoBlockEnable ? MainErase::KeepingHead : MainErase::WithQuery, PowerAfter::Keep);
+        ProgramPass(page, run, Pages(image), PowerAfter::Keep);
+        Pause(100);
+        VerifyPoweredPass(page, run, Pages(image));
+        if (!g_bInfoBlockEnable) return;
+        std::array<KeptInfo, kSiteCount> kept;
+        InfoPass(page, run, words, kept, false, [&](int site) { return FoundAndGood(run, site); });
+        InfoVerifyPass(page, run, words, kept);
+    });
+}
 
-void ScanProgramInfoThreadB(WorkerPage& page) { engine_hid::ScanProgramInfo(page, true); }
+void ScanProgramInfoThreadB(WorkerPage& page) {
+    using namespace engine_hid;
+    const OptionWords words = BuildOptionWords();
+    RunBurnFrame(page, kScanFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+        if (!ScanSites(page, run, kScanPauses, PowerAfter::Off, {})) return;
+        ErasePass(page, run, MainErase::KeepingHead, PowerAfter::Off);
+        ProgramPass(page, run, Pages(image), PowerAfter::Off);
+        VerifyPass(page, run, Pages(image), 1, MismatchLine::Logged);
+        std::array<KeptInfo, kSiteCount> kept;
+        InfoPass(page, run, words, kept, true, Found);
+        InfoVerifyUntilDifference(page, run, words, kept);
+    });
+}
 
 void ScanProgramThread(WorkerPage& page) {
     engine_hid::ScanProgram(page, engine_hid::kScanFrame, engine_hid::MainErase::KeepingHead);
@@ -354,11 +375,10 @@ void ScanProgramThreadB(WorkerPage& page) {
 
 void ScanProgramNoEraseThread(WorkerPage& page) {
     using namespace engine_hid;
-    RunBurnFrame(page, kScanFrameFirstFirst, [](RunImage&) { return true; }, [&](SiteRun& run, RunImage& image) {
-        const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
+    RunBurnFrame(page, kScanFrameFirstFirst, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
         if (!ScanSites(page, run, kNoPauses, PowerAfter::OffWhenEmpty, MainErase::ChipTwice)) return;
-        ProgramPass(page, run, pages, PowerAfter::Keep);
-        VerifyPass(page, run, pages, 0, MismatchLine::Silent);
+        ProgramPass(page, run, Pages(image), PowerAfter::Keep);
+        VerifyPass(page, run, Pages(image), 0, MismatchLine::Silent);
     });
 }
 
