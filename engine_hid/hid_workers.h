@@ -33,6 +33,7 @@ void ScanProgramInfoThread(WorkerPage& page);
 // The same, powering each site off after each pass; its information verify ends the run at the
 // first part that differs.
 void ScanProgramInfoThreadB(WorkerPage& page);
+// Main flash only, powering each site off after each pass but the verify.
 void ScanProgramThread(WorkerPage& page);
 // Erases main flash in 64 page erases of 1 KB steps.
 void ScanProgramThreadB(WorkerPage& page);

@@ -314,11 +314,9 @@ void OnePass(WorkerPage& page, MainErase erase) {
                     NoteMissing(page, run, site);
                     continue;
                 }
-                g_bSocketFound[site] = 1;
-                page.setControlIcon(ctl::kSiteIcon1 + site, icon::kWorking);
                 run.note(HidCmdPrepare() == 1);
                 const bool erased = EraseMainFlash(run, erase);
-                ShowSiteFound(page, site);
+                NoteFound(page, site);
                 if (erase == MainErase::ChipTwice) Pause(200);
                 if (!erased) {
                     run.mark[site] = SiteRun::kFailed;
