@@ -294,7 +294,7 @@ bool AlwaysGoOn(RunImage&) { return true; }
 std::span<const uint8_t> Pages(const RunImage& image) { return {image.buffer.data(), PagesEnd(image.size)}; }
 
 void ScanProgram(WorkerPage& page, const BurnFrame& frame, MainErase erase) {
-    RunBurnFrame(page, frame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+    RunBurnFrame(page, frame, AlwaysGoOn, [&](SiteRun& run, RunImage& image, bool) {
         if (!ScanSites(page, run, kScanPauses, PowerAfter::Off, {})) return;
         ErasePass(page, run, erase, PowerAfter::Off);
         ProgramPass(page, run, Pages(image), PowerAfter::Off);
@@ -305,7 +305,7 @@ void ScanProgram(WorkerPage& page, const BurnFrame& frame, MainErase erase) {
 // Each site found is erased, programmed and compared before the next; a run without targets
 // counts nothing and sounds the fail tone.
 void OnePass(WorkerPage& page, MainErase erase) {
-    RunBurnFrame(page, kOnePassFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+    RunBurnFrame(page, kOnePassFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image, bool) {
         const std::span<const uint8_t> pages = Pages(image);
         Pass(page, "Begin scan IC........", "scan IC elapsed time : %2.1f seconds\n", [&] {
             for (int site = 0; site < kSiteCount; ++site) {
@@ -336,7 +336,7 @@ void OnePass(WorkerPage& page, MainErase erase) {
 void ScanProgramInfoThread(WorkerPage& page) {
     using namespace engine_hid;
     const OptionWords words = BuildOptionWords();
-    RunBurnFrame(page, kScanFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+    RunBurnFrame(page, kScanFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image, bool) {
         if (!ScanSites(page, run, kScanPauses, PowerAfter::Keep, {})) return;
         ErasePass(page, run, g_bInfoBlockEnable ? MainErase::KeepingHead : MainErase::WithQuery, PowerAfter::Keep);
         ProgramPass(page, run, Pages(image), PowerAfter::Keep);
@@ -352,7 +352,7 @@ void ScanProgramInfoThread(WorkerPage& page) {
 void ScanProgramInfoThreadB(WorkerPage& page) {
     using namespace engine_hid;
     const OptionWords words = BuildOptionWords();
-    RunBurnFrame(page, kScanFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+    RunBurnFrame(page, kScanFrame, AlwaysGoOn, [&](SiteRun& run, RunImage& image, bool) {
         if (!ScanSites(page, run, kScanPauses, PowerAfter::Off, {})) return;
         ErasePass(page, run, MainErase::KeepingHead, PowerAfter::Off);
         ProgramPass(page, run, Pages(image), PowerAfter::Off);
@@ -373,7 +373,7 @@ void ScanProgramThreadB(WorkerPage& page) {
 
 void ScanProgramNoEraseThread(WorkerPage& page) {
     using namespace engine_hid;
-    RunBurnFrame(page, kScanFrameFirstFirst, AlwaysGoOn, [&](SiteRun& run, RunImage& image) {
+    RunBurnFrame(page, kScanFrameFirstFirst, AlwaysGoOn, [&](SiteRun& run, RunImage& image, bool) {
         if (!ScanSites(page, run, kNoPauses, PowerAfter::OffWhenEmpty, MainErase::ChipTwice)) return;
         ProgramPass(page, run, Pages(image), PowerAfter::Keep);
         VerifyPass(page, run, Pages(image), 0, MismatchLine::Silent);

@@ -184,37 +184,17 @@ void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, Generat
 }
 
 void BurnAllSites(WorkerPage& page, Generation generation) {
-    g_bTaskWorking = true;
-    page.enableControl(ctl::kCancel, true);
-    page.enableControl(ctl::kAuto, false);
-    page.setProgressPos(0);
-    ShowProtectionGroup(page, false);
-    g_bSocketFound.fill(0);
-    SiteRun run;
-
-    if (auto image = LoadRunImage(page, 0xFF)) {
-        const SerialPlace serial = PlanSerial(image->size, kParameterSerialWindow);
-        page.showControl(ctl::kProgress, true);
-        page.enableControl(ctl::kCancel, true);
-        for (int site = 0; site < kSiteCount; ++site) ShowSiteMissing(page, site);
-        const bool newer = ReadFirmwareVersion(page, run);
-        const Connect connect = newer && generation == Generation::Current ? Connect::Alt : Connect::Classic;
-        const int wholePages = static_cast<int>(image->size / kPageSize);
-        page.setProgressRange(0, wholePages * 2 + 2);
-        page.setProgressPos(0);
-
-        for (int site = 0; site < kSiteCount; ++site) BurnSite(page, run, site, connect, generation, *image, serial);
-
+    SerialPlace serial = SerialPlace::kNone;
+    const auto plan = [&](RunImage& image) {
+        serial = PlanSerial(image.size, kParameterSerialWindow);
+        return true;
+    };
+    constexpr BurnFrame kBurnFrame = {0xFF, true, PowerOff::Yes, SiteOrder::LastFirst};
+    RunBurnFrame(page, kBurnFrame, plan, [&](SiteRun& run, RunImage& image, bool newerFirmware) {
+        const Connect connect = newerFirmware && generation == Generation::Current ? Connect::Alt : Connect::Classic;
+        for (int site = 0; site < kSiteCount; ++site) BurnSite(page, run, site, connect, generation, image, serial);
         ReportWhenNoSiteFound(page, run);
-    } else {
-        run.ok = false;
-    }
-
-    CountSites(page, run, PowerOff::Yes, SiteOrder::LastFirst);
-    ShowRunEnd(page, SaveCounters::Yes, icon::kBurnProgram);
-    ShowProtectionGroup(page, true);
-    SoundRunResult(run);
-    g_bTaskWorking = false;
+    });
 }
 
 }  // namespace

@@ -150,7 +150,7 @@ void SiteProgramSerialThread(WorkerPage& page) {
         serial = PlanSerial(image.size, kSecondPageSerialWindow);
         return true;
     };
-    RunBurnFrame(page, kSiteFrame, plan, [&](SiteRun& run, RunImage& image) {
+    RunBurnFrame(page, kSiteFrame, plan, [&](SiteRun& run, RunImage& image, bool) {
         for (int site = 0; site < kSiteCount; ++site) {
             if (!ReachSite(page, run, site)) continue;
             KeptInfo kept;
@@ -208,7 +208,7 @@ void SiteProgramInfoThread(WorkerPage& page) {
         }
         if (g_bParamEnable && good()) WriteParameterData(page, run, site, parameters, kept);
     };
-    RunBurnFrame(page, kSiteFrame, loadParameters, [&](SiteRun& run, RunImage& image) {
+    RunBurnFrame(page, kSiteFrame, loadParameters, [&](SiteRun& run, RunImage& image, bool) {
         for (int site = 0; site < kSiteCount; ++site) burnSite(run, site, image);
         ReportWhenNoSiteFound(page, run);
     });

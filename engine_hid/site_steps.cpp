@@ -196,7 +196,7 @@ void SoundRunResult(const SiteRun& run) {
 }
 
 void RunBurnFrame(WorkerPage& page, const BurnFrame& frame, const std::function<bool(RunImage&)>& prepare,
-                  const std::function<void(SiteRun&, RunImage&)>& sites) {
+                  const std::function<void(SiteRun&, RunImage&, bool newerFirmware)>& sites) {
     g_bTaskWorking = true;
     page.enableControl(ctl::kCancel, true);
     page.enableControl(ctl::kAuto, false);
@@ -210,10 +210,10 @@ void RunBurnFrame(WorkerPage& page, const BurnFrame& frame, const std::function<
         page.showControl(ctl::kProgress, true);
         page.enableControl(ctl::kCancel, true);
         for (int site = 0; site < kSiteCount; ++site) ShowSiteMissing(page, site);
-        ReadFirmwareVersion(page, run);
+        const bool newer = ReadFirmwareVersion(page, run);
         page.setProgressRange(0, static_cast<int>(image->size / kPageSize) * 2 + 2);
         page.setProgressPos(0);
-        sites(run, *image);
+        sites(run, *image, newer);
     } else {
         run.ok = false;
     }

@@ -123,10 +123,10 @@ void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon);
 // The long pass tone when every site is good and nothing failed, else two short ones.
 void SoundRunResult(const SiteRun& run);
 
-// The frame of the burn variants: the busy flag, the controls at the start, the image (read
-// into a buffer of the fill byte), the site icons and the firmware lines; then prepare (false
-// stops the run) and sites; at the end the sites counted in the given order, the counters
-// shown and saved, the tone, and the busy flag cleared.
+// The frame of a burn: the busy flag, the controls at the start, the image (read into a buffer
+// of the fill byte), prepare (false stops the run), the site icons and the firmware lines; then
+// sites, told whether the firmware is "V007" or later; at the end the sites counted in the given
+// order, the counters shown and saved, the tone, and the busy flag cleared.
 struct BurnFrame {
     uint8_t fill;
     bool hidesProtection;
@@ -134,7 +134,7 @@ struct BurnFrame {
     SiteOrder endOrder;
 };
 void RunBurnFrame(WorkerPage& page, const BurnFrame& frame, const std::function<bool(RunImage&)>& prepare,
-                  const std::function<void(SiteRun&, RunImage&)>& sites);
+                  const std::function<void(SiteRun&, RunImage&, bool newerFirmware)>& sites);
 
 // Elapsed wall-clock seconds since start (platform::wallSeconds).
 double SecondsSince(double start);
