@@ -144,8 +144,9 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
             same = ReadAndCompare(address, expected, run);
         }
         if (!same) {
-            if (line == MismatchLine::Logged)
+            if (line == MismatchLine::Logged) {
                 LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
+            }
             return result;
         }
         ++result.blocksMatched;
