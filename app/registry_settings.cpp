@@ -197,6 +197,17 @@ uint32_t RegTakeLastSn(bool advance) {
     return taken;
 }
 
+void RegReturnLastSn(uint32_t taken) {
+    constexpr const SettingRule& s = setting("Last SN");
+    bool returned = false;
+    const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+        if (ruledNumber(values, s) != taken + 1) return;
+        setNumber(values, s, taken);
+        returned = true;
+    });
+    if (result == platform::StoreResult::Ok && returned) g_nLastSerial = taken;
+}
+
 bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
         stored.pass = ruledNumber(values, setting("Pass Count")) + pass;

@@ -58,6 +58,9 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 // advance the store moves on by one in the same step. g_nLastSerial becomes the store's value
 // after the step. A store that cannot be written gives the number from g_nLastSerial instead.
 uint32_t RegTakeLastSn(bool advance);
+// Gives back a number taken with advance that never reached a part: the store steps back to it
+// only while no other number was taken since, so nothing is ever issued twice.
+void RegReturnLastSn(uint32_t taken);
 // Adds pass and fail parts to "Pass Count" and "Fail Count", "Total Count" their sum, in one
 // write; stored receives the three values written. False when the store cannot be written.
 bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);

@@ -190,7 +190,7 @@ bool StartRun(GangRun& run, bool serialNumbers) {
     run.serialAtStart = g_nGangSerial;
     run.optionAddr = g_dwOptionAddr;
     run.startAddr = g_nIspStartAddr;
-    std::optional<RunImage> image = LoadRunImage(run.page);
+    std::optional<RunImage> image = LoadRunImage(run.page, 0xFF);
     if (!image) {
         run.running = false;
         return false;

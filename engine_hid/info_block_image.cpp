@@ -115,3 +115,18 @@ OptionWords BuildOptionWords() {
     std::copy(boot.begin(), boot.end(), words.begin() + 12);
     return words;
 }
+
+OptionWords BuildSiteInfoWords() {
+    OptionWords words;
+    words.fill(kErasedWord);
+    if (!g_bInfoBlockEnable) return words;
+    words[0] = ReadProtectionWord(g_nRdpLevel, g_nPcropType);
+    for (size_t i : {1, 3, 4, 5}) words[i] = OptionWord(0);
+    // A PcROP type beyond the three known ones repeats the read protection.
+    words[2] = g_nPcropType > 2 ? words[0] : WriteProtectionWord(g_nPcropType, g_wProtectMask);
+    if (g_bBootDataEnable) {
+        const auto boot = BootDataWords(InfoBlockSettingsInUse());
+        std::copy(boot.begin(), boot.end(), words.begin() + 12);
+    }
+    return words;
+}

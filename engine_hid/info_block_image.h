@@ -51,3 +51,8 @@ uint16_t BuildInfoBlockImage();
 // from the image in word 1 (left erased), in word 2 (taken from the protect address) and in
 // needing only the information-block switch for words 12 to 21.
 OptionWords BuildOptionWords();
+
+// The information words that the site-by-site information burn writes from 0x1FF00010 on: as
+// the image's option block (write protection from the protect mask, words 12 to 21 only with
+// the boot data), but with words 3 to 5 written as the value 0 too.
+OptionWords BuildSiteInfoWords();

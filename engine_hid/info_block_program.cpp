@@ -138,7 +138,7 @@ void ProgramInfoBlockThread(WorkerPage& page) {
         LogAndScroll(page, strfmt("verify information data elapsed time : %2.1f seconds\n", SecondsSince(start)));
     }
 
-    CountSites(page, run, PowerOff::No);
+    CountSites(page, run, PowerOff::No, SiteOrder::LastFirst);
     page.enableControl(ctl::kAuto, true);
     page.setControlIcon(ctl::kBurn, icon::kBurnProgram);
     ShowProtectionGroup(page, true);

@@ -4,6 +4,7 @@
 #include "app/globals.h"
 #include "app/registry_settings.h"
 #include "app/worker_page.h"
+#include "engine_hid/burn_steps.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/pause.h"
 #include "engine_hid/site_steps.h"
@@ -12,31 +13,21 @@
 #include "platform/strfmt.h"
 
 namespace engine_hid {
-namespace {
 
-constexpr uint32_t kPageSize = 2048;
-constexpr uint32_t kSerialWindow = 512;  // the information area's parameter window at 0x1FF00600
-constexpr ConnectPauses kBurnConnectPauses = {10, 20, 250};
-
-// Where this run writes serial numbers: into the image when the word lies within the pages the
-// image covers, else on its own after the verify; or into the information area.
-enum class SerialPlace { kNone, kInImage, kAfterVerify, kInInfoArea, kOutOfRange };
-
-// The image is programmed and verified in whole pages, the last one's tail 0xFF.
 size_t PagesEnd(size_t size) { return (size + kPageSize - 1) / kPageSize * kPageSize; }
 
-SerialPlace PlanSerial(size_t imageSize) {
+SerialPlace PlanSerial(size_t imageSize, const InfoSerialWindow& infoWindow) {
     if (!g_bSerialEnable) return SerialPlace::kNone;
     const uint64_t end = uint64_t{g_dwSerialAddr} + 4;
-    if (g_nSerialLocation != 0) return end > kSerialWindow ? SerialPlace::kOutOfRange : SerialPlace::kInInfoArea;
+    if (g_nSerialLocation != 0) {
+        const bool inWindow = g_dwSerialAddr >= infoWindow.first && g_dwSerialAddr <= infoWindow.last;
+        return inWindow ? SerialPlace::kInInfoArea : SerialPlace::kOutOfRange;
+    }
     if (end > FlashSizeOfMode(g_nChipMode)) return SerialPlace::kOutOfRange;
     return g_dwSerialAddr <= imageSize && end <= PagesEnd(imageSize) ? SerialPlace::kInImage : SerialPlace::kAfterVerify;
 }
 
-// The label follows "Last SN" as the store holds it once a number was taken.
-void ShowLastSerial(WorkerPage& page) {
-    page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial));
-}
+void ShowLastSerial(WorkerPage& page) { page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial)); }
 
 void LogSerial(WorkerPage& page, int site, uint32_t serial) {
     LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(serial), site + 1));
@@ -46,6 +37,11 @@ void LogSerialOutOfRange(WorkerPage& page, int site) {
     LogAndScroll(page, strfmt("SN address 0x%X out of range, SN not programmed on site %d",
                               g_dwSerialAddr, site + 1));
 }
+
+namespace {
+
+constexpr ConnectPauses kBurnConnectPauses = {10, 20, 250};
+
 
 // True when every exchange of the erase step went through.
 bool EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
@@ -70,15 +66,28 @@ bool EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
     return erased;
 }
 
-void WriteSerialIntoImage(WorkerPage& page, RunImage& image, int site) {
+void WriteSerialIntoImage(WorkerPage& page, RunImage& image, int site, SerialLine line) {
     const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
     for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(serial >> (8 * i));
-    LogSerial(page, site, serial);
+    if (line == SerialLine::Logged) LogSerial(page, site, serial);
     if (g_bSerialAutoInc) ShowLastSerial(page);
 }
 
-// Loads and commits one 2048-byte page after another; false at the first failed exchange. A
-// page whose load failed is not committed: the buffer would still hold the page before it.
+void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> pages, int& pageCounter,
+                int retries) {
+    LogAndScroll(page, strfmt("Begin verifying on site %d", site + 1));
+    const double start = platform::wallSeconds();
+    const int base = pageCounter;
+    const auto onBlock = [&](size_t block) { page.setProgressPos(base + static_cast<int>(block / 64)); };
+    const VerifyResult result = VerifyMainFlash(page, run, site, pages, retries, MismatchLine::Logged, onBlock);
+    if (!result.passed) run.mark[site] = SiteRun::kFailed;
+    pageCounter += static_cast<int>(result.blocksMatched / 64);
+    LogAndScroll(page, strfmt("Verify elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
+}
+
+}  // namespace
+
+// A page whose load failed is not committed: the buffer would still hold the page before it.
 bool ProgramImage(WorkerPage& page, SiteRun& run, std::span<const uint8_t> pages, int& pageCounter) {
     for (size_t offset = 0; offset < pages.size(); offset += kPageSize) {
         if (!run.note(HidLoadPageBuffer(0, pages.subspan(offset, kPageSize)) == 1)) return false;
@@ -86,17 +95,6 @@ bool ProgramImage(WorkerPage& page, SiteRun& run, std::span<const uint8_t> pages
         page.setProgressPos(pageCounter++);
     }
     return true;
-}
-
-void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> pages, int& pageCounter) {
-    LogAndScroll(page, strfmt("Begin verifying on site %d", site + 1));
-    const double start = platform::wallSeconds();
-    const int base = pageCounter;
-    const auto onBlock = [&](size_t block) { page.setProgressPos(base + static_cast<int>(block / 64)); };
-    const VerifyResult result = VerifyMainFlash(page, run, site, pages, 2, onBlock);
-    if (!result.passed) run.mark[site] = SiteRun::kFailed;
-    pageCounter += static_cast<int>(result.blocksMatched / 64);
-    LogAndScroll(page, strfmt("Verify elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
 }
 
 // Reads the serial word back; a part that does not hold it fails, with the word's address.
@@ -108,6 +106,37 @@ bool SerialReadsBack(WorkerPage& page, int site, uint32_t address, uint32_t seri
     LogAndScroll(page, strfmt("SN Verified Failure on 0x%x at site %d!!!", address, site + 1));
     return false;
 }
+
+// The serial word past the image's pages, written on its own into every connected part.
+// The number is used up even when the write fails: it may have reached the part.
+void WriteSerialAfterImage(WorkerPage& page, SiteRun& run, int site, SerialLine line) {
+    const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
+    if (line == SerialLine::Logged) LogSerial(page, site, serial);
+    const uint32_t address = kTargetFlashBase + g_dwSerialAddr;
+    run.note(HidWriteWord(address, serial) == 1);
+    if (!SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
+    if (g_bSerialAutoInc) ShowLastSerial(page);
+}
+
+void ProgramAndVerify(WorkerPage& page, SiteRun& run, int site, RunImage& image, SerialPlace serial,
+                      const BurnStyle& style) {
+    int pageCounter = 0;
+    LogAndScroll(page, "Begin program........");
+    const double start = platform::wallSeconds();
+    if (serial == SerialPlace::kInImage) WriteSerialIntoImage(page, image, site, style.serialLine);
+    const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
+    const bool programmed = ProgramImage(page, run, pages, pageCounter);
+    LogAndScroll(page, strfmt("program elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
+    if (programmed) {
+        VerifySite(page, run, site, pages, pageCounter, style.verifyRetries);
+    } else {
+        run.mark[site] = SiteRun::kFailed;
+    }
+}
+
+namespace {
+
+constexpr BurnStyle kBurnStyle = {2, SerialLine::Logged};
 
 // The serial word in the information area, for a part that passed. The number is used up
 // whatever the read-back says: it may have reached the part, so it is never issued again.
@@ -121,34 +150,12 @@ void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
     ShowLastSerial(page);
 }
 
-// The serial word past the image's pages, written on its own into every connected part.
-void WriteSerialAfterImage(WorkerPage& page, SiteRun& run, int site) {
-    // The number is used up even when the write fails: it may have reached the part.
-    const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
-    LogSerial(page, site, serial);
-    const uint32_t address = kTargetFlashBase + g_dwSerialAddr;
-    run.note(HidWriteWord(address, serial) == 1);
-    if (!SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
-    if (g_bSerialAutoInc) ShowLastSerial(page);
-}
+// Adapters of older firmware are driven with the classic connect and a prepare after it; the
+// older burn drives every adapter so, without the prepare.
+enum class Generation { Current, Old };
 
-// Programs and verifies the image's pages on an erased part.
-void ProgramAndVerify(WorkerPage& page, SiteRun& run, int site, RunImage& image, SerialPlace serial) {
-    int pageCounter = 0;
-    LogAndScroll(page, "Begin program........");
-    const double start = platform::wallSeconds();
-    if (serial == SerialPlace::kInImage) WriteSerialIntoImage(page, image, site);
-    const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
-    const bool programmed = ProgramImage(page, run, pages, pageCounter);
-    LogAndScroll(page, strfmt("program elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
-    if (programmed) {
-        VerifySite(page, run, site, pages, pageCounter);
-    } else {
-        run.mark[site] = SiteRun::kFailed;
-    }
-}
-
-void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImage& image, SerialPlace serial) {
+void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, Generation generation, RunImage& image,
+              SerialPlace serial) {
     page.setProgressPos(0);
     if (PowerUpAndConnect(run, site, connect, kBurnConnectPauses) != Reach::Connected) {
         g_bSocketFound[site] = 0;
@@ -156,12 +163,12 @@ void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImag
         ShowSiteMissing(page, site);
         return;
     }
-    if (connect == Connect::Classic) run.note(HidCmdPrepare() == 1);
+    if (connect == Connect::Classic && generation == Generation::Current) run.note(HidCmdPrepare() == 1);
     g_bSocketFound[site] = 1;
     ShowSiteFound(page, site);
 
     if (EraseChip(page, run, site, connect)) {
-        ProgramAndVerify(page, run, site, image, serial);
+        ProgramAndVerify(page, run, site, image, serial, kBurnStyle);
     } else {
         run.mark[site] = SiteRun::kFailed;  // a part whose erase did not go through cannot hold the image
     }
@@ -169,46 +176,30 @@ void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, RunImag
     case SerialPlace::kInInfoArea:
         if (run.mark[site] == SiteRun::kGood) WriteSerialIntoInfoArea(page, run, site);
         break;
-    case SerialPlace::kAfterVerify: WriteSerialAfterImage(page, run, site); break;
+    case SerialPlace::kAfterVerify: WriteSerialAfterImage(page, run, site, SerialLine::Logged); break;
     case SerialPlace::kOutOfRange: LogSerialOutOfRange(page, site); break;
     case SerialPlace::kNone:
     case SerialPlace::kInImage: break;
     }
 }
 
+void BurnAllSites(WorkerPage& page, Generation generation) {
+    SerialPlace serial = SerialPlace::kNone;
+    const auto plan = [&](RunImage& image) {
+        serial = PlanSerial(image.size, kParameterSerialWindow);
+        return true;
+    };
+    constexpr BurnFrame kBurnFrame = {0xFF, true, PowerOff::Yes, SiteOrder::LastFirst};
+    RunBurnFrame(page, kBurnFrame, plan, [&](SiteRun& run, RunImage& image, bool newerFirmware) {
+        const Connect connect = newerFirmware && generation == Generation::Current ? Connect::Alt : Connect::Classic;
+        for (int site = 0; site < kSiteCount; ++site) BurnSite(page, run, site, connect, generation, image, serial);
+        ReportWhenNoSiteFound(page, run);
+    });
+}
+
 }  // namespace
 }  // namespace engine_hid
 
-void SiteProgramThread(WorkerPage& page) {
-    using namespace engine_hid;
-    g_bTaskWorking = true;
-    page.enableControl(ctl::kCancel, true);
-    page.enableControl(ctl::kAuto, false);
-    page.setProgressPos(0);
-    ShowProtectionGroup(page, false);
-    g_bSocketFound.fill(0);
-    SiteRun run;
+void SiteProgramThread(WorkerPage& page) { engine_hid::BurnAllSites(page, engine_hid::Generation::Current); }
 
-    if (auto image = LoadRunImage(page)) {
-        const SerialPlace serial = PlanSerial(image->size);
-        page.showControl(ctl::kProgress, true);
-        page.enableControl(ctl::kCancel, true);
-        for (int site = 0; site < kSiteCount; ++site) ShowSiteMissing(page, site);
-        const Connect connect = ReadFirmwareVersion(page, run) ? Connect::Alt : Connect::Classic;
-        const int wholePages = static_cast<int>(image->size / kPageSize);
-        page.setProgressRange(0, wholePages * 2 + 2);
-        page.setProgressPos(0);
-
-        for (int site = 0; site < kSiteCount; ++site) BurnSite(page, run, site, connect, *image, serial);
-
-        ReportWhenNoSiteFound(page, run);
-    } else {
-        run.ok = false;
-    }
-
-    CountSites(page, run, PowerOff::Yes);
-    ShowRunEnd(page, SaveCounters::Yes, icon::kBurnProgram);
-    ShowProtectionGroup(page, true);
-    SoundRunResult(run);
-    g_bTaskWorking = false;
-}
+void SiteProgramThreadOld(WorkerPage& page) { engine_hid::BurnAllSites(page, engine_hid::Generation::Old); }

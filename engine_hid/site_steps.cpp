@@ -21,8 +21,6 @@ namespace engine_hid {
 
 namespace {
 
-constexpr size_t kImageBufferSize = 0x1000000;  // 16 MB: any image up to the largest flash
-
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -41,7 +39,7 @@ bool SiteRun::allSitesGood() const {
     return std::none_of(mark.begin(), mark.end(), [](int m) { return m == kFailed; });
 }
 
-std::optional<RunImage> LoadRunImage(WorkerPage& page) {
+std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill) {
     const std::string path = page.imagePath();
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
@@ -50,11 +48,13 @@ std::optional<RunImage> LoadRunImage(WorkerPage& page) {
         return std::nullopt;
     }
     RunImage image;
+    // Whole pages of the chip model's flash and one page more: any image the model takes fits,
+    // with its last page, and a larger file shows as more bytes than the flash holds.
+    const size_t bufferSize = (FlashSizeOfMode(g_nChipMode) / kPageSize + 1) * kPageSize;
     try {
-        image.buffer.assign(kImageBufferSize, 0xFF);
+        image.buffer.assign(bufferSize, fill);
     } catch (const std::bad_alloc&) {
-        page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n",
-                               static_cast<int>(kImageBufferSize)),
+        page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(bufferSize)),
                         platform::MsgIcon::None);
         return std::nullopt;
     }
@@ -131,7 +131,7 @@ Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPa
 }
 
 VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
-                             int retries,
+                             int retries, MismatchLine line,
                              const std::function<void(size_t block)>& onBlock) {
     VerifyResult result;
     const size_t blocks = (image.size() + kReadBlockSize - 1) / kReadBlockSize;
@@ -145,7 +145,9 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
             same = ReadAndCompare(address, expected, run);
         }
         if (!same) {
-            LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
+            if (line == MismatchLine::Logged) {
+                LogAndScroll(page, strfmt("Verified Failure on 0x%x at site %d!!!", address, site + 1));
+            }
             return result;
         }
         ++result.blocksMatched;
@@ -156,9 +158,10 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
     return result;
 }
 
-void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff) {
+void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrder order) {
     BeginCountingParts();
-    for (int site = kSiteCount - 1; site >= 0; --site) {
+    for (int i = 0; i < kSiteCount; ++i) {
+        const int site = order == SiteOrder::LastFirst ? kSiteCount - 1 - i : i;
         HidSelectSocket(site);
         if (powerOff == PowerOff::Yes) HidSetSocketPower(0);
         if (!g_bSocketFound[site]) continue;
@@ -190,6 +193,36 @@ void SoundRunResult(const SiteRun& run) {
         Pause(20);
         Beep(800, 100);
     }
+}
+
+void RunBurnFrame(WorkerPage& page, const BurnFrame& frame, const std::function<bool(RunImage&)>& prepare,
+                  const std::function<void(SiteRun&, RunImage&, bool newerFirmware)>& sites) {
+    g_bTaskWorking = true;
+    page.enableControl(ctl::kCancel, true);
+    page.enableControl(ctl::kAuto, false);
+    page.setProgressPos(0);
+    if (frame.hidesProtection) ShowProtectionGroup(page, false);
+    g_bSocketFound.fill(0);
+    SiteRun run;
+
+    auto image = LoadRunImage(page, frame.fill);
+    if (image && prepare(*image)) {
+        page.showControl(ctl::kProgress, true);
+        page.enableControl(ctl::kCancel, true);
+        for (int site = 0; site < kSiteCount; ++site) ShowSiteMissing(page, site);
+        const bool newer = ReadFirmwareVersion(page, run);
+        page.setProgressRange(0, static_cast<int>(image->size / kPageSize) * 2 + 2);
+        page.setProgressPos(0);
+        sites(run, *image, newer);
+    } else {
+        run.ok = false;
+    }
+
+    CountSites(page, run, frame.endPower, frame.endOrder);
+    ShowRunEnd(page, SaveCounters::Yes, icon::kBurnProgram);
+    if (frame.hidesProtection) ShowProtectionGroup(page, true);
+    SoundRunResult(run);
+    g_bTaskWorking = false;
 }
 
 double SecondsSince(double start) { return platform::wallSeconds() - start; }

@@ -15,6 +15,7 @@ namespace engine_hid {
 
 constexpr int kSiteCount = 4;
 constexpr uint32_t kReadBlockSize = 32;
+constexpr uint32_t kPageSize = 2048;  // a target flash page, programmed as one
 
 // Controls of the IC page.
 namespace ctl {
@@ -60,14 +61,16 @@ struct SiteRun {
     bool allSitesGood() const;
 };
 
-// The image the run burns: the 16 MB buffer of 0xFF with the file's bytes, and their count.
+// The image the run burns: a buffer of the chip model's flash size and a page more, filled with
+// the run's fill byte (0xFF, the erased state, unless a run asks for 0x00) and then with the
+// file's bytes, and their count.
 struct RunImage {
     std::vector<uint8_t> buffer;
     size_t size = 0;
 };
 // Reads the page's image file and checks it against the chip model's flash size; tells the
 // operator and gives nothing when it cannot be used.
-std::optional<RunImage> LoadRunImage(WorkerPage& page);
+std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill);
 
 // Logs the adapter's version and sub-version; true when the version is "V007" or later.
 bool ReadFirmwareVersion(WorkerPage& page, SiteRun& run);
@@ -97,19 +100,21 @@ int ConnectTarget(Connect connect);
 // with the image's bytes). A block that differs, or whose read fails, is read again after a
 // classic reconnect up to `retries` times before the failure is logged. onBlock(b) runs after
 // each block that matched. Returns the blocks that matched and whether all did (never for an
-// empty image: nothing was read back).
+// empty image: nothing was read back). Some runs fail a part without the log line.
 struct VerifyResult {
     size_t blocksMatched = 0;
     bool passed = false;
 };
+enum class MismatchLine { Logged, Silent };
 VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
-                             int retries,
+                             int retries, MismatchLine line,
                              const std::function<void(size_t block)>& onBlock);
 
-// Powers every site off (site 4 first) and counts each found site into Total and Pass or Fail,
-// with its result icon. The information-block worker only selects the sites.
+// Selects every site in the given order, powers it off when asked, and counts each found site
+// into Total and Pass or Fail, with its result icon.
 enum class PowerOff { Yes, No };
-void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff);
+enum class SiteOrder { LastFirst, FirstFirst };
+void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrder order);
 
 // The end of a burn or verify run: counters and yield shown (and saved when asked), Auto.
 // enabled, the Burn button's idle icon back, the progress bar hidden.
@@ -117,6 +122,19 @@ enum class SaveCounters { Yes, No };
 void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon);
 // The long pass tone when every site is good and nothing failed, else two short ones.
 void SoundRunResult(const SiteRun& run);
+
+// The frame of a burn: the busy flag, the controls at the start, the image (read into a buffer
+// of the fill byte), prepare (false stops the run), the site icons and the firmware lines; then
+// sites, told whether the firmware is "V007" or later; at the end the sites counted in the given
+// order, the counters shown and saved, the tone, and the busy flag cleared.
+struct BurnFrame {
+    uint8_t fill;
+    bool hidesProtection;
+    PowerOff endPower;
+    SiteOrder endOrder;
+};
+void RunBurnFrame(WorkerPage& page, const BurnFrame& frame, const std::function<bool(RunImage&)>& prepare,
+                  const std::function<void(SiteRun&, RunImage&, bool newerFirmware)>& sites);
 
 // Elapsed wall-clock seconds since start (platform::wallSeconds).
 double SecondsSince(double start);

@@ -51,7 +51,7 @@ void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_
         return;
     }
     const auto onBlock = [&](size_t block) { page.setProgressPos(progress.at(site, block + 1)); };
-    if (!VerifyMainFlash(page, run, site, image, 1, onBlock).passed) {
+    if (!VerifyMainFlash(page, run, site, image, 1, MismatchLine::Logged, onBlock).passed) {
         run.mark[site] = SiteRun::kFailed;
     }
 }
@@ -68,7 +68,7 @@ void SiteVerifyThread(WorkerPage& page) {
     g_bSocketFound.fill(0);
     SiteRun run;
 
-    if (auto image = LoadRunImage(page)) {
+    if (auto image = LoadRunImage(page, 0xFF)) {
         page.showControl(ctl::kProgress, true);
         page.enableControl(ctl::kCancel, true);
         ReadFirmwareVersion(page, run);
@@ -90,7 +90,7 @@ void SiteVerifyThread(WorkerPage& page) {
         run.ok = false;
     }
 
-    CountSites(page, run, PowerOff::Yes);
+    CountSites(page, run, PowerOff::Yes, SiteOrder::LastFirst);
     ShowRunEnd(page, SaveCounters::No, icon::kBurnVerify);
     SoundRunResult(run);
     g_bTaskWorking = false;

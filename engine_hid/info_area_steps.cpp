@@ -1,0 +1,87 @@
+#include "engine_hid/info_area_steps.h"
+
+#include <algorithm>
+
+#include "link/hid_commands.h"
+
+namespace engine_hid {
+namespace {
+
+uint32_t WordAt(const uint8_t* bytes) {
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+}  // namespace
+
+bool SaveInfoHead(SiteRun& run, KeptInfo& kept, size_t blocks, bool singles) {
+    bool read = true;
+    const auto step = [&](int result) { read = run.note(result == 1) && read; };
+    kept.headBytes = blocks * kReadBlockSize;
+    kept.singles = singles;
+    const auto block = [&](size_t b) { return std::span(kept.head).subspan(b * kReadBlockSize, kReadBlockSize); };
+    step(HidReadBlock2(kTargetInfoBase, block(0)));
+    if (singles) {
+        step(HidReadBytes(kTargetInfoBase + 0x100, kept.word100));
+        step(HidReadBytes(kTargetInfoBase + 0x108, kept.word108));
+    }
+    for (size_t b = 1; b < blocks; ++b) {
+        step(HidReadBlock2(kTargetInfoBase + static_cast<uint32_t>(b * kReadBlockSize), block(b)));
+    }
+    return read;
+}
+
+bool WriteWords(SiteRun& run, uint32_t address, std::span<const uint8_t> bytes) {
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+        if (!run.note(HidWriteWord(address + static_cast<uint32_t>(i), WordAt(&bytes[i])) == 1)) return false;
+    }
+    return true;
+}
+
+bool WriteSingles(SiteRun& run, const KeptInfo& kept) {
+    return WriteWords(run, kTargetInfoBase + 0x100, kept.word100) &&
+           WriteWords(run, kTargetInfoBase + 0x108, kept.word108);
+}
+
+bool UnlockFlash(SiteRun& run) {
+    const bool ctrl = run.note(FlashUnlockCtrl() == 1);
+    return run.note(FlashUnlockOption() == 1) && ctrl;
+}
+
+bool RewriteInfoPage(SiteRun& run, uint32_t page, const std::function<bool()>& writes) {
+    if (!run.note(HidCmdEraseInfo(page) == 1)) return false;
+    const bool written = writes();
+    // The write enable commits what reached the controller, also after a failed write.
+    return run.note(FlashEnableWrite()) && written;
+}
+
+bool WriteInfoWords(SiteRun& run, const OptionWords& words) {
+    for (uint32_t i = 0; i < kInfoWordsWritten; ++i) {
+        if (!run.note(HidWriteWord(kOptionWordsBase + 4 * i, words[i]) == 1)) return false;
+    }
+    return true;
+}
+
+std::array<uint8_t, kInfoPageBytes> ExpectedOptionPage(const KeptInfo& kept, const OptionWords& words) {
+    std::array<uint8_t, kInfoPageBytes> expected;
+    expected.fill(0xFF);
+    std::copy_n(kept.head.begin(), kKeptHeadBytes, expected.begin());
+    for (size_t i = 0; i < words.size(); ++i) {
+        for (size_t j = 0; j < 4; ++j) expected[kKeptHeadBytes + 4 * i + j] = static_cast<uint8_t>(words[i] >> (8 * j));
+    }
+    if (kept.singles) {
+        std::copy(kept.word100.begin(), kept.word100.end(), expected.begin() + 0x100);
+        std::copy(kept.word108.begin(), kept.word108.end(), expected.begin() + 0x108);
+    }
+    return expected;
+}
+
+std::optional<size_t> FirstDifferingBlock(uint32_t base, std::span<const uint8_t> expected, size_t firstBlock) {
+    for (size_t offset = firstBlock * kReadBlockSize; offset < expected.size(); offset += kReadBlockSize) {
+        std::array<uint8_t, kReadBlockSize> block{};
+        const bool read = HidReadBytes(base + static_cast<uint32_t>(offset), block) == 1;
+        if (!read || !std::equal(block.begin(), block.end(), expected.begin() + offset)) return offset;
+    }
+    return std::nullopt;
+}
+
+}  // namespace engine_hid

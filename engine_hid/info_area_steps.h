@@ -1,0 +1,55 @@
+#pragma once
+// Steps on the targets' information area that the burns with information data share: keeping
+// the block's head across an erase, rewriting a 1 KB page of the area behind the controller's
+// keys, and reading the area back against what it must hold.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+#include "engine_hid/info_block_image.h"
+#include "engine_hid/site_steps.h"
+
+namespace engine_hid {
+
+constexpr uint32_t kInfoSecondPage = 0x1FF00400;
+constexpr size_t kInfoWordsWritten = 22;  // words 0 to 21 from 0x1FF00010
+constexpr size_t kKeptHeadBytes = 16;     // the four words a rewrite keeps at the area's start
+constexpr size_t kInfoPageBytes = 1024;
+
+// What a run keeps of the information block: bytes read from 0x1FF00000 on (one to four
+// 32-byte blocks) and, when read, the words at 0x1FF00100 and 0x1FF00108.
+struct KeptInfo {
+    std::array<uint8_t, 4 * kReadBlockSize> head{};
+    size_t headBytes = 0;
+    std::array<uint8_t, 4> word100{}, word108{};
+    bool singles = false;
+};
+
+// Reads the head's first block, then the two single words when asked, then its further blocks.
+// False when a read failed: a part whose head is not known must not be erased.
+bool SaveInfoHead(SiteRun& run, KeptInfo& kept, size_t blocks, bool singles);
+// Writes bytes back word by word (least significant byte first) from address on; false at the
+// first failed write.
+bool WriteWords(SiteRun& run, uint32_t address, std::span<const uint8_t> bytes);
+// Writes the words at 0x1FF00100 and 0x1FF00108 back.
+bool WriteSingles(SiteRun& run, const KeptInfo& kept);
+// Unlocks the flash controller and its options; false when a key did not go through.
+bool UnlockFlash(SiteRun& run);
+// Erases the 1 KB page at page, lets writes() fill it and commits them with the write enable;
+// false when any of it failed.
+bool RewriteInfoPage(SiteRun& run, uint32_t page, const std::function<bool()>& writes);
+// The first words up to kInfoWordsWritten of words from 0x1FF00010 on.
+bool WriteInfoWords(SiteRun& run, const OptionWords& words);
+
+// What the option page must read back after a rewrite: the kept head's first 16 bytes, the
+// information words, the single words when they were kept, 0xFF elsewhere.
+std::array<uint8_t, kInfoPageBytes> ExpectedOptionPage(const KeptInfo& kept, const OptionWords& words);
+
+// Reads 32-byte blocks from base with one query per byte, from block firstBlock on, and gives
+// the offset of the first block that differs from expected or cannot be read.
+std::optional<size_t> FirstDifferingBlock(uint32_t base, std::span<const uint8_t> expected, size_t firstBlock);
+
+}  // namespace engine_hid

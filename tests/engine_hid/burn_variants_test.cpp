@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "app/globals.h"
+#include "app/registry_settings.h"
+#include "engine_hid/hid_workers.h"
+#include "link/hid_device.h"
+#include "support/information_settings.h"
+#include "support/simulated_burn.h"
+
+namespace {
+
+using Tones = std::vector<RecordingServices::Tone>;
+const Tones kFailTones = {{800, 100}, {800, 100}};
+constexpr uint32_t kFlash = 0x10000000;
+constexpr uint32_t kInfo = 0x1FF00000;
+constexpr uint32_t kFlashCtrl = 0x40080004;
+
+uint32_t Arg(const std::vector<uint8_t>& report) {
+    return report[4] | report[5] << 8 | report[6] << 16 | static_cast<uint32_t>(report[7]) << 24;
+}
+
+// The sets that reached the adapter, without those of one command.
+std::vector<std::vector<uint8_t>> SetsWithout(const sim::Adapter& adapter, uint8_t command) {
+    std::vector<std::vector<uint8_t>> reports;
+    for (const auto& report : adapter.sentReports()) {
+        if (report[3] != command) reports.push_back(report);
+    }
+    return reports;
+}
+
+size_t CountOf(const sim::Adapter& adapter, uint8_t command, uint32_t from, uint32_t to) {
+    size_t count = 0;
+    for (const auto& report : adapter.sentReports()) count += report[3] == command && Arg(report) >= from && Arg(report) < to;
+    return count;
+}
+
+void Numbering(uint32_t location, uint32_t address, uint32_t autoInc, uint32_t first) {
+    g_bSerialEnable = 1;
+    g_nSerialLocation = location;
+    g_dwSerialAddr = address;
+    g_bSerialAutoInc = autoInc;
+    RegSaveLastSn(first);
+    g_nLastSerial = first;
+}
+
+// The older burn drives an adapter of any firmware as the burn drives one of firmware V006,
+// without the prepare after each connect.
+TEST(BurnVariants, OlderBurnIsTheBurnOfOlderFirmwareWithoutThePrepare) {
+    const auto exchanges = [](void (*worker)(WorkerPage&), const char* firmware) {
+        SimulatedBurn bench;
+        bench.populate({0, 2});
+        bench.adapter.setFirmwareVersion(firmware);
+        Numbering(0, 0x10, 1, 0x1234);
+        g_HidFeatureOut.fill(0);
+        bench.run(worker, PatternImage(3000));
+        EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
+        return SetsWithout(bench.adapter, 0x03);
+    };
+    const auto burn = exchanges(SiteProgramThread, "V006");
+    EXPECT_EQ(exchanges(SiteProgramThreadOld, "V010"), burn);
+    EXPECT_EQ(exchanges(SiteProgramThreadOld, "V006"), burn);
+}
+
+// The site-by-site information burn puts each part's serial number into the parameter data it
+// writes (advancing once per part, auto-increase or not), with the option words from the
+// settings; a parameter file it cannot read stops the run before any site is touched.
+TEST(BurnVariants, SiteInformationBurnWritesParameterDataWithEachPartsNumber) {
+    InformationSettingsKept restore;
+    SimulatedBurn bench;
+    bench.populate({0, 1});
+    g_bInfoBlockEnable = g_nRdpLevel = 1;
+    g_nPcropType = 0;
+    g_bParamEnable = 1;
+    g_strExeDir = bench.folder.path().toStdString() + "/";
+    g_strParam = "board.data";
+    std::filesystem::create_directories(g_strExeDir + "Data");
+    std::ofstream(g_strExeDir + "Data/board.data") << "0000 44332211\n01FC 0D0C0B0A\n";
+    Numbering(0, 0x10, 0, 100);
+    const auto image = PatternImage(3000);
+    bench.run(SiteProgramInfoThread, image);
+
+    EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
+    for (int site : {0, 1}) {
+        SCOPED_TRACE(site);
+        const auto bytes = [&](uint32_t address) { return bench.adapter.site(site).read(address, 4); };
+        EXPECT_EQ(bytes(0x1FF00610), (std::vector<uint8_t>{static_cast<uint8_t>(100 + site), 0, 0, 0}));
+        EXPECT_EQ(bytes(0x1FF00010), (std::vector<uint8_t>{0xAA, 0x01, 0x55, 0xFE}));
+        EXPECT_EQ(bytes(0x1FF00600), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44}));
+        EXPECT_EQ(bytes(0x1FF007FC), (std::vector<uint8_t>{0x0A, 0x0B, 0x0C, 0x0D}));
+        EXPECT_EQ(bench.adapter.site(site).read(kFlash, image.size()), image);
+    }
+    EXPECT_EQ(g_nLastSerial, 102u);
+    EXPECT_EQ(RegLoadLastSn(), 102u);
+    EXPECT_EQ(bench.page.texts[1012], "S/N Last : 102");
+
+    SimulatedBurn missing;
+    g_strParam = "missing.data";
+    missing.run(SiteProgramInfoThread, image);
+    EXPECT_EQ(missing.page.messages,
+              std::vector<std::string>{"File could not be opened\r\n" + g_strExeDir + "Data/missing.data !"});
+    EXPECT_EQ(missing.adapter.sentCommands(), (std::vector<uint8_t>{0x3A, 0x3A, 0x3A, 0x3A}));
+    EXPECT_EQ(missing.counters(), (Counters{}));
+}
+
+// Every run that programs passes: a 2049-byte image over a part that held other bytes is
+// programmed as two pages, the second its last image byte and the run's fill, and read back
+// whole. Each erases main flash its own way and no information page.
+TEST(BurnVariants, ScanAndOnePassRunsProgramTheLastPageWithTheirFill) {
+    struct Case {
+        const char* name;
+        void (*worker)(WorkerPage&);
+        uint8_t fill;
+        size_t mainPageErases;  // 0x28 into main flash, per site
+        bool chipErase;         // 0x27
+    };
+    const std::vector<Case> cases = {
+        {"scan first, information", ScanProgramInfoThread, 0x00, 0, true},
+        {"scan first, information, powered off per pass", ScanProgramInfoThreadB, 0x00, 0, true},
+        {"scan first", ScanProgramThread, 0x00, 0, true},
+        {"scan first, 1 KB page erases", ScanProgramThreadB, 0x00, 64, false},
+        {"scan first, erase inside the scan", ScanProgramNoEraseThread, 0x00, 0, true},
+        {"one pass", ScanOnePassThread, 0xFF, 32, false},
+        {"one pass, chip erase twice", ScanOnePassThreadB, 0xFF, 0, true},
+    };
+    const auto image = PatternImage(2049);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InformationSettingsKept restore;
+        SimulatedBurn bench;
+        bench.populate({1, 3});
+        g_bInfoBlockEnable = 1;  // the information runs erase with the chip erase then
+        for (int site : {1, 3}) bench.adapter.site(site).write(kFlash, std::vector<uint8_t>(0x10000, 0x5A));
+        bench.run(c.worker, image);
+
+        EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
+        auto expected = image;
+        expected.resize(4096, c.fill);
+        expected.resize(0x10000, 0xFF);
+        for (int site : {1, 3}) EXPECT_EQ(bench.adapter.site(site).read(kFlash, 0x10000), expected);
+        EXPECT_EQ(CountOf(bench.adapter, 0x28, kFlash, kFlash + 0x10000), 2 * c.mainPageErases);
+        EXPECT_EQ(CountOf(bench.adapter, 0x27, 0, 0xFFFFFFFF) > 0, c.chipErase);
+        if (c.mainPageErases) {
+            const uint32_t step = 0x10000 / static_cast<uint32_t>(c.mainPageErases);
+            EXPECT_EQ(CountOf(bench.adapter, 0x28, kFlash + 0x10000 - step, kFlash + 0x10000), 2u);
+        }
+    }
+}
+
+// The information read-backs: the scan-first run logs the first differing byte of the first
+// block (past the kept words) or the first differing block and goes on; its twin compares each
+// part with its own kept words, and at a difference stops the run with every part not yet
+// compared failed; the site-by-site run reads the parameter data back.
+TEST(BurnVariants, InformationReadBackFailsTheDifferingPart) {
+    struct Case {
+        const char* name;
+        void (*worker)(WorkerPage&);
+        std::vector<int> sites;
+        std::optional<uint32_t> stuckOnFirst;  // a byte of the first part's information area
+        bool parameters;
+        std::vector<std::string> logged, messages;
+        Counters counted;
+        std::vector<int> failed;
+    };
+    const std::vector<Case> cases = {
+        {"byte 20", ScanProgramInfoThread, {0, 1}, kInfo + 20, false,
+         {"Verified information block Failure on 0x14 at site 1!!!"}, {}, {2, 1, 1}, {0}},
+        {"second block", ScanProgramInfoThread, {0, 1}, kInfo + 0x25, false,
+         {"Verified information block Failure on 0x20 at site 1!!!"}, {}, {2, 1, 1}, {0}},
+        {"own kept words", ScanProgramInfoThreadB, {0, 1, 2}, {}, false, {}, {}, {3, 3, 0}, {}},
+        {"first part differs", ScanProgramInfoThreadB, {0, 1, 2}, kInfo + 20, false, {},
+         {"Verified information block Failure at 0x0!!!"}, {3, 0, 3}, {0, 1, 2}},
+        {"parameter data", SiteProgramInfoThread, {0, 1}, 0x1FF00623, true,
+         {"Verified information parameter Failure on 0x20 at site 1!!!"}, {}, {2, 1, 1}, {0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InformationSettingsKept restore;
+        SimulatedBurn bench;
+        bench.populate(c.sites);
+        g_bInfoBlockEnable = 1;
+        for (int site : c.sites) bench.adapter.site(site).write(kInfo, std::vector<uint8_t>(16, static_cast<uint8_t>(0x10 + site)));
+        if (c.stuckOnFirst) bench.adapter.site(c.sites[0]).stickBits(*c.stuckOnFirst, 0x01, 0x00);
+        if (c.parameters) {
+            g_bParamEnable = 1;
+            g_strExeDir = bench.folder.path().toStdString() + "/";
+            g_strParam = "p.data";
+            std::filesystem::create_directories(g_strExeDir + "Data");
+            std::ofstream(g_strExeDir + "Data/p.data") << "0020 FFFFFFFF\n";
+        }
+        bench.run(c.worker, PatternImage(100));
+
+        EXPECT_EQ(bench.page.logLinesWith("Failure"), c.logged);
+        EXPECT_EQ(bench.page.messages, c.messages);
+        EXPECT_EQ(bench.counters(), c.counted);
+        for (int site : c.failed) EXPECT_EQ(bench.page.icons[1103 + site], 151);
+        for (int site : c.sites) EXPECT_EQ(bench.adapter.site(site).read(kInfo, 16), std::vector<uint8_t>(16, static_cast<uint8_t>(0x10 + site)));
+        EXPECT_EQ(bench.services.tones().size(), c.failed.empty() ? 1u : 2u);
+    }
+}
+
+// Serial numbers in the information area: the second page takes addresses 0x10 to 0x3FC (below
+// lie the kept words), the parameter area up to 0x1FC. An address outside is logged and
+// nothing is written or used up; a write enable that does not read back fails the part and
+// does not use the number up.
+TEST(BurnVariants, SerialWordsInTheInformationAreaStayInTheirWindowAndNeedTheWriteEnable) {
+    struct Case {
+        const char* name;
+        void (*worker)(WorkerPage&);
+        uint32_t address;
+        bool parameters, enableStuck;
+        std::optional<uint32_t> wordAt;  // where site 1 holds 7000
+        uint32_t last;
+        Counters counted;
+    };
+    const std::vector<Case> cases = {
+        {"second page, lowest", SiteProgramSerialThread, 0x10, false, false, 0x1FF00410, 7001, {1, 1, 0}},
+        {"second page, highest", SiteProgramSerialThread, 0x3FC, false, false, 0x1FF007FC, 7001, {1, 1, 0}},
+        {"second page, on the kept words", SiteProgramSerialThread, 0x0C, false, false, {}, 7000, {1, 1, 0}},
+        {"second page, past it", SiteProgramSerialThread, 0x400, false, false, {}, 7000, {1, 1, 0}},
+        {"second page, write enable stuck", SiteProgramSerialThread, 0x10, false, true, {}, 7000, {1, 0, 1}},
+        {"parameter area, highest", SiteProgramInfoThread, 0x1FC, false, false, 0x1FF007FC, 7001, {1, 1, 0}},
+        {"parameter area, past it", SiteProgramInfoThread, 0x200, false, false, {}, 7000, {1, 1, 0}},
+        {"parameter area, write enable stuck", SiteProgramInfoThread, 0x40, false, true, {}, 7000, {1, 0, 1}},
+        {"parameter data, highest", SiteProgramInfoThread, 0x1FC, true, false, 0x1FF007FC, 7001, {1, 1, 0}},
+        {"parameter data, past it", SiteProgramInfoThread, 0x1FD, true, false, {}, 7000, {1, 1, 0}},
+        {"parameter data, write enable stuck", SiteProgramInfoThread, 0x40, true, true, {}, 7000, {1, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        InformationSettingsKept restore;
+        SimulatedBurn bench;
+        bench.populate({0});
+        Numbering(1, c.address, 1, 7000);
+        if (c.parameters) {
+            g_bParamEnable = 1;
+            g_strExeDir = bench.folder.path().toStdString() + "/";
+            g_strParam = "p.data";
+            std::filesystem::create_directories(g_strExeDir + "Data");
+            std::ofstream(g_strExeDir + "Data/p.data") << "0000 00000001\n";
+        }
+        if (c.enableStuck) bench.adapter.site(0).stickBits(kFlashCtrl, 0x08, 0x08);
+        bench.run(c.worker, PatternImage(100));
+
+        EXPECT_EQ(bench.counters(), c.counted);
+        EXPECT_EQ(g_nLastSerial, c.last);
+        EXPECT_EQ(RegLoadLastSn(), c.last);
+        if (c.wordAt) {
+            EXPECT_EQ(bench.adapter.site(0).word(*c.wordAt), 7000u);
+        }
+        const bool outside = !c.wordAt && !c.enableStuck;
+        EXPECT_EQ(bench.page.logLinesWith("out of range").size(), outside ? 1u : 0u);
+        if (outside && !c.parameters) {
+            EXPECT_EQ(CountOf(bench.adapter, 0x28, 0x1FF00400, 0x1FF00800), 0u);
+        }
+    }
+}
+
+// A one-pass run that meets no target shows nothing, counts nothing and sounds the fail tone.
+TEST(BurnVariants, OnePassWithoutTargetsSoundsTheFailTone) {
+    for (auto* worker : {ScanOnePassThread, ScanOnePassThreadB}) {
+        SimulatedBurn bench;
+        bench.populate({});
+        bench.run(worker, PatternImage(100));
+        EXPECT_EQ(bench.counters(), (Counters{}));
+        EXPECT_TRUE(bench.page.messages.empty());
+        EXPECT_EQ(bench.services.tones(), kFailTones);
+    }
+}
+
+}  // namespace
