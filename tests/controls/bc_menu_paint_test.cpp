@@ -1,43 +1,35 @@
-#include <QApplication>
 #include <gtest/gtest.h>
 
-#include "bc_menu_state.h"
+#include "control_checks.h"
 #include "controls/bc_menu.h"
-#include "support/widget_render.h"
 
 using namespace menus;
 
 namespace {
 
-constexpr COLORREF kRed = 0x0000FF;
-constexpr COLORREF kBlue = 0xFF0000;
+constexpr COLORREF kRed = 0x0000FF, kBlue = 0xFF0000;
 constexpr QRect kItem(0, 0, 150, 20);
 
-// Bitmap 300 (a red square at (2,2), 4 by 4, on the face colour), 301 (the same in blue),
-// 400 and 401 (check marks), and the two-picture strip 500 of the toolbar 500.
-QImage squareBitmap(QSize size, std::initializer_list<std::pair<int, COLORREF>> squares) {
+// 4 by 4 squares at (x + 2, 2) on the face colour.
+QImage squares(QSize size, std::initializer_list<std::pair<int, COLORREF>> at) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(colorFromRef(GetSysColor(COLOR_3DFACE)));
-    for (const auto& [x0, colour] : squares)
-        for (int y = 2; y < 6; ++y)
-            for (int x = x0 + 2; x < x0 + 6; ++x) image.setPixel(x, y, colorFromRef(colour).rgb());
+    QPainter p(&image);
+    for (const auto& [x0, colour] : at) p.fillRect(x0 + 2, 2, 4, 4, colorFromRef(colour));
+    p.end();
     return image;
 }
 
+// Bitmaps 300 and 400 (a red square), 301 and 401 (a blue one), and the toolbar 500 with a
+// red and a blue picture.
 void installResources() {
     BCMenu::SetResourceLookup(
         [](int id) -> QImage {
-            switch (id) {
-                case 300: case 400: return squareBitmap({16, 15}, {{0, kRed}});
-                case 301: case 401: return squareBitmap({16, 15}, {{0, kBlue}});
-                case 500: return squareBitmap({40, 18}, {{0, kRed}, {20, kBlue}});
-                default: return {};
-            }
+            if (id == 500) return squares({40, 18}, {{0, kRed}, {20, kBlue}});
+            if (id == 300 || id == 400 || id == 301 || id == 401) return squares({16, 15}, {{0, id % 2 ? kBlue : kRed}});
+            return {};
         },
-        [](int id) -> std::optional<ToolbarResource> {
-            if (id != 500) return std::nullopt;
-            return ToolbarResource{20, 18, {0, 5, 0, 6}};
-        });
+        [](int id) { return id == 500 ? std::optional(ToolbarResource{20, 18, {0, 5, 0, 6}}) : std::nullopt; });
 }
 
 class BCMenuPaint : public testing::Test {
@@ -49,37 +41,25 @@ protected:
     }
     void TearDown() override { resetMenuState(); }
 
-    QImage draw(const BCMenuData& record, uint32_t state) {
+    QImage draw(const BCMenuData& record, uint32_t state, bool palette = false) {
         QImage image(kItem.size(), QImage::Format_RGB32);
         image.fill(QColor(0x12, 0x34, 0x56));
         QPainter p(&image);
-        menu.DrawItem({&p, kItem, state, &record});
+        menu.DrawItem({&p, kItem, state, &record, palette});
         return image;
     }
     const BCMenuData& append(const QString& text, std::uintptr_t id, int imageId = -1) {
         menu.AppendItem(text, 0, id, imageId);
         return *menu.items().back();
     }
-    static bool anyPixel(const QImage& img, QRect area, COLORREF colour) {
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                if (pixelRef(img, x, y) == colour) return true;
-        return false;
-    }
 
     BCMenu menu;
 };
 
-COLORREF sys(int index) { return GetSysColor(index); }
-
 }  // namespace
 
 TEST(BCMenuColours, BlendTowardsWhiteOrBlackWithinTheFactorRange) {
-    struct Case {
-        COLORREF colour;
-        double factor;
-        COLORREF white, black;
-    };
+    struct Case { COLORREF colour; double factor; COLORREF white, black; };
     for (const Case& c : {Case{0x000000, 0.5, 0x7F7F7F, 0x000000}, Case{0xFFFFFF, 0.5, 0xFFFFFF, 0x7F7F7F},
                           Case{0x204080, 0.3, 0x6279A6, 0x162C59}, Case{0x204080, 1.0, 0xFFFFFF, 0x000000},
                           Case{0x204080, 0.0, 0x204080, 0x204080}, Case{0x204080, 1.5, 0x204080, 0x204080},
@@ -89,97 +69,63 @@ TEST(BCMenuColours, BlendTowardsWhiteOrBlackWithinTheFactorRange) {
     }
 }
 
-TEST_F(BCMenuPaint, ClassicLookFillsHighlightChecksAndSeparators) {
-    const COLORREF B = sys(COLOR_MENU), H = sys(COLOR_HIGHLIGHT);
-    const COLORREF checkFill = BCMenu::BlendToWhite(B, 0.6);
+TEST_F(BCMenuPaint, ClassicLookFillsHighlightChecksSeparatorsAndGreyText) {
+    const COLORREF B = sys(COLOR_MENU), H = sys(COLOR_HIGHLIGHT), T = sys(COLOR_MENUTEXT);
+    const COLORREF C = BCMenu::BlendToWhite(B, 0.6);
     const BCMenuData& plain = append("Open", 1);
     const BCMenuData& separator = append("", 0);
-    struct Case {
-        const char* what;
-        const BCMenuData* record;
-        uint32_t state;
-        std::vector<std::pair<QPoint, COLORREF>> pixels;
-    };
+    struct Case { const char* what; const BCMenuData* record; uint32_t state; std::vector<PixelAt> pixels; };
     const Case cases[] = {
-        {"plain", &plain, 0, {{{2, 10}, B}, {{149, 19}, B}}},
-        {"highlighted", &plain, ODS_SELECTED, {{{0, 0}, H}, {{2, 10}, H}, {{149, 19}, H}}},
+        {"plain", &plain, 0, {{2, 10, B}, {149, 19, B}}},
+        {"highlighted", &plain, ODS_SELECTED, {{0, 0, H}, {2, 10, H}, {149, 19, H}}},
         // A check mark leaves the picture column unhighlighted.
-        {"highlighted checked", &plain, ODS_SELECTED | ODS_CHECKED, {{{20, 10}, B}, {{21, 10}, H}, {{5, 8}, sys(COLOR_MENUTEXT)}}},
+        {"highlighted checked", &plain, ODS_SELECTED | ODS_CHECKED, {{20, 10, B}, {21, 10, H}, {5, 8, T}}},
         // The box (1,2)-(17,17) with a tick from (5,6): strokes of three from y + 2, 3, 4, 3, 2, 1, 0.
-        {"checked", &plain, ODS_CHECKED,
-         {{{1, 2}, checkFill}, {{16, 16}, checkFill}, {{0, 2}, B}, {{5, 7}, checkFill}, {{5, 8}, sys(COLOR_MENUTEXT)},
-          {{5, 10}, sys(COLOR_MENUTEXT)}, {{5, 11}, checkFill}, {{7, 10}, sys(COLOR_MENUTEXT)}, {{11, 6}, sys(COLOR_MENUTEXT)},
-          {{11, 9}, checkFill}, {{12, 6}, checkFill}}},
-        {"separator", &separator, 0, {{{5, 9}, B}, {{5, 10}, sys(COLOR_3DSHADOW)}, {{5, 11}, sys(COLOR_3DHILIGHT)}, {{5, 12}, B}}},
+        {"checked", &plain, ODS_CHECKED, {{1, 2, C}, {16, 16, C}, {0, 2, B}, {5, 7, C}, {5, 8, T}, {5, 10, T},
+                                          {5, 11, C}, {7, 10, T}, {11, 6, T}, {11, 9, C}, {12, 6, C}}},
+        {"separator", &separator, 0, {{5, 9, B}, {5, 10, sys(COLOR_3DSHADOW)}, {5, 11, sys(COLOR_3DHILIGHT)}, {5, 12, B}}},
     };
-    for (const Case& c : cases) {
-        const QImage img = draw(*c.record, c.state);
-        for (const auto& [at, colour] : c.pixels)
-            EXPECT_EQ(pixelRef(img, at.x(), at.y()), colour) << c.what << " at " << at.x() << "," << at.y();
-    }
-    // Text sits right of the picture column in the text colour of the state.
-    EXPECT_TRUE(anyPixel(draw(plain, 0), QRect(25, 0, 100, 20), sys(COLOR_MENUTEXT)));
-    EXPECT_FALSE(anyPixel(draw(plain, 0), QRect(0, 0, 25, 20), sys(COLOR_MENUTEXT)));
-    EXPECT_TRUE(anyPixel(draw(plain, ODS_SELECTED), QRect(25, 0, 100, 20), sys(COLOR_HIGHLIGHTTEXT)));
-}
-
-TEST_F(BCMenuPaint, DisabledItemsAreGreyAndOnlyTheClassicLookHighlightsThem) {
-    const BCMenuData& plain = append("Open", 1);
+    for (const Case& c : cases) expectPixels(draw(*c.record, c.state), c.pixels, c.what);
+    // Text sits right of the picture column in the text colour of the state; disabled text is
+    // grey, and highlighted only in this look.
     const QRect text(25, 0, 100, 20);
-    struct Case {
-        int drawMode;
-        uint32_t state;
-        COLORREF background, textColour;
-    };
-    const COLORREF S = BCMenu::BlendToWhite(sys(COLOR_3DFACE), 0.25);
-    for (const Case& c : {Case{0, ODS_GRAYED, sys(COLOR_MENU), sys(COLOR_GRAYTEXT)},
-                          Case{0, ODS_GRAYED | ODS_SELECTED, sys(COLOR_HIGHLIGHT), sys(COLOR_MENU)},
-                          Case{1, ODS_GRAYED, sys(COLOR_WINDOW), BCMenu::BlendToWhite(sys(COLOR_GRAYTEXT), 0.4)},
-                          Case{1, ODS_GRAYED | ODS_SELECTED, sys(COLOR_WINDOW), BCMenu::BlendToWhite(sys(COLOR_GRAYTEXT), 0.4)}}) {
-        BCMenu::SetDrawMode(c.drawMode);
-        const QImage img = draw(plain, c.state);
-        EXPECT_EQ(pixelRef(img, 140, 1), c.background) << c.drawMode << " " << c.state;
-        EXPECT_TRUE(anyPixel(img, text, c.textColour)) << c.drawMode << " " << c.state;
-        EXPECT_FALSE(anyPixel(img, text, sys(COLOR_MENUTEXT))) << c.drawMode << " " << c.state;
-        if (c.drawMode == 1) {
-            EXPECT_EQ(pixelRef(img, 1, 1), S);
-        }
+    EXPECT_FALSE(anyPixel(draw(plain, 0), QRect(0, 0, 25, 20), T));
+    for (const auto& [state, bg, colour] : {std::tuple{0u, B, T}, {ODS_SELECTED, H, sys(COLOR_HIGHLIGHTTEXT)},
+                                            {ODS_GRAYED, B, sys(COLOR_GRAYTEXT)}, {ODS_GRAYED | ODS_SELECTED, H, B}}) {
+        const QImage img = draw(plain, state);
+        EXPECT_EQ(pixelRef(img, 140, 1), bg) << state;
+        EXPECT_TRUE(anyPixel(img, text, colour)) << state;
+        EXPECT_TRUE(state == 0 || !anyPixel(img, text, T)) << state;
     }
 }
 
 TEST_F(BCMenuPaint, XpLookHasAPictureStripAndAFramedHighlight) {
     const BCMenuData& plain = append("Open", 1);
     const BCMenuData& separator = append("", 0);
-    const COLORREF H = sys(COLOR_HIGHLIGHT), F = BCMenu::BlendToWhite(H, 0.85);
+    const COLORREF H = sys(COLOR_HIGHLIGHT), F = BCMenu::BlendToWhite(H, 0.85), W = sys(COLOR_WINDOW);
     // The older system's own theme draws the strip in the face colour, elsewhere it is lighter.
     for (const bool themed : {false, true}) {
         platform::setOsVersionForTest(themed ? platform::OsVersion{5, 1} : platform::OsVersion{});
         BCMenu::g_bcmShellType = BCMenu::GetShellType();
-        BCMenu::SetDrawMode(0);
+        BCMenu::SetDrawMode(themed ? 0 : 1);
         BCMenu::g_bcmDrawModeXp = 1;
-        if (!themed) BCMenu::SetDrawMode(1);
         const COLORREF S = themed ? sys(COLOR_3DFACE) : BCMenu::BlendToWhite(sys(COLOR_3DFACE), 0.25);
         const COLORREF Fill = themed ? BCMenu::BlendToWhite(H, 0.7) : F;
-        QImage img = draw(plain, 0);
-        EXPECT_EQ((std::array{pixelRef(img, 0, 0), pixelRef(img, 22, 19), pixelRef(img, 23, 0)}),
-                  (std::array{S, S, sys(COLOR_WINDOW)})) << themed;
-        img = draw(plain, ODS_SELECTED);
-        EXPECT_EQ((std::array{pixelRef(img, 0, 0), pixelRef(img, 149, 19), pixelRef(img, 1, 1), pixelRef(img, 140, 10)}),
-                  (std::array{H, H, Fill, Fill})) << themed;
+        const std::string look = themed ? "themed" : "plain";
+        expectPixels(draw(plain, 0), {{0, 0, S}, {22, 19, S}, {23, 0, W}}, look);
+        expectPixels(draw(plain, ODS_SELECTED), {{0, 0, H}, {149, 19, H}, {1, 1, Fill}, {140, 10, Fill}}, look);
         // The 16-pixel check box at (4,2), framed in the highlight colour, its tick from (9,6).
-        img = draw(plain, ODS_CHECKED);
-        EXPECT_EQ((std::array{pixelRef(img, 4, 2), pixelRef(img, 19, 17), pixelRef(img, 5, 3), pixelRef(img, 9, 8)}),
-                  (std::array{H, H, F, sys(COLOR_MENUTEXT)})) << themed;
-        // A device with a palette always gets the classic look.
-        QImage palette(kItem.size(), QImage::Format_RGB32);
-        {
-            QPainter p(&palette);
-            menu.DrawItem({&p, kItem, 0, &plain, true});
+        expectPixels(draw(plain, ODS_CHECKED), {{4, 2, H}, {19, 17, H}, {5, 3, F}, {9, 8, sys(COLOR_MENUTEXT)}}, look);
+        expectPixels(draw(separator, 0), {{5, 10, S}, {29, 10, W}, {30, 10, sys(COLOR_3DSHADOW)}, {30, 11, sys(COLOR_3DHILIGHT)}}, look);
+        // Disabled text is a lighter grey and never highlighted.
+        for (const uint32_t state : {ODS_GRAYED, ODS_GRAYED | ODS_SELECTED}) {
+            const QImage img = draw(plain, state);
+            EXPECT_EQ(pixelRef(img, 140, 1), W) << look;
+            EXPECT_TRUE(anyPixel(img, QRect(25, 0, 100, 20), BCMenu::BlendToWhite(sys(COLOR_GRAYTEXT), 0.4))) << look;
+            EXPECT_FALSE(anyPixel(img, QRect(25, 0, 100, 20), sys(COLOR_MENUTEXT))) << look;
         }
-        EXPECT_EQ(pixelRef(palette, 1, 1), themed ? sys(COLOR_3DFACE) : sys(COLOR_MENU)) << themed;
-        img = draw(separator, 0);
-        EXPECT_EQ((std::array{pixelRef(img, 5, 10), pixelRef(img, 29, 10), pixelRef(img, 30, 10), pixelRef(img, 30, 11)}),
-                  (std::array{S, sys(COLOR_WINDOW), sys(COLOR_3DSHADOW), sys(COLOR_3DHILIGHT)})) << themed;
+        // A device with a palette always gets the classic look.
+        EXPECT_EQ(pixelRef(draw(plain, 0, true), 1, 1), themed ? sys(COLOR_3DFACE) : sys(COLOR_MENU)) << look;
     }
 }
 
@@ -189,11 +135,8 @@ TEST_F(BCMenuPaint, SharedPicturesCarryFadedAndShadowCopiesThatAReplacementRenew
         installResources();
         BCMenu::SetDrawMode(drawMode);
         const size_t perPicture = drawMode == 1 ? 3 : 1;
-        const BCMenuData& open = append("Open", 5, 300);
-        const BCMenuData& save = append("Save", 6, 301);
-        EXPECT_EQ(open.globalImage, 0);
-        EXPECT_EQ(save.globalImage, static_cast<int>(perPicture));
-        ASSERT_EQ(BCMenu::g_bcmImageIds.size(), 2 * perPicture);
+        EXPECT_EQ(append("Open", 5, 300).globalImage, 0);
+        EXPECT_EQ(append("Save", 6, 301).globalImage, static_cast<int>(perPicture));
         // An item of a command that has a picture shows it; a new picture replaces it in place.
         EXPECT_EQ(append("Open again", 5).globalImage, 0);
         menu.ModifyItem(QString(), 5, 301);
@@ -202,20 +145,15 @@ TEST_F(BCMenuPaint, SharedPicturesCarryFadedAndShadowCopiesThatAReplacementRenew
         EXPECT_EQ(normal.pixel(3, 3), colorFromRef(kBlue).rgb()) << drawMode;
         EXPECT_EQ(qAlpha(normal.pixel(0, 0)), 0) << drawMode;
         if (drawMode == 0) continue;
-        const QImage faded = BCMenu::g_bcmImageList.ExtractIcon(1);
-        const QImage shadow = BCMenu::g_bcmImageList.ExtractIcon(2);
-        EXPECT_EQ(faded.pixel(3, 3), colorFromRef(BCMenu::BlendToWhite(kBlue, 0.3)).rgb());
-        EXPECT_EQ(shadow.pixel(3, 3), colorFromRef(BCMenu::BlendToWhite(sys(COLOR_3DSHADOW), 0.49)).rgb());
-        EXPECT_EQ(qAlpha(faded.pixel(0, 0)), 0);
-        EXPECT_EQ(qAlpha(shadow.pixel(9, 9)), 0);
+        const COLORREF faded = BCMenu::BlendToWhite(kBlue, 0.3), shadow = BCMenu::BlendToWhite(sys(COLOR_3DSHADOW), 0.49);
+        const QImage fadedIcon = BCMenu::g_bcmImageList.ExtractIcon(1), shadowIcon = BCMenu::g_bcmImageList.ExtractIcon(2);
+        EXPECT_EQ((std::array{fadedIcon.pixel(3, 3), shadowIcon.pixel(3, 3)}),
+                  (std::array{colorFromRef(faded).rgb(), colorFromRef(shadow).rgb()}));
+        EXPECT_EQ(qAlpha(fadedIcon.pixel(0, 0)) + qAlpha(shadowIcon.pixel(9, 9)), 0);
         // In the strip the faded copy rests at (4,3); highlighted, the picture floats one
         // pixel up and left over its shadow one pixel right and down.
-        const BCMenuData& item = *menu.items()[0];
-        QImage img = draw(item, 0);
-        EXPECT_EQ(pixelRef(img, 4 + 2, 3 + 2), BCMenu::BlendToWhite(kBlue, 0.3));
-        img = draw(item, ODS_SELECTED);
-        EXPECT_EQ(pixelRef(img, 3 + 2, 2 + 2), kBlue);
-        EXPECT_EQ(pixelRef(img, 5 + 5, 4 + 5), BCMenu::BlendToWhite(sys(COLOR_3DSHADOW), 0.49));
+        EXPECT_EQ(pixelRef(draw(*menu.items()[0], 0), 6, 5), faded);
+        expectPixels(draw(*menu.items()[0], ODS_SELECTED), {{5, 4, kBlue}, {10, 9, shadow}});
     }
 }
 
@@ -223,12 +161,11 @@ TEST_F(BCMenuPaint, DisabledPicturesAreEtchedByEitherPainter) {
     const BCMenuData& open = append("Open", 5, 300);
     // The red square at picture (2,2)-(5,5), the picture at (2,2) in the item: shadow where
     // the square is, highlight one pixel right and down of it, the background elsewhere.
+    const COLORREF S = sys(COLOR_3DSHADOW), L = sys(COLOR_3DHILIGHT);
     for (const bool emboss : {false, true}) {
         if (emboss) menu.SetEmbossDisabled(); else menu.ClearEmbossDisabled();
-        const QImage img = draw(open, ODS_GRAYED);
-        EXPECT_EQ((std::array{pixelRef(img, 4, 4), pixelRef(img, 7, 7), pixelRef(img, 8, 8), pixelRef(img, 8, 5), pixelRef(img, 3, 3)}),
-                  (std::array{sys(COLOR_3DSHADOW), sys(COLOR_3DSHADOW), sys(COLOR_3DHILIGHT), sys(COLOR_3DHILIGHT), sys(COLOR_MENU)}))
-            << emboss;
+        expectPixels(draw(open, ODS_GRAYED), {{4, 4, S}, {7, 7, S}, {8, 8, L}, {8, 5, L}, {3, 3, sys(COLOR_MENU)}},
+                     emboss ? "emboss" : "etch");
     }
 }
 
@@ -240,16 +177,16 @@ TEST_F(BCMenuPaint, CheckImagesSwatchesAndToolbarPictures) {
     ASSERT_NE(menu.checkImages(), nullptr);
     EXPECT_EQ(menu.checkImages()->GetImageCount(), 2);  // no faded copies between the two
     const BCMenuData& checked = append("Bold", 1);
-    EXPECT_EQ(pixelRef(draw(checked, ODS_CHECKED), 4 + 2, 3 + 2), kRed);
-    EXPECT_EQ(pixelRef(draw(checked, ODS_CHECKED | ODS_SELECTED), 4 + 2, 3 + 2), kBlue);
+    EXPECT_EQ(pixelRef(draw(checked, ODS_CHECKED), 6, 5), kRed);
+    EXPECT_EQ(pixelRef(draw(checked, ODS_CHECKED | ODS_SELECTED), 6, 5), kBlue);
 
     BCMenu::SetDrawMode(0);
     const BCMenuData& colour = append("Colour", 7);
     menu.ModifyItem(QString(), 7, kRed, 0x000000, -1, QSize(10, 10));
     const QImage swatch = BCMenu::g_bcmImageList.ExtractIcon(colour.globalImage);
+    const QRgb black = qRgb(0, 0, 0), menuColour = colorFromRef(sys(COLOR_MENU)).rgb();
     EXPECT_EQ((std::array{swatch.pixel(3, 2), swatch.pixel(12, 11), swatch.pixel(4, 3), swatch.pixel(2, 2), swatch.pixel(13, 12)}),
-              (std::array{QColor(Qt::black).rgb(), QColor(Qt::black).rgb(), colorFromRef(kRed).rgb(),
-                          colorFromRef(sys(COLOR_MENU)).rgb(), colorFromRef(sys(COLOR_MENU)).rgb()}));
+              (std::array{black, black, colorFromRef(kRed).rgb(), menuColour, menuColour}));
 
     // A toolbar with larger pictures enlarges the menu's pictures; its buttons' pictures go
     // to the commands the menu holds.

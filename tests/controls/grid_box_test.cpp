@@ -1,13 +1,12 @@
 #include "controls/grid_box.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "support/widget_render.h"
+#include "control_checks.h"
 
 namespace {
 
@@ -36,33 +35,23 @@ TEST(GridBox, CellFramesAndGeometry) {
     QFont small = grid.font();
     small.setPixelSize(6);
     grid.setFont(small);
-    EXPECT_EQ(grid.cellWidth(), 20);
-    EXPECT_EQ(grid.cellHeight(), 15);
+    EXPECT_EQ(QSize(grid.cellWidth(), grid.cellHeight()), QSize(20, 15));
     const QImage img = renderWidget(grid);
-    const uint32_t marker = pixelRef(img, 0, 0);  // the header corner is left undrawn
+    const COLORREF marker = pixelRef(img, 0, 0);  // the header corner is left undrawn
     EXPECT_NE(marker, 0xFFFFFFu);
-    struct Pixel {
-        int x, y;
-        uint32_t colour;
-    };
     // Cell (1, 1) covers [20, 40) x [15, 30); the last cell (16, 32) ends at 340 x 495.
-    for (const Pixel& p : {Pixel{20, 15, 0xA8A8A8}, Pixel{38, 15, 0xA8A8A8}, Pixel{39, 15, 0xFFFFFF},
-                           Pixel{20, 28, 0xA8A8A8}, Pixel{20, 29, 0xFFFFFF}, Pixel{39, 29, 0xFFFFFF},
-                           Pixel{21, 16, 0x707070}, Pixel{37, 16, 0x707070}, Pixel{38, 16, 0xF0F0F0},
-                           Pixel{21, 28, 0xF0F0F0}, Pixel{22, 17, 0xFFFFFF}, Pixel{339, 494, 0xFFFFFF},
-                           Pixel{340, 100, marker}, Pixel{100, 496, marker}})
-        EXPECT_EQ(pixelRef(img, p.x, p.y), p.colour) << p.x << "," << p.y;
+    expectPixels(img, {{20, 15, 0xA8A8A8}, {38, 15, 0xA8A8A8}, {39, 15, 0xFFFFFF}, {20, 28, 0xA8A8A8}, {20, 29, 0xFFFFFF},
+                       {39, 29, 0xFFFFFF}, {21, 16, 0x707070}, {37, 16, 0x707070}, {38, 16, 0xF0F0F0}, {21, 28, 0xF0F0F0},
+                       {22, 17, 0xFFFFFF}, {339, 494, 0xFFFFFF}, {340, 100, marker}, {100, 496, marker}});
     grid.m_nBaseAddr = INT_MAX;  // row labels count on as 32-bit numbers past any base
     (void)renderWidget(grid);
 }
 
 TEST(GridBox, EditorCommitsOnLeavingAndDiscardsOnTheSameCellOrEscape) {
     enum Leave { Enter, FocusLoss, OtherCell, SameCell, Escape, ContextMenu };
-    struct Case {
-        Leave how;
-        uint8_t stored;  // cell (2, 3) afterwards, which held 0x42 when "3c" was typed over it
-        QString editor;  // the editor's text afterwards; empty when it is hidden
-    };
+    // Cell (2, 3) afterwards, which held 0x42 when "3c" was typed over it, and the editor's
+    // text afterwards (empty when it is hidden).
+    struct Case { Leave how; uint8_t stored; QString editor; };
     for (const Case& c : {Case{Enter, 0x3C, ""}, Case{FocusLoss, 0x3C, ""}, Case{OtherCell, 0x3C, "FF"},
                           Case{SameCell, 0x42, "42"}, Case{Escape, 0x42, "3c"}, Case{ContextMenu, 0x42, "3c"}}) {
         SCOPED_TRACE(c.how);
@@ -85,14 +74,13 @@ TEST(GridBox, EditorCommitsOnLeavingAndDiscardsOnTheSameCellOrEscape) {
             QApplication::activePopupWidget()->close();
         }
         }
-        EXPECT_EQ(d.cell(2, 3), c.stored);
-        EXPECT_EQ(d.cell(5, 5), 0xFF);
+        EXPECT_EQ((std::pair{d.cell(2, 3), d.cell(5, 5)}), (std::pair<uint8_t, uint8_t>{c.stored, 0xFF}));
         EXPECT_EQ(d.grid.m_edit.isHidden() ? QString() : d.grid.m_edit.text(), c.editor);
         EXPECT_EQ(d.grid.m_edit.geometry(), c.how == OtherCell ? d.grid.cellRect(5, 5) : d.grid.cellRect(2, 3));
     }
 }
 
-TEST(GridBox, StrayClicksAndTheHiddenEditorStoreNothing) {
+TEST(GridBox, StrayClicksTheHiddenEditorAndCellsOffTheGridStoreNothing) {
     GridDialog d;
     d.click(1, 1);
     QTest::keyClicks(&d.grid.m_edit, "12");
@@ -106,16 +94,13 @@ TEST(GridBox, StrayClicksAndTheHiddenEditorStoreNothing) {
     d.grid.m_edit.hide();
     d.grid.m_byData.fill(0x00);
     d.click(3, 1);
-    EXPECT_EQ(d.cell(2, 1), 0x00);
-    EXPECT_EQ(d.cell(1, 1), 0x00);
+    EXPECT_EQ(d.cell(2, 1) + d.cell(1, 1), 0);
     // A client area too small for one cell ignores clicks.
     d.grid.setGeometry(0, 0, 10, 20);
     QTest::mouseClick(&d.grid, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(d.grid.m_nCurCol, 3);
     (void)renderWidget(d.grid);
-}
 
-TEST(GridBox, CurrentCellOffTheGridStoresNothing) {
     CGridBox bytes;
     CGridBoxW words;
     for (QPoint cell : {QPoint(0, 1), QPoint(17, 1), QPoint(1, 0), QPoint(1, 33), QPoint(16, 17)}) {
@@ -137,8 +122,7 @@ TEST(GridBoxW, CommitsTheFullWord) {
     EXPECT_EQ(grid.m_edit.text(), "FFFFFFFF");
     QTest::keyClicks(&grid.m_edit, "deadbeef9");
     QTest::keyClick(&grid.m_edit, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(grid.m_dwData[255], 0xDEADBEEFu);
-    EXPECT_EQ(grid.m_dwData[0], 0xFFFFFFFFu);
+    EXPECT_EQ((std::pair{grid.m_dwData[255], grid.m_dwData[0]}), (std::pair{0xDEADBEEFu, 0xFFFFFFFFu}));
 }
 
 TEST(GridBox512, CellsFollowTheCountsUpTo2048) {

