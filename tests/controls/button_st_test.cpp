@@ -85,10 +85,7 @@ TEST(ButtonST, PicturesSitByAlignmentAndAGreyCopyNeedsItsIcon) {
 
 TEST(ButtonST, ClicksToggleTheCheckBoxOpenTheLinkAndCountDoubleClicksTwice) {
     std::vector<QUrl> opened;
-    CButtonST::SetLinkOpener([&](const QUrl& url) {
-        opened.push_back(url);
-        return true;
-    });
+    CButtonST::SetLinkOpener([&](const QUrl& url) { return opened.push_back(url), true; });
     QWidget dialog;
     CButtonST box(&dialog), link(&dialog);
     box.Attach(CButtonST::BS_CHECKBOX_BIT);

@@ -2,17 +2,14 @@
 
 #include <QTest>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <vector>
 
 #include "support/widget_render.h"
 
 namespace {
 
-struct Commit {
-    int item, subItem;
-    QString text;
-    bool operator==(const Commit&) const = default;
-};
+using Commit = std::tuple<int, int, QString>;  // item, sub-item, text
 
 struct ListDialog {
     QWidget dialog;
@@ -23,9 +20,7 @@ struct ListDialog {
     ListDialog() {
         dialog.resize(300, 200);
         other.move(0, 100);
-        QObject::connect(&edit, &CSubEdit::commitText, [this](int item, int subItem, const QString& text) {
-            commits.push_back({item, subItem, text});
-        });
+        QObject::connect(&edit, &CSubEdit::commitText, [this](int item, int sub, const QString& text) { commits.emplace_back(item, sub, text); });
         showActive(dialog);
     }
     // As the holder opens the editor over a list cell.
