@@ -113,19 +113,7 @@ TEST(GridBox, StrayClicksTheHiddenEditorAndCellsOffTheGridStoreNothing) {
     for (uint32_t w : words.m_dwData) ASSERT_EQ(w, 0xFFFFFFFFu);
 }
 
-TEST(GridBoxW, CommitsTheFullWord) {
-    QWidget dialog;
-    CGridBoxW grid(&dialog);
-    grid.setGeometry(0, 0, 17 * 60, 17 * 15);
-    showActive(dialog);
-    QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(16, 16).center());
-    EXPECT_EQ(grid.m_edit.text(), "FFFFFFFF");
-    QTest::keyClicks(&grid.m_edit, "deadbeef9");
-    QTest::keyClick(&grid.m_edit, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ((std::pair{grid.m_dwData[255], grid.m_dwData[0]}), (std::pair{0xDEADBEEFu, 0xFFFFFFFFu}));
-}
-
-TEST(GridBox512, CellsFollowTheCountsUpTo2048) {
+TEST(GridBox, WordAndSizedGridsCommitWhatIsTypedAndASizedGridStartsWithoutCells) {
     // Columns and rows set, and the counts that follow.
     for (const auto& [set, counts] : std::initializer_list<std::pair<QPoint, QPoint>>{
              {{0, 0}, {0, 0}}, {{16, 8}, {16, 8}}, {{64, 64}, {64, 32}}, {{3000, 2}, {2048, 1}}, {{-4, 10}, {0, 0}}}) {
@@ -135,19 +123,29 @@ TEST(GridBox512, CellsFollowTheCountsUpTo2048) {
         EXPECT_EQ(QPoint(grid.columnCount(), grid.rowCount()), counts) << set.x() << "x" << set.y();
     }
     QWidget dialog;
-    CGridBox512 grid(&dialog);
-    grid.resize(200, 200);
+    dialog.resize(1300, 300);
+    CGridBoxW words(&dialog);
+    CGridBox512 sized(&dialog);
+    words.setGeometry(0, 0, 17 * 60, 17 * 15);
+    sized.setGeometry(1050, 0, 200, 200);
     showActive(dialog);
+    // Opens the editor on a cell, types and ends with the key; answers the text it opened with.
+    const auto type = [](auto& grid, int col, int row, const char* keys, Qt::Key end, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(col, row).center());
+        const QString shown = grid.m_edit.text();
+        QTest::keyClicks(&grid.m_edit, keys);
+        QTest::keyClick(&grid.m_edit, end, modifiers);
+        return shown;
+    };
+    EXPECT_EQ(type(words, 16, 16, "deadbeef9", Qt::Key_Enter, Qt::KeypadModifier), "FFFFFFFF");
+    EXPECT_EQ((std::pair{words.m_dwData[255], words.m_dwData[0]}), (std::pair{0xDEADBEEFu, 0xFFFFFFFFu}));
     // Never given counts: no cells, so a click opens nothing and stores nothing.
-    QTest::mouseClick(&grid, Qt::LeftButton, {}, QPoint(150, 150));
-    EXPECT_TRUE(grid.m_edit.geometry().isEmpty());
-    grid.SetCellValue(0x55);
-    EXPECT_EQ(grid.m_byData[0], 0x00);
-
-    grid.m_nCols = grid.m_nRows = 4;
-    QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(2, 3).center());
-    QTest::keyClicks(&grid.m_edit, "5A");
-    QTest::keyClick(&grid.m_edit, Qt::Key_Return);
-    EXPECT_EQ(grid.m_byData[(3 - 1) * 4 + (2 - 1)], 0x5A);
-    EXPECT_EQ(grid.m_edit.palette().color(QPalette::Text), QColor(0x80, 0x80, 0xFF));
+    QTest::mouseClick(&sized, Qt::LeftButton, {}, QPoint(150, 150));
+    EXPECT_TRUE(sized.m_edit.geometry().isEmpty());
+    sized.SetCellValue(0x55);
+    EXPECT_EQ(sized.m_byData[0], 0x00);
+    sized.m_nCols = sized.m_nRows = 4;
+    EXPECT_EQ(type(sized, 2, 3, "5A", Qt::Key_Return, {}), "00");
+    EXPECT_EQ(sized.m_byData[(3 - 1) * 4 + (2 - 1)], 0x5A);
+    EXPECT_EQ(sized.m_edit.palette().color(QPalette::Text), QColor(0x80, 0x80, 0xFF));
 }
