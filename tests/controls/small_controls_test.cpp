@@ -1,9 +1,8 @@
-// The two-character key field, the hover mark, the turning wheel and the address field.
+// The two-character key field, the hover mark and the turning wheel.
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include "control_checks.h"
-#include "controls/hex_addr_edit.h"
 #include "controls/key_text.h"
 #include "controls/label_mark.h"
 #include "controls/wheel_fly.h"
@@ -66,15 +65,4 @@ TEST(WheelFly, TurnsByAnEighthPerStepAndComesBackAfterEight) {
         wheel.Step();
     }
     EXPECT_EQ(renderWidget(wheel), first);
-}
-
-TEST(HexAddrEdit, DoubleFrameAndSuffixStrip) {
-    CHexAddrEdit edit;
-    EXPECT_EQ(edit.suffix(), "0");
-    EXPECT_EQ(CHexAddrEdit2().suffix(), "00");
-    edit.resize(80, 24);
-    const QRect strip = edit.suffixRect();
-    EXPECT_EQ(strip, QRect(80 - 2 - 12 + 2, 4, 8, 16));
-    expectPixels(renderWidget(edit), {{0, 0, 0x707070}, {79, 23, 0xF0F0F0}, {1, 1, 0xA8A8A8}, {78, 22, 0xFFFFFF},
-                                      {strip.right(), strip.bottom(), refFromColor(edit.palette().color(QPalette::Button))}});
 }

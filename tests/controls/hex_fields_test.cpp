@@ -1,12 +1,18 @@
-#include "controls/wc_hex_button.h"
-
+// The hexadecimal fields: the address field, the number field with its base list, and the
+// key filter they share with the grid's editor.
+#include <QDialog>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <array>
 
+#include "control_checks.h"
+#include "controls/grid_box.h"
+#include "controls/hex_addr_edit.h"
+#include "controls/hex_key_filter.h"
+#include "controls/wc_hex_button.h"
 #include "platform/dialog_builder.h"
-#include "support/widget_render.h"
 
 namespace {
 
@@ -29,7 +35,38 @@ struct FieldWindow {
     }
 };
 
+// Every hexadecimal field in a dialog whose default button would accept it; the grid's
+// editor is open on cell (1, 1) and has the focus.
+struct FieldDialog {
+    QDialog dialog;
+    QPushButton ok{"OK", &dialog};
+    CHexAddrEdit2 address{&dialog};
+    wcHexButton number{&dialog};
+    CGridBox grid{&dialog};
+
+    FieldDialog() {
+        ok.setDefault(true);
+        QObject::connect(&ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+        address.setGeometry(0, 40, 100, 24);
+        number.setGeometry(0, 70, 100, 24);
+        grid.setGeometry(120, 0, 17 * 20, 33 * 15);
+        showActive(dialog);
+        QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(1, 1).center());
+    }
+};
+
 }  // namespace
+
+TEST(HexAddrEdit, DoubleFrameAndSuffixStrip) {
+    CHexAddrEdit edit;
+    EXPECT_EQ(edit.suffix(), "0");
+    EXPECT_EQ(CHexAddrEdit2().suffix(), "00");
+    edit.resize(80, 24);
+    const QRect strip = edit.suffixRect();
+    EXPECT_EQ(strip, QRect(80 - 2 - 12 + 2, 4, 8, 16));
+    expectPixels(renderWidget(edit), {{0, 0, 0x707070}, {79, 23, 0xF0F0F0}, {1, 1, 0xA8A8A8}, {78, 22, 0xFFFFFF},
+                                      {strip.right(), strip.bottom(), refFromColor(edit.palette().color(QPalette::Button))}});
+}
 
 TEST(wcHexButton, ChoosingABaseRewritesTheNumber) {
     struct Case { int from; QString text; int to; QString expected; };
@@ -110,4 +147,41 @@ TEST(wcHexButton, DataExchangeTakesThePlaceOfTheTemplateField) {
     DDX_wcHexButton(dialog.controls(), 1025, field);
     EXPECT_EQ(field.geometry(), place);
     EXPECT_EQ(dialog.controls().text(1025), "x");
+}
+
+TEST(HexKeyFilter, FieldsPassDigitsAndEditingKeysOnly) {
+    // The texts after the key, from "1" with the caret where given.
+    struct Case { Qt::Key key; Qt::KeyboardModifiers modifiers; int caret; QString hex, dec; };
+    FieldDialog d;
+    for (const Case& c : {Case{Qt::Key_A, {}, 1, "1a", "1"}, Case{Qt::Key_F, {}, 1, "1f", "1"},
+                          Case{Qt::Key_G, {}, 1, "1", "1"}, Case{Qt::Key_X, {}, 1, "1", "1"},
+                          Case{Qt::Key_9, {}, 1, "19", "19"}, Case{Qt::Key_7, Qt::KeypadModifier, 1, "17", "17"},
+                          Case{Qt::Key_Backspace, {}, 1, "", ""}, Case{Qt::Key_Delete, {}, 0, "", ""},
+                          Case{Qt::Key_Space, {}, 1, "1", "1"}, Case{Qt::Key_Minus, {}, 1, "1", "1"},
+                          Case{Qt::Key_Home, {}, 1, "1", "1"}, Case{Qt::Key_Up, {}, 1, "1", "1"},
+                          Case{Qt::Key_Tab, {}, 1, "1", "1"}}) {
+        for (const auto& [field, hex] : std::initializer_list<std::pair<QLineEdit*, bool>>{
+                 {&d.address, true}, {&d.grid.m_edit, true}, {&d.number, true}, {&d.number, false}}) {
+            d.number.SetHexMode(hex);
+            field->setText("1");
+            field->setCursorPosition(c.caret);
+            QTest::keyClick(field, c.key, c.modifiers);
+            EXPECT_EQ(field->text(), hex ? c.hex : c.dec) << field->metaObject()->className() << " " << c.key;
+        }
+        EXPECT_TRUE(d.grid.m_edit.hasFocus()) << c.key;
+    }
+    QTest::keyClick(&d.address, Qt::Key_Left);
+    EXPECT_EQ(d.address.cursorPosition(), 0);
+}
+
+TEST(HexKeyFilter, EnterAndEscapeDoNotCloseTheDialog) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        FieldDialog d;
+        for (QLineEdit* field : std::initializer_list<QLineEdit*>{&d.grid.m_edit, &d.address, &d.number}) {
+            field->setFocus();
+            QTest::keyClick(field, key);
+            EXPECT_TRUE(d.dialog.isVisible()) << key << " " << field->metaObject()->className();
+            EXPECT_EQ(d.dialog.result(), 0) << key;
+        }
+    }
 }
