@@ -311,7 +311,8 @@ TEST_F(BCMenuPaint, XpLookHasAPictureStripAndAFramedHighlight) {
         expectPixels(draw(plain, ODS_SELECTED), {{0, 0, H}, {149, 19, H}, {1, 1, Fill}, {140, 10, Fill}}, look);
         // The 16-pixel check box at (4,2), framed in the highlight colour, its tick from (9,6).
         expectPixels(draw(plain, ODS_CHECKED), {{4, 2, H}, {19, 17, H}, {5, 3, F}, {9, 8, sys(COLOR_MENUTEXT)}}, look);
-        expectPixels(draw(separator, 0), {{5, 10, S}, {29, 10, W}, {30, 10, sys(COLOR_3DSHADOW)}, {30, 11, sys(COLOR_3DHILIGHT)}}, look);
+        expectPixels(draw(separator, 0),
+                     {{5, 10, S}, {29, 10, W}, {30, 10, sys(COLOR_3DSHADOW)}, {30, 11, sys(COLOR_3DHILIGHT)}}, look);
         // Disabled text is a lighter grey and never highlighted.
         for (const uint32_t state : {ODS_GRAYED, ODS_GRAYED | ODS_SELECTED}) {
             const QImage img = draw(plain, state);
@@ -380,7 +381,8 @@ TEST_F(BCMenuPaint, CheckImagesSwatchesAndToolbarPictures) {
     menu.ModifyItem(QString(), 7, kRed, 0x000000, -1, QSize(10, 10));
     const QImage swatch = BCMenu::g_bcmImageList.ExtractIcon(colour.globalImage);
     const QRgb black = qRgb(0, 0, 0), menuColour = colorFromRef(sys(COLOR_MENU)).rgb();
-    EXPECT_EQ((std::array{swatch.pixel(3, 2), swatch.pixel(12, 11), swatch.pixel(4, 3), swatch.pixel(2, 2), swatch.pixel(13, 12)}),
+    EXPECT_EQ((std::array{swatch.pixel(3, 2), swatch.pixel(12, 11), swatch.pixel(4, 3), swatch.pixel(2, 2),
+                          swatch.pixel(13, 12)}),
               (std::array{black, black, colorFromRef(kRed).rgb(), menuColour, menuColour}));
 
     // A toolbar with larger pictures enlarges the menu's pictures; its buttons' pictures go

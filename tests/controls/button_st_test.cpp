@@ -31,8 +31,8 @@ TEST(ButtonST, ColourEntriesShadeWithoutClippingAndRefuseBadArguments) {
         EXPECT_EQ(button.GetColorEntry(c.index, after), badIndex);
         EXPECT_EQ(after, badIndex ? 0xDEAD : c.after) << std::hex << c.before << " " << std::dec << c.shade;
     }
-    for (const auto& [align, result] : {std::pair{3, CButtonST::BTNST_INVALIDALIGN}, {-1, CButtonST::BTNST_INVALIDALIGN}, {2, CButtonST::BTNST_OK}})
-        EXPECT_EQ(button.SetImageAlignment(align), result) << align;
+    for (const int align : {3, -1, 2})
+        EXPECT_EQ(button.SetImageAlignment(align), align == 2 ? CButtonST::BTNST_OK : CButtonST::BTNST_INVALIDALIGN);
 }
 
 TEST(ButtonST, FrameFollowsLookDefaultMarkAndHover) {
@@ -47,7 +47,8 @@ TEST(ButtonST, FrameFollowsLookDefaultMarkAndHover) {
         button.Attach(c.style);
         button.SetFlatLook(c.flat);
         if (c.hover) hover(button, true);
-        expectPixels(renderWidget(button), {{0, 0, c.corner}, {1, 1, c.inner}}, std::to_string(c.style) + (c.flat ? " flat" : ""));
+        const std::string what = std::to_string(c.style) + (c.flat ? " flat" : "");
+        expectPixels(renderWidget(button), {{0, 0, c.corner}, {1, 1, c.inner}}, what);
         // The holder switching the style moves the default mark.
         button.SetButtonStyle(CButtonST::BS_PUSHBUTTON);
         EXPECT_FALSE(button.IsDefaultButton());

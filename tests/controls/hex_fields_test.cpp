@@ -64,8 +64,9 @@ TEST(HexAddrEdit, DoubleFrameAndSuffixStrip) {
     edit.resize(80, 24);
     const QRect strip = edit.suffixRect();
     EXPECT_EQ(strip, QRect(80 - 2 - 12 + 2, 4, 8, 16));
+    const COLORREF face = refFromColor(edit.palette().color(QPalette::Button));
     expectPixels(renderWidget(edit), {{0, 0, 0x707070}, {79, 23, 0xF0F0F0}, {1, 1, 0xA8A8A8}, {78, 22, 0xFFFFFF},
-                                      {strip.right(), strip.bottom(), refFromColor(edit.palette().color(QPalette::Button))}});
+                                      {strip.right(), strip.bottom(), face}});
 }
 
 TEST(wcHexButton, ChoosingABaseRewritesTheNumber) {

@@ -49,13 +49,13 @@ TEST(MacProgressCtrl, BarReachesThePositionInReliefWithShadowsBeyondIt) {
                 for (int y = 0; y < 20; ++y) ASSERT_EQ(pixelRef(img, x, y), face(bar));
             continue;
         }
-        const COLORREF middle[20] = {s.dark1,  s.bar,    s.light1, s.light2, s.light3, s.light3, s.light3,
-                                     s.light3, s.light3, s.light3, s.light3, s.light3, s.light3, s.light3,
-                                     s.light3, s.light2, s.light1, s.bar,    s.dark1,  s.dark2};
+        const COLORREF L = s.light3, middle[20] = {s.dark1, s.bar, s.light1, s.light2, L, L, L, L, L, L, L,
+                                                   L, L, L, L, s.light2, s.light1, s.bar, s.dark1, s.dark2};
         for (int y = 0; y < 20; ++y)
             expectPixels(img, {{0, y, s.bar}, {c.right / 2, y, middle[y]}, {c.right - 1, y, y == 0 ? s.dark1 : s.dark2}});
         expectPixels(img, {{1, 19, s.dark1}});
-        if (c.right + 2 < 200) expectPixels(img, {{c.right, 10, s.midShadow}, {c.right + 1, 10, s.shadow}, {c.right + 2, 10, face(bar)}});
+        if (c.right + 2 < 200)
+            expectPixels(img, {{c.right, 10, s.midShadow}, {c.right + 1, 10, s.shadow}, {c.right + 2, 10, face(bar)}});
     }
 }
 
@@ -83,7 +83,8 @@ TEST(MacProgressCtrl, MarqueeStripesRunOnePixelPerTick) {
     // Shade by offset within the 20-pixel stripe period.
     std::array<COLORREF, 20> stripe;
     stripe.fill(s.light3);
-    for (size_t k = 1; const COLORREF shade : {s.dark2, s.dark1, s.bar, s.light1, s.light2, s.light3, s.light2, s.light1, s.bar, s.dark1})
+    for (size_t k = 1;
+         const COLORREF shade : {s.dark2, s.dark1, s.bar, s.light1, s.light2, s.light3, s.light2, s.light1, s.bar, s.dark1})
         stripe[k++] = shade;
     for (int step = 0; step <= 20; ++step) {
         const QImage img = renderWidget(bar);

@@ -20,7 +20,8 @@ struct ListDialog {
     ListDialog() {
         dialog.resize(300, 200);
         other.move(0, 100);
-        QObject::connect(&edit, &CSubEdit::commitText, [this](int item, int sub, const QString& text) { commits.emplace_back(item, sub, text); });
+        QObject::connect(&edit, &CSubEdit::commitText,
+                         [this](int item, int sub, const QString& text) { commits.emplace_back(item, sub, text); });
         showActive(dialog);
     }
     // As the holder opens the editor over a list cell.
