@@ -14,17 +14,28 @@ void clickTitle(CChkGBox& group) {
 
 }  // namespace
 
-TEST(ChkGBox, TitleStateEnablesEveryControlOnTheFrame) {
+TEST(ChkGBox, TitleStateEnablesEveryControlOnTheFrameAndRadioTitlesExcludeEachOther) {
     QWidget dialog;
     dialog.resize(400, 300);
-    CChkGBox group(&dialog);
-    QLineEdit inside(&dialog), stickingOut(&dialog), outside(&dialog);
+    CChkGBox group(&dialog), first(&dialog), second(&dialog);
+    QLineEdit inside(&dialog), stickingOut(&dialog), outside(&dialog), inFirst(&dialog), inSecond(&dialog);
     group.setGeometry(10, 10, 200, 150);
     group.setTitle("Serial Number");
+    group.CreateTitleButton(CChkGBox::kCheckBoxStyle);
     inside.setGeometry(20, 40, 100, 20);
     stickingOut.setGeometry(180, 100, 60, 20);
     outside.setGeometry(250, 200, 50, 20);
-    group.CreateTitleButton(CChkGBox::kCheckBoxStyle);
+    // Two radio titles of one group below it.
+    first.setGeometry(0, 170, 100, 100);
+    second.setGeometry(110, 170, 100, 100);
+    inFirst.setGeometry(10, 200, 50, 20);
+    inSecond.setGeometry(120, 200, 50, 20);
+    for (CChkGBox* g : {&first, &second}) {
+        g->setTitle("A");
+        g->CreateTitleButton(CChkGBox::kRadioStyle);
+        g->SetGroupId(7);
+    }
+    second.SetCheck(1);
     showActive(dialog);
     ASSERT_NE(group.titleButton(), nullptr);
     EXPECT_EQ(group.titleButton()->text(), "Serial Number");
@@ -37,30 +48,10 @@ TEST(ChkGBox, TitleStateEnablesEveryControlOnTheFrame) {
         else
             group.SetCheck(set);
         EXPECT_EQ(group.GetCheck(), state);
-        EXPECT_EQ(inside.isEnabled(), state == 1) << set << " " << state;
-        EXPECT_EQ(stickingOut.isEnabled(), state == 1) << set << " " << state;
+        EXPECT_EQ(std::pair(inside.isEnabled(), stickingOut.isEnabled()), std::pair(state == 1, state == 1)) << set;
         EXPECT_TRUE(outside.isEnabled() && group.isEnabled() && group.titleButton()->isEnabled());
     }
-}
-
-TEST(ChkGBox, RadioTitlesOfOneGroupExcludeEachOther) {
-    QWidget dialog;
-    CChkGBox first(&dialog), second(&dialog);
-    QLineEdit inFirst(&dialog), inSecond(&dialog);
-    first.setGeometry(0, 0, 100, 100);
-    second.setGeometry(150, 0, 100, 100);
-    inFirst.setGeometry(10, 30, 50, 20);
-    inSecond.setGeometry(160, 30, 50, 20);
-    for (CChkGBox* g : {&first, &second}) {
-        g->setTitle("A");
-        g->CreateTitleButton(CChkGBox::kRadioStyle);
-        g->SetGroupId(7);
-    }
-    second.SetCheck(1);
-    showActive(dialog);
     clickTitle(first);
-    EXPECT_EQ(first.GetCheck(), 1);
-    EXPECT_EQ(second.GetCheck(), 0);
-    EXPECT_TRUE(inFirst.isEnabled());
-    EXPECT_FALSE(inSecond.isEnabled());
+    EXPECT_EQ(std::pair(first.GetCheck(), second.GetCheck()), std::pair(1, 0));
+    EXPECT_EQ(std::pair(inFirst.isEnabled(), inSecond.isEnabled()), std::pair(true, false));
 }

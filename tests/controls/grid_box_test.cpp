@@ -1,13 +1,12 @@
 #include "controls/grid_box.h"
 
-#include <QApplication>
 #include <QContextMenuEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "support/widget_render.h"
+#include "control_checks.h"
 
 namespace {
 
@@ -36,33 +35,23 @@ TEST(GridBox, CellFramesAndGeometry) {
     QFont small = grid.font();
     small.setPixelSize(6);
     grid.setFont(small);
-    EXPECT_EQ(grid.cellWidth(), 20);
-    EXPECT_EQ(grid.cellHeight(), 15);
+    EXPECT_EQ(QSize(grid.cellWidth(), grid.cellHeight()), QSize(20, 15));
     const QImage img = renderWidget(grid);
-    const uint32_t marker = pixelRef(img, 0, 0);  // the header corner is left undrawn
+    const COLORREF marker = pixelRef(img, 0, 0);  // the header corner is left undrawn
     EXPECT_NE(marker, 0xFFFFFFu);
-    struct Pixel {
-        int x, y;
-        uint32_t colour;
-    };
     // Cell (1, 1) covers [20, 40) x [15, 30); the last cell (16, 32) ends at 340 x 495.
-    for (const Pixel& p : {Pixel{20, 15, 0xA8A8A8}, Pixel{38, 15, 0xA8A8A8}, Pixel{39, 15, 0xFFFFFF},
-                           Pixel{20, 28, 0xA8A8A8}, Pixel{20, 29, 0xFFFFFF}, Pixel{39, 29, 0xFFFFFF},
-                           Pixel{21, 16, 0x707070}, Pixel{37, 16, 0x707070}, Pixel{38, 16, 0xF0F0F0},
-                           Pixel{21, 28, 0xF0F0F0}, Pixel{22, 17, 0xFFFFFF}, Pixel{339, 494, 0xFFFFFF},
-                           Pixel{340, 100, marker}, Pixel{100, 496, marker}})
-        EXPECT_EQ(pixelRef(img, p.x, p.y), p.colour) << p.x << "," << p.y;
+    expectPixels(img, {{20, 15, 0xA8A8A8}, {38, 15, 0xA8A8A8}, {39, 15, 0xFFFFFF}, {20, 28, 0xA8A8A8}, {20, 29, 0xFFFFFF},
+                       {39, 29, 0xFFFFFF}, {21, 16, 0x707070}, {37, 16, 0x707070}, {38, 16, 0xF0F0F0}, {21, 28, 0xF0F0F0},
+                       {22, 17, 0xFFFFFF}, {339, 494, 0xFFFFFF}, {340, 100, marker}, {100, 496, marker}});
     grid.m_nBaseAddr = INT_MAX;  // row labels count on as 32-bit numbers past any base
     (void)renderWidget(grid);
 }
 
 TEST(GridBox, EditorCommitsOnLeavingAndDiscardsOnTheSameCellOrEscape) {
     enum Leave { Enter, FocusLoss, OtherCell, SameCell, Escape, ContextMenu };
-    struct Case {
-        Leave how;
-        uint8_t stored;  // cell (2, 3) afterwards, which held 0x42 when "3c" was typed over it
-        QString editor;  // the editor's text afterwards; empty when it is hidden
-    };
+    // Cell (2, 3) afterwards, which held 0x42 when "3c" was typed over it, and the editor's
+    // text afterwards (empty when it is hidden).
+    struct Case { Leave how; uint8_t stored; QString editor; };
     for (const Case& c : {Case{Enter, 0x3C, ""}, Case{FocusLoss, 0x3C, ""}, Case{OtherCell, 0x3C, "FF"},
                           Case{SameCell, 0x42, "42"}, Case{Escape, 0x42, "3c"}, Case{ContextMenu, 0x42, "3c"}}) {
         SCOPED_TRACE(c.how);
@@ -85,14 +74,13 @@ TEST(GridBox, EditorCommitsOnLeavingAndDiscardsOnTheSameCellOrEscape) {
             QApplication::activePopupWidget()->close();
         }
         }
-        EXPECT_EQ(d.cell(2, 3), c.stored);
-        EXPECT_EQ(d.cell(5, 5), 0xFF);
+        EXPECT_EQ((std::pair{d.cell(2, 3), d.cell(5, 5)}), (std::pair<uint8_t, uint8_t>{c.stored, 0xFF}));
         EXPECT_EQ(d.grid.m_edit.isHidden() ? QString() : d.grid.m_edit.text(), c.editor);
         EXPECT_EQ(d.grid.m_edit.geometry(), c.how == OtherCell ? d.grid.cellRect(5, 5) : d.grid.cellRect(2, 3));
     }
 }
 
-TEST(GridBox, StrayClicksAndTheHiddenEditorStoreNothing) {
+TEST(GridBox, StrayClicksTheHiddenEditorAndCellsOffTheGridStoreNothing) {
     GridDialog d;
     d.click(1, 1);
     QTest::keyClicks(&d.grid.m_edit, "12");
@@ -106,16 +94,13 @@ TEST(GridBox, StrayClicksAndTheHiddenEditorStoreNothing) {
     d.grid.m_edit.hide();
     d.grid.m_byData.fill(0x00);
     d.click(3, 1);
-    EXPECT_EQ(d.cell(2, 1), 0x00);
-    EXPECT_EQ(d.cell(1, 1), 0x00);
+    EXPECT_EQ(d.cell(2, 1) + d.cell(1, 1), 0);
     // A client area too small for one cell ignores clicks.
     d.grid.setGeometry(0, 0, 10, 20);
     QTest::mouseClick(&d.grid, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(d.grid.m_nCurCol, 3);
     (void)renderWidget(d.grid);
-}
 
-TEST(GridBox, CurrentCellOffTheGridStoresNothing) {
     CGridBox bytes;
     CGridBoxW words;
     for (QPoint cell : {QPoint(0, 1), QPoint(17, 1), QPoint(1, 0), QPoint(1, 33), QPoint(16, 17)}) {
@@ -128,20 +113,7 @@ TEST(GridBox, CurrentCellOffTheGridStoresNothing) {
     for (uint32_t w : words.m_dwData) ASSERT_EQ(w, 0xFFFFFFFFu);
 }
 
-TEST(GridBoxW, CommitsTheFullWord) {
-    QWidget dialog;
-    CGridBoxW grid(&dialog);
-    grid.setGeometry(0, 0, 17 * 60, 17 * 15);
-    showActive(dialog);
-    QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(16, 16).center());
-    EXPECT_EQ(grid.m_edit.text(), "FFFFFFFF");
-    QTest::keyClicks(&grid.m_edit, "deadbeef9");
-    QTest::keyClick(&grid.m_edit, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(grid.m_dwData[255], 0xDEADBEEFu);
-    EXPECT_EQ(grid.m_dwData[0], 0xFFFFFFFFu);
-}
-
-TEST(GridBox512, CellsFollowTheCountsUpTo2048) {
+TEST(GridBox, WordAndSizedGridsCommitWhatIsTypedAndASizedGridStartsWithoutCells) {
     // Columns and rows set, and the counts that follow.
     for (const auto& [set, counts] : std::initializer_list<std::pair<QPoint, QPoint>>{
              {{0, 0}, {0, 0}}, {{16, 8}, {16, 8}}, {{64, 64}, {64, 32}}, {{3000, 2}, {2048, 1}}, {{-4, 10}, {0, 0}}}) {
@@ -151,19 +123,29 @@ TEST(GridBox512, CellsFollowTheCountsUpTo2048) {
         EXPECT_EQ(QPoint(grid.columnCount(), grid.rowCount()), counts) << set.x() << "x" << set.y();
     }
     QWidget dialog;
-    CGridBox512 grid(&dialog);
-    grid.resize(200, 200);
+    dialog.resize(1300, 300);
+    CGridBoxW words(&dialog);
+    CGridBox512 sized(&dialog);
+    words.setGeometry(0, 0, 17 * 60, 17 * 15);
+    sized.setGeometry(1050, 0, 200, 200);
     showActive(dialog);
+    // Opens the editor on a cell, types and ends with the key; answers the text it opened with.
+    const auto type = [](auto& grid, int col, int row, const char* keys, Qt::Key end, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(col, row).center());
+        const QString shown = grid.m_edit.text();
+        QTest::keyClicks(&grid.m_edit, keys);
+        QTest::keyClick(&grid.m_edit, end, modifiers);
+        return shown;
+    };
+    EXPECT_EQ(type(words, 16, 16, "deadbeef9", Qt::Key_Enter, Qt::KeypadModifier), "FFFFFFFF");
+    EXPECT_EQ((std::pair{words.m_dwData[255], words.m_dwData[0]}), (std::pair{0xDEADBEEFu, 0xFFFFFFFFu}));
     // Never given counts: no cells, so a click opens nothing and stores nothing.
-    QTest::mouseClick(&grid, Qt::LeftButton, {}, QPoint(150, 150));
-    EXPECT_TRUE(grid.m_edit.geometry().isEmpty());
-    grid.SetCellValue(0x55);
-    EXPECT_EQ(grid.m_byData[0], 0x00);
-
-    grid.m_nCols = grid.m_nRows = 4;
-    QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(2, 3).center());
-    QTest::keyClicks(&grid.m_edit, "5A");
-    QTest::keyClick(&grid.m_edit, Qt::Key_Return);
-    EXPECT_EQ(grid.m_byData[(3 - 1) * 4 + (2 - 1)], 0x5A);
-    EXPECT_EQ(grid.m_edit.palette().color(QPalette::Text), QColor(0x80, 0x80, 0xFF));
+    QTest::mouseClick(&sized, Qt::LeftButton, {}, QPoint(150, 150));
+    EXPECT_TRUE(sized.m_edit.geometry().isEmpty());
+    sized.SetCellValue(0x55);
+    EXPECT_EQ(sized.m_byData[0], 0x00);
+    sized.m_nCols = sized.m_nRows = 4;
+    EXPECT_EQ(type(sized, 2, 3, "5A", Qt::Key_Return, {}), "00");
+    EXPECT_EQ(sized.m_byData[(3 - 1) * 4 + (2 - 1)], 0x5A);
+    EXPECT_EQ(sized.m_edit.palette().color(QPalette::Text), QColor(0x80, 0x80, 0xFF));
 }

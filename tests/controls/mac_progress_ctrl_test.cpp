@@ -1,13 +1,12 @@
 #include "controls/mac_progress_ctrl.h"
 
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <climits>
 #include <thread>
 
-#include "support/widget_render.h"
+#include "control_checks.h"
 
 namespace {
 
@@ -16,34 +15,27 @@ BarShades shadesOf(const CMacProgressCtrl& bar) {
                             refFromColor(bar.palette().color(QPalette::Shadow)));
 }
 
-uint32_t face(const CMacProgressCtrl& bar) { return refFromColor(bar.palette().color(QPalette::Button)); }
+COLORREF face(const CMacProgressCtrl& bar) { return refFromColor(bar.palette().color(QPalette::Button)); }
 
 }  // namespace
 
 TEST(MacProgressCtrl, ShadesKeepChannelsThatWouldOverflow) {
-    struct Case {
-        COLORREF bar;
-        std::array<COLORREF, 5> light1to3Dark1to2;
-    };
-    for (const Case& c : {Case{0x00FF0000, {0x00FF3333, 0x00FF6666, 0x00FF9999, 0x00CC0000, 0x00990000}},
-                          Case{0x00E0C080, {0x00E0F3B3, 0x00E0F3E6, 0x00E0F3E6, 0x00AD8D4D, 0x007A5A1A}},
-                          Case{0x00102030, {0x00435363, 0x00768696, 0x00A9B9C9, 0x00102030, 0x00102030}}}) {
-        const BarShades s = computeBarShades(c.bar, 0x00A0A0A0, 0x00414141);
-        EXPECT_EQ((std::array<COLORREF, 5>{s.light1, s.light2, s.light3, s.dark1, s.dark2}), c.light1to3Dark1to2)
-            << std::hex << c.bar;
+    for (const auto& [bar, light1to3Dark1to2] : std::initializer_list<std::pair<COLORREF, std::array<COLORREF, 5>>>{
+             {0x00FF0000, {0x00FF3333, 0x00FF6666, 0x00FF9999, 0x00CC0000, 0x00990000}},
+             {0x00E0C080, {0x00E0F3B3, 0x00E0F3E6, 0x00E0F3E6, 0x00AD8D4D, 0x007A5A1A}},
+             {0x00102030, {0x00435363, 0x00768696, 0x00A9B9C9, 0x00102030, 0x00102030}}}) {
+        const BarShades s = computeBarShades(bar, 0x00A0A0A0, 0x00414141);
+        EXPECT_EQ((std::array{s.light1, s.light2, s.light3, s.dark1, s.dark2}), light1to3Dark1to2) << std::hex << bar;
         // The mid shadow halves toward minus infinity: 0xA0 + ((0x41 - 0xA0) >> 1) = 0x70.
         EXPECT_EQ(s.midShadow, 0x00707070u);
     }
 }
 
 TEST(MacProgressCtrl, BarReachesThePositionInReliefWithShadowsBeyondIt) {
-    struct Case {
-        int lower, upper, pos, right;  // right: first column past the bar
-    };
-    for (const Case& c : {Case{0, 100, 50, 100}, Case{0, 100, 100, 200}, Case{0, 100, 250, 200},
-                          Case{0, 100, 29, 58}, Case{10, 20, 15, 100}, Case{0, 100, -5, 0},
-                          Case{0, 100, 0, 0}, Case{7, 7, 7, 0}, Case{INT_MIN, INT_MAX, 0, 100},
-                          Case{INT_MIN, INT_MAX, INT_MAX, 200}}) {
+    struct Case { int lower, upper, pos, right; };  // right: first column past the bar
+    for (const Case& c : {Case{0, 100, 50, 100}, Case{0, 100, 100, 200}, Case{0, 100, 250, 200}, Case{0, 100, 29, 58},
+                          Case{10, 20, 15, 100}, Case{0, 100, -5, 0}, Case{0, 100, 0, 0}, Case{7, 7, 7, 0},
+                          Case{INT_MIN, INT_MAX, 0, 100}, Case{INT_MIN, INT_MAX, INT_MAX, 200}}) {
         CMacProgressCtrl bar;
         bar.resize(200, 20);
         bar.SetBarColor(0x00FF0000);
@@ -57,20 +49,13 @@ TEST(MacProgressCtrl, BarReachesThePositionInReliefWithShadowsBeyondIt) {
                 for (int y = 0; y < 20; ++y) ASSERT_EQ(pixelRef(img, x, y), face(bar));
             continue;
         }
-        const uint32_t middle[20] = {s.dark1,  s.bar,    s.light1, s.light2, s.light3, s.light3, s.light3,
-                                     s.light3, s.light3, s.light3, s.light3, s.light3, s.light3, s.light3,
-                                     s.light3, s.light2, s.light1, s.bar,    s.dark1,  s.dark2};
-        for (int y = 0; y < 20; ++y) {
-            EXPECT_EQ(pixelRef(img, 0, y), s.bar) << "row " << y;
-            EXPECT_EQ(pixelRef(img, c.right / 2, y), middle[y]) << "row " << y;
-            EXPECT_EQ(pixelRef(img, c.right - 1, y), y == 0 ? s.dark1 : s.dark2) << "row " << y;
-        }
-        EXPECT_EQ(pixelRef(img, 1, 19), s.dark1);
-        if (c.right + 2 < 200) {
-            const int x = c.right;
-            EXPECT_EQ((std::array{pixelRef(img, x, 10), pixelRef(img, x + 1, 10), pixelRef(img, x + 2, 10)}),
-                      (std::array{s.midShadow, s.shadow, face(bar)}));
-        }
+        const COLORREF L = s.light3, middle[20] = {s.dark1, s.bar, s.light1, s.light2, L, L, L, L, L, L, L,
+                                                   L, L, L, L, s.light2, s.light1, s.bar, s.dark1, s.dark2};
+        for (int y = 0; y < 20; ++y)
+            expectPixels(img, {{0, y, s.bar}, {c.right / 2, y, middle[y]}, {c.right - 1, y, y == 0 ? s.dark1 : s.dark2}});
+        expectPixels(img, {{1, 19, s.dark1}});
+        if (c.right + 2 < 200)
+            expectPixels(img, {{c.right, 10, s.midShadow}, {c.right + 1, 10, s.shadow}, {c.right + 2, 10, face(bar)}});
     }
 }
 
@@ -79,15 +64,11 @@ TEST(MacProgressCtrl, VerticalBarGrowsFromTheBottom) {
     bar.SetVertical(true);
     bar.resize(20, 100);
     bar.SetPos(25);
-    QImage img = renderWidget(bar);
     const BarShades s = shadesOf(bar);
-    EXPECT_EQ((std::array{pixelRef(img, 5, 74), pixelRef(img, 5, 75), pixelRef(img, 0, 90), pixelRef(img, 10, 99)}),
-              (std::array{face(bar), s.bar, s.dark1, s.dark2}));
+    expectPixels(renderWidget(bar), {{5, 74, face(bar)}, {5, 75, s.bar}, {0, 90, s.dark1}, {10, 99, s.dark2}});
     bar.SetPos(2);  // two pixels high: a plain rectangle outlined in dark-1
-    img = renderWidget(bar);
-    for (int x = 0; x < 20; ++x)
-        EXPECT_EQ((std::array{pixelRef(img, x, 97), pixelRef(img, x, 98), pixelRef(img, x, 99)}),
-                  (std::array{face(bar), s.dark1, s.dark1})) << x;
+    const QImage img = renderWidget(bar);
+    for (int x = 0; x < 20; ++x) expectPixels(img, {{x, 97, face(bar)}, {x, 98, s.dark1}, {x, 99, s.dark1}});
 }
 
 TEST(MacProgressCtrl, MarqueeStripesRunOnePixelPerTick) {
@@ -100,13 +81,12 @@ TEST(MacProgressCtrl, MarqueeStripesRunOnePixelPerTick) {
     EXPECT_TRUE(bar.marqueeTimerActive());
     const BarShades s = shadesOf(bar);
     // Shade by offset within the 20-pixel stripe period.
-    std::array<uint32_t, 20> stripe;
+    std::array<COLORREF, 20> stripe;
     stripe.fill(s.light3);
-    for (uint32_t k = 1; const uint32_t shade :
-                         {s.dark2, s.dark1, s.bar, s.light1, s.light2, s.light3, s.light2, s.light1, s.bar, s.dark1})
+    for (size_t k = 1;
+         const COLORREF shade : {s.dark2, s.dark1, s.bar, s.light1, s.light2, s.light3, s.light2, s.light1, s.bar, s.dark1})
         stripe[k++] = shade;
     for (int step = 0; step <= 20; ++step) {
-        EXPECT_EQ(bar.marqueeStep(), step % 20);
         const QImage img = renderWidget(bar);
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 120; ++x)

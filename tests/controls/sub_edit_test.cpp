@@ -2,17 +2,14 @@
 
 #include <QTest>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <vector>
 
 #include "support/widget_render.h"
 
 namespace {
 
-struct Commit {
-    int item, subItem;
-    QString text;
-    bool operator==(const Commit&) const = default;
-};
+using Commit = std::tuple<int, int, QString>;  // item, sub-item, text
 
 struct ListDialog {
     QWidget dialog;
@@ -23,9 +20,8 @@ struct ListDialog {
     ListDialog() {
         dialog.resize(300, 200);
         other.move(0, 100);
-        QObject::connect(&edit, &CSubEdit::commitText, [this](int item, int subItem, const QString& text) {
-            commits.push_back({item, subItem, text});
-        });
+        QObject::connect(&edit, &CSubEdit::commitText,
+                         [this](int item, int sub, const QString& text) { commits.emplace_back(item, sub, text); });
         showActive(dialog);
     }
     // As the holder opens the editor over a list cell.
@@ -43,11 +39,7 @@ struct ListDialog {
 
 TEST(SubEdit, EnterAndFocusLossWriteOnceEscapeAndAReopenedEditorWriteNothing) {
     enum Leave { Enter, Escape, FocusLoss, Reopened };
-    struct Case {
-        Leave how;
-        std::vector<Commit> commits;
-        bool hidden;
-    };
+    struct Case { Leave how; std::vector<Commit> commits; bool hidden; };
     for (const Case& c : {Case{Enter, {{3, 1, "5A"}}, true}, Case{Escape, {}, true},
                           Case{FocusLoss, {{3, 1, "5A"}}, false}, Case{Reopened, {}, false}}) {
         ListDialog d;
@@ -64,7 +56,6 @@ TEST(SubEdit, EnterAndFocusLossWriteOnceEscapeAndAReopenedEditorWriteNothing) {
         else
             d.other.setFocus();
         EXPECT_EQ(d.commits, c.commits) << c.how;
-        EXPECT_EQ(d.edit.isHidden(), c.hidden) << c.how;
-        EXPECT_EQ(d.dialog.hasFocus(), c.hidden) << c.how;
+        EXPECT_EQ(std::pair(d.edit.isHidden(), d.dialog.hasFocus()), std::pair(c.hidden, c.hidden)) << c.how;
     }
 }
