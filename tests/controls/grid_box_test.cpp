@@ -47,6 +47,25 @@ TEST(GridBox, CellFramesAndGeometry) {
     (void)renderWidget(grid);
 }
 
+// A font taller than the cells (a system font in place of the small dialog font) is made
+// smaller: the digits stay inside their cell's frame and are still drawn.
+TEST(GridBox, CellTextOfATallFontStaysInsideItsFrame) {
+    CGridBox grid;
+    grid.resize(17 * 20 + 5, 33 * 15 + 5);
+    QFont tall = grid.font();
+    tall.setPixelSize(30);
+    grid.setFont(tall);
+    grid.m_byData.fill(0x88);
+    const QImage img = renderWidget(grid);
+    bool inked = false;
+    for (int x = 22; x < 38; ++x) {
+        EXPECT_EQ(pixelRef(img, x, 28), 0xF0F0F0u) << x;  // the inner frame's bottom line
+        EXPECT_EQ(pixelRef(img, x, 29), 0xFFFFFFu) << x;  // the outer one
+        for (int y = 17; y < 28; ++y) inked = inked || pixelRef(img, x, y) != 0xFFFFFFu;
+    }
+    EXPECT_TRUE(inked);
+}
+
 TEST(GridBox, EditorCommitsOnLeavingAndDiscardsOnTheSameCellOrEscape) {
     enum Leave { Enter, FocusLoss, OtherCell, SameCell, Escape, ContextMenu };
     // Cell (2, 3) afterwards, which held 0x42 when "3c" was typed over it, and the editor's
