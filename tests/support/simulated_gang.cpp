@@ -120,6 +120,13 @@ std::vector<std::string> SimulatedGang::notes() const {
     return notes_;
 }
 
+std::vector<std::string> SimulatedGang::messages() const {
+    std::vector<std::string> texts;
+    for (const auto& m : bench.services.messages()) texts.push_back(m.text);
+    texts.insert(texts.end(), bench.page.messages.begin(), bench.page.messages.end());
+    return texts;
+}
+
 int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
     int count = 0;
     for (const Exchange& e : Exchanges(board.log())) {
