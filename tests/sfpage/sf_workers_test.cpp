@@ -32,11 +32,7 @@ struct SfBench {
 };
 
 TEST(SfWorkers, GoldenRuns) {
-    struct Case {
-        const char* golden;
-        void (*run)(SfBench&);
-    };
-    const Case cases[] = {
+    const struct { const char* golden; void (*run)(SfBench&); } cases[] = {
         {"auto-100-bytes.log", [](SfBench& r) { AutoSFThread(r.trace, r.settings(PatternImage(100))); }},
         {"program-300-bytes.log", [](SfBench& r) { ProgramSFThread(r.trace, r.settings(PatternImage(300))); }},
         {"verify-300-bytes.log",
@@ -46,7 +42,7 @@ TEST(SfWorkers, GoldenRuns) {
          }},
         {"erase.log", [](SfBench& r) { EraseSFThread(r.trace); }},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.golden);
         SfBench run;
         c.run(run);
@@ -59,13 +55,12 @@ TEST(SfWorkers, GoldenRuns) {
 // Every failure ends the run red with the busy flag clear, the endless erase at its bound; none
 // is forgotten by a later transfer that works.
 TEST(SfWorkers, FailuresEndRed) {
-    struct Case {
+    const struct {
         const char* name;
         void (*fault)(SfBench&);
         std::string message;
         int programs;  // page programs that reached the adapter
-    };
-    const Case cases[] = {
+    } cases[] = {
         // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
         // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
         {"failed read-back of an erased page", [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262},
@@ -76,7 +71,7 @@ TEST(SfWorkers, FailuresEndRed) {
         {"endless erase", [](SfBench& r) { r.bench.adapter.makeSerialFlashEraseEndless(); },
          "Serial flash erase did not finish within 60 seconds!", 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SfBench run;
         c.fault(run);
@@ -89,26 +84,20 @@ TEST(SfWorkers, FailuresEndRed) {
     }
 }
 
-// Files that cannot be the image are refused before the adapter hears anything.
+// Files that cannot be the image are refused before the adapter hears anything; only the full
+// run has a block to run into.
 TEST(SfWorkers, RefusedFiles) {
-    struct Case {
-        const char* name;
-        Bytes file;
-        uint32_t flashSize;
-        std::string message;  // %s is the path
+    using Worker = void (*)(WorkerPage&, const SfRun&);
+    const struct { const char* name; size_t size; uint32_t flashSize; std::vector<Worker> workers; std::string message; } cases[] = {
+        {"empty", 0, 0x10000, {AutoSFThread, ProgramSFThread, VerifySFThread}, "File : %s is empty!"},
+        {"above the model's flash", 0x8001, 0x8000, {AutoSFThread, ProgramSFThread, VerifySFThread}, "File size more than 8000"},
+        {"above the configuration block", 0x10001, 0x20000, {AutoSFThread}, "File size more than 10000"},
     };
-    const Case cases[] = {
-        {"empty", {}, 0x10000, "File : %s is empty!"},
-        {"above the model's flash", Bytes(0x8001, 0), 0x8000, "File size more than 8000"},
-        {"above the configuration block", Bytes(0x10001, 0), 0x20000, "File size more than 10000"},
-    };
-    for (const Case& c : cases) {
-        for (auto worker : {AutoSFThread, ProgramSFThread, VerifySFThread}) {
-            // Only the full run has a block to run into.
-            if (worker != AutoSFThread && c.flashSize > 0x10000) continue;
+    for (const auto& c : cases) {
+        for (Worker worker : c.workers) {
             SCOPED_TRACE(c.name);
             SfBench run;
-            SfRun settings = run.settings(c.file, c.flashSize);
+            const SfRun settings = run.settings(Bytes(c.size, 0), c.flashSize);
             worker(run.trace, settings);
             std::string expected = c.message;
             if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, settings.imagePath);
