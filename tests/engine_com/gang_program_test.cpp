@@ -81,9 +81,9 @@ TEST(GangProgram, SerialNumbersAdvancePerPassingSocketAndGoOnFromTheIniFile) {
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
 }
 
-// Each fault or refusal ends the run with the busy flag clear, and a socket counts as passed only
+// Each run, faulty or refused, ends with the busy flag clear, and a socket counts as passed only
 // when its whole image matched on the target.
-TEST(GangProgram, FaultsFailOnlyTheSocketsTheyReach) {
+TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
     const std::vector<uint8_t> image = PatternImage(1000);
     const auto noFrame = [](SimulatedGang& g) { EXPECT_TRUE(g.board.log().empty()); };
     const struct {
@@ -104,6 +104,20 @@ TEST(GangProgram, FaultsFailOnlyTheSocketsTheyReach) {
          [](SimulatedGang& g) {
              EXPECT_NE(g.exchangeLog().find("0F 0B 00 01 00 FF | < AA 0F 0B 00 00 1A\n      timed out"), std::string::npos);
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1], 151);
+         }},
+        // A start address erases page by page from its page to the end of the flash.
+        {"a start address",
+         [](SimulatedGang& g) {
+             g.populate({1});
+             g_nIspStartAddr = 0x3880;
+             g.board.writeFlash(1, 0x3700, std::vector<uint8_t>(0x900, 0x00));
+         },
+         {}, {1, 1, 0}, {},
+         [&image](SimulatedGang& g) {
+             EXPECT_EQ(g.framesOf(0x0F, 0x1C), 8);  // pages 0x38 to 0x3F
+             EXPECT_EQ(g.framesOf(0x0F, 0x16), 0);
+             EXPECT_TRUE(Holds(g, 1, image, 0x3880));
+             EXPECT_TRUE(Holds(g, 1, {0x00, 0xFF}, 0x37FF));  // the page before is kept
          }},
         {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {1, 1, 0, 1}},
         {"a socket lost after the erase", [](SimulatedGang& g) { g.board.dropReplyAt(sim::kHandshake, 5); }, {},
@@ -229,21 +243,6 @@ TEST(GangProgram, TheProtectionGuardAsksBeforeAnyFrame) {
         EXPECT_EQ(gang.bench.storedCounters(), c.burns ? (Counters{1, 1, 0}) : (Counters{}));
         EXPECT_TRUE(gang.messages().empty());
     }
-}
-
-// A start address erases page by page from its page to the end of the flash and programs there.
-TEST(GangProgram, AStartAddressErasesPagesAndProgramsFromThere) {
-    SimulatedGang gang;
-    gang.populate({1});
-    g_nIspStartAddr = 0x3C80;
-    gang.board.writeFlash(1, 0x3B00, std::vector<uint8_t>(0x500, 0x00));
-    const std::vector<uint8_t> image = PatternImage(200);
-    gang.run(GangProgramThread, image);
-    EXPECT_EQ(gang.framesOf(0x0F, 0x1C), 4);  // pages 0x3C to 0x3F
-    EXPECT_EQ(gang.framesOf(0x0F, 0x16), 0);
-    EXPECT_TRUE(Holds(gang, 1, image, 0x3C80));
-    EXPECT_TRUE(Holds(gang, 1, {0x00, 0xFF}, 0x3BFF));  // the page before is kept
-    EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
 }
 
 // With encryption and "Key Write" stored, each passing socket gets the 16 key bytes, one

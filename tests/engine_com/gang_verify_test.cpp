@@ -3,7 +3,6 @@
 #include "app/globals.h"
 #include "app/ini_settings.h"
 #include "engine_com/gang_workers.h"
-#include "engine_hid/site_steps.h"
 #include "support/golden_file.h"
 #include "support/simulated_gang.h"
 
@@ -27,8 +26,6 @@ TEST(GangVerify, ComparesWithoutChangingTargetsOrStoredValues) {
         EXPECT_EQ(gang.bench.counters(), c.counted);
         EXPECT_EQ(gang.bench.storedCounters(), Counters{});
         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x42u);
-        EXPECT_EQ(gang.bench.page.texts.count(engine_hid::ctl::kSerialLabel), 0u);
-        EXPECT_EQ(gang.bench.page.icons[engine_hid::ctl::kBurn], engine_hid::icon::kBurnVerify);
         // 1000 bytes are 15 blocks and a tail of 40: every block of every socket is compared.
         EXPECT_EQ(gang.framesOf(0x0F, 0x3A), c.differingSocket < 0 ? 4 * 16 : 3 * 16 + 5);
     }

@@ -7,10 +7,8 @@
 #include <functional>
 
 #include "flash_page_fixture.h"
-#include "link/hid_device.h"
 #include "platform/strfmt.h"
 #include "res/dump_sf_template.h"
-#include "support/modal_dialog.h"
 
 using namespace res::dump_sf;
 using Bytes = std::vector<uint8_t>;
@@ -149,14 +147,4 @@ TEST_F(DumpSf, CancelStopsAndCloseWaits) {
     EXPECT_FALSE(dialog->control(kIdcCancel)->isEnabled());
     clickDialog(kIdcClose);
     EXPECT_FALSE(dialog->isVisible());
-}
-
-// The page's Dump opens the dialog when the adapter answers.
-TEST_F(FlashPage, DumpOpensTheDialogOnlyWithAnAdapter) {
-    EXPECT_TRUE(WhenModal<CDumpSFDlg>([&] { click(res::sf::kIdcDump); },
-                                      [](CDumpSFDlg& dump) { dump.controls().control<QAbstractButton>(kIdcClose)->click(); }));
-    CloseHidDevice();
-    sim::installSimulatedAdapters({});
-    click(res::sf::kIdcDump);
-    EXPECT_EQ(messages(), std::vector<std::string>{"HID device Not Found !"});
 }

@@ -15,7 +15,9 @@
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
 #include "res/config_template.h"
+#include "res/dump_sf_template.h"
 #include "res/icons.h"
+#include "sfpage/dump_sf_dlg.h"
 #include "support/modal_dialog.h"
 
 using namespace res::sf;
@@ -77,13 +79,15 @@ TEST_F(FlashPage, AutoWritesTheStandAloneImage) {
     EXPECT_EQ(shown, (std::vector<std::string>{"100", strfmt("%04X", crc), g_strChipName[0], "1234", "11259375"}));
 }
 
-// Each button checks in its own order, and a refused start sends nothing and stays idle.
+// Each button checks in its own order, and a refused start sends nothing and stays idle; Dump
+// opens its dialog only when the adapter answers.
 TEST_F(FlashPage, StartersRefuseWithoutImageOrAdapter) {
     const struct { int button; bool image, adapter; const char* message; } cases[] = {
         {kIdcAuto, false, false, "BIN file not found!"},     {kIdcAuto, true, false, "HID device Not Found !"},
         {kIdcAuto, false, true, "BIN file not found!"},      {kIdcVerify, false, false, "HID device Not Found !"},
         {kIdcVerify, false, true, "BIN file not found!"},    {kIdcProgram, false, false, "HID device Not Found !"},
         {kIdcProgram, false, true, "BIN file not found!"},   {kIdcErase, false, false, "HID device Not Found !"},
+        {kIdcDump, false, false, "HID device Not Found !"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.button << " image " << c.image << " adapter " << c.adapter);
@@ -102,6 +106,9 @@ TEST_F(FlashPage, StartersRefuseWithoutImageOrAdapter) {
         EXPECT_FALSE(g_bTaskWorking);
         EXPECT_TRUE(bench.adapter.exchanges().empty());
     }
+    sim::installSimulatedAdapter(bench.adapter);
+    EXPECT_TRUE(WhenModal<CDumpSFDlg>([&] { click(kIdcDump); },
+                                      [](CDumpSFDlg& dump) { dump.controls().control<QAbstractButton>(res::dump_sf::kIdcClose)->click(); }));
 }
 
 // Two rapid Auto. clicks run one sequence; Cancel sets the stop event, and the run still goes

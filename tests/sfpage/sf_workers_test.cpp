@@ -52,74 +52,62 @@ TEST(SfWorkers, GoldenRuns) {
     }
 }
 
-// Every failure ends the run red with the busy flag clear, the endless erase at its bound; none
-// is forgotten by a later transfer that works.
+// Every failure and every refused file ends the run red with the busy flag clear, the endless
+// erase at its bound; no failure is forgotten by a later transfer that works. A refused file
+// reaches no adapter; only the full run has a block to run into.
 TEST(SfWorkers, FailuresEndRed) {
+    using Worker = void (*)(WorkerPage&, const SfRun&);
+    const std::vector<Worker> all = {AutoSFThread, ProgramSFThread, VerifySFThread}, full = {AutoSFThread};
     const struct {
         const char* name;
+        std::vector<Worker> workers;
+        size_t fileSize;
+        uint32_t flashSize;
         void (*fault)(SfBench&);
-        std::string message;
-        int programs;  // page programs that reached the adapter
+        std::string message;  // %s is the path
+        int programs;         // page programs that reached the adapter; -1 for no exchange at all
+        const char* traced = "";
     } cases[] = {
         // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
         // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
-        {"failed read-back of an erased page", [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262},
+        {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262},
         // Set 56 programs page 5, 0xFF like the erased flash, so only the failed transfer tells.
-        {"failed page program", [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
-        {"failed erase command", [](SfBench& r) { r.bench.adapter.failSetAt(1); }, "Serial flash erase command failed!", 0},
-        {"failed status read", [](SfBench& r) { r.bench.adapter.failGetAt(1); }, "Serial flash status read failed!", 0},
-        {"endless erase", [](SfBench& r) { r.bench.adapter.makeSerialFlashEraseEndless(); },
+        {"failed page program", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
+        {"failed erase command", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(1); },
+         "Serial flash erase command failed!", 0},
+        {"failed status read", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(1); },
+         "Serial flash status read failed!", 0},
+        {"endless erase", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.makeSerialFlashEraseEndless(); },
          "Serial flash erase did not finish within 60 seconds!", 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        SfBench run;
-        c.fault(run);
-        AutoSFThread(run.trace, run.settings(PatternImage(100)));
-        EXPECT_FALSE(g_bTaskWorking);
-        EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
-        EXPECT_EQ(run.trace.messages, c.message.empty() ? std::vector<std::string>{} : std::vector{c.message});
-        EXPECT_EQ(run.programs(), c.programs);
-        EXPECT_LT(run.trace.seconds(), kSfEraseBoundSeconds + 1);
-    }
-}
-
-// Files that cannot be the image are refused before the adapter hears anything; only the full
-// run has a block to run into.
-TEST(SfWorkers, RefusedFiles) {
-    using Worker = void (*)(WorkerPage&, const SfRun&);
-    const struct { const char* name; size_t size; uint32_t flashSize; std::vector<Worker> workers; std::string message; } cases[] = {
-        {"empty", 0, 0x10000, {AutoSFThread, ProgramSFThread, VerifySFThread}, "File : %s is empty!"},
-        {"above the model's flash", 0x8001, 0x8000, {AutoSFThread, ProgramSFThread, VerifySFThread}, "File size more than 8000"},
-        {"above the configuration block", 0x10001, 0x20000, {AutoSFThread}, "File size more than 10000"},
+        // The verification stops at the differing page; the pages before it were checked.
+        {"a differing third page", {VerifySFThread}, 3 * 256, 0x10000,
+         [](SfBench& r) {
+             r.bench.adapter.writeSerialFlash(0, PatternImage(3 * 256));
+             r.bench.adapter.writeSerialFlash(2 * 256 + 255, Bytes{0x00});
+         },
+         "", 0, "| pos 00000001\n    0 32 00000002\n    0 35 00000000 +10 x16\n    0 | log Verify elapsed time"},
+        {"an empty file", all, 0, 0x10000, [](SfBench&) {}, "File : %s is empty!", -1},
+        {"a file above the model's flash", all, 0x8001, 0x8000, [](SfBench&) {}, "File size more than 8000", -1},
+        {"a file reaching the configuration block", full, 0x10001, 0x20000, [](SfBench&) {}, "File size more than 10000", -1},
     };
     for (const auto& c : cases) {
         for (Worker worker : c.workers) {
             SCOPED_TRACE(c.name);
             SfBench run;
-            const SfRun settings = run.settings(Bytes(c.size, 0), c.flashSize);
+            c.fault(run);
+            const SfRun settings = run.settings(PatternImage(c.fileSize), c.flashSize);
             worker(run.trace, settings);
             std::string expected = c.message;
             if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, settings.imagePath);
-            EXPECT_EQ(run.trace.messages, std::vector{expected});
-            EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
-            EXPECT_TRUE(run.bench.adapter.exchanges().empty());
+            EXPECT_EQ(run.trace.messages, expected.empty() ? std::vector<std::string>{} : std::vector{expected});
             EXPECT_FALSE(g_bTaskWorking);
+            EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
+            EXPECT_EQ(run.programs(), std::max(c.programs, 0));
+            EXPECT_EQ(run.bench.adapter.exchanges().empty(), c.programs < 0);
+            EXPECT_LT(run.trace.seconds(), kSfEraseBoundSeconds + 1);
+            EXPECT_NE(run.trace.text().find(c.traced), std::string::npos) << run.trace.text();
         }
     }
-}
-
-// A page that differs stops the verification there; the pages before it were checked.
-TEST(SfWorkers, VerifyStopsAtTheFirstDifferingPage) {
-    SfBench run;
-    Bytes file = PatternImage(3 * 256);
-    run.bench.adapter.writeSerialFlash(0, file);
-    run.bench.adapter.writeSerialFlash(2 * 256 + 255, Bytes{0x00});
-    VerifySFThread(run.trace, run.settings(file));
-    EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
-    const std::string text = run.trace.text();
-    EXPECT_NE(text.find("| pos 00000001"), std::string::npos) << text;
-    EXPECT_NE(text.find("| log Verify elapsed time"), std::string::npos) << text;
 }
 
 }  // namespace
