@@ -131,7 +131,7 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          },
          {"Wrong Chip ID !"}, {4, 3, 1}, {1, 0, 1, 1},
          [](SimulatedGang& g) {
-             EXPECT_EQ(g.board.target(1)->optionBlock(kOptionAddr), (std::array<uint8_t, 8>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+             EXPECT_TRUE(Holds(g, 1, std::vector<uint8_t>(8, 0xFF), kOptionAddr));
              EXPECT_EQ(g.board.target(2)->optionBlock(kOptionAddr)[3], 0x01);
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x103u);
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
