@@ -70,7 +70,8 @@ TEST(SfWorkers, FailuresEndRed) {
     } cases[] = {
         // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
         // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
-        {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262},
+        {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262,
+         "35 00000000 -> failed\n    0 | log Verify elapsed time"},
         // Set 56 programs page 5, 0xFF like the erased flash, so only the failed transfer tells.
         {"failed page program", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
         {"failed erase command", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(1); },
