@@ -210,14 +210,9 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
 TEST(GangProgram, TheProtectionGuardAsksBeforeAnyFrame) {
     using P = RecordingPage::Prompt;
     constexpr int kAbort = 3, kContinue = 1;
-    const struct {
-        const char* name;
-        std::array<uint8_t, 8> block;  // the image's last eight bytes, at the option offset 0x400
-        uint32_t warnProtect, protectContinue;
-        int answer;
-        std::vector<P> prompts;
-        bool burns;
-    } cases[] = {
+    // block: the image's last eight bytes, at the option offset 0x400.
+    const struct { const char* name; std::array<uint8_t, 8> block; uint32_t warnProtect, protectContinue; int answer;
+                   std::vector<P> prompts; bool burns; } cases[] = {
         {"0x10 enabled, continue", {0xA5, 0, 0, 0, 0x10, 1, 2, 3}, 1, 1, kContinue, {{14, 1, 0x404}}, true},
         {"0x10 enabled, abort", {0xA5, 0, 0, 0, 0x10, 1, 2, 3}, 1, 1, kAbort, {{14, 1, 0x404}}, false},
         {"0x00 not enabled", {0x5A, 0, 0, 0, 0x00, 1, 2, 3}, 1, 1, kContinue, {{13, 2, 0x404}}, false},

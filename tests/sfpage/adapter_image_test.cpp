@@ -9,7 +9,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // The block fields each case sets; every other byte past the file must be 0xFF. The page's
-// Auto. test covers a plain image and serial numbers in EEPROM.
+// Auto. tests cover a plain image, the limited quantity and serial numbers in EEPROM.
 TEST(AdapterImage, BlockFieldsAndLength) {
     const struct {
         const char* name;
@@ -19,9 +19,6 @@ TEST(AdapterImage, BlockFieldsAndLength) {
         std::map<uint32_t, Bytes> fields;
     } cases[] = {
         {"whole flash, mode 1", 0x10000, {.chipMode = 1}, 0x10600, {{0x10000, {0xFF, 0xFF, 0xEF, 0xBE}}, {0x10103, {0x01}}}},
-        {"limit keeps 16 bits", 1, {.limitEnable = true, .limitQuantity = 70000}, 0x10600,
-         {{0x10000, {0x00, 0x00, 0xEF, 0xBE}}, {0x10100, {0x70, 0x11}}, {0x10103, {0x00}}}},
-        {"limit off ignores quantity", 1, {.limitQuantity = 500}, 0x10600, {{0x10000, {0x00, 0x00, 0xEF, 0xBE}}, {0x10103, {0x00}}}},
         {"serial in main code, address keeps 24 bits", 100,
          {.serialEnable = true, .serialAddr = 0xAB345678, .lastSerial = 7}, 0x13100,
          {{0x10000, {0x63, 0x00, 0xEF, 0xBE}}, {0x10103, {0x00}}, {0x10104, {0x78, 0x56, 0x34, 0x00}}, {0x13000, {7, 0, 0, 0}}}},

@@ -26,12 +26,8 @@ using Bytes = std::vector<uint8_t>;
 // What the adapter holds after Auto.: the file, 0xFF to the block, the block, and nothing
 // past the written length; Read Info. then shows what the last Auto. wrote.
 TEST_F(FlashPage, AutoWritesTheStandAloneImage) {
-    const struct {
-        bool serial;
-        Bytes serialFields;  // 0x10104 to 0x10107
-        Bytes lastSerial;    // at 0x13000
-        int programs;
-    } cases[] = {
+    // The serial-number fields at 0x10104 to 0x10107 and the last serial number at 0x13000.
+    const struct { bool serial; Bytes serialFields, lastSerial; int programs; } cases[] = {
         {false, Bytes(4, 0xFF), Bytes(4, 0xFF), 262},
         {true, {0x34, 0x12, 0x00, 0xC0}, {0xEF, 0xCD, 0xAB, 0x00}, 305},  // in EEPROM, increasing
     };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/globals.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
@@ -18,17 +20,8 @@ struct SfBench {
     SimulatedBurn bench;
     RunTrace trace{bench.adapter};
 
-    SfRun settings(const Bytes& file, uint32_t flashSize = 0x10000) {
-        SfRun run;
-        run.imagePath = bench.writeImage(file);
-        run.flashSize = flashSize;
-        return run;
-    }
-    int programs() const {
-        int count = 0;
-        for (uint8_t command : bench.adapter.sentCommands()) count += command == 0x34;
-        return count;
-    }
+    SfRun settings(const Bytes& file, uint32_t flashSize = 0x10000) { return {bench.writeImage(file), flashSize, {}}; }
+    auto programs() const { return std::ranges::count(bench.adapter.sentCommands(), uint8_t{0x34}); }
 };
 
 TEST(SfWorkers, GoldenRuns) {
@@ -58,16 +51,10 @@ TEST(SfWorkers, GoldenRuns) {
 TEST(SfWorkers, FailuresEndRed) {
     using Worker = void (*)(WorkerPage&, const SfRun&);
     const std::vector<Worker> all = {AutoSFThread, ProgramSFThread, VerifySFThread}, full = {AutoSFThread};
-    const struct {
-        const char* name;
-        std::vector<Worker> workers;
-        size_t fileSize;
-        uint32_t flashSize;
-        void (*fault)(SfBench&);
-        std::string message;  // %s is the path
-        int programs;         // page programs that reached the adapter; -1 for no exchange at all
-        const char* traced = "";
-    } cases[] = {
+    // message: %s is the path; programs: page programs that reached the adapter, -1 for no
+    // exchange at all; traced: a part of the run's trace.
+    const struct { const char* name; std::vector<Worker> workers; size_t fileSize; uint32_t flashSize;
+                   void (*fault)(SfBench&); std::string message; int programs; const char* traced = ""; } cases[] = {
         // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
         // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
         {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262,
