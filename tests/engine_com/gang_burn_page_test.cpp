@@ -72,10 +72,11 @@ TEST_F(GangBurnPage, TheWarningPromptsAnswerIsRememberedAcrossBurns) {
     for (uint8_t b : {0xA5, 0, 0, 0, 0x10, 1, 2, 3}) image.push_back(b);
     load(image);
     for (bool asks : {true, false}) {
+        // Ticks "Don't warning again." and aborts.
         EXPECT_EQ(WhenModal<ui::TemplateDialog>([&] { burn(); },
                                                 [](ui::TemplateDialog& dialog) {
-                                                    dialog.controls().control<QAbstractButton>(1133)->click();  // "Don't warning again."
-                                                    dialog.controls().control<QAbstractButton>(2)->click();     // Abort
+                                                    dialog.controls().control<QAbstractButton>(1133)->click();
+                                                    dialog.controls().control<QAbstractButton>(2)->click();
                                                 }),
                   asks);
         EXPECT_TRUE(gang.board.log().empty());

@@ -70,11 +70,8 @@ TEST(GangProgram, SerialNumbersAdvancePerPassingSocketAndGoOnFromTheIniFile) {
     for (uint32_t first : {0x12345A, 0x12345C}) {
         if (first != 0x12345A) g_nGangSerial = 0;
         gang.run(GangProgramThread, PatternImage(300));
-        for (auto [socket, serial] : {std::pair{0, first}, {2, first + 1}}) {
-            const auto block = gang.board.target(socket)->optionBlock(kOptionAddr);
-            EXPECT_EQ((std::array<uint8_t, 3>{block[1], block[2], block[3]}),
-                      (std::array<uint8_t, 3>{uint8_t(serial >> 16), uint8_t(serial >> 8), uint8_t(serial)}));
-        }
+        for (auto [socket, serial] : {std::pair{0, first}, {2, first + 1}})  // option block bytes 1 to 3
+            EXPECT_TRUE(Holds(gang, socket, {uint8_t(serial >> 16), uint8_t(serial >> 8), uint8_t(serial)}, kOptionAddr + 1));
         EXPECT_EQ(gang.bench.page.texts[engine_hid::ctl::kSerialLabel], strfmt("S/N Last : %06X", first + 2));
         EXPECT_EQ(IniGetSerialNo(g_strIniPath), first + 2);
     }
@@ -162,8 +159,9 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x501u);
              EXPECT_EQ(g.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000501");
              const auto& log = g.bench.page.log;
-             for (const char* line : {"IC socket power on!", "Begin erase chip all data.............", "Begin programming.............",
-                                      "Begin verifying IC1 ........", "Begin verifying IC2 ........", "IC socket power off"})
+             for (const char* line : {"IC socket power on!", "Begin erase chip all data.............",
+                                      "Begin programming.............", "Begin verifying IC1 ........",
+                                      "Begin verifying IC2 ........", "IC socket power off"})
                  EXPECT_NE(std::find(log.begin(), log.end(), line), log.end()) << line;
              EXPECT_EQ(g.bench.page.logLinesWith("Verify IC1 successful, elapsed time : ").size(), 1u);
              EXPECT_TRUE(g.bench.page.logLinesWith("Verify IC2").empty());

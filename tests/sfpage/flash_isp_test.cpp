@@ -103,8 +103,9 @@ TEST_F(FlashPage, StartersRefuseWithoutImageOrAdapter) {
         EXPECT_TRUE(bench.adapter.exchanges().empty());
     }
     sim::installSimulatedAdapter(bench.adapter);
-    EXPECT_TRUE(WhenModal<CDumpSFDlg>([&] { click(kIdcDump); },
-                                      [](CDumpSFDlg& dump) { dump.controls().control<QAbstractButton>(res::dump_sf::kIdcClose)->click(); }));
+    EXPECT_TRUE(WhenModal<CDumpSFDlg>([&] { click(kIdcDump); }, [](CDumpSFDlg& dump) {
+        dump.controls().control<QAbstractButton>(res::dump_sf::kIdcClose)->click();
+    }));
 }
 
 // Two rapid Auto. clicks run one sequence; Cancel sets the stop event, and the run still goes
