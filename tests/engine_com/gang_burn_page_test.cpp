@@ -1,53 +1,42 @@
 // Burn on the IC page in a chip mode of the gang board, against the simulated board on a
 // pseudo-terminal and the simulated adapter that Burn looks for.
 #include <QAbstractButton>
-#include <QApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "app/globals.h"
 #include "app/ic_page.h"
-#include "engine_com/gang_settings.h"
 #include "platform/dialog_builder.h"
 #include "res/ic_page_template.h"
+#include "support/modal_dialog.h"
 #include "support/simulated_gang.h"
 
 using namespace res;
 
 namespace {
 
-bool SpinUntilIdle() {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (g_bTaskWorking) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+bool Idle() {
+    return spinUntil([] { return !g_bTaskWorking; }, std::chrono::seconds(20));
 }
 
 class GangBurnPage : public ::testing::Test {
 protected:
     void SetUp() override {
         g_bTaskWorking = false;
-        page = std::make_unique<CISPDlg>();
-        page->show();
+        page.show();
     }
-    void TearDown() override {
-        EXPECT_TRUE(SpinUntilIdle());
-        page.reset();
-    }
+    void TearDown() override { EXPECT_TRUE(Idle()); }
     void load(const std::vector<uint8_t>& bytes) {
         gang.bench.services.chosenFile = gang.bench.writeImage(bytes);
-        page->OnLoadFile();
+        page.OnLoadFile();
     }
     void burn() {
-        page->controls().control<QAbstractButton>(kIdcBurn)->click();
-        ASSERT_TRUE(SpinUntilIdle());
+        page.controls().control<QAbstractButton>(kIdcBurn)->click();
+        ASSERT_TRUE(Idle());
     }
-    QString text(int id) const { return page->controls().text(id); }
+    QString text(int id) const { return page.controls().text(id); }
 
     SimulatedGang gang;
-    std::unique_ptr<CISPDlg> page;
+    CISPDlg page;
 };
 
 }  // namespace
@@ -59,21 +48,19 @@ TEST_F(GangBurnPage, BurnProgramsEverySocketAndVerifyModeOnlyCompares) {
     for (int socket = 0; socket < 4; ++socket) {
         const auto flash = gang.board.target(socket)->flash;
         EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin())) << socket;
-        EXPECT_EQ(page->controls().icon(kIdcSiteIcon[socket]), 150);
+        EXPECT_EQ(page.controls().icon(kIdcSiteIcon[socket]), 150);
     }
     EXPECT_EQ(QStringList({text(kIdcTotal), text(kIdcPass), text(kIdcFail), text(kIdcYield)}),
               QStringList({"4", "4", "0", "100.00%"}));
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
-    EXPECT_EQ(page->controls().icon(kIdcBurn), 168);
 
     gang.board.clearLog();
-    page->controls().control<QAbstractButton>(kIdcVerifyMode)->click();
+    page.controls().control<QAbstractButton>(kIdcVerifyMode)->click();
     burn();
     EXPECT_EQ(gang.framesOf(0x0F, 0x26), 0);
     EXPECT_EQ(gang.framesOf(0x0F, 0x3A), 4 * 11);
     EXPECT_EQ(text(kIdcTotal), "8");
-    EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
-    EXPECT_EQ(page->controls().icon(kIdcBurn), 170);
+    EXPECT_EQ(page.controls().icon(kIdcBurn), 170);
     EXPECT_TRUE(gang.bench.services.messages().empty());
 }
 
@@ -84,21 +71,16 @@ TEST_F(GangBurnPage, TheWarningPromptsAnswerIsRememberedAcrossBurns) {
     std::vector<uint8_t> image = PatternImage(0x100);
     for (uint8_t b : {0xA5, 0, 0, 0, 0x10, 1, 2, 3}) image.push_back(b);
     load(image);
-    int prompts = 0;
-    QTimer timer;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        auto* dialog = dynamic_cast<ui::TemplateDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        ++prompts;
-        dialog->controls().control<QAbstractButton>(1133)->click();  // "Don't warning again."
-        dialog->controls().control<QAbstractButton>(2)->click();     // Abort
-    });
-    timer.start(5);
-    for (int run = 0; run < 2; ++run) {
-        burn();
-        EXPECT_EQ(prompts, 1) << run;
-        EXPECT_TRUE(gang.board.log().empty()) << run;
-        EXPECT_EQ(text(kIdcTotal), "0") << run;
+    for (bool asks : {true, false}) {
+        // Ticks "Don't warning again." and aborts.
+        EXPECT_EQ(WhenModal<ui::TemplateDialog>([&] { burn(); },
+                                                [](ui::TemplateDialog& dialog) {
+                                                    dialog.controls().control<QAbstractButton>(1133)->click();
+                                                    dialog.controls().control<QAbstractButton>(2)->click();
+                                                }),
+                  asks);
+        EXPECT_TRUE(gang.board.log().empty());
+        EXPECT_EQ(text(kIdcTotal), "0");
     }
     EXPECT_EQ(g_bWarnProtect, 0u);
     EXPECT_EQ(g_bProtectContinue, 0u);

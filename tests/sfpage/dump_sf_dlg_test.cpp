@@ -1,15 +1,12 @@
 #include "sfpage/dump_sf_dlg.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "flash_page_fixture.h"
-#include "link/hid_device.h"
 #include "platform/strfmt.h"
 #include "res/dump_sf_template.h"
 
@@ -44,15 +41,14 @@ protected:
     std::string txt() const { return g_strExeDir + "Dump.txt"; }
     std::string bin() const { return g_strExeDir + "Dump.bin"; }
 
-public:
-    sim::Adapter& adapter() { return bench.adapter; }
     std::unique_ptr<CDumpSFDlg> dialog;
 };
 
 }  // namespace
 
-// After Auto., page 100 holds the first 256 bytes of the configuration block.
-TEST_F(DumpSf, TextDumpListsSixteenBytesPerLine) {
+// After Auto., page 100 holds the first 256 bytes of the configuration block: the text dump
+// lists it sixteen bytes a line and opens it; the binary dump writes the raw pages.
+TEST_F(DumpSf, TextAndBinaryDumps) {
     load(PatternImage(100));
     run(res::sf::kIdcAuto);
     const Bytes block = bench.adapter.serialFlash(0x10000, 256);
@@ -61,7 +57,6 @@ TEST_F(DumpSf, TextDumpListsSixteenBytesPerLine) {
     EXPECT_EQ(dialog->controls().text(kIdcFirstByte), "10000(65536)");
     EXPECT_EQ(dialog->controls().text(kIdcLastByte), "100FF(65791)");
     execute();
-
     std::string expected;
     for (uint32_t line = 0; line < 16; ++line) {
         expected += strfmt("%08xh :", 0x10000 + 16 * line);
@@ -69,37 +64,30 @@ TEST_F(DumpSf, TextDumpListsSixteenBytesPerLine) {
         expected += "\r\n";
     }
     EXPECT_EQ(contents(txt()), expected);
-    EXPECT_EQ(contents(txt()).substr(0, 18), "00010000h : 63 00 ");
+    EXPECT_EQ(expected.substr(0, 18), "00010000h : 63 00 ");
     EXPECT_EQ(services.viewed(), std::vector{txt()});
     EXPECT_TRUE(messages().empty());
     EXPECT_FALSE(std::filesystem::exists(bin()));
-}
 
-TEST_F(DumpSf, BinaryDumpWritesTheRawPages) {
     const Bytes flash = PatternImage(2560);
     bench.adapter.writeSerialFlash(0, flash);
+    type(kIdcFromPage, "0");
     type(kIdcPageCount, "A");
     EXPECT_EQ(dialog->controls().text(kIdcLastByte), "9FF(2559)");
     clickDialog(kIdcBinFile);
     execute();
     EXPECT_EQ(contents(bin()), std::string(flash.begin(), flash.end()));
-    EXPECT_TRUE(services.viewed().empty());
-    EXPECT_FALSE(std::filesystem::exists(txt()));
+    EXPECT_EQ(services.viewed().size(), 1u);  // the raw file is not opened
 }
 
 // A refused count keeps the previous one, so nothing beyond the bound is ever read.
 TEST_F(DumpSf, PageCountBounds) {
-    struct Case {
-        const char* typed;
-        const char* message;
-        uint32_t count;
-    };
-    const Case cases[] = {
+    const struct { const char* typed; const char* message; uint32_t count; } cases[] = {
         {"0", "Page count must be more than 0 !", 2},
         {"10001", "Page count must be 10000 or less !", 2},
         {"10000", nullptr, 0x10000},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         type(kIdcPageCount, "2");
         services.clear();
@@ -108,37 +96,26 @@ TEST_F(DumpSf, PageCountBounds) {
         EXPECT_EQ(dialog->request().pageCount, c.count);
         EXPECT_EQ(dialog->controls().text(kIdcPageCount).toUInt(nullptr, 16), c.count);
     }
-    // The last page's byte address would pass 32 bits.
-    type(kIdcFromPage, "FFFFFF");
-    type(kIdcPageCount, "2");
-    services.clear();
-    clickDialog(kIdcExecute);
-    EXPECT_EQ(messages(), std::vector<std::string>{"From Page + Page Count is beyond the serial flash address range !"});
-    EXPECT_FALSE(g_bTaskWorking);
-    EXPECT_TRUE(bench.adapter.exchanges().empty());
-    EXPECT_FALSE(std::filesystem::exists(txt()));
 }
 
-// Failures end the dump with a message and leave no file behind.
+// Failures and refusals end the dump with a message and leave no file behind.
 TEST_F(DumpSf, FailuresAreReported) {
-    struct Case {
-        const char* name;
-        bool text;
-        void (*fault)(DumpSf&);
-        const char* message;
-    };
-    const Case cases[] = {
+    const auto noFolder = [] { g_strExeDir = "/nonexistent/"; };
+    const struct { const char* name; bool text; std::function<void()> fault; const char* message; } cases[] = {
         // Get 17 answers the first read of page 1.
-        {"read failure", true, [](DumpSf& t) { t.adapter().failGetAt(17); }, "Serial flash read failed at page 1!"},
-        {"text file cannot be created", true, [](DumpSf&) { g_strExeDir = "/nonexistent/"; }, "File can not open!"},
-        {"raw file cannot be created", false, [](DumpSf&) { g_strExeDir = "/nonexistent/"; }, "File can not open!"},
+        {"read failure", true, [&] { bench.adapter.failGetAt(17); }, "Serial flash read failed at page 1!"},
+        {"text file cannot be created", true, noFolder, "File can not open!"},
+        {"raw file cannot be created", false, noFolder, "File can not open!"},
+        // The last page's byte address would pass 32 bits.
+        {"beyond the address range", true, [&] { type(kIdcFromPage, "FFFFFF"); },
+         "From Page + Page Count is beyond the serial flash address range !"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string folder = g_strExeDir;
         type(kIdcPageCount, "3");
         clickDialog(c.text ? kIdcTxtFile : kIdcBinFile);
-        c.fault(*this);
+        c.fault();
         services.clear();
         execute();
         EXPECT_EQ(messages(), std::vector<std::string>{c.message});
@@ -161,25 +138,6 @@ TEST_F(DumpSf, CancelStopsAndCloseWaits) {
     EXPECT_FALSE(g_bTaskWorking);
     EXPECT_LT(bench.adapter.setCount(), 0x100 * 17);
     EXPECT_FALSE(std::filesystem::exists(txt()));
-    EXPECT_FALSE(dialog->control(kIdcCancel)->isEnabled());
     clickDialog(kIdcClose);
     EXPECT_FALSE(dialog->isVisible());
-}
-
-// The page's Dump opens the dialog when the adapter answers.
-TEST_F(FlashPage, DumpOpensTheDialogOnlyWithAnAdapter) {
-    bool opened = false;
-    QTimer::singleShot(0, [&] {
-        if (auto* dump = dynamic_cast<CDumpSFDlg*>(QApplication::activeModalWidget())) {
-            opened = true;
-            dump->controls().control<QAbstractButton>(kIdcClose)->click();
-        }
-    });
-    click(res::sf::kIdcDump);
-    EXPECT_TRUE(opened);
-
-    CloseHidDevice();
-    sim::installSimulatedAdapters({});
-    click(res::sf::kIdcDump);
-    EXPECT_EQ(messages(), std::vector<std::string>{"HID device Not Found !"});
 }

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "app/globals.h"
@@ -43,11 +44,7 @@ protected:
         for (const auto& m : services.messages()) texts.push_back(m.text);
         return texts;
     }
-    int setsOf(uint8_t command) const {
-        int count = 0;
-        for (uint8_t sent : bench.adapter.sentCommands()) count += sent == command;
-        return count;
-    }
+    int setsOf(uint8_t command) const { return static_cast<int>(std::ranges::count(bench.adapter.sentCommands(), command)); }
 
     SimulatedBurn bench;
     RecordingServices& services = bench.services;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/globals.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
@@ -18,25 +20,12 @@ struct SfBench {
     SimulatedBurn bench;
     RunTrace trace{bench.adapter};
 
-    SfRun settings(const Bytes& file, uint32_t flashSize = 0x10000) {
-        SfRun run;
-        run.imagePath = bench.writeImage(file);
-        run.flashSize = flashSize;
-        return run;
-    }
-    int programs() const {
-        int count = 0;
-        for (uint8_t command : bench.adapter.sentCommands()) count += command == 0x34;
-        return count;
-    }
+    SfRun settings(const Bytes& file, uint32_t flashSize = 0x10000) { return {bench.writeImage(file), flashSize, {}}; }
+    auto programs() const { return std::ranges::count(bench.adapter.sentCommands(), uint8_t{0x34}); }
 };
 
 TEST(SfWorkers, GoldenRuns) {
-    struct Case {
-        const char* golden;
-        void (*run)(SfBench&);
-    };
-    const Case cases[] = {
+    const struct { const char* golden; void (*run)(SfBench&); } cases[] = {
         {"auto-100-bytes.log", [](SfBench& r) { AutoSFThread(r.trace, r.settings(PatternImage(100))); }},
         {"program-300-bytes.log", [](SfBench& r) { ProgramSFThread(r.trace, r.settings(PatternImage(300))); }},
         {"verify-300-bytes.log",
@@ -46,7 +35,7 @@ TEST(SfWorkers, GoldenRuns) {
          }},
         {"erase.log", [](SfBench& r) { EraseSFThread(r.trace); }},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.golden);
         SfBench run;
         c.run(run);
@@ -56,81 +45,57 @@ TEST(SfWorkers, GoldenRuns) {
     }
 }
 
-// Every failure ends the run red with the busy flag clear, the endless erase at its bound; none
-// is forgotten by a later transfer that works.
+// Every failure and every refused file ends the run red with the busy flag clear, the endless
+// erase at its bound; no failure is forgotten by a later transfer that works. A refused file
+// reaches no adapter; only the full run has a block to run into.
 TEST(SfWorkers, FailuresEndRed) {
-    struct Case {
-        const char* name;
-        void (*fault)(SfBench&);
-        std::string message;
-        int programs;  // page programs that reached the adapter
-    };
-    const Case cases[] = {
+    using Worker = void (*)(WorkerPage&, const SfRun&);
+    const std::vector<Worker> all = {AutoSFThread, ProgramSFThread, VerifySFThread}, full = {AutoSFThread};
+    // message: %s is the path; programs: page programs that reached the adapter, -1 for no
+    // exchange at all; traced: a part of the run's trace.
+    const struct { const char* name; std::vector<Worker> workers; size_t fileSize; uint32_t flashSize;
+                   void (*fault)(SfBench&); std::string message; int programs; const char* traced = ""; } cases[] = {
         // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
         // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
-        {"failed read-back of an erased page", [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262},
+        {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262,
+         "35 00000000 -> failed\n    0 | log Verify elapsed time"},
         // Set 56 programs page 5, 0xFF like the erased flash, so only the failed transfer tells.
-        {"failed page program", [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
-        {"failed erase command", [](SfBench& r) { r.bench.adapter.failSetAt(1); }, "Serial flash erase command failed!", 0},
-        {"failed status read", [](SfBench& r) { r.bench.adapter.failGetAt(1); }, "Serial flash status read failed!", 0},
-        {"endless erase", [](SfBench& r) { r.bench.adapter.makeSerialFlashEraseEndless(); },
+        {"failed page program", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
+        {"failed erase command", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(1); },
+         "Serial flash erase command failed!", 0},
+        {"failed status read", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(1); },
+         "Serial flash status read failed!", 0},
+        {"endless erase", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.makeSerialFlashEraseEndless(); },
          "Serial flash erase did not finish within 60 seconds!", 0},
+        // The verification stops at the differing page; the pages before it were checked.
+        {"a differing third page", {VerifySFThread}, 3 * 256, 0x10000,
+         [](SfBench& r) {
+             r.bench.adapter.writeSerialFlash(0, PatternImage(3 * 256));
+             r.bench.adapter.writeSerialFlash(2 * 256 + 255, Bytes{0x00});
+         },
+         "", 0, "| pos 00000001\n    0 32 00000002\n    0 35 00000000 +10 x16\n    0 | log Verify elapsed time"},
+        {"an empty file", all, 0, 0x10000, [](SfBench&) {}, "File : %s is empty!", -1},
+        {"a file above the model's flash", all, 0x8001, 0x8000, [](SfBench&) {}, "File size more than 8000", -1},
+        {"a file reaching the configuration block", full, 0x10001, 0x20000, [](SfBench&) {}, "File size more than 10000", -1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SfBench run;
-        c.fault(run);
-        AutoSFThread(run.trace, run.settings(PatternImage(100)));
-        EXPECT_FALSE(g_bTaskWorking);
-        EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
-        EXPECT_EQ(run.trace.messages, c.message.empty() ? std::vector<std::string>{} : std::vector{c.message});
-        EXPECT_EQ(run.programs(), c.programs);
-        EXPECT_LT(run.trace.seconds(), kSfEraseBoundSeconds + 1);
-    }
-}
-
-// Files that cannot be the image are refused before the adapter hears anything.
-TEST(SfWorkers, RefusedFiles) {
-    struct Case {
-        const char* name;
-        Bytes file;
-        uint32_t flashSize;
-        std::string message;  // %s is the path
-    };
-    const Case cases[] = {
-        {"empty", {}, 0x10000, "File : %s is empty!"},
-        {"above the model's flash", Bytes(0x8001, 0), 0x8000, "File size more than 8000"},
-        {"above the configuration block", Bytes(0x10001, 0), 0x20000, "File size more than 10000"},
-    };
-    for (const Case& c : cases) {
-        for (auto worker : {AutoSFThread, ProgramSFThread, VerifySFThread}) {
-            // Only the full run has a block to run into.
-            if (worker != AutoSFThread && c.flashSize > 0x10000) continue;
+    for (const auto& c : cases) {
+        for (Worker worker : c.workers) {
             SCOPED_TRACE(c.name);
             SfBench run;
-            SfRun settings = run.settings(c.file, c.flashSize);
+            c.fault(run);
+            const SfRun settings = run.settings(PatternImage(c.fileSize), c.flashSize);
             worker(run.trace, settings);
             std::string expected = c.message;
             if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, settings.imagePath);
-            EXPECT_EQ(run.trace.messages, std::vector{expected});
-            EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
-            EXPECT_TRUE(run.bench.adapter.exchanges().empty());
+            EXPECT_EQ(run.trace.messages, expected.empty() ? std::vector<std::string>{} : std::vector{expected});
             EXPECT_FALSE(g_bTaskWorking);
+            EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
+            EXPECT_EQ(run.programs(), std::max(c.programs, 0));
+            EXPECT_EQ(run.bench.adapter.exchanges().empty(), c.programs < 0);
+            EXPECT_LT(run.trace.seconds(), kSfEraseBoundSeconds + 1);
+            EXPECT_NE(run.trace.text().find(c.traced), std::string::npos) << run.trace.text();
         }
     }
-}
-
-// A page that differs stops the verification there; the pages before it were checked.
-TEST(SfWorkers, VerifyStopsAtTheFirstDifferingPage) {
-    SfBench run;
-    Bytes file = PatternImage(3 * 256);
-    run.bench.adapter.writeSerialFlash(0, file);
-    run.bench.adapter.writeSerialFlash(2 * 256 + 255, Bytes{0x00});
-    VerifySFThread(run.trace, run.settings(file));
-    EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), res::kIconFail);
-    const std::string text = run.trace.text();
-    EXPECT_NE(text.find("| pos 00000001"), std::string::npos) << text;
-    EXPECT_NE(text.find("| log Verify elapsed time"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 // Driving modal dialogs from tests: the dialog runs its own loop, so the test acts on it from
 // a timer once it has become the active modal window.
 #include <QApplication>
-#include <QCoreApplication>
 #include <QTimer>
-#include <chrono>
 #include <functional>
+
+#include "support/spin_until.h"
 
 // Runs open() (which returns once the dialog it opens has closed) and calls act on the first
 // modal dialog of class D that becomes active meanwhile; act must close it. False when no such
@@ -26,13 +26,8 @@ bool WhenModal(const std::function<void()>& open, const std::function<void(D&)>&
     return seen;
 }
 
-// Runs the user-interface loop until done() holds; false after five seconds.
+// The same wait under the name the dialog tests use.
 template <class Done>
 bool SpinUntil(Done done) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return spinUntil(done);
 }

@@ -1,12 +1,7 @@
 #include "run_trace.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "platform/strfmt.h"
 
@@ -89,12 +84,8 @@ void RunTrace::pause(uint32_t ms) {
     pauses_.emplace_back(adapter_.setCount() + adapter_.getCount(), nowMs_);
 }
 
-void RunTrace::note(std::string text) {
-    events_.push_back({adapter_.setCount() + adapter_.getCount(), nowMs_, "| " + std::move(text)});
-}
-
-void RunTrace::noteNumber(std::string text, uint32_t number) {
-    events_.push_back({adapter_.setCount() + adapter_.getCount(), nowMs_, "| " + std::move(text), true, number});
+void RunTrace::note(std::string text, bool hasNumber, uint32_t number) {
+    events_.push_back({adapter_.setCount() + adapter_.getCount(), nowMs_, "| " + std::move(text), hasNumber, number});
 }
 
 // A line feed that a log line carries shows as \n.
@@ -104,7 +95,7 @@ void RunTrace::appendLog(const std::string& line) {
     note("log " + shown);
 }
 void RunTrace::setProgressRange(int lower, int upper) { note(strfmt("range %d..%d", lower, upper)); }
-void RunTrace::setProgressPos(int pos) { noteNumber("pos ", static_cast<uint32_t>(pos)); }
+void RunTrace::setProgressPos(int pos) { note("pos ", true, static_cast<uint32_t>(pos)); }
 void RunTrace::setProgressMarquee(bool on) { note(strfmt("marquee %d", on)); }
 void RunTrace::showControl(int controlId, bool show) { note(strfmt("show %d %d", controlId, show)); }
 void RunTrace::enableControl(int controlId, bool enable) { note(strfmt("enable %d %d", controlId, enable)); }

@@ -57,8 +57,7 @@ private:
         bool hasNumber = false;
         uint32_t number = 0;
     };
-    void note(std::string text);
-    void noteNumber(std::string text, uint32_t number);
+    void note(std::string text, bool hasNumber = false, uint32_t number = 0);
 
     const sim::Adapter& adapter_;
     uint64_t nowMs_ = 0;

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
+#include <algorithm>
 #include <sstream>
 
 #include "app/globals.h"
@@ -120,12 +119,18 @@ std::vector<std::string> SimulatedGang::notes() const {
     return notes_;
 }
 
+std::vector<std::string> SimulatedGang::messages() const {
+    std::vector<std::string> texts;
+    for (const auto& m : bench.services.messages()) texts.push_back(m.text);
+    texts.insert(texts.end(), bench.page.messages.begin(), bench.page.messages.end());
+    return texts;
+}
+
 int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
     int count = 0;
-    for (const Exchange& e : Exchanges(board.log())) {
-        size_t i = 0;
-        while (i < e.frame.size() && (e.frame[i] == 0x00 || e.frame[i] == 0xFF)) ++i;
-        if (i + 1 < e.frame.size() && e.frame[i] == lead && e.frame[i + 1] == cmd) ++count;
+    for (const sim::LogEntry& entry : board.log()) {
+        const auto at = std::ranges::find_if(entry.bytes, [](uint8_t b) { return b != 0x00 && b != 0xFF; });
+        count += entry.fromHost && entry.bytes.end() - at >= 2 && at[0] == lead && at[1] == cmd;
     }
     return count;
 }

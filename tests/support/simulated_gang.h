@@ -27,6 +27,8 @@ public:
     // frame sent and the board's reply ("-" for none), as the board logged them.
     std::string exchangeLog() const;
     std::vector<std::string> notes() const;
+    // The message boxes and page messages of the run, in that order.
+    std::vector<std::string> messages() const;
     // Frames the board received, by their first two bytes (after the wake-up bytes).
     int framesOf(uint8_t lead, uint8_t cmd) const;
     // Stores a number under a setting name in the settings store.

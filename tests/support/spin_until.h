@@ -1,14 +1,14 @@
 #pragma once
 // Runs the user-interface loop (so workers' calls to the page are served) until done() holds;
-// false after five seconds.
+// false after the limit.
 #include <QCoreApplication>
 #include <chrono>
 
 template <class Done>
-bool spinUntil(Done done) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+bool spinUntil(Done done, std::chrono::seconds limit = std::chrono::seconds(5)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
-        if (std::chrono::steady_clock::now() > limit) return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
