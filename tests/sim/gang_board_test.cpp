@@ -27,6 +27,10 @@ TEST_F(GangBoardSim, AScriptedRunLeavesTheFrameLogWrittenByHand) {
         {0x14, [] { return ComIspCmd0B(); }, 1000},
     };
     for (const auto& step : steps) ASSERT_TRUE(Step(step.tag, step.send, step.waitMs)) << int(step.tag);
+    EXPECT_EQ(g_bSkipBlockErase, 1u);
+    g_byReplyTag = 0x10;
+    ComIspLeave();
+    ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
     const std::string data =
         "03 08 0D 12 17 1C 21 26 2B 30 35 3A 3F 44 49 4E 53 58 5D 62 67 6C 71 76 7B 80 85 8A 8F 94 99 9E "
         "A3 A8 AD B2 B7 BC C1 C6 CB D0 D5 DA DF E4 E9 EE F3 F8 FD 02 07 0C 11 16 1B 20 25 2A 2F 34 39 3E";
