@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,6 +21,7 @@
 #include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
 #include "support/box_changes.h"
+#include "support/modal_dialog.h"
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
 #include "support/spin_until.h"
@@ -216,21 +216,17 @@ TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
 // A prompt asked from a worker thread opens on the user-interface thread and its answer, and
 // "Don't warning again.", reach the worker and the globals.
 TEST_F(IcPage, PromptAnswersReachTheGlobalsAndTheWorker) {
-    auto ask = [&](int button, bool dontAskAgain, auto prompt) {
-        auto* timer = new QTimer;
-        QObject::connect(timer, &QTimer::timeout, [=] {
-            auto* dialog = dynamic_cast<ui::TemplateDialog*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            timer->stop();
-            timer->deleteLater();
-            if (dontAskAgain) dialog->controls().control<QAbstractButton>(1133)->click();
-            dialog->controls().control<QAbstractButton>(button)->click();
-        });
-        timer->start(5);
+    const auto ask = [&](int button, bool dontAskAgain, const std::function<int()>& prompt) {
         std::atomic<int> result{-1};
-        std::thread worker([&] { result = prompt(); });
-        EXPECT_TRUE(spinUntil([&] { return result != -1; }));
-        worker.join();
+        const auto answer = [&](ui::TemplateDialog& dialog) {
+            if (dontAskAgain) dialog.controls().control<QAbstractButton>(1133)->click();
+            dialog.controls().control<QAbstractButton>(button)->click();
+        };
+        EXPECT_TRUE(WhenModal<ui::TemplateDialog>([&] {
+            std::thread worker([&] { result = prompt(); });
+            EXPECT_TRUE(spinUntil([&] { return result != -1; }));
+            worker.join();
+        }, answer));
         return result.load();
     };
     g_bWarnProtect = g_bProtectContinue = 1;
