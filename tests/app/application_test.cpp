@@ -20,16 +20,18 @@
 
 namespace {
 
-// Start-up loads the model and its flash size, moves the serial number off the vector table
-// without storing it, clears both events, writes nothing, and pauses longer only on Windows 6.1
-// and 6.2.
+// Start-up loads every value it needs, the model's flash size with the model, moves the serial
+// number off the vector table (without storing it), clears both events, writes nothing, and
+// pauses longer only on Windows 6.1 and 6.2.
 TEST(StartUp, LoadsTheSettingsWritesNothingAndClearsBothEvents) {
     SettingsProbe probe;
     StartUp();
     EXPECT_EQ(g_dwSerialAddr, 0x8000u);  // a fresh store's address 0 is the reset vector
-    probe.store("ISPICType", 13);
-    probe.store("Burn Limit EN", 7);
-    probe.store("SN Start Addr", 0x10);
+    const std::pair<const char*, uint32_t> stored[] = {
+        {"Burn Limit EN", 0}, {"Limit Quantity", 77}, {"Serial No En", 0}, {"SN Start Addr", 0x10},
+        {"Last SN", 55}, {"Total Count", 9}, {"Pass Count", 6}, {"Fail Count", 3}, {"ISPICType", 13},
+        {"Serial No Auto Increase", 0}, {"SN in Area", 1}};
+    for (const auto& [name, value] : stored) probe.store(name, value);
     g_hStopEvent.set();
     g_hReplyEvent.set();
     const struct { uint32_t major, minor, wait; } versions[] = {
@@ -40,10 +42,12 @@ TEST(StartUp, LoadsTheSettingsWritesNothingAndClearsBothEvents) {
         EXPECT_EQ(g_dwWaitMs, v.wait) << v.major << "." << v.minor;
     }
     platform::setOsVersionForTest({});
+    EXPECT_EQ(std::vector<uint32_t>({g_bLimitEnable, g_nLimitQuantity, g_bSerialEnable, g_nLastSerial, g_nTotalCount,
+                                     g_nPassCount, g_nFailCount, g_bSerialAutoInc, g_nSerialLocation}),
+              std::vector<uint32_t>({0, 77, 0, 55, 9, 6, 3, 0, 1}));
     EXPECT_EQ(g_nChipMode, 13);
     EXPECT_EQ(g_dwFlashSize, 0xC000u);
-    EXPECT_EQ(g_bLimitEnable, 1);
-    EXPECT_EQ(g_dwSerialAddr, 0x6000u);
+    EXPECT_EQ(g_dwSerialAddr, 0x10u);  // in the information area, where no vector table lies
     EXPECT_TRUE(probe.writes().empty());
     EXPECT_FALSE(g_hStopEvent.isSet());
     EXPECT_FALSE(g_hReplyEvent.isSet());

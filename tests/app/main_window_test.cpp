@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
@@ -54,6 +55,10 @@ TEST_F(MainWindow, StartsWithTheModelInItsTitleAndTheIcPage) {
     EXPECT_EQ(ui::findCommand(window_->menuBar(), 32778), nullptr);  // no EEPROM page
     EXPECT_TRUE(window_->client()->control(1000)->isHidden());
     EXPECT_FALSE(noticeShown());
+    const QLabel* noticeText = window_->client()->controls().control<QLabel>(1098);
+    EXPECT_EQ(noticeText->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_TRUE(noticeText->alignment() & Qt::AlignRight);
+    EXPECT_FALSE(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
 }
 
 TEST_F(MainWindow, RefusesPageSwitchesConfigAndCloseDuringATaskButNeverTheIcPage) {
