@@ -103,7 +103,6 @@ protected:
 
 }  // namespace
 
-
 TEST_F(IcPage, BurnChecksTheImageFirstThenTheAdapter) {
     CloseHidDevice();
     sim::installSimulatedAdapters({});  // no adapter attached
