@@ -28,9 +28,7 @@ public:
 
 private:
     void watch() {
-        platform::setStoreObserverForTest([this](platform::StoreAccess access, const std::string& name,
-                                                 const platform::RegValue& value) {
-            if (access == platform::StoreAccess::Read) return;
+        platform::setStoreObserverForTest([this](const std::string& name, const platform::RegValue& value) {
             uint32_t number = 0;  // the little-endian number the value starts with
             for (size_t i = 0; i < value.data.size() && i < 4; ++i) number |= uint32_t{value.data[i]} << (8 * i);
             writes_.emplace_back(name, number);
