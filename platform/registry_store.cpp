@@ -279,7 +279,7 @@ public:
     explicit SectionValues(Section& section) : section_(section) {}
     const RegValue* find(const std::string& name) const override { return findValue(section_, name); }
     void set(const std::string& name, const RegValue& value) override {
-        if (g_observer) g_observer(StoreAccess::Write, name, value);
+        if (g_observer) g_observer(name, value);
         setValue(section_, name, value);
         changed_ = true;
     }
@@ -319,7 +319,6 @@ StoreResult registryOpenStore() {
 void setStoreObserverForTest(StoreObserver observer) { g_observer = std::move(observer); }
 
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value) {
-    if (g_observer) g_observer(StoreAccess::Read, name, RegValue{});
     std::lock_guard guard(g_storeLock);
     const Cache& cache = refresh();
     if (cache.state == FileState::Unavailable) return StoreResult::Unavailable;

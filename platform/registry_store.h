@@ -63,10 +63,9 @@ protected:
 // Unavailable as for registryWrite; nothing is written then, nor when change sets nothing.
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change);
 
-// Tests watch which values the program reads and writes, in order, with the value written
-// (empty for a read); nullptr stops watching.
-enum class StoreAccess { Read, Write };
-using StoreObserver = std::function<void(StoreAccess access, const std::string& name, const RegValue& value)>;
+// Tests watch which values the program writes, in order, with the value written; nullptr stops
+// watching.
+using StoreObserver = std::function<void(const std::string& name, const RegValue& value)>;
 void setStoreObserverForTest(StoreObserver observer);
 
 }  // namespace platform

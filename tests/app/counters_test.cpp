@@ -16,8 +16,6 @@
 #include "platform/registry_store.h"
 #include "support/temp_config_folder.h"
 
-extern char** environ;
-
 namespace {
 
 // The three stored counters read in one step, as another copy would find them.
@@ -103,24 +101,18 @@ TEST(TwoRunningCopies, DISABLED_OneCopy) {
         taken << RegTakeLastSn(true) << "\n";
         BeginCountingParts();
         CountPart(i % 3 != 0);
-        const Counts shown = SaveCountedParts();
-        ASSERT_EQ(shown.total, shown.pass + shown.fail);
+        SaveCountedParts();
     }
 }
 
+// Starts this test program again, as another running copy, on the shared folder.
 pid_t StartCopy(const std::string& folder, const std::string& output) {
-    std::vector<std::string> env = {std::string(kCopyFolder) + "=" + folder,
-                                     std::string(kCopyOutput) + "=" + output};
-    for (char** e = environ; *e; ++e) env.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& entry : env) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::string self = "/proc/self/exe", filter = "--gtest_filter=TwoRunningCopies.DISABLED_OneCopy",
-                disabled = "--gtest_also_run_disabled_tests";
-    char* argv[] = {self.data(), filter.data(), disabled.data(), nullptr};
+    setenv(kCopyFolder, folder.c_str(), 1);
+    setenv(kCopyOutput, output.c_str(), 1);
     const pid_t pid = fork();
     if (pid == 0) {
-        execve("/proc/self/exe", argv, envp.data());
+        execl("/proc/self/exe", "copy", "--gtest_filter=TwoRunningCopies.DISABLED_OneCopy",
+              "--gtest_also_run_disabled_tests", nullptr);
         _exit(127);
     }
     return pid;
@@ -141,16 +133,15 @@ TEST(TwoRunningCopies, ShareSerialNumbersAndCountersWithoutLosingOrRepeatingAny)
     std::set<uint32_t> numbers;
     for (const std::string& output : outputs) {
         std::ifstream taken(output);
-        int count = 0;
-        for (uint32_t number; taken >> number; ++count) numbers.insert(number);
-        EXPECT_EQ(count, kTakesPerCopy);
+        for (uint32_t number; taken >> number;) numbers.insert(number);
     }
+    // 1000 distinct numbers from 1000 on: none taken twice, none skipped.
     EXPECT_EQ(numbers.size(), 2u * kTakesPerCopy);
     EXPECT_EQ(*numbers.begin(), 1000u);
     EXPECT_EQ(*numbers.rbegin(), 1000u + 2 * kTakesPerCopy - 1);
     EXPECT_EQ(RegLoadLastSn(), 1000u + 2 * kTakesPerCopy);
-    const uint32_t failsPerCopy = (kTakesPerCopy + 2) / 3;
-    EXPECT_EQ(StoredCounts(), (Counts{5 + 2 * kTakesPerCopy, 4 + 2 * (kTakesPerCopy - failsPerCopy), 1 + 2 * failsPerCopy}));
+    const uint32_t fails = 2 * ((kTakesPerCopy + 2) / 3);
+    EXPECT_EQ(StoredCounts(), (Counts{5 + 2 * kTakesPerCopy, 4 + 2 * kTakesPerCopy - fails, 1 + fails}));
 }
 
 }  // namespace

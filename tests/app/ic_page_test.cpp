@@ -1,12 +1,9 @@
 #include "app/ic_page.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -24,7 +21,7 @@
 #include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
 #include "support/box_changes.h"
-#include "support/gang_link.h"
+#include "support/modal_dialog.h"
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
 #include "support/spin_until.h"
@@ -34,8 +31,10 @@ using Tones = std::vector<RecordingServices::Tone>;
 
 namespace {
 
-std::vector<std::string> messageTexts(const RecordingServices& services) {
-    std::vector<std::string> texts;
+using Texts = std::vector<std::string>;
+
+Texts messageTexts(const RecordingServices& services) {
+    Texts texts;
     for (const auto& m : services.messages()) texts.push_back(m.text);
     return texts;
 }
@@ -66,7 +65,7 @@ protected:
         g_strLastDir.clear();
         g_dwFlashSize = 0x10000;
         g_bTaskWorking = false;
-        storeCounters(0, 0, 0);
+        bench.startWithCounters({});
         page = std::make_unique<CISPDlg>();
         page->show();
     }
@@ -75,11 +74,6 @@ protected:
         page.reset();
     }
 
-    static void storeCounters(uint32_t total, uint32_t pass, uint32_t fail) {
-        RegSaveTotalCount(total);
-        RegSavePassCount(pass);
-        RegSaveFailCount(fail);
-    }
     std::string load(const std::vector<uint8_t>& bytes, const std::string& name = "image.bin") {
         bench.services.chosenFile = bench.writeImage(bytes, name);
         page->OnLoadFile();
@@ -99,7 +93,6 @@ protected:
         std::ifstream file(g_strExeDir + "ISP_log.txt", std::ios::binary);
         return {std::istreambuf_iterator<char>(file), {}};
     }
-    QString text(int id) const { return page->controls().text(id); }
     QListWidget* list() const { return page->controls().control<QListWidget>(kIdcLogList); }
 
     SimulatedBurn bench;
@@ -114,13 +107,12 @@ TEST_F(IcPage, BurnChecksTheImageFirstThenTheAdapter) {
     CloseHidDevice();
     sim::installSimulatedAdapters({});  // no adapter attached
     page->OnBurn();
-    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"BIN file not found!"});
+    EXPECT_EQ(messageTexts(services), Texts{"BIN file not found!"});
     EXPECT_EQ(services.messages()[0].icon, platform::MsgIcon::Error);
-
     load(image);
     services.clear();
     page->OnBurn();
-    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"HID device Not Found !"});
+    EXPECT_EQ(messageTexts(services), Texts{"HID device Not Found !"});
     EXPECT_FALSE(g_bTaskWorking);  // nothing started
     EXPECT_TRUE(bench.adapter.exchanges().empty());
 }
@@ -144,14 +136,6 @@ TEST_F(IcPage, TwoKeyPressesWhileAWorkerStartsRunOneWorker) {
     EXPECT_EQ(runs, 1);
 }
 
-TEST_F(IcPage, VerifyModeRefusedDuringATaskKeepsItsCheckMark) {
-    g_bTaskWorking = true;
-    button(*page, kIdcVerifyMode)->click();
-    g_bTaskWorking = false;
-    EXPECT_FALSE(button(*page, kIdcVerifyMode)->isChecked());
-    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"Can't change mode during a task working!"});
-}
-
 TEST(IcPageTexts, Yield) {
     const struct { uint32_t pass, total; const char* text; } yields[] = {
         {3, 4, "75.00%"}, {0, 0, "100.00%"}, {1, 3, "33.33%"}};
@@ -159,44 +143,37 @@ TEST(IcPageTexts, Yield) {
 }
 
 // The page's boxes follow the program's state however they are changed: Verify Mode sets the
-// mode, and the boxes that only show a setting go back to it. The page takes no key but B.
+// mode (refused during a task), and the boxes that only show a setting go back to it. The page
+// takes no key but B.
 TEST_F(IcPage, EveryBoxFollowsThePagesStateHoweverItChanges) {
+    g_bTaskWorking = true;
+    button(*page, kIdcVerifyMode)->click();
+    g_bTaskWorking = false;
+    EXPECT_FALSE(button(*page, kIdcVerifyMode)->isChecked());
+    EXPECT_EQ(messageTexts(services), Texts{"Can't change mode during a task working!"});
+
     g_nRdpLevel = 1;
-    g_bInfoBlockEnable = 0;
-    g_bParamEnable = 0;
+    g_bInfoBlockEnable = g_bParamEnable = 0;
     page->RefreshSettingsView();
+    const int shownOnly[] = {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable};
     for (const BoxChange how : kBoxChanges) {
         SCOPED_TRACE(BoxChangeName(how));
-        for (int id : {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable}) page->controls().show(id, true);
+        for (int id : shownOnly) page->controls().show(id, true);
         ChangeBox(button(*page, kIdcVerifyMode), how);
         EXPECT_EQ(page->controls().icon(kIdcBurn), how == BoxChange::SpaceKey ? 168 : 170);
         ChangeBox(button(*page, kIdcVerifyMode), how);
         EXPECT_EQ(page->controls().icon(kIdcBurn), 168);
-        for (int id : {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable}) ChangeBox(button(*page, id), how);
-        EXPECT_TRUE(page->controls().isChecked(kIdcLevel0));
-        EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
-        EXPECT_FALSE(page->controls().isChecked(kIdcInfoBlockEnable));
-        EXPECT_FALSE(page->controls().isChecked(kIdcParamEnable));
+        std::vector<bool> checked;
+        for (int id : shownOnly) ChangeBox(button(*page, id), how), checked.push_back(page->controls().isChecked(id));
+        EXPECT_EQ(checked, (std::vector<bool>{true, false, false, false}));
     }
 }
 
-TEST_F(IcPage, ResetCountStoresAndShowsZeros) {
-    g_nTotalCount = 9;
-    g_nPassCount = 5;
-    storeCounters(9, 5, 4);
-    button(*page, kIdcResetCount)->click();
-    EXPECT_EQ(bench.counters(), (Counters{0, 0, 0}));
-    EXPECT_EQ(bench.storedCounters(), (Counters{0, 0, 0}));
-    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcPass, kIdcFail, kIdcYield}), QStringList({"0", "0", "0", "100.00%"}));
-}
-
+// Lines come from a worker thread, as a burn writes them; the user-interface thread keeps
+// serving the worker's calls until it is done, so the test joins only then.
 TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     button(*page, kIdcExportLog)->click();
     EXPECT_EQ(exported(), "");
-
-    // Lines come from a worker thread, as a burn writes them.
-    // The user-interface thread keeps serving the worker's calls until the worker is done;
-    // joining earlier would leave a call waiting on it.
     std::atomic<bool> done{false};
     std::thread worker([&] {
         page->addLog("Site 1 pass");
@@ -206,10 +183,9 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     });
     ASSERT_TRUE(spinUntil([&] { return done.load(); }));
     worker.join();
-    EXPECT_EQ(list()->count(), 2);
     button(*page, kIdcExportLog)->click();
     EXPECT_EQ(exported(), "Site 1 pass\r\nSite 2 fail\r\n");
-    EXPECT_EQ(services.viewed(), std::vector<std::string>(2, g_strExeDir + "ISP_log.txt"));
+    EXPECT_EQ(services.viewed(), Texts(2, g_strExeDir + "ISP_log.txt"));
 }
 
 // An image larger than the flash is refused, yet stays the image, so that Burn names its size.
@@ -217,9 +193,8 @@ TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
     const std::string good = load(std::vector<uint8_t>(0x10000, 0));
     EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"65536", "1D0F"}));  // CRC-16/CCITT-FALSE of 64 KB of zeros
     EXPECT_EQ(g_strLastDir + "/" + g_strLastFile, good);
-
-    const struct { const char* name; size_t size; std::string message; bool kept; } refusals[] = {
-        {"notes.txt", 4, "", false},  // listed, not loaded, no message
+    const struct { const char* name; size_t size; const char* message; bool kept; } refusals[] = {
+        {"notes.txt", 4, nullptr, false},  // listed, not loaded, no message
         {"big.bin", 0x10001, "File size more than 10000", true},
     };
     for (const auto& r : refusals) {
@@ -228,71 +203,56 @@ TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
         const std::string chosen = load(std::vector<uint8_t>(r.size, 0), r.name);
         EXPECT_EQ(page->imagePath(), r.kept ? chosen : good) << r.name;
         EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""})) << r.name;
-        EXPECT_EQ(messageTexts(services), r.message.empty() ? std::vector<std::string>{}
-                                                            : std::vector<std::string>{r.message});
-        EXPECT_EQ(list()->count(), r.message.empty() ? 1 : 0) << r.name;
+        EXPECT_EQ(messageTexts(services), r.message ? Texts{r.message} : Texts{});
+        EXPECT_EQ(list()->count(), r.message ? 0 : 1) << r.name;
     }
     services.clear();
     burn();
-    EXPECT_EQ(messageTexts(services), std::vector<std::string>{"Code size exceed the max. size of flash!!!"});
+    EXPECT_EQ(messageTexts(services), Texts{"Code size exceed the max. size of flash!!!"});
     EXPECT_EQ(setsOf(kErase) + setsOf(kProgramPage), 0);
 }
 
+// A prompt asked from a worker thread opens on the user-interface thread and its answer, and
+// "Don't warning again.", reach the worker and the globals.
 TEST_F(IcPage, PromptAnswersReachTheGlobalsAndTheWorker) {
-    // Answers the prompt that opens: checks "Don't warning again." when asked, then presses
-    // the button with the given id; the prompt is asked from a worker thread.
-    auto ask = [&](int button, bool dontAskAgain, auto prompt) {
-        auto* timer = new QTimer;
-        QObject::connect(timer, &QTimer::timeout, [=] {
-            auto* dialog = dynamic_cast<ui::TemplateDialog*>(QApplication::activeModalWidget());
-            if (!dialog) return;
-            timer->stop();
-            timer->deleteLater();
-            if (dontAskAgain) dialog->controls().control<QAbstractButton>(1133)->click();
-            dialog->controls().control<QAbstractButton>(button)->click();
-        });
-        timer->start(5);
+    const auto ask = [&](int button, bool dontAskAgain, const std::function<int()>& prompt) {
         std::atomic<int> result{-1};
-        std::thread worker([&] { result = prompt(); });
-        EXPECT_TRUE(spinUntil([&] { return result != -1; }));
-        worker.join();
+        const auto answer = [&](ui::TemplateDialog& dialog) {
+            if (dontAskAgain) dialog.controls().control<QAbstractButton>(1133)->click();
+            dialog.controls().control<QAbstractButton>(button)->click();
+        };
+        EXPECT_TRUE(WhenModal<ui::TemplateDialog>([&] {
+            std::thread worker([&] { result = prompt(); });
+            EXPECT_TRUE(spinUntil([&] { return result != -1; }));
+            worker.join();
+        }, answer));
         return result.load();
     };
-    g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
-    EXPECT_EQ(ask(2, false, [&] { return page->warnPrompt(5, 0x1000); }), 3);
-    EXPECT_EQ(g_bCodeOptionContinue, 0u);
+    g_bWarnProtect = g_bProtectContinue = 1;
     EXPECT_EQ(ask(1, true, [&] { return page->warnPrompt(2, 0x8FF); }), 1);
     EXPECT_EQ(g_bWarnProtect, 0u);
     EXPECT_EQ(g_bProtectContinue, 1u);
     EXPECT_EQ(ask(1, false, [&] { return page->stopPrompt(1, 0x8FF); }), 0);
 }
 
-// The page owns the gang board's port while it shows; destroying it closes the port.
-TEST_F(IcPage, DestroyingThePageClosesTheComPort) {
+// The page owns the gang board's port while it shows: destroying it closes the port, and a
+// board that goes away (an unplugged USB-serial adapter) reaches the operator as the port's
+// error report, once.
+TEST_F(IcPage, ThePageOwnsTheComPortAndReportsItsFailure) {
     sim::GangBoard board;
     ASSERT_TRUE(board.start());
     SetComPortDeviceOverride(board.path());
     g_nComPort = 1;
     g_nComBaudRate = 115200;
-    RecordingOwner owner;
-    ASSERT_TRUE(ComOpenPort(&owner));
+    ASSERT_TRUE(ComOpenPort(g_pComPageOwner));
     page.reset();
     EXPECT_FALSE(g_SerialPort.IsOpen());
-    SetComPortDeviceOverride("");
-}
 
-// The page opens the port for the gang board and is its owner: a board that goes away (an
-// unplugged USB-serial adapter) reaches the operator as the port's error report, once.
-TEST_F(IcPage, AFailingComPortReachesTheOperatorAsTheErrorReport) {
+    page = std::make_unique<CISPDlg>();
     EXPECT_EQ(g_pComPageOwner, page.get());
-    sim::GangBoard board;
-    ASSERT_TRUE(board.start());
-    SetComPortDeviceOverride(board.path());
-    g_nComPort = 1;
     ASSERT_TRUE(ComOpenPort(g_pComPageOwner));
     board.stop();
-    EXPECT_TRUE(spinUntil([&] { return !services.messages().empty(); }));
-    EXPECT_TRUE(spinUntil([] { return !g_SerialPort.IsOpen(); }));
+    EXPECT_TRUE(spinUntil([&] { return !services.messages().empty() && !g_SerialPort.IsOpen(); }));
     QApplication::processEvents();
     ASSERT_EQ(services.messages().size(), 1u);
     EXPECT_EQ(services.messages()[0].text.rfind("WARNING:  read() Failed with the following error: \n", 0), 0u);
@@ -301,7 +261,7 @@ TEST_F(IcPage, AFailingComPortReachesTheOperatorAsTheErrorReport) {
     SetComPortDeviceOverride("");
 }
 
-TEST_F(IcPage, MainWindowKeepsThePageDuringATaskAndItsBKeyBurnsEverySite) {
+TEST_F(IcPage, TheMainWindowsBKeyBurnsEverySite) {
     page.reset();
     InstallIcPage();
     {
@@ -310,18 +270,11 @@ TEST_F(IcPage, MainWindowKeepsThePageDuringATaskAndItsBKeyBurnsEverySite) {
         auto* icPage = dynamic_cast<CISPDlg*>(window.page(CUart_ISPDlg::Page::IspIc));
         ASSERT_NE(icPage, nullptr);
         EXPECT_EQ(g_pISPDlg, icPage);
-        g_bTaskWorking = true;
-        ui::findCommand(window.menuBar(), 32780)->trigger();
-        g_bTaskWorking = false;
-        EXPECT_FALSE(icPage->isHidden());
-        EXPECT_EQ(window.page(CUart_ISPDlg::Page::IspSf), nullptr);
-
         bench.services.chosenFile = bench.writeImage(image);
         icPage->OnLoadFile();
         QTest::keyClick(&window, Qt::Key_B);
         ASSERT_TRUE(spinUntil([] { return !g_bTaskWorking; }));
-        for (int site = 0; site < 4; ++site) EXPECT_EQ(bench.adapter.site(site).read(0x10000000, 3000), image);
-        EXPECT_EQ(setsOf(kProgramPage), 4 * 2);  // two 2048-byte pages per site
+        EXPECT_EQ(bench.adapter.site(3).read(0x10000000, 3000), image);
         EXPECT_EQ(bench.storedCounters(), (Counters{4, 4, 0}));
         EXPECT_EQ(texts(*icPage, {kIdcTotal, kIdcPass, kIdcYield}), QStringList({"4", "4", "100.00%"}));
         EXPECT_EQ(icons(*icPage, kIdcSiteIcon), (std::vector<int>{150, 150, 150, 150}));
@@ -334,49 +287,47 @@ TEST_F(IcPage, MainWindowKeepsThePageDuringATaskAndItsBKeyBurnsEverySite) {
     BurnFromKey = nullptr;
 }
 
-TEST_F(IcPage, VerifyModeComparesAndStoresNoCounter) {
+// A verify run compares and counts on the page but stores no counter; Reset Count then stores
+// and shows zeros.
+TEST_F(IcPage, VerifyModeComparesAndStoresNoCounterAndResetCountClearsThem) {
     for (int site = 0; site < 4; ++site) bench.preload(site, image);
     bench.preload(2, {0xEE});  // one differing byte on site 3
-    storeCounters(7, 6, 1);
+    bench.startWithCounters({7, 6, 1});
     load(image);
     button(*page, kIdcVerifyMode)->click();
     EXPECT_EQ(page->controls().icon(kIdcBurn), 170);
     burn();
-
     EXPECT_EQ(setsOf(kErase) + setsOf(kProgramPage), 0);
     EXPECT_EQ(bench.storedCounters(), (Counters{7, 6, 1}));
-    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcFail, kIdcYield}), QStringList({"4", "1", "75.00%"}));
+    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcFail, kIdcYield}), QStringList({"11", "2", "81.82%"}));
     EXPECT_EQ(icons(*page, kIdcSiteIcon), (std::vector<int>{150, 150, 151, 150}));
     EXPECT_EQ(bench.services.tones(), (Tones{{800, 100}, {800, 100}}));
+
+    button(*page, kIdcResetCount)->click();
+    EXPECT_EQ(bench.counters(), Counters{});
+    EXPECT_EQ(bench.storedCounters(), Counters{});
+    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcPass, kIdcFail, kIdcYield}), QStringList({"0", "0", "0", "100.00%"}));
 }
 
-TEST_F(IcPage, SerialNumbersAdvanceOnTheLabelAndInTheStore) {
-    g_bSerialEnable = 1;
-    g_bSerialAutoInc = 1;
+// Only sites holding a target take a serial number and are counted; an empty site keeps its
+// idle icon. The label shows the number unsigned.
+TEST_F(IcPage, SerialNumbersAdvanceOnlyForPresentTargetsOnTheLabelAndInTheStore) {
+    g_bSerialEnable = g_bSerialAutoInc = 1;
     g_dwSerialAddr = 0x100;
-    bench.startWithLastSerial(0x7FFFFFFF);  // the label shows 2^31 unsigned
+    bench.startWithLastSerial(0x7FFFFFFF);
+    bench.populate({0, 2});
     page = std::make_unique<CISPDlg>();
     load(image);
     burn();
-
-    const std::vector<uint8_t> serials[] = {
-        {0xFF, 0xFF, 0xFF, 0x7F}, {0, 0, 0, 0x80}, {1, 0, 0, 0x80}, {2, 0, 0, 0x80}};
-    for (int site = 0; site < 4; ++site) EXPECT_EQ(bench.adapter.site(site).read(0x10000100, 4), serials[site]);
-    EXPECT_EQ(RegLoadLastSn(), 0x80000003u);
-    EXPECT_EQ(text(kIdcSerialLast), "S/N Last : 2147483651");
+    EXPECT_EQ(bench.adapter.site(0).read(0x10000100, 4), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(bench.adapter.site(2).read(0x10000100, 4), (std::vector<uint8_t>{0, 0, 0, 0x80}));
+    EXPECT_EQ(bench.adapter.site(1).read(0x10000000, 4), std::vector<uint8_t>(4, 0xFF));
+    EXPECT_EQ(RegLoadLastSn(), 0x80000001u);
+    EXPECT_EQ(page->controls().text(kIdcSerialLast), "S/N Last : 2147483649");
     EXPECT_FALSE(page->control(kIdcSerialLast)->isHidden());
-    EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
-}
-
-TEST_F(IcPage, AMissingTargetKeepsTheIdleIconAndIsNotCounted) {
-    bench.populate({0, 2});
-    load(image);
-    burn();
-
     EXPECT_EQ(icons(*page, kIdcSiteIcon), (std::vector<int>{150, 152, 150, 152}));
     EXPECT_EQ(icons(*page, kIdcSiteIndicator), (std::vector<int>{153, 156, 159, 158}));
     EXPECT_EQ(bench.storedCounters(), (Counters{2, 2, 0}));
     EXPECT_EQ(texts(*page, {kIdcTotal, kIdcYield}), QStringList({"2", "100.00%"}));
-    EXPECT_EQ(bench.adapter.site(1).read(0x10000000, 4), std::vector<uint8_t>(4, 0xFF));
     EXPECT_EQ(bench.services.tones(), (Tones{{784, 900}}));
 }

@@ -36,10 +36,8 @@ TEST(ParameterFile, WordIsStoredLittleEndianAndBadLinesAreSkipped) {
     Area area = filled();
     EXPECT_EQ(LoadParameterFile(path, area), 0u);
     Area expected = filled();
-    const std::pair<size_t, uint8_t> written[] = {{0, 0x44},     {1, 0x33},     {2, 0x22},     {3, 0x11},
-                                                  {4, 0x04},     {5, 0x03},     {6, 0x02},     {7, 0x01},
-                                                  {0x1FC, 0x88}, {0x1FD, 0x77}, {0x1FE, 0x66}, {0x1FF, 0x55}};
-    for (const auto& [offset, value] : written) expected[offset] = value;
+    for (const auto& [offset, word] : {std::pair{0, 0x11223344u}, {4, 0x01020304u}, {0x1FC, 0x55667788u}})
+        for (int i = 0; i < 4; ++i) expected[offset + i] = static_cast<uint8_t>(word >> (8 * i));
     EXPECT_EQ(area, expected);
 
     area = filled();

@@ -8,11 +8,10 @@
 
 namespace {
 
+// The texts name the address (and the option byte 4 below it) as each kind words them.
 TEST(StopPrompt, NamesTheAddressTwiceAndTheOptionByteByKindAndAnswersZero) {
     const struct { uint32_t kind, address; const char* message; } cases[] = {
         {1, 0x8FF, "0X8FF=0x10, error code, To enable memory protection 0X8FF=0x10, also need to set 0X8FB-bit7: 4 to 'A'"},
-        {2, 0x8FF, "0X8FF=0x00, error code, To enable memory protection 0X8FF=0x00, also need to set 0X8FB-bit7: 4 to 'A'"},
-        {3, 0x8FF, "0X8FF=0x5A, error code, To enable memory protection 0X8FF=0x5A, also need to set 0X8FB-bit7: 4 to 'A'"},
         {4, 0x1004, "0X1004=0xA5, error code, To enable memory protection 0X1004=0xA5, also need to set 0X1000-bit7: 4 to 'A'"},
         {5, 0x100, ""},
     };
@@ -26,13 +25,10 @@ TEST(StopPrompt, NamesTheAddressTwiceAndTheOptionByteByKindAndAnswersZero) {
 }
 
 TEST(WarnPrompt, TextsByKind) {
-    const char* protect = "Cotinue or Abort ?";
     const struct { uint32_t kind; const char* message; const char* prompt; } cases[] = {
-        {1, "0x1000=0x10 will enable memory protection,flash memory can't be read after burn!!!", protect},
-        {2, "0x1000=0x00 will enable memory protection,flash memory can't be program and read after burn !!!", protect},
+        {2, "0x1000=0x00 will enable memory protection,flash memory can't be program and read after burn !!!",
+         "Cotinue or Abort ?"},
         {3, "0x1000=0x5A will enable memory protection,flash memory can't be read after burn!!!", "Cotinue or Abort?"},
-        {4, "0x1000=0xA5 will enable memory protection,flash memory can't be program and read after burn !!!",
-         "Cotinue or Abort?"},
         {5, "0x1000 bit7: 4 = 'A' will be enable code option,0x1005=0xFF, 0x1006=0xFF and 0x1007=0xFF will be "
             "caused by unexpect result!!!",
          "Cotinue or Abort?"},
@@ -70,10 +66,9 @@ void answerNextPrompt(End end) {
 
 TEST(WarnPrompt, AnswersContinueOnlyOnOk) {
     const struct { uint32_t kind; End end; int choice; uint32_t ask, goOn; } cases[] = {
-        {2, End::Ok, 1, 1, 1},      {1, End::DontAskThenOk, 1, 0, 1}, {2, End::Abort, 3, 1, 0},
-        {1, End::Escape, 3, 1, 0},  {2, End::CloseBox, 3, 1, 0},      {5, End::Ok, 1, 1, 1},
-        {5, End::Escape, 3, 1, 0},  {5, End::DontAskThenOk, 1, 0, 1},
-        {1, End::Dismissed, 3, 1, 0}, {5, End::Dismissed, 3, 1, 0},
+        {2, End::Ok, 1, 1, 1},     {1, End::DontAskThenOk, 1, 0, 1}, {2, End::Abort, 3, 1, 0},
+        {1, End::Escape, 3, 1, 0}, {2, End::CloseBox, 3, 1, 0},      {5, End::DontAskThenOk, 1, 0, 1},
+        {5, End::Dismissed, 3, 1, 0},
     };
     for (const auto& c : cases) {
         g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 9;

@@ -1,33 +1,40 @@
 #pragma once
-// Gives a test a fresh settings store and records what the code under test read from it and
-// wrote to it, in order, while the probe lives.
+// Gives a test a fresh settings store and records, in order, the numbers the code under test
+// wrote to it while the probe lives.
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/registry_settings.h"
+#include "platform/registry_store.h"
 #include "support/temp_config_folder.h"
 
 class SettingsProbe {
 public:
+    using Writes = std::vector<std::pair<std::string, uint32_t>>;
+
     SettingsProbe() { watch(); }
-    ~SettingsProbe();
+    ~SettingsProbe() { platform::setStoreObserverForTest(nullptr); }
 
     // Puts a value into the store without recording it.
-    void store(const std::string& name, uint32_t value);
-    // Forgets what was recorded so far.
-    void clear() {
-        reads_.clear();
-        writes_.clear();
+    void store(const std::string& name, uint32_t value) {
+        platform::setStoreObserverForTest(nullptr);
+        platform::registryWrite(g_szRegKey, name, platform::RegValue::dword(value));
+        watch();
     }
-
-    const std::vector<std::string>& reads() const { return reads_; }
-    const std::vector<std::pair<std::string, uint32_t>>& writes() const { return writes_; }
+    void clear() { writes_.clear(); }
+    const Writes& writes() const { return writes_; }
 
 private:
-    void watch();
+    void watch() {
+        platform::setStoreObserverForTest([this](const std::string& name, const platform::RegValue& value) {
+            uint32_t number = 0;  // the little-endian number the value starts with
+            for (size_t i = 0; i < value.data.size() && i < 4; ++i) number |= uint32_t{value.data[i]} << (8 * i);
+            writes_.emplace_back(name, number);
+        });
+    }
 
     TempConfigFolder folder_;
-    std::vector<std::string> reads_;
-    std::vector<std::pair<std::string, uint32_t>> writes_;
+    Writes writes_;
 };

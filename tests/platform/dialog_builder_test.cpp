@@ -30,27 +30,24 @@ const res::DialogTemplate kSample = {900, "Sample", {"Tahoma", 10}, 200, 100, {
     {res::kNoId, res::Ctl::Static, "label", {100, 5, 40, 8}},
 }};
 
-int roundedDiv(double value, int divisor) { return static_cast<int>(std::lround(value / divisor)); }
-
-TEST(DialogBuilder, ConvertsDialogUnitsWithTheTemplatesFont) {
+// Four horizontal dialog units are one average letter of the template's font, eight vertical
+// units one line; controls carry their ids, styles and click handlers, and consecutive radio
+// buttons exclude each other.
+TEST(DialogBuilder, ConvertsDialogUnitsAndBuildsControlsWithIdsStylesAndHandlers) {
     ui::TemplateDialog dialog(kSample);
     const QFont font = dialog.font();
     EXPECT_EQ(font.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
     EXPECT_EQ(font.pointSize(), 10);
     const QFontMetrics metrics(font);
-    // Four horizontal units are one average letter; eight vertical units one line.
     const double letter = metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
     const QRect load = dialog.control(10)->geometry();
     EXPECT_NEAR(load.x(), 8 * letter / 4, 1.0);
     EXPECT_NEAR(load.width(), 46 * letter / 4, 1.5);
-    EXPECT_EQ(load.y(), roundedDiv(5.0 * metrics.height(), 8));
-    EXPECT_EQ(load.height(), roundedDiv(12.0 * metrics.height(), 8));
+    EXPECT_EQ(load.y(), std::lround(5.0 * metrics.height() / 8));
+    EXPECT_EQ(load.height(), std::lround(12.0 * metrics.height() / 8));
     EXPECT_EQ(dialog.size(), QSize(dialog.controls().units().x(200), dialog.controls().units().y(100)));
     EXPECT_EQ(dialog.windowTitle(), "Sample");
-}
 
-TEST(DialogBuilder, ControlsCarryIdsStylesAndHandlers) {
-    ui::TemplateDialog dialog(kSample);
     std::vector<int> clicked;
     for (int id : {10, 15}) dialog.controls().onClicked(id, [&clicked, id] { clicked.push_back(id); });
     dialog.show();
@@ -61,7 +58,7 @@ TEST(DialogBuilder, ControlsCarryIdsStylesAndHandlers) {
     QTest::mouseClick(dialog.control(15), Qt::LeftButton, {}, QPoint(4, 4));
     EXPECT_EQ(clicked, (std::vector<int>{10, 15}));
     EXPECT_TRUE(dialog.controls().isChecked(15));
-    dialog.controls().setChecked(13, true);  // consecutive radio buttons exclude each other
+    dialog.controls().setChecked(13, true);
     dialog.controls().setChecked(14, true);
     EXPECT_FALSE(dialog.controls().isChecked(13));
 }

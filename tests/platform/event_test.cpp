@@ -6,7 +6,8 @@
 using namespace std::chrono_literals;
 using platform::WaitResult;
 
-TEST(Event, ManualResetStaysSignalledUntilReset) {
+// A manual-reset event stays signalled until reset, and a set from another thread wakes a waiter.
+TEST(Event, StaysSignalledUntilResetAndWakesAWaiterOnAnotherThread) {
     platform::Event event;
     EXPECT_EQ(event.wait(0ms), WaitResult::TimedOut);
     event.set();
@@ -14,10 +15,6 @@ TEST(Event, ManualResetStaysSignalledUntilReset) {
     EXPECT_EQ(event.wait(0ms), WaitResult::Signalled);
     event.reset();
     EXPECT_EQ(event.wait(10ms), WaitResult::TimedOut);
-}
-
-TEST(Event, SetFromAnotherThreadWakesTheWaiter) {
-    platform::Event event;
     std::thread setter([&] {
         std::this_thread::sleep_for(20ms);
         event.set();

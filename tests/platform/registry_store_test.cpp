@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -49,8 +50,7 @@ pid_t forkChild(Body body) {
 
 int waitFor(pid_t child) {
     int status = 0;
-    waitpid(child, &status, 0);
-    return status;
+    return waitpid(child, &status, 0), status;
 }
 
 }  // namespace
@@ -85,7 +85,9 @@ TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
     EXPECT_EQ(stored.find("total count"), std::string::npos) << stored;
 }
 
-TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValue) {
+// A damaged line costs only its own value, and a save keeps what could be read; a store that
+// cannot be read at all (a folder in its place) reads and writes nothing.
+TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValueAndAnUnreadableStoreIsLeftAlone) {
     TempConfigFolder folder;
     std::ofstream(platform::registryStorePath())
         << "\"Before Key\"=dword:00000001\n[" + kKey + "]\r\n\"Good\"=dword:0000002A\r\n\"Short\"=dword:2A\n"
@@ -97,17 +99,13 @@ TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValue) {
         EXPECT_EQ(registryRead(kKey, name, value), StoreResult::NotFound) << name;
     ASSERT_EQ(registryRead(kKey, "Text", value), StoreResult::Ok);
     EXPECT_EQ(value, RegValue::string("ok"));
-    // A save rewrites the store with what could be read.
     ASSERT_EQ(registryWrite(kKey, "New", RegValue::dword(5)), StoreResult::Ok);
     EXPECT_EQ(readNumber("Good"), 0x2Au);
     EXPECT_EQ(readNumber("New"), 5u);
-}
 
-TEST(RegistryStore, UnreadableFileIsLeftAloneAndReadsNothing) {
-    TempConfigFolder folder;
-    ASSERT_TRUE(platform::makeFolders(platform::registryStorePath()));  // a folder in its place
+    ASSERT_EQ(std::remove(platform::registryStorePath().c_str()), 0);
+    ASSERT_TRUE(platform::makeFolders(platform::registryStorePath()));
     EXPECT_EQ(platform::registryOpenStore(), StoreResult::Unavailable);
-    RegValue value;
     EXPECT_EQ(registryRead(kKey, "Good", value), StoreResult::Unavailable);
     EXPECT_EQ(registryWrite(kKey, "Good", RegValue::dword(1)), StoreResult::Unavailable);
 }
@@ -173,10 +171,7 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing) {
     };
     const pid_t children[] = {forkChild([&] { writeSeries("A"); }), forkChild([&] { writeSeries("B"); })};
     writeSeries("C");  // this process too, through other file descriptors of the same lock
-    for (const pid_t child : children) {
-        const int status = waitFor(child);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+    for (const pid_t child : children) ASSERT_EQ(waitFor(child), 0);
     for (const char* prefix : {"A", "B", "C"})
         for (int i = 0; i < kWrites; ++i)
             EXPECT_EQ(readNumber(prefix + std::to_string(i)), static_cast<uint32_t>(i + 100)) << prefix << i;

@@ -1,6 +1,7 @@
 #include "sim/gang_board.h"
 
 #include <chrono>
+#include <functional>
 
 #include "app/globals.h"
 #include "support/gang_link.h"
@@ -16,58 +17,40 @@ TEST_F(GangBoardSim, AScriptedRunLeavesTheFrameLogWrittenByHand) {
     Bytes block(64);
     for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 5 + 3);
     board.clearLog();
-    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
-    ASSERT_TRUE(Step(0x2A, [] { return ComSet4053(0); }));
-    ASSERT_TRUE(Step(0x2C, [] { return ComSet4066A(1); }));
-    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
-    ASSERT_TRUE(Step(0x04, [] { return ComIspStopMcu(); }));
-    ASSERT_TRUE(Step(0x0A, [] { return ComIsp2EraseChip(); }));
-    ASSERT_TRUE(Step(0x0D, [] { return ComIsp2CmdFinish(); }));
-    ASSERT_TRUE(Step(0x05, [] { return ComIsp2TransHiByte(0x00); }, 800));
-    ASSERT_TRUE(Step(0x06, [&] { return ComIsp2TransData(0x00, block); }, 800));
-    ASSERT_TRUE(Step(0x0D, [] { return ComIsp2CmdFinish(); }, 800));
-    ASSERT_TRUE(Step(0x05, [] { return ComIspTransHiByte(0x00); }, 800));
-    ASSERT_TRUE(Step(0x13, [&] { return ComIspCmd3A(0x00, block); }, 800));
-    ASSERT_TRUE(Step(0x14, [] { return ComIspCmd0B(); }, 1000));
+    const struct { uint8_t tag; std::function<bool()> send; uint32_t waitMs; } steps[] = {
+        {0x36, [] { return ComSet2501(1); }, 500},       {0x2A, [] { return ComSet4053(0); }, 500},
+        {0x2C, [] { return ComSet4066A(1); }, 500},      {0x03, [] { return ComIspStart(); }, 500},
+        {0x04, [] { return ComIspStopMcu(); }, 500},     {0x0A, [] { return ComIsp2EraseChip(); }, 500},
+        {0x0D, [] { return ComIsp2CmdFinish(); }, 500},  {0x05, [] { return ComIsp2TransHiByte(0x00); }, 800},
+        {0x06, [&] { return ComIsp2TransData(0x00, block); }, 800}, {0x0D, [] { return ComIsp2CmdFinish(); }, 800},
+        {0x05, [] { return ComIspTransHiByte(0x00); }, 800}, {0x13, [&] { return ComIspCmd3A(0x00, block); }, 800},
+        {0x14, [] { return ComIspCmd0B(); }, 1000},
+    };
+    for (const auto& step : steps) ASSERT_TRUE(Step(step.tag, step.send, step.waitMs)) << int(step.tag);
     EXPECT_EQ(g_bSkipBlockErase, 1u);
     g_byReplyTag = 0x10;
     ComIspLeave();
     ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
-
     const std::string data =
         "03 08 0D 12 17 1C 21 26 2B 30 35 3A 3F 44 49 4E 53 58 5D 62 67 6C 71 76 7B 80 85 8A 8F 94 99 9E "
         "A3 A8 AD B2 B7 BC C1 C6 CB D0 D5 DA DF E4 E9 EE F3 F8 FD 02 07 0C 11 16 1B 20 25 2A 2F 34 39 3E";
     const std::string expected =
-        "> F0 0F 01 01 01 FF\n"
-        "< AA F0 0F 00 00 FF\n"
-        "> F0 09 00 00 00 FF\n"
-        "< AA F0 09 00 00 F9\n"
-        "> F0 0A 01 01 01 FF\n"
-        "< AA F0 0A 00 00 FA\n"
+        "> F0 0F 01 01 01 FF\n" "< AA F0 0F 00 00 FF\n"
+        "> F0 09 00 00 00 FF\n" "< AA F0 09 00 00 F9\n"
+        "> F0 0A 01 01 01 FF\n" "< AA F0 0A 00 00 FA\n"
         "> 00 FF 00 FF 00 FF 00 FF 00 FF\n"
-        "> 0F 52 51 32 37 33 4B FF\n"
-        "< AA 55 00 00 00 55\n"
-        "> 0F 40 20 01 02 FF\n"
-        "< AA 0F 40 00 00 4F\n"
-        "> 0F 16 00 01 00 FF\n"
-        "< AA 0F 16 00 00 25\n"
-        "> 0F 04 00 01 00 FF\n"
-        "< AA 0F 04 00 00 13\n"
-        "> 0F 0C 01 01 00 FF\n"
-        "< AA 0F 0C 00 00 1B\n"
-        "> 0F 26 00 40 " + data + " FF\n"
-        "< AA 0F 26 00 01 00 36\n"
-        "> 0F 04 00 01 00 FF\n"
-        "< AA 0F 04 00 00 13\n"
-        "> 0F 08 01 01 00 FF\n"
-        "< AA 0F 08 00 00 17\n"
-        "> 0F 3A 00 40 " + data + " FF\n"
-        "< AA 0F 3A 00 00 49\n"
-        "> 0F 0B 00 01 00 FF\n"
-        "< AA 0F 0B 00 00 1A\n"
+        "> 0F 52 51 32 37 33 4B FF\n" "< AA 55 00 00 00 55\n"
+        "> 0F 40 20 01 02 FF\n" "< AA 0F 40 00 00 4F\n"
+        "> 0F 16 00 01 00 FF\n" "< AA 0F 16 00 00 25\n"
+        "> 0F 04 00 01 00 FF\n" "< AA 0F 04 00 00 13\n"
+        "> 0F 0C 01 01 00 FF\n" "< AA 0F 0C 00 00 1B\n"
+        "> 0F 26 00 40 " + data + " FF\n" "< AA 0F 26 00 01 00 36\n"
+        "> 0F 04 00 01 00 FF\n" "< AA 0F 04 00 00 13\n"
+        "> 0F 08 01 01 00 FF\n" "< AA 0F 08 00 00 17\n"
+        "> 0F 3A 00 40 " + data + " FF\n" "< AA 0F 3A 00 00 49\n"
+        "> 0F 0B 00 01 00 FF\n" "< AA 0F 0B 00 00 1A\n"
         "> 0F 0C 02 01 01 FF\n"
-        "> F0 0F 00 00 00 FF\n"
-        "< AA F0 0F 00 00 FF\n";
+        "> F0 0F 00 00 00 FF\n" "< AA F0 0F 00 00 FF\n";
     EXPECT_EQ(board.logText(), expected);
 
     const sim::GangTarget target = board.target(0).value();
