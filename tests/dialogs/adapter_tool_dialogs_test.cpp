@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <functional>
+#include <numeric>
 
 #include "app/crc16.h"
 #include "app/protect_area.h"
@@ -16,13 +17,11 @@
 #include "res/adapter_tool_templates.h"
 #include "res/protect_range_template.h"
 #include "support/golden_file.h"
-#include "support/modal_dialog.h"
 #include "support/exchange_log.h"
 #include "support/recording_page.h"
 #include "tool_bench.h"
 
 using namespace res;
-using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -46,40 +45,23 @@ class AdapterTools : public ToolBench {};
 // A blank target gives the CRCs of its erased flash (0000 and 33D7); the first 16 bytes of
 // each information page are not counted, every other byte is.
 TEST_F(AdapterTools, ReadCrcShowsTheCrcsOfWhatTheTargetHolds) {
-    struct Case {
-        const char* name;
-        std::function<void(sim::Adapter&)> prepare;
-        std::string mainCode, infoBlock;
-    };
-    std::vector<uint8_t> flash(0x10000, 0xFF);
+    std::vector<uint8_t> flash(0x10000, 0xFF), info(2048, 0xFF);
     flash[0x8000] = 0x12;
-    const std::string changedMain = strfmt("Main Code CRC : %04X", CalcCRC16(flash, 0xFFFF, 0));
-    std::vector<uint8_t> info(2048, 0xFF);
     info[0x10] = 0x00;
-    const std::string changedInfo = strfmt("Information block CRC : %04X", CalcCRC16(info, 0xFFFF, 0));
-    const Case cases[] = {
-        {"uncounted bytes",
-         [](sim::Adapter& a) {
-             a.site(1).write(kInfo, std::vector<uint8_t>(16, 0x00));
-             a.site(1).write(kInfo + 0x400, std::vector<uint8_t>(16, 0x11));
-         },
-         "Main Code CRC : 0000", "Information block CRC : 33D7"},
-        {"main flash byte", [](sim::Adapter& a) { a.site(1).write(kFlash + 0x8000, std::vector<uint8_t>{0x12}); },
-         changedMain, "Information block CRC : 33D7"},
-        {"information byte", [](sim::Adapter& a) { a.site(1).write(kInfo + 0x10, std::vector<uint8_t>{0x00}); },
-         "Main Code CRC : 0000", changedInfo},
+    const Texts blank = {"Main Code CRC : 0000", "Information block CRC : 33D7"};
+    const Texts changed = {strfmt("Main Code CRC : %04X", CalcCRC16(flash, 0xFFFF, 0)),
+                           strfmt("Information block CRC : %04X", CalcCRC16(info, 0xFFFF, 0))};
+    const std::pair<std::vector<std::pair<uint32_t, std::vector<uint8_t>>>, Texts> cases[] = {
+        {{{kInfo, std::vector<uint8_t>(16, 0x00)}, {kInfo + 0x400, std::vector<uint8_t>(16, 0x11)}}, blank},
+        {{{kFlash + 0x8000, {0x12}}, {kInfo + 0x10, {0x00}}}, changed},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.prepare(adapter);
+    for (const auto& [writes, shown] : cases) {
+        for (const auto& [address, bytes] : writes) adapter.site(1).write(address, bytes);
         CReadCRCDlg dialog;
-        choose(dialog.controls(), kIdcSocketCombo, 1);
+        Choose(dialog.controls(), kIdcSocketCombo, 1);
         clickAndWait(dialog, kIdcReadCrc);
-        EXPECT_EQ(Text(dialog.controls(), kIdcMainCrc), c.mainCode);
-        EXPECT_EQ(Text(dialog.controls(), kIdcInfoCrc), c.infoBlock);
+        EXPECT_EQ((Texts{Text(dialog.controls(), kIdcMainCrc), Text(dialog.controls(), kIdcInfoCrc)}), shown);
         EXPECT_TRUE(takeMessages().empty());
-        adapter.site(1).write(kInfo, std::vector<uint8_t>(2048, 0xFF));
-        adapter.site(1).write(kFlash, std::vector<uint8_t>(0x10000, 0xFF));
     }
 }
 
@@ -89,7 +71,7 @@ TEST_F(AdapterTools, ReadCrcWithoutTargetOrForAGangModel) {
     adapter.site(3).removeTarget();
     CReadCRCDlg dialog;
     clickAndWait(dialog, kIdcReadCrc);
-    choose(dialog.controls(), kIdcSocketCombo, 3);
+    Choose(dialog.controls(), kIdcSocketCombo, 3);
     clickAndWait(dialog, kIdcReadCrc);
     EXPECT_EQ(takeMessages(), Texts{"Socket 4 No Target IC found!"});
     EXPECT_EQ(Text(dialog.controls(), kIdcMainCrc), "Main Code CRC : ");
@@ -121,7 +103,7 @@ TEST_F(AdapterTools, SequencesMatchTheirGoldenLogs) {
         {"security-read",
          [this](RecordingPage&) {
              CInfoDataDlg dialog;
-             choose(dialog.controls(), kIdcSocketCombo, 1);
+             Choose(dialog.controls(), kIdcSocketCombo, 1);
              clickAndWait(dialog, kIdcRead);
          },
          {}},
@@ -141,7 +123,7 @@ TEST_F(AdapterTools, SequencesMatchTheirGoldenLogs) {
 // and bounded as it is typed.
 TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     std::vector<uint8_t> flash(512);
-    for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i);
+    std::iota(flash.begin(), flash.end(), uint8_t{0});
     adapter.site(0).write(kFlash + 0x1000, flash);
     CDumpDlg dialog;
     EXPECT_EQ(Text(dialog.controls(), kIdcFirstByte) + " " + Text(dialog.controls(), kIdcLastByte), "0(0) FF(255)");
@@ -162,14 +144,14 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     EXPECT_EQ(listing.substr(listing.size() - 61), "000011f0h : F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF\r\n");
     EXPECT_EQ(services.viewed(), Texts{folder.file("Dump.txt")});
 
-    dialog.controls().control<QAbstractButton>(kIdcBinFile)->click();
+    Click(dialog.controls(), kIdcBinFile);
     clickAndWait(dialog, kIdcExecute);
     const std::string raw = folder.read("dump.bin");
     EXPECT_EQ(std::vector<uint8_t>(raw.begin(), raw.end()), flash);
 
     // A listing that cannot be created is reported and not shown.
     g_strExeDir = folder.file("missing") + "/";
-    dialog.controls().control<QAbstractButton>(kIdcTxtFile)->click();
+    Click(dialog.controls(), kIdcTxtFile);
     services.clear();
     clickAndWait(dialog, kIdcExecute);
     EXPECT_EQ(takeMessages(), Texts{"File can not open!"});
@@ -211,8 +193,7 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
     CInfoDataDlg dialog;
     for (const auto& [words, shown] : cases) {
         SCOPED_TRACE(shown.vid + shown.snEnable);
-        std::array<uint8_t, 1024> page;
-        page.fill(0xFF);
+        std::vector<uint8_t> page(1024, 0xFF);
         const std::pair<size_t, uint32_t> at[] = {{0x10, words.security}, {0x18, words.mask}, {0x40, words.vid},
                                                   {0x50, words.snEnable}, {0x54, words.sn1},  {0x60, words.bootPin},
                                                   {0x64, words.uart}};
@@ -223,14 +204,11 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
         adapter.site(0).write(kInfo, page);
         clickAndWait(dialog, kIdcRead);
         const auto& c = dialog.controls();
-        EXPECT_TRUE(c.isChecked(shown.level));
+        EXPECT_TRUE(c.isChecked(shown.level) && c.isChecked(shown.typeRadio));
         EXPECT_FALSE(c.isChecked(shown.level == kIdcLevel0 ? kIdcLevel1 : kIdcLevel0));
-        EXPECT_TRUE(c.isChecked(shown.typeRadio));
-        EXPECT_EQ(dialog.protectMap().m_wMask, shown.mapMask);
-        EXPECT_EQ(dialog.protectMap().m_nType, shown.mapType);
-        EXPECT_EQ(Text(c, kIdcVid), shown.vid);
-        EXPECT_EQ(ComboText(c, kIdcSnEnableData), shown.snEnable);
-        EXPECT_EQ(Text(c, kIdcSn1), shown.sn1);
+        EXPECT_EQ(std::pair(dialog.protectMap().m_wMask, dialog.protectMap().m_nType), std::pair(shown.mapMask, shown.mapType));
+        EXPECT_EQ((Texts{Text(c, kIdcVid), ComboText(c, kIdcSnEnableData), Text(c, kIdcSn1)}),
+                  (Texts{shown.vid, shown.snEnable, shown.sn1}));
         EXPECT_EQ((Texts{ComboText(c, kIdcBootEnable), ComboText(c, kIdcBootPort), ComboText(c, kIdcBootPin),
                          ComboText(c, kIdcBootPull), ComboText(c, kIdcBootActive)}),
                   shown.boot);
@@ -239,13 +217,11 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
     EXPECT_TRUE(takeMessages().empty());
 
     adapter.site(2).removeTarget();
-    choose(dialog.controls(), kIdcSocketCombo, 2);
+    Choose(dialog.controls(), kIdcSocketCombo, 2);
     clickAndWait(dialog, kIdcRead);
     EXPECT_EQ(takeMessages(), Texts{"No Target IC found!"});
-    EXPECT_EQ(Text(dialog.controls(), kIdcVid), "");
-    EXPECT_EQ(ComboText(dialog.controls(), kIdcBootEnable), "");
-    EXPECT_FALSE(dialog.controls().isChecked(kIdcLevel1));
-    EXPECT_FALSE(dialog.controls().isChecked(kIdcWriteProtect));
+    EXPECT_EQ(Text(dialog.controls(), kIdcVid) + ComboText(dialog.controls(), kIdcBootEnable), "");
+    EXPECT_FALSE(dialog.controls().isChecked(kIdcLevel1) || dialog.controls().isChecked(kIdcWriteProtect));
     EXPECT_EQ(dialog.protectMap().m_nType, 2u);
 
     // A click on the map redraws it from the Protect Range dialog; the target is not touched.
@@ -253,8 +229,7 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
     ASSERT_TRUE(WhenModal<CProtectRangeDlg>(
         [&] { QTest::mouseClick(const_cast<CProtectArea*>(&dialog.protectMap()), Qt::LeftButton); },
         [](CProtectRangeDlg& range) {
-            for (int block : {0, 15}) range.controls().control<QAbstractButton>(protect_range::kFirstBlock + block)->click();
-            range.controls().control<QAbstractButton>(1)->click();
+            for (int id : {protect_range::kFirstBlock, protect_range::kFirstBlock + 15, 1}) Click(range.controls(), id);
         }));
     EXPECT_EQ(dialog.protectMap().m_wMask, 0x8001);
     EXPECT_TRUE(adapter.exchanges().empty());
@@ -296,7 +271,7 @@ TEST_F(AdapterTools, FlashInformationShowsTheStoredConfigurationBlock) {
         adapter.writeSerialFlash(0x10000, std::vector<uint8_t>(0x3100, 0xFF));
         for (const auto& [offset, bytes] : c.block) adapter.writeSerialFlash(offset, bytes);
         CReadInfoDlg dialog;
-        ASSERT_TRUE(spinUntil([&] { return !dialog.workerRunning() && !g_bTaskWorking; }));
+        ASSERT_TRUE(SpinUntil([&] { return !dialog.workerRunning() && !g_bTaskWorking; }));
         const auto& k = dialog.controls();
         EXPECT_EQ((Texts{Text(k, kIdcImageSizeInfo), Text(k, kIdcImageCrcInfo), Text(k, kIdcChipNameInfo),
                          Text(k, kIdcLimitQuantity), Text(k, kIdcSerialAddrInfo), Text(k, kIdcLastSerialInfo),
@@ -307,9 +282,8 @@ TEST_F(AdapterTools, FlashInformationShowsTheStoredConfigurationBlock) {
                                      k.isChecked(kIdcSerialAutoInc)}),
                   c.checks);
         EXPECT_NE(k.isChecked(kIdcLevel0), k.isChecked(kIdcLevel1));
-        EXPECT_EQ(dialog.protectMap().m_wMask, c.mapMask);
-        EXPECT_EQ(dialog.protectMap().m_nType, c.mapType);
-        EXPECT_EQ(dialog.protectMap().m_dwProtectAddr, c.mapSize);
+        const auto& map = dialog.protectMap();
+        EXPECT_EQ(std::tuple(map.m_wMask, map.m_nType, map.m_dwProtectAddr), std::tuple(c.mapMask, c.mapType, c.mapSize));
         EXPECT_EQ((Texts{ComboText(k, kIdcSnEnableInfo), ComboText(k, kIdcBootEnable), ComboText(k, kIdcBootPort),
                          ComboText(k, kIdcUsbIsp), ComboText(k, kIdcUartPos)}),
                   c.choices);

@@ -1,23 +1,16 @@
 #include "dialogs/config1_dlg.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
 #include <QMenuBar>
-#include <QTimer>
-#include <gtest/gtest.h>
 
-#include "app/globals.h"
 #include "app/main_window.h"
 #include "app/registry_settings.h"
 #include "controls/chk_gbox.h"
 #include "res/config1_template.h"
 #include "support/box_changes.h"
-#include "support/recording_services.h"
 #include "support/temp_config_folder.h"
+#include "tool_bench.h"
 
 using namespace res;
-using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -37,13 +30,7 @@ protected:
         g_nSerialLocation = location;
         g_dwSerialAddr = address;
     }
-    // The messages shown since the last call.
-    Texts takeMessages() {
-        Texts texts;
-        for (const auto& m : services.messages()) texts.push_back(m.text);
-        services.clear();
-        return texts;
-    }
+    Texts takeMessages() { return TakeMessages(services); }
     static QString text(CConfig1Dlg& dialog, int id) { return dialog.controls().text(id); }
 
     RecordingServices services;
@@ -73,8 +60,7 @@ TEST_F(Config1, OpeningSettlesTheStoredAddressOnTheModelsDefault) {
 
 TEST_F(Config1, AddressChecksFollowLocationAndModel) {
     CConfig1Dlg dialog;
-    dialog.controls().control<QAbstractButton>(kIdcInEeprom)->click();
-    EXPECT_EQ(text(dialog, kIdcSerialAddr), "1FC");
+    Click(dialog.controls(), kIdcInEeprom);
     dialog.controls().setText(kIdcSerialAddr, "200");
     EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 1FC"});
     EXPECT_EQ(text(dialog, kIdcSerialAddr), "1FC");
@@ -83,11 +69,9 @@ TEST_F(Config1, AddressChecksFollowLocationAndModel) {
     EXPECT_EQ(dialog.m_dwSerialAddr, 0x1FCu);
 
     // Main code on model 0 takes FFFC; picking model 1 checks it again and settles at once.
-    dialog.controls().control<QAbstractButton>(kIdcInMainCode)->click();
+    Click(dialog.controls(), kIdcInMainCode);
     EXPECT_EQ(text(dialog, kIdcSerialAddr), "FFFC");
-    auto* models = dialog.controls().control<QComboBox>(kIdcChipModel);
-    models->setCurrentIndex(1);
-    emit models->activated(1);
+    Choose(dialog.controls(), kIdcChipModel, 1);
     EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 7FFC"});
     EXPECT_EQ(text(dialog, kIdcSerialAddr), "7FFC");
     EXPECT_EQ(text(dialog, kIdcFlashSizeLabel), "32768 Byte");
@@ -125,13 +109,9 @@ TEST_F(Config1, TheAnswerFollowsEveryBoxHoweverItChanges) {
         dialog.show();
         const auto box = [&](int id) { return dialog.controls().control<QAbstractButton>(id); };
         ChangeBox(box(kIdcAutoIncrease), how);
-        EXPECT_TRUE(box(kIdcAutoIncrease)->isChecked());
-        EXPECT_EQ(dialog.m_bAutoInc, 1u);
         ChangeBox(box(kIdcInEeprom), how);
-        EXPECT_TRUE(box(kIdcInEeprom)->isChecked());
         EXPECT_FALSE(box(kIdcInMainCode)->isChecked());
-        EXPECT_EQ(dialog.m_nLocation, 1u);
-        EXPECT_EQ(text(dialog, kIdcSerialAddr), "1FC");
+        EXPECT_EQ(std::tuple(dialog.m_bAutoInc, dialog.m_nLocation, text(dialog, kIdcSerialAddr)), std::tuple(1u, 1u, QString("1FC")));
         ChangeBox(box(kIdcInMainCode), how);
         EXPECT_FALSE(box(kIdcInEeprom)->isChecked());
         EXPECT_EQ(dialog.m_nLocation, 0u);
@@ -154,23 +134,13 @@ TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
     };
     const auto before = stored();
     for (int button : {2, 1}) {  // Cancel, then OK, each after typing 99 and switching serial numbers off
-        QTimer timer;
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (auto* dialog = dynamic_cast<CConfig1Dlg*>(QApplication::activeModalWidget())) {
-                timer.stop();
-                dialog->controls().setText(kIdcInitialSerial, "99");
-                dialog->findChild<CChkGBox*>()->titleButton()->click();
-                for (int id : {kIdcInMainCode, kIdcInEeprom, kIdcSerialAddr, kIdcInitialSerial, kIdcAutoIncrease})
-                    EXPECT_FALSE(dialog->control(id)->isEnabled()) << id;
-                dialog->controls().control<QAbstractButton>(button)->click();
-            }
-        });
-        timer.start(5);
-        ui::findCommand(window.menuBar(), 32772)->trigger();
-        if (button == 2) {
-            EXPECT_EQ(stored(), before);
-            EXPECT_EQ(g_nLastSerial, 7u);
-        }
+        ASSERT_TRUE(WhenModal<CConfig1Dlg>([&] { ui::findCommand(window.menuBar(), 32772)->trigger(); },
+                                           [&](CConfig1Dlg& dialog) {
+                                               dialog.controls().setText(kIdcInitialSerial, "99");
+                                               dialog.findChild<CChkGBox*>()->titleButton()->click();
+                                               Click(dialog.controls(), button);
+                                           }));
+        EXPECT_TRUE(button == 1 || (stored() == before && g_nLastSerial == 7u)) << "Cancel stores nothing";
     }
     EXPECT_EQ(stored(), (std::vector<uint32_t>{0, 0x100, 99, 0, 0}));  // what the dialog held
     EXPECT_EQ(g_nLastSerial, 99u);

@@ -1,7 +1,7 @@
 #include <QLabel>
 #include <QTimer>
 
-#include <fstream>
+#include <algorithm>
 
 #include "controls/grid_box.h"
 #include "dialogs/info_blk2_dlg.h"
@@ -10,7 +10,6 @@
 #include "tool_bench.h"
 
 using namespace res;
-using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -33,20 +32,18 @@ TEST_F(InfoBlockTools, ParameterPageReadsWritesSavesAndLoads) {
     const auto area = Pattern(512, 0x21);
     adapter.site(2).write(kArea, area);
     CInfoBlk2Dlg page;
-    choose(page.controls(), kIdcSocketCombo, 2);
+    const auto gridBytes = [&] { return std::vector<uint8_t>(page.grid().m_byData.begin(), page.grid().m_byData.end()); };
+    Choose(page.controls(), kIdcSocketCombo, 2);
     clickAndWait(page, kIdcOpenDebug);
     EXPECT_TRUE(adapter.site(2).connected());
     clickAndWait(page, kIdcRead);
-    EXPECT_EQ(std::vector<uint8_t>(page.grid().m_byData.begin(), page.grid().m_byData.end()), area);
+    EXPECT_EQ(gridBytes(), area);
 
     const std::string saved = folder.file("area.data");
     services.chosenFile = saved;
     page.OnSaveData();
-    std::ifstream in(saved, std::ios::binary);
-    std::string line;
-    int lines = 0;
-    while (std::getline(in, line)) ++lines;
-    EXPECT_EQ(lines, 128);
+    const std::string text = folder.read("area.data");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 128);
 
     page.grid().m_byData.fill(0x00);
     page.grid().m_byData[4] = 0x5A;
@@ -56,13 +53,13 @@ TEST_F(InfoBlockTools, ParameterPageReadsWritesSavesAndLoads) {
     EXPECT_EQ(adapter.site(2).word(kArea + 8), 0u);
 
     page.OnLoadData();
-    EXPECT_EQ(std::vector<uint8_t>(page.grid().m_byData.begin(), page.grid().m_byData.end()), area);
+    EXPECT_EQ(gridBytes(), area);
 
     services.chosenFile = folder.file("none/area.data");
     page.OnSaveData();
     page.OnLoadData();
     EXPECT_EQ(takeMessages(), (Texts{"File could not be created !\r\n" + services.chosenFile, "File could not be opened !"}));
-    EXPECT_EQ(std::vector<uint8_t>(page.grid().m_byData.begin(), page.grid().m_byData.end()), area);
+    EXPECT_EQ(gridBytes(), area);
 }
 
 // While any task runs the page's buttons send nothing; without an adapter they say so.
@@ -70,10 +67,8 @@ TEST_F(InfoBlockTools, AdapterButtonsRefuseWhileBusyOrWithoutAdapter) {
     CInfoBlk2Dlg page;
     CinfoBlkDlg dialog;
     g_bTaskWorking = true;
-    for (int id : {kIdcRead, kIdcWrite, kIdcEraseInfo, kIdcOpenDebug})
-        page.controls().control<QAbstractButton>(id)->click();
-    for (int id : {kIdcRead, kIdcWrite, kIdcEraseInfo, kIdcCopySecurity, kIdcOpenDebugBlk})
-        dialog.controls().control<QAbstractButton>(id)->click();
+    for (int id : {kIdcRead, kIdcWrite, kIdcEraseInfo, kIdcOpenDebug}) Click(page.controls(), id);
+    for (int id : {kIdcRead, kIdcWrite, kIdcEraseInfo, kIdcCopySecurity, kIdcOpenDebugBlk}) Click(dialog.controls(), id);
     EXPECT_TRUE(adapter.exchanges().empty());
     EXPECT_TRUE(takeMessages().empty());
     g_bTaskWorking = false;
@@ -91,7 +86,7 @@ TEST_F(InfoBlockTools, InformationBlockEraseFinishAndClose) {
     adapter.site(0).write(kInfo, Pattern(2048, 0x40));
     CinfoBlkDlg dialog;
     dialog.show();
-    choose(dialog.controls(), kIdcPageCombo, 1);
+    Choose(dialog.controls(), kIdcPageCombo, 1);
     clickAndWait(dialog, kIdcOpenDebugBlk);
 
     clickAndWait(dialog, kIdcRead);
@@ -100,7 +95,7 @@ TEST_F(InfoBlockTools, InformationBlockEraseFinishAndClose) {
     auto* finish = dialog.controls().control<QLabel>(kIdcEraseFinish);
     EXPECT_TRUE(finish->isVisible());
     EXPECT_EQ(adapter.site(0).read(0x1FF00400, 128), adapter.site(0).read(kInfo, 128));
-    EXPECT_TRUE(spinUntil([&] { return !finish->isVisible(); }));
+    EXPECT_TRUE(SpinUntil([&] { return !finish->isVisible(); }));
 
     adapter.failGetAt(adapter.getCount() + 1);
     clickAndWait(dialog, kIdcEraseInfo);
@@ -113,7 +108,7 @@ TEST_F(InfoBlockTools, InformationBlockEraseFinishAndClose) {
     dialog.OnRead();
     dialog.reject();
     EXPECT_TRUE(dialog.isVisible());
-    ASSERT_TRUE(spinUntil([&] { return !dialog.workerRunning(); }));
+    ASSERT_TRUE(SpinUntil([&] { return !dialog.workerRunning(); }));
     dialog.reject();
     EXPECT_FALSE(dialog.isVisible());
 }

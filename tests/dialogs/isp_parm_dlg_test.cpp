@@ -1,13 +1,8 @@
 #include "dialogs/isp_parm_dlg.h"
 
-#include <QAbstractButton>
-#include <QComboBox>
 #include <QTest>
-#include <gtest/gtest.h>
-
 #include <functional>
 
-#include "app/globals.h"
 #include "app/ic_page.h"
 #include "app/protect_area.h"
 #include "dialogs/info_param_dlg.h"
@@ -15,8 +10,7 @@
 #include "res/ic_page_template.h"
 #include "res/info_param_template.h"
 #include "res/isp_parm_template.h"
-#include "support/modal_dialog.h"
-#include "support/recording_services.h"
+#include "tool_bench.h"
 
 using namespace res::isp_parm;
 
@@ -24,19 +18,14 @@ namespace {
 
 constexpr IspParamWords kWords = {0x1111, 0x2222, 0x3333, 0x4444, 0xFFFF, 0x5555, 0x6666, 0x7777, 0xB213, 0x0003};
 
-// What the operator does in one list: picks an item.
-void choose(ui::ControlSet& controls, int id, int index) {
-    auto* box = controls.control<QComboBox>(id);
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
+constexpr IspParamWords kErased = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
 
 int selection(ui::ControlSet& controls, int id) { return controls.control<QComboBox>(id)->currentIndex(); }
 
 }  // namespace
 
 TEST(IspParams, ErasedWordsDecodeAndEncodeToTheDefinedDefaults) {
-    const IspParamFields f = DecodeIspParams({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, 1, 0);
+    const IspParamFields f = DecodeIspParams(kErased, 1, 0);
     EXPECT_EQ((std::vector<uint32_t>{f.snEnable, f.bootPinEnable, f.port, f.pin, f.pullEnable, f.activeHigh,
                                      f.usbIspEnable, f.uartPosition}),
               (std::vector<uint32_t>{1, 0, 15, 15, 1, 1, 0, 7}));
@@ -57,16 +46,16 @@ TEST(IspParams, DialogRoundTripsEveryField) {
         {[](auto& c) { c.setText(kVid, "abcd"); }, 0, 0xABCD},   {[](auto& c) { c.setText(kPid, "1"); }, 1, 0x0001},
         {[](auto& c) { c.setText(kPllL, "BEEF"); }, 2, 0xBEEF},  {[](auto& c) { c.setText(kPllH, ""); }, 3, 0x0000},
         {[](auto& c) { c.setText(kSn[0], "9"); }, 5, 0x0009},    {[](auto& c) { c.setText(kSn[1], "a"); }, 6, 0x000A},
-        {[](auto& c) { c.setText(kSn[2], "FFFF"); }, 7, 0xFFFF}, {[](auto& c) { choose(c, kSnEnable, 0); }, 4, 0x0000},
-        {[](auto& c) { choose(c, kBootPinEnable, 0); }, 8, 0x0213}, {[](auto& c) { choose(c, kPort, 3); }, 8, 0xB313},
-        {[](auto& c) { choose(c, kPin, 15); }, 8, 0xB2F3},       {[](auto& c) { choose(c, kPullEnable, 0); }, 8, 0xB211},
-        {[](auto& c) { choose(c, kActive, 0); }, 8, 0xB212},     {[](auto& c) { choose(c, kUsbIsp, 0); }, 9, 0x0013},
-        {[](auto& c) { choose(c, kUartPosition, 1); }, 9, 0x0001},
+        {[](auto& c) { c.setText(kSn[2], "FFFF"); }, 7, 0xFFFF}, {[](auto& c) { Choose(c, kSnEnable, 0); }, 4, 0x0000},
+        {[](auto& c) { Choose(c, kBootPinEnable, 0); }, 8, 0x0213}, {[](auto& c) { Choose(c, kPort, 3); }, 8, 0xB313},
+        {[](auto& c) { Choose(c, kPin, 15); }, 8, 0xB2F3},       {[](auto& c) { Choose(c, kPullEnable, 0); }, 8, 0xB211},
+        {[](auto& c) { Choose(c, kActive, 0); }, 8, 0xB212},     {[](auto& c) { Choose(c, kUsbIsp, 0); }, 9, 0x0013},
+        {[](auto& c) { Choose(c, kUartPosition, 1); }, 9, 0x0001},
     };
     for (const auto& c : cases) {
         CISPParmDlg dialog(DecodeIspParams(kWords, 1, 1));
         c.change(dialog.controls());
-        dialog.controls().control<QAbstractButton>(1)->click();
+        Click(dialog.controls(), 1);
         IspParamWords expected = kWords;
         expected[c.word] = c.value;
         EXPECT_EQ(EncodeIspParams(dialog.m_Fields), expected) << c.word << ' ' << c.value;
@@ -89,10 +78,8 @@ TEST(IspParams, WordFieldsRefuseBadTextAndPutBackTheLastWord) {
         {kSn[2], "1FFFF", "Out of range! Serial Number must be <= 0xFFFF", "7777"},
     };
     for (const auto& c : cases) {
-        services.clear();
         dialog.controls().setText(c.id, c.typed);
-        ASSERT_EQ(services.messages().size(), 1u) << c.typed;
-        EXPECT_EQ(services.messages()[0].text, c.message);
+        EXPECT_EQ(TakeMessages(services), Texts{c.message});
         EXPECT_EQ(dialog.controls().text(c.id), c.shown);
     }
     EXPECT_EQ(EncodeIspParams(dialog.m_Fields), kWords);
@@ -111,20 +98,20 @@ TEST(IspParams, SwitchesAndListsFollowTheirFlags) {
     QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);
     EXPECT_EQ((QStringList{c.text(kVid), c.text(kPid)}), (QStringList{"1111", "2222"}));
 
-    choose(c, kBootPinEnable, 0);
+    Choose(c, kBootPinEnable, 0);
     for (int id : {kPort, kPin, kPullEnable, kActive}) {
         EXPECT_EQ(selection(c, id), -1) << id;
         EXPECT_FALSE(c.control(id)->isEnabled()) << id;
     }
-    choose(c, kBootPinEnable, 1);
+    Choose(c, kBootPinEnable, 1);
     EXPECT_EQ((std::vector<int>{selection(c, kPort), selection(c, kPin), selection(c, kPullEnable), selection(c, kActive)}),
               (std::vector<int>{2, 1, 1, 1}));
     EXPECT_FALSE(c.control(kUartPosition)->isEnabled());  // USB ISP is enabled
-    choose(c, kUsbIsp, 0);
+    Choose(c, kUsbIsp, 0);
     EXPECT_TRUE(c.control(kUartPosition)->isEnabled());
 
     // An erased block offers no port or position that its words hold.
-    CISPParmDlg erased(DecodeIspParams({0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}, 0, 0));
+    CISPParmDlg erased(DecodeIspParams(kErased, 0, 0));
     EXPECT_EQ((std::vector<int>{selection(erased.controls(), kPort), selection(erased.controls(), kUartPosition)}),
               (std::vector<int>{-1, -1}));
     EXPECT_TRUE(services.messages().empty());
@@ -140,7 +127,7 @@ TEST(IspParams, ParameterViewShowsTheSettingsInUse) {
     g_IspParam = {0x1111, 0x2222, 0x3333, 0x4444, 0x1234, 0x5555, 0x6666, 0x7777, 0xB213, 0x0011};
     CISPDlg page;
     const bool opened = WhenModal<CInfoParamDlg>(
-        [&] { page.controls().control<QAbstractButton>(res::kIdcViewDetail)->click(); },
+        [&] { Click(page.controls(), res::kIdcViewDetail); },
         [&](CInfoParamDlg& view) {
             auto& c = view.controls();
             QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);  // the view has no actions
@@ -157,7 +144,7 @@ TEST(IspParams, ParameterViewShowsTheSettingsInUse) {
                       (std::vector<bool>{true, false, false, true}));
             const auto* map = dynamic_cast<CProtectArea*>(view.control(res::info_param::kProtectMap));
             EXPECT_TRUE(map && map->m_wMask == 0x00F0 && map->m_nType == 1);
-            c.control<QAbstractButton>(1)->click();
+            Click(c, 1);
         });
     EXPECT_TRUE(opened);
     EXPECT_EQ(g_IspParam[4], 0x1234);
@@ -176,9 +163,8 @@ TEST(ProtectRange, BoxesFollowTheMaskAndClicksChangeOnlyTheirBit) {
         CProtectRangeDlg dialog(c.in, 0x1234);
         for (int block = 0; block < 16; ++block)
             EXPECT_EQ(dialog.controls().isChecked(1146 + block), ((c.in >> block) & 1) != 0) << block;
-        for (int block : c.clicked) dialog.controls().control<QAbstractButton>(1146 + block)->click();
-        dialog.controls().control<QAbstractButton>(1)->click();
-        EXPECT_EQ(dialog.m_wMask, c.out) << std::hex << c.in;
-        EXPECT_EQ(dialog.m_dwProtectAddr, 0x1234u);
+        for (int block : c.clicked) Click(dialog.controls(), 1146 + block);
+        Click(dialog.controls(), 1);
+        EXPECT_EQ(std::pair(dialog.m_wMask, dialog.m_dwProtectAddr), std::pair(c.out, 0x1234u)) << std::hex << c.in;
     }
 }

@@ -1,24 +1,14 @@
 #include "dialogs/vosk_ver_dlg.h"
-#include "dialogs/tool_dialogs.h"
 
-
-#include <QAbstractButton>
 #include <QMenuBar>
-#include <gtest/gtest.h>
-
-#include <functional>
 #include <string_view>
 
-#include "app/globals.h"
 #include "app/main_window.h"
-#include "link/hid_device.h"
+#include "dialogs/tool_dialogs.h"
 #include "res/vosk_ver_template.h"
-#include "sim/hid_adapter.h"
-#include "support/modal_dialog.h"
-#include "support/recording_services.h"
+#include "tool_bench.h"
 
 using namespace res::vosk_ver;
-using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -49,14 +39,9 @@ protected:
                 EXPECT_TRUE(SpinUntil([] { return !g_bTaskWorking; }));
                 main = dialog.controls().text(kMainVersion);
                 sub = dialog.controls().text(kSubVersion);
-                dialog.controls().control<QAbstractButton>(1)->click();
+                Click(dialog.controls(), 1);
             });
         return {main, sub};
-    }
-    Texts messages() const {
-        Texts texts;
-        for (const auto& m : services.messages()) texts.push_back(m.text);
-        return texts;
     }
 
     sim::Adapter adapter;
@@ -88,39 +73,36 @@ TEST_F(VoskVer, ShowsBothTextsOrTellsWhyNot) {
         sim::Adapter fresh;
         c.setUp(fresh);
         sim::installSimulatedAdapters(c.installed ? std::vector<sim::Adapter*>{&fresh} : std::vector<sim::Adapter*>{});
-        services.clear();
         bool closed = false;
         EXPECT_EQ(run(closed), std::pair(c.main, c.sub));
         EXPECT_TRUE(closed);
-        EXPECT_EQ(messages(), c.messages);
+        EXPECT_EQ(TakeMessages(services), c.messages);
         CloseHidDevice();
         sim::removeSimulatedAdapters();
     }
 }
 
 // During another task the dialog neither searches for the adapter (which would close the
-// task's handle) nor reads it.
-TEST_F(VoskVer, ReadsNothingWhileATaskRuns) {
+// task's handle) nor reads it; it refuses to close while its own reader runs.
+TEST_F(VoskVer, LeavesABusyAdapterAloneAndWaitsForItsReader) {
     sim::installSimulatedAdapter(adapter);
     g_bTaskWorking = true;
-    CVoskVerDlg dialog;
-    EXPECT_TRUE(adapter.exchanges().empty());
-    EXPECT_EQ(adapter.openHandles(), 0);
-    EXPECT_TRUE(services.messages().empty());
-    EXPECT_EQ(dialog.controls().text(kMainVersion), "");
+    {
+        CVoskVerDlg dialog;
+        EXPECT_TRUE(adapter.exchanges().empty());
+        EXPECT_EQ(adapter.openHandles(), 0);
+        EXPECT_EQ(dialog.controls().text(kMainVersion), "");
+    }
     g_bTaskWorking = false;
-}
-
-TEST_F(VoskVer, RefusesToCloseWhileItsReaderRuns) {
-    sim::installSimulatedAdapter(adapter);
     adapter.setTransferLatency(std::chrono::milliseconds(100));
     CVoskVerDlg dialog;
     dialog.show();
     dialog.reject();
-    dialog.controls().control<QAbstractButton>(1)->click();
+    Click(dialog.controls(), 1);
     EXPECT_TRUE(dialog.isVisible());
     ASSERT_TRUE(SpinUntil([] { return !g_bTaskWorking; }));
     EXPECT_EQ(dialog.controls().text(kMainVersion), "V010");
     dialog.reject();
     EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(services.messages().empty());
 }
