@@ -32,12 +32,6 @@ std::vector<uint8_t> WordBytes(uint32_t value) {
     return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
 }
 
-std::string ComboText(const ui::ControlSet& controls, int id) {
-    return controls.control<QComboBox>(id)->currentText().toStdString();
-}
-
-std::string Text(const ui::ControlSet& controls, int id) { return controls.text(id).toStdString(); }
-
 class AdapterTools : public ToolBench {};
 
 }  // namespace
@@ -60,7 +54,7 @@ TEST_F(AdapterTools, ReadCrcShowsTheCrcsOfWhatTheTargetHolds) {
         CReadCRCDlg dialog;
         Choose(dialog.controls(), kIdcSocketCombo, 1);
         clickAndWait(dialog, kIdcReadCrc);
-        EXPECT_EQ((Texts{Text(dialog.controls(), kIdcMainCrc), Text(dialog.controls(), kIdcInfoCrc)}), shown);
+        EXPECT_EQ(Shown(dialog.controls(), {kIdcMainCrc, kIdcInfoCrc}), shown);
         EXPECT_TRUE(takeMessages().empty());
     }
 }
@@ -74,8 +68,7 @@ TEST_F(AdapterTools, ReadCrcWithoutTargetOrForAGangModel) {
     Choose(dialog.controls(), kIdcSocketCombo, 3);
     clickAndWait(dialog, kIdcReadCrc);
     EXPECT_EQ(takeMessages(), Texts{"Socket 4 No Target IC found!"});
-    EXPECT_EQ(Text(dialog.controls(), kIdcMainCrc), "Main Code CRC : ");
-    EXPECT_EQ(Text(dialog.controls(), kIdcInfoCrc), "Information Block CRC : ");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcMainCrc, kIdcInfoCrc}), (Texts{"Main Code CRC : ", "Information Block CRC : "}));
 
     g_nChipMode = 2;
     adapter.clearLog();
@@ -126,16 +119,16 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     std::iota(flash.begin(), flash.end(), uint8_t{0});
     adapter.site(0).write(kFlash + 0x1000, flash);
     CDumpDlg dialog;
-    EXPECT_EQ(Text(dialog.controls(), kIdcFirstByte) + " " + Text(dialog.controls(), kIdcLastByte), "0(0) FF(255)");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcFirstByte, kIdcLastByte}), (Texts{"0(0)", "FF(255)"}));
     dialog.controls().setText(kIdcFromPage, "10");
     dialog.controls().setText(kIdcPageCount, "2");
-    EXPECT_EQ(Text(dialog.controls(), kIdcFirstByte) + " " + Text(dialog.controls(), kIdcLastByte), "1000(4096) 11FF(4607)");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcFirstByte, kIdcLastByte}), (Texts{"1000(4096)", "11FF(4607)"}));
 
     dialog.controls().setText(kIdcPageCount, "0");
     dialog.controls().setText(kIdcFromPage, "FFFF");
     dialog.controls().setText(kIdcPageCount, "FFF1");
     EXPECT_EQ(takeMessages(), (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!"}));
-    EXPECT_EQ(Text(dialog.controls(), kIdcFromPage) + " " + Text(dialog.controls(), kIdcPageCount), "10 2");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcFromPage, kIdcPageCount}), (Texts{"10", "2"}));
 
     clickAndWait(dialog, kIdcExecute);
     const std::string listing = folder.read("Dump.txt");
@@ -171,48 +164,40 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
 // The viewer shows what the option words encode, and a second read never shows the first
 // target's values.
 TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
-    struct Words {
-        uint32_t security, mask, vid, snEnable, sn1, bootPin, uart;
-    };
-    struct Shown {
+    const struct {
+        std::vector<uint32_t> words;  // at 0x10, 0x18, 0x40, 0x50, 0x54, 0x60, 0x64
         int level, typeRadio;
         uint16_t mapMask;
         uint32_t mapType;
-        std::string vid, snEnable, sn1;
-        Texts boot, uart;
+        Texts shown;  // VID, SN_EN, SN1, boot enable, port, pin, pull, active, USB ISP, UART position
+    } cases[] = {
+        {{0xFFFF0055, 0xFFFF0000, 0x12345678, 0xFFFF0000, 0xF5430ABC, 0x4DECB213, 0xFFED0012}, kIdcLevel1, kIdcNoneProtect, 0, 2,
+         {"5678", "Disable", "ABC", "Enable", "PC", "1", "Enable", "High", "Disable", "UART1_DEF_PA2PA3"}},
+        {{0xFE5501AA, 0xFFFC0003, 0xFFFF0000, 0x0000FFFF, 0xFFFF0000, 0x5DECA213, 0xFFFF0001}, kIdcLevel0,
+         kIdcReadWriteProtect, 0x0003, 0, {"0000", "Enable", "0", "Disable", "", "", "", "", "", ""}},
+        {{0xFFFF0055, 0xFFFC0003, 0, 0, 0, 0xB0F0, 0x0007}, kIdcLevel1, kIdcWriteProtect, 0x0003, 1,
+         {"0000", "Disable", "0", "Enable", "PA", "15", "Disable", "Low", "Enable", ""}},
     };
-    const std::pair<Words, Shown> cases[] = {
-        {{0xFFFF0055, 0xFFFF0000, 0x12345678, 0xFFFF0000, 0xF5430ABC, 0x4DECB213, 0xFFED0012},
-         {kIdcLevel1, kIdcNoneProtect, 0, 2, "5678", "Disable", "ABC",
-          {"Enable", "PC", "1", "Enable", "High"}, {"Disable", "UART1_DEF_PA2PA3"}}},
-        {{0xFE5501AA, 0xFFFC0003, 0xFFFF0000, 0x0000FFFF, 0xFFFF0000, 0x5DECA213, 0xFFFF0001},
-         {kIdcLevel0, kIdcReadWriteProtect, 0x0003, 0, "0000", "Enable", "0", {"Disable", "", "", "", ""}, {"", ""}}},
-        {{0xFFFF0055, 0xFFFC0003, 0, 0, 0, 0xB0F0, 0x0007}, {kIdcLevel1, kIdcWriteProtect, 0x0003, 1, "0000", "Disable", "0",
-                                                           {"Enable", "PA", "15", "Disable", "Low"}, {"Enable", ""}}},
+    const auto shown = [](const ui::ControlSet& c) {
+        return Shown(c, {kIdcVid, kIdcSnEnableData, kIdcSn1, kIdcBootEnable, kIdcBootPort, kIdcBootPin, kIdcBootPull,
+                         kIdcBootActive, kIdcUsbIsp, kIdcUartPos});
     };
     CInfoDataDlg dialog;
-    for (const auto& [words, shown] : cases) {
-        SCOPED_TRACE(shown.vid + shown.snEnable);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown[0] + c.shown[1]);
         std::vector<uint8_t> page(1024, 0xFF);
-        const std::pair<size_t, uint32_t> at[] = {{0x10, words.security}, {0x18, words.mask}, {0x40, words.vid},
-                                                  {0x50, words.snEnable}, {0x54, words.sn1},  {0x60, words.bootPin},
-                                                  {0x64, words.uart}};
-        for (const auto& [offset, value] : at) {
-            const auto bytes = WordBytes(value);
-            std::copy(bytes.begin(), bytes.end(), page.begin() + offset);
+        const size_t offsets[] = {0x10, 0x18, 0x40, 0x50, 0x54, 0x60, 0x64};
+        for (size_t i = 0; i < c.words.size(); ++i) {
+            const auto bytes = WordBytes(c.words[i]);
+            std::copy(bytes.begin(), bytes.end(), page.begin() + offsets[i]);
         }
         adapter.site(0).write(kInfo, page);
         clickAndWait(dialog, kIdcRead);
-        const auto& c = dialog.controls();
-        EXPECT_TRUE(c.isChecked(shown.level) && c.isChecked(shown.typeRadio));
-        EXPECT_FALSE(c.isChecked(shown.level == kIdcLevel0 ? kIdcLevel1 : kIdcLevel0));
-        EXPECT_EQ(std::pair(dialog.protectMap().m_wMask, dialog.protectMap().m_nType), std::pair(shown.mapMask, shown.mapType));
-        EXPECT_EQ((Texts{Text(c, kIdcVid), ComboText(c, kIdcSnEnableData), Text(c, kIdcSn1)}),
-                  (Texts{shown.vid, shown.snEnable, shown.sn1}));
-        EXPECT_EQ((Texts{ComboText(c, kIdcBootEnable), ComboText(c, kIdcBootPort), ComboText(c, kIdcBootPin),
-                         ComboText(c, kIdcBootPull), ComboText(c, kIdcBootActive)}),
-                  shown.boot);
-        EXPECT_EQ((Texts{ComboText(c, kIdcUsbIsp), ComboText(c, kIdcUartPos)}), shown.uart);
+        const auto& k = dialog.controls();
+        EXPECT_TRUE(k.isChecked(c.level) && k.isChecked(c.typeRadio));
+        EXPECT_FALSE(k.isChecked(c.level == kIdcLevel0 ? kIdcLevel1 : kIdcLevel0));
+        EXPECT_EQ(std::pair(dialog.protectMap().m_wMask, dialog.protectMap().m_nType), std::pair(c.mapMask, c.mapType));
+        EXPECT_EQ(shown(k), c.shown);
     }
     EXPECT_TRUE(takeMessages().empty());
 
@@ -220,8 +205,8 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
     Choose(dialog.controls(), kIdcSocketCombo, 2);
     clickAndWait(dialog, kIdcRead);
     EXPECT_EQ(takeMessages(), Texts{"No Target IC found!"});
-    EXPECT_EQ(Text(dialog.controls(), kIdcVid) + ComboText(dialog.controls(), kIdcBootEnable), "");
-    EXPECT_FALSE(dialog.controls().isChecked(kIdcLevel1) || dialog.controls().isChecked(kIdcWriteProtect));
+    EXPECT_EQ(shown(dialog.controls()), Texts(10));
+    EXPECT_EQ(Checked(dialog.controls(), {kIdcLevel0, kIdcLevel1, kIdcWriteProtect}), std::vector<bool>(3));
     EXPECT_EQ(dialog.protectMap().m_nType, 2u);
 
     // A click on the map redraws it from the Protect Range dialog; the target is not touched.
@@ -238,18 +223,13 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
 // The dialog shows the configuration block as the serial-flash page lays it out; a chip index
 // beyond the model table names no model.
 TEST_F(AdapterTools, FlashInformationShowsTheStoredConfigurationBlock) {
-    struct Case {
-        const char* name;
+    const struct {
         std::vector<std::pair<uint32_t, std::vector<uint8_t>>> block;
-        Texts texts;  // size, CRC, IC, quantity, serial address, last serial, VID, SN1
-        std::vector<bool> checks;  // boot data, limit, information block, level 0, serial, EEPROM, auto increase
-        uint16_t mapMask;
-        uint32_t mapType, mapSize;
-        Texts choices;  // SN_EN, boot enable, port, USB ISP, UART position
-    };
-    const Case cases[] = {
-        {"written",
-         {{0x10000, {0x0F, 0x3F, 0x34, 0x12, 0xAA}},
+        Texts shown;  // size, CRC, IC, quantity, serial address, last serial, VID, SN1; SN_EN, boot, port, USB ISP, UART
+        bool checked;  // boot data, limit, information block, level 0, serial, EEPROM, auto increase
+        std::tuple<uint16_t, uint32_t, uint32_t> map;  // mask, type, size
+    } cases[] = {
+        {{{0x10000, {0x0F, 0x3F, 0x34, 0x12, 0xAA}},
           {0x10100, {0xE8, 0x03, 0xAA, 0x01, 0x20, 0x01, 0x00, 0xC0}},
           {0x13000, WordBytes(12345)},
           {0x10510, {0xAA, 0x01}},
@@ -259,34 +239,28 @@ TEST_F(AdapterTools, FlashInformationShowsTheStoredConfigurationBlock) {
           {0x1053C, WordBytes(0x00000012)},
           {0x10548, WordBytes(0x0000B321)},
           {0x1054C, WordBytes(0x00000001)}},
-         {"16144", "1234", "RQ45N032", "1000", "120", "12345", "0416", "0012"},
-         {true, true, true, true, true, true, true},
-         0x0003, 0, 8192,
-         {"Enable", "Enable", "PD", "Enable", "UART0_ALT_PB6PB7"}},
-        {"blank", {{0x10103, {0x20}}}, {"65536", "FFFF", "", "", "", "", "FFFF", "FFFF"},
-         {false, false, false, false, false, false, false}, 0x0000, 0, 0, {"", "", "", "", ""}},
+         {"16144", "1234", "RQ45N032", "1000", "120", "12345", "0416", "0012", "Enable", "Enable", "PD", "Enable",
+          "UART0_ALT_PB6PB7"},
+         true, {0x0003, 0, 8192}},
+        {{{0x10103, {0x20}}}, {"65536", "FFFF", "", "", "", "", "FFFF", "FFFF", "", "", "", "", ""}, false, {0, 0, 0}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.shown[0]);
         adapter.writeSerialFlash(0x10000, std::vector<uint8_t>(0x3100, 0xFF));
         for (const auto& [offset, bytes] : c.block) adapter.writeSerialFlash(offset, bytes);
         CReadInfoDlg dialog;
         ASSERT_TRUE(SpinUntil([&] { return !dialog.workerRunning() && !g_bTaskWorking; }));
         const auto& k = dialog.controls();
-        EXPECT_EQ((Texts{Text(k, kIdcImageSizeInfo), Text(k, kIdcImageCrcInfo), Text(k, kIdcChipNameInfo),
-                         Text(k, kIdcLimitQuantity), Text(k, kIdcSerialAddrInfo), Text(k, kIdcLastSerialInfo),
-                         Text(k, kIdcVid), Text(k, kIdcSn1)}),
-                  c.texts);
-        EXPECT_EQ((std::vector<bool>{k.isChecked(kIdcBootDataOn), k.isChecked(kIdcLimitEnable), k.isChecked(kIdcInfoBlockOn),
-                                     k.isChecked(kIdcLevel0), k.isChecked(kIdcSerialOn), k.isChecked(kIdcSerialInEeprom),
-                                     k.isChecked(kIdcSerialAutoInc)}),
-                  c.checks);
+        EXPECT_EQ(Shown(k, {kIdcImageSizeInfo, kIdcImageCrcInfo, kIdcChipNameInfo, kIdcLimitQuantity, kIdcSerialAddrInfo,
+                            kIdcLastSerialInfo, kIdcVid, kIdcSn1, kIdcSnEnableInfo, kIdcBootEnable, kIdcBootPort, kIdcUsbIsp,
+                            kIdcUartPos}),
+                  c.shown);
+        EXPECT_EQ(Checked(k, {kIdcBootDataOn, kIdcLimitEnable, kIdcInfoBlockOn, kIdcLevel0, kIdcSerialOn, kIdcSerialInEeprom,
+                              kIdcSerialAutoInc}),
+                  std::vector<bool>(7, c.checked));
         EXPECT_NE(k.isChecked(kIdcLevel0), k.isChecked(kIdcLevel1));
         const auto& map = dialog.protectMap();
-        EXPECT_EQ(std::tuple(map.m_wMask, map.m_nType, map.m_dwProtectAddr), std::tuple(c.mapMask, c.mapType, c.mapSize));
-        EXPECT_EQ((Texts{ComboText(k, kIdcSnEnableInfo), ComboText(k, kIdcBootEnable), ComboText(k, kIdcBootPort),
-                         ComboText(k, kIdcUsbIsp), ComboText(k, kIdcUartPos)}),
-                  c.choices);
+        EXPECT_EQ(std::tuple(map.m_wMask, map.m_nType, map.m_dwProtectAddr), c.map);
         EXPECT_TRUE(takeMessages().empty());
     }
 }

@@ -91,12 +91,11 @@ TEST(IspParams, SwitchesAndListsFollowTheirFlags) {
     CISPParmDlg dialog(DecodeIspParams(kWords, 1, 1));
     auto& c = dialog.controls();
     QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);
-    EXPECT_EQ((QStringList{c.text(kVid), c.text(kPid)}), (QStringList{"FFFF", "FFFF"}));
-    EXPECT_EQ(c.icon(kVidPidSwitch), 180);
+    EXPECT_EQ(Shown(c, {kVid, kPid}), Texts(2, "FFFF"));
+    EXPECT_EQ(std::pair(c.icon(kVidPidSwitch), dialog.m_Fields.vidPidEnable), std::pair(180, 0u));
     EXPECT_FALSE(c.control(kVid)->isEnabled());
-    EXPECT_EQ(dialog.m_Fields.vidPidEnable, 0u);
     QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);
-    EXPECT_EQ((QStringList{c.text(kVid), c.text(kPid)}), (QStringList{"1111", "2222"}));
+    EXPECT_EQ(Shown(c, {kVid, kPid}), (Texts{"1111", "2222"}));
 
     Choose(c, kBootPinEnable, 0);
     for (int id : {kPort, kPin, kPullEnable, kActive}) {
@@ -131,17 +130,12 @@ TEST(IspParams, ParameterViewShowsTheSettingsInUse) {
         [&](CInfoParamDlg& view) {
             auto& c = view.controls();
             QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);  // the view has no actions
-            for (int id : {kVid, kPid, kPllL, kPllH, kSn[0], kSn[1], kSn[2]}) {
-                EXPECT_EQ(c.text(id), "FFFF") << id;
-                EXPECT_FALSE(c.control(id)->isEnabled()) << id;
-            }
-            EXPECT_EQ((QStringList{c.text(kSnEnable), c.text(kPort), c.text(kUsbIsp), c.text(kUartPosition)}),
-                      (QStringList{"Disable", "PC", "Disable", "UART0_ALT_PB6PB7"}));
+            EXPECT_EQ(Shown(c, {kVid, kPid, kPllL, kPllH, kSn[0], kSn[1], kSn[2]}), Texts(7, "FFFF"));
+            EXPECT_FALSE(c.control(kVid)->isEnabled() || c.control(kSn[2])->isEnabled());
+            EXPECT_EQ(Shown(c, {kSnEnable, kPort, kUsbIsp, kUartPosition}), (Texts{"Disable", "PC", "Disable", "UART0_ALT_PB6PB7"}));
             EXPECT_EQ((std::vector<int>{c.icon(kVidPidSwitch), c.icon(kPllSwitch)}), (std::vector<int>{180, 180}));
-            EXPECT_EQ((std::vector<bool>{c.isChecked(res::info_param::kInfoBlockEnable),
-                                         c.isChecked(res::info_param::kBootDataEnable),
-                                         c.isChecked(res::info_param::kLevel0), c.isChecked(res::info_param::kLevel1)}),
-                      (std::vector<bool>{true, false, false, true}));
+            using namespace res::info_param;
+            EXPECT_EQ(Checked(c, {kInfoBlockEnable, kBootDataEnable, kLevel0, kLevel1}), (std::vector<bool>{true, false, false, true}));
             const auto* map = dynamic_cast<CProtectArea*>(view.control(res::info_param::kProtectMap));
             EXPECT_TRUE(map && map->m_wMask == 0x00F0 && map->m_nType == 1);
             Click(c, 1);

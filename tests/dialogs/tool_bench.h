@@ -27,6 +27,18 @@ inline void Choose(const ui::ControlSet& controls, int id, int index) {
     emit combo->activated(index);
 }
 
+// What the controls show: texts (a combo box's chosen item) and check states.
+inline Texts Shown(const ui::ControlSet& controls, std::initializer_list<int> ids) {
+    Texts texts;
+    for (int id : ids) texts.push_back(controls.text(id).toStdString());
+    return texts;
+}
+inline std::vector<bool> Checked(const ui::ControlSet& controls, std::initializer_list<int> ids) {
+    std::vector<bool> states;
+    for (int id : ids) states.push_back(controls.isChecked(id));
+    return states;
+}
+
 // The texts of the messages shown since the last call.
 inline Texts TakeMessages(RecordingServices& services) {
     Texts texts;
