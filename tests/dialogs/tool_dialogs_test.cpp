@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QMenuBar>
-#include <QTimer>
 #include <string_view>
 
 #include "app/ic_page.h"
@@ -12,54 +11,14 @@
 #include "res/vosk_ver_template.h"
 #include "tool_bench.h"
 
-// "EEPROM" shows the information-block page; "Info. Blk1", "Security/Boot Data", "Read CRC"
-// and the IC page's Dump run their dialogs.
-TEST(ToolDialogs, MenuCommandsAndDumpOpenTheirDialogs) {
-    const auto savedPages = CreatePageWindow;
-    const auto savedTools = RunToolDialog;
-    const auto savedDump = RunDumpDialog;
-    g_bTaskWorking = false;
-    InstallToolDialogs();
-    {
-        CUart_ISPDlg window;
-        window.show();
-        ui::findCommand(window.menuBar(), 32777)->trigger();
-        auto* page = dynamic_cast<CInfoBlk2Dlg*>(window.page(CUart_ISPDlg::Page::InfoBlock));
-        ASSERT_NE(page, nullptr);
-        EXPECT_EQ(g_pInfoBlk2Dlg, page);
-        // The enlarged window holds the whole page.
-        EXPECT_TRUE(window.client()->rect().contains(page->geometry())) << page->width() << "x" << page->height() << " in "
-                                                                       << window.client()->width() << "x" << window.client()->height();
-
-        QStringList titles;
-        const auto closeWhenShown = [&] {
-            QTimer::singleShot(0, [&] {
-                QWidget* dialog = QApplication::activeModalWidget();
-                ASSERT_NE(dialog, nullptr);
-                titles << dialog->windowTitle();
-                dialog->close();
-            });
-        };
-        for (int command : {32776, 32787, 32785}) {
-            closeWhenShown();
-            ui::findCommand(window.menuBar(), command)->trigger();
-        }
-        closeWhenShown();
-        RunDumpDialog(&window);
-        EXPECT_EQ(titles, (QStringList{"Information Block", "Read Security/Boot Data", "Read CRC", "Dump"}));
-    }
-    CreatePageWindow = savedPages;
-    RunToolDialog = savedTools;
-    RunDumpDialog = savedDump;
-}
-
 using namespace res::vosk_ver;
 
 namespace {
 
 constexpr int kFirmwareVerCommand = 32783;
 
-class VoskVer : public ::testing::Test {
+// The main window with its tool commands; no adapter unless a test installs one.
+class ToolMenu : public ::testing::Test {
 protected:
     void SetUp() override {
         g_bTaskWorking = false;
@@ -96,7 +55,37 @@ protected:
 
 }  // namespace
 
-TEST_F(VoskVer, ShowsBothTextsOrTellsWhyNot) {
+// "EEPROM" shows the information-block page; "Info. Blk1", "Security/Boot Data", "Read CRC"
+// and the IC page's Dump run their dialogs.
+TEST_F(ToolMenu, CommandsAndDumpOpenTheirDialogs) {
+    const auto savedPages = CreatePageWindow;
+    const auto savedDump = RunDumpDialog;
+    {
+        CUart_ISPDlg window;
+        window.show();
+        ui::findCommand(window.menuBar(), 32777)->trigger();
+        auto* page = dynamic_cast<CInfoBlk2Dlg*>(window.page(CUart_ISPDlg::Page::InfoBlock));
+        ASSERT_NE(page, nullptr);
+        EXPECT_EQ(g_pInfoBlk2Dlg, page);
+        // The enlarged window holds the whole page.
+        EXPECT_TRUE(window.client()->rect().contains(page->geometry())) << page->width() << "x" << page->height() << " in "
+                                                                       << window.client()->width() << "x" << window.client()->height();
+
+        QStringList titles;
+        const auto record = [&](QDialog& dialog) {
+            titles << dialog.windowTitle();
+            dialog.close();
+        };
+        for (int command : {32776, 32787, 32785})
+            EXPECT_TRUE(WhenModal<QDialog>([&] { ui::findCommand(window.menuBar(), command)->trigger(); }, record));
+        EXPECT_TRUE(WhenModal<QDialog>([&] { RunDumpDialog(&window); }, record));
+        EXPECT_EQ(titles, (QStringList{"Information Block", "Read Security/Boot Data", "Read CRC", "Dump"}));
+    }
+    CreatePageWindow = savedPages;
+    RunDumpDialog = savedDump;
+}
+
+TEST_F(ToolMenu, FirmwareVersionShowsBothTextsOrTellsWhyNot) {
     const struct {
         const char* name;
         std::function<void(sim::Adapter&)> setUp;
@@ -129,7 +118,7 @@ TEST_F(VoskVer, ShowsBothTextsOrTellsWhyNot) {
 
 // During another task the dialog neither searches for the adapter (which would close the
 // task's handle) nor reads it; it refuses to close while its own reader runs.
-TEST_F(VoskVer, LeavesABusyAdapterAloneAndWaitsForItsReader) {
+TEST_F(ToolMenu, FirmwareVersionLeavesABusyAdapterAloneAndWaitsForItsReader) {
     sim::installSimulatedAdapter(adapter);
     g_bTaskWorking = true;
     {
