@@ -251,7 +251,11 @@ namespace {
 
 constexpr IspParamWords kErased = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
 
-int selection(ui::ControlSet& controls, int id) { return controls.control<QComboBox>(id)->currentIndex(); }
+std::vector<int> selections(const ui::ControlSet& controls, std::initializer_list<int> ids) {
+    std::vector<int> indexes;
+    for (int id : ids) indexes.push_back(controls.control<QComboBox>(id)->currentIndex());
+    return indexes;
+}
 
 }  // namespace
 
@@ -329,21 +333,17 @@ TEST(IspParams, SwitchesAndListsFollowTheirFlags) {
     EXPECT_EQ(Shown(c, {kVid, kPid}), (Texts{"1111", "2222"}));
 
     Choose(c, kBootPinEnable, 0);
-    for (int id : {kPort, kPin, kPullEnable, kActive}) {
-        EXPECT_EQ(selection(c, id), -1) << id;
-        EXPECT_FALSE(c.control(id)->isEnabled()) << id;
-    }
+    EXPECT_EQ(selections(c, {kPort, kPin, kPullEnable, kActive}), std::vector<int>(4, -1));
+    EXPECT_FALSE(c.control(kPort)->isEnabled() || c.control(kActive)->isEnabled());
     Choose(c, kBootPinEnable, 1);
-    EXPECT_EQ((std::vector<int>{selection(c, kPort), selection(c, kPin), selection(c, kPullEnable), selection(c, kActive)}),
-              (std::vector<int>{2, 1, 1, 1}));
+    EXPECT_EQ(selections(c, {kPort, kPin, kPullEnable, kActive}), (std::vector<int>{2, 1, 1, 1}));
     EXPECT_FALSE(c.control(kUartPosition)->isEnabled());  // USB ISP is enabled
     Choose(c, kUsbIsp, 0);
     EXPECT_TRUE(c.control(kUartPosition)->isEnabled());
 
     // An erased block offers no port or position that its words hold.
     CISPParmDlg erased(DecodeIspParams(kErased, 0, 0));
-    EXPECT_EQ((std::vector<int>{selection(erased.controls(), kPort), selection(erased.controls(), kUartPosition)}),
-              (std::vector<int>{-1, -1}));
+    EXPECT_EQ(selections(erased.controls(), {kPort, kUartPosition}), (std::vector<int>{-1, -1}));
     EXPECT_TRUE(services.messages().empty());
 }
 
