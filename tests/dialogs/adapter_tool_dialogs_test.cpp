@@ -287,8 +287,7 @@ TEST_F(AdapterTools, ParameterPageReadsWritesSavesAndLoads) {
     clickAndWait(page, kIdcRead);
     EXPECT_EQ(gridBytes(), area);
 
-    const std::string saved = folder.file("area.data");
-    services.chosenFile = saved;
+    services.chosenFile = folder.file("area.data");
     page.OnSaveData();
     const std::string text = folder.read("area.data");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 128);
@@ -297,8 +296,7 @@ TEST_F(AdapterTools, ParameterPageReadsWritesSavesAndLoads) {
     page.grid().m_byData[4] = 0x5A;
     adapter.site(2).write(kArea, std::vector<uint8_t>(512, 0xFF));
     clickAndWait(page, kIdcWrite);
-    EXPECT_EQ(adapter.site(2).word(kArea + 4), 0x5Au);
-    EXPECT_EQ(adapter.site(2).word(kArea + 8), 0u);
+    EXPECT_EQ(std::pair(adapter.site(2).word(kArea + 4), adapter.site(2).word(kArea + 8)), std::pair(0x5Au, 0u));
 
     page.OnLoadData();
     EXPECT_EQ(gridBytes(), area);

@@ -98,10 +98,13 @@ TEST_F(InfoBlk1, WriteStoresTheGridAndReadShowsTheTarget) {
     std::copy(counting.begin(), counting.end(), page.m_grid.m_byData.begin());
     run(kIdcInfo1Write);
 
-    std::string expected = std::string(kLinkStart) + kStopMcu + kOpenAccess;
-    for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) expected += DataFrame(a) + kFinish;
-    expected += std::string(kCloseAccess) + kLeave;
-    EXPECT_EQ(hostFrames(kLeave), expected);
+    // One whole session around the frames between opening and closing the access.
+    const auto session = [](const std::function<std::string(uint32_t)>& frames) {
+        std::string text = std::string(kLinkStart) + kStopMcu + kOpenAccess;
+        for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) text += frames(a);
+        return text + kCloseAccess + kLeave;
+    };
+    EXPECT_EQ(hostFrames(kLeave), session([](uint32_t a) { return DataFrame(a) + kFinish; }));
     EXPECT_EQ(targetBytes(), counting);
     EXPECT_FALSE(g_SerialPort.IsOpen());
     EXPECT_FALSE(board.target(0)->inIsp);
@@ -112,10 +115,7 @@ TEST_F(InfoBlk1, WriteStoresTheGridAndReadShowsTheTarget) {
     page.m_grid.m_byData.fill(0);
     run(kIdcInfo1Read);
 
-    expected = std::string(kLinkStart) + kStopMcu + kOpenAccess;
-    for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) expected += strfmt("> 0F 03 %02X 08 00 FF\n", a);
-    expected += std::string(kCloseAccess) + kLeave;
-    EXPECT_EQ(hostFrames(kLeave), expected);
+    EXPECT_EQ(hostFrames(kLeave), session([](uint32_t a) { return strfmt("> 0F 03 %02X 08 00 FF\n", a); }));
     EXPECT_EQ(std::vector<uint8_t>(page.m_grid.m_byData.begin(), page.m_grid.m_byData.begin() + kInfoBlk1Bytes), stored);
     EXPECT_EQ(page.m_grid.m_byData[kInfoBlk1Bytes], 0) << "bytes beyond the first 256 are not read";
     EXPECT_EQ(takeMessages(), Texts{});
