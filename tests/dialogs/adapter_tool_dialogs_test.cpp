@@ -1,43 +1,44 @@
-#include <QAbstractButton>
-#include <QComboBox>
+#include <QLabel>
 #include <QTest>
-
-#include <fstream>
 #include <functional>
+#include <numeric>
 
 #include "app/crc16.h"
 #include "app/protect_area.h"
+#include "controls/grid_box.h"
 #include "dialogs/dump_dlg.h"
+#include "dialogs/info_blk2_dlg.h"
+#include "dialogs/info_blk_dlg.h"
 #include "dialogs/info_data_dlg.h"
 #include "dialogs/protect_range_dlg.h"
 #include "dialogs/read_crc_dlg.h"
 #include "dialogs/read_info_dlg.h"
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
+#include "res/info_block_templates.h"
 #include "res/protect_range_template.h"
-#include "support/golden_file.h"
-#include "support/modal_dialog.h"
 #include "support/exchange_log.h"
+#include "support/golden_file.h"
 #include "support/recording_page.h"
 #include "tool_bench.h"
 
 using namespace res;
-using Texts = std::vector<std::string>;
 
 namespace {
 
 constexpr uint32_t kFlash = 0x10000000;
 constexpr uint32_t kInfo = 0x1FF00000;
+constexpr uint32_t kArea = 0x1FF00600;
 
 std::vector<uint8_t> WordBytes(uint32_t value) {
     return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
 }
 
-std::string ComboText(const ui::ControlSet& controls, int id) {
-    return controls.control<QComboBox>(id)->currentText().toStdString();
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + 13 * i);
+    return bytes;
 }
-
-std::string Text(const ui::ControlSet& controls, int id) { return controls.text(id).toStdString(); }
 
 class AdapterTools : public ToolBench {};
 
@@ -46,40 +47,23 @@ class AdapterTools : public ToolBench {};
 // A blank target gives the CRCs of its erased flash (0000 and 33D7); the first 16 bytes of
 // each information page are not counted, every other byte is.
 TEST_F(AdapterTools, ReadCrcShowsTheCrcsOfWhatTheTargetHolds) {
-    struct Case {
-        const char* name;
-        std::function<void(sim::Adapter&)> prepare;
-        std::string mainCode, infoBlock;
-    };
-    std::vector<uint8_t> flash(0x10000, 0xFF);
+    std::vector<uint8_t> flash(0x10000, 0xFF), info(2048, 0xFF);
     flash[0x8000] = 0x12;
-    const std::string changedMain = strfmt("Main Code CRC : %04X", CalcCRC16(flash, 0xFFFF, 0));
-    std::vector<uint8_t> info(2048, 0xFF);
     info[0x10] = 0x00;
-    const std::string changedInfo = strfmt("Information block CRC : %04X", CalcCRC16(info, 0xFFFF, 0));
-    const Case cases[] = {
-        {"uncounted bytes",
-         [](sim::Adapter& a) {
-             a.site(1).write(kInfo, std::vector<uint8_t>(16, 0x00));
-             a.site(1).write(kInfo + 0x400, std::vector<uint8_t>(16, 0x11));
-         },
-         "Main Code CRC : 0000", "Information block CRC : 33D7"},
-        {"main flash byte", [](sim::Adapter& a) { a.site(1).write(kFlash + 0x8000, std::vector<uint8_t>{0x12}); },
-         changedMain, "Information block CRC : 33D7"},
-        {"information byte", [](sim::Adapter& a) { a.site(1).write(kInfo + 0x10, std::vector<uint8_t>{0x00}); },
-         "Main Code CRC : 0000", changedInfo},
+    const Texts blank = {"Main Code CRC : 0000", "Information block CRC : 33D7"};
+    const Texts changed = {strfmt("Main Code CRC : %04X", CalcCRC16(flash, 0xFFFF, 0)),
+                           strfmt("Information block CRC : %04X", CalcCRC16(info, 0xFFFF, 0))};
+    const std::pair<std::vector<std::pair<uint32_t, std::vector<uint8_t>>>, Texts> cases[] = {
+        {{{kInfo, std::vector<uint8_t>(16, 0x00)}, {kInfo + 0x400, std::vector<uint8_t>(16, 0x11)}}, blank},
+        {{{kFlash + 0x8000, {0x12}}, {kInfo + 0x10, {0x00}}}, changed},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.prepare(adapter);
+    for (const auto& [writes, shown] : cases) {
+        for (const auto& [address, bytes] : writes) adapter.site(1).write(address, bytes);
         CReadCRCDlg dialog;
-        choose(dialog.controls(), kIdcSocketCombo, 1);
+        Choose(dialog.controls(), kIdcSocketCombo, 1);
         clickAndWait(dialog, kIdcReadCrc);
-        EXPECT_EQ(Text(dialog.controls(), kIdcMainCrc), c.mainCode);
-        EXPECT_EQ(Text(dialog.controls(), kIdcInfoCrc), c.infoBlock);
+        EXPECT_EQ(Shown(dialog.controls(), {kIdcMainCrc, kIdcInfoCrc}), shown);
         EXPECT_TRUE(takeMessages().empty());
-        adapter.site(1).write(kInfo, std::vector<uint8_t>(2048, 0xFF));
-        adapter.site(1).write(kFlash, std::vector<uint8_t>(0x10000, 0xFF));
     }
 }
 
@@ -89,11 +73,10 @@ TEST_F(AdapterTools, ReadCrcWithoutTargetOrForAGangModel) {
     adapter.site(3).removeTarget();
     CReadCRCDlg dialog;
     clickAndWait(dialog, kIdcReadCrc);
-    choose(dialog.controls(), kIdcSocketCombo, 3);
+    Choose(dialog.controls(), kIdcSocketCombo, 3);
     clickAndWait(dialog, kIdcReadCrc);
     EXPECT_EQ(takeMessages(), Texts{"Socket 4 No Target IC found!"});
-    EXPECT_EQ(Text(dialog.controls(), kIdcMainCrc), "Main Code CRC : ");
-    EXPECT_EQ(Text(dialog.controls(), kIdcInfoCrc), "Information Block CRC : ");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcMainCrc, kIdcInfoCrc}), (Texts{"Main Code CRC : ", "Information Block CRC : "}));
 
     g_nChipMode = 2;
     adapter.clearLog();
@@ -121,7 +104,7 @@ TEST_F(AdapterTools, SequencesMatchTheirGoldenLogs) {
         {"security-read",
          [this](RecordingPage&) {
              CInfoDataDlg dialog;
-             choose(dialog.controls(), kIdcSocketCombo, 1);
+             Choose(dialog.controls(), kIdcSocketCombo, 1);
              clickAndWait(dialog, kIdcRead);
          },
          {}},
@@ -141,19 +124,19 @@ TEST_F(AdapterTools, SequencesMatchTheirGoldenLogs) {
 // and bounded as it is typed.
 TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     std::vector<uint8_t> flash(512);
-    for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i);
+    std::iota(flash.begin(), flash.end(), uint8_t{0});
     adapter.site(0).write(kFlash + 0x1000, flash);
     CDumpDlg dialog;
-    EXPECT_EQ(Text(dialog.controls(), kIdcFirstByte) + " " + Text(dialog.controls(), kIdcLastByte), "0(0) FF(255)");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcFirstByte, kIdcLastByte}), (Texts{"0(0)", "FF(255)"}));
     dialog.controls().setText(kIdcFromPage, "10");
     dialog.controls().setText(kIdcPageCount, "2");
-    EXPECT_EQ(Text(dialog.controls(), kIdcFirstByte) + " " + Text(dialog.controls(), kIdcLastByte), "1000(4096) 11FF(4607)");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcFirstByte, kIdcLastByte}), (Texts{"1000(4096)", "11FF(4607)"}));
 
     dialog.controls().setText(kIdcPageCount, "0");
     dialog.controls().setText(kIdcFromPage, "FFFF");
     dialog.controls().setText(kIdcPageCount, "FFF1");
     EXPECT_EQ(takeMessages(), (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!"}));
-    EXPECT_EQ(Text(dialog.controls(), kIdcFromPage) + " " + Text(dialog.controls(), kIdcPageCount), "10 2");
+    EXPECT_EQ(Shown(dialog.controls(), {kIdcFromPage, kIdcPageCount}), (Texts{"10", "2"}));
 
     clickAndWait(dialog, kIdcExecute);
     const std::string listing = folder.read("Dump.txt");
@@ -162,14 +145,14 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     EXPECT_EQ(listing.substr(listing.size() - 61), "000011f0h : F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF\r\n");
     EXPECT_EQ(services.viewed(), Texts{folder.file("Dump.txt")});
 
-    dialog.controls().control<QAbstractButton>(kIdcBinFile)->click();
+    Click(dialog.controls(), kIdcBinFile);
     clickAndWait(dialog, kIdcExecute);
     const std::string raw = folder.read("dump.bin");
     EXPECT_EQ(std::vector<uint8_t>(raw.begin(), raw.end()), flash);
 
     // A listing that cannot be created is reported and not shown.
     g_strExeDir = folder.file("missing") + "/";
-    dialog.controls().control<QAbstractButton>(kIdcTxtFile)->click();
+    Click(dialog.controls(), kIdcTxtFile);
     services.clear();
     clickAndWait(dialog, kIdcExecute);
     EXPECT_EQ(takeMessages(), Texts{"File can not open!"});
@@ -189,63 +172,49 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
 // The viewer shows what the option words encode, and a second read never shows the first
 // target's values.
 TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
-    struct Words {
-        uint32_t security, mask, vid, snEnable, sn1, bootPin, uart;
-    };
-    struct Shown {
+    const struct {
+        std::vector<uint32_t> words;  // at 0x10, 0x18, 0x40, 0x50, 0x54, 0x60, 0x64
         int level, typeRadio;
         uint16_t mapMask;
         uint32_t mapType;
-        std::string vid, snEnable, sn1;
-        Texts boot, uart;
+        Texts shown;  // VID, SN_EN, SN1, boot enable, port, pin, pull, active, USB ISP, UART position
+    } cases[] = {
+        {{0xFFFF0055, 0xFFFF0000, 0x12345678, 0xFFFF0000, 0xF5430ABC, 0x4DECB213, 0xFFED0012}, kIdcLevel1, kIdcNoneProtect, 0, 2,
+         {"5678", "Disable", "ABC", "Enable", "PC", "1", "Enable", "High", "Disable", "UART1_DEF_PA2PA3"}},
+        {{0xFE5501AA, 0xFFFC0003, 0xFFFF0000, 0x0000FFFF, 0xFFFF0000, 0x5DECA213, 0xFFFF0001}, kIdcLevel0,
+         kIdcReadWriteProtect, 0x0003, 0, {"0000", "Enable", "0", "Disable", "", "", "", "", "", ""}},
+        {{0xFFFF0055, 0xFFFC0003, 0, 0, 0, 0xB0F0, 0x0007}, kIdcLevel1, kIdcWriteProtect, 0x0003, 1,
+         {"0000", "Disable", "0", "Enable", "PA", "15", "Disable", "Low", "Enable", ""}},
     };
-    const std::pair<Words, Shown> cases[] = {
-        {{0xFFFF0055, 0xFFFF0000, 0x12345678, 0xFFFF0000, 0xF5430ABC, 0x4DECB213, 0xFFED0012},
-         {kIdcLevel1, kIdcNoneProtect, 0, 2, "5678", "Disable", "ABC",
-          {"Enable", "PC", "1", "Enable", "High"}, {"Disable", "UART1_DEF_PA2PA3"}}},
-        {{0xFE5501AA, 0xFFFC0003, 0xFFFF0000, 0x0000FFFF, 0xFFFF0000, 0x5DECA213, 0xFFFF0001},
-         {kIdcLevel0, kIdcReadWriteProtect, 0x0003, 0, "0000", "Enable", "0", {"Disable", "", "", "", ""}, {"", ""}}},
-        {{0xFFFF0055, 0xFFFC0003, 0, 0, 0, 0xB0F0, 0x0007}, {kIdcLevel1, kIdcWriteProtect, 0x0003, 1, "0000", "Disable", "0",
-                                                           {"Enable", "PA", "15", "Disable", "Low"}, {"Enable", ""}}},
+    const auto shown = [](const ui::ControlSet& c) {
+        return Shown(c, {kIdcVid, kIdcSnEnableData, kIdcSn1, kIdcBootEnable, kIdcBootPort, kIdcBootPin, kIdcBootPull,
+                         kIdcBootActive, kIdcUsbIsp, kIdcUartPos});
     };
     CInfoDataDlg dialog;
-    for (const auto& [words, shown] : cases) {
-        SCOPED_TRACE(shown.vid + shown.snEnable);
-        std::array<uint8_t, 1024> page;
-        page.fill(0xFF);
-        const std::pair<size_t, uint32_t> at[] = {{0x10, words.security}, {0x18, words.mask}, {0x40, words.vid},
-                                                  {0x50, words.snEnable}, {0x54, words.sn1},  {0x60, words.bootPin},
-                                                  {0x64, words.uart}};
-        for (const auto& [offset, value] : at) {
-            const auto bytes = WordBytes(value);
-            std::copy(bytes.begin(), bytes.end(), page.begin() + offset);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown[0] + c.shown[1]);
+        std::vector<uint8_t> page(1024, 0xFF);
+        const size_t offsets[] = {0x10, 0x18, 0x40, 0x50, 0x54, 0x60, 0x64};
+        for (size_t i = 0; i < c.words.size(); ++i) {
+            const auto bytes = WordBytes(c.words[i]);
+            std::copy(bytes.begin(), bytes.end(), page.begin() + offsets[i]);
         }
         adapter.site(0).write(kInfo, page);
         clickAndWait(dialog, kIdcRead);
-        const auto& c = dialog.controls();
-        EXPECT_TRUE(c.isChecked(shown.level));
-        EXPECT_FALSE(c.isChecked(shown.level == kIdcLevel0 ? kIdcLevel1 : kIdcLevel0));
-        EXPECT_TRUE(c.isChecked(shown.typeRadio));
-        EXPECT_EQ(dialog.protectMap().m_wMask, shown.mapMask);
-        EXPECT_EQ(dialog.protectMap().m_nType, shown.mapType);
-        EXPECT_EQ(Text(c, kIdcVid), shown.vid);
-        EXPECT_EQ(ComboText(c, kIdcSnEnableData), shown.snEnable);
-        EXPECT_EQ(Text(c, kIdcSn1), shown.sn1);
-        EXPECT_EQ((Texts{ComboText(c, kIdcBootEnable), ComboText(c, kIdcBootPort), ComboText(c, kIdcBootPin),
-                         ComboText(c, kIdcBootPull), ComboText(c, kIdcBootActive)}),
-                  shown.boot);
-        EXPECT_EQ((Texts{ComboText(c, kIdcUsbIsp), ComboText(c, kIdcUartPos)}), shown.uart);
+        const auto& k = dialog.controls();
+        EXPECT_TRUE(k.isChecked(c.level) && k.isChecked(c.typeRadio));
+        EXPECT_FALSE(k.isChecked(c.level == kIdcLevel0 ? kIdcLevel1 : kIdcLevel0));
+        EXPECT_EQ(std::pair(dialog.protectMap().m_wMask, dialog.protectMap().m_nType), std::pair(c.mapMask, c.mapType));
+        EXPECT_EQ(shown(k), c.shown);
     }
     EXPECT_TRUE(takeMessages().empty());
 
     adapter.site(2).removeTarget();
-    choose(dialog.controls(), kIdcSocketCombo, 2);
+    Choose(dialog.controls(), kIdcSocketCombo, 2);
     clickAndWait(dialog, kIdcRead);
     EXPECT_EQ(takeMessages(), Texts{"No Target IC found!"});
-    EXPECT_EQ(Text(dialog.controls(), kIdcVid), "");
-    EXPECT_EQ(ComboText(dialog.controls(), kIdcBootEnable), "");
-    EXPECT_FALSE(dialog.controls().isChecked(kIdcLevel1));
-    EXPECT_FALSE(dialog.controls().isChecked(kIdcWriteProtect));
+    EXPECT_EQ(shown(dialog.controls()), Texts(10));
+    EXPECT_EQ(Checked(dialog.controls(), {kIdcLevel0, kIdcLevel1, kIdcWriteProtect}), std::vector<bool>(3));
     EXPECT_EQ(dialog.protectMap().m_nType, 2u);
 
     // A click on the map redraws it from the Protect Range dialog; the target is not touched.
@@ -253,8 +222,7 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
     ASSERT_TRUE(WhenModal<CProtectRangeDlg>(
         [&] { QTest::mouseClick(const_cast<CProtectArea*>(&dialog.protectMap()), Qt::LeftButton); },
         [](CProtectRangeDlg& range) {
-            for (int block : {0, 15}) range.controls().control<QAbstractButton>(protect_range::kFirstBlock + block)->click();
-            range.controls().control<QAbstractButton>(1)->click();
+            for (int id : {protect_range::kFirstBlock, protect_range::kFirstBlock + 15, 1}) Click(range.controls(), id);
         }));
     EXPECT_EQ(dialog.protectMap().m_wMask, 0x8001);
     EXPECT_TRUE(adapter.exchanges().empty());
@@ -263,18 +231,13 @@ TEST_F(AdapterTools, SecurityViewerDecodesTheOptionWords) {
 // The dialog shows the configuration block as the serial-flash page lays it out; a chip index
 // beyond the model table names no model.
 TEST_F(AdapterTools, FlashInformationShowsTheStoredConfigurationBlock) {
-    struct Case {
-        const char* name;
+    const struct {
         std::vector<std::pair<uint32_t, std::vector<uint8_t>>> block;
-        Texts texts;  // size, CRC, IC, quantity, serial address, last serial, VID, SN1
-        std::vector<bool> checks;  // boot data, limit, information block, level 0, serial, EEPROM, auto increase
-        uint16_t mapMask;
-        uint32_t mapType, mapSize;
-        Texts choices;  // SN_EN, boot enable, port, USB ISP, UART position
-    };
-    const Case cases[] = {
-        {"written",
-         {{0x10000, {0x0F, 0x3F, 0x34, 0x12, 0xAA}},
+        Texts shown;  // size, CRC, IC, quantity, serial address, last serial, VID, SN1; SN_EN, boot, port, USB ISP, UART
+        bool checked;  // boot data, limit, information block, level 0, serial, EEPROM, auto increase
+        std::tuple<uint16_t, uint32_t, uint32_t> map;  // mask, type, size
+    } cases[] = {
+        {{{0x10000, {0x0F, 0x3F, 0x34, 0x12, 0xAA}},
           {0x10100, {0xE8, 0x03, 0xAA, 0x01, 0x20, 0x01, 0x00, 0xC0}},
           {0x13000, WordBytes(12345)},
           {0x10510, {0xAA, 0x01}},
@@ -284,35 +247,114 @@ TEST_F(AdapterTools, FlashInformationShowsTheStoredConfigurationBlock) {
           {0x1053C, WordBytes(0x00000012)},
           {0x10548, WordBytes(0x0000B321)},
           {0x1054C, WordBytes(0x00000001)}},
-         {"16144", "1234", "RQ45N032", "1000", "120", "12345", "0416", "0012"},
-         {true, true, true, true, true, true, true},
-         0x0003, 0, 8192,
-         {"Enable", "Enable", "PD", "Enable", "UART0_ALT_PB6PB7"}},
-        {"blank", {{0x10103, {0x20}}}, {"65536", "FFFF", "", "", "", "", "FFFF", "FFFF"},
-         {false, false, false, false, false, false, false}, 0x0000, 0, 0, {"", "", "", "", ""}},
+         {"16144", "1234", "RQ45N032", "1000", "120", "12345", "0416", "0012", "Enable", "Enable", "PD", "Enable",
+          "UART0_ALT_PB6PB7"},
+         true, {0x0003, 0, 8192}},
+        {{{0x10103, {0x20}}}, {"65536", "FFFF", "", "", "", "", "FFFF", "FFFF", "", "", "", "", ""}, false, {0, 0, 0}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.shown[0]);
         adapter.writeSerialFlash(0x10000, std::vector<uint8_t>(0x3100, 0xFF));
         for (const auto& [offset, bytes] : c.block) adapter.writeSerialFlash(offset, bytes);
         CReadInfoDlg dialog;
-        ASSERT_TRUE(spinUntil([&] { return !dialog.workerRunning() && !g_bTaskWorking; }));
+        ASSERT_TRUE(SpinUntil([&] { return !dialog.workerRunning() && !g_bTaskWorking; }));
         const auto& k = dialog.controls();
-        EXPECT_EQ((Texts{Text(k, kIdcImageSizeInfo), Text(k, kIdcImageCrcInfo), Text(k, kIdcChipNameInfo),
-                         Text(k, kIdcLimitQuantity), Text(k, kIdcSerialAddrInfo), Text(k, kIdcLastSerialInfo),
-                         Text(k, kIdcVid), Text(k, kIdcSn1)}),
-                  c.texts);
-        EXPECT_EQ((std::vector<bool>{k.isChecked(kIdcBootDataOn), k.isChecked(kIdcLimitEnable), k.isChecked(kIdcInfoBlockOn),
-                                     k.isChecked(kIdcLevel0), k.isChecked(kIdcSerialOn), k.isChecked(kIdcSerialInEeprom),
-                                     k.isChecked(kIdcSerialAutoInc)}),
-                  c.checks);
+        EXPECT_EQ(Shown(k, {kIdcImageSizeInfo, kIdcImageCrcInfo, kIdcChipNameInfo, kIdcLimitQuantity, kIdcSerialAddrInfo,
+                            kIdcLastSerialInfo, kIdcVid, kIdcSn1, kIdcSnEnableInfo, kIdcBootEnable, kIdcBootPort, kIdcUsbIsp,
+                            kIdcUartPos}),
+                  c.shown);
+        EXPECT_EQ(Checked(k, {kIdcBootDataOn, kIdcLimitEnable, kIdcInfoBlockOn, kIdcLevel0, kIdcSerialOn, kIdcSerialInEeprom,
+                              kIdcSerialAutoInc}),
+                  std::vector<bool>(7, c.checked));
         EXPECT_NE(k.isChecked(kIdcLevel0), k.isChecked(kIdcLevel1));
-        EXPECT_EQ(dialog.protectMap().m_wMask, c.mapMask);
-        EXPECT_EQ(dialog.protectMap().m_nType, c.mapType);
-        EXPECT_EQ(dialog.protectMap().m_dwProtectAddr, c.mapSize);
-        EXPECT_EQ((Texts{ComboText(k, kIdcSnEnableInfo), ComboText(k, kIdcBootEnable), ComboText(k, kIdcBootPort),
-                         ComboText(k, kIdcUsbIsp), ComboText(k, kIdcUartPos)}),
-                  c.choices);
+        const auto& map = dialog.protectMap();
+        EXPECT_EQ(std::tuple(map.m_wMask, map.m_nType, map.m_dwProtectAddr), c.map);
         EXPECT_TRUE(takeMessages().empty());
     }
+}
+
+
+// The page works on the site chosen in its combo: Read shows that target's area, Write puts the
+// edited grid there, Save and Load carry the grid through a ".data" file.
+TEST_F(AdapterTools, ParameterPageReadsWritesSavesAndLoads) {
+    const auto area = Pattern(512, 0x21);
+    adapter.site(2).write(kArea, area);
+    CInfoBlk2Dlg page;
+    const auto gridBytes = [&] { return std::vector<uint8_t>(page.grid().m_byData.begin(), page.grid().m_byData.end()); };
+    Choose(page.controls(), kIdcSocketCombo, 2);
+    clickAndWait(page, kIdcOpenDebug);
+    EXPECT_TRUE(adapter.site(2).connected());
+    clickAndWait(page, kIdcRead);
+    EXPECT_EQ(gridBytes(), area);
+
+    services.chosenFile = folder.file("area.data");
+    page.OnSaveData();
+    const std::string text = folder.read("area.data");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 128);
+
+    page.grid().m_byData.fill(0x00);
+    page.grid().m_byData[4] = 0x5A;
+    adapter.site(2).write(kArea, std::vector<uint8_t>(512, 0xFF));
+    clickAndWait(page, kIdcWrite);
+    EXPECT_EQ(std::pair(adapter.site(2).word(kArea + 4), adapter.site(2).word(kArea + 8)), std::pair(0x5Au, 0u));
+
+    page.OnLoadData();
+    EXPECT_EQ(gridBytes(), area);
+
+    services.chosenFile = folder.file("none/area.data");
+    page.OnSaveData();
+    page.OnLoadData();
+    EXPECT_EQ(takeMessages(), (Texts{"File could not be created !\r\n" + services.chosenFile, "File could not be opened !"}));
+    EXPECT_EQ(gridBytes(), area);
+}
+
+// While any task runs the page's buttons send nothing; without an adapter they say so.
+TEST_F(AdapterTools, AdapterButtonsRefuseWhileBusyOrWithoutAdapter) {
+    CInfoBlk2Dlg page;
+    CinfoBlkDlg dialog;
+    g_bTaskWorking = true;
+    for (int id : {kIdcRead, kIdcWrite, kIdcEraseInfo, kIdcOpenDebug}) Click(page.controls(), id);
+    for (int id : {kIdcRead, kIdcWrite, kIdcEraseInfo, kIdcCopySecurity, kIdcOpenDebugBlk}) Click(dialog.controls(), id);
+    EXPECT_TRUE(adapter.exchanges().empty());
+    EXPECT_TRUE(takeMessages().empty());
+    g_bTaskWorking = false;
+
+    adapter.unplug();
+    page.OnRead();
+    dialog.OnErase();
+    EXPECT_FALSE(g_bTaskWorking);
+    EXPECT_EQ(takeMessages(), (Texts{"HID device Not Found !", "HID device Not Found !"}));
+}
+
+// "Erase Finish ..." shows for two seconds after an erase that kept the security words, and
+// never after one that could not; Close waits for the worker.
+TEST_F(AdapterTools, InformationBlockEraseFinishAndClose) {
+    adapter.site(0).write(kInfo, Pattern(2048, 0x40));
+    CinfoBlkDlg dialog;
+    dialog.show();
+    Choose(dialog.controls(), kIdcPageCombo, 1);
+    clickAndWait(dialog, kIdcOpenDebugBlk);
+
+    clickAndWait(dialog, kIdcRead);
+    EXPECT_EQ(dialog.grid().m_dwData[0], adapter.site(0).word(0x1FF00400));
+    clickAndWait(dialog, kIdcEraseInfo);
+    auto* finish = dialog.controls().control<QLabel>(kIdcEraseFinish);
+    EXPECT_TRUE(finish->isVisible());
+    EXPECT_EQ(adapter.site(0).read(0x1FF00400, 128), adapter.site(0).read(kInfo, 128));
+    EXPECT_TRUE(SpinUntil([&] { return !finish->isVisible(); }));
+
+    adapter.failGetAt(adapter.getCount() + 1);
+    clickAndWait(dialog, kIdcEraseInfo);
+    EXPECT_EQ(takeMessages(), Texts{"Can not read the security words, page not erased!"});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(finish->isVisible());
+
+    // Slow transfers keep the worker busy long enough to try closing under it.
+    adapter.setTransferLatency(std::chrono::microseconds(300));
+    dialog.OnRead();
+    dialog.reject();
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_TRUE(SpinUntil([&] { return !dialog.workerRunning(); }));
+    dialog.reject();
+    EXPECT_FALSE(dialog.isVisible());
 }

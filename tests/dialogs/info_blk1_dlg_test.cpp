@@ -1,23 +1,18 @@
 #include "dialogs/info_blk1_dlg.h"
 
-#include <QAbstractButton>
-#include <QCoreApplication>
-#include <chrono>
-#include <gtest/gtest.h>
-#include <thread>
+#include <QTest>
+#include <numeric>
 
-#include "app/globals.h"
 #include "app/registry_settings.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "platform/strfmt.h"
 #include "res/info_blk1_template.h"
 #include "sim/gang_board.h"
-#include "support/recording_services.h"
 #include "support/temp_config_folder.h"
+#include "tool_bench.h"
 
 using namespace res;
-using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -50,53 +45,31 @@ protected:
     // Clicks the button and serves the worker's calls until it has given the busy flag back.
     void run(int button) {
         board.clearLog();
-        page.controls().control<QAbstractButton>(button)->click();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (g_bTaskWorking && std::chrono::steady_clock::now() < deadline)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        ASSERT_FALSE(g_bTaskWorking) << "the worker did not end";
+        Click(page.controls(), button);
+        ASSERT_TRUE(QTest::qWaitFor([] { return !g_bTaskWorking; }, 20000)) << "the worker did not end";
     }
-    // The frames the board received, once the last one has arrived.
-    std::string hostFrames(const std::string& last) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    // The frames the board received (the time of each, ms), once the last one has arrived.
+    std::string hostFrames(const std::string& last, std::vector<double>* times = nullptr) {
         std::string frames;
-        do {
+        (void)QTest::qWaitFor([&] {
             frames.clear();
+            if (times) times->clear();
             for (const sim::LogEntry& entry : board.log()) {
                 if (!entry.fromHost) continue;
                 frames += ">";
                 for (uint8_t b : entry.bytes) frames += strfmt(" %02X", b);
                 frames += "\n";
+                if (times) times->push_back(entry.ms);
             }
-            if (frames.size() >= last.size() && frames.compare(frames.size() - last.size(), last.size(), last) == 0)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        } while (std::chrono::steady_clock::now() < deadline);
+            return frames.ends_with(last);
+        }, 2000);
         return frames;
-    }
-    // Milliseconds between the host frames that start with these bytes, first occurrences.
-    double msBetween(std::vector<uint8_t> from, std::vector<uint8_t> to) {
-        double start = -1, end = -1;
-        for (const sim::LogEntry& entry : board.log()) {
-            const auto starts = [&](const std::vector<uint8_t>& lead) {
-                return entry.fromHost && entry.bytes.size() >= lead.size() &&
-                       std::equal(lead.begin(), lead.end(), entry.bytes.begin());
-            };
-            if (start < 0 && starts(from)) start = entry.ms;
-            if (start >= 0 && end < 0 && starts(to)) end = entry.ms;
-        }
-        return start < 0 || end < 0 ? -1 : end - start;
     }
     std::vector<uint8_t> targetBytes() {
         const std::vector<uint8_t> flash = board.target(0)->flash;
         return {flash.begin(), flash.begin() + kInfoBlk1Bytes};
     }
-    Texts takeMessages() {
-        Texts texts;
-        for (const auto& m : services.messages()) texts.push_back(m.text);
-        services.clear();
-        return texts;
-    }
+    Texts takeMessages() { return TakeMessages(services); }
 
     TempConfigFolder config;
     RecordingServices services;
@@ -113,7 +86,7 @@ std::string DataFrame(uint32_t a) {
 
 std::vector<uint8_t> Counting() {
     std::vector<uint8_t> bytes(kInfoBlk1Bytes);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+    std::iota(bytes.begin(), bytes.end(), uint8_t{0});
     return bytes;
 }
 
@@ -125,10 +98,13 @@ TEST_F(InfoBlk1, WriteStoresTheGridAndReadShowsTheTarget) {
     std::copy(counting.begin(), counting.end(), page.m_grid.m_byData.begin());
     run(kIdcInfo1Write);
 
-    std::string expected = std::string(kLinkStart) + kStopMcu + kOpenAccess;
-    for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) expected += DataFrame(a) + kFinish;
-    expected += std::string(kCloseAccess) + kLeave;
-    EXPECT_EQ(hostFrames(kLeave), expected);
+    // One whole session around the frames between opening and closing the access.
+    const auto session = [](const std::function<std::string(uint32_t)>& frames) {
+        std::string text = std::string(kLinkStart) + kStopMcu + kOpenAccess;
+        for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) text += frames(a);
+        return text + kCloseAccess + kLeave;
+    };
+    EXPECT_EQ(hostFrames(kLeave), session([](uint32_t a) { return DataFrame(a) + kFinish; }));
     EXPECT_EQ(targetBytes(), counting);
     EXPECT_FALSE(g_SerialPort.IsOpen());
     EXPECT_FALSE(board.target(0)->inIsp);
@@ -139,10 +115,7 @@ TEST_F(InfoBlk1, WriteStoresTheGridAndReadShowsTheTarget) {
     page.m_grid.m_byData.fill(0);
     run(kIdcInfo1Read);
 
-    expected = std::string(kLinkStart) + kStopMcu + kOpenAccess;
-    for (uint32_t a = 0; a < kInfoBlk1Bytes; a += 8) expected += strfmt("> 0F 03 %02X 08 00 FF\n", a);
-    expected += std::string(kCloseAccess) + kLeave;
-    EXPECT_EQ(hostFrames(kLeave), expected);
+    EXPECT_EQ(hostFrames(kLeave), session([](uint32_t a) { return strfmt("> 0F 03 %02X 08 00 FF\n", a); }));
     EXPECT_EQ(std::vector<uint8_t>(page.m_grid.m_byData.begin(), page.m_grid.m_byData.begin() + kInfoBlk1Bytes), stored);
     EXPECT_EQ(page.m_grid.m_byData[kInfoBlk1Bytes], 0) << "bytes beyond the first 256 are not read";
     EXPECT_EQ(takeMessages(), Texts{});
@@ -168,18 +141,17 @@ TEST_F(InfoBlk1, EraseAndResetSendTheirSessions) {
         RegSaveBaudRate();
         board.writeFlash(0, 0, Counting());
         run(c.button);
-        EXPECT_EQ(hostFrames(kLeave), c.frames) << c.button << " " << c.baud;
-        if (c.button == kIdcInfo1Erase) {
-            EXPECT_GE(msBetween({0x0F, 0x18}, {0x0F, 0x00}), 40.0) << "the page erase gets its time";
+        std::vector<double> ms;
+        const std::string frames = hostFrames(kLeave, &ms);
+        EXPECT_EQ(frames, c.frames) << c.button << " " << c.baud;
+        if (const size_t at = frames.find("> 0F 18"); at != std::string::npos) {
+            const size_t erase = std::count(frames.begin(), frames.begin() + at, '\n');
+            EXPECT_GE(ms.at(erase + 1) - ms.at(erase), 40.0) << "the page erase gets its time";
         }
         EXPECT_FALSE(board.target(0)->inIsp) << c.button;
         EXPECT_EQ(g_bInfoBlk1Busy, 0u) << c.button;
         EXPECT_EQ(takeMessages(), Texts{}) << c.button;
-        if (c.button == kIdcInfo1Reset) {
-            EXPECT_EQ(targetBytes(), Counting()) << "Reset changes no memory";
-        } else {
-            EXPECT_EQ(targetBytes(), std::vector<uint8_t>(kInfoBlk1Bytes, 0xFF));
-        }
+        EXPECT_EQ(targetBytes(), c.button == kIdcInfo1Reset ? Counting() : std::vector<uint8_t>(kInfoBlk1Bytes, 0xFF));
     }
     g_nComBaudRate = 115200;
     RegSaveBaudRate();
@@ -223,15 +195,15 @@ TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
 // nothing; a port that cannot be opened is reported and gives the flag back.
 TEST_F(InfoBlk1, StartRefusesWhileBusyAndWithoutPort) {
     g_bTaskWorking = true;
-    page.controls().control<QAbstractButton>(kIdcInfo1Write)->click();
+    Click(page.controls(), kIdcInfo1Write);
     EXPECT_FALSE(g_SerialPort.IsOpen());
     g_bTaskWorking = false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    QTest::qWait(50);
     EXPECT_TRUE(board.log().empty());
     EXPECT_EQ(takeMessages(), Texts{});
 
     SetComPortDeviceOverride(config.path() + "no-such-tty");
-    page.controls().control<QAbstractButton>(kIdcInfo1Read)->click();
+    Click(page.controls(), kIdcInfo1Read);
     EXPECT_EQ(takeMessages(), Texts{"Com port not found!"});
     EXPECT_FALSE(g_bTaskWorking);
 }

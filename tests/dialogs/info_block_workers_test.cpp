@@ -42,12 +42,15 @@ public:
     }
     sim::Site target() { return adapter.site(kSocket); }
     // What page 2 holds after an erase that kept page 1's security words.
-    std::vector<uint8_t> ErasedKeeping(const std::vector<uint8_t>& page1) {
+    static std::vector<uint8_t> ErasedKeeping(const std::vector<uint8_t>& page1) {
         std::vector<uint8_t> expected(1024, 0xFF);
-        std::copy_n(page1.begin(), 128, expected.begin());
-        std::copy_n(page1.begin() + 0x100, 4, expected.begin() + 0x100);
-        std::copy_n(page1.begin() + 0x108, 4, expected.begin() + 0x108);
+        for (auto [at, size] : {std::pair(0, 128), {0x100, 4}, {0x108, 4}}) std::copy_n(page1.begin() + at, size, expected.begin() + at);
         return expected;
+    }
+    void restart() {
+        TearDown();
+        SetUp();
+        page = RecordingPage();
     }
 
     RecordingPage page;
@@ -59,6 +62,7 @@ TEST_F(InfoWorkers, SequencesMatchTheirGoldenLogs) {
     const auto page2 = Pattern(1024, 0x80);
     ParameterArea area;
     for (size_t i = 0; i < area.size(); ++i) area[i] = static_cast<uint8_t>(i * 3);
+    const std::vector<uint8_t> areaBytes(area.begin(), area.end());
     struct Case {
         const char* name;
         std::function<void(InfoWorkers&)> run;
@@ -68,14 +72,13 @@ TEST_F(InfoWorkers, SequencesMatchTheirGoldenLogs) {
          [&](InfoWorkers& t) {
              t.target().write(kParameterAreaAddr, std::vector<uint8_t>(512, 0xFF));
              WriteParameterArea(t.page, kSocket, area);
-             EXPECT_EQ(t.target().read(kParameterAreaAddr, 512), std::vector<uint8_t>(area.begin(), area.end()));
+             EXPECT_EQ(t.target().read(kParameterAreaAddr, 512), areaBytes);
          }},
         {"parameter-read",
          [&](InfoWorkers& t) {
              const ParameterArea read = ReadParameterArea(t.page, kSocket);
              EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), std::vector<uint8_t>(page2.begin() + 0x200, page2.end()));
-             EXPECT_EQ(t.page.ranges.front(), std::make_pair(0, 17));
-             EXPECT_EQ(t.page.positions.back(), 17);
+             EXPECT_EQ(std::pair(t.page.ranges.front(), t.page.positions.back()), std::pair(std::make_pair(0, 17), 17));
              EXPECT_FALSE(t.page.shown[res::kIdcInfoBar]);
          }},
         {"parameter-erase",
@@ -93,8 +96,7 @@ TEST_F(InfoWorkers, SequencesMatchTheirGoldenLogs) {
         {"info-page2-read",
          [&](InfoWorkers& t) {
              const InfoPageWords words = ReadInfoPage(t.page, kSocket, 1);
-             EXPECT_EQ(words[0], 0x958E8780u);
-             EXPECT_EQ(words[255], t.target().word(kPage2 + 0x3FC));
+             EXPECT_EQ(std::pair(words[0], words[255]), std::pair(0x958E8780u, t.target().word(kPage2 + 0x3FC)));
          }},
         {"info-page2-write",
          [&](InfoWorkers& t) {
@@ -102,25 +104,21 @@ TEST_F(InfoWorkers, SequencesMatchTheirGoldenLogs) {
              std::iota(words.begin(), words.end(), 0x11110000u);
              t.target().write(kPage2, std::vector<uint8_t>(1024, 0xFF));
              WriteInfoPage(t.page, kSocket, 1, words);
-             EXPECT_EQ(t.target().word(kPage2), 0x11110000u);
-             EXPECT_EQ(t.target().word(kPage2 + 0x3FC), 0x111100FFu);
+             EXPECT_EQ(std::pair(t.target().word(kPage2), t.target().word(kPage2 + 0x3FC)), std::pair(0x11110000u, 0x111100FFu));
          }},
         {"copy-security",
          [&](InfoWorkers& t) {
              EXPECT_TRUE(CopySecurityToPage2(t.page, kSocket));
-             EXPECT_EQ(t.target().debugRegister(0x8), 0u);
-             EXPECT_EQ(t.target().debugRegister(0x4), 0x50000000u);
+             EXPECT_EQ(std::pair(t.target().debugRegister(0x8), t.target().debugRegister(0x4)), std::pair(0u, 0x50000000u));
          }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        restart();
         ExchangeLog log(adapter);
         c.run(*this);
         EXPECT_TRUE(page.messages.empty());
         ExpectGolden("dialogs", std::string(c.name) + ".log", log.text());
-        page = RecordingPage();
     }
 }
 
@@ -135,6 +133,7 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         std::function<void(InfoWorkers&)> run;
         std::vector<std::string> messages;
     };
+    const std::string notErased = "Can not read the security words, page not erased!";
     const Case cases[] = {
         {"parameter read, block 1", 33,
          [&](InfoWorkers& t) {
@@ -149,29 +148,23 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
              EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1));
              EXPECT_EQ(t.target().read(kPage2, 1024), page2);
          },
-         {"Can not read the security words, page not erased!"}},
+         {notErased}},
         {"erase page 1, block 0x60", 12,
          [&](InfoWorkers& t) {
              EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 0));
              EXPECT_EQ(t.target().read(kInfo, 1024), page1);
          },
-         {"Can not read the security words, page not erased!"}},
+         {notErased}},
         {"write-enable read-back", 7,
-         [&](InfoWorkers& t) {
-             ParameterArea area;
-             area.fill(0x5A);
-             WriteParameterArea(t.page, kSocket, area);
-         },
+         [&](InfoWorkers& t) { WriteParameterArea(t.page, kSocket, ParameterArea{}); },
          {"Write fail at 0x1FF00600!"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
+        restart();
         adapter.failGetAt(adapter.getCount() + c.failGet);
         c.run(*this);
         EXPECT_EQ(page.messages, c.messages);
-        page = RecordingPage();
     }
 }
 

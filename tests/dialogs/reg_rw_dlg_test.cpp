@@ -1,17 +1,11 @@
 #include "dialogs/reg_rw_dlg.h"
 
-#include <QAbstractButton>
-#include <QComboBox>
-#include <gtest/gtest.h>
-
-#include "app/globals.h"
-#include "platform/strfmt.h"
 #include "res/reg_rw_template.h"
-#include "support/recording_services.h"
+#include "support/exchange_log.h"
 #include "support/simulated_adapter_fixture.h"
+#include "tool_bench.h"
 
 using namespace res;
-using Texts = std::vector<std::string>;
 
 namespace {
 
@@ -27,41 +21,9 @@ protected:
         g_bTaskWorking = false;
         SimulatedAdapterTest::TearDown();
     }
-    void click(int id) { dialog.controls().control<QAbstractButton>(id)->click(); }
-    void chooseSocket(int index) {
-        dialog.controls().control<QComboBox>(kIdcRegRwSocket)->setCurrentIndex(index);
-        dialog.OnSelectSocket();
-    }
-    // One line per report that reached the adapter: the command, and the argument where the
-    // command has one (the value too for a word write); "get" for each answer read.
-    std::string exchangeLog() {
-        std::string log;
-        for (const sim::Exchange& e : adapter.exchanges()) {
-            if (e.kind == sim::Exchange::Kind::Get) {
-                log += "  get\n";
-                continue;
-            }
-            const auto word = [&](size_t at) {
-                return uint32_t{e.report[at]} | uint32_t{e.report[at + 1]} << 8 | uint32_t{e.report[at + 2]} << 16 |
-                       uint32_t{e.report[at + 3]} << 24;
-            };
-            const uint8_t cmd = e.report[3];
-            if (cmd == 0x06)
-                log += strfmt("%02X %08X %08X\n", cmd, word(4), word(8));
-            else if (cmd == 0x3A || cmd == 0x39 || cmd == 0x07)
-                log += strfmt("%02X %08X\n", cmd, word(4));
-            else
-                log += strfmt("%02X\n", cmd);
-        }
-        adapter.clearLog();
-        return log;
-    }
-    Texts takeMessages() {
-        Texts texts;
-        for (const auto& m : services.messages()) texts.push_back(m.text);
-        services.clear();
-        return texts;
-    }
+    void click(int id) { Click(dialog.controls(), id); }
+    void chooseSocket(int index) { Choose(dialog.controls(), kIdcRegRwSocket, index); }
+    Texts takeMessages() { return TakeMessages(services); }
 
     RecordingServices services;
     CRegRWDlg dialog;
@@ -74,15 +36,14 @@ TEST_F(RegRw, ConnectReadAndWriteOnTheChosenSite) {
     EXPECT_EQ(dialog.controls().text(kIdcRegRwWriteAddr), "4008C000");
     chooseSocket(2);
     click(kIdcRegRwOpenSwd);
-    EXPECT_EQ(exchangeLog(), "3A 00000002\n39 00000001\n00\n  get\n03\n");
     click(kIdcRegRwRead);
-    EXPECT_EQ(exchangeLog(),
-              "3A 00000002\n39 00000001\n"
-              "07 1FF00000\n  get\n07 1FF00001\n  get\n07 1FF00002\n  get\n07 1FF00003\n  get\n");
     EXPECT_EQ(dialog.controls().text(kIdcRegRwReadValue), "12345678");
     dialog.controls().setText(kIdcRegRwWriteValue, "a5");
     click(kIdcRegRwWrite);
-    EXPECT_EQ(exchangeLog(), "3A 00000002\n39 00000001\n06 4008C000 000000A5\n");
+    EXPECT_EQ(RenderExchanges(adapter.exchanges()),
+              "   0 3A 00000002\n   0 39 00000001\n   0 00 00000001 ? 4D470003\n   0 03 00000001\n"  // Open SWD
+              "   0 3A 00000002\n   0 39 00000001\n   0 07 1FF00000..1FF00003/1 ?\n"                 // Read
+              "   0 3A 00000002\n   0 39 00000001\n   0 06 4008C000 000000A5\n");                    // Write
     EXPECT_EQ(adapter.site(2).word(0x4008C000), 0xA5u);
     EXPECT_EQ(takeMessages(), Texts{});
     EXPECT_FALSE(g_bTaskWorking);

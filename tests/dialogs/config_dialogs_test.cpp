@@ -1,0 +1,532 @@
+#include <QMenuBar>
+#include <QTest>
+#include <filesystem>
+
+#include "app/crc16.h"
+#include "app/ic_page.h"
+#include "app/ini_settings.h"
+#include "app/main_window.h"
+#include "app/protect_area.h"
+#include "app/registry_settings.h"
+#include "controls/chk_gbox.h"
+#include "dialogs/config1_dlg.h"
+#include "dialogs/config_dlg.h"
+#include "dialogs/info_param_dlg.h"
+#include "dialogs/isp_parm_dlg.h"
+#include "dialogs/protect_range_dlg.h"
+#include "res/config1_template.h"
+#include "res/config_template.h"
+#include "res/ic_page_template.h"
+#include "res/info_param_template.h"
+#include "res/isp_parm_template.h"
+#include "support/box_changes.h"
+#include "support/simulated_burn.h"
+#include "support/temp_config_folder.h"
+#include "tool_bench.h"
+
+using namespace res;
+using namespace res::config;
+using namespace res::isp_parm;
+
+namespace {
+
+constexpr IspParamWords kWords = {0x1111, 0x2222, 0x3333, 0x4444, 0xFFFF, 0x5555, 0x6666, 0x7777, 0xB213, 0x0003};
+constexpr int kGroupTitle = 0;  // stands for the title box of "Enable Information Block Data"
+
+// The CRC text of an erased information block holding these words at these offsets.
+QString crcOf(const std::vector<std::pair<size_t, uint32_t>>& words) {
+    std::vector<uint8_t> image(2048, 0xFF);
+    for (auto [offset, word] : words)
+        for (size_t i = 0; i < 4; ++i) image[offset + i] = static_cast<uint8_t>(word >> (8 * i));
+    return QString::asprintf("%04X", CalcCRC16(image, 0xFFFF, 0));
+}
+
+void click(CConfigDlg& dialog, int id) {
+    if (id == kGroupTitle) dialog.findChild<CChkGBox*>()->titleButton()->click();
+    else Click(dialog.controls(), id);
+}
+
+// Runs the IC page's configuration button; act works the dialog and closes it.
+bool configure(CISPDlg& page, const std::function<void(CConfigDlg&)>& act) {
+    return WhenModal<CConfigDlg>([&] { Click(page.controls(), res::kIdcConfig); }, act);
+}
+
+void resetInfoSettings() {
+    g_bInfoBlockEnable = g_bBootDataEnable = g_bVidPidEnable = g_bPllEnable = g_bParamEnable = 0;
+    g_IspParam = kWords;
+    g_wProtectMask = 0;
+    g_strParam = "board.data";
+    g_nRdpLevel = 0;
+    g_nPcropType = 2;
+    g_dwProtectAddr = 0x3000;
+}
+
+class ProgConfig : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_bTaskWorking = false;
+        g_strExeDir = program.path();
+        InitIniPath();
+        g_dwFlashSize = 0x10000;
+        g_nIspStartAddr = 0;
+        g_bBeepSound = 1;
+        resetInfoSettings();
+        g_bSerialEnable = 1;
+        g_dwSerialAddr = 0x100;
+        g_nLastSerial = 7;
+    }
+    void TearDown() override { resetInfoSettings(); }
+    Texts takeMessages() { return TakeMessages(services); }
+
+    TempConfigFolder config;
+    TempDir program;
+    RecordingServices services;
+};
+
+}  // namespace
+
+TEST_F(ProgConfig, CrcPreviewShowsTheImageOfTheChosenSettings) {
+    g_bPllEnable = 1;
+    const struct {
+        std::vector<int> clicked;
+        std::vector<std::pair<size_t, uint32_t>> words;
+    } cases[] = {
+        {{}, {}},
+        {{kGroupTitle, kLevel0, kReadWriteProtection}, {{16, 0xFE5501AA}, {20, 0xFFFF0000}, {24, 0x0000FFFF}}},
+        {{kGroupTitle, kLevel1, kNoneProtection}, {{16, 0xFFFF0000}, {20, 0xFFFF0000}, {24, 0xFFFF0000}}},
+        {{kGroupTitle, kLevel0, kWriteProtection}, {{16, 0xFF5500AA}, {20, 0xFFFF0000}, {24, 0xFFFF0000}}},
+        // Boot data with the USB ids switched off: those two words stay erased.
+        {{kGroupTitle, kBootDataEnable},
+         {{16, 0xFFFF0000}, {20, 0xFFFF0000}, {24, 0xFFFF0000}, {72, 0xCCCC3333}, {76, 0xBBBB4444}, {80, 0x0000FFFF},
+          {84, 0xAAAA5555}, {88, 0x99996666}, {92, 0x88887777}, {96, 0x4DECB213}, {100, 0xFFFC0003}}},
+        {{kBootDataEnable}, {}},  // the block switch governs the boot data too
+    };
+    for (const auto& c : cases) {
+        CConfigDlg dialog;
+        EXPECT_EQ(dialog.controls().text(kCrc), "33D7");
+        for (int id : c.clicked) click(dialog, id);
+        click(dialog, kCalculateCrc);
+        EXPECT_EQ(dialog.controls().text(kCrc), crcOf(c.words)) << c.clicked.size();
+    }
+    EXPECT_TRUE(takeMessages().empty());
+}
+
+// The parameter area is merged whatever the block switch says, always from the Data folder.
+TEST_F(ProgConfig, ParameterFileComesFromTheDataFolder) {
+    g_bParamEnable = 1;
+    CConfigDlg dialog;
+    EXPECT_EQ(takeMessages(), Texts{"File could not be opened !"});
+    EXPECT_EQ(dialog.controls().text(kCrc), "0000");
+
+    std::filesystem::create_directories(program.file("Data"));
+    program.write("Data/other.data", "0004 A1B2C3D4\r\n");
+    services.chosenFile = program.file("other.data");  // chosen outside the Data folder
+    click(dialog, kChooseParamFile);
+    EXPECT_EQ(dialog.controls().text(kParamFile), "other.data");
+    click(dialog, kCalculateCrc);
+    EXPECT_EQ(dialog.controls().text(kCrc), crcOf({{1540, 0xA1B2C3D4}}));
+    click(dialog, kParamEnable);
+    EXPECT_FALSE(dialog.control(kChooseParamFile)->isEnabled());
+    click(dialog, kCalculateCrc);
+    EXPECT_EQ(dialog.controls().text(kCrc), "33D7");
+    EXPECT_TRUE(takeMessages().empty());
+}
+
+// A stored value outside a field's bound is put right with one message; typed numbers are
+// checked unsigned, without wrapping past 32 bits.
+TEST_F(ProgConfig, SerialFieldsSettleAndRefuseWhatTheyCannotHold) {
+    g_dwSerialAddr = 0x8000;
+    CConfigDlg dialog;
+    EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 0x7FC"});
+    EXPECT_EQ(dialog.controls().text(kSerialAddr), "7FC");
+    const struct {
+        int id;
+        const char *typed, *message, *shown;
+    } cases[] = {
+        {kSerialAddr, "1g", "Address Error! Address must be HEX number", "7FC"},
+        {kSerialAddr, "800", "Out of range! Address must be <= 0x7FC", "7FC"},
+        {kInitialSerial, "4294967296", "Out of range! Serial No must be <= 0xFFFFFFFF", "7"},
+        {kInitialSerial, "18446744073709551623", "Out of range! Serial No must be <= 0xFFFFFFFF", "7"},
+        {kInitialSerial, "-1", "Serial No Error! Serial No must be digital number", "7"},
+    };
+    for (const auto& c : cases) {
+        dialog.controls().setText(c.id, c.typed);
+        EXPECT_EQ(takeMessages(), Texts{c.message}) << c.typed;
+        EXPECT_EQ(dialog.controls().text(c.id), c.shown) << c.typed;
+    }
+    dialog.controls().setText(kInitialSerial, "4294967295");
+    EXPECT_EQ(std::pair(dialog.m_nInitialSerial, g_dwSerialAddr), std::pair(0xFFFFFFFFu, 0x8000u));
+}
+
+TEST_F(ProgConfig, SettingAndProtectRangeHandTheirResultsBack) {
+    g_bInfoBlockEnable = g_bVidPidEnable = 1;
+    CConfigDlg dialog;
+    const auto setting = [&](int snEnable, int button) {
+        return WhenModal<CISPParmDlg>([&] { click(dialog, kSetting); }, [&](CISPParmDlg& parm) {
+            Choose(parm.controls(), kSnEnable, snEnable);
+            parm.controls().setText(kPid, "BEEF");
+            Click(parm.controls(), button);
+        });
+    };
+    ASSERT_TRUE(setting(0, 2));  // Cancel
+    EXPECT_EQ(dialog.m_Info.ispParam, kWords);
+    ASSERT_TRUE(setting(0, 1));
+    EXPECT_EQ((std::pair{dialog.m_Info.ispParam[1], dialog.m_Info.ispParam[4]}), (std::pair<uint16_t, uint16_t>{0xBEEF, 0}));
+    // Only the box follows SN_EN; its fields wait for a click on it.
+    EXPECT_FALSE(dialog.controls().isChecked(kSerialEnable));
+    EXPECT_TRUE(dialog.control(kSerialAddr)->isEnabled());
+
+    auto* map = dynamic_cast<CProtectArea*>(dialog.control(kProtectMap));
+    ASSERT_NE(map, nullptr);
+    for (int button : {1, 2}) {
+        ASSERT_TRUE(WhenModal<CProtectRangeDlg>([&] { QTest::mouseClick(map, Qt::LeftButton); }, [&](CProtectRangeDlg& r) {
+            for (int id : {button == 1 ? 1147 : 1148, button}) Click(r.controls(), id);
+        }));
+        EXPECT_EQ(map->m_wMask, 0x0002);
+    }
+    EXPECT_EQ(dialog.m_Info.protectMask, 0x0002);
+    EXPECT_EQ(dialog.m_dwProtectAddr, 0x3000u);
+}
+
+// Cancel stores nothing; OK stores and saves the protection settings and takes over those of
+// the information block; nothing opens during a task.
+TEST_F(ProgConfig, ConfigButtonStoresOnlyOnOk) {
+    CISPDlg page;
+    const auto stored = [] {
+        return std::vector<uint32_t>{g_nRdpLevel, g_nPcropType, g_dwProtectAddr, g_bInfoBlockEnable,
+                                     RegLoadRdpLevel(), RegLoadPcropType(), RegLoadProtectAddr()};
+    };
+    RegSaveProtectAddr(0x1000);
+    const auto before = stored();
+    for (int button : {2, 1}) {
+        ASSERT_TRUE(configure(page, [&](CConfigDlg& dialog) {
+            for (int id : {kGroupTitle, kLevel0, kWriteProtection, button}) click(dialog, id);
+        }));
+        EXPECT_TRUE(button == 1 || stored() == before) << "Cancel stores nothing";
+    }
+    EXPECT_EQ(stored(), (std::vector<uint32_t>{1, 1, 0x3000, 1, 1, 1, 0x3000}));
+    EXPECT_TRUE(page.controls().isChecked(res::kIdcLevel0));
+    EXPECT_TRUE(IniGetBeepSound(g_strIniPath));
+
+    g_bTaskWorking = true;
+    EXPECT_FALSE(configure(page, [](CConfigDlg& dialog) { dialog.reject(); }));
+    g_bTaskWorking = false;
+}
+
+// What OK takes over is what the next information-block burn writes.
+TEST(ProgConfigBurn, NextBurnWritesTheOptionWordsOfTheDialog) {
+    SimulatedBurn bench;
+    g_bTaskWorking = false;
+    g_strExeDir = bench.folder.path().toStdString() + "/";
+    resetInfoSettings();
+    g_bVidPidEnable = 1;
+    CISPDlg page;
+    ASSERT_TRUE(configure(page, [](CConfigDlg& dialog) {
+        for (int id : {kGroupTitle, kLevel0, kReadWriteProtection, kBootDataEnable}) click(dialog, id);
+        WhenModal<CISPParmDlg>([&] { click(dialog, kSetting); }, [](CISPParmDlg& parm) {
+            parm.controls().setText(kVid, "1234");
+            Click(parm.controls(), 1);
+        });
+        click(dialog, 1);
+    }));
+    Click(page.controls(), res::kIdcAuto);
+    ASSERT_TRUE(SpinUntil([] { return !g_bTaskWorking; }));
+
+    std::vector<uint32_t> expected(22, 0xFFFFFFFF);
+    expected[0] = 0xFE5501AA;  // level 0, read and write protection
+    expected[2] = 0x0007FFF8;  // the blocks below the protect address
+    const std::vector<uint32_t> boot = {0xEDCB1234, 0xDDDD2222, 0xFFFFFFFF, 0xFFFFFFFF, 0x0000FFFF,
+                                        0xAAAA5555, 0x99996666, 0x88887777, 0x4DECB213, 0xFFFC0003};
+    std::copy(boot.begin(), boot.end(), expected.begin() + 12);
+    for (int site = 0; site < 4; ++site) {
+        std::vector<uint32_t> written;
+        for (uint32_t i = 0; i < 22; ++i) written.push_back(bench.adapter.site(site).word(0x1FF00010 + 4 * i));
+        EXPECT_EQ(written, expected) << site;
+    }
+    EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
+    resetInfoSettings();
+}
+
+namespace {
+
+constexpr IspParamWords kErased = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+
+std::vector<int> selections(const ui::ControlSet& controls, std::initializer_list<int> ids) {
+    std::vector<int> indexes;
+    for (int id : ids) indexes.push_back(controls.control<QComboBox>(id)->currentIndex());
+    return indexes;
+}
+
+}  // namespace
+
+TEST(IspParams, ErasedWordsDecodeAndEncodeToTheDefinedDefaults) {
+    const IspParamFields f = DecodeIspParams(kErased, 1, 0);
+    EXPECT_EQ((std::vector<uint32_t>{f.snEnable, f.bootPinEnable, f.port, f.pin, f.pullEnable, f.activeHigh,
+                                     f.usbIspEnable, f.uartPosition}),
+              (std::vector<uint32_t>{1, 0, 15, 15, 1, 1, 0, 7}));
+    const IspParamWords back = EncodeIspParams(f);
+    EXPECT_EQ((std::vector<uint16_t>{back[4], back[8], back[9]}), (std::vector<uint16_t>{0xFFFF, 0x0FF3, 0x0017}));
+    EXPECT_EQ(EncodeIspParams(DecodeIspParams({0, 0, 0, 0, 0x1234, 0, 0, 0, 0xA0F0, 0x0012}, 0, 0))[4], 0x0000);
+}
+
+// Every field changed through its control comes back in its word after OK, and the words
+// decode to the fields the dialog held.
+TEST(IspParams, DialogRoundTripsEveryField) {
+    RecordingServices services;
+    const struct {
+        std::function<void(ui::ControlSet&)> change;
+        size_t word;
+        uint16_t value;
+    } cases[] = {
+        {[](auto& c) { c.setText(kVid, "abcd"); }, 0, 0xABCD},   {[](auto& c) { c.setText(kPid, "1"); }, 1, 0x0001},
+        {[](auto& c) { c.setText(kPllL, "BEEF"); }, 2, 0xBEEF},  {[](auto& c) { c.setText(kPllH, ""); }, 3, 0x0000},
+        {[](auto& c) { c.setText(kSn[0], "9"); }, 5, 0x0009},    {[](auto& c) { c.setText(kSn[1], "a"); }, 6, 0x000A},
+        {[](auto& c) { c.setText(kSn[2], "FFFF"); }, 7, 0xFFFF}, {[](auto& c) { Choose(c, kSnEnable, 0); }, 4, 0x0000},
+        {[](auto& c) { Choose(c, kBootPinEnable, 0); }, 8, 0x0213}, {[](auto& c) { Choose(c, kPort, 3); }, 8, 0xB313},
+        {[](auto& c) { Choose(c, kPin, 15); }, 8, 0xB2F3},       {[](auto& c) { Choose(c, kPullEnable, 0); }, 8, 0xB211},
+        {[](auto& c) { Choose(c, kActive, 0); }, 8, 0xB212},     {[](auto& c) { Choose(c, kUsbIsp, 0); }, 9, 0x0013},
+        {[](auto& c) { Choose(c, kUartPosition, 1); }, 9, 0x0001},
+    };
+    for (const auto& c : cases) {
+        CISPParmDlg dialog(DecodeIspParams(kWords, 1, 1));
+        c.change(dialog.controls());
+        Click(dialog.controls(), 1);
+        IspParamWords expected = kWords;
+        expected[c.word] = c.value;
+        EXPECT_EQ(EncodeIspParams(dialog.m_Fields), expected) << c.word << ' ' << c.value;
+        EXPECT_EQ(DecodeIspParams(expected, 1, 1), dialog.m_Fields);
+    }
+    EXPECT_TRUE(services.messages().empty());
+}
+
+TEST(IspParams, WordFieldsRefuseBadTextAndPutBackTheLastWord) {
+    RecordingServices services;
+    CISPParmDlg dialog(DecodeIspParams(kWords, 1, 1));
+    const struct {
+        int id;
+        const char *typed, *message, *shown;
+    } cases[] = {
+        {kVid, "G", "VID Error! VID must be HEX number", "1111"},
+        {kPid, "123456789", "Out of range! PID must be <= 0xFFFF", "2222"},
+        {kPllL, "x", "PLL Error! PLL must be HEX number", "3333"},
+        {kSn[0], "zz", "Serial Number Error! Serial Number must be HEX number", "5555"},
+        {kSn[2], "1FFFF", "Out of range! Serial Number must be <= 0xFFFF", "7777"},
+    };
+    for (const auto& c : cases) {
+        dialog.controls().setText(c.id, c.typed);
+        EXPECT_EQ(TakeMessages(services), Texts{c.message});
+        EXPECT_EQ(dialog.controls().text(c.id), c.shown);
+    }
+    EXPECT_EQ(EncodeIspParams(dialog.m_Fields), kWords);
+}
+
+// Switched-off words show "FFFF" and keep their values; lists follow their switches.
+TEST(IspParams, SwitchesAndListsFollowTheirFlags) {
+    RecordingServices services;
+    CISPParmDlg dialog(DecodeIspParams(kWords, 1, 1));
+    auto& c = dialog.controls();
+    QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);
+    EXPECT_EQ(Shown(c, {kVid, kPid}), Texts(2, "FFFF"));
+    EXPECT_EQ(std::pair(c.icon(kVidPidSwitch), dialog.m_Fields.vidPidEnable), std::pair(180, 0u));
+    EXPECT_FALSE(c.control(kVid)->isEnabled());
+    QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);
+    EXPECT_EQ(Shown(c, {kVid, kPid}), (Texts{"1111", "2222"}));
+
+    Choose(c, kBootPinEnable, 0);
+    EXPECT_EQ(selections(c, {kPort, kPin, kPullEnable, kActive}), std::vector<int>(4, -1));
+    EXPECT_FALSE(c.control(kPort)->isEnabled() || c.control(kActive)->isEnabled());
+    Choose(c, kBootPinEnable, 1);
+    EXPECT_EQ(selections(c, {kPort, kPin, kPullEnable, kActive}), (std::vector<int>{2, 1, 1, 1}));
+    EXPECT_FALSE(c.control(kUartPosition)->isEnabled());  // USB ISP is enabled
+    Choose(c, kUsbIsp, 0);
+    EXPECT_TRUE(c.control(kUartPosition)->isEnabled());
+
+    // An erased block offers no port or position that its words hold.
+    CISPParmDlg erased(DecodeIspParams(kErased, 0, 0));
+    EXPECT_EQ(selections(erased.controls(), {kPort, kUartPosition}), (std::vector<int>{-1, -1}));
+    EXPECT_TRUE(services.messages().empty());
+}
+
+// "View Detail" shows the settings in use and changes none of them.
+TEST(IspParams, ParameterViewShowsTheSettingsInUse) {
+    RecordingServices services;
+    g_bInfoBlockEnable = 1;
+    g_bBootDataEnable = g_nRdpLevel = g_bVidPidEnable = g_bPllEnable = 0;
+    g_nPcropType = 1;
+    g_wProtectMask = 0x00F0;
+    g_IspParam = {0x1111, 0x2222, 0x3333, 0x4444, 0x1234, 0x5555, 0x6666, 0x7777, 0xB213, 0x0011};
+    CISPDlg page;
+    const bool opened = WhenModal<CInfoParamDlg>(
+        [&] { Click(page.controls(), res::kIdcViewDetail); },
+        [&](CInfoParamDlg& view) {
+            auto& c = view.controls();
+            QTest::mouseClick(c.control(kVidPidSwitch), Qt::LeftButton);  // the view has no actions
+            EXPECT_EQ(Shown(c, {kVid, kPid, kPllL, kPllH, kSn[0], kSn[1], kSn[2]}), Texts(7, "FFFF"));
+            EXPECT_FALSE(c.control(kVid)->isEnabled() || c.control(kSn[2])->isEnabled());
+            EXPECT_EQ(Shown(c, {kSnEnable, kPort, kUsbIsp, kUartPosition}), (Texts{"Disable", "PC", "Disable", "UART0_ALT_PB6PB7"}));
+            EXPECT_EQ((std::vector<int>{c.icon(kVidPidSwitch), c.icon(kPllSwitch)}), (std::vector<int>{180, 180}));
+            namespace ip = res::info_param;
+            EXPECT_EQ(Checked(c, {ip::kInfoBlockEnable, ip::kBootDataEnable, ip::kLevel0, ip::kLevel1}),
+                      (std::vector<bool>{true, false, false, true}));
+            const auto* map = dynamic_cast<CProtectArea*>(view.control(res::info_param::kProtectMap));
+            EXPECT_TRUE(map && map->m_wMask == 0x00F0 && map->m_nType == 1);
+            Click(c, 1);
+        });
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(g_IspParam[4], 0x1234);
+    g_bInfoBlockEnable = 0;
+    g_IspParam.fill(0);
+    g_wProtectMask = 0;
+}
+
+TEST(ProtectRange, BoxesFollowTheMaskAndClicksChangeOnlyTheirBit) {
+    const struct {
+        uint16_t in;
+        std::vector<int> clicked;  // blocks
+        uint16_t out;
+    } cases[] = {{0x0000, {}, 0x0000}, {0x8001, {15}, 0x0001}, {0x0000, {0, 4}, 0x0011}, {0xFFFF, {3, 3, 8}, 0xFEFF}};
+    for (const auto& c : cases) {
+        CProtectRangeDlg dialog(c.in, 0x1234);
+        for (int block = 0; block < 16; ++block)
+            EXPECT_EQ(dialog.controls().isChecked(1146 + block), ((c.in >> block) & 1) != 0) << block;
+        for (int block : c.clicked) Click(dialog.controls(), 1146 + block);
+        Click(dialog.controls(), 1);
+        EXPECT_EQ(std::pair(dialog.m_wMask, dialog.m_dwProtectAddr), std::pair(c.out, 0x1234u)) << std::hex << c.in;
+    }
+}
+
+namespace {
+
+class Config1 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_bTaskWorking = false;
+        g_bSerialEnable = 1;
+        g_bSerialAutoInc = 0;
+        g_nLastSerial = 7;
+        use(0, 0, 0x100);
+    }
+    // Chip mode (with its flash size), serial-number location and address as stored.
+    void use(uint8_t chipMode, uint32_t location, uint32_t address) {
+        g_nChipMode = chipMode;
+        g_dwFlashSize = FlashSizeOfMode(chipMode);
+        g_nSerialLocation = location;
+        g_dwSerialAddr = address;
+    }
+    Texts takeMessages() { return TakeMessages(services); }
+    static QString text(CConfig1Dlg& dialog, int id) { return dialog.controls().text(id); }
+
+    RecordingServices services;
+};
+
+}  // namespace
+
+TEST_F(Config1, OpeningSettlesTheStoredAddressOnTheModelsDefault) {
+    const struct {
+        uint8_t chipMode;
+        uint32_t location, stored;
+        const char* field;
+        uint32_t global;  // g_dwSerialAddr after opening
+        Texts messages;
+    } cases[] = {{0, 0, 0x0, "8000", 0x8000, {}}, {0, 0, 0x10, "8000", 0x8000, {}}, {0, 0, 0x11, "11", 0x11, {}},
+                 {1, 0, 0xFFFC, "4000", 0xFFFC, {"Out of range! Address must be <= 7FFC"}},
+                 {0, 1, 0x400, "0", 0, {}}, {0, 1, 0x1FC, "1FC", 0x1FC, {}},
+                 {0, 1, 0x300, "0", 0x300, {"Out of range! Address must be <= 1FC"}}};
+    for (const auto& c : cases) {
+        use(c.chipMode, c.location, c.stored);
+        CConfig1Dlg dialog;
+        EXPECT_EQ(text(dialog, kIdcSerialAddr), c.field) << c.stored;
+        EXPECT_EQ(g_dwSerialAddr, c.global) << c.stored;
+        EXPECT_EQ(takeMessages(), c.messages) << c.stored;
+    }
+}
+
+TEST_F(Config1, AddressChecksFollowLocationAndModel) {
+    CConfig1Dlg dialog;
+    Click(dialog.controls(), kIdcInEeprom);
+    dialog.controls().setText(kIdcSerialAddr, "200");
+    EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 1FC"});
+    EXPECT_EQ(text(dialog, kIdcSerialAddr), "1FC");
+    dialog.controls().setText(kIdcSerialAddr, "1g");
+    EXPECT_EQ(takeMessages(), Texts{"Address Error! Address must be HEX number"});
+    EXPECT_EQ(dialog.m_dwSerialAddr, 0x1FCu);
+
+    // Main code on model 0 takes FFFC; picking model 1 checks it again and settles at once.
+    Click(dialog.controls(), kIdcInMainCode);
+    EXPECT_EQ(text(dialog, kIdcSerialAddr), "FFFC");
+    Choose(dialog.controls(), kIdcChipModel, 1);
+    EXPECT_EQ(takeMessages(), Texts{"Out of range! Address must be <= 7FFC"});
+    EXPECT_EQ(text(dialog, kIdcSerialAddr), "7FFC");
+    EXPECT_EQ(text(dialog, kIdcFlashSizeLabel), "32768 Byte");
+    dialog.controls().setText(kIdcSerialAddr, "abc");
+    EXPECT_EQ(dialog.m_dwSerialAddr, 0xABCu);
+    dialog.controls().setText(kIdcSerialAddr, "");
+    EXPECT_EQ(dialog.m_dwSerialAddr, 0u);
+}
+
+TEST_F(Config1, SerialNumberFieldKeepsTheLastAcceptedNumber) {
+    CConfig1Dlg dialog;
+    EXPECT_EQ(text(dialog, kIdcInitialSerial), "7");
+    const struct {
+        const char* typed;
+        Texts messages;
+        uint32_t next;
+        const char* field;
+    } cases[] = {{"4294967295", {}, 0xFFFFFFFFu, "4294967295"},
+                 {"4294967296", {"Out of range! Serial No must be <= 0xFFFFFFFF"}, 0xFFFFFFFFu, "4294967295"},
+                 {"12a", {"Serial No Error! Serial No must be digital number"}, 0xFFFFFFFFu, "4294967295"},
+                 {"", {}, 0, ""}, {"42", {}, 42, "42"}};
+    for (const auto& c : cases) {
+        dialog.controls().setText(kIdcInitialSerial, c.typed);
+        EXPECT_EQ(takeMessages(), c.messages) << c.typed;
+        EXPECT_EQ(dialog.m_nNextSerial, c.next) << c.typed;
+        EXPECT_EQ(text(dialog, kIdcInitialSerial), c.field) << c.typed;
+    }
+}
+
+// What OK answers follows each box's state, whatever changed it.
+TEST_F(Config1, TheAnswerFollowsEveryBoxHoweverItChanges) {
+    for (const BoxChange how : kBoxChanges) {
+        SCOPED_TRACE(BoxChangeName(how));
+        CConfig1Dlg dialog;
+        dialog.show();
+        const auto box = [&](int id) { return dialog.controls().control<QAbstractButton>(id); };
+        ChangeBox(box(kIdcAutoIncrease), how);
+        ChangeBox(box(kIdcInEeprom), how);
+        EXPECT_FALSE(box(kIdcInMainCode)->isChecked());
+        EXPECT_EQ(std::tuple(dialog.m_bAutoInc, dialog.m_nLocation, text(dialog, kIdcSerialAddr)), std::tuple(1u, 1u, QString("1FC")));
+        ChangeBox(box(kIdcInMainCode), how);
+        EXPECT_FALSE(box(kIdcInEeprom)->isChecked());
+        EXPECT_EQ(dialog.m_nLocation, 0u);
+        ChangeBox(dialog.findChild<CChkGBox*>()->titleButton(), how);
+        EXPECT_FALSE(box(kIdcAutoIncrease)->isEnabled());
+        dialog.accept();
+        EXPECT_EQ(dialog.m_bSerialEnable, 0u);
+        EXPECT_EQ(takeMessages(), Texts{});
+    }
+}
+
+TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
+    TempConfigFolder config;
+    InstallConfigDialog();
+    CUart_ISPDlg window;
+    window.show();
+    const auto stored = [] {
+        return std::vector<uint32_t>{RegLoadSerialNoEn(), RegLoadSnStartAddr(), RegLoadLastSn(), RegLoadSnInArea(),
+                                     RegLoadSerialNoAutoInc()};
+    };
+    const auto before = stored();
+    for (int button : {2, 1}) {  // Cancel, then OK, each after typing 99 and switching serial numbers off
+        ASSERT_TRUE(WhenModal<CConfig1Dlg>([&] { ui::findCommand(window.menuBar(), 32772)->trigger(); },
+                                           [&](CConfig1Dlg& dialog) {
+                                               dialog.controls().setText(kIdcInitialSerial, "99");
+                                               dialog.findChild<CChkGBox*>()->titleButton()->click();
+                                               Click(dialog.controls(), button);
+                                           }));
+        EXPECT_TRUE(button == 1 || (stored() == before && g_nLastSerial == 7u)) << "Cancel stores nothing";
+    }
+    EXPECT_EQ(stored(), (std::vector<uint32_t>{0, 0x100, 99, 0, 0}));  // what the dialog held
+    EXPECT_EQ(g_nLastSerial, 99u);
+    EXPECT_EQ(g_bSerialEnable, 0u);
+    RunConfigDialog = nullptr;
+}
