@@ -237,7 +237,7 @@ void CSerialPort::monitor() {
         }
         const bool hungUp = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
         if (hungUp || (fds[1].revents & POLLIN)) {
-            const ReadResult read = readOnce();
+            const ReadResult read = readOnce(hungUp);
             // A device that fails to read, or reports a hang-up or an error with nothing left to
             // read, stays failed: close it rather than spin on it.
             if (read == ReadResult::Nothing && hungUp) reportFailure("poll()", EIO, true);
@@ -254,13 +254,16 @@ void CSerialPort::monitor() {
     DebugTrace("normal end...");
 }
 
-CSerialPort::ReadResult CSerialPort::readOnce() {
+CSerialPort::ReadResult CSerialPort::readOnce(bool hungUp) {
     // Bytes read are handed on before a writer may discard the input for its new frame, so they
     // never count for that frame.
     std::unique_lock io(ioLock_);
     uint8_t buffer[512];
     const ssize_t got = ::read(fd_, buffer, sizeof buffer);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::Nothing;
+    // A raw tty reads 0 bytes when it holds none: a writer discarded what the poll saw. Only
+    // on a line that hung up is it the end.
+    if (got == 0 && !hungUp) return ReadResult::Nothing;
     if (got <= 0) {
         const int error = got < 0 ? errno : EIO;
         io.unlock();

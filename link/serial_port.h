@@ -83,7 +83,7 @@ private:
     enum class WriteResult { Done, Partial };
 
     void monitor();
-    ReadResult readOnce();
+    ReadResult readOnce(bool hungUp);
     // Writes what the tty takes of the front frame; called with ioLock_ held.
     WriteResult writeFront(std::unique_lock<std::mutex>& lock);
     void drainQueue();

@@ -132,6 +132,18 @@ TEST_F(SerialPort, ClosingWhileTheBoardChattersNeitherHangsNorCrashes) {
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
+// Each frame discards the input it finds, racing the monitor thread that was told of it.
+TEST_F(SerialPort, InputDiscardedByANewFrameNeverReadsAsALostLine) {
+    board.chatter(true);
+    const auto end = Clock::now() + 300ms;
+    for (bool on = true; Clock::now() < end; on = !on) {
+        ASSERT_TRUE(ComSetLed1(on));
+        std::this_thread::sleep_for(50us);
+    }
+    EXPECT_TRUE(g_SerialPort.IsOpen());
+    EXPECT_TRUE(owner.failures().empty());
+}
+
 TEST_F(SerialPort, AReadFailureClosesThePortOnceInsteadOfSpinning) {
     board.stop();
     const auto deadline = Clock::now() + 1s;
