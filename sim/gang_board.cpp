@@ -327,8 +327,8 @@ void GangBoard::serve() {
             if (chatter_) due = std::min(due.value_or(Clock::time_point::max()), lastChatter + kChatterPeriod);
             modelled = lineRate_ != 0;
         }
-        // A modelled line keeps its pace to the microsecond: the poll ends a little before a
-        // reply is due, which a busy machine may wake late from, and the rest is waited out awake.
+        // A modelled line keeps its pace to the microsecond: a busy machine may wake a sleeper
+        // late, so the board sleeps until a little before a reply is due and polls awake after.
         const Clock::time_point wakeAt = due && modelled ? *due - kWakeMargin : due.value_or(Clock::time_point{});
         const auto wait = std::max(std::chrono::nanoseconds(0), wakeAt - Clock::now());
         const timespec limit{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
@@ -341,9 +341,6 @@ void GangBoard::serve() {
             if (got > 0) {
                 std::lock_guard lock(lock_);
                 takeHostBytes(std::span(buffer, static_cast<size_t>(got)));
-            }
-        } else if (due && modelled) {
-            while (Clock::now() < *due) {
             }
         }
         std::lock_guard lock(lock_);
