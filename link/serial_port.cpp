@@ -200,11 +200,11 @@ void CSerialPort::closeDevice() {
     fd_ = -1;
 }
 
-void CSerialPort::reportFailure(const char* call, int error, bool onMonitor) {
+void CSerialPort::reportFailure(const char* call, int error, bool toOwner) {
     const std::string report = strfmt("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
                                       call, std::strerror(error), static_cast<int>(port_));
     DebugTrace(report);
-    if (!onMonitor) {
+    if (!toOwner) {
         MessageBox(report, platform::MsgIcon::Error);
         return;
     }

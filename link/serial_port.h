@@ -89,7 +89,8 @@ private:
     void drainQueue();
     void stopMonitor();
     void closeDevice();
-    void reportFailure(const char* call, int error, bool onMonitor);
+    // A failure while the port runs goes to the owner, never to a box a worker would wait on.
+    void reportFailure(const char* call, int error, bool toOwner);
     void wake();
 
     SerialStreamListener* listener_;
