@@ -138,6 +138,12 @@ bool CSerialPort::StartMonitoring() {
     if (!open_) return false;
     if (monitor_.joinable()) return true;
     stop_ = false;
+    {
+        // What came in before the port was watched answers nothing; a frame written from now on
+        // may be answered before the thread runs.
+        std::lock_guard lock(ioLock_);
+        ::tcflush(fd_, TCIFLUSH);
+    }
     try {
         monitor_ = std::thread([this] { monitor(); });
     } catch (const std::system_error&) {
@@ -153,13 +159,15 @@ bool CSerialPort::ClosePort() {
 }
 
 bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
-    if (!open_ || frame.empty() || frame.size() > writeBufferSize_) return false;
-    {
-        std::lock_guard lock(queueLock_);
-        if (queue_.size() >= kMaxQueuedFrames) return false;
-        queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
-    }
-    wake();
+    if (frame.empty() || frame.size() > writeBufferSize_) return false;
+    std::unique_lock lock(ioLock_);
+    if (!open_ || queue_.size() >= kMaxQueuedFrames) return false;
+    queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
+    if (queue_.size() > 1) return true;
+    // An idle line takes the frame from this thread at once; the monitor thread only finishes
+    // what the tty could not take.
+    const WriteResult result = writeFront(lock);
+    if (result == WriteResult::Partial) wake();
     return true;
 }
 
@@ -180,12 +188,11 @@ void CSerialPort::stopMonitor() {
 }
 
 void CSerialPort::closeDevice() {
+    // Under the lock: a writer on another thread never writes to a closed descriptor.
+    std::lock_guard lock(ioLock_);
     open_ = false;
-    {
-        std::lock_guard lock(queueLock_);
-        queue_.clear();
-        frontWritten_ = 0;
-    }
+    queue_.clear();
+    frontWritten_ = 0;
     if (fd_ < 0) return;
     // The exclusive mark outlives our descriptor while another one holds the tty open.
     ::ioctl(fd_, TIOCNXCL);
@@ -193,11 +200,11 @@ void CSerialPort::closeDevice() {
     fd_ = -1;
 }
 
-void CSerialPort::reportFailure(const char* call, int error, bool onMonitor) {
+void CSerialPort::reportFailure(const char* call, int error, bool toOwner) {
     const std::string report = strfmt("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
                                       call, std::strerror(error), static_cast<int>(port_));
     DebugTrace(report);
-    if (!onMonitor) {
+    if (!toOwner) {
         MessageBox(report, platform::MsgIcon::Error);
         return;
     }
@@ -206,11 +213,10 @@ void CSerialPort::reportFailure(const char* call, int error, bool onMonitor) {
 }
 
 void CSerialPort::monitor() {
-    ::tcflush(fd_, TCIFLUSH);
     for (;;) {
         bool wantWrite;
         {
-            std::lock_guard lock(queueLock_);
+            std::lock_guard lock(ioLock_);
             wantWrite = !queue_.empty();
         }
         pollfd fds[2] = {{wakeFd_, POLLIN, 0},
@@ -231,7 +237,7 @@ void CSerialPort::monitor() {
         }
         const bool hungUp = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
         if (hungUp || (fds[1].revents & POLLIN)) {
-            const ReadResult read = readOnce();
+            const ReadResult read = readOnce(hungUp);
             // A device that fails to read, or reports a hang-up or an error with nothing left to
             // read, stays failed: close it rather than spin on it.
             if (read == ReadResult::Nothing && hungUp) reportFailure("poll()", EIO, true);
@@ -240,17 +246,28 @@ void CSerialPort::monitor() {
                 break;
             }
         }
-        if (fds[1].revents & POLLOUT) writeFront();
+        if (fds[1].revents & POLLOUT) {
+            std::unique_lock lock(ioLock_);
+            writeFront(lock);
+        }
     }
     DebugTrace("normal end...");
 }
 
-CSerialPort::ReadResult CSerialPort::readOnce() {
+CSerialPort::ReadResult CSerialPort::readOnce(bool hungUp) {
+    // Bytes read are handed on before a writer may discard the input for its new frame, so they
+    // never count for that frame.
+    std::unique_lock io(ioLock_);
     uint8_t buffer[512];
     const ssize_t got = ::read(fd_, buffer, sizeof buffer);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::Nothing;
+    // A raw tty reads 0 bytes when it holds none: a writer discarded what the poll saw. Only
+    // on a line that hung up is it the end.
+    if (got == 0 && !hungUp) return ReadResult::Nothing;
     if (got <= 0) {
-        reportFailure("read()", got < 0 ? errno : EIO, true);
+        const int error = got < 0 ? errno : EIO;
+        io.unlock();
+        reportFailure("read()", error, true);
         return ReadResult::Failed;
     }
     const std::span<const uint8_t> bytes(buffer, static_cast<size_t>(got));
@@ -265,9 +282,8 @@ CSerialPort::ReadResult CSerialPort::readOnce() {
     return ReadResult::Bytes;
 }
 
-void CSerialPort::writeFront() {
-    std::unique_lock lock(queueLock_);
-    if (queue_.empty()) return;
+CSerialPort::WriteResult CSerialPort::writeFront(std::unique_lock<std::mutex>& lock) {
+    if (queue_.empty() || fd_ < 0) return WriteResult::Done;
     if (frontWritten_ == 0) {
         // A new frame starts a new exchange: what came in before it answers nothing.
         ::tcflush(fd_, TCIFLUSH);
@@ -276,33 +292,35 @@ void CSerialPort::writeFront() {
     const std::vector<uint8_t>& frame = queue_.front().bytes;
     const ssize_t written = ::write(fd_, frame.data() + frontWritten_, frame.size() - frontWritten_);
     if (written < 0) {
-        if (errno == EAGAIN || errno == EINTR) return;
+        if (errno == EAGAIN || errno == EINTR) return WriteResult::Partial;
         const int error = errno;
         queue_.pop_front();
         frontWritten_ = 0;
         lock.unlock();
         reportFailure("write()", error, true);
-        return;
+        lock.lock();
+        return WriteResult::Done;
     }
     frontWritten_ += static_cast<size_t>(written);
-    if (frontWritten_ == frame.size()) {
-        queue_.pop_front();
-        frontWritten_ = 0;
-    }
+    if (frontWritten_ < frame.size()) return WriteResult::Partial;
+    queue_.pop_front();
+    frontWritten_ = 0;
+    return WriteResult::Done;
 }
 
 void CSerialPort::drainQueue() {
     const auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
     for (;;) {
         {
-            std::lock_guard lock(queueLock_);
+            std::lock_guard lock(ioLock_);
             if (queue_.empty()) return;
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd out{fd_, POLLOUT, 0};
         if (left.count() <= 0 || ::poll(&out, 1, static_cast<int>(left.count())) <= 0) return;
         if (out.revents & (POLLERR | POLLHUP | POLLNVAL)) return;
-        writeFront();
+        std::unique_lock lock(ioLock_);
+        writeFront(lock);
     }
 }
 

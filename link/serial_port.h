@@ -1,7 +1,8 @@
 #pragma once
-// The COM port to the gang board: a tty in raw mode with one monitor thread that writes the
-// queued frames and takes in the received bytes. The thread waits on poll with an eventfd
-// that carries shutdown and write requests, so a close never waits longer than one poll.
+// The COM port to the gang board: a tty in raw mode. A frame goes out from the writer's own
+// thread when the line is idle; one monitor thread takes in the received bytes and writes what
+// the tty could not take at once. The thread waits on poll with an eventfd that carries
+// shutdown and write requests, so a close never waits longer than one poll.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -25,7 +26,8 @@ protected:
     ~SerialPortOwner() = default;
 };
 
-// What the receive side of the link hears from the monitor thread.
+// What the receive side of the link hears from the port: frameWriting on the thread that writes
+// the frame, bytesRead on the monitor thread, never both at once.
 class SerialStreamListener {
 public:
     // frame is about to be written; the bytes received so far have just been discarded.
@@ -59,9 +61,10 @@ public:
     // Ends the monitor thread once the frames queued so far are written (or after 100 ms of
     // a line that takes nothing), closes the device and drops what is left. Returns true.
     bool ClosePort();
-    // Queues one frame for the monitor thread, first in first out. Refused (false) when the
-    // port is closed, the frame is empty or longer than the write-buffer size, or the queue is
-    // full. stepTag travels with the frame to the receive side.
+    // Writes one frame, first in first out: at once when no earlier frame waits, else queued
+    // for the monitor thread. Never blocks on the tty. Refused (false) when the port is closed,
+    // the frame is empty or longer than the write-buffer size, or the queue is full. stepTag
+    // travels with the frame to the receive side.
     bool WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag = 0);
 
     bool IsOpen() const { return open_; }
@@ -77,21 +80,26 @@ private:
     };
 
     enum class ReadResult { Bytes, Nothing, Failed };
+    enum class WriteResult { Done, Partial };
 
     void monitor();
-    ReadResult readOnce();
-    void writeFront();
+    ReadResult readOnce(bool hungUp);
+    // Writes what the tty takes of the front frame; called with ioLock_ held.
+    WriteResult writeFront(std::unique_lock<std::mutex>& lock);
     void drainQueue();
     void stopMonitor();
     void closeDevice();
-    void reportFailure(const char* call, int error, bool onMonitor);
+    // A failure while the port runs goes to the owner, never to a box a worker would wait on.
+    void reportFailure(const char* call, int error, bool toOwner);
     void wake();
 
     SerialStreamListener* listener_;
     mutable std::mutex ownerLock_;
     SerialPortOwner* owner_ = nullptr;
 
-    std::mutex queueLock_;
+    // Guards the queue and every read, write and flush of the tty, so that discarding the input
+    // for a new frame never splits from handing on the bytes read before it.
+    std::mutex ioLock_;
     std::deque<QueuedFrame> queue_;
     size_t frontWritten_ = 0;  // bytes of the front frame already written
 

@@ -22,6 +22,7 @@ constexpr uint8_t kHandshakeLead = 0x55;
 constexpr size_t kNotAFrame = 0;
 constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
+constexpr auto kWakeMargin = std::chrono::microseconds(100);
 constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
 constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 
@@ -318,20 +319,21 @@ void GangBoard::clearLog() {
 void GangBoard::serve() {
     auto lastChatter = Clock::now();
     for (;;) {
-        std::optional<std::chrono::nanoseconds> wait;
+        std::optional<Clock::time_point> due;
+        bool modelled;
         {
             std::lock_guard lock(lock_);
-            if (!outgoing_.empty()) wait = std::max(std::chrono::nanoseconds(0), outgoing_.front().due - Clock::now());
-            if (chatter_) wait = std::min<std::chrono::nanoseconds>(wait.value_or(kChatterPeriod), kChatterPeriod);
+            if (!outgoing_.empty()) due = outgoing_.front().due;
+            if (chatter_) due = std::min(due.value_or(Clock::time_point::max()), lastChatter + kChatterPeriod);
+            modelled = lineRate_ != 0;
         }
-        // Replies leave at their due time to the microsecond, so a modelled line keeps its pace.
-        timespec limit{};
-        if (wait) {
-            limit.tv_sec = static_cast<time_t>(wait->count() / 1000000000);
-            limit.tv_nsec = static_cast<long>(wait->count() % 1000000000);
-        }
+        // A modelled line keeps its pace to the microsecond: a busy machine may wake a sleeper
+        // late, so the board sleeps until a little before a reply is due and polls awake after.
+        const Clock::time_point wakeAt = due && modelled ? *due - kWakeMargin : due.value_or(Clock::time_point{});
+        const auto wait = std::max(std::chrono::nanoseconds(0), wakeAt - Clock::now());
+        const timespec limit{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
-        if (::ppoll(fds, 2, wait ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
+        if (::ppoll(fds, 2, due ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
         if (fds[0].revents & POLLIN) return;
         if (fds[1].revents & POLLIN) {
             uint8_t buffer[512];
@@ -380,12 +382,12 @@ std::chrono::nanoseconds GangBoard::lineTime(size_t bytes) const {
 void GangBoard::flushLineBytes() {
     if (lineBytes_.empty()) return;
     lineFreeAt_ = std::max(Clock::now(), lineFreeAt_) + lineTime(lineBytes_.size());
-    addLog(true, std::move(lineBytes_));
+    addLog(true, std::move(lineBytes_), Clock::now());
     lineBytes_.clear();
 }
 
 void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
-    addLog(true, frame);
+    addLog(true, frame, Clock::now());
     const FrameKind kind = KindOf(frame);
     const int nth = ++framesSeen_[kind];
     std::optional<Answer> answer;
@@ -501,22 +503,26 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
 // Everything due leaves in one write, so replies due together arrive merged.
 void GangBoard::sendDue() {
     const auto now = Clock::now();
+    size_t count = 0;
     std::vector<uint8_t> bytes;
-    while (!outgoing_.empty() && outgoing_.front().due <= now) {
-        Outgoing& out = outgoing_.front();
+    for (; count < outgoing_.size() && outgoing_[count].due <= now; ++count) {
+        const Outgoing& out = outgoing_[count];
         lateness_ += now - out.due;
         bytes.insert(bytes.end(), out.bytes.begin(), out.bytes.end());
-        for (auto& piece : out.logAs) addLog(false, std::move(piece));
-        outgoing_.pop_front();
     }
-    // A program that reads nothing loses what does not fit, as on a real line.
+    // A program that reads nothing loses what does not fit, as on a real line. The log comes
+    // after the write, so that keeping it never delays a reply.
     if (!bytes.empty()) {
         [[maybe_unused]] const ssize_t written = ::write(master_, bytes.data(), bytes.size());
     }
+    for (; count > 0; --count) {
+        for (auto& piece : outgoing_.front().logAs) addLog(false, std::move(piece), now);
+        outgoing_.pop_front();
+    }
 }
 
-void GangBoard::addLog(bool fromHost, std::vector<uint8_t> bytes) {
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
+void GangBoard::addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at) {
+    const double ms = std::chrono::duration<double, std::milli>(at - started_).count();
     log_.push_back({ms, fromHost, std::move(bytes)});
 }
 

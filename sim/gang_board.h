@@ -148,7 +148,7 @@ private:
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
     void sendDue();
     std::chrono::nanoseconds lineTime(size_t bytes) const;
-    void addLog(bool fromHost, std::vector<uint8_t> bytes);
+    void addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at);
     bool routed(int socket) const;
 
     mutable std::mutex lock_;

@@ -23,7 +23,8 @@ Bytes Wire(std::initializer_list<ComReply> replies) {
 TEST(ComReplyReceiver, AcceptsOnlyTheReplyOfThePendingStep) {
     const Bytes ledFrame = {0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF};
     const Bytes startFrame = {0x00, 0xFF, 0x00, 0xFF, 0x0F, 'R', 'Q', '2', '7', '3', 'K', 0xFF};
-    enum Disturbance { None, TagMovedOn, WaiterGaveUp };
+    // NewStepBegun: a frame sent without a wait (the leave frame), then a step under the same tag.
+    enum Disturbance { None, TagMovedOn, WaiterGaveUp, NewStepBegun };
     struct Case {
         const char* name;
         Bytes frame;
@@ -37,28 +38,20 @@ TEST(ComReplyReceiver, AcceptsOnlyTheReplyOfThePendingStep) {
         {"target reply to a board frame", ledFrame, {0x0F, 0x01, 0, {}}, None, false},
         {"tag noted without a frame since", ledFrame, {0xF0, 0x01, 0, {}}, TagMovedOn, false},
         {"late after the waiter gave up", ledFrame, {0xF0, 0x01, 0, {}}, WaiterGaveUp, false},
+        {"unwaited frame before a new step", {0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF}, {0x0F, 0x0C, 0, {}}, NewStepBegun, false},
         {"handshake of the link start", startFrame, {0x55, 0x00, 0, {}}, None, true},
         {"nothing asked by a wake-up", {0x00, 0xFF}, {0x55, 0x00, 0, {}}, None, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ComReplyReceiver receiver;
         ComBeginStep(0x1A);
-        receiver.frameWriting(c.frame, 0x1A);
+        g_ComReplies.frameWriting(c.frame, 0x1A);
         if (c.disturbance == TagMovedOn) g_byReplyTag = 0x0F;
-        if (c.disturbance == WaiterGaveUp) receiver.closeStep();
-        receiver.bytesRead(Wire({c.reply}));
+        if (c.disturbance == WaiterGaveUp) g_ComReplies.closeStep();
+        if (c.disturbance == NewStepBegun) ComBeginStep(0x1A);
+        g_ComReplies.bytesRead(Wire({c.reply}));
         EXPECT_EQ(g_hReplyEvent.isSet(), c.accepted);
     }
-}
-
-TEST(ComReplyReceiver, ANewStepClosesTheUnwaitedOneBeforeIt) {
-    // The leave frame is sent under tag 0x10 without a wait; the next step may use the same tag.
-    g_byReplyTag = 0x10;
-    g_ComReplies.frameWriting(Bytes{0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF}, 0x10);
-    ComBeginStep(0x10);
-    g_ComReplies.bytesRead(Wire({{0x0F, 0x0C, 0, {}}}));
-    EXPECT_FALSE(g_hReplyEvent.isSet());
 }
 
 TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {

@@ -1,6 +1,8 @@
 #include "link/serial_port.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -130,6 +132,18 @@ TEST_F(SerialPort, ClosingWhileTheBoardChattersNeitherHangsNorCrashes) {
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
+// Each frame discards the input it finds, racing the monitor thread that was told of it.
+TEST_F(SerialPort, InputDiscardedByANewFrameNeverReadsAsALostLine) {
+    board.chatter(true);
+    const auto end = Clock::now() + 300ms;
+    for (bool on = true; Clock::now() < end; on = !on) {
+        ASSERT_TRUE(ComSetLed1(on));
+        std::this_thread::sleep_for(50us);
+    }
+    EXPECT_TRUE(g_SerialPort.IsOpen());
+    EXPECT_TRUE(owner.failures().empty());
+}
+
 TEST_F(SerialPort, AReadFailureClosesThePortOnceInsteadOfSpinning) {
     board.stop();
     const auto deadline = Clock::now() + 1s;
@@ -140,6 +154,44 @@ TEST_F(SerialPort, AReadFailureClosesThePortOnceInsteadOfSpinning) {
     EXPECT_NE(owner.failures()[0].find("read()"), std::string::npos);
     EXPECT_FALSE(ComSetLed1(1));
     EXPECT_TRUE(g_SerialPort.ClosePort());
+}
+
+// A peer that reads nothing for a while: the tty takes part of a burst, the rest waits.
+TEST(SerialPortBurst, FramesTheTtyCannotTakeAtOnceLeaveWholeAndInOrder) {
+    TempConfigFolder config;
+    const int peer = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(peer, 0);
+    ASSERT_EQ(::grantpt(peer), 0);
+    ASSERT_EQ(::unlockpt(peer), 0);
+    SetComPortDeviceOverride(::ptsname(peer));
+    RecordingOwner owner;
+    CSerialPort port;
+    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 256));
+    ASSERT_TRUE(port.StartMonitoring());
+
+    // Until the queue behind the full tty is full too; none of it may be lost or reordered.
+    std::vector<uint8_t> sent;
+    for (size_t n = 0;; ++n) {
+        ASSERT_LT(n, 4096u) << "the queue never filled";
+        std::vector<uint8_t> frame(256);
+        for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(n * 7 + i);
+        if (!port.WriteToPort(frame)) break;
+        sent.insert(sent.end(), frame.begin(), frame.end());
+    }
+    std::vector<uint8_t> received;
+    const auto deadline = Clock::now() + 5s;
+    while (received.size() < sent.size() && Clock::now() < deadline) {
+        pollfd in{peer, POLLIN, 0};
+        if (::poll(&in, 1, 10) <= 0) continue;
+        uint8_t buffer[4096];
+        const ssize_t got = ::read(peer, buffer, sizeof buffer);
+        if (got > 0) received.insert(received.end(), buffer, buffer + got);
+    }
+    ASSERT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent);
+    port.ClosePort();
+    ::close(peer);
+    SetComPortDeviceOverride("");
 }
 
 TEST(ComPortList, ListsTheTtysThatBelongToADevice) {

@@ -120,6 +120,10 @@ TEST_F(GangBoardSim, AModelledLineDelaysRepliesByTheirBytesAndADroppedReplyIsMis
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(12500));
+    // Never early by the board's own clock either: the line time is what the benchmark takes off.
+    const std::vector<sim::LogEntry> log = board.log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_GE(log[1].ms - log[0].ms, 12.5);
     board.setLineRate(0);
     board.dropReplyNumber(3);  // counted from the start: the power reply was the first
     EXPECT_TRUE(Step(0x2A, [] { return ComSet4053(0); }));
