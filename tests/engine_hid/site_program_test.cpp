@@ -16,14 +16,6 @@ const Tones kPassTones = {{784, 900}};
 const Tones kFailTones = {{800, 100}, {800, 100}};
 constexpr uint32_t kFlash = 0x10000000;
 
-std::vector<std::vector<uint8_t>> ReportsOf(const sim::Adapter& adapter, uint8_t command) {
-    std::vector<std::vector<uint8_t>> reports;
-    for (const auto& report : adapter.sentReports()) {
-        if (report[3] == command) reports.push_back(report);
-    }
-    return reports;
-}
-
 // Whole 2048-byte pages (64 loads of 32 bytes each), the last one padded with 0xFF. Every byte
 // of the last page is read back, its 0xFF tail included: site 2's stuck last bit fails it.
 TEST(SiteProgram, ProgramsAndVerifiesWholePagesPaddedWithFF) {
@@ -39,8 +31,8 @@ TEST(SiteProgram, ProgramsAndVerifiesWholePagesPaddedWithFF) {
         const auto image = PatternImage(c.size);
         bench.run(SiteProgramThread, image);
 
-        EXPECT_EQ(ReportsOf(bench.adapter, 0x2B).size(), 2 * c.pages);
-        EXPECT_EQ(ReportsOf(bench.adapter, 0x29).size(), 2 * 64 * c.pages);
+        EXPECT_EQ(CountSets(bench.adapter, 0x2B), 2 * c.pages);
+        EXPECT_EQ(CountSets(bench.adapter, 0x29), 2 * 64 * c.pages);
         auto pages = image;
         pages.resize(2048 * c.pages, 0xFF);
         EXPECT_EQ(bench.adapter.site(0).read(kFlash, pages.size()), pages);
@@ -104,11 +96,7 @@ TEST(SiteProgram, WritesSerialNumbers) {
         SimulatedBurn bench;
         bench.populate({0, 1, 2});
         if (c.site2Stuck) bench.adapter.site(1).stickBits(c.site2Stuck->address, c.site2Stuck->mask, c.site2Stuck->value);
-        g_bSerialEnable = 1;
-        g_nSerialLocation = c.location;
-        g_dwSerialAddr = c.address;
-        g_bSerialAutoInc = c.autoInc;
-        bench.startWithLastSerial(5000);
+        bench.numberSerials(c.location, c.address, 5000, c.autoInc);
         bench.run(SiteProgramThread, PatternImage(c.imageSize));
 
         for (size_t site = 0; site < c.words.size(); ++site) {
@@ -123,9 +111,9 @@ TEST(SiteProgram, WritesSerialNumbers) {
             EXPECT_EQ(bench.page.texts[1012], "S/N Last : " + std::to_string(c.last));
             EXPECT_EQ(RegLoadLastSn(), c.last);
         }
-        EXPECT_EQ(ReportsOf(bench.adapter, 0x2B).size(), 3 * c.pages);
+        EXPECT_EQ(CountSets(bench.adapter, 0x2B), 3 * c.pages);
         if (c.words.empty()) {
-            EXPECT_TRUE(ReportsOf(bench.adapter, 0x06).empty());
+            EXPECT_EQ(CountSets(bench.adapter, 0x06), 0u);
             EXPECT_EQ(bench.page.logLinesWith("out of range").size(), 3u);
         }
     }
@@ -137,10 +125,7 @@ TEST(SiteProgram, WritesSerialNumbers) {
 TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
     SimulatedBurn bench;
     bench.populate({0});
-    g_bSerialEnable = 1;
-    g_nSerialLocation = 1;
-    g_dwSerialAddr = 0x20;
-    bench.startWithLastSerial(0x00010001);
+    bench.numberSerials(1, 0x20, 0x00010001, 0);
     const auto image = PatternImage(3000);
     bench.run(SiteProgramThread, image);
     ASSERT_EQ(bench.counters(), (Counters{1, 1, 0}));
@@ -182,7 +167,7 @@ TEST(SiteProgram, EarlyStopCountsNothing) {
         EXPECT_NE(bench.page.messages[0].find(c.message), std::string::npos);
         EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
         EXPECT_EQ(bench.storedCounters(), (Counters{4, 4, 0}));
-        for (uint8_t command : {0x26, 0x27, 0x29, 0x2B, 0x06}) EXPECT_TRUE(ReportsOf(bench.adapter, command).empty());
+        for (uint8_t command : {0x26, 0x27, 0x29, 0x2B, 0x06}) EXPECT_EQ(CountSets(bench.adapter, command), 0u);
         EXPECT_FALSE(bench.adapter.site(0).powered() || bench.adapter.site(3).powered());
         EXPECT_EQ(bench.services.tones(), kFailTones);
     }
