@@ -89,8 +89,9 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         b.adapter.site(0).write(kInfo, head);
     };
     const auto flashIs = [&](uint8_t fill) {
-        return [&, fill](const sim::Site& site) { return site.read(kFlash, 0x10000) == WholeFlash(image, fill); };
+        return [flash = WholeFlash(image, fill)](const sim::Site& site) { return site.read(kFlash, 0x10000) == flash; };
     };
+    const auto ffTail = flashIs(0xFF), zeroTail = flashIs(0x00);
     // The read protection word of an information run, after the part's own first words.
     const auto optionWordsKept = [&](const sim::Site& site) {
         return site.read(kInfo, 16) == head && site.word(kInfo + 0x10) == 0xFE5501AA;
@@ -107,9 +108,11 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
     };
     const std::vector<Case> cases = {
         {"burn, serial number past the image", SiteProgramThread, burnImage, numbering(0, 0x8000),
-         [&](const sim::Site& site) { return site.read(kFlash, 0x10000) == WholeFlash(burnImage, 0xFF, 0x8000) && numberUsedUp(); }},
+         [&, flash = WholeFlash(burnImage, 0xFF, 0x8000)](const sim::Site& site) {
+             return site.read(kFlash, 0x10000) == flash && numberUsedUp();
+         }},
         {"burn, serial number in the information area", SiteProgramThread, image, numbering(1, 0x40),
-         [&](const sim::Site& site) { return flashIs(0xFF)(site) && site.word(0x1FF00640) == kFirstSerial && numberUsedUp(); }},
+         [&](const sim::Site& site) { return ffTail(site) && site.word(0x1FF00640) == kFirstSerial && numberUsedUp(); }},
         {"verify", SiteVerifyThread, image, [&](SimulatedBurn& b) { b.preload(0, differing); },
          [](const sim::Site&) { return false; }, 0, false},
         {"information block", ProgramInfoBlockThread, image,
@@ -119,22 +122,24 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
          },
          [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }, 1, false},
         {"older burn, serial number past the image", SiteProgramThreadOld, image, numbering(0, 0x8000),
-         [&](const sim::Site& site) { return site.read(kFlash, 0x10000) == WholeFlash(image, 0xFF, 0x8000) && numberUsedUp(); }},
+         [&, flash = WholeFlash(image, 0xFF, 0x8000)](const sim::Site& site) {
+             return site.read(kFlash, 0x10000) == flash && numberUsedUp();
+         }},
         {"site by site, serial number in the second page", SiteProgramSerialThread, image, numbering(1, 0x20),
-         [&](const sim::Site& site) { return flashIs(0xFF)(site) && site.word(0x1FF00420) == kFirstSerial && numberUsedUp(); }},
+         [&](const sim::Site& site) { return ffTail(site) && site.word(0x1FF00420) == kFirstSerial && numberUsedUp(); }},
         {"site by site, serial word at the parameter area", SiteProgramInfoThread, image, numbering(0, 0x40),
-         [&](const sim::Site& site) { return flashIs(0xFF)(site) && site.word(0x1FF00640) == kFirstSerial && numberUsedUp(); }},
+         [&](const sim::Site& site) { return ffTail(site) && site.word(0x1FF00640) == kFirstSerial && numberUsedUp(); }},
         {"site by site, information words", SiteProgramInfoThread, image, informationOn,
-         [&](const sim::Site& site) { return flashIs(0xFF)(site) && optionWordsKept(site); }},
+         [&](const sim::Site& site) { return ffTail(site) && optionWordsKept(site); }},
         {"scan first, information words", ScanProgramInfoThread, image, informationOn,
-         [&](const sim::Site& site) { return flashIs(0x00)(site) && optionWordsKept(site); }},
+         [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }},
         {"scan first, powered off per pass, information words", ScanProgramInfoThreadB, image, informationOn,
-         [&](const sim::Site& site) { return flashIs(0x00)(site) && optionWordsKept(site); }},
-        {"scan first", ScanProgramThread, image, none, flashIs(0x00)},
-        {"scan first, 1 KB page erases", ScanProgramThreadB, image, none, flashIs(0x00)},
-        {"scan first, erase inside the scan", ScanProgramNoEraseThread, image, none, flashIs(0x00)},
-        {"one pass, 2 KB page erases", ScanOnePassThread, image, none, flashIs(0xFF)},
-        {"one pass, chip erase twice", ScanOnePassThreadB, image, none, flashIs(0xFF)},
+         [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }},
+        {"scan first", ScanProgramThread, image, none, zeroTail},
+        {"scan first, 1 KB page erases", ScanProgramThreadB, image, none, zeroTail},
+        {"scan first, erase inside the scan", ScanProgramNoEraseThread, image, none, zeroTail},
+        {"one pass, 2 KB page erases", ScanOnePassThread, image, none, ffTail},
+        {"one pass, chip erase twice", ScanOnePassThreadB, image, none, ffTail},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
