@@ -86,35 +86,9 @@ TEST(SiteSteps, NoPartPassesOnAnEmptyImage) {
 TEST(SiteSteps, HandlesFaultsOfOneSite) {
     constexpr uint32_t kFlash = 0x10000000;
     auto image = PatternImage(4010);  // the last block holds 10 bytes of the image
-    image[0x805] |= 0x04;  // the stuck bit below holds it clear
+    image[0x805] |= 0x04;  // the stuck bits below hold these clear
     image[0xFA9] |= 0x01;
-    struct Probe {
-        int firstRead, lastRead, selectSite2, prepare;
-    };
-    const auto prepare = [&](SimulatedBurn& bench) {
-        bench.populate({0, 1});
-        for (int site : {0, 1}) bench.preload(site, image);
-    };
-    const auto probe = [&](void (*worker)(WorkerPage&)) {
-        SimulatedBurn clean;
-        prepare(clean);
-        clean.run(worker, image);
-        using Kind = sim::Exchange::Kind;
-        return Probe{FirstExchangeOf(clean.adapter, Kind::Get, 0x0B, kFlash),
-                     FirstExchangeOf(clean.adapter, Kind::Get, 0x0B, kFlash + 0xFA0),
-                     FirstExchangeOf(clean.adapter, Kind::Set, 0x3A, 1), FirstExchangeOf(clean.adapter, Kind::Set, 0x03)};
-    };
-    using Fault = std::function<void(sim::Adapter&, const Probe&)>;
-    const auto readFails = [](int times) -> Fault {
-        return [times](sim::Adapter& a, const Probe& p) {
-            for (int i = 0; i < times; ++i) a.failGetAt(p.firstRead + 2 * i);  // a connect's get in between
-        };
-    };
-    const Fault stuck = [](sim::Adapter& a, const Probe&) { a.site(1).stickBits(kFlash + 0x805, 0x04, 0x00); };
-    const Fault lastReadFails = [](sim::Adapter& a, const Probe& p) { a.failGetAt(p.lastRead); };
-    const Fault lastBlockStuck = [](sim::Adapter& a, const Probe&) { a.site(1).stickBits(kFlash + 0xFA9, 0x01, 0x00); };
-    const Fault selectFails = [](sim::Adapter& a, const Probe& p) { a.failSetAt(p.selectSite2); };
-    const Fault prepareFails = [](sim::Adapter& a, const Probe& p) { a.failSetAt(p.prepare); };
+    enum Fault { ReadFails, ReadFailsTwice, LastReadFails, SelectFails, PrepareFails, Stuck, LastBlockStuck };
     struct Case {
         const char* name;
         void (*worker)(WorkerPage&);
@@ -125,31 +99,67 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
     };
     const std::string site2Failure = "Verified Failure on 0x10000800 at site 2!!!";
     const std::vector<Case> cases = {
-        {"burn, read fails once", SiteProgramThread, readFails(1), {2, 2, 0}, 1, {}},
-        {"burn, stuck bit", SiteProgramThread, stuck, {2, 1, 1}, 2, {site2Failure}},
-        {"burn, select fails", SiteProgramThread, selectFails, {1, 1, 0}, 0, {}},
-        {"verify, read fails once", SiteVerifyThread, readFails(1), {2, 2, 0}, 5, {}},
-        {"verify, read fails twice", SiteVerifyThread, readFails(2), {2, 1, 1}, 5,
+        {"burn, read fails once", SiteProgramThread, ReadFails, {2, 2, 0}, 1, {}},
+        {"burn, stuck bit", SiteProgramThread, Stuck, {2, 1, 1}, 2, {site2Failure}},
+        {"burn, select fails", SiteProgramThread, SelectFails, {1, 1, 0}, 0, {}},
+        {"verify, read fails once", SiteVerifyThread, ReadFails, {2, 2, 0}, 5, {}},
+        {"verify, read fails twice", SiteVerifyThread, ReadFailsTwice, {2, 1, 1}, 5,
          {"Verified Failure on 0x10000000 at site 1!!!"}},
-        {"verify, stuck bit", SiteVerifyThread, stuck, {2, 1, 1}, 5, {site2Failure}},
-        {"verify, last block's read fails once", SiteVerifyThread, lastReadFails, {2, 2, 0}, 5, {}},
-        {"verify, last block differs", SiteVerifyThread, lastBlockStuck, {2, 1, 1}, 5,
+        {"verify, stuck bit", SiteVerifyThread, Stuck, {2, 1, 1}, 5, {site2Failure}},
+        {"verify, last block's read fails once", SiteVerifyThread, LastReadFails, {2, 2, 0}, 5, {}},
+        {"verify, last block differs", SiteVerifyThread, LastBlockStuck, {2, 1, 1}, 5,
          {"Verified Failure on 0x10000fa0 at site 2!!!"}},
-        {"verify, select fails", SiteVerifyThread, selectFails, {1, 1, 0}, 3, {}},
-        {"verify, prepare fails", SiteVerifyThread, prepareFails, {2, 1, 1}, 4, {}},
+        {"verify, select fails", SiteVerifyThread, SelectFails, {1, 1, 0}, 3, {}},
+        {"verify, prepare fails", SiteVerifyThread, PrepareFails, {2, 1, 1}, 4, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const Probe p = probe(c.worker);
+        const auto prepare = [&](SimulatedBurn& b) {
+            b.populate({0, 1});
+            for (int site : {0, 1}) b.preload(site, image);
+        };
+        int failGet = 0, failSet = 0;
+        {
+            SimulatedBurn clean;
+            prepare(clean);
+            clean.run(c.worker, image);
+            using Kind = sim::Exchange::Kind;
+            const auto& a = clean.adapter;
+            if (c.fault == ReadFails || c.fault == ReadFailsTwice) failGet = FirstExchangeOf(a, Kind::Get, 0x0B, kFlash);
+            if (c.fault == LastReadFails) failGet = FirstExchangeOf(a, Kind::Get, 0x0B, kFlash + 0xFA0);
+            if (c.fault == SelectFails) failSet = FirstExchangeOf(a, Kind::Set, 0x3A, 1);
+            if (c.fault == PrepareFails) failSet = FirstExchangeOf(a, Kind::Set, 0x03);
+        }
         SimulatedBurn bench;
         prepare(bench);
-        c.fault(bench.adapter, p);
+        if (failGet) bench.adapter.failGetAt(failGet);
+        if (c.fault == ReadFailsTwice) bench.adapter.failGetAt(failGet + 2);  // a connect's get in between
+        if (failSet) bench.adapter.failSetAt(failSet);
+        if (c.fault == Stuck) bench.adapter.site(1).stickBits(kFlash + 0x805, 0x04, 0x00);
+        if (c.fault == LastBlockStuck) bench.adapter.site(1).stickBits(kFlash + 0xFA9, 0x01, 0x00);
         bench.run(c.worker, image);
         EXPECT_EQ(bench.counters(), c.counted);
         const auto commands = bench.adapter.sentCommands();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x00), c.classicConnects);
         EXPECT_EQ(bench.page.logLinesWith("Verified Failure"), c.failures);
         EXPECT_EQ(bench.services.tones(), c.counted.fail || c.counted.total < 2 ? kFailTones : kPassTones);
+    }
+}
+
+// The bar's range stays below 255 and its end is reached with the last site.
+TEST(SiteVerify, ProgressReachesItsEndWithTheLastSite) {
+    for (size_t size : {100u, 2048u, 40000u, 65536u}) {
+        SCOPED_TRACE(size);
+        SimulatedBurn bench;
+        const auto image = PatternImage(size);
+        for (int site = 0; site < 4; ++site) bench.preload(site, image);
+        bench.run(SiteVerifyThread, image);
+
+        const int upper = bench.page.ranges.back().second;
+        EXPECT_TRUE(upper > 0 && upper < 255) << upper;
+        EXPECT_EQ(bench.page.positions[bench.page.positions.size() - 2], upper);  // before the reset to 0
+        EXPECT_TRUE(std::is_sorted(bench.page.positions.begin() + 2, bench.page.positions.end() - 1));
+        EXPECT_EQ(bench.counters(), (Counters{4, 4, 0}));
     }
 }
 
