@@ -11,8 +11,6 @@
 
 namespace {
 
-using Tones = std::vector<RecordingServices::Tone>;
-const Tones kFailTones = {{800, 100}, {800, 100}};
 constexpr uint32_t kFlash = 0x10000000;
 constexpr uint32_t kInfo = 0x1FF00000;
 constexpr uint32_t kFlashCtrl = 0x40080004;
@@ -225,7 +223,7 @@ TEST(BurnVariants, OnePassWithoutTargetsSoundsTheFailTone) {
         bench.run(worker, PatternImage(100));
         EXPECT_EQ(bench.counters(), (Counters{}));
         EXPECT_TRUE(bench.page.messages.empty());
-        EXPECT_EQ(bench.services.tones(), kFailTones);
+        EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{800, 100}, {800, 100}}));
     }
 }
 

@@ -25,9 +25,7 @@ std::vector<uint8_t> WholeFlash(const std::vector<uint8_t>& image, uint8_t fill,
 
 // Whether a burn's erase step, a page load or a commit failed, and whether a page was loaded
 // or committed after that.
-struct EraseLoadCommit {
-    bool failed = false, workedOnAfter = false;
-};
+struct EraseLoadCommit { bool failed = false, workedOnAfter = false; };
 EraseLoadCommit AfterAFailure(const std::vector<sim::Exchange>& log) {
     EraseLoadCommit seen;
     bool loading = false;

@@ -7,15 +7,15 @@
 #include "app/globals.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/info_block_image.h"
+#include "support/information_settings.h"
 #include "support/simulated_burn.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-struct InfoSettings {
-    InfoSettings() { Reset(); }
-    ~InfoSettings() { Reset(); }
-    static void Reset() {
+// Every information-block option off; the settings are put back afterwards.
+struct InfoSettings : InformationSettingsKept {
+    InfoSettings() {
         g_strExeDir.clear();
         g_bInfoBlockEnable = g_bBootDataEnable = g_bVidPidEnable = g_bPllEnable = g_bParamEnable = 0;
         g_IspParam.fill(0);
@@ -86,9 +86,7 @@ TEST(InfoBlockImage, HoldsTheWordsTheSettingsChoose) {
 
 // The worker's write-protection word comes from the protect address, in 4 KB blocks.
 TEST(InfoBlockImage, OptionWordsTakeWriteProtectionFromTheProtectAddress) {
-    struct Case {
-        uint32_t address, type, word2;
-    };
+    struct Case { uint32_t address, type, word2; };
     for (const auto& c : {Case{0x3000, 0, 0x0007FFF8}, Case{0x3000, 1, 0xFFF80007}, Case{0x3000, 2, 0xFFFF0000},
                           Case{0x20000, 0, 0xFFFF0000}, Case{0x0FFF, 1, 0xFFFF0000}}) {
         InfoSettings settings;

@@ -19,10 +19,7 @@ constexpr uint32_t kFlash = 0x10000000;
 // Whole 2048-byte pages (64 loads of 32 bytes each), the last one padded with 0xFF. Every byte
 // of the last page is read back, its 0xFF tail included: site 2's stuck last bit fails it.
 TEST(SiteProgram, ProgramsAndVerifiesWholePagesPaddedWithFF) {
-    struct Case {
-        size_t size, pages;
-        int progressEnd;
-    };
+    struct Case { size_t size, pages; int progressEnd; };
     for (const auto& c : {Case{2048, 1, 4}, Case{2049, 2, 4}, Case{1, 1, 2}}) {
         SCOPED_TRACE(c.size);
         SimulatedBurn bench;
@@ -63,10 +60,7 @@ TEST(SiteProgram, CountsFoundSitesOnlyAndSavesTheCounters) {
 // and a part that does not hold it fails with the word's address, its number used up. An
 // address outside its area is not written and does not advance the number.
 TEST(SiteProgram, WritesSerialNumbers) {
-    struct Stuck {
-        uint32_t address;
-        uint8_t mask, value;
-    };
+    struct Stuck { uint32_t address; uint8_t mask, value; };
     struct Case {
         const char* name;
         uint32_t location, address, autoInc;
@@ -133,8 +127,7 @@ TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
     bench.run(SiteProgramThread, image);
 
     const uint32_t word = bench.adapter.site(0).word(0x1FF00620);
-    EXPECT_TRUE(bench.counters() == (Counters{2, 1, 1}) || word == 0x00010002);
-    EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
+    EXPECT_EQ(bench.counters(), (Counters{2, 1, 1})) << std::hex << word;
     EXPECT_EQ(bench.page.logLinesWith("SN Verified Failure"),
               std::vector<std::string>{"SN Verified Failure on 0x1ff00620 at site 1!!!"});
     EXPECT_EQ(g_nLastSerial, 0x00010003u);
@@ -143,12 +136,7 @@ TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
 // A run that stops before the sites (or finds no target) counts nothing, erases and writes
 // nothing, powers every site off and saves the counters unchanged.
 TEST(SiteProgram, EarlyStopCountsNothing) {
-    struct Case {
-        const char* name;
-        size_t size;
-        bool missingFile, targets;
-        std::string message;
-    };
+    struct Case { const char* name; size_t size; bool missingFile, targets; std::string message; };
     const std::vector<Case> cases = {
         {"missing file", 16, true, true, "could not be opened!!!"},
         {"too large", 0x10001, false, true, "Code size exceed the max. size of flash!!!"},
