@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "app/globals.h"
@@ -13,38 +11,15 @@
 
 namespace {
 
-using Tones = std::vector<RecordingServices::Tone>;
-const Tones kFailTones = {{800, 100}, {800, 100}};
 constexpr uint32_t kFlash = 0x10000000;
 constexpr uint32_t kInfo = 0x1FF00000;
 constexpr uint32_t kFlashCtrl = 0x40080004;
 
-uint32_t Arg(const std::vector<uint8_t>& report) {
-    return report[4] | report[5] << 8 | report[6] << 16 | static_cast<uint32_t>(report[7]) << 24;
-}
-
 // The sets that reached the adapter, without those of one command.
 std::vector<std::vector<uint8_t>> SetsWithout(const sim::Adapter& adapter, uint8_t command) {
-    std::vector<std::vector<uint8_t>> reports;
-    for (const auto& report : adapter.sentReports()) {
-        if (report[3] != command) reports.push_back(report);
-    }
+    auto reports = adapter.sentReports();
+    std::erase_if(reports, [&](const auto& report) { return report[3] == command; });
     return reports;
-}
-
-size_t CountOf(const sim::Adapter& adapter, uint8_t command, uint32_t from, uint32_t to) {
-    size_t count = 0;
-    for (const auto& report : adapter.sentReports()) count += report[3] == command && Arg(report) >= from && Arg(report) < to;
-    return count;
-}
-
-void Numbering(uint32_t location, uint32_t address, uint32_t autoInc, uint32_t first) {
-    g_bSerialEnable = 1;
-    g_nSerialLocation = location;
-    g_dwSerialAddr = address;
-    g_bSerialAutoInc = autoInc;
-    RegSaveLastSn(first);
-    g_nLastSerial = first;
 }
 
 // The older burn drives an adapter of any firmware as the burn drives one of firmware V006,
@@ -54,7 +29,7 @@ TEST(BurnVariants, OlderBurnIsTheBurnOfOlderFirmwareWithoutThePrepare) {
         SimulatedBurn bench;
         bench.populate({0, 2});
         bench.adapter.setFirmwareVersion(firmware);
-        Numbering(0, 0x10, 1, 0x1234);
+        bench.numberSerials(0, 0x10, 0x1234);
         g_HidFeatureOut.fill(0);
         bench.run(worker, PatternImage(3000));
         EXPECT_EQ(bench.counters(), (Counters{2, 2, 0}));
@@ -74,12 +49,8 @@ TEST(BurnVariants, SiteInformationBurnWritesParameterDataWithEachPartsNumber) {
     bench.populate({0, 1});
     g_bInfoBlockEnable = g_nRdpLevel = 1;
     g_nPcropType = 0;
-    g_bParamEnable = 1;
-    g_strExeDir = bench.folder.path().toStdString() + "/";
-    g_strParam = "board.data";
-    std::filesystem::create_directories(g_strExeDir + "Data");
-    std::ofstream(g_strExeDir + "Data/board.data") << "0000 44332211\n01FC 0D0C0B0A\n";
-    Numbering(0, 0x10, 0, 100);
+    bench.useParameterFile("board.data", "0000 44332211\n01FC 0D0C0B0A\n");
+    bench.numberSerials(0, 0x10, 100, 0);
     const auto image = PatternImage(3000);
     bench.run(SiteProgramInfoThread, image);
 
@@ -141,11 +112,11 @@ TEST(BurnVariants, ScanAndOnePassRunsProgramTheLastPageWithTheirFill) {
         expected.resize(4096, c.fill);
         expected.resize(0x10000, 0xFF);
         for (int site : {1, 3}) EXPECT_EQ(bench.adapter.site(site).read(kFlash, 0x10000), expected);
-        EXPECT_EQ(CountOf(bench.adapter, 0x28, kFlash, kFlash + 0x10000), 2 * c.mainPageErases);
-        EXPECT_EQ(CountOf(bench.adapter, 0x27, 0, 0xFFFFFFFF) > 0, c.chipErase);
+        EXPECT_EQ(CountSets(bench.adapter, 0x28, kFlash, kFlash + 0x10000), 2 * c.mainPageErases);
+        EXPECT_EQ(CountSets(bench.adapter, 0x27) > 0, c.chipErase);
         if (c.mainPageErases) {
             const uint32_t step = 0x10000 / static_cast<uint32_t>(c.mainPageErases);
-            EXPECT_EQ(CountOf(bench.adapter, 0x28, kFlash + 0x10000 - step, kFlash + 0x10000), 2u);
+            EXPECT_EQ(CountSets(bench.adapter, 0x28, kFlash + 0x10000 - step, kFlash + 0x10000), 2u);
         }
     }
 }
@@ -184,13 +155,7 @@ TEST(BurnVariants, InformationReadBackFailsTheDifferingPart) {
         g_bInfoBlockEnable = 1;
         for (int site : c.sites) bench.adapter.site(site).write(kInfo, std::vector<uint8_t>(16, static_cast<uint8_t>(0x10 + site)));
         if (c.stuckOnFirst) bench.adapter.site(c.sites[0]).stickBits(*c.stuckOnFirst, 0x01, 0x00);
-        if (c.parameters) {
-            g_bParamEnable = 1;
-            g_strExeDir = bench.folder.path().toStdString() + "/";
-            g_strParam = "p.data";
-            std::filesystem::create_directories(g_strExeDir + "Data");
-            std::ofstream(g_strExeDir + "Data/p.data") << "0020 FFFFFFFF\n";
-        }
+        if (c.parameters) bench.useParameterFile("p.data", "0020 FFFFFFFF\n");
         bench.run(c.worker, PatternImage(100));
 
         EXPECT_EQ(bench.page.logLinesWith("Failure"), c.logged);
@@ -212,50 +177,41 @@ TEST(BurnVariants, SerialWordsInTheInformationAreaStayInTheirWindowAndNeedTheWri
         void (*worker)(WorkerPage&);
         uint32_t address;
         bool parameters, enableStuck;
-        std::optional<uint32_t> wordAt;  // where site 1 holds 7000
-        uint32_t last;
-        Counters counted;
+        std::optional<uint32_t> wordAt;  // where the part holds 7000
     };
+    const auto serial = SiteProgramSerialThread;
+    const auto info = SiteProgramInfoThread;
     const std::vector<Case> cases = {
-        {"second page, lowest", SiteProgramSerialThread, 0x10, false, false, 0x1FF00410, 7001, {1, 1, 0}},
-        {"second page, highest", SiteProgramSerialThread, 0x3FC, false, false, 0x1FF007FC, 7001, {1, 1, 0}},
-        {"second page, on the kept words", SiteProgramSerialThread, 0x0C, false, false, {}, 7000, {1, 1, 0}},
-        {"second page, past it", SiteProgramSerialThread, 0x400, false, false, {}, 7000, {1, 1, 0}},
-        {"second page, write enable stuck", SiteProgramSerialThread, 0x10, false, true, {}, 7000, {1, 0, 1}},
-        {"parameter area, highest", SiteProgramInfoThread, 0x1FC, false, false, 0x1FF007FC, 7001, {1, 1, 0}},
-        {"parameter area, past it", SiteProgramInfoThread, 0x200, false, false, {}, 7000, {1, 1, 0}},
-        {"parameter area, write enable stuck", SiteProgramInfoThread, 0x40, false, true, {}, 7000, {1, 0, 1}},
-        {"parameter data, highest", SiteProgramInfoThread, 0x1FC, true, false, 0x1FF007FC, 7001, {1, 1, 0}},
-        {"parameter data, past it", SiteProgramInfoThread, 0x1FD, true, false, {}, 7000, {1, 1, 0}},
-        {"parameter data, write enable stuck", SiteProgramInfoThread, 0x40, true, true, {}, 7000, {1, 0, 1}},
+        {"second page, lowest", serial, 0x10, false, false, 0x1FF00410},
+        {"second page, highest", serial, 0x3FC, false, false, 0x1FF007FC},
+        {"second page, on the kept words", serial, 0x0C, false, false, {}},
+        {"second page, past it", serial, 0x400, false, false, {}},
+        {"second page, write enable stuck", serial, 0x10, false, true, {}},
+        {"parameter area, highest", info, 0x1FC, false, false, 0x1FF007FC},
+        {"parameter area, past it", info, 0x200, false, false, {}},
+        {"parameter area, write enable stuck", info, 0x40, false, true, {}},
+        {"parameter data, highest", info, 0x1FC, true, false, 0x1FF007FC},
+        {"parameter data, past it", info, 0x1FD, true, false, {}},
+        {"parameter data, write enable stuck", info, 0x40, true, true, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         InformationSettingsKept restore;
         SimulatedBurn bench;
         bench.populate({0});
-        Numbering(1, c.address, 1, 7000);
-        if (c.parameters) {
-            g_bParamEnable = 1;
-            g_strExeDir = bench.folder.path().toStdString() + "/";
-            g_strParam = "p.data";
-            std::filesystem::create_directories(g_strExeDir + "Data");
-            std::ofstream(g_strExeDir + "Data/p.data") << "0000 00000001\n";
-        }
+        bench.numberSerials(1, c.address, 7000);
+        if (c.parameters) bench.useParameterFile("p.data", "0000 00000001\n");
         if (c.enableStuck) bench.adapter.site(0).stickBits(kFlashCtrl, 0x08, 0x08);
         bench.run(c.worker, PatternImage(100));
 
-        EXPECT_EQ(bench.counters(), c.counted);
-        EXPECT_EQ(g_nLastSerial, c.last);
-        EXPECT_EQ(RegLoadLastSn(), c.last);
-        if (c.wordAt) {
-            EXPECT_EQ(bench.adapter.site(0).word(*c.wordAt), 7000u);
-        }
+        EXPECT_EQ(bench.counters(), c.enableStuck ? (Counters{1, 0, 1}) : (Counters{1, 1, 0}));
+        const uint32_t last = c.wordAt ? 7001 : 7000;
+        EXPECT_EQ(g_nLastSerial, last);
+        EXPECT_EQ(RegLoadLastSn(), last);
+        EXPECT_TRUE(!c.wordAt || bench.adapter.site(0).word(*c.wordAt) == 7000u);
         const bool outside = !c.wordAt && !c.enableStuck;
         EXPECT_EQ(bench.page.logLinesWith("out of range").size(), outside ? 1u : 0u);
-        if (outside && !c.parameters) {
-            EXPECT_EQ(CountOf(bench.adapter, 0x28, 0x1FF00400, 0x1FF00800), 0u);
-        }
+        EXPECT_TRUE(!outside || c.parameters || CountSets(bench.adapter, 0x28, 0x1FF00400, 0x1FF00800) == 0);
     }
 }
 
@@ -267,7 +223,7 @@ TEST(BurnVariants, OnePassWithoutTargetsSoundsTheFailTone) {
         bench.run(worker, PatternImage(100));
         EXPECT_EQ(bench.counters(), (Counters{}));
         EXPECT_TRUE(bench.page.messages.empty());
-        EXPECT_EQ(bench.services.tones(), kFailTones);
+        EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{800, 100}, {800, 100}}));
     }
 }
 

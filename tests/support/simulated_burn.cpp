@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "app/globals.h"
@@ -62,6 +63,22 @@ void SimulatedBurn::startWithLastSerial(uint32_t serial) {
     g_nLastSerial = serial;
 }
 
+void SimulatedBurn::numberSerials(uint32_t location, uint32_t address, uint32_t next, uint32_t autoInc) {
+    g_bSerialEnable = 1;
+    g_nSerialLocation = location;
+    g_dwSerialAddr = address;
+    g_bSerialAutoInc = autoInc;
+    startWithLastSerial(next);
+}
+
+void SimulatedBurn::useParameterFile(const std::string& name, const std::string& lines) {
+    g_bParamEnable = 1;
+    g_strExeDir = folder.path().toStdString() + "/";
+    g_strParam = name;
+    std::filesystem::create_directories(g_strExeDir + "Data");
+    std::ofstream(g_strExeDir + "Data/" + name) << lines;
+}
+
 Counters SimulatedBurn::counters() const { return {g_nTotalCount, g_nPassCount, g_nFailCount}; }
 
 Counters SimulatedBurn::storedCounters() const {
@@ -74,6 +91,16 @@ std::vector<uint8_t> PatternImage(size_t size) {
     return bytes;
 }
 
+uint32_t ArgumentOf(const std::vector<uint8_t>& r) { return r[4] | r[5] << 8 | r[6] << 16 | uint32_t{r[7]} << 24; }
+
+size_t CountSets(const sim::Adapter& adapter, uint8_t command, uint32_t from, uint32_t to) {
+    size_t count = 0;
+    for (const auto& report : adapter.sentReports()) {
+        count += report[3] == command && ArgumentOf(report) >= from && ArgumentOf(report) < to;
+    }
+    return count;
+}
+
 int FirstExchangeOf(const sim::Adapter& adapter, sim::Exchange::Kind kind, uint8_t command,
                     std::optional<uint32_t> argument) {
     int index[2] = {0, 0};  // sets, gets
@@ -84,7 +111,7 @@ int FirstExchangeOf(const sim::Adapter& adapter, sim::Exchange::Kind kind, uint8
         const auto& r = exchange.report;
         if (!isGet) {
             matched = r.size() > 7 && r[3] == command &&
-                      (!argument || (r[4] | r[5] << 8 | r[6] << 16 | uint32_t{r[7]} << 24) == *argument);
+                      (!argument || ArgumentOf(r) == *argument);
         }
         if (matched && exchange.kind == kind) return index[isGet];
     }

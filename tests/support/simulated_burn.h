@@ -39,6 +39,11 @@ public:
     // loaded into memory.
     void startWithCounters(const Counters& counters);
     void startWithLastSerial(uint32_t serial);
+    // Serial numbers on, at this location (0 main flash, 1 information area) and address, the
+    // next one to issue stored and loaded.
+    void numberSerials(uint32_t location, uint32_t address, uint32_t next, uint32_t autoInc = 1);
+    // Parameter data on, from a file of these lines in the program's Data folder.
+    void useParameterFile(const std::string& name, const std::string& lines);
 
     Counters counters() const;        // g_nTotalCount, g_nPassCount, g_nFailCount
     Counters storedCounters() const;  // as the settings store holds them
@@ -51,6 +56,10 @@ public:
 
 // Bytes 0, 1, 2, ... (mod 251, so pages differ from each other).
 std::vector<uint8_t> PatternImage(size_t size);
+// The first argument of a set report (its bytes 4 to 7).
+uint32_t ArgumentOf(const std::vector<uint8_t>& report);
+// How many sets of the command, with an argument in [from, to), reached the adapter.
+size_t CountSets(const sim::Adapter& adapter, uint8_t command, uint32_t from = 0, uint32_t to = UINT32_MAX);
 // The index (from 1, counting only exchanges of that kind) of the first set of the command
 // (with the given argument, if any), or of the get that answers it; 0 when there is none.
 int FirstExchangeOf(const sim::Adapter& adapter, sim::Exchange::Kind kind, uint8_t command,
