@@ -10,14 +10,13 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <optional>
-#include <random>
 #include <vector>
 
 #include "app/globals.h"
 #include "app/ini_settings.h"
 #include "app/worker_page.h"
+#include "bench/random_image.h"
 #include "bench/silent_page.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
@@ -72,11 +71,8 @@ int main(int argc, char** argv) {
     g_nIspStartAddr = 0;
     g_bBeepSound = 0;
 
-    std::vector<char> image(kImageSize);
-    std::mt19937 random(1);
-    for (char& byte : image) byte = static_cast<char>(random());
     const std::string path = folder.filePath("image.bin").toStdString();
-    std::ofstream(path, std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
+    WriteRandomImage(path, kImageSize);
 
     sim::GangBoard board;
     if (!board.start()) {

@@ -9,14 +9,13 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <random>
 #include <vector>
 
 #include "app/globals.h"
 #include "app/worker_page.h"
+#include "bench/random_image.h"
 #include "bench/silent_page.h"
 #include "engine_hid/hid_workers.h"
 #include "link/hid_device.h"
@@ -171,11 +170,8 @@ int main(int argc, char** argv) {
     g_bBeepSound = 0;
     g_bSerialEnable = 0;
 
-    std::vector<char> image(kImageSize);
-    std::mt19937 random(1);
-    for (char& byte : image) byte = static_cast<char>(random());
     const std::string path = folder.filePath("image.bin").toStdString();
-    std::ofstream(path, std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
+    const std::vector<char> image = WriteRandomImage(path, kImageSize);
 
     Burn(path, std::chrono::microseconds(0));
     Burn(path, std::chrono::microseconds(1000));
