@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/counters.h"
 #include "app/globals.h"
 #include "app/worker_page.h"
 #include "bench/random_image.h"
@@ -128,7 +129,7 @@ void Burn(const std::string& imagePath, std::chrono::microseconds latency) {
                 static_cast<long long>(latency.count()), run, pauses, timed.transferSeconds(), modelled, overhead,
                 100 * overhead / run, g_nPassCount, kSites, static_cast<double>(exchanges) / kSites,
                 kLeastExchangesPerSite);
-    g_nPassCount = g_nTotalCount = g_nFailCount = 0;
+    ResetCounters();  // the next run counts from zero, in memory and in the store
 }
 
 // Auto. writes the image and its configuration block: 262 pages of 256 bytes. Its sequence:
