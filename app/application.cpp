@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/ic_page.h"
-#include "app/ini_settings.h"
+#include "core/ini_settings.h"
 #include "app/main_window.h"
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "dialogs/config1_dlg.h"

@@ -7,14 +7,14 @@
 #include <QProgressBar>
 #include <cstdio>
 
-#include "app/control_set_page.h"
-#include "app/counters.h"
-#include "app/globals.h"
-#include "app/image_loader.h"
+#include "core/control_set_page.h"
+#include "core/counters.h"
+#include "core/globals.h"
+#include "core/image_loader.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
-#include "app/protect_area.h"
-#include "app/registry_settings.h"
+#include "core/protect_area.h"
+#include "core/registry_settings.h"
 #include "dialogs/config_dlg.h"
 #include "dialogs/info_param_dlg.h"
 #include "engine_com/gang_workers.h"

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <string>
 
-#include "app/counter_texts.h"
-#include "app/counters.h"
-#include "app/worker_page.h"
+#include "core/counter_texts.h"
+#include "core/counters.h"
+#include "core/worker_page.h"
 #include "link/serial_port.h"
 #include "platform/dialog_builder.h"
 

@@ -6,8 +6,8 @@
 #include <QLayout>
 #include <QMenuBar>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 #include "platform/strfmt.h"
 #include "res/icons.h"
 #include "res/main_window_template.h"

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QStyle>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "platform/strfmt.h"
 #include "res/prompt_templates.h"
 

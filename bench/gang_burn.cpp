@@ -13,9 +13,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/ini_settings.h"
-#include "app/worker_page.h"
+#include "core/globals.h"
+#include "core/ini_settings.h"
+#include "core/worker_page.h"
 #include "bench/random_image.h"
 #include "bench/silent_page.h"
 #include "engine_com/gang_settings.h"

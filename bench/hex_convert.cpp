@@ -4,7 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/hex_converter.h"
+#include "core/hex_converter.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

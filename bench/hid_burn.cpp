@@ -13,9 +13,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/counters.h"
-#include "app/globals.h"
-#include "app/worker_page.h"
+#include "core/counters.h"
+#include "core/globals.h"
+#include "core/worker_page.h"
 #include "bench/random_image.h"
 #include "bench/silent_page.h"
 #include "engine_hid/hid_workers.h"

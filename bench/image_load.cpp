@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "app/hex_converter.h"
-#include "app/image_loader.h"
+#include "core/hex_converter.h"
+#include "core/image_loader.h"
 #include "platform/strfmt.h"
 
 namespace {

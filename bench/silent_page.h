@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/worker_page.h"
+#include "core/worker_page.h"
 
 class SilentPage final : public WorkerPage {
 public:

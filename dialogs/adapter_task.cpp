@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <QProgressBar>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/hid_device.h"
 #include "platform/services.h"
 #include "platform/thread.h"

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <functional>
 
-#include "app/control_set_page.h"
+#include "core/control_set_page.h"
 #include "platform/dialog_builder.h"
 
 // One dialog's adapter task. start() refuses while any task runs (test-and-set of

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/main_window.h"
-#include "app/validators.h"
+#include "core/validators.h"
 #include "controls/chk_gbox.h"
 #include "dialogs/serial_field.h"
 #include "platform/services.h"

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/crc16.h"
-#include "app/globals.h"
-#include "app/ini_settings.h"
-#include "app/protect_area.h"
-#include "app/registry_settings.h"
-#include "app/validators.h"
+#include "core/crc16.h"
+#include "core/globals.h"
+#include "core/ini_settings.h"
+#include "core/protect_area.h"
+#include "core/registry_settings.h"
+#include "core/validators.h"
 #include "controls/chk_gbox.h"
 #include "dialogs/isp_parm_dlg.h"
 #include "dialogs/protect_range_dlg.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/dump_listing.h"
-#include "app/globals.h"
+#include "core/dump_listing.h"
+#include "core/globals.h"
 #include "dialogs/info_block_workers.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"

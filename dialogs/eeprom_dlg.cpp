@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/main_window.h"
-#include "app/validators.h"
+#include "core/validators.h"
 #include "controls/bind_control.h"
 #include "dialogs/eeprom_table.h"
 #include "dialogs/page_erase_dlg.h"

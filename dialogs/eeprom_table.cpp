@@ -1,6 +1,6 @@
 #include "dialogs/eeprom_table.h"
 
-#include "app/validators.h"
+#include "core/validators.h"
 #include "platform/strfmt.h"
 #include "platform/text_lines.h"
 

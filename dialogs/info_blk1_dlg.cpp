@@ -3,7 +3,7 @@
 #include <QMetaObject>
 #include <algorithm>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "controls/bind_control.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
 #include "platform/clock.h"

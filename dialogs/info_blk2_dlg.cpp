@@ -2,8 +2,8 @@
 
 #include <QComboBox>
 
-#include "app/globals.h"
-#include "app/parameter_file.h"
+#include "core/globals.h"
+#include "core/parameter_file.h"
 #include "controls/grid_box.h"
 #include "dialogs/info_block_workers.h"
 #include "link/hid_commands.h"

@@ -3,7 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "controls/grid_box.h"
 #include "dialogs/info_block_workers.h"
 #include "link/hid_commands.h"

@@ -3,8 +3,8 @@
 #include <optional>
 #include <span>
 
-#include "app/globals.h"
-#include "app/worker_page.h"
+#include "core/globals.h"
+#include "core/worker_page.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
 #include "platform/byte_order.h"

@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <QEvent>
 
-#include "app/globals.h"
-#include "app/protect_area.h"
+#include "core/globals.h"
+#include "core/protect_area.h"
 #include "dialogs/info_block_workers.h"
 #include "dialogs/option_words_view.h"
 #include "dialogs/protect_range_dlg.h"

@@ -1,7 +1,7 @@
 #include "dialogs/info_param_dlg.h"
 
-#include "app/globals.h"
-#include "app/protect_area.h"
+#include "core/globals.h"
+#include "core/protect_area.h"
 #include "res/info_param_template.h"
 
 using namespace res::info_param;

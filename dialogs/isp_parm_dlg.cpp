@@ -3,7 +3,7 @@
 #include <QComboBox>
 #include <cstdlib>
 
-#include "app/validators.h"
+#include "core/validators.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/icons.h"

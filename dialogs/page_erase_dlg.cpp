@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/validators.h"
+#include "core/validators.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/eeprom_template.h"

@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <vector>
 
-#include "app/crc16.h"
-#include "app/globals.h"
+#include "core/crc16.h"
+#include "core/globals.h"
 #include "dialogs/info_block_workers.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"

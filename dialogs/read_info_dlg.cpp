@@ -2,8 +2,8 @@
 
 #include <bit>
 
-#include "app/globals.h"
-#include "app/protect_area.h"
+#include "core/globals.h"
+#include "core/protect_area.h"
 #include "dialogs/info_block_workers.h"
 #include "dialogs/option_words_view.h"
 #include "engine_hid/pause.h"

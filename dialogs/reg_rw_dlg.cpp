@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <cstdlib>
 
-#include "app/globals.h"
-#include "app/validators.h"
+#include "core/globals.h"
+#include "core/validators.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
 #include "platform/clock.h"

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/validators.h"
+#include "core/validators.h"
 #include "platform/services.h"
 
 void CheckSerialNumberField(ui::ControlSet& controls, int id, uint32_t& number) {

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <array>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/main_window.h"
 #include "link/hid_commands.h"
 #include "platform/services.h"

@@ -1,6 +1,6 @@
 // The program run: guard, power and scan, erase, chip ids, 64-byte blocks, compare with
 // option block, end.
-#include "app/worker_page.h"
+#include "core/worker_page.h"
 #include "engine_com/gang_steps.h"
 #include "engine_com/gang_workers.h"
 

@@ -1,8 +1,8 @@
 #include "engine_com/gang_settings.h"
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
-#include "app/validators.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
+#include "core/validators.h"
 
 uint32_t g_dwOptionAddr = 0;
 uint32_t g_bOptionSerial = 1;

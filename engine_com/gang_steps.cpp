@@ -4,11 +4,11 @@
 #include <chrono>
 #include <mutex>
 
-#include "app/counter_texts.h"
-#include "app/counters.h"
-#include "app/globals.h"
-#include "app/ini_settings.h"
-#include "app/worker_page.h"
+#include "core/counter_texts.h"
+#include "core/counters.h"
+#include "core/globals.h"
+#include "core/ini_settings.h"
+#include "core/worker_page.h"
 #include "engine_com/gang_settings.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"

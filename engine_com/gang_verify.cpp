@@ -1,7 +1,7 @@
 // The verify-only run: power and scan, one compare pass over the found sockets, end.
 #include <algorithm>
 
-#include "app/worker_page.h"
+#include "core/worker_page.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
 #include "engine_com/gang_workers.h"

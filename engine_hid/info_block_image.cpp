@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/crc16.h"
-#include "app/globals.h"
-#include "app/parameter_file.h"
+#include "core/crc16.h"
+#include "core/globals.h"
+#include "core/parameter_file.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/globals.h"
-#include "app/worker_page.h"
+#include "core/globals.h"
+#include "core/worker_page.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/info_block_image.h"
 #include "engine_hid/pause.h"

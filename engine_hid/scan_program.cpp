@@ -3,8 +3,8 @@
 // that does everything for a site before the next. None of them numbers the parts.
 #include <algorithm>
 
-#include "app/globals.h"
-#include "app/worker_page.h"
+#include "core/globals.h"
+#include "core/worker_page.h"
 #include "engine_hid/burn_steps.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/info_area_steps.h"

@@ -1,9 +1,9 @@
 // The burn: erase, program and verify the image on every site with a target, with serial
 // numbers in main flash or in the information area.
-#include "app/counter_texts.h"
-#include "app/globals.h"
-#include "app/registry_settings.h"
-#include "app/worker_page.h"
+#include "core/counter_texts.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
+#include "core/worker_page.h"
 #include "engine_hid/burn_steps.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/pause.h"

@@ -3,10 +3,10 @@
 // keeps the information block's head across the chip erase.
 #include <algorithm>
 
-#include "app/globals.h"
-#include "app/parameter_file.h"
-#include "app/registry_settings.h"
-#include "app/worker_page.h"
+#include "core/globals.h"
+#include "core/parameter_file.h"
+#include "core/registry_settings.h"
+#include "core/worker_page.h"
 #include "engine_hid/burn_steps.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/info_area_steps.h"

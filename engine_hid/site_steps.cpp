@@ -6,11 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "app/counter_texts.h"
-#include "app/counters.h"
-#include "app/globals.h"
-#include "app/registry_settings.h"
-#include "app/worker_page.h"
+#include "core/counter_texts.h"
+#include "core/counters.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
+#include "core/worker_page.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
 #include "platform/clock.h"

@@ -2,8 +2,8 @@
 // the targets and saves no counter.
 #include <algorithm>
 
-#include "app/globals.h"
-#include "app/worker_page.h"
+#include "core/globals.h"
+#include "core/worker_page.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/pause.h"
 #include "engine_hid/site_steps.h"

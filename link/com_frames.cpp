@@ -3,8 +3,8 @@
 #include <initializer_list>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"

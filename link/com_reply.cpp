@@ -4,7 +4,7 @@
 #include <chrono>
 #include <new>
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "app/registry_key.h"
-#include "app/registry_settings.h"
+#include "core/registry_key.h"
+#include "core/registry_settings.h"
 #include "platform/strfmt.h"
 
 char g_chComParity = 'N';

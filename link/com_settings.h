@@ -1,7 +1,7 @@
 #pragma once
 // Line settings of the COM link and the device behind a COM port number. The port number and
 // the baud rate are the stored settings "COMPort" and "BaudRate" (g_nComPort,
-// g_nComBaudRate in app/globals.h), loaded by RegLoadComPort / RegLoadBaudRate before a task
+// g_nComBaudRate in core/globals.h), loaded by RegLoadComPort / RegLoadBaudRate before a task
 // opens the port.
 #include <atomic>
 #include <cstdint>

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/dump_listing.h"
+#include "core/globals.h"
+#include "core/dump_listing.h"
 #include "link/com_frames.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"

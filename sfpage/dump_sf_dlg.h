@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/control_set_page.h"
+#include "core/control_set_page.h"
 #include "platform/dialog_builder.h"
 
 // The most pages one dump reads (16 MB), and the end of the byte addresses it may reach.

@@ -3,12 +3,12 @@
 #include <QListWidget>
 #include <algorithm>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/ic_page.h"
-#include "app/image_loader.h"
+#include "core/image_loader.h"
 #include "app/main_window.h"
-#include "app/protect_area.h"
-#include "app/registry_settings.h"
+#include "core/protect_area.h"
+#include "core/registry_settings.h"
 #include "controls/mac_progress_ctrl.h"
 #include "dialogs/config_dlg.h"
 #include "dialogs/info_param_dlg.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/control_set_page.h"
+#include "core/control_set_page.h"
 #include "platform/dialog_builder.h"
 
 class CMacProgressCtrl;

@@ -4,9 +4,9 @@
 #include <optional>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/image_loader.h"
-#include "app/worker_page.h"
+#include "core/globals.h"
+#include "core/image_loader.h"
+#include "core/worker_page.h"
 #include "link/hid_commands.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/com_reply.h"
 #include "platform/strfmt.h"
 

@@ -9,10 +9,10 @@
 #include <functional>
 
 #include "app/application.h"
-#include "app/globals.h"
-#include "app/ini_settings.h"
+#include "core/globals.h"
+#include "core/ini_settings.h"
 #include "app/main_window.h"
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"

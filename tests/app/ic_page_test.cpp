@@ -10,9 +10,9 @@
 #include <fstream>
 #include <thread>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/main_window.h"
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 #include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/hid_device.h"

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/application.h"
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/main_window.h"
 #include "settings_probe.h"
 

@@ -3,7 +3,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/prompts.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 #include "platform/registry_store.h"
 #include "support/temp_config_folder.h"
 

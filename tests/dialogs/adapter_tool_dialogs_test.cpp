@@ -3,8 +3,8 @@
 #include <functional>
 #include <numeric>
 
-#include "app/crc16.h"
-#include "app/protect_area.h"
+#include "core/crc16.h"
+#include "core/protect_area.h"
 #include "controls/grid_box.h"
 #include "dialogs/dump_dlg.h"
 #include "dialogs/info_blk2_dlg.h"

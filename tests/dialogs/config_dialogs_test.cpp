@@ -2,12 +2,12 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/crc16.h"
+#include "core/crc16.h"
 #include "app/ic_page.h"
-#include "app/ini_settings.h"
+#include "core/ini_settings.h"
 #include "app/main_window.h"
-#include "app/protect_area.h"
-#include "app/registry_settings.h"
+#include "core/protect_area.h"
+#include "core/registry_settings.h"
 #include "controls/chk_gbox.h"
 #include "dialogs/config1_dlg.h"
 #include "dialogs/config_dlg.h"

@@ -3,7 +3,7 @@
 #include <QTest>
 #include <numeric>
 
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "platform/strfmt.h"

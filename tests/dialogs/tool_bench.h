@@ -7,7 +7,7 @@
 #include <QComboBox>
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "engine_hid/pause.h"
 #include "link/hid_device.h"
 #include "platform/dialog_builder.h"

@@ -3,7 +3,7 @@
 #include <QAbstractButton>
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "app/ic_page.h"
 #include "platform/dialog_builder.h"
 #include "res/ic_page_template.h"

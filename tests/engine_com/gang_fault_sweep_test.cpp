@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "engine_com/gang_workers.h"
 #include "support/simulated_gang.h"
 

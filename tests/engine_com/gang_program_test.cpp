@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "app/globals.h"
-#include "app/ini_settings.h"
-#include "app/registry_key.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/ini_settings.h"
+#include "core/registry_key.h"
+#include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"
 #include "engine_hid/site_steps.h"

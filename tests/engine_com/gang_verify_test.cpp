@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/globals.h"
-#include "app/ini_settings.h"
+#include "core/globals.h"
+#include "core/ini_settings.h"
 #include "engine_com/gang_workers.h"
 #include "support/golden_file.h"
 #include "support/simulated_gang.h"

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 #include "engine_hid/hid_workers.h"
 #include "link/hid_device.h"
 #include "support/information_settings.h"

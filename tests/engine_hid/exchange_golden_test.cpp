@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "engine_hid/hid_workers.h"
 #include "link/hid_device.h"
 #include "support/exchange_log.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "engine_hid/hid_workers.h"
 #include "engine_hid/info_block_image.h"
 #include "support/information_settings.h"

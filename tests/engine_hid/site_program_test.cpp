@@ -4,8 +4,8 @@
 #include <optional>
 #include <regex>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 #include "engine_hid/hid_workers.h"
 #include "platform/strfmt.h"
 #include "support/simulated_burn.h"

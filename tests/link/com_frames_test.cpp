@@ -6,8 +6,8 @@
 #include <functional>
 #include <numeric>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 #include "support/gang_link.h"
 #include "support/temp_dir.h"
 #include "link/com_settings.h"

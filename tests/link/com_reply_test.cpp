@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/com_frames.h"
 #include "support/gang_link.h"
 

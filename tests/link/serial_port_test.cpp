@@ -11,9 +11,9 @@
 #include <fstream>
 #include <thread>
 
-#include "app/globals.h"
-#include "app/registry_key.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_key.h"
+#include "core/registry_settings.h"
 #include "support/gang_link.h"
 #include "support/temp_config_folder.h"
 #include "support/temp_dir.h"

@@ -4,9 +4,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "app/crc16.h"
+#include "core/crc16.h"
 #include "app/main_window.h"
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 #include "controls/chk_gbox.h"
 #include "dialogs/config_dlg.h"
 #include "dialogs/read_info_dlg.h"

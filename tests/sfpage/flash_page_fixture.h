@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "res/flash_page_template.h"
 #include "sfpage/flash_isp.h"
 #include "support/simulated_burn.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
 #include "support/golden_file.h"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <functional>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "support/gang_link.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"

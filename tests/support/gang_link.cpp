@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"

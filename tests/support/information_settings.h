@@ -6,7 +6,7 @@
 #include <string>
 #include <tuple>
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 // Puts the information-block settings back as they were when it was made.
 class InformationSettingsKept {

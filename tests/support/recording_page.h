@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/worker_page.h"
+#include "core/worker_page.h"
 
 class RecordingPage final : public WorkerPage {
 public:

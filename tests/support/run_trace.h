@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/worker_page.h"
+#include "core/worker_page.h"
 #include "sfpage/run_clock.h"
 #include "sim/hid_adapter.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 #include "engine_hid/pause.h"
 #include "link/hid_device.h"
 #include "platform/paths.h"

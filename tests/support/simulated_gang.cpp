@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <sstream>
 
-#include "app/globals.h"
-#include "app/ini_settings.h"
-#include "app/registry_key.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/ini_settings.h"
+#include "core/registry_key.h"
+#include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
 #include "link/com_reply.h"

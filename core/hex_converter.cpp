@@ -1,4 +1,4 @@
-#include "app/hex_converter.h"
+#include "core/hex_converter.h"
 
 #include <array>
 #include <cstdio>

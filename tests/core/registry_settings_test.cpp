@@ -1,12 +1,12 @@
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 
 #include <functional>
 #include <tuple>
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/registry_key.h"
+#include "core/globals.h"
+#include "core/registry_key.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "support/temp_config_folder.h"

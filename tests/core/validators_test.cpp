@@ -1,4 +1,4 @@
-#include "app/validators.h"
+#include "core/validators.h"
 
 #include <gtest/gtest.h>
 

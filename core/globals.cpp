@@ -1,4 +1,4 @@
-#include "app/globals.h"
+#include "core/globals.h"
 
 const std::array<std::string, kChipTableSize> g_strChipName = {
     "RQ45N064", "RQ45N032", "RQ27K316", "RQ23K204",  "RQ27K208",  "RQ23K216",  "RQ23K208",

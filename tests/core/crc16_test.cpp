@@ -1,4 +1,4 @@
-#include "app/crc16.h"
+#include "core/crc16.h"
 
 #include <gtest/gtest.h>
 

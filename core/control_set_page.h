@@ -3,7 +3,7 @@
 // waits until it is done. The log list and the progress bar are the controls given (a list id
 // of 0: no log, as in the tool dialogs); the marquee makes the progress bar busy. Pages with
 // prompts or an image path add them.
-#include "app/worker_page.h"
+#include "core/worker_page.h"
 #include "platform/dialog_builder.h"
 
 class ControlSetPage : public WorkerPage {

@@ -1,4 +1,4 @@
-#include "app/parameter_file.h"
+#include "core/parameter_file.h"
 
 #include <array>
 #include <fstream>

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/counters.h"
+#include "core/counters.h"
 
 // Loads that store into their global themselves, and the saves that write that global.
 void RegLoadEncry();

@@ -1,9 +1,9 @@
-#include "app/counters.h"
+#include "core/counters.h"
 
 #include <mutex>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 
 namespace {
 

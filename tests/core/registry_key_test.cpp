@@ -1,4 +1,4 @@
-#include "app/registry_key.h"
+#include "core/registry_key.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "app/image_loader.h"
+#include "core/image_loader.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "app/crc16.h"
+#include "core/crc16.h"
 #include "platform/strfmt.h"
 #include "support/temp_dir.h"
 

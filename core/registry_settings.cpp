@@ -1,11 +1,11 @@
-#include "app/registry_settings.h"
+#include "core/registry_settings.h"
 
 #include <algorithm>
 #include <array>
 #include <string_view>
 
-#include "app/globals.h"
-#include "app/registry_key.h"
+#include "core/globals.h"
+#include "core/registry_key.h"
 #include "platform/registry_store.h"
 
 const char g_szRegKey[] = "Software\\Kestrova\\SWD_Vosk\\FOUR_Wire";

@@ -1,4 +1,4 @@
-#include "app/ini_settings.h"
+#include "core/ini_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "app/protect_area.h"
+#include "core/protect_area.h"
 
 #include <QPainter>
 
-#include "app/globals.h"
+#include "core/globals.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
-#include "app/protect_area.h"
+#include "core/protect_area.h"
 
 namespace {
 

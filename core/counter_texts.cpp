@@ -1,4 +1,4 @@
-#include "app/counter_texts.h"
+#include "core/counter_texts.h"
 
 #include "platform/strfmt.h"
 

@@ -1,12 +1,12 @@
-#include "app/control_set_page.h"
+#include "core/control_set_page.h"
 
 #include <QListWidget>
 #include <QProgressBar>
 #include <algorithm>
 #include <cstdio>
 
-#include "app/globals.h"
-#include "app/image_loader.h"
+#include "core/globals.h"
+#include "core/image_loader.h"
 #include "platform/ui.h"
 
 void ControlSetPage::appendLog(const std::string& line) {

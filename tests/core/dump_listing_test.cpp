@@ -1,4 +1,4 @@
-#include "app/dump_listing.h"
+#include "core/dump_listing.h"
 
 #include <gtest/gtest.h>
 

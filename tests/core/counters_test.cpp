@@ -1,4 +1,4 @@
-#include "app/counters.h"
+#include "core/counters.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -10,8 +10,8 @@
 #include <set>
 #include <thread>
 
-#include "app/globals.h"
-#include "app/registry_settings.h"
+#include "core/globals.h"
+#include "core/registry_settings.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "support/temp_config_folder.h"

@@ -1,4 +1,4 @@
-#include "app/image_loader.h"
+#include "core/image_loader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "app/crc16.h"
-#include "app/hex_converter.h"
+#include "core/crc16.h"
+#include "core/hex_converter.h"
 #include "platform/strfmt.h"
 
 namespace {

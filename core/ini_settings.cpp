@@ -1,11 +1,11 @@
-#include "app/ini_settings.h"
+#include "core/ini_settings.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <optional>
 #include <sys/stat.h>
 
-#include "app/globals.h"
+#include "core/globals.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/strfmt.h"
