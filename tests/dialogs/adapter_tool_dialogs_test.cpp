@@ -1,5 +1,6 @@
 #include <QLabel>
 #include <QTest>
+#include <filesystem>
 #include <functional>
 #include <numeric>
 
@@ -132,10 +133,12 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     dialog.controls().setText(kIdcPageCount, "2");
     EXPECT_EQ(Shown(dialog.controls(), {kIdcFirstByte, kIdcLastByte}), (Texts{"1000(4096)", "11FF(4607)"}));
 
-    dialog.controls().setText(kIdcPageCount, "0");
-    dialog.controls().setText(kIdcFromPage, "FFFF");
-    dialog.controls().setText(kIdcPageCount, "FFF1");
-    EXPECT_EQ(takeMessages(), (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!"}));
+    // Numbers beyond 32 bits are out of range, not wrapped round to 10 and 2.
+    for (const auto& [id, typed] : {std::pair{kIdcPageCount, "0"}, {kIdcFromPage, "FFFF"}, {kIdcPageCount, "FFF1"},
+                                    {kIdcFromPage, "100000010"}, {kIdcPageCount, "100000002"}})
+        dialog.controls().setText(id, typed);
+    EXPECT_EQ(takeMessages(),
+              (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!", "Out of range!", "Out of range!"}));
     EXPECT_EQ(Shown(dialog.controls(), {kIdcFromPage, kIdcPageCount}), (Texts{"10", "2"}));
 
     clickAndWait(dialog, kIdcExecute);
@@ -167,6 +170,16 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     EXPECT_EQ(folder.read("Dump.txt"), "");
     EXPECT_TRUE(services.viewed().empty());
     EXPECT_TRUE(page.messages.empty());
+
+    // A full disk is told for either file, and nothing is shown.
+    for (const char* name : {"Dump.txt", "dump.bin"}) {
+        std::filesystem::remove(folder.file(name));
+        std::filesystem::create_symlink("/dev/full", folder.file(name));
+        SaveTargetDump(page, flash, 0x1000, name[0] == 'D');
+    }
+    EXPECT_EQ(page.messages, (Texts{"File could not be written !\r\n" + folder.file("Dump.txt"),
+                                    "File could not be written !\r\n" + folder.file("dump.bin")}));
+    EXPECT_TRUE(services.viewed().empty());
 }
 
 // The viewer shows what the option words encode, and a second read never shows the first
