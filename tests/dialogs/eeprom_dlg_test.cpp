@@ -185,7 +185,7 @@ TEST_F(Eeprom, RefusedLoadKeepsTheTableAndItsName) {
     for (const auto& [name, message] : refused) {
         load(page, QString::fromStdString(name));
         EXPECT_EQ(takeMessages(), Texts{message}) << name;
-        EXPECT_EQ(page.controls().text(kIdcEepromFile), "T") << name;
+        EXPECT_EQ(page.controls().text(kIdcEepromFile).toStdString(), "T") << name;
         Click(page.controls(), kIdcEepromSave);
     }
     EXPECT_EQ(column(page, 2), Texts{"one"});
