@@ -1,6 +1,5 @@
 #include <QLabel>
 #include <QTest>
-#include <filesystem>
 #include <functional>
 #include <numeric>
 
@@ -170,16 +169,6 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     EXPECT_EQ(folder.read("Dump.txt"), "");
     EXPECT_TRUE(services.viewed().empty());
     EXPECT_TRUE(page.messages.empty());
-
-    // A full disk is told for either file, and nothing is shown.
-    for (const char* name : {"Dump.txt", "dump.bin"}) {
-        std::filesystem::remove(folder.file(name));
-        std::filesystem::create_symlink("/dev/full", folder.file(name));
-        SaveTargetDump(page, flash, 0x1000, name[0] == 'D');
-    }
-    EXPECT_EQ(page.messages, (Texts{"File could not be written !\r\n" + folder.file("Dump.txt"),
-                                    "File could not be written !\r\n" + folder.file("dump.bin")}));
-    EXPECT_TRUE(services.viewed().empty());
 }
 
 // The viewer shows what the option words encode, and a second read never shows the first
