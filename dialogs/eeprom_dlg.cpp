@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "core/globals.h"
-#include "app/main_window.h"
+#include "core/page_hooks.h"
 #include "core/validators.h"
 #include "controls/bind_control.h"
 #include "dialogs/eeprom_table.h"

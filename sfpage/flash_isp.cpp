@@ -4,9 +4,8 @@
 #include <algorithm>
 
 #include "core/globals.h"
-#include "app/ic_page.h"
 #include "core/image_loader.h"
-#include "app/main_window.h"
+#include "core/page_hooks.h"
 #include "core/protect_area.h"
 #include "core/registry_settings.h"
 #include "controls/mac_progress_ctrl.h"
@@ -263,7 +262,7 @@ void CFlashISP::OnViewDetail() { RunInfoParamView(this); }
 
 void CFlashISP::OnConfig() {
     if (!RunProgrammingConfig(this)) return;
-    if (g_pISPDlg) g_pISPDlg->RefreshSettingsView();
+    if (RefreshIcPageSettings) RefreshIcPageSettings();
     RefreshSettingsView();
 }
 
