@@ -322,3 +322,7 @@ std::string CISPDlg::imagePath() const {
     std::lock_guard lock(imageMutex_);
     return imagePath_;
 }
+
+// On the caller's thread: the worker waits for it anyway, and the window need not freeze for
+// the second of pauses around the re-open. The page stays the port's owner.
+void CISPDlg::reopenComPort() { ComReopenPort(); }

@@ -53,6 +53,7 @@ public:
     int stopPrompt(int kind, uint32_t address) override;
     int warnPrompt(int kind, uint32_t address) override;
     std::string imagePath() const override;
+    void reopenComPort() override;
 
     // SerialPortOwner, called from the port's monitor thread.
     void serialByteReceived(uint8_t byte, unsigned port) override;

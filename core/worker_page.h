@@ -39,6 +39,16 @@ public:
     // The image file chosen on the page.
     virtual std::string imagePath() const = 0;
 
+    // The gang runs' requests of the page that owns the COM port: re-open the port at the
+    // second baud rate (WM_USER+12), and the 256-byte pages that a page erase covers. A page
+    // that starts no gang run keeps the port as it is; no page of the window holds a range.
+    struct PageRange {
+        uint32_t first = 0;
+        uint32_t count = 0;
+    };
+    virtual void reopenComPort() {}
+    virtual PageRange pageEraseRange() const { return {}; }
+
 protected:
     virtual void appendLog(const std::string& line) = 0;
 };

@@ -20,6 +20,8 @@ constexpr uint32_t kPageSize = 2048;  // a target flash page, programmed as one
 // Controls of the IC page.
 namespace ctl {
 constexpr int kAuto = 1002;
+constexpr int kProgram = 1003;  // hidden: the start buttons of the program-only and verify-only runs
+constexpr int kVerify = 1004;
 constexpr int kCancel = 1006;
 constexpr int kProgress = 1008;
 constexpr int kSerialLabel = 1012;

@@ -24,7 +24,6 @@ constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr auto kWakeMargin = std::chrono::microseconds(100);
 constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
-constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 
 // The length of the host frame at the start of bytes, from its lead and command bytes.
 size_t FrameLength(std::span<const uint8_t> bytes) {
@@ -82,11 +81,19 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
                 const uint32_t address = AddressOf(t, p1, i);
                 if (address >= t.flash.size()) {
                     status = 1;
-                    targetStatus = kProgramError;
+                    targetStatus = GangTarget::kProgramError;
                     continue;
                 }
-                if ((t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = kProgramError;
+                if (t.mtp) {
+                    t.flash[address] = f[4 + i];
+                    continue;
+                }
+                if ((t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = GangTarget::kProgramError;
                 t.flash[address] &= f[4 + i];
+            }
+            if (t.mtp) {
+                t.busyLeft = t.busyPolls;
+                targetStatus |= t.status();
             }
             return Result{status, {targetStatus}};
         }
@@ -104,10 +111,14 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
                 const uint32_t address = AddressOf(t, p1, i);
                 differs = differs || address >= t.flash.size() || t.flash[address] != f[4 + i];
             }
-            t.lastCompareDiffered = differs;
+            t.compareDiffered = t.compareDiffered || differs;
             return Result{0, {}};
         }
-        case 0x0B: return Result{uint8_t{t.lastCompareDiffered}, {}};
+        case 0x0B: {
+            const uint8_t differed = t.compareDiffered;
+            t.compareDiffered = false;
+            return Result{differed, {}};
+        }
         case 0x12: case 0x16:
             std::fill(t.flash.begin(), t.flash.end(), 0xFF);
             return Result{0, {}};
@@ -117,7 +128,12 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
             return Result{0, {}};
         }
         case 0x49: return Result{0, {t.chipId}};
-        case 0x09: return Result{0, {p1 == 0x00 ? t.chipId : uint8_t{0x00}}};
+        case 0x09:
+            if (p1 == 0x02) {  // an MTP target's status poll
+                if (t.busyLeft > 0) --t.busyLeft;
+                return Result{0, {t.status()}};
+            }
+            return Result{0, {p1 == 0x00 ? t.chipId : uint8_t{0x00}}};
         default: return std::nullopt;
     }
 }
@@ -139,6 +155,10 @@ std::array<uint8_t, 8> GangTarget::optionBlock(uint16_t offset) const {
     block.fill(0xFF);
     for (size_t i = 0; i < block.size() && offset + i < flash.size(); ++i) block[i] = flash[offset + i];
     return block;
+}
+
+uint8_t GangTarget::status() const {
+    return static_cast<uint8_t>((busyLeft > 0 ? kBusy : 0) | (programError ? kProgramError : 0));
 }
 
 GangBoard::GangBoard() {
@@ -233,6 +253,19 @@ void GangBoard::differAtCompare(int socket, int nth) {
     std::lock_guard lock(lock_);
     GangTarget& target = sockets_.at(socket).value();
     target.differAtCompare = target.compares + nth;
+}
+
+void GangBoard::makeMtp(int socket, int polls, bool programError) {
+    std::lock_guard lock(lock_);
+    GangTarget& target = sockets_.at(socket).value();
+    target.mtp = true;
+    target.busyPolls = polls;
+    target.programError = programError;
+}
+
+void GangBoard::powerTargetsThemselves(bool on) {
+    std::lock_guard lock(lock_);
+    selfPowered_ = on;
 }
 
 BoardState GangBoard::state() const {
@@ -420,7 +453,7 @@ std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t
         board_.wakeupLine = on;
     } else if (cmd == 0x0F) {
         board_.power = on;
-        if (!on) {
+        if (!on && !selfPowered_) {
             for (auto& socket : sockets_) {
                 if (socket) socket->inIsp = false;
             }
@@ -438,7 +471,7 @@ std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t
 
 bool GangBoard::routed(int socket) const {
     if (singleTarget_ >= 0) return socket == singleTarget_ && sockets_[socket].has_value();
-    return board_.power && board_.switches[socket] && sockets_[socket].has_value();
+    return (board_.power || selfPowered_) && board_.switches[socket] && sockets_[socket].has_value();
 }
 
 std::optional<GangBoard::Answer> GangBoard::targetFrame(const std::vector<uint8_t>& frame) {

@@ -40,18 +40,35 @@ uint8_t ChipIdOfMode(uint8_t chipMode);
 // clear bits, erasing sets them; a write answers with the target's status byte (0x04 when a
 // byte could not be written as sent). It takes target frames only in ISP mode, which the handshake
 // starts and the leave frame or a power-off ends.
+//
+// An MTP target's memory is rewritten in place: a write overwrites each byte, whatever it held.
+// After every write it is busy for busyPolls status polls (0F 09 02): the write's status byte
+// and each poll's carry 0x08 until that many polls have been answered; with programError the
+// status byte carries 0x04 as well.
+//
+// A compare (0F 3A) checks its bytes against the flash; a difference sticks until the
+// compare result (0F 0B) has reported it, so several compares may share one result.
 struct GangTarget {
+    static constexpr uint8_t kBusy = 0x08;
+    static constexpr uint8_t kProgramError = 0x04;
+
     uint8_t chipMode = 2;
     uint8_t chipId = 0;
     std::vector<uint8_t> flash;
     bool inIsp = false;
     uint8_t hiByte = 0;               // high address byte of the next access
-    bool lastCompareDiffered = false;
+    bool compareDiffered = false;     // since the last compare result
     int compares = 0;
     int differAtCompare = 0;          // this compare (from 1) differs whatever the bytes
+    bool mtp = false;
+    int busyPolls = 0;
+    int busyLeft = 0;                 // polls until the last write is done
+    bool programError = false;
 
     // The 8-byte option block at the option offset of the flash.
     std::array<uint8_t, 8> optionBlock(uint16_t offset) const;
+    // What an MTP target's status poll answers now.
+    uint8_t status() const;
 };
 
 struct BoardState {
@@ -97,6 +114,11 @@ public:
     void wireSingleTarget(int socket);
     // The socket's nth compare from now (1 = the next) reports a differing block.
     void differAtCompare(int socket, int nth);
+    // Makes the socket's target an MTP part, busy for polls status polls after each write
+    // (INT_MAX: for ever), with or without a program-memory error.
+    void makeMtp(int socket, int polls, bool programError = false);
+    // Targets on their own supply: the switches reach them with socket power off.
+    void powerTargetsThemselves(bool on);
     BoardState state() const;
 
     // Faults of the answers. The nth frame (from 1) of a kind counts from the start.
@@ -155,6 +177,7 @@ private:
     BoardState board_;
     std::array<std::optional<GangTarget>, 4> sockets_;
     int singleTarget_ = -1;
+    bool selfPowered_ = false;
 
     bool silent_ = false;
     uint32_t delayMs_ = 0;

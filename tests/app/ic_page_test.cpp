@@ -261,6 +261,14 @@ TEST_F(IcPage, ThePageOwnsTheComPortAndReportsItsFailure) {
     page = std::make_unique<CISPDlg>();
     EXPECT_EQ(g_pComPageOwner, page.get());
     ASSERT_TRUE(ComOpenPort(g_pComPageOwner));
+    // A gang run's request: the port again, at the second rate, still the page's.
+    g_nComBaudRate2 = 57600;
+    page->reopenComPort();
+    g_nComBaudRate2 = 115200;
+    EXPECT_TRUE(g_SerialPort.IsOpen());
+    EXPECT_EQ(g_SerialPort.Owner(), page.get());
+    const termios line = board.lineSettings();
+    EXPECT_EQ(cfgetospeed(&line), speed_t{B57600});
     board.stop();
     EXPECT_TRUE(spinUntil([&] { return !services.messages().empty() && !g_SerialPort.IsOpen(); }));
     QApplication::processEvents();

@@ -1,6 +1,7 @@
 #include "sim/gang_board.h"
 
 #include <chrono>
+#include <climits>
 #include <functional>
 
 #include "core/globals.h"
@@ -109,6 +110,64 @@ TEST_F(GangBoardSim, SingleTargetWiringReachesOneTargetWithoutPowerOrSwitches) {
     }
     board.wireSingleTarget(-1);
     EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100)) << "back on the four-socket wiring";
+}
+
+// An MTP target overwrites its bytes in place and stays busy for its number of status polls
+// after each write; the write's reply and each poll's carry the status byte.
+TEST_F(GangBoardSim, MtpTargetsOverwriteAndReportBusyUntilPolledEnough) {
+    const struct { int polls; bool error; uint8_t value; Bytes statuses; } writes[] = {
+        {0, false, 0x5A, {0x00, 0x00}},  // the write's status, then the polls'
+        {2, false, 0xA5, {0x08, 0x08, 0x00, 0x00}},
+        {0, true, 0xFF, {0x04, 0x04}},
+        {INT_MAX, false, 0x00, {0x08, 0x08, 0x08, 0x08, 0x08, 0x08}},
+    };
+    EnterIspOnSocketA();
+    for (const auto& w : writes) {
+        SCOPED_TRACE(w.polls);
+        board.makeMtp(0, w.polls, w.error);
+        g_byReplyData[0] = 0xFF;
+        ASSERT_TRUE(Step(0x3A, [&] { return ComIspTrans1Data(0x20, w.value); }, 800));
+        Bytes seen = {g_byReplyData[0]};
+        while (seen.size() < w.statuses.size()) {
+            g_byReplyData[0] = 0xFF;
+            ASSERT_TRUE(Step(0x3B, ComIspCmd09p2, 1000));
+            seen.push_back(g_byReplyData[0]);
+        }
+        EXPECT_EQ(seen, w.statuses);
+        EXPECT_EQ(board.target(0)->flash[0x20], w.value);
+    }
+}
+
+// A compare that differs is reported by the next compare result, however many matching compares
+// follow it; the result after that starts afresh.
+TEST_F(GangBoardSim, ADifferingCompareSticksUntilTheCompareResult) {
+    const Bytes held = {1, 2, 3, 4, 5, 6, 7, 8};
+    Bytes wrong = held;
+    wrong[3] = 0;
+    EnterIspOnSocketA();
+    ASSERT_TRUE(Step(0x06, [&] { return ComIspTransData(0x00, held); }, 800));
+    const struct { std::vector<Bytes> compares; uint32_t matched; } results[] = {
+        {{held, held}, 1}, {{wrong, held, held}, 0}, {{held}, 1}, {{held, wrong}, 0},
+    };
+    for (const auto& r : results) {
+        for (const Bytes& bytes : r.compares) ASSERT_TRUE(Step(0x13, [&] { return ComIspCmd3A(0x00, bytes); }, 800));
+        ASSERT_TRUE(Step(0x14, [] { return ComIspCmd0B(); }, 800));
+        EXPECT_EQ(g_bSkipBlockErase, r.matched);
+    }
+}
+
+// Targets on their own supply answer through a closed switch with socket power off, and keep
+// their ISP mode when the board switches socket power off; an open switch still cuts them off.
+TEST_F(GangBoardSim, SelfPoweredTargetsAnswerThroughTheirSwitchWithoutSocketPower) {
+    ASSERT_TRUE(Step(0x2C, [] { return ComSet4066A(1); }));
+    EXPECT_FALSE(Step(0x03, [] { return ComIspStart(); }, 100)) << "no socket power";
+    board.powerTargetsThemselves(true);
+    ASSERT_TRUE(Step(0x03, [] { return ComIspStart(); }));
+    ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
+    EXPECT_TRUE(Step(0x04, [] { return ComIspStopMcu(); }));
+    EXPECT_FALSE(board.target(1)->inIsp);
+    ASSERT_TRUE(Step(0x2C, [] { return ComSet4066A(0); }));
+    EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100)) << "switch open";
 }
 
 }  // namespace

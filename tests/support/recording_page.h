@@ -34,6 +34,11 @@ public:
         return onWarn ? onWarn(kind, address) : 1;
     }
     std::string imagePath() const override { return image; }
+    void reopenComPort() override {
+        ++reopens;
+        if (onReopen) onReopen();
+    }
+    PageRange pageEraseRange() const override { return pageErase; }
 
     // The log lines that contain part.
     std::vector<std::string> logLinesWith(const std::string& part) const {
@@ -61,4 +66,7 @@ public:
     std::map<int, std::string> texts;
     std::map<int, int> icons;
     std::vector<std::string> messages;
+    int reopens = 0;                    // port re-opens asked of the page
+    std::function<void()> onReopen;
+    PageRange pageErase;                // what pageEraseRange() answers
 };
