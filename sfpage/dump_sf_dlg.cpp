@@ -60,6 +60,13 @@ void writeRaw(WorkerPage& dialog, const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
+void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
+    if (request.text)
+        writeText(dialog, request, bytes);
+    else
+        writeRaw(dialog, bytes);
+}
+
 void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.showControl(kIdcProgress, true);
     dialog.enableControl(kIdcCancel, true);
@@ -68,12 +75,7 @@ void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.setProgressPos(0);
     sfpage::runClock().pause(1);
     sfpage::runClock().pause(1);
-    if (readPages(dialog, request, bytes)) {
-        if (request.text)
-            writeText(dialog, request, bytes);
-        else
-            writeRaw(dialog, bytes);
-    }
+    if (readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
     dialog.showControl(kIdcProgress, false);
     dialog.enableControl(kIdcCancel, false);
     sfpage::runClock().pause(1);
@@ -137,6 +139,12 @@ void CDumpSFDlg::OnChangePageCount() {
 }
 
 void CDumpSFDlg::OnBinFile() { request_.text = false; }
+
+// The dialog's template has no operation list: the list loggers have nowhere to write.
+void CDumpSFDlg::LogAppendByte(uint8_t) {}
+void CDumpSFDlg::LogBytesLine(std::span<const uint8_t>) {}
+void CDumpSFDlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt("%02x\r\n", byte)); }
+void CDumpSFDlg::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
 void CDumpSFDlg::OnTxtFile() { request_.text = true; }
 
 void CDumpSFDlg::OnCancel() {
