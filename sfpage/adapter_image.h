@@ -41,7 +41,7 @@ struct AdapterOptionFields {
     bool bootDataMarker = false;
     bool infoBlockMarker = false;
     std::array<uint32_t, 16> words{};
-    std::optional<std::array<uint8_t, kParameterAreaSize>> parameters;
+    std::optional<std::array<uint8_t, kParameterAreaSize>> parameters{};
 };
 
 struct AdapterImageSettings {
@@ -53,7 +53,7 @@ struct AdapterImageSettings {
     bool serialInEeprom = false;
     bool serialAutoInc = false;
     uint32_t lastSerial = 0;
-    std::optional<AdapterOptionFields> options;
+    std::optional<AdapterOptionFields> options{};
 };
 
 // The bytes to write to the serial flash: 0x13100 long with serial numbers, else 0x10D00 with a

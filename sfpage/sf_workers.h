@@ -19,8 +19,8 @@ struct SfRun {
     std::string imagePath;
     uint32_t flashSize = 0;  // of the chip model: larger files are refused
     AdapterImageSettings image;
-    std::string imageType;   // the lower-case extension of the file chosen on the page
-    InfoBlockSettings info;  // what the run with option words puts into the block
+    std::string imageType{};  // the lower-case extension of the file chosen on the page
+    InfoBlockSettings info{};  // what the run with option words puts into the block
 };
 
 // The run of the current settings on the image at path.

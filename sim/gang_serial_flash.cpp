@@ -106,9 +106,4 @@ void BoardSerialFlash::setStatus(uint8_t status) {
     status_ = status;
 }
 
-bool BoardSerialFlash::writeEnabled() const {
-    std::lock_guard lock(lock_);
-    return writeEnable_;
-}
-
 }  // namespace sim

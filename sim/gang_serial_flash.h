@@ -45,7 +45,6 @@ public:
     void write(uint32_t address, std::span<const uint8_t> bytes);
     void setEraseTime(std::chrono::milliseconds time);
     void setStatus(uint8_t status);
-    bool writeEnabled() const;
 
 private:
     static constexpr uint8_t kBlockProtect = 0x1C;
