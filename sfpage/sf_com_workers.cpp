@@ -164,8 +164,10 @@ bool VerifyImage(SfLink& link, const std::vector<uint8_t>& image, uint32_t start
     const bool same = ForEachBlock(link, start, length, [&](uint32_t at, uint32_t offset, uint32_t count) {
         std::array<uint8_t, kSfComBlock> block;
         const std::span<uint8_t> read(block.data(), count);
-        if (!link.read(at, read)) return false;
-        if (!std::equal(read.begin(), read.end(), image.begin() + offset)) {
+        const bool wasRead = link.read(at, read);
+        if (link.run.timedOut) return false;
+        // A block that cannot be read is never a match.
+        if (!wasRead || !std::equal(read.begin(), read.end(), image.begin() + offset)) {
             page.messageBox(strfmt("Verified Failure at 0x%x!!!", at), platform::MsgIcon::Error);
             return false;
         }
@@ -277,22 +279,25 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     SfLink link(page);
     Result result;
     LoadedImage image;
-    bool done = LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image);
-    const uint32_t length = done ? LengthToProgram(kind, run.imageType, image.size) : 0;
-    if (done && kind == FullRunKind::Serial) done = PassesProtectionGuard(link, image);
-    done = done && PrepareErase(link, true);
+    const bool ready = LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
+                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image));
+    const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
+    bool done = ready && PrepareErase(link, true);
     if (done) {
         const double begin = runClock().seconds();
         done = EraseChip(link);
         if (done) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
         GangPause(kSettleMs);
     }
+    const std::span<const uint8_t> file = std::span(image.bytes).first(image.size);
     done = done && ProgramImage(link, image.bytes, g_nIspStartAddr, length) &&
-           WriteConfigRecords(link, BuildSfConfigRecords(ConfigSettingsInUse(kind), std::span(image.bytes).first(image.size), length)) &&
+           WriteConfigRecords(link, BuildSfConfigRecords(ConfigSettingsInUse(kind), file, length)) &&
            VerifyImage(link, image.bytes, g_nIspStartAddr, length);
     result.note(done);
-    EndWrites(link);
-    if (kind == FullRunKind::Serial && !link.run.timedOut) link.run.sendUnanswered(ComBoardCmd10);
+    if (ready) {
+        EndWrites(link);
+        if (kind == FullRunKind::Serial && !link.run.timedOut) link.run.sendUnanswered(ComBoardCmd10);
+    }
     ReleaseLink(link, true);
     endRun(page, result);
 }
@@ -336,8 +341,9 @@ void EraseSFComThread(WorkerPage& page) {
     log(page, "Begin erase chip all data.............");
     page.setProgressMarquee(true);
     const double begin = runClock().seconds();
-    const bool erased = AllocateBlockBuffer(page) && PrepareErase(link, false) && EraseChip(link);
-    EndWrites(link);
+    const bool ready = AllocateBlockBuffer(page);
+    const bool erased = ready && PrepareErase(link, false) && EraseChip(link);
+    if (ready) EndWrites(link);
     if (erased && !link.run.timedOut) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
     page.setProgressMarquee(false);
     ReleaseLink(link, false);
@@ -356,7 +362,8 @@ void EraseSFMarkComThread(WorkerPage& page) {
     marker.fill(0xFF);
     BuildBitMask(kSfComMarkBits, marker);
     std::array<uint8_t, kSfComBlock> readBack;
-    bool marked = AllocateBlockBuffer(page) && PrepareErase(link, false) && link.programFrame(kSfComMarkAddr, marker) &&
+    const bool ready = AllocateBlockBuffer(page);
+    bool marked = ready && PrepareErase(link, false) && link.programFrame(kSfComMarkAddr, marker) &&
                   link.read(kSfComMarkAddr, readBack);
     // The flash only clears bits: a marker that took reads back at least its zero bits.
     if (marked && CountLeadingZeroBits(readBack) < kSfComMarkBits) {
@@ -364,7 +371,7 @@ void EraseSFMarkComThread(WorkerPage& page) {
         marked = false;
     }
     if (marked) link.instruction(kWriteEnable);
-    EndWrites(link);
+    if (ready) EndWrites(link);
     if (marked && !link.run.timedOut) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
     page.setProgressMarquee(false);
     ReleaseLink(link, false);
@@ -378,8 +385,9 @@ void VerifySFComThread(WorkerPage& page, const SfRun& run) {
     SfLink link(page);
     Result result;
     LoadedImage image;
-    result.note(LoadImage(page, run, 0, image) && VerifyImage(link, image.bytes, g_nIspStartAddr, image.size));
-    EndWrites(link);
+    const bool ready = LoadImage(page, run, 0, image);
+    result.note(ready && VerifyImage(link, image.bytes, g_nIspStartAddr, image.size));
+    if (ready) EndWrites(link);
     ReleaseLink(link, true);
     endRun(page, result);
 }
@@ -392,8 +400,8 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     Result result;
     LoadedImage image;
     const uint32_t start = g_nIspStartAddr;
-    bool done = LoadImage(page, run, 0, image) && PassesProtectionGuard(link, image) && link.wake() &&
-                ProgramImage(link, image.bytes, start, image.size);
+    const bool ready = LoadImage(page, run, 0, image) && PassesProtectionGuard(link, image);
+    bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
     if (done && (g_bEncry || g_bCodeOption) && uint64_t{start} + image.size <= g_dwOptionAddr)
         done = link.enabledProgram(g_dwOptionAddr, ProgramOptionBlock());
     if (done && g_bEncry) {
@@ -404,7 +412,7 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
             done = link.enabledProgram(kSfComKeyAddr, g_KeyBytes);
     }
     result.note(done);
-    EndWrites(link);
+    if (ready) EndWrites(link);
     ReleaseLink(link, true);
     endRun(page, result);
 }

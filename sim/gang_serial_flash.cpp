@@ -44,7 +44,8 @@ BoardSerialFlash::Answer BoardSerialFlash::take(std::span<const uint8_t> frame, 
                 break;
             }
             // The part ignores the address bits above its size.
-            for (uint32_t i = 0, a = AddressAt(frame, 4); i < frame[2]; ++i) answer.data.push_back(bytes_[(a + i) % kSize]);
+            for (uint32_t i = 0, a = AddressAt(frame, 4); i < std::min<size_t>(frame[2], readLimit_); ++i)
+                answer.data.push_back(bytes_[(a + i) % kSize]);
             break;
         case 0x25:
             answer = program(frame[3], AddressAt(frame, 4), frame.subspan(7, frame[2]));
@@ -104,6 +105,11 @@ void BoardSerialFlash::setEraseTime(std::chrono::milliseconds time) {
 void BoardSerialFlash::setStatus(uint8_t status) {
     std::lock_guard lock(lock_);
     status_ = status;
+}
+
+void BoardSerialFlash::cutReadsTo(size_t bytes) {
+    std::lock_guard lock(lock_);
+    readLimit_ = bytes;
 }
 
 }  // namespace sim

@@ -13,6 +13,7 @@
 // erase sets every byte to FF at once; the board answers the frames after it only when the
 // erase time has passed.
 #include <array>
+#include <cstddef>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -45,6 +46,8 @@ public:
     void write(uint32_t address, std::span<const uint8_t> bytes);
     void setEraseTime(std::chrono::milliseconds time);
     void setStatus(uint8_t status);
+    // A fault: read replies carry at most this many bytes.
+    void cutReadsTo(size_t bytes);
 
 private:
     static constexpr uint8_t kBlockProtect = 0x1C;
@@ -58,6 +61,7 @@ private:
     uint8_t status_ = 0;
     std::chrono::milliseconds eraseTime_{0};
     Clock::time_point busyUntil_{};
+    size_t readLimit_ = SIZE_MAX;
 };
 
 }  // namespace sim
