@@ -74,32 +74,32 @@ TEST(SfComWorkers, GoldenRuns) {
         std::function<void(SfComBench&)> arrange;
         std::function<void(SfComBench&)> check;
     } cases[] = {
-        {"dump-page-1.log", DumpPage1, [](SfComBench& b) { b.gang.board.serialFlash().write(0x100, PatternImage(256)); },
+        {"com-dump-page-1.log", DumpPage1, [](SfComBench& b) { b.gang.board.serialFlash().write(0x100, PatternImage(256)); },
          [](SfComBench&) { EXPECT_EQ(FileBytes(g_strExeDir + "Dump.bin"), PatternImage(256)); }},
-        {"erase.log", EraseSFComThread, [](SfComBench& b) { b.gang.board.serialFlash().write(0x1FFFF0, Bytes(16, 0)); },
+        {"com-erase.log", EraseSFComThread, [](SfComBench& b) { b.gang.board.serialFlash().write(0x1FFFF0, Bytes(16, 0)); },
          [](SfComBench& b) { EXPECT_EQ(b.flash(0x1FFFF0, 16), Bytes(16, 0xFF)); }},
-        {"erase-mark.log", EraseSFMarkComThread, [](SfComBench&) {},
+        {"com-erase-mark.log", EraseSFMarkComThread, [](SfComBench&) {},
          [](SfComBench& b) { EXPECT_EQ(b.flash(0x5000, 33), Cat({0x00, 0x3F}, Bytes(31, 0xFF))); }},
-        {"verify-70-bytes-at-1000.log", Verify,
+        {"com-verify-70-bytes-at-1000.log", Verify,
          [&](SfComBench& b) {
              g_nIspStartAddr = 0x1000;
              b.gang.board.serialFlash().write(0x1000, image);
          },
          [](SfComBench& b) { EXPECT_EQ(b.lamp(), res::kIconPass); }},
-        {"program-70-bytes-at-1000.log", Program, [](SfComBench&) { g_nIspStartAddr = 0x1000; },
+        {"com-program-70-bytes-at-1000.log", Program, [](SfComBench&) { g_nIspStartAddr = 0x1000; },
          [&](SfComBench& b) {
              EXPECT_EQ(b.flash(0x1000, 71), Cat(image, {0xFF}));
              EXPECT_EQ(b.lamp(), res::kIconPass);
          }},
         // Images of any other type stop at the option block; the records follow the block address.
-        {"auto-70-bytes.log", Auto, [](SfComBench& b) { b.gang.board.serialFlash().write(0, Bytes(0x20000, 0)); },
+        {"com-auto-70-bytes.log", Auto, [](SfComBench& b) { b.gang.board.serialFlash().write(0, Bytes(0x20000, 0)); },
          [&](SfComBench& b) {
              EXPECT_EQ(b.flash(0, 71), Cat(image, {0xFF}));
              EXPECT_EQ(b.flash(0x10000, 16), Bytes(16, 0xFF));
              EXPECT_EQ(b.flash(0x10060, 16), Bytes(16, 0xFF));
              EXPECT_EQ(b.lamp(), res::kIconPass);
          }},
-        {"auto-serial-70-bytes.log", AutoSerial,
+        {"com-auto-serial-70-bytes.log", AutoSerial,
          [](SfComBench&) {
              g_bLimitEnable = 1;
              g_nLimitQuantity = 1000;
@@ -109,7 +109,7 @@ TEST(SfComWorkers, GoldenRuns) {
              const std::string log = b.gang.board.logText();
              EXPECT_NE(log.find("> F0 22 04 04 04 FF\n< AA F0 22 00 00 12\n> F0 10 01 01 01 FF\n"), std::string::npos);
          }},
-        {"erase-pages-2-and-3.log", ErasePages2And3,
+        {"com-erase-pages-2-and-3.log", ErasePages2And3,
          [](SfComBench& b) {
              b.gang.board.wireSingleTarget(0);
              b.gang.board.writeFlash(0, 0x100, Bytes(0x400, 0x00));
