@@ -133,49 +133,48 @@ bool LoadImage(WorkerPage& page, const SfRun& run, uint32_t end, LoadedImage& im
     return true;
 }
 
-void ShowBlockProgress(WorkerPage& page, uint32_t length) {
+using BlockStep = std::function<bool(uint32_t address, uint32_t offset, uint32_t count)>;
+
+// A pass over length bytes from start in blocks, with the bar and the begin and end lines.
+bool BlockPass(SfLink& link, uint32_t start, uint32_t length, const char* beginLine, const char* doneLine,
+               const BlockStep& step) {
+    WorkerPage& page = link.run.page;
     page.setProgressRange(0, static_cast<int>(BlocksOf(length)));
     page.setProgressPos(0);
     page.showControl(res::sf::kIdcProgress, true);
+    log(page, beginLine);
+    const double begin = runClock().seconds();
+    const bool done = ForEachBlock(link, start, length, [&](uint32_t at, uint32_t offset, uint32_t count) {
+        if (!step(at, offset, count)) return false;
+        page.setProgressPos(static_cast<int>(offset / kSfComBlock + 1));
+        return true;
+    });
+    if (done) log(page, elapsed(doneLine, begin));
+    return done;
 }
 
 // Programs length image bytes from start, write enable before each block.
 bool ProgramImage(SfLink& link, const std::vector<uint8_t>& image, uint32_t start, uint32_t length) {
-    WorkerPage& page = link.run.page;
-    ShowBlockProgress(page, length);
-    log(page, "Begin programming.............");
-    const double begin = runClock().seconds();
-    const bool done = ForEachBlock(link, start, length, [&](uint32_t at, uint32_t offset, uint32_t count) {
-        if (!link.enabledProgram(at, std::span(image).subspan(offset, count), kBlockTimeoutText)) return false;
-        page.setProgressPos(static_cast<int>(offset / kSfComBlock + 1));
-        return true;
-    });
-    if (done) log(page, elapsed("program successful, elapsed time : %2.1f seconds\n", begin));
-    return done;
+    return BlockPass(link, start, length, "Begin programming.............",
+                     "program successful, elapsed time : %2.1f seconds\n", [&](uint32_t at, uint32_t offset, uint32_t count) {
+                         return link.enabledProgram(at, std::span(image).subspan(offset, count), kBlockTimeoutText);
+                     });
 }
 
 // Compares length image bytes with the serial flash from start; a block that differs, or whose
 // read fails, ends it.
 bool VerifyImage(SfLink& link, const std::vector<uint8_t>& image, uint32_t start, uint32_t length) {
-    WorkerPage& page = link.run.page;
-    ShowBlockProgress(page, length);
-    log(page, "Begin verifying........");
-    const double begin = runClock().seconds();
-    const bool same = ForEachBlock(link, start, length, [&](uint32_t at, uint32_t offset, uint32_t count) {
-        std::array<uint8_t, kSfComBlock> block;
-        const std::span<uint8_t> read(block.data(), count);
-        const bool wasRead = link.read(at, read);
-        if (link.run.timedOut) return false;
-        // A block that cannot be read is never a match.
-        if (!wasRead || !std::equal(read.begin(), read.end(), image.begin() + offset)) {
-            page.messageBox(strfmt("Verified Failure at 0x%x!!!", at), platform::MsgIcon::Error);
-            return false;
-        }
-        page.setProgressPos(static_cast<int>(offset / kSfComBlock + 1));
-        return true;
-    });
-    if (same) log(page, elapsed("Verify successful, elapsed time : %2.1f seconds\n", begin));
-    return same;
+    return BlockPass(link, start, length, "Begin verifying........", "Verify successful, elapsed time : %2.1f seconds\n",
+                     [&](uint32_t at, uint32_t offset, uint32_t count) {
+                         std::array<uint8_t, kSfComBlock> block;
+                         const std::span<uint8_t> read(block.data(), count);
+                         const bool wasRead = link.read(at, read);
+                         if (link.run.timedOut) return false;
+                         // A block that cannot be read is never a match.
+                         if (wasRead && std::equal(read.begin(), read.end(), image.begin() + offset)) return true;
+                         link.run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", at), platform::MsgIcon::Error);
+                         return false;
+                     });
 }
 
 // The first steps of the runs that erase: wake, id, status cleared, write enabled.
@@ -302,6 +301,39 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     endRun(page, result);
 }
 
+// The erase runs: the erase-wait bar over their steps, the erase time when all went through.
+void EraseRun(WorkerPage& page, bool (*erase)(SfLink&)) {
+    g_bTaskWorking = true;
+    SfLink link(page);
+    showProtectView(page, false);
+    log(page, "Begin erase chip all data.............");
+    page.setProgressMarquee(true);
+    const double begin = runClock().seconds();
+    const bool ready = AllocateBlockBuffer(page);
+    const bool erased = ready && PrepareErase(link, false) && erase(link);
+    if (ready) EndWrites(link);
+    if (erased && !link.run.timedOut) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
+    page.setProgressMarquee(false);
+    ReleaseLink(link, false);
+    showProtectView(page, true);
+    g_bTaskWorking = false;
+}
+
+// In place of the chip erase: the marker programmed at 0x5000 and read back, write enabled.
+bool WriteMarker(SfLink& link) {
+    std::array<uint8_t, kSfComBlock> marker;
+    marker.fill(0xFF);
+    BuildBitMask(kSfComMarkBits, marker);
+    std::array<uint8_t, kSfComBlock> readBack;
+    if (!link.programFrame(kSfComMarkAddr, marker) || !link.read(kSfComMarkAddr, readBack)) return false;
+    // The flash only clears bits: a marker that took reads back at least its zero bits.
+    if (CountLeadingZeroBits(readBack) < kSfComMarkBits) {
+        link.run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", kSfComMarkAddr), platform::MsgIcon::Error);
+        return false;
+    }
+    return link.instruction(kWriteEnable);
+}
+
 }  // namespace
 
 void DumpSFComThread(WorkerPage& dialog, const DumpRequest& request) {
@@ -331,51 +363,6 @@ void DumpSFComThread(WorkerPage& dialog, const DumpRequest& request) {
     ReleaseLink(link, true);
     dialog.showControl(kIdcProgress, false);
     dialog.enableControl(kIdcCancel, false);
-    g_bTaskWorking = false;
-}
-
-void EraseSFComThread(WorkerPage& page) {
-    g_bTaskWorking = true;
-    SfLink link(page);
-    showProtectView(page, false);
-    log(page, "Begin erase chip all data.............");
-    page.setProgressMarquee(true);
-    const double begin = runClock().seconds();
-    const bool ready = AllocateBlockBuffer(page);
-    const bool erased = ready && PrepareErase(link, false) && EraseChip(link);
-    if (ready) EndWrites(link);
-    if (erased && !link.run.timedOut) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
-    page.setProgressMarquee(false);
-    ReleaseLink(link, false);
-    showProtectView(page, true);
-    g_bTaskWorking = false;
-}
-
-void EraseSFMarkComThread(WorkerPage& page) {
-    g_bTaskWorking = true;
-    SfLink link(page);
-    showProtectView(page, false);
-    log(page, "Begin erase chip all data.............");
-    page.setProgressMarquee(true);
-    const double begin = runClock().seconds();
-    std::array<uint8_t, kSfComBlock> marker;
-    marker.fill(0xFF);
-    BuildBitMask(kSfComMarkBits, marker);
-    std::array<uint8_t, kSfComBlock> readBack;
-    const bool ready = AllocateBlockBuffer(page);
-    bool marked = ready && PrepareErase(link, false) && link.programFrame(kSfComMarkAddr, marker) &&
-                  link.read(kSfComMarkAddr, readBack);
-    // The flash only clears bits: a marker that took reads back at least its zero bits.
-    if (marked && CountLeadingZeroBits(readBack) < kSfComMarkBits) {
-        page.messageBox(strfmt("Verified Failure at 0x%x!!!", kSfComMarkAddr), platform::MsgIcon::Error);
-        marked = false;
-    }
-    if (marked) link.instruction(kWriteEnable);
-    if (ready) EndWrites(link);
-    if (marked && !link.run.timedOut) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
-    page.setProgressMarquee(false);
-    ReleaseLink(link, false);
-    showProtectView(page, true);
     g_bTaskWorking = false;
 }
 
@@ -416,6 +403,10 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     ReleaseLink(link, true);
     endRun(page, result);
 }
+
+void EraseSFComThread(WorkerPage& page) { EraseRun(page, EraseChip); }
+
+void EraseSFMarkComThread(WorkerPage& page) { EraseRun(page, WriteMarker); }
 
 void AutoSFComThread(WorkerPage& page, const SfRun& run) { FullRun(page, run, FullRunKind::Plain); }
 
