@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -317,6 +318,7 @@ void GangBoard::clearLog() {
 }
 
 void GangBoard::serve() {
+    pthread_setname_np(pthread_self(), "gang board");
     auto lastChatter = Clock::now();
     for (;;) {
         std::optional<Clock::time_point> due;
