@@ -6,12 +6,14 @@
 // shown on its own.
 //
 // Our share is set beside a reference taken in the same run: the same frames and replies, in
-// the same order, exchanged over a bare pseudo-terminal by two threads with blocking reads and
-// writes and no line model. Context switches per frame are counted for our threads (the whole
-// process less the board's thread) and for the board. Also sets the frames sent beside the count
-// the sequence prescribes.
+// the same order, exchanged over a bare pseudo-terminal by two threads, the replying one paced
+// as the board paces its line; its time beyond the line time is what the exchange itself costs
+// on this machine. Context switches per frame are counted for our
+// threads (the whole process less the board's thread) and for the board. Also sets the frames
+// sent beside the count the sequence prescribes.
 //   bench_gang_burn [runs]   (default 5)
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <termios.h>
@@ -20,6 +22,7 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -98,15 +101,24 @@ std::vector<Exchange> ExchangesOf(const std::vector<sim::LogEntry>& log) {
     return exchanges;
 }
 
-long SwitchesOfProcess() {
+// Context switches: voluntary (the thread waited) and involuntary (the machine took it away).
+struct Switches {
+    double voluntary = 0, involuntary = 0;
+    Switches operator-(const Switches& o) const { return {voluntary - o.voluntary, involuntary - o.involuntary}; }
+    Switches per(size_t frames) const {
+        return {voluntary / static_cast<double>(frames), involuntary / static_cast<double>(frames)};
+    }
+};
+
+Switches SwitchesOfProcess() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_nvcsw + usage.ru_nivcsw;
+    return {static_cast<double>(usage.ru_nvcsw), static_cast<double>(usage.ru_nivcsw)};
 }
 
-// Voluntary and involuntary switches of the live thread with this name, since it started.
-long SwitchesOfThread(const std::string& name) {
-    long switches = 0;
+// The switches of the live thread with this name, since it started.
+Switches SwitchesOfThread(const std::string& name) {
+    Switches switches;
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
         std::ifstream comm(task.path() / "comm");
         std::string taskName;
@@ -114,8 +126,9 @@ long SwitchesOfThread(const std::string& name) {
         if (taskName != name) continue;
         std::ifstream status(task.path() / "status");
         for (std::string line; std::getline(status, line);) {
-            if (line.starts_with("voluntary_ctxt_switches:") || line.starts_with("nonvoluntary_ctxt_switches:"))
-                switches += std::atol(line.c_str() + line.find(':') + 1);
+            const double count = std::atof(line.c_str() + line.find(':') + 1);
+            if (line.starts_with("voluntary_ctxt_switches:")) switches.voluntary = count;
+            if (line.starts_with("nonvoluntary_ctxt_switches:")) switches.involuntary = count;
         }
     }
     return switches;
@@ -135,31 +148,60 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
     return bytes.empty() || ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
-// The exchanges over a bare pseudo-terminal in raw mode: this thread writes each frame and reads
-// its reply, a peer thread reads the frame and writes the reply. Seconds and switches per frame.
-std::pair<double, double> BareExchange(const std::vector<Exchange>& exchanges) {
+using Clock = std::chrono::steady_clock;
+
+Clock::duration LineTime(size_t bytes) {
+    return std::chrono::nanoseconds(int64_t{10} * 1000000000 * static_cast<int64_t>(bytes) / kBaud);
+}
+
+// The exchanges over a bare pseudo-terminal in raw mode, paced as the board paces its line: this
+// thread writes each frame and reads its reply; a peer thread reads the frame and writes the
+// reply once the frame and the reply would have crossed the line. Seconds beyond the line time,
+// and switches per frame.
+std::pair<double, Switches> BareExchange(const std::vector<Exchange>& exchanges) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128];
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 || ::ptsname_r(master, name, sizeof name) != 0)
-        return {0, 0};
+        return {0, {}};
     const int host = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios t{};
     ::tcgetattr(host, &t);
     cfmakeraw(&t);
     ::tcsetattr(host, TCSANOW, &t);
-    const long switchesBefore = SwitchesOfProcess();
+    Clock::duration line{};
+    for (const Exchange& e : exchanges) line += LineTime(e.frame.size() + e.reply.size());
+    const Switches switchesBefore = SwitchesOfProcess();
     const double start = platform::wallSeconds();
+    // The peer keeps the line's pace awake, as the board does: it never sleeps between a frame and
+    // its reply, nor for a millisecond after a reply.
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
     std::thread peer([&] {
+        Clock::time_point lineFreeAt{};
+        Clock::time_point lastReply{};
         for (const Exchange& e : exchanges) {
-            if (!ReadAll(master, e.frame.size()) || !WriteAll(master, e.reply)) return;
+            for (size_t got = 0; got < e.frame.size();) {
+                const bool awake = Clock::now() - lastReply < std::chrono::milliseconds(1);
+                pollfd in{master, POLLIN, 0};
+                if (::poll(&in, 1, awake ? 0 : -1) <= 0) continue;
+                uint8_t buffer[512];
+                const ssize_t n = ::read(master, buffer, std::min(e.frame.size() - got, sizeof buffer));
+                if (n > 0) got += static_cast<size_t>(n);
+            }
+            lineFreeAt = std::max(Clock::now(), lineFreeAt) + LineTime(e.frame.size());
+            if (e.reply.empty()) continue;
+            lineFreeAt += LineTime(e.reply.size());
+            while (Clock::now() < lineFreeAt) {
+            }
+            if (!WriteAll(master, e.reply)) return;
+            lastReply = Clock::now();
         }
     });
     for (const Exchange& e : exchanges) {
         if (!WriteAll(host, e.frame) || !ReadAll(host, e.reply.size())) break;
     }
     peer.join();
-    const double seconds = platform::wallSeconds() - start;
-    const double switches = static_cast<double>(SwitchesOfProcess() - switchesBefore) / static_cast<double>(exchanges.size());
+    const double seconds = platform::wallSeconds() - start - std::chrono::duration<double>(line).count();
+    const Switches switches = (SwitchesOfProcess() - switchesBefore).per(exchanges.size());
     ::close(host);
     ::close(master);
     return {seconds, switches};
@@ -167,7 +209,7 @@ std::pair<double, double> BareExchange(const std::vector<Exchange>& exchanges) {
 
 struct RunFigures {
     double run = 0, ours = 0, reference = 0;
-    double oursSwitches = 0, boardSwitches = 0, referenceSwitches = 0;
+    Switches oursSwitches, boardSwitches, referenceSwitches;
     bool passed = false;
 };
 
@@ -196,13 +238,13 @@ RunFigures BurnOnce(const std::string& imagePath) {
                                       }});
     SilentPage page(imagePath);
     g_bTaskWorking = true;
-    const long switchesBefore = SwitchesOfProcess();
+    const Switches switchesBefore = SwitchesOfProcess();
     const double start = platform::wallSeconds();
     GangProgramThread(page);
     RunFigures figures;
     figures.run = platform::wallSeconds() - start;
-    const long boardSwitches = SwitchesOfThread("gang board");
-    const long allSwitches = SwitchesOfProcess() - switchesBefore;
+    const Switches boardSwitches = SwitchesOfThread("gang board");
+    const Switches allSwitches = SwitchesOfProcess() - switchesBefore;
     engine_com::SetGangClockForTests({});
     board.stop();
     SetComPortDeviceOverride("");
@@ -211,21 +253,21 @@ RunFigures BurnOnce(const std::string& imagePath) {
     uint64_t lineBytes = 0;
     for (const Exchange& e : exchanges) lineBytes += e.frame.size() + e.reply.size();
     const double line = static_cast<double>(lineBytes) * 10 / kBaud;
-    const double frames = static_cast<double>(exchanges.size());
     figures.ours = figures.run - static_cast<double>(prescribedMs) / 1000 - line;
-    figures.oursSwitches = static_cast<double>(allSwitches - boardSwitches) / frames;
-    figures.boardSwitches = static_cast<double>(boardSwitches) / frames;
+    figures.oursSwitches = (allSwitches - boardSwitches).per(exchanges.size());
+    figures.boardSwitches = boardSwitches.per(exchanges.size());
     std::tie(figures.reference, figures.referenceSwitches) = BareExchange(exchanges);
 
     const int prescribedFrames = FramesOfTheSequence(std::min(kImageSize, g_dwOptionAddr));
     figures.passed = g_nPassCount == kSockets && static_cast<int>(exchanges.size()) == prescribedFrames;
     std::printf("run %.3f s = pauses %.3f s + line %.3f s (%llu bytes) + ours %.3f s (%.2f%%, of it the board's "
-                "lateness %.3f s); reference %.3f s, ratio %.2f; switches per frame: ours %.2f, board %.2f, "
-                "reference %.2f; passed %u of %d, frames %zu of %d\n",
+                "lateness %.3f s); reference %.3f s, ratio %.2f; switches per frame, voluntary + involuntary: "
+                "ours %.2f + %.2f, board %.2f + %.2f, reference %.2f + %.2f; passed %u of %d, frames %zu of %d\n",
                 figures.run, static_cast<double>(prescribedMs) / 1000, line, static_cast<unsigned long long>(lineBytes),
                 figures.ours, 100 * figures.ours / figures.run, board.latenessSeconds(), figures.reference,
-                figures.ours / figures.reference, figures.oursSwitches, figures.boardSwitches,
-                figures.referenceSwitches, g_nPassCount, kSockets, exchanges.size(), prescribedFrames);
+                figures.ours / figures.reference, figures.oursSwitches.voluntary, figures.oursSwitches.involuntary,
+                figures.boardSwitches.voluntary, figures.boardSwitches.involuntary, figures.referenceSwitches.voluntary,
+                figures.referenceSwitches.involuntary, g_nPassCount, kSockets, exchanges.size(), prescribedFrames);
     ResetCounters();  // the next run counts from zero, in memory and in the store
     return figures;
 }
@@ -268,7 +310,8 @@ int main(int argc, char** argv) {
     Summary("reference", runs, [](const RunFigures& r) { return r.reference; }, " s");
     Summary("ours / reference", runs, [](const RunFigures& r) { return r.ours / r.reference; }, "");
     Summary("ours / run", runs, [](const RunFigures& r) { return 100 * r.ours / r.run; }, " %");
-    Summary("switches per frame, ours", runs, [](const RunFigures& r) { return r.oursSwitches; }, "");
-    Summary("switches per frame, board", runs, [](const RunFigures& r) { return r.boardSwitches; }, "");
+    Summary("ours: voluntary switches", runs, [](const RunFigures& r) { return r.oursSwitches.voluntary; }, " a frame");
+    Summary("ours: involuntary switches", runs, [](const RunFigures& r) { return r.oursSwitches.involuntary; }, " a frame");
+    Summary("board: voluntary switches", runs, [](const RunFigures& r) { return r.boardSwitches.voluntary; }, " a frame");
     return std::all_of(runs.begin(), runs.end(), [](const RunFigures& r) { return r.passed; }) ? 0 : 1;
 }

@@ -163,8 +163,8 @@ void ComBeginStep(uint8_t tag) {
 }
 
 bool ComWaitReply(uint32_t ms) {
-    if (g_hReplyEvent.wait(std::chrono::milliseconds(ms)) == platform::WaitResult::Signalled)
-        return true;
+    // The waiting thread reads the reply itself: one wake-up per step.
+    if (g_SerialPort.WaitForReply(g_hReplyEvent, std::chrono::milliseconds(ms))) return true;
     // Timed out, even when a reply slips in before the close: the step has given up on it.
     g_ComReplies.closeStep();
     return false;

@@ -23,7 +23,7 @@ constexpr uint8_t kHandshakeLead = 0x55;
 constexpr size_t kNotAFrame = 0;
 constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
-constexpr auto kWakeMargin = std::chrono::microseconds(100);
+constexpr auto kAwakeAfterReply = std::chrono::milliseconds(1);
 constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
 constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 
@@ -320,6 +320,7 @@ void GangBoard::clearLog() {
 void GangBoard::serve() {
     pthread_setname_np(pthread_self(), "gang board");
     auto lastChatter = Clock::now();
+    Clock::time_point lastReply{};
     for (;;) {
         std::optional<Clock::time_point> due;
         bool modelled;
@@ -329,13 +330,14 @@ void GangBoard::serve() {
             if (chatter_) due = std::min(due.value_or(Clock::time_point::max()), lastChatter + kChatterPeriod);
             modelled = lineRate_ != 0;
         }
-        // A modelled line keeps its pace to the microsecond: a busy machine may wake a sleeper
-        // late, so the board sleeps until a little before a reply is due and polls awake after.
-        const Clock::time_point wakeAt = due && modelled ? *due - kWakeMargin : due.value_or(Clock::time_point{});
-        const auto wait = std::max(std::chrono::nanoseconds(0), wakeAt - Clock::now());
+        // A modelled line keeps its pace to the microsecond and answers as the board's own
+        // processor would: while a reply is due, and for a moment after one went out, the board
+        // watches the line awake, since a busy machine wakes a sleeper late.
+        const bool awake = modelled && (due || Clock::now() - lastReply < kAwakeAfterReply);
+        const auto wait = awake ? std::chrono::nanoseconds(0) : std::max(std::chrono::nanoseconds(0), due.value_or(Clock::time_point{}) - Clock::now());
         const timespec limit{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
-        if (::ppoll(fds, 2, due ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
+        if (::ppoll(fds, 2, due || awake ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
         if (fds[0].revents & POLLIN) return;
         if (fds[1].revents & POLLIN) {
             uint8_t buffer[512];
@@ -346,7 +348,7 @@ void GangBoard::serve() {
             }
         }
         std::lock_guard lock(lock_);
-        sendDue();
+        if (sendDue()) lastReply = Clock::now();
         if (chatter_ && Clock::now() - lastChatter >= kChatterPeriod) {
             static constexpr uint8_t kNoise[] = {0xAA, 0x0F, 0x03, 0x00, 0x40, 0x13, 0x37, 0x00,
                                                  0x55, 0xAA, 0xF0, 0x01, 0x00, 0x00, 0x12, 0x34};
@@ -502,8 +504,8 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
     }
 }
 
-// Everything due leaves in one write, so replies due together arrive merged.
-void GangBoard::sendDue() {
+// Everything due leaves in one write, so replies due together arrive merged. Whether anything left.
+bool GangBoard::sendDue() {
     const auto now = Clock::now();
     size_t count = 0;
     std::vector<uint8_t> bytes;
@@ -521,6 +523,7 @@ void GangBoard::sendDue() {
         for (auto& piece : outgoing_.front().logAs) addLog(false, std::move(piece), now);
         outgoing_.pop_front();
     }
+    return !bytes.empty();
 }
 
 void GangBoard::addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at) {

@@ -107,7 +107,8 @@ public:
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
-    // reply would have crossed a line that carries one byte at a time; 0 models no line.
+    // reply would have crossed a line that carries one byte at a time; 0 models no line. The
+    // board then keeps its pace awake, using a processor while it carries frames.
     void setLineRate(uint32_t baud);
     // The replies to the next count frames wait and go out in one write with the one after.
     void holdReplies(int count);
@@ -146,7 +147,7 @@ private:
     std::optional<Answer> targetFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> handshake();
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
-    void sendDue();
+    bool sendDue();
     std::chrono::nanoseconds lineTime(size_t bytes) const;
     void addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at);
     bool routed(int socket) const;
