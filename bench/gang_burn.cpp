@@ -226,16 +226,16 @@ RunFigures BurnOnce(const std::string& imagePath) {
     // a reply and the next frame, so it reads the note without a stream.
     uint64_t prescribedMs = 0;
     uint32_t lastWait = 0;
-    engine_com::SetGangClockForTests({100, 100, 0, [&](const std::string& note) {
-                                          unsigned ms = 0;
-                                          unsigned tag = 0;
-                                          if (std::sscanf(note.c_str(), "pause %u", &ms) == 1)
-                                              prescribedMs += ms;
-                                          else if (std::sscanf(note.c_str(), "step %x %u", &tag, &ms) == 2)
-                                              lastWait = ms;
-                                          else if (note == "timeout")
-                                              prescribedMs += lastWait;
-                                      }});
+    engine_com::SetGangNotesForTests([&](const std::string& note) {
+        unsigned ms = 0;
+        unsigned tag = 0;
+        if (std::sscanf(note.c_str(), "pause %u", &ms) == 1)
+            prescribedMs += ms;
+        else if (std::sscanf(note.c_str(), "step %x %u", &tag, &ms) == 2)
+            lastWait = ms;
+        else if (note == "timeout")
+            prescribedMs += lastWait;
+    });
     SilentPage page(imagePath);
     g_bTaskWorking = true;
     const Switches switchesBefore = SwitchesOfProcess();
@@ -245,7 +245,7 @@ RunFigures BurnOnce(const std::string& imagePath) {
     figures.run = platform::wallSeconds() - start;
     const Switches boardSwitches = SwitchesOfThread("gang board");
     const Switches allSwitches = SwitchesOfProcess() - switchesBefore;
-    engine_com::SetGangClockForTests({});
+    engine_com::SetGangNotesForTests({});
     board.stop();
     SetComPortDeviceOverride("");
 

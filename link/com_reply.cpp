@@ -1,10 +1,10 @@
 #include "link/com_reply.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 
 #include "core/globals.h"
+#include "link/com_clock.h"
 
 namespace {
 
@@ -160,11 +160,11 @@ void ComBeginStep(uint8_t tag) {
     g_ComReplies.closeStep();
     g_hReplyEvent.reset();
     g_byReplyTag = tag;
+    CurrentComClock().stepBegins();
 }
 
 bool ComWaitReply(uint32_t ms) {
-    // The waiting thread reads the reply itself: one wake-up per step.
-    if (g_SerialPort.WaitForReply(g_hReplyEvent, std::chrono::milliseconds(ms))) return true;
+    if (CurrentComClock().waitReply(ms)) return true;
     // Timed out, even when a reply slips in before the close: the step has given up on it.
     g_ComReplies.closeStep();
     return false;

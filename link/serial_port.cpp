@@ -186,6 +186,7 @@ bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
     // what the tty could not take.
     frameStarts(frame, stepTag);
     const ssize_t written = ::write(fd_, frame.data(), frame.size());
+    if (written > 0) bytesWritten_ += static_cast<uint64_t>(written);
     if (written == static_cast<ssize_t>(frame.size())) return true;
     if (written < 0 && errno != EAGAIN && errno != EINTR) {
         const int error = errno;
@@ -398,6 +399,7 @@ CSerialPort::WriteResult CSerialPort::writeFront(Lock& lock) {
         return WriteResult::Done;
     }
     frontWritten_ += static_cast<size_t>(written);
+    bytesWritten_ += static_cast<uint64_t>(written);
     if (frontWritten_ < frame.size()) return WriteResult::Partial;
     queue_.pop_front();
     frontWritten_ = 0;

@@ -79,6 +79,8 @@ public:
     bool WaitForReply(platform::Event& answered, std::chrono::milliseconds limit);
 
     bool IsOpen() const { return open_; }
+    // Bytes the tty has taken since the program started.
+    uint64_t BytesWritten() const { return bytesWritten_; }
     unsigned PortNumber() const { return port_; }
     SerialPortOwner* Owner() const;
     // The main window makes the page it shows the owner.
@@ -129,6 +131,7 @@ private:
 
     std::atomic<bool> open_{false};
     std::atomic<bool> stop_{false};
+    std::atomic<uint64_t> bytesWritten_{0};
     unsigned port_ = 0;
     uint32_t baudRate_ = 0;
     std::atomic<size_t> writeBufferSize_{0};

@@ -170,7 +170,10 @@ bool GangBoard::start() {
     cfsetospeed(&t, B115200);
     ::tcsetattr(slave_, TCSANOW, &t);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    started_ = Clock::now();
+    {
+        std::lock_guard lock(lock_);
+        started_ = now();
+    }
     thread_ = std::thread([this] { serve(); });
     return true;
 }
@@ -312,6 +315,36 @@ double GangBoard::latenessSeconds() const {
     return std::chrono::duration<double>(lateness_).count();
 }
 
+void GangBoard::useSimulatedTime() {
+    std::lock_guard lock(lock_);
+    simulatedNow_ = now();
+    simulated_ = true;
+}
+
+void GangBoard::advanceTime(std::chrono::microseconds by) {
+    std::lock_guard lock(lock_);
+    const Clock::time_point until = simulatedNow_ + by;
+    // Replies leave one by one at their own times, as they would while the time passes.
+    while (!outgoing_.empty() && outgoing_.front().due <= until) {
+        simulatedNow_ = std::max(simulatedNow_, outgoing_.front().due);
+        sendDue();
+    }
+    simulatedNow_ = until;
+}
+
+bool GangBoard::waitUntilTaken(uint64_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(lock_);
+    return taken_.wait_for(lock, limit, [&] { return bytesTaken_ >= count; });
+}
+
+GangBoard::LastFrame GangBoard::lastFrame() const {
+    std::lock_guard lock(lock_);
+    LastFrame last{framesTaken_, {}};
+    if (lastReplyDue_)
+        last.replyIn = std::max(std::chrono::microseconds(0), std::chrono::ceil<std::chrono::microseconds>(*lastReplyDue_ - now()));
+    return last;
+}
+
 void GangBoard::clearLog() {
     std::lock_guard lock(lock_);
     log_.clear();
@@ -322,32 +355,32 @@ void GangBoard::serve() {
     auto lastChatter = Clock::now();
     Clock::time_point lastReply{};
     for (;;) {
-        std::optional<Clock::time_point> due;
-        bool modelled;
+        std::optional<Clock::time_point> due;  // when to look again, on the real clock
+        bool awake;
         {
             std::lock_guard lock(lock_);
-            if (!outgoing_.empty()) due = outgoing_.front().due;
+            if (!simulated_ && !outgoing_.empty()) due = outgoing_.front().due;
             if (chatter_) due = std::min(due.value_or(Clock::time_point::max()), lastChatter + kChatterPeriod);
-            modelled = lineRate_ != 0;
+            // A modelled line keeps its pace to the microsecond and answers as the board's own
+            // processor would: while a reply is due, and for a moment after one went out, the
+            // board watches the line awake, since a busy machine wakes a sleeper late.
+            awake = !simulated_ && lineRate_ != 0 && (!outgoing_.empty() || Clock::now() - lastReply < kAwakeAfterReply);
         }
-        // A modelled line keeps its pace to the microsecond and answers as the board's own
-        // processor would: while a reply is due, and for a moment after one went out, the board
-        // watches the line awake, since a busy machine wakes a sleeper late.
-        const bool awake = modelled && (due || Clock::now() - lastReply < kAwakeAfterReply);
         const auto wait = awake ? std::chrono::nanoseconds(0) : std::max(std::chrono::nanoseconds(0), due.value_or(Clock::time_point{}) - Clock::now());
         const timespec limit{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
         if (::ppoll(fds, 2, due || awake ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
         if (fds[0].revents & POLLIN) return;
+        std::lock_guard lock(lock_);
         if (fds[1].revents & POLLIN) {
             uint8_t buffer[512];
             const ssize_t got = ::read(master_, buffer, sizeof buffer);
             if (got > 0) {
-                std::lock_guard lock(lock_);
                 takeHostBytes(std::span(buffer, static_cast<size_t>(got)));
+                bytesTaken_ += static_cast<uint64_t>(got);
+                taken_.notify_all();
             }
         }
-        std::lock_guard lock(lock_);
         if (sendDue()) lastReply = Clock::now();
         if (chatter_ && Clock::now() - lastChatter >= kChatterPeriod) {
             static constexpr uint8_t kNoise[] = {0xAA, 0x0F, 0x03, 0x00, 0x40, 0x13, 0x37, 0x00,
@@ -385,13 +418,15 @@ std::chrono::nanoseconds GangBoard::lineTime(size_t bytes) const {
 
 void GangBoard::flushLineBytes() {
     if (lineBytes_.empty()) return;
-    lineFreeAt_ = std::max(Clock::now(), lineFreeAt_) + lineTime(lineBytes_.size());
-    addLog(true, std::move(lineBytes_), Clock::now());
+    lineFreeAt_ = std::max(now(), lineFreeAt_) + lineTime(lineBytes_.size());
+    addLog(true, std::move(lineBytes_), now());
     lineBytes_.clear();
 }
 
 void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
-    addLog(true, frame, Clock::now());
+    addLog(true, frame, now());
+    ++framesTaken_;
+    lastReplyDue_.reset();
     const FrameKind kind = KindOf(frame);
     const int nth = ++framesSeen_[kind];
     std::optional<Answer> answer;
@@ -402,7 +437,7 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     else
         answer = targetFrame(frame);
     // The frame crossed the line before the board could take it, and nothing else crossed meanwhile.
-    const Clock::time_point frameIn = std::max(Clock::now(), lineFreeAt_) + lineTime(frame.size());
+    const Clock::time_point frameIn = std::max(now(), lineFreeAt_) + lineTime(frame.size());
     lineFreeAt_ = frameIn;
     if (!answer || silent_ || dropAt_.count({kind, nth})) return;
     if (++repliesSeen_ == dropReplyNumber_) return;
@@ -486,7 +521,7 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
     pieces.push_back(std::move(reply));
 
     const auto delay = std::chrono::milliseconds(delayMs_ + (delayAt_.count({kind, nth}) ? delayAt_[{kind, nth}] : 0));
-    Outgoing out{std::max(Clock::now(), ready) + delay, {}, pieces};
+    Outgoing out{std::max(now(), ready) + delay, {}, pieces};
     for (const auto& piece : pieces) out.bytes.insert(out.bytes.end(), piece.begin(), piece.end());
     std::vector<Outgoing> writes;
     if (split_) {
@@ -497,6 +532,7 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
     } else {
         writes.push_back(std::move(out));
     }
+    lastReplyDue_ = writes.back().due;
     for (Outgoing& write : writes) {
         const auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), write.due,
                                          [](Clock::time_point due, const Outgoing& o) { return due < o.due; });
@@ -506,7 +542,7 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
 
 // Everything due leaves in one write, so replies due together arrive merged. Whether anything left.
 bool GangBoard::sendDue() {
-    const auto now = Clock::now();
+    const auto now = this->now();
     size_t count = 0;
     std::vector<uint8_t> bytes;
     for (; count < outgoing_.size() && outgoing_[count].due <= now; ++count) {

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -119,6 +120,23 @@ public:
     // The board sends noise every millisecond until told to stop.
     void chatter(bool on);
 
+    // Simulated time, for tests that must not race the real clock: from now on the board's time
+    // stands still but for advanceTime, and reply delays, split replies, the modelled line and
+    // the log keep to it. Chatter keeps to the real clock.
+    void useSimulatedTime();
+    // Moves simulated time on; returns once every reply due by then has gone out.
+    void advanceTime(std::chrono::microseconds by);
+    // Waits, up to limit, until the board has taken count bytes from the program since it
+    // started; whether it has.
+    bool waitUntilTaken(uint64_t count, std::chrono::milliseconds limit) const;
+    // The frames taken so far, and how long until the reply to the last of them goes out: none
+    // when it gets no reply of its own, 0 when the reply has gone.
+    struct LastFrame {
+        int number = 0;
+        std::optional<std::chrono::microseconds> replyIn;
+    };
+    LastFrame lastFrame() const;
+
     std::vector<LogEntry> log() const;
     // One line per frame, "> " from the program, "< " from the board, bytes in hex; with
     // times each line starts with the milliseconds since the start.
@@ -149,6 +167,7 @@ private:
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
     bool sendDue();
     std::chrono::nanoseconds lineTime(size_t bytes) const;
+    Clock::time_point now() const { return simulated_ ? simulatedNow_ : Clock::now(); }
     void addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at);
     bool routed(int socket) const;
 
@@ -172,6 +191,12 @@ private:
     uint32_t lineRate_ = 0;
     Clock::time_point lineFreeAt_{};
     Clock::duration lateness_{};
+    bool simulated_ = false;
+    Clock::time_point simulatedNow_{};
+    uint64_t bytesTaken_ = 0;
+    mutable std::condition_variable taken_;
+    int framesTaken_ = 0;
+    std::optional<Clock::time_point> lastReplyDue_;
 
     std::vector<uint8_t> input_;      // host bytes not yet parsed
     std::vector<uint8_t> lineBytes_;  // wake-up and stray bytes between frames

@@ -59,7 +59,7 @@ std::vector<Exchange> Exchanges(const std::vector<sim::LogEntry>& log) {
 
 }  // namespace
 
-SimulatedGang::SimulatedGang(uint32_t waitPercent) {
+SimulatedGang::SimulatedGang() {
     InitIniPath();
     EXPECT_TRUE(board.start());
     SetComPortDeviceOverride(board.path());
@@ -83,17 +83,17 @@ SimulatedGang::SimulatedGang(uint32_t waitPercent) {
     g_bSkipBlockErase = 1;
     g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
     g_hStopEvent.reset();
-    engine_com::SetGangClockForTests({0, waitPercent, 60, [this](const std::string& note) {
-                                          {
-                                              std::lock_guard lock(lock_);
-                                              notes_.push_back(note);
-                                          }
-                                          if (onNote) onNote(note);
-                                      }});
+    engine_com::SetGangNotesForTests([this](const std::string& note) {
+        {
+            std::lock_guard lock(lock_);
+            notes_.push_back(note);
+        }
+        if (onNote) onNote(note);
+    });
 }
 
 SimulatedGang::~SimulatedGang() {
-    engine_com::SetGangClockForTests({});
+    engine_com::SetGangNotesForTests({});
     g_SerialPort.ClosePort();
     SetComPortDeviceOverride("");
     board.stop();
