@@ -1,8 +1,10 @@
 #include "res/icons.h"
 
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <map>
 
 namespace res {
 namespace {
@@ -148,13 +150,28 @@ QPixmap iconPixmap(int id, int size) {
 }
 
 QIcon icon(int id) {
+    // Drawn once per id: text at four sizes costs a font engine each, and pages set the same
+    // icons again on every run. The pictures go with the application that drew them.
+    static std::map<int, QIcon> drawn;
+    if (const auto found = drawn.find(id); found != drawn.end()) return found->second;
     QIcon result;
     for (int size : {16, 20, 32, 48}) {
         QPixmap pixmap = iconPixmap(id, size);
         if (pixmap.isNull()) return {};
         result.addPixmap(pixmap);
     }
-    return result;
+    if (drawn.empty()) qAddPostRoutine([] { drawn.clear(); });
+    return drawn.emplace(id, result).first->second;
+}
+
+QIcon overflowChevron() {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(60, 60, 60), 1.5));
+    for (qreal x : {4.0, 8.0}) painter.drawPolyline(QPolygonF({{x, 4}, {x + 4, 8}, {x, 12}}));
+    return QIcon(pixmap);
 }
 
 }  // namespace res
