@@ -1,7 +1,9 @@
 #include "core/image_loader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "core/crc16.h"
@@ -57,4 +59,30 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
     const ImageFileLoad missing = LoadImageFile(dir.file("none.bin"), 0x10000);
     EXPECT_EQ(missing.outcome, ImageLoadOutcome::Refused);
     EXPECT_EQ(missing.error, "File : " + dir.file("none.bin") + " could not be opened!!!");
+}
+
+// What the operator may pick that is no image on disk: a FIFO without a writer, a device, a
+// 3 GB sparse file. Each is refused with a message at once, unread, and nothing is written.
+TEST(ImageLoader, RefusesFifosDevicesAndHugeFilesUnread) {
+    TempDir dir;
+    for (const char* fifo : {"fifo.bin", "fifo.hex"}) ASSERT_EQ(mkfifo(dir.file(fifo).c_str(), 0600), 0);
+    for (const char* device : {"zero.bin", "zero.hex"}) std::filesystem::create_symlink("/dev/zero", dir.file(device));
+    for (const char* huge : {"huge.bin", "huge.hex"}) {
+        dir.write(huge, "");
+        std::filesystem::resize_file(dir.file(huge), uint64_t{3} << 30);
+    }
+    const struct { const char* file; ImageLoadOutcome outcome; const char* error; } cases[] = {
+        {"fifo.bin", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"fifo.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"zero.bin", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"zero.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"huge.bin", ImageLoadOutcome::Oversized, "File size more than 10000"},
+        {"huge.hex", ImageLoadOutcome::Refused, "File : %s is too large for an image!"},
+    };
+    for (const auto& c : cases) {
+        const ImageFileLoad load = LoadImageFile(dir.file(c.file), 0x10000);
+        EXPECT_EQ(load.outcome, c.outcome) << c.file;
+        EXPECT_EQ(load.error, strfmt(c.error, dir.file(c.file).c_str())) << c.file;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);
 }
