@@ -1,7 +1,8 @@
 #pragma once
-// The tone player lives in a plugin, libswd-isp-tone.so, loaded on the first tone: the audio
-// libraries cost a third of the program's start-up when linked. It lies beside the program,
-// or in ../lib/swd-isp/ from the program's folder once installed.
+// The tone player lives in a plugin, libswd-isp-tone.so, loaded on the first tone: linked into
+// the program, Qt Multimedia and the audio libraries behind it (some 25 shared libraries) load
+// at every start. It lies beside the program, or in ../lib/swd-isp/ from the program's folder
+// once installed.
 
 namespace platform {
 

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "link/com_settings.h"
 #include "link/hid_device.h"
 #include "link/serial_port.h"
+#include "platform/strfmt.h"
 #include "res/ic_page_template.h"
 #include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
@@ -195,15 +197,23 @@ TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
     EXPECT_EQ(g_strLastDir + "/" + g_strLastFile, good);
     const struct { const char* name; size_t size; const char* message; bool kept; } refusals[] = {
         {"notes.txt", 4, nullptr, false},  // listed, not loaded, no message
+        // A FIFO without a writer neither hangs the page nor becomes the image.
+        {"fifo.bin", 0, "File : %s is not a regular file!", false},
         {"big.bin", 0x10001, "File size more than 10000", true},
     };
     for (const auto& r : refusals) {
         services.clear();
         list()->clear();
-        const std::string chosen = load(std::vector<uint8_t>(r.size, 0), r.name);
+        const std::string chosen = r.size ? bench.writeImage(std::vector<uint8_t>(r.size, 0), r.name)
+                                          : bench.folder.filePath(r.name).toStdString();
+        if (!r.size) {
+            ASSERT_EQ(mkfifo(chosen.c_str(), 0600), 0);
+        }
+        services.chosenFile = chosen;
+        page->OnLoadFile();
         EXPECT_EQ(page->imagePath(), r.kept ? chosen : good) << r.name;
         EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""})) << r.name;
-        EXPECT_EQ(messageTexts(services), r.message ? Texts{r.message} : Texts{});
+        EXPECT_EQ(messageTexts(services), r.message ? Texts{strfmt(r.message, chosen.c_str())} : Texts{});
         EXPECT_EQ(list()->count(), r.message ? 0 : 1) << r.name;
     }
     services.clear();
