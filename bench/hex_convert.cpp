@@ -44,10 +44,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "a conversion failed\n");
             return 1;
         }
-        time.ours.push_back(converter.milliseconds);
-        time.reference.push_back(objcopy.milliseconds);
-        memory.ours.push_back(converter.peakMegabytes);
-        memory.reference.push_back(objcopy.peakMegabytes);
+        time.add(converter.milliseconds, objcopy.milliseconds);
+        memory.add(converter.peakMegabytes, objcopy.peakMegabytes);
     }
     if (contents(ours) != contents(reference)) {
         std::fprintf(stderr, "the binaries differ\n");

@@ -17,6 +17,10 @@ struct PairedFigure {
     const char* unit;
     std::vector<double> ours, reference;
 
+    void add(double oursValue, double referenceValue) {
+        ours.push_back(oursValue);
+        reference.push_back(referenceValue);
+    }
     static double min(std::vector<double> values) { return *std::min_element(values.begin(), values.end()); }
     static double median(std::vector<double> values) {
         std::sort(values.begin(), values.end());

@@ -140,12 +140,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "a program ended before it mapped a window\n");
             return 1;
         }
-        time.ours.push_back(ours.milliseconds);
-        time.reference.push_back(minimal.milliseconds);
-        memory.ours.push_back(ours.peakMegabytes);
-        memory.reference.push_back(minimal.peakMegabytes);
-        libraries.ours.push_back(ours.libraries);
-        libraries.reference.push_back(minimal.libraries);
+        time.add(ours.milliseconds, minimal.milliseconds);
+        memory.add(ours.peakMegabytes, minimal.peakMegabytes);
+        libraries.add(ours.libraries, minimal.libraries);
     }
     std::printf("start-up of %s against %s\n", program.c_str(), reference.c_str());
     time.print();
