@@ -1,7 +1,6 @@
 #include "core/image_loader.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "core/crc16.h"
 #include "platform/strfmt.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_files.h"
 
 namespace {
 
@@ -65,12 +65,8 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
 // 3 GB sparse file. Each is refused with a message at once, unread, and nothing is written.
 TEST(ImageLoader, RefusesFifosDevicesAndHugeFilesUnread) {
     TempDir dir;
-    for (const char* fifo : {"fifo.bin", "fifo.hex"}) ASSERT_EQ(mkfifo(dir.file(fifo).c_str(), 0600), 0);
-    for (const char* device : {"zero.bin", "zero.hex"}) std::filesystem::create_symlink("/dev/zero", dir.file(device));
-    for (const char* huge : {"huge.bin", "huge.hex"}) {
-        dir.write(huge, "");
-        std::filesystem::resize_file(dir.file(huge), uint64_t{3} << 30);
-    }
+    MakeUnreadableFiles(dir.path(), ".bin");
+    MakeUnreadableFiles(dir.path(), ".hex");
     const struct { const char* file; ImageLoadOutcome outcome; const char* error; } cases[] = {
         {"fifo.bin", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
         {"fifo.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
