@@ -78,10 +78,11 @@ struct GangRun {
     bool found(int socket) const;
 };
 
-// Start: busy flag, buttons, found and pass marks cleared, settings, the serial number from
-// the INI file when the run gives serial numbers, image.
+// Start: busy flag, buttons, found and pass marks cleared, settings, image. A run that gives
+// serial numbers first makes sure that the INI file holding them can be written.
 bool StartRun(GangRun& run, bool serialNumbers);
-// A program run's refusals of an option offset or a start address beyond the flash.
+// The data length L (the image up to the option offset) and the refusals of an option offset or
+// a start address that put code beyond the flash or over the option block.
 bool CheckProgramBounds(GangRun& run);
 // Asks the operator, through the page, before an image that locks the target is burned.
 bool ProtectionGuard(GangRun& run);
@@ -126,7 +127,8 @@ struct VerifyPlan {
 };
 bool VerifySockets(GangRun& run, const VerifyPlan& plan);
 
-// The option block of one socket, with the next serial number, and the key page.
+// The option block of one socket, with the next serial number (taken from the INI file as the
+// block is written), and the key page.
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run);
 bool WriteOptionBlock(GangRun& run);
 bool WriteKeyPage(GangRun& run);

@@ -159,7 +159,6 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
 }
 
 void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrder order) {
-    BeginCountingParts();
     for (int i = 0; i < kSiteCount; ++i) {
         const int site = order == SiteOrder::LastFirst ? kSiteCount - 1 - i : i;
         HidSelectSocket(site);
@@ -174,7 +173,7 @@ void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrd
 void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
     page.setProgressPos(0);
     page.enableControl(ctl::kCancel, false);
-    const Counts counts = save == SaveCounters::Yes ? SaveCountedParts() : KeepCountedPartsUnsaved();
+    const Counts counts = save == SaveCounters::Yes ? SaveCountedParts() : CurrentCounts();
     page.setControlText(ctl::kTotal, Counter(counts.total));
     page.setControlText(ctl::kPass, Counter(counts.pass));
     page.setControlText(ctl::kFail, Counter(counts.fail));
