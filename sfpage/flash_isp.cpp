@@ -85,15 +85,15 @@ CFlashISP::CFlashISP(QWidget* parent)
     onClicked(kIdcProgram, &CFlashISP::OnProgram);
     onClicked(kIdcAuto, &CFlashISP::OnAuto);
     onClicked(kIdcVerify, &CFlashISP::OnVerify);
-    onClicked(kIdcLimitEnable, &CFlashISP::OnLimitEnable);
+    onToggled(kIdcLimitEnable, &CFlashISP::OnLimitEnable);
     onChanged(kIdcLimitQuantity, &CFlashISP::OnChangeLimitQuantity);
-    onClicked(kIdcLevel0, &CFlashISP::OnLevel0);
-    onClicked(kIdcLevel1, &CFlashISP::OnLevel1);
-    onClicked(kIdcInfoBlockEnable, &CFlashISP::OnEnableInfoBlock);
+    onToggled(kIdcLevel0, &CFlashISP::OnLevel0);
+    onToggled(kIdcLevel1, &CFlashISP::OnLevel1);
+    onToggled(kIdcInfoBlockEnable, &CFlashISP::OnEnableInfoBlock);
     onClicked(kIdcViewDetail, &CFlashISP::OnViewDetail);
     onClicked(kIdcConfig, &CFlashISP::OnConfig);
     onClicked(kIdcReadInfo, &CFlashISP::OnReadInfo);
-    onClicked(kIdcParamEnable, &CFlashISP::OnEnableParameter);
+    onToggled(kIdcParamEnable, &CFlashISP::OnEnableParameter);
 
     SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
                              kIdcParamEnable});
@@ -246,7 +246,7 @@ void CFlashISP::OnChangeLimitQuantity() {
     }
 }
 
-// The Level and enable boxes only show the stored settings: a click is put back at once.
+// The Level and enable boxes only show the stored settings: a change is put back at once.
 void CFlashISP::OnLevel0() { ShowLevels(); }
 void CFlashISP::OnLevel1() { ShowLevels(); }
 

@@ -69,13 +69,14 @@ TEST(Counters, ResetDuringRunsNeverBreaksTotalIsPassPlusFail) {
 // the screen never drops back.
 TEST(Counters, PartsOfRunsThatSaveNothingReachTheStoreWithTheNextSave) {
     TempConfigFolder folder;
-    StartAt({10, 9, 1});
+    constexpr uint32_t kMany = 0x200000;  // a line keeps counting past two million parts
+    StartAt({kMany + 10, kMany + 9, 1});
     CountPart(true);
-    EXPECT_EQ(CurrentCounts(), (Counts{11, 10, 1}));
-    EXPECT_EQ(StoredCounts(), (Counts{10, 9, 1}));
+    EXPECT_EQ(CurrentCounts(), (Counts{kMany + 11, kMany + 10, 1}));
+    EXPECT_EQ(StoredCounts(), (Counts{kMany + 10, kMany + 9, 1}));
     CountPart(false);
-    EXPECT_EQ(SaveCountedParts(), (Counts{12, 10, 2}));
-    EXPECT_EQ(StoredCounts(), (Counts{12, 10, 2}));
+    EXPECT_EQ(SaveCountedParts(), (Counts{kMany + 12, kMany + 10, 2}));
+    EXPECT_EQ(StoredCounts(), (Counts{kMany + 12, kMany + 10, 2}));
 }
 
 constexpr int kTakesPerCopy = 500;
