@@ -48,6 +48,14 @@ void ExpectInOrder(const std::string& log, const std::vector<std::string>& frame
     }
 }
 
+// Serial numbers on, and a folder where the INI file's lock or temporary file belongs.
+std::function<void(SimulatedGang&)> NumbersWithFolderAt(const char* suffix) {
+    return [suffix](SimulatedGang& g) {
+        g.store("Gang Serial En", 1);
+        std::filesystem::create_directories(g_strIniPath + suffix);
+    };
+}
+
 const std::vector<RecordingServices::Tone> kPassTone = {{784, 900}};
 const std::vector<RecordingServices::Tone> kFailTones = {{800, 100}, {800, 100}};
 
@@ -209,18 +217,10 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(g.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000203");
          }},
         // An INI file that cannot hold the next number ends the run before any part gets one.
-        {"an INI file that cannot be written",
-         [](SimulatedGang& g) {
-             g.store("Gang Serial En", 1);
-             std::filesystem::create_directories(g_strIniPath + ".tmp");
-         },
-         {"Can not write Serial No to <ini> !"}, {}, {}, noFrame},
-        {"an INI file that cannot be locked",
-         [](SimulatedGang& g) {
-             g.store("Gang Serial En", 1);
-             std::filesystem::create_directories(g_strIniPath + ".lock");
-         },
-         {"Can not write Serial No to <ini> !"}, {}, {}, noFrame},
+        {"an INI file that cannot be written", NumbersWithFolderAt(".tmp"), {"Can not write Serial No to <ini> !"},
+         {}, {}, noFrame},
+        {"an INI file that cannot be locked", NumbersWithFolderAt(".lock"), {"Can not write Serial No to <ini> !"},
+         {}, {}, noFrame},
         {"a damaged INI file",
          [](SimulatedGang& g) {
              g.store("Gang Serial En", 1);
@@ -381,12 +381,7 @@ TEST(GangProgram, TheKeyPageFollowsTheOptionBlock) {
     // After the option block: the key page's address frames, then one frame per key byte.
     std::vector<std::string> frames = {"> 0F 22 F8 08 ", "> 0F 08 01 01 40 FF", "> 0F 18 00 01 00 FF"};
     for (size_t k = 0; k < key.size(); ++k) frames.push_back(strfmt("> 0F 22 %02zX 01 %02X FF", k, key[k]));
-    const std::string log = gang.exchangeLog();
-    size_t at = 0;
-    for (const std::string& frame : frames) {
-        at = log.find(frame, at);
-        ASSERT_NE(at, std::string::npos) << frame << "\n" << log;
-    }
+    ExpectInOrder(gang.exchangeLog(), frames);
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
 }
 
@@ -441,37 +436,35 @@ TEST(GangProgram, AFullImageOfTheLargestModelReachesItsOptionBlock) {
 // serial, serial numbers and their auto-increase. Every socket passes; the image leaves the
 // block blank.
 TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
-    using Block = std::array<uint8_t, 8>;
+    // Bytes 0 to 3 of socket 1's block and how far socket 2's number is on; bytes 4 to 7 are
+    // the image's blank 0xFF and the mode's tail, unless no block is written (all 0xFF).
     const struct { const char* name; uint32_t encry, codeOption, optionSerial, serialEn, autoInc, fixed;
-                   Block first, second; uint32_t iniAfter; } cases[] = {
-        {"as built", 1, 0, 1, 0, 1, 0, {0xAA, 0, 0, 0, 0xFF, 0x0E, 0, 0}, {0xAA, 0, 0, 0, 0xFF, 0x0E, 0, 0}, 0x123456},
-        {"fixed bytes", 1, 0, 1, 0, 1, 0xABCDEF, {0xAA, 0xAB, 0xCD, 0xEF, 0xFF, 0x0E, 0, 0},
-         {0xAA, 0xAB, 0xCD, 0xEF, 0xFF, 0x0E, 0, 0}, 0x123456},
-        {"no encryption", 0, 0, 1, 0, 1, 0, {0xAF, 0, 0, 0, 0xFF, 0x0E, 0, 0}, {0xAF, 0, 0, 0, 0xFF, 0x0E, 0, 0}, 0x123456},
-        {"code option alone", 0, 1, 0, 0, 1, 0, {0xAF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0E, 0, 0},
-         {0xAF, 0xFF, 0xFF, 0xFF, 0xFF, 0x0E, 0, 0}, 0x123456},
-        {"encryption alone", 1, 0, 0, 1, 1, 0, {0xFA, 0xFF, 0xFF, 0xFF, 0xFF, 0x0E, 0, 0},
-         {0xFA, 0xFF, 0xFF, 0xFF, 0xFF, 0x0E, 0, 0}, 0x123456},
-        {"no block at all", 0, 0, 0, 1, 1, 0, Block{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-         Block{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, 0x123456},
-        {"serial numbers", 1, 0, 1, 1, 1, 0, {0xAA, 0x12, 0x34, 0x56, 0xFF, 0x0E, 0, 0},
-         {0xAA, 0x12, 0x34, 0x57, 0xFF, 0x0E, 0, 0}, 0x12345A},
-        {"serial numbers, no auto-increase", 1, 0, 1, 1, 0, 0, {0xAA, 0x12, 0x34, 0x56, 0xFF, 0x0E, 0, 0},
-         {0xAA, 0x12, 0x34, 0x56, 0xFF, 0x0E, 0, 0}, 0x123456},
+                   std::array<uint8_t, 4> head; uint8_t step; uint32_t iniAfter; } cases[] = {
+        {"as built", 1, 0, 1, 0, 1, 0, {0xAA, 0, 0, 0}, 0, 0x123456},
+        {"fixed bytes", 1, 0, 1, 0, 1, 0xABCDEF, {0xAA, 0xAB, 0xCD, 0xEF}, 0, 0x123456},
+        {"no encryption", 0, 0, 1, 0, 1, 0, {0xAF, 0, 0, 0}, 0, 0x123456},
+        {"code option alone", 0, 1, 0, 0, 1, 0, {0xAF, 0xFF, 0xFF, 0xFF}, 0, 0x123456},
+        {"encryption alone", 1, 0, 0, 1, 1, 0, {0xFA, 0xFF, 0xFF, 0xFF}, 0, 0x123456},
+        {"no block at all", 0, 0, 0, 1, 1, 0, {0xFF, 0xFF, 0xFF, 0xFF}, 0, 0x123456},
+        {"serial numbers", 1, 0, 1, 1, 1, 0, {0xAA, 0x12, 0x34, 0x56}, 1, 0x12345A},
+        {"serial numbers, no auto-increase", 1, 0, 1, 1, 0, 0, {0xAA, 0x12, 0x34, 0x56}, 0, 0x123456},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SimulatedGang gang;
-        gang.store("ENCRY", c.encry);
-        gang.store("Code Option", c.codeOption);
-        gang.store("Option Serial", c.optionSerial);
-        gang.store("Gang Serial En", c.serialEn);
-        gang.store("Gang Serial Fixed", c.fixed);
+        for (const auto& [name, value] : {std::pair{"ENCRY", c.encry}, {"Code Option", c.codeOption},
+                                          {"Option Serial", c.optionSerial}, {"Gang Serial En", c.serialEn},
+                                          {"Gang Serial Fixed", c.fixed}})
+            gang.store(name, value);
         g_bSerialAutoInc = c.autoInc;
         IniSetSerialNo(0x123456, g_strIniPath);
         gang.run(GangProgramThread, PatternImage(100));
-        EXPECT_EQ(gang.board.target(0)->optionBlock(kOptionAddr), c.first);
-        EXPECT_EQ(gang.board.target(1)->optionBlock(kOptionAddr), c.second);
+        for (uint8_t socket : {0, 1}) {
+            std::array<uint8_t, 8> block = {c.head[0], c.head[1], c.head[2], uint8_t(c.head[3] + socket * c.step),
+                                            0xFF, 0x0E, 0, 0};
+            if (c.head[0] == 0xFF) block.fill(0xFF);
+            EXPECT_EQ(gang.board.target(socket)->optionBlock(kOptionAddr), block) << int{socket};
+        }
         EXPECT_EQ(IniGetSerialNo(g_strIniPath), c.iniAfter);
         EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
     }
