@@ -612,10 +612,10 @@ std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run) {
 
 bool WriteOptionBlock(GangRun& run) {
     if (!(g_bEncry || g_bCodeOption || g_bOptionSerial || run.image.size > run.optionAddr)) return true;
+    if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent})) return false;
-    if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
     const std::array<uint8_t, 8> block = BuildOptionBlock(run);
     if (!run.step({kTagData, [lo, block] { return ComIspTrans8Data(lo, block); }, kTargetWaitMs, Timeout::Silent}) ||
         !run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
@@ -642,19 +642,28 @@ bool WriteKeyPage(GangRun& run) {
 
 namespace {
 
+// The counted sockets (those this run found) all passed, and there was one.
+bool PassedAll(const GangRun& run) {
+    bool any = false;
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        if (!run.counted[socket]) continue;
+        if (!run.running || g_bSocketPass[socket] != 1) return false;
+        any = true;
+    }
+    return any;
+}
+
 void ShowSerial(WorkerPage& page) {
     page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %06X", g_nGangSerial));
     page.showControl(ctl::kSerialLabel, true);
 }
 
-// Counts the socket and shows its result; true when it passed.
-bool ShowResult(GangRun& run, int socket, bool passed) {
+void ShowResult(GangRun& run, int socket, bool passed) {
     CountPart(passed);
-    if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End))) return passed;
-    if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End))) return passed;
+    if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End))) return;
+    if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End))) return;
     run.page.setControlIcon(ctl::kSiteIcon1 + socket, passed ? icon::kPass : icon::kFail);
     run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
-    return passed;
 }
 
 }  // namespace
@@ -668,10 +677,8 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         run.leave();
         ReopenLostPort();
     }
-    int passed = 0, failed = 0;
     for (int socket = 0; socket < kSocketCount; ++socket) {
-        if (!run.counted[socket]) continue;
-        ++(ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1) ? passed : failed);
+        if (run.counted[socket]) ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1);
     }
     if (plan.serialNumbers) {
         // Each number was stored as it was taken; the label shows the next one.
@@ -697,7 +704,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     ShowRunEnd(run.page, plan.save, plan.burnIcon);
     if (g_bBeepSound) {
         // The pass tone only when some part passed and none failed or was left unverified.
-        if (passed > 0 && failed == 0) {
+        if (PassedAll(run)) {
             Beep(784, 900);
         } else {
             Beep(800, 100);

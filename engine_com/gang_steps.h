@@ -71,6 +71,8 @@ struct GangRun {
     bool step(const ComStep& s);
     // The leave frame: tag 0x10 noted, no wait.
     void leave();
+    // A frame that nothing answers, sent under the tag that stands, without a wait.
+    void sendUnanswered(const std::function<bool()>& frame);
     // A tag noted with no frame.
     void noteTag(uint8_t tag);
     void log(const std::string& line);
@@ -78,11 +80,10 @@ struct GangRun {
     bool found(int socket) const;
 };
 
-// Start: busy flag, buttons, found and pass marks cleared, settings, image. A run that gives
-// serial numbers first makes sure that the INI file holding them can be written.
+// Start: busy flag, buttons, found and pass marks cleared, settings, the serial number from
+// the INI file when the run gives serial numbers, image.
 bool StartRun(GangRun& run, bool serialNumbers);
-// The data length L (the image up to the option offset) and the refusals of an option offset or
-// a start address that put code beyond the flash or over the option block.
+// A program run's refusals of an option offset or a start address beyond the flash.
 bool CheckProgramBounds(GangRun& run);
 // Asks the operator, through the page, before an image that locks the target is burned.
 bool ProtectionGuard(GangRun& run);
@@ -127,11 +128,14 @@ struct VerifyPlan {
 };
 bool VerifySockets(GangRun& run, const VerifyPlan& plan);
 
-// The option block of one socket, with the next serial number (taken from the INI file as the
-// block is written), and the key page.
+// The option block of one socket, with the next serial number, and the key page.
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run);
 bool WriteOptionBlock(GangRun& run);
 bool WriteKeyPage(GangRun& run);
+
+// The end of a run's link: the port opened again at the board's own speed when asked and the
+// run used another, then closed.
+void ReleaseBoardPort(bool atBoardSpeed = true);
 
 // Result LEDs and icons, counters, serial number, switches and power off, port closed, tones,
 // busy flag cleared.
