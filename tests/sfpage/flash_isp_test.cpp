@@ -42,7 +42,10 @@ TEST_F(FlashPage, AutoWritesTheStandAloneImage) {
         g_bSerialEnable = c.serial;
         g_nSerialLocation = 1;
         g_bSerialAutoInc = 1;
-        g_dwSerialAddr = 0x001234;
+        // The stored EEPROM address goes into the block as stored, though the start-up moves
+        // one from 0x3FC up to 0 for the HID burn.
+        RegSaveSnStartAddr(0x001234);
+        g_dwSerialAddr = 0;
         g_nLastSerial = 0x00ABCDEF;
         load(file);
         EXPECT_EQ(page->controls().text(kIdcImageCrc).toStdString(), strfmt("%04X", crc));
