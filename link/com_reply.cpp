@@ -112,6 +112,7 @@ size_t ComBlockBuffer::store(std::span<const uint8_t> bytes) {
     std::lock_guard lock(lock_);
     const size_t count = std::min(bytes.size(), bytes_.size());
     std::copy_n(bytes.begin(), count, bytes_.begin());
+    stored_ = count;
     return count;
 }
 
@@ -158,6 +159,7 @@ void ComBeginStep(uint8_t tag) {
     // A frame sent without a wait (the leave frame) leaves its step open; a reply to it must
     // not set the event of this one before the new tag stands.
     g_ComReplies.closeStep();
+    g_pBlockBuf.forgetStored();
     g_hReplyEvent.reset();
     g_byReplyTag = tag;
 }

@@ -174,6 +174,11 @@ TEST_F(FlashPage, AutoRefusesAQuantityTheBlockCannotHold) {
 }
 
 TEST_F(FlashPage, ConfigStoresTheAnswerAndShowsIt) {
+    // The serial-number label shows the number unsigned, as the IC page does.
+    g_bSerialEnable = 1;
+    g_nLastSerial = 0xFFFFFFFF;
+    page = std::make_unique<CFlashISP>();
+    EXPECT_EQ(page->controls().text(kIdcSerialLast), "S/N Last : 4294967295");
     g_nRdpLevel = 0;
     ASSERT_TRUE(WhenModal<CConfigDlg>([&] { click(kIdcConfig); }, [](CConfigDlg& dialog) {
         dialog.findChild<CChkGBox*>()->titleButton()->click();  // the information block's switch
