@@ -5,9 +5,8 @@
 
 #include "core/counter_texts.h"
 #include "core/globals.h"
-#include "app/ic_page.h"
 #include "core/image_loader.h"
-#include "app/main_window.h"
+#include "core/page_hooks.h"
 #include "core/protect_area.h"
 #include "core/registry_settings.h"
 #include "controls/mac_progress_ctrl.h"
@@ -87,15 +86,15 @@ CFlashISP::CFlashISP(QWidget* parent)
     onClicked(kIdcProgram, &CFlashISP::OnProgram);
     onClicked(kIdcAuto, &CFlashISP::OnAuto);
     onClicked(kIdcVerify, &CFlashISP::OnVerify);
-    onClicked(kIdcLimitEnable, &CFlashISP::OnLimitEnable);
+    onToggled(kIdcLimitEnable, &CFlashISP::OnLimitEnable);
     onChanged(kIdcLimitQuantity, &CFlashISP::OnChangeLimitQuantity);
-    onClicked(kIdcLevel0, &CFlashISP::OnLevel0);
-    onClicked(kIdcLevel1, &CFlashISP::OnLevel1);
-    onClicked(kIdcInfoBlockEnable, &CFlashISP::OnEnableInfoBlock);
+    onToggled(kIdcLevel0, &CFlashISP::OnLevel0);
+    onToggled(kIdcLevel1, &CFlashISP::OnLevel1);
+    onToggled(kIdcInfoBlockEnable, &CFlashISP::OnEnableInfoBlock);
     onClicked(kIdcViewDetail, &CFlashISP::OnViewDetail);
     onClicked(kIdcConfig, &CFlashISP::OnConfig);
     onClicked(kIdcReadInfo, &CFlashISP::OnReadInfo);
-    onClicked(kIdcParamEnable, &CFlashISP::OnEnableParameter);
+    onToggled(kIdcParamEnable, &CFlashISP::OnEnableParameter);
 
     SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
                              kIdcParamEnable});
@@ -248,7 +247,7 @@ void CFlashISP::OnChangeLimitQuantity() {
     }
 }
 
-// The Level and enable boxes only show the stored settings: a click is put back at once.
+// The Level and enable boxes only show the stored settings: a change is put back at once.
 void CFlashISP::OnLevel0() { ShowLevels(); }
 void CFlashISP::OnLevel1() { ShowLevels(); }
 
@@ -264,7 +263,7 @@ void CFlashISP::OnViewDetail() { RunInfoParamView(this); }
 
 void CFlashISP::OnConfig() {
     if (!RunProgrammingConfig(this)) return;
-    if (g_pISPDlg) g_pISPDlg->RefreshSettingsView();
+    if (RefreshIcPageSettings) RefreshIcPageSettings();
     RefreshSettingsView();
 }
 

@@ -18,6 +18,7 @@
 #include "res/dump_sf_template.h"
 #include "res/icons.h"
 #include "sfpage/dump_sf_dlg.h"
+#include "support/box_changes.h"
 #include "support/modal_dialog.h"
 
 using namespace res::sf;
@@ -188,8 +189,28 @@ TEST_F(FlashPage, ConfigStoresTheAnswerAndShowsIt) {
     EXPECT_EQ(RegLoadRdpLevel(), 1u);
     EXPECT_TRUE(page->controls().isChecked(kIdcLevel0));
     EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
-    click(kIdcLevel1);  // the box shows the setting only
-    EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
+}
+
+// The quantity switch follows its state however it changes, in memory and in the store; the
+// boxes that only show settings are put back.
+TEST_F(FlashPage, BoxesFollowTheirStateHoweverTheyChange) {
+    g_nRdpLevel = 1;
+    g_bInfoBlockEnable = g_bParamEnable = 0;
+    page->RefreshSettingsView();
+    const int shownOnly[] = {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable};
+    for (int id : shownOnly) page->controls().show(id, true);
+    const auto box = [&](int id) { return page->controls().control<QAbstractButton>(id); };
+    for (const BoxChange how : kBoxChanges) {
+        SCOPED_TRACE(BoxChangeName(how));
+        for (const bool on : {true, false}) {
+            ChangeBox(box(kIdcLimitEnable), how);
+            EXPECT_EQ(std::tuple(g_bLimitEnable != 0, RegLoadBurnLimitEn() != 0, page->control(kIdcLimitQuantity)->isEnabled()),
+                      std::tuple(on, on, on));
+        }
+        std::vector<bool> checked;
+        for (int id : shownOnly) ChangeBox(box(id), how), checked.push_back(page->controls().isChecked(id));
+        EXPECT_EQ(checked, (std::vector<bool>{true, false, false, false}));
+    }
 }
 
 // The page is switched by the main window's menu; Esc and Enter never hide it.
