@@ -3,15 +3,13 @@
 #include <algorithm>
 #include <optional>
 #include <regex>
-#include <string_view>
-
-#include <sys/stat.h>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "engine_hid/hid_workers.h"
 #include "platform/strfmt.h"
 #include "support/simulated_burn.h"
+#include "support/unreadable_files.h"
 
 namespace {
 
@@ -163,7 +161,9 @@ TEST(SiteProgram, EarlyStopCountsNothing) {
     const std::vector<Case> cases = {
         {"missing file", 16, "none.bin", true, "could not be opened!!!"},
         {"a folder", 16, "", true, "could not be opened!!!"},
-        {"a FIFO", 16, "fifo", true, "could not be opened!!!"},
+        {"a FIFO", 16, "fifo.bin", true, "could not be opened!!!"},
+        {"a link to a device", 16, "zero.bin", true, "could not be opened!!!"},
+        {"a 3 GB file", 16, "huge.bin", true, "Code size exceed the max. size of flash!!!"},
         {"a read error", 16, "/proc/self/mem", true, "could not be read!!!"},
         {"too large", 0x10001, nullptr, true, "Code size exceed the max. size of flash!!!"},
         {"no target", 64, nullptr, false, "No Target IC found!"},
@@ -176,9 +176,7 @@ TEST(SiteProgram, EarlyStopCountsNothing) {
         const std::string path = !c.path ? bench.writeImage(PatternImage(c.size))
                                  : *c.path == '/' ? c.path
                                                   : bench.folder.filePath(c.path).toStdString();
-        if (std::string_view(c.path ? c.path : "") == "fifo") {
-            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
-        }
+        MakeUnreadableFiles(bench.folder.path().toStdString() + "/", ".bin");
         bench.page.image = path;
         SiteProgramThread(bench.page);
 
