@@ -105,9 +105,10 @@ void InfoBlk1ReadThread(InfoBlk1Page& page) {
     std::optional<uint32_t> shortRead;
     for (uint32_t a = 0; !timedOut && !shortRead && a < kInfoBlk1Bytes; a += kFrameBytes) {
         if (g_hStopEvent.isSet()) return Close(page, false, Ending::WithLeave);
+        g_pBlockBuf.takeStoredCount();
         timedOut = !Step(kTagRead, [a] { return ComIspRead8(static_cast<uint8_t>(a)); }, 500);
         // A reply with fewer bytes than asked for is a failed read, not the bytes of the one before.
-        if (!timedOut && g_pBlockBuf.stored() < kFrameBytes) shortRead = a;
+        if (!timedOut && g_pBlockBuf.takeStoredCount() < kFrameBytes) shortRead = a;
         if (!timedOut && !shortRead) std::copy_n(g_pBlockBuf.data(), kFrameBytes, bytes.begin() + a);
     }
     timedOut = timedOut || !CloseAccess();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <utility>
 
 #include "core/globals.h"
 
@@ -96,6 +97,7 @@ bool ComBlockBuffer::allocate(size_t size) {
     std::lock_guard lock(lock_);
     try {
         bytes_.assign(size, 0xFF);
+        stored_ = 0;
     } catch (const std::bad_alloc&) {
         bytes_.clear();
         return false;
@@ -106,6 +108,7 @@ bool ComBlockBuffer::allocate(size_t size) {
 void ComBlockBuffer::release() {
     std::lock_guard lock(lock_);
     bytes_ = {};
+    stored_ = 0;
 }
 
 size_t ComBlockBuffer::store(std::span<const uint8_t> bytes) {
@@ -114,6 +117,11 @@ size_t ComBlockBuffer::store(std::span<const uint8_t> bytes) {
     std::copy_n(bytes.begin(), count, bytes_.begin());
     stored_ = count;
     return count;
+}
+
+size_t ComBlockBuffer::takeStoredCount() {
+    std::lock_guard lock(lock_);
+    return std::exchange(stored_, 0);
 }
 
 void ComReplyReceiver::frameWriting(std::span<const uint8_t> frame, uint8_t stepTag) {
@@ -159,7 +167,6 @@ void ComBeginStep(uint8_t tag) {
     // A frame sent without a wait (the leave frame) leaves its step open; a reply to it must
     // not set the event of this one before the new tag stands.
     g_ComReplies.closeStep();
-    g_pBlockBuf.forgetStored();
     g_hReplyEvent.reset();
     g_byReplyTag = tag;
 }

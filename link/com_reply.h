@@ -69,15 +69,13 @@ public:
     uint8_t& operator[](size_t index) { return bytes_[index]; }
     // Copies bytes to the start, at most size() of them; returns how many were stored.
     size_t store(std::span<const uint8_t> bytes);
-    // How many bytes the reply of the current step stored: 0 from the step's start on until a
-    // read reply comes, so a short reply never passes for the bytes an earlier one left.
-    size_t stored() const { return stored_; }
-    void forgetStored() { stored_ = 0; }
+    // How many bytes replies stored since the last call: a short read shows as fewer.
+    size_t takeStoredCount();
 
 private:
     std::mutex lock_;
     std::vector<uint8_t> bytes_;
-    std::atomic<size_t> stored_{0};
+    size_t stored_ = 0;
 };
 
 class ComReplyReceiver final : public SerialStreamListener {

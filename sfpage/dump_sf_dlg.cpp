@@ -37,6 +37,14 @@ bool readPages(WorkerPage& dialog, const DumpRequest& request, std::vector<uint8
 
 }  // namespace
 
+void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
+    const std::string path = g_strExeDir + (request.text ? "Dump.txt" : "Dump.bin");
+    if (SaveDumpFile(dialog, path, request.fromPage * kSfPageSize, bytes, request.text, stopped)) {
+        sfpage::runClock().pause(1);
+        platform::services().openInViewer(path);
+    }
+}
+
 void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.showControl(kIdcProgress, true);
     dialog.enableControl(kIdcCancel, true);
@@ -45,12 +53,7 @@ void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.setProgressPos(0);
     sfpage::runClock().pause(1);
     sfpage::runClock().pause(1);
-    const std::string path = g_strExeDir + (request.text ? "Dump.txt" : "Dump.bin");
-    if (readPages(dialog, request, bytes) &&
-        SaveDumpFile(dialog, path, request.fromPage * kSfPageSize, bytes, request.text, stopped)) {
-        sfpage::runClock().pause(1);
-        platform::services().openInViewer(path);
-    }
+    if (readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
     dialog.showControl(kIdcProgress, false);
     dialog.enableControl(kIdcCancel, false);
     sfpage::runClock().pause(1);
@@ -116,6 +119,12 @@ void CDumpSFDlg::OnChangePageCount() {
 // The file type follows the radios' state, however it changed.
 void CDumpSFDlg::OnBinFile() { request_.text = !controls().isChecked(kIdcBinFile); }
 void CDumpSFDlg::OnTxtFile() { request_.text = controls().isChecked(kIdcTxtFile); }
+
+// The dialog's template has no operation list: the list loggers have nowhere to write.
+void CDumpSFDlg::LogAppendByte(uint8_t) {}
+void CDumpSFDlg::LogBytesLine(std::span<const uint8_t>) {}
+void CDumpSFDlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt("%02x\r\n", byte)); }
+void CDumpSFDlg::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
 
 void CDumpSFDlg::OnCancel() {
     if (dumping_) g_hStopEvent.set();

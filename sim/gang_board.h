@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim/gang_serial_flash.h"
+
 namespace sim {
 
 // A kind of frame: board frames F0 cmd, target frames 0F cmd, the handshake 55 00.
@@ -98,6 +100,8 @@ public:
     // The socket's nth compare from now (1 = the next) reports a differing block.
     void differAtCompare(int socket, int nth);
     BoardState state() const;
+    // The board's own serial flash, which the F0 20 to F0 25 frames reach.
+    BoardSerialFlash& serialFlash() { return serialFlash_; }
 
     // Faults of the answers. The nth frame (from 1) of a kind counts from the start.
     void setSilent(bool silent);
@@ -138,6 +142,7 @@ private:
     struct Answer {
         uint8_t status = 0;
         std::vector<uint8_t> data;
+        Clock::time_point notBefore{};
     };
 
     void serve();
@@ -155,6 +160,7 @@ private:
 
     mutable std::mutex lock_;
     BoardState board_;
+    BoardSerialFlash serialFlash_;
     std::array<std::optional<GangTarget>, 4> sockets_;
     int singleTarget_ = -1;
 
