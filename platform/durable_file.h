@@ -34,7 +34,17 @@ private:
 int openForReading(const std::string& path, size_t limit, int& fd, struct stat& info);
 // Reads what is left of an open file; EFBIG once it grows beyond limit bytes.
 int readRest(int fd, size_t limit, std::string& contents);
-// Both of the above; contents stay empty on a failure.
+// A whole regular file read with the two above. opened is false when the open refused it
+// (error as openForReading gives it); a read error, or an end before the size the file had when
+// it was opened (EIO: it was cut short meanwhile), gives its error with opened true. contents
+// stay empty on a failure.
+struct FileContents {
+    int error = 0;
+    bool opened = false;
+    std::string contents;
+};
+FileContents readRegularFile(const std::string& path, size_t limit);
+// The same, for callers that need only the error.
 int readWholeFile(const std::string& path, std::string& contents, size_t limit = kMaxSettingsFileBytes);
 
 // Replaces <path> with contents so that a reader sees either the old or the new file, never a
