@@ -249,6 +249,13 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
                                              g.bench.folder.filePath("image.bin").toStdString());
          },
          {"File : <image> could not be opened!!!"}, {}, {}, noFrame},
+        {"an image path that names a folder",
+         [](SimulatedGang& g) {
+             const std::string image = g.bench.folder.filePath("image.bin").toStdString();
+             std::filesystem::remove(image);
+             std::filesystem::create_directory(image);
+         },
+         {"File : <image> could not be opened!!!"}, {}, {}, noFrame},
         {"no port", [](SimulatedGang&) { SetComPortDeviceOverride("/nonexistent/tty"); }, {"Can not open COM port !"},
          {}, {}},
         {"no board at all", [](SimulatedGang& g) { g.board.setSilent(true); },
