@@ -219,6 +219,10 @@ std::string CouldNotOpen(const std::string& path) {
     return strfmt("File : %s could not be opened!!!", path.c_str());
 }
 
+std::string CouldNotRead(const std::string& path) {
+    return strfmt("File : %s could not be read!!!", path.c_str());
+}
+
 std::string NotARegularFile(const std::string& path) {
     return strfmt("File : %s is not a regular file!", path.c_str());
 }
@@ -256,7 +260,7 @@ HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& bin
     ::close(fd);
     if (reader.readError() != 0) {
         result.ok = false;
-        result.error = CouldNotOpen(hexPath);
+        result.error = CouldNotRead(hexPath);
     } else if (result.error.empty() && !(result.ok && sink.flush() && bin.commit())) {
         result.ok = false;
         result.error = CouldNotOpen(binPath);

@@ -34,7 +34,8 @@ HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& bin
 // binPath for a HEX file: the same folder and name with ".bin" in place of the extension.
 std::string BinPathBesideHex(const std::string& hexPath);
 
-// The messages of an image file that cannot be read: missing, unreadable or failing, and a
-// FIFO, a device or anything else but a regular file.
+// The messages of an image file that cannot be read: missing or unreadable, failing as it is
+// read, and a FIFO, a device or anything else but a regular file.
 std::string CouldNotOpen(const std::string& path);
+std::string CouldNotRead(const std::string& path);
 std::string NotARegularFile(const std::string& path);

@@ -33,44 +33,49 @@ BinImage ReadBinImage(const std::string& path, uint32_t flashSize) {
     BinImageInfo& info = image.info;
     int fd = -1;
     struct stat file {};
-    const int error = platform::openForReading(path, flashSize, fd, file);
-    if (error == EFBIG) {
-        info.fileSize = static_cast<uint64_t>(file.st_size);
+    const auto oversized = [&](uint64_t fileSize) {
+        info.fileSize = fileSize;
         info.error = strfmt("File size more than %X", flashSize);
         info.oversized = true;
         return image;
-    }
+    };
+    const int error = platform::openForReading(path, flashSize, fd, file);
+    if (error == EFBIG) return oversized(static_cast<uint64_t>(file.st_size));
     if (error != 0) {
         info.error = error == EINVAL ? NotARegularFile(path) : CouldNotOpen(path);
         return image;
     }
-    // The flash as the chip model has it: the file at its start, 0xFF after it.
+    // The flash as the chip model has it, at most the 16 MB image buffer: the file at its
+    // start, 0xFF after it.
+    const uint32_t bufferSize = std::min(flashSize, kImageBufferSize);
     std::vector<uint8_t> flash;
     try {
-        flash.assign(flashSize, 0xFF);
+        flash.assign(bufferSize, 0xFF);
     } catch (const std::bad_alloc&) {
         ::close(fd);
-        info.error = strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(flashSize));
+        info.error = strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(bufferSize));
         info.icon = platform::MsgIcon::None;
         return image;
     }
-    size_t read = 0, beyond = 0;
-    std::byte probe[1];
+    size_t read = 0;
     int readError = platform::readInto(fd, std::as_writable_bytes(std::span(flash)), read);
-    // A file that grew past the flash since it was measured is still too large.
-    if (readError == 0 && read == flashSize) readError = platform::readInto(fd, probe, beyond);
+    uint64_t fileSize = read;
+    if (readError == 0 && read == bufferSize) {
+        // Past the flash the file is too large, even if it grew since it was measured; past the
+        // 16 MB buffer it is left unread at its measured size.
+        std::byte probe[1];
+        size_t beyond = 0;
+        readError = platform::readInto(fd, probe, beyond);
+        if (beyond > 0) fileSize = std::max<uint64_t>(read + beyond, static_cast<uint64_t>(file.st_size));
+    }
     ::close(fd);
     if (readError != 0) {
-        info.error = CouldNotOpen(path);
+        info.error = CouldNotRead(path);
         return image;
     }
-    info.fileSize = read + beyond;
-    if (beyond > 0) {
-        info.error = strfmt("File size more than %X", flashSize);
-        info.oversized = true;
-        return image;
-    }
-    info.crc = CalcCRC16(flash.data(), flashSize, 0xFFFF, 0);
+    if (fileSize > flashSize) return oversized(fileSize);
+    info.fileSize = fileSize;
+    info.crc = CalcCRC16(flash, 0xFFFF, 0);
     flash.resize(read);
     for (uint8_t byte : flash) info.byteSum += byte;
     image.bytes = std::move(flash);

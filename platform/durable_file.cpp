@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -98,15 +99,24 @@ int readRest(int fd, size_t limit, std::string& contents) {
     }
 }
 
-int readWholeFile(const std::string& path, std::string& contents, size_t limit) {
-    contents.clear();
+FileContents readRegularFile(const std::string& path, size_t limit) {
+    FileContents file;
     int fd = -1;
     struct stat info {};
-    int error = openForReading(path, limit, fd, info);
-    if (error != 0) return error;
-    error = readRest(fd, limit, contents);
+    file.error = openForReading(path, limit, fd, info);
+    if (file.error != 0) return file;
+    file.opened = true;
+    file.error = readRest(fd, limit, file.contents);
     ::close(fd);
-    return error;
+    if (file.error == 0 && file.contents.size() < static_cast<uint64_t>(info.st_size)) file.error = EIO;
+    if (file.error != 0) file.contents.clear();
+    return file;
+}
+
+int readWholeFile(const std::string& path, std::string& contents, size_t limit) {
+    FileContents file = readRegularFile(path, limit);
+    contents = std::move(file.contents);
+    return file.error;
 }
 
 DurableWriter::DurableWriter(const std::string& path) : path_(path), temp_(path + ".tmp") {

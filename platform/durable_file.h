@@ -39,7 +39,17 @@ int openForReading(const std::string& path, size_t limit, int& fd, struct stat& 
 int readRest(int fd, size_t limit, std::string& contents);
 // Reads from an open file until buffer is full or the file ends; got is what was read.
 int readInto(int fd, std::span<std::byte> buffer, size_t& got);
-// Both of the above; contents stay empty on a failure.
+// A whole regular file read with the two above. opened is false when the open refused it
+// (error as openForReading gives it); a read error, or an end before the size the file had when
+// it was opened (EIO: it was cut short meanwhile), gives its error with opened true. contents
+// stay empty on a failure.
+struct FileContents {
+    int error = 0;
+    bool opened = false;
+    std::string contents;
+};
+FileContents readRegularFile(const std::string& path, size_t limit);
+// The same, for callers that need only the error.
 int readWholeFile(const std::string& path, std::string& contents, size_t limit = kMaxSettingsFileBytes);
 
 // Writes a new version of <path> piece by piece so that a reader sees either the old or the

@@ -259,6 +259,11 @@ void GangBoard::dropReplyAt(FrameKind kind, int nth) {
     dropAt_[{kind, nth}] = true;
 }
 
+void GangBoard::cutReplyAt(FrameKind kind, int nth, size_t dataBytes) {
+    std::lock_guard lock(lock_);
+    cutAt_[{kind, nth}] = dataBytes;
+}
+
 void GangBoard::dropReplyNumber(int nth) {
     std::lock_guard lock(lock_);
     dropReplyNumber_ = nth;
@@ -401,6 +406,8 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     lineFreeAt_ = frameIn;
     if (!answer || silent_ || dropAt_.count({kind, nth})) return;
     if (++repliesSeen_ == dropReplyNumber_) return;
+    if (const auto cut = cutAt_.find({kind, nth}); cut != cutAt_.end() && cut->second < answer->data.size())
+        answer->data.resize(cut->second);
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
     lineFreeAt_ = std::max(frameIn, answer->notBefore) + lineTime(reply.size());
     queueReply(kind, nth, std::move(reply), lineFreeAt_);

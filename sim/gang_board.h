@@ -108,6 +108,8 @@ public:
     void delayReplies(uint32_t ms);
     void delayReplyAt(FrameKind kind, int nth, uint32_t ms);
     void dropReplyAt(FrameKind kind, int nth);
+    // The nth reply of a kind carries only its first dataBytes data bytes.
+    void cutReplyAt(FrameKind kind, int nth, size_t dataBytes);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
@@ -166,6 +168,7 @@ private:
     uint32_t delayMs_ = 0;
     std::map<std::pair<FrameKind, int>, uint32_t> delayAt_;
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
+    std::map<std::pair<FrameKind, int>, size_t> cutAt_;
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;
     bool split_ = false;

@@ -62,11 +62,13 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
 }
 
 // What the operator may pick that is no image on disk: a FIFO without a writer, a device, a
-// 3 GB sparse file. Each is refused with a message at once, unread, and nothing is written.
-TEST(ImageLoader, RefusesFifosDevicesAndHugeFilesUnread) {
+// 3 GB sparse file, a file that fails as it is read. Each is refused with a message at once,
+// and nothing is written.
+TEST(ImageLoader, RefusesFifosDevicesHugeAndFailingFiles) {
     TempDir dir;
     MakeUnreadableFiles(dir.path(), ".bin");
     MakeUnreadableFiles(dir.path(), ".hex");
+    for (const char* failing : {"mem.bin", "mem.hex"}) std::filesystem::create_symlink("/proc/self/mem", dir.file(failing));
     const struct { const char* file; ImageLoadOutcome outcome; const char* error; } cases[] = {
         {"fifo.bin", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
         {"fifo.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
@@ -74,11 +76,13 @@ TEST(ImageLoader, RefusesFifosDevicesAndHugeFilesUnread) {
         {"zero.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
         {"huge.bin", ImageLoadOutcome::Oversized, "File size more than 10000"},
         {"huge.hex", ImageLoadOutcome::Refused, "File : %s is too large for an image!"},
+        {"mem.bin", ImageLoadOutcome::Refused, "File : %s could not be read!!!"},
+        {"mem.hex", ImageLoadOutcome::Refused, "File : %s could not be read!!!"},
     };
     for (const auto& c : cases) {
         const ImageFileLoad load = LoadImageFile(dir.file(c.file), 0x10000);
         EXPECT_EQ(load.outcome, c.outcome) << c.file;
         EXPECT_EQ(load.error, strfmt(c.error, dir.file(c.file).c_str())) << c.file;
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 6);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 8);
 }
