@@ -65,6 +65,8 @@ struct GangRun {
     bool step(const ComStep& s);
     // The leave frame: tag 0x10 noted, no wait.
     void leave();
+    // A frame that nothing answers, sent under the tag that stands, without a wait.
+    void sendUnanswered(const std::function<bool()>& frame);
     // A tag noted with no frame.
     void noteTag(uint8_t tag);
     void log(const std::string& line);
@@ -124,6 +126,10 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan);
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run);
 bool WriteOptionBlock(GangRun& run);
 bool WriteKeyPage(GangRun& run);
+
+// The end of a run's link: the port opened again at the board's own speed when asked and the
+// run used another, then closed.
+void ReleaseBoardPort(bool atBoardSpeed = true);
 
 // Result LEDs and icons, counters, serial number, switches and power off, port closed, tones,
 // busy flag cleared.

@@ -378,7 +378,10 @@ void CSerialPort::monitor() {
             [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
         }
         if (stop_ || !open_) break;
-        serviceLine(lock, revents);
+        // A step that began to wait meanwhile reads its reply itself: taken here, it would wake
+        // no one. A hang-up is the monitor's to handle all the same.
+        const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
+        serviceLine(lock, stepsReading_ == 0 || hungUp ? revents : static_cast<short>(revents & POLLOUT));
     }
     DebugTrace("normal end...");
 }

@@ -24,7 +24,6 @@ constexpr size_t kNotAFrame = 0;
 constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr auto kAwakeAfterReply = std::chrono::milliseconds(1);
-constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
 constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 
 // The length of the host frame at the start of bytes, from its lead and command bytes.
@@ -264,6 +263,11 @@ void GangBoard::dropReplyAt(FrameKind kind, int nth) {
     dropAt_[{kind, nth}] = true;
 }
 
+void GangBoard::cutReplyAt(FrameKind kind, int nth, size_t dataBytes) {
+    std::lock_guard lock(lock_);
+    cutAt_[{kind, nth}] = dataBytes;
+}
+
 void GangBoard::dropReplyNumber(int nth) {
     std::lock_guard lock(lock_);
     dropReplyNumber_ = nth;
@@ -441,8 +445,10 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     lineFreeAt_ = frameIn;
     if (!answer || silent_ || dropAt_.count({kind, nth})) return;
     if (++repliesSeen_ == dropReplyNumber_) return;
+    if (const auto cut = cutAt_.find({kind, nth}); cut != cutAt_.end() && cut->second < answer->data.size())
+        answer->data.resize(cut->second);
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
-    lineFreeAt_ = frameIn + lineTime(reply.size());
+    lineFreeAt_ = std::max(frameIn, answer->notBefore) + lineTime(reply.size());
     queueReply(kind, nth, std::move(reply), lineFreeAt_);
 }
 
@@ -464,12 +470,10 @@ std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t
                 if (socket) socket->inIsp = false;
             }
         }
-    } else if (cmd == 0x21) {
-        return Answer{0, {kSerialFlashId.begin(), kSerialFlashId.end()}};
-    } else if (cmd == 0x24) {
-        // The board's own serial flash is not modelled: it reads erased.
-        return Answer{0, std::vector<uint8_t>(frame[2], 0xFF)};
-    } else if (cmd != 0x20 && cmd != 0x22 && cmd != 0x23 && cmd != 0x25) {
+    } else if (cmd >= 0x20 && cmd <= 0x25) {
+        BoardSerialFlash::Answer flash = serialFlash_.take(frame, now());
+        return Answer{flash.status, std::move(flash.data), flash.notBefore};
+    } else {
         return std::nullopt;  // 0x10 and unknown commands go unanswered
     }
     return Answer{};

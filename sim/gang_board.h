@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim/gang_serial_flash.h"
+
 namespace sim {
 
 // A kind of frame: board frames F0 cmd, target frames 0F cmd, the handshake 55 00.
@@ -99,12 +101,16 @@ public:
     // The socket's nth compare from now (1 = the next) reports a differing block.
     void differAtCompare(int socket, int nth);
     BoardState state() const;
+    // The board's own serial flash, which the F0 20 to F0 25 frames reach.
+    BoardSerialFlash& serialFlash() { return serialFlash_; }
 
     // Faults of the answers. The nth frame (from 1) of a kind counts from the start.
     void setSilent(bool silent);
     void delayReplies(uint32_t ms);
     void delayReplyAt(FrameKind kind, int nth, uint32_t ms);
     void dropReplyAt(FrameKind kind, int nth);
+    // The nth reply of a kind carries only its first dataBytes data bytes.
+    void cutReplyAt(FrameKind kind, int nth, size_t dataBytes);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
@@ -155,6 +161,7 @@ private:
     struct Answer {
         uint8_t status = 0;
         std::vector<uint8_t> data;
+        Clock::time_point notBefore{};
     };
 
     void serve();
@@ -173,6 +180,7 @@ private:
 
     mutable std::mutex lock_;
     BoardState board_;
+    BoardSerialFlash serialFlash_;
     std::array<std::optional<GangTarget>, 4> sockets_;
     int singleTarget_ = -1;
 
@@ -180,6 +188,7 @@ private:
     uint32_t delayMs_ = 0;
     std::map<std::pair<FrameKind, int>, uint32_t> delayAt_;
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
+    std::map<std::pair<FrameKind, int>, size_t> cutAt_;
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;
     bool split_ = false;

@@ -53,14 +53,18 @@ TEST(SfWorkers, FailuresEndRed) {
     const std::vector<Worker> all = {AutoSFThread, ProgramSFThread, VerifySFThread}, full = {AutoSFThread};
     // message: %s is the path; programs: page programs that reached the adapter, -1 for no
     // exchange at all; traced: a part of the run's trace.
+    // path: an image file of fileSize bytes unless given.
     const struct { const char* name; std::vector<Worker> workers; size_t fileSize; uint32_t flashSize;
-                   void (*fault)(SfBench&); std::string message; int programs; const char* traced = ""; } cases[] = {
+                   void (*fault)(SfBench&); std::string message; int programs; const char* traced = "";
+                   const char* path = nullptr; } cases[] = {
         // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
         // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
         {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262,
          "35 00000000 -> failed\n    0 | log Verify elapsed time"},
         // Set 56 programs page 5, 0xFF like the erased flash, so only the failed transfer tells.
         {"failed page program", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
+        // Sets 3 to 10 load page 0: a page whose load failed is not programmed, and reads back erased.
+        {"failed page load", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(5); }, "", 261},
         {"failed erase command", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(1); },
          "Serial flash erase command failed!", 0},
         {"failed status read", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(1); },
@@ -77,13 +81,16 @@ TEST(SfWorkers, FailuresEndRed) {
         {"an empty file", all, 0, 0x10000, [](SfBench&) {}, "File : %s is empty!", -1},
         {"a file above the model's flash", all, 0x8001, 0x8000, [](SfBench&) {}, "File size more than 8000", -1},
         {"a file reaching the configuration block", full, 0x10001, 0x20000, [](SfBench&) {}, "File size more than 10000", -1},
+        {"a read error", all, 0, 0x10000, [](SfBench&) {}, "File : %s could not be read!!!", -1, "", "/proc/self/mem"},
+        {"a device", all, 0, 0x10000, [](SfBench&) {}, "File : %s could not be opened!!!", -1, "", "/dev/zero"},
     };
     for (const auto& c : cases) {
         for (Worker worker : c.workers) {
             SCOPED_TRACE(c.name);
             SfBench run;
             c.fault(run);
-            const SfRun settings = run.settings(PatternImage(c.fileSize), c.flashSize);
+            SfRun settings = run.settings(PatternImage(c.fileSize), c.flashSize);
+            if (c.path) settings.imagePath = c.path;
             worker(run.trace, settings);
             std::string expected = c.message;
             if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, settings.imagePath);
@@ -94,6 +101,38 @@ TEST(SfWorkers, FailuresEndRed) {
             EXPECT_EQ(run.bench.adapter.exchanges().empty(), c.programs < 0);
             EXPECT_LT(run.trace.seconds(), kSfEraseBoundSeconds + 1);
             EXPECT_NE(run.trace.text().find(c.traced), std::string::npos) << run.trace.text();
+        }
+    }
+}
+
+// The run with option words writes the markers and words that the flash-information view reads,
+// and the parameter file, which lengthens what is written; a file it cannot read fails the run.
+TEST(SfWorkers, TheRunWithOptionWordsFillsTheBlock) {
+    const Bytes words = {0xAA, 0x01, 0x55, 0xFE, 0x00, 0x00, 0xFF, 0xFF};  // level 0 with PcROP type 0
+    const struct { const char* name; uint32_t paramEnable; const char* file; int programs; const char* message; } cases[] = {
+        {"no parameter file", 0, nullptr, 0x10600 / 256, nullptr},
+        {"a parameter file", 1, "0000 11223344\n01FC 55667788\n", 0x10D00 / 256, nullptr},
+        {"a missing parameter file", 1, nullptr, 0, "File could not be opened !"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SfBench run;
+        SfRun settings = run.settings(PatternImage(100));
+        settings.info = {.infoBlockEnable = 1, .rdpLevel = 1, .pcropType = 0, .bootDataEnable = 1, .vidPidEnable = 1,
+                         .ispParam = {0x1234}, .paramEnable = c.paramEnable, .paramFile = "p.data"};
+        if (c.file) run.bench.useParameterFile("p.data", c.file);
+        AutoSFParamThread(run.trace, settings);
+        EXPECT_EQ(run.programs(), c.programs);
+        EXPECT_EQ(run.trace.messages, c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+        if (!c.programs) continue;
+        const auto& adapter = run.bench.adapter;
+        EXPECT_EQ(adapter.serialFlash(0x10004, 1), Bytes{0xAA});
+        EXPECT_EQ(adapter.serialFlash(0x10102, 1), Bytes{0xAA});
+        EXPECT_EQ(adapter.serialFlash(0x10510, 8), words);
+        EXPECT_EQ(adapter.serialFlash(0x10528, 4), (Bytes{0x34, 0x12, 0xCB, 0xED}));
+        if (c.file) {
+            EXPECT_EQ(adapter.serialFlash(0x10B00, 4), (Bytes{0x44, 0x33, 0x22, 0x11}));
+            EXPECT_EQ(adapter.serialFlash(0x10CFC, 4), (Bytes{0x88, 0x77, 0x66, 0x55}));
         }
     }
 }

@@ -31,6 +31,8 @@ public:
     std::vector<std::string> messages() const;
     // Frames the board received, by their first two bytes (after the wake-up bytes).
     int framesOf(uint8_t lead, uint8_t cmd) const;
+    // The board received only the four switches off and the socket power off, and answered them.
+    bool onlySwitchedOff() const;
     // Stores a number under a setting name in the settings store.
     void store(const std::string& name, uint32_t value);
 
