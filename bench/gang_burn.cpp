@@ -8,9 +8,9 @@
 // Our share is set beside a reference taken in the same run: the same frames and replies, in
 // the same order, exchanged over a bare pseudo-terminal by two threads, the replying one paced
 // as the board paces its line; its time beyond the line time is what the exchange itself costs
-// on this machine. Context switches per frame are counted for our
-// threads (the whole process less the board's thread) and for the board. Also sets the frames
-// sent beside the count the sequence prescribes.
+// on this machine. Context switches per frame are counted for our threads (the whole process
+// less the board's thread), for the board, and for the reference's writing thread. Also sets
+// the frames sent beside the count the sequence prescribes.
 //   bench_gang_burn [runs]   (default 5)
 #include <fcntl.h>
 #include <poll.h>
@@ -33,6 +33,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/paired_runs.h"
 #include "bench/random_image.h"
 #include "bench/silent_page.h"
 #include "core/counters.h"
@@ -110,9 +111,10 @@ struct Switches {
     }
 };
 
-Switches SwitchesOfProcess() {
+// RUSAGE_SELF: every thread of the process, those that have ended included; RUSAGE_THREAD: this one.
+Switches SwitchesOf(int who) {
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     return {static_cast<double>(usage.ru_nvcsw), static_cast<double>(usage.ru_nivcsw)};
 }
 
@@ -157,7 +159,7 @@ Clock::duration LineTime(size_t bytes) {
 // The exchanges over a bare pseudo-terminal in raw mode, paced as the board paces its line: this
 // thread writes each frame and reads its reply; a peer thread reads the frame and writes the
 // reply once the frame and the reply would have crossed the line. Seconds beyond the line time,
-// and switches per frame.
+// and the writing thread's switches per frame.
 std::pair<double, Switches> BareExchange(const std::vector<Exchange>& exchanges) {
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     char name[128];
@@ -170,7 +172,7 @@ std::pair<double, Switches> BareExchange(const std::vector<Exchange>& exchanges)
     ::tcsetattr(host, TCSANOW, &t);
     Clock::duration line{};
     for (const Exchange& e : exchanges) line += LineTime(e.frame.size() + e.reply.size());
-    const Switches switchesBefore = SwitchesOfProcess();
+    const Switches switchesBefore = SwitchesOf(RUSAGE_THREAD);
     const double start = platform::wallSeconds();
     // The peer keeps the line's pace awake, as the board does: it never sleeps between a frame and
     // its reply, nor for a millisecond after a reply.
@@ -201,7 +203,7 @@ std::pair<double, Switches> BareExchange(const std::vector<Exchange>& exchanges)
     }
     peer.join();
     const double seconds = platform::wallSeconds() - start - std::chrono::duration<double>(line).count();
-    const Switches switches = (SwitchesOfProcess() - switchesBefore).per(exchanges.size());
+    const Switches switches = (SwitchesOf(RUSAGE_THREAD) - switchesBefore).per(exchanges.size());
     ::close(host);
     ::close(master);
     return {seconds, switches};
@@ -238,13 +240,13 @@ RunFigures BurnOnce(const std::string& imagePath) {
     });
     SilentPage page(imagePath);
     g_bTaskWorking = true;
-    const Switches switchesBefore = SwitchesOfProcess();
+    const Switches switchesBefore = SwitchesOf(RUSAGE_SELF);
     const double start = platform::wallSeconds();
     GangProgramThread(page);
     RunFigures figures;
     figures.run = platform::wallSeconds() - start;
     const Switches boardSwitches = SwitchesOfThread("gang board");
-    const Switches allSwitches = SwitchesOfProcess() - switchesBefore;
+    const Switches allSwitches = SwitchesOf(RUSAGE_SELF) - switchesBefore;
     engine_com::SetGangNotesForTests({});
     board.stop();
     SetComPortDeviceOverride("");
@@ -272,20 +274,6 @@ RunFigures BurnOnce(const std::string& imagePath) {
     return figures;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-void Summary(const char* what, const std::vector<RunFigures>& runs, double (*figure)(const RunFigures&),
-             const char* unit) {
-    std::vector<double> values;
-    for (const RunFigures& r : runs) values.push_back(figure(r));
-    std::printf("  %-28s runs %zu, min %8.3f%s, median %8.3f%s\n", what, values.size(),
-                *std::min_element(values.begin(), values.end()), unit, Median(values), unit);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -304,14 +292,20 @@ int main(int argc, char** argv) {
     WriteRandomImage(path, kImageSize);
 
     std::printf("gang burn, %d targets, %u bytes at %u baud\n", kSockets, kImageSize, kBaud);
-    std::vector<RunFigures> runs;
-    for (int r = 0; r < runCount; ++r) runs.push_back(BurnOnce(path));
-    Summary("ours", runs, [](const RunFigures& r) { return r.ours; }, " s");
-    Summary("reference", runs, [](const RunFigures& r) { return r.reference; }, " s");
-    Summary("ours / reference", runs, [](const RunFigures& r) { return r.ours / r.reference; }, "");
-    Summary("ours / run", runs, [](const RunFigures& r) { return 100 * r.ours / r.run; }, " %");
-    Summary("ours: voluntary switches", runs, [](const RunFigures& r) { return r.oursSwitches.voluntary; }, " a frame");
-    Summary("ours: involuntary switches", runs, [](const RunFigures& r) { return r.oursSwitches.involuntary; }, " a frame");
-    Summary("board: voluntary switches", runs, [](const RunFigures& r) { return r.boardSwitches.voluntary; }, " a frame");
-    return std::all_of(runs.begin(), runs.end(), [](const RunFigures& r) { return r.passed; }) ? 0 : 1;
+    PairedFigure share{"our share of the run", "ms", {}, {}};
+    PairedFigure switches{"voluntary switches", "a frame", {}, {}};
+    std::vector<double> percent;
+    bool passed = true;
+    for (int r = 0; r < runCount; ++r) {
+        const RunFigures figures = BurnOnce(path);
+        share.add(1000 * figures.ours, 1000 * figures.reference);
+        switches.add(figures.oursSwitches.voluntary, figures.referenceSwitches.voluntary);
+        percent.push_back(100 * figures.ours / figures.run);
+        passed = passed && figures.passed;
+    }
+    share.print();
+    switches.print();
+    std::printf("%-24s runs %zu  min %.2f %%  median %.2f %%\n", "our share of the run", percent.size(),
+                PairedFigure::min(percent), PairedFigure::median(percent));
+    return passed ? 0 : 1;
 }
