@@ -19,11 +19,11 @@ public:
     void stepBegins() override;
     bool waitReply(uint32_t ms) override;
     void pause(uint32_t ms) override;
-
-private:
-    // Until the board has taken every byte the port wrote, so that time moves on only behind it.
+    // Until the board has taken every byte the port wrote: time moves on only behind it, and a
+    // run's log is whole.
     void settle() const;
 
+private:
     sim::GangBoard& board_;
     uint64_t portBytesBefore_;
     int framesBeforeStep_ = 0;

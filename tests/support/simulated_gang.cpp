@@ -107,6 +107,7 @@ void SimulatedGang::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>&
     board.clearLog();
     g_bTaskWorking = true;
     bench.run(worker, image);
+    clock_.settle();
 }
 
 void SimulatedGang::populate(const std::vector<int>& sockets) {

@@ -18,7 +18,7 @@ public:
     ~SimulatedGang();
 
     // Runs a gang worker on an image file holding these bytes; the busy flag must be clear
-    // afterwards.
+    // afterwards. The board has then taken every frame of the run.
     void run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image);
     // Only the listed sockets (0 to 3) keep a target.
     void populate(const std::vector<int>& sockets);
