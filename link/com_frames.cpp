@@ -5,10 +5,10 @@
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
+#include "link/com_clock.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
-#include "platform/clock.h"
 #include "platform/services.h"
 
 namespace {
@@ -54,15 +54,15 @@ bool ReopenForHandshake() {
     SerialPortOwner* owner = g_SerialPort.Owner();
     for (int attempt = 0; attempt < kHandshakeReopenAttempts; ++attempt) {
         ComClosePort();
-        platform::sleepMs(2 * g_nDelayCount);
+        ComPause(2 * g_nDelayCount);
         const bool opened = OpenWithStoredSettings(owner, g_nComBaudRate);
-        platform::sleepMs(g_nDelayCount);
+        ComPause(g_nDelayCount);
         if (opened) {
             g_SerialPort.StartMonitoring();
             if (g_SerialPort.IsOpen()) break;
         }
     }
-    platform::sleepMs(g_nDelayCount);
+    ComPause(g_nDelayCount);
     if (g_SerialPort.IsOpen()) return true;
     MessageBox("Can not open COM port !", platform::MsgIcon::Error);
     return false;
@@ -70,24 +70,20 @@ bool ReopenForHandshake() {
 
 enum class WakeUp5x { ZeroFF, FF };
 
-// On Windows 5.x the 85 ms pause of the first handshake busy-waits; every other pause sleeps.
 bool Handshake(std::span<const uint8_t> frame, WakeUp5x wakeUp5x, uint32_t pauseMs) {
     if (IsWindows5()) {
         if (wakeUp5x == WakeUp5x::FF)
             Send({0xFF});
         else
             Send({0x00, 0xFF});
-        if (pauseMs == kFirstHandshakePauseMs)
-            DelayMs(pauseMs);
-        else
-            platform::sleepMs(pauseMs);
+        ComPause(pauseMs);
         return Send(frame);
     }
     Send({0x00, 0xFF});
     if (IsWindows61or62()) {
         if (!ReopenForHandshake()) return false;
     } else {
-        platform::sleepMs(pauseMs);
+        ComPause(pauseMs);
     }
     return Send(frame);
 }
@@ -205,27 +201,27 @@ bool ComChangeBaudRate() {
         Send({0x0F, 0x0E, 0x02, 0x8C, 0x8C, 0x8C, 0xFF});
     else if (g_nComBaudRate == 115200)
         Send({0x0F, 0x0E, 0x02, 0xCC, 0xCC, 0xCC, 0xFF});
-    platform::sleepMs(50);
+    ComPause(50);
     g_SerialPort.ClosePort();
-    platform::sleepMs(50);
+    ComPause(50);
     OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate);
     g_SerialPort.StartMonitoring();
     return true;
 }
 
 bool ComReopenPort() {
-    platform::sleepMs(50);
+    ComPause(50);
     g_SerialPort.ClosePort();
-    platform::sleepMs(500);
+    ComPause(500);
     g_bComPortOpen = 1;
     OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate2);
-    platform::sleepMs(500);
+    ComPause(500);
     return g_SerialPort.StartMonitoring();
 }
 
 bool ComClosePort() {
     if (!g_SerialPort.IsOpen()) return false;
     g_SerialPort.ClosePort();
-    platform::sleepMs(500);
+    ComPause(500);
     return true;
 }

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -130,10 +131,13 @@ public:
     void delayReplies(uint32_t ms);
     void delayReplyAt(FrameKind kind, int nth, uint32_t ms);
     void dropReplyAt(FrameKind kind, int nth);
+    // The nth reply of a kind carries only its first dataBytes data bytes.
+    void cutReplyAt(FrameKind kind, int nth, size_t dataBytes);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
-    // reply would have crossed a line that carries one byte at a time; 0 models no line.
+    // reply would have crossed a line that carries one byte at a time; 0 models no line. The
+    // board then keeps its pace awake, using a processor while it carries frames.
     void setLineRate(uint32_t baud);
     // The replies to the next count frames wait and go out in one write with the one after.
     void holdReplies(int count);
@@ -143,6 +147,23 @@ public:
     void setNoise(std::vector<uint8_t> noise);
     // The board sends noise every millisecond until told to stop.
     void chatter(bool on);
+
+    // Simulated time, for tests that must not race the real clock: from now on the board's time
+    // stands still but for advanceTime, and reply delays, split replies, the modelled line and
+    // the log keep to it. Chatter keeps to the real clock.
+    void useSimulatedTime();
+    // Moves simulated time on; returns once every reply due by then has gone out.
+    void advanceTime(std::chrono::microseconds by);
+    // Waits, up to limit, until the board has taken count bytes from the program since it
+    // started; whether it has.
+    bool waitUntilTaken(uint64_t count, std::chrono::milliseconds limit) const;
+    // The frames taken so far, and how long until the reply to the last of them goes out: none
+    // when it gets no reply of its own, 0 when the reply has gone.
+    struct LastFrame {
+        int number = 0;
+        std::optional<std::chrono::microseconds> replyIn;
+    };
+    LastFrame lastFrame() const;
 
     std::vector<LogEntry> log() const;
     // One line per frame, "> " from the program, "< " from the board, bytes in hex; with
@@ -173,8 +194,9 @@ private:
     std::optional<Answer> targetFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> handshake();
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
-    void sendDue();
+    bool sendDue();
     std::chrono::nanoseconds lineTime(size_t bytes) const;
+    Clock::time_point now() const { return simulated_ ? simulatedNow_ : Clock::now(); }
     void addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at);
     bool routed(int socket) const;
 
@@ -189,6 +211,7 @@ private:
     uint32_t delayMs_ = 0;
     std::map<std::pair<FrameKind, int>, uint32_t> delayAt_;
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
+    std::map<std::pair<FrameKind, int>, size_t> cutAt_;
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;
     bool split_ = false;
@@ -200,6 +223,12 @@ private:
     uint32_t lineRate_ = 0;
     Clock::time_point lineFreeAt_{};
     Clock::duration lateness_{};
+    bool simulated_ = false;
+    Clock::time_point simulatedNow_{};
+    uint64_t bytesTaken_ = 0;
+    mutable std::condition_variable taken_;
+    int framesTaken_ = 0;
+    std::optional<Clock::time_point> lastReplyDue_;
 
     std::vector<uint8_t> input_;      // host bytes not yet parsed
     std::vector<uint8_t> lineBytes_;  // wake-up and stray bytes between frames

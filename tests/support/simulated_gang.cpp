@@ -59,7 +59,7 @@ std::vector<Exchange> Exchanges(const std::vector<sim::LogEntry>& log) {
 
 }  // namespace
 
-SimulatedGang::SimulatedGang(uint32_t waitPercent) {
+SimulatedGang::SimulatedGang() {
     InitIniPath();
     EXPECT_TRUE(board.start());
     SetComPortDeviceOverride(board.path());
@@ -83,17 +83,17 @@ SimulatedGang::SimulatedGang(uint32_t waitPercent) {
     g_bSkipBlockErase = 1;
     g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
     g_hStopEvent.reset();
-    engine_com::SetGangClockForTests({0, waitPercent, 60, [this](const std::string& note) {
-                                          {
-                                              std::lock_guard lock(lock_);
-                                              notes_.push_back(note);
-                                          }
-                                          if (onNote) onNote(note);
-                                      }});
+    engine_com::SetGangNotesForTests([this](const std::string& note) {
+        {
+            std::lock_guard lock(lock_);
+            notes_.push_back(note);
+        }
+        if (onNote) onNote(note);
+    });
 }
 
 SimulatedGang::~SimulatedGang() {
-    engine_com::SetGangClockForTests({});
+    engine_com::SetGangNotesForTests({});
     g_SerialPort.ClosePort();
     SetComPortDeviceOverride("");
     board.stop();
@@ -107,6 +107,7 @@ void SimulatedGang::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>&
     board.clearLog();
     g_bTaskWorking = true;
     bench.run(worker, image);
+    clock_.settle();
 }
 
 void SimulatedGang::populate(const std::vector<int>& sockets) {
@@ -133,6 +134,13 @@ int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
         count += entry.fromHost && entry.bytes.end() - at >= 2 && at[0] == lead && at[1] == cmd;
     }
     return count;
+}
+
+bool SimulatedGang::onlySwitchedOff() const {
+    return board.logText() ==
+           "> F0 0A 00 00 00 FF\n< AA F0 0A 00 00 FA\n> F0 0B 00 00 00 FF\n< AA F0 0B 00 00 FB\n"
+           "> F0 0C 00 00 00 FF\n< AA F0 0C 00 00 FC\n> F0 0D 00 00 00 FF\n< AA F0 0D 00 00 FD\n"
+           "> F0 0F 00 00 00 FF\n< AA F0 0F 00 00 FF\n";
 }
 
 void SimulatedGang::store(const std::string& name, uint32_t value) {

@@ -1,7 +1,7 @@
 #pragma once
 // A gang bench for tests: the simulated gang board on a pseudo-terminal as COM port 1, the
-// simulated adapter, settings and files in a temporary folder, chip mode 2, pauses skipped and
-// waits shortened by a test clock that also notes every pause and step of a run.
+// simulated adapter, settings and files in a temporary folder, chip mode 2, the link on the
+// board's simulated time, and a record of every pause and step of a run.
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "sim/gang_board.h"
+#include "support/board_clock.h"
 #include "support/simulated_burn.h"
 
 class SimulatedGang {
 public:
-    // waitPercent shortens every wait of a step (never below 60 ms), so time-outs stay fast.
-    explicit SimulatedGang(uint32_t waitPercent = 20);
+    SimulatedGang();
     ~SimulatedGang();
 
     // Runs a gang worker on an image file holding these bytes; the busy flag must be clear
-    // afterwards.
+    // afterwards. The board has then taken every frame of the run.
     void run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image);
     // Only the listed sockets (0 to 3) keep a target.
     void populate(const std::vector<int>& sockets);
@@ -31,6 +31,8 @@ public:
     std::vector<std::string> messages() const;
     // Frames the board received, by their first two bytes (after the wake-up bytes).
     int framesOf(uint8_t lead, uint8_t cmd) const;
+    // The board received only the four switches off and the socket power off, and answered them.
+    bool onlySwitchedOff() const;
     // Stores a number under a setting name in the settings store.
     void store(const std::string& name, uint32_t value);
 
@@ -40,6 +42,7 @@ public:
     sim::GangBoard board;
 
 private:
+    BoardClock clock_{board};
     mutable std::mutex lock_;
     std::vector<std::string> notes_;
 };
