@@ -39,7 +39,7 @@ bool SiteRun::allSitesGood() const {
     return std::none_of(mark.begin(), mark.end(), [](int m) { return m == kFailed; });
 }
 
-std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill) {
+std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill, platform::MsgIcon allocationIcon) {
     const std::string path = page.imagePath();
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
@@ -55,7 +55,7 @@ std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill) {
         image.buffer.assign(bufferSize, fill);
     } catch (const std::bad_alloc&) {
         page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(bufferSize)),
-                        platform::MsgIcon::None);
+                        allocationIcon);
         return std::nullopt;
     }
     image.size = std::fread(image.buffer.data(), 1, image.buffer.size(), file.get());
@@ -172,6 +172,11 @@ void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrd
 }
 
 void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
+    ShowRunCounters(page, save);
+    GiveBackButtons(page, burnIcon);
+}
+
+void ShowRunCounters(WorkerPage& page, SaveCounters save) {
     page.setProgressPos(0);
     page.enableControl(ctl::kCancel, false);
     const Counts counts = save == SaveCounters::Yes ? SaveCountedParts() : KeepCountedPartsUnsaved();
@@ -179,6 +184,9 @@ void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
     page.setControlText(ctl::kPass, Counter(counts.pass));
     page.setControlText(ctl::kFail, Counter(counts.fail));
     page.setControlText(ctl::kYield, YieldText(counts.pass, counts.total));
+}
+
+void GiveBackButtons(WorkerPage& page, int burnIcon) {
     page.enableControl(ctl::kAuto, true);
     page.setControlIcon(ctl::kBurn, burnIcon);
     page.showControl(ctl::kProgress, false);

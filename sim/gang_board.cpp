@@ -25,6 +25,8 @@ constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr auto kWakeMargin = std::chrono::microseconds(100);
 constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
 constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
+constexpr char kLinkStartText[] = "RQ273K";
+constexpr FrameKind kRead = TargetFrame(0x03);
 
 // The length of the host frame at the start of bytes, from its lead and command bytes.
 size_t FrameLength(std::span<const uint8_t> bytes) {
@@ -85,8 +87,9 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
                     targetStatus = kProgramError;
                     continue;
                 }
-                if ((t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = kProgramError;
-                t.flash[address] &= f[4 + i];
+                const bool stuck = std::count(t.stuckBytes.begin(), t.stuckBytes.end(), address) > 0;
+                if (stuck || (t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = kProgramError;
+                if (!stuck) t.flash[address] &= f[4 + i];
             }
             return Result{status, {targetStatus}};
         }
@@ -128,10 +131,31 @@ uint8_t ChipIdOfMode(uint8_t chipMode) {
     switch (chipMode) {
         case 2: return 0x57;
         case 3: return 0x5A;
+        case 5: return 0xF0;
+        case 6: return 0x80;
         case 7: case 9: case 11: return 0xF0 | chipMode;
         case 8: case 10: case 12: return 0x80 | chipMode;
         default: return 0x50 | (chipMode & 0x0F);
     }
+}
+
+std::string FamilyOfMode(uint8_t chipMode) {
+    switch (chipMode) {
+        case 5: case 6: return "R23216";
+        case 7: case 8: return "R27348";
+        case 9: case 10: return "R23208";
+        case 11: case 12: return "R27216";
+        default: return "";
+    }
+}
+
+GangTarget NewTarget(uint8_t chipMode) {
+    GangTarget target;
+    target.chipMode = chipMode;
+    target.chipId = ChipIdOfMode(chipMode);
+    target.family = FamilyOfMode(chipMode);
+    target.flash.assign(FlashSizeOfMode(chipMode), 0xFF);
+    return target;
 }
 
 std::array<uint8_t, 8> GangTarget::optionBlock(uint16_t offset) const {
@@ -196,11 +220,7 @@ termios GangBoard::lineSettings() const {
 
 void GangBoard::insertTarget(int socket, uint8_t chipMode) {
     std::lock_guard lock(lock_);
-    GangTarget target;
-    target.chipMode = chipMode;
-    target.chipId = ChipIdOfMode(chipMode);
-    target.flash.assign(FlashSizeOfMode(chipMode), 0xFF);
-    sockets_.at(socket) = std::move(target);
+    sockets_.at(socket) = NewTarget(chipMode);
 }
 
 void GangBoard::removeTarget(int socket) {
@@ -233,6 +253,53 @@ void GangBoard::differAtCompare(int socket, int nth) {
     std::lock_guard lock(lock_);
     GangTarget& target = sockets_.at(socket).value();
     target.differAtCompare = target.compares + nth;
+}
+
+void GangBoard::stickByte(int socket, uint32_t address) {
+    std::lock_guard lock(lock_);
+    sockets_.at(socket).value().stuckBytes.push_back(address);
+}
+
+void GangBoard::insertTargetAt(FrameKind kind, int nth, int socket, uint8_t chipMode) {
+    std::lock_guard lock(lock_);
+    targetChanges_[{kind, nth}] = {socket, chipMode};
+}
+
+void GangBoard::removeTargetAt(FrameKind kind, int nth, int socket) {
+    std::lock_guard lock(lock_);
+    targetChanges_[{kind, nth}] = {socket, std::nullopt};
+}
+
+void GangBoard::changeTargets(FrameKind kind, int nth) {
+    const auto change = targetChanges_.find({kind, nth});
+    if (change == targetChanges_.end()) return;
+    const auto [socket, chipMode] = change->second;
+    sockets_.at(socket).reset();
+    if (chipMode) sockets_.at(socket) = NewTarget(*chipMode);
+}
+
+void GangBoard::emptyReplyAt(FrameKind kind, int nth) {
+    std::lock_guard lock(lock_);
+    emptyAt_[{kind, nth}] = true;
+}
+
+void GangBoard::faultReadAt(int nth, ReadFault fault) {
+    std::lock_guard lock(lock_);
+    readFaults_[nth] = fault;
+}
+
+void GangBoard::lateReplyAt(FrameKind kind, int nth) {
+    std::lock_guard lock(lock_);
+    lateAt_[{kind, nth}] = true;
+}
+
+void GangBoard::releaseLateReplies() {
+    std::lock_guard lock(lock_);
+    for (std::vector<uint8_t>& reply : late_) {
+        [[maybe_unused]] const ssize_t written = ::write(master_, reply.data(), reply.size());
+        addLog(false, std::move(reply), Clock::now());
+    }
+    late_.clear();
 }
 
 BoardState GangBoard::state() const {
@@ -390,9 +457,10 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     addLog(true, frame, Clock::now());
     const FrameKind kind = KindOf(frame);
     const int nth = ++framesSeen_[kind];
+    changeTargets(kind, nth);
     std::optional<Answer> answer;
     if (kind == kHandshake)
-        answer = handshake();
+        answer = handshake(frame);
     else if (frame[0] == kBoard)
         answer = boardFrame(frame);
     else
@@ -402,7 +470,16 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     lineFreeAt_ = frameIn;
     if (!answer || silent_ || dropAt_.count({kind, nth})) return;
     if (++repliesSeen_ == dropReplyNumber_) return;
+    if (emptyAt_.count({kind, nth})) answer->data.clear();
+    const auto readFault = kind == kRead ? readFaults_.find(nth) : readFaults_.end();
+    const bool faultyRead = readFault != readFaults_.end();
+    if (faultyRead && readFault->second == ReadFault::Short) answer->data.resize(answer->data.size() / 2);
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
+    if (faultyRead && readFault->second == ReadFault::Stuck) reply.resize(reply.size() / 2);
+    if (lateAt_.count({kind, nth})) {
+        late_.push_back(std::move(reply));
+        return;
+    }
     lineFreeAt_ = frameIn + lineTime(reply.size());
     queueReply(kind, nth, std::move(reply), lineFreeAt_);
 }
@@ -459,10 +536,14 @@ std::optional<GangBoard::Answer> GangBoard::targetFrame(const std::vector<uint8_
     return combined;
 }
 
-std::optional<GangBoard::Answer> GangBoard::handshake() {
+// A target answers the link start and the handshake of its own chip family.
+std::optional<GangBoard::Answer> GangBoard::handshake(const std::vector<uint8_t>& frame) {
+    const size_t textAt = frame[0] == kHandshakeLead ? 2 : 1;
+    const std::string text(frame.begin() + static_cast<ptrdiff_t>(textAt), frame.begin() + static_cast<ptrdiff_t>(textAt + 6));
     bool answered = false;
     for (int socket = 0; socket < 4; ++socket) {
         if (!routed(socket)) continue;
+        if (text != kLinkStartText && text != sockets_[socket]->family) continue;
         sockets_[socket]->inIsp = true;
         sockets_[socket]->hiByte = 0;
         answered = true;

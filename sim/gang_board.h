@@ -4,7 +4,8 @@
 // the real one. The board switches socket power, the multiplexer, four analogue switches and
 // eight LEDs; it passes target frames to the targets whose socket is powered and switched in
 // (or, wired for a single target, to that one target alone, whatever power and switches say),
-// and answers each frame that expects an answer with
+// where a target answers the link start and the handshake of its own chip family only, and
+// answers each frame that expects an answer with
 //     AA src cmd status n data[n] sum
 // Faults are switched on by name; every frame in and out is logged with its time.
 #include <termios.h>
@@ -35,6 +36,9 @@ constexpr FrameKind TargetFrame(uint8_t cmd) { return {0x0F, cmd}; }
 
 // The chip id a target of this chip mode answers the chip-ID request with.
 uint8_t ChipIdOfMode(uint8_t chipMode);
+// The chip-family text of the handshake that greets targets of this chip mode; empty where the
+// mode has no handshake of its own. Every target also answers the link start ("RQ273K").
+std::string FamilyOfMode(uint8_t chipMode);
 
 // A target chip in a socket. Its flash is as large as its chip model's; programming can only
 // clear bits, erasing sets them; a write answers with the target's status byte (0x04 when a
@@ -49,10 +53,14 @@ struct GangTarget {
     bool lastCompareDiffered = false;
     int compares = 0;
     int differAtCompare = 0;          // this compare (from 1) differs whatever the bytes
+    std::string family;               // the handshake text it answers besides the link start
+    std::vector<uint32_t> stuckBytes; // addresses that keep their erased value when programmed
 
     // The 8-byte option block at the option offset of the flash.
     std::array<uint8_t, 8> optionBlock(uint16_t offset) const;
 };
+// A blank target of the chip mode, with its chip id and family.
+GangTarget NewTarget(uint8_t chipMode);
 
 struct BoardState {
     bool power = false;
@@ -97,7 +105,14 @@ public:
     void wireSingleTarget(int socket);
     // The socket's nth compare from now (1 = the next) reports a differing block.
     void differAtCompare(int socket, int nth);
+    // The byte at address of the socket's target keeps its erased value when programmed.
+    void stickByte(int socket, uint32_t address);
     BoardState state() const;
+
+    // Targets that come or go while a run goes on: just before the nth frame of a kind (from 1,
+    // counted from the start) the board finds the socket changed.
+    void insertTargetAt(FrameKind kind, int nth, int socket, uint8_t chipMode);
+    void removeTargetAt(FrameKind kind, int nth, int socket);
 
     // Faults of the answers. The nth frame (from 1) of a kind counts from the start.
     void setSilent(bool silent);
@@ -106,6 +121,16 @@ public:
     void dropReplyAt(FrameKind kind, int nth);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
+    // The reply to the nth frame of a kind carries no data bytes.
+    void emptyReplyAt(FrameKind kind, int nth);
+    // The reply to the nth read (0F 03): Stuck stops halfway through its bytes, Short carries
+    // half the bytes asked for.
+    enum class ReadFault { Stuck, Short };
+    void faultReadAt(int nth, ReadFault fault);
+    // The reply to the nth frame of a kind waits until releaseLateReplies, which a test calls
+    // once the program has given up on it, so that the reply is late by the order of events.
+    void lateReplyAt(FrameKind kind, int nth);
+    void releaseLateReplies();
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
     // reply would have crossed a line that carries one byte at a time; 0 models no line.
     void setLineRate(uint32_t baud);
@@ -144,7 +169,8 @@ private:
     void handleFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> boardFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> targetFrame(const std::vector<uint8_t>& frame);
-    std::optional<Answer> handshake();
+    std::optional<Answer> handshake(const std::vector<uint8_t>& frame);
+    void changeTargets(FrameKind kind, int nth);
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
     void sendDue();
     std::chrono::nanoseconds lineTime(size_t bytes) const;
@@ -160,6 +186,11 @@ private:
     uint32_t delayMs_ = 0;
     std::map<std::pair<FrameKind, int>, uint32_t> delayAt_;
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
+    std::map<std::pair<FrameKind, int>, bool> emptyAt_;
+    std::map<int, ReadFault> readFaults_;
+    std::map<std::pair<FrameKind, int>, bool> lateAt_;
+    std::vector<std::vector<uint8_t>> late_;
+    std::map<std::pair<FrameKind, int>, std::pair<int, std::optional<uint8_t>>> targetChanges_;
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;
     bool split_ = false;
