@@ -32,8 +32,6 @@
 
 using namespace res;
 
-std::function<void(QWidget* parent)> RunDumpDialog;
-
 void InstallIcPage() {
     CreatePageWindow = [previous = CreatePageWindow](int templateId, QWidget* parent) -> QWidget* {
         if (templateId == kIcPage130.id) return new CISPDlg(parent);
@@ -41,6 +39,9 @@ void InstallIcPage() {
     };
     BurnFromKey = [] {
         if (g_pISPDlg) g_pISPDlg->OnBurn();
+    };
+    RefreshIcPageSettings = [] {
+        if (g_pISPDlg) g_pISPDlg->RefreshSettingsView();
     };
 }
 

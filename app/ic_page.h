@@ -16,10 +16,6 @@
 class CProtectArea;
 class QListWidget;
 
-// The target flash dump dialog, run modally by Dump while no task runs; unset, Dump does
-// nothing.
-extern std::function<void(QWidget* parent)> RunDumpDialog;
-
 // Makes the main window build this page for template 130 and Burn it on the B key.
 void InstallIcPage();
 

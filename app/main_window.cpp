@@ -13,11 +13,6 @@
 #include "res/main_window_template.h"
 #include "res/menu.h"
 
-std::function<std::optional<ConfigAnswer>(QWidget* parent)> RunConfigDialog;
-std::function<QWidget*(int templateId, QWidget* parent)> CreatePageWindow;
-std::function<void()> BurnFromKey;
-std::function<void(int templateId, QWidget* parent)> RunToolDialog;
-
 namespace {
 
 enum Command {

@@ -8,29 +8,8 @@
 #include <functional>
 #include <optional>
 
+#include "core/page_hooks.h"
 #include "platform/dialog_builder.h"
-
-// The six values the serial-number configuration dialog answers with on OK.
-struct ConfigAnswer {
-    uint8_t chipMode = 0;
-    uint32_t serialEnable = 0;
-    uint32_t serialAutoInc = 0;
-    uint32_t serialAddr = 0;
-    uint32_t lastSerial = 0;
-    uint32_t serialLocation = 0;
-};
-
-// Where the pages and dialogs built elsewhere plug in. While one is unset its command does
-// nothing (and a page's place stays empty).
-// "Config.": runs CConfig1Dlg modally; the six values on OK, nothing on any other end.
-extern std::function<std::optional<ConfigAnswer>(QWidget* parent)> RunConfigDialog;
-// Makes the window of a page from its template (130 IC page, 161 serial-flash page, 137
-// information-block page) as a child of parent; called once per page, on first showing.
-extern std::function<QWidget*(int templateId, QWidget* parent)> CreatePageWindow;
-// The IC page's Burn (CISPDlg::OnBurn on g_pISPDlg), which the B key runs.
-extern std::function<void()> BurnFromKey;
-// Runs a device tool dialog modally by its template (182, 187, 171, 184).
-extern std::function<void(int templateId, QWidget* parent)> RunToolDialog;
 
 class CUart_ISPDlg : public QMainWindow {
 public:

@@ -3,10 +3,11 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <algorithm>
-#include <cstdio>
 
+#include "core/dump_listing.h"
 #include "core/globals.h"
 #include "core/image_loader.h"
+#include "platform/durable_file.h"
 #include "platform/ui.h"
 
 void ControlSetPage::appendLog(const std::string& line) {
@@ -64,16 +65,16 @@ void ScrollToLastLines(QListWidget& list) {
 
 void ExportOperationList(const QListWidget& list) {
     const std::string path = g_strExeDir + "ISP_log.txt";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
+    platform::FileWriter file(path);
+    if (!file.opened()) {
         MessageBox("Could not create the file!");
         return;
     }
-    for (int row = 0; row < list.count(); ++row) {
-        const std::string line = list.item(row)->text().toStdString() + "\r\n";
-        std::fwrite(line.data(), 1, line.size(), file);
+    for (int row = 0; row < list.count(); ++row) file.write(list.item(row)->text().toStdString() + "\r\n");
+    if (!file.finish()) {
+        MessageBox(NotWrittenMessage(path), platform::MsgIcon::Error);
+        return;
     }
-    std::fclose(file);
     platform::services().openInViewer(path);
 }
 

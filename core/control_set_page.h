@@ -44,7 +44,8 @@ void ShowLoadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, in
 // Shows the last five lines of an operation list: its top index becomes the count - 5.
 void ScrollToLastLines(QListWidget& list);
 // Writes the list to "ISP_log.txt" in the program folder with CR LF line ends and opens it
-// in the viewer; "Could not create the file!" when it cannot be written.
+// in the viewer; "Could not create the file!" when it cannot be created, and a message naming
+// it when it cannot be written whole.
 void ExportOperationList(const QListWidget& list);
 // Controls that only show settings get grey text.
 void SetGreyText(ui::ControlSet& controls, std::initializer_list<int> ids);

@@ -1,9 +1,9 @@
 #include "core/dump_listing.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <memory>
 
+#include "core/worker_page.h"
+#include "platform/durable_file.h"
 #include "platform/strfmt.h"
 
 std::string DumpListingLine(uint32_t address, std::span<const uint8_t> bytes) {
@@ -15,13 +15,39 @@ std::string DumpListingLine(uint32_t address, std::span<const uint8_t> bytes) {
 
 ListingResult WriteDumpListing(const std::string& path, uint32_t start, std::span<const uint8_t> bytes,
                                const std::function<bool()>& stop) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-    if (!file) return ListingResult::NotCreated;
+    platform::FileWriter file(path);
+    if (!file.opened()) return ListingResult::NotCreated;
+    bool stopped = false;
     for (size_t at = 0; at < bytes.size(); at += kDumpLineBytes) {
-        if (stop && stop()) return ListingResult::Stopped;
+        if (stop && stop()) {
+            stopped = true;
+            break;
+        }
         const auto chunk = bytes.subspan(at, std::min<size_t>(kDumpLineBytes, bytes.size() - at));
-        const std::string line = DumpListingLine(static_cast<uint32_t>(start + at), chunk);
-        if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size()) return ListingResult::NotCreated;
+        file.write(DumpListingLine(static_cast<uint32_t>(start + at), chunk));
     }
-    return ListingResult::Written;
+    if (!file.finish()) return ListingResult::NotWritten;
+    return stopped ? ListingResult::Stopped : ListingResult::Written;
+}
+
+ListingResult WriteDumpBinary(const std::string& path, std::span<const uint8_t> bytes) {
+    platform::FileWriter file(path);
+    if (!file.opened()) return ListingResult::NotCreated;
+    file.write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return file.finish() ? ListingResult::Written : ListingResult::NotWritten;
+}
+
+bool SaveDumpFile(WorkerPage& page, const std::string& path, uint32_t start, std::span<const uint8_t> bytes,
+                  bool listing, const std::function<bool()>& stop) {
+    switch (listing ? WriteDumpListing(path, start, bytes, stop) : WriteDumpBinary(path, bytes)) {
+        case ListingResult::Written: return listing;
+        case ListingResult::Stopped: return false;
+        case ListingResult::NotCreated: page.messageBox("File can not open!", platform::MsgIcon::Error); return false;
+        case ListingResult::NotWritten: page.messageBox(NotWrittenMessage(path), platform::MsgIcon::Error); return false;
+    }
+    return false;
+}
+
+std::string NotWrittenMessage(const std::string& path) {
+    return strfmt("File could not be written !\r\n%s", path.c_str());
 }

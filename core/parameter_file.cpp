@@ -1,11 +1,9 @@
 #include "core/parameter_file.h"
 
-#include <fstream>
-#include <sys/stat.h>
-
 #include "platform/durable_file.h"
 #include "platform/hex_digits.h"
 #include "platform/strfmt.h"
+#include "platform/text_lines.h"
 
 namespace {
 
@@ -16,13 +14,9 @@ constexpr size_t kWordDigits = 8;
 }  // namespace
 
 uint32_t LoadParameterFile(const std::string& path, std::span<uint8_t, kParameterAreaSize> area) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 2;
-    std::ifstream file(path);
-    if (!file) return 2;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string contents;
+    if (platform::readWholeFile(path, contents, kMaxParameterFileBytes) != 0) return 2;
+    for (const std::string& line : platform::splitLines(contents)) {
         if (line.size() < kWordStart + kWordDigits) continue;
         const std::string_view text(line);
         const auto offset = hexField(text.substr(0, kOffsetDigits));

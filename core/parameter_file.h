@@ -7,11 +7,14 @@
 #include <string>
 
 constexpr size_t kParameterAreaSize = 512;
+// The program writes 1920 bytes; a file beyond this bound is not a parameter file and is not read.
+constexpr size_t kMaxParameterFileBytes = size_t{1} << 20;
 
 // Reads the file into the area, which the caller has filled (with 0xFF). Lines are taken in
 // file order; a line that is too short, not hexadecimal, or whose word would lie outside the
-// area is skipped. Result 0 when the file was read, 2 when it cannot be opened (the area is
-// then untouched).
+// area is skipped. Result 0 when the file was read, 2 when it cannot be opened or is no regular
+// file of at most kMaxParameterFileBytes (a FIFO, a device, a huge file: the area is then
+// untouched, and nothing waits or fills memory).
 uint32_t LoadParameterFile(const std::string& path, std::span<uint8_t, kParameterAreaSize> area);
 
 // The file's text for an area: 128 lines, offsets 0000 to 01FC, each ending in CR LF.

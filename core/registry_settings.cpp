@@ -46,9 +46,10 @@ constexpr SettingRule kSettings[] = {
     {"Burn Limit EN", Rule::Flag},
     {"Limit Quantity", Rule::Range, 10, kCountLimit, 1000},
     {"SN in Area", Rule::Range, 0, 2, 0},
-    {"Total Count", Rule::Range, 0, kCountLimit, 0},
-    {"Pass Count", Rule::Range, 0, kCountLimit, 0},
-    {"Fail Count", Rule::Range, 0, kCountLimit, 0},
+    // A line keeps counting past 0x200000 parts: the counters load whatever they hold.
+    {"Total Count", Rule::Range, 0, kAnyNumber, 0},
+    {"Pass Count", Rule::Range, 0, kAnyNumber, 0},
+    {"Fail Count", Rule::Range, 0, kAnyNumber, 0},
     {"Serial No En", Rule::Flag},
     {"SN Start Addr", Rule::Range, 0, 0x10000, 0},
     {"Last SN", Rule::Range, 0, kAnyNumber, 0},

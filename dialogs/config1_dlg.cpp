@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "core/globals.h"
-#include "app/main_window.h"
+#include "core/page_hooks.h"
 #include "core/validators.h"
 #include "controls/chk_gbox.h"
 #include "dialogs/serial_field.h"

@@ -104,15 +104,18 @@ CConfigDlg::CConfigDlg(QWidget* parent)
     ShowCrc();
 
     onSelChange(kChipModel, &CConfigDlg::OnSelChangeChipModel);
-    controls().onClicked(kLevel0, [this] { OnLevel(1); });
-    controls().onClicked(kLevel1, [this] { OnLevel(0); });
-    for (uint32_t type = 0; type < 3; ++type)
-        controls().onClicked(kReadWriteProtection + static_cast<int>(type), [this, type] { OnPcropType(type); });
+    // The boxes follow their state, whether a click, a key or an accessibility action changed it.
+    controls().onToggled(kLevel0, [this] { OnLevel(kLevel0, 1); });
+    controls().onToggled(kLevel1, [this] { OnLevel(kLevel1, 0); });
+    for (uint32_t type = 0; type < 3; ++type) {
+        const int box = kReadWriteProtection + static_cast<int>(type);
+        controls().onToggled(box, [this, box, type] { OnPcropType(box, type); });
+    }
     onClicked(kProtectMap, &CConfigDlg::OnProtectMap);
     onClicked(kSetting, &CConfigDlg::OnSetting);
-    onClicked(kBootDataEnable, &CConfigDlg::OnBootDataEnable);
-    onClicked(kSerialEnable, &CConfigDlg::OnSerialEnable);
-    onClicked(kParamEnable, &CConfigDlg::OnParamEnable);
+    onToggled(kBootDataEnable, &CConfigDlg::OnBootDataEnable);
+    onToggled(kSerialEnable, &CConfigDlg::OnSerialEnable);
+    onToggled(kParamEnable, &CConfigDlg::OnParamEnable);
     onClicked(kChooseParamFile, &CConfigDlg::OnChooseParamFile);
     onClicked(kCalculateCrc, &CConfigDlg::OnCalculateCrc);
     onClicked(1, &CConfigDlg::accept);
@@ -153,13 +156,14 @@ void CConfigDlg::OnSelChangeChipModel() {
     if (index >= 0) controls().setText(kFlashSizeLabel, text(strfmt("%d Byte", FlashSizeOfMode(index))));
 }
 
-void CConfigDlg::OnLevel(uint32_t level) {
-    m_Info.rdpLevel = level;
+// The boxes act as radios: a ticked one chooses, a cleared one is ticked again.
+void CConfigDlg::OnLevel(int box, uint32_t level) {
+    if (controls().isChecked(box)) m_Info.rdpLevel = level;
     ShowLevel();
 }
 
-void CConfigDlg::OnPcropType(uint32_t type) {
-    m_Info.pcropType = type;
+void CConfigDlg::OnPcropType(int box, uint32_t type) {
+    if (controls().isChecked(box)) m_Info.pcropType = type;
     ShowPcropType();
     ShowProtectMap();
 }

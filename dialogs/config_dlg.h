@@ -33,8 +33,8 @@ public:
 
 private:
     void OnSelChangeChipModel();
-    void OnLevel(uint32_t level);
-    void OnPcropType(uint32_t type);
+    void OnLevel(int box, uint32_t level);
+    void OnPcropType(int box, uint32_t type);
     void OnProtectMap();
     void OnSetting();
     void OnBootDataEnable();

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <cstdio>
-#include <memory>
 
 #include "core/dump_listing.h"
 #include "core/globals.h"
@@ -23,16 +22,13 @@ constexpr int kConnectTries = 3;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-// The field's text read as "%X"; nothing when it does not start with a hexadecimal number.
-std::optional<uint32_t> HexFieldValue(const QString& text) {
-    unsigned value = 0;
-    if (std::sscanf(text.toUpper().toStdString().c_str(), "%X", &value) != 1) return std::nullopt;
+// The field's text read as "%X"; nothing when it does not start with a hexadecimal number. It
+// is read wider than 32 bits, so a number beyond them stays above every bound instead of
+// wrapping round to a small page.
+std::optional<uint64_t> HexFieldValue(const QString& text) {
+    unsigned long long value = 0;
+    if (std::sscanf(text.toUpper().toStdString().c_str(), "%llX", &value) != 1) return std::nullopt;
     return value;
-}
-
-bool WriteBinary(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), std::fclose);
-    return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 
 }  // namespace
@@ -68,22 +64,10 @@ std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t s
 }
 
 void SaveTargetDump(WorkerPage& page, const std::vector<uint8_t>& bytes, uint32_t start, bool listing) {
-    if (!listing) {
-        if (!WriteBinary(g_strExeDir + "dump.bin", bytes)) page.messageBox("File can not open!", platform::MsgIcon::Error);
-        return;
-    }
-    const std::string path = g_strExeDir + "Dump.txt";
-    switch (WriteDumpListing(path, start, bytes, [] { return g_hStopEvent.isSet(); })) {
-        case ListingResult::Written:
-            Pause(1);
-            platform::services().openInViewer(path);
-            break;
-        case ListingResult::Stopped:
-            break;
-        case ListingResult::NotCreated:
-            page.messageBox("File can not open!", platform::MsgIcon::Error);
-            break;
-    }
+    const std::string path = g_strExeDir + (listing ? "Dump.txt" : "dump.bin");
+    if (!SaveDumpFile(page, path, start, bytes, listing, [] { return g_hStopEvent.isSet(); })) return;
+    Pause(1);
+    platform::services().openInViewer(path);
 }
 
 CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) {
@@ -97,8 +81,8 @@ CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) 
 
     onChanged(kIdcFromPage, &CDumpDlg::OnChangeFromPage);
     onChanged(kIdcPageCount, &CDumpDlg::OnChangePageCount);
-    onClicked(kIdcTxtFile, &CDumpDlg::OnTxtFile);
-    onClicked(kIdcBinFile, &CDumpDlg::OnBinFile);
+    onToggled(kIdcTxtFile, &CDumpDlg::OnTxtFile);
+    onToggled(kIdcBinFile, &CDumpDlg::OnBinFile);
     onClicked(kIdcExecute, &CDumpDlg::OnExecute);
     onClicked(kIdcCancelDump, &CDumpDlg::OnCancelDump);
     onClicked(1, &CDumpDlg::accept);
@@ -112,19 +96,19 @@ void CDumpDlg::ShowRange() {
 }
 
 void CDumpDlg::OnChangeFromPage() {
-    const std::optional<uint32_t> value = HexFieldValue(controls().text(kIdcFromPage));
+    const std::optional<uint64_t> value = HexFieldValue(controls().text(kIdcFromPage));
     if (!value) return;
     if (*value > kDumpPageLimit - m_nPageCount) {
         MessageBox("Out of range!", platform::MsgIcon::Error);
         controls().setText(kIdcFromPage, Text(strfmt("%X", m_nFromPage)));
         return;
     }
-    m_nFromPage = *value;
+    m_nFromPage = static_cast<uint32_t>(*value);
     ShowRange();
 }
 
 void CDumpDlg::OnChangePageCount() {
-    const std::optional<uint32_t> value = HexFieldValue(controls().text(kIdcPageCount));
+    const std::optional<uint64_t> value = HexFieldValue(controls().text(kIdcPageCount));
     if (!value) return;
     if (*value == 0 || *value > kDumpPageLimit - m_nFromPage) {
         MessageBox(*value == 0 ? "Page count must be more than 0 !" : "Out of range!", platform::MsgIcon::Error);
@@ -132,9 +116,13 @@ void CDumpDlg::OnChangePageCount() {
         ShowRange();
         return;
     }
-    m_nPageCount = *value;
+    m_nPageCount = static_cast<uint32_t>(*value);
     ShowRange();
 }
+
+// The file type follows the radios' state, however it changed.
+void CDumpDlg::OnTxtFile() { m_bTxtFile = controls().isChecked(kIdcTxtFile) ? 1 : 0; }
+void CDumpDlg::OnBinFile() { m_bTxtFile = controls().isChecked(kIdcBinFile) ? 0 : 1; }
 
 void CDumpDlg::OnCancelDump() {
     if (task_.running()) g_hStopEvent.set();

@@ -36,8 +36,8 @@ public:
 private:
     void OnChangeFromPage();
     void OnChangePageCount();
-    void OnTxtFile() { m_bTxtFile = 1; }
-    void OnBinFile() { m_bTxtFile = 0; }
+    void OnTxtFile();
+    void OnBinFile();
     void OnCancelDump();
     void ShowRange();
 };

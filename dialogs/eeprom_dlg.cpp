@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "core/globals.h"
-#include "app/main_window.h"
+#include "core/page_hooks.h"
 #include "core/validators.h"
 #include "controls/bind_control.h"
 #include "dialogs/eeprom_table.h"
@@ -276,6 +276,7 @@ void CEepromDlg::OnSave() {
         MessageBox(strfmt("File could not be saved !\r\n%s", m_strListPath.c_str()), platform::MsgIcon::Error);
         return;
     }
+    m_strTableName = name;
     if (files->findText(qs(name), Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
         files->addItem(qs(name));
         files->model()->sort(0);
@@ -291,31 +292,36 @@ void CEepromDlg::OnSelectFile() {
         return;
     }
     hideEditor();
-    m_strListPath = TableFile(name);
+    const std::string path = TableFile(name);
     std::string text;
-    if (platform::readWholeFile(m_strListPath, text) != 0) {
+    std::optional<EepromTable> table;
+    if (platform::readWholeFile(path, text) != 0) {
         MessageBox("File could not be opened !");
+    } else if (!(table = ParseEepromTable(name, text))) {
+        MessageBox("This file type is not correct!");
+    }
+    if (!table) {
+        // The rows shown keep their own name, so Save never writes them over the refused file.
+        files->setCurrentIndex(files->findText(qs(m_strTableName), Qt::MatchExactly | Qt::MatchCaseSensitive));
+        files->setEditText(qs(m_strTableName));
+        ShowStartAddr();
         return;
     }
-    const std::optional<EepromTable> table = ParseEepromTable(name, text);
-    if (!table) {
-        MessageBox("This file type is not correct!");
-    } else {
-        m_list->setRowCount(0);
-        m_dwStartAddr = table->startAddr;
-        m_bByteData = table->byteData ? 1 : 0;
-        controls().control<QComboBox>(kIdcEepromDataSize)->setCurrentIndex(m_bByteData ? 0 : 1);
-        for (const EepromRow& row : table->rows) {
-            appendRow(qs(row.index));
-            const std::string value = QString::fromStdString(row.value).toUpper().toStdString();
-            const bool number = !value.empty() && CheckHexString(value, 0xFFFFFFFF) == 0;
-            setCell(m_list->rowCount() - 1, kValue,
-                    qs(number ? strfmt("%lu", std::stoul(value, nullptr, 16)) : row.value));
-            setCell(m_list->rowCount() - 1, kDescription, qs(row.description));
-        }
-        m_list->horizontalHeaderItem(kValue)->setText("Value(d)");
-        m_bHexValue = 0;
+    m_strListPath = path;
+    m_strTableName = name;
+    m_list->setRowCount(0);
+    m_dwStartAddr = table->startAddr;
+    m_bByteData = table->byteData ? 1 : 0;
+    controls().control<QComboBox>(kIdcEepromDataSize)->setCurrentIndex(m_bByteData ? 0 : 1);
+    for (const EepromRow& row : table->rows) {
+        appendRow(qs(row.index));
+        const std::string value = QString::fromStdString(row.value).toUpper().toStdString();
+        const bool number = !value.empty() && CheckHexString(value, 0xFFFFFFFF) == 0;
+        setCell(m_list->rowCount() - 1, kValue, qs(number ? strfmt("%lu", std::stoul(value, nullptr, 16)) : row.value));
+        setCell(m_list->rowCount() - 1, kDescription, qs(row.description));
     }
+    m_list->horizontalHeaderItem(kValue)->setText("Value(d)");
+    m_bHexValue = 0;
     ShowStartAddr();
 }
 

@@ -48,6 +48,7 @@ public:
     uint8_t m_bByteData = 1;
     int m_nEditRow = 0;
     std::string m_strListPath;
+    std::string m_strTableName;  // the name the rows shown were loaded or saved under
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -8,7 +8,7 @@ CProtectRangeDlg::CProtectRangeDlg(uint16_t mask, uint32_t protectAddr, QWidget*
     : ui::TemplateDialog(kProtectRange175, parent), m_dwProtectAddr(protectAddr), m_wMask(mask) {
     for (int block = 0; block < kBlockCount; ++block) {
         controls().setChecked(kFirstBlock + block, (m_wMask >> block) & 1);
-        controls().onClicked(kFirstBlock + block, [this, block] { OnBlock(block); });
+        controls().onToggled(kFirstBlock + block, [this, block] { OnBlock(block); });
     }
     onClicked(1, &CProtectRangeDlg::accept);
     onClicked(2, &CProtectRangeDlg::reject);

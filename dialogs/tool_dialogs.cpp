@@ -1,7 +1,6 @@
 #include "dialogs/tool_dialogs.h"
 
-#include "app/ic_page.h"
-#include "app/main_window.h"
+#include "core/page_hooks.h"
 #include "dialogs/dump_dlg.h"
 #include "dialogs/info_blk2_dlg.h"
 #include "dialogs/info_blk_dlg.h"

@@ -4,7 +4,6 @@
 #include <array>
 
 #include "core/globals.h"
-#include "app/main_window.h"
 #include "link/hid_commands.h"
 #include "platform/services.h"
 #include "platform/thread.h"

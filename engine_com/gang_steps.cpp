@@ -165,6 +165,11 @@ void GangRun::leave() {
     ComIspLeave();
 }
 
+void GangRun::sendUnanswered(const std::function<bool()>& frame) {
+    Note("send %02X", g_byReplyTag.load());
+    frame();
+}
+
 void GangRun::noteTag(uint8_t tag) {
     Note("tag %02X", tag);
     g_byReplyTag = tag;
@@ -644,6 +649,17 @@ void ShowResult(GangRun& run, int socket, bool passed, LineTags lines) {
 
 }  // namespace
 
+void ReleaseBoardPort(bool atBoardSpeed) {
+    if (atBoardSpeed && g_nComBaudRate != 115200 && g_SerialPort.IsOpen()) {
+        Note("%s", "speed");
+        ComReopenPort();
+    }
+    if (g_SerialPort.IsOpen()) {
+        g_SerialPort.ClosePort();
+        GangPause(500);
+    }
+}
+
 void EndRun(GangRun& run, const EndPlan& plan) {
     if (run.timedOut) {
         run.running = false;
@@ -669,15 +685,8 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     }
     GangPause(g_dwWaitMs);
     run.log("IC socket power off");
-    if (g_nComBaudRate != 115200 && g_SerialPort.IsOpen()) {
-        Note("%s", "speed");
-        ComReopenPort();
-    }
     run.image = {};
-    if (g_SerialPort.IsOpen()) {
-        g_SerialPort.ClosePort();
-        GangPause(500);
-    }
+    ReleaseBoardPort();
     ShowRunCounters(run.page, plan.save);
     GangPause(plan.holdMs);
     GiveBackButtons(run.page, plan.burnIcon);

@@ -71,6 +71,8 @@ struct GangRun {
     bool step(const ComStep& s);
     // The leave frame: tag 0x10 noted, no wait.
     void leave();
+    // A frame that nothing answers, sent under the tag that stands, without a wait.
+    void sendUnanswered(const std::function<bool()>& frame);
     // A tag noted with no frame.
     void noteTag(uint8_t tag);
     void log(const std::string& line);
@@ -172,6 +174,10 @@ struct OptionPlan {
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
 bool WriteOptionBlock(GangRun& run, const OptionPlan& plan = {});
 bool WriteKeyPage(GangRun& run, uint32_t keyAddr);
+
+// The end of a run's link: the port opened again at the board's own speed when asked and the
+// run used another, then closed.
+void ReleaseBoardPort(bool atBoardSpeed = true);
 
 // Result LEDs and icons, counters, serial number, switches and power off, port closed, tones,
 // busy flag cleared.

@@ -116,6 +116,16 @@ OptionWords BuildOptionWords() {
     return words;
 }
 
+std::array<uint32_t, 16> StandAloneOptionWords(const InfoBlockSettings& settings) {
+    std::array<uint32_t, 16> words;
+    words.fill(OptionWord(0));
+    words[0] = ReadProtectionWord(settings.rdpLevel, settings.pcropType);
+    words[2] = WriteProtectionWord(settings.pcropType, settings.protectMask);
+    const auto boot = BootDataWords(settings);
+    std::copy(boot.begin(), boot.end(), words.begin() + 6);
+    return words;
+}
+
 OptionWords BuildSiteInfoWords() {
     OptionWords words;
     words.fill(kErasedWord);

@@ -52,6 +52,11 @@ uint16_t BuildInfoBlockImage();
 // needing only the information-block switch for words 12 to 21.
 OptionWords BuildOptionWords();
 
+// The sixteen option words of the adapter's stand-alone block, in the order the flash-information
+// view reads them: read protection, a zero word, write protection, three zero words, then the ten
+// ISP parameter words as the image's boot data holds them. Written whatever the switches say.
+std::array<uint32_t, 16> StandAloneOptionWords(const InfoBlockSettings& settings);
+
 // The information words that the site-by-site information burn writes from 0x1FF00010 on: as
 // the image's option block (write protection from the protect mask, words 12 to 21 only with
 // the boot data), but with words 3 to 5 written as the value 0 too.

@@ -69,10 +69,13 @@ public:
     uint8_t& operator[](size_t index) { return bytes_[index]; }
     // Copies bytes to the start, at most size() of them; returns how many were stored.
     size_t store(std::span<const uint8_t> bytes);
+    // How many bytes replies stored since the last call: a short read shows as fewer.
+    size_t takeStoredCount();
 
 private:
     std::mutex lock_;
     std::vector<uint8_t> bytes_;
+    size_t stored_ = 0;
 };
 
 class ComReplyReceiver final : public SerialStreamListener {

@@ -114,4 +114,34 @@ bool replaceFileDurably(const std::string& path, const std::string& contents) {
     return true;
 }
 
+FileWriter::FileWriter(const std::string& path) : m_path(path) {
+    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    struct stat info {};
+    m_regular = m_fd >= 0 && ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+FileWriter::~FileWriter() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void FileWriter::write(std::string_view bytes) {
+    constexpr size_t kFlushAt = 65536;
+    m_buffer.append(bytes);
+    if (m_buffer.size() >= kFlushAt) flush();
+}
+
+void FileWriter::flush() {
+    if (!m_failed && !writeAll(m_fd, m_buffer)) m_failed = true;
+    m_buffer.clear();
+}
+
+bool FileWriter::finish() {
+    if (m_fd < 0) return false;
+    flush();
+    if (::close(m_fd) != 0) m_failed = true;
+    m_fd = -1;
+    if (m_failed && m_regular) ::unlink(m_path.c_str());
+    return !m_failed;
+}
+
 }  // namespace platform

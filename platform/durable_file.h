@@ -1,8 +1,10 @@
 #pragma once
 // Files that must survive a crash or a power cut in the middle of a write, and that two running
-// instances of the program may change at the same time.
+// instances of the program may change at the same time; files read or written at an operator's
+// word, which may name a FIFO, a device or a file far too large.
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include <sys/stat.h>
 
@@ -39,5 +41,32 @@ int readWholeFile(const std::string& path, std::string& contents, size_t limit =
 // mix: write "<path>.tmp", fsync it, rename it over <path>, fsync the folder. Call it while
 // holding the FileLock of <path>. False when any step failed; the old file then stays.
 bool replaceFileDurably(const std::string& path, const std::string& contents);
+
+// A file written in place for the operator to open next (a listing, a dump, the exported log).
+// It opens without blocking, so a FIFO without a reader is an error instead of a hang, and it
+// checks every write and the close: a full disk is a failure, never a short file taken as done.
+class FileWriter {
+public:
+    // Creates or truncates path.
+    explicit FileWriter(const std::string& path);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    bool opened() const { return m_fd >= 0; }
+    void write(std::string_view bytes);
+    // Writes what is buffered and closes the file. False when any write or the close failed;
+    // a regular file left short is then removed.
+    bool finish();
+
+private:
+    void flush();
+
+    std::string m_path;
+    int m_fd = -1;
+    bool m_regular = false;
+    bool m_failed = false;
+    std::string m_buffer;
+};
 
 }  // namespace platform

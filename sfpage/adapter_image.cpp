@@ -13,7 +13,11 @@ void putLittleEndian(std::vector<uint8_t>& image, uint32_t offset, uint32_t valu
 std::vector<uint8_t> BuildAdapterImage(std::span<const uint8_t> file, uint16_t imageCrc,
                                        const AdapterImageSettings& settings) {
     if (file.empty() || file.size() > kSfBlockOffset) return {};
-    std::vector<uint8_t> image(settings.serialEnable ? kSfLengthWithSerial : kSfLengthWithoutSerial, 0xFF);
+    const bool parameters = settings.options && settings.options->parameters;
+    std::vector<uint8_t> image(settings.serialEnable ? kSfLengthWithSerial
+                               : parameters          ? kSfLengthWithParameters
+                                                     : kSfLengthWithoutSerial,
+                               0xFF);
     std::copy(file.begin(), file.end(), image.begin());
     putLittleEndian(image, kSfBlockOffset, static_cast<uint32_t>(file.size() - 1), 2);
     putLittleEndian(image, kSfBlockOffset + 2, imageCrc, 2);
@@ -24,6 +28,13 @@ std::vector<uint8_t> BuildAdapterImage(std::span<const uint8_t> file, uint16_t i
         image[kSfSerialFlagsOffset] =
             static_cast<uint8_t>((settings.serialInEeprom ? 0x80 : 0) | (settings.serialAutoInc ? 0x40 : 0));
         putLittleEndian(image, kSfLastSerialOffset, settings.lastSerial, 4);
+    }
+    if (const auto& options = settings.options) {
+        if (options->bootDataMarker) image[kSfBootDataMarkerOffset] = 0xAA;
+        if (options->infoBlockMarker) image[kSfInfoBlockMarkerOffset] = 0xAA;
+        for (size_t i = 0; i < options->words.size(); ++i)
+            putLittleEndian(image, kSfOptionWordsOffset + 4 * static_cast<uint32_t>(i), options->words[i], 4);
+        if (parameters) std::copy(options->parameters->begin(), options->parameters->end(), image.begin() + kSfParameterOffset);
     }
     return image;
 }

@@ -9,9 +9,16 @@
 //   0x10104  serial-number address, bits 0-23; 0x10107 serial-number flags (0x80 EEPROM,
 //            0x40 increase after each burn); all four 0xFF when serial numbers are off
 //   0x13000  last serial number (32 bits), written only when serial numbers are on
+// The run with option words adds the fields that the flash-information view reads:
+//   0x10004  0xAA when the boot data are on      0x10102  0xAA when the information block is on
+//   0x10510  sixteen option words (32 bits each)  0x10B00  the 512-byte parameter area, if any
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "core/parameter_file.h"
 
 constexpr uint32_t kSfPageSize = 256;
 constexpr uint32_t kSfBlockOffset = 0x10000;
@@ -22,8 +29,20 @@ constexpr uint32_t kSfSerialFlagsOffset = 0x10107;
 constexpr uint32_t kSfLastSerialOffset = 0x13000;
 constexpr uint32_t kSfLengthWithSerial = 0x13100;
 constexpr uint32_t kSfLengthWithoutSerial = 0x10600;
+constexpr uint32_t kSfBootDataMarkerOffset = 0x10004;
+constexpr uint32_t kSfInfoBlockMarkerOffset = 0x10102;
+constexpr uint32_t kSfOptionWordsOffset = 0x10510;
+constexpr uint32_t kSfParameterOffset = 0x10B00;
+constexpr uint32_t kSfLengthWithParameters = 0x10D00;
 // The largest quantity the block's 16 bits hold; 0xFFFF means no limit.
 constexpr uint32_t kSfMaxLimitQuantity = 0xFFFE;
+
+struct AdapterOptionFields {
+    bool bootDataMarker = false;
+    bool infoBlockMarker = false;
+    std::array<uint32_t, 16> words{};
+    std::optional<std::array<uint8_t, kParameterAreaSize>> parameters{};
+};
 
 struct AdapterImageSettings {
     bool limitEnable = false;
@@ -34,9 +53,11 @@ struct AdapterImageSettings {
     bool serialInEeprom = false;
     bool serialAutoInc = false;
     uint32_t lastSerial = 0;
+    std::optional<AdapterOptionFields> options{};
 };
 
-// The bytes to write to the serial flash, 0x13100 long with serial numbers and 0x10600 without.
+// The bytes to write to the serial flash: 0x13100 long with serial numbers, else 0x10D00 with a
+// parameter area, else 0x10600.
 // Empty when the file is empty or reaches into the block.
 std::vector<uint8_t> BuildAdapterImage(std::span<const uint8_t> file, uint16_t imageCrc,
                                        const AdapterImageSettings& settings);

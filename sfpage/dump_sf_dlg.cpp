@@ -1,6 +1,5 @@
 #include "sfpage/dump_sf_dlg.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "core/globals.h"
@@ -36,29 +35,15 @@ bool readPages(WorkerPage& dialog, const DumpRequest& request, std::vector<uint8
     return true;
 }
 
-void writeText(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
-    const std::string path = g_strExeDir + "Dump.txt";
-    switch (WriteDumpListing(path, request.fromPage * kSfPageSize, bytes, stopped)) {
-    case ListingResult::NotCreated:
-        dialog.messageBox("File can not open!", platform::MsgIcon::Error);
-        return;
-    case ListingResult::Stopped:
-        return;
-    case ListingResult::Written:
+}  // namespace
+
+void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
+    const std::string path = g_strExeDir + (request.text ? "Dump.txt" : "Dump.bin");
+    if (SaveDumpFile(dialog, path, request.fromPage * kSfPageSize, bytes, request.text, stopped)) {
         sfpage::runClock().pause(1);
         platform::services().openInViewer(path);
     }
 }
-
-void writeRaw(WorkerPage& dialog, const std::vector<uint8_t>& bytes) {
-    const std::string path = g_strExeDir + "Dump.bin";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (file && std::fclose(file) != 0) file = nullptr;
-    if (!written || !file) dialog.messageBox("File can not open!", platform::MsgIcon::Error);
-}
-
-}  // namespace
 
 void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.showControl(kIdcProgress, true);
@@ -68,12 +53,7 @@ void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.setProgressPos(0);
     sfpage::runClock().pause(1);
     sfpage::runClock().pause(1);
-    if (readPages(dialog, request, bytes)) {
-        if (request.text)
-            writeText(dialog, request, bytes);
-        else
-            writeRaw(dialog, bytes);
-    }
+    if (readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
     dialog.showControl(kIdcProgress, false);
     dialog.enableControl(kIdcCancel, false);
     sfpage::runClock().pause(1);
@@ -85,8 +65,8 @@ CDumpSFDlg::CDumpSFDlg(QWidget* parent)
     : ui::TemplateDialog(res::kDumpSf169, parent), view_(controls(), res::kNoId, kIdcProgress) {
     onClicked(kIdcExecute, &CDumpSFDlg::OnExecute);
     onClicked(kIdcCancel, &CDumpSFDlg::OnCancel);
-    onClicked(kIdcBinFile, &CDumpSFDlg::OnBinFile);
-    onClicked(kIdcTxtFile, &CDumpSFDlg::OnTxtFile);
+    onToggled(kIdcBinFile, &CDumpSFDlg::OnBinFile);
+    onToggled(kIdcTxtFile, &CDumpSFDlg::OnTxtFile);
     onChanged(kIdcPageCount, &CDumpSFDlg::OnChangePageCount);
     onChanged(kIdcFromPage, &CDumpSFDlg::OnChangeFromPage);
     onClicked(kIdcClose, &CDumpSFDlg::accept);
@@ -136,8 +116,15 @@ void CDumpSFDlg::OnChangePageCount() {
     ShowByteRange();
 }
 
-void CDumpSFDlg::OnBinFile() { request_.text = false; }
-void CDumpSFDlg::OnTxtFile() { request_.text = true; }
+// The file type follows the radios' state, however it changed.
+void CDumpSFDlg::OnBinFile() { request_.text = !controls().isChecked(kIdcBinFile); }
+void CDumpSFDlg::OnTxtFile() { request_.text = controls().isChecked(kIdcTxtFile); }
+
+// The dialog's template has no operation list: the list loggers have nowhere to write.
+void CDumpSFDlg::LogAppendByte(uint8_t) {}
+void CDumpSFDlg::LogBytesLine(std::span<const uint8_t>) {}
+void CDumpSFDlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt("%02x\r\n", byte)); }
+void CDumpSFDlg::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
 
 void CDumpSFDlg::OnCancel() {
     if (dumping_) g_hStopEvent.set();

@@ -4,9 +4,12 @@
 // program folder. The reading runs on a worker; Cancel stops it, and Close waits for it.
 #include <atomic>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "core/control_set_page.h"
 #include "platform/dialog_builder.h"
+#include "sfpage/byte_log.h"
 
 // The most pages one dump reads (16 MB), and the end of the byte addresses it may reach.
 constexpr uint32_t kDumpMaxPages = 0x10000;
@@ -21,6 +24,8 @@ struct DumpRequest {
 // Reads the pages and writes the file; a read failure or a set stop event ends it without a
 // file. Clears g_bTaskWorking as its last step.
 void DumpSFThread(WorkerPage& dialog, const DumpRequest& request);
+// Writes the bytes read as the request asks: "Dump.txt", opened in the viewer, or "Dump.bin".
+void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes);
 
 class CDumpSFDlg : public ui::TemplateDialog {
 public:
@@ -31,6 +36,12 @@ public:
     bool dumping() const { return dumping_; }
 
     void done(int result) override;
+
+    // Byte loggers that nothing calls.
+    void LogAppendByte(uint8_t byte);
+    void LogBytesLine(std::span<const uint8_t> bytes);
+    void FileLogByte(uint8_t byte);
+    void FileLogBytesLine(std::span<const uint8_t> bytes);
 
 private:
     void OnExecute();
@@ -44,4 +55,5 @@ private:
     ControlSetPage view_;
     DumpRequest request_;
     std::atomic<bool> dumping_{false};
+    ByteLogFile logFile_;
 };

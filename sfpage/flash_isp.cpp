@@ -1,20 +1,24 @@
 #include "sfpage/flash_isp.h"
 
+#include <QFileInfo>
 #include <QListWidget>
 #include <algorithm>
+#include <cstdio>
 
 #include "core/globals.h"
-#include "app/ic_page.h"
+#include "core/hex_converter.h"
 #include "core/image_loader.h"
-#include "app/main_window.h"
+#include "core/page_hooks.h"
 #include "core/protect_area.h"
 #include "core/registry_settings.h"
 #include "controls/mac_progress_ctrl.h"
 #include "dialogs/config_dlg.h"
 #include "dialogs/info_param_dlg.h"
 #include "dialogs/read_info_dlg.h"
+#include "engine_com/gang_settings.h"
 #include "link/com_frames.h"
 #include "link/hid_device.h"
+#include "platform/hex_digits.h"
 #include "platform/strfmt.h"
 #include "platform/thread.h"
 #include "res/flash_page_template.h"
@@ -25,9 +29,29 @@
 using namespace res::sf;
 
 
+uint32_t g_bKeyLoaded = 0;
+
 namespace {
 
 constexpr uint32_t kQuantityLimit = 1000000;
+// Which key byte scrambles a byte, by the low four bits of its position: each one once.
+constexpr std::array<uint8_t, 16> kKeyPick = {7, 12, 3, 14, 1, 9, 5, 0, 11, 2, 15, 6, 10, 4, 13, 8};
+constexpr uint8_t kScrambleInverted = 0x4C;  // bits 6, 3 and 2
+constexpr uint32_t kSerialMask = 0x3B61A7;
+constexpr uint32_t kSerialInverted = 1u << 21 | 1u << 16 | 1u << 15 | 1u << 5;
+constexpr uint32_t kFixedSerialOffset = 0xF9;  // in the option page: option bytes 1 to 3
+
+// Two hexadecimal digits from the stream; false at its end or on another character.
+bool ReadHexByte(std::istream& in, uint8_t& value) {
+    char pair[2];
+    if (!in.read(pair, 2)) return false;
+    const int high = hexDigitValue(pair[0]);
+    const int low = hexDigitValue(pair[1]);
+    if (high < 0 || low < 0) return false;
+    value = static_cast<uint8_t>(high * 16 + low);
+    return true;
+}
+
 constexpr COLORREF kEraseBarColor = 0x00FF0000;
 constexpr int kEraseBarMarquee = 10;
 
@@ -86,15 +110,15 @@ CFlashISP::CFlashISP(QWidget* parent)
     onClicked(kIdcProgram, &CFlashISP::OnProgram);
     onClicked(kIdcAuto, &CFlashISP::OnAuto);
     onClicked(kIdcVerify, &CFlashISP::OnVerify);
-    onClicked(kIdcLimitEnable, &CFlashISP::OnLimitEnable);
+    onToggled(kIdcLimitEnable, &CFlashISP::OnLimitEnable);
     onChanged(kIdcLimitQuantity, &CFlashISP::OnChangeLimitQuantity);
-    onClicked(kIdcLevel0, &CFlashISP::OnLevel0);
-    onClicked(kIdcLevel1, &CFlashISP::OnLevel1);
-    onClicked(kIdcInfoBlockEnable, &CFlashISP::OnEnableInfoBlock);
+    onToggled(kIdcLevel0, &CFlashISP::OnLevel0);
+    onToggled(kIdcLevel1, &CFlashISP::OnLevel1);
+    onToggled(kIdcInfoBlockEnable, &CFlashISP::OnEnableInfoBlock);
     onClicked(kIdcViewDetail, &CFlashISP::OnViewDetail);
     onClicked(kIdcConfig, &CFlashISP::OnConfig);
     onClicked(kIdcReadInfo, &CFlashISP::OnReadInfo);
-    onClicked(kIdcParamEnable, &CFlashISP::OnEnableParameter);
+    onToggled(kIdcParamEnable, &CFlashISP::OnEnableParameter);
 
     SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
                              kIdcParamEnable});
@@ -139,6 +163,8 @@ void CFlashISP::OnLoadFile() {
     }
     if (load.outcome == ImageLoadOutcome::Loaded) {
         imagePath_ = load.imagePath;
+        imageType_ = load.extension;
+        imageSize_ = std::stoull(load.sizeText);
         g_wSfImageCrc = static_cast<uint16_t>(load.byteSum);
     } else {
         g_wSfImageCrc = 0;
@@ -181,25 +207,164 @@ void CFlashISP::Start(std::initializer_list<Check> checks, const std::function<W
 
 void CFlashISP::OnAuto() {
     Start({Check::Image, Check::Quantity, Check::Adapter}, [this] {
-        return [run = SfRunFromSettings(imagePath_)](WorkerPage& page) { AutoSFThread(page, run); };
+        return [run = SfRunFromSettings(imagePath_, imageType_)](WorkerPage& page) { AutoSFThread(page, run); };
     });
 }
 
 void CFlashISP::OnProgram() {
     Start({Check::Adapter, Check::Image}, [this] {
-        return [run = SfRunFromSettings(imagePath_)](WorkerPage& page) { ProgramSFThread(page, run); };
+        return [run = SfRunFromSettings(imagePath_, imageType_)](WorkerPage& page) { ProgramSFThread(page, run); };
     });
 }
 
 void CFlashISP::OnVerify() {
     Start({Check::Adapter, Check::Image}, [this] {
-        return [run = SfRunFromSettings(imagePath_)](WorkerPage& page) { VerifySFThread(page, run); };
+        return [run = SfRunFromSettings(imagePath_, imageType_)](WorkerPage& page) { VerifySFThread(page, run); };
     });
 }
 
 void CFlashISP::OnErase() {
     Start({Check::Adapter}, [] { return Worker(EraseSFThread); });
 }
+
+void CFlashISP::ReloadImage() {
+    const std::string chosen = g_strLastDir.empty() ? g_strLastFile : g_strLastDir + "/" + g_strLastFile;
+    const std::string type = QFileInfo(QString::fromStdString(chosen)).suffix().toLower().toStdString();
+    std::string binPath = chosen;
+    if (type == "hex") {
+        binPath = BinPathBesideHex(chosen);
+        if (const HexConversion conversion = ConvertHexToBin(chosen, binPath); !conversion.ok) {
+            MessageBox(conversion.error, platform::MsgIcon::Error);
+            return;
+        }
+    }
+    if (type == "hex" || type == "bin") {
+        // At most the 16 MB buffer, and no size check.
+        const BinImage image = ReadBinImage(binPath, UINT32_MAX);
+        if (!image.info.ok) {
+            MessageBox(image.info.error, image.info.icon);
+            return;
+        }
+        const uint64_t size = image.bytes.size();
+        const auto sum = static_cast<uint16_t>(image.info.byteSum);
+        if (type == "hex") {
+            controls().setText(kIdcImageSize, QString::fromStdString(strfmt("%llu/%llu", static_cast<unsigned long long>(imageSize_),
+                                                                             static_cast<unsigned long long>(size))));
+            controls().setText(kIdcImageCrc, QString::fromStdString(strfmt("%04X/%04X", g_wSfImageCrc, sum)));
+        } else {
+            imageSize_ = size;
+            g_wSfImageCrc = sum;
+            controls().setText(kIdcImageSize, decimal(static_cast<uint32_t>(size)));
+            controls().setText(kIdcImageCrc, QString::fromStdString(strfmt("%04X", sum)));
+        }
+        imagePath_ = binPath;
+        imageType_ = type;
+    }
+    list_->addItem(QString::fromStdString(chosen));
+    ScrollToLastLines(*list_);
+}
+
+void CFlashISP::ClearImageInfo() {
+    controls().setText(kIdcImageSize, "");
+    controls().setText(kIdcImageCrc, "");
+    imagePath_.clear();
+}
+
+int CFlashISP::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
+    char c = 0;
+    while (in.get(c) && c != ':') {
+    }
+    uint8_t count = 0, high = 0, low = 0, type = 0;
+    if (!in || !ReadHexByte(in, count) || !ReadHexByte(in, high) || !ReadHexByte(in, low) || !ReadHexByte(in, type))
+        return 1;  // the text ends, or no record can be read from it
+    record.count = 0;
+    record.address = 0;
+    switch (type) {
+    case 0x00:
+        for (uint32_t i = 0; i < count; ++i) {
+            if (!ReadHexByte(in, record.data[i])) return 1;
+        }
+        record.count = count;
+        record.address = hexUpper_ + (uint32_t{high} << 8 | low);
+        break;
+    case 0x01:
+        return 1;
+    case 0x02:
+        std::fputs("不支持擴展段地址記錄!", stdout);
+        return 2;
+    case 0x04: {
+        uint8_t upper[2];
+        if (count != 2 || !ReadHexByte(in, upper[0]) || !ReadHexByte(in, upper[1])) return 1;
+        hexUpper_ = (uint32_t{upper[0]} << 8 | upper[1]) << 16;
+        return 0;
+    }
+    default:
+        return 0;
+    }
+    bool keyTaken = false, fixedTaken = false;
+    const uint32_t fixedAt = (g_dwOptionAddr & ~0xFFu) + kFixedSerialOffset;
+    for (uint32_t i = 0; i < record.count; ++i) {
+        const uint64_t address = uint64_t{record.address} + i;
+        if (g_bEncry == 1 && address >= g_dwKeyAddr && address < uint64_t{g_dwKeyAddr} + g_KeyBytes.size()) {
+            g_KeyBytes[address - g_dwKeyAddr] = record.data[i];
+            keyTaken = true;
+        }
+        if (g_bOptionSerial && address >= fixedAt && address < fixedAt + g_GangSerialFixed.size()) {
+            g_GangSerialFixed[address - fixedAt] = record.data[i];
+            fixedTaken = true;
+        }
+    }
+    if (keyTaken) {
+        g_bKeyLoaded = 1;
+        std::string groups;
+        for (size_t k = 0; k < g_KeyBytes.size(); k += 4) {
+            groups = strfmt("%s %02X%02X%02X%02X", groups.c_str(), g_KeyBytes[k], g_KeyBytes[k + 1], g_KeyBytes[k + 2],
+                            g_KeyBytes[k + 3]);
+        }
+        list_->addItem(QString::fromStdString(strfmt("Load New Key : %s", groups.c_str())));
+        ScrollToLastLines(*list_);
+    }
+    if (fixedTaken) {
+        std::string text;
+        for (uint8_t byte : g_GangSerialFixed) text += ByteToHexChars(byte);
+        list_->addItem(QString::fromStdString(strfmt("Gang Serial Fixed : %s", text.c_str())));
+        ScrollToLastLines(*list_);
+    }
+    return 0;
+}
+
+std::string CFlashISP::ByteToHexChars(uint8_t byte) {
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+}
+
+uint8_t CFlashISP::ScrambleByte(uint8_t byte, uint32_t position) {
+    return static_cast<uint8_t>(byte ^ g_KeyBytes[kKeyPick[position & 0x0F]] ^ kScrambleInverted);
+}
+
+uint32_t CFlashISP::EncodeSerialNumber(uint32_t serial) {
+    return (serial ^ kSerialMask ^ kSerialInverted) & 0xFFFFFF;
+}
+
+void CFlashISP::LogAppendByte(uint8_t byte) {
+    const std::string tail = strfmt(" %02X", byte);
+    if (list_->count() == 0) {
+        list_->addItem(QString::fromStdString(tail));
+    } else {
+        QListWidgetItem* last = list_->item(list_->count() - 1);
+        last->setText(last->text() + QString::fromStdString(tail));
+    }
+    ScrollToLastLines(*list_);
+}
+
+void CFlashISP::LogBytesLine(std::span<const uint8_t> bytes) {
+    list_->addItem(QString::fromStdString(BytesLineText(bytes)));
+    ScrollToLastLines(*list_);
+}
+
+void CFlashISP::FileLogByte(uint8_t byte) { logFile_.write(strfmt(" %02x", byte)); }
+
+void CFlashISP::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
 
 void CFlashISP::OnCancelTask() {
     if (g_bTaskWorking) g_hStopEvent.set();
@@ -247,7 +412,7 @@ void CFlashISP::OnChangeLimitQuantity() {
     }
 }
 
-// The Level and enable boxes only show the stored settings: a click is put back at once.
+// The Level and enable boxes only show the stored settings: a change is put back at once.
 void CFlashISP::OnLevel0() { ShowLevels(); }
 void CFlashISP::OnLevel1() { ShowLevels(); }
 
@@ -263,7 +428,7 @@ void CFlashISP::OnViewDetail() { RunInfoParamView(this); }
 
 void CFlashISP::OnConfig() {
     if (!RunProgrammingConfig(this)) return;
-    if (g_pISPDlg) g_pISPDlg->RefreshSettingsView();
+    if (RefreshIcPageSettings) RefreshIcPageSettings();
     RefreshSettingsView();
 }
 

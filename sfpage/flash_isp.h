@@ -2,13 +2,17 @@
 // The serial-flash page: load an image, set the limited quantity, and have the adapter's own
 // serial flash erased, programmed with the stand-alone image and verified (Auto.), verified,
 // or erased; watch the lamp and the log; dump the serial flash.
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/control_set_page.h"
 #include "platform/dialog_builder.h"
+#include "sfpage/byte_log.h"
 
 class CMacProgressCtrl;
 class CProtectArea;
@@ -16,6 +20,17 @@ class QListWidget;
 
 // Makes the main window build this page for template 161.
 void InstallFlashPage();
+
+// Set when a HEX record carried the key bytes (g_KeyBytes).
+extern uint32_t g_bKeyLoaded;
+
+// One record of an Intel HEX file as the key-reading record reader gives it: the address with
+// the extended-linear-address base, and the data bytes of a data record.
+struct HexKeyRecord {
+    uint32_t address = 0;
+    uint32_t count = 0;
+    std::array<uint8_t, 255> data{};
+};
 
 class CFlashISP : public ui::TemplatePage {
 public:
@@ -26,6 +41,30 @@ public:
 
     void OnLoadFile();
     void RefreshSettingsView();
+
+    // Routines that nothing in the window starts.
+    // Loads the last chosen file again without a dialog; a .hex is converted first and shows
+    // its size and byte sum beside the kept ones.
+    void ReloadImage();
+    // Empties the size and CRC fields and forgets the image.
+    void ClearImageInfo();
+    // Reads the next record from in: 0 a record (data or other), 1 the end-of-file record or
+    // the end of the text, 2 an extended-segment-address record. While g_bEncry is 1 the data
+    // bytes at g_dwKeyAddr to g_dwKeyAddr + 15 become the key, each at its own offset; while
+    // g_bOptionSerial is set those at offsets 0xF9 to 0xFB of the option page become
+    // g_GangSerialFixed.
+    int ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record);
+    // Two upper-case hexadecimal digits, high nibble first.
+    static std::string ByteToHexChars(uint8_t byte);
+    // The byte mixed with the key byte that the position picks; bits 6, 3 and 2 inverted.
+    static uint8_t ScrambleByte(uint8_t byte, uint32_t position);
+    // The 24-bit serial-number transform of the COM-link full run.
+    static uint32_t EncodeSerialNumber(uint32_t serial);
+    // The byte appended to the list's last line (a new line on an empty list).
+    void LogAppendByte(uint8_t byte);
+    void LogBytesLine(std::span<const uint8_t> bytes);
+    void FileLogByte(uint8_t byte);
+    void FileLogBytesLine(std::span<const uint8_t> bytes);
 
 private:
     class View final : public ControlSetPage {
@@ -67,6 +106,10 @@ private:
     QListWidget* list_;
     View view_;  // what the workers see of the page; the marquee is the erase-wait bar
     std::string imagePath_;  // the image the next run programs
+    std::string imageType_;  // the chosen file's extension, lower case
+    uint64_t imageSize_ = 0;  // of the image, as the size field shows it
+    uint32_t hexUpper_ = 0;   // the extended-linear-address base of the key-reading reader
+    ByteLogFile logFile_;
 };
 
 // The quantity field's check: 0 when every character is a digit and the value is at most

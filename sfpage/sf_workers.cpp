@@ -14,11 +14,16 @@
 #include "sfpage/run_clock.h"
 
 using namespace res::sf;
+using namespace sfpage;
 
 namespace {
 
 constexpr uint32_t kErasePollMs = 10;
 constexpr int kProtectView[] = {kIdcProtectMap, kIdcProtectLabel, kIdcLevel0, kIdcLevel1, kIdcRdpLabel};
+
+}  // namespace
+
+namespace sfpage {
 
 void log(WorkerPage& page, const std::string& line) {
     page.addLog(line);
@@ -32,17 +37,6 @@ std::string elapsed(const char* format, double since) {
 void showProtectView(WorkerPage& page, bool show) {
     for (int id : kProtectView) page.showControl(id, show);
 }
-
-// A run's result: a failure, once noted, stays.
-class Result {
-public:
-    void note(bool ok) { ok_ = ok_ && ok; }
-    void fail() { ok_ = false; }
-    bool ok() const { return ok_; }
-
-private:
-    bool ok_ = true;
-};
 
 // The image file as the run programs it: read again, with its CRC taken again over the chip
 // model's flash size. Empty, too large or unreadable files are reported and give nothing.
@@ -82,6 +76,10 @@ void endRun(WorkerPage& page, const Result& result) {
     page.enableControl(kIdcAuto, true);
     g_bTaskWorking = false;
 }
+
+}  // namespace sfpage
+
+namespace {
 
 // Starts the erase and polls the status byte every 10 ms until it is nonzero. A failed
 // transfer or an erase that outlasts the bound is reported and fails the run.
@@ -178,9 +176,11 @@ void runOnFilePages(WorkerPage& page, const SfRun& run, const char* begin, PageS
 
 }  // namespace
 
-SfRun SfRunFromSettings(const std::string& imagePath) {
+SfRun SfRunFromSettings(const std::string& imagePath, const std::string& imageType) {
     SfRun run;
     run.imagePath = imagePath;
+    run.imageType = imageType;
+    run.info = InfoBlockSettingsInUse();
     run.flashSize = FlashSizeOfMode(g_nChipMode);
     run.image.limitEnable = g_bLimitEnable != 0;
     run.image.limitQuantity = g_nLimitQuantity;
@@ -193,17 +193,35 @@ SfRun SfRunFromSettings(const std::string& imagePath) {
     return run;
 }
 
-void AutoSFThread(WorkerPage& page, const SfRun& run) {
+namespace {
+
+// The block fields of the run with option words; false, after telling the operator, when its
+// parameter file cannot be read.
+bool AddOptionFields(WorkerPage& page, const InfoBlockSettings& info, AdapterImageSettings& settings) {
+    AdapterOptionFields& options = settings.options.emplace();
+    options.bootDataMarker = info.bootDataEnable != 0;
+    options.infoBlockMarker = info.infoBlockEnable != 0;
+    options.words = StandAloneOptionWords(info);
+    if (!info.paramEnable) return true;
+    auto& area = options.parameters.emplace();
+    area.fill(0xFF);
+    if (LoadParameterFile(ParameterFilePath(info.paramFile), area) == 0) return true;
+    page.messageBox("File could not be opened !", platform::MsgIcon::Error);
+    return false;
+}
+
+void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     Result result;
     beginRun(page);
     // The file ends before the configuration block.
     const std::optional<BinImage> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
-    if (!file) {
+    AdapterImageSettings settings = run.image;
+    if (!file || (withOptions && !AddOptionFields(page, run.info, settings))) {
         result.fail();
         endRun(page, result);
         return;
     }
-    const std::vector<uint8_t> image = BuildAdapterImage(file->bytes, file->info.crc, run.image);
+    const std::vector<uint8_t> image = BuildAdapterImage(file->bytes, file->info.crc, settings);
     const uint32_t pages = SfPagesFor(image.size());
     showPageProgress(page, pages, false);
     log(page, "Begin erase flash");
@@ -224,6 +242,12 @@ void AutoSFThread(WorkerPage& page, const SfRun& run) {
     verifyPages(page, image, pages, result);
     endRun(page, result);
 }
+
+}  // namespace
+
+void AutoSFThread(WorkerPage& page, const SfRun& run) { FullRun(page, run, false); }
+
+void AutoSFParamThread(WorkerPage& page, const SfRun& run) { FullRun(page, run, true); }
 
 void VerifySFThread(WorkerPage& page, const SfRun& run) {
     runOnFilePages(page, run, "Begin verifying........", verifyPages);

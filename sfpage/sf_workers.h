@@ -5,8 +5,11 @@
 //
 // The page's progress marquee (WorkerPage::setProgressMarquee) is the shaded erase-wait bar.
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "core/image_loader.h"
+#include "engine_hid/info_block_image.h"
 #include "sfpage/adapter_image.h"
 
 class WorkerPage;
@@ -16,10 +19,12 @@ struct SfRun {
     std::string imagePath;
     uint32_t flashSize = 0;  // of the chip model: larger files are refused
     AdapterImageSettings image;
+    std::string imageType{};  // the lower-case extension of the file chosen on the page
+    InfoBlockSettings info{};  // what the run with option words puts into the block
 };
 
 // The run of the current settings on the image at path.
-SfRun SfRunFromSettings(const std::string& imagePath);
+SfRun SfRunFromSettings(const std::string& imagePath, const std::string& imageType = "bin");
 
 // The erase wait ends with an error after this long.
 constexpr uint32_t kSfEraseBoundSeconds = 60;
@@ -33,3 +38,35 @@ void VerifySFThread(WorkerPage& page, const SfRun& run);
 void ProgramSFThread(WorkerPage& page, const SfRun& run);
 // Erases the whole serial flash; lamp and label stay as they are.
 void EraseSFThread(WorkerPage& page);
+// The full run with the block's boot-data and information-block markers, the option words and,
+// when the run names one, the parameter file. Nothing starts it.
+void AutoSFParamThread(WorkerPage& page, const SfRun& run);
+
+// The steps the serial-flash runs share, over HID and over the COM link.
+namespace sfpage {
+
+// A run's result: a failure, once noted, stays.
+class Result {
+public:
+    void note(bool ok) { ok_ = ok_ && ok; }
+    void fail() { ok_ = false; }
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = true;
+};
+
+// A line in the operation list, scrolled to.
+void log(WorkerPage& page, const std::string& line);
+// format with the run clock's seconds since `since`.
+std::string elapsed(const char* format, double since);
+void showProtectView(WorkerPage& page, bool show);
+// The image file read again for the run, at most sizeLimit bytes; empty, unreadable and too
+// large files are reported and give nothing.
+std::optional<BinImage> readImage(WorkerPage& page, const SfRun& run, uint32_t sizeLimit);
+// The first and the last steps of the full, verify and program runs: buttons, lamp, the
+// protection view; the end clears g_bTaskWorking.
+void beginRun(WorkerPage& page);
+void endRun(WorkerPage& page, const Result& result);
+
+}  // namespace sfpage

@@ -23,7 +23,6 @@ constexpr size_t kNotAFrame = 0;
 constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr auto kWakeMargin = std::chrono::microseconds(100);
-constexpr std::array<uint8_t, 3> kSerialFlashId = {0x5E, 0x40, 0x14};
 constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 constexpr char kLinkStartText[] = "RQ273K";
 constexpr FrameKind kRead = TargetFrame(0x03);
@@ -480,7 +479,7 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
         late_.push_back(std::move(reply));
         return;
     }
-    lineFreeAt_ = frameIn + lineTime(reply.size());
+    lineFreeAt_ = std::max(frameIn, answer->notBefore) + lineTime(reply.size());
     queueReply(kind, nth, std::move(reply), lineFreeAt_);
 }
 
@@ -502,12 +501,10 @@ std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t
                 if (socket) socket->inIsp = false;
             }
         }
-    } else if (cmd == 0x21) {
-        return Answer{0, {kSerialFlashId.begin(), kSerialFlashId.end()}};
-    } else if (cmd == 0x24) {
-        // The board's own serial flash is not modelled: it reads erased.
-        return Answer{0, std::vector<uint8_t>(frame[2], 0xFF)};
-    } else if (cmd != 0x20 && cmd != 0x22 && cmd != 0x23 && cmd != 0x25) {
+    } else if (cmd >= 0x20 && cmd <= 0x25) {
+        BoardSerialFlash::Answer flash = serialFlash_.take(frame, Clock::now());
+        return Answer{flash.status, std::move(flash.data), flash.notBefore};
+    } else {
         return std::nullopt;  // 0x10 and unknown commands go unanswered
     }
     return Answer{};

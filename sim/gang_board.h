@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim/gang_serial_flash.h"
+
 namespace sim {
 
 // A kind of frame: board frames F0 cmd, target frames 0F cmd, the handshake 55 00.
@@ -108,6 +110,8 @@ public:
     // The byte at address of the socket's target keeps its erased value when programmed.
     void stickByte(int socket, uint32_t address);
     BoardState state() const;
+    // The board's own serial flash, which the F0 20 to F0 25 frames reach.
+    BoardSerialFlash& serialFlash() { return serialFlash_; }
 
     // Targets that come or go while a run goes on: just before the nth frame of a kind (from 1,
     // counted from the start) the board finds the socket changed.
@@ -161,6 +165,7 @@ private:
     struct Answer {
         uint8_t status = 0;
         std::vector<uint8_t> data;
+        Clock::time_point notBefore{};
     };
 
     void serve();
@@ -179,6 +184,7 @@ private:
 
     mutable std::mutex lock_;
     BoardState board_;
+    BoardSerialFlash serialFlash_;
     std::array<std::optional<GangTarget>, 4> sockets_;
     int singleTarget_ = -1;
 

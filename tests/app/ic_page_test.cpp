@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -171,7 +172,7 @@ TEST_F(IcPage, EveryBoxFollowsThePagesStateHoweverItChanges) {
 
 // Lines come from a worker thread, as a burn writes them; the user-interface thread keeps
 // serving the worker's calls until it is done, so the test joins only then.
-TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
+TEST_F(IcPage, ExportWritesOneCrLfLinePerListLineOrTellsWhyNot) {
     button(*page, kIdcExportLog)->click();
     EXPECT_EQ(exported(), "");
     std::atomic<bool> done{false};
@@ -186,6 +187,15 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLine) {
     button(*page, kIdcExportLog)->click();
     EXPECT_EQ(exported(), "Site 1 pass\r\nSite 2 fail\r\n");
     EXPECT_EQ(services.viewed(), Texts(2, g_strExeDir + "ISP_log.txt"));
+
+    // A full disk is told, and no log is shown as exported.
+    const std::string log = g_strExeDir + "ISP_log.txt";
+    std::filesystem::remove(log);
+    std::filesystem::create_symlink("/dev/full", log);
+    services.clear();
+    button(*page, kIdcExportLog)->click();
+    EXPECT_EQ(messageTexts(services), Texts{"File could not be written !\r\n" + log});
+    EXPECT_TRUE(services.viewed().empty());
 }
 
 // An image larger than the flash is refused, yet stays the image, so that Burn names its size.

@@ -72,16 +72,17 @@ TEST(Counters, ResetDuringRunsNeverBreaksTotalIsPassPlusFail) {
 // those of the verify run nor of a memory-only run before it.
 TEST(Counters, OnlyPartsOfSavingRunsReachTheStore) {
     TempConfigFolder folder;
-    StartAt({10, 9, 1});
+    constexpr uint32_t kMany = 0x200000;  // a line keeps counting past two million parts
+    StartAt({kMany + 10, kMany + 9, 1});
     BeginCountingParts();
     CountPart(true);
-    EXPECT_EQ(KeepCountedPartsUnsaved(), (Counts{11, 10, 1}));
-    EXPECT_EQ(StoredCounts(), (Counts{10, 9, 1}));
+    EXPECT_EQ(KeepCountedPartsUnsaved(), (Counts{kMany + 11, kMany + 10, 1}));
+    EXPECT_EQ(StoredCounts(), (Counts{kMany + 10, kMany + 9, 1}));
     CountPart(false);  // a run that neither saves nor keeps
     BeginCountingParts();
     CountPart(false);
-    EXPECT_EQ(SaveCountedParts(), (Counts{11, 9, 2}));
-    EXPECT_EQ(StoredCounts(), (Counts{11, 9, 2}));
+    EXPECT_EQ(SaveCountedParts(), (Counts{kMany + 11, kMany + 9, 2}));
+    EXPECT_EQ(StoredCounts(), (Counts{kMany + 11, kMany + 9, 2}));
 }
 
 constexpr int kTakesPerCopy = 500;

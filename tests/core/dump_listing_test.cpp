@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/unreadable_files.h"
 
 // Lines carry the flash address in lower-case hex, the bytes in upper case, no blank at the
-// end and CR LF; a stop keeps the lines written; a file that cannot be created is told apart.
+// end and CR LF; a stop keeps the lines written; a file that cannot be created or written is
+// told apart.
 TEST(DumpListing, LinesStopAndUncreatableFile) {
     std::vector<uint8_t> bytes(48);
     std::iota(bytes.begin(), bytes.end(), uint8_t{0xA0});
@@ -35,4 +37,8 @@ TEST(DumpListing, LinesStopAndUncreatableFile) {
         EXPECT_EQ(dir.read("Dump.txt"), c.text) << c.stopBeforeLine;
     }
     EXPECT_EQ(WriteDumpListing(dir.file("missing/Dump.txt"), 0, bytes, {}), ListingResult::NotCreated);
+    // A full disk is a failure, never a short file taken as written; a FIFO is not waited on.
+    EXPECT_EQ(WriteDumpListing("/dev/full", 0, bytes, {}), ListingResult::NotWritten);
+    EXPECT_EQ(WriteDumpBinary("/dev/full", bytes), ListingResult::NotWritten);
+    EXPECT_EQ(WriteDumpBinary(dir.path() + MakeUnreadableFiles(dir.path(), "")[0], bytes), ListingResult::NotCreated);
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "support/temp_config_folder.h"
+#include "support/unreadable_files.h"
 
 namespace {
 
@@ -40,9 +41,12 @@ TEST(ParameterFile, WordIsStoredLittleEndianAndBadLinesAreSkipped) {
         for (int i = 0; i < 4; ++i) expected[offset + i] = static_cast<uint8_t>(word >> (8 * i));
     EXPECT_EQ(area, expected);
 
+    // Nothing that is no small regular file is read: no wait on a FIFO, no endless reading.
     area = filled();
     EXPECT_EQ(LoadParameterFile(folder.path() + "missing.data", area), 2u);
     EXPECT_EQ(LoadParameterFile(folder.path(), area), 2u);  // a folder
+    for (const std::string& name : MakeUnreadableFiles(folder.path(), ".data"))
+        EXPECT_EQ(LoadParameterFile(folder.path() + name, area), 2u) << name;
     EXPECT_EQ(area, filled());
 }
 

@@ -132,10 +132,12 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     dialog.controls().setText(kIdcPageCount, "2");
     EXPECT_EQ(Shown(dialog.controls(), {kIdcFirstByte, kIdcLastByte}), (Texts{"1000(4096)", "11FF(4607)"}));
 
-    dialog.controls().setText(kIdcPageCount, "0");
-    dialog.controls().setText(kIdcFromPage, "FFFF");
-    dialog.controls().setText(kIdcPageCount, "FFF1");
-    EXPECT_EQ(takeMessages(), (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!"}));
+    // Numbers beyond 32 bits are out of range, not wrapped round to 10 and 2.
+    for (const auto& [id, typed] : {std::pair{kIdcPageCount, "0"}, {kIdcFromPage, "FFFF"}, {kIdcPageCount, "FFF1"},
+                                    {kIdcFromPage, "100000010"}, {kIdcPageCount, "100000002"}})
+        dialog.controls().setText(id, typed);
+    EXPECT_EQ(takeMessages(),
+              (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!", "Out of range!", "Out of range!"}));
     EXPECT_EQ(Shown(dialog.controls(), {kIdcFromPage, kIdcPageCount}), (Texts{"10", "2"}));
 
     clickAndWait(dialog, kIdcExecute);

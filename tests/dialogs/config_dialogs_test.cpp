@@ -11,17 +11,21 @@
 #include "controls/chk_gbox.h"
 #include "dialogs/config1_dlg.h"
 #include "dialogs/config_dlg.h"
+#include "dialogs/dump_dlg.h"
 #include "dialogs/info_param_dlg.h"
 #include "dialogs/isp_parm_dlg.h"
 #include "dialogs/protect_range_dlg.h"
 #include "res/config1_template.h"
 #include "res/config_template.h"
+#include "res/dump_sf_template.h"
 #include "res/ic_page_template.h"
 #include "res/info_param_template.h"
 #include "res/isp_parm_template.h"
+#include "sfpage/dump_sf_dlg.h"
 #include "support/box_changes.h"
 #include "support/simulated_burn.h"
 #include "support/temp_config_folder.h"
+#include "support/unreadable_files.h"
 #include "tool_bench.h"
 
 using namespace res;
@@ -125,6 +129,14 @@ TEST_F(ProgConfig, ParameterFileComesFromTheDataFolder) {
     EXPECT_EQ(dialog.controls().text(kParamFile), "other.data");
     click(dialog, kCalculateCrc);
     EXPECT_EQ(dialog.controls().text(kCrc), crcOf({{1540, 0xA1B2C3D4}}));
+    // A FIFO, an endless device or a huge file is refused at once.
+    for (const std::string& name : MakeUnreadableFiles(program.file("Data") + "/", ".data")) {
+        services.chosenFile = program.file("Data/" + name);
+        click(dialog, kChooseParamFile);
+        click(dialog, kCalculateCrc);
+        EXPECT_EQ(dialog.controls().text(kCrc), "0000") << name;
+        EXPECT_EQ(takeMessages(), Texts{"File could not be opened !"}) << name;
+    }
     click(dialog, kParamEnable);
     EXPECT_FALSE(dialog.control(kChooseParamFile)->isEnabled());
     click(dialog, kCalculateCrc);
@@ -393,6 +405,44 @@ TEST(ProtectRange, BoxesFollowTheMaskAndClicksChangeOnlyTheirBit) {
         Click(dialog.controls(), 1);
         EXPECT_EQ(std::pair(dialog.m_wMask, dialog.m_dwProtectAddr), std::pair(c.out, 0x1234u)) << std::hex << c.in;
     }
+}
+
+// What a dialog keeps follows the state of its boxes, whether the mouse, the space key or an
+// accessibility action changed them.
+TEST_F(ProgConfig, EveryDialogBoxFollowsItsStateHoweverItChanges) {
+    g_bInfoBlockEnable = 1;
+    using Kept = std::vector<uint32_t>;
+    const struct {
+        const char* dialog;
+        std::function<ui::TemplateDialog*()> open;
+        std::vector<int> boxes;  // changed in this order
+        std::function<Kept(QDialog&)> kept;
+        Kept expected;
+    } cases[] = {
+        {"configuration", [] { return new CConfigDlg; }, {kLevel0, kWriteProtection, kBootDataEnable, kSerialEnable, kParamEnable},
+         [](QDialog& d) {
+             const auto& c = static_cast<CConfigDlg&>(d);
+             return Kept{c.m_Info.rdpLevel, c.m_Info.pcropType, c.m_Info.bootDataEnable,
+                         c.control(kSerialAddr)->isEnabled(), c.m_Info.paramEnable};
+         },
+         {1, 1, 1, 0, 1}},
+        {"protect range", [] { return new CProtectRangeDlg(0x8001, 0); }, {1146, 1150},
+         [](QDialog& d) { return Kept{static_cast<CProtectRangeDlg&>(d).m_wMask}; }, {0x8010}},
+        {"target dump", [] { return new CDumpDlg; }, {dump_sf::kIdcBinFile},  // both dumps' "Bin file" is 1036
+         [](QDialog& d) { return Kept{static_cast<CDumpDlg&>(d).m_bTxtFile}; }, {0}},
+        {"serial-flash dump", [] { return new CDumpSFDlg; }, {dump_sf::kIdcBinFile},
+         [](QDialog& d) { return Kept{static_cast<CDumpSFDlg&>(d).request().text}; }, {0}},
+    };
+    for (const BoxChange how : kBoxChanges) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.dialog) + ", " + BoxChangeName(how));
+            const std::unique_ptr<ui::TemplateDialog> dialog(c.open());
+            dialog->show();
+            for (int id : c.boxes) ChangeBox(dialog->controls().control<QAbstractButton>(id), how);
+            EXPECT_EQ(c.kept(*dialog), c.expected);
+        }
+    }
+    EXPECT_EQ(takeMessages(), Texts{});
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include "dialogs/page_erase_dlg.h"
 #include "res/eeprom_template.h"
 #include "support/temp_config_folder.h"
+#include "support/unreadable_files.h"
 #include "tool_bench.h"
 
 using namespace res;
@@ -167,6 +168,31 @@ TEST_F(Eeprom, LoadReadsWhatOtherEditorsWriteAndRefusesForeignFiles) {
     std::filesystem::remove(folder.file("Gone.LST"));
     load(page, "Gone");
     EXPECT_EQ(takeMessages(), Texts{"File could not be opened !"});
+}
+
+// A FIFO, an endless device or a huge file is refused at once, like a foreign file. The rows
+// shown keep their own name, so Save writes them back where they came from, never over the
+// refused file.
+TEST_F(Eeprom, RefusedLoadKeepsTheTableAndItsName) {
+    const std::string table = "Kestrova T\r\n600\r\nBYTE\r\nT 000 01 one\r\nKestrova T\r\n";
+    folder.write("T.LST", table);
+    folder.write("U.LST", "Kestrova X\r\n600\r\nBYTE\r\n");
+    std::vector<std::pair<std::string, const char*>> refused = {{"U", "This file type is not correct!"}};
+    for (const std::string& file : MakeUnreadableFiles(folder.path(), ".LST"))
+        refused.push_back({file.substr(0, file.size() - 4), "File could not be opened !"});
+    CEepromDlg page;
+    load(page, "T");
+    for (const auto& [name, message] : refused) {
+        load(page, QString::fromStdString(name));
+        EXPECT_EQ(takeMessages(), Texts{message}) << name;
+        EXPECT_EQ(page.controls().text(kIdcEepromFile).toStdString(), "T") << name;
+        Click(page.controls(), kIdcEepromSave);
+    }
+    EXPECT_EQ(column(page, 2), Texts{"one"});
+    EXPECT_EQ(folder.read("T.LST"), table);
+    EXPECT_EQ(folder.read("U.LST"), "Kestrova X\r\n600\r\nBYTE\r\n");
+    EXPECT_TRUE(std::filesystem::is_fifo(folder.file("fifo.LST")));
+    EXPECT_EQ(std::filesystem::file_size(folder.file("huge.LST")), uintmax_t{3} << 30);
 }
 
 // Rows renumber on insert and delete; the header switches the values' base. Read empties the

@@ -98,14 +98,19 @@ TEST_F(DumpSf, PageCountBounds) {
     }
 }
 
-// Failures and refusals end the dump with a message and leave no file behind.
+// Failures and refusals end the dump with a message and leave no file behind; a full disk is
+// never taken for a dump written.
 TEST_F(DumpSf, FailuresAreReported) {
     const auto noFolder = [] { g_strExeDir = "/nonexistent/"; };
-    const struct { const char* name; bool text; std::function<void()> fault; const char* message; } cases[] = {
+    const struct { const char* name; bool text; std::function<void()> fault; std::string message; } cases[] = {
         // Get 17 answers the first read of page 1.
         {"read failure", true, [&] { bench.adapter.failGetAt(17); }, "Serial flash read failed at page 1!"},
         {"text file cannot be created", true, noFolder, "File can not open!"},
         {"raw file cannot be created", false, noFolder, "File can not open!"},
+        {"full disk, text", true, [&] { std::filesystem::create_symlink("/dev/full", txt()); },
+         "File could not be written !\r\n" + txt()},
+        {"full disk, raw", false, [&] { std::filesystem::create_symlink("/dev/full", bin()); },
+         "File could not be written !\r\n" + bin()},
         // The last page's byte address would pass 32 bits.
         {"beyond the address range", true, [&] { type(kIdcFromPage, "FFFFFF"); },
          "From Page + Page Count is beyond the serial flash address range !"},
@@ -121,7 +126,8 @@ TEST_F(DumpSf, FailuresAreReported) {
         EXPECT_EQ(messages(), std::vector<std::string>{c.message});
         EXPECT_TRUE(services.viewed().empty());
         g_strExeDir = folder;
-        EXPECT_FALSE(std::filesystem::exists(txt()) || std::filesystem::exists(bin()));
+        EXPECT_FALSE(std::filesystem::is_regular_file(txt()) || std::filesystem::is_regular_file(bin()));
+        for (const std::string& file : {txt(), bin()}) std::filesystem::remove(file);
     }
 }
 

@@ -1,8 +1,13 @@
 #include "sfpage/flash_isp.h"
 
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
 
 #include "core/crc16.h"
 #include "app/main_window.h"
@@ -10,6 +15,7 @@
 #include "controls/chk_gbox.h"
 #include "dialogs/config_dlg.h"
 #include "dialogs/read_info_dlg.h"
+#include "engine_com/gang_settings.h"
 #include "flash_page_fixture.h"
 #include "link/hid_device.h"
 #include "platform/strfmt.h"
@@ -18,6 +24,7 @@
 #include "res/dump_sf_template.h"
 #include "res/icons.h"
 #include "sfpage/dump_sf_dlg.h"
+#include "support/box_changes.h"
 #include "support/modal_dialog.h"
 
 using namespace res::sf;
@@ -180,8 +187,28 @@ TEST_F(FlashPage, ConfigStoresTheAnswerAndShowsIt) {
     EXPECT_EQ(RegLoadRdpLevel(), 1u);
     EXPECT_TRUE(page->controls().isChecked(kIdcLevel0));
     EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
-    click(kIdcLevel1);  // the box shows the setting only
-    EXPECT_FALSE(page->controls().isChecked(kIdcLevel1));
+}
+
+// The quantity switch follows its state however it changes, in memory and in the store; the
+// boxes that only show settings are put back.
+TEST_F(FlashPage, BoxesFollowTheirStateHoweverTheyChange) {
+    g_nRdpLevel = 1;
+    g_bInfoBlockEnable = g_bParamEnable = 0;
+    page->RefreshSettingsView();
+    const int shownOnly[] = {kIdcLevel0, kIdcLevel1, kIdcInfoBlockEnable, kIdcParamEnable};
+    for (int id : shownOnly) page->controls().show(id, true);
+    const auto box = [&](int id) { return page->controls().control<QAbstractButton>(id); };
+    for (const BoxChange how : kBoxChanges) {
+        SCOPED_TRACE(BoxChangeName(how));
+        for (const bool on : {true, false}) {
+            ChangeBox(box(kIdcLimitEnable), how);
+            EXPECT_EQ(std::tuple(g_bLimitEnable != 0, RegLoadBurnLimitEn() != 0, page->control(kIdcLimitQuantity)->isEnabled()),
+                      std::tuple(on, on, on));
+        }
+        std::vector<bool> checked;
+        for (int id : shownOnly) ChangeBox(box(id), how), checked.push_back(page->controls().isChecked(id));
+        EXPECT_EQ(checked, (std::vector<bool>{true, false, false, false}));
+    }
 }
 
 // The page is switched by the main window's menu; Esc and Enter never hide it.
@@ -203,4 +230,77 @@ TEST_F(FlashPage, KeysDoNotHideThePage) {
         EXPECT_TRUE(window.isVisible());
     }
     CreatePageWindow = previous;
+}
+
+TEST(FlashIspRoutines, SerialTransformScramblerAndHexDigits) {
+    for (auto [serial, encoded] : {std::pair<uint32_t, uint32_t>{0, 0x1AE187}, {1000, 0x1AE26F}, {0x123456, 0x08D5D1},
+                                   {0xFF000000, 0x1AE187}})
+        EXPECT_EQ(CFlashISP::EncodeSerialNumber(serial), encoded) << serial;
+    g_KeyBytes.fill(0);
+    for (uint32_t position : {0u, 7u, 16u, 255u}) EXPECT_EQ(CFlashISP::ScrambleByte(0x5A, position), 0x5A ^ 0x4C);
+    // Sixteen positions pick each key byte once.
+    for (size_t k = 0; k < 16; ++k) g_KeyBytes[k] = static_cast<uint8_t>(k * 0x11);
+    std::set<uint8_t> picked;
+    for (uint32_t position = 0; position < 16; ++position) picked.insert(CFlashISP::ScrambleByte(0x4C, position));
+    EXPECT_EQ(picked.size(), 16u);
+    g_KeyBytes.fill(0);
+    for (auto [byte, text] : {std::pair<uint8_t, const char*>{0x00, "00"}, {0x9A, "9A"}, {0xF5, "F5"}})
+        EXPECT_EQ(CFlashISP::ByteToHexChars(byte), text);
+}
+
+// Only bytes inside the 16 key bytes become the key, each at its own offset, whichever record
+// brings them; the option page's serial bytes become the fixed serial as they are.
+TEST_F(FlashPage, TheKeyReaderTakesOnlyTheKeysBytes) {
+    g_bEncry = 1;
+    g_bOptionSerial = 1;
+    g_dwKeyAddr = 0x4000;
+    g_dwOptionAddr = 0x3FF8;
+    g_KeyBytes.fill(0xEE);
+    g_bKeyLoaded = 0;
+    std::istringstream hex(
+        ":103FF800000102030405060708090A0B0C0D0E0F00\n"  // option block and key bytes 0 to 7
+        ":10400800101112131415161718191A1B1C1D1E1F00\n"  // key bytes 8 to 15, then past the key
+        ":02402000000000\n"                              // above the key: no change
+        ":020000040001F9\n:0240000000000000\n"           // 0x14000 is not the key address
+        ":020000020000FC\n:00000001FF\n");
+    HexKeyRecord record;
+    std::vector<std::pair<int, uint32_t>> records;
+    for (int i = 0; i < 6; ++i) records.emplace_back(page->ParseHexRecordWithKey(hex, record), record.address);
+    EXPECT_EQ(records, (std::vector<std::pair<int, uint32_t>>{{0, 0x3FF8}, {0, 0x4008}, {0, 0x4020}, {0, 0}, {0, 0x14000}, {2, 0}}));
+    EXPECT_EQ(page->ParseHexRecordWithKey(hex, record), 1);
+    EXPECT_EQ(g_KeyBytes, (std::array<uint8_t, 16>{8, 9, 10, 11, 12, 13, 14, 15, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}));
+    EXPECT_EQ(g_GangSerialFixed, (std::array<uint8_t, 3>{1, 2, 3}));
+    EXPECT_EQ(g_bKeyLoaded, 1u);
+    const auto* list = page->controls().control<QListWidget>(kIdcLogList);
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(1)->text().toStdString(), "Gang Serial Fixed : 010203");
+    EXPECT_EQ(list->item(2)->text().toStdString(), "Load New Key :  08090A0B 0C0D0E0F 10111213 14151617");
+    g_KeyBytes.fill(0);
+    g_GangSerialFixed = {};
+}
+
+// Reload reads the last chosen file again: a binary's new size and sum are shown and kept, a
+// HEX file's beside the kept ones. The byte loggers add to the list, also to an empty one.
+TEST_F(FlashPage, ReloadAndTheByteLoggers) {
+    const auto text = [&](int id) { return page->controls().text(id).toStdString(); };
+    load(PatternImage(100));
+    page->ClearImageInfo();
+    EXPECT_EQ(text(kIdcImageSize) + text(kIdcImageCrc), "");
+    bench.writeImage(Bytes(3, 0x01));
+    page->ReloadImage();
+    EXPECT_EQ(text(kIdcImageSize) + " " + text(kIdcImageCrc), "3 0003");
+    EXPECT_EQ(g_wSfImageCrc, 3);
+    std::ofstream(bench.folder.filePath("image.hex").toStdString()) << ":0400000001020304F2\n:00000001FF\n";
+    g_strLastFile = "image.hex";
+    page->ReloadImage();
+    EXPECT_EQ(text(kIdcImageSize) + " " + text(kIdcImageCrc), "3/4 0003/000A");
+
+    auto* list = page->controls().control<QListWidget>(kIdcLogList);
+    list->clear();
+    page->LogAppendByte(0x5A);
+    page->LogAppendByte(0x01);
+    page->LogBytesLine(Bytes{0x0A, 0xFF});
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text().toStdString(), " 5A 01");
+    EXPECT_EQ(list->item(1)->text().toStdString(), " 0A FF");
 }

@@ -98,4 +98,36 @@ TEST(SfWorkers, FailuresEndRed) {
     }
 }
 
+// The run with option words writes the markers and words that the flash-information view reads,
+// and the parameter file, which lengthens what is written; a file it cannot read fails the run.
+TEST(SfWorkers, TheRunWithOptionWordsFillsTheBlock) {
+    const Bytes words = {0xAA, 0x01, 0x55, 0xFE, 0x00, 0x00, 0xFF, 0xFF};  // level 0 with PcROP type 0
+    const struct { const char* name; uint32_t paramEnable; const char* file; int programs; const char* message; } cases[] = {
+        {"no parameter file", 0, nullptr, 0x10600 / 256, nullptr},
+        {"a parameter file", 1, "0000 11223344\n01FC 55667788\n", 0x10D00 / 256, nullptr},
+        {"a missing parameter file", 1, nullptr, 0, "File could not be opened !"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SfBench run;
+        SfRun settings = run.settings(PatternImage(100));
+        settings.info = {.infoBlockEnable = 1, .rdpLevel = 1, .pcropType = 0, .bootDataEnable = 1, .vidPidEnable = 1,
+                         .ispParam = {0x1234}, .paramEnable = c.paramEnable, .paramFile = "p.data"};
+        if (c.file) run.bench.useParameterFile("p.data", c.file);
+        AutoSFParamThread(run.trace, settings);
+        EXPECT_EQ(run.programs(), c.programs);
+        EXPECT_EQ(run.trace.messages, c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+        if (!c.programs) continue;
+        const auto& adapter = run.bench.adapter;
+        EXPECT_EQ(adapter.serialFlash(0x10004, 1), Bytes{0xAA});
+        EXPECT_EQ(adapter.serialFlash(0x10102, 1), Bytes{0xAA});
+        EXPECT_EQ(adapter.serialFlash(0x10510, 8), words);
+        EXPECT_EQ(adapter.serialFlash(0x10528, 4), (Bytes{0x34, 0x12, 0xCB, 0xED}));
+        if (c.file) {
+            EXPECT_EQ(adapter.serialFlash(0x10B00, 4), (Bytes{0x44, 0x33, 0x22, 0x11}));
+            EXPECT_EQ(adapter.serialFlash(0x10CFC, 4), (Bytes{0x88, 0x77, 0x66, 0x55}));
+        }
+    }
+}
+
 }  // namespace

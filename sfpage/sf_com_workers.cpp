@@ -1,0 +1,461 @@
+#include "sfpage/sf_com_workers.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <functional>
+#include <vector>
+
+#include "core/globals.h"
+#include "core/worker_page.h"
+#include "engine_com/gang_settings.h"
+#include "engine_com/gang_steps.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
+#include "platform/strfmt.h"
+#include "res/dump_sf_template.h"
+#include "res/flash_page_template.h"
+#include "sfpage/com_config_records.h"
+#include "sfpage/flash_isp.h"
+#include "sfpage/run_clock.h"
+
+uint32_t g_bProtectNoRead = 0;
+uint32_t g_bProtectNoProgram = 0;
+uint32_t g_dwSfConfigAddr = 0x10000;
+
+using namespace sfpage;
+using engine_com::GangPause;
+using engine_com::Timeout;
+
+namespace {
+
+constexpr uint8_t kTagWake = 0, kTagReadId = 1, kTagInstruction = 2, kTagStatus = 3, kTagRead = 4, kTagProgram = 5;
+constexpr uint8_t kTagHandshake = 3, kTagStopMcu = 4, kTagHiByte = 5, kTagPageErase = 0x0C, kTagFinish = 0x0D;
+constexpr uint32_t kControlWaitMs = 500;
+constexpr uint32_t kDataWaitMs = 800;
+constexpr uint8_t kWriteEnable = 0x06, kWriteDisable = 0x04, kChipErase = 0xC7;
+constexpr uint8_t kWriteStatus = 0x01, kReadData = 0x03, kPageProgram = 0x02;
+constexpr uint32_t kEraseMs = 400;
+constexpr uint32_t kSettleMs = 500;
+constexpr uint32_t kPageEraseMs = 40;
+constexpr uint32_t kFlashPage = 256;
+constexpr uint64_t kAddressEnd = 0x1000000;  // addresses are 24 bits
+constexpr uint32_t kBlockBufferSize = 64;
+constexpr uint32_t kOptionBlockSize = 8;
+constexpr uint32_t kRecordOffsets[] = {16, 48, 64};
+constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+constexpr const char* kBlockTimeoutText = "ISP_TRANS8DATA!";
+
+// One run's COM steps, on the gang engine's step machinery.
+class SfLink {
+public:
+    explicit SfLink(WorkerPage& page) : run(page) {}
+
+    bool wake() { return run.step({kTagWake, ComSfCmd20, kControlWaitMs, Timeout::Silent}); }
+    bool readId() { return run.step({kTagReadId, ComSfReadId, kControlWaitMs, Timeout::Silent}); }
+    bool instruction(uint8_t instr) {
+        return run.step({kTagInstruction, [instr] { return ComSfCmd22(instr); }, kControlWaitMs, Timeout::Silent});
+    }
+    bool clearStatus() {
+        return run.step({kTagStatus, [] { return ComSfCmd23(kWriteStatus, 0x00); }, kControlWaitMs, Timeout::Silent});
+    }
+    // The bytes at address; false when the step timed out or its reply carried fewer bytes.
+    bool read(uint32_t address, std::span<uint8_t> out) {
+        g_pBlockBuf.takeStoredCount();
+        const auto count = static_cast<uint8_t>(out.size());
+        if (!run.step({kTagRead, [=] { return ComSfRead(kReadData, address, count); }, kDataWaitMs, Timeout::Silent}))
+            return false;
+        if (g_pBlockBuf.takeStoredCount() < out.size()) return false;
+        std::copy_n(g_pBlockBuf.data(), out.size(), out.begin());
+        return true;
+    }
+    // One program frame; the write must have been enabled.
+    bool programFrame(uint32_t address, std::span<const uint8_t> bytes, const char* timeoutText = nullptr) {
+        return run.step({kTagProgram, [=] { return ComSfProgram(kPageProgram, address, bytes); }, kDataWaitMs,
+                         timeoutText ? Timeout::Message : Timeout::Silent, timeoutText ? timeoutText : ""});
+    }
+    bool enabledProgram(uint32_t address, std::span<const uint8_t> bytes, const char* timeoutText = nullptr) {
+        return instruction(kWriteEnable) && programFrame(address, bytes, timeoutText);
+    }
+
+    engine_com::GangRun run;
+};
+
+// Calls piece(address, offset, count) for blocks of up to 32 bytes over length bytes from
+// address, none of them across a 256-byte page; false when a piece fails or the stop event is set.
+bool ForEachBlock(SfLink& link, uint32_t address, uint32_t length,
+                  const std::function<bool(uint32_t, uint32_t, uint32_t)>& piece) {
+    for (uint32_t offset = 0; offset < length;) {
+        if (link.run.stopRequested()) return false;
+        const uint32_t at = address + offset;
+        const uint32_t count = std::min({kSfComBlock, length - offset, kFlashPage - at % kFlashPage});
+        if (!piece(at, offset, count)) return false;
+        offset += count;
+    }
+    return true;
+}
+
+uint32_t BlocksOf(uint32_t length) { return (length + kSfComBlock - 1) / kSfComBlock; }
+
+bool AllocateBlockBuffer(WorkerPage& page) {
+    if (g_pBlockBuf.allocate(kBlockBufferSize)) return true;
+    page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", kBlockBufferSize),
+                    platform::MsgIcon::None);
+    return false;
+}
+
+// The writes end with write disable while the link still answers.
+void EndWrites(SfLink& link) {
+    if (!link.run.timedOut) link.instruction(kWriteDisable);
+}
+
+// Every path's end: the time-out message, the buffer freed, the port closed (opened again at
+// the board's speed first when asked).
+void ReleaseLink(SfLink& link, bool atBoardSpeed) {
+    if (link.run.timedOut) link.run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
+    g_pBlockBuf.release();
+    engine_com::ReleaseBoardPort(atBoardSpeed);
+}
+
+// The image of a verify, program or full run: the file's bytes and 0xFF up to at least end.
+struct LoadedImage {
+    std::vector<uint8_t> bytes;
+    uint32_t size = 0;
+};
+
+bool LoadImage(WorkerPage& page, const SfRun& run, uint32_t end, LoadedImage& image) {
+    if (!AllocateBlockBuffer(page)) return false;
+    const std::optional<BinImage> file = readImage(page, run, run.flashSize);
+    if (!file) return false;
+    image.size = static_cast<uint32_t>(file->bytes.size());
+    image.bytes = file->bytes;
+    image.bytes.resize(std::max<size_t>(image.size, end), 0xFF);
+    return true;
+}
+
+using BlockStep = std::function<bool(uint32_t address, uint32_t offset, uint32_t count)>;
+
+// A pass over length bytes from start in blocks, with the bar and the begin and end lines.
+bool BlockPass(SfLink& link, uint32_t start, uint32_t length, const char* beginLine, const char* doneLine,
+               const BlockStep& step) {
+    WorkerPage& page = link.run.page;
+    page.setProgressRange(0, static_cast<int>(BlocksOf(length)));
+    page.setProgressPos(0);
+    page.showControl(res::sf::kIdcProgress, true);
+    log(page, beginLine);
+    const double begin = runClock().seconds();
+    const bool done = ForEachBlock(link, start, length, [&](uint32_t at, uint32_t offset, uint32_t count) {
+        if (!step(at, offset, count)) return false;
+        page.setProgressPos(static_cast<int>(offset / kSfComBlock + 1));
+        return true;
+    });
+    if (done) log(page, elapsed(doneLine, begin));
+    return done;
+}
+
+// Programs length image bytes from start, write enable before each block.
+bool ProgramImage(SfLink& link, const std::vector<uint8_t>& image, uint32_t start, uint32_t length) {
+    return BlockPass(link, start, length, "Begin programming.............",
+                     "program successful, elapsed time : %2.1f seconds\n", [&](uint32_t at, uint32_t offset, uint32_t count) {
+                         return link.enabledProgram(at, std::span(image).subspan(offset, count), kBlockTimeoutText);
+                     });
+}
+
+// Compares length image bytes with the serial flash from start; a block that differs, or whose
+// read fails, ends it.
+bool VerifyImage(SfLink& link, const std::vector<uint8_t>& image, uint32_t start, uint32_t length) {
+    return BlockPass(link, start, length, "Begin verifying........", "Verify successful, elapsed time : %2.1f seconds\n",
+                     [&](uint32_t at, uint32_t offset, uint32_t count) {
+                         std::array<uint8_t, kSfComBlock> block;
+                         const std::span<uint8_t> read(block.data(), count);
+                         const bool wasRead = link.read(at, read);
+                         if (link.run.timedOut) return false;
+                         // A block that cannot be read is never a match.
+                         if (wasRead && std::equal(read.begin(), read.end(), image.begin() + offset)) return true;
+                         link.run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", at), platform::MsgIcon::Error);
+                         return false;
+                     });
+}
+
+// The first steps of the runs that erase: wake, id, status cleared, write enabled.
+bool PrepareErase(SfLink& link, bool logId) {
+    if (!link.wake() || !link.readId()) return false;
+    if (logId)
+        log(link.run.page, strfmt("Flash ID : %02X %02X %02X\n", g_pBlockBuf[0], g_pBlockBuf[1], g_pBlockBuf[2]));
+    return link.clearStatus() && link.instruction(kWriteEnable);
+}
+
+bool EraseChip(SfLink& link) {
+    if (!link.instruction(kChipErase)) return false;
+    GangPause(kEraseMs);
+    return true;
+}
+
+bool Covers(uint32_t start, uint32_t length, uint32_t from, uint32_t count) {
+    return uint64_t{start} < uint64_t{from} + count && uint64_t{from} < uint64_t{start} + length;
+}
+
+// The 8 bytes that the program run writes at the option address.
+std::array<uint8_t, kOptionBlockSize> ProgramOptionBlock() {
+    std::array<uint8_t, kOptionBlockSize> block;
+    block.fill(0xFF);
+    if (g_bEncry) block[0] = 0xFA;
+    if (g_bCodeOption) {
+        block[0] &= 0xAF;
+        if (g_bGangSerialEnable) {
+            block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
+            block[2] = static_cast<uint8_t>(g_nGangSerial >> 8);
+            block[3] = static_cast<uint8_t>(g_nGangSerial);
+        } else {
+            std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
+        }
+        block[4] = g_bProtectNoProgram ? 0x00 : g_bProtectNoRead ? 0x10 : 0xFF;
+    }
+    return block;
+}
+
+// Asks the operator, as the gang run does, before an image that locks the target is written.
+bool PassesProtectionGuard(SfLink& link, const LoadedImage& image) {
+    link.run.image = {image.bytes, image.size};
+    link.run.image.buffer.resize(std::max<size_t>(image.bytes.size(), uint64_t{g_dwOptionAddr} + kOptionBlockSize), 0xFF);
+    link.run.optionAddr = g_dwOptionAddr;
+    return engine_com::ProtectionGuard(link.run);
+}
+
+enum class FullRunKind { Plain, Serial };
+
+// How many image bytes the full run programs, by the image's type.
+uint32_t LengthToProgram(FullRunKind kind, const std::string& type, uint32_t size) {
+    const uint32_t withOption = g_dwOptionAddr + kOptionBlockSize;
+    if (type == "des") {
+        if (kind == FullRunKind::Plain) return size >= 16385 ? withOption : size;
+        return std::min(size, withOption);
+    }
+    if (type == (kind == FullRunKind::Plain ? "pnt" : "bin")) return size;
+    return g_bCodeOption ? size : std::min(size, g_dwOptionAddr);
+}
+
+SfConfigSettings ConfigSettingsInUse(FullRunKind kind) {
+    SfConfigSettings s;
+    s.encry = g_bEncry != 0;
+    s.codeOption = g_bCodeOption != 0;
+    s.optionSerial = g_bOptionSerial != 0;
+    s.gangSerialEnable = g_bGangSerialEnable != 0;
+    s.serialAutoInc = g_bSerialAutoInc != 0;
+    s.beepSound = g_bBeepSound != 0;
+    s.logSteps = g_bLogSteps != 0;
+    s.keyWrite = g_bKeyWrite != 0;
+    s.protectNoRead = g_bProtectNoRead != 0;
+    s.protectNoProgram = g_bProtectNoProgram != 0;
+    s.limitEnable = g_bLimitEnable != 0;
+    s.gangSerial = g_nGangSerial;
+    s.gangSerialFixed = g_GangSerialFixed;
+    s.optionAddr = g_dwOptionAddr;
+    s.configAddr = g_dwSfConfigAddr;
+    s.chipMode = g_nChipMode;
+    s.key = g_KeyBytes;
+    s.imageSum = g_wSfImageCrc;
+    s.limitQuantity = kind == FullRunKind::Serial ? CFlashISP::EncodeSerialNumber(g_nLimitQuantity) : g_nLimitQuantity;
+    s.keyAddr = g_dwKeyAddr;
+    return s;
+}
+
+// The +48 record shares its last 16 bytes with the +64 record's first 16 (the key); they are
+// the +16 record's own, so only its first 16 are written, and the key is not ANDed with them.
+bool WriteConfigRecords(SfLink& link, const SfConfigRecords& records) {
+    const SfConfigRecord* record[] = {&records.at16, &records.at48, &records.at64};
+    for (int i = 0; i < 3; ++i) {
+        const size_t length = i == 1 ? kRecordOffsets[2] - kRecordOffsets[1] : kSfComBlock;
+        if (!link.enabledProgram(g_dwSfConfigAddr + kRecordOffsets[i], std::span(*record[i]).first(length))) return false;
+    }
+    return true;
+}
+
+void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
+    g_bTaskWorking = true;
+    beginRun(page);
+    LoadGangSettings();
+    SfLink link(page);
+    Result result;
+    LoadedImage image;
+    const bool ready = LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
+                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image));
+    const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
+    bool done = ready && PrepareErase(link, true);
+    if (done) {
+        const double begin = runClock().seconds();
+        done = EraseChip(link);
+        if (done) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
+        GangPause(kSettleMs);
+    }
+    const std::span<const uint8_t> file = std::span(image.bytes).first(image.size);
+    done = done && ProgramImage(link, image.bytes, g_nIspStartAddr, length) &&
+           WriteConfigRecords(link, BuildSfConfigRecords(ConfigSettingsInUse(kind), file, length)) &&
+           VerifyImage(link, image.bytes, g_nIspStartAddr, length);
+    result.note(done);
+    if (ready) {
+        EndWrites(link);
+        if (kind == FullRunKind::Serial && !link.run.timedOut) link.run.sendUnanswered(ComBoardCmd10);
+    }
+    ReleaseLink(link, true);
+    endRun(page, result);
+}
+
+// The erase runs: the erase-wait bar over their steps, the erase time when all went through.
+void EraseRun(WorkerPage& page, bool (*erase)(SfLink&)) {
+    g_bTaskWorking = true;
+    SfLink link(page);
+    showProtectView(page, false);
+    log(page, "Begin erase chip all data.............");
+    page.setProgressMarquee(true);
+    const double begin = runClock().seconds();
+    const bool ready = AllocateBlockBuffer(page);
+    const bool erased = ready && PrepareErase(link, false) && erase(link);
+    if (ready) EndWrites(link);
+    if (erased && !link.run.timedOut) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
+    page.setProgressMarquee(false);
+    ReleaseLink(link, false);
+    showProtectView(page, true);
+    g_bTaskWorking = false;
+}
+
+// In place of the chip erase: the marker programmed at 0x5000 and read back, write enabled.
+bool WriteMarker(SfLink& link) {
+    std::array<uint8_t, kSfComBlock> marker;
+    marker.fill(0xFF);
+    BuildBitMask(kSfComMarkBits, marker);
+    std::array<uint8_t, kSfComBlock> readBack;
+    if (!link.programFrame(kSfComMarkAddr, marker) || !link.read(kSfComMarkAddr, readBack)) return false;
+    // The flash only clears bits: a marker that took reads back at least its zero bits.
+    if (CountLeadingZeroBits(readBack) < kSfComMarkBits) {
+        link.run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", kSfComMarkAddr), platform::MsgIcon::Error);
+        return false;
+    }
+    return link.instruction(kWriteEnable);
+}
+
+}  // namespace
+
+void DumpSFComThread(WorkerPage& dialog, const DumpRequest& request) {
+    using namespace res::dump_sf;
+    g_bTaskWorking = true;
+    SfLink link(dialog);
+    dialog.showControl(kIdcProgress, true);
+    dialog.enableControl(kIdcCancel, true);
+    const uint64_t from = uint64_t{request.fromPage} * kFlashPage;
+    const uint64_t length = uint64_t{request.pageCount} * kFlashPage;
+    if (from + length > kAddressEnd) {
+        dialog.messageBox("From Page + Page Count is beyond the serial flash address range !", platform::MsgIcon::Error);
+    } else if (AllocateBlockBuffer(dialog)) {
+        std::vector<uint8_t> bytes(length);
+        dialog.setProgressRange(0, static_cast<int>(request.pageCount));
+        dialog.setProgressPos(0);
+        const bool read = link.wake() && link.readId() &&
+                          ForEachBlock(link, static_cast<uint32_t>(from), static_cast<uint32_t>(length),
+                                       [&](uint32_t at, uint32_t offset, uint32_t count) {
+                                           if (!link.read(at, std::span(bytes).subspan(offset, count))) return false;
+                                           dialog.setProgressPos(static_cast<int>((offset + count) / kFlashPage));
+                                           return true;
+                                       });
+        EndWrites(link);
+        if (read && !link.run.timedOut) WriteSfDump(dialog, request, bytes);
+    }
+    ReleaseLink(link, true);
+    dialog.showControl(kIdcProgress, false);
+    dialog.enableControl(kIdcCancel, false);
+    g_bTaskWorking = false;
+}
+
+void VerifySFComThread(WorkerPage& page, const SfRun& run) {
+    g_bTaskWorking = true;
+    beginRun(page);
+    SfLink link(page);
+    Result result;
+    LoadedImage image;
+    const bool ready = LoadImage(page, run, 0, image);
+    result.note(ready && VerifyImage(link, image.bytes, g_nIspStartAddr, image.size));
+    if (ready) EndWrites(link);
+    ReleaseLink(link, true);
+    endRun(page, result);
+}
+
+void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
+    g_bTaskWorking = true;
+    beginRun(page);
+    LoadGangSettings();
+    SfLink link(page);
+    Result result;
+    LoadedImage image;
+    const uint32_t start = g_nIspStartAddr;
+    const bool ready = LoadImage(page, run, 0, image) && PassesProtectionGuard(link, image);
+    bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
+    if (done && (g_bEncry || g_bCodeOption) && uint64_t{start} + image.size <= g_dwOptionAddr)
+        done = link.enabledProgram(g_dwOptionAddr, ProgramOptionBlock());
+    if (done && g_bEncry) {
+        // The key must not be ANDed into image bytes.
+        if (Covers(start, image.size, kSfComKeyAddr, g_KeyBytes.size()))
+            log(page, strfmt("The image covers 0x%X: key not written", kSfComKeyAddr));
+        else
+            done = link.enabledProgram(kSfComKeyAddr, g_KeyBytes);
+    }
+    result.note(done);
+    if (ready) EndWrites(link);
+    ReleaseLink(link, true);
+    endRun(page, result);
+}
+
+void EraseSFComThread(WorkerPage& page) { EraseRun(page, EraseChip); }
+
+void EraseSFMarkComThread(WorkerPage& page) { EraseRun(page, WriteMarker); }
+
+void AutoSFComThread(WorkerPage& page, const SfRun& run) { FullRun(page, run, FullRunKind::Plain); }
+
+void AutoSFSerialComThread(WorkerPage& page, const SfRun& run) { FullRun(page, run, FullRunKind::Serial); }
+
+void ErasePagesComThread(WorkerPage& page, const PageRange& pages) {
+    g_bTaskWorking = true;
+    SfLink link(page);
+    engine_com::GangRun& run = link.run;
+    // A page's number is the high byte of its addresses.
+    const uint64_t end = uint64_t{pages.first} + pages.count;
+    const uint64_t flashPages = std::min<uint64_t>(FlashSizeOfMode(g_nChipMode) / kFlashPage, 256);
+    if (end > flashPages) {
+        page.messageBox(strfmt("Pages 0x%X to 0x%X lie beyond the flash of 0x%X bytes!", pages.first,
+                               static_cast<uint32_t>(end - 1), FlashSizeOfMode(g_nChipMode)),
+                        platform::MsgIcon::Error);
+    } else {
+        log(page, "Begin erase chip data.............");
+        const double begin = runClock().seconds();
+        page.setProgressRange(static_cast<int>(pages.first), static_cast<int>(end));
+        bool erased = run.step({kTagHandshake, ComIspStart, kControlWaitMs, Timeout::Silent}) &&
+                      run.step({kTagStopMcu, ComIspStopMcu, kControlWaitMs, Timeout::Silent});
+        for (uint32_t n = pages.first; erased && n < end; ++n) {
+            const auto hi = static_cast<uint8_t>(n);
+            erased = !run.stopRequested() &&
+                     run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kDataWaitMs, Timeout::Silent}) &&
+                     run.step({kTagPageErase, ComIspCmd18, kDataWaitMs, Timeout::Silent});
+            if (erased) GangPause(kPageEraseMs);
+            erased = erased && run.step({kTagFinish, ComIspCmdFinish, kDataWaitMs, Timeout::Silent});
+            if (erased) page.setProgressPos(static_cast<int>(n));
+        }
+        run.leave();
+        if (erased) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
+    }
+    ReleaseLink(link, false);
+    g_bTaskWorking = false;
+}
+
+void BuildBitMask(uint32_t bits, std::span<uint8_t> out) {
+    const size_t zeros = std::min<size_t>(bits / 8, out.size());
+    std::fill_n(out.begin(), zeros, 0x00);
+    if (zeros < out.size()) out[zeros] = static_cast<uint8_t>(0xFF >> (bits % 8));
+}
+
+uint32_t CountLeadingZeroBits(std::span<const uint8_t> bytes) {
+    uint32_t zeros = 0;
+    for (uint8_t byte : bytes) {
+        if (byte != 0) return zeros + static_cast<uint32_t>(std::countl_zero(byte));
+        zeros += 8;
+    }
+    return zeros;
+}

@@ -1,0 +1,287 @@
+#include "sfpage/sf_com_workers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "core/globals.h"
+#include "core/registry_settings.h"
+#include "engine_com/gang_settings.h"
+#include "link/com_frames.h"
+#include "link/serial_port.h"
+#include "platform/strfmt.h"
+#include "res/flash_page_template.h"
+#include "res/icons.h"
+#include "sfpage/com_config_records.h"
+#include "support/golden_file.h"
+#include "support/simulated_gang.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Worker = void (*)(WorkerPage&);
+constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+constexpr uint32_t kOptionAddr = 0x3FF8;  // chip mode 2
+
+// The simulated gang board with the port open at the stored speed, as a starter leaves it,
+// and the settings of a plain serial-flash run.
+struct SfComBench {
+    explicit SfComBench(uint32_t baud = 115200) {
+        g_strExeDir = gang.bench.folder.path().toStdString() + "/";
+        g_bEncry = 0;
+        g_bLimitEnable = 0;
+        g_nLimitQuantity = 1000;
+        g_wSfImageCrc = 0x1234;
+        gang.store("BaudRate", baud);
+        EXPECT_TRUE(ComOpenPort(nullptr));
+    }
+    void run(Worker worker) {
+        gang.run(worker, image);
+        EXPECT_FALSE(g_SerialPort.IsOpen());
+        // A last frame that nothing answers may still be on its way to the board.
+        const auto notes = gang.notes();
+        const auto sent = std::ranges::count_if(notes, [](const std::string& n) { return n.starts_with("step") || n.starts_with("send"); });
+        const auto frames = [&] {
+            return std::ranges::count_if(gang.board.log(), [](const sim::LogEntry& e) { return e.fromHost && e.bytes[0] != 0x00; });
+        };
+        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); frames() < sent && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Bytes flash(uint32_t at, size_t count) { return gang.board.serialFlash().read(at, count); }
+    int lamp() { return gang.bench.page.icons[res::sf::kIdcLamp]; }
+
+    SimulatedGang gang;
+    Bytes image = PatternImage(70);  // the file of the run
+};
+
+void Verify(WorkerPage& p) { VerifySFComThread(p, SfRunFromSettings(p.imagePath())); }
+void Program(WorkerPage& p) { ProgramSFComThread(p, SfRunFromSettings(p.imagePath())); }
+void Auto(WorkerPage& p) { AutoSFComThread(p, SfRunFromSettings(p.imagePath())); }
+void AutoSerial(WorkerPage& p) { AutoSFSerialComThread(p, SfRunFromSettings(p.imagePath())); }
+void DumpPage1(WorkerPage& p) { DumpSFComThread(p, {1, 1, false}); }
+void ErasePages2And3(WorkerPage& p) { ErasePagesComThread(p, {2, 2}); }
+
+Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Every run's frames, tags and pauses, and what it leaves in the flash it writes.
+TEST(SfComWorkers, GoldenRuns) {
+    const Bytes image = PatternImage(70);
+    const struct {
+        const char* golden;
+        Worker worker;
+        std::function<void(SfComBench&)> arrange;
+        std::function<void(SfComBench&)> check;
+    } cases[] = {
+        {"com-dump-page-1.log", DumpPage1, [](SfComBench& b) { b.gang.board.serialFlash().write(0x100, PatternImage(256)); },
+         [](SfComBench&) { EXPECT_EQ(FileBytes(g_strExeDir + "Dump.bin"), PatternImage(256)); }},
+        {"com-erase.log", EraseSFComThread, [](SfComBench& b) { b.gang.board.serialFlash().write(0x1FFFF0, Bytes(16, 0)); },
+         [](SfComBench& b) { EXPECT_EQ(b.flash(0x1FFFF0, 16), Bytes(16, 0xFF)); }},
+        {"com-erase-mark.log", EraseSFMarkComThread, [](SfComBench&) {},
+         [](SfComBench& b) { EXPECT_EQ(b.flash(0x5000, 33), Cat({0x00, 0x3F}, Bytes(31, 0xFF))); }},
+        {"com-verify-70-bytes-at-1000.log", Verify,
+         [&](SfComBench& b) { g_nIspStartAddr = 0x1000, b.gang.board.serialFlash().write(0x1000, image); }, [](SfComBench&) {}},
+        {"com-program-70-bytes-at-1000.log", Program, [](SfComBench&) { g_nIspStartAddr = 0x1000; },
+         [&](SfComBench& b) { EXPECT_EQ(b.flash(0x1000, 71), Cat(image, {0xFF})); }},
+        // Images of any other type stop at the option block; the records follow the block address.
+        {"com-auto-70-bytes.log", Auto, [](SfComBench& b) { b.gang.board.serialFlash().write(0, Bytes(0x20000, 0)); },
+         [&](SfComBench& b) {
+             EXPECT_EQ(b.flash(0, 71), Cat(image, {0xFF}));
+             EXPECT_EQ(b.flash(0x10000, 16), Bytes(16, 0xFF));
+             EXPECT_EQ(b.flash(0x10060, 16), Bytes(16, 0xFF));
+         }},
+        {"com-auto-serial-70-bytes.log", AutoSerial,
+         [](SfComBench&) { g_bLimitEnable = 1, g_nLimitQuantity = 1000; },
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(0x10040 + 18, 4), (Bytes{0x01, 0x1A, 0xE2, 0x6F}));
+             const std::string log = b.gang.board.logText();
+             EXPECT_NE(log.find("> F0 22 04 04 04 FF\n< AA F0 22 00 00 12\n> F0 10 01 01 01 FF\n"), std::string::npos);
+         }},
+        {"com-erase-pages-2-and-3.log", ErasePages2And3,
+         [](SfComBench& b) { b.gang.board.wireSingleTarget(0), b.gang.board.writeFlash(0, 0x100, Bytes(0x400, 0x00)); },
+         [](SfComBench& b) {
+             const Bytes flash = b.gang.board.target(0)->flash;
+             EXPECT_EQ(Bytes(flash.begin() + 0x100, flash.begin() + 0x500),
+                       Cat(Cat(Bytes(0x100, 0x00), Bytes(0x200, 0xFF)), Bytes(0x100, 0x00)));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.golden);
+        SfComBench bench;
+        c.arrange(bench);
+        bench.run(c.worker);
+        EXPECT_TRUE(bench.gang.messages().empty());
+        EXPECT_NE(bench.lamp(), res::kIconFail);
+        ExpectGolden("sfpage", c.golden, bench.gang.exchangeLog());
+        c.check(bench);
+    }
+}
+
+// Sets the stop event when the n-th step with this note starts.
+std::function<void(const std::string&)> StopAt(const char* step, int n) {
+    return [step, n, seen = 0](const std::string& note) mutable {
+        if (note == step && ++seen == n) g_hStopEvent.set();
+    };
+}
+
+// Every fault ends the run with the busy flag clear, the buffers freed and the port closed
+// (the bench checks both); a run that did not do all its work is red.
+TEST(SfComWorkers, FaultsEndTheRunCleanly) {
+    const struct {
+        const char* name;
+        Worker worker;
+        std::function<void(SfComBench&)> arrange;
+        std::vector<std::string> messages;
+        int lamp;  // 0: a run without the lamp
+        std::function<void(SfComBench&)> check = [](SfComBench&) {};
+    } cases[] = {
+        {"a differing byte 40", Verify,
+         [](SfComBench& b) {
+             g_nIspStartAddr = 0x1000;
+             Bytes flash = PatternImage(70);
+             flash[40] ^= 0x01;
+             b.gang.board.serialFlash().write(0x1000, flash);
+         },
+         {"Verified Failure at 0x1020!!!"}, res::kIconFail},
+        // The first 31 bytes of the block match, and yet it is no match.
+        {"a short read", Verify,
+         [](SfComBench& b) {
+             b.gang.board.serialFlash().write(0, PatternImage(70));
+             b.gang.board.serialFlash().cutReadsTo(31);
+         },
+         {"Verified Failure at 0x0!!!"}, res::kIconFail},
+        {"a dropped third program reply", Program, [](SfComBench& b) { b.gang.board.dropReplyAt(sim::BoardFrame(0x25), 3); },
+         {"ISP_TRANS8DATA!", kTimeoutText}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0xF0, 0x22), 3) << "no write disable after the time-out"; }},
+        {"Cancel between blocks", Program, [](SfComBench& b) { b.gang.onNote = StopAt("step 05 800", 2); }, {},
+         res::kIconFail, [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0xF0, 0x25), 2); }},
+        {"a dump beyond 24-bit addresses", [](WorkerPage& p) { DumpSFComThread(p, {0xFFFF, 2, false}); }, [](SfComBench&) {},
+         {"From Page + Page Count is beyond the serial flash address range !"}, 0,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"pages beyond the flash", [](WorkerPage& p) { ErasePagesComThread(p, {60, 5}); }, [](SfComBench&) {},
+         {"Pages 0x3C to 0x40 lie beyond the flash of 0x4000 bytes!"}, 0,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"a dropped page erase reply", ErasePages2And3,
+         [](SfComBench& b) {
+             b.gang.board.wireSingleTarget(0);
+             b.gang.board.dropReplyAt(sim::TargetFrame(0x18), 2);
+         },
+         {kTimeoutText}, 0, [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0x0F, 0x0C), 1) << "the leave frame"; }},
+        // The key goes only where the image is not: ANDed into image bytes it would corrupt both.
+        {"an image over the key", Program,
+         [](SfComBench& b) {
+             g_bEncry = 1;
+             g_nIspStartAddr = 0x3F00;
+             b.image = PatternImage(0x200);
+         },
+         {}, res::kIconPass,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(0x3F00, 0x200), PatternImage(0x200));
+             EXPECT_EQ(b.gang.bench.page.logLinesWith("The image covers 0x4000: key not written").size(), 1u);
+         }},
+        {"the option block and the key", Program,
+         [](SfComBench&) {
+             g_bEncry = 1;
+             for (size_t k = 0; k < 16; ++k) g_KeyBytes[k] = static_cast<uint8_t>(0xC0 + k);
+         },
+         {}, res::kIconPass,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(kOptionAddr, 8), Cat({0xFA}, Bytes(7, 0xFF)));
+             EXPECT_EQ(b.flash(0x4000, 2), (Bytes{0xC0, 0xC1}));
+         }},
+        {"a protection byte the operator refuses", AutoSerial,
+         [](SfComBench& b) {
+             g_bWarnProtect = 1;
+             b.gang.bench.page.onWarn = [](int, uint32_t) { return 3; };
+             b.gang.store("Option Addr", 0x40);
+             b.image[0x40] = 0xA5;
+             b.image[0x44] = 0x10;
+         },
+         {}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SfComBench bench;
+        c.arrange(bench);
+        bench.run(c.worker);
+        EXPECT_EQ(bench.gang.messages(), c.messages);
+        if (c.lamp) {
+            EXPECT_EQ(bench.lamp(), c.lamp);
+        }
+        c.check(bench);
+    }
+}
+
+// At any speed but the board's own, the runs that read or program the flash open the port again
+// at 115200 before they close it; the erase runs only close it (the goldens show 115200).
+TEST(SfComWorkers, AtAnotherSpeedThePortIsOpenedAgainFirst) {
+    const struct { Worker worker; bool again; } cases[] = {
+        {DumpPage1, true}, {Verify, true}, {Program, true}, {Auto, true}, {AutoSerial, true},
+        {EraseSFComThread, false}, {EraseSFMarkComThread, false}, {ErasePages2And3, false},
+    };
+    for (const auto& c : cases) {
+        SfComBench bench(57600);
+        bench.gang.board.wireSingleTarget(0);
+        bench.gang.board.serialFlash().write(0, PatternImage(70));
+        bench.run(c.worker);
+        const auto notes = bench.gang.notes();
+        EXPECT_EQ(std::count(notes.begin(), notes.end(), "speed"), c.again ? 1 : 0);
+    }
+}
+
+// Each record's 32 bytes, for settings that touch every field.
+TEST(SfComWorkers, ConfigRecordsFieldByField) {
+    Bytes image = PatternImage(0x50);
+    const auto hex = [](const SfConfigRecord& r) {
+        std::string text;
+        for (uint8_t b : r) text += strfmt("%02X", b);
+        return text;
+    };
+    SfConfigSettings all{.encry = true, .codeOption = true, .optionSerial = true, .gangSerialEnable = true,
+                         .serialAutoInc = true, .beepSound = true, .logSteps = true, .keyWrite = true,
+                         .protectNoRead = true, .limitEnable = true, .gangSerial = 0xABCDEF, .gangSerialFixed = {1, 2, 3},
+                         .optionAddr = 0x20, .configAddr = 0x10000, .chipMode = 2, .key = {},
+                         .imageSum = 0xBEEF, .limitQuantity = 0x1AE26F, .keyAddr = 0x4000};
+    for (size_t k = 0; k < 16; ++k) all.key[k] = static_cast<uint8_t>(0xC0 + k);
+    image[0x25] = image[0x26] = image[0x27] = 0xFF;  // option bytes 5 to 7 erased: the mode's tail
+    const struct { const char* name; SfConfigSettings settings; const char *at16, *at48, *at64; } cases[] = {
+        {"nothing on", {.optionAddr = 0x20, .chipMode = 2, .imageSum = 0x1234, .limitQuantity = 1000, .keyAddr = 0x4000},
+         "2F21222324FFFFFF28292A2B2C000000004632333435363700203A0100003E00",
+         "0221222324FFFFFF28292A2B2C000000004632333435363700203A0100003E00",
+         "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF1234000003E84000FFFFFFFFFFFFFFFF"},
+        {"everything on", all,
+         "20ABCDEF100E000028292A2B2CABCDEF004632333435363700203A0100003EFF",
+         "02ABCDEF100E000028292A2B2CABCDEF004632333435363700203A0100003EFF",
+         "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFBEEF011AE26F4000FFFFFFFFFFFFFFFF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SfConfigRecords records = BuildSfConfigRecords(c.settings, image, 70);
+        EXPECT_EQ(hex(records.at16), c.at16);
+        EXPECT_EQ(hex(records.at48), c.at48);
+        EXPECT_EQ(hex(records.at64), c.at64);
+    }
+}
+
+TEST(SfComWorkers, BitMaskAndLeadingZeroBits) {
+    for (const auto& [bits, mask] : {std::pair<uint32_t, Bytes>{10, {0x00, 0x3F, 0xFF}}, {8, {0x00, 0xFF, 0xFF}},
+                                     {0, {0xFF, 0xFF, 0xFF}}, {24, {0x00, 0x00, 0x00}}}) {
+        Bytes out(3, 0xFF);
+        BuildBitMask(bits, out);
+        EXPECT_EQ(out, mask) << bits;
+        EXPECT_EQ(CountLeadingZeroBits(out), bits) << bits;
+    }
+    EXPECT_EQ(CountLeadingZeroBits(Bytes(32, 0x00)), 256u);
+}
+
+}  // namespace
