@@ -148,7 +148,8 @@ bool GangRun::step(const ComStep& s) {
     ComBeginStep(s.tag);
     s.frame();
     const uint32_t limit = WaitLimit(s.waitMs);
-    if (ComWaitReply(limit)) return true;
+    const GangClock c = currentClock();
+    if (c.wait ? c.wait(limit) : ComWaitReply(limit)) return true;
     Note("%s", "timeout");
     // The pass goes on with steps of the same kind, whose frames a late reply to this one
     // could answer: it is let go by first, and the next frame's write discards it.

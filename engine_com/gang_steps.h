@@ -47,6 +47,9 @@ struct GangClock {
     // Hears "pause <ms>", "step <tag> <wait>", "timeout", "send <tag>" (no wait), "tag <tag>"
     // (no frame), "reopen" and "speed" (port services), in the order the run does them.
     std::function<void(const std::string&)> note;
+    // Waits for the step's reply up to the limit, in place of the plain wait: a test whose
+    // board tells when it will not answer ends the wait then. True when answered.
+    std::function<bool(uint32_t limitMs)> wait;
 };
 void SetGangClockForTests(GangClock clock);
 void GangPause(uint32_t ms);

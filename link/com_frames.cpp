@@ -1,5 +1,6 @@
 #include "link/com_frames.h"
 
+#include <atomic>
 #include <initializer_list>
 #include <vector>
 
@@ -18,6 +19,17 @@ namespace {
 constexpr size_t kFrameBufferSize = 256;
 constexpr int kHandshakeReopenAttempts = 35;
 constexpr uint32_t kFirstHandshakePauseMs = 85;
+
+std::atomic<void (*)(uint32_t)> pauseForTests{nullptr};
+
+void LinkPause(uint32_t ms, bool busyWait = false) {
+    if (auto pause = pauseForTests.load())
+        pause(ms);
+    else if (busyWait)
+        DelayMs(ms);
+    else
+        platform::sleepMs(ms);
+}
 
 bool Send(std::span<const uint8_t> frame) {
     if (frame.size() > kFrameBufferSize) return false;
@@ -54,15 +66,15 @@ bool ReopenForHandshake() {
     SerialPortOwner* owner = g_SerialPort.Owner();
     for (int attempt = 0; attempt < kHandshakeReopenAttempts; ++attempt) {
         ComClosePort();
-        platform::sleepMs(2 * g_nDelayCount);
+        LinkPause(2 * g_nDelayCount);
         const bool opened = OpenWithStoredSettings(owner, g_nComBaudRate);
-        platform::sleepMs(g_nDelayCount);
+        LinkPause(g_nDelayCount);
         if (opened) {
             g_SerialPort.StartMonitoring();
             if (g_SerialPort.IsOpen()) break;
         }
     }
-    platform::sleepMs(g_nDelayCount);
+    LinkPause(g_nDelayCount);
     if (g_SerialPort.IsOpen()) return true;
     MessageBox("Can not open COM port !", platform::MsgIcon::Error);
     return false;
@@ -77,17 +89,14 @@ bool Handshake(std::span<const uint8_t> frame, WakeUp5x wakeUp5x, uint32_t pause
             Send({0xFF});
         else
             Send({0x00, 0xFF});
-        if (pauseMs == kFirstHandshakePauseMs)
-            DelayMs(pauseMs);
-        else
-            platform::sleepMs(pauseMs);
+        LinkPause(pauseMs, pauseMs == kFirstHandshakePauseMs);
         return Send(frame);
     }
     Send({0x00, 0xFF});
     if (IsWindows61or62()) {
         if (!ReopenForHandshake()) return false;
     } else {
-        platform::sleepMs(pauseMs);
+        LinkPause(pauseMs);
     }
     return Send(frame);
 }
@@ -192,6 +201,8 @@ bool ComHandshakeById(std::span<const uint8_t> id) {
     frame.insert(frame.end(), id.begin(), id.end());
     return Handshake(frame, WakeUp5x::ZeroFF, 25);
 }
+
+void SetComPausesForTests(void (*pause)(uint32_t ms)) { pauseForTests = pause; }
 
 bool ComOpenPort(SerialPortOwner* owner) {
     // A task opens the port with the stored port number and speed of the moment.

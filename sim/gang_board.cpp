@@ -49,6 +49,13 @@ size_t FrameLength(std::span<const uint8_t> bytes) {
     }
 }
 
+// The frames the program sends without waiting: the leave frame, the link speed, F0 10.
+bool Awaited(const std::vector<uint8_t>& frame) {
+    if (frame[0] == kTarget && frame[1] == 0x0C && frame[2] == 0x02) return false;
+    if (frame[0] == kTarget && frame[1] == 0x0E) return false;
+    return !(frame[0] == kBoard && frame[1] == 0x10);
+}
+
 FrameKind KindOf(const std::vector<uint8_t>& frame) {
     if (frame[0] == kHandshakeLead || frame[1] == 'R') return kHandshake;
     return {frame[0], frame[1]};
@@ -356,6 +363,11 @@ void GangBoard::chatter(bool on) {
     chatter_ = on;
 }
 
+int GangBoard::unansweredFrames() const {
+    std::lock_guard lock(lock_);
+    return unanswered_;
+}
+
 std::vector<LogEntry> GangBoard::log() const {
     std::lock_guard lock(lock_);
     return log_;
@@ -467,15 +479,19 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     // The frame crossed the line before the board could take it, and nothing else crossed meanwhile.
     const Clock::time_point frameIn = std::max(Clock::now(), lineFreeAt_) + lineTime(frame.size());
     lineFreeAt_ = frameIn;
-    if (!answer || silent_ || dropAt_.count({kind, nth})) return;
-    if (++repliesSeen_ == dropReplyNumber_) return;
+    if (!answer || silent_ || dropAt_.count({kind, nth}) || ++repliesSeen_ == dropReplyNumber_) {
+        if (Awaited(frame)) ++unanswered_;
+        return;
+    }
     if (emptyAt_.count({kind, nth})) answer->data.clear();
     const auto readFault = kind == kRead ? readFaults_.find(nth) : readFaults_.end();
     const bool faultyRead = readFault != readFaults_.end();
     if (faultyRead && readFault->second == ReadFault::Short) answer->data.resize(answer->data.size() / 2);
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
+    const bool late = lateAt_.count({kind, nth}) > 0;
+    if (late || (faultyRead && readFault->second == ReadFault::Stuck)) ++unanswered_;
     if (faultyRead && readFault->second == ReadFault::Stuck) reply.resize(reply.size() / 2);
-    if (lateAt_.count({kind, nth})) {
+    if (late) {
         late_.push_back(std::move(reply));
         return;
     }

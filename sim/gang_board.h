@@ -147,6 +147,10 @@ public:
     // The board sends noise every millisecond until told to stop.
     void chatter(bool on);
 
+    // How many frames that the program waits on went without a (whole) reply: none was due,
+    // or a fault kept it back. A test's wait ends when this count grows.
+    int unansweredFrames() const;
+
     std::vector<LogEntry> log() const;
     // One line per frame, "> " from the program, "< " from the board, bytes in hex; with
     // times each line starts with the milliseconds since the start.
@@ -204,6 +208,7 @@ private:
     bool chatter_ = false;
     std::map<FrameKind, int> framesSeen_;
     int repliesSeen_ = 0;
+    int unanswered_ = 0;
     int dropReplyNumber_ = 0;
     uint32_t lineRate_ = 0;
     Clock::time_point lineFreeAt_{};

@@ -12,6 +12,7 @@
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
 #include "link/com_reply.h"
+#include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
@@ -83,17 +84,34 @@ SimulatedGang::SimulatedGang(uint32_t waitPercent) {
     g_bSkipBlockErase = 1;
     g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
     g_hStopEvent.reset();
-    engine_com::SetGangClockForTests({0, waitPercent, 60, [this](const std::string& note) {
+    SetComPausesForTests([](uint32_t) {});
+    engine_com::SetGangClockForTests({0, waitPercent, 60,
+                                      [this](const std::string& note) {
                                           {
                                               std::lock_guard lock(lock_);
                                               notes_.push_back(note);
                                           }
+                                          // Before the step's frame leaves: what the board left
+                                          // unanswered so far.
+                                          if (note.rfind("step ", 0) == 0) unansweredBefore_ = board.unansweredFrames();
                                           if (onNote) onNote(note);
-                                      }});
+                                      },
+                                      [this](uint32_t limitMs) { return waitForReply(limitMs); }});
+}
+
+// The reply, or the board's word that none will come; the limit bounds a board that is slow.
+bool SimulatedGang::waitForReply(uint32_t limitMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (g_hReplyEvent.wait(std::chrono::milliseconds(1)) == platform::WaitResult::Signalled) break;
+        if (board.unansweredFrames() > unansweredBefore_) break;
+    }
+    return ComWaitReply(0);
 }
 
 SimulatedGang::~SimulatedGang() {
     engine_com::SetGangClockForTests({});
+    SetComPausesForTests(nullptr);
     g_SerialPort.ClosePort();
     SetComPortDeviceOverride("");
     board.stop();

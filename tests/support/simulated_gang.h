@@ -1,7 +1,9 @@
 #pragma once
 // A gang bench for tests: the simulated gang board on a pseudo-terminal as COM port 1, the
 // simulated adapter, settings and files in a temporary folder, chip mode 2, pauses skipped and
-// waits shortened by a test clock that also notes every pause and step of a run.
+// waits shortened by a test clock that also notes every pause and step of a run. A step that
+// the board leaves unanswered times out as soon as the board has taken its frame.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -40,7 +42,10 @@ public:
     sim::GangBoard board;
 
 private:
+    bool waitForReply(uint32_t limitMs);
+
     mutable std::mutex lock_;
     std::vector<std::string> notes_;
+    std::atomic<int> unansweredBefore_{0};
 };
 
