@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <thread>
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
@@ -151,6 +152,16 @@ int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
         count += entry.fromHost && entry.bytes.end() - at >= 2 && at[0] == lead && at[1] == cmd;
     }
     return count;
+}
+
+void SimulatedGang::awaitBoard() const {
+    const auto notes = this->notes();
+    const auto sent = std::ranges::count_if(notes, [](const std::string& n) { return n.starts_with("step") || n.starts_with("send"); });
+    const auto frames = [&] {
+        return std::ranges::count_if(board.log(), [](const sim::LogEntry& e) { return e.fromHost && !OnlyWakeUpBytes(e.bytes); });
+    };
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); frames() < sent && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void SimulatedGang::store(const std::string& name, uint32_t value) {

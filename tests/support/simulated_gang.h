@@ -33,6 +33,9 @@ public:
     std::vector<std::string> messages() const;
     // Frames the board received, by their first two bytes (after the wake-up bytes).
     int framesOf(uint8_t lead, uint8_t cmd) const;
+    // Until the board has taken every frame noted so far: one that nothing answers may still
+    // be on its way.
+    void awaitBoard() const;
     // Stores a number under a setting name in the settings store.
     void store(const std::string& name, uint32_t value);
 
