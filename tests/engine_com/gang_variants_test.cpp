@@ -13,6 +13,7 @@
 #include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_hid/site_steps.h"
+#include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
 #include "support/golden_file.h"
@@ -179,5 +180,80 @@ TEST(GangVariants, ProgramRunsGiveEveryGoodPartTheNextSerialNumber) {
         const size_t refusals = std::string(facts.name) == "GangProgramThreadCompact" ? 2 : 1;
         EXPECT_EQ(gang.messages(), std::vector<std::string>(refusals, "Wrong Chip ID !"));
         EXPECT_EQ(gang.bench.storedCounters(), (Counters{3, 2, 1}));
+    }
+}
+
+// The port that does not open again after the erase: the found parts have just been erased, so
+// they count as failed, and the operator is told why.
+TEST(GangVariants, APortLostAfterTheEraseFailsTheErasedParts) {
+    for (const auto& [variant, facts] : Variants()) {
+        if (!facts.programs) continue;
+        SCOPED_TRACE(facts.name);
+        SimulatedGang gang;
+        // The read-back run opens the port again only where the system loses it.
+        if (std::string(facts.name) == "GangProgramThreadOld") g_dwOsMinor = 1, g_dwOsMajor = 6;
+        PrepareTargets(gang, facts, {0, 1, 2, 3}, {});
+        gang.onNote = [](const std::string& note) {
+            if (note == "reopen") SetComPortDeviceOverride("/nonexistent/tty");
+        };
+        gang.run(variant.entry, PatternImage(100));
+        const auto messages = gang.messages();
+        ASSERT_FALSE(messages.empty());
+        EXPECT_EQ(messages.front(), "Can not open COM port !");
+        EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 0, 4}));
+        EXPECT_EQ(gang.framesOf(0x0F, 0x26), 0);
+        EXPECT_FALSE(g_SerialPort.IsOpen());
+    }
+}
+
+// Two targets and 1000 bytes: one bar of 250 steps (divisor 12) over the programming and both
+// sockets' verify, each socket going on from its segment.
+TEST(GangVariants, TheCompactRunKeepsOneBarOverProgrammingAndVerify) {
+    SimulatedGang gang;
+    PrepareTargets(gang, VariantTable()[9], {0, 2}, {});
+    gang.run(GangProgramThreadCompact, PatternImage(1000));
+    const auto& ranges = gang.bench.page.ranges;
+    EXPECT_EQ(ranges.back(), (std::pair{0, 250}));
+    const auto& positions = gang.bench.page.positions;
+    EXPECT_EQ(*std::max_element(positions.begin(), positions.end()), 1000 * 2 / 12 + 960 / 12);
+    // The programming's last block, then socket 1 from its segment at 1000 / 12.
+    const std::array<int, 2> handOver = {80, 88};
+    EXPECT_NE(std::search(positions.begin(), positions.end(), handOver.begin(), handOver.end()), positions.end());
+    EXPECT_EQ(gang.bench.counters(), (Counters{2, 2, 0}));
+}
+
+// The handshake C run greets every socket again after the erase: a target first found there
+// is programmed and verified with the others, and counts, though it never had its chip ID read.
+TEST(GangVariants, AfterTheEraseTheSecondPassFindsATargetTheScanMissed) {
+    SimulatedGang gang;
+    PrepareTargets(gang, VariantTable()[6], {0}, {});
+    gang.board.insertTargetAt(sim::TargetFrame(0x16), 1, 3, 7);
+    const std::vector<uint8_t> image = PatternImage(300);
+    gang.run(GangProgramThread128, image);
+    EXPECT_TRUE(Holds(gang, 3, image));
+    EXPECT_EQ(gang.framesOf(0x0F, 0x09), 1);
+    EXPECT_EQ(gang.bench.counters(), (Counters{2, 1, 1}));
+}
+
+// The compact run's key page lies at 0x4000: written after the option block when the code ends
+// below it, refused before any frame when the code would cover it.
+TEST(GangVariants, TheKeyPageIsNeverWrittenOverTheCode) {
+    for (size_t size : {0x3000, 0x4100}) {
+        SCOPED_TRACE(size);
+        SimulatedGang gang;
+        gang.store("Key Write", 1);
+        PrepareTargets(gang, VariantTable()[9], {0}, {});
+        g_nChipMode = 7;
+        gang.populate({0});
+        gang.run(GangProgramThreadCompact, PatternImage(size));
+        if (size < 0x4000) {
+            EXPECT_NE(gang.exchangeLog().find("> 0F 08 01 01 40 FF | < AA 0F 08 00 00 17\n"
+                                              "    0 0C  800 > 0F 18 00 01 00 FF"),
+                      std::string::npos);
+            EXPECT_EQ(gang.bench.counters(), (Counters{1, 1, 0}));
+        } else {
+            EXPECT_EQ(gang.messages(), std::vector<std::string>{"Key page address 0x4000 lies on the code or the option block!"});
+            EXPECT_TRUE(gang.board.log().empty());
+        }
     }
 }

@@ -130,3 +130,51 @@ TEST_F(GangBoardSim, AModelledLineDelaysRepliesByTheirBytesAndADroppedReplyIsMis
     EXPECT_FALSE(Step(0x2C, [] { return ComSet4066A(1); }, 100));
     EXPECT_TRUE(Step(0x2E, [] { return ComSet4066B(0); }));
 }
+
+// Each target answers the link start and the handshake of its own chip family, with the chip id
+// of its mode; a target can come or go at a given frame.
+TEST_F(GangBoardSim, ATargetAnswersOnlyTheHandshakeOfItsFamily) {
+    board.insertTarget(0, 5);
+    board.insertTarget(1, 7);
+    board.removeTargetAt(sim::BoardFrame(0x0D), 1, 0);
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    const struct { int socket; bool (*handshake)(); bool answered; int id; } cases[] = {
+        {0, ComIspStart, true, -1},   {0, ComHandshake2, true, 0xF0}, {0, ComHandshake3, false, -1},
+        {1, ComHandshake3, true, 0xF7}, {1, ComHandshake2, false, -1}, {1, ComIspStart, true, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "socket " << c.socket);
+        ASSERT_TRUE(Step(0x2C, [&] { return ComSet4066A(c.socket == 0 ? 1 : 0); }));
+        ASSERT_TRUE(Step(0x2E, [&] { return ComSet4066B(c.socket == 1 ? 1 : 0); }));
+        EXPECT_EQ(Step(0x39, c.handshake, c.answered ? 500 : 100), c.answered);
+        if (c.id < 0) continue;
+        ASSERT_TRUE(Step(0x3B, [] { return ComIspCmd09(); }));
+        EXPECT_EQ(g_byReplyData[0], c.id);
+    }
+    EXPECT_EQ(sim::ChipIdOfMode(6), 0x80);
+    ASSERT_TRUE(Step(0x32, [] { return ComSet4066D(0); }));
+    EXPECT_FALSE(board.target(0)) << "taken out at the first F0 0D frame";
+}
+
+// Replies that a fault cuts short or holds back; the board counts the frames it leaves
+// unanswered, never the leave frame, which nothing waits for.
+TEST_F(GangBoardSim, FaultyReadsEmptyAndLateRepliesAreCountedUnanswered) {
+    EnterIspOnSocketA();
+    ASSERT_TRUE(g_pBlockBuf.allocate(64));
+    board.faultReadAt(1, sim::GangBoard::ReadFault::Short);
+    board.emptyReplyAt(sim::TargetFrame(0x03), 2);
+    board.faultReadAt(3, sim::GangBoard::ReadFault::Stuck);
+    board.lateReplyAt(sim::TargetFrame(0x40), 1);
+    for (uint32_t expected : {32u, 0u}) {
+        ASSERT_TRUE(Step(0x01, [] { return ComIspReadN(0x00, 64); }, 800));
+        EXPECT_EQ(g_nReplyDataSize, expected);
+    }
+    EXPECT_FALSE(Step(0x01, [] { return ComIspReadN(0x00, 64); }, 100)) << "half a reply never completes";
+    EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100));
+    g_byReplyTag = 0x10;
+    ComIspLeave();
+    ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
+    EXPECT_EQ(board.unansweredFrames(), 2);
+    board.releaseLateReplies();
+    EXPECT_NE(board.logText().find("< AA 0F 40 00 00 4F"), std::string::npos);
+}
