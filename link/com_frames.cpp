@@ -216,27 +216,27 @@ bool ComChangeBaudRate() {
         Send({0x0F, 0x0E, 0x02, 0x8C, 0x8C, 0x8C, 0xFF});
     else if (g_nComBaudRate == 115200)
         Send({0x0F, 0x0E, 0x02, 0xCC, 0xCC, 0xCC, 0xFF});
-    platform::sleepMs(50);
+    LinkPause(50);
     g_SerialPort.ClosePort();
-    platform::sleepMs(50);
+    LinkPause(50);
     OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate);
     g_SerialPort.StartMonitoring();
     return true;
 }
 
 bool ComReopenPort() {
-    platform::sleepMs(50);
+    LinkPause(50);
     g_SerialPort.ClosePort();
-    platform::sleepMs(500);
+    LinkPause(500);
     g_bComPortOpen = 1;
     OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate2);
-    platform::sleepMs(500);
+    LinkPause(500);
     return g_SerialPort.StartMonitoring();
 }
 
 bool ComClosePort() {
     if (!g_SerialPort.IsOpen()) return false;
     g_SerialPort.ClosePort();
-    platform::sleepMs(500);
+    LinkPause(500);
     return true;
 }

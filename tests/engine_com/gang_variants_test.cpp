@@ -84,12 +84,18 @@ const std::map<std::string, GoldenRun>& GoldenRuns() {
 }  // namespace
 
 // Each variant's whole sequence on one socket (frames, tags, waits, pauses from the test clock),
-// the part it leaves behind and its counts.
+// on the system that opens the port again after each release, the part it leaves behind and its
+// counts.
 TEST(GangVariants, EachRunsItsOwnSequenceOnOneSocket) {
     for (const auto& [variant, facts] : Variants()) {
         SCOPED_TRACE(facts.name);
         const GoldenRun& golden = GoldenRuns().at(facts.name);
         SimulatedGang gang;
+        // Windows 6.2 and pauses of their own, so that every pause shows in the log.
+        g_dwOsMajor = 6;
+        g_dwOsMinor = 2;
+        g_nDelayCount = 7;
+        gang.store("COM Extra Delay", 3);
         const std::vector<uint8_t> image = PatternImage(golden.imageSize);
         PrepareTargets(gang, facts, {0}, image);
         golden.arrange(gang);
