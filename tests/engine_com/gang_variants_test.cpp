@@ -84,16 +84,13 @@ const std::map<std::string, GoldenRun>& GoldenRuns() {
 }  // namespace
 
 // Each variant's whole sequence on one socket (frames, tags, waits, pauses from the test clock),
-// on the system that opens the port again after each release, the part it leaves behind and its
-// counts.
+// the part it leaves behind and its counts.
 TEST(GangVariants, EachRunsItsOwnSequenceOnOneSocket) {
     for (const auto& [variant, facts] : Variants()) {
         SCOPED_TRACE(facts.name);
         const GoldenRun& golden = GoldenRuns().at(facts.name);
         SimulatedGang gang;
-        // Windows 6.2 and pauses of their own, so that every pause shows in the log.
-        g_dwOsMajor = 6;
-        g_dwOsMinor = 2;
+        // Delays of their own, so that every pause shows in the log.
         g_nDelayCount = 7;
         gang.store("COM Extra Delay", 3);
         const std::vector<uint8_t> image = PatternImage(golden.imageSize);
@@ -261,5 +258,32 @@ TEST(GangVariants, TheKeyPageIsNeverWrittenOverTheCode) {
             EXPECT_EQ(gang.messages(), std::vector<std::string>{"Key page address 0x4000 lies on the code or the option block!"});
             EXPECT_TRUE(gang.board.log().empty());
         }
+    }
+}
+
+// Windows 6.2 loses the port after a target's release: the variants that say so wait six
+// milliseconds more before they open it again.
+TEST(GangVariants, OnWindows62AReleasedTargetGetsSixMorePauses) {
+    // The 1 ms pauses right after the run's last leave frame.
+    const auto pausesAfterLastLeave = [](const std::vector<std::string>& notes) {
+        size_t at = notes.size();
+        for (size_t i = 0; i < notes.size(); ++i) at = notes[i] == "send 10" ? i + 1 : at;
+        long count = 0;
+        while (at < notes.size() && notes[at++] == "pause 1") ++count;
+        return count;
+    };
+    for (const auto& [variant, facts] : Variants()) {
+        SCOPED_TRACE(facts.name);
+        std::vector<long> pauses;
+        for (uint32_t minor : {0, 2}) {
+            SimulatedGang gang;
+            g_dwOsMajor = minor == 0 ? 10 : 6;
+            g_dwOsMinor = minor;
+            PrepareTargets(gang, facts, {0, 1, 2, 3}, PatternImage(100));
+            gang.run(variant.entry, PatternImage(100));
+            EXPECT_EQ(gang.bench.counters(), (Counters{4, 4, 0}));
+            pauses.push_back(pausesAfterLastLeave(gang.notes()));
+        }
+        EXPECT_EQ(pauses[1] - pauses[0], facts.sixMoreOn62 ? 6 : 0);
     }
 }
