@@ -287,3 +287,51 @@ TEST(GangVariants, OnWindows62AReleasedTargetGetsSixMorePauses) {
         EXPECT_EQ(pauses[1] - pauses[0], facts.sixMoreOn62 ? 6 : 0);
     }
 }
+
+// Socket 4 selected for its verify while switch C does not answer: no variant verifies it
+// through another socket's switch. It fails; the other sockets pass unless the run ends.
+TEST(GangVariants, AnUnansweredSwitchWhileSelectingSocketFourNeverLetsItPass) {
+    const std::vector<uint8_t> image = PatternImage(100);
+    for (const auto& [variant, facts] : Variants()) {
+        SCOPED_TRACE(facts.name);
+        int switchC = 0;
+        {
+            SimulatedGang gang;
+            PrepareTargets(gang, facts, {0, 1, 2, 3}, image);
+            gang.run(variant.entry, image);
+            switchC = gang.framesOf(0xF0, 0x0C);
+        }
+        SimulatedGang gang;
+        PrepareTargets(gang, facts, {0, 1, 2, 3}, image);
+        // The last F0 0C opens switch C at the end; the one before selects socket 4.
+        gang.board.dropReplyAt(sim::BoardFrame(0x0C), switchC - 1);
+        gang.run(variant.entry, image);
+        const Socket4C outcome = Socket4CTimeout(facts);
+        std::vector<std::string> shown;
+        if (outcome != Socket4C::Skipped) shown.push_back("ISP_4066C timeout!");
+        if (outcome == Socket4C::EndsRun) shown.push_back("Wait COM port timeout, pls check MCU and COM port status!");
+        EXPECT_EQ(gang.messages(), shown);
+        EXPECT_EQ(gang.bench.counters(), outcome == Socket4C::EndsRun ? (Counters{4, 0, 4}) : (Counters{4, 3, 1}));
+        EXPECT_EQ(gang.bench.page.icons[kSiteIcon1 + 3], 151);
+    }
+}
+
+// A serial number written into a part is stored even when the run then fails, so that it is
+// never given out again.
+TEST(GangVariants, ANumberGivenOutIsStoredWhenTheRunIsCancelled) {
+    for (const auto& [variant, facts] : Variants()) {
+        if (!facts.programs) continue;
+        SCOPED_TRACE(facts.name);
+        SimulatedGang gang;
+        gang.store("Gang Serial En", 1);
+        IniSetSerialNo(0x500, g_strIniPath);
+        PrepareTargets(gang, facts, {0, 1}, {});
+        // Three blocks and a tail of socket 1, then Cancel at socket 2's first block.
+        const char* verifyStep = facts.readsBack ? "step 01 800" : "step 13 800";
+        gang.onNote = StopAtStep(verifyStep, 5);
+        gang.run(variant.entry, PatternImage(200));
+        EXPECT_EQ(gang.board.target(0)->optionBlock(static_cast<uint16_t>(GetFlashTailAddr(facts.chipMode)))[3], 0x00);
+        EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x501u);
+        EXPECT_EQ(gang.bench.counters(), (Counters{2, 0, 2}));
+    }
+}

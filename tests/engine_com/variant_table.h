@@ -26,6 +26,15 @@ struct VariantFacts {
     bool sixMoreOn62 = true;      // pauses 6 ms more after a release on Windows 6.2
 };
 
+// What an unanswered switch C does while socket 4 is selected for its verify.
+enum class Socket4C { Skipped, Shown, EndsRun };
+inline Socket4C Socket4CTimeout(const VariantFacts& facts) {
+    const std::string name = facts.name;
+    if (name.find("Old") != std::string::npos) return Socket4C::Skipped;
+    if (name.find("128") != std::string::npos || name == "GangVerifyThreadC") return Socket4C::EndsRun;
+    return Socket4C::Shown;
+}
+
 inline const std::vector<VariantFacts>& VariantTable() {
     static const std::vector<VariantFacts> table = {
         {"GangProgramThreadOld", 2, true, 0x11, 0x49, true, "step 06 800", "old-program.log", false},
