@@ -49,7 +49,7 @@ struct GangClock {
     std::function<void(const std::string&)> note;
     // Waits for the step's reply up to the limit, in place of the plain wait: a test whose
     // board tells when it will not answer ends the wait then. True when answered.
-    std::function<bool(uint32_t limitMs)> wait;
+    std::function<bool(uint32_t limitMs)> wait = {};
 };
 void SetGangClockForTests(GangClock clock);
 void GangPause(uint32_t ms);
