@@ -25,10 +25,7 @@ using namespace engine_hid;
 
 namespace {
 
-constexpr uint32_t kBoardWaitMs = 500;
-constexpr uint32_t kTargetWaitMs = 800;
 constexpr uint32_t kCompareWaitMs = 1000;
-constexpr uint32_t kVerifyBlock = 64;
 constexpr uint32_t kErasePage = 256;
 constexpr int kReopenAttempts = 35;
 constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
@@ -36,15 +33,9 @@ constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and C
 constexpr uint8_t kTagPowerOn = 0x36;
 constexpr uint8_t kTagPowerOff = 0x35;
 constexpr uint8_t kTagMultiplexer = 0x2A;
-constexpr uint8_t kTagStopMcu = 4;
-constexpr uint8_t kTagHiByte = 5;
 constexpr uint8_t kTagData = 6;
 constexpr uint8_t kTagData1 = 7;
-constexpr uint8_t kTagErase = 0x0A;
 constexpr uint8_t kTagPageErase = 0x0C;
-constexpr uint8_t kTagFinish = 0x0D;
-constexpr uint8_t kTagCompare = 0x13;
-constexpr uint8_t kTagCompareResult = 0x14;
 constexpr uint8_t kTagChipId = 0x37;
 
 std::mutex clockLock;

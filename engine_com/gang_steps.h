@@ -18,6 +18,16 @@ namespace engine_com {
 constexpr int kSocketCount = 4;
 constexpr uint8_t kNoWaitTag = 0x10;   // the leave frame's tag; nothing waits for it
 constexpr uint8_t kIdleTag = 0x0F;     // noted after a block, with no frame
+constexpr uint32_t kBoardWaitMs = 500;   // board steps, handshakes, stop, erase, chip ID
+constexpr uint32_t kTargetWaitMs = 800;  // address, data and finish steps of the block loops
+constexpr uint32_t kVerifyBlock = 64;
+// Tags of the target steps that more than one engine sends.
+constexpr uint8_t kTagStopMcu = 4;
+constexpr uint8_t kTagHiByte = 5;
+constexpr uint8_t kTagErase = 0x0A;
+constexpr uint8_t kTagFinish = 0x0D;
+constexpr uint8_t kTagCompare = 0x13;
+constexpr uint8_t kTagCompareResult = 0x14;
 
 // What a time-out of a step does.
 enum class Timeout {

@@ -11,10 +11,8 @@ namespace engine_com {
 
 namespace {
 
-constexpr uint32_t kWaitMs = 500;
 constexpr uint8_t kTagHandshake = 0x39;
 constexpr uint8_t kTagChipId = 0x3B;
-constexpr uint8_t kTagStopMcu = 4;
 
 constexpr uint8_t kId23208[] = {0x0F, 'R', '2', '3', '2', '0', '8', 0xFF};
 constexpr uint8_t kId27216[] = {0x0F, 'R', '2', '7', '2', '1', '6', 0xFF};
@@ -72,15 +70,15 @@ int GangConnectSocket(GangRun& run, int s, std::array<uint8_t, kSocketCount>& st
         if (GangSetSwitch(run, static_cast<uint32_t>(i), i == s ? 1 : 0) != 0) return 1;
     }
     int result = 0;
-    if (run.step({kTagHandshake, [] { return SendChipHandshake() != 0; }, kWaitMs, Timeout::Handshake})) {
+    if (run.step({kTagHandshake, [] { return SendChipHandshake() != 0; }, kBoardWaitMs, Timeout::Handshake})) {
         g_bSocketFound[s] = 1;
         g_byReplyData[0] = 0xFF;
-        if (!run.step({kTagChipId, ComIspCmd09, kWaitMs, Timeout::Handshake})) return 1;
+        if (!run.step({kTagChipId, ComIspCmd09, kBoardWaitMs, Timeout::Handshake})) return 1;
         if (CheckChipId(run) == 2) {
             // The refused target has just left ISP mode: it takes no stop frame.
             state[s] = kWrongChip;
             result = 2;
-        } else if (!run.step({kTagStopMcu, ComIsp2StopMcu, kWaitMs, Timeout::Handshake})) {
+        } else if (!run.step({kTagStopMcu, ComIsp2StopMcu, kBoardWaitMs, Timeout::Handshake})) {
             return 1;
         }
     } else {

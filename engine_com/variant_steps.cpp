@@ -18,17 +18,8 @@ using namespace engine_hid;
 
 namespace {
 
-constexpr uint32_t kBoardWaitMs = 500;
-constexpr uint32_t kTargetWaitMs = 800;
-constexpr uint32_t kVerifyBlock = 64;
 constexpr uint32_t kKeyPage = 256;
 constexpr uint8_t kTagRead = 0x01;
-constexpr uint8_t kTagStopMcu = 4;
-constexpr uint8_t kTagHiByte = 5;
-constexpr uint8_t kTagErase = 0x0A;
-constexpr uint8_t kTagFinish = 0x0D;
-constexpr uint8_t kTagCompare = 0x13;
-constexpr uint8_t kTagCompareResult = 0x14;
 
 bool IsWindows62() { return g_dwOsMajor == 6 && g_dwOsMinor == 2; }
 
