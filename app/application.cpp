@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QProxyStyle>
 
 #include "core/globals.h"
 #include "app/ic_page.h"
@@ -10,6 +11,7 @@
 #include "core/registry_settings.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
+#include "platform/registry_store.h"
 #include "dialogs/config1_dlg.h"
 #include "dialogs/eeprom_dlg.h"
 #include "dialogs/tool_dialogs.h"
@@ -20,6 +22,16 @@ namespace {
 
 constexpr uint32_t kMaxDelayCount = 2000;
 
+// The desktop's style with our own chevron on the menu bar's overflow button: the style's
+// own is a PNG file, and reading it loads every image-format plugin at start-up.
+class OwnChevronStyle : public QProxyStyle {
+public:
+    QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+        if (which == SP_ToolBarHorizontalExtensionButton) return res::overflowChevron();
+        return QProxyStyle::standardIcon(which, option, widget);
+    }
+};
+
 }  // namespace
 
 uint32_t CorrectedSerialAddress(uint32_t location, uint32_t address, uint32_t flashSize) {
@@ -28,6 +40,7 @@ uint32_t CorrectedSerialAddress(uint32_t location, uint32_t address, uint32_t fl
 }
 
 void LoadStartupSettings() {
+    const platform::StoreReadBatch oneReading;
     g_bLimitEnable = RegLoadBurnLimitEn() != 0 ? 1 : 0;
     g_nLimitQuantity = RegLoadLimitQuantity();
     g_bSerialEnable = RegLoadSerialNoEn();
@@ -85,6 +98,7 @@ bool DelayKeyFilter::eventFilter(QObject* watched, QEvent* event) {
 
 int RunApplication(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setStyle(new OwnChevronStyle);
     app.setWindowIcon(res::icon(res::kIconApp));
     StartUp();
     DelayKeyFilter keys;

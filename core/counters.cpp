@@ -20,11 +20,6 @@ void setMemory(const Counts& counts) {
 
 }  // namespace
 
-void BeginCountingParts() {
-    std::lock_guard lock(g_countLock);
-    g_unsaved = {};
-}
-
 void CountPart(bool passed) {
     std::lock_guard lock(g_countLock);
     ++g_nTotalCount;
@@ -43,12 +38,6 @@ Counts SaveCountedParts() {
     // A store that cannot be written keeps the counts in memory, as a failed save always has.
     Counts stored;
     if (RegAddCounts(g_unsaved.pass, g_unsaved.fail, stored)) setMemory(stored);
-    g_unsaved = {};
-    return memoryCounts();
-}
-
-Counts KeepCountedPartsUnsaved() {
-    std::lock_guard lock(g_countLock);
     g_unsaved = {};
     return memoryCounts();
 }

@@ -3,7 +3,9 @@
 // "Total Count", "Pass Count", "Fail Count". The worker counts parts while Reset Count may run
 // on the user-interface thread and another copy of the program may save its own counts: every
 // change happens under one lock, and a save adds this copy's parts to what the store holds in
-// one step, so memory and store always hold Total = Pass + Fail and no part is lost.
+// one step, so memory and store always hold Total = Pass + Fail and no part is lost. A part
+// counted by a run that saves nothing (a verify-only run) waits in memory for the next save, so
+// what the screen counted is what reaches the store.
 #include <cstdint>
 
 struct Counts {
@@ -11,16 +13,11 @@ struct Counts {
     bool operator==(const Counts&) const = default;
 };
 
-// A run's counting starts: parts counted by an earlier run that saved nothing (the
-// information-block run counts in memory only) are not saved by this one.
-void BeginCountingParts();
-// One finished part, in memory; SaveCountedParts or KeepCountedPartsUnsaved settles it.
+// One finished part, in memory until the next SaveCountedParts.
 void CountPart(bool passed);
 // Adds the parts counted since the last save to the stored counters and takes the stored
 // result as the counters in memory: what this copy shows is what the store holds.
 Counts SaveCountedParts();
-// The parts counted since the last save stay in memory only (the verify-only run).
-Counts KeepCountedPartsUnsaved();
 // Reset Count: all three 0, in memory and in the store.
 Counts ResetCounters();
 // The counters in memory as one consistent triple.

@@ -1,10 +1,16 @@
 #include "core/hex_converter.h"
 
-#include <array>
-#include <cstdio>
-#include <memory>
-#include <new>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <new>
+#include <span>
+
+#include "platform/durable_file.h"
 #include "platform/strfmt.h"
 
 namespace {
@@ -21,86 +27,107 @@ constexpr std::array<int8_t, 256> kDigit = makeDigitTable();
 
 enum : int { kData = 0, kEndOfFile = 1, kExtSegment = 2, kExtLinear = 4 };
 
-// Walks the text record by record; pos always stays within the text.
+constexpr size_t kChunkBytes = 1 << 16;
+// The characters of a record after its ':': count, address, type, 255 data bytes, checksum.
+constexpr size_t kMaxRecordChars = 2 + 4 + 2 + 2 * 255 + 2;
+
+// Walks the text record by record; pos always stays within the text. The text is whole in
+// memory, or read from a file in fixed chunks: a record that a chunk cuts is moved to the
+// front of the buffer and the rest read after it.
 class HexReader {
 public:
-    explicit HexReader(std::string_view text) : text_(text) {}
+    explicit HexReader(std::string_view text) : text_(text.data()), size_(text.size()) {}
+    explicit HexReader(int fd) : fd_(fd), buffer_(kChunkBytes), text_(buffer_.data()) {}
 
-    HexConversion run() {
+    int readError() const { return readError_; }
+
+    // Hands each data record to sink.place(offset, bytes) in file order; stops when that fails.
+    template <typename Sink>
+    HexConversion run(Sink& sink) {
         HexConversion result;
-        std::vector<uint8_t>& image = result.image;
-        try {
-            while (findRecordStart()) {
-                if (!readRecord()) return fail(result);
-                if (type_ == kEndOfFile) break;
-                if (type_ == kExtSegment) {
-                    error_ = "extended segment address records are not supported";
-                    return fail(result);
-                }
-                if (type_ == kExtLinear) {
-                    if (count_ != 2) {
-                        error_ = "extended linear address record without two data bytes";
-                        return fail(result);
-                    }
-                    upper_ = (uint32_t{data_[0]} << 24) | (uint32_t{data_[1]} << 16);
-                    if (!baseSeen_) reference_ = upper_;
-                    baseSeen_ = true;
-                    continue;
-                }
-                if (type_ != kData || count_ == 0) continue;
-                // Data before any type 04 record lies in the window of base 0.
-                baseSeen_ = true;
-                const uint64_t absolute = uint64_t{upper_} + address_;
-                if (absolute < reference_ ||
-                    absolute - reference_ + count_ > kImageBufferSize) {
-                    error_ = "data does not fit the 16 MB image buffer";
-                    return fail(result);
-                }
-                const size_t offset = static_cast<size_t>(absolute - reference_);
-                if (image.size() < offset + count_) image.resize(offset + count_, 0x00);
-                std::copy(data_.begin(), data_.begin() + count_, image.begin() + offset);
+        while (findRecordStart()) {
+            if (!readRecord()) return fail(result);
+            if (type_ == kEndOfFile) break;
+            if (type_ == kExtSegment) {
+                error_ = "extended segment address records are not supported";
+                return fail(result);
             }
-        } catch (const std::bad_alloc&) {
-            result.error = strfmt("Error allocating data buffer memory for %d  bytes\n",
-                                  static_cast<int>(kImageBufferSize));
-            result.image.clear();
-            return result;
+            if (type_ == kExtLinear) {
+                if (count_ != 2) {
+                    error_ = "extended linear address record without two data bytes";
+                    return fail(result);
+                }
+                upper_ = (uint32_t{data_[0]} << 24) | (uint32_t{data_[1]} << 16);
+                if (!baseSeen_) reference_ = upper_;
+                baseSeen_ = true;
+                continue;
+            }
+            if (type_ != kData || count_ == 0) continue;
+            // Data before any type 04 record lies in the window of base 0.
+            baseSeen_ = true;
+            const uint64_t absolute = uint64_t{upper_} + address_;
+            if (absolute < reference_ || absolute - reference_ + count_ > kImageBufferSize) {
+                error_ = "data does not fit the 16 MB image buffer";
+                return fail(result);
+            }
+            const auto offset = static_cast<uint32_t>(absolute - reference_);
+            if (!sink.place(offset, std::span<const uint8_t>(data_.data(), count_))) return result;
+            result.size = std::max(result.size, offset + count_);
         }
-        result.ok = true;
+        result.ok = readError_ == 0;
         return result;
     }
 
 private:
     HexConversion& fail(HexConversion& result) const {
-        result.image.clear();
         result.error = strfmt("HEX file error in line %zu: %s", recordLine_, error_);
         return result;
     }
 
-    // Skips to the character after the next ':', counting lines.
+    // Reads on into the buffer behind what is left of it; false at the end of the input.
+    bool readMore() {
+        if (fd_ < 0 || ended_) return false;
+        std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(pos_),
+                  buffer_.begin() + static_cast<std::ptrdiff_t>(size_), buffer_.begin());
+        size_ -= pos_;
+        pos_ = 0;
+        size_t got = 0;
+        readError_ = platform::readInto(fd_, std::as_writable_bytes(std::span(buffer_).subspan(size_)), got);
+        size_ += got;
+        ended_ = got == 0 || readError_ != 0;
+        return got > 0;
+    }
+
+    // Skips to the character after the next ':', counting lines, with the whole record after
+    // it in the buffer when the input holds it.
     bool findRecordStart() {
-        while (pos_ < text_.size()) {
-            const char c = text_[pos_++];
-            if (c == ':') {
-                recordLine_ = line_;
-                return true;
+        for (;;) {
+            while (pos_ < size_) {
+                const char c = text_[pos_++];
+                if (c == ':') {
+                    recordLine_ = line_;
+                    while (size_ - pos_ < kMaxRecordChars && readMore()) {
+                    }
+                    return true;
+                }
+                if (c == '\n') ++line_;
             }
-            if (c == '\n') ++line_;
+            if (!readMore()) return false;
         }
-        return false;
     }
 
     // Reads one byte as two hex digits; false with error_ set when they are missing or bad.
     bool readByte(uint8_t& value) {
-        if (pos_ + 2 > text_.size() || text_[pos_] == '\n' || text_[pos_] == '\r' ||
-            text_[pos_ + 1] == '\n' || text_[pos_ + 1] == '\r') {
+        if (pos_ + 2 > size_) {
             error_ = "the record runs past the end of its line";
             return false;
         }
         const int high = kDigit[static_cast<uint8_t>(text_[pos_])];
         const int low = kDigit[static_cast<uint8_t>(text_[pos_ + 1])];
-        if (high < 0 || low < 0) {
-            error_ = "a character that is not a hex digit";
+        if ((high | low) < 0) {
+            const bool lineEnds = text_[pos_] == '\n' || text_[pos_] == '\r' || text_[pos_ + 1] == '\n' ||
+                                  text_[pos_ + 1] == '\r';
+            error_ = lineEnds ? "the record runs past the end of its line" : "a character that is not a hex digit";
             return false;
         }
         pos_ += 2;
@@ -131,7 +158,12 @@ private:
         return true;
     }
 
-    std::string_view text_;
+    int fd_ = -1;
+    std::vector<char> buffer_;
+    bool ended_ = false;
+    int readError_ = 0;
+    const char* text_;
+    size_t size_ = 0;
     size_t pos_ = 0;
     size_t line_ = 1;
     size_t recordLine_ = 0;
@@ -146,51 +178,92 @@ private:
     bool baseSeen_ = false;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+// The binary in memory, growing to the highest end of the records.
+struct ImageSink {
+    std::vector<uint8_t>& image;
+    bool place(uint32_t offset, std::span<const uint8_t> bytes) {
+        if (image.size() < offset + bytes.size()) image.resize(offset + bytes.size(), 0x00);
+        std::copy(bytes.begin(), bytes.end(), image.begin() + offset);
+        return true;
+    }
 };
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string cannotOpen(const std::string& path) {
-    return strfmt("File : %s could not be opened!!!", path.c_str());
-}
+// The binary written to a file as the records come: records that continue one another are
+// gathered and written together; a gap reads as zeros.
+class FileSink {
+public:
+    explicit FileSink(platform::DurableWriter& file) : file_(file) { run_.reserve(kChunkBytes); }
+    bool place(uint32_t offset, std::span<const uint8_t> bytes) {
+        if (offset != runStart_ + run_.size() || run_.size() + bytes.size() > kChunkBytes) {
+            if (!flush()) return false;
+            runStart_ = offset;
+        }
+        run_.insert(run_.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+    bool flush() {
+        const bool written = file_.writeAt(runStart_, std::as_bytes(std::span(run_)));
+        run_.clear();
+        return written;
+    }
+
+private:
+    platform::DurableWriter& file_;
+    uint64_t runStart_ = 0;
+    std::vector<uint8_t> run_;
+};
 
 }  // namespace
 
+std::string CouldNotOpen(const std::string& path) {
+    return strfmt("File : %s could not be opened!!!", path.c_str());
+}
+
+std::string CouldNotRead(const std::string& path) {
+    return strfmt("File : %s could not be read!!!", path.c_str());
+}
+
+std::string NotARegularFile(const std::string& path) {
+    return strfmt("File : %s is not a regular file!", path.c_str());
+}
+
 HexConversion ConvertHexText(std::string_view text) {
-    return HexReader(text).run();
+    std::vector<uint8_t> image;
+    ImageSink sink{image};
+    HexConversion result;
+    try {
+        result = HexReader(text).run(sink);
+    } catch (const std::bad_alloc&) {
+        result = {};
+        result.error = strfmt("Error allocating data buffer memory for %d  bytes\n",
+                              static_cast<int>(kImageBufferSize));
+    }
+    if (result.ok) result.image = std::move(image);
+    return result;
 }
 
 HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& binPath) {
     HexConversion result;
-    std::string text;
-    {
-        File hex(std::fopen(hexPath.c_str(), "rb"));
-        if (!hex) {
-            result.error = cannotOpen(hexPath);
-            return result;
-        }
-        char chunk[1 << 16];
-        size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, hex.get())) > 0) text.append(chunk, got);
-        if (std::ferror(hex.get())) {
-            result.error = cannotOpen(hexPath);
-            return result;
-        }
+    int fd = -1;
+    struct stat info {};
+    const int error = platform::openForReading(hexPath, kMaxHexFileBytes, fd, info);
+    if (error != 0) {
+        result.error = error == EINVAL ? NotARegularFile(hexPath)
+                       : error == EFBIG ? strfmt("File : %s is too large for an image!", hexPath.c_str())
+                                        : CouldNotOpen(hexPath);
+        return result;
     }
-    result = ConvertHexText(text);
-    if (!result.ok) return result;
-
-    std::FILE* bin = std::fopen(binPath.c_str(), "wb");
-    bool written = bin != nullptr;
-    if (bin) {
-        written = std::fwrite(result.image.data(), 1, result.image.size(), bin) ==
-                  result.image.size();
-        written = std::fclose(bin) == 0 && written;
-    }
-    if (!written) {
+    HexReader reader(fd);
+    platform::DurableWriter bin(binPath);
+    FileSink sink(bin);
+    result = reader.run(sink);
+    ::close(fd);
+    if (reader.readError() != 0) {
         result.ok = false;
-        result.error = cannotOpen(binPath);
+        result.error = CouldNotRead(hexPath);
+    } else if (result.error.empty() && !(result.ok && sink.flush() && bin.commit())) {
+        result.ok = false;
+        result.error = CouldNotOpen(binPath);
     }
     return result;
 }

@@ -10,11 +10,14 @@
 
 // Largest image the program handles: the size of its image buffers.
 constexpr uint32_t kImageBufferSize = 0x1000000;
+// Largest HEX file read: a 16 MB image in one-byte records with CR LF line ends fits.
+constexpr uint64_t kMaxHexFileBytes = uint64_t{256} << 20;
 
 struct HexConversion {
     bool ok = false;
     std::string error;           // the message to show when ok is false
-    std::vector<uint8_t> image;  // address 0 up to the highest end of any data record
+    uint32_t size = 0;           // of the binary: address 0 up to the highest end of any data record
+    std::vector<uint8_t> image;  // the binary, from ConvertHexText only
 };
 
 // Converts HEX text. Addresses of type 04 records are taken relative to the first extended
@@ -22,9 +25,17 @@ struct HexConversion {
 // at offset 0. A text without an end-of-file record ends at its end.
 HexConversion ConvertHexText(std::string_view text);
 
-// Reads hexPath, converts it and, only when the conversion succeeded, writes the binary
-// to binPath.
+// Converts the file hexPath into binPath, reading it in fixed chunks and writing the binary as
+// the records come. The binary replaces binPath only when the whole conversion succeeded: a
+// failed one leaves the old file whole. Anything but a regular file of at most
+// kMaxHexFileBytes is refused unread.
 HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& binPath);
 
 // binPath for a HEX file: the same folder and name with ".bin" in place of the extension.
 std::string BinPathBesideHex(const std::string& hexPath);
+
+// The messages of an image file that cannot be read: missing or unreadable, failing as it is
+// read, and a FIFO, a device or anything else but a regular file.
+std::string CouldNotOpen(const std::string& path);
+std::string CouldNotRead(const std::string& path);
+std::string NotARegularFile(const std::string& path);

@@ -1,13 +1,17 @@
 #include "core/image_loader.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <cerrno>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "core/crc16.h"
 #include "core/hex_converter.h"
+#include "platform/durable_file.h"
 #include "platform/strfmt.h"
 
 namespace {
@@ -27,35 +31,54 @@ std::string lowerExtension(const std::string& path) {
 BinImage ReadBinImage(const std::string& path, uint32_t flashSize) {
     BinImage image;
     BinImageInfo& info = image.info;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        info.error = strfmt("File : %s could not be opened!!!", path.c_str());
-        return image;
-    }
-    std::vector<uint8_t> buffer;
-    try {
-        buffer.assign(kImageBufferSize, 0xFF);
-    } catch (const std::bad_alloc&) {
-        std::fclose(file);
-        info.error = strfmt("Error allocating data buffer memory for %d  bytes\n",
-                            static_cast<int>(kImageBufferSize));
-        info.icon = platform::MsgIcon::None;
-        return image;
-    }
-    const size_t read = std::fread(buffer.data(), 1, buffer.size(), file);
-    std::fseek(file, 0, SEEK_END);
-    const long end = std::ftell(file);
-    std::fclose(file);
-    info.fileSize = end > 0 ? static_cast<uint64_t>(end) : 0;
-
-    if (info.fileSize > flashSize) {
+    int fd = -1;
+    struct stat file {};
+    const auto oversized = [&](uint64_t fileSize) {
+        info.fileSize = fileSize;
         info.error = strfmt("File size more than %X", flashSize);
         info.oversized = true;
         return image;
+    };
+    const int error = platform::openForReading(path, flashSize, fd, file);
+    if (error == EFBIG) return oversized(static_cast<uint64_t>(file.st_size));
+    if (error != 0) {
+        info.error = error == EINVAL ? NotARegularFile(path) : CouldNotOpen(path);
+        return image;
     }
-    info.crc = CalcCRC16(buffer.data(), std::min(flashSize, kImageBufferSize), 0xFFFF, 0);
-    image.bytes.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(read));
-    for (uint8_t byte : image.bytes) info.byteSum += byte;
+    // The flash as the chip model has it, at most the 16 MB image buffer: the file at its
+    // start, 0xFF after it.
+    const uint32_t bufferSize = std::min(flashSize, kImageBufferSize);
+    std::vector<uint8_t> flash;
+    try {
+        flash.assign(bufferSize, 0xFF);
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        info.error = strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(bufferSize));
+        info.icon = platform::MsgIcon::None;
+        return image;
+    }
+    size_t read = 0;
+    int readError = platform::readInto(fd, std::as_writable_bytes(std::span(flash)), read);
+    uint64_t fileSize = read;
+    if (readError == 0 && read == bufferSize) {
+        // Past the flash the file is too large, even if it grew since it was measured; past the
+        // 16 MB buffer it is left unread at its measured size.
+        std::byte probe[1];
+        size_t beyond = 0;
+        readError = platform::readInto(fd, probe, beyond);
+        if (beyond > 0) fileSize = std::max<uint64_t>(read + beyond, static_cast<uint64_t>(file.st_size));
+    }
+    ::close(fd);
+    if (readError != 0) {
+        info.error = CouldNotRead(path);
+        return image;
+    }
+    if (fileSize > flashSize) return oversized(fileSize);
+    info.fileSize = fileSize;
+    info.crc = CalcCRC16(flash, 0xFFFF, 0);
+    flash.resize(read);
+    for (uint8_t byte : flash) info.byteSum += byte;
+    image.bytes = std::move(flash);
     info.ok = true;
     return image;
 }

@@ -24,8 +24,9 @@ struct BinImage {
     std::vector<uint8_t> bytes;  // the file's bytes as read, when info.ok
 };
 
-// Reads a binary into a 16 MB buffer filled with 0xFF, refuses it when it is larger than
-// flashSize ("File size more than %X"), and takes the CRC-16 over flashSize bytes.
+// Reads a binary into a buffer of flashSize bytes (at most the 16 MB image buffer) filled with
+// 0xFF, refuses it when it is larger than flashSize ("File size more than %X", unread) or not a
+// regular file, and takes the CRC-16 over the buffer.
 BinImage ReadBinImage(const std::string& path, uint32_t flashSize);
 BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize);
 

@@ -52,6 +52,14 @@ void writeYesNo(bool on, const std::string& path, const char* section, const cha
     write(path, section, key, on ? "Yes" : "No");
 }
 
+// "Serial No" as "%X" reads it and writes it; a number above 0x1000000 is stored as 0.
+uint32_t serialNumberOf(const std::string& text) {
+    const auto number = leadingNumber(text, 16);
+    return number ? static_cast<uint32_t>(*number) : 0;
+}
+
+std::string serialNumberText(uint32_t serial) { return strfmt("%X", serial > 0x1000000 ? 0 : serial); }
+
 }  // namespace
 
 bool CIniFile::SetFileName(const std::string& path) {
@@ -160,13 +168,21 @@ void IniSetFff(const std::string& text, const std::string& path) {
     write(path, kCodeOption, "FFF", text);
 }
 
-uint32_t IniGetSerialNo(const std::string& path) {
-    const auto number = leadingNumber(read(path, kCodeOption, "Serial No"), 16);
-    return number ? static_cast<uint32_t>(*number) : 0;
-}
+uint32_t IniGetSerialNo(const std::string& path) { return serialNumberOf(read(path, kCodeOption, "Serial No")); }
 
 void IniSetSerialNo(uint32_t serial, const std::string& path) {
-    write(path, kCodeOption, "Serial No", strfmt("%X", serial > 0x1000000 ? 0 : serial));
+    write(path, kCodeOption, "Serial No", serialNumberText(serial));
+}
+
+std::optional<uint32_t> IniTakeSerialNo(const std::string& path, bool advance) {
+    uint32_t taken = 0;
+    const bool written = platform::updateProfileString(path, kCodeOption, "Serial No",
+                                                       [&](const std::optional<std::string>& stored) {
+                                                           taken = serialNumberOf(stored.value_or(""));
+                                                           return serialNumberText(advance ? taken + 1 : taken);
+                                                       });
+    if (!written) return std::nullopt;
+    return taken;
 }
 
 bool IniGetGenerateDesHex(const std::string& path) {

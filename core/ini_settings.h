@@ -1,8 +1,9 @@
 #pragma once
 // The INI settings file beside the settings store: sections "Security", "Code Option" and
-// "Miscellaneous". The program writes "Beep Sound" and (behind a gang-engine flag) "Serial No";
-// nothing reads the file back at run time.
+// "Miscellaneous". The program writes "Beep Sound", and the gang runs take their serial numbers
+// from "Serial No".
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,11 @@ std::string IniGetFff(const std::string& path);
 void IniSetFff(const std::string& text, const std::string& path);
 uint32_t IniGetSerialNo(const std::string& path);
 void IniSetSerialNo(uint32_t serial, const std::string& path);
+// The serial number to program, "Serial No" as the file holds it, taken under the file's lock;
+// with advance the file moves on by one in the same step, so that two running copies never
+// take one number twice. Without advance the number is written back as it stands, which shows
+// that the file can be written. Nothing when the file cannot be locked, read or written.
+std::optional<uint32_t> IniTakeSerialNo(const std::string& path, bool advance);
 
 bool IniGetGenerateDesHex(const std::string& path);
 void IniSetGenerateDesHex(bool on, const std::string& path);

@@ -18,6 +18,7 @@ enum class Rule {
     Flag,        // missing gives 1, a stored 0 gives 0, any other number 1; unreadable gives 0
     ExactlyOne,  // 1 only for a stored 1, else 0
     BaudRate,    // one of the rates the gang board speaks, else the fallback
+    Ceiling,     // a stored number, but at most hi
     Text,        // a stored text, else the fallback text
 };
 
@@ -77,7 +78,7 @@ constexpr SettingRule kSettings[] = {
     {"Gang Serial Fixed", Rule::Range, 0, 0xFFFFFF, 0},
     {"Key Write", Rule::ExactlyOne},
     {"Log Steps", Rule::ExactlyOne},
-    {"COM Extra Delay", Rule::Range, 0, 2000, 0},
+    {"COM Extra Delay", Rule::Ceiling, 0, 1000, 0},  // ms after each socket of a scan
 };
 
 // A name missing from the table fails to compile.
@@ -98,6 +99,8 @@ uint32_t applyRule(const SettingRule& s, long result, uint32_t stored) {
     case Rule::BaudRate:
         if (stored != 9600 && stored != 57600 && stored != 115200) return s.fallback;
         return read ? stored : s.fallback;
+    case Rule::Ceiling:
+        return read ? std::min(stored, s.hi) : s.fallback;
     case Rule::LowByte:
         stored &= 0xFF;
         [[fallthrough]];

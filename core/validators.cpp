@@ -32,7 +32,8 @@ FlashGeometry geometryOf(uint8_t mode) {
     case 3: return {256, 0x0FF8, 0x4000};
     case 4:
     case 6: return {256, 0x1FF8, 0x4000};
-    case 7: return {512, 0xBFF8, 0xC000};
+    case 7:
+    case 13: return {512, 0xBFF8, 0xC000};
     case 8: return {512, 0x7FF8, 0xC000};
     case 9: return {512, 0x1FF8, 0x4000};
     case 10: return {512, 0x0FF8, 0x4000};

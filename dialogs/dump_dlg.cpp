@@ -39,7 +39,11 @@ std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t s
     const uint32_t blocks = pageCount * kDumpPageSize / kBlock;
     page.setProgressRange(0, static_cast<int>(blocks + 1));
     page.setProgressPos(0);
-    HidSelectSocket(socket);
+    // A failed select would dump the site selected before.
+    if (HidSelectSocket(socket) != 1) {
+        ReportReadFailure(page, kTargetFlashBase + start);
+        return std::nullopt;
+    }
     HidSetSocketPower(0);
     Pause(10);
     HidSetSocketPower(1);

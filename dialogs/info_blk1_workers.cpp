@@ -1,6 +1,7 @@
 #include "dialogs/info_blk1_workers.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/globals.h"
 #include "link/com_frames.h"
@@ -101,13 +102,18 @@ void InfoBlk1ReadThread(InfoBlk1Page& page) {
     std::array<uint8_t, kInfoBlk1Bytes> bytes;
     bytes.fill(0xFF);
     bool timedOut = !Opening() || !OpenAccess();
-    for (uint32_t a = 0; !timedOut && a < kInfoBlk1Bytes; a += kFrameBytes) {
+    std::optional<uint32_t> shortRead;
+    for (uint32_t a = 0; !timedOut && !shortRead && a < kInfoBlk1Bytes; a += kFrameBytes) {
         if (g_hStopEvent.isSet()) return Close(page, false, Ending::WithLeave);
+        g_pBlockBuf.takeStoredCount();
         timedOut = !Step(kTagRead, [a] { return ComIspRead8(static_cast<uint8_t>(a)); }, 500);
-        if (!timedOut) std::copy_n(g_pBlockBuf.data(), kFrameBytes, bytes.begin() + a);
+        // A reply with fewer bytes than asked for is a failed read, not the bytes of the one before.
+        if (!timedOut && g_pBlockBuf.takeStoredCount() < kFrameBytes) shortRead = a;
+        if (!timedOut && !shortRead) std::copy_n(g_pBlockBuf.data(), kFrameBytes, bytes.begin() + a);
     }
     timedOut = timedOut || !CloseAccess();
-    if (!timedOut) page.showGridBytes(bytes);
+    if (shortRead && !timedOut) page.messageBox(strfmt("Read fail at 0x%08X!", *shortRead), platform::MsgIcon::Error);
+    if (!timedOut && !shortRead) page.showGridBytes(bytes);
     Close(page, timedOut, Ending::WithLeave);
 }
 

@@ -22,18 +22,32 @@ constexpr uint32_t kSecurityWord108 = 0x108;
 
 uint32_t PageBase(uint32_t pageIndex) { return pageIndex != 0 ? kTargetInfoPage2 : kTargetInfoBase; }
 
-void SelectAndPrepare(uint32_t socket) {
-    HidSelectSocket(socket);
+// False when the select failed: what follows would reach the site selected before.
+bool SelectAndPrepare(uint32_t socket) {
+    if (HidSelectSocket(socket) != 1) return false;
     Pause(200);
     HidCmdPrepare();
     Pause(200);
+    return true;
+}
+
+void ReportWriteFailure(WorkerPage& page, uint32_t address) {
+    page.messageBox(strfmt("Write fail at 0x%08X!", address), platform::MsgIcon::Error);
+}
+
+// Reads out from address on the prepared site; nothing is read when the site cannot be selected.
+void ReadFromSite(WorkerPage& page, uint32_t socket, uint32_t address, std::span<uint8_t> out) {
+    if (SelectAndPrepare(socket)) {
+        ReadByteBlocks(page, address, out);
+    } else {
+        ReportReadFailure(page, address);
+    }
 }
 
 std::array<uint8_t, kInfoPageSize> ReadPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
     std::array<uint8_t, kInfoPageSize> bytes;
     bytes.fill(0xFF);
-    SelectAndPrepare(socket);
-    ReadByteBlocks(page, PageBase(pageIndex), bytes);
+    ReadFromSite(page, socket, PageBase(pageIndex), bytes);
     return bytes;
 }
 
@@ -46,8 +60,7 @@ bool WriteWords(WorkerPage& page, uint32_t address, std::span<const uint8_t> byt
         page.setProgressPos(static_cast<int>(i));
     }
     const bool enabled = FlashEnableWrite();
-    if (failed || !enabled || !unlocked)
-        page.messageBox(strfmt("Write fail at 0x%08X!", failed.value_or(address)), platform::MsgIcon::Error);
+    if (failed || !enabled || !unlocked) ReportWriteFailure(page, failed.value_or(address));
     return !failed && enabled && unlocked;
 }
 
@@ -107,8 +120,7 @@ ParameterArea ReadParameterArea(WorkerPage& page, uint32_t socket) {
     page.showControl(res::kIdcInfoBar, true);
     page.setProgressRange(0, static_cast<int>(area.size() / kBlock + 1));
     page.setProgressPos(0);
-    SelectAndPrepare(socket);
-    ReadByteBlocks(page, kParameterAreaAddr, area);
+    ReadFromSite(page, socket, kParameterAreaAddr, area);
     page.setProgressPos(static_cast<int>(area.size() / kBlock + 1));
     page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
@@ -119,10 +131,13 @@ void WriteParameterArea(WorkerPage& page, uint32_t socket, const ParameterArea& 
     page.showControl(res::kIdcInfoBar, true);
     page.setProgressRange(0, static_cast<int>(area.size() / 4));
     page.setProgressPos(0);
-    HidSelectSocket(socket);
-    Pause(200);
-    const bool unlocked = UnlockForInfoWrite();
-    WriteWords(page, kParameterAreaAddr, area, unlocked);
+    if (HidSelectSocket(socket) == 1) {
+        Pause(200);
+        const bool unlocked = UnlockForInfoWrite();
+        WriteWords(page, kParameterAreaAddr, area, unlocked);
+    } else {
+        ReportWriteFailure(page, kParameterAreaAddr);
+    }
     page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
 }
@@ -153,15 +168,22 @@ void WriteInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex, const 
     page.showControl(res::kIdcInfoBar, true);
     page.setProgressRange(0, static_cast<int>(words.size()));
     page.setProgressPos(0);
-    SelectAndPrepare(socket);
-    const bool unlocked = UnlockForInfoWrite();
-    WriteWords(page, PageBase(pageIndex), bytes, unlocked);
+    if (SelectAndPrepare(socket)) {
+        const bool unlocked = UnlockForInfoWrite();
+        WriteWords(page, PageBase(pageIndex), bytes, unlocked);
+    } else {
+        ReportWriteFailure(page, PageBase(pageIndex));
+    }
     page.showControl(res::kIdcInfoBar, false);
     SettleAfterTask();
 }
 
 bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pageIndex) {
-    SelectAndPrepare(socket);
+    if (!SelectAndPrepare(socket)) {
+        page.messageBox("Erase fail!", platform::MsgIcon::Error);
+        SettleAfterTask();
+        return false;
+    }
     const std::optional<SecurityWords> kept = ReadSecurityWords();
     if (!kept) {
         // Erasing now would lose the security words for good.
@@ -183,7 +205,7 @@ bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pa
 }
 
 int PowerAndConnect(uint32_t socket) {
-    HidSelectSocket(socket);
+    if (HidSelectSocket(socket) != 1) return kConnectTransferFailed;
     Pause(10);
     HidSetSocketPower(1);
     Pause(10);
@@ -203,7 +225,11 @@ void OpenDebugSite(uint32_t socket) {
 }
 
 bool CopySecurityToPage2(WorkerPage& page, uint32_t socket) {
-    HidSelectSocket(socket);
+    if (HidSelectSocket(socket) != 1) {
+        page.messageBox("Erase fail!", platform::MsgIcon::Error);
+        SettleAfterTask();
+        return false;
+    }
     Pause(200);
     std::array<uint8_t, 4> ignored;
     bool ok = HidReadWord05(0x0, ignored) == 1;

@@ -5,7 +5,8 @@
 // what it read; the caller holds the busy flag.
 //
 // Memory buffers start at 0xFF, so bytes that a failed read did not deliver read as erased and
-// never as stale data; the first failed block is reported.
+// never as stale data; the first failed block is reported. A site that cannot be selected gets
+// no further command (it would reach the site selected before), and the failure is reported.
 #include <array>
 #include <cstdint>
 #include <span>
@@ -46,7 +47,8 @@ void WriteInfoPage(WorkerPage& page, uint32_t socket, uint32_t pageIndex, const 
 bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pageIndex);
 
 // Open Debug: selects and powers the site and connects its target (10 ms after the select and
-// after the power-on); the connect's result, and on success the prepare command is sent.
+// after the power-on); the connect's result, and on success the prepare command is sent. A
+// select that fails is a failed transfer: nothing more is sent.
 int PowerAndConnect(uint32_t socket);
 // Open Debug of the information-block tools, on the user-interface thread: refused while a task
 // runs; "HID device Not Found !" or "No Target IC found!" when it cannot reach a target.

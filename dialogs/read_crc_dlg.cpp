@@ -29,7 +29,12 @@ TargetCrcs ReadTargetCrcs(WorkerPage& page, uint32_t socket, uint32_t flashSize)
     page.setProgressRange(0, static_cast<int>(blocks));
     page.setProgressPos(0);
     page.showControl(kIdcCrcBar, true);
-    HidSelectSocket(socket);
+    // A failed select would read the site selected before.
+    if (HidSelectSocket(socket) != 1) {
+        ReportReadFailure(page, kTargetFlashBase);
+        page.showControl(kIdcCrcBar, false);
+        return crcs;
+    }
     HidSetSocketPower(1);
     if (HidConnectTarget() != kConnectOk) {
         page.messageBox(strfmt("Socket %d No Target IC found!", static_cast<int>(socket + 1)), platform::MsgIcon::Error);

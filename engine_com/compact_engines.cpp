@@ -52,7 +52,7 @@ PassPlan CompactPass() {
 void GangProgramThreadCompact(WorkerPage& page) {
     GangRun run(page);
     if (StartVariant(run, true, 128) && CheckProgramBounds(run) && CheckKeyPage(run, kKeyPageAddr) &&
-        ProtectionGuard(run, CodeOptionPrompt::None) && OpenBoardPort(run)) {
+        OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ConnectEverySocket(run) && ShowEverySocket(run) &&
             EraseTargets(run, VariantErase(AfterErase::ClosePortByDelay)) && ConnectEverySocket(run)) {
@@ -72,7 +72,7 @@ void GangProgramThreadCompact(WorkerPage& page) {
 
 void GangVerifyThreadCompact(WorkerPage& page) {
     GangRun run(page);
-    if (StartVariant(run, false, 128) && BoundVerifyData(run, run.optionAddr) && OpenBoardPort(run)) {
+    if (StartVariant(run, false, 128) && CheckProgramBounds(run) && OpenBoardPort(run)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ConnectEverySocket(run) && ShowEverySocket(run)) {
             ChangeLineSpeed();

@@ -9,8 +9,9 @@ void GangProgramThread(WorkerPage& page) {
     constexpr uint32_t kBlockSize = 64;
     GangRun run(page);
     const SocketHandshake handshake = StandardHandshake();
-    if (StartRun(run, true) && CheckProgramBounds(run) && ProtectionGuard(run) &&
-        OpenBoardPort(run) && PowerOnBoard(run) && ScanSockets(run, handshake)) {
+    // The port opens before the guard, so that a run the guard stops still switches the board off.
+    if (StartRun(run, true) && CheckProgramBounds(run) && OpenBoardPort(run) && ProtectionGuard(run) &&
+        PowerOnBoard(run) && ScanSockets(run, handshake)) {
         SetProgramProgressScale(run);
         if (ShowSockets(run) && EraseTargets(run) && CheckChipIds(run, handshake) && ProgramBlocks(run, kBlockSize))
             VerifySockets(run, {.programRun = true});

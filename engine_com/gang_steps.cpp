@@ -118,6 +118,22 @@ void ShowSocketFound(WorkerPage& page, int socket, bool found) {
     page.setControlIcon(ctl::kIndicator1 + socket, found ? icon::kTargetPresent[socket] : icon::kNoTarget[socket]);
 }
 
+bool GivesSerialNumbers() { return g_bOptionSerial && g_bGangSerialEnable; }
+
+// The number for the next part, read and advanced in the INI file under its lock, so that a
+// second running copy never issues it too. A file that cannot be written ends the run before
+// the part gets a number.
+bool TakeSerialNumber(GangRun& run, bool advance) {
+    const std::optional<uint32_t> taken = IniTakeSerialNo(g_strIniPath, advance);
+    if (!taken) {
+        run.page.messageBox(strfmt("Can not write Serial No to %s !", g_strIniPath.c_str()), platform::MsgIcon::Error);
+        run.running = false;
+        return false;
+    }
+    g_nGangSerial = *taken;
+    return true;
+}
+
 }  // namespace
 
 void SetGangClockForTests(GangClock c) {
@@ -187,8 +203,11 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon
     g_bSocketFound.fill(0);
     for (auto& pass : g_bSocketPass) pass = 0;
     LoadGangSettings();
-    if (serialNumbers) g_nGangSerial = IniGetSerialNo(g_strIniPath);
     run.serialAtStart = g_nGangSerial;
+    if (serialNumbers && GivesSerialNumbers()) {
+        if (!TakeSerialNumber(run, false)) return false;
+        run.serialAtStart = g_nGangSerial;
+    }
     run.optionAddr = g_dwOptionAddr;
     run.startAddr = g_nIspStartAddr;
     std::optional<RunImage> image = LoadRunImage(run.page, 0xFF, allocationIcon);
@@ -212,6 +231,11 @@ bool CheckProgramBounds(GangRun& run) {
                          run.startAddr, run.dataLength, static_cast<uint32_t>(flash));
     } else if (run.dataLength == 0 && run.image.size > 0) {
         refusal = strfmt("Option address 0x%X leaves no code to program!", run.optionAddr);
+    } else if (run.dataLength > 0 && uint64_t{run.startAddr} + run.dataLength > run.optionAddr) {
+        // The option block would be written over programmed code, and the guard would have
+        // looked at other bytes than those that land there.
+        refusal = strfmt("Start address 0x%X and 0x%X bytes of code reach the option block at 0x%X!", run.startAddr,
+                         run.dataLength, run.optionAddr);
     }
     if (refusal.empty()) return true;
     run.page.messageBox(refusal, platform::MsgIcon::Error);
@@ -295,8 +319,9 @@ Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake) 
 bool ScanSockets(GangRun& run, const SocketHandshake& handshake) {
     for (int socket = 0; socket < kSocketCount; ++socket) {
         const Reach reach = ConnectSocket(run, socket, handshake);
+        // A target that answered counts, also when the run ends at its stop step.
+        run.counted[socket] = run.found(socket);
         if (reach == Reach::Ended || reach == Reach::PortLost) return false;
-        run.counted[socket] = reach == Reach::Target;
         GangPause(g_nComExtraDelay);
         if (socket == 0) GangPause(g_dwWaitMs);
     }
@@ -460,10 +485,10 @@ namespace {
 
 enum class Compare { Matched, Differed, Failed };
 
-// One compare on the target: the high byte when it changed, 64 bytes (the image's, 0xFF past
-// count), the result.
-Compare CompareBlock(GangRun& run, uint32_t address, uint32_t offset, uint32_t count, uint16_t& cachedHi,
-                     uint32_t dataWaitMs) {
+// One compare on the target: the high byte when it changed, frameBytes bytes (the image's,
+// 0xFF past count), the result.
+Compare CompareBlock(GangRun& run, uint32_t address, uint32_t offset, uint32_t count, uint32_t frameBytes,
+                     uint16_t& cachedHi, uint32_t dataWaitMs) {
     const uint8_t hi = static_cast<uint8_t>(address >> 8);
     if (hi != cachedHi) {
         cachedHi = hi;
@@ -474,7 +499,8 @@ Compare CompareBlock(GangRun& run, uint32_t address, uint32_t offset, uint32_t c
     block.fill(0xFF);
     std::copy_n(run.image.buffer.begin() + offset, count, block.begin());
     const uint8_t lo = static_cast<uint8_t>(address);
-    if (!run.step({kTagCompare, [lo, block] { return ComIspCmd3A(lo, block); }, dataWaitMs, Timeout::Verify}))
+    const auto send = [lo, block, frameBytes] { return ComIspCmd3A(lo, std::span(block).first(frameBytes)); };
+    if (!run.step({kTagCompare, send, dataWaitMs, Timeout::Verify}))
         return Compare::Failed;
     if (!run.step({kTagCompareResult, ComIspCmd0B, kCompareWaitMs, Timeout::Verify})) return Compare::Failed;
     return g_bSkipBlockErase == 0 ? Compare::Differed : Compare::Matched;
@@ -539,7 +565,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
                 state = kVerifyFailed;
                 break;
             }
-            const Compare result = CompareBlock(run, address, offset, kVerifyBlock, cachedHi, kTargetWaitMs);
+            const Compare result = CompareBlock(run, address, offset, kVerifyBlock, kVerifyBlock, cachedHi, kTargetWaitMs);
             if (result != Compare::Matched) {
                 state = kVerifyFailed;
                 if (result == Compare::Differed && plan.programRun) EraseDifferingPart(run, ComIsp2EraseChip, ComIsp2CmdFinish);
@@ -551,7 +577,10 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
             run.noteTag(kIdleTag);
         }
         if (tail != 0 && state != kVerifyFailed) {
-            const Compare result = CompareBlock(run, address, offset, tail, cachedHi, kCompareWaitMs);
+            // A finished part holds its option block at P: the padding of a verify-only run's
+            // last block stops short of it. A program run compares before the block is written.
+            const uint32_t frame = plan.programRun ? kVerifyBlock : std::min(kVerifyBlock, run.optionAddr - address);
+            const Compare result = CompareBlock(run, address, offset, tail, frame, cachedHi, kCompareWaitMs);
             if (result != Compare::Matched) {
                 state = kVerifyFailed;
                 if (result == Compare::Differed && plan.programRun) EraseDifferingPart(run, ComIspEraseChip, ComIspCmdFinish);
@@ -595,6 +624,7 @@ std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule) {
 
 bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
     if (!(g_bEncry || g_bCodeOption || g_bOptionSerial || run.image.size > run.optionAddr)) return true;
+    if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     const auto hiFrame = plan.hiByte ? plan.hiByte : ComIspTransHiByte;
@@ -625,8 +655,18 @@ bool WriteKeyPage(GangRun& run, uint32_t keyAddr) {
 
 namespace {
 
-void StoreSerial(WorkerPage& page) {
-    IniSetSerialNo(g_nGangSerial, g_strIniPath);
+// The counted sockets (those this run found) all passed, and there was one.
+bool PassedAll(const GangRun& run) {
+    bool any = false;
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        if (!run.counted[socket]) continue;
+        if (!run.running || g_bSocketPass[socket] != 1) return false;
+        any = true;
+    }
+    return any;
+}
+
+void ShowSerial(WorkerPage& page) {
     page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %06X", g_nGangSerial));
     page.showControl(ctl::kSerialLabel, true);
 }
@@ -661,14 +701,13 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         run.leave();
         ReopenLostPort();
     }
-    BeginCountingParts();
     for (int socket = 0; socket < kSocketCount; ++socket) {
         if (run.counted[socket]) ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1, plan.lines);
     }
     if (plan.serialNumbers) {
-        // A number given out is stored at once, so it is never given out twice.
+        // Each number was stored as it was taken; the label shows the next one.
         const bool advanced = g_nGangSerial != run.serialAtStart;
-        if (advanced || (run.running && g_bGangSerialEnable && g_bSerialAutoInc)) StoreSerial(run.page);
+        if (advanced || (run.running && g_bGangSerialEnable && g_bSerialAutoInc)) ShowSerial(run.page);
     }
     // A closed port takes no frame: the end would only wait for replies that cannot come.
     if (g_SerialPort.IsOpen()) {
@@ -683,8 +722,8 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     GangPause(plan.holdMs);
     GiveBackButtons(run.page, plan.burnIcon);
     if (g_bBeepSound) {
-        const bool allGood = std::none_of(run.state.begin(), run.state.end(), [](uint8_t s) { return s == 0; });
-        if (run.running && allGood) {
+        // The pass tone only when some part passed and none failed or was left unverified.
+        if (PassedAll(run)) {
             Beep(784, 900);
         } else {
             Beep(800, 100);

@@ -22,7 +22,7 @@ SocketHandshake HandshakeC() { return {ComHandshake3, nullptr, {0x39, 0x39, 0x39
 // pass of handshakes over every socket (with g_dwWaitMs after the sockets of waitAfter).
 bool EraseAndGreetAgain(GangRun& run, const ErasePlan& erase, std::array<bool, kSocketCount> waitAfter) {
     return StartVariant(run, true, 256) && CheckProgramBounds(run) && CheckKeyPage(run, g_dwKeyAddr) &&
-           ProtectionGuard(run, CodeOptionPrompt::None) && OpenBoardPort(run) && PowerOnBoard(run) &&
+           OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None) && PowerOnBoard(run) &&
            ScanPass(run, {HandshakeC(), &kFamilyCRule}) && ShowSockets(run) && EraseTargets(run, erase) &&
            ScanPass(run, {HandshakeC(), nullptr, false, waitAfter});
 }
@@ -73,7 +73,7 @@ void GangProgramThread128B(WorkerPage& page) {
 
 void GangVerifyThreadC(WorkerPage& page) {
     GangRun run(page);
-    if (StartVariant(run, false, 256) && BoundVerifyData(run, run.optionAddr - 56) && OpenBoardPort(run)) {
+    if (StartVariant(run, false, 256) && CheckProgramBounds(run) && OpenBoardPort(run)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ScanPass(run, {HandshakeC(), &kFamilyCRule}) && ShowSockets(run)) {
             GangPause(g_nComExtraDelay);

@@ -19,7 +19,7 @@ SocketHandshake SecondHandshake() { return {ComHandshake2, nullptr, {0x39, 3, 3,
 // scan and the stop of every found target: the targets are ready for their blocks.
 bool EraseAndStop(GangRun& run) {
     if (!(StartVariant(run, true, 128) && CheckProgramBounds(run) && CheckKeyPage(run, g_dwKeyAddr) &&
-          ProtectionGuard(run, CodeOptionPrompt::None) && OpenBoardPort(run)))
+          OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None)))
         return false;
     ScaleByBlocks(run, 64);
     return PowerOnBoard(run) && ScanPass(run, {SecondHandshake(), &kSecondFamilyRule}) && ShowSockets(run) &&
@@ -30,7 +30,7 @@ bool EraseAndStop(GangRun& run) {
 // The verify-only start: the first scan with chip IDs; VB2 changes the line speed and shows the
 // sockets once more before the stop.
 bool FindAndStop(GangRun& run, bool changeSpeed) {
-    if (!(StartVariant(run, false, 128) && BoundVerifyData(run, run.optionAddr) && OpenBoardPort(run))) return false;
+    if (!(StartVariant(run, false, 128) && CheckProgramBounds(run) && OpenBoardPort(run))) return false;
     ScaleByBlocks(run, 64);
     if (!(PowerOnBoard(run) && ScanPass(run, {SecondHandshake(), &kSecondFamilyRule}) && ShowSockets(run)))
         return false;

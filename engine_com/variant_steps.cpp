@@ -122,9 +122,13 @@ Block CheckBlock(GangRun& run, const PassPlan& plan, uint32_t address, uint32_t 
     std::array<uint8_t, kVerifyBlock> block;
     block.fill(0xFF);
     std::copy_n(expected, count, block.begin());
+    // A verify-only run meets finished parts, which hold their option block at P: the padding
+    // of the last block stops short of it. A program run compares before the block is written.
+    uint32_t frame = kVerifyBlock;
+    if (!plan.option && address < run.optionAddr) frame = std::clamp(run.optionAddr - address, count, kVerifyBlock);
     const uint32_t dataWait = tail ? plan.tailDataWaitMs : kTargetWaitMs;
-    if (!run.step({kTagCompare, [lo, block] { return ComIspCmd3A(lo, block); }, dataWait, Timeout::Verify}))
-        return Block::Failed;
+    const auto send = [lo, block, frame] { return ComIspCmd3A(lo, std::span(block).first(frame)); };
+    if (!run.step({kTagCompare, send, dataWait, Timeout::Verify})) return Block::Failed;
     if (!run.step({kTagCompareResult, ComIspCmd0B, plan.resultWaitMs, plan.resultTimeout}))
         return run.timedOut ? Block::EndsRun : Block::Failed;
     return g_bSkipBlockErase == 0 ? Block::Differed : Block::Matched;
@@ -150,12 +154,6 @@ bool StartVariant(GangRun& run, bool serialNumbers, uint32_t blockBufferSize) {
     if (!StartRun(run, serialNumbers, platform::MsgIcon::Error)) return false;
     if (g_pBlockBuf.allocate(blockBufferSize)) return true;
     return Refuse(run, strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(blockBufferSize)));
-}
-
-bool BoundVerifyData(GangRun& run, uint32_t bound) {
-    run.dataLength = static_cast<uint32_t>(std::min<uint64_t>(run.image.size, bound));
-    if (run.dataLength > 0 || run.image.size == 0) return true;
-    return Refuse(run, strfmt("Option address 0x%X leaves no code to verify!", run.optionAddr));
 }
 
 bool CheckKeyPage(GangRun& run, uint32_t keyAddr) {
@@ -185,9 +183,10 @@ bool ScanPass(GangRun& run, const ScanPlan& plan) {
     for (int socket = 0; socket < kSocketCount; ++socket) {
         if (plan.foundOnly && !run.found(socket)) continue;
         const Reach reach = ConnectSocket(run, socket, plan.handshake);
+        // A target that answered counts, also when the run ends at its next step.
+        run.counted[socket] = run.counted[socket] || run.found(socket);
         if (reach == Reach::Ended || reach == Reach::PortLost) return false;
         if (reach == Reach::Target) {
-            run.counted[socket] = true;
             if (plan.chipId) {
                 g_byReplyData[plan.chipId->tag == 0x3B ? 0 : 1] = 0xFF;
                 if (!run.step({plan.chipId->tag, plan.chipId->request, kBoardWaitMs, Timeout::Silent})) return false;

@@ -14,9 +14,6 @@ namespace engine_com {
 // The landed start, then the block buffer of the variant's size, in which the receive side
 // leaves bytes read back.
 bool StartVariant(GangRun& run, bool serialNumbers, uint32_t blockBufferSize);
-// A verify-only variant compares L = the image length bounded by bound; a bound that leaves
-// nothing of a non-empty image is refused, since every found part would pass uncompared.
-bool BoundVerifyData(GangRun& run, uint32_t bound);
 // With "Key Write" and encryption on, a key page at address 0 or on a page that holds code or the
 // option block is refused before any frame.
 bool CheckKeyPage(GangRun& run, uint32_t keyAddr);

@@ -31,15 +31,16 @@ bool SaveInfoHead(SiteRun& run, KeptInfo& kept, size_t blocks, bool singles) {
 }
 
 bool WriteWords(SiteRun& run, uint32_t address, std::span<const uint8_t> bytes) {
+    bool written = true;
     for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-        if (!run.note(HidWriteWord(address + static_cast<uint32_t>(i), WordAt(&bytes[i])) == 1)) return false;
+        written = run.note(HidWriteWord(address + static_cast<uint32_t>(i), WordAt(&bytes[i])) == 1) && written;
     }
-    return true;
+    return written;
 }
 
 bool WriteSingles(SiteRun& run, const KeptInfo& kept) {
-    return WriteWords(run, kTargetInfoBase + 0x100, kept.word100) &&
-           WriteWords(run, kTargetInfoBase + 0x108, kept.word108);
+    const bool first = WriteWords(run, kTargetInfoBase + 0x100, kept.word100);
+    return WriteWords(run, kTargetInfoBase + 0x108, kept.word108) && first;
 }
 
 bool UnlockFlash(SiteRun& run) {
@@ -47,18 +48,28 @@ bool UnlockFlash(SiteRun& run) {
     return run.note(FlashUnlockOption() == 1) && ctrl;
 }
 
-bool RewriteInfoPage(SiteRun& run, uint32_t page, const std::function<bool()>& writes) {
-    if (!run.note(HidCmdEraseInfo(page) == 1)) return false;
-    const bool written = writes();
-    // The write enable commits what reached the controller, also after a failed write.
+bool WriteInfoWords(SiteRun& run, const OptionWords& words) {
+    bool written = true;
+    for (uint32_t i = 0; i < kInfoWordsWritten; ++i) {
+        written = run.note(HidWriteWord(kOptionWordsBase + 4 * i, words[i]) == 1) && written;
+    }
+    return written;
+}
+
+bool RewriteInfoPage(SiteRun& run, uint32_t page, std::initializer_list<PageWrites> writes) {
+    const bool erased = run.note(HidCmdEraseAddr(kTargetFlashBase) == 1) && run.note(HidCmdEraseInfo(page) == 1);
+    bool written = erased;
+    for (const PageWrites& group : writes) {
+        if (group.kept || erased) written = group.write() && written;
+    }
     return run.note(FlashEnableWrite()) && written;
 }
 
-bool WriteInfoWords(SiteRun& run, const OptionWords& words) {
-    for (uint32_t i = 0; i < kInfoWordsWritten; ++i) {
-        if (!run.note(HidWriteWord(kOptionWordsBase + 4 * i, words[i]) == 1)) return false;
-    }
-    return true;
+bool RewriteOptionPage(SiteRun& run, KeptInfo& kept, const OptionWords& words, bool writeWords) {
+    return UnlockFlash(run) && SaveInfoHead(run, kept, 1, false) &&
+           RewriteInfoPage(run, kTargetInfoBase,
+                           {{true, [&] { return WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes)); }},
+                            {false, [&] { return !writeWords || WriteInfoWords(run, words); }}});
 }
 
 std::array<uint8_t, kInfoPageBytes> ExpectedOptionPage(const KeptInfo& kept, const OptionWords& words) {

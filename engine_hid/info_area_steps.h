@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <span>
 
@@ -31,18 +32,32 @@ struct KeptInfo {
 // Reads the head's first block, then the two single words when asked, then its further blocks.
 // False when a read failed: a part whose head is not known must not be erased.
 bool SaveInfoHead(SiteRun& run, KeptInfo& kept, size_t blocks, bool singles);
-// Writes bytes back word by word (least significant byte first) from address on; false at the
-// first failed write.
+// Writes bytes word by word (least significant byte first) from address on, every word even
+// after a failed one; false when any write failed.
 bool WriteWords(SiteRun& run, uint32_t address, std::span<const uint8_t> bytes);
 // Writes the words at 0x1FF00100 and 0x1FF00108 back.
 bool WriteSingles(SiteRun& run, const KeptInfo& kept);
 // Unlocks the flash controller and its options; false when a key did not go through.
 bool UnlockFlash(SiteRun& run);
-// Erases the 1 KB page at page, lets writes() fill it and commits them with the write enable;
-// false when any of it failed.
-bool RewriteInfoPage(SiteRun& run, uint32_t page, const std::function<bool()>& writes);
-// The first words up to kInfoWordsWritten of words from 0x1FF00010 on.
+// The words 0 to kInfoWordsWritten - 1 of words from 0x1FF00010 on, as WriteWords writes.
 bool WriteInfoWords(SiteRun& run, const OptionWords& words);
+
+// A group of word writes in a page rewrite: words the page held before its erase, or new ones.
+struct PageWrites {
+    bool kept;
+    std::function<bool()> write;
+};
+// Erases the 1 KB information page at page (0x26 with the main-flash base, 0x28), writes the
+// groups in order and commits them with the write enable. Once an erase command went out the
+// kept words are written back and committed even when an erase exchange failed, since the page
+// may be erased all the same; new words go only onto a page whose erase went through. Every
+// word is sent before the commit, failed writes or not. False when any of it failed: a part
+// never passes on half a page.
+bool RewriteInfoPage(SiteRun& run, uint32_t page, std::initializer_list<PageWrites> writes);
+// Rewrites the option page: the controller unlocked, the page's first 16 bytes read into kept
+// and written back after the erase, then the information words when asked. False, with nothing
+// erased, when the unlock or the read failed.
+bool RewriteOptionPage(SiteRun& run, KeptInfo& kept, const OptionWords& words, bool writeWords);
 
 // What the option page must read back after a rewrite: the kept head's first 16 bytes, the
 // information words, the single words when they were kept, 0xFF elsewhere.

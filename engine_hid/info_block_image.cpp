@@ -30,6 +30,12 @@ uint32_t WriteProtectionWord(uint32_t pcropType, uint16_t protectedBlocks) {
     }
 }
 
+// The information words' write protection: a PcROP type beyond the three known ones repeats
+// the read protection word.
+uint32_t InfoWriteProtectionWord(uint32_t readProtection, uint16_t protectedBlocks) {
+    return g_nPcropType > 2 ? readProtection : WriteProtectionWord(g_nPcropType, protectedBlocks);
+}
+
 // Words 12 to 21: USB ids, clock words, serial-number words, boot pin and UART configuration.
 std::array<uint32_t, 10> BootDataWords(const InfoBlockSettings& s) {
     const auto& p = s.ispParam;
@@ -110,7 +116,7 @@ OptionWords BuildOptionWords() {
     words[0] = ReadProtectionWord(g_nRdpLevel, g_nPcropType);
     const uint32_t blocks = std::min<uint32_t>(g_dwProtectAddr / 4096, 16);
     const auto belowAddress = static_cast<uint16_t>((1u << blocks) - 1);
-    words[2] = WriteProtectionWord(g_nPcropType, belowAddress);
+    words[2] = InfoWriteProtectionWord(words[0], belowAddress);
     const auto boot = BootDataWords(InfoBlockSettingsInUse());
     std::copy(boot.begin(), boot.end(), words.begin() + 12);
     return words;
@@ -132,8 +138,7 @@ OptionWords BuildSiteInfoWords() {
     if (!g_bInfoBlockEnable) return words;
     words[0] = ReadProtectionWord(g_nRdpLevel, g_nPcropType);
     for (size_t i : {1, 3, 4, 5}) words[i] = OptionWord(0);
-    // A PcROP type beyond the three known ones repeats the read protection.
-    words[2] = g_nPcropType > 2 ? words[0] : WriteProtectionWord(g_nPcropType, g_wProtectMask);
+    words[2] = InfoWriteProtectionWord(words[0], g_wProtectMask);
     if (g_bBootDataEnable) {
         const auto boot = BootDataWords(InfoBlockSettingsInUse());
         std::copy(boot.begin(), boot.end(), words.begin() + 12);

@@ -55,7 +55,8 @@ bool EraseMainFlash(SiteRun& run, MainErase erase) {
         step(HidCmdEraseAddr(kTargetFlashBase));
         step(HidCmdErase27());
         step(HidCmdErase27());
-        return ok && WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes));
+        // Once an erase went out the head goes back, whatever the erase answered.
+        return WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes)) && ok;
     }
     case MainErase::WithQuery:
         step(HidCmdEraseAddr(kTargetFlashBase));
@@ -178,17 +179,6 @@ void VerifyPass(WorkerPage& page, SiteRun& run, std::span<const uint8_t> pages, 
     });
 }
 
-// Rewrites the option page of a found part: its first four words kept, then the information
-// words when the information block is on. Main flash, verified by now, is not erased again.
-void ProgramInfoWords(SiteRun& run, int site, const OptionWords& words, KeptInfo& kept) {
-    const bool written = UnlockFlash(run) && SaveInfoHead(run, kept, 1, false) &&
-                         RewriteInfoPage(run, kTargetInfoBase, [&] {
-                             return WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes)) &&
-                                    (!g_bInfoBlockEnable || WriteInfoWords(run, words));
-                         });
-    if (!written) run.mark[site] = SiteRun::kFailed;
-}
-
 // The information pass of the scan-first runs over the sites it serves.
 void InfoPass(WorkerPage& page, SiteRun& run, const OptionWords& words, std::array<KeptInfo, kSiteCount>& kept,
               bool prepare, const std::function<bool(int)>& serves) {
@@ -202,7 +192,7 @@ void InfoPass(WorkerPage& page, SiteRun& run, const OptionWords& words, std::arr
                  }
                  if (prepare) run.note(HidCmdPrepare() == 1);
                  Pause(200);
-                 ProgramInfoWords(run, site, words, kept[site]);
+                 if (!RewriteOptionPage(run, kept[site], words, g_bInfoBlockEnable != 0)) run.mark[site] = SiteRun::kFailed;
              }
              Pause(200);
          });

@@ -139,14 +139,15 @@ namespace {
 constexpr BurnStyle kBurnStyle = {2, SerialLine::Logged};
 
 // The serial word in the information area, for a part that passed. The number is used up
-// whatever the read-back says: it may have reached the part, so it is never issued again.
+// whatever follows: it may have reached the part, so it is never issued again. A part whose
+// write enable fails, or that does not hold the word, fails.
 void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
     const uint32_t serial = RegTakeLastSn(true);
     LogSerial(page, site, serial);
     const uint32_t address = kTargetSerialBase + g_dwSerialAddr;
     run.note(HidWriteWord(address, serial) == 1);
-    run.note(FlashEnableWrite());
-    if (!SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
+    const bool enabled = run.note(FlashEnableWrite());
+    if (!SerialReadsBack(page, site, address, serial) || !enabled) run.mark[site] = SiteRun::kFailed;
     ShowLastSerial(page);
 }
 

@@ -57,34 +57,48 @@ bool EraseKeepingHead(WorkerPage& page, SiteRun& run, int site, const HeadErase&
         for (int i = 0; i < erase.eraseAddrCount; ++i) erased = run.note(HidCmdEraseAddr(kTargetFlashBase) == 1) && erased;
         erased = run.note(HidCmdErase27() == 1) && erased;
         erased = run.note(HidCmdErase27() == 1) && erased;
-        erased = erased && WriteWords(run, kTargetInfoBase, std::span(kept.head).first(4 * erase.headWords)) &&
-                 WriteSingles(run, kept);
+        // Once an erase went out the head goes back, whatever the erase answered.
+        const bool head = WriteWords(run, kTargetInfoBase, std::span(kept.head).first(4 * erase.headWords));
+        erased = WriteSingles(run, kept) && head && erased;
     }
     Pause(200);
     LogAndScroll(page, strfmt("chip erase elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
     return erased;
 }
 
+// The kept head's first four words, written back at the start of the rewritten page.
+PageWrites KeptHeadAt(SiteRun& run, uint32_t page, const KeptInfo& kept) {
+    return {true, [&run, page, &kept] { return WriteWords(run, page, std::span(kept.head).first(kKeptHeadBytes)); }};
+}
+
+// A serial number is spent once its write went out: the part may hold it even when the exchange
+// failed. One whose write never went out is given back (when it was advanced at all).
+void SettleSerial(WorkerPage& page, uint32_t serial, bool advanced, bool sent) {
+    if (!advanced) return;
+    if (sent) {
+        ShowLastSerial(page);
+    } else {
+        RegReturnLastSn(serial);
+    }
+}
+
 // Writes the serial word into the second page of the information area (the kept head's first
-// four words go to the page's start). A number that did not reach the part is not used up; one
-// that reached it is, even when it does not read back.
+// four words go to the page's start); a part fails unless the rewrite went through and the word
+// reads back.
 enum class Advance { Always, WhenAutoIncrease };
 void WriteSerialIntoSecondPage(WorkerPage& page, SiteRun& run, int site, const KeptInfo& kept, uint32_t address,
                                Advance advance) {
     LogAndScroll(page, strfmt("program serial on site %d", site + 1));
     const bool used = advance == Advance::Always || g_bSerialAutoInc;
     const uint32_t serial = RegTakeLastSn(used);
-    const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage, [&] {
-        return WriteWords(run, kInfoSecondPage, std::span(kept.head).first(kKeptHeadBytes)) &&
-               run.note(HidWriteWord(address, serial) == 1);
-    });
-    if (!written) {
-        run.mark[site] = SiteRun::kFailed;
-        if (used) RegReturnLastSn(serial);
-        return;
-    }
-    if (!SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
-    if (used) ShowLastSerial(page);
+    bool sent = false;
+    const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage,
+                                                             {KeptHeadAt(run, kInfoSecondPage, kept), {false, [&] {
+                                                                  sent = true;
+                                                                  return run.note(HidWriteWord(address, serial) == 1);
+                                                              }}});
+    if (!written || !SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
+    SettleSerial(page, serial, used, sent);
 }
 
 constexpr BurnFrame kSiteFrame = {0xFF, true, PowerOff::No, SiteOrder::LastFirst};
@@ -115,10 +129,10 @@ void WriteInfoData(WorkerPage& page, SiteRun& run, int site, const OptionWords& 
     LogAndScroll(page, strfmt("Begin program information data on site %d", site + 1));
     const double start = platform::wallSeconds();
     const bool written = UnlockFlash(run) && SaveInfoHead(run, kept, 1, true) &&
-                         RewriteInfoPage(run, kTargetInfoBase, [&] {
-                             return WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes)) &&
-                                    WriteInfoWords(run, words) && WriteSingles(run, kept);
-                         });
+                         RewriteInfoPage(run, kTargetInfoBase,
+                                         {KeptHeadAt(run, kTargetInfoBase, kept),
+                                          {false, [&] { return WriteInfoWords(run, words); }},
+                                          {true, [&] { return WriteSingles(run, kept); }}});
     SettleAndReadBack(page, run, site, start, written, kTargetInfoBase, ExpectedOptionPage(kept, words),
                       {"Verified information block Failure on 0x%x at site %d!!!",
                        "verify information data elapsed time : %2.1f seconds on site %d"});
@@ -134,16 +148,16 @@ void WriteParameterData(WorkerPage& page, SiteRun& run, int site, ParameterData&
         for (int i = 0; i < 4; ++i) parameters[g_dwSerialAddr + i] = static_cast<uint8_t>(serial >> (8 * i));
     }
     const double start = platform::wallSeconds();
-    const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage, [&] {
-        return WriteWords(run, kInfoSecondPage, std::span(kept.head).first(kKeptHeadBytes)) &&
-               WriteWords(run, kTargetSerialBase, parameters);
-    });
+    bool sent = false;
+    const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage,
+                                                             {KeptHeadAt(run, kInfoSecondPage, kept), {false, [&] {
+                                                                  sent = true;
+                                                                  return WriteWords(run, kTargetSerialBase, parameters);
+                                                              }}});
     SettleAndReadBack(page, run, site, start, written, kTargetSerialBase, parameters,
                       {"Verified information parameter Failure on 0x%x at site %d!!!",
                        "verify information parater elapsed time : %2.1f seconds on site %d"});
-    // A number that reached the part is used up, whatever the read-back said.
-    if (numbered && !written) RegReturnLastSn(serial);
-    if (numbered && written) ShowLastSerial(page);
+    SettleSerial(page, serial, numbered, sent);
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 #include "engine_hid/site_steps.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "core/counter_texts.h"
@@ -14,16 +13,13 @@
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
 #include "platform/clock.h"
+#include "platform/durable_file.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 
 namespace engine_hid {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 bool ReadAndCompare(uint32_t address, std::span<const uint8_t> expected, SiteRun& run) {
     std::array<uint8_t, kReadBlockSize> block{};
@@ -41,16 +37,24 @@ bool SiteRun::allSitesGood() const {
 
 std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill, platform::MsgIcon allocationIcon) {
     const std::string path = page.imagePath();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        page.messageBox(strfmt("File : %s could not be opened!!!", path.c_str()),
+    const size_t flashSize = FlashSizeOfMode(g_nChipMode);
+    // Read without blocking and to its end: a FIFO or a device is refused at once, and a file
+    // that cannot be read whole is never burnt truncated.
+    const platform::FileContents file = platform::readRegularFile(path, flashSize);
+    if (file.error == EFBIG) {
+        page.messageBox("Code size exceed the max. size of flash!!!", platform::MsgIcon::Warning);
+        return std::nullopt;
+    }
+    if (file.error != 0) {
+        page.messageBox(strfmt(file.opened ? "File : %s could not be read!!!" : "File : %s could not be opened!!!",
+                               path.c_str()),
                         platform::MsgIcon::Error);
         return std::nullopt;
     }
     RunImage image;
-    // Whole pages of the chip model's flash and one page more: any image the model takes fits,
-    // with its last page, and a larger file shows as more bytes than the flash holds.
-    const size_t bufferSize = (FlashSizeOfMode(g_nChipMode) / kPageSize + 1) * kPageSize;
+    // Whole pages of the chip model's flash and one page more: the last page of any image the
+    // model takes is whole.
+    const size_t bufferSize = (flashSize / kPageSize + 1) * kPageSize;
     try {
         image.buffer.assign(bufferSize, fill);
     } catch (const std::bad_alloc&) {
@@ -58,11 +62,8 @@ std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill, platform::M
                         allocationIcon);
         return std::nullopt;
     }
-    image.size = std::fread(image.buffer.data(), 1, image.buffer.size(), file.get());
-    if (image.size > FlashSizeOfMode(g_nChipMode)) {
-        page.messageBox("Code size exceed the max. size of flash!!!", platform::MsgIcon::Warning);
-        return std::nullopt;
-    }
+    std::copy(file.contents.begin(), file.contents.end(), image.buffer.begin());
+    image.size = file.contents.size();
     return image;
 }
 
@@ -70,14 +71,18 @@ bool ReadFirmwareVersion(WorkerPage& page, SiteRun& run) {
     // The adapter answers texts without a terminator; the zeroed buffer ends them.
     std::array<uint8_t, 20> text{};
     const auto asText = [&] { return reinterpret_cast<const char*>(text.data()); };
-    run.note(HidGetFirmwareVersion(std::span(text).first(4)) == 1);
-    page.addLog(strfmt("Firmware Version : %s", asText()));
+    // A failed query is logged as such, not as an empty version.
+    const auto logText = [&](bool read, const char* format, const char* failure) {
+        page.addLog(read ? strfmt(format, asText()) : failure);
+    };
+    logText(run.note(HidGetFirmwareVersion(std::span(text).first(4)) == 1), "Firmware Version : %s",
+            "Read firmware version fail !");
     // Byte by byte, unsigned, over ten zero-padded bytes.
     constexpr std::array<uint8_t, 10> kFirstAltConnect = {'V', '0', '0', '7'};
     const bool newer = std::memcmp(text.data(), kFirstAltConnect.data(), kFirstAltConnect.size()) >= 0;
     text.fill(0);
-    run.note(HidGetFirmwareSubVersion(std::span(text).first(8)) == 1);
-    page.addLog(strfmt("Firmware Sub Version : %s", asText()));
+    logText(run.note(HidGetFirmwareSubVersion(std::span(text).first(8)) == 1), "Firmware Sub Version : %s",
+            "Read firmware sub version fail !");
     return newer;
 }
 
@@ -159,7 +164,6 @@ VerifyResult VerifyMainFlash(WorkerPage& page, SiteRun& run, int site, std::span
 }
 
 void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrder order) {
-    BeginCountingParts();
     for (int i = 0; i < kSiteCount; ++i) {
         const int site = order == SiteOrder::LastFirst ? kSiteCount - 1 - i : i;
         HidSelectSocket(site);
@@ -179,7 +183,7 @@ void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
 void ShowRunCounters(WorkerPage& page, SaveCounters save) {
     page.setProgressPos(0);
     page.enableControl(ctl::kCancel, false);
-    const Counts counts = save == SaveCounters::Yes ? SaveCountedParts() : KeepCountedPartsUnsaved();
+    const Counts counts = save == SaveCounters::Yes ? SaveCountedParts() : CurrentCounts();
     page.setControlText(ctl::kTotal, Counter(counts.total));
     page.setControlText(ctl::kPass, Counter(counts.pass));
     page.setControlText(ctl::kFail, Counter(counts.fail));

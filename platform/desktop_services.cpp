@@ -2,17 +2,13 @@
 #include "platform/ui.h"
 
 #include <QApplication>
-#include <QAudioFormat>
-#include <QAudioSink>
-#include <QBuffer>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QMediaDevices>
 #include <QMessageBox>
-#include <QTimer>
 #include <QUrl>
-#include <cmath>
 #include <thread>
+
+#include "platform/audio_tone.h"
 
 namespace platform {
 namespace {
@@ -76,7 +72,10 @@ public:
     }
 
     void tone(unsigned frequencyHz, unsigned durationMs) override {
-        ui::sendToUi([&] { startTone(frequencyHz, durationMs); });
+        // Without an audio output the desktop's beep stands in.
+        ui::sendToUi([&] {
+            if (!playTone(frequencyHz, durationMs)) QApplication::beep();
+        });
         // Beep returns when the tone has ended; the workers' pacing relies on that.
         std::this_thread::sleep_for(std::chrono::milliseconds(durationMs));
     }
@@ -110,34 +109,6 @@ private:
             case QMessageBox::No: return IDNO;
             default: return IDOK;
         }
-    }
-
-    // Plays a generated sine on the default output, or the desktop's beep without one.
-    static void startTone(unsigned frequencyHz, unsigned durationMs) {
-        const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (device.isNull()) {
-            QApplication::beep();
-            return;
-        }
-        QAudioFormat format;
-        format.setSampleRate(44100);
-        format.setChannelCount(1);
-        format.setSampleFormat(QAudioFormat::Int16);
-        const int samples = static_cast<int>(44100LL * durationMs / 1000);
-        QByteArray pcm(samples * 2, Qt::Uninitialized);
-        auto* out = reinterpret_cast<int16_t*>(pcm.data());
-        for (int i = 0; i < samples; ++i)
-            out[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * frequencyHz * i / 44100.0));
-        auto* buffer = new QBuffer(qApp);
-        buffer->setData(pcm);
-        buffer->open(QIODevice::ReadOnly);
-        auto* sink = new QAudioSink(device, format, qApp);
-        sink->start(buffer);
-        QTimer::singleShot(durationMs + 200, qApp, [sink, buffer] {
-            sink->stop();
-            sink->deleteLater();
-            buffer->deleteLater();
-        });
     }
 };
 

@@ -3,6 +3,8 @@
 // instances of the program may change at the same time; files read or written at an operator's
 // word, which may name a FIFO, a device or a file far too large.
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,18 +30,52 @@ private:
 };
 
 // Opens a file for reading without blocking, so a FIFO or a device in its place cannot hang
-// the caller. Result 0 with fd and info set, else the errno of the failure: ENOENT for a
-// missing file, EISDIR for a folder, EINVAL for anything else that is not a regular file,
-// EFBIG for a file above limit bytes. The caller closes fd.
+// the caller; anything but a regular file is refused before it is opened. Result 0 with fd
+// and info set, else the errno of the failure: ENOENT for a missing file, EISDIR for a folder,
+// EINVAL for anything else that is not a regular file, EFBIG for a file above limit bytes
+// (info then holds its size). The caller closes fd.
 int openForReading(const std::string& path, size_t limit, int& fd, struct stat& info);
 // Reads what is left of an open file; EFBIG once it grows beyond limit bytes.
 int readRest(int fd, size_t limit, std::string& contents);
-// Both of the above; contents stay empty on a failure.
+// Reads from an open file until buffer is full or the file ends; got is what was read.
+int readInto(int fd, std::span<std::byte> buffer, size_t& got);
+// A whole regular file read with the two above. opened is false when the open refused it
+// (error as openForReading gives it); a read error, or an end before the size the file had when
+// it was opened (EIO: it was cut short meanwhile), gives its error with opened true. contents
+// stay empty on a failure.
+struct FileContents {
+    int error = 0;
+    bool opened = false;
+    std::string contents;
+};
+FileContents readRegularFile(const std::string& path, size_t limit);
+// The same, for callers that need only the error.
 int readWholeFile(const std::string& path, std::string& contents, size_t limit = kMaxSettingsFileBytes);
 
-// Replaces <path> with contents so that a reader sees either the old or the new file, never a
-// mix: write "<path>.tmp", fsync it, rename it over <path>, fsync the folder. Call it while
-// holding the FileLock of <path>. False when any step failed; the old file then stays.
+// Writes a new version of <path> piece by piece so that a reader sees either the old or the
+// complete new file, never a mix: the pieces go to "<path>.tmp", and commit() fsyncs it, renames
+// it over <path> and fsyncs the folder. Without a successful commit the temporary file is
+// removed when the writer goes, and <path> stays as it was. Two writers of one path need the
+// FileLock of <path>.
+class DurableWriter {
+public:
+    explicit DurableWriter(const std::string& path);
+    ~DurableWriter();
+    DurableWriter(const DurableWriter&) = delete;
+    DurableWriter& operator=(const DurableWriter&) = delete;
+    // Writes bytes at offset; a gap before them reads as zeros. False once any write failed.
+    bool writeAt(uint64_t offset, std::span<const std::byte> bytes);
+    bool commit();
+
+private:
+    std::string path_;
+    std::string temp_;
+    int fd_ = -1;
+    bool failed_ = false;
+};
+
+// Replaces <path> with contents through a DurableWriter. Call it while holding the FileLock of
+// <path>. False when any step failed; the old file then stays.
 bool replaceFileDurably(const std::string& path, const std::string& contents);
 
 // A file written in place for the operator to open next (a listing, a dump, the exported log).

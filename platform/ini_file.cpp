@@ -64,8 +64,7 @@ std::vector<std::string> readLines(const std::string& file) {
     return splitLines(text);
 }
 
-std::vector<Entry> sectionEntries(const std::string& file, const std::string& section) {
-    const auto lines = readLines(file);
+std::vector<Entry> sectionEntries(const std::vector<std::string>& lines, const std::string& section) {
     std::vector<Entry> entries;
     if (const auto span = findSection(lines, section)) {
         for (size_t i = span->header + 1; i < span->end; ++i)
@@ -78,6 +77,13 @@ std::string unquoted(const std::string& value) {
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
         return value.substr(1, value.size() - 2);
     return value;
+}
+
+std::optional<std::string> valueOf(const std::vector<std::string>& lines, const std::string& section,
+                                   const std::string& key) {
+    for (const auto& entry : sectionEntries(lines, section))
+        if (sameName(entry.key, key)) return unquoted(entry.value);
+    return std::nullopt;
 }
 
 // Applies one write to the lines; false when nothing changes.
@@ -116,14 +122,12 @@ bool applyWrite(std::vector<std::string>& lines, const std::string& section,
 
 std::string profileString(const std::string& file, const std::string& section,
                           const std::string& key, const std::string& fallback) {
-    for (const auto& entry : sectionEntries(file, section))
-        if (sameName(entry.key, key)) return unquoted(entry.value);
-    return fallback;
+    return valueOf(readLines(file), section, key).value_or(fallback);
 }
 
 std::vector<std::string> profileKeyNames(const std::string& file, const std::string& section) {
     std::vector<std::string> names;
-    for (const auto& entry : sectionEntries(file, section)) names.push_back(entry.key);
+    for (const auto& entry : sectionEntries(readLines(file), section)) names.push_back(entry.key);
     return names;
 }
 
@@ -147,19 +151,36 @@ std::vector<std::string> profileSection(const std::string& file, const std::stri
     return texts;
 }
 
-bool writeProfileString(const std::string& file, const std::string& section,
-                        const std::optional<std::string>& key,
-                        const std::optional<std::string>& value) {
+namespace {
+
+// Reads the file's lines under its lock, lets edit change them and writes them back durably
+// when it did. False when the file cannot be locked, read or written.
+bool rewriteLocked(const std::string& file, const std::function<bool(std::vector<std::string>&)>& edit) {
     if (file.empty()) return false;
     const FileLock lock(file);
     std::string text;
     const int error = readWholeFile(file, text);
     if (!lock.locked() || (error != 0 && error != ENOENT)) return false;
     auto lines = splitLines(text);
-    if (!applyWrite(lines, section, key, value)) return true;
+    if (!edit(lines)) return true;
     std::string contents;
     for (const auto& line : lines) contents += line + "\r\n";  // the file's Windows line ends
     return replaceFileDurably(file, contents);
+}
+
+}  // namespace
+
+bool writeProfileString(const std::string& file, const std::string& section,
+                        const std::optional<std::string>& key,
+                        const std::optional<std::string>& value) {
+    return rewriteLocked(file, [&](std::vector<std::string>& lines) { return applyWrite(lines, section, key, value); });
+}
+
+bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
+                         const std::function<std::string(const std::optional<std::string>&)>& change) {
+    return rewriteLocked(file, [&](std::vector<std::string>& lines) {
+        return applyWrite(lines, section, key, change(valueOf(lines, section, key)));
+    });
 }
 
 }  // namespace platform

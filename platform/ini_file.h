@@ -3,6 +3,7 @@
 // section and key names compare without regard to case, values are trimmed of blanks and of
 // one pair of enclosing quotes, a missing key gives the caller's default, the first write
 // creates the file. Every write replaces the file durably under a lock, like the settings store.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,5 +24,12 @@ std::vector<std::string> profileSection(const std::string& file, const std::stri
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
                         const std::optional<std::string>& value);
+
+// Reads key in section as the file holds it (nothing when absent) and writes what change makes
+// of it, all under the file's lock: no other thread or running copy writes in between. False,
+// with nothing written, when the file cannot be locked, read or written; a file that is not a
+// regular file or is too large to be ours is never written over.
+bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
+                         const std::function<std::string(const std::optional<std::string>&)>& change);
 
 }  // namespace platform

@@ -207,8 +207,10 @@ struct Cache {
     }
 };
 
-std::mutex g_storeLock;  // guards g_cache; taken before the file lock, never after it
+std::mutex g_storeLock;  // guards g_cache and the batch; taken before the file lock, never after it
 Cache g_cache;
+int g_batches = 0;           // read batches alive
+bool g_batchRead = false;    // g_cache was brought up to the file within them
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_mode == b.st_mode && a.st_size == b.st_size &&
@@ -221,8 +223,12 @@ void traceDamaged(const std::string& path, int error) {
                       path.c_str(), error == EFBIG ? "too large" : "not a regular file"));
 }
 
-// Brings g_cache up to the file on disk; call with g_storeLock held.
-const Cache& refresh() {
+// Brings g_cache up to the file on disk (a read within a batch: once); call with g_storeLock held.
+const Cache& refresh(bool forWrite = false) {
+    if (!forWrite && g_batches > 0) {
+        if (g_batchRead) return g_cache;
+        g_batchRead = true;
+    }
     const std::string path = registryStorePath();
     int fd = -1;
     struct stat identity {};
@@ -309,6 +315,16 @@ RegValue RegValue::binary(std::span<const uint8_t> bytes) {
     return {RegType::Binary, {bytes.begin(), bytes.end()}};
 }
 
+StoreReadBatch::StoreReadBatch() {
+    std::lock_guard guard(g_storeLock);
+    ++g_batches;
+}
+
+StoreReadBatch::~StoreReadBatch() {
+    std::lock_guard guard(g_storeLock);
+    if (--g_batches == 0) g_batchRead = false;
+}
+
 std::string registryStorePath() { return configFolder() + "settings"; }
 
 StoreResult registryOpenStore() {
@@ -335,7 +351,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     makeFolders(configFolder());
     const FileLock lock(path);
     if (!lock.locked()) return StoreResult::Unavailable;
-    const Cache& cache = refresh();
+    const Cache& cache = refresh(true);
     if (cache.state != FileState::Readable) return StoreResult::Unavailable;
     Store store = cache.store;
     SectionValues values(sectionOf(store, key));

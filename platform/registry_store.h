@@ -63,6 +63,17 @@ protected:
 // Unavailable as for registryWrite; nothing is written then, nor when change sets nothing.
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change);
 
+// While one lives, reads take the store as the first of them found it, without looking at the
+// file again: start-up reads its settings from one reading of the file. Writes still read the
+// file under the store's lock.
+class StoreReadBatch {
+public:
+    StoreReadBatch();
+    ~StoreReadBatch();
+    StoreReadBatch(const StoreReadBatch&) = delete;
+    StoreReadBatch& operator=(const StoreReadBatch&) = delete;
+};
+
 // Tests watch which values the program writes, in order, with the value written; nullptr stops
 // watching.
 using StoreObserver = std::function<void(const std::string& name, const RegValue& value)>;

@@ -41,7 +41,7 @@ const DialogTemplate kFlashPage161 = {161, "", {"Tahoma", 10}, 250, 212, {
     {kIdcLimitQuantity, Ctl::Edit, "", {108, 175, 50, 12}, kRight},
     {kNoId, Ctl::Static, "PCS", {162, 177, 20, 8}},
     {kIdcStartAddr, Ctl::Static, "ISP Start Address From :0x%X", {11, 192, 120, 8}, kHidden},
-    {kIdcSerialLast, Ctl::Static, "S/N Last : %d", {172, 192, 68, 8}, kHidden | kRight},
+    {kIdcSerialLast, Ctl::Static, "S/N Last : %d", {156, 192, 84, 8}, kHidden | kRight},  // ten digits fit
 }};
 
 }  // namespace res

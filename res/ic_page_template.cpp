@@ -34,7 +34,7 @@ const DialogTemplate kIcPage130 = {130, "", {"Tahoma", 10}, 250, 212, {
     {kNoId, Ctl::Static, "Yield :", {15, 174, 22, 8}},
     {kIdcYield, Ctl::Static, "100.00%", {39, 174, 33, 9}},
     {kIdcResetCount, Ctl::Button, "Reset Count", {203, 164, 33, 18}, kMultiLine},
-    {kIdcSerialLast, Ctl::Static, "S/N Last :", {172, 188, 68, 8}, kRight},
+    {kIdcSerialLast, Ctl::Static, "S/N Last :", {156, 188, 84, 8}, kRight},  // ten digits fit
     {kIdcVerifyMode, Ctl::CheckBox, "Verify Mode", {11, 189, 69, 10}},
     // Hidden in the template.
     {kIdcProgress, Ctl::Progress, "", {9, 63, 234, 7}, kHidden},

@@ -1,8 +1,14 @@
 #include "res/icons.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOption>
+#include <map>
+#include <memory>
 
 namespace res {
 namespace {
@@ -147,14 +153,80 @@ QPixmap iconPixmap(int id, int size) {
     return pixmap;
 }
 
-QIcon icon(int id) {
-    QIcon result;
-    for (int size : {16, 20, 32, 48}) {
-        QPixmap pixmap = iconPixmap(id, size);
-        if (pixmap.isNull()) return {};
-        result.addPixmap(pixmap);
+namespace {
+
+constexpr int kIconSizes[] = {16, 20, 32, 48};
+
+// An icon drawn at one of four sizes when a size is first asked for, rather than at all four
+// at once: text at each size costs a font engine. It answers as an icon holding the four
+// pixmaps does: the smallest size whose area covers the request (else the largest), scaled
+// down to fit, and the style's generated form for the modes other than Normal.
+class DrawnIconEngine final : public QIconEngine {
+public:
+    explicit DrawnIconEngine(int id) : id_(id), drawn_(std::make_shared<std::map<int, QPixmap>>()) {}
+
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        QSize actual(pick(size), pick(size));
+        if (actual.width() > size.width() || actual.height() > size.height()) actual.scale(size, Qt::KeepAspectRatio);
+        return actual;
     }
-    return result;
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        const int side = pick(size);
+        auto [entry, added] = drawn_->try_emplace(side);
+        if (added) entry->second = iconPixmap(id_, side);
+        QPixmap pixmap = entry->second;
+        const QSize actual = actualSize(size, mode, state);
+        if (pixmap.size() != actual) pixmap = pixmap.scaled(actual, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (mode == QIcon::Normal) return pixmap;
+        QStyleOption option(0);
+        option.palette = QGuiApplication::palette();
+        const QPixmap generated = QApplication::style()->generatedIconPixmap(mode, pixmap, &option);
+        return generated.isNull() ? pixmap : generated;
+    }
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : qApp->devicePixelRatio();
+        painter->drawPixmap(rect, pixmap(rect.size() * ratio, mode, state));
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        QList<QSize> sizes;
+        if (mode == QIcon::Normal && state == QIcon::Off)
+            for (int side : kIconSizes) sizes.append(QSize(side, side));
+        return sizes;
+    }
+    QIconEngine* clone() const override { return new DrawnIconEngine(*this); }
+    QString key() const override { return QStringLiteral("DrawnIconEngine"); }
+
+private:
+    static int pick(const QSize& size) {
+        const qint64 area = qint64{size.width()} * size.height();
+        for (int side : kIconSizes)
+            if (side * side >= area) return side;
+        return kIconSizes[std::size(kIconSizes) - 1];
+    }
+
+    int id_;
+    std::shared_ptr<std::map<int, QPixmap>> drawn_;  // by size, shared by the icon's copies
+};
+
+}  // namespace
+
+QIcon icon(int id) {
+    if (findPicture(id) == nullptr) return {};
+    // One engine per id: pages set the same icons again on every run.
+    static std::map<int, QIcon> icons;
+    if (const auto found = icons.find(id); found != icons.end()) return found->second;
+    if (icons.empty()) qAddPostRoutine([] { icons.clear(); });
+    return icons.emplace(id, QIcon(new DrawnIconEngine(id))).first->second;
+}
+
+QIcon overflowChevron() {
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(60, 60, 60), 1.5));
+    for (qreal x : {4.0, 8.0}) painter.drawPolyline(QPolygonF({{x, 4}, {x + 4, 8}, {x, 12}}));
+    return QIcon(pixmap);
 }
 
 }  // namespace res

@@ -27,5 +27,7 @@ constexpr int kIconSocketEmpty[4] = {154, 156, 157, 158};
 
 QPixmap iconPixmap(int id, int size = 32);
 QIcon icon(int id);
+// The chevron of the menu bar's button for the commands that do not fit.
+QIcon overflowChevron();
 
 }  // namespace res

@@ -1,7 +1,7 @@
 # Sourced by scripts/run and scripts/test: installs the Debian packages the build needs,
 # only those that are missing, through sudo when not root.
 SWD_PACKAGES=(cmake ninja-build g++ clang pkg-config qt6-base-dev qt6-multimedia-dev
-              libhidapi-dev libgtest-dev libbenchmark-dev libgl-dev libclang-rt-14-dev)
+              libhidapi-dev libgtest-dev libbenchmark-dev libgl-dev libclang-rt-14-dev libxcb1-dev)
 
 swd_install_missing() {
   local missing=()

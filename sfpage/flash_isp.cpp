@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/counter_texts.h"
 #include "core/globals.h"
 #include "core/hex_converter.h"
 #include "core/image_loader.h"
@@ -124,7 +125,7 @@ CFlashISP::CFlashISP(QWidget* parent)
                              kIdcParamEnable});
     controls().enable(kIdcCancel, false);
     controls().setText(kIdcStartAddr, QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
-    controls().setText(kIdcSerialLast, QString::fromStdString(strfmt("S/N Last : %d", g_nLastSerial)));
+    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     // A stored quantity the field refuses would bring up its error box on every showing.
     g_nLimitQuantity = std::min(g_nLimitQuantity, kQuantityLimit);
     controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));

@@ -125,7 +125,7 @@ struct LoadedImage {
 
 bool LoadImage(WorkerPage& page, const SfRun& run, uint32_t end, LoadedImage& image) {
     if (!AllocateBlockBuffer(page)) return false;
-    const std::optional<BinImage> file = readImage(page, run, run.flashSize);
+    const std::optional<RunFile> file = readImage(page, run, run.flashSize);
     if (!file) return false;
     image.size = static_cast<uint32_t>(file->bytes.size());
     image.bytes = file->bytes;

@@ -1,13 +1,17 @@
 #include "sfpage/sf_workers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <vector>
 
+#include "core/crc16.h"
 #include "core/globals.h"
-#include "core/image_loader.h"
+#include "core/parameter_file.h"
+#include "core/registry_settings.h"
 #include "core/worker_page.h"
 #include "link/hid_commands.h"
+#include "platform/durable_file.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
@@ -38,20 +42,29 @@ void showProtectView(WorkerPage& page, bool show) {
     for (int id : kProtectView) page.showControl(id, show);
 }
 
-// The image file as the run programs it: read again, with its CRC taken again over the chip
-// model's flash size. Empty, too large or unreadable files are reported and give nothing.
-std::optional<BinImage> readImage(WorkerPage& page, const SfRun& run, uint32_t sizeLimit) {
-    BinImage image = ReadBinImage(run.imagePath, sizeLimit);
-    if (!image.info.ok) {
-        page.messageBox(image.info.error, image.info.icon == platform::MsgIcon::None ? platform::MsgIcon::Information
-                                                                                   : platform::MsgIcon::Error);
+// The image file as the run programs it: read again without blocking and to its end, with its
+// CRC taken again over sizeLimit bytes of the 0xFF-filled flash. A truncated image is never
+// programmed.
+std::optional<RunFile> readImage(WorkerPage& page, const SfRun& run, uint32_t sizeLimit) {
+    const char* path = run.imagePath.c_str();
+    const platform::FileContents file = platform::readRegularFile(run.imagePath, sizeLimit);
+    std::string refusal;
+    if (file.error == EFBIG) {
+        refusal = strfmt("File size more than %X", sizeLimit);
+    } else if (file.error != 0) {
+        refusal = strfmt(file.opened ? "File : %s could not be read!!!" : "File : %s could not be opened!!!", path);
+    } else if (file.contents.empty()) {
+        // Its length - 1 would read as 65536 in the block, and there is nothing to program.
+        refusal = strfmt("File : %s is empty!", path);
+    }
+    if (!refusal.empty()) {
+        page.messageBox(refusal, platform::MsgIcon::Error);
         return std::nullopt;
     }
-    // Its length - 1 would read as 65536 in the block, and there is nothing to program.
-    if (image.bytes.empty()) {
-        page.messageBox(strfmt("File : %s is empty!", run.imagePath.c_str()), platform::MsgIcon::Error);
-        return std::nullopt;
-    }
+    RunFile image{{file.contents.begin(), file.contents.end()}};
+    std::vector<uint8_t> flash(sizeLimit, 0xFF);
+    std::copy(image.bytes.begin(), image.bytes.end(), flash.begin());
+    image.crc = CalcCRC16(flash, 0xFFFF, 0);
     return image;
 }
 
@@ -110,13 +123,14 @@ std::span<const uint8_t> pageOf(const std::vector<uint8_t>& image, uint32_t page
 }
 
 // Loads each page into the adapter's page buffer and programs it; a failed transfer is noted
-// and the next page goes on.
+// and the next page goes on. A page whose load failed is not programmed: the buffer may still
+// hold the page before it.
 void programPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t pages, Result& result) {
     const double start = sfpage::runClock().seconds();
     bool transfersOk = true;
     for (uint32_t n = 0; n < pages; ++n) {
-        transfersOk = HidSfLoadPageBuffer(0, pageOf(image, n)) && transfersOk;
-        transfersOk = HidSfProgramPage(n) && transfersOk;
+        const bool loaded = HidSfLoadPageBuffer(0, pageOf(image, n));
+        transfersOk = loaded && HidSfProgramPage(n) && transfersOk;
         page.setProgressPos(static_cast<int>(n));
     }
     result.note(transfersOk);
@@ -162,7 +176,7 @@ using PageStep = void (*)(WorkerPage&, const std::vector<uint8_t>&, uint32_t, Re
 void runOnFilePages(WorkerPage& page, const SfRun& run, const char* begin, PageStep step) {
     Result result;
     beginRun(page);
-    if (const std::optional<BinImage> file = readImage(page, run, run.flashSize)) {
+    if (const std::optional<RunFile> file = readImage(page, run, run.flashSize)) {
         const std::vector<uint8_t> image = wholePages(file->bytes);
         const uint32_t pages = SfPagesFor(image.size());
         showPageProgress(page, pages, true);
@@ -186,7 +200,9 @@ SfRun SfRunFromSettings(const std::string& imagePath, const std::string& imageTy
     run.image.limitQuantity = g_nLimitQuantity;
     run.image.chipMode = g_nChipMode;
     run.image.serialEnable = g_bSerialEnable != 0;
-    run.image.serialAddr = g_dwSerialAddr;
+    // The address as the operator stored it: the adapter's EEPROM location takes addresses that
+    // the HID burn's correction would move.
+    run.image.serialAddr = RegLoadSnStartAddr();
     run.image.serialInEeprom = g_nSerialLocation != 0;
     run.image.serialAutoInc = g_bSerialAutoInc != 0;
     run.image.lastSerial = g_nLastSerial;
@@ -214,14 +230,14 @@ void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     Result result;
     beginRun(page);
     // The file ends before the configuration block.
-    const std::optional<BinImage> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
+    const std::optional<RunFile> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
     AdapterImageSettings settings = run.image;
     if (!file || (withOptions && !AddOptionFields(page, run.info, settings))) {
         result.fail();
         endRun(page, result);
         return;
     }
-    const std::vector<uint8_t> image = BuildAdapterImage(file->bytes, file->info.crc, settings);
+    const std::vector<uint8_t> image = BuildAdapterImage(file->bytes, file->crc, settings);
     const uint32_t pages = SfPagesFor(image.size());
     showPageProgress(page, pages, false);
     log(page, "Begin erase flash");

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "core/image_loader.h"
 #include "engine_hid/info_block_image.h"
 #include "sfpage/adapter_image.h"
 
@@ -61,9 +61,14 @@ void log(WorkerPage& page, const std::string& line);
 // format with the run clock's seconds since `since`.
 std::string elapsed(const char* format, double since);
 void showProtectView(WorkerPage& page, bool show);
-// The image file read again for the run, at most sizeLimit bytes; empty, unreadable and too
-// large files are reported and give nothing.
-std::optional<BinImage> readImage(WorkerPage& page, const SfRun& run, uint32_t sizeLimit);
+// The image file read again for the run, at most sizeLimit bytes, and its CRC-16 over sizeLimit
+// bytes of the 0xFF-filled flash; empty, unreadable and too large files are reported and give
+// nothing.
+struct RunFile {
+    std::vector<uint8_t> bytes;
+    uint16_t crc = 0;
+};
+std::optional<RunFile> readImage(WorkerPage& page, const SfRun& run, uint32_t sizeLimit);
 // The first and the last steps of the full, verify and program runs: buttons, lamp, the
 // protection view; the end clears g_bTaskWorking.
 void beginRun(WorkerPage& page);

@@ -25,7 +25,6 @@ constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr auto kWakeMargin = std::chrono::microseconds(100);
 constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 constexpr char kLinkStartText[] = "RQ273K";
-constexpr FrameKind kRead = TargetFrame(0x03);
 
 // The length of the host frame at the start of bytes, from its lead and command bytes.
 size_t FrameLength(std::span<const uint8_t> bytes) {
@@ -284,14 +283,9 @@ void GangBoard::changeTargets(FrameKind kind, int nth) {
     if (chipMode) sockets_.at(socket) = NewTarget(*chipMode);
 }
 
-void GangBoard::emptyReplyAt(FrameKind kind, int nth) {
+void GangBoard::stallReplyAt(FrameKind kind, int nth) {
     std::lock_guard lock(lock_);
-    emptyAt_[{kind, nth}] = true;
-}
-
-void GangBoard::faultReadAt(int nth, ReadFault fault) {
-    std::lock_guard lock(lock_);
-    readFaults_[nth] = fault;
+    stallAt_[{kind, nth}] = true;
 }
 
 void GangBoard::lateReplyAt(FrameKind kind, int nth) {
@@ -331,6 +325,11 @@ void GangBoard::delayReplyAt(FrameKind kind, int nth, uint32_t ms) {
 void GangBoard::dropReplyAt(FrameKind kind, int nth) {
     std::lock_guard lock(lock_);
     dropAt_[{kind, nth}] = true;
+}
+
+void GangBoard::cutReplyAt(FrameKind kind, int nth, size_t dataBytes) {
+    std::lock_guard lock(lock_);
+    cutAt_[{kind, nth}] = dataBytes;
 }
 
 void GangBoard::dropReplyNumber(int nth) {
@@ -483,14 +482,13 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
         if (Awaited(frame)) ++unanswered_;
         return;
     }
-    if (emptyAt_.count({kind, nth})) answer->data.clear();
-    const auto readFault = kind == kRead ? readFaults_.find(nth) : readFaults_.end();
-    const bool faultyRead = readFault != readFaults_.end();
-    if (faultyRead && readFault->second == ReadFault::Short) answer->data.resize(answer->data.size() / 2);
+    if (const auto cut = cutAt_.find({kind, nth}); cut != cutAt_.end() && cut->second < answer->data.size())
+        answer->data.resize(cut->second);
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
     const bool late = lateAt_.count({kind, nth}) > 0;
-    if (late || (faultyRead && readFault->second == ReadFault::Stuck)) ++unanswered_;
-    if (faultyRead && readFault->second == ReadFault::Stuck) reply.resize(reply.size() / 2);
+    const bool stalled = stallAt_.count({kind, nth}) > 0;
+    if (late || stalled) ++unanswered_;
+    if (stalled) reply.resize(reply.size() / 2);
     if (late) {
         late_.push_back(std::move(reply));
         return;

@@ -123,14 +123,12 @@ public:
     void delayReplies(uint32_t ms);
     void delayReplyAt(FrameKind kind, int nth, uint32_t ms);
     void dropReplyAt(FrameKind kind, int nth);
+    // The nth reply of a kind carries only its first dataBytes data bytes.
+    void cutReplyAt(FrameKind kind, int nth, size_t dataBytes);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
-    // The reply to the nth frame of a kind carries no data bytes.
-    void emptyReplyAt(FrameKind kind, int nth);
-    // The reply to the nth read (0F 03): Stuck stops halfway through its bytes, Short carries
-    // half the bytes asked for.
-    enum class ReadFault { Stuck, Short };
-    void faultReadAt(int nth, ReadFault fault);
+    // The reply to the nth frame of a kind stops halfway through its bytes and never completes.
+    void stallReplyAt(FrameKind kind, int nth);
     // The reply to the nth frame of a kind waits until releaseLateReplies, which a test calls
     // once the program has given up on it, so that the reply is late by the order of events.
     void lateReplyAt(FrameKind kind, int nth);
@@ -196,8 +194,8 @@ private:
     uint32_t delayMs_ = 0;
     std::map<std::pair<FrameKind, int>, uint32_t> delayAt_;
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
-    std::map<std::pair<FrameKind, int>, bool> emptyAt_;
-    std::map<int, ReadFault> readFaults_;
+    std::map<std::pair<FrameKind, int>, size_t> cutAt_;
+    std::map<std::pair<FrameKind, int>, bool> stallAt_;
     std::map<std::pair<FrameKind, int>, bool> lateAt_;
     std::vector<std::vector<uint8_t>> late_;
     std::map<std::pair<FrameKind, int>, std::pair<int, std::optional<uint8_t>>> targetChanges_;

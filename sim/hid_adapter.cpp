@@ -250,13 +250,6 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
     }
     case 0x0E: answerBytes(textBytes(version, 4)); break;
     case 0x0F: answerBytes(textBytes(subVersion, 8)); break;
-    case 0x26:
-        if (target) target->ctrlUnlocked = true;
-        if (target && inFlash(argument)) {
-            const uint32_t page = (argument - kFlashBase) / kFlashPage * kFlashPage;
-            std::fill_n(target->flash.begin() + page, kFlashPage, 0xFF);
-        }
-        break;
     case 0x27:
         if (target) target->ctrlUnlocked = true;
         if (target) std::fill(target->flash.begin(), target->flash.end(), 0xFF);
@@ -303,7 +296,7 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
         break;
     }
     case 0x37: answerBytes(std::vector<uint8_t>{uint8_t(serialFlashBusy() ? 0 : 1)}); break;
-    default: break;  // 0x03 and 0x22 change nothing; unknown commands are ignored
+    default: break;  // 0x03, 0x22 and the erase base 0x26 change nothing; unknown commands are ignored
     }
 }
 

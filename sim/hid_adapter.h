@@ -19,8 +19,8 @@
 //   it: nothing changes, reads give 0xFF, and the log marks the exchange as refused.
 // - The flash controller: the two key words 0x5A3C7E19, 0x1D2E4F60 written in turn to 0x4008000C
 //   unlock it; then 0x7C6B5A49, 0x3E2D1C0B to 0x40080014 unlock the options. Any other word
-//   written to a key register locks what it guards. The adapter's own erases 0x26 and 0x27
-//   unlock the controller (not the options) as they work. Information-area erases and writes
+//   written to a key register locks what it guards. The adapter's chip erase 0x27 unlocks the
+//   controller (not the options) as it works. Information-area erases and writes
 //   are refused unless the controller is unlocked, and for the first 1 KB page (the option
 //   words) the options too. Information-area writes wait in the controller until a write to
 //   0x40080004 sets bits 0 to 2; only then do they reach the area.
@@ -33,7 +33,8 @@
 // - 0x06 writes the word in bytes 8-11 at the address; 0x07 answers the 4 bytes from the
 //   address; 0x0B the 32 bytes from the address. 0x04 and 0x05 write and read the debug-port
 //   register whose number is in bytes 4-7 (a register file of its own, 0 until written).
-// - Erases: 0x26 erases the 2048-byte main-flash page holding the address; 0x27 erases the
+// - Erases: 0x26 latches its address as the base of the erases that follow and erases nothing
+//   (the erases below name their own regions, so the latch changes nothing); 0x27 erases the
 //   whole main flash; 0x28 erases the 1 KB information page holding the address, or, with a
 //   main-flash address (the scan engines erase main flash page by page with it), the 2048-byte
 //   main-flash page holding it. An address outside both regions erases nothing.

@@ -18,6 +18,7 @@
 #include "link/com_settings.h"
 #include "link/hid_device.h"
 #include "link/serial_port.h"
+#include "platform/strfmt.h"
 #include "res/ic_page_template.h"
 #include "sim/gang_board.h"
 #include "sim/hid_adapter.h"
@@ -26,6 +27,7 @@
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
 #include "support/spin_until.h"
+#include "support/unreadable_files.h"
 
 using namespace res;
 using Tones = std::vector<RecordingServices::Tone>;
@@ -203,17 +205,24 @@ TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
     const std::string good = load(std::vector<uint8_t>(0x10000, 0));
     EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"65536", "1D0F"}));  // CRC-16/CCITT-FALSE of 64 KB of zeros
     EXPECT_EQ(g_strLastDir + "/" + g_strLastFile, good);
+    MakeUnreadableFiles(bench.folder.path().toStdString() + "/", ".bin");
     const struct { const char* name; size_t size; const char* message; bool kept; } refusals[] = {
         {"notes.txt", 4, nullptr, false},  // listed, not loaded, no message
+        // Neither hangs the page nor becomes the image; size 0 means made above.
+        {"fifo.bin", 0, "File : %s is not a regular file!", false},
+        {"zero.bin", 0, "File : %s is not a regular file!", false},
         {"big.bin", 0x10001, "File size more than 10000", true},
     };
     for (const auto& r : refusals) {
         services.clear();
         list()->clear();
-        const std::string chosen = load(std::vector<uint8_t>(r.size, 0), r.name);
+        const std::string chosen = r.size ? bench.writeImage(std::vector<uint8_t>(r.size, 0), r.name)
+                                          : bench.folder.filePath(r.name).toStdString();
+        services.chosenFile = chosen;
+        page->OnLoadFile();
         EXPECT_EQ(page->imagePath(), r.kept ? chosen : good) << r.name;
         EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""})) << r.name;
-        EXPECT_EQ(messageTexts(services), r.message ? Texts{r.message} : Texts{});
+        EXPECT_EQ(messageTexts(services), r.message ? Texts{strfmt(r.message, chosen.c_str())} : Texts{});
         EXPECT_EQ(list()->count(), r.message ? 0 : 1) << r.name;
     }
     services.clear();

@@ -1,7 +1,9 @@
 #include "core/hex_converter.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "platform/strfmt.h"
@@ -92,4 +94,49 @@ TEST(HexConverter, WritesTheBinaryBesideOnlyAfterSuccess) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("bad.bin")));
     EXPECT_EQ(ConvertHexToBin(dir.file("none.hex"), dir.file("none.bin")).error,
               "File : " + dir.file("none.hex") + " could not be opened!!!");
+}
+
+// The file is read in chunks and the binary written in runs: records that a chunk boundary
+// cuts, lines of every length, a window that goes back and overwrites, and a gap all come out
+// as the whole text converted in memory.
+TEST(HexConverter, ConvertsAFileInChunksAsTheWholeText) {
+    std::string text;
+    for (unsigned address = 0, count = 1; address < 0xF000; address += count, count = count % 248 + 7)
+        text += record(0, address, std::vector<uint8_t>(count, static_cast<uint8_t>(address)));
+    text += linear(0x0001) + record(0, 0x8000, {9, 9}) + "junk between records\n" + linear(0) +
+            record(0, 0x0010, {7, 7, 7}) + kEnd;
+    TempDir dir;
+    dir.write("fw.hex", text);
+    const HexConversion whole = ConvertHexText(text);
+    const HexConversion file = ConvertHexToBin(dir.file("fw.hex"), dir.file("fw.bin"));
+    ASSERT_TRUE(whole.ok && file.ok) << whole.error << file.error;
+    EXPECT_EQ(file.size, whole.image.size());
+    EXPECT_EQ(dir.read("fw.bin"), std::string(whole.image.begin(), whole.image.end()));
+}
+
+// The binary beside the HEX file is replaced only by a complete conversion: a disk that fills
+// up midway or a bad record midway leaves the previous binary as it was.
+TEST(HexConverter, AFailedConversionLeavesThePreviousBinaryWhole) {
+    std::string image;
+    for (unsigned address = 0; address < 0x4000; address += 16) image += record(0, address, std::vector<uint8_t>(16, 0x5A));
+    const struct { const char* name; std::string hex; rlim_t fileLimit; } cases[] = {
+        {"disk full", image + kEnd, 4096},
+        {"bad record", image + ":0100000001XX\n", RLIM_INFINITY},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("fw.hex", c.hex);
+        dir.write("fw.bin", "the previous image");
+        struct rlimit saved {};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const struct rlimit limited = {c.fileLimit, saved.rlim_max};
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &limited);
+        const HexConversion result = ConvertHexToBin(dir.file("fw.hex"), dir.file("fw.bin"));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+        EXPECT_FALSE(result.ok) << c.name;
+        EXPECT_TRUE(dir.read("fw.bin") == "the previous image") << c.name;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("fw.bin.tmp"))) << c.name;
+    }
 }

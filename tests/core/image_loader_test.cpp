@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "core/crc16.h"
 #include "platform/strfmt.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_files.h"
 
 namespace {
 
@@ -57,4 +59,30 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
     const ImageFileLoad missing = LoadImageFile(dir.file("none.bin"), 0x10000);
     EXPECT_EQ(missing.outcome, ImageLoadOutcome::Refused);
     EXPECT_EQ(missing.error, "File : " + dir.file("none.bin") + " could not be opened!!!");
+}
+
+// What the operator may pick that is no image on disk: a FIFO without a writer, a device, a
+// 3 GB sparse file, a file that fails as it is read. Each is refused with a message at once,
+// and nothing is written.
+TEST(ImageLoader, RefusesFifosDevicesHugeAndFailingFiles) {
+    TempDir dir;
+    MakeUnreadableFiles(dir.path(), ".bin");
+    MakeUnreadableFiles(dir.path(), ".hex");
+    for (const char* failing : {"mem.bin", "mem.hex"}) std::filesystem::create_symlink("/proc/self/mem", dir.file(failing));
+    const struct { const char* file; ImageLoadOutcome outcome; const char* error; } cases[] = {
+        {"fifo.bin", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"fifo.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"zero.bin", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"zero.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
+        {"huge.bin", ImageLoadOutcome::Oversized, "File size more than 10000"},
+        {"huge.hex", ImageLoadOutcome::Refused, "File : %s is too large for an image!"},
+        {"mem.bin", ImageLoadOutcome::Refused, "File : %s could not be read!!!"},
+        {"mem.hex", ImageLoadOutcome::Refused, "File : %s could not be read!!!"},
+    };
+    for (const auto& c : cases) {
+        const ImageFileLoad load = LoadImageFile(dir.file(c.file), 0x10000);
+        EXPECT_EQ(load.outcome, c.outcome) << c.file;
+        EXPECT_EQ(load.error, strfmt(c.error, dir.file(c.file).c_str())) << c.file;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 8);
 }

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
+
 #include "platform/ini_file.h"
+#include "support/running_copies.h"
 #include "support/temp_config_folder.h"
 
 namespace {
@@ -47,4 +51,34 @@ TEST(IniSettings, NumbersKeepTheirBoundsAndForms) {
     EXPECT_EQ(IniGetLimitQuantity(ini), -5);
     platform::writeProfileString(ini, "Miscellaneous", "Limit Quantity", "many");
     EXPECT_EQ(IniGetLimitQuantity(ini), 1000);
+}
+
+namespace {
+constexpr int kSerialsPerCopy = 500;
+}  // namespace
+
+// One running copy that gives gang parts their serial numbers, started by the test below as a
+// process of its own; it writes down the numbers it took.
+TEST(IniSettings, DISABLED_OneCopyTakingSerialNumbers) {
+    const auto copy = RunningCopyArguments();
+    ASSERT_TRUE(copy);
+    std::ofstream taken(copy->output);
+    for (int i = 0; i < kSerialsPerCopy; ++i) {
+        const auto number = IniTakeSerialNo(copy->folder + "swd-isp.ini", true);
+        ASSERT_TRUE(number);
+        taken << *number << "\n";
+    }
+}
+
+// Two copies of the program on one INI file never take one serial number twice.
+TEST(IniSettings, TwoRunningCopiesTakeDistinctSerialNumbers) {
+    TempConfigFolder folder;
+    const std::string ini = folder.path() + "swd-isp.ini";
+    IniSetSerialNo(0x1000, ini);
+    const std::vector<uint32_t> taken = RunTwoCopies("IniSettings.DISABLED_OneCopyTakingSerialNumbers", folder.path());
+    const std::set<uint32_t> numbers(taken.begin(), taken.end());
+    EXPECT_EQ(numbers.size(), 2u * kSerialsPerCopy);
+    EXPECT_EQ(*numbers.begin(), 0x1000u);
+    EXPECT_EQ(*numbers.rbegin(), 0x1000u + 2 * kSerialsPerCopy - 1);
+    EXPECT_EQ(IniGetSerialNo(ini), 0x1000u + 2 * kSerialsPerCopy);
 }

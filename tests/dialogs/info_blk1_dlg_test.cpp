@@ -158,14 +158,20 @@ TEST_F(InfoBlk1, EraseAndResetSendTheirSessions) {
 }
 
 // An unanswered step ends the operation with the message, the leave frame (Reset sends none
-// before its own) and the port closed; the next operation starts the link afresh and succeeds.
+// before its own) and the port closed; a read answered with fewer than eight bytes is a failed
+// read. Either way the grid keeps what it held; the next operation starts the link afresh and
+// succeeds.
 TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
     const std::string session = std::string(kLinkStart) + kStopMcu + kOpenAccess;
+    const auto read = [](uint32_t a) { return strfmt("> 0F 03 %02X 08 00 FF\n", a); };
     const struct {
         int button;
         std::function<void()> fault;
         std::string frames;
+        std::string message = kTimeout;
     } cases[] = {
+        {kIdcInfo1Read, [&] { board.cutReplyAt(sim::TargetFrame(0x03), 3, 4); },
+         session + read(0x00) + read(0x08) + read(0x10) + kCloseAccess + kLeave, "Read fail at 0x00000010!"},
         {kIdcInfo1Read, [&] { board.setSilent(true); }, std::string(kLinkStart) + kLeave},
         {kIdcInfo1Reset, [&] { board.setSilent(true); }, std::string(kLinkStart)},
         {kIdcInfo1Write, [&] { board.dropReplyAt(sim::TargetFrame(0x22), 3); },
@@ -175,9 +181,12 @@ TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
     };
     for (const auto& c : cases) {
         c.fault();
+        const bool read = c.button == kIdcInfo1Read;
+        if (read) page.m_grid.m_byData.fill(0x77);
         run(c.button);
         EXPECT_EQ(hostFrames(c.button == kIdcInfo1Reset ? std::string(kLinkStart) : kLeave), c.frames) << c.button;
-        EXPECT_EQ(takeMessages(), Texts{kTimeout}) << c.button;
+        EXPECT_EQ(takeMessages(), Texts{c.message}) << c.button;
+        EXPECT_TRUE(!read || page.m_grid.m_byData[0x10] == 0x77) << "a failed read leaves the grid";
         EXPECT_FALSE(g_SerialPort.IsOpen()) << c.button;
         EXPECT_EQ(g_bInfoBlk1Busy, 0u) << c.button;
 

@@ -5,6 +5,8 @@
 #include <functional>
 #include <numeric>
 
+#include "dialogs/dump_dlg.h"
+#include "dialogs/read_crc_dlg.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
 #include "res/info_block_templates.h"
@@ -165,6 +167,45 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         adapter.failGetAt(adapter.getCount() + c.failGet);
         c.run(*this);
         EXPECT_EQ(page.messages, c.messages);
+    }
+}
+
+// A select that fails leaves the site selected before addressed: the workers send nothing more
+// and report it, so they never read, write or erase that other site.
+TEST_F(InfoWorkers, AFailedSelectNeverActsOnTheSiteSelectedBefore) {
+    const auto other = Pattern(2048, 0x33);
+    struct Case {
+        const char* name;
+        std::function<void(InfoWorkers&)> run;
+        std::vector<std::string> messages;
+    };
+    const std::string readFail = "Read fail at 0x1FF00600!";
+    const Case cases[] = {
+        {"parameter read", [](InfoWorkers& t) { EXPECT_EQ(ReadParameterArea(t.page, kSocket)[0], 0xFF); }, {readFail}},
+        {"parameter write", [](InfoWorkers& t) { WriteParameterArea(t.page, kSocket, ParameterArea{}); },
+         {"Write fail at 0x1FF00600!"}},
+        {"page erase", [](InfoWorkers& t) { EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1)); }, {"Erase fail!"}},
+        {"page read", [](InfoWorkers& t) { EXPECT_EQ(ReadInfoPage(t.page, kSocket, 1)[0], 0xFFFFFFFFu); },
+         {"Read fail at 0x1FF00400!"}},
+        {"page write", [](InfoWorkers& t) { WriteInfoPage(t.page, kSocket, 1, InfoPageWords{}); },
+         {"Write fail at 0x1FF00400!"}},
+        {"security copy", [](InfoWorkers& t) { EXPECT_FALSE(CopySecurityToPage2(t.page, kSocket)); }, {"Erase fail!"}},
+        {"open debug", [](InfoWorkers&) { EXPECT_EQ(PowerAndConnect(kSocket), kConnectTransferFailed); }, {}},
+        {"dump", [](InfoWorkers& t) { EXPECT_FALSE(ReadTargetPages(t.page, kSocket, 0, 1)); }, {"Read fail at 0x10000000!"}},
+        {"CRC read-back", [](InfoWorkers& t) { EXPECT_FALSE(ReadTargetCrcs(t.page, kSocket, 0x10000).mainCode); },
+         {"Read fail at 0x10000000!"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        restart();
+        adapter.site(0).write(kInfo, other);
+        ASSERT_EQ(PowerAndConnect(0), kConnectOk);
+        const int select = adapter.setCount() + 1;
+        adapter.failSetAt(select);
+        c.run(*this);
+        EXPECT_EQ(adapter.setCount(), select) << "nothing sent after the failed select";
+        EXPECT_EQ(page.messages, c.messages);
+        EXPECT_EQ(adapter.site(0).read(kInfo, 2048), other);
     }
 }
 

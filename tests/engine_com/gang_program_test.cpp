@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
@@ -27,12 +29,35 @@ bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& by
     return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
 }
 
-// Sets the stop event when the n-th step with this note starts.
-std::function<void(const std::string&)> StopAt(const char* step, int n) {
-    return [step, n, seen = 0](const std::string& note) mutable {
-        if (note == step && ++seen == n) g_hStopEvent.set();
+// Does what when the n-th step with this note starts.
+std::function<void(const std::string&)> At(const char* step, int n, std::function<void()> what) {
+    return [step, n, what, seen = 0](const std::string& note) mutable {
+        if (note == step && ++seen == n) what();
     };
 }
+std::function<void(const std::string&)> StopAt(const char* step, int n) {
+    return At(step, n, [] { g_hStopEvent.set(); });
+}
+
+// The frames appear in the exchange log in this order.
+void ExpectInOrder(const std::string& log, const std::vector<std::string>& frames) {
+    size_t at = 0;
+    for (const std::string& frame : frames) {
+        at = log.find(frame, at);
+        ASSERT_NE(at, std::string::npos) << frame << "\n" << log;
+    }
+}
+
+// Serial numbers on, and a folder where the INI file's lock or temporary file belongs.
+std::function<void(SimulatedGang&)> NumbersWithFolderAt(const char* suffix) {
+    return [suffix](SimulatedGang& g) {
+        g.store("Gang Serial En", 1);
+        std::filesystem::create_directories(g_strIniPath + suffix);
+    };
+}
+
+const std::vector<RecordingServices::Tone> kPassTone = {{784, 900}};
+const std::vector<RecordingServices::Tone> kFailTones = {{800, 100}, {800, 100}};
 
 }  // namespace
 
@@ -56,7 +81,7 @@ TEST(GangProgram, FourTargetsGetTheImageTheirOptionBlockAndPassLeds) {
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
     EXPECT_EQ(gang.bench.page.texts[engine_hid::ctl::kYield], "100.00%");
     EXPECT_TRUE(gang.messages().empty());
-    EXPECT_EQ(gang.bench.services.tones(), (std::vector<RecordingServices::Tone>{{784, 900}}));
+    EXPECT_EQ(gang.bench.services.tones(), kPassTone);
 }
 
 // Serial numbers advance from socket to socket, are shown and stored, and go on from the INI
@@ -91,8 +116,24 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
         std::array<bool, 4> holdsImage;  // flash equal to the image afterwards
         std::function<void(SimulatedGang&)> check = [](SimulatedGang&) {};
     } faults[] = {
+        // A differing full block erases the part with the second command set, and the pass goes on.
         {"a differing block in socket 2", [](SimulatedGang& g) { g.board.differAtCompare(1, 3); }, {}, {4, 3, 1},
-         {1, 0, 1, 1}},
+         {1, 0, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.framesOf(0x0F, 0x16), 2);  // and the erase of every part before programming
+             EXPECT_EQ(g.framesOf(0x0F, 0x12), 0);
+             EXPECT_EQ(g.bench.services.tones(), kFailTones);
+         }},
+        // A differing last partial block erases with the first command set and ends the pass:
+        // sockets 3 and 4 are not compared and fail.
+        {"a differing tail in socket 2", [](SimulatedGang& g) { g.board.differAtCompare(1, 16); }, {}, {4, 1, 3},
+         {1, 0, 1, 1},
+         [](SimulatedGang& g) {
+             ExpectInOrder(g.exchangeLog(), {"> 0F 12 00 01 00 FF", "\n   30 0D  500 > 0F 00 00 01 00 FF",
+                                             "> 0F 0C 02 01 01 FF"});
+             EXPECT_EQ(g.framesOf(0x0F, 0x3A), 2 * 16);
+             EXPECT_EQ(g.framesOf(0x0F, 0x16), 1);
+         }},
         {"a dropped data reply", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x26), 3); },
          {"ISP_TRANS8DATA!", kTimeoutText}, {4, 0, 4}, {}},
         // The step gives up after 200 ms; the reply is let go by before the next frame.
@@ -116,7 +157,33 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_TRUE(Holds(g, 1, image, 0x3880));
              EXPECT_TRUE(Holds(g, 1, {0x00, 0xFF}, 0x37FF));  // the page before is kept
          }},
-        {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {1, 1, 0, 1}},
+        {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {1, 1, 0, 1},
+         [](SimulatedGang& g) { EXPECT_EQ(g.bench.services.tones(), kPassTone); }},
+        // A target that answered counts, also when its stop step times out: its fail LED lights.
+        {"a stop step that times out in socket 2", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x40), 2); },
+         {"ISP_STOPMCU!", kTimeoutText}, {2, 0, 2}, {},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.board.state().leds, (Leds{1, 0, 1, 0, 0, 0, 0, 0}));
+             EXPECT_EQ(g.bench.services.tones(), kFailTones);
+         }},
+        // Socket 2's switch does not answer when its verify connects it (the 12th switch A
+        // step): it is left unverified, fails, and no pass tone sounds.
+        {"a verify that cannot connect socket 2", [](SimulatedGang& g) { g.board.dropReplyAt(sim::BoardFrame(0x0A), 12); },
+         {}, {4, 3, 1}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
+             EXPECT_EQ(g.bench.services.tones(), kFailTones);
+         }},
+        {"a COM Extra Delay above its bound",
+         [](SimulatedGang& g) {
+             g.populate({0});
+             g.store("COM Extra Delay", 5000);
+         },
+         {}, {1, 1, 0}, {1},
+         [](SimulatedGang& g) {
+             const auto notes = g.notes();
+             EXPECT_EQ(std::count(notes.begin(), notes.end(), "pause 1000"), 4 + 1);  // scan, chip id
+         }},
         {"a socket lost after the erase", [](SimulatedGang& g) { g.board.dropReplyAt(sim::kHandshake, 5); }, {},
          {4, 3, 1}, {0, 1, 1, 1}},
         // The refused socket gets no option block and uses up no serial number.
@@ -133,6 +200,62 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x103u);
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
          }},
+        // Each number is taken from the INI file as the part gets it: another copy of the
+        // program that takes one meanwhile (after socket 1's block) does not get it twice.
+        {"another copy takes a number meanwhile",
+         [](SimulatedGang& g) {
+             g.populate({0, 2});
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x200, g_strIniPath);
+             g.onNote = At("step 06 800", 16 + 1, [] { IniTakeSerialNo(g_strIniPath, true); });
+         },
+         {}, {2, 2, 0}, {1, 0, 1, 0},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(Holds(g, 0, {0x00, 0x02, 0x00}, kOptionAddr + 1));
+             EXPECT_TRUE(Holds(g, 2, {0x00, 0x02, 0x02}, kOptionAddr + 1));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x203u);
+             EXPECT_EQ(g.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000203");
+         }},
+        // An INI file that cannot hold the next number ends the run before any part gets one.
+        {"an INI file that cannot be written", NumbersWithFolderAt(".tmp"), {"Can not write Serial No to <ini> !"},
+         {}, {}, noFrame},
+        {"an INI file that cannot be locked", NumbersWithFolderAt(".lock"), {"Can not write Serial No to <ini> !"},
+         {}, {}, noFrame},
+        {"a damaged INI file",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             std::ofstream(g_strIniPath) << std::string(5 << 20, ';');  // too large to be ours
+         },
+         {"Can not write Serial No to <ini> !"}, {}, {},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(g.board.log().empty());
+             EXPECT_EQ(std::filesystem::file_size(g_strIniPath), 5u << 20);
+         }},
+        {"an INI file that becomes unwritable after socket 1's number",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x300, g_strIniPath);
+             g.onNote = At("step 06 800", 16 + 1, [] { std::filesystem::create_directories(g_strIniPath + ".tmp"); });
+         },
+         {"Can not write Serial No to <ini> !"}, {4, 0, 4}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(Holds(g, 0, {0x00, 0x03, 0x00}, kOptionAddr + 1));
+             EXPECT_TRUE(Holds(g, 1, std::vector<uint8_t>(8, 0xFF), kOptionAddr));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x301u);
+         }},
+        {"an image file that vanished",
+         [](SimulatedGang& g) {
+             std::filesystem::create_symlink(g.bench.folder.filePath("gone").toStdString() + "/image.bin",
+                                             g.bench.folder.filePath("image.bin").toStdString());
+         },
+         {"File : <image> could not be opened!!!"}, {}, {}, noFrame},
+        {"an image path that names a folder",
+         [](SimulatedGang& g) {
+             const std::string image = g.bench.folder.filePath("image.bin").toStdString();
+             std::filesystem::remove(image);
+             std::filesystem::create_directory(image);
+         },
+         {"File : <image> could not be opened!!!"}, {}, {}, noFrame},
         {"no port", [](SimulatedGang&) { SetComPortDeviceOverride("/nonexistent/tty"); }, {"Can not open COM port !"},
          {}, {}},
         {"no board at all", [](SimulatedGang& g) { g.board.setSilent(true); },
@@ -170,6 +293,8 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          {"Option address 0x3FF9 lies beyond the flash of 0x4000 bytes!"}, {}, {}, noFrame},
         {"code beyond the flash", [](SimulatedGang&) { g_nIspStartAddr = 0x3F00; },
          {"Start address 0x3F00 and 0x3E8 bytes of code lie beyond the flash of 0x4000 bytes!"}, {}, {}, noFrame},
+        {"code over the option block", [](SimulatedGang&) { g_nIspStartAddr = 0x3C18; },
+         {"Start address 0x3C18 and 0x3E8 bytes of code reach the option block at 0x3FF8!"}, {}, {}, noFrame},
         {"no room for code", [](SimulatedGang& g) { g.store("Option Addr", 0); },
          {"Option address 0x0 leaves no code to program!"}, {}, {}, noFrame},
         // Where the system loses the port after an unanswered handshake, the run opens it again
@@ -195,7 +320,13 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
         SimulatedGang gang;
         f.arrange(gang);
         gang.run(GangProgramThread, image);
-        EXPECT_EQ(gang.messages(), f.messages);
+        // Messages name the run's own files by their place.
+        std::vector<std::string> messages = gang.messages();
+        for (std::string& m : messages) {
+            for (const auto& [path, name] : {std::pair{g_strIniPath, "<ini>"}, {gang.bench.page.image, "<image>"}})
+                if (const auto at = m.find(path); at != std::string::npos) m.replace(at, path.size(), name);
+        }
+        EXPECT_EQ(messages, f.messages);
         EXPECT_EQ(gang.bench.storedCounters(), f.counted);
         for (int socket = 0; socket < 4; ++socket)
             EXPECT_TRUE(!gang.board.target(socket) || Holds(gang, socket, image) == f.holdsImage[socket]) << socket;
@@ -203,8 +334,8 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
     }
 }
 
-// A protection byte or the code option makes the run ask first; an abort, a stop prompt or a
-// remembered abort ends the run before any frame and counts nothing.
+// A protection byte or the code option makes the run ask before any frame; an abort, a stop
+// prompt or a remembered abort ends the run with the board switched off and nothing counted.
 TEST(GangProgram, TheProtectionGuardAsksBeforeAnyFrame) {
     using P = RecordingPage::Prompt;
     constexpr int kAbort = 3, kContinue = 1;
@@ -227,14 +358,18 @@ TEST(GangProgram, TheProtectionGuardAsksBeforeAnyFrame) {
         gang.populate({0});
         g_bWarnProtect = c.warnProtect;
         g_bProtectContinue = c.protectContinue;
-        gang.bench.page.onWarn = [&](int, uint32_t) { return c.answer; };
+        gang.bench.page.onWarn = [&](int, uint32_t) {
+            EXPECT_TRUE(gang.board.log().empty());
+            return c.answer;
+        };
         std::vector<uint8_t> image = PatternImage(0x400);
         image.insert(image.end(), c.block.begin(), c.block.end());
         gang.run(GangProgramThread, image);
         EXPECT_EQ(gang.bench.page.prompts, c.prompts);
-        EXPECT_EQ(gang.board.log().empty(), !c.burns);
+        EXPECT_EQ(gang.onlySwitchedOff(), !c.burns);
         EXPECT_EQ(gang.bench.storedCounters(), c.burns ? (Counters{1, 1, 0}) : (Counters{}));
         EXPECT_TRUE(gang.messages().empty());
+        EXPECT_EQ(gang.bench.services.tones().size(), c.burns ? 1u : 2u);  // nothing passed: no pass tone
     }
 }
 
@@ -253,11 +388,104 @@ TEST(GangProgram, TheKeyPageFollowsTheOptionBlock) {
     // After the option block: the key page's address frames, then one frame per key byte.
     std::vector<std::string> frames = {"> 0F 22 F8 08 ", "> 0F 08 01 01 40 FF", "> 0F 18 00 01 00 FF"};
     for (size_t k = 0; k < key.size(); ++k) frames.push_back(strfmt("> 0F 22 %02zX 01 %02X FF", k, key[k]));
-    const std::string log = gang.exchangeLog();
-    size_t at = 0;
-    for (const std::string& frame : frames) {
-        at = log.find(frame, at);
-        ASSERT_NE(at, std::string::npos) << frame << "\n" << log;
+    ExpectInOrder(gang.exchangeLog(), frames);
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
+}
+
+// Every chip mode served by the gang board: its option block at the flash size - 8 with the
+// mode's tail where the image leaves it blank, and the chip-ID rule (modes 2 and 3 refuse
+// another chip's id, the others take any).
+TEST(GangProgram, EachChipModeHasItsOptionOffsetTailAndChipIdRule) {
+    const struct { uint8_t mode; uint32_t optionAddr; std::array<uint8_t, 3> tail; bool checksId; } modes[] = {
+        {2, 0x3FF8, {0x0E, 0, 0}, true},       {3, 0x0FF8, {0x06, 0x04, 0x02}, true},
+        {4, 0x1FF8, {0x06, 0x04, 0x02}, false}, {5, 0x3FF8, {0x06, 0x04, 0x03}, false},
+        {6, 0x1FF8, {0x06, 0x04, 0x03}, false}, {7, 0xBFF8, {0x06, 0x04, 0x02}, false},
+        {8, 0x7FF8, {0x04, 0, 0}, false},       {9, 0x1FF8, {0x06, 0x04, 0x02}, false},
+        {10, 0x0FF8, {0x04, 0, 0}, false},      {11, 0x3FF8, {0, 0, 0}, false},
+        {12, 0x1FF8, {0, 0, 0}, false},         {13, 0xBFF8, {0, 0, 0}, false},
+    };
+    for (const auto& m : modes) {
+        SCOPED_TRACE(int{m.mode});
+        SimulatedGang gang;
+        g_nChipMode = m.mode;
+        gang.populate({0, 1, 2, 3});
+        gang.board.setChipId(1, 0x11);
+        gang.run(GangProgramThread, PatternImage(100));
+        EXPECT_EQ(gang.board.target(0)->optionBlock(static_cast<uint16_t>(m.optionAddr)),
+                  (std::array<uint8_t, 8>{0xAA, 0, 0, 0, 0xFF, m.tail[0], m.tail[1], m.tail[2]}));
+        EXPECT_EQ(gang.messages(), m.checksId ? std::vector<std::string>{"Wrong Chip ID !"} : std::vector<std::string>{});
+        EXPECT_EQ(gang.bench.storedCounters(), m.checksId ? (Counters{4, 3, 1}) : (Counters{4, 4, 0}));
     }
+}
+
+// A 48 KB image on four targets of the 48 KB model of mode 13: every byte up to the option
+// block is programmed and compared, and the block, built from the image's own bytes, lands
+// at 0xBFF8.
+TEST(GangProgram, AFullImageOfTheLargestModelReachesItsOptionBlock) {
+    SimulatedGang gang;
+    g_nChipMode = 13;
+    gang.populate({0, 1, 2, 3});
+    const std::vector<uint8_t> image = PatternImage(0xC000);
+    gang.run(GangProgramThread, image);
+    const std::vector<uint8_t> code(image.begin(), image.begin() + 0xBFF8);
+    for (int socket = 0; socket < 4; ++socket) {
+        EXPECT_TRUE(Holds(gang, socket, code)) << socket;
+        // Image bytes C7 .. CE: byte 0 ANDed with 0xAA, the fixed bytes 00 00 00, the rest as they are.
+        EXPECT_EQ(gang.board.target(socket)->optionBlock(0xBFF8),
+                  (std::array<uint8_t, 8>{0x82, 0, 0, 0, 0xCB, 0xCC, 0xCD, 0xCE}));
+    }
+    EXPECT_EQ(gang.framesOf(0x0F, 0x26), 0xBFF8 / 64 + 1);
+    EXPECT_EQ(gang.framesOf(0x0F, 0x3A), 4 * (0xBFF8 / 64 + 1));
+    EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
+}
+
+// The option block follows its switches, each off and on: encryption, code option, option
+// serial, serial numbers and their auto-increase. Every socket passes; the image leaves the
+// block blank.
+TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
+    // Bytes 0 to 3 of socket 1's block and how far socket 2's number is on; bytes 4 to 7 are
+    // the image's blank 0xFF and the mode's tail, unless no block is written (all 0xFF).
+    const struct { const char* name; uint32_t encry, codeOption, optionSerial, serialEn, autoInc, fixed;
+                   std::array<uint8_t, 4> head; uint8_t step; uint32_t iniAfter; } cases[] = {
+        {"as built", 1, 0, 1, 0, 1, 0, {0xAA, 0, 0, 0}, 0, 0x123456},
+        {"fixed bytes", 1, 0, 1, 0, 1, 0xABCDEF, {0xAA, 0xAB, 0xCD, 0xEF}, 0, 0x123456},
+        {"no encryption", 0, 0, 1, 0, 1, 0, {0xAF, 0, 0, 0}, 0, 0x123456},
+        {"code option alone", 0, 1, 0, 0, 1, 0, {0xAF, 0xFF, 0xFF, 0xFF}, 0, 0x123456},
+        {"encryption alone", 1, 0, 0, 1, 1, 0, {0xFA, 0xFF, 0xFF, 0xFF}, 0, 0x123456},
+        {"no block at all", 0, 0, 0, 1, 1, 0, {0xFF, 0xFF, 0xFF, 0xFF}, 0, 0x123456},
+        {"serial numbers", 1, 0, 1, 1, 1, 0, {0xAA, 0x12, 0x34, 0x56}, 1, 0x12345A},
+        {"serial numbers, no auto-increase", 1, 0, 1, 1, 0, 0, {0xAA, 0x12, 0x34, 0x56}, 0, 0x123456},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedGang gang;
+        for (const auto& [name, value] : {std::pair{"ENCRY", c.encry}, {"Code Option", c.codeOption},
+                                          {"Option Serial", c.optionSerial}, {"Gang Serial En", c.serialEn},
+                                          {"Gang Serial Fixed", c.fixed}})
+            gang.store(name, value);
+        g_bSerialAutoInc = c.autoInc;
+        IniSetSerialNo(0x123456, g_strIniPath);
+        gang.run(GangProgramThread, PatternImage(100));
+        for (uint8_t socket : {0, 1}) {
+            std::array<uint8_t, 8> block = {c.head[0], c.head[1], c.head[2], uint8_t(c.head[3] + socket * c.step),
+                                            0xFF, 0x0E, 0, 0};
+            if (c.head[0] == 0xFF) block.fill(0xFF);
+            EXPECT_EQ(gang.board.target(socket)->optionBlock(kOptionAddr), block) << int{socket};
+        }
+        EXPECT_EQ(IniGetSerialNo(g_strIniPath), c.iniAfter);
+        EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
+    }
+}
+
+// A start address erases page by page from its page to the end of the flash, with the pause
+// of each page, and programs from the start address on.
+TEST(GangProgram, GoldenExchangesOfARunWithAStartAddress) {
+    SimulatedGang gang;
+    gang.populate({0});
+    g_nIspStartAddr = 0x3E40;
+    const std::vector<uint8_t> image = PatternImage(100);
+    gang.run(GangProgramThread, image);
+    ExpectGolden("engine_com", "program-start-address.log", gang.exchangeLog());
+    EXPECT_TRUE(Holds(gang, 0, image, 0x3E40));
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
 }

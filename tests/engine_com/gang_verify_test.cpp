@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/globals.h"
 #include "core/ini_settings.h"
 #include "engine_com/gang_workers.h"
@@ -7,17 +9,25 @@
 #include "support/simulated_gang.h"
 
 // A verify-only run compares on the target and changes nothing: no flash frame, no serial
-// number stored, counters in memory only.
+// number stored, counters in memory only. It compares all the code up to the option block.
 TEST(GangVerify, ComparesWithoutChangingTargetsOrStoredValues) {
-    const std::vector<uint8_t> image = PatternImage(1000);
-    const struct { int differingSocket; Counters counted; } cases[] = {{-1, {4, 4, 0}}, {2, {4, 3, 1}}};
+    const struct { const char* name; size_t imageSize; std::function<void(SimulatedGang&)> arrange; Counters counted;
+                   int compares; } cases[] = {
+        // 1000 bytes are 15 blocks and a tail of 40: every block of every socket is compared.
+        {"all match", 1000, [](SimulatedGang&) {}, {4, 4, 0}, 4 * 16},
+        {"block 5 of socket 3 differs", 1000, [](SimulatedGang& g) { g.board.differAtCompare(2, 5); }, {4, 3, 1}, 3 * 16 + 5},
+        // An image up to the flash's end: the code ends at the option offset 0x3FF8.
+        {"the last code byte of socket 4 differs", 0x4000,
+         [](SimulatedGang& g) { g.board.writeFlash(3, 0x3FF7, std::vector<uint8_t>{0x00}); }, {4, 3, 1}, 4 * 256},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.differingSocket);
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> image = PatternImage(c.imageSize);
         SimulatedGang gang;
         gang.store("Gang Serial En", 1);
         IniSetSerialNo(0x42, g_strIniPath);
         for (int socket = 0; socket < 4; ++socket) gang.board.writeFlash(socket, 0, image);
-        if (c.differingSocket >= 0) gang.board.differAtCompare(c.differingSocket, 5);
+        c.arrange(gang);
         const auto before = gang.board.target(2)->flash;
         gang.run(GangVerifyThread, image);
         // Data, erase, page erase and the finish of either command set.
@@ -26,8 +36,7 @@ TEST(GangVerify, ComparesWithoutChangingTargetsOrStoredValues) {
         EXPECT_EQ(gang.bench.counters(), c.counted);
         EXPECT_EQ(gang.bench.storedCounters(), Counters{});
         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x42u);
-        // 1000 bytes are 15 blocks and a tail of 40: every block of every socket is compared.
-        EXPECT_EQ(gang.framesOf(0x0F, 0x3A), c.differingSocket < 0 ? 4 * 16 : 3 * 16 + 5);
+        EXPECT_EQ(gang.framesOf(0x0F, 0x3A), c.compares);
     }
 }
 

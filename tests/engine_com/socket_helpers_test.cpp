@@ -84,7 +84,7 @@ TEST(GangSocketHelpers, ConnectJudgesTheChipIdByTheChipModesRule) {
         SCOPED_TRACE(testing::Message() << "mode " << int(c.mode) << " id " << c.id);
         HelperBench bench(c.mode, {1});
         if (c.id < 0)
-            bench.gang.board.emptyReplyAt(sim::TargetFrame(0x09), 1);
+            bench.gang.board.cutReplyAt(sim::TargetFrame(0x09), 1, 0);
         else
             bench.gang.board.setChipId(1, static_cast<uint8_t>(c.id));
         EXPECT_EQ(GangConnectSocket(bench.run, 1, bench.run.state), c.result);

@@ -1,8 +1,7 @@
 #pragma once
 // What the tests know of each gang engine variant, beside the program's own table of names and
-// entries (engine_com/gang_variants.h): the chip mode it is run in, whether it programs or only
-// verifies targets that already hold the image, its chip-ID check and the frames its verify
-// waits on. A variant missing here fails the tests that iterate the program's table.
+// entries (engine_com/gang_variants.h). A variant missing here fails every test that iterates
+// the program's table.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,55 +13,46 @@
 #include "sim/gang_board.h"
 #include "support/simulated_gang.h"
 
+// What an unanswered switch C does while socket 4 is selected for its verify.
+enum class Socket4C { Skipped, Shown, EndsRun };
+
 struct VariantFacts {
     const char* name;
     uint8_t chipMode;
-    bool programs;
-    uint8_t wrongChipId;          // 0: the variant reads no chip ID
-    uint8_t chipIdCmd;            // the chip-ID request's command byte
-    bool readsBack;               // verifies with read frames (0F 03), else compares on the target
-    const char* blockStep;        // the note of a step that each block makes
-    const char* golden;           // its golden frame log of one socket
-    bool sixMoreOn62 = true;      // pauses 6 ms more after a release on Windows 6.2
+    bool programs;       // else the targets hold the image before the run
+    uint8_t wrongChipId;  // 0: the variant reads no chip ID
+    uint8_t chipIdCmd;
+    bool readsBack;      // verifies with read frames (0F 03), else compares on the target
+    const char* golden;
+    bool tailMessage;    // names a differing last block
+    int switchCFrame;    // the F0 0C frame, counted from the start, that selects socket 4 for its verify
+    Socket4C socket4C;
+    bool sixMoreOn62 = true;  // pauses 6 ms more after a release on Windows 6.2
 };
 
-// What an unanswered switch C does while socket 4 is selected for its verify.
-enum class Socket4C { Skipped, Shown, EndsRun };
-inline Socket4C Socket4CTimeout(const VariantFacts& facts) {
-    const std::string name = facts.name;
-    if (name.find("Old") != std::string::npos) return Socket4C::Skipped;
-    if (name.find("128") != std::string::npos || name == "GangVerifyThreadC") return Socket4C::EndsRun;
-    return Socket4C::Shown;
-}
-
 inline const std::vector<VariantFacts>& VariantTable() {
+    using enum Socket4C;
     static const std::vector<VariantFacts> table = {
-        {"GangProgramThreadOld", 2, true, 0x11, 0x49, true, "step 06 800", "old-program.log", false},
-        {"GangVerifyThreadOld", 2, false, 0, 0, true, "step 01 800", "old-verify.log", false},
-        {"GangProgramThreadB", 5, true, 0x55, 0x09, true, "step 06 800", "b-program.log"},
-        {"GangVerifyThreadB", 5, false, 0x55, 0x09, true, "step 01 800", "b-verify.log"},
-        {"GangProgramThreadB2", 5, true, 0x55, 0x09, false, "step 06 800", "b2-program.log"},
-        {"GangVerifyThreadB2", 5, false, 0x55, 0x09, false, "step 13 800", "b2-verify.log"},
-        {"GangProgramThread128", 7, true, 0x73, 0x09, false, "step 06 800", "128-program.log"},
-        {"GangProgramThread128B", 7, true, 0x73, 0x09, false, "step 06 800", "128b-program.log"},
-        {"GangVerifyThreadC", 8, false, 0x73, 0x09, false, "step 13 800", "c-verify.log"},
-        {"GangProgramThreadCompact", 9, true, 0x73, 0x09, false, "step 06 800", "compact-program.log"},
-        {"GangVerifyThreadCompact", 12, false, 0x73, 0x09, false, "step 13 800", "compact-verify.log"},
+        {"GangProgramThreadOld", 2, true, 0x11, 0x49, true, "old-program.log", true, 14, Skipped, false},
+        {"GangVerifyThreadOld", 2, false, 0, 0, true, "old-verify.log", true, 9, Skipped, false},
+        {"GangProgramThreadB", 5, true, 0x55, 0x09, true, "b-program.log", true, 14, Shown},
+        {"GangVerifyThreadB", 5, false, 0x55, 0x09, true, "b-verify.log", true, 9, Shown},
+        {"GangProgramThreadB2", 5, true, 0x55, 0x09, false, "b2-program.log", false, 14, Shown},
+        {"GangVerifyThreadB2", 5, false, 0x55, 0x09, false, "b2-verify.log", false, 10, Shown},
+        {"GangProgramThread128", 7, true, 0x73, 0x09, false, "128-program.log", true, 14, EndsRun},
+        {"GangProgramThread128B", 7, true, 0x73, 0x09, false, "128b-program.log", true, 14, EndsRun},
+        {"GangVerifyThreadC", 8, false, 0x73, 0x09, false, "c-verify.log", true, 9, EndsRun},
+        {"GangProgramThreadCompact", 9, true, 0x73, 0x09, false, "compact-program.log", true, 14, Shown},
+        {"GangVerifyThreadCompact", 12, false, 0x73, 0x09, false, "compact-verify.log", true, 10, Shown},
     };
     return table;
 }
 
-// The facts of every variant of the program's table, in its order.
-inline std::vector<std::pair<GangVariant, VariantFacts>> Variants() {
-    std::vector<std::pair<GangVariant, VariantFacts>> variants;
-    for (const GangVariant& variant : GangVariants()) {
-        const auto& table = VariantTable();
-        const auto facts = std::find_if(table.begin(), table.end(),
-                                        [&](const VariantFacts& f) { return std::strcmp(f.name, variant.name) == 0; });
-        EXPECT_NE(facts, table.end()) << variant.name << " has no facts";
-        if (facts != table.end()) variants.emplace_back(variant, *facts);
-    }
-    return variants;
+inline const VariantFacts& FactsOf(const char* name) {
+    const auto& table = VariantTable();
+    const auto facts = std::find_if(table.begin(), table.end(), [&](const VariantFacts& f) { return std::strcmp(f.name, name) == 0; });
+    EXPECT_NE(facts, table.end()) << name << " has no facts";
+    return facts != table.end() ? *facts : table.front();
 }
 
 // Targets of the variant's chip mode in the sockets; a verify-only variant finds the image there.
@@ -79,4 +69,9 @@ inline std::function<void(const std::string&)> StopAtStep(const std::string& ste
     return [step, n, seen = 0](const std::string& note) mutable {
         if (note.rfind(step, 0) == 0 && ++seen == n) g_hStopEvent.set();
     };
+}
+
+inline bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0) {
+    const auto flash = gang.board.target(socket)->flash;
+    return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
 }

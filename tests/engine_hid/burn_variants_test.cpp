@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 
 #include "core/globals.h"
@@ -167,10 +168,89 @@ TEST(BurnVariants, InformationReadBackFailsTheDifferingPart) {
     }
 }
 
+// The word writes (0x06, by address) after the first erase of page, up to the write enable
+// that commits them; nothing when no write enable follows.
+std::vector<uint32_t> WritesCommittedAfterErase(const sim::Adapter& adapter, uint32_t page) {
+    std::vector<uint32_t> writes;
+    bool erased = false;
+    for (const auto& e : adapter.exchanges()) {
+        if (e.kind != sim::Exchange::Kind::Set) continue;
+        const uint32_t address = ArgumentOf(e.report);
+        if (e.report[3] == 0x28 && address == page) erased = true;
+        if (!erased || e.report[3] != 0x06) continue;
+        if (address == kFlashCtrl) return writes;
+        writes.push_back(address);
+    }
+    return {};
+}
+
+// An information page rewrite whose erase fails still writes back the words the page held and
+// commits them, with no new word on a page that may not be erased; one whose word write fails
+// still sends every other word before the commit. Either way the part fails, and a serial
+// number whose write never went out is given back.
+TEST(BurnVariants, AFailedInformationRewriteRestoresAndCommitsThePage) {
+    constexpr uint32_t kPage2 = 0x1FF00400;
+    const std::vector<uint32_t> head = {kInfo, kInfo + 4, kInfo + 8, kInfo + 12};
+    const std::vector<uint32_t> head2 = {kPage2, kPage2 + 4, kPage2 + 8, kPage2 + 12};
+    auto headAndSingles = head;
+    headAndSingles.insert(headAndSingles.end(), {kInfo + 0x100, kInfo + 0x108});
+    struct Case {
+        const char* name;
+        void (*worker)(WorkerPage&);
+        std::function<void(SimulatedBurn&)> prepare;
+        uint32_t page, failedWord;
+        std::vector<uint32_t> keptWrites;  // all that follows a failed erase
+    };
+    const auto serials = [](SimulatedBurn& b) { b.numberSerials(1, 0x20, 7000); };
+    const auto information = [](SimulatedBurn&) { g_bInfoBlockEnable = 1; };
+    const std::vector<Case> cases = {
+        {"serial number, second page", SiteProgramSerialThread, serials, kPage2, kPage2 + 4, head2},
+        {"site by site, information words", SiteProgramInfoThread, information, kInfo, kInfo + 0x14, headAndSingles},
+        {"site by site, parameter data", SiteProgramInfoThread,
+         [](SimulatedBurn& b) {
+             b.numberSerials(1, 0x20, 7000);
+             b.useParameterFile("p.data", "0000 00000001\n");
+         },
+         kPage2, 0x1FF00600, head2},
+        {"scan first, information words", ScanProgramInfoThread, information, kInfo, kInfo + 0x10, head},
+        {"information block", ProgramInfoBlockThread, information, kInfo, kInfo + 0x18, head},
+    };
+    for (const auto& c : cases) {
+        for (const bool eraseFails : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (eraseFails ? ", erase fails" : ", a word fails"));
+            InformationSettingsKept restore;
+            const auto start = [&](SimulatedBurn& b) {
+                b.populate({0});
+                c.prepare(b);
+            };
+            int failSet = 0;
+            std::vector<uint32_t> cleanWrites;
+            {
+                SimulatedBurn clean;
+                start(clean);
+                clean.run(c.worker, PatternImage(100));
+                failSet = eraseFails ? FirstExchangeOf(clean.adapter, sim::Exchange::Kind::Set, 0x28, c.page)
+                                     : FirstExchangeOf(clean.adapter, sim::Exchange::Kind::Set, 0x06, c.failedWord);
+                cleanWrites = WritesCommittedAfterErase(clean.adapter, c.page);
+            }
+            SimulatedBurn bench;
+            start(bench);
+            bench.adapter.failSetAt(failSet);
+            bench.run(c.worker, PatternImage(100));
+
+            EXPECT_EQ(WritesCommittedAfterErase(bench.adapter, c.page), eraseFails ? c.keptWrites : cleanWrites);
+            EXPECT_EQ(bench.counters(), (Counters{1, 0, 1}));
+            if (g_bSerialEnable) {
+                EXPECT_EQ(g_nLastSerial, eraseFails ? 7000u : 7001u);
+            }
+        }
+    }
+}
+
 // Serial numbers in the information area: the second page takes addresses 0x10 to 0x3FC (below
 // lie the kept words), the parameter area up to 0x1FC. An address outside is logged and
-// nothing is written or used up; a write enable that does not read back fails the part and
-// does not use the number up.
+// nothing is written or used up; a write enable that does not read back fails the part, its
+// number used up (the part may hold it).
 TEST(BurnVariants, SerialWordsInTheInformationAreaStayInTheirWindowAndNeedTheWriteEnable) {
     struct Case {
         const char* name;
@@ -193,6 +273,8 @@ TEST(BurnVariants, SerialWordsInTheInformationAreaStayInTheirWindowAndNeedTheWri
         {"parameter data, highest", info, 0x1FC, true, false, 0x1FF007FC},
         {"parameter data, past it", info, 0x1FD, true, false, {}},
         {"parameter data, write enable stuck", info, 0x40, true, true, {}},
+        {"burn, parameter area, write enable stuck", SiteProgramThread, 0x40, false, true, {}},
+        {"older burn, parameter area, write enable stuck", SiteProgramThreadOld, 0x40, false, true, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,7 +287,7 @@ TEST(BurnVariants, SerialWordsInTheInformationAreaStayInTheirWindowAndNeedTheWri
         bench.run(c.worker, PatternImage(100));
 
         EXPECT_EQ(bench.counters(), c.enableStuck ? (Counters{1, 0, 1}) : (Counters{1, 1, 0}));
-        const uint32_t last = c.wordAt ? 7001 : 7000;
+        const uint32_t last = c.wordAt || c.enableStuck ? 7001 : 7000;
         EXPECT_EQ(g_nLastSerial, last);
         EXPECT_EQ(RegLoadLastSn(), last);
         EXPECT_TRUE(!c.wordAt || bench.adapter.site(0).word(*c.wordAt) == 7000u);

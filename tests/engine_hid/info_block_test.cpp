@@ -88,7 +88,8 @@ TEST(InfoBlockImage, HoldsTheWordsTheSettingsChoose) {
 TEST(InfoBlockImage, OptionWordsTakeWriteProtectionFromTheProtectAddress) {
     struct Case { uint32_t address, type, word2; };
     for (const auto& c : {Case{0x3000, 0, 0x0007FFF8}, Case{0x3000, 1, 0xFFF80007}, Case{0x3000, 2, 0xFFFF0000},
-                          Case{0x20000, 0, 0xFFFF0000}, Case{0x0FFF, 1, 0xFFFF0000}}) {
+                          Case{0x20000, 0, 0xFFFF0000}, Case{0x0FFF, 1, 0xFFFF0000},
+                          Case{0x3000, 3, 0xFF5500AA} /* an unknown type repeats the read protection */}) {
         InfoSettings settings;
         g_bInfoBlockEnable = 1;
         g_dwProtectAddr = c.address;

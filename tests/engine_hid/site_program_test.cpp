@@ -9,6 +9,7 @@
 #include "engine_hid/hid_workers.h"
 #include "platform/strfmt.h"
 #include "support/simulated_burn.h"
+#include "support/unreadable_files.h"
 
 namespace {
 
@@ -57,9 +58,10 @@ TEST(SiteProgram, CountsFoundSitesOnlyAndSavesTheCounters) {
 
 // Serial numbers in main flash go into each part's image (advancing with auto-increase), or,
 // past the image's pages, are written on their own after the verify (into every found part);
-// in the information area they advance once per part that passed. Either word is read back,
-// and a part that does not hold it fails with the word's address, its number used up. An
-// address outside its area is not written and does not advance the number.
+// in the information area they advance once per part that passed (the second page of the
+// serial-number burn only with auto-increase). Either word is read back, and a part that does
+// not hold it fails with the word's address, its number used up. An address outside its area
+// is not written and does not advance the number.
 TEST(SiteProgram, WritesSerialNumbers) {
     struct Stuck { uint32_t address; uint8_t mask, value; };
     struct Case {
@@ -71,7 +73,11 @@ TEST(SiteProgram, WritesSerialNumbers) {
         uint32_t last;
         size_t pages;
         std::string failure;  // the logged failure of site 2
+        void (*worker)(WorkerPage&) = SiteProgramThread;
+        bool numbering = true;
     };
+    const auto serial = SiteProgramSerialThread, info = SiteProgramInfoThread, old = SiteProgramThreadOld;
+    const uint32_t imageWord = 0x43424140;  // of the pattern image at 0x40
     const std::vector<Case> cases = {
         {"image, auto-increase", 0, 0x40, 1, 128, {}, {5000, 5001, 5002}, 5003, 1, ""},
         {"image, fixed", 0, 0x40, 0, 128, {}, {5000, 5000, 5000}, 5000, 1, ""},
@@ -85,6 +91,15 @@ TEST(SiteProgram, WritesSerialNumbers) {
          5003, 1, "SN Verified Failure on 0x1ff00610 at site 2!!!"},
         {"outside main flash", 0, 0xFFFE, 1, 128, {}, {}, 5000, 1, ""},
         {"outside the information window", 1, 0x1FE, 1, 128, {}, {}, 5000, 1, ""},
+        {"off", 0, 0x40, 1, 128, {}, {imageWord, imageWord, imageWord}, 5000, 1, "", SiteProgramThread, false},
+        {"older burn, image, auto-increase", 0, 0x40, 1, 128, {}, {5000, 5001, 5002}, 5003, 1, "", old},
+        {"older burn, information area, fixed", 1, 0x10, 0, 128, {}, {5000, 5001, 5002}, 5003, 1, "", old},
+        {"serial burn, image, fixed", 0, 0x40, 0, 128, {}, {5000, 5000, 5000}, 5000, 1, "", serial},
+        {"serial burn, second page, auto-increase", 1, 0x10, 1, 128, {}, {5000, 5001, 5002}, 5003, 1, "", serial},
+        {"serial burn, second page, fixed", 1, 0x10, 0, 128, {}, {5000, 5000, 5000}, 5000, 1, "", serial},
+        {"serial burn, off", 0, 0x40, 1, 128, {}, {imageWord, imageWord, imageWord}, 5000, 1, "", serial, false},
+        {"information burn, parameter area, fixed", 1, 0x10, 0, 128, {}, {5000, 5001, 5002}, 5003, 1, "", info},
+        {"information burn, off", 0, 0x40, 1, 128, {}, {imageWord, imageWord, imageWord}, 5000, 1, "", info, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -92,10 +107,12 @@ TEST(SiteProgram, WritesSerialNumbers) {
         bench.populate({0, 1, 2});
         if (c.site2Stuck) bench.adapter.site(1).stickBits(c.site2Stuck->address, c.site2Stuck->mask, c.site2Stuck->value);
         bench.numberSerials(c.location, c.address, 5000, c.autoInc);
-        bench.run(SiteProgramThread, PatternImage(c.imageSize));
+        g_bSerialEnable = c.numbering;
+        bench.run(c.worker, PatternImage(c.imageSize));
 
+        const uint32_t infoArea = c.worker == serial ? 0x1FF00400 : 0x1FF00600;
         for (size_t site = 0; site < c.words.size(); ++site) {
-            EXPECT_EQ(bench.adapter.site(site).word((c.location ? 0x1FF00600 : kFlash) + c.address), c.words[site]);
+            EXPECT_EQ(bench.adapter.site(site).word((c.location ? infoArea : kFlash) + c.address), c.words[site]);
         }
         const uint32_t failed = c.failure.empty() ? 0 : 1;
         EXPECT_EQ(bench.counters(), (Counters{3, 3 - failed, failed}));
@@ -135,20 +152,32 @@ TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
 }
 
 // A run that stops before the sites (or finds no target) counts nothing, erases and writes
-// nothing, powers every site off and saves the counters unchanged.
+// nothing, powers every site off and saves the counters unchanged. An image that is not a
+// regular file is refused at once (a FIFO without a writer never blocks the run), and one that
+// cannot be read to its end is never burnt truncated.
 TEST(SiteProgram, EarlyStopCountsNothing) {
-    struct Case { const char* name; size_t size; bool missingFile, targets; std::string message; };
+    // path: none for an image file of size bytes, else in the bench's folder unless absolute.
+    struct Case { const char* name; size_t size; const char* path; bool targets; std::string message; };
     const std::vector<Case> cases = {
-        {"missing file", 16, true, true, "could not be opened!!!"},
-        {"too large", 0x10001, false, true, "Code size exceed the max. size of flash!!!"},
-        {"no target", 64, false, false, "No Target IC found!"},
+        {"missing file", 16, "none.bin", true, "could not be opened!!!"},
+        {"a folder", 16, "", true, "could not be opened!!!"},
+        {"a FIFO", 16, "fifo.bin", true, "could not be opened!!!"},
+        {"a link to a device", 16, "zero.bin", true, "could not be opened!!!"},
+        {"a 3 GB file", 16, "huge.bin", true, "Code size exceed the max. size of flash!!!"},
+        {"a read error", 16, "/proc/self/mem", true, "could not be read!!!"},
+        {"too large", 0x10001, nullptr, true, "Code size exceed the max. size of flash!!!"},
+        {"no target", 64, nullptr, false, "No Target IC found!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SimulatedBurn bench;
         if (!c.targets) bench.populate({});
         bench.startWithCounters({4, 4, 0});
-        bench.page.image = c.missingFile ? bench.folder.filePath("none.bin").toStdString() : bench.writeImage(PatternImage(c.size));
+        const std::string path = !c.path ? bench.writeImage(PatternImage(c.size))
+                                 : *c.path == '/' ? c.path
+                                                  : bench.folder.filePath(c.path).toStdString();
+        MakeUnreadableFiles(bench.folder.path().toStdString() + "/", ".bin");
+        bench.page.image = path;
         SiteProgramThread(bench.page);
 
         EXPECT_FALSE(g_bTaskWorking);
@@ -163,7 +192,7 @@ TEST(SiteProgram, EarlyStopCountsNothing) {
 }
 
 // Each worker's log lines (elapsed times shown as T) and the line counts at which it scrolls
-// the operation list.
+// the operation list; a version query that fails is logged as failed, not as an empty version.
 TEST(SiteSteps, WorkersLogTheirStepsAndScrollAfterTheRightLines) {
     struct Case {
         const char* name;
@@ -171,6 +200,8 @@ TEST(SiteSteps, WorkersLogTheirStepsAndScrollAfterTheRightLines) {
         void (*worker)(WorkerPage&);
         std::vector<std::string> log;
         std::vector<size_t> scrolledAt;
+        int failedGet = 0;  // 1: the version's answer, 2: the sub-version's
+        std::vector<std::string> firmware = {"Firmware Version : V010", "Firmware Sub Version : SUB12345"};
     };
     const auto burn = [](const std::string& serialBefore, const std::string& serialAfter) {
         std::vector<std::string> lines = {"Begin chip erase target IC RQ45N064 on site 1",
@@ -187,6 +218,11 @@ TEST(SiteSteps, WorkersLogTheirStepsAndScrollAfterTheRightLines) {
         {"burn, serial in the image", 0, SiteProgramThread, burn(serial, ""), {4, 5, 6, 7, 8, 9}},
         {"burn, serial in the information area", 1, SiteProgramThread, burn("", serial), {4, 5, 6, 7, 8, 9}},
         {"verify", 2, SiteVerifyThread, {"Begin verifying........", "Verify elapsed time : T seconds"}, {3, 4}},
+        {"verify, version query fails", 2, SiteVerifyThread, {"Begin verifying........", "Verify elapsed time : T seconds"},
+         {3, 4}, 1, {"Read firmware version fail !", "Firmware Sub Version : SUB12345"}},
+        {"verify, sub-version query fails", 2, SiteVerifyThread,
+         {"Begin verifying........", "Verify elapsed time : T seconds"}, {3, 4}, 2,
+         {"Firmware Version : V010", "Read firmware sub version fail !"}},
         {"information block", 2, ProgramInfoBlockThread,
          {"Begin scan IC........", "scan IC elapsed time : T seconds", "Begin program information data........",
           "program information data elapsed time : T seconds", "Begin verify information data........",
@@ -205,9 +241,10 @@ TEST(SiteSteps, WorkersLogTheirStepsAndScrollAfterTheRightLines) {
         g_nSerialLocation = c.serialLocation;
         g_dwSerialAddr = 0x10;
         bench.startWithLastSerial(7);
+        if (c.failedGet) bench.adapter.failGetAt(c.failedGet);
         bench.run(c.worker, image);
 
-        std::vector<std::string> log = {"Firmware Version : V010", "Firmware Sub Version : SUB12345"};
+        std::vector<std::string> log = c.firmware;
         log.insert(log.end(), c.log.begin(), c.log.end());
         for (auto& line : bench.page.log) line = std::regex_replace(line, time, "time : T seconds");
         EXPECT_EQ(bench.page.log, log);

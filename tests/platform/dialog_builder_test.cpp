@@ -14,6 +14,7 @@
 
 #include "platform/dialog_builder.h"
 #include "res/config1_template.h"
+#include "res/flash_page_template.h"
 #include "res/ic_page_template.h"
 #include "res/main_window_template.h"
 #include "res/prompt_templates.h"
@@ -119,6 +120,20 @@ TEST(DialogBuilder, EveryCaptionFitsItsControl) {
             EXPECT_LE((lines - 1) * metrics.lineSpacing() + metrics.ascent(), place.rect.height())
                 << dialog->id << " \"" << item.text << "\" " << lines << " lines";
         }
+    }
+}
+
+// Texts the program writes into a control at their widest fit it as well: the serial-number
+// labels show any 32-bit number.
+TEST(DialogBuilder, WidestShownTextsFitTheirControls) {
+    const struct { const res::DialogTemplate* dialog; int id; const char* text; } cases[] = {
+        {&res::kIcPage130, res::kIdcSerialLast, "S/N Last : 4294967295"},
+        {&res::kFlashPage161, res::sf::kIdcSerialLast, "S/N Last : 4294967295"},
+    };
+    for (const auto& c : cases) {
+        ui::TemplateDialog host(*c.dialog);
+        const CaptionPlace place = captionPlace(host.control(c.id));
+        EXPECT_LE(QFontMetrics(host.font()).horizontalAdvance(c.text), place.rect.width()) << c.dialog->id;
     }
 }
 

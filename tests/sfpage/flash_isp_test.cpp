@@ -49,7 +49,10 @@ TEST_F(FlashPage, AutoWritesTheStandAloneImage) {
         g_bSerialEnable = c.serial;
         g_nSerialLocation = 1;
         g_bSerialAutoInc = 1;
-        g_dwSerialAddr = 0x001234;
+        // The stored EEPROM address goes into the block as stored, though the start-up moves
+        // one from 0x3FC up to 0 for the HID burn.
+        RegSaveSnStartAddr(0x001234);
+        g_dwSerialAddr = 0;
         g_nLastSerial = 0x00ABCDEF;
         load(file);
         EXPECT_EQ(page->controls().text(kIdcImageCrc).toStdString(), strfmt("%04X", crc));
@@ -178,6 +181,11 @@ TEST_F(FlashPage, AutoRefusesAQuantityTheBlockCannotHold) {
 }
 
 TEST_F(FlashPage, ConfigStoresTheAnswerAndShowsIt) {
+    // The serial-number label shows the number unsigned, as the IC page does.
+    g_bSerialEnable = 1;
+    g_nLastSerial = 0xFFFFFFFF;
+    page = std::make_unique<CFlashISP>();
+    EXPECT_EQ(page->controls().text(kIdcSerialLast), "S/N Last : 4294967295");
     g_nRdpLevel = 0;
     ASSERT_TRUE(WhenModal<CConfigDlg>([&] { click(kIdcConfig); }, [](CConfigDlg& dialog) {
         dialog.findChild<CChkGBox*>()->titleButton()->click();  // the information block's switch

@@ -53,14 +53,18 @@ TEST(SfWorkers, FailuresEndRed) {
     const std::vector<Worker> all = {AutoSFThread, ProgramSFThread, VerifySFThread}, full = {AutoSFThread};
     // message: %s is the path; programs: page programs that reached the adapter, -1 for no
     // exchange at all; traced: a part of the run's trace.
+    // path: an image file of fileSize bytes unless given.
     const struct { const char* name; std::vector<Worker> workers; size_t fileSize; uint32_t flashSize;
-                   void (*fault)(SfBench&); std::string message; int programs; const char* traced = ""; } cases[] = {
+                   void (*fault)(SfBench&); std::string message; int programs; const char* traced = "";
+                   const char* path = nullptr; } cases[] = {
         // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
         // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
         {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262,
          "35 00000000 -> failed\n    0 | log Verify elapsed time"},
         // Set 56 programs page 5, 0xFF like the erased flash, so only the failed transfer tells.
         {"failed page program", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
+        // Sets 3 to 10 load page 0: a page whose load failed is not programmed, and reads back erased.
+        {"failed page load", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(5); }, "", 261},
         {"failed erase command", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(1); },
          "Serial flash erase command failed!", 0},
         {"failed status read", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(1); },
@@ -77,13 +81,16 @@ TEST(SfWorkers, FailuresEndRed) {
         {"an empty file", all, 0, 0x10000, [](SfBench&) {}, "File : %s is empty!", -1},
         {"a file above the model's flash", all, 0x8001, 0x8000, [](SfBench&) {}, "File size more than 8000", -1},
         {"a file reaching the configuration block", full, 0x10001, 0x20000, [](SfBench&) {}, "File size more than 10000", -1},
+        {"a read error", all, 0, 0x10000, [](SfBench&) {}, "File : %s could not be read!!!", -1, "", "/proc/self/mem"},
+        {"a device", all, 0, 0x10000, [](SfBench&) {}, "File : %s could not be opened!!!", -1, "", "/dev/zero"},
     };
     for (const auto& c : cases) {
         for (Worker worker : c.workers) {
             SCOPED_TRACE(c.name);
             SfBench run;
             c.fault(run);
-            const SfRun settings = run.settings(PatternImage(c.fileSize), c.flashSize);
+            SfRun settings = run.settings(PatternImage(c.fileSize), c.flashSize);
+            if (c.path) settings.imagePath = c.path;
             worker(run.trace, settings);
             std::string expected = c.message;
             if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, settings.imagePath);

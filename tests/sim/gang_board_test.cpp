@@ -155,26 +155,3 @@ TEST_F(GangBoardSim, ATargetAnswersOnlyTheHandshakeOfItsFamily) {
     ASSERT_TRUE(Step(0x32, [] { return ComSet4066D(0); }));
     EXPECT_FALSE(board.target(0)) << "taken out at the first F0 0D frame";
 }
-
-// Replies that a fault cuts short or holds back; the board counts the frames it leaves
-// unanswered, never the leave frame, which nothing waits for.
-TEST_F(GangBoardSim, FaultyReadsEmptyAndLateRepliesAreCountedUnanswered) {
-    EnterIspOnSocketA();
-    ASSERT_TRUE(g_pBlockBuf.allocate(64));
-    board.faultReadAt(1, sim::GangBoard::ReadFault::Short);
-    board.emptyReplyAt(sim::TargetFrame(0x03), 2);
-    board.faultReadAt(3, sim::GangBoard::ReadFault::Stuck);
-    board.lateReplyAt(sim::TargetFrame(0x40), 1);
-    for (uint32_t expected : {32u, 0u}) {
-        ASSERT_TRUE(Step(0x01, [] { return ComIspReadN(0x00, 64); }, 800));
-        EXPECT_EQ(g_nReplyDataSize, expected);
-    }
-    EXPECT_FALSE(Step(0x01, [] { return ComIspReadN(0x00, 64); }, 100)) << "half a reply never completes";
-    EXPECT_FALSE(Step(0x04, [] { return ComIspStopMcu(); }, 100));
-    g_byReplyTag = 0x10;
-    ComIspLeave();
-    ASSERT_TRUE(Step(0x35, [] { return ComSet2501(0); }));
-    EXPECT_EQ(board.unansweredFrames(), 2);
-    board.releaseLateReplies();
-    EXPECT_NE(board.logText().find("< AA 0F 40 00 00 4F"), std::string::npos);
-}

@@ -27,7 +27,7 @@ TEST_F(SimulatedAdapter, ProgrammingOnlyClearsBitsAndEachEraseClearsItsRegion) {
         std::vector<uint32_t> erased, kept;
     };
     const std::vector<Row> rows = {
-        {"0x26 erases one main page", &HidCmdEraseAddr, 0x10000800, {0x10000800, 0x10000FFC}, {0x10000000, 0x10001000, 0x1FF00000}},
+        {"0x26 only latches the erase base", &HidCmdEraseAddr, 0x10000000, {}, {0x10000000, 0x10000800, 0x1FF00000}},
         {"0x27 erases all main flash", [](uint32_t) { return HidCmdErase27(); }, 0, {0x10000000, 0x1000FFFC}, {0x1FF00000, 0x1FF00400}},
         {"0x28 erases one information page", &HidCmdEraseInfo, 0x1FF00400, {0x1FF00400, 0x1FF007FC}, {0x1FF00000, 0x10000000}},
         {"0x28 erases one main page", &HidCmdEraseInfo, 0x10000C00, {0x10000800, 0x10000FFC}, {0x10000000, 0x10001000, 0x1FF00000}},

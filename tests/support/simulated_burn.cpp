@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/counters.h"
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "engine_hid/pause.h"
@@ -18,7 +19,7 @@ SimulatedBurn::SimulatedBurn() {
     sim::installSimulatedAdapter(adapter);
     OpenHidDevice();
     g_nChipMode = 0;
-    g_nTotalCount = g_nPassCount = g_nFailCount = 0;
+    ResetCounters();  // and parts an earlier bench counted without saving
     g_bSerialEnable = g_nSerialLocation = g_dwSerialAddr = g_bSerialAutoInc = g_nLastSerial = 0;
     g_bBeepSound = 1;
     g_bSocketFound.fill(0);

@@ -164,6 +164,13 @@ void SimulatedGang::awaitBoard() const {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+bool SimulatedGang::onlySwitchedOff() const {
+    return board.logText() ==
+           "> F0 0A 00 00 00 FF\n< AA F0 0A 00 00 FA\n> F0 0B 00 00 00 FF\n< AA F0 0B 00 00 FB\n"
+           "> F0 0C 00 00 00 FF\n< AA F0 0C 00 00 FC\n> F0 0D 00 00 00 FF\n< AA F0 0D 00 00 FD\n"
+           "> F0 0F 00 00 00 FF\n< AA F0 0F 00 00 FF\n";
+}
+
 void SimulatedGang::store(const std::string& name, uint32_t value) {
     CRegistryKey key;
     ASSERT_EQ(key.Open(g_szRegKey), ERROR_SUCCESS);

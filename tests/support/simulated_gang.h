@@ -36,6 +36,8 @@ public:
     // Until the board has taken every frame noted so far: one that nothing answers may still
     // be on its way.
     void awaitBoard() const;
+    // The board received only the four switches off and the socket power off, and answered them.
+    bool onlySwitchedOff() const;
     // Stores a number under a setting name in the settings store.
     void store(const std::string& name, uint32_t value);
 

@@ -1,0 +1,18 @@
+#pragma once
+// Two running copies of the program sharing one folder, each a process of its own: the test
+// program starts itself again to run one disabled test that plays a copy, and collects the
+// numbers each copy wrote down.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Inside a copy: the shared folder, and the file for the numbers it takes, one a line.
+struct CopyArguments {
+    std::string folder, output;
+};
+std::optional<CopyArguments> RunningCopyArguments();
+
+// Starts two copies of this test program running the named test on the folder, waits for both
+// to end well, and gives the numbers both wrote down.
+std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& folder);
