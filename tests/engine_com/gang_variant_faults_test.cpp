@@ -178,6 +178,15 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
          EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
      }},
+    // Windows 6.2 loses the port after a target's release: the variants that say so pause six
+    // milliseconds more before they open it again.
+    {"Windows 6.2", kEvery, [](SimulatedGang&, const Facts&) { g_dwOsMajor = 6, g_dwOsMinor = 2; },
+     [](const SimulatedGang& g, const Facts& f) {
+         const auto notes = g.notes();
+         auto at = std::find(notes.rbegin(), notes.rend(), "send 10").base();
+         EXPECT_EQ(std::find_if(at, notes.end(), [](const std::string& n) { return n != "pause 1"; }) - at, f.releasePausesOn62);
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
+     }},
     // A verify-only run too: with no code to compare every part would pass unchecked.
     {"an option offset that leaves no code", kEvery, [](SimulatedGang& g, const Facts&) { g.store("Option Addr", 0); },
      [](const SimulatedGang& g, const Facts&) {

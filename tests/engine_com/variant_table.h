@@ -27,23 +27,23 @@ struct VariantFacts {
     bool tailMessage;    // names a differing last block
     int switchCFrame;    // the F0 0C frame, counted from the start, that selects socket 4 for its verify
     Socket4C socket4C;
-    bool sixMoreOn62 = true;  // pauses 6 ms more after a release on Windows 6.2
+    int releasePausesOn62 = 7;  // 1 ms pauses after a socket's leave frame on Windows 6.2
 };
 
 inline const std::vector<VariantFacts>& VariantTable() {
     using enum Socket4C;
     static const std::vector<VariantFacts> table = {
-        {"GangProgramThreadOld", 2, true, 0x11, 0x49, true, "old-program.log", true, 14, Skipped, false},
-        {"GangVerifyThreadOld", 2, false, 0, 0, true, "old-verify.log", true, 9, Skipped, false},
+        {"GangProgramThreadOld", 2, true, 0x11, 0x49, true, "old-program.log", true, 14, Skipped, 1},
+        {"GangVerifyThreadOld", 2, false, 0, 0, true, "old-verify.log", true, 9, Skipped, 1},
         {"GangProgramThreadB", 5, true, 0x55, 0x09, true, "b-program.log", true, 14, Shown},
         {"GangVerifyThreadB", 5, false, 0x55, 0x09, true, "b-verify.log", true, 9, Shown},
         {"GangProgramThreadB2", 5, true, 0x55, 0x09, false, "b2-program.log", false, 14, Shown},
-        {"GangVerifyThreadB2", 5, false, 0x55, 0x09, false, "b2-verify.log", false, 10, Shown},
+        {"GangVerifyThreadB2", 5, false, 0x55, 0x09, false, "b2-verify.log", false, 10, Shown, 10},
         {"GangProgramThread128", 7, true, 0x73, 0x09, false, "128-program.log", true, 14, EndsRun},
         {"GangProgramThread128B", 7, true, 0x73, 0x09, false, "128b-program.log", true, 14, EndsRun},
         {"GangVerifyThreadC", 8, false, 0x73, 0x09, false, "c-verify.log", true, 9, EndsRun},
         {"GangProgramThreadCompact", 9, true, 0x73, 0x09, false, "compact-program.log", true, 14, Shown},
-        {"GangVerifyThreadCompact", 12, false, 0x73, 0x09, false, "compact-verify.log", true, 10, Shown},
+        {"GangVerifyThreadCompact", 12, false, 0x73, 0x09, false, "compact-verify.log", true, 10, Shown, 10},
     };
     return table;
 }
