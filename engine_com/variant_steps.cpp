@@ -33,6 +33,8 @@ bool Refuse(GangRun& run, const std::string& text) {
     return false;
 }
 
+std::atomic<uint8_t>& IdByte(const ChipIdRule& rule) { return g_byReplyData[rule.tag == 0x3B ? 0 : 1]; }
+
 bool AcceptsFixedId(uint8_t mode, uint8_t id) {
     return mode == 2 ? id == 0x57 : mode == 3 ? id == 0x5A : true;
 }
@@ -43,11 +45,13 @@ bool AcceptsFamilyC(uint8_t mode, uint8_t id) {
     return mode == 7 ? (id & 0xF0) == 0xF0 : mode == 8 ? (id & 0xF0) == 0x80 : true;
 }
 
-// The port of a socket's release or of the erase, opened again as the variant does it.
+// The found parts have just been erased: a port that stays closed after the erase fails them,
+// and the operator is told why.
 bool ReopenOrFail(GangRun& run, bool opened) {
     return opened || Refuse(run, "Can not open COM port !");
 }
 
+// Six pauses of 1 ms give the leave frame its time, then the port is closed and opened again.
 bool ReopenByClosing(const ReopenPauses& pauses) {
     for (int i = 0; i < 6; ++i) GangPause(1);
     return ReopenPortAfterErase(pauses);
@@ -130,7 +134,7 @@ Block CheckBlock(GangRun& run, const PassPlan& plan, uint32_t address, uint32_t 
     const auto send = [lo, block, frame] { return ComIspCmd3A(lo, std::span(block).first(frame)); };
     if (!run.step({kTagCompare, send, dataWait, Timeout::Verify})) return Block::Failed;
     if (!run.step({kTagCompareResult, ComIspCmd0B, plan.resultWaitMs, plan.resultTimeout}))
-        return run.timedOut ? Block::EndsRun : Block::Failed;
+        return plan.resultTimeout == Timeout::Silent ? Block::EndsRun : Block::Failed;
     return g_bSkipBlockErase == 0 ? Block::Differed : Block::Matched;
 }
 
@@ -169,8 +173,7 @@ bool CheckKeyPage(GangRun& run, uint32_t keyAddr) {
 }
 
 bool ChipAccepted(const ChipIdRule& rule) {
-    const uint8_t id = g_byReplyData[rule.tag == 0x3B ? 0 : 1];
-    return g_nReplyDataSize > 0 && rule.accepts(g_nChipMode, id);
+    return g_nReplyDataSize > 0 && rule.accepts(g_nChipMode, IdByte(rule));
 }
 
 void RefuseChip(GangRun& run) {
@@ -188,7 +191,7 @@ bool ScanPass(GangRun& run, const ScanPlan& plan) {
         if (reach == Reach::Ended || reach == Reach::PortLost) return false;
         if (reach == Reach::Target) {
             if (plan.chipId) {
-                g_byReplyData[plan.chipId->tag == 0x3B ? 0 : 1] = 0xFF;
+                IdByte(*plan.chipId) = 0xFF;
                 if (!run.step({plan.chipId->tag, plan.chipId->request, kBoardWaitMs, Timeout::Silent})) return false;
                 if (!ChipAccepted(*plan.chipId)) {
                     RefuseChip(run);
