@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "core/globals.h"
+#include "link/com_clock.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
-#include "platform/clock.h"
 #include "platform/strfmt.h"
 
 std::atomic<uint32_t> g_bInfoBlk1Busy{0};
@@ -63,13 +63,13 @@ bool CloseAccess() { return Step(kTagShut, ComIspCmd0A60, 500) && Step(kTagCmd40
 void SpeedChange() {
     if (g_nComBaudRate == kDefaultBaudRate) return;
     ComChangeBaudRate();
-    platform::sleepMs(kSpeedChangePauseMs);
+    ComPause(kSpeedChangePauseMs);
 }
 
 void Leave() {
     ComBeginStep(kTagLeave);
     ComIspLeave();
-    for (int i = 0; i < 3; ++i) platform::sleepMs(1);
+    for (int i = 0; i < 3; ++i) ComPause(1);
     g_bInfoBlk1Busy = 0;
 }
 
@@ -139,7 +139,7 @@ void InfoBlk1EraseThread(InfoBlk1Page& page) {
         timedOut = !OpenAccess() || !Step(kTagPageErase, ComIspCmd18, 800);
     }
     if (!timedOut) {
-        platform::sleepMs(kPageErasePauseMs);
+        ComPause(kPageErasePauseMs);
         timedOut = !Step(kTagFinish, ComIspCmdFinish, 800) || !CloseAccess();
     }
     Close(page, timedOut, Ending::WithLeave);

@@ -10,6 +10,7 @@
 #include "core/ini_settings.h"
 #include "core/worker_page.h"
 #include "engine_com/gang_settings.h"
+#include "link/com_clock.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
@@ -38,24 +39,19 @@ constexpr uint8_t kTagData1 = 7;
 constexpr uint8_t kTagPageErase = 0x0C;
 constexpr uint8_t kTagChipId = 0x37;
 
-std::mutex clockLock;
-GangClock installedClock;
+std::mutex notesLock;
+std::function<void(const std::string&)> notesListener;
 
-GangClock currentClock() {
-    std::lock_guard lock(clockLock);
-    return installedClock;
-}
-
-// The text is only made when a clock listens.
+// The text is only made when someone listens.
 template <class... Args>
 void Note(const char* format, Args... args) {
-    const GangClock c = currentClock();
-    if (c.note) c.note(strfmt(format, args...));
-}
-
-uint32_t WaitLimit(uint32_t ms) {
-    const GangClock c = currentClock();
-    return std::max<uint32_t>(static_cast<uint32_t>(uint64_t{ms} * c.waitPercent / 100), std::min(ms, c.shortestWaitMs));
+    std::function<void(const std::string&)> listener;
+    {
+        std::lock_guard lock(notesLock);
+        if (!notesListener) return;
+        listener = notesListener;
+    }
+    listener(strfmt(format, args...));
 }
 
 using LineFrame = bool (*)(int on);
@@ -136,16 +132,15 @@ bool TakeSerialNumber(GangRun& run, bool advance) {
 
 }  // namespace
 
-void SetGangClockForTests(GangClock c) {
-    std::lock_guard lock(clockLock);
-    installedClock = std::move(c);
+void SetGangNotesForTests(std::function<void(const std::string&)> listener) {
+    std::lock_guard lock(notesLock);
+    notesListener = std::move(listener);
 }
 
 void GangPause(uint32_t ms) {
-    const GangClock c = currentClock();
-    if (c.note && ms > 0) c.note(strfmt("pause %u", ms));
-    const uint32_t scaled = static_cast<uint32_t>(uint64_t{ms} * c.pausePercent / 100);
-    if (scaled > 0) DelayMs(scaled);
+    if (ms == 0) return;
+    Note("pause %u", ms);
+    ComPause(ms);
 }
 
 GangRun::GangRun(WorkerPage& p) : page(p) {}
@@ -154,13 +149,11 @@ bool GangRun::step(const ComStep& s) {
     Note("step %02X %u", s.tag, s.waitMs);
     ComBeginStep(s.tag);
     s.frame();
-    const uint32_t limit = WaitLimit(s.waitMs);
-    const GangClock c = currentClock();
-    if (c.wait ? c.wait(limit) : ComWaitReply(limit)) return true;
+    if (ComWaitReply(s.waitMs)) return true;
     Note("%s", "timeout");
     // The pass goes on with steps of the same kind, whose frames a late reply to this one
     // could answer: it is let go by first, and the next frame's write discards it.
-    if (s.onTimeout == Timeout::Verify) DelayMs(limit);
+    if (s.onTimeout == Timeout::Verify) ComPause(s.waitMs);
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::End)
         page.messageBox(s.message, platform::MsgIcon::Error);
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::Silent) timedOut = true;

@@ -48,20 +48,11 @@ struct ComStep {
 
 enum SocketState : uint8_t { kVerifyFailed = 0, kGood = 1, kEmpty = 2, kWrongChip = 3 };
 
-// The pauses and waits of the runs. The program makes them in full; tests and benchmarks
-// install a clock that hears each one, can skip pauses and shorten waits.
-struct GangClock {
-    uint32_t pausePercent = 100;
-    uint32_t waitPercent = 100;
-    uint32_t shortestWaitMs = 0;  // a shortened wait never goes below this
-    // Hears "pause <ms>", "step <tag> <wait>", "timeout", "send <tag>" (no wait), "tag <tag>"
-    // (no frame), "reopen" and "speed" (port services), in the order the run does them.
-    std::function<void(const std::string&)> note;
-    // Waits for the step's reply up to the limit, in place of the plain wait: a test whose
-    // board tells when it will not answer ends the wait then. True when answered.
-    std::function<bool(uint32_t limitMs)> wait = {};
-};
-void SetGangClockForTests(GangClock clock);
+// Tests and benchmarks hear each pause, step and port service of a run, in the order the run
+// does them: "pause <ms>", "step <tag> <wait>", "timeout", "send <tag>" (no wait), "tag <tag>"
+// (no frame), "reopen" and "speed". An empty function stops it.
+void SetGangNotesForTests(std::function<void(const std::string&)> listener);
+// A pause of a run, on the link's clock (link/com_clock.h).
 void GangPause(uint32_t ms);
 
 // One run: its flags, the socket states, the sockets counted at the end, the image.

@@ -1,15 +1,14 @@
 #include "link/com_frames.h"
 
-#include <atomic>
 #include <initializer_list>
 #include <vector>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
+#include "link/com_clock.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
-#include "platform/clock.h"
 #include "platform/services.h"
 
 namespace {
@@ -19,17 +18,6 @@ namespace {
 constexpr size_t kFrameBufferSize = 256;
 constexpr int kHandshakeReopenAttempts = 35;
 constexpr uint32_t kFirstHandshakePauseMs = 85;
-
-std::atomic<void (*)(uint32_t)> pauseForTests{nullptr};
-
-void LinkPause(uint32_t ms, bool busyWait = false) {
-    if (auto pause = pauseForTests.load())
-        pause(ms);
-    else if (busyWait)
-        DelayMs(ms);
-    else
-        platform::sleepMs(ms);
-}
 
 bool Send(std::span<const uint8_t> frame) {
     if (frame.size() > kFrameBufferSize) return false;
@@ -66,15 +54,15 @@ bool ReopenForHandshake() {
     SerialPortOwner* owner = g_SerialPort.Owner();
     for (int attempt = 0; attempt < kHandshakeReopenAttempts; ++attempt) {
         ComClosePort();
-        LinkPause(2 * g_nDelayCount);
+        ComPause(2 * g_nDelayCount);
         const bool opened = OpenWithStoredSettings(owner, g_nComBaudRate);
-        LinkPause(g_nDelayCount);
+        ComPause(g_nDelayCount);
         if (opened) {
             g_SerialPort.StartMonitoring();
             if (g_SerialPort.IsOpen()) break;
         }
     }
-    LinkPause(g_nDelayCount);
+    ComPause(g_nDelayCount);
     if (g_SerialPort.IsOpen()) return true;
     MessageBox("Can not open COM port !", platform::MsgIcon::Error);
     return false;
@@ -82,21 +70,20 @@ bool ReopenForHandshake() {
 
 enum class WakeUp5x { ZeroFF, FF };
 
-// On Windows 5.x the 85 ms pause of the first handshake busy-waits; every other pause sleeps.
 bool Handshake(std::span<const uint8_t> frame, WakeUp5x wakeUp5x, uint32_t pauseMs) {
     if (IsWindows5()) {
         if (wakeUp5x == WakeUp5x::FF)
             Send({0xFF});
         else
             Send({0x00, 0xFF});
-        LinkPause(pauseMs, pauseMs == kFirstHandshakePauseMs);
+        ComPause(pauseMs);
         return Send(frame);
     }
     Send({0x00, 0xFF});
     if (IsWindows61or62()) {
         if (!ReopenForHandshake()) return false;
     } else {
-        LinkPause(pauseMs);
+        ComPause(pauseMs);
     }
     return Send(frame);
 }
@@ -202,8 +189,6 @@ bool ComHandshakeById(std::span<const uint8_t> id) {
     return Handshake(frame, WakeUp5x::ZeroFF, 25);
 }
 
-void SetComPausesForTests(void (*pause)(uint32_t ms)) { pauseForTests = pause; }
-
 bool ComOpenPort(SerialPortOwner* owner) {
     // A task opens the port with the stored port number and speed of the moment.
     RegLoadComPort();
@@ -216,27 +201,27 @@ bool ComChangeBaudRate() {
         Send({0x0F, 0x0E, 0x02, 0x8C, 0x8C, 0x8C, 0xFF});
     else if (g_nComBaudRate == 115200)
         Send({0x0F, 0x0E, 0x02, 0xCC, 0xCC, 0xCC, 0xFF});
-    LinkPause(50);
+    ComPause(50);
     g_SerialPort.ClosePort();
-    LinkPause(50);
+    ComPause(50);
     OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate);
     g_SerialPort.StartMonitoring();
     return true;
 }
 
 bool ComReopenPort() {
-    LinkPause(50);
+    ComPause(50);
     g_SerialPort.ClosePort();
-    LinkPause(500);
+    ComPause(500);
     g_bComPortOpen = 1;
     OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate2);
-    LinkPause(500);
+    ComPause(500);
     return g_SerialPort.StartMonitoring();
 }
 
 bool ComClosePort() {
     if (!g_SerialPort.IsOpen()) return false;
     g_SerialPort.ClosePort();
-    LinkPause(500);
+    ComPause(500);
     return true;
 }

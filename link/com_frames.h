@@ -96,10 +96,6 @@ bool ComHandshake2();
 bool ComHandshake3();
 bool ComHandshakeById(std::span<const uint8_t> id);  // 55 followed by the id bytes
 
-// The link's own pauses (between a handshake's wake-up and its text, around its re-opens) sleep;
-// tests may install a function that takes them instead. nullptr sleeps again.
-void SetComPausesForTests(void (*pause)(uint32_t ms));
-
 // Port maintenance with the stored settings (link/com_settings.h).
 // Loads the stored "COMPort" and "BaudRate", opens the port for owner at that speed and starts
 // its monitor thread; whether the port is open.

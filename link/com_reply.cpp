@@ -1,11 +1,11 @@
 #include "link/com_reply.h"
 
 #include <algorithm>
-#include <chrono>
 #include <new>
 #include <utility>
 
 #include "core/globals.h"
+#include "link/com_clock.h"
 
 namespace {
 
@@ -170,11 +170,11 @@ void ComBeginStep(uint8_t tag) {
     g_ComReplies.closeStep();
     g_hReplyEvent.reset();
     g_byReplyTag = tag;
+    CurrentComClock().stepBegins();
 }
 
 bool ComWaitReply(uint32_t ms) {
-    if (g_hReplyEvent.wait(std::chrono::milliseconds(ms)) == platform::WaitResult::Signalled)
-        return true;
+    if (CurrentComClock().waitReply(ms)) return true;
     // Timed out, even when a reply slips in before the close: the step has given up on it.
     g_ComReplies.closeStep();
     return false;

@@ -109,7 +109,8 @@ extern std::atomic<uint32_t> g_bSkipBlockErase;
 extern ComBlockBuffer g_pBlockBuf;
 extern ComReplyReceiver g_ComReplies;
 
-// The step convention: ComBeginStep(tag), one frame function, ComWaitReply(ms). The wait is
-// true only when the reply came within it; after a false one a late reply stores nothing.
+// The step convention: ComBeginStep(tag), one frame function, ComWaitReply(ms). The wait runs
+// on the link's clock (link/com_clock.h) and is true only when the reply came within it; after
+// a false one a late reply stores nothing.
 void ComBeginStep(uint8_t tag);
 bool ComWaitReply(uint32_t ms);

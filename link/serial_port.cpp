@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "link/com_settings.h"
 #include "platform/debug.h"
@@ -21,9 +23,11 @@
 
 namespace {
 
-// Frames queued before a close still leave, whole, within this time; a peer that reads
-// nothing cannot hold the close longer.
+// A close waits for the line to send what it holds for the time those bytes take at the port's
+// speed and this much more; a peer that takes nothing cannot hold the close longer.
 constexpr auto kDrainLimit = std::chrono::milliseconds(100);
+// The monitor leaves the input to the steps while one waits and this long after the last.
+constexpr auto kStepLease = std::chrono::milliseconds(50);
 
 bool SpeedOf(uint32_t baudRate, speed_t& speed) {
     static constexpr std::pair<uint32_t, speed_t> kSpeeds[] = {
@@ -83,7 +87,9 @@ CSerialPort::CSerialPort(SerialStreamListener* listener) : listener_(listener) {
 
 CSerialPort::~CSerialPort() {
     ClosePort();
-    if (wakeFd_ >= 0) ::close(wakeFd_);
+    for (int fd : {wakeFd_, closeFd_}) {
+        if (fd >= 0) ::close(fd);
+    }
 }
 
 SerialPortOwner* CSerialPort::Owner() const {
@@ -98,15 +104,19 @@ void CSerialPort::SetOwner(SerialPortOwner* owner) {
 
 bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudRate, char parity,
                            uint32_t dataBits, uint32_t stopBits, uint32_t writeBufferSize) {
-    stopMonitor();
-    closeDevice();
+    ClosePort();
     SetOwner(owner);
+    Lock lock(ioLock_);
     port_ = port;
+    baudRate_ = baudRate;
     writeBufferSize_ = writeBufferSize;
     if (wakeFd_ < 0) wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (closeFd_ < 0) closeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    uint64_t count;
+    [[maybe_unused]] const ssize_t cleared = ::read(closeFd_, &count, sizeof count);
 
     const std::string device = ComPortDevicePath(port);
-    if (device.empty() || wakeFd_ < 0) return false;
+    if (device.empty() || wakeFd_ < 0 || closeFd_ < 0) return false;
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     fd_ = fd;
@@ -125,11 +135,15 @@ bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudR
         error = errno;
     }
     if (error != 0) {
+        lock.unlock();
         reportFailure(failedCall, error, false);
-        closeDevice();
+        lock.lock();
+        closeDevice(lock);
         return false;
     }
-    ::tcflush(fd_, TCIOFLUSH);
+    // Stale input only: the last close sent what it had, and on a pseudo-terminal discarding the
+    // output would reach into frames the peer has not read yet.
+    ::tcflush(fd_, TCIFLUSH);
     open_ = true;
     return true;
 }
@@ -154,21 +168,67 @@ bool CSerialPort::StartMonitoring() {
 
 bool CSerialPort::ClosePort() {
     stopMonitor();
-    closeDevice();
+    Lock lock(ioLock_);
+    drainLine(lock);
+    closeDevice(lock);
     return true;
 }
 
 bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
     if (frame.empty() || frame.size() > writeBufferSize_) return false;
-    std::unique_lock lock(ioLock_);
+    Lock lock(ioLock_);
     if (!open_ || queue_.size() >= kMaxQueuedFrames) return false;
-    queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
-    if (queue_.size() > 1) return true;
+    if (!queue_.empty()) {
+        queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
+        return true;
+    }
     // An idle line takes the frame from this thread at once; the monitor thread only finishes
     // what the tty could not take.
-    const WriteResult result = writeFront(lock);
-    if (result == WriteResult::Partial) wake();
+    frameStarts(frame, stepTag);
+    const ssize_t written = ::write(fd_, frame.data(), frame.size());
+    if (written > 0) bytesWritten_ += static_cast<uint64_t>(written);
+    if (written == static_cast<ssize_t>(frame.size())) return true;
+    if (written < 0 && errno != EAGAIN && errno != EINTR) {
+        const int error = errno;
+        lock.unlock();
+        reportFailure("write()", error, true);
+        return true;
+    }
+    queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
+    frontWritten_ = written > 0 ? static_cast<size_t>(written) : 0;
+    wake();
     return true;
+}
+
+bool CSerialPort::WaitForReply(platform::Event& answered, std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + limit;
+    Lock lock(ioLock_);
+    ++stepsReading_;
+    // The monitor leaves the input to the steps from its next poll on.
+    if (monitorReads_) wake();
+    bool signalled = false;
+    for (;;) {
+        if (answered.isSet()) {
+            signalled = true;
+            break;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        if (!open_) {
+            lock.unlock();
+            signalled = answered.wait(left) == platform::WaitResult::Signalled;
+            lock.lock();
+            break;
+        }
+        bool closing = false;
+        const short revents = pollLine(lock, static_cast<short>(POLLIN | (queue_.empty() ? 0 : POLLOUT)), closeFd_,
+                                       static_cast<int>(left.count()), closing);
+        if (!closing && open_) serviceLine(lock, revents);
+    }
+    --stepsReading_;
+    lastStepRead_ = Clock::now();
+    return signalled;
 }
 
 void CSerialPort::wake() {
@@ -187,13 +247,45 @@ void CSerialPort::stopMonitor() {
     monitor_.join();
 }
 
-void CSerialPort::closeDevice() {
-    // Under the lock: a writer on another thread never writes to a closed descriptor.
-    std::lock_guard lock(ioLock_);
+void CSerialPort::drainLine(Lock& lock) {
+    if (fd_ < 0 || !open_) return;
+    using Clock = std::chrono::steady_clock;
+    size_t pending = frontWritten_ == 0 ? 0 : queue_.front().bytes.size() - frontWritten_;
+    for (size_t i = frontWritten_ == 0 ? 0 : 1; i < queue_.size(); ++i) pending += queue_[i].bytes.size();
+    int unsent = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &unsent) == 0) pending += static_cast<size_t>(std::max(unsent, 0));
+    const auto lineTime = std::chrono::microseconds(uint64_t{10} * 1000000 * pending / std::max<uint32_t>(baudRate_, 1));
+    const auto deadline = Clock::now() + kDrainLimit + lineTime;
+    for (;;) {
+        while (!queue_.empty() && writeFront(lock) == WriteResult::Done) {
+        }
+        if (queue_.empty() && (::ioctl(fd_, TIOCOUTQ, &unsent) != 0 || unsent <= 0)) return;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        // The tty says when it takes more bytes, not when it has sent them.
+        bool unused = false;
+        const short revents = queue_.empty() ? 0 : pollLine(lock, POLLOUT, -1, std::min<int>(static_cast<int>(left.count()), 10), unused);
+        if (queue_.empty()) {
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            lock.lock();
+        }
+        if (!open_ || (revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+    }
+    // What the line could not send within the bound is dropped, so the close never hangs on it.
+    if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
+}
+
+void CSerialPort::closeDevice(Lock& lock) {
     open_ = false;
     queue_.clear();
     frontWritten_ = 0;
     if (fd_ < 0) return;
+    // A thread that polls the device leaves its poll before the descriptor goes.
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(closeFd_, &one, sizeof one);
+    wake();
+    pollersLeft_.wait(lock, [this] { return pollers_ == 0; });
     // The exclusive mark outlives our descriptor while another one holds the tty open.
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -212,83 +304,91 @@ void CSerialPort::reportFailure(const char* call, int error, bool toOwner) {
     if (owner_) owner_->serialFailed(report);
 }
 
-void CSerialPort::monitor() {
-    for (;;) {
-        bool wantWrite;
-        {
-            std::lock_guard lock(ioLock_);
-            wantWrite = !queue_.empty();
-        }
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0},
-                         {fd_, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            reportFailure("poll()", errno, true);
-            closeDevice();
-            break;
-        }
-        if (fds[0].revents & POLLIN) {
-            uint64_t count;
-            [[maybe_unused]] auto got = ::read(wakeFd_, &count, sizeof count);
-        }
-        if (stop_) {
-            drainQueue();
-            break;
-        }
-        const bool hungUp = fds[1].revents & (POLLHUP | POLLERR | POLLNVAL);
-        if (hungUp || (fds[1].revents & POLLIN)) {
-            const ReadResult read = readOnce(hungUp);
-            // A device that fails to read, or reports a hang-up or an error with nothing left to
-            // read, stays failed: close it rather than spin on it.
-            if (read == ReadResult::Nothing && hungUp) reportFailure("poll()", EIO, true);
-            if (read == ReadResult::Failed || (read == ReadResult::Nothing && hungUp)) {
-                closeDevice();
-                break;
-            }
-        }
-        if (fds[1].revents & POLLOUT) {
-            std::unique_lock lock(ioLock_);
-            writeFront(lock);
-        }
-    }
-    DebugTrace("normal end...");
+// A device that fails, or hangs up with nothing left to read, stays failed: it is closed rather
+// than polled again.
+void CSerialPort::fail(Lock& lock, const char* call, int error) {
+    lock.unlock();
+    reportFailure(call, error, true);
+    lock.lock();
+    closeDevice(lock);
 }
 
-CSerialPort::ReadResult CSerialPort::readOnce(bool hungUp) {
-    // Bytes read are handed on before a writer may discard the input for its new frame, so they
-    // never count for that frame.
-    std::unique_lock io(ioLock_);
+short CSerialPort::pollLine(Lock& lock, short events, int extra, int limitMs, bool& extraReady) {
+    ++pollers_;
+    pollfd fds[2] = {{fd_, events, 0}, {extra, POLLIN, 0}};
+    lock.unlock();
+    const int ready = ::poll(fds, extra >= 0 ? 2 : 1, limitMs);
+    const int error = errno;
+    lock.lock();
+    if (--pollers_ == 0) pollersLeft_.notify_all();
+    extraReady = extra >= 0 && (fds[1].revents & POLLIN);
+    if (ready < 0 && error != EINTR && open_) fail(lock, "poll()", error);
+    return ready > 0 ? fds[0].revents : 0;
+}
+
+void CSerialPort::serviceLine(Lock& lock, short revents) {
+    if (revents & POLLOUT) writeFront(lock);
+    const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
+    if (!hungUp && !(revents & POLLIN)) return;
     uint8_t buffer[512];
     const ssize_t got = ::read(fd_, buffer, sizeof buffer);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return ReadResult::Nothing;
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) {
+        if (hungUp) fail(lock, "poll()", EIO);
+        return;
+    }
     // A raw tty reads 0 bytes when it holds none: a writer discarded what the poll saw. Only
     // on a line that hung up is it the end.
-    if (got == 0 && !hungUp) return ReadResult::Nothing;
+    if (got == 0 && !hungUp) return;
     if (got <= 0) {
-        const int error = got < 0 ? errno : EIO;
-        io.unlock();
-        reportFailure("read()", error, true);
-        return ReadResult::Failed;
+        fail(lock, "read()", got < 0 ? errno : EIO);
+        return;
     }
+    // Handed on under the lock, so a new frame's discard of the input never counts them for it.
     const std::span<const uint8_t> bytes(buffer, static_cast<size_t>(got));
     {
-        std::lock_guard lock(ownerLock_);
+        std::lock_guard owner(ownerLock_);
         if (owner_) {
             for (uint8_t byte : bytes) owner_->serialByteReceived(byte, port_);
         }
     }
     // Last, since a reply wakes the worker that waits for it.
     if (listener_) listener_->bytesRead(bytes);
-    return ReadResult::Bytes;
 }
 
-CSerialPort::WriteResult CSerialPort::writeFront(std::unique_lock<std::mutex>& lock) {
-    if (queue_.empty() || fd_ < 0) return WriteResult::Done;
-    if (frontWritten_ == 0) {
-        // A new frame starts a new exchange: what came in before it answers nothing.
-        ::tcflush(fd_, TCIFLUSH);
-        if (listener_) listener_->frameWriting(queue_.front().bytes, queue_.front().stepTag);
+void CSerialPort::monitor() {
+    pthread_setname_np(pthread_self(), "com monitor");
+    using Clock = std::chrono::steady_clock;
+    Lock lock(ioLock_);
+    while (!stop_ && open_) {
+        // While steps read their replies, the monitor leaves the input to them and looks again
+        // after a while; so it wakes for no reply of a run, and takes the input back once the
+        // steps are done.
+        const auto stepsSince = Clock::now() - lastStepRead_;
+        const bool stepsRead = stepsReading_ > 0 || stepsSince < kStepLease;
+        const int limitMs = !stepsRead ? -1
+                            : stepsReading_ > 0 ? static_cast<int>(kStepLease.count())
+                                                : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(kStepLease - stepsSince).count());
+        monitorReads_ = !stepsRead;
+        bool woken = false;
+        const short events = static_cast<short>((stepsRead ? 0 : POLLIN) | (queue_.empty() ? 0 : POLLOUT));
+        const short revents = pollLine(lock, events, wakeFd_, limitMs, woken);
+        monitorReads_ = false;
+        if (woken) {
+            uint64_t count;
+            [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
+        }
+        if (stop_ || !open_) break;
+        // A step that began to wait meanwhile reads its reply itself: taken here, it would wake
+        // no one. A hang-up is the monitor's to handle all the same.
+        const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
+        serviceLine(lock, stepsReading_ == 0 || hungUp ? revents : static_cast<short>(revents & POLLOUT));
     }
+    DebugTrace("normal end...");
+}
+
+CSerialPort::WriteResult CSerialPort::writeFront(Lock& lock) {
+    if (queue_.empty() || fd_ < 0) return WriteResult::Done;
+    if (frontWritten_ == 0) frameStarts(queue_.front().bytes, queue_.front().stepTag);
     const std::vector<uint8_t>& frame = queue_.front().bytes;
     const ssize_t written = ::write(fd_, frame.data() + frontWritten_, frame.size() - frontWritten_);
     if (written < 0) {
@@ -302,26 +402,16 @@ CSerialPort::WriteResult CSerialPort::writeFront(std::unique_lock<std::mutex>& l
         return WriteResult::Done;
     }
     frontWritten_ += static_cast<size_t>(written);
+    bytesWritten_ += static_cast<uint64_t>(written);
     if (frontWritten_ < frame.size()) return WriteResult::Partial;
     queue_.pop_front();
     frontWritten_ = 0;
     return WriteResult::Done;
 }
 
-void CSerialPort::drainQueue() {
-    const auto deadline = std::chrono::steady_clock::now() + kDrainLimit;
-    for (;;) {
-        {
-            std::lock_guard lock(ioLock_);
-            if (queue_.empty()) return;
-        }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd out{fd_, POLLOUT, 0};
-        if (left.count() <= 0 || ::poll(&out, 1, static_cast<int>(left.count())) <= 0) return;
-        if (out.revents & (POLLERR | POLLHUP | POLLNVAL)) return;
-        std::unique_lock lock(ioLock_);
-        writeFront(lock);
-    }
+void CSerialPort::frameStarts(std::span<const uint8_t> frame, uint8_t stepTag) {
+    ::tcflush(fd_, TCIFLUSH);
+    if (listener_) listener_->frameWriting(frame, stepTag);
 }
 
 std::vector<std::string> EnumComPorts(const std::string& sysTtyFolder) {

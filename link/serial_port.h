@@ -1,9 +1,12 @@
 #pragma once
 // The COM port to the gang board: a tty in raw mode. A frame goes out from the writer's own
-// thread when the line is idle; one monitor thread takes in the received bytes and writes what
-// the tty could not take at once. The thread waits on poll with an eventfd that carries
-// shutdown and write requests, so a close never waits longer than one poll.
+// thread when the line is idle. A step that waits for its reply reads the line itself, so the
+// reply wakes the waiting thread and nothing else. One monitor thread takes in what arrives
+// while no step waits and writes what the tty could not take at once; it waits on poll with an
+// eventfd that carries shutdown and write requests, so a close never waits longer than one poll.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -12,9 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include "platform/event.h"
+
 // The page that owns the port hears of received bytes and of read and write failures. The
-// calls come from the monitor thread: an owner hands them on to its own thread and never
-// waits for it, since the user-interface thread may be joining the monitor thread.
+// calls come from the monitor thread or from a worker waiting for a reply: an owner hands them
+// on to its own thread and never waits for it, since the user-interface thread may be joining
+// the monitor thread.
 class SerialPortOwner {
 public:
     // One call per received byte, in arrival order.
@@ -27,7 +33,7 @@ protected:
 };
 
 // What the receive side of the link hears from the port: frameWriting on the thread that writes
-// the frame, bytesRead on the monitor thread, never both at once.
+// the frame, bytesRead on the thread that read the bytes, never two calls at once.
 class SerialStreamListener {
 public:
     // frame is about to be written; the bytes received so far have just been discarded.
@@ -58,16 +64,23 @@ public:
                   uint32_t dataBits, uint32_t stopBits, uint32_t writeBufferSize);
     // Starts the monitor thread; false on a closed port or when no thread can be started.
     bool StartMonitoring();
-    // Ends the monitor thread once the frames queued so far are written (or after 100 ms of
-    // a line that takes nothing), closes the device and drops what is left. Returns true.
+    // Ends the monitor thread, writes the frames still queued and waits until the line has sent
+    // them, for at most the time they take at the port's speed and 100 ms more; drops what is
+    // left, then closes the device. Returns true.
     bool ClosePort();
     // Writes one frame, first in first out: at once when no earlier frame waits, else queued
     // for the monitor thread. Never blocks on the tty. Refused (false) when the port is closed,
     // the frame is empty or longer than the write-buffer size, or the queue is full. stepTag
     // travels with the frame to the receive side.
     bool WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag = 0);
+    // Waits until answered is set or the limit passes, reading the line on the calling thread
+    // meanwhile; the monitor thread leaves the input to it. Whether answered was set in time.
+    // On a closed port it only waits.
+    bool WaitForReply(platform::Event& answered, std::chrono::milliseconds limit);
 
     bool IsOpen() const { return open_; }
+    // Bytes the tty has taken since the program started.
+    uint64_t BytesWritten() const { return bytesWritten_; }
     unsigned PortNumber() const { return port_; }
     SerialPortOwner* Owner() const;
     // The main window makes the page it shows the owner.
@@ -79,36 +92,52 @@ private:
         uint8_t stepTag;
     };
 
-    enum class ReadResult { Bytes, Nothing, Failed };
+    using Lock = std::unique_lock<std::mutex>;
     enum class WriteResult { Done, Partial };
 
     void monitor();
-    ReadResult readOnce(bool hungUp);
-    // Writes what the tty takes of the front frame; called with ioLock_ held.
-    WriteResult writeFront(std::unique_lock<std::mutex>& lock);
-    void drainQueue();
+    // Polls the line for events (and POLLIN of extra, when given) until the limit (-1: none).
+    // The device stays open while a thread polls it.
+    short pollLine(Lock& lock, short events, int extra, int limitMs, bool& extraReady);
+    // What a poll found on the line: writes what waits, reads and hands on what came in, and
+    // closes the device on a failure.
+    void serviceLine(Lock& lock, short revents);
+    // Writes what the tty takes of the front frame.
+    WriteResult writeFront(Lock& lock);
+    // A new frame starts a new exchange: the input so far is discarded and the receive side told.
+    void frameStarts(std::span<const uint8_t> frame, uint8_t stepTag);
+    void drainLine(Lock& lock);
     void stopMonitor();
-    void closeDevice();
+    void closeDevice(Lock& lock);
     // A failure while the port runs goes to the owner, never to a box a worker would wait on.
     void reportFailure(const char* call, int error, bool toOwner);
+    void fail(Lock& lock, const char* call, int error);
     void wake();
 
     SerialStreamListener* listener_;
     mutable std::mutex ownerLock_;
     SerialPortOwner* owner_ = nullptr;
 
-    // Guards the queue and every read, write and flush of the tty, so that discarding the input
-    // for a new frame never splits from handing on the bytes read before it.
+    // Guards the queue, the device and every read, write and flush of the tty, so that discarding
+    // the input for a new frame never splits from handing on the bytes read before it.
     std::mutex ioLock_;
     std::deque<QueuedFrame> queue_;
     size_t frontWritten_ = 0;  // bytes of the front frame already written
+    int pollers_ = 0;          // threads in a poll of the device, which stays open until they leave
+    std::condition_variable pollersLeft_;
+    int stepsReading_ = 0;     // waiting steps that read the line themselves
+    std::chrono::steady_clock::time_point lastStepRead_{};
+    bool monitorReads_ = false;  // the monitor's poll watches the input
 
     std::atomic<bool> open_{false};
     std::atomic<bool> stop_{false};
+    std::atomic<uint64_t> bytesWritten_{0};
     unsigned port_ = 0;
+    uint32_t baudRate_ = 0;
     std::atomic<size_t> writeBufferSize_{0};
     int fd_ = -1;
-    int wakeFd_ = -1;
+    int wakeFd_ = -1;   // shutdown and write requests to the monitor thread
+    int closeFd_ = -1;  // set while the device closes: every poll of it ends
     std::thread monitor_;
 };
 

@@ -22,6 +22,8 @@ bool Event::isSet() const {
 
 WaitResult Event::wait(std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
+    // A look needs no wait: a wait that has already run out still costs a system call.
+    if (limit.count() <= 0) return signalled_ ? WaitResult::Signalled : WaitResult::TimedOut;
     const bool signalled = changed_.wait_for(lock, limit, [this] { return signalled_; });
     return signalled ? WaitResult::Signalled : WaitResult::TimedOut;
 }

@@ -39,7 +39,7 @@ struct AdapterState {
     std::string subVersion = "20240115";
     std::vector<uint8_t> pageBuffer;
 
-    std::vector<uint8_t> serialFlash;
+    std::vector<uint8_t> serialFlash;  // empty while erased: most runs never touch it
     std::vector<uint8_t> sfPageBuffer;
     std::chrono::milliseconds eraseTime{0};
     bool eraseEndless = false;
@@ -71,6 +71,7 @@ struct AdapterState {
     bool set(std::span<const uint8_t> report);
     int get(std::span<uint8_t> report);  // bytes answered, or -1
     bool serialFlashBusy() const;
+    std::vector<uint8_t>& serialFlashBytes();  // the serial flash, made on first use
 
     uint8_t readByte(const TargetState& target, uint32_t address) const;
     void pokeByte(TargetState& target, uint32_t address, uint8_t value);  // sets the byte exactly

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -22,7 +23,7 @@ constexpr uint8_t kHandshakeLead = 0x55;
 constexpr size_t kNotAFrame = 0;
 constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
-constexpr auto kWakeMargin = std::chrono::microseconds(100);
+constexpr auto kAwakeAfterReply = std::chrono::milliseconds(1);
 constexpr uint8_t kProgramError = 0x04;  // bit of a target's status byte
 constexpr char kLinkStartText[] = "RQ273K";
 
@@ -46,13 +47,6 @@ size_t FrameLength(std::span<const uint8_t> bytes) {
         case 0x0A: return have < 3 ? kNeedMore : (bytes[2] == 0x00 ? 7 : 6);
         default: return 6;
     }
-}
-
-// The frames the program sends without waiting: the leave frame, the link speed, F0 10.
-bool Awaited(const std::vector<uint8_t>& frame) {
-    if (frame[0] == kTarget && frame[1] == 0x0C && frame[2] == 0x02) return false;
-    if (frame[0] == kTarget && frame[1] == 0x0E) return false;
-    return !(frame[0] == kBoard && frame[1] == 0x10);
 }
 
 FrameKind KindOf(const std::vector<uint8_t>& frame) {
@@ -198,7 +192,10 @@ bool GangBoard::start() {
     cfsetospeed(&t, B115200);
     ::tcsetattr(slave_, TCSANOW, &t);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-    started_ = Clock::now();
+    {
+        std::lock_guard lock(lock_);
+        started_ = now();
+    }
     thread_ = std::thread([this] { serve(); });
     return true;
 }
@@ -288,20 +285,6 @@ void GangBoard::stallReplyAt(FrameKind kind, int nth) {
     stallAt_[{kind, nth}] = true;
 }
 
-void GangBoard::lateReplyAt(FrameKind kind, int nth) {
-    std::lock_guard lock(lock_);
-    lateAt_[{kind, nth}] = true;
-}
-
-void GangBoard::releaseLateReplies() {
-    std::lock_guard lock(lock_);
-    for (std::vector<uint8_t>& reply : late_) {
-        [[maybe_unused]] const ssize_t written = ::write(master_, reply.data(), reply.size());
-        addLog(false, std::move(reply), Clock::now());
-    }
-    late_.clear();
-}
-
 BoardState GangBoard::state() const {
     std::lock_guard lock(lock_);
     return board_;
@@ -362,11 +345,6 @@ void GangBoard::chatter(bool on) {
     chatter_ = on;
 }
 
-int GangBoard::unansweredFrames() const {
-    std::lock_guard lock(lock_);
-    return unanswered_;
-}
-
 std::vector<LogEntry> GangBoard::log() const {
     std::lock_guard lock(lock_);
     return log_;
@@ -388,40 +366,73 @@ double GangBoard::latenessSeconds() const {
     return std::chrono::duration<double>(lateness_).count();
 }
 
+void GangBoard::useSimulatedTime() {
+    std::lock_guard lock(lock_);
+    simulatedNow_ = now();
+    simulated_ = true;
+}
+
+void GangBoard::advanceTime(std::chrono::microseconds by) {
+    std::lock_guard lock(lock_);
+    const Clock::time_point until = simulatedNow_ + by;
+    // Replies leave one by one at their own times, as they would while the time passes.
+    while (!outgoing_.empty() && outgoing_.front().due <= until) {
+        simulatedNow_ = std::max(simulatedNow_, outgoing_.front().due);
+        sendDue();
+    }
+    simulatedNow_ = until;
+}
+
+bool GangBoard::waitUntilTaken(uint64_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(lock_);
+    return taken_.wait_for(lock, limit, [&] { return bytesTaken_ >= count; });
+}
+
+GangBoard::LastFrame GangBoard::lastFrame() const {
+    std::lock_guard lock(lock_);
+    LastFrame last{framesTaken_, {}};
+    if (lastReplyDue_)
+        last.replyIn = std::max(std::chrono::microseconds(0), std::chrono::ceil<std::chrono::microseconds>(*lastReplyDue_ - now()));
+    return last;
+}
+
 void GangBoard::clearLog() {
     std::lock_guard lock(lock_);
     log_.clear();
 }
 
 void GangBoard::serve() {
+    pthread_setname_np(pthread_self(), "gang board");
     auto lastChatter = Clock::now();
+    Clock::time_point lastReply{};
     for (;;) {
-        std::optional<Clock::time_point> due;
-        bool modelled;
+        std::optional<Clock::time_point> due;  // when to look again, on the real clock
+        bool awake;
         {
             std::lock_guard lock(lock_);
-            if (!outgoing_.empty()) due = outgoing_.front().due;
+            if (!simulated_ && !outgoing_.empty()) due = outgoing_.front().due;
             if (chatter_) due = std::min(due.value_or(Clock::time_point::max()), lastChatter + kChatterPeriod);
-            modelled = lineRate_ != 0;
+            // A modelled line keeps its pace to the microsecond and answers as the board's own
+            // processor would: while a reply is due, and for a moment after one went out, the
+            // board watches the line awake, since a busy machine wakes a sleeper late.
+            awake = !simulated_ && lineRate_ != 0 && (!outgoing_.empty() || Clock::now() - lastReply < kAwakeAfterReply);
         }
-        // A modelled line keeps its pace to the microsecond: a busy machine may wake a sleeper
-        // late, so the board sleeps until a little before a reply is due and polls awake after.
-        const Clock::time_point wakeAt = due && modelled ? *due - kWakeMargin : due.value_or(Clock::time_point{});
-        const auto wait = std::max(std::chrono::nanoseconds(0), wakeAt - Clock::now());
+        const auto wait = awake ? std::chrono::nanoseconds(0) : std::max(std::chrono::nanoseconds(0), due.value_or(Clock::time_point{}) - Clock::now());
         const timespec limit{static_cast<time_t>(wait.count() / 1000000000), static_cast<long>(wait.count() % 1000000000)};
         pollfd fds[2] = {{stopFd_, POLLIN, 0}, {master_, POLLIN, 0}};
-        if (::ppoll(fds, 2, due ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
+        if (::ppoll(fds, 2, due || awake ? &limit : nullptr, nullptr) < 0 && errno != EINTR) return;
         if (fds[0].revents & POLLIN) return;
+        std::lock_guard lock(lock_);
         if (fds[1].revents & POLLIN) {
             uint8_t buffer[512];
             const ssize_t got = ::read(master_, buffer, sizeof buffer);
             if (got > 0) {
-                std::lock_guard lock(lock_);
                 takeHostBytes(std::span(buffer, static_cast<size_t>(got)));
+                bytesTaken_ += static_cast<uint64_t>(got);
+                taken_.notify_all();
             }
         }
-        std::lock_guard lock(lock_);
-        sendDue();
+        if (sendDue()) lastReply = Clock::now();
         if (chatter_ && Clock::now() - lastChatter >= kChatterPeriod) {
             static constexpr uint8_t kNoise[] = {0xAA, 0x0F, 0x03, 0x00, 0x40, 0x13, 0x37, 0x00,
                                                  0x55, 0xAA, 0xF0, 0x01, 0x00, 0x00, 0x12, 0x34};
@@ -458,13 +469,15 @@ std::chrono::nanoseconds GangBoard::lineTime(size_t bytes) const {
 
 void GangBoard::flushLineBytes() {
     if (lineBytes_.empty()) return;
-    lineFreeAt_ = std::max(Clock::now(), lineFreeAt_) + lineTime(lineBytes_.size());
-    addLog(true, std::move(lineBytes_), Clock::now());
+    lineFreeAt_ = std::max(now(), lineFreeAt_) + lineTime(lineBytes_.size());
+    addLog(true, std::move(lineBytes_), now());
     lineBytes_.clear();
 }
 
 void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
-    addLog(true, frame, Clock::now());
+    addLog(true, frame, now());
+    ++framesTaken_;
+    lastReplyDue_.reset();
     const FrameKind kind = KindOf(frame);
     const int nth = ++framesSeen_[kind];
     changeTargets(kind, nth);
@@ -476,25 +489,19 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     else
         answer = targetFrame(frame);
     // The frame crossed the line before the board could take it, and nothing else crossed meanwhile.
-    const Clock::time_point frameIn = std::max(Clock::now(), lineFreeAt_) + lineTime(frame.size());
+    const Clock::time_point frameIn = std::max(now(), lineFreeAt_) + lineTime(frame.size());
     lineFreeAt_ = frameIn;
-    if (!answer || silent_ || dropAt_.count({kind, nth}) || ++repliesSeen_ == dropReplyNumber_) {
-        if (Awaited(frame)) ++unanswered_;
-        return;
-    }
+    if (!answer || silent_ || dropAt_.count({kind, nth})) return;
+    if (++repliesSeen_ == dropReplyNumber_) return;
     if (const auto cut = cutAt_.find({kind, nth}); cut != cutAt_.end() && cut->second < answer->data.size())
         answer->data.resize(cut->second);
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
-    const bool late = lateAt_.count({kind, nth}) > 0;
     const bool stalled = stallAt_.count({kind, nth}) > 0;
-    if (late || stalled) ++unanswered_;
     if (stalled) reply.resize(reply.size() / 2);
-    if (late) {
-        late_.push_back(std::move(reply));
-        return;
-    }
     lineFreeAt_ = std::max(frameIn, answer->notBefore) + lineTime(reply.size());
     queueReply(kind, nth, std::move(reply), lineFreeAt_);
+    // Half a reply never completes: the frame goes unanswered.
+    if (stalled) lastReplyDue_.reset();
 }
 
 std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t>& frame) {
@@ -516,7 +523,7 @@ std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t
             }
         }
     } else if (cmd >= 0x20 && cmd <= 0x25) {
-        BoardSerialFlash::Answer flash = serialFlash_.take(frame, Clock::now());
+        BoardSerialFlash::Answer flash = serialFlash_.take(frame, now());
         return Answer{flash.status, std::move(flash.data), flash.notBefore};
     } else {
         return std::nullopt;  // 0x10 and unknown commands go unanswered
@@ -574,7 +581,7 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
     pieces.push_back(std::move(reply));
 
     const auto delay = std::chrono::milliseconds(delayMs_ + (delayAt_.count({kind, nth}) ? delayAt_[{kind, nth}] : 0));
-    Outgoing out{std::max(Clock::now(), ready) + delay, {}, pieces};
+    Outgoing out{std::max(now(), ready) + delay, {}, pieces};
     for (const auto& piece : pieces) out.bytes.insert(out.bytes.end(), piece.begin(), piece.end());
     std::vector<Outgoing> writes;
     if (split_) {
@@ -585,6 +592,7 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
     } else {
         writes.push_back(std::move(out));
     }
+    lastReplyDue_ = writes.back().due;
     for (Outgoing& write : writes) {
         const auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), write.due,
                                          [](Clock::time_point due, const Outgoing& o) { return due < o.due; });
@@ -592,9 +600,9 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
     }
 }
 
-// Everything due leaves in one write, so replies due together arrive merged.
-void GangBoard::sendDue() {
-    const auto now = Clock::now();
+// Everything due leaves in one write, so replies due together arrive merged. Whether anything left.
+bool GangBoard::sendDue() {
+    const auto now = this->now();
     size_t count = 0;
     std::vector<uint8_t> bytes;
     for (; count < outgoing_.size() && outgoing_[count].due <= now; ++count) {
@@ -611,6 +619,7 @@ void GangBoard::sendDue() {
         for (auto& piece : outgoing_.front().logAs) addLog(false, std::move(piece), now);
         outgoing_.pop_front();
     }
+    return !bytes.empty();
 }
 
 void GangBoard::addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at) {

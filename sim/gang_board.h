@@ -12,6 +12,7 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -129,12 +130,9 @@ public:
     void dropReplyNumber(int nth);
     // The reply to the nth frame of a kind stops halfway through its bytes and never completes.
     void stallReplyAt(FrameKind kind, int nth);
-    // The reply to the nth frame of a kind waits until releaseLateReplies, which a test calls
-    // once the program has given up on it, so that the reply is late by the order of events.
-    void lateReplyAt(FrameKind kind, int nth);
-    void releaseLateReplies();
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
-    // reply would have crossed a line that carries one byte at a time; 0 models no line.
+    // reply would have crossed a line that carries one byte at a time; 0 models no line. The
+    // board then keeps its pace awake, using a processor while it carries frames.
     void setLineRate(uint32_t baud);
     // The replies to the next count frames wait and go out in one write with the one after.
     void holdReplies(int count);
@@ -145,9 +143,22 @@ public:
     // The board sends noise every millisecond until told to stop.
     void chatter(bool on);
 
-    // How many frames that the program waits on went without a (whole) reply: none was due,
-    // or a fault kept it back. A test's wait ends when this count grows.
-    int unansweredFrames() const;
+    // Simulated time, for tests that must not race the real clock: from now on the board's time
+    // stands still but for advanceTime, and reply delays, split replies, the modelled line and
+    // the log keep to it. Chatter keeps to the real clock.
+    void useSimulatedTime();
+    // Moves simulated time on; returns once every reply due by then has gone out.
+    void advanceTime(std::chrono::microseconds by);
+    // Waits, up to limit, until the board has taken count bytes from the program since it
+    // started; whether it has.
+    bool waitUntilTaken(uint64_t count, std::chrono::milliseconds limit) const;
+    // The frames taken so far, and how long until the reply to the last of them goes out: none
+    // when it gets no reply of its own, 0 when the reply has gone.
+    struct LastFrame {
+        int number = 0;
+        std::optional<std::chrono::microseconds> replyIn;
+    };
+    LastFrame lastFrame() const;
 
     std::vector<LogEntry> log() const;
     // One line per frame, "> " from the program, "< " from the board, bytes in hex; with
@@ -179,8 +190,9 @@ private:
     std::optional<Answer> handshake(const std::vector<uint8_t>& frame);
     void changeTargets(FrameKind kind, int nth);
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
-    void sendDue();
+    bool sendDue();
     std::chrono::nanoseconds lineTime(size_t bytes) const;
+    Clock::time_point now() const { return simulated_ ? simulatedNow_ : Clock::now(); }
     void addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at);
     bool routed(int socket) const;
 
@@ -196,8 +208,6 @@ private:
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
     std::map<std::pair<FrameKind, int>, size_t> cutAt_;
     std::map<std::pair<FrameKind, int>, bool> stallAt_;
-    std::map<std::pair<FrameKind, int>, bool> lateAt_;
-    std::vector<std::vector<uint8_t>> late_;
     std::map<std::pair<FrameKind, int>, std::pair<int, std::optional<uint8_t>>> targetChanges_;
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;
@@ -206,11 +216,16 @@ private:
     bool chatter_ = false;
     std::map<FrameKind, int> framesSeen_;
     int repliesSeen_ = 0;
-    int unanswered_ = 0;
     int dropReplyNumber_ = 0;
     uint32_t lineRate_ = 0;
     Clock::time_point lineFreeAt_{};
     Clock::duration lateness_{};
+    bool simulated_ = false;
+    Clock::time_point simulatedNow_{};
+    uint64_t bytesTaken_ = 0;
+    mutable std::condition_variable taken_;
+    int framesTaken_ = 0;
+    std::optional<Clock::time_point> lastReplyDue_;
 
     std::vector<uint8_t> input_;      // host bytes not yet parsed
     std::vector<uint8_t> lineBytes_;  // wake-up and stray bytes between frames

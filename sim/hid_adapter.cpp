@@ -68,7 +68,6 @@ void putInto(std::vector<uint8_t>& buffer, uint32_t offset, std::span<const uint
 
 AdapterState::AdapterState()
     : pageBuffer(kPageBufferSize, 0xFF),
-      serialFlash(Adapter::kSerialFlashSize, 0xFF),
       sfPageBuffer(kSfPageSize, 0xFF),
       answer(kAnswerSize, 0) {
     for (int i = 0; i < Adapter::kSites; ++i) {
@@ -83,6 +82,11 @@ bool AdapterState::serialFlashBusy() const {
     return eraseEndless || std::chrono::steady_clock::now() - eraseStart < eraseTime;
 }
 
+std::vector<uint8_t>& AdapterState::serialFlashBytes() {
+    if (serialFlash.empty()) serialFlash.assign(Adapter::kSerialFlashSize, 0xFF);
+    return serialFlash;
+}
+
 uint8_t AdapterState::readByte(const TargetState& target, uint32_t address) const {
     uint8_t value;
     if (inFlash(address)) {
@@ -95,6 +99,7 @@ uint8_t AdapterState::readByte(const TargetState& target, uint32_t address) cons
         const uint32_t content = isKeyRegister(word) || found == target.registers.end() ? 0 : found->second;
         value = uint8_t(content >> (8 * (address & 3)));
     }
+    if (target.stuckBits.empty()) return value;
     if (const auto stuck = target.stuckBits.find(address); stuck != target.stuckBits.end())
         value = uint8_t((value & ~stuck->second.first) | (stuck->second.second & stuck->second.first));
     return value;
@@ -273,20 +278,20 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
             for (uint32_t i = 0; i < kPageBufferSize; ++i) programByte(*target, argument + i, pageBuffer[i]);
         break;
     case 0x31:
-        std::fill(serialFlash.begin(), serialFlash.end(), 0xFF);
+        serialFlash.clear();  // erased
         eraseStarted = true;
         eraseStart = std::chrono::steady_clock::now();
         break;
     case 0x32:
         if (!serialFlashBusy() && argument < kSfPages)
-            std::copy_n(serialFlash.begin() + argument * kSfPageSize, kSfPageSize, sfPageBuffer.begin());
+            std::copy_n(serialFlashBytes().begin() + argument * kSfPageSize, kSfPageSize, sfPageBuffer.begin());
         break;
     case 0x33:
         putInto(sfPageBuffer, argument, data);
         break;
     case 0x34:
         if (!serialFlashBusy() && argument < kSfPages)
-            for (uint32_t i = 0; i < kSfPageSize; ++i) serialFlash[argument * kSfPageSize + i] &= sfPageBuffer[i];
+            for (uint32_t i = 0; i < kSfPageSize; ++i) serialFlashBytes()[argument * kSfPageSize + i] &= sfPageBuffer[i];
         break;
     case 0x35: {
         std::vector<uint8_t> bytes(16, 0xFF);
@@ -340,8 +345,14 @@ bool Site::connected() const {
 
 std::vector<uint8_t> Site::read(uint32_t address, std::size_t count) const {
     std::lock_guard lock(state_->mutex);
+    const TargetState& target = state_->targets[index_];
+    // Tests read whole flash images: a range of plain flash is copied at once.
+    if (count > 0 && target.stuckBits.empty() && inFlash(address) && inFlash(uint32_t(address + count - 1))) {
+        const auto from = target.flash.begin() + (address - kFlashBase);
+        return std::vector<uint8_t>(from, from + static_cast<std::ptrdiff_t>(count));
+    }
     std::vector<uint8_t> bytes(count);
-    for (std::size_t i = 0; i < count; ++i) bytes[i] = state_->readByte(state_->targets[index_], uint32_t(address + i));
+    for (std::size_t i = 0; i < count; ++i) bytes[i] = state_->readByte(target, uint32_t(address + i));
     return bytes;
 }
 
@@ -398,13 +409,15 @@ std::vector<uint8_t> Adapter::pageBuffer() const {
 std::vector<uint8_t> Adapter::serialFlash(uint32_t offset, std::size_t count) const {
     std::lock_guard lock(state_->mutex);
     std::vector<uint8_t> bytes(count, 0xFF);
-    for (std::size_t i = 0; i < count && offset + i < kSerialFlashSize; ++i) bytes[i] = state_->serialFlash[offset + i];
+    const std::vector<uint8_t>& flash = state_->serialFlash;
+    for (std::size_t i = 0; i < count && offset + i < flash.size(); ++i) bytes[i] = flash[offset + i];
     return bytes;
 }
 
 void Adapter::writeSerialFlash(uint32_t offset, std::span<const uint8_t> bytes) {
     std::lock_guard lock(state_->mutex);
-    for (std::size_t i = 0; i < bytes.size() && offset + i < kSerialFlashSize; ++i) state_->serialFlash[offset + i] = bytes[i];
+    std::vector<uint8_t>& flash = state_->serialFlashBytes();
+    for (std::size_t i = 0; i < bytes.size() && offset + i < kSerialFlashSize; ++i) flash[offset + i] = bytes[i];
 }
 
 void Adapter::setSerialFlashEraseTime(std::chrono::milliseconds duration) {

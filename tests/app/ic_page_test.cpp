@@ -21,6 +21,7 @@
 #include "platform/strfmt.h"
 #include "res/ic_page_template.h"
 #include "sim/gang_board.h"
+#include "support/board_clock.h"
 #include "sim/hid_adapter.h"
 #include "support/box_changes.h"
 #include "support/modal_dialog.h"
@@ -259,6 +260,7 @@ TEST_F(IcPage, PromptAnswersReachTheGlobalsAndTheWorker) {
 // error report, once.
 TEST_F(IcPage, ThePageOwnsTheComPortAndReportsItsFailure) {
     sim::GangBoard board;
+    BoardClock clock(board);
     ASSERT_TRUE(board.start());
     SetComPortDeviceOverride(board.path());
     g_nComPort = 1;

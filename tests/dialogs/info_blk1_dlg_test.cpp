@@ -9,6 +9,7 @@
 #include "platform/strfmt.h"
 #include "res/info_blk1_template.h"
 #include "sim/gang_board.h"
+#include "support/board_clock.h"
 #include "support/temp_config_folder.h"
 #include "tool_bench.h"
 
@@ -74,6 +75,7 @@ protected:
     TempConfigFolder config;
     RecordingServices services;
     sim::GangBoard board;
+    BoardClock clock{board};
     CInfoBlk1Dlg page;
 };
 

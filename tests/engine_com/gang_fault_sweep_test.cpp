@@ -11,7 +11,7 @@ TEST(GangFaultSweep, DroppingAnyReplyNeverHangsNorPassesABadPart) {
     int replies = 0;
     for (int n = 0; n == 0 || n <= replies; ++n) {
         SCOPED_TRACE(n);
-        SimulatedGang gang(n == 0 ? 20 : 10);
+        SimulatedGang gang;
         gang.populate({0});
         if (n > 0) gang.board.dropReplyNumber(n);
         gang.run(GangProgramThread, image);

@@ -136,8 +136,9 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          }},
         {"a dropped data reply", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x26), 3); },
          {"ISP_TRANS8DATA!", kTimeoutText}, {4, 0, 4}, {}},
-        // The step gives up after 200 ms; the reply is let go by before the next frame.
-        {"a late compare reply", [](SimulatedGang& g) { g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 230); }, {},
+        // The step gives up after 1000 ms; the reply comes after that and is let go by before
+        // the next frame.
+        {"a late compare reply", [](SimulatedGang& g) { g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 1030); }, {},
          {4, 3, 1}, {1, 1, 1, 1},
          [](SimulatedGang& g) {
              EXPECT_NE(g.exchangeLog().find("0F 0B 00 01 00 FF | < AA 0F 0B 00 00 1A\n      timed out"), std::string::npos);

@@ -132,6 +132,25 @@ TEST_F(SerialPort, ClosingWhileTheBoardChattersNeitherHangsNorCrashes) {
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
+// The leave frame goes out without a wait just before the port is closed and opened again: the
+// close sends it on and the open discards only input, so no round loses it. Without the monitor
+// thread a round is short enough to reopen while the frame is still on its way.
+TEST_F(SerialPort, AFrameSentJustBeforeAReopenReachesTheBoard) {
+    constexpr int kRounds = 200;
+    for (int round = 0; round < kRounds; ++round) {
+        ASSERT_TRUE(ComIspLeave());
+        ASSERT_TRUE(g_SerialPort.ClosePort());
+        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 256));
+    }
+    ASSERT_TRUE(g_SerialPort.StartMonitoring());
+    // The board takes frames in order: the answer to this one means it has read all before it.
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    const std::string log = board.logText();
+    int leaves = 0;
+    for (size_t at = 0; (at = log.find("> 0F 0C 02 01 01 FF\n", at)) != std::string::npos; ++at) ++leaves;
+    EXPECT_EQ(leaves, kRounds);
+}
+
 // Each frame discards the input it finds, racing the monitor thread that was told of it.
 TEST_F(SerialPort, InputDiscardedByANewFrameNeverReadsAsALostLine) {
     board.chatter(true);

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
@@ -41,14 +40,6 @@ struct SfComBench {
     void run(Worker worker) {
         gang.run(worker, image);
         EXPECT_FALSE(g_SerialPort.IsOpen());
-        // A last frame that nothing answers may still be on its way to the board.
-        const auto notes = gang.notes();
-        const auto sent = std::ranges::count_if(notes, [](const std::string& n) { return n.starts_with("step") || n.starts_with("send"); });
-        const auto frames = [&] {
-            return std::ranges::count_if(gang.board.log(), [](const sim::LogEntry& e) { return e.fromHost && e.bytes[0] != 0x00; });
-        };
-        for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); frames() < sent && std::chrono::steady_clock::now() < end;)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     Bytes flash(uint32_t at, size_t count) { return gang.board.serialFlash().read(at, count); }
     int lamp() { return gang.bench.page.icons[res::sf::kIdcLamp]; }

@@ -1,6 +1,5 @@
 #include "sim/gang_board.h"
 
-#include <chrono>
 #include <functional>
 
 #include "core/globals.h"
@@ -117,13 +116,10 @@ TEST_F(GangBoardSim, SingleTargetWiringReachesOneTargetWithoutPowerOrSwitches) {
 // bits a byte; a dropped reply number leaves exactly that reply out.
 TEST_F(GangBoardSim, AModelledLineDelaysRepliesByTheirBytesAndADroppedReplyIsMissing) {
     board.setLineRate(9600);  // a 6-byte frame and its 6-byte reply: 12.5 ms
-    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(12500));
-    // Never early by the board's own clock either: the line time is what the benchmark takes off.
     const std::vector<sim::LogEntry> log = board.log();
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_GE(log[1].ms - log[0].ms, 12.5);
+    EXPECT_EQ(log[1].ms - log[0].ms, 12.5);
     board.setLineRate(0);
     board.dropReplyNumber(3);  // counted from the start: the power reply was the first
     EXPECT_TRUE(Step(0x2A, [] { return ComSet4053(0); }));

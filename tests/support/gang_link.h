@@ -1,6 +1,7 @@
 #pragma once
 // The real COM port of the program on the simulated gang board: the board serves a
-// pseudo-terminal, the port settings point COM port 1 at it, and the port is open.
+// pseudo-terminal, the port settings point COM port 1 at it, the port is open, and the link runs
+// on the board's simulated time.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +11,7 @@
 
 #include "link/serial_port.h"
 #include "sim/gang_board.h"
+#include "support/board_clock.h"
 #include "support/recording_services.h"
 #include "support/temp_config_folder.h"
 
@@ -52,6 +54,7 @@ protected:
 
     TempConfigFolder config;  // the port settings load from a fresh store
     sim::GangBoard board;
+    BoardClock clock{board};
     RecordingOwner owner;
     RecordingServices messages;
 };

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <sstream>
-#include <thread>
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
@@ -13,7 +12,6 @@
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
 #include "link/com_reply.h"
-#include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
@@ -61,7 +59,7 @@ std::vector<Exchange> Exchanges(const std::vector<sim::LogEntry>& log) {
 
 }  // namespace
 
-SimulatedGang::SimulatedGang(uint32_t waitPercent) {
+SimulatedGang::SimulatedGang() {
     InitIniPath();
     EXPECT_TRUE(board.start());
     SetComPortDeviceOverride(board.path());
@@ -85,34 +83,17 @@ SimulatedGang::SimulatedGang(uint32_t waitPercent) {
     g_bSkipBlockErase = 1;
     g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
     g_hStopEvent.reset();
-    SetComPausesForTests([](uint32_t) {});
-    engine_com::SetGangClockForTests({0, waitPercent, 60,
-                                      [this](const std::string& note) {
-                                          {
-                                              std::lock_guard lock(lock_);
-                                              notes_.push_back(note);
-                                          }
-                                          // Before the step's frame leaves: what the board left
-                                          // unanswered so far.
-                                          if (note.rfind("step ", 0) == 0) unansweredBefore_ = board.unansweredFrames();
-                                          if (onNote) onNote(note);
-                                      },
-                                      [this](uint32_t limitMs) { return waitForReply(limitMs); }});
-}
-
-// The reply, or the board's word that none will come; the limit bounds a board that is slow.
-bool SimulatedGang::waitForReply(uint32_t limitMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (g_hReplyEvent.wait(std::chrono::milliseconds(1)) == platform::WaitResult::Signalled) break;
-        if (board.unansweredFrames() > unansweredBefore_) break;
-    }
-    return ComWaitReply(0);
+    engine_com::SetGangNotesForTests([this](const std::string& note) {
+        {
+            std::lock_guard lock(lock_);
+            notes_.push_back(note);
+        }
+        if (onNote) onNote(note);
+    });
 }
 
 SimulatedGang::~SimulatedGang() {
-    engine_com::SetGangClockForTests({});
-    SetComPausesForTests(nullptr);
+    engine_com::SetGangNotesForTests({});
     g_SerialPort.ClosePort();
     SetComPortDeviceOverride("");
     board.stop();
@@ -126,6 +107,7 @@ void SimulatedGang::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>&
     board.clearLog();
     g_bTaskWorking = true;
     bench.run(worker, image);
+    clock_.settle();
 }
 
 void SimulatedGang::populate(const std::vector<int>& sockets) {
@@ -154,15 +136,7 @@ int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
     return count;
 }
 
-void SimulatedGang::awaitBoard() const {
-    const auto notes = this->notes();
-    const auto sent = std::ranges::count_if(notes, [](const std::string& n) { return n.starts_with("step") || n.starts_with("send"); });
-    const auto frames = [&] {
-        return std::ranges::count_if(board.log(), [](const sim::LogEntry& e) { return e.fromHost && !OnlyWakeUpBytes(e.bytes); });
-    };
-    for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5); frames() < sent && std::chrono::steady_clock::now() < end;)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
+void SimulatedGang::awaitBoard() const { clock_.settle(); }
 
 bool SimulatedGang::onlySwitchedOff() const {
     return board.logText() ==

@@ -1,9 +1,7 @@
 #pragma once
 // A gang bench for tests: the simulated gang board on a pseudo-terminal as COM port 1, the
-// simulated adapter, settings and files in a temporary folder, chip mode 2, pauses skipped and
-// waits shortened by a test clock that also notes every pause and step of a run. A step that
-// the board leaves unanswered times out as soon as the board has taken its frame.
-#include <atomic>
+// simulated adapter, settings and files in a temporary folder, chip mode 2, the link on the
+// board's simulated time, and a record of every pause and step of a run.
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -11,16 +9,16 @@
 #include <vector>
 
 #include "sim/gang_board.h"
+#include "support/board_clock.h"
 #include "support/simulated_burn.h"
 
 class SimulatedGang {
 public:
-    // waitPercent shortens every wait of a step (never below 60 ms), so time-outs stay fast.
-    explicit SimulatedGang(uint32_t waitPercent = 20);
+    SimulatedGang();
     ~SimulatedGang();
 
     // Runs a gang worker on an image file holding these bytes; the busy flag must be clear
-    // afterwards.
+    // afterwards. The board has then taken every frame of the run.
     void run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image);
     // Only the listed sockets (0 to 3) keep a target.
     void populate(const std::vector<int>& sockets);
@@ -33,8 +31,8 @@ public:
     std::vector<std::string> messages() const;
     // Frames the board received, by their first two bytes (after the wake-up bytes).
     int framesOf(uint8_t lead, uint8_t cmd) const;
-    // Until the board has taken every frame noted so far: one that nothing answers may still
-    // be on its way.
+    // Until the board has taken every frame written so far, for steps driven by hand: one that
+    // nothing answers may still be on its way.
     void awaitBoard() const;
     // The board received only the four switches off and the socket power off, and answered them.
     bool onlySwitchedOff() const;
@@ -47,10 +45,8 @@ public:
     sim::GangBoard board;
 
 private:
-    bool waitForReply(uint32_t limitMs);
-
+    BoardClock clock_{board};
     mutable std::mutex lock_;
     std::vector<std::string> notes_;
-    std::atomic<int> unansweredBefore_{0};
 };
 

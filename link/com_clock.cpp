@@ -1,0 +1,33 @@
+#include "link/com_clock.h"
+
+#include <atomic>
+#include <chrono>
+
+#include "core/globals.h"
+#include "link/serial_port.h"
+#include "platform/clock.h"
+
+namespace {
+
+class RealClock final : public ComClock {
+public:
+    void stepBegins() override {}
+    // The waiting thread reads the reply itself: one wake-up per step.
+    bool waitReply(uint32_t ms) override {
+        return g_SerialPort.WaitForReply(g_hReplyEvent, std::chrono::milliseconds(ms));
+    }
+    void pause(uint32_t ms) override {
+        if (ms > 0) DelayMs(ms);
+    }
+};
+
+RealClock realClock;
+std::atomic<ComClock*> installed{&realClock};
+
+}  // namespace
+
+void SetComClockForTests(ComClock* clock) { installed = clock ? clock : &realClock; }
+
+ComClock& CurrentComClock() { return *installed; }
+
+void ComPause(uint32_t ms) { CurrentComClock().pause(ms); }

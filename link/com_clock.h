@@ -1,0 +1,25 @@
+#pragma once
+// The time the COM link runs on: how long a step waits for its reply and how long the link's
+// users pause between steps. The program runs on the real clock. Tests install a clock that
+// runs on the simulated board's time, so that no run waits for a reply that cannot come and a
+// late reply comes, in order, after the time-out it missed.
+#include <cstdint>
+
+class ComClock {
+public:
+    // A step is about to send its frame.
+    virtual void stepBegins() = 0;
+    // Waits for the reply of the pending step (g_hReplyEvent); true when it came within ms.
+    virtual bool waitReply(uint32_t ms) = 0;
+    virtual void pause(uint32_t ms) = 0;
+
+protected:
+    ~ComClock() = default;
+};
+
+// nullptr goes back to the real clock.
+void SetComClockForTests(ComClock* clock);
+ComClock& CurrentComClock();
+
+// A pause of the link's users: between steps, around a re-open, before a handshake.
+void ComPause(uint32_t ms);

@@ -1,0 +1,51 @@
+#include "support/board_clock.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "core/globals.h"
+#include "link/serial_port.h"
+
+namespace {
+
+// Real time a byte may take through the pseudo-terminal on a busy machine; only a broken link
+// takes longer.
+constexpr auto kCrossing = std::chrono::seconds(10);
+
+}  // namespace
+
+BoardClock::BoardClock(sim::GangBoard& board) : board_(board), portBytesBefore_(g_SerialPort.BytesWritten()) {
+    board_.useSimulatedTime();
+    SetComClockForTests(this);
+}
+
+BoardClock::~BoardClock() { SetComClockForTests(nullptr); }
+
+void BoardClock::settle() const {
+    EXPECT_TRUE(board_.waitUntilTaken(g_SerialPort.BytesWritten() - portBytesBefore_, kCrossing))
+        << "the board never took what the port wrote";
+}
+
+void BoardClock::stepBegins() {
+    settle();
+    framesBeforeStep_ = board_.lastFrame().number;
+}
+
+bool BoardClock::waitReply(uint32_t ms) {
+    settle();
+    const auto limit = std::chrono::milliseconds(ms);
+    const sim::GangBoard::LastFrame last = board_.lastFrame();
+    if (last.number == framesBeforeStep_ || !last.replyIn || *last.replyIn > limit) {
+        board_.advanceTime(limit);
+        return false;
+    }
+    board_.advanceTime(*last.replyIn);
+    // The reply is on its way: the port takes it in on this thread.
+    return g_SerialPort.WaitForReply(g_hReplyEvent, kCrossing);
+}
+
+void BoardClock::pause(uint32_t ms) {
+    settle();
+    board_.advanceTime(std::chrono::milliseconds(ms));
+}
