@@ -1,5 +1,6 @@
 // Burns a 16 KB image into four targets on the simulated gang board, whose line is modelled at
-// 115200 baud and 10 bits a byte, and sets the run time beside what the run must spend: the
+// 115200 baud and 10 bits a byte, by the program run and by the read-back variant (which reads
+// each block back to the computer), and sets each run time beside what the run must spend: the
 // prescribed pauses (and the waits of steps that time out, none in a clean run) plus the line
 // time of every byte sent and received. What remains is counted as our own share, whole: it
 // still holds the board's lateness (replies that left after their modelled time), which is also
@@ -42,6 +43,7 @@
 #include "core/worker_page.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
+#include "engine_com/gang_variants.h"
 #include "engine_com/gang_workers.h"
 #include "link/com_settings.h"
 #include "platform/clock.h"
@@ -57,8 +59,9 @@ constexpr int kSockets = 4;
 // The frames of a four-target run from address 0, by the sequence: power and multiplexer, the
 // scan, the socket LEDs, the chip erase and leave, the chip-id pass and its LEDs, the blocks
 // (with the blink of every found socket and a high byte per 256 bytes), each socket's compare,
-// option block and release, the end's LEDs, switches and power.
-int FramesOfTheSequence(uint32_t length) {
+// option block and release, the end's LEDs, switches and power. A block is verified in a
+// compare and its result, or in one read frame.
+int FramesOfTheSequence(uint32_t length, int verifyFramesPerBlock) {
     const int blocks = static_cast<int>(length / 64);
     const bool tail = length % 64 != 0;
     int blinks = 0;
@@ -69,7 +72,7 @@ int FramesOfTheSequence(uint32_t length) {
     const int erase = 2 + 1;
     const int chipIds = kSockets * (4 + 3);
     const int program = kSockets * blinks + hiBytes + 2 * blocks + (tail ? 2 : 0);
-    const int compare = 4 + blinks + hiBytes + 2 * blocks + (tail ? 2 : 0) + 3 + 1;
+    const int compare = 4 + blinks + hiBytes + verifyFramesPerBlock * (blocks + (tail ? 1 : 0)) + 3 + 1;
     const int end = 2 * kSockets + 4 + 1;
     return 2 + scan + leds + erase + chipIds + leds + program + kSockets * compare + end;
 }
@@ -215,7 +218,13 @@ struct RunFigures {
     bool passed = false;
 };
 
-RunFigures BurnOnce(const std::string& imagePath) {
+struct Engine {
+    const char* name;
+    void (*worker)(WorkerPage&);
+    int verifyFramesPerBlock;
+};
+
+RunFigures BurnOnce(const std::string& imagePath, const Engine& engine) {
     sim::GangBoard board;
     if (!board.start()) {
         std::fprintf(stderr, "no pseudo-terminal\n");
@@ -242,7 +251,7 @@ RunFigures BurnOnce(const std::string& imagePath) {
     g_bTaskWorking = true;
     const Switches switchesBefore = SwitchesOf(RUSAGE_SELF);
     const double start = platform::wallSeconds();
-    GangProgramThread(page);
+    engine.worker(page);
     RunFigures figures;
     figures.run = platform::wallSeconds() - start;
     const Switches boardSwitches = SwitchesOfThread("gang board");
@@ -260,7 +269,7 @@ RunFigures BurnOnce(const std::string& imagePath) {
     figures.boardSwitches = boardSwitches.per(exchanges.size());
     std::tie(figures.reference, figures.referenceSwitches) = BareExchange(exchanges);
 
-    const int prescribedFrames = FramesOfTheSequence(std::min(kImageSize, g_dwOptionAddr));
+    const int prescribedFrames = FramesOfTheSequence(std::min(kImageSize, g_dwOptionAddr), engine.verifyFramesPerBlock);
     figures.passed = g_nPassCount == kSockets && static_cast<int>(exchanges.size()) == prescribedFrames;
     std::printf("run %.3f s = pauses %.3f s + line %.3f s (%llu bytes) + ours %.3f s (%.2f%%, of it the board's "
                 "lateness %.3f s); reference %.3f s, ratio %.2f; switches per frame, voluntary + involuntary: "
@@ -291,21 +300,23 @@ int main(int argc, char** argv) {
     const std::string path = folder.filePath("image.bin").toStdString();
     WriteRandomImage(path, kImageSize);
 
-    std::printf("gang burn, %d targets, %u bytes at %u baud\n", kSockets, kImageSize, kBaud);
-    PairedFigure share{"our share of the run", "ms", {}, {}};
-    PairedFigure switches{"voluntary switches", "a frame", {}, {}};
-    std::vector<double> percent;
     bool passed = true;
-    for (int r = 0; r < runCount; ++r) {
-        const RunFigures figures = BurnOnce(path);
-        share.add(1000 * figures.ours, 1000 * figures.reference);
-        switches.add(figures.oursSwitches.voluntary, figures.referenceSwitches.voluntary);
-        percent.push_back(100 * figures.ours / figures.run);
-        passed = passed && figures.passed;
+    for (const Engine& engine : {Engine{"program run", GangProgramThread, 2}, Engine{"read-back variant", GangProgramThreadOld, 1}}) {
+        std::printf("gang burn (%s), %d targets, %u bytes at %u baud\n", engine.name, kSockets, kImageSize, kBaud);
+        PairedFigure share{"our share of the run", "ms", {}, {}};
+        PairedFigure switches{"voluntary switches", "a frame", {}, {}};
+        std::vector<double> percent;
+        for (int r = 0; r < runCount; ++r) {
+            const RunFigures figures = BurnOnce(path, engine);
+            share.add(1000 * figures.ours, 1000 * figures.reference);
+            switches.add(figures.oursSwitches.voluntary, figures.referenceSwitches.voluntary);
+            percent.push_back(100 * figures.ours / figures.run);
+            passed = passed && figures.passed;
+        }
+        share.print();
+        switches.print();
+        std::printf("%-24s runs %zu  min %.2f %%  median %.2f %%\n", "our share of the run", percent.size(),
+                    PairedFigure::min(percent), PairedFigure::median(percent));
     }
-    share.print();
-    switches.print();
-    std::printf("%-24s runs %zu  min %.2f %%  median %.2f %%\n", "our share of the run", percent.size(),
-                PairedFigure::min(percent), PairedFigure::median(percent));
     return passed ? 0 : 1;
 }

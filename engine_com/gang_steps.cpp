@@ -26,10 +26,7 @@ using namespace engine_hid;
 
 namespace {
 
-constexpr uint32_t kBoardWaitMs = 500;
-constexpr uint32_t kTargetWaitMs = 800;
 constexpr uint32_t kCompareWaitMs = 1000;
-constexpr uint32_t kVerifyBlock = 64;
 constexpr uint32_t kErasePage = 256;
 constexpr int kReopenAttempts = 35;
 constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
@@ -37,16 +34,9 @@ constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and C
 constexpr uint8_t kTagPowerOn = 0x36;
 constexpr uint8_t kTagPowerOff = 0x35;
 constexpr uint8_t kTagMultiplexer = 0x2A;
-constexpr uint8_t kTagHandshake = 3;
-constexpr uint8_t kTagStopMcu = 4;
-constexpr uint8_t kTagHiByte = 5;
 constexpr uint8_t kTagData = 6;
 constexpr uint8_t kTagData1 = 7;
-constexpr uint8_t kTagErase = 0x0A;
 constexpr uint8_t kTagPageErase = 0x0C;
-constexpr uint8_t kTagFinish = 0x0D;
-constexpr uint8_t kTagCompare = 0x13;
-constexpr uint8_t kTagCompareResult = 0x14;
 constexpr uint8_t kTagChipId = 0x37;
 
 std::mutex notesLock;
@@ -70,25 +60,28 @@ constexpr LineFrame kLed[8] = {ComSetLed1, ComSetLed2, ComSetLed3, ComSetLed4,
                                ComSetLed5, ComSetLed6, ComSetLed7, ComSetLed8};
 constexpr char kSwitchLetter[kSocketCount] = {'A', 'B', 'C', 'D'};
 
-uint8_t SwitchTag(int socket) { return static_cast<uint8_t>(0x2C + 2 * socket); }
+constexpr uint8_t kTagHelperSwitch = 0x3D;
+constexpr uint8_t kTagHelperLed = 0x3E;
+
 std::string SwitchText(int socket) { return strfmt("ISP_4066%c timeout!", kSwitchLetter[socket]); }
-
-// LED n (1 to 8) on or off.
-ComStep LedStep(int n, bool on, Timeout kind) {
-    return {static_cast<uint8_t>(on ? 24 + 2 * n : 23 + 2 * n), [n, on] { return kLed[n - 1](on ? 1 : 0); },
-            kBoardWaitMs, kind, strfmt("ISP_LED%d timeout!", n)};
-}
-
-ComStep SwitchStep(int socket, bool on, Timeout kind) {
-    return {SwitchTag(socket), [socket, on] { return kSwitch[socket](on ? 1 : 0); }, kBoardWaitMs, kind,
-            SwitchText(socket)};
-}
 
 bool IsWindows61or62() { return g_dwOsMajor == 6 && (g_dwOsMinor == 1 || g_dwOsMinor == 2); }
 
 bool OpenPortAgain() {
     return g_SerialPort.InitPort(g_SerialPort.Owner(), g_nComPort, g_nComBaudRate, g_chComParity, g_nComDataBits,
                                  g_nComStopBits, g_nComWriteBufSize);
+}
+
+}  // namespace
+
+ComStep LedStep(int n, bool on, Timeout kind, LineTags tags) {
+    const uint8_t tag = tags == LineTags::Helper ? kTagHelperLed : static_cast<uint8_t>(on ? 24 + 2 * n : 23 + 2 * n);
+    return {tag, [n, on] { return kLed[n - 1](on ? 1 : 0); }, kBoardWaitMs, kind, strfmt("ISP_LED%d timeout!", n)};
+}
+
+ComStep SwitchStep(int socket, bool on, Timeout kind, LineTags tags) {
+    const uint8_t tag = tags == LineTags::Helper ? kTagHelperSwitch : static_cast<uint8_t>(0x2C + 2 * socket);
+    return {tag, [socket, on] { return kSwitch[socket](on ? 1 : 0); }, kBoardWaitMs, kind, SwitchText(socket)};
 }
 
 // Where the system loses the port after an unanswered handshake or a released socket, it is
@@ -106,6 +99,8 @@ bool ReopenLostPort() {
     GangPause(g_nDelayCount);
     return g_SerialPort.IsOpen();
 }
+
+namespace {
 
 // Progress divisor: the least d from 1 with n / d below limit (whole numbers).
 uint32_t LeastDivisor(uint64_t n, uint64_t limit) {
@@ -191,7 +186,7 @@ bool GangRun::stopRequested() const {
 
 bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
 
-bool StartRun(GangRun& run, bool serialNumbers) {
+bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon) {
     g_bTaskWorking = true;
     run.page.enableControl(ctl::kCancel, true);
     run.page.enableControl(ctl::kAuto, false);
@@ -208,7 +203,7 @@ bool StartRun(GangRun& run, bool serialNumbers) {
     }
     run.optionAddr = g_dwOptionAddr;
     run.startAddr = g_nIspStartAddr;
-    std::optional<RunImage> image = LoadRunImage(run.page, 0xFF);
+    std::optional<RunImage> image = LoadRunImage(run.page, 0xFF, allocationIcon);
     if (!image) {
         run.running = false;
         return false;
@@ -241,7 +236,7 @@ bool CheckProgramBounds(GangRun& run) {
     return false;
 }
 
-bool ProtectionGuard(GangRun& run) {
+bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption) {
     const uint32_t p = run.optionAddr;
     if (run.image.size < p) return true;
     const uint8_t* option = run.image.buffer.data() + p;
@@ -258,7 +253,8 @@ bool ProtectionGuard(GangRun& run) {
             return false;
         }
     }
-    if (enabled && option[5] == 0xFF && option[6] == 0xFF && option[7] == 0xFF) {
+    if (codeOption == CodeOptionPrompt::Asked && enabled && option[5] == 0xFF && option[6] == 0xFF &&
+        option[7] == 0xFF) {
         if (g_bWarnCodeOption == 1) {
             if (run.page.warnPrompt(5, p) == 3) return false;
         } else if (g_bCodeOptionContinue == 0) {
@@ -302,13 +298,14 @@ bool SelectSocket(GangRun& run, int socket, Timeout kind) {
 Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake) {
     if (!SelectSocket(run, socket, Timeout::Message)) return Reach::Ended;
     GangPause(g_dwWaitMs);
-    if (!run.step({kTagHandshake, handshake.send, kBoardWaitMs, Timeout::Handshake})) {
+    if (!run.step({handshake.tags[socket], handshake.send, kBoardWaitMs, Timeout::Handshake})) {
         g_bSocketFound[socket] = 0;
         run.state[socket] = kEmpty;
         return ReopenLostPort() ? Reach::Empty : Reach::PortLost;
     }
     g_bSocketFound[socket] = 1;
-    if (!run.step({kTagStopMcu, handshake.stop, kBoardWaitMs, Timeout::Message, "ISP_STOPMCU!"})) return Reach::Ended;
+    if (handshake.stop && !run.step({kTagStopMcu, handshake.stop, kBoardWaitMs, Timeout::Message, "ISP_STOPMCU!"}))
+        return Reach::Ended;
     return Reach::Target;
 }
 
@@ -345,16 +342,24 @@ void SetProgramProgressScale(GangRun& run) {
     run.page.setProgressPos(0);
 }
 
-bool EraseTargets(GangRun& run) {
-    if (g_nComBaudRate != 115200) {
-        Note("%s", "speed");
-        ComChangeBaudRate();
-        GangPause(500);
-    }
+void ChangeLineSpeed() {
+    if (g_nComBaudRate == 115200) return;
+    Note("%s", "speed");
+    ComChangeBaudRate();
+    GangPause(500);
+}
+
+ErasePlan LandedErase() {
+    return {ComIsp2EraseChip, 0, 40, [](GangRun&) { return ReopenPortAfterErase(); }};
+}
+
+bool EraseTargets(GangRun& run, const ErasePlan& plan) {
+    ChangeLineSpeed();
     const double start = platform::wallSeconds();
     if (run.startAddr == 0) {
         run.log("Begin erase chip all data.............");
-        if (!run.step({kTagErase, ComIsp2EraseChip, kBoardWaitMs, Timeout::Message, "ISP_ERASECHIP!"})) return false;
+        if (!run.step({kTagErase, plan.chipErase, kBoardWaitMs, Timeout::Message, "ISP_ERASECHIP!"})) return false;
+        GangPause(plan.finishPause);
         if (!run.step({kTagFinish, ComIsp2CmdFinish, kBoardWaitMs, Timeout::Message, "ISP_CMDFINISH!"})) return false;
     } else {
         const uint32_t first = run.startAddr / kErasePage;
@@ -368,25 +373,25 @@ bool EraseTargets(GangRun& run) {
                            kTargetWaitMs, Timeout::Silent}))
                 return false;
             if (!run.step({kTagPageErase, ComIsp2Cmd1C, kTargetWaitMs, Timeout::Silent})) return false;
-            GangPause(40);
+            GangPause(plan.pagePause);
             if (!run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
             run.page.setProgressPos(static_cast<int>(page - first + 1));
         }
     }
     run.leave();
     run.log(strfmt("erase chip elapsed time : %2.1f seconds\n", SecondsSince(start)));
-    return ReopenPortAfterErase();
+    return plan.reopen(run);
 }
 
-bool ReopenPortAfterErase() {
-    GangPause(30);
+bool ReopenPortAfterErase(const ReopenPauses& pauses) {
+    GangPause(pauses.beforeClose);
     g_SerialPort.ClosePort();
     Note("%s", "reopen");
-    GangPause(30);
+    GangPause(pauses.afterClose);
     if (!OpenPortAgain()) return false;
-    GangPause(50);
+    GangPause(pauses.afterOpen);
     g_SerialPort.StartMonitoring();
-    GangPause(30);
+    GangPause(pauses.afterMonitor);
     return true;
 }
 
@@ -422,8 +427,8 @@ bool CheckChipIds(GangRun& run, const SocketHandshake& handshake) {
     return ShowSockets(run);
 }
 
-bool ProgramBlocks(GangRun& run, uint32_t blockSize) {
-    SetProgramProgressScale(run);
+bool ProgramBlocks(GangRun& run, uint32_t blockSize, const BlockPlan& plan) {
+    if (plan.scaleFirst) SetProgramProgressScale(run);
     run.log("Begin programming.............");
     const double start = platform::wallSeconds();
     const uint32_t blocks = run.dataLength / blockSize;
@@ -453,13 +458,13 @@ bool ProgramBlocks(GangRun& run, uint32_t blockSize) {
         if (last || b % 10 == 0 || b % 10 == 5) {
             const bool on = last || b % 10 == 0;
             for (int socket = 0; socket < kSocketCount; ++socket) {
-                if (run.found(socket) && !run.step(LedStep(2 * socket + 2, on, Timeout::Message))) return false;
+                if (run.found(socket) && !run.step(LedStep(2 * socket + 2, on, Timeout::Message, plan.blink))) return false;
             }
         }
         if (!sendHiByte(Timeout::Message) || !sendData(blockSize, Timeout::Message)) return false;
         offset += blockSize;
         address += blockSize;
-        run.page.setProgressPos(static_cast<int>(offset / run.divisor));
+        run.page.setProgressPos(static_cast<int>((plan.progress == Progress::ByOffset ? offset : b) / run.divisor));
     }
     if (tail != 0) {
         if (!sendHiByte(Timeout::Silent) || !sendData(tail, Timeout::Silent)) return false;
@@ -587,13 +592,13 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
     return true;
 }
 
-std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run) {
+std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule) {
     std::array<uint8_t, 8> block;
     block.fill(0xFF);
     const uint32_t p = run.optionAddr;
     if (run.image.size > p) std::copy_n(run.image.buffer.begin() + p, block.size(), block.begin());
     block[0] = g_bEncry ? block[0] & 0xFA : block[0] | 0x0F;
-    if (g_bCodeOption || g_bOptionSerial) block[0] &= 0xAF;
+    if (g_bCodeOption || (rule == OptionRule::Landed && g_bOptionSerial)) block[0] &= 0xAF;
     if (g_bOptionSerial) {
         if (g_bGangSerialEnable) {
             block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
@@ -604,33 +609,35 @@ std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run) {
             std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
         }
     }
-    if (block[5] == 0xFF && block[6] == 0xFF && block[7] == 0xFF)
+    const bool tailWanted = rule == OptionRule::Landed || (block[0] & 0xF0) == 0xA0;
+    if (tailWanted && block[5] == 0xFF && block[6] == 0xFF && block[7] == 0xFF)
         std::copy_n(g_OptionTailByMode[g_nChipMode].begin() + 1, 3, block.begin() + 5);
     return block;
 }
 
-bool WriteOptionBlock(GangRun& run) {
+bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
     if (!(g_bEncry || g_bCodeOption || g_bOptionSerial || run.image.size > run.optionAddr)) return true;
     if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
-    if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent})) return false;
-    const std::array<uint8_t, 8> block = BuildOptionBlock(run);
+    const auto hiFrame = plan.hiByte ? plan.hiByte : ComIspTransHiByte;
+    if (!run.step({kTagHiByte, [hi, hiFrame] { return hiFrame(hi); }, kTargetWaitMs, Timeout::Silent})) return false;
+    const std::array<uint8_t, 8> block = BuildOptionBlock(run, plan.rule);
     if (!run.step({kTagData, [lo, block] { return ComIspTrans8Data(lo, block); }, kTargetWaitMs, Timeout::Silent}) ||
         !run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
         return false;
-    return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run);
+    return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, plan.keyAddr != 0 ? plan.keyAddr : g_dwKeyAddr);
 }
 
-bool WriteKeyPage(GangRun& run) {
-    const uint8_t hi = static_cast<uint8_t>(g_dwKeyAddr >> 8);
+bool WriteKeyPage(GangRun& run, uint32_t keyAddr) {
+    const uint8_t hi = static_cast<uint8_t>(keyAddr >> 8);
     if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) ||
         !run.step({kTagPageErase, ComIspCmd18, kTargetWaitMs, Timeout::Silent}))
         return false;
     GangPause(30);
     if (!run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
     for (uint32_t k = 0; k < g_KeyBytes.size(); ++k) {
-        const uint8_t lo = static_cast<uint8_t>(g_dwKeyAddr + k);
+        const uint8_t lo = static_cast<uint8_t>(keyAddr + k);
         const uint8_t value = g_KeyBytes[k];
         if (!run.step({kTagData1, [lo, value] { return ComIspTrans1Data(lo, value); }, kTargetWaitMs, Timeout::Silent}) ||
             !run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
@@ -657,10 +664,10 @@ void ShowSerial(WorkerPage& page) {
     page.showControl(ctl::kSerialLabel, true);
 }
 
-void ShowResult(GangRun& run, int socket, bool passed) {
+void ShowResult(GangRun& run, int socket, bool passed, LineTags lines) {
     CountPart(passed);
-    if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End))) return;
-    if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End))) return;
+    if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End, lines))) return;
+    if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End, lines))) return;
     run.page.setControlIcon(ctl::kSiteIcon1 + socket, passed ? icon::kPass : icon::kFail);
     run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
 }
@@ -688,7 +695,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         ReopenLostPort();
     }
     for (int socket = 0; socket < kSocketCount; ++socket) {
-        if (run.counted[socket]) ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1);
+        if (run.counted[socket]) ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1, plan.lines);
     }
     if (plan.serialNumbers) {
         // Each number was stored as it was taken; the label shows the next one.
@@ -697,14 +704,16 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     }
     // A closed port takes no frame: the end would only wait for replies that cannot come.
     if (g_SerialPort.IsOpen()) {
-        for (int socket = 0; socket < kSocketCount; ++socket) run.step(SwitchStep(socket, false, Timeout::End));
+        for (int socket = 0; socket < kSocketCount; ++socket) run.step(SwitchStep(socket, false, Timeout::End, plan.lines));
         run.step({kTagPowerOff, [] { return ComSet2501(0); }, kBoardWaitMs, Timeout::End, "2501 Lo Timeout"});
     }
     GangPause(g_dwWaitMs);
     run.log("IC socket power off");
     run.image = {};
     ReleaseBoardPort();
-    ShowRunEnd(run.page, plan.save, plan.burnIcon);
+    ShowRunCounters(run.page, plan.save);
+    GangPause(plan.holdMs);
+    GiveBackButtons(run.page, plan.burnIcon);
     if (g_bBeepSound) {
         // The pass tone only when some part passed and none failed or was left unverified.
         if (PassedAll(run)) {

@@ -18,6 +18,16 @@ namespace engine_com {
 constexpr int kSocketCount = 4;
 constexpr uint8_t kNoWaitTag = 0x10;   // the leave frame's tag; nothing waits for it
 constexpr uint8_t kIdleTag = 0x0F;     // noted after a block, with no frame
+constexpr uint32_t kBoardWaitMs = 500;   // board steps, handshakes, stop, erase, chip ID
+constexpr uint32_t kTargetWaitMs = 800;  // address, data and finish steps of the block loops
+constexpr uint32_t kVerifyBlock = 64;
+// Tags of the target steps that more than one engine sends.
+constexpr uint8_t kTagStopMcu = 4;
+constexpr uint8_t kTagHiByte = 5;
+constexpr uint8_t kTagErase = 0x0A;
+constexpr uint8_t kTagFinish = 0x0D;
+constexpr uint8_t kTagCompare = 0x13;
+constexpr uint8_t kTagCompareResult = 0x14;
 
 // What a time-out of a step does.
 enum class Timeout {
@@ -76,19 +86,31 @@ struct GangRun {
 
 // Start: busy flag, buttons, found and pass marks cleared, settings, the serial number from
 // the INI file when the run gives serial numbers, image.
-bool StartRun(GangRun& run, bool serialNumbers);
+bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon = platform::MsgIcon::None);
 // A program run's refusals of an option offset or a start address beyond the flash.
 bool CheckProgramBounds(GangRun& run);
-// Asks the operator, through the page, before an image that locks the target is burned.
-bool ProtectionGuard(GangRun& run);
+// Asks the operator, through the page, before an image that locks the target is burned; some
+// variants leave out the prompt for an unset code option.
+enum class CodeOptionPrompt { Asked, None };
+bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption = CodeOptionPrompt::Asked);
 bool OpenBoardPort(GangRun& run);
 
 // The handshake of a socket and what follows an answer to it.
 struct SocketHandshake {
-    std::function<bool()> send;  // the handshake frame, tag 3
-    std::function<bool()> stop;  // stops the target's own program, tag 4
+    std::function<bool()> send;  // the handshake frame
+    std::function<bool()> stop;  // stops the target's own program, tag 4; none in some variants
+    std::array<uint8_t, kSocketCount> tags = {3, 3, 3, 3};  // the handshake's tag per socket
 };
 SocketHandshake StandardHandshake();
+
+// The board line steps of one LED (1 to 8) or one socket's switch. The landed runs note a tag
+// per line and state; the socket helpers one tag for every LED and one for every switch.
+enum class LineTags { PerLine, Helper };
+ComStep LedStep(int n, bool on, Timeout kind, LineTags tags = LineTags::PerLine);
+ComStep SwitchStep(int socket, bool on, Timeout kind, LineTags tags = LineTags::PerLine);
+// Opens the port again where the system loses it (Windows 6.1 and 6.2), in a bounded number of
+// attempts; false when it stays closed.
+bool ReopenLostPort();
 
 // Socket power on and the multiplexer.
 bool PowerOnBoard(GangRun& run);
@@ -105,16 +127,37 @@ bool ShowSockets(GangRun& run);
 // The bar of a program run: one segment for the programming, one per found socket's verify.
 void SetProgramProgressScale(GangRun& run);
 
+// The board's line speed when the stored baud rate is not 115200.
+void ChangeLineSpeed();
 // The whole chip from start address 0, else every 256-byte page from the start address's to the
-// end of the flash; then the targets leave ISP mode and the port is opened again.
-bool EraseTargets(GangRun& run);
-// Re-opens the port with the stored settings (after the erase).
-bool ReopenPortAfterErase();
+// end of the flash; then the targets leave ISP mode and the port is opened again. The variants
+// erase with another frame or pause, and open the port again in their own way.
+struct ErasePlan {
+    std::function<bool()> chipErase;
+    uint32_t finishPause = 0;  // between the chip erase and its finish
+    uint32_t pagePause = 40;   // between a page's erase and its finish
+    std::function<bool(GangRun&)> reopen;
+};
+ErasePlan LandedErase();
+bool EraseTargets(GangRun& run, const ErasePlan& plan = LandedErase());
+// Re-opens the port with the stored settings (after the erase), with the pauses around it.
+struct ReopenPauses {
+    uint32_t beforeClose = 30, afterClose = 30, afterOpen = 50, afterMonitor = 30;
+};
+bool ReopenPortAfterErase(const ReopenPauses& pauses = {});
 // Chip mode 2 and 3 targets answer their own chip id; a wrong one is released and marked.
 bool CheckChipIds(GangRun& run, const SocketHandshake& handshake);
 
-// Programs image offsets 0 to L-1 into every found target at once, blockSize bytes a frame.
-bool ProgramBlocks(GangRun& run, uint32_t blockSize);
+// Programs image offsets 0 to L-1 into every found target at once, blockSize bytes a frame. The
+// landed run scales its bar first and moves it by offset; variants scale it themselves, may move
+// it by block and blink through the socket helpers.
+enum class Progress { ByOffset, ByBlock };
+struct BlockPlan {
+    bool scaleFirst = true;
+    Progress progress = Progress::ByOffset;
+    LineTags blink = LineTags::PerLine;
+};
+bool ProgramBlocks(GangRun& run, uint32_t blockSize, const BlockPlan& plan = {});
 
 // The pass over the sockets that compares on the target, 64 bytes a frame.
 struct VerifyPlan {
@@ -122,10 +165,19 @@ struct VerifyPlan {
 };
 bool VerifySockets(GangRun& run, const VerifyPlan& plan);
 
-// The option block of one socket, with the next serial number, and the key page.
-std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run);
-bool WriteOptionBlock(GangRun& run);
-bool WriteKeyPage(GangRun& run);
+// The option block of one socket, with the next serial number, and the key page. The landed rule
+// clears bits 4 and 6 of byte 0 for the code option or the serial number and fills blank bytes 5
+// to 7 from the chip mode; the variants' rule only for the code option, and fills them only
+// where byte 0 enables the code option.
+enum class OptionRule { Landed, Variant };
+struct OptionPlan {
+    OptionRule rule = OptionRule::Landed;
+    std::function<bool(uint8_t)> hiByte;  // the frame that addresses the block's page
+    uint32_t keyAddr = 0;                 // 0: the stored key page address
+};
+std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
+bool WriteOptionBlock(GangRun& run, const OptionPlan& plan = {});
+bool WriteKeyPage(GangRun& run, uint32_t keyAddr);
 
 // The end of a run's link: the port opened again at the board's own speed when asked and the
 // run used another, then closed.
@@ -137,6 +189,8 @@ struct EndPlan {
     engine_hid::SaveCounters save;
     int burnIcon;
     bool serialNumbers;
+    LineTags lines = LineTags::PerLine;
+    uint32_t holdMs = 0;  // after the counters are shown, before the page's buttons come back
 };
 void EndRun(GangRun& run, const EndPlan& plan);
 

@@ -35,7 +35,7 @@ bool SiteRun::allSitesGood() const {
     return std::none_of(mark.begin(), mark.end(), [](int m) { return m == kFailed; });
 }
 
-std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill) {
+std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill, platform::MsgIcon allocationIcon) {
     const std::string path = page.imagePath();
     const size_t flashSize = FlashSizeOfMode(g_nChipMode);
     // Read without blocking and to its end: a FIFO or a device is refused at once, and a file
@@ -59,7 +59,7 @@ std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill) {
         image.buffer.assign(bufferSize, fill);
     } catch (const std::bad_alloc&) {
         page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(bufferSize)),
-                        platform::MsgIcon::None);
+                        allocationIcon);
         return std::nullopt;
     }
     std::copy(file.contents.begin(), file.contents.end(), image.buffer.begin());
@@ -176,6 +176,11 @@ void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrd
 }
 
 void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
+    ShowRunCounters(page, save);
+    GiveBackButtons(page, burnIcon);
+}
+
+void ShowRunCounters(WorkerPage& page, SaveCounters save) {
     page.setProgressPos(0);
     page.enableControl(ctl::kCancel, false);
     const Counts counts = save == SaveCounters::Yes ? SaveCountedParts() : CurrentCounts();
@@ -183,6 +188,9 @@ void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon) {
     page.setControlText(ctl::kPass, Counter(counts.pass));
     page.setControlText(ctl::kFail, Counter(counts.fail));
     page.setControlText(ctl::kYield, YieldText(counts.pass, counts.total));
+}
+
+void GiveBackButtons(WorkerPage& page, int burnIcon) {
     page.enableControl(ctl::kAuto, true);
     page.setControlIcon(ctl::kBurn, burnIcon);
     page.showControl(ctl::kProgress, false);

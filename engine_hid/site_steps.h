@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/services.h"
+
 class WorkerPage;
 
 namespace engine_hid {
@@ -71,8 +73,10 @@ struct RunImage {
     size_t size = 0;
 };
 // Reads the page's image file and checks it against the chip model's flash size; tells the
-// operator and gives nothing when it cannot be used.
-std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill);
+// operator and gives nothing when it cannot be used. The gang variants show a failed allocation
+// with the error icon.
+std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill,
+                                     platform::MsgIcon allocationIcon = platform::MsgIcon::None);
 
 // Logs the adapter's version and sub-version; true when the version is "V007" or later.
 bool ReadFirmwareVersion(WorkerPage& page, SiteRun& run);
@@ -119,9 +123,12 @@ enum class SiteOrder { LastFirst, FirstFirst };
 void CountSites(WorkerPage& page, const SiteRun& run, PowerOff powerOff, SiteOrder order);
 
 // The end of a burn or verify run: counters and yield shown (and saved when asked), Auto.
-// enabled, the Burn button's idle icon back, the progress bar hidden.
+// enabled, the Burn button's idle icon back, the progress bar hidden. A gang variant holds the
+// page between the two halves.
 enum class SaveCounters { Yes, No };
 void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon);
+void ShowRunCounters(WorkerPage& page, SaveCounters save);
+void GiveBackButtons(WorkerPage& page, int burnIcon);
 // The long pass tone when every site is good and nothing failed, else two short ones.
 void SoundRunResult(const SiteRun& run);
 

@@ -150,6 +150,7 @@ void ComReplyReceiver::closeStep() {
 // The reply's data go where the workers read them, before the event wakes the worker.
 void ComReplyReceiver::accept(const ComReply& reply) {
     open_ = false;
+    g_nReplyDataSize = static_cast<uint32_t>(reply.data.size());
     if (reply.src == 0x0F && reply.cmd == kCmdCompareResult) {
         g_bSkipBlockErase = reply.status == 0 ? 1 : 0;
     } else if (!reply.data.empty()) {
@@ -181,6 +182,7 @@ bool ComWaitReply(uint32_t ms) {
 
 std::atomic<uint8_t> g_byReplyTag{0};
 std::array<std::atomic<uint8_t>, 3> g_byReplyData{};
+std::atomic<uint32_t> g_nReplyDataSize{0};
 std::atomic<uint32_t> g_bSkipBlockErase{1};
 ComBlockBuffer g_pBlockBuf;
 ComReplyReceiver g_ComReplies;

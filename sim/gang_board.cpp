@@ -24,6 +24,7 @@ constexpr size_t kNotAFrame = 0;
 constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr auto kAwakeAfterReply = std::chrono::milliseconds(1);
+constexpr char kLinkStartText[] = "RQ273K";
 
 // The length of the host frame at the start of bytes, from its lead and command bytes.
 size_t FrameLength(std::span<const uint8_t> bytes) {
@@ -84,12 +85,13 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
                     targetStatus = GangTarget::kProgramError;
                     continue;
                 }
+                const bool stuck = std::count(t.stuckBytes.begin(), t.stuckBytes.end(), address) > 0;
                 if (t.mtp) {
-                    t.flash[address] = f[4 + i];
+                    if (!stuck) t.flash[address] = f[4 + i];
                     continue;
                 }
-                if ((t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = GangTarget::kProgramError;
-                t.flash[address] &= f[4 + i];
+                if (stuck || (t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = GangTarget::kProgramError;
+                if (!stuck) t.flash[address] &= f[4 + i];
             }
             if (t.mtp) {
                 t.busyLeft = t.busyPolls;
@@ -144,10 +146,31 @@ uint8_t ChipIdOfMode(uint8_t chipMode) {
     switch (chipMode) {
         case 2: return 0x57;
         case 3: return 0x5A;
+        case 5: return 0xF0;
+        case 6: return 0x80;
         case 7: case 9: case 11: return 0xF0 | chipMode;
         case 8: case 10: case 12: return 0x80 | chipMode;
         default: return 0x50 | (chipMode & 0x0F);
     }
+}
+
+std::string FamilyOfMode(uint8_t chipMode) {
+    switch (chipMode) {
+        case 5: case 6: return "R23216";
+        case 7: case 8: return "R27348";
+        case 9: case 10: return "R23208";
+        case 11: case 12: return "R27216";
+        default: return "";
+    }
+}
+
+GangTarget NewTarget(uint8_t chipMode) {
+    GangTarget target;
+    target.chipMode = chipMode;
+    target.chipId = ChipIdOfMode(chipMode);
+    target.family = FamilyOfMode(chipMode);
+    target.flash.assign(FlashSizeOfMode(chipMode), 0xFF);
+    return target;
 }
 
 std::array<uint8_t, 8> GangTarget::optionBlock(uint16_t offset) const {
@@ -219,11 +242,7 @@ termios GangBoard::lineSettings() const {
 
 void GangBoard::insertTarget(int socket, uint8_t chipMode) {
     std::lock_guard lock(lock_);
-    GangTarget target;
-    target.chipMode = chipMode;
-    target.chipId = ChipIdOfMode(chipMode);
-    target.flash.assign(FlashSizeOfMode(chipMode), 0xFF);
-    sockets_.at(socket) = std::move(target);
+    sockets_.at(socket) = NewTarget(chipMode);
 }
 
 void GangBoard::removeTarget(int socket) {
@@ -269,6 +288,34 @@ void GangBoard::makeMtp(int socket, int polls, bool programError) {
 void GangBoard::powerTargetsThemselves(bool on) {
     std::lock_guard lock(lock_);
     selfPowered_ = on;
+}
+
+void GangBoard::stickByte(int socket, uint32_t address) {
+    std::lock_guard lock(lock_);
+    sockets_.at(socket).value().stuckBytes.push_back(address);
+}
+
+void GangBoard::insertTargetAt(FrameKind kind, int nth, int socket, uint8_t chipMode) {
+    std::lock_guard lock(lock_);
+    targetChanges_[{kind, nth}] = {socket, chipMode};
+}
+
+void GangBoard::removeTargetAt(FrameKind kind, int nth, int socket) {
+    std::lock_guard lock(lock_);
+    targetChanges_[{kind, nth}] = {socket, std::nullopt};
+}
+
+void GangBoard::changeTargets(FrameKind kind, int nth) {
+    const auto change = targetChanges_.find({kind, nth});
+    if (change == targetChanges_.end()) return;
+    const auto [socket, chipMode] = change->second;
+    sockets_.at(socket).reset();
+    if (chipMode) sockets_.at(socket) = NewTarget(*chipMode);
+}
+
+void GangBoard::stallReplyAt(FrameKind kind, int nth) {
+    std::lock_guard lock(lock_);
+    stallAt_[{kind, nth}] = true;
 }
 
 BoardState GangBoard::state() const {
@@ -466,9 +513,10 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     lastReplyDue_.reset();
     const FrameKind kind = KindOf(frame);
     const int nth = ++framesSeen_[kind];
+    changeTargets(kind, nth);
     std::optional<Answer> answer;
     if (kind == kHandshake)
-        answer = handshake();
+        answer = handshake(frame);
     else if (frame[0] == kBoard)
         answer = boardFrame(frame);
     else
@@ -481,8 +529,12 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     if (const auto cut = cutAt_.find({kind, nth}); cut != cutAt_.end() && cut->second < answer->data.size())
         answer->data.resize(cut->second);
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
+    const bool stalled = stallAt_.count({kind, nth}) > 0;
+    if (stalled) reply.resize(reply.size() / 2);
     lineFreeAt_ = std::max(frameIn, answer->notBefore) + lineTime(reply.size());
     queueReply(kind, nth, std::move(reply), lineFreeAt_);
+    // Half a reply never completes: the frame goes unanswered.
+    if (stalled) lastReplyDue_.reset();
 }
 
 std::optional<GangBoard::Answer> GangBoard::boardFrame(const std::vector<uint8_t>& frame) {
@@ -535,10 +587,14 @@ std::optional<GangBoard::Answer> GangBoard::targetFrame(const std::vector<uint8_
     return combined;
 }
 
-std::optional<GangBoard::Answer> GangBoard::handshake() {
+// A target answers the link start and the handshake of its own chip family.
+std::optional<GangBoard::Answer> GangBoard::handshake(const std::vector<uint8_t>& frame) {
+    const size_t textAt = frame[0] == kHandshakeLead ? 2 : 1;
+    const std::string text(frame.begin() + static_cast<ptrdiff_t>(textAt), frame.begin() + static_cast<ptrdiff_t>(textAt + 6));
     bool answered = false;
     for (int socket = 0; socket < 4; ++socket) {
         if (!routed(socket)) continue;
+        if (text != kLinkStartText && text != sockets_[socket]->family) continue;
         sockets_[socket]->inIsp = true;
         sockets_[socket]->hiByte = 0;
         answered = true;

@@ -4,7 +4,8 @@
 // the real one. The board switches socket power, the multiplexer, four analogue switches and
 // eight LEDs; it passes target frames to the targets whose socket is powered and switched in
 // (or, wired for a single target, to that one target alone, whatever power and switches say),
-// and answers each frame that expects an answer with
+// where a target answers the link start and the handshake of its own chip family only, and
+// answers each frame that expects an answer with
 //     AA src cmd status n data[n] sum
 // Faults are switched on by name; every frame in and out is logged with its time.
 #include <termios.h>
@@ -38,6 +39,9 @@ constexpr FrameKind TargetFrame(uint8_t cmd) { return {0x0F, cmd}; }
 
 // The chip id a target of this chip mode answers the chip-ID request with.
 uint8_t ChipIdOfMode(uint8_t chipMode);
+// The chip-family text of the handshake that greets targets of this chip mode; empty where the
+// mode has no handshake of its own. Every target also answers the link start ("RQ273K").
+std::string FamilyOfMode(uint8_t chipMode);
 
 // A target chip in a socket. Its flash is as large as its chip model's; programming can only
 // clear bits, erasing sets them; a write answers with the target's status byte (0x04 when a
@@ -63,6 +67,8 @@ struct GangTarget {
     bool compareDiffered = false;     // since the last compare result
     int compares = 0;
     int differAtCompare = 0;          // this compare (from 1) differs whatever the bytes
+    std::string family;               // the handshake text it answers besides the link start
+    std::vector<uint32_t> stuckBytes; // addresses that keep their erased value when programmed
     bool mtp = false;
     int busyPolls = 0;
     int busyLeft = 0;                 // polls until the last write is done
@@ -73,6 +79,8 @@ struct GangTarget {
     // What an MTP target's status poll answers now.
     uint8_t status() const;
 };
+// A blank target of the chip mode, with its chip id and family.
+GangTarget NewTarget(uint8_t chipMode);
 
 struct BoardState {
     bool power = false;
@@ -117,6 +125,8 @@ public:
     void wireSingleTarget(int socket);
     // The socket's nth compare from now (1 = the next) reports a differing block.
     void differAtCompare(int socket, int nth);
+    // The byte at address of the socket's target keeps its erased value when programmed.
+    void stickByte(int socket, uint32_t address);
     // Makes the socket's target an MTP part, busy for polls status polls after each write
     // (INT_MAX: for ever), with or without a program-memory error.
     void makeMtp(int socket, int polls, bool programError = false);
@@ -125,6 +135,11 @@ public:
     BoardState state() const;
     // The board's own serial flash, which the F0 20 to F0 25 frames reach.
     BoardSerialFlash& serialFlash() { return serialFlash_; }
+
+    // Targets that come or go while a run goes on: just before the nth frame of a kind (from 1,
+    // counted from the start) the board finds the socket changed.
+    void insertTargetAt(FrameKind kind, int nth, int socket, uint8_t chipMode);
+    void removeTargetAt(FrameKind kind, int nth, int socket);
 
     // Faults of the answers. The nth frame (from 1) of a kind counts from the start.
     void setSilent(bool silent);
@@ -135,6 +150,8 @@ public:
     void cutReplyAt(FrameKind kind, int nth, size_t dataBytes);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
+    // The reply to the nth frame of a kind stops halfway through its bytes and never completes.
+    void stallReplyAt(FrameKind kind, int nth);
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
     // reply would have crossed a line that carries one byte at a time; 0 models no line. The
     // board then keeps its pace awake, using a processor while it carries frames.
@@ -192,7 +209,8 @@ private:
     void handleFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> boardFrame(const std::vector<uint8_t>& frame);
     std::optional<Answer> targetFrame(const std::vector<uint8_t>& frame);
-    std::optional<Answer> handshake();
+    std::optional<Answer> handshake(const std::vector<uint8_t>& frame);
+    void changeTargets(FrameKind kind, int nth);
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
     bool sendDue();
     std::chrono::nanoseconds lineTime(size_t bytes) const;
@@ -212,6 +230,8 @@ private:
     std::map<std::pair<FrameKind, int>, uint32_t> delayAt_;
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
     std::map<std::pair<FrameKind, int>, size_t> cutAt_;
+    std::map<std::pair<FrameKind, int>, bool> stallAt_;
+    std::map<std::pair<FrameKind, int>, std::pair<int, std::optional<uint8_t>>> targetChanges_;
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;
     bool split_ = false;

@@ -185,3 +185,28 @@ TEST_F(GangBoardSim, AModelledLineDelaysRepliesByTheirBytesAndADroppedReplyIsMis
     EXPECT_FALSE(Step(0x2C, [] { return ComSet4066A(1); }, 100));
     EXPECT_TRUE(Step(0x2E, [] { return ComSet4066B(0); }));
 }
+
+// Each target answers the link start and the handshake of its own chip family, with the chip id
+// of its mode; a target can come or go at a given frame.
+TEST_F(GangBoardSim, ATargetAnswersOnlyTheHandshakeOfItsFamily) {
+    board.insertTarget(0, 5);
+    board.insertTarget(1, 7);
+    board.removeTargetAt(sim::BoardFrame(0x0D), 1, 0);
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    const struct { int socket; bool (*handshake)(); bool answered; int id; } cases[] = {
+        {0, ComIspStart, true, -1},   {0, ComHandshake2, true, 0xF0}, {0, ComHandshake3, false, -1},
+        {1, ComHandshake3, true, 0xF7}, {1, ComHandshake2, false, -1}, {1, ComIspStart, true, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "socket " << c.socket);
+        ASSERT_TRUE(Step(0x2C, [&] { return ComSet4066A(c.socket == 0 ? 1 : 0); }));
+        ASSERT_TRUE(Step(0x2E, [&] { return ComSet4066B(c.socket == 1 ? 1 : 0); }));
+        EXPECT_EQ(Step(0x39, c.handshake, c.answered ? 500 : 100), c.answered);
+        if (c.id < 0) continue;
+        ASSERT_TRUE(Step(0x3B, [] { return ComIspCmd09(); }));
+        EXPECT_EQ(g_byReplyData[0], c.id);
+    }
+    EXPECT_EQ(sim::ChipIdOfMode(6), 0x80);
+    ASSERT_TRUE(Step(0x32, [] { return ComSet4066D(0); }));
+    EXPECT_FALSE(board.target(0)) << "taken out at the first F0 0D frame";
+}

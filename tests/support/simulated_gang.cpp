@@ -136,6 +136,8 @@ int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
     return count;
 }
 
+void SimulatedGang::awaitBoard() const { clock_.settle(); }
+
 bool SimulatedGang::onlySwitchedOff() const {
     return board.logText() ==
            "> F0 0A 00 00 00 FF\n< AA F0 0A 00 00 FA\n> F0 0B 00 00 00 FF\n< AA F0 0B 00 00 FB\n"

@@ -31,6 +31,9 @@ public:
     std::vector<std::string> messages() const;
     // Frames the board received, by their first two bytes (after the wake-up bytes).
     int framesOf(uint8_t lead, uint8_t cmd) const;
+    // Until the board has taken every frame written so far, for steps driven by hand: one that
+    // nothing answers may still be on its way.
+    void awaitBoard() const;
     // The board received only the four switches off and the socket power off, and answered them.
     bool onlySwitchedOff() const;
     // Stores a number under a setting name in the settings store.

@@ -1,0 +1,252 @@
+// Every gang engine variant against one table of faults of the board, the targets and the
+// settings: each run ends with the port closed and the counters stored as a program run stores
+// them, no part counts as passed unless it holds the image, and a verify-only run writes nothing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "core/globals.h"
+#include "core/ini_settings.h"
+#include "core/validators.h"
+#include "engine_hid/site_steps.h"
+#include "link/com_settings.h"
+#include "link/serial_port.h"
+#include "variant_table.h"
+
+namespace {
+
+using engine_hid::ctl::kSiteIcon1;
+using Facts = VariantFacts;
+using Messages = std::vector<std::string>;
+constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+
+// Two equal blocks first: a read-back that compared an earlier block's bytes would pass them.
+// Four blocks and a tail of 44 bytes at 0x100.
+std::vector<uint8_t> FaultImage() {
+    std::vector<uint8_t> image = PatternImage(300);
+    std::copy_n(image.begin(), 64, image.begin() + 64);
+    return image;
+}
+
+bool Shown(const SimulatedGang& g, const std::string& text) {
+    const Messages messages = g.messages();
+    return std::find(messages.begin(), messages.end(), text) != messages.end();
+}
+
+void ExpectIcons(const SimulatedGang& g, std::array<int, 4> icons) {
+    for (int socket = 0; socket < 4; ++socket) EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + socket), icons[socket]) << socket;
+}
+
+struct Fault {
+    const char* name;
+    std::function<bool(const Facts&)> appliesTo;
+    std::function<void(SimulatedGang&, const Facts&)> arrange;
+    std::function<void(const SimulatedGang&, const Facts&)> expect;
+};
+
+const auto kEvery = [](const Facts&) { return true; };
+const auto kProgramRuns = [](const Facts& f) { return f.programs; };
+const auto kChipIdReaders = [](const Facts& f) { return f.wrongChipId != 0; };
+const auto kReadBacks = [](const Facts& f) { return f.readsBack; };
+
+// Socket 2's chip is refused: it gets no option block and spends no serial number.
+void ExpectSecondRefused(const SimulatedGang& g, const Facts& f) {
+    EXPECT_TRUE(Shown(g, "Wrong Chip ID !"));
+    EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+    ExpectIcons(g, {150, 151, 150, 150});
+    if (!f.programs) return;
+    const auto option = static_cast<uint16_t>(GetFlashTailAddr(f.chipMode));
+    EXPECT_EQ(g.board.target(1)->optionBlock(option), (std::array<uint8_t, 8>{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+    // The read-back run fills blank option bytes 5 to 7 from the chip mode whatever byte 0 is.
+    const bool landedRule = std::string(f.name) == "GangProgramThreadOld";
+    const auto& tail = g_OptionTailByMode[f.chipMode];
+    EXPECT_EQ(g.board.target(0)->optionBlock(option),
+              landedRule ? (std::array<uint8_t, 8>{0xAA, 0x00, 0x01, 0x2F, 0xFF, tail[1], tail[2], tail[3]})
+                         : (std::array<uint8_t, 8>{0xFA, 0x00, 0x01, 0x2F, 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x132u);
+}
+
+void ExpectFirstFailed(const SimulatedGang& g, const Facts&) {
+    EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
+    EXPECT_LE(g.bench.counters().pass, 3u);
+}
+
+const Fault kFaults[] = {
+    {"a silent board", kEvery, [](SimulatedGang& g, const Facts&) { g.board.setSilent(true); },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.messages(), (Messages{"2501 Hi Timeout!", kTimeoutText, "ISP_4066A timeout!", "ISP_4066B timeout!",
+                                           "ISP_4066C timeout!", "ISP_4066D timeout!", "2501 Lo Timeout"}));
+         const auto notes = g.notes();
+         EXPECT_EQ(std::count(notes.begin(), notes.end(), "timeout"), 6);
+         EXPECT_EQ(g.bench.counters(), Counters{});
+     }},
+    {"an empty socket", kEvery, [](SimulatedGang& g, const Facts&) { g.board.removeTarget(1); },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.bench.counters(), (Counters{3, 3, 0}));
+         EXPECT_TRUE(g.messages().empty());
+         ExpectIcons(g, {150, 152, 150, 150});
+     }},
+    {"a wrong chip ID", kChipIdReaders,
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.setChipId(1, f.wrongChipId);
+     },
+     ExpectSecondRefused},
+    {"a chip-ID reply without its byte", kChipIdReaders,
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.cutReplyAt(sim::TargetFrame(f.chipIdCmd), 2, 0);
+     },
+     ExpectSecondRefused},
+    {"a differing block", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         if (f.programs) g.board.stickByte(1, 0x90);
+         if (!f.programs) g.board.writeFlash(1, 0x90, std::vector<uint8_t>{0x00});
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         ExpectIcons(g, {150, 151, 150, 150});
+     }},
+    // The last block differs in socket 1: the pass over the sockets ends there.
+    {"a differing tail", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         if (f.programs) g.board.stickByte(0, 0x110);
+         if (!f.programs) g.board.writeFlash(0, 0x110, std::vector<uint8_t>{0x00});
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(g.messages(), f.tailMessage ? Messages{"Verified Failure at 0x100!!!"} : Messages{});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+     }},
+    // The reply comes once the run has given up on it, and answers nothing after.
+    {"a late verify reply", kEvery,
+     [](SimulatedGang& g, const Facts& f) { g.board.delayReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x0B), 1, 1500); },
+     ExpectFirstFailed},
+    // Cancel at socket 2's second block: a serial number already written into socket 1 stays spent.
+    {"Cancel between blocks", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         IniSetSerialNo(0x500, g_strIniPath);
+         g.onNote = StopAtStep(f.readsBack ? "step 01 800" : "step 13 800", 6);
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+         EXPECT_TRUE(g.messages().empty());
+         ExpectIcons(g, {151, 151, 151, 151});
+         EXPECT_EQ(IniGetSerialNo(g_strIniPath), f.programs ? 0x501u : 0x500u);
+     }},
+    {"a short read reply", kReadBacks, [](SimulatedGang& g, const Facts&) { g.board.cutReplyAt(sim::TargetFrame(0x03), 2, 32); },
+     ExpectFirstFailed},
+    {"an empty read reply", kReadBacks, [](SimulatedGang& g, const Facts&) { g.board.cutReplyAt(sim::TargetFrame(0x03), 2, 0); },
+     ExpectFirstFailed},
+    {"a stalled read reply", kReadBacks, [](SimulatedGang& g, const Facts&) { g.board.stallReplyAt(sim::TargetFrame(0x03), 2); },
+     ExpectFirstFailed},
+    // Socket 4's target is taken out once the sockets are shown: it was found, so it counts.
+    {"a target taken out after the scan", kEvery,
+     [](SimulatedGang& g, const Facts&) { g.board.removeTargetAt(sim::BoardFrame(0x01), 1, 3); },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 3), 151);
+     }},
+    // No variant verifies socket 4 through another socket's switch.
+    {"an unanswered switch C selecting socket 4", kEvery,
+     [](SimulatedGang& g, const Facts& f) { g.board.dropReplyAt(sim::BoardFrame(0x0C), f.switchCFrame); },
+     [](const SimulatedGang& g, const Facts& f) {
+         Messages shown;
+         if (f.socket4C != Socket4C::Skipped) shown.push_back("ISP_4066C timeout!");
+         if (f.socket4C == Socket4C::EndsRun) shown.push_back(kTimeoutText);
+         EXPECT_EQ(g.messages(), shown);
+         EXPECT_EQ(g.bench.counters(), f.socket4C == Socket4C::EndsRun ? (Counters{4, 0, 4}) : (Counters{4, 3, 1}));
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 3), 151);
+     }},
+    // The parts have just been erased: they fail, and the operator is told why.
+    {"a port lost after the erase", kProgramRuns,
+     [](SimulatedGang& g, const Facts& f) {
+         // The read-back run opens the port again only where the system loses it.
+         if (std::string(f.name) == "GangProgramThreadOld") g_dwOsMajor = 6, g_dwOsMinor = 1;
+         g.onNote = [](const std::string& note) {
+             if (note == "reopen") SetComPortDeviceOverride("/nonexistent/tty");
+         };
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.messages().front(), "Can not open COM port !");
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+         EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
+     }},
+    // Windows 6.2 loses the port after a target's release: the variants that say so pause six
+    // milliseconds more before they open it again.
+    {"Windows 6.2", kEvery, [](SimulatedGang&, const Facts&) { g_dwOsMajor = 6, g_dwOsMinor = 2; },
+     [](const SimulatedGang& g, const Facts& f) {
+         const auto notes = g.notes();
+         auto at = std::find(notes.rbegin(), notes.rend(), "send 10").base();
+         EXPECT_EQ(std::find_if(at, notes.end(), [](const std::string& n) { return n != "pause 1"; }) - at, f.releasePausesOn62);
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
+     }},
+    // A verify-only run too: with no code to compare every part would pass unchecked.
+    {"an option offset that leaves no code", kEvery, [](SimulatedGang& g, const Facts&) { g.store("Option Addr", 0); },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.messages(), Messages{"Option address 0x0 leaves no code to program!"});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_EQ(g.bench.counters(), Counters{});
+     }},
+};
+
+}  // namespace
+
+TEST(GangVariantFaults, EveryVariantMeetsTheSameFaults) {
+    const std::vector<uint8_t> image = FaultImage();
+    for (const GangVariant& variant : GangVariants()) {
+        const Facts& facts = FactsOf(variant.name);
+        for (const Fault& fault : kFaults) {
+            if (!fault.appliesTo(facts)) continue;
+            SCOPED_TRACE(std::string(facts.name) + ", " + fault.name);
+            SimulatedGang gang;
+            IniSetSerialNo(0x12F, g_strIniPath);
+            PrepareTargets(gang, facts, {0, 1, 2, 3}, image);
+            fault.arrange(gang, facts);
+            const auto before = gang.board.target(0)->flash;
+            gang.run(variant.entry, image);
+            EXPECT_FALSE(g_SerialPort.IsOpen());
+            EXPECT_EQ(gang.bench.storedCounters(), facts.programs ? gang.bench.counters() : Counters{});
+            for (int socket = 0; socket < 4; ++socket)
+                EXPECT_TRUE(gang.bench.page.icons[kSiteIcon1 + socket] != 150 || Holds(gang, socket, image)) << socket;
+            if (!facts.programs) {
+                for (uint8_t cmd : {0x26, 0x22, 0x16, 0x12, 0x1C, 0x18, 0x04, 0x00}) EXPECT_EQ(gang.framesOf(0x0F, cmd), 0);
+                EXPECT_EQ(gang.board.target(0)->flash, before);
+            }
+            fault.expect(gang, facts);
+        }
+    }
+}
+
+// Every reply of a one-socket run dropped in turn: each run ends, and never passes a part that
+// does not hold the image. A verify-only variant meets a part whose last byte differs.
+TEST(GangVariantFaults, DroppingAnyReplyNeverHangsNorPassesABadPart) {
+    const std::vector<uint8_t> image = PatternImage(130);
+    for (const GangVariant& variant : GangVariants()) {
+        const Facts& facts = FactsOf(variant.name);
+        SCOPED_TRACE(facts.name);
+        const auto prepare = [&](SimulatedGang& gang) {
+            PrepareTargets(gang, facts, {0}, image);
+            if (!facts.programs) gang.board.writeFlash(0, static_cast<uint32_t>(image.size() - 1), std::vector<uint8_t>{0x00});
+        };
+        int replies = 0;
+        {
+            SimulatedGang gang;
+            prepare(gang);
+            gang.run(variant.entry, image);
+            ASSERT_EQ(gang.bench.counters(), (Counters{1, facts.programs ? 1u : 0u, facts.programs ? 0u : 1u}));
+            for (const sim::LogEntry& entry : gang.board.log()) replies += entry.fromHost ? 0 : 1;
+        }
+        for (int n = 1; n <= replies; ++n) {
+            SCOPED_TRACE(n);
+            SimulatedGang gang;
+            prepare(gang);
+            gang.board.dropReplyNumber(n);
+            gang.run(variant.entry, image);
+            EXPECT_LE(gang.bench.counters().total, 1u);
+            EXPECT_TRUE(gang.bench.counters().pass == 0 || Holds(gang, 0, image));
+            EXPECT_FALSE(g_SerialPort.IsOpen());
+        }
+    }
+}
