@@ -14,6 +14,8 @@ std::array<uint8_t, 16> g_KeyBytes{};
 uint32_t g_dwKeyAddr = 0;
 uint32_t g_bLogSteps = 0;
 uint32_t g_nComExtraDelay = 0;
+uint32_t g_bProtectNoProgram = 0;
+uint32_t g_bProtectNoRead = 0;
 std::array<std::atomic<uint32_t>, 4> g_bSocketPass{};
 
 void LoadGangSettings() {

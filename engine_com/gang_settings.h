@@ -16,6 +16,10 @@ extern std::array<uint8_t, 16> g_KeyBytes;
 extern uint32_t g_dwKeyAddr;          // key page address
 extern uint32_t g_bLogSteps;          // step lines in the operation list
 extern uint32_t g_nComExtraDelay;     // ms after each socket of a scan
+// The single-pass runs' protection byte: 0x00 with "no program", else 0x10 with "no read", else
+// 0xFF. Nothing sets them; they stay off.
+extern uint32_t g_bProtectNoProgram;
+extern uint32_t g_bProtectNoRead;
 // Per socket: passed its verify in the current run.
 extern std::array<std::atomic<uint32_t>, 4> g_bSocketPass;
 

@@ -9,6 +9,7 @@
 #include "core/globals.h"
 #include "core/ini_settings.h"
 #include "core/worker_page.h"
+#include "engine_com/byte_steps.h"
 #include "engine_com/gang_settings.h"
 #include "link/com_clock.h"
 #include "link/com_frames.h"
@@ -33,10 +34,6 @@ constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and C
 
 constexpr uint8_t kTagPowerOn = 0x36;
 constexpr uint8_t kTagPowerOff = 0x35;
-constexpr uint8_t kTagMultiplexer = 0x2A;
-constexpr uint8_t kTagData = 6;
-constexpr uint8_t kTagData1 = 7;
-constexpr uint8_t kTagPageErase = 0x0C;
 constexpr uint8_t kTagChipId = 0x37;
 
 std::mutex notesLock;
@@ -114,11 +111,10 @@ void ShowSocketFound(WorkerPage& page, int socket, bool found) {
     page.setControlIcon(ctl::kIndicator1 + socket, found ? icon::kTargetPresent[socket] : icon::kNoTarget[socket]);
 }
 
+}  // namespace
+
 bool GivesSerialNumbers() { return g_bOptionSerial && g_bGangSerialEnable; }
 
-// The number for the next part, read and advanced in the INI file under its lock, so that a
-// second running copy never issues it too. A file that cannot be written ends the run before
-// the part gets a number.
 bool TakeSerialNumber(GangRun& run, bool advance) {
     const std::optional<uint32_t> taken = IniTakeSerialNo(g_strIniPath, advance);
     if (!taken) {
@@ -129,8 +125,6 @@ bool TakeSerialNumber(GangRun& run, bool advance) {
     g_nGangSerial = *taken;
     return true;
 }
-
-}  // namespace
 
 void SetGangNotesForTests(std::function<void(const std::string&)> listener) {
     std::lock_guard lock(notesLock);
@@ -186,10 +180,10 @@ bool GangRun::stopRequested() const {
 
 bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
 
-bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon) {
+bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon, int startButton) {
     g_bTaskWorking = true;
     run.page.enableControl(ctl::kCancel, true);
-    run.page.enableControl(ctl::kAuto, false);
+    run.page.enableControl(startButton, false);
     run.page.showControl(ctl::kProgress, true);
     run.page.setProgressPos(0);
     // The end counts only what this run found and passed.
@@ -236,13 +230,14 @@ bool CheckProgramBounds(GangRun& run) {
     return false;
 }
 
-bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption) {
+bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption, std::span<const ProtectionValue> locking) {
     const uint32_t p = run.optionAddr;
     if (run.image.size < p) return true;
     const uint8_t* option = run.image.buffer.data() + p;
     const bool enabled = (option[0] >> 4) == 0xA;
-    const int kind = option[4] == 0x10 ? 1 : option[4] == 0x00 ? 2 : 0;
-    if (kind != 0) {
+    const auto locks = std::find_if(locking.begin(), locking.end(), [&](const ProtectionValue& v) { return v.value == option[4]; });
+    if (locks != locking.end()) {
+        const int kind = locks->kind;
         if (!enabled) {
             run.page.stopPrompt(kind, p + 4);
             return false;
@@ -598,7 +593,7 @@ std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule) {
     const uint32_t p = run.optionAddr;
     if (run.image.size > p) std::copy_n(run.image.buffer.begin() + p, block.size(), block.begin());
     block[0] = g_bEncry ? block[0] & 0xFA : block[0] | 0x0F;
-    if (g_bCodeOption || (rule == OptionRule::Landed && g_bOptionSerial)) block[0] &= 0xAF;
+    if (rule != OptionRule::ByteWise && (g_bCodeOption || (rule == OptionRule::Landed && g_bOptionSerial))) block[0] &= 0xAF;
     if (g_bOptionSerial) {
         if (g_bGangSerialEnable) {
             block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
@@ -609,33 +604,40 @@ std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule) {
             std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
         }
     }
-    const bool tailWanted = rule == OptionRule::Landed || (block[0] & 0xF0) == 0xA0;
+    const bool tailWanted = rule != OptionRule::Variant || (block[0] & 0xF0) == 0xA0;
     if (tailWanted && block[5] == 0xFF && block[6] == 0xFF && block[7] == 0xFF)
         std::copy_n(g_OptionTailByMode[g_nChipMode].begin() + 1, 3, block.begin() + 5);
     return block;
 }
 
 bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
-    if (!(g_bEncry || g_bCodeOption || g_bOptionSerial || run.image.size > run.optionAddr)) return true;
+    const bool imageAsks = plan.forImageReachingIt && run.image.size > run.optionAddr;
+    if (!(g_bEncry || g_bCodeOption || g_bOptionSerial || imageAsks)) return true;
     if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     const auto hiFrame = plan.hiByte ? plan.hiByte : ComIspTransHiByte;
     if (!run.step({kTagHiByte, [hi, hiFrame] { return hiFrame(hi); }, kTargetWaitMs, Timeout::Silent})) return false;
     const std::array<uint8_t, 8> block = BuildOptionBlock(run, plan.rule);
-    if (!run.step({kTagData, [lo, block] { return ComIspTrans8Data(lo, block); }, kTargetWaitMs, Timeout::Silent}) ||
-        !run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+    const uint32_t keyAddr = plan.keyAddr != 0 ? plan.keyAddr : g_dwKeyAddr;
+    if (plan.frames == OptionFrames::BytesPolled)
+        return WriteOptionBytesPolled(run, block) && (!(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr, ComIsp2CmdFinish));
+    const bool second = plan.frames == OptionFrames::EightSecondSet;
+    const auto data = second ? ComIsp2Trans8Data : ComIspTrans8Data;
+    if (!run.step({kTagData, [lo, block, data] { return data(lo, block); }, kTargetWaitMs, Timeout::Silent}) ||
+        !run.step({kTagFinish, second ? ComIsp2CmdFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
         return false;
-    return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, plan.keyAddr != 0 ? plan.keyAddr : g_dwKeyAddr);
+    return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr);
 }
 
-bool WriteKeyPage(GangRun& run, uint32_t keyAddr) {
+bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)()) {
     const uint8_t hi = static_cast<uint8_t>(keyAddr >> 8);
     if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) ||
         !run.step({kTagPageErase, ComIspCmd18, kTargetWaitMs, Timeout::Silent}))
         return false;
     GangPause(30);
-    if (!run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
+    if (!run.step({kTagFinish, openingFinish ? openingFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+        return false;
     for (uint32_t k = 0; k < g_KeyBytes.size(); ++k) {
         const uint8_t lo = static_cast<uint8_t>(keyAddr + k);
         const uint8_t value = g_KeyBytes[k];
@@ -659,11 +661,6 @@ bool PassedAll(const GangRun& run) {
     return any;
 }
 
-void ShowSerial(WorkerPage& page) {
-    page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %06X", g_nGangSerial));
-    page.showControl(ctl::kSerialLabel, true);
-}
-
 void ShowResult(GangRun& run, int socket, bool passed, LineTags lines) {
     CountPart(passed);
     if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End, lines))) return;
@@ -672,7 +669,20 @@ void ShowResult(GangRun& run, int socket, bool passed, LineTags lines) {
     run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
 }
 
+// A socket without a target, shown so after an early end: both LEDs off, its empty icons.
+void ShowEmpty(GangRun& run, int socket, LineTags lines) {
+    if (!run.step(LedStep(2 * socket + 1, false, Timeout::End, lines))) return;
+    if (!run.step(LedStep(2 * socket + 2, false, Timeout::End, lines))) return;
+    run.page.setControlIcon(ctl::kSiteIcon1 + socket, icon::kIdle);
+    run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kNoTarget[socket]);
+}
+
 }  // namespace
+
+void ShowSerial(WorkerPage& page) {
+    page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %06X", g_nGangSerial));
+    page.showControl(ctl::kSerialLabel, true);
+}
 
 void ReleaseBoardPort(bool atBoardSpeed) {
     if (atBoardSpeed && g_nComBaudRate != 115200 && g_SerialPort.IsOpen()) {
@@ -695,7 +705,10 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         ReopenLostPort();
     }
     for (int socket = 0; socket < kSocketCount; ++socket) {
-        if (run.counted[socket]) ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1, plan.lines);
+        if (run.counted[socket])
+            ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1, plan.lines);
+        else if (!run.running && plan.emptyShownOnAbort && g_SerialPort.IsOpen())
+            ShowEmpty(run, socket, plan.lines);
     }
     if (plan.serialNumbers) {
         // Each number was stored as it was taken; the label shows the next one.

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,16 @@ constexpr uint8_t kIdleTag = 0x0F;     // noted after a block, with no frame
 constexpr uint32_t kBoardWaitMs = 500;   // board steps, handshakes, stop, erase, chip ID
 constexpr uint32_t kTargetWaitMs = 800;  // address, data and finish steps of the block loops
 constexpr uint32_t kVerifyBlock = 64;
-// Tags of the target steps that more than one engine sends.
+// Tags of the steps that more than one engine sends.
+constexpr uint8_t kTagLinkStart = 3;  // the link start, ComIspStart
 constexpr uint8_t kTagStopMcu = 4;
 constexpr uint8_t kTagHiByte = 5;
+constexpr uint8_t kTagData = 6;
+constexpr uint8_t kTagData1 = 7;
 constexpr uint8_t kTagErase = 0x0A;
+constexpr uint8_t kTagPageErase = 0x0C;
 constexpr uint8_t kTagFinish = 0x0D;
+constexpr uint8_t kTagMultiplexer = 0x2A;
 constexpr uint8_t kTagCompare = 0x13;
 constexpr uint8_t kTagCompareResult = 0x14;
 
@@ -84,15 +90,24 @@ struct GangRun {
     bool found(int socket) const;
 };
 
-// Start: busy flag, buttons, found and pass marks cleared, settings, the serial number from
-// the INI file when the run gives serial numbers, image.
-bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon = platform::MsgIcon::None);
+// Start: busy flag, Cancel and the run's start button (Auto. unless said), found and pass marks
+// cleared, settings, the serial number from the INI file when the run gives serial numbers, image.
+bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon = platform::MsgIcon::None,
+              int startButton = engine_hid::ctl::kAuto);
 // A program run's refusals of an option offset or a start address beyond the flash.
 bool CheckProgramBounds(GangRun& run);
 // Asks the operator, through the page, before an image that locks the target is burned; some
-// variants leave out the prompt for an unset code option.
+// variants leave out the prompt for an unset code option. The protection byte at P+4 locks the
+// part at the values of its family of targets, each with the prompt's kind.
 enum class CodeOptionPrompt { Asked, None };
-bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption = CodeOptionPrompt::Asked);
+struct ProtectionValue {
+    uint8_t value;
+    int kind;
+};
+constexpr std::array<ProtectionValue, 2> kLevelProtection = {{{0x10, 1}, {0x00, 2}}};
+constexpr std::array<ProtectionValue, 2> kKeyProtection = {{{0xA5, 4}, {0x5A, 3}}};
+bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption = CodeOptionPrompt::Asked,
+                     std::span<const ProtectionValue> locking = kLevelProtection);
 bool OpenBoardPort(GangRun& run);
 
 // The handshake of a socket and what follows an answer to it.
@@ -168,16 +183,32 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan);
 // The option block of one socket, with the next serial number, and the key page. The landed rule
 // clears bits 4 and 6 of byte 0 for the code option or the serial number and fills blank bytes 5
 // to 7 from the chip mode; the variants' rule only for the code option, and fills them only
-// where byte 0 enables the code option.
-enum class OptionRule { Landed, Variant };
+// where byte 0 enables the code option; the byte-wise rule clears no bit of byte 0 and always
+// fills them.
+enum class OptionRule { Landed, Variant, ByteWise };
+// How the block goes out: one 8-byte frame and a finish in the first or the second command set,
+// or a byte a frame to an MTP target, with its busy polls (byte_steps.h).
+enum class OptionFrames { Eight, EightSecondSet, BytesPolled };
 struct OptionPlan {
     OptionRule rule = OptionRule::Landed;
     std::function<bool(uint8_t)> hiByte;  // the frame that addresses the block's page
     uint32_t keyAddr = 0;                 // 0: the stored key page address
+    OptionFrames frames = OptionFrames::Eight;
+    bool forImageReachingIt = true;       // an image that reaches P asks for the block on its own
 };
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
 bool WriteOptionBlock(GangRun& run, const OptionPlan& plan = {});
-bool WriteKeyPage(GangRun& run, uint32_t keyAddr);
+// The key page's erase is finished with the first command set's finish, or the one given.
+bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)() = nullptr);
+
+// Serial numbers go into option blocks ("Option Serial" and "Gang Serial En").
+bool GivesSerialNumbers();
+// The number for the next part, read and advanced in the INI file under its lock, so that a
+// second running copy never issues it too. A file that cannot be written ends the run before
+// the part gets a number.
+bool TakeSerialNumber(GangRun& run, bool advance);
+// "S/N Last" with the next number.
+void ShowSerial(WorkerPage& page);
 
 // The end of a run's link: the port opened again at the board's own speed when asked and the
 // run used another, then closed.
@@ -191,6 +222,7 @@ struct EndPlan {
     bool serialNumbers;
     LineTags lines = LineTags::PerLine;
     uint32_t holdMs = 0;  // after the counters are shown, before the page's buttons come back
+    bool emptyShownOnAbort = false;  // an early end also shows the sockets without a target empty
 };
 void EndRun(GangRun& run, const EndPlan& plan);
 

@@ -16,6 +16,21 @@ constexpr std::array kVariants = {
     GangVariant{"GangVerifyThreadC", GangVerifyThreadC},
     GangVariant{"GangProgramThreadCompact", GangProgramThreadCompact},
     GangVariant{"GangVerifyThreadCompact", GangVerifyThreadCompact},
+    GangVariant{"GangByteProgramThread", GangByteProgramThread},
+    GangVariant{"GangByteVerifyThread", GangByteVerifyThread},
+    GangVariant{"GangProgramMtpThread", GangProgramMtpThread},
+    GangVariant{"GangVerifyThreadA", GangVerifyThreadA},
+    GangVariant{"GangSingleProgramThread", GangSingleProgramThread},
+    GangVariant{"GangBroadcastProgramThread", GangBroadcastProgramThread},
+    GangVariant{"GangSingleProgram8Thread", GangSingleProgram8Thread},
+    GangVariant{"GangTimedProgramThread", GangTimedProgramThread},
+    GangVariant{"GangProgramOnlyThread", GangProgramOnlyThread},
+    GangVariant{"GangVerifyOnlyThread", GangVerifyOnlyThread},
+    GangVariant{"GangPageEraseThread", GangPageEraseThread},
+    GangVariant{"GangChipEraseThread", GangChipEraseThread},
+    GangVariant{"GangZeroByteTestThread", GangZeroByteTestThread},
+    GangVariant{"GangHandshakeTestThread", GangHandshakeTestThread},
+    GangVariant{"GangOptionByteResetThread", GangOptionByteResetThread},
 };
 
 }  // namespace

@@ -25,6 +25,34 @@ void GangVerifyThreadC(WorkerPage& page);
 void GangProgramThreadCompact(WorkerPage& page);
 void GangVerifyThreadCompact(WorkerPage& page);
 
+// Handshake A ("RQ2728") and the protection bytes 0xA5 and 0x5A: the image a byte a frame into
+// every found target at once, a read-back of each in 32-byte blocks, the option block through the
+// second command set; the twin that only verifies and writes the option block; the MTP run, which
+// compares on the target and writes the option block a byte at a time with busy polls; and the
+// verify-only run that compares on the target up to 56 bytes below the option block.
+void GangByteProgramThread(WorkerPage& page);
+void GangByteVerifyThread(WorkerPage& page);
+void GangProgramMtpThread(WorkerPage& page);
+void GangVerifyThreadA(WorkerPage& page);
+// Single-pass runs without socket power, LEDs or counters: whatever target the link reaches is
+// erased, programmed in 32-byte frames, given its option block and key page and read back; the
+// broadcast run first scans the sockets and then programs every target found at once; the 8-byte
+// run, the timed run (on-target verify, encryption mark), the program-only and the verify-only
+// runs use 8-byte frames; and the page-range and whole-chip erases.
+void GangSingleProgramThread(WorkerPage& page);
+void GangBroadcastProgramThread(WorkerPage& page);
+void GangSingleProgram8Thread(WorkerPage& page);
+void GangTimedProgramThread(WorkerPage& page);
+void GangProgramOnlyThread(WorkerPage& page);
+void GangVerifyOnlyThread(WorkerPage& page);
+void GangPageEraseThread(WorkerPage& page);
+void GangChipEraseThread(WorkerPage& page);
+// Link tries: one 0x00 byte; a thousand handshakes; the option block's first byte reset to 0xFF,
+// after which the page opens its port again.
+void GangZeroByteTestThread(WorkerPage& page);
+void GangHandshakeTestThread(WorkerPage& page);
+void GangOptionByteResetThread(WorkerPage& page);
+
 struct GangVariant {
     const char* name;
     void (*entry)(WorkerPage&);

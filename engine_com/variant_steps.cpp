@@ -260,13 +260,15 @@ void ScaleBySegments(GangRun& run, uint64_t units) {
 }
 
 bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
-    const uint32_t blocks = run.dataLength / kVerifyBlock;
-    const uint32_t tail = run.dataLength % kVerifyBlock;
-    uint64_t segment = 1;
+    const uint32_t blockSize = plan.readout == Readout::ReadBack ? plan.readBlock : kVerifyBlock;
+    const uint32_t blocks = run.dataLength / blockSize;
+    const uint32_t tail = run.dataLength % blockSize;
+    uint64_t done = plan.leadUnits != 0 ? plan.leadUnits : plan.units;
     for (int socket = 0; socket < kSocketCount; ++socket) {
         g_bSocketPass[socket] = 0;
         if (!run.found(socket)) continue;
-        const uint64_t base = plan.units * segment++ / run.divisor;
+        const uint64_t base = done / run.divisor;
+        done += plan.units;
         run.log(strfmt("Begin verifying IC%d ........", socket + 1));
         if (!plan.segments) run.page.setProgressPos(0);
         const double start = platform::wallSeconds();
@@ -290,15 +292,15 @@ bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
                 state = kVerifyFailed;
                 break;
             }
-            const Block result = CheckBlock(run, plan, address, offset, kVerifyBlock, false, cachedHi);
+            const Block result = CheckBlock(run, plan, address, offset, blockSize, false, cachedHi);
             if (result == Block::EndsRun) return false;
             if (result != Block::Matched) {
                 state = kVerifyFailed;
                 if (result == Block::Differed) OnMismatch(run, plan, offset, plan.blockMessage);
                 break;
             }
-            offset += kVerifyBlock;
-            address += kVerifyBlock;
+            offset += blockSize;
+            address += blockSize;
             run.page.setProgressPos(static_cast<int>(plan.segments ? base + offset / run.divisor : b / run.divisor));
             run.noteTag(kIdleTag);
         }

@@ -80,6 +80,8 @@ struct PassPlan {
     Selection selection;
     bool segments = false;  // the bar goes on over each socket's segment, else each starts at 0
     uint64_t units = 0;     // a segment's bytes
+    uint64_t leadUnits = 0; // the programming's segment, when it is not of units bytes
+    uint32_t readBlock = kVerifyBlock;  // the bytes of a read-back block
     bool rangePerSocket = false;
     LineTags blink = LineTags::PerLine;
     uint32_t tailDataWaitMs = 800;

@@ -25,6 +25,7 @@ constexpr size_t kNeedMore = SIZE_MAX;
 constexpr auto kChatterPeriod = std::chrono::milliseconds(1);
 constexpr auto kAwakeAfterReply = std::chrono::milliseconds(1);
 constexpr char kLinkStartText[] = "RQ273K";
+constexpr char kHandshakeAText[] = "RQ2728";  // also the MTP parts' handshake
 
 // The length of the host frame at the start of bytes, from its lead and command bytes.
 size_t FrameLength(std::span<const uint8_t> bytes) {
@@ -160,7 +161,7 @@ std::string FamilyOfMode(uint8_t chipMode) {
         case 7: case 8: return "R27348";
         case 9: case 10: return "R23208";
         case 11: case 12: return "R27216";
-        default: return "";
+        default: return kHandshakeAText;
     }
 }
 
@@ -281,6 +282,7 @@ void GangBoard::makeMtp(int socket, int polls, bool programError) {
     std::lock_guard lock(lock_);
     GangTarget& target = sockets_.at(socket).value();
     target.mtp = true;
+    target.family = kHandshakeAText;
     target.busyPolls = polls;
     target.programError = programError;
 }

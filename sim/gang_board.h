@@ -39,8 +39,9 @@ constexpr FrameKind TargetFrame(uint8_t cmd) { return {0x0F, cmd}; }
 
 // The chip id a target of this chip mode answers the chip-ID request with.
 uint8_t ChipIdOfMode(uint8_t chipMode);
-// The chip-family text of the handshake that greets targets of this chip mode; empty where the
-// mode has no handshake of its own. Every target also answers the link start ("RQ273K").
+// The chip-family text of the handshake that greets targets of this chip mode: handshake A
+// ("RQ2728") where the mode has none of its own. Every target also answers the link start
+// ("RQ273K").
 std::string FamilyOfMode(uint8_t chipMode);
 
 // A target chip in a socket. Its flash is as large as its chip model's; programming can only
@@ -127,8 +128,8 @@ public:
     void differAtCompare(int socket, int nth);
     // The byte at address of the socket's target keeps its erased value when programmed.
     void stickByte(int socket, uint32_t address);
-    // Makes the socket's target an MTP part, busy for polls status polls after each write
-    // (INT_MAX: for ever), with or without a program-memory error.
+    // Makes the socket's target an MTP part, greeted by handshake A, busy for polls status polls
+    // after each write (INT_MAX: for ever), with or without a program-memory error.
     void makeMtp(int socket, int polls, bool programError = false);
     // Targets on their own supply: the switches reach them with socket power off.
     void powerTargetsThemselves(bool on);

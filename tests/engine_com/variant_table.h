@@ -15,6 +15,10 @@
 
 // What an unanswered switch C does while socket 4 is selected for its verify.
 enum class Socket4C { Skipped, Shown, EndsRun };
+// How a variant reaches its targets: through the board's power, switches and LEDs, counting
+// parts; as a single pass to the one target wired to the line; as a single pass after scanning
+// the sockets of a board whose targets have their own supply; or only trying the line.
+enum class Cycle { Board, SinglePass, Broadcast, LinkTry };
 
 struct VariantFacts {
     const char* name;
@@ -28,6 +32,15 @@ struct VariantFacts {
     int switchCFrame;    // the F0 0C frame, counted from the start, that selects socket 4 for its verify
     Socket4C socket4C;
     int releasePausesOn62 = 7;  // 1 ms pauses after a socket's leave frame on Windows 6.2
+    Cycle cycle = Cycle::Board;
+    uint32_t optionAddr = 0;       // stored as "Option Addr"; 0: the chip mode's
+    uint32_t verifyBlock = 64;     // the bytes a verify block compares
+    bool erases = true;            // erases before programming, and opens the port again after
+    bool optionOnVerify = false;   // a verify-only run that writes option blocks and serial numbers
+    bool mtp = false;              // its targets are MTP parts
+    bool emptyShownOnAbort = false;
+    uint32_t uncomparedBelowOption = 0;
+    int burnIcon = 0;              // 0: 168 for a program run, 170 for a verify-only one
 };
 
 inline const std::vector<VariantFacts>& VariantTable() {
@@ -44,6 +57,32 @@ inline const std::vector<VariantFacts>& VariantTable() {
         {"GangVerifyThreadC", 8, false, 0x73, 0x09, false, "c-verify.log", true, 9, EndsRun},
         {"GangProgramThreadCompact", 9, true, 0x73, 0x09, false, "compact-program.log", true, 14, Shown},
         {"GangVerifyThreadCompact", 12, false, 0x73, 0x09, false, "compact-verify.log", true, 10, Shown, 10},
+        // Handshake A, byte-wise programming: an option offset above the images of the tests keeps
+        // the byte frames few.
+        {"GangByteProgramThread", 2, true, 0, 0, true, "byte-program.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
+         false, false, false, true},
+        {"GangByteVerifyThread", 2, false, 0, 0, true, "byte-verify.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
+         false, true, false, true, 0, 168},
+        {"GangProgramMtpThread", 8, true, 0, 0, false, "mtp-program.log", false, 9, EndsRun, 1, Cycle::Board, 0x140, 64,
+         false, false, true, true},
+        {"GangVerifyThreadA", 2, false, 0, 0, false, "a-verify.log", false, 9, EndsRun, 1, Cycle::Board, 0, 64, false,
+         false, false, true, 56},
+        {"GangSingleProgramThread", 2, true, 0, 0, true, "single-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32},
+        {"GangBroadcastProgramThread", 2, true, 0, 0, true, "broadcast-program.log", true, 0, Skipped, 0, Cycle::Broadcast,
+         0, 32},
+        {"GangSingleProgram8Thread", 2, true, 0, 0, true, "single8-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0,
+         32},
+        {"GangTimedProgramThread", 2, true, 0, 0, false, "timed-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32},
+        {"GangProgramOnlyThread", 2, true, 0, 0, false, "program-only.log", false, 0, Skipped, 0, Cycle::SinglePass, 0, 32,
+         false},
+        {"GangVerifyOnlyThread", 2, false, 0, 0, true, "verify-only.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32,
+         false},
+        {"GangPageEraseThread", 2, false, 0, 0, false, "page-erase.log", false, 0, Skipped, 0, Cycle::SinglePass},
+        {"GangChipEraseThread", 2, false, 0, 0, false, "chip-erase.log", false, 0, Skipped, 0, Cycle::SinglePass},
+        {"GangZeroByteTestThread", 2, false, 0, 0, false, "zero-byte-test.log", false, 0, Skipped, 0, Cycle::LinkTry},
+        {"GangHandshakeTestThread", 2, false, 0, 0, false, "handshake-test.log", false, 0, Skipped, 0, Cycle::LinkTry},
+        {"GangOptionByteResetThread", 2, false, 0, 0, false, "option-byte-reset.log", false, 0, Skipped, 0,
+         Cycle::SinglePass},
     };
     return table;
 }
@@ -55,13 +94,27 @@ inline const VariantFacts& FactsOf(const char* name) {
     return facts != table.end() ? *facts : table.front();
 }
 
-// Targets of the variant's chip mode in the sockets; a verify-only variant finds the image there.
+// Targets of the variant's chip mode in the sockets, reached as the variant reaches them; a
+// verify-only variant finds the image there.
 inline void PrepareTargets(SimulatedGang& gang, const VariantFacts& facts, const std::vector<int>& sockets,
                            const std::vector<uint8_t>& image) {
     g_nChipMode = facts.chipMode;
     gang.populate(sockets);
-    if (facts.programs) return;
-    for (int socket : sockets) gang.board.writeFlash(socket, 0, image);
+    if (facts.optionAddr != 0) gang.store("Option Addr", facts.optionAddr);
+    for (int socket : sockets) {
+        if (facts.mtp) gang.board.makeMtp(socket, 0);
+        if (!facts.programs) gang.board.writeFlash(socket, 0, image);
+    }
+    if (facts.cycle == Cycle::SinglePass || facts.cycle == Cycle::LinkTry) gang.board.wireSingleTarget(sockets.empty() ? -1 : sockets.front());
+    if (facts.cycle == Cycle::Broadcast) gang.board.powerTargetsThemselves(true);
+}
+
+// The variants that reach their targets as this cycle does.
+inline std::vector<GangVariant> VariantsOf(Cycle cycle) {
+    std::vector<GangVariant> variants;
+    for (const GangVariant& variant : GangVariants())
+        if (FactsOf(variant.name).cycle == cycle) variants.push_back(variant);
+    return variants;
 }
 
 // Sets the stop event when the n-th note starting with step is heard.

@@ -193,14 +193,17 @@ TEST_F(GangBoardSim, ATargetAnswersOnlyTheHandshakeOfItsFamily) {
     board.insertTarget(1, 7);
     board.removeTargetAt(sim::BoardFrame(0x0D), 1, 0);
     ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    board.insertTarget(2, 2);  // a mode without a family of its own: handshake A
     const struct { int socket; bool (*handshake)(); bool answered; int id; } cases[] = {
         {0, ComIspStart, true, -1},   {0, ComHandshake2, true, 0xF0}, {0, ComHandshake3, false, -1},
         {1, ComHandshake3, true, 0xF7}, {1, ComHandshake2, false, -1}, {1, ComIspStart, true, -1},
+        {1, ComHandshake1, false, -1}, {2, ComHandshake1, true, -1},  {2, ComHandshake3, false, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "socket " << c.socket);
         ASSERT_TRUE(Step(0x2C, [&] { return ComSet4066A(c.socket == 0 ? 1 : 0); }));
         ASSERT_TRUE(Step(0x2E, [&] { return ComSet4066B(c.socket == 1 ? 1 : 0); }));
+        ASSERT_TRUE(Step(0x30, [&] { return ComSet4066C(c.socket == 2 ? 1 : 0); }));
         EXPECT_EQ(Step(0x39, c.handshake, c.answered ? 500 : 100), c.answered);
         if (c.id < 0) continue;
         ASSERT_TRUE(Step(0x3B, [] { return ComIspCmd09(); }));

@@ -1,0 +1,140 @@
+// The variants for the targets of handshake A ("RQ2728", tag 0x39) and the protection bytes 0xA5
+// and 0x5A: the byte-wise run (one byte a frame into every found target at once, a read-back of
+// each in 32-byte blocks, the erase of a part that differs, the option block through the second
+// command set) and its twin that only verifies and writes the option block; the MTP run (byte-wise
+// programming, the landed on-target verify, the option block a byte at a time with busy polls);
+// and the verify-only run that compares on the target up to 56 bytes below the option block.
+#include "core/globals.h"
+#include "core/worker_page.h"
+#include "engine_com/byte_steps.h"
+#include "engine_com/gang_settings.h"
+#include "engine_com/gang_variants.h"
+#include "engine_com/variant_steps.h"
+#include "link/com_frames.h"
+#include "platform/strfmt.h"
+
+using namespace engine_com;
+using engine_hid::SaveCounters;
+namespace icon = engine_hid::icon;
+
+namespace {
+
+constexpr uint32_t kReadBackBlock = 32;
+constexpr uint32_t kUncomparedBelowOption = 56;
+
+// Start, bounds, key page, port and the guard for the protection bytes 0xA5 and 0x5A.
+bool StartByteWise(GangRun& run, uint32_t blockBuffer) {
+    return StartVariant(run, true, blockBuffer) && CheckProgramBounds(run) && CheckKeyPage(run, g_dwKeyAddr) &&
+           OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None, kKeyProtection);
+}
+
+bool PowerAndScan(GangRun& run) { return PowerOnBoard(run) && ScanPass(run, {HandshakeA()}); }
+
+// Each found socket read back in 32-byte blocks; a differing part is erased; one that passes gets
+// its option block through the second command set when encryption, the code option or the serial
+// number ask for it.
+PassPlan ByteWisePass() {
+    return {.readout = Readout::ReadBack,
+            .selection = Selection::Quiet,
+            .readBlock = kReadBackBlock,
+            .eraseOnMismatch = true,
+            .option = OptionPlan{.rule = OptionRule::ByteWise, .hiByte = ComIsp2TransHiByte,
+                                 .frames = OptionFrames::EightSecondSet, .forImageReachingIt = false}};
+}
+
+// The bar of the MTP run: the programming's P bytes and the image once per found socket, with d
+// the least for which their sum / d is below 256. Returns the programming's bytes.
+uint64_t ScaleOverSockets(GangRun& run) {
+    uint64_t found = 0;
+    for (int socket = 0; socket < kSocketCount; ++socket) found += run.found(socket) ? 1 : 0;
+    const uint64_t total = run.image.size * found + run.optionAddr;
+    run.divisor = 1;
+    while (total / run.divisor >= 256) ++run.divisor;
+    run.page.setProgressRange(0, static_cast<int>(total / run.divisor));
+    run.page.setProgressPos(0);
+    return run.optionAddr;
+}
+
+// The verify-only run compares the image up to 56 bytes below the option block (an offset below
+// 56 bounds nothing), and refuses an offset that leaves nothing of the image to compare.
+bool BoundBelowOption(GangRun& run) {
+    run.dataLength = static_cast<uint32_t>(std::min<uint64_t>(run.image.size, run.optionAddr - kUncomparedBelowOption));
+    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
+    std::string refusal;
+    if (run.dataLength == 0 && run.image.size > 0)
+        refusal = strfmt("Option address 0x%X leaves no code to verify!", run.optionAddr);
+    else if (uint64_t{run.startAddr} + run.dataLength > flash)
+        refusal = strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!", run.startAddr,
+                         run.dataLength, static_cast<uint32_t>(flash));
+    if (refusal.empty()) return true;
+    run.page.messageBox(refusal, platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
+
+// The serial number shown after a completed run; an early end shows the empty sockets too.
+EndPlan ByteWiseEnd(SaveCounters save, int burnIcon) {
+    return {.save = save, .burnIcon = burnIcon, .serialNumbers = true, .emptyShownOnAbort = true};
+}
+
+}  // namespace
+
+void GangByteProgramThread(WorkerPage& page) {
+    GangRun run(page);
+    if (StartByteWise(run, 64)) {
+        ScaleByBlocks(run, kReadBackBlock);
+        if (PowerAndScan(run) && ShowSockets(run)) {
+            ChangeLineSpeed();
+            ScaleForBytes(run);
+            if (ProgramBytes(run, {.idleTagAfterFill = true, .blinkEarlyFill = true})) {
+                ScaleByBlocks(run, kReadBackBlock);
+                VerifyEachSocket(run, ByteWisePass());
+            }
+        }
+    }
+    EndVariant(run, ByteWiseEnd(SaveCounters::Yes, icon::kBurnProgram));
+}
+
+// It writes option blocks as its twin does, so it asks before an image that locks the part.
+void GangByteVerifyThread(WorkerPage& page) {
+    GangRun run(page);
+    if (StartByteWise(run, 64) && PowerAndScan(run) && ShowSockets(run)) {
+        ScaleByBlocks(run, kReadBackBlock);
+        VerifyEachSocket(run, ByteWisePass());
+    }
+    EndVariant(run, ByteWiseEnd(SaveCounters::No, icon::kBurnProgram));
+}
+
+void GangProgramMtpThread(WorkerPage& page) {
+    GangRun run(page);
+    if (StartByteWise(run, 128)) {
+        ScaleByBlocks(run, kReadBackBlock);
+        if (PowerAndScan(run)) {
+            const uint64_t programmed = ScaleOverSockets(run);
+            if (ShowSockets(run)) {
+                ChangeLineSpeed();
+                if (ProgramBytes(run, {.idleTagAfterFill = false, .blinkEarlyFill = false}))
+                    VerifyEachSocket(run, {.readout = Readout::OnTarget, .selection = Selection::Socket4CEndsRun,
+                                           .segments = true, .units = run.image.size, .leadUnits = programmed,
+                                           .tailMessage = false,
+                                           .option = OptionPlan{.rule = OptionRule::ByteWise, .hiByte = ComIspTransHiByte,
+                                                                .frames = OptionFrames::BytesPolled}});
+            }
+        }
+    }
+    EndVariant(run, ByteWiseEnd(SaveCounters::Yes, icon::kBurnProgram));
+}
+
+void GangVerifyThreadA(WorkerPage& page) {
+    GangRun run(page);
+    if (StartVariant(run, true, 128) && BoundBelowOption(run) && OpenBoardPort(run)) {
+        ScaleByBlocks(run, kReadBackBlock);
+        if (PowerAndScan(run) && ShowSockets(run)) {
+            ChangeLineSpeed();
+            ScaleByBlocks(run, kVerifyBlock);
+            VerifyEachSocket(run, {.readout = Readout::OnTarget, .selection = Selection::Socket4CEndsRun,
+                                   .tailMessage = false});
+        }
+    }
+    EndVariant(run, ByteWiseEnd(SaveCounters::No, icon::kBurnVerify));
+}

@@ -1,0 +1,471 @@
+#include "engine_com/single_pass_steps.h"
+
+#include <algorithm>
+
+#include "core/globals.h"
+#include "engine_com/gang_settings.h"
+#include "engine_com/variant_steps.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
+#include "link/serial_port.h"
+#include "platform/clock.h"
+#include "platform/strfmt.h"
+
+namespace engine_com {
+
+using namespace engine_hid;
+
+namespace {
+
+constexpr uint32_t kBlock = 32;
+constexpr uint32_t kFrame8 = 8;
+constexpr uint32_t kPage = 256;
+constexpr uint8_t kKeyPageHi = 0x40;
+constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+constexpr uint8_t kTagRead8 = 0x00;
+constexpr uint8_t kTagRead = 0x01;
+constexpr uint8_t kTagReadMark = 0x02;
+
+// A step with its own text where the member shows texts; else its time-out ends the run silently.
+ComStep Texted(const SinglePass& sp, uint8_t tag, std::function<bool()> frame, uint32_t waitMs, const char* text) {
+    if (!sp.plan.texts) return {tag, std::move(frame), waitMs, Timeout::Silent};
+    return {tag, std::move(frame), waitMs, Timeout::Message, text};
+}
+
+ComStep Quiet(uint8_t tag, std::function<bool()> frame, uint32_t waitMs = kTargetWaitMs) {
+    return {tag, std::move(frame), waitMs, Timeout::Silent};
+}
+
+// These runs log every line, whatever "Log Steps" says.
+void Log(SinglePass& sp, const std::string& line) { LogAndScroll(sp.run.page, line); }
+
+bool Refuse(SinglePass& sp, const std::string& text) {
+    sp.run.page.messageBox(text, platform::MsgIcon::Error);
+    sp.run.running = false;
+    return false;
+}
+
+// The bar over the 32-byte blocks of S, one step for divisor blocks.
+void ScaleBlocks(SinglePass& sp) {
+    GangRun& run = sp.run;
+    run.divisor = 1;
+    while (run.dataLength / (8 * run.divisor) >= 255) ++run.divisor;
+    run.page.setProgressRange(0, static_cast<int>(run.dataLength / kBlock / run.divisor));
+    run.page.setProgressPos(0);
+}
+
+// The high address byte of address, sent only when it changed since the last one of the run.
+bool SendHiByte(SinglePass& sp, uint32_t address, bool texted) {
+    const uint8_t hi = static_cast<uint8_t>(address >> 8);
+    if (hi == sp.hi) return true;
+    sp.hi = hi;
+    const auto frame = [hi] { return ComIspTransHiByte(hi); };
+    return sp.run.step(texted ? Texted(sp, kTagHiByte, frame, kTargetWaitMs, "ISP_TRANSHIBYTE!") : Quiet(kTagHiByte, frame));
+}
+
+bool Finish(SinglePass& sp, bool texted, uint32_t waitMs = kTargetWaitMs) {
+    return sp.run.step(texted ? Texted(sp, kTagFinish, ComIspCmdFinish, waitMs, "ISP_CMDFINISH!")
+                              : Quiet(kTagFinish, ComIspCmdFinish, waitMs));
+}
+
+// count image bytes from offset, staged in a block of 0xFF.
+std::array<uint8_t, kBlock> Staged(const SinglePass& sp, uint32_t offset, uint32_t count) {
+    std::array<uint8_t, kBlock> block;
+    block.fill(0xFF);
+    std::copy_n(sp.run.image.buffer.begin() + offset, count, block.begin());
+    return block;
+}
+
+// One block of count bytes: one data frame, or an 8-byte frame per started 8 bytes.
+bool SendBlock(SinglePass& sp, uint32_t address, uint32_t offset, uint32_t count, bool texted) {
+    const auto block = Staged(sp, offset, count);
+    const uint8_t lo = static_cast<uint8_t>(address);
+    const auto data = [&](std::function<bool()> frame) {
+        return sp.run.step(texted ? Texted(sp, kTagData, std::move(frame), kTargetWaitMs, "ISP_TRANS8DATA!")
+                                  : Quiet(kTagData, std::move(frame)));
+    };
+    if (sp.plan.frames == BlockFrames::Wide)
+        return data([lo, block, count] { return ComIspTransData(lo, std::span(block).first(count)); }) && Finish(sp, texted);
+    for (uint32_t at = 0; at < count; at += kFrame8) {
+        const uint8_t frameLo = static_cast<uint8_t>(lo + at);
+        if (!data([frameLo, block, at] { return ComIspTrans8Data(frameLo, std::span(block).subspan(at).first<kFrame8>()); }))
+            return false;
+        if (sp.plan.finishEachFrame && !Finish(sp, texted)) return false;
+    }
+    return sp.plan.finishEachFrame || Finish(sp, texted);
+}
+
+// Reads count bytes back from address, in one frame or in 8-byte frames, and compares them with
+// the image at offset. A reply with fewer bytes than asked compares nothing: the block differs.
+enum class ReadBack { Matched, Differed, Unanswered };
+ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, uint32_t offset, uint32_t count) {
+    const uint8_t* expected = sp.run.image.buffer.data() + offset;
+    const uint32_t frameSize = frames == BlockFrames::Wide ? count : kFrame8;
+    for (uint32_t at = 0; at < count; at += frameSize) {
+        const uint8_t lo = static_cast<uint8_t>(address + at);
+        const uint32_t compared = std::min(frameSize, count - at);
+        const ComStep read = frames == BlockFrames::Wide
+                                 ? Quiet(kTagRead, [lo, n = static_cast<uint8_t>(count)] { return ComIspReadN(lo, n); })
+                                 : Quiet(kTagRead8, [lo] { return ComIspRead8(lo); });
+        if (!sp.run.step(read)) return ReadBack::Unanswered;
+        if (g_nReplyDataSize < compared || !std::equal(expected + at, expected + at + compared, g_pBlockBuf.data()))
+            return ReadBack::Differed;
+    }
+    return ReadBack::Matched;
+}
+
+bool Mismatch(SinglePass& sp, uint32_t offset) {
+    sp.run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", offset), platform::MsgIcon::Error);
+    sp.run.running = false;
+    return false;
+}
+
+bool Stopped(SinglePass& sp) {
+    if (!sp.run.stopRequested()) return false;
+    sp.run.running = false;
+    return true;
+}
+
+bool SerialInBlock() { return g_bCodeOption && g_bGangSerialEnable; }
+
+// The option block of a single-pass run: the encryption mark; with the code option the serial
+// number (or the fixed bytes) and the protection byte. Further option bytes stay 0xFF.
+std::array<uint8_t, 8> SingleOptionBytes() {
+    std::array<uint8_t, 8> block;
+    block.fill(0xFF);
+    block[0] = g_bEncry && g_bCodeOption ? 0xAA : g_bCodeOption ? 0xAF : 0xFA;
+    if (!g_bCodeOption) return block;
+    if (g_bGangSerialEnable) {
+        block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
+        block[2] = static_cast<uint8_t>(g_nGangSerial >> 8);
+        block[3] = static_cast<uint8_t>(g_nGangSerial);
+    } else {
+        std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
+    }
+    block[4] = g_bProtectNoProgram ? 0x00 : g_bProtectNoRead ? 0x10 : 0xFF;
+    return block;
+}
+
+// The number for the block about to go out, taken from the INI file (and advanced there) as it
+// is spent, so that no other part gets it whatever becomes of this run.
+bool TakeSerialForBlock(SinglePass& sp) {
+    if (!SerialInBlock()) return true;
+    if (!TakeSerialNumber(sp.run, g_bSerialAutoInc)) return false;
+    sp.serialTaken = true;
+    return true;
+}
+
+}  // namespace
+
+bool StartSinglePass(SinglePass& sp, bool blockBuffer) {
+    if (!StartRun(sp.run, false, platform::MsgIcon::Error, sp.plan.startButton)) return false;
+    if (blockBuffer && !g_pBlockBuf.allocate(64)) return Refuse(sp, "Error allocating data buffer memory for 64  bytes\n");
+    return OpenBoardPort(sp.run);
+}
+
+bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
+    GangRun& run = sp.run;
+    const uint32_t p = run.optionAddr;
+    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
+    const bool reached = run.image.size > p && patch != OptionPatch::None;
+    run.dataLength = static_cast<uint32_t>(run.image.size);
+    if (reached && g_bCodeOption) {
+        if (uint64_t{p} + 8 > flash)
+            return Refuse(sp, strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", p, static_cast<uint32_t>(flash)));
+        const auto block = SingleOptionBytes();
+        std::copy_n(block.begin(), 5, run.image.buffer.begin() + p);
+        run.dataLength = p + 8;
+        sp.serialInImage = SerialInBlock();
+    } else if (reached && patch == OptionPatch::CodeOptionOrMark && g_bEncry) {
+        run.image.buffer[p] = 0xFA;
+    }
+    if (uint64_t{run.startAddr} + run.dataLength > flash)
+        return Refuse(sp, strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!",
+                                 run.startAddr, run.dataLength, static_cast<uint32_t>(flash)));
+    ScaleBlocks(sp);
+    return CheckKeyPage(run, uint32_t{kKeyPageHi} << 8);
+}
+
+bool EnterIsp(SinglePass& sp) {
+    if (!sp.run.step(Texted(sp, kTagLinkStart, ComIspStart, kBoardWaitMs, "ISP_START!"))) return false;
+    if (sp.plan.extraDelay) GangPause(g_nComExtraDelay);
+    return sp.run.step(Texted(sp, kTagStopMcu, ComIspStopMcu, kBoardWaitMs, "ISP_STOPMCU!"));
+}
+
+bool EraseTarget(SinglePass& sp) {
+    GangRun& run = sp.run;
+    const double start = platform::wallSeconds();
+    if (run.startAddr == 0) {
+        Log(sp, "Begin erase chip all data.............");
+        if (!EraseChip(sp)) return false;
+    } else {
+        const uint32_t first = run.startAddr / kPage;
+        const uint32_t end = static_cast<uint32_t>(FlashSizeOfMode(g_nChipMode) / kPage);
+        Log(sp, "Begin erase chip page data.............");
+        if (!ErasePages(sp, first, end > first ? end - first : 0)) return false;
+    }
+    Log(sp, strfmt("erase chip elapsed time : %2.1f seconds\n", SecondsSince(start)));
+    GangPause(500);
+    return true;
+}
+
+bool EraseChip(SinglePass& sp) {
+    return sp.run.step(Texted(sp, kTagErase, ComIspEraseChip, kBoardWaitMs, "ISP_ERASECHIP!")) &&
+           Finish(sp, true, kBoardWaitMs);
+}
+
+bool ErasePages(SinglePass& sp, uint32_t first, uint32_t count) {
+    GangRun& run = sp.run;
+    run.page.setProgressRange(0, static_cast<int>(count & 0xFFFF));
+    run.page.setProgressPos(0);
+    for (uint32_t page = first; page < first + count; ++page) {
+        sp.hi = static_cast<uint8_t>(page);
+        const auto hiByte = [page] { return ComIspTransHiByte(static_cast<uint8_t>(page)); };
+        if (!run.step(Texted(sp, kTagHiByte, hiByte, kTargetWaitMs, "ISP_TRANSHIBYTE!")) ||
+            !run.step(Quiet(kTagPageErase, ComIspCmd18)))
+            return false;
+        GangPause(40);
+        if (!Finish(sp, true)) return false;
+        run.page.setProgressPos(static_cast<int>(page - first + 1));
+    }
+    return true;
+}
+
+bool ProgramTarget(SinglePass& sp, const char* closingLine) {
+    GangRun& run = sp.run;
+    if (sp.serialInImage) {
+        if (!TakeSerialForBlock(sp)) return false;
+        const auto block = SingleOptionBytes();
+        std::copy_n(block.begin() + 1, 3, run.image.buffer.begin() + run.optionAddr + 1);
+    }
+    ScaleBlocks(sp);
+    const double start = platform::wallSeconds();
+    const uint32_t blocks = run.dataLength / kBlock;
+    const uint32_t tail = run.dataLength % kBlock;
+    uint32_t address = run.startAddr;
+    uint32_t offset = 0;
+    for (uint32_t b = 0; b < blocks; ++b) {
+        if (Stopped(sp)) return false;
+        if (!SendHiByte(sp, address, true) || !SendBlock(sp, address, offset, kBlock, true)) return false;
+        address += kBlock;
+        offset += kBlock;
+        run.page.setProgressPos(static_cast<int>(b / run.divisor));
+    }
+    if (tail != 0) {
+        if (!SendHiByte(sp, address, false) || !SendBlock(sp, address, offset, tail, false)) return false;
+        run.noteTag(kIdleTag);
+    }
+    Log(sp, strfmt(closingLine, SecondsSince(start)));
+    return true;
+}
+
+bool WriteSingleOptionBlock(SinglePass& sp) {
+    GangRun& run = sp.run;
+    if (!((g_bEncry || g_bCodeOption) && run.dataLength < run.optionAddr)) return true;
+    const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
+    const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
+    sp.hi = hi;
+    if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !TakeSerialForBlock(sp)) return false;
+    const auto block = SingleOptionBytes();
+    return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) && Finish(sp, false);
+}
+
+bool WriteKeyBytes(SinglePass& sp, bool erasePage) {
+    GangRun& run = sp.run;
+    if (!(g_bEncry && g_bKeyWrite)) return true;
+    sp.hi = kKeyPageHi;
+    if (!run.step(Quiet(kTagHiByte, [] { return ComIspTransHiByte(kKeyPageHi); }))) return false;
+    if (erasePage) {
+        if (!run.step(Quiet(kTagPageErase, ComIspCmd18))) return false;
+        GangPause(40);
+        if (!Finish(sp, false)) return false;
+    }
+    for (uint32_t j = 0; j < g_KeyBytes.size(); ++j) {
+        const uint8_t value = g_KeyBytes[j];
+        if (!run.step(Quiet(kTagData1, [j, value] { return ComIspTrans1Data(static_cast<uint8_t>(j), value); })))
+            return false;
+        GangPause(100);
+        if (!Finish(sp, false)) return false;
+    }
+    return true;
+}
+
+bool MarkEncryption(SinglePass& sp) {
+    GangRun& run = sp.run;
+    if (!g_bEncry) return true;
+    const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
+    const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
+    sp.hi = hi;
+    if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) ||
+        !run.step(Quiet(kTagReadMark, [lo] { return ComIspRead8(lo); })))
+        return false;
+    // A reply without the byte counts as a byte without the mark: writing the mark again is harmless.
+    if (g_nReplyDataSize > 0 && (g_pBlockBuf[0] & 0x0F) == 0x0A) return true;
+    if (!run.step(Quiet(kTagData1, [lo] { return ComIspTrans1Data(lo, 0xFA); })) || !Finish(sp, false)) return false;
+    run.noteTag(kIdleTag);
+    return true;
+}
+
+bool VerifyByReadBack(SinglePass& sp) {
+    GangRun& run = sp.run;
+    Log(sp, "Begin verifying........");
+    run.page.setProgressPos(0);
+    sp.verifyStart = platform::wallSeconds();
+    const uint32_t blocks = run.dataLength / kBlock;
+    const uint32_t tail = run.dataLength % kBlock;
+    uint32_t address = run.startAddr;
+    uint32_t offset = 0;
+    for (uint32_t b = 0; b <= blocks; ++b) {
+        const uint32_t count = b < blocks ? kBlock : tail;
+        if (count == 0) break;
+        if ((b < blocks && Stopped(sp)) || !SendHiByte(sp, address, false)) return false;
+        const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, offset, count);
+        if (result == ReadBack::Unanswered) return false;
+        if (result == ReadBack::Differed) return Mismatch(sp, offset);
+        if (b == blocks) break;
+        address += kBlock;
+        offset += kBlock;
+        run.page.setProgressPos(static_cast<int>(b / run.divisor));
+        run.noteTag(kIdleTag);
+    }
+    return true;
+}
+
+bool VerifyOnTarget(SinglePass& sp) {
+    GangRun& run = sp.run;
+    Log(sp, "Begin verifying........");
+    run.page.setProgressPos(0);
+    sp.verifyStart = platform::wallSeconds();
+    sp.hi = 0xFF;
+    const uint32_t blocks = run.dataLength / kBlock;
+    const uint32_t tail = run.dataLength % kBlock;
+    uint32_t address = run.startAddr;
+    uint32_t offset = 0;
+    for (uint32_t b = 0; b < blocks; ++b) {
+        if (Stopped(sp) || !SendHiByte(sp, address, false)) return false;
+        const auto block = Staged(sp, offset, kBlock);
+        for (uint32_t at = 0; at < kBlock; at += kFrame8) {
+            const uint8_t lo = static_cast<uint8_t>(address + at);
+            const auto compare = [lo, block, at] { return ComIspCmd3A8(lo, std::span(block).subspan(at).first<kFrame8>()); };
+            if (!run.step(Quiet(kTagCompare, compare))) return false;
+        }
+        // The target keeps a difference until asked: every 64 bytes, and after the last block.
+        if ((offset % 64 == 0 && offset != 0) || b + 1 == blocks) {
+            if (!run.step(Quiet(kTagCompareResult, ComIspCmd0B))) return false;
+            if (g_bSkipBlockErase == 0) return Mismatch(sp, offset);
+        }
+        address += kBlock;
+        offset += kBlock;
+        run.page.setProgressPos(static_cast<int>(b / run.divisor));
+        run.noteTag(kIdleTag);
+    }
+    if (tail == 0) return true;
+    if (!SendHiByte(sp, address, false)) return false;
+    const ReadBack result = ReadAndCompare(sp, BlockFrames::Eight, address, offset, tail);
+    if (result == ReadBack::Differed) return Mismatch(sp, offset);
+    return result == ReadBack::Matched;
+}
+
+void CloseVerify(SinglePass& sp, uint32_t pauseMs, const char* line) {
+    sp.run.leave();
+    GangPause(1);
+    GangPause(pauseMs);
+    Log(sp, strfmt(line, SecondsSince(sp.verifyStart)));
+}
+
+bool ScanForBroadcast(SinglePass& sp) {
+    GangRun& run = sp.run;
+    const auto boardStep = [&](const ComStep& s) {
+        if (!run.step(s)) return false;
+        GangPause(g_dwWaitMs);
+        return true;
+    };
+    if (!boardStep({kTagMultiplexer, [] { return ComSet4053(0); }, kBoardWaitMs, Timeout::Message, "ISP_4053 timeout!"}))
+        return false;
+    for (const int on : {1, 0, 1}) {
+        if (!boardStep({static_cast<uint8_t>(on ? 0x34 : 0x33), [on] { return ComSetWakeup(on); }, kBoardWaitMs,
+                        Timeout::Message, "ISP_WAKEUP TIMEOUT!"}))
+            return false;
+    }
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        for (int line = 0; line < kSocketCount; ++line) {
+            ComStep s = SwitchStep(line, line == socket, Timeout::Message);
+            // The steps of socket 1 name switches B and C in lower case.
+            if (socket == 0 && (line == 1 || line == 2)) s.message = strfmt("ISP_4066%c timeout!", "abcd"[line]);
+            if (!boardStep(s)) return false;
+        }
+        const bool answered = run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Handshake});
+        g_bSocketFound[socket] = answered ? 1 : 0;
+        run.counted[socket] = answered;
+        GangPause(g_nComExtraDelay);
+    }
+    const auto found = std::count(run.counted.begin(), run.counted.end(), true);
+    if (found == 0) return Refuse(sp, "No Target IC found!");
+    // The same frames reach every found target: one serial number must not go into several.
+    if (SerialInBlock() && found > 1)
+        return Refuse(sp, strfmt("One serial number cannot go to %d ICs at once!", static_cast<int>(found)));
+    for (int line = 0; line < kSocketCount; ++line) {
+        if (!boardStep(SwitchStep(line, run.found(line), Timeout::Message))) return false;
+    }
+    return run.step({kTagStopMcu, ComIspStopMcu, kBoardWaitMs, Timeout::Message, "ISP_STOPMCU!"});
+}
+
+void EndSinglePass(SinglePass& sp) {
+    GangRun& run = sp.run;
+    if (run.timedOut) {
+        run.running = false;
+        run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
+    }
+    g_pBlockBuf.release();
+    run.image = {};
+    run.page.setProgressPos(0);
+    run.page.enableControl(ctl::kCancel, false);
+    // An unfinished run lets the target go; after a time-out the members with icons leave it be.
+    if (!run.running && (!sp.plan.icons || !run.timedOut) && g_SerialPort.IsOpen()) {
+        run.leave();
+        GangPause(1);
+    }
+    if (sp.plan.icons) {
+        for (int socket = 0; socket < kSocketCount; ++socket) {
+            run.page.setControlIcon(ctl::kSiteIcon1 + socket, run.running ? icon::kPass : icon::kFail);
+            run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
+        }
+    }
+    if (sp.serialTaken) ShowSerial(run.page);
+    ReleaseBoardPort();
+    run.page.enableControl(sp.plan.startButton, true);
+    g_bTaskWorking = false;
+}
+
+bool CheckPageRange(SinglePass& sp, const WorkerPage::PageRange& range) {
+    const uint64_t end = uint64_t{range.first} + range.count;
+    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
+    if (end * kPage <= flash) return true;
+    return Refuse(sp, strfmt("Pages 0x%X to 0x%X lie beyond the flash of 0x%X bytes!", range.first,
+                             static_cast<uint32_t>(end - 1), static_cast<uint32_t>(flash)));
+}
+
+bool EnterEraseRun(SinglePass& sp, bool waitForStop) {
+    GangRun& run = sp.run;
+    if (!OpenBoardPort(run) || !run.step(Quiet(kTagLinkStart, ComIspStart, kBoardWaitMs))) return false;
+    if (waitForStop) return run.step(Quiet(kTagStopMcu, ComIspStopMcu, kBoardWaitMs));
+    run.noteTag(kTagStopMcu);
+    run.sendUnanswered(ComIspStopMcu);
+    return true;
+}
+
+void LeaveErasedTarget(SinglePass& sp, double start) {
+    sp.run.leave();
+    GangPause(1);
+    Log(sp, strfmt("erase chip elapsed time : %2.1f seconds\n", SecondsSince(start)));
+}
+
+void EndEraseRun(SinglePass& sp) {
+    GangRun& run = sp.run;
+    if (!run.timedOut) return;
+    run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
+    run.leave();
+    for (int i = 0; i < 3; ++i) GangPause(1);
+}
+
+}  // namespace engine_com
