@@ -54,6 +54,8 @@ std::vector<Exchange> Exchanges(const std::vector<sim::LogEntry>& log) {
         wakeUp.clear();
         exchanges.push_back(std::move(exchange));
     }
+    // Bytes sent on their own at the end of a run (a link try's 0x00).
+    if (!wakeUp.empty()) exchanges.push_back({wakeUp, {}});
     return exchanges;
 }
 
@@ -81,6 +83,7 @@ SimulatedGang::SimulatedGang() {
     g_nComExtraDelay = 0;
     g_bSerialAutoInc = 1;
     g_bSkipBlockErase = 1;
+    g_byReplyTag = 0;
     g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 1;
     g_hStopEvent.reset();
     engine_com::SetGangNotesForTests([this](const std::string& note) {

@@ -1,0 +1,202 @@
+// The single-pass, erase and link-try runs against the simulated board: each one's golden frame
+// log, the target it leaves, and one table of faults.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "core/globals.h"
+#include "core/ini_settings.h"
+#include "engine_com/gang_settings.h"
+#include "engine_hid/site_steps.h"
+#include "link/serial_port.h"
+#include "platform/strfmt.h"
+#include "support/golden_file.h"
+#include "variant_table.h"
+
+namespace {
+
+using engine_hid::ctl::kSiteIcon1;
+using Messages = std::vector<std::string>;
+constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+
+// The runs that leave the port open for the page: the page erase, the link tries, the option
+// byte reset (whose page opens it again).
+bool LeavesPortOpen(const std::string& name) {
+    return name == "GangPageEraseThread" || name == "GangOptionByteResetThread" || name.find("TestThread") != std::string::npos;
+}
+bool ShowsIcons(const std::string& name) {
+    return name == "GangSingleProgramThread" || name == "GangBroadcastProgramThread" || name == "GangSingleProgram8Thread";
+}
+bool Verifies(const VariantFacts& f) { return f.golden != std::string("program-only.log") && f.verifyBlock == 32; }
+
+std::vector<GangVariant> SinglePassRuns() {
+    std::vector<GangVariant> runs = VariantsOf(Cycle::SinglePass);
+    for (const GangVariant& v : VariantsOf(Cycle::Broadcast)) runs.push_back(v);
+    return runs;
+}
+
+// A run of alike lines folds into one line and its count.
+std::string FoldRepeats(const std::string& log) {
+    std::istringstream lines(log);
+    std::string out, line, last;
+    int repeats = 0;
+    const auto flush = [&] {
+        if (repeats > 1) out += strfmt("      (%d times)\n", repeats);
+    };
+    while (std::getline(lines, line)) {
+        if (line == last) {
+            ++repeats;
+            continue;
+        }
+        flush();
+        out += line + "\n";
+        last = line;
+        repeats = 1;
+    }
+    flush();
+    return out;
+}
+
+}  // namespace
+
+// Each run's whole sequence on the target wired to the line (the broadcast run: on a board of
+// targets with their own supply, one in socket 1), with delays of their own so that every pause
+// shows; the target holds the image after every run that programs.
+TEST(SinglePassRuns, EachRunsItsOwnSequence) {
+    std::vector<GangVariant> runs = SinglePassRuns();
+    for (const GangVariant& v : VariantsOf(Cycle::LinkTry)) runs.push_back(v);
+    for (const GangVariant& variant : runs) {
+        const VariantFacts& facts = FactsOf(variant.name);
+        SCOPED_TRACE(facts.name);
+        SimulatedGang gang;
+        g_nDelayCount = 7;
+        gang.store("COM Extra Delay", 3);
+        const std::vector<uint8_t> image = PatternImage(100);
+        PrepareTargets(gang, facts, {0}, image);
+        gang.bench.page.pageErase = {0x10, 2};
+        // The handshakes of the link try go unanswered, so that the log is the program's alone.
+        if (facts.name == std::string("GangHandshakeTestThread")) gang.board.wireSingleTarget(-1), gang.populate({});
+        gang.run(variant.entry, image);
+
+        ExpectGolden("engine_com", facts.golden, FoldRepeats(gang.exchangeLog()));
+        if (facts.programs) {
+            EXPECT_TRUE(Holds(gang, 0, image));
+        }
+        if (ShowsIcons(facts.name)) {
+            EXPECT_EQ(gang.bench.page.icons[kSiteIcon1], 150);
+        }
+        EXPECT_TRUE(gang.messages().empty());
+        EXPECT_EQ(g_SerialPort.IsOpen(), LeavesPortOpen(facts.name));
+        EXPECT_EQ(gang.bench.counters(), Counters{});
+    }
+}
+
+namespace {
+
+struct SingleFault {
+    const char* name;
+    std::function<bool(const VariantFacts&)> appliesTo;
+    std::function<void(SimulatedGang&, const VariantFacts&)> arrange;
+    std::function<void(const SimulatedGang&, const VariantFacts&)> expect;
+};
+
+const auto kAll = [](const VariantFacts&) { return true; };
+
+// The step texts the members show before the time-out message.
+Messages SilentLine(const VariantFacts& f) {
+    const std::string name = f.name;
+    if (name == "GangOptionByteResetThread") return {};
+    if (f.cycle == Cycle::Broadcast) return {"ISP_4053 timeout!", kTimeoutText};
+    if (ShowsIcons(name)) return {"ISP_START!", kTimeoutText};
+    return {kTimeoutText};
+}
+
+const SingleFault kSingleFaults[] = {
+    // Every run ends within its waits; the leave frame goes out where a run lets the target go.
+    {"a silent line", kAll, [](SimulatedGang& g, const VariantFacts&) { g.board.setSilent(true); },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), SilentLine(f));
+         const auto notes = g.notes();
+         EXPECT_EQ(std::count(notes.begin(), notes.end(), "timeout"), 1);
+         if (ShowsIcons(f.name)) {
+             EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
+         }
+     }},
+    // A byte in the third block keeps its erased value: the read-back names the block.
+    {"a differing block", [](const VariantFacts& f) { return f.programs && Verifies(f); },
+     [](SimulatedGang& g, const VariantFacts&) { g.board.stickByte(0, 0x50); },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x40!!!"});
+         EXPECT_EQ(g.framesOf(0x0F, 0x0C), 1);  // the leave frame
+         if (ShowsIcons(f.name)) {
+             EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
+         }
+     }},
+    // The verify-only run meets a part whose third 8-byte group differs.
+    {"a part that differs", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
+     [](SimulatedGang& g, const VariantFacts&) { g.board.writeFlash(0, 20, std::vector<uint8_t>{0x00}); },
+     [](const SimulatedGang& g, const VariantFacts&) { EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x0!!!"}); }},
+    // Cancel before the second block: no message, the target let go.
+    {"Cancel between blocks", [](const VariantFacts& f) { return f.verifyBlock == 32; },
+     [](SimulatedGang& g, const VariantFacts& f) { g.onNote = StopAtStep(f.programs ? "step 06" : "step 00", 2); },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_TRUE(g.messages().empty());
+         EXPECT_EQ(g.framesOf(0x0F, 0x0C), 1);
+         if (ShowsIcons(f.name)) {
+             EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
+         }
+     }},
+};
+
+}  // namespace
+
+TEST(SinglePassRuns, MeetTheSameFaults) {
+    const std::vector<uint8_t> image = PatternImage(100);
+    for (const GangVariant& variant : SinglePassRuns()) {
+        const VariantFacts& facts = FactsOf(variant.name);
+        for (const SingleFault& fault : kSingleFaults) {
+            if (!fault.appliesTo(facts)) continue;
+            SCOPED_TRACE(std::string(facts.name) + ", " + fault.name);
+            SimulatedGang gang;
+            PrepareTargets(gang, facts, {0}, image);
+            gang.bench.page.pageErase = {0x10, 2};
+            fault.arrange(gang, facts);
+            gang.run(variant.entry, image);
+            EXPECT_EQ(g_SerialPort.IsOpen(), LeavesPortOpen(facts.name));
+            EXPECT_EQ(gang.bench.counters(), Counters{});
+            EXPECT_EQ(gang.bench.page.enabled[engine_hid::ctl::kCancel], false);
+            fault.expect(gang, facts);
+        }
+    }
+}
+
+// Every reply of a run dropped in turn: each run ends, and a run that shows a passed part holds
+// the image.
+TEST(SinglePassRuns, DroppingAnyReplyNeverHangsNorPassesABadPart) {
+    const std::vector<uint8_t> image = PatternImage(70);
+    for (const GangVariant& variant : SinglePassRuns()) {
+        const VariantFacts& facts = FactsOf(variant.name);
+        SCOPED_TRACE(facts.name);
+        int replies = 0;
+        {
+            SimulatedGang gang;
+            PrepareTargets(gang, facts, {0}, image);
+            gang.bench.page.pageErase = {0x10, 2};
+            gang.run(variant.entry, image);
+            for (const sim::LogEntry& entry : gang.board.log()) replies += entry.fromHost ? 0 : 1;
+        }
+        for (int n = 1; n <= replies; ++n) {
+            SCOPED_TRACE(n);
+            SimulatedGang gang;
+            PrepareTargets(gang, facts, {0}, image);
+            gang.bench.page.pageErase = {0x10, 2};
+            gang.board.dropReplyNumber(n);
+            gang.run(variant.entry, image);
+            EXPECT_TRUE(gang.bench.page.icons[kSiteIcon1] != 150 || Holds(gang, 0, image));
+            EXPECT_EQ(g_SerialPort.IsOpen(), LeavesPortOpen(facts.name));
+        }
+    }
+}
