@@ -146,12 +146,15 @@ std::array<uint8_t, 8> SingleOptionBytes() {
     return block;
 }
 
-// The number for the block about to go out, taken from the INI file (and advanced there) as it
-// is spent, so that no other part gets it whatever becomes of this run.
-bool TakeSerialForBlock(SinglePass& sp) {
-    if (!SerialInBlock()) return true;
-    if (!TakeSerialNumber(sp.run, g_bSerialAutoInc)) return false;
-    sp.serialTaken = true;
+// The option block about to go out, with its number taken from the INI file (and advanced there)
+// as it is spent, so that no other part gets it whatever becomes of this run.
+bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
+    if (SerialInBlock()) {
+        if (!TakeSerialNumber(sp.run, g_bSerialAutoInc)) return false;
+        sp.serialTaken = true;
+    }
+    block = SingleOptionBytes();
+    if (sp.serialTaken && g_bSerialAutoInc) ++g_nGangSerial;
     return true;
 }
 
@@ -187,6 +190,7 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
 }
 
 bool EnterIsp(SinglePass& sp) {
+    sp.greeted = true;
     if (!sp.run.step(Texted(sp, kTagLinkStart, ComIspStart, kBoardWaitMs, "ISP_START!"))) return false;
     if (sp.plan.extraDelay) GangPause(g_nComExtraDelay);
     return sp.run.step(Texted(sp, kTagStopMcu, ComIspStopMcu, kBoardWaitMs, "ISP_STOPMCU!"));
@@ -233,9 +237,9 @@ bool ErasePages(SinglePass& sp, uint32_t first, uint32_t count) {
 
 bool ProgramTarget(SinglePass& sp, const char* closingLine) {
     GangRun& run = sp.run;
+    std::array<uint8_t, 8> block;
     if (sp.serialInImage) {
-        if (!TakeSerialForBlock(sp)) return false;
-        const auto block = SingleOptionBytes();
+        if (!NumberedOptionBytes(sp, block)) return false;
         std::copy_n(block.begin() + 1, 3, run.image.buffer.begin() + run.optionAddr + 1);
     }
     ScaleBlocks(sp);
@@ -265,8 +269,9 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     sp.hi = hi;
-    if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !TakeSerialForBlock(sp)) return false;
-    const auto block = SingleOptionBytes();
+    std::array<uint8_t, 8> block;
+    if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !NumberedOptionBytes(sp, block))
+        return false;
     return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) && Finish(sp, false);
 }
 
@@ -387,6 +392,7 @@ bool ScanForBroadcast(SinglePass& sp) {
                         Timeout::Message, "ISP_WAKEUP TIMEOUT!"}))
             return false;
     }
+    sp.greeted = true;
     for (int socket = 0; socket < kSocketCount; ++socket) {
         for (int line = 0; line < kSocketCount; ++line) {
             ComStep s = SwitchStep(line, line == socket, Timeout::Message);
@@ -420,8 +426,9 @@ void EndSinglePass(SinglePass& sp) {
     run.image = {};
     run.page.setProgressPos(0);
     run.page.enableControl(ctl::kCancel, false);
-    // An unfinished run lets the target go; after a time-out the members with icons leave it be.
-    if (!run.running && (!sp.plan.icons || !run.timedOut) && g_SerialPort.IsOpen()) {
+    // An unfinished run lets a greeted target go; after a time-out the members with icons leave
+    // it be.
+    if (!run.running && sp.greeted && (!sp.plan.icons || !run.timedOut) && g_SerialPort.IsOpen()) {
         run.leave();
         GangPause(1);
     }

@@ -30,6 +30,7 @@ struct SinglePass {
     uint16_t hi = 0xFF;
     bool serialInImage = false;  // the patched option block takes its number as it goes out
     bool serialTaken = false;
+    bool greeted = false;        // a handshake went out: the end lets the target go
     double verifyStart = 0;
 };
 

@@ -200,3 +200,119 @@ TEST(SinglePassRuns, DroppingAnyReplyNeverHangsNorPassesABadPart) {
         }
     }
 }
+
+namespace {
+
+struct Scenario {
+    const char* name;
+    void (*entry)(WorkerPage&);
+    std::vector<int> sockets;
+    size_t imageSize;
+    std::function<void(SimulatedGang&)> arrange;
+    std::function<void(const SimulatedGang&)> expect;
+};
+
+std::string Log(const SimulatedGang& g) { return g.exchangeLog(); }
+bool Logs(const SimulatedGang& g, const std::string& text) { return Log(g).find(text) != std::string::npos; }
+
+// What the single-pass and link-try runs do beyond their golden logs.
+const Scenario kScenarios[] = {
+    // The encryption mark is read and written at the run's option offset, not at a fixed one.
+    {"the timed run marks encryption at P", GangTimedProgramThread, {0}, 100,
+     [](SimulatedGang& g) { g.store("Option Addr", 0x1000); },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Logs(g, "05  800 > 0F 08 01 01 10 FF | < AA 0F 08 00 00 17\n    0 02  800 > 0F 03 00 08 00 FF"));
+         EXPECT_EQ(g.board.target(0)->flash[0x1000], 0xFA);
+     }},
+    // The compare result after the last block catches a difference the 64-byte rhythm skips.
+    {"the timed run asks for the last block's result", GangTimedProgramThread, {0}, 128,
+     [](SimulatedGang& g) { g.board.stickByte(0, 0x70); },
+     [](const SimulatedGang& g) { EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x60!!!"}); }},
+    // Key Write with a key page inside the code of a 48 KB part: refused before any frame.
+    {"a key page on the code", GangSingleProgramThread, {0}, 0x4100,
+     [](SimulatedGang& g) {
+         g_nChipMode = 7;
+         g.populate({0});
+         g.store("Key Write", 1);
+     },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"Key page address 0x4000 lies on the code or the option block!"});
+         EXPECT_TRUE(g.board.log().empty());
+     }},
+    // Encryption on, Key Write off: page 0x40 is neither erased nor written.
+    {"no key page without Key Write", GangSingleProgram8Thread, {0}, 100, [](SimulatedGang&) {},
+     [](const SimulatedGang& g) { EXPECT_FALSE(Logs(g, "> 0F 08 01 01 40 FF")); }},
+    // With the code option the serial number is patched into the image and spent as it goes out,
+    // also when the part then fails its verify.
+    {"a serial number spent on a failing part", GangSingleProgramThread, {0}, 100,
+     [](SimulatedGang& g) {
+         g.store("Code Option", 1);
+         g.store("Gang Serial En", 1);
+         g.store("Option Addr", 0x40);
+         IniSetSerialNo(0x42, g_strIniPath);
+         g.board.stickByte(0, 0x10);
+     },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Holds(g, 0, {0xAA, 0x00, 0x00, 0x42, 0xFF}, 0x40));
+         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x43u);
+         EXPECT_EQ(g.bench.page.texts.at(engine_hid::ctl::kSerialLabel), "S/N Last : 000043");
+     }},
+    // The same frames reach every target of a broadcast: one number must not go into two parts.
+    {"a broadcast serial number", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) {
+         g.store("Code Option", 1);
+         g.store("Gang Serial En", 1);
+     },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"One serial number cannot go to 2 ICs at once!"});
+         EXPECT_EQ(g.framesOf(0x0F, 0x22), 0);
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 151);
+     }},
+    // Broadcast to the targets found: socket 3's switch stays open, its target untouched.
+    {"a broadcast to the found targets", GangBroadcastProgramThread, {1, 3}, 100, [](SimulatedGang&) {},
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Holds(g, 1, PatternImage(100)) && Holds(g, 3, PatternImage(100)));
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 1), 150);
+     }},
+    // A page range past the flash is refused before any frame; the port stays open.
+    {"a page range past the flash", GangPageEraseThread, {0}, 0,
+     [](SimulatedGang& g) { g.bench.page.pageErase = {0x3F, 2}; },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"Pages 0x3F to 0x40 lie beyond the flash of 0x4000 bytes!"});
+         EXPECT_TRUE(g.board.log().empty());
+     }},
+    // A thousand handshakes, none dropped, each logged with its count.
+    {"a thousand handshakes", GangHandshakeTestThread, {0}, 0, [](SimulatedGang&) {},
+     [](const SimulatedGang& g) {
+         const auto& log = g.bench.page.log;
+         ASSERT_EQ(log.size(), 1001u);
+         EXPECT_EQ(log.front(), "Begin test.............");
+         EXPECT_EQ(log[1], "test 0");
+         EXPECT_EQ(log.back(), "test 999");
+         EXPECT_EQ(g.framesOf(0x0F, 'R'), 1000);
+     }},
+    // The page opens the port again on every path, Cancel disabled.
+    {"the option byte reset on a silent line", GangOptionByteResetThread, {0}, 0,
+     [](SimulatedGang& g) { g.board.setSilent(true); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.bench.page.reopens, 1);
+         EXPECT_FALSE(g.bench.page.enabled.at(engine_hid::ctl::kCancel));
+         EXPECT_EQ(g.framesOf(0x0F, 0x22), 0);
+     }},
+};
+
+}  // namespace
+
+TEST(SinglePassRuns, DoWhatTheirDescriptionsSayBeyondTheGoldenLogs) {
+    for (const Scenario& s : kScenarios) {
+        SCOPED_TRACE(s.name);
+        SimulatedGang gang;
+        const VariantFacts& facts = FactsOf(std::string(s.name).find("broadcast") != std::string::npos
+                                                ? "GangBroadcastProgramThread"
+                                                : "GangSingleProgramThread");
+        PrepareTargets(gang, facts, s.sockets, {});
+        s.arrange(gang);
+        gang.run(s.entry, PatternImage(s.imageSize));
+        s.expect(gang);
+    }
+}
