@@ -1,5 +1,7 @@
 #include "engine_com/gang_settings.h"
 
+#include <algorithm>
+
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "core/validators.h"
@@ -32,4 +34,21 @@ void LoadGangSettings() {
     RegLoadKeyBytes(g_KeyBytes);
     g_bLogSteps = RegLoadIfStored("Log Steps", g_bLogSteps);
     g_nComExtraDelay = RegLoadIfStored("COM Extra Delay", g_nComExtraDelay);
+}
+
+std::array<uint8_t, 8> CodeOptionBlock() {
+    std::array<uint8_t, 8> block;
+    block.fill(0xFF);
+    if (g_bEncry) block[0] = 0xFA;
+    if (!g_bCodeOption) return block;
+    block[0] &= 0xAF;
+    if (g_bGangSerialEnable) {
+        block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
+        block[2] = static_cast<uint8_t>(g_nGangSerial >> 8);
+        block[3] = static_cast<uint8_t>(g_nGangSerial);
+    } else {
+        std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
+    }
+    block[4] = g_bProtectNoProgram ? 0x00 : g_bProtectNoRead ? 0x10 : 0xFF;
+    return block;
 }

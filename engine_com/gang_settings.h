@@ -16,8 +16,8 @@ extern std::array<uint8_t, 16> g_KeyBytes;
 extern uint32_t g_dwKeyAddr;          // key page address
 extern uint32_t g_bLogSteps;          // step lines in the operation list
 extern uint32_t g_nComExtraDelay;     // ms after each socket of a scan
-// The single-pass runs' protection byte: 0x00 with "no program", else 0x10 with "no read", else
-// 0xFF. Nothing sets them; they stay off.
+// Option byte 4 of the single-pass runs: 0x00 when the part may be neither read nor programmed,
+// else 0x10 when it may not be read, else 0xFF. Nothing sets them; they stay off.
 extern uint32_t g_bProtectNoProgram;
 extern uint32_t g_bProtectNoRead;
 // Per socket: passed its verify in the current run.
@@ -27,3 +27,8 @@ extern std::array<std::atomic<uint32_t>, 4> g_bSocketPass;
 // ("Option Addr", "ENCRY", "Code Option", "Option Serial", "Gang Serial En", "Gang Serial Fixed",
 // "Key Write", "Key Bytes", "Log Steps", "COM Extra Delay").
 void LoadGangSettings();
+
+// The option block that the single-pass runs and the serial-flash runs over the COM link write:
+// the encryption mark (0xFA, 0xAF with the code option, 0xAA with both); with the code option the
+// serial number or the fixed bytes, and the protection byte; 0xFF elsewhere.
+std::array<uint8_t, 8> CodeOptionBlock();

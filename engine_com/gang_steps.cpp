@@ -30,7 +30,6 @@ namespace {
 constexpr uint32_t kCompareWaitMs = 1000;
 constexpr uint32_t kErasePage = 256;
 constexpr int kReopenAttempts = 35;
-constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
 
 constexpr uint8_t kTagPowerOn = 0x36;
 constexpr uint8_t kTagPowerOff = 0x35;

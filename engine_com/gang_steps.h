@@ -22,6 +22,8 @@ constexpr uint8_t kIdleTag = 0x0F;     // noted after a block, with no frame
 constexpr uint32_t kBoardWaitMs = 500;   // board steps, handshakes, stop, erase, chip ID
 constexpr uint32_t kTargetWaitMs = 800;  // address, data and finish steps of the block loops
 constexpr uint32_t kVerifyBlock = 64;
+// What a run that ended by an unanswered step tells the operator last.
+constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
 // Tags of the steps that more than one engine sends.
 constexpr uint8_t kTagLinkStart = 3;  // the link start, ComIspStart
 constexpr uint8_t kTagStopMcu = 4;

@@ -21,7 +21,6 @@ constexpr uint32_t kBlock = 32;
 constexpr uint32_t kFrame8 = 8;
 constexpr uint32_t kPage = 256;
 constexpr uint8_t kKeyPageHi = 0x40;
-constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
 constexpr uint8_t kTagRead8 = 0x00;
 constexpr uint8_t kTagRead = 0x01;
 constexpr uint8_t kTagReadMark = 0x02;
@@ -120,6 +119,12 @@ bool Mismatch(SinglePass& sp, uint32_t offset) {
     return false;
 }
 
+void BeginVerify(SinglePass& sp) {
+    Log(sp, "Begin verifying........");
+    sp.run.page.setProgressPos(0);
+    sp.verifyStart = platform::wallSeconds();
+}
+
 bool Stopped(SinglePass& sp) {
     if (!sp.run.stopRequested()) return false;
     sp.run.running = false;
@@ -128,24 +133,6 @@ bool Stopped(SinglePass& sp) {
 
 bool SerialInBlock() { return g_bCodeOption && g_bGangSerialEnable; }
 
-// The option block of a single-pass run: the encryption mark; with the code option the serial
-// number (or the fixed bytes) and the protection byte. Further option bytes stay 0xFF.
-std::array<uint8_t, 8> SingleOptionBytes() {
-    std::array<uint8_t, 8> block;
-    block.fill(0xFF);
-    block[0] = g_bEncry && g_bCodeOption ? 0xAA : g_bCodeOption ? 0xAF : 0xFA;
-    if (!g_bCodeOption) return block;
-    if (g_bGangSerialEnable) {
-        block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
-        block[2] = static_cast<uint8_t>(g_nGangSerial >> 8);
-        block[3] = static_cast<uint8_t>(g_nGangSerial);
-    } else {
-        std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
-    }
-    block[4] = g_bProtectNoProgram ? 0x00 : g_bProtectNoRead ? 0x10 : 0xFF;
-    return block;
-}
-
 // The option block about to go out, with its number taken from the INI file (and advanced there)
 // as it is spent, so that no other part gets it whatever becomes of this run.
 bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
@@ -153,7 +140,7 @@ bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
         if (!TakeSerialNumber(sp.run, g_bSerialAutoInc)) return false;
         sp.serialTaken = true;
     }
-    block = SingleOptionBytes();
+    block = CodeOptionBlock();
     if (sp.serialTaken && g_bSerialAutoInc) ++g_nGangSerial;
     return true;
 }
@@ -175,7 +162,7 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     if (reached && g_bCodeOption) {
         if (uint64_t{p} + 8 > flash)
             return Refuse(sp, strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", p, static_cast<uint32_t>(flash)));
-        const auto block = SingleOptionBytes();
+        const auto block = CodeOptionBlock();
         std::copy_n(block.begin(), 5, run.image.buffer.begin() + p);
         run.dataLength = p + 8;
         sp.serialInImage = SerialInBlock();
@@ -313,9 +300,7 @@ bool MarkEncryption(SinglePass& sp) {
 
 bool VerifyByReadBack(SinglePass& sp) {
     GangRun& run = sp.run;
-    Log(sp, "Begin verifying........");
-    run.page.setProgressPos(0);
-    sp.verifyStart = platform::wallSeconds();
+    BeginVerify(sp);
     const uint32_t blocks = run.dataLength / kBlock;
     const uint32_t tail = run.dataLength % kBlock;
     uint32_t address = run.startAddr;
@@ -338,9 +323,7 @@ bool VerifyByReadBack(SinglePass& sp) {
 
 bool VerifyOnTarget(SinglePass& sp) {
     GangRun& run = sp.run;
-    Log(sp, "Begin verifying........");
-    run.page.setProgressPos(0);
-    sp.verifyStart = platform::wallSeconds();
+    BeginVerify(sp);
     sp.hi = 0xFF;
     const uint32_t blocks = run.dataLength / kBlock;
     const uint32_t tail = run.dataLength % kBlock;

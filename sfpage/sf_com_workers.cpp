@@ -19,13 +19,12 @@
 #include "sfpage/flash_isp.h"
 #include "sfpage/run_clock.h"
 
-uint32_t g_bProtectNoRead = 0;
-uint32_t g_bProtectNoProgram = 0;
 uint32_t g_dwSfConfigAddr = 0x10000;
 
 using namespace sfpage;
 using engine_com::GangPause;
 using engine_com::Timeout;
+using engine_com::kTimeoutText;
 
 namespace {
 
@@ -43,7 +42,6 @@ constexpr uint64_t kAddressEnd = 0x1000000;  // addresses are 24 bits
 constexpr uint32_t kBlockBufferSize = 64;
 constexpr uint32_t kOptionBlockSize = 8;
 constexpr uint32_t kRecordOffsets[] = {16, 48, 64};
-constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
 constexpr const char* kBlockTimeoutText = "ISP_TRANS8DATA!";
 
 // One run's COM steps, on the gang engine's step machinery.
@@ -193,25 +191,6 @@ bool EraseChip(SfLink& link) {
 
 bool Covers(uint32_t start, uint32_t length, uint32_t from, uint32_t count) {
     return uint64_t{start} < uint64_t{from} + count && uint64_t{from} < uint64_t{start} + length;
-}
-
-// The 8 bytes that the program run writes at the option address.
-std::array<uint8_t, kOptionBlockSize> ProgramOptionBlock() {
-    std::array<uint8_t, kOptionBlockSize> block;
-    block.fill(0xFF);
-    if (g_bEncry) block[0] = 0xFA;
-    if (g_bCodeOption) {
-        block[0] &= 0xAF;
-        if (g_bGangSerialEnable) {
-            block[1] = static_cast<uint8_t>(g_nGangSerial >> 16);
-            block[2] = static_cast<uint8_t>(g_nGangSerial >> 8);
-            block[3] = static_cast<uint8_t>(g_nGangSerial);
-        } else {
-            std::copy(g_GangSerialFixed.begin(), g_GangSerialFixed.end(), block.begin() + 1);
-        }
-        block[4] = g_bProtectNoProgram ? 0x00 : g_bProtectNoRead ? 0x10 : 0xFF;
-    }
-    return block;
 }
 
 // Asks the operator, as the gang run does, before an image that locks the target is written.
@@ -390,7 +369,7 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     const bool ready = LoadImage(page, run, 0, image) && PassesProtectionGuard(link, image);
     bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
     if (done && (g_bEncry || g_bCodeOption) && uint64_t{start} + image.size <= g_dwOptionAddr)
-        done = link.enabledProgram(g_dwOptionAddr, ProgramOptionBlock());
+        done = link.enabledProgram(g_dwOptionAddr, CodeOptionBlock());
     if (done && g_bEncry) {
         // The key must not be ANDed into image bytes.
         if (Covers(start, image.size, kSfComKeyAddr, g_KeyBytes.size()))

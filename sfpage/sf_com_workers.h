@@ -15,8 +15,6 @@
 
 class WorkerPage;
 
-extern uint32_t g_bProtectNoRead;     // option byte 4: 0x10, the flash cannot be read
-extern uint32_t g_bProtectNoProgram;  // option byte 4: 0x00, nor programmed
 extern uint32_t g_dwSfConfigAddr;     // where the full runs' configuration records lie
 
 constexpr uint32_t kSfComBlock = 32;
