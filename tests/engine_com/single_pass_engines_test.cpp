@@ -241,9 +241,6 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(g.messages(), Messages{"Key page address 0x4000 lies on the code or the option block!"});
          EXPECT_TRUE(g.board.log().empty());
      }},
-    // Encryption on, Key Write off: page 0x40 is neither erased nor written.
-    {"no key page without Key Write", GangSingleProgram8Thread, {0}, 100, [](SimulatedGang&) {},
-     [](const SimulatedGang& g) { EXPECT_FALSE(Logs(g, "> 0F 08 01 01 40 FF")); }},
     // With the code option the serial number is patched into the image and spent as it goes out,
     // also when the part then fails its verify.
     {"a serial number spent on a failing part", GangSingleProgramThread, {0}, 100,
@@ -269,12 +266,6 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(g.messages(), Messages{"One serial number cannot go to 2 ICs at once!"});
          EXPECT_EQ(g.framesOf(0x0F, 0x22), 0);
          EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 151);
-     }},
-    // Broadcast to the targets found: socket 3's switch stays open, its target untouched.
-    {"a broadcast to the found targets", GangBroadcastProgramThread, {1, 3}, 100, [](SimulatedGang&) {},
-     [](const SimulatedGang& g) {
-         EXPECT_TRUE(Holds(g, 1, PatternImage(100)) && Holds(g, 3, PatternImage(100)));
-         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 1), 150);
      }},
     // A page range past the flash is refused before any frame; the port stays open.
     {"a page range past the flash", GangPageEraseThread, {0}, 0,
