@@ -9,7 +9,7 @@
 
 #include "core/control_set_page.h"
 #include "platform/dialog_builder.h"
-#include "sfpage/byte_log.h"
+#include "core/byte_log.h"
 
 // The most pages one dump reads (16 MB), and the end of the byte addresses it may reach.
 constexpr uint32_t kDumpMaxPages = 0x10000;

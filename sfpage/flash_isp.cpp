@@ -347,21 +347,9 @@ uint32_t CFlashISP::EncodeSerialNumber(uint32_t serial) {
     return (serial ^ kSerialMask ^ kSerialInverted) & 0xFFFFFF;
 }
 
-void CFlashISP::LogAppendByte(uint8_t byte) {
-    const std::string tail = strfmt(" %02X", byte);
-    if (list_->count() == 0) {
-        list_->addItem(QString::fromStdString(tail));
-    } else {
-        QListWidgetItem* last = list_->item(list_->count() - 1);
-        last->setText(last->text() + QString::fromStdString(tail));
-    }
-    ScrollToLastLines(*list_);
-}
+void CFlashISP::LogAppendByte(uint8_t byte) { AppendByteToLastLine(*list_, byte); }
 
-void CFlashISP::LogBytesLine(std::span<const uint8_t> bytes) {
-    list_->addItem(QString::fromStdString(BytesLineText(bytes)));
-    ScrollToLastLines(*list_);
-}
+void CFlashISP::LogBytesLine(std::span<const uint8_t> bytes) { AddBytesLine(*list_, bytes); }
 
 void CFlashISP::FileLogByte(uint8_t byte) { logFile_.write(strfmt(" %02x", byte)); }
 

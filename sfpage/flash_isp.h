@@ -12,7 +12,7 @@
 
 #include "core/control_set_page.h"
 #include "platform/dialog_builder.h"
-#include "sfpage/byte_log.h"
+#include "core/byte_log.h"
 
 class CMacProgressCtrl;
 class CProtectArea;
