@@ -3,7 +3,7 @@
 // each in 32-byte blocks, the erase of a part that differs, the option block through the second
 // command set) and its twin that only verifies and writes the option block; the MTP run (byte-wise
 // programming, the landed on-target verify, the option block a byte at a time with busy polls);
-// and the verify-only run that compares on the target up to 56 bytes below the option block.
+// and the verify-only run that compares the image on the target up to the option block.
 #include "core/globals.h"
 #include "core/worker_page.h"
 #include "engine_com/byte_steps.h"
@@ -20,7 +20,6 @@ namespace icon = engine_hid::icon;
 namespace {
 
 constexpr uint32_t kReadBackBlock = 32;
-constexpr uint32_t kUncomparedBelowOption = 56;
 
 // Start, bounds, key page, port and the guard for the protection bytes 0xA5 and 0x5A.
 bool StartByteWise(GangRun& run, uint32_t blockBuffer) {
@@ -53,23 +52,6 @@ uint64_t ScaleOverSockets(GangRun& run) {
     run.page.setProgressRange(0, static_cast<int>(total / run.divisor));
     run.page.setProgressPos(0);
     return run.optionAddr;
-}
-
-// The verify-only run compares the image up to 56 bytes below the option block (an offset below
-// 56 bounds nothing), and refuses an offset that leaves nothing of the image to compare.
-bool BoundBelowOption(GangRun& run) {
-    run.dataLength = static_cast<uint32_t>(std::min<uint64_t>(run.image.size, run.optionAddr - kUncomparedBelowOption));
-    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
-    std::string refusal;
-    if (run.dataLength == 0 && run.image.size > 0)
-        refusal = strfmt("Option address 0x%X leaves no code to verify!", run.optionAddr);
-    else if (uint64_t{run.startAddr} + run.dataLength > flash)
-        refusal = strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!", run.startAddr,
-                         run.dataLength, static_cast<uint32_t>(flash));
-    if (refusal.empty()) return true;
-    run.page.messageBox(refusal, platform::MsgIcon::Error);
-    run.running = false;
-    return false;
 }
 
 // The serial number shown after a completed run; an early end shows the empty sockets too.
@@ -127,7 +109,9 @@ void GangProgramMtpThread(WorkerPage& page) {
 
 void GangVerifyThreadA(WorkerPage& page) {
     GangRun run(page);
-    if (StartVariant(run, true, 128) && BoundBelowOption(run) && OpenBoardPort(run)) {
+    // The code of the program runs is compared, up to the option block, which a finished part
+    // holds: the last frame carries only the bytes below it.
+    if (StartVariant(run, true, 128) && CheckProgramBounds(run) && OpenBoardPort(run)) {
         ScaleByBlocks(run, kReadBackBlock);
         if (PowerAndScan(run) && ShowSockets(run)) {
             ChangeLineSpeed();

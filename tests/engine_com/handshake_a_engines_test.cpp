@@ -84,27 +84,45 @@ TEST(HandshakeARuns, AnMtpPartStillBusyAtTheFifthPollFailsTheRun) {
     }
 }
 
-// Option block at 0x1000 and 0x2000 bytes: 63 blocks and a last block of 8 bytes padded with
-// 0xFF, compared on the target; the 56 bytes below the option block are never compared. An
-// offset that leaves nothing below it is refused before any frame.
-TEST(HandshakeARuns, TheVerifyOnlyRunStops56BytesShortOfTheOptionBlock) {
-    std::vector<uint8_t> image = PatternImage(0x2000);
-    std::fill(image.begin() + 0xFC8, image.begin() + 0x1000, 0xFF);
-    SimulatedGang gang;
-    gang.store("Option Addr", 0x1000);
-    PrepareTargets(gang, FactsOf("GangVerifyThreadA"), {0}, image);
-    gang.board.writeFlash(0, 0x1000, std::vector<uint8_t>(8, 0x00));
-    gang.run(GangVerifyThreadA, image);
-    ExpectInOrder(gang.exchangeLog(), {"> 0F 08 01 01 0F FF", "> 0F 3A 00 40 " + Hex(&image[0xF00], 64) + " FF",
-                                       "> 0F 3A C0 40 " + Hex(&image[0xFC0], 64) + " FF", "> 0F 0B 00 01 00 FF",
-                                       "> 0F 0C 02 01 01 FF"});
-    EXPECT_EQ(gang.bench.counters(), (Counters{1, 1, 0}));
+// Finished parts hold the image up to the option block and a block of their own at P: the
+// verify-only run compares every image byte below P, the last frame carrying only what is left
+// (its count byte says how many), and never the block. A part that differs just below P fails.
+TEST(HandshakeARuns, TheVerifyOnlyRunComparesUpToTheOptionBlock) {
+    const struct {
+        uint32_t optionAddr;  // 0: the chip mode's, 0x3FF8
+        size_t imageSize;
+        uint32_t differsAt;   // 0: nowhere
+        uint32_t lastFrameAt;
+        uint8_t lastFrameCount;
+        Counters counted;
+    } cases[] = {
+        {0, 0x4000, 0, 0x3FC0, 56, {1, 1, 0}},
+        {0, 0x4000, 0x3FF0, 0x3FC0, 56, {1, 0, 1}},
+        {0x1000, 0x2000, 0, 0xFC0, 64, {1, 1, 0}},
+        {0x1000, 0x2000, 0xFF8, 0xFC0, 64, {1, 0, 1}},
+        {0x38, 0x2000, 0, 0, 56, {1, 1, 0}},
+        {0x38, 0x2000, 0x37, 0, 56, {1, 0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strfmt("%X %X", c.optionAddr, c.differsAt));
+        const std::vector<uint8_t> image = PatternImage(c.imageSize);
+        SimulatedGang gang;
+        PrepareTargets(gang, FactsOf("GangVerifyThreadA"), {0}, image);
+        if (c.optionAddr != 0) gang.store("Option Addr", c.optionAddr);
+        const uint32_t p = c.optionAddr != 0 ? c.optionAddr : 0x3FF8;
+        gang.board.writeFlash(0, p, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x02, 0xFF, 0x0E, 0x00, 0x00});
+        if (c.differsAt != 0) gang.board.writeFlash(0, c.differsAt, std::vector<uint8_t>{uint8_t(~image[c.differsAt])});
+        gang.run(GangVerifyThreadA, image);
 
-    SimulatedGang refused;
-    refused.store("Option Addr", 56);
-    refused.run(GangVerifyThreadA, image);
-    EXPECT_EQ(refused.messages(), std::vector<std::string>{"Option address 0x38 leaves no code to verify!"});
-    EXPECT_TRUE(refused.board.log().empty());
+        const std::string log = gang.exchangeLog();
+        const size_t last = log.rfind("> 0F 3A ");
+        ASSERT_NE(last, std::string::npos);
+        EXPECT_EQ(log.substr(last, log.find(" |", last) - last),
+                  strfmt("> 0F 3A %02X %02X ", c.lastFrameAt & 0xFF, c.lastFrameCount) +
+                      Hex(&image[c.lastFrameAt], c.lastFrameCount) + " FF");
+        EXPECT_EQ(gang.bench.counters(), c.counted);
+        EXPECT_TRUE(gang.messages().empty());
+    }
 }
 
 // 0xA5 and 0x5A at P+4 lock these parts: without the key nibble 0xA at P the run stops at the

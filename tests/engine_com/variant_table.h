@@ -39,7 +39,6 @@ struct VariantFacts {
     bool optionOnVerify = false;   // a verify-only run that writes option blocks and serial numbers
     bool mtp = false;              // its targets are MTP parts
     bool emptyShownOnAbort = false;
-    uint32_t uncomparedBelowOption = 0;
     int burnIcon = 0;              // 0: 168 for a program run, 170 for a verify-only one
 };
 
@@ -62,11 +61,11 @@ inline const std::vector<VariantFacts>& VariantTable() {
         {"GangByteProgramThread", 2, true, 0, 0, true, "byte-program.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
          false, false, false, true},
         {"GangByteVerifyThread", 2, false, 0, 0, true, "byte-verify.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
-         false, true, false, true, 0, 168},
+         false, true, false, true, 168},
         {"GangProgramMtpThread", 8, true, 0, 0, false, "mtp-program.log", false, 9, EndsRun, 1, Cycle::Board, 0x140, 64,
          false, false, true, true},
         {"GangVerifyThreadA", 2, false, 0, 0, false, "a-verify.log", false, 9, EndsRun, 1, Cycle::Board, 0, 64, false,
-         false, false, true, 56},
+         false, false, true},
         {"GangSingleProgramThread", 2, true, 0, 0, true, "single-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32},
         {"GangBroadcastProgramThread", 2, true, 0, 0, true, "broadcast-program.log", true, 0, Skipped, 0, Cycle::Broadcast,
          0, 32},
