@@ -48,7 +48,9 @@ bool ProgramBytes(GangRun& run, const BytePlan& plan) {
     run.log("Begin programming.............");
     const double start = platform::wallSeconds();
     uint16_t cachedHi = 0xFF;
-    const uint64_t end = uint64_t{run.optionAddr} + 8;
+    // The fill ends with the option block's last byte at P + 7, wherever the code starts.
+    const uint64_t blockEnd = uint64_t{run.optionAddr} + 8;
+    const uint64_t end = blockEnd > run.startAddr ? blockEnd - run.startAddr : 0;
     for (uint32_t i = 0; i < end; ++i) {
         const bool fill = i >= run.dataLength;
         if (!fill && run.stopRequested()) {

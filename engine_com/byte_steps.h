@@ -13,7 +13,7 @@ namespace engine_com {
 SocketHandshake HandshakeA();
 
 // Image offsets 0 to L-1 byte by byte from the start address, then 0xFF up to the option
-// block's last byte, the second LEDs of the found sockets on for the first 32 image bytes and
+// block's last byte at P + 7, the second LEDs of the found sockets on for the first 32 image bytes and
 // then blinking every 32 bytes.
 struct BytePlan {
     bool idleTagAfterFill;  // tag 0x0F noted after each 0xFF byte

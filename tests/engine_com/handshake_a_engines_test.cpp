@@ -55,6 +55,54 @@ TEST(HandshakeARuns, TheByteWiseRunNumbersFourPartsItReadsBackIn32ByteBlocks) {
     EXPECT_EQ(gang.bench.counters(), (Counters{4, 4, 0}));
 }
 
+// The byte frames (0F 26 l 01 d) a run sent.
+int ByteFrames(const std::string& log) {
+    int count = 0;
+    for (size_t at = log.find("> 0F 26 "); at != std::string::npos; at = log.find("> 0F 26 ", at + 1))
+        count += log.compare(at + 11, 3, "01 ") == 0 ? 1 : 0;
+    return count;
+}
+
+// Both byte-wise program runs, two targets: the fill of 0xFF bytes ends with the option block's
+// last byte at P + 7 wherever the code starts, so no frame addresses the flash beyond it or past
+// the chip's end; Cancel stops a run of 16 KB of byte frames at the next byte.
+TEST(HandshakeARuns, ByteWiseProgrammingEndsAtTheOptionBlockOrAtCancel) {
+    const struct {
+        const char* name;
+        uint32_t optionBelowEnd;  // P = the flash's end minus this, else the variant's own P
+        uint32_t startBelowP;     // 0: the code starts at 0
+        size_t imageSize;
+        int cancelAtByte;         // 0: no Cancel
+        int byteFrames;
+        Counters counted;
+    } cases[] = {
+        {"a start address", 0, 0x40, 0x20, 0, 0x48, {2, 2, 0}},
+        {"the last page of the flash", 8, 0xF8, 0x20, 0, 0x100, {2, 2, 0}},
+        {"Cancel", 8, 0, 0x4000, 100, 100, {2, 0, 2}},
+    };
+    for (const GangVariant variant : {GangVariant{"GangByteProgramThread", GangByteProgramThread},
+                                      GangVariant{"GangProgramMtpThread", GangProgramMtpThread}}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(variant.name) + ", " + c.name);
+            const VariantFacts& facts = FactsOf(variant.name);
+            const std::vector<uint8_t> image = PatternImage(c.imageSize);
+            SimulatedGang gang;
+            PrepareTargets(gang, facts, {0, 2}, {});
+            const uint32_t flash = FlashSizeOfMode(facts.chipMode);
+            const uint32_t p = c.optionBelowEnd != 0 ? flash - c.optionBelowEnd : facts.optionAddr;
+            gang.store("Option Addr", p);
+            g_nIspStartAddr = c.startBelowP != 0 ? p - c.startBelowP : 0;
+            if (c.cancelAtByte != 0) gang.onNote = StopAtStep("step 3A", c.cancelAtByte);
+            gang.run(variant.entry, image);
+
+            EXPECT_EQ(ByteFrames(gang.exchangeLog()), c.byteFrames);
+            EXPECT_EQ(gang.bench.counters(), c.counted);
+            EXPECT_TRUE(gang.messages().empty());
+            EXPECT_TRUE(c.cancelAtByte != 0 || Holds(gang, 2, image, g_nIspStartAddr));
+        }
+    }
+}
+
 // The MTP part answers each option byte busy for a number of status polls: up to four polls the
 // byte is written; a part still busy at the fifth fails the run, every socket with it.
 TEST(HandshakeARuns, AnMtpPartStillBusyAtTheFifthPollFailsTheRun) {
