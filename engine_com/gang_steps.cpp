@@ -609,9 +609,13 @@ std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule) {
     return block;
 }
 
-bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
+bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan) {
     const bool imageAsks = plan.forImageReachingIt && run.image.size > run.optionAddr;
-    if (!(g_bEncry || g_bCodeOption || g_bOptionSerial || imageAsks)) return true;
+    return g_bEncry || g_bCodeOption || g_bOptionSerial || imageAsks;
+}
+
+bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
+    if (!OptionBlockWanted(run, plan)) return true;
     if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);

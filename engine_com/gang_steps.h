@@ -199,6 +199,8 @@ struct OptionPlan {
     bool forImageReachingIt = true;       // an image that reaches P asks for the block on its own
 };
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
+// Whether the settings or the image ask for an option block at all.
+bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan);
 bool WriteOptionBlock(GangRun& run, const OptionPlan& plan = {});
 // The key page's erase is finished with the first command set's finish, or the one given.
 bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)() = nullptr);

@@ -1,9 +1,10 @@
 // The variants for the targets of handshake A ("RQ2728", tag 0x39) and the protection bytes 0xA5
 // and 0x5A: the byte-wise run (one byte a frame into every found target at once, a read-back of
 // each in 32-byte blocks, the erase of a part that differs, the option block through the second
-// command set) and its twin that only verifies and writes the option block; the MTP run (byte-wise
-// programming, the landed on-target verify, the option block a byte at a time with busy polls);
-// and the verify-only run that compares the image on the target up to the option block.
+// command set) and its twin that only verifies and writes the option block into a part without
+// one; the MTP run (byte-wise programming, the landed on-target verify, the option block a byte at
+// a time with busy polls); and the verify-only run that compares the image on the target up to
+// the option block.
 #include "core/globals.h"
 #include "core/worker_page.h"
 #include "engine_com/byte_steps.h"
@@ -78,11 +79,14 @@ void GangByteProgramThread(WorkerPage& page) {
 }
 
 // It writes option blocks as its twin does, so it asks before an image that locks the part.
+// A part that holds an option block keeps it, and its serial number.
 void GangByteVerifyThread(WorkerPage& page) {
     GangRun run(page);
     if (StartByteWise(run, 64) && PowerAndScan(run) && ShowSockets(run)) {
         ScaleByBlocks(run, kReadBackBlock);
-        VerifyEachSocket(run, ByteWisePass());
+        PassPlan pass = ByteWisePass();
+        pass.optionOnBlankOnly = true;
+        VerifyEachSocket(run, pass);
     }
     EndVariant(run, ByteWiseEnd(SaveCounters::No, icon::kBurnProgram));
 }

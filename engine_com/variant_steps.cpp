@@ -148,6 +148,31 @@ void OnMismatch(GangRun& run, const PassPlan& plan, uint32_t offset, bool messag
     LeaveTarget(run, plan.leave);
 }
 
+enum class HeldBlock { Blank, Written, Unread };
+
+// The eight bytes at P read back: blank when all are 0xFF. A reply without them judges nothing.
+HeldBlock ReadHeldBlock(GangRun& run) {
+    const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
+    const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
+    if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Verify}) ||
+        !run.step({kTagRead, [lo] { return ComIspReadN(lo, 8); }, kTargetWaitMs, Timeout::Verify}) ||
+        g_nReplyDataSize < 8)
+        return HeldBlock::Unread;
+    const uint8_t* held = g_pBlockBuf.data();
+    return std::all_of(held, held + 8, [](uint8_t b) { return b == 0xFF; }) ? HeldBlock::Blank : HeldBlock::Written;
+}
+
+// A part that holds an option block keeps it: written over, the flash would keep the AND of both
+// blocks, another part's serial number among them. False when the run ends.
+bool WriteOptionIfBlank(GangRun& run, const PassPlan& plan, int socket) {
+    const bool read = plan.optionOnBlankOnly && OptionBlockWanted(run, *plan.option);
+    const HeldBlock held = read ? ReadHeldBlock(run) : HeldBlock::Blank;
+    if (held == HeldBlock::Blank) return WriteOptionBlock(run, *plan.option);
+    if (held == HeldBlock::Unread) run.state[socket] = kVerifyFailed;
+    if (held == HeldBlock::Written) LogAndScroll(run.page, strfmt("IC%d holds an option block already: not written", socket + 1));
+    return true;
+}
+
 }  // namespace
 
 const ChipIdRule kFixedIdRule = {0x37, ComIspCmd49, AcceptsFixedId};
@@ -314,7 +339,7 @@ bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
                 return true;
             }
         }
-        if (plan.option && state == kGood && !WriteOptionBlock(run, *plan.option)) return false;
+        if (plan.option && state == kGood && !WriteOptionIfBlank(run, plan, socket)) return false;
         LeaveTarget(run, plan.leave);
         if (!ReopenLostPort()) return true;
         if (state == kGood) g_bSocketPass[socket] = 1;

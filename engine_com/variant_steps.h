@@ -92,6 +92,7 @@ struct PassPlan {
     bool eraseOnMismatch = false;
     LeavePauses leave = {};
     std::optional<OptionPlan> option = {};
+    bool optionOnBlankOnly = false;  // the block goes only to a part whose eight bytes at P read 0xFF
 };
 bool VerifyEachSocket(GangRun& run, const PassPlan& plan);
 

@@ -146,6 +146,22 @@ const Fault kFaults[] = {
          ExpectIcons(g, {151, 151, 151, 151});
          EXPECT_EQ(IniGetSerialNo(g_strIniPath), f.programs || f.optionOnVerify ? 0x501u : 0x500u);
      }},
+    // A finished part in socket 2 holds number 000102: it keeps its block, and the others are
+    // numbered on from "Serial No" without a gap.
+    {"a part that holds its option block", [](const Facts& f) { return f.optionOnVerify; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x02, 0xFF, 0x0E, 0x00, 0x00});
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         const auto option = static_cast<uint16_t>(f.optionAddr);
+         EXPECT_EQ(g.board.target(1)->optionBlock(option), (std::array<uint8_t, 8>{0xFA, 0x00, 0x01, 0x02, 0xFF, 0x0E, 0x00, 0x00}));
+         EXPECT_EQ(g.board.target(0)->optionBlock(option), (std::array<uint8_t, 8>{0xFA, 0x00, 0x01, 0x2F, 0xFF, 0x0E, 0x00, 0x00}));
+         EXPECT_EQ(g.board.target(3)->optionBlock(option), (std::array<uint8_t, 8>{0xFA, 0x00, 0x01, 0x31, 0xFF, 0x0E, 0x00, 0x00}));
+         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x132u);
+         EXPECT_EQ(g.bench.page.logLinesWith("option block"), Messages{"IC2 holds an option block already: not written"});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
+     }},
     {"a short read reply", kReadBacks,
      [](SimulatedGang& g, const Facts& f) { g.board.cutReplyAt(sim::TargetFrame(0x03), 2, f.verifyBlock / 2); },
      ExpectFirstFailed},
