@@ -72,6 +72,21 @@ void ExpectSecondRefused(const SimulatedGang& g, const Facts& f) {
 // nine of 32 and a tail of 12.
 uint32_t TailOf(const Facts& f) { return 300 / f.verifyBlock * f.verifyBlock; }
 
+// A differing part is erased with the second command set's erase and finish, then let go: no
+// half-right part leaves the board.
+void ExpectErasedIfDiffering(const SimulatedGang& g, const Facts& f, int socket) {
+    if (!f.erasesOnMismatch) return;
+    const auto flash = g.board.target(socket)->flash;
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; })) << socket;
+    const std::string log = g.exchangeLog();
+    const size_t erase = log.find("> 0F 16 00 01 00 FF");
+    ASSERT_NE(erase, std::string::npos);
+    const size_t finish = log.find('\n', erase) + 1;
+    EXPECT_EQ(log.substr(log.find("> ", finish), 19), "> 0F 04 00 01 00 FF");
+    const size_t leave = log.find('\n', finish) + 1;
+    EXPECT_EQ(log.substr(log.find("> ", leave), 19), "> 0F 0C 02 01 01 FF");
+}
+
 void ExpectFirstFailed(const SimulatedGang& g, const Facts&) {
     EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
     EXPECT_LE(g.bench.counters().pass, 3u);
@@ -114,9 +129,10 @@ const Fault kFaults[] = {
          if (f.programs) g.board.stickByte(1, 0x90);
          if (!f.programs) g.board.writeFlash(1, 0x90, std::vector<uint8_t>{0x00});
      },
-     [](const SimulatedGang& g, const Facts&) {
+     [](const SimulatedGang& g, const Facts& f) {
          EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
          ExpectIcons(g, {150, 151, 150, 150});
+         ExpectErasedIfDiffering(g, f, 1);
      }},
     // The last block differs in socket 1: the pass over the sockets ends there.
     {"a differing tail", kEvery,
@@ -128,6 +144,7 @@ const Fault kFaults[] = {
      [](const SimulatedGang& g, const Facts& f) {
          EXPECT_EQ(g.messages(), f.tailMessage ? Messages{strfmt("Verified Failure at 0x%x!!!", TailOf(f))} : Messages{});
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+         ExpectErasedIfDiffering(g, f, 0);
      }},
     // The reply comes once the run has given up on it, and answers nothing after.
     {"a late verify reply", kEvery,

@@ -40,6 +40,7 @@ struct VariantFacts {
     bool mtp = false;              // its targets are MTP parts
     bool emptyShownOnAbort = false;
     int burnIcon = 0;              // 0: 168 for a program run, 170 for a verify-only one
+    bool erasesOnMismatch = false; // a part whose read-back differs is erased and left blank
 };
 
 inline const std::vector<VariantFacts>& VariantTable() {
@@ -59,9 +60,9 @@ inline const std::vector<VariantFacts>& VariantTable() {
         // Handshake A, byte-wise programming: an option offset above the images of the tests keeps
         // the byte frames few.
         {"GangByteProgramThread", 2, true, 0, 0, true, "byte-program.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
-         false, false, false, true},
+         false, false, false, true, 0, true},
         {"GangByteVerifyThread", 2, false, 0, 0, true, "byte-verify.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
-         false, true, false, true, 168},
+         false, true, false, true, 168, true},
         {"GangProgramMtpThread", 8, true, 0, 0, false, "mtp-program.log", false, 9, EndsRun, 1, Cycle::Board, 0x140, 64,
          false, false, true, true},
         {"GangVerifyThreadA", 2, false, 0, 0, false, "a-verify.log", false, 9, EndsRun, 1, Cycle::Board, 0, 64, false,
