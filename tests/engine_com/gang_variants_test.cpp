@@ -26,10 +26,10 @@ GoldenRun GoldenRunOf(const std::string& name) {
     // A tail of 36 bytes at 0x40, compared in a frame of 64 bytes.
     if (name == "GangVerifyThreadCompact") return {100, [](SimulatedGang& g) { g.store("Option Addr", 0x1000); }};
     // A short fill of 0xFF bytes up to the option block; the MTP part stays busy for two polls
-    // after each byte.
+    // after each byte, and gets its key page.
     const auto optionAt0x70 = [](SimulatedGang& g) { g.store("Option Addr", 0x70); };
     if (name == "GangProgramMtpThread")
-        return {100, [optionAt0x70](SimulatedGang& g) { optionAt0x70(g), g.board.makeMtp(0, 2); }};
+        return {100, [optionAt0x70](SimulatedGang& g) { optionAt0x70(g), g.board.makeMtp(0, 2), g.store("Key Write", 1); }};
     if (name.find("Byte") != std::string::npos) return {100, optionAt0x70};
     return {};
 }
