@@ -8,6 +8,7 @@
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
+#include "link/serial_port.h"
 #include "platform/strfmt.h"
 #include "res/icons.h"
 #include "res/main_window_template.h"
@@ -18,10 +19,13 @@ namespace {
 enum Command {
     kCmdIspIc = 32771,
     kCmdConfig = 32772,
+    kCmdAboutKey = 32773,
+    kCmdClose = 32774,
     kCmdInfoBlk1 = 32776,
     kCmdEeprom = 32777,
     kCmdEepromPage = 32778,
     kCmdIspSf = 32780,
+    kCmdHidePages = 32781,
     kCmdAbout = 32782,
     kCmdFirmwareVer = 32783,
     kCmdReadCrc = 32785,
@@ -86,7 +90,11 @@ void CUart_ISPDlg::OnCommand(int command) {
         case kCmdEeprom: OnEeprom(); break;
         case kCmdEepromPage: OnEepromPage(); break;
         case kCmdConfig: OnConfig(); break;
-        case kCmdAbout: OnAbout(); break;
+        case kCmdAbout:
+        case kCmdAboutKey: OnAbout(); break;
+        // As the close box: posted, and refused while a task runs.
+        case kCmdClose: QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); break;
+        case kCmdHidePages: OnHidePages(); break;
         case kCmdInfoBlk1: runToolDialog(182, this); break;
         case kCmdSecurityBootData: runToolDialog(187, this); break;
         case kCmdFirmwareVer: runToolDialog(171, this); break;
@@ -110,6 +118,12 @@ void CUart_ISPDlg::OnEepromPage() {
     if (!RefusedWhileBusy()) ShowPage(Page::EepromTable);
 }
 
+void CUart_ISPDlg::OnHidePages() {
+    if (RefusedWhileBusy()) return;
+    for (QWidget* shown : pages_)
+        if (shown != nullptr) shown->hide();
+}
+
 bool CUart_ISPDlg::RefusedWhileBusy() {
     if (!g_bTaskWorking) return false;
     ShowBusyNotice();
@@ -129,6 +143,8 @@ void CUart_ISPDlg::ShowPage(Page which) {
     pages_[index]->show();
     pages_[index]->setFocus();
     client_->controls().show(res::kIdcSeparator, false);
+    // The page shown hears the COM port; a page without a use for it leaves the port unheard.
+    g_SerialPort.SetOwner(dynamic_cast<SerialPortOwner*>(pages_[index]));
     // On its first creation the IC page is sized by the window's own initialisation.
     if (which == Page::InfoBlock)
         ResizeClient(kEnlargeWidth, kEnlargeHeight);
@@ -211,4 +227,9 @@ bool CUart_ISPDlg::StartNotice(Notice kind) {
 CAboutDlg::CAboutDlg(QWidget* parent) : ui::TemplateDialog(res::kAbout100, parent) {
     controls().setText(res::kIdcVersionLine, QString::fromStdString("SWD Vosk Version " + g_strVersion));
     onClicked(1, &CAboutDlg::accept);
+}
+
+CAboutQorm::CAboutQorm(QWidget* parent) : ui::TemplateDialog(res::kAbout170, parent) {
+    controls().setText(res::kIdcVersionLine, QString::fromStdString("Nubo Vosk Version " + g_strVersion));
+    onClicked(1, &CAboutQorm::accept);
 }
