@@ -1,11 +1,13 @@
 #include "app/main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 
+#include "core/counters.h"
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "link/serial_port.h"
@@ -58,6 +60,12 @@ CUart_ISPDlg::CUart_ISPDlg(QWidget* parent)
 
     ui::buildMenuBar(menuBar(), res::kMenu129, [this](int command) { OnCommand(command); });
     ui::removeCommand(menuBar(), kCmdEepromPage);
+    // Commands that no menu item carries: the window handles them when they are sent.
+    for (int command : {kCmdAboutKey, kCmdClose, kCmdHidePages}) {
+        auto* action = new QAction(menuBar());
+        action->setData(command);
+        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+    }
 
     auto* notice = client_->controls().control<QLabel>(res::kIdcNotice);
     QPalette palette = notice->palette();
@@ -202,6 +210,8 @@ void CUart_ISPDlg::closeEvent(QCloseEvent* event) {
         ShowBusyNotice();
         return;
     }
+    // Parts that a run counted without saving (a verify-only run) reach the store.
+    SaveCountedParts();
     event->accept();
 }
 
