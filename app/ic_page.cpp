@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <cstdio>
@@ -80,6 +81,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     controls().show(kIdcExportLog, true);
     controls().setText(kIdcStartAddr,
                        QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
+    g_hwndStartAddr = controls().control<QLabel>(kIdcStartAddr);
     controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
     controls().setIcon(kIdcBurn, kIconBurn);
@@ -96,6 +98,7 @@ CISPDlg::~CISPDlg() {
     if (g_pComPageOwner == this) g_pComPageOwner = nullptr;
     if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
     if (g_pISPDlg == this) g_pISPDlg = nullptr;
+    if (g_hwndStartAddr == controls().control<QLabel>(kIdcStartAddr)) g_hwndStartAddr = nullptr;
 }
 
 bool CISPDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -313,10 +316,7 @@ int CISPDlg::warnPrompt(int kind, uint32_t address) {
 // Received bytes go to the link's receive side; the page has nothing to show of them.
 void CISPDlg::serialByteReceived(uint8_t, unsigned) {}
 
-// Posted, never waited for: the user-interface thread may be joining the monitor thread.
-void CISPDlg::serialFailed(const std::string& report) {
-    QMetaObject::invokeMethod(this, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
-}
+void CISPDlg::serialFailed(const std::string& report) { PostPortFailure(this, report); }
 
 std::string CISPDlg::imagePath() const {
     std::lock_guard lock(imageMutex_);
@@ -325,4 +325,23 @@ std::string CISPDlg::imagePath() const {
 
 // On the caller's thread: the worker waits for it anyway, and the window need not freeze for
 // the second of pauses around the re-open. The page stays the port's owner.
-void CISPDlg::reopenComPort() { ComReopenPort(); }
+void CISPDlg::reopenComPort() { OnReopenComPort(); }
+
+void CISPDlg::OnReopenComPort() { ComReopenPort(this); }
+
+void CISPDlg::OnCloseLog() { logFile_.close(); }
+
+void CISPDlg::LogAppendByte(uint8_t byte) { AppendByteToLastLine(*list_, byte); }
+
+void CISPDlg::LogBytesLine(std::span<const uint8_t> bytes) { AddBytesLine(*list_, bytes); }
+
+void CISPDlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt(" %02x", byte)); }
+
+void CISPDlg::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
+
+void CISPDlg::ClearImageInfo() {
+    controls().setText(kIdcImageSize, "");
+    controls().setText(kIdcImageCrc, "");
+    std::lock_guard lock(imageMutex_);
+    imagePath_.clear();
+}

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 
+#include "core/byte_log.h"
 #include "core/counter_texts.h"
 #include "core/counters.h"
 #include "core/worker_page.h"
@@ -38,6 +40,20 @@ public:
     void OnLoadFile();
     void OnBurn();
     void RefreshSettingsView();
+
+    // Page operations that nothing in the window calls.
+    // The byte appended to the list's last line (a new line on an empty list).
+    void LogAppendByte(uint8_t byte);
+    void LogBytesLine(std::span<const uint8_t> bytes);
+    // To the step log, while a task runs; nothing opens the step log.
+    void FileLogByte(uint8_t byte);
+    void FileLogBytesLine(std::span<const uint8_t> bytes);
+    // Empties the size and CRC fields and forgets the image.
+    void ClearImageInfo();
+    // Closes the step log (a worker's request).
+    void OnCloseLog();
+    // Re-opens the COM port at the second baud rate, for this page (a gang run's request).
+    void OnReopenComPort();
 
     // WorkerPage, callable from any thread.
     void appendLog(const std::string& line) override;
@@ -92,4 +108,5 @@ private:
     std::string imageExtension_;
     uint8_t programMode_ = 1;  // 1 program, 0 verify only
     Workers workers_;
+    ByteLogFile logFile_;  // the step log
 };

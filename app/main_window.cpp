@@ -1,13 +1,16 @@
 #include "app/main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 
+#include "core/counters.h"
 #include "core/globals.h"
 #include "core/registry_settings.h"
+#include "link/serial_port.h"
 #include "platform/strfmt.h"
 #include "res/icons.h"
 #include "res/main_window_template.h"
@@ -18,10 +21,13 @@ namespace {
 enum Command {
     kCmdIspIc = 32771,
     kCmdConfig = 32772,
+    kCmdAboutKey = 32773,
+    kCmdClose = 32774,
     kCmdInfoBlk1 = 32776,
     kCmdEeprom = 32777,
     kCmdEepromPage = 32778,
     kCmdIspSf = 32780,
+    kCmdHidePages = 32781,
     kCmdAbout = 32782,
     kCmdFirmwareVer = 32783,
     kCmdReadCrc = 32785,
@@ -54,6 +60,12 @@ CUart_ISPDlg::CUart_ISPDlg(QWidget* parent)
 
     ui::buildMenuBar(menuBar(), res::kMenu129, [this](int command) { OnCommand(command); });
     ui::removeCommand(menuBar(), kCmdEepromPage);
+    // Commands that no menu item carries: the window handles them when they are sent.
+    for (int command : {kCmdAboutKey, kCmdClose, kCmdHidePages}) {
+        auto* action = new QAction(menuBar());
+        action->setData(command);
+        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+    }
 
     auto* notice = client_->controls().control<QLabel>(res::kIdcNotice);
     QPalette palette = notice->palette();
@@ -86,7 +98,11 @@ void CUart_ISPDlg::OnCommand(int command) {
         case kCmdEeprom: OnEeprom(); break;
         case kCmdEepromPage: OnEepromPage(); break;
         case kCmdConfig: OnConfig(); break;
-        case kCmdAbout: OnAbout(); break;
+        case kCmdAbout:
+        case kCmdAboutKey: OnAbout(); break;
+        // As the close box: posted, and refused while a task runs.
+        case kCmdClose: QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); break;
+        case kCmdHidePages: OnHidePages(); break;
         case kCmdInfoBlk1: runToolDialog(182, this); break;
         case kCmdSecurityBootData: runToolDialog(187, this); break;
         case kCmdFirmwareVer: runToolDialog(171, this); break;
@@ -110,6 +126,12 @@ void CUart_ISPDlg::OnEepromPage() {
     if (!RefusedWhileBusy()) ShowPage(Page::EepromTable);
 }
 
+void CUart_ISPDlg::OnHidePages() {
+    if (RefusedWhileBusy()) return;
+    for (QWidget* shown : pages_)
+        if (shown != nullptr) shown->hide();
+}
+
 bool CUart_ISPDlg::RefusedWhileBusy() {
     if (!g_bTaskWorking) return false;
     ShowBusyNotice();
@@ -129,6 +151,8 @@ void CUart_ISPDlg::ShowPage(Page which) {
     pages_[index]->show();
     pages_[index]->setFocus();
     client_->controls().show(res::kIdcSeparator, false);
+    // The page shown hears the COM port; a page without a use for it leaves the port unheard.
+    g_SerialPort.SetOwner(dynamic_cast<SerialPortOwner*>(pages_[index]));
     // On its first creation the IC page is sized by the window's own initialisation.
     if (which == Page::InfoBlock)
         ResizeClient(kEnlargeWidth, kEnlargeHeight);
@@ -186,6 +210,8 @@ void CUart_ISPDlg::closeEvent(QCloseEvent* event) {
         ShowBusyNotice();
         return;
     }
+    // Parts that a run counted without saving (a verify-only run) reach the store.
+    SaveCountedParts();
     event->accept();
 }
 
@@ -211,4 +237,9 @@ bool CUart_ISPDlg::StartNotice(Notice kind) {
 CAboutDlg::CAboutDlg(QWidget* parent) : ui::TemplateDialog(res::kAbout100, parent) {
     controls().setText(res::kIdcVersionLine, QString::fromStdString("SWD Vosk Version " + g_strVersion));
     onClicked(1, &CAboutDlg::accept);
+}
+
+CAboutQorm::CAboutQorm(QWidget* parent) : ui::TemplateDialog(res::kAbout170, parent) {
+    controls().setText(res::kIdcVersionLine, QString::fromStdString("Nubo Vosk Version " + g_strVersion));
+    onClicked(1, &CAboutQorm::accept);
 }

@@ -43,6 +43,8 @@ private:
     void OnEeprom();
     void OnConfig();
     void OnAbout();
+    // Hides every page; refused as a page switch is while a task runs.
+    void OnHidePages();
 
     // Refuses a page switch while a task runs, with the busy notice.
     bool RefusedWhileBusy();
@@ -62,4 +64,10 @@ private:
 class CAboutDlg : public ui::TemplateDialog {
 public:
     explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+// A second About box with another product line; nothing in the window opens it.
+class CAboutQorm : public ui::TemplateDialog {
+public:
+    explicit CAboutQorm(QWidget* parent = nullptr);
 };

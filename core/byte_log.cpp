@@ -6,9 +6,9 @@
 #include "core/globals.h"
 #include "platform/strfmt.h"
 
-std::string BytesLineText(std::span<const uint8_t> bytes) {
+std::string BytesLineText(std::span<const uint8_t> bytes, const char* byteFormat) {
     std::string line;
-    for (uint8_t byte : bytes) line += strfmt(" %02X", byte);
+    for (uint8_t byte : bytes) line += strfmt(byteFormat, byte);
     return line;
 }
 

@@ -9,8 +9,8 @@
 
 class QListWidget;
 
-// " %02X" for each byte: the line begins with a blank.
-std::string BytesLineText(std::span<const uint8_t> bytes);
+// byteFormat (" %02X" unless given) for each byte: the line begins with a blank.
+std::string BytesLineText(std::span<const uint8_t> bytes, const char* byteFormat = " %02X");
 
 // " %02X" appended to the list's last line (a new line on an empty list), then scrolled to it.
 void AppendByteToLastLine(QListWidget& list, uint8_t byte);

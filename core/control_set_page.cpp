@@ -1,6 +1,7 @@
 #include "core/control_set_page.h"
 
 #include <QListWidget>
+#include <QMetaObject>
 #include <QProgressBar>
 #include <algorithm>
 
@@ -86,6 +87,10 @@ void SetGreyText(ui::ControlSet& controls, std::initializer_list<int> ids) {
         palette.setColor(QPalette::ButtonText, QColor(128, 128, 128));
         widget->setPalette(palette);
     }
+}
+
+void PostPortFailure(QObject* page, const std::string& report) {
+    QMetaObject::invokeMethod(page, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
 }
 
 bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load) {

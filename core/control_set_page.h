@@ -34,6 +34,7 @@ private:
 };
 
 class QListWidget;
+class QObject;
 struct ImageFileLoad;
 // The loader's first steps on a page: asks for a .bin or .hex file, notes its folder, empties
 // the size and CRC fields and loads the file for the chip model, reporting a refusal. False
@@ -49,3 +50,6 @@ void ScrollToLastLines(QListWidget& list);
 void ExportOperationList(const QListWidget& list);
 // Controls that only show settings get grey text.
 void SetGreyText(ui::ControlSet& controls, std::initializer_list<int> ids);
+// The COM port's failure report in an error box on the user-interface thread, posted and never
+// waited for: the user-interface thread may be joining the port's monitor thread.
+void PostPortFailure(QObject* page, const std::string& report);

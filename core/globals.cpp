@@ -56,6 +56,7 @@ uint32_t g_nFlashPageSize = 2048;
 std::atomic<bool> g_bTaskWorking{false};
 std::atomic<uint32_t> g_nDelayCount{0};
 std::atomic<bool> g_bNoticeShown{false};
+std::atomic<uint32_t> g_bTaskDone{0};
 
 platform::Event g_hStopEvent;
 platform::Event g_hReplyEvent;
@@ -73,6 +74,7 @@ CFlashISP* g_pFlashISPDlg = nullptr;
 CInfoBlk1Dlg* g_pInfoBlk1Dlg = nullptr;
 CInfoBlk2Dlg* g_pInfoBlk2Dlg = nullptr;
 CEepromDlg* g_pEepromDlg = nullptr;
+QLabel* g_hwndStartAddr = nullptr;
 
 uint32_t FlashSizeOfMode(uint32_t mode) {
     return mode < g_dwFlashSizeByMode.size() ? g_dwFlashSizeByMode[mode] : 0;

@@ -14,6 +14,7 @@ class CFlashISP;
 class CInfoBlk1Dlg;
 class CInfoBlk2Dlg;
 class CEepromDlg;
+class QLabel;
 
 // Chip-model table, indexed by the chip mode (0 to 13 used, 20 entries).
 constexpr int kChipTableSize = 20;
@@ -62,6 +63,9 @@ extern uint32_t g_nFlashPageSize;  // target flash page of the HID path, 2048 by
 extern std::atomic<bool> g_bTaskWorking;
 extern std::atomic<uint32_t> g_nDelayCount;
 extern std::atomic<bool> g_bNoticeShown;
+// Set by the serial-flash full, verify and program runs when their image cannot be read;
+// nothing reads it.
+extern std::atomic<uint32_t> g_bTaskDone;
 
 extern platform::Event g_hStopEvent;
 extern platform::Event g_hReplyEvent;
@@ -81,6 +85,9 @@ extern CFlashISP* g_pFlashISPDlg;
 extern CInfoBlk1Dlg* g_pInfoBlk1Dlg;
 extern CInfoBlk2Dlg* g_pInfoBlk2Dlg;
 extern CEepromDlg* g_pEepromDlg;
+// The start-address label of the page whose window was made last, which the programming
+// configuration rewrites on OK; nullptr while no such page exists.
+extern QLabel* g_hwndStartAddr;
 
 // The flash size of a chip mode; 0 for modes beyond the table.
 uint32_t FlashSizeOfMode(uint32_t mode);

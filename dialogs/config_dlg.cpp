@@ -1,7 +1,10 @@
 #include "dialogs/config_dlg.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 #include "core/crc16.h"
@@ -26,6 +29,9 @@ namespace {
 constexpr uint32_t kSerialAddrBound = 0x7FC;
 constexpr uint16_t kSnEnabled = 0xFFFF;
 constexpr int kSnEnWord = 4;
+constexpr int kStartAddrTickMs = 50;
+constexpr int kStartAddrCountdown = 10;  // half a second after the last change
+constexpr uint32_t kStartAddrUnit = 0x100;
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -81,7 +87,10 @@ CConfigDlg::CConfigDlg(QWidget* parent)
     m_Info.bootDataEnable = g_bBootDataEnable;
     controls().setChecked(kBootDataEnable, m_Info.bootDataEnable != 0);
     controls().setChecked(kBeepSound, g_bBeepSound != 0);
+    onChanged(kStartAddr, &CConfigDlg::OnChangeStartAddr);
     controls().setText(kStartAddr, text(strfmt("%X", g_nIspStartAddr / 256)));
+    m_StartAddrTimer.setInterval(kStartAddrTickMs);
+    connect(&m_StartAddrTimer, &QTimer::timeout, this, &CConfigDlg::OnStartAddrTick);
     m_Info.vidPidEnable = g_bVidPidEnable;
     m_Info.pllEnable = g_bPllEnable;
     m_Info.ispParam = g_IspParam;
@@ -239,6 +248,28 @@ void CConfigDlg::OnChangeSerialAddr() {
 
 void CConfigDlg::OnChangeInitialSerial() { CheckSerialNumberField(controls(), kInitialSerial, m_nInitialSerial); }
 
+void CConfigDlg::OnChangeStartAddr() {
+    const std::string typed = CheckedText(controls().text(kStartAddr).toStdString());
+    m_StartAddrEntered.reset();
+    if (CheckHexString(typed, UINT32_MAX) == 0) m_StartAddrEntered = static_cast<uint32_t>(std::strtoul(typed.c_str(), nullptr, 16));
+    m_nStartAddrCountdown = kStartAddrCountdown;
+}
+
+void CConfigDlg::StartAddrCheck() {
+    controls().show(kStartAddrFrame, true);
+    m_StartAddrTimer.start();
+}
+
+void CConfigDlg::OnStartAddrTick() {
+    if (m_nStartAddrCountdown > 0) --m_nStartAddrCountdown;
+    if (m_nStartAddrCountdown > 0 && !m_bStopStartAddrCheck) return;
+    m_StartAddrTimer.stop();
+    controls().show(kStartAddrFrame, false);
+    if (m_StartAddrEntered && *m_StartAddrEntered % kStartAddrUnit == 0) return;
+    MessageBox(strfmt("ISP Start Address must be multiple of 0x%X !", kStartAddrUnit), platform::MsgIcon::Error);
+    controls().setText(kStartAddr, text(strfmt("%X", g_nIspStartAddr / 256)));
+}
+
 void CConfigDlg::accept() {
     // The hidden start-address field holds the page number the dialog opened with.
     const uint32_t pages = g_dwFlashSize / 256;
@@ -246,6 +277,7 @@ void CConfigDlg::accept() {
     if (CheckHexString(start, pages != 0 ? pages - 1 : 0) == 0) {
         g_nIspStartAddr = static_cast<uint32_t>(std::strtoul(start.c_str(), nullptr, 16)) * 256;
         RegSaveIspStartAddr();
+        if (g_hwndStartAddr) g_hwndStartAddr->setText(text(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     }
     g_bBeepSound = controls().isChecked(kBeepSound) ? 1 : 0;
     IniSetBeepSound(g_bBeepSound != 0, g_strIniPath);

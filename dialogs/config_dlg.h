@@ -3,7 +3,9 @@
 // protection, PcROP type and protected area of the targets' information block, the ISP boot
 // data, the parameter file, and the CRC of the information block they give, shown before
 // anything is burned. The dialog works on its own copies; its opener takes them over on OK.
+#include <QTimer>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine_hid/info_block_image.h"
@@ -31,7 +33,19 @@ public:
     uint32_t m_dwSerialAddr = 0;    // shown only
     uint32_t m_nInitialSerial = 0;  // shown only
 
+    // The delayed check of the hidden start-address field, which nothing starts: frame 1003
+    // shows while the countdown runs down, one step each 50 ms, to 0 or until the stop flag is
+    // set; then an address that is no multiple of 256 is refused and the stored one put back.
+    void StartAddrCheck();
+    // One step of the countdown (the check's timer calls it).
+    void OnStartAddrTick();
+    std::optional<uint32_t> m_StartAddrEntered;  // as field 1001 holds it; none when not hex
+    int m_nStartAddrCountdown = 0;
+    bool m_bStopStartAddrCheck = false;
+    QTimer m_StartAddrTimer;
+
 private:
+    void OnChangeStartAddr();
     void OnSelChangeChipModel();
     void OnLevel(int box, uint32_t level);
     void OnPcropType(int box, uint32_t type);

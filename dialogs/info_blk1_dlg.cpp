@@ -1,12 +1,13 @@
 #include "dialogs/info_blk1_dlg.h"
 
-#include <QMetaObject>
 #include <algorithm>
 
+#include "core/control_set_page.h"
 #include "core/globals.h"
 #include "controls/bind_control.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
+#include "platform/strfmt.h"
 #include "platform/thread.h"
 #include "platform/ui.h"
 #include "res/info_blk1_template.h"
@@ -86,7 +87,12 @@ void CInfoBlk1Dlg::setBusyCursor(bool busy) {
     });
 }
 
-// The monitor thread must not wait for the user-interface thread.
-void CInfoBlk1Dlg::serialFailed(const std::string& report) {
-    QMetaObject::invokeMethod(this, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
+void CInfoBlk1Dlg::OnCloseLog() { logFile_.close(); }
+
+void CInfoBlk1Dlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt(" %02x", byte)); }
+
+void CInfoBlk1Dlg::FileLogBytesLine(std::span<const uint8_t> bytes) {
+    logFile_.write(BytesLineText(bytes, " %02x") + "\r\n");
 }
+
+void CInfoBlk1Dlg::serialFailed(const std::string& report) { PostPortFailure(this, report); }

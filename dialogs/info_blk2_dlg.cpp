@@ -1,6 +1,7 @@
 #include "dialogs/info_blk2_dlg.h"
 
 #include <QComboBox>
+#include <QEvent>
 
 #include "core/globals.h"
 #include "core/parameter_file.h"
@@ -46,6 +47,27 @@ CInfoBlk2Dlg::CInfoBlk2Dlg(QWidget* parent)
 
 CInfoBlk2Dlg::~CInfoBlk2Dlg() {
     if (g_pInfoBlk2Dlg == this) g_pInfoBlk2Dlg = nullptr;
+}
+
+void CInfoBlk2Dlg::OnCloseLog() { logFile_.close(); }
+
+void CInfoBlk2Dlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt(" %02x", byte)); }
+
+void CInfoBlk2Dlg::FileLogBytesLine(std::span<const uint8_t> bytes) {
+    logFile_.write(BytesLineText(bytes, " %02x") + "\r\n");
+}
+
+void CInfoBlk2Dlg::OnSetCursor() {
+    if (m_bBusyCursor)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+// The pointer entering the page asks for its cursor.
+bool CInfoBlk2Dlg::event(QEvent* event) {
+    if (event->type() == QEvent::Enter) OnSetCursor();
+    return ui::TemplatePage::event(event);
 }
 
 void CInfoBlk2Dlg::OnRead() {

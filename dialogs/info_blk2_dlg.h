@@ -4,7 +4,9 @@
 // or loads it as a ".data" parameter file. Read, Write and Erase run on a worker thread; Open
 // Debug powers and connects the chosen site, which the three expect.
 #include <cstdint>
+#include <span>
 
+#include "core/byte_log.h"
 #include "dialogs/adapter_task.h"
 #include "platform/dialog_builder.h"
 
@@ -27,10 +29,23 @@ public:
     void OnLoadData();
     void OnOpenDebug();
 
+    // Members that nothing in the window drives: the log's close (a worker's request), the
+    // byte loggers (while a task runs; nothing opens the log), and the cursor, the wait cursor
+    // while m_bBusyCursor is set, which nothing sets.
+    void OnCloseLog();
+    void FileLogByte(uint8_t byte);
+    void FileLogBytesLine(std::span<const uint8_t> bytes);
+    void OnSetCursor();
+    uint32_t m_bBusyCursor = 0;
+
+protected:
+    bool event(QEvent* event) override;
+
 private:
 
     CGridBox* m_Grid;
     uint32_t m_nSocket = 0;
     AdapterTask task_;
     ControlSetPage page_;
+    ByteLogFile logFile_;
 };

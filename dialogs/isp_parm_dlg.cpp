@@ -17,6 +17,7 @@ enum Word { kWordVid, kWordPid, kWordPllL, kWordPllH, kWordSnEn, kWordSn1, kWord
 
 constexpr uint16_t kBootPinEnabledMark = 0xB;
 constexpr uint16_t kUsbIspDisabledBit = 0x10;
+constexpr uint32_t kMaxUartPosition = 7;
 
 // A hexadecimal word field: what it holds, the switch under which it is taken, its messages.
 struct WordField {
@@ -167,6 +168,7 @@ CISPParmDlg::CISPParmDlg(const IspParamFields& fields, QWidget* parent)
     : ui::TemplateDialog(kIspParm176, parent), m_Fields(fields) {
     // The word checks run on every change, the program's own writes included.
     for (const WordField& field : kWordFields) controls().onChanged(field.id, [this, id = field.id] { OnChangeWord(id); });
+    onChanged(kHiddenPosition, &CISPParmDlg::OnChangeHiddenPosition);
     ShowIspParamFields(controls(), m_Fields);
 
     onClicked(kVidPidSwitch, &CISPParmDlg::OnVidPidSwitch);
@@ -235,4 +237,17 @@ void CISPParmDlg::OnChangeWord(int id) {
         default: MessageBox(field->tooLarge, platform::MsgIcon::Error); break;
     }
     controls().setText(id, hex("%04X", m_Fields.*field->word));
+}
+
+// The hidden position field: a UART position typed there becomes the dialog's.
+void CISPParmDlg::OnChangeHiddenPosition() {
+    const std::string text = CheckedText(controls().text(kHiddenPosition).toStdString());
+    switch (CheckHexString(text, kMaxUartPosition)) {
+        case 0:
+            m_Fields.uartPosition = static_cast<uint8_t>(std::strtoul(text.c_str(), nullptr, 16));
+            return;
+        case 1: MessageBox("PLL Error! PLL must be HEX number", platform::MsgIcon::Error); break;
+        default: MessageBox("Out of range! UART POSy must be <= 0x0007", platform::MsgIcon::Error); break;
+    }
+    controls().setText(kHiddenPosition, hex("%04X", m_Fields.uartPosition));
 }

@@ -54,4 +54,5 @@ private:
     void OnUsbIsp();
     void OnUartPosition();
     void OnChangeWord(int id);
+    void OnChangeHiddenPosition();
 };

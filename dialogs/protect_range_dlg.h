@@ -14,5 +14,5 @@ public:
     uint16_t m_wMask;          // bit i: block i protected
 
 private:
-    void OnBlock(int block);
+    void OnBlock(int box, int block);
 };

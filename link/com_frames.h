@@ -102,7 +102,9 @@ bool ComHandshakeById(std::span<const uint8_t> id);  // 55 followed by the id by
 bool ComOpenPort(SerialPortOwner* owner);
 // Asks the board for the speed of g_nComBaudRate (57600 or 115200) and re-opens the port at it.
 bool ComChangeBaudRate();
-// Re-opens the port at g_nComBaudRate2; whether the monitor thread runs again.
+// Re-opens the port at g_nComBaudRate2 for the IC page; whether the monitor thread runs again.
 bool ComReopenPort();
+// The same re-open for owner: a page's answer to a run's re-open request.
+bool ComReopenPort(SerialPortOwner* owner);
 // Closes an open port and pauses 500 ms; false at once when it was not open.
 bool ComClosePort();

@@ -182,6 +182,7 @@ bool ComWaitReply(uint32_t ms) {
 
 std::atomic<uint8_t> g_byReplyTag{0};
 std::array<std::atomic<uint8_t>, 3> g_byReplyData{};
+std::array<std::atomic<uint8_t>, 2> g_byReplyExtra{};
 std::atomic<uint32_t> g_nReplyDataSize{0};
 std::atomic<uint32_t> g_bSkipBlockErase{1};
 ComBlockBuffer g_pBlockBuf;

@@ -101,6 +101,9 @@ extern std::atomic<uint8_t> g_byReplyTag;
 // byte after a write with tag 0x3A (bit 0x08 busy, 0x04 program-memory error). Byte 1: the
 // chip-ID byte of any other chip-ID request.
 extern std::array<std::atomic<uint8_t>, 3> g_byReplyData;
+// Two further reply bytes. No reply stores into them, so no run takes option bytes from them:
+// the single-pass runs send 0xFF in their place.
+extern std::array<std::atomic<uint8_t>, 2> g_byReplyExtra;
 // How many data bytes the last accepted reply carried: a chip-ID reply without its byte, or a
 // read-back shorter than asked, must not pass on bytes of an earlier reply.
 extern std::atomic<uint32_t> g_nReplyDataSize;

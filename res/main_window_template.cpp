@@ -18,4 +18,11 @@ const DialogTemplate kAbout100 = {100, "About SWD ISP", {"MS Sans Serif", 8}, 23
     {1, Ctl::DefButton, "OK", {178, 7, 50, 14}},
 }};
 
+const DialogTemplate kAbout170 = {170, "About Nubo ISP", {"MS Sans Serif", 8}, 235, 62, {
+    {kNoId, Ctl::Icon, "", {11, 17, 20, 20}, 0, kIconApp},
+    {kIdcVersionLine, Ctl::Static, "", {40, 10, 130, 8}},
+    {kNoId, Ctl::Static, "Four-site in-system programmer", {40, 24, 130, 8}},
+    {1, Ctl::DefButton, "OK", {178, 7, 50, 14}},
+}};
+
 }  // namespace res

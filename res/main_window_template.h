@@ -11,5 +11,6 @@ extern const DialogTemplate kMainWindow102;
 
 constexpr int kIdcVersionLine = 1033;
 extern const DialogTemplate kAbout100;
+extern const DialogTemplate kAbout170;  // the second About box, which nothing opens
 
 }  // namespace res

@@ -5,6 +5,7 @@
 #include "core/globals.h"
 #include "core/dump_listing.h"
 #include "link/com_frames.h"
+#include "link/com_settings.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
 #include "platform/strfmt.h"
@@ -80,6 +81,15 @@ CDumpSFDlg::CDumpSFDlg(QWidget* parent)
 }
 
 // Close, Esc and the close box wait for the dump: the worker still writes to the dialog.
+CDumpSFDlg::~CDumpSFDlg() { OnDestroy(); }
+
+void CDumpSFDlg::OnDestroy() {
+    ComClosePort();
+    g_bComPortOpen = 0;
+}
+
+void CDumpSFDlg::OnCloseLog() { logFile_.close(); }
+
 void CDumpSFDlg::done(int result) {
     if (!dumping_) ui::TemplateDialog::done(result);
 }

@@ -30,6 +30,7 @@ void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vect
 class CDumpSFDlg : public ui::TemplateDialog {
 public:
     explicit CDumpSFDlg(QWidget* parent = nullptr);
+    ~CDumpSFDlg() override;
 
     const DumpRequest& request() const { return request_; }
     // True while its dump worker runs.
@@ -42,8 +43,12 @@ public:
     void LogBytesLine(std::span<const uint8_t> bytes);
     void FileLogByte(uint8_t byte);
     void FileLogBytesLine(std::span<const uint8_t> bytes);
+    // Closes the dialog's log (a worker's request).
+    void OnCloseLog();
 
 private:
+    // The window goes: the COM port is closed and marked closed.
+    void OnDestroy();
     void OnExecute();
     void OnCancel();
     void OnBinFile();

@@ -1,6 +1,7 @@
 #include "sfpage/flash_isp.h"
 
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "dialogs/read_info_dlg.h"
 #include "engine_com/gang_settings.h"
 #include "link/com_frames.h"
+#include "link/com_settings.h"
 #include "link/hid_device.h"
 #include "platform/hex_digits.h"
 #include "platform/strfmt.h"
@@ -77,8 +79,8 @@ int CheckQuantityText(const std::string& text, uint32_t limit) {
     return value > limit ? 2 : 0;
 }
 
-CFlashISP::View::View(ui::ControlSet& controls, CMacProgressCtrl* eraseBar)
-    : ControlSetPage(controls, kIdcLogList, kIdcProgress), eraseBar_(eraseBar) {}
+CFlashISP::View::View(CFlashISP& page, CMacProgressCtrl* eraseBar)
+    : ControlSetPage(page.controls(), kIdcLogList, kIdcProgress), page_(page), eraseBar_(eraseBar) {}
 
 void CFlashISP::View::setProgressMarquee(bool on) {
     if (on) {
@@ -97,7 +99,7 @@ CFlashISP::CFlashISP(QWidget* parent)
       eraseBar_(new CMacProgressCtrl(this)),
       protectArea_(new CProtectArea(this)),
       list_(controls().control<QListWidget>(kIdcLogList)),
-      view_(controls(), eraseBar_) {
+      view_(*this, eraseBar_) {
     controls().replace(kIdcEraseBar, eraseBar_);
     controls().replace(kIdcProtectMap, protectArea_);
     g_pFlashISPDlg = this;
@@ -125,6 +127,7 @@ CFlashISP::CFlashISP(QWidget* parent)
                              kIdcParamEnable});
     controls().enable(kIdcCancel, false);
     controls().setText(kIdcStartAddr, QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
+    g_hwndStartAddr = controls().control<QLabel>(kIdcStartAddr);
     controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     // A stored quantity the field refuses would bring up its error box on every showing.
     g_nLimitQuantity = std::min(g_nLimitQuantity, kQuantityLimit);
@@ -135,9 +138,23 @@ CFlashISP::CFlashISP(QWidget* parent)
 }
 
 CFlashISP::~CFlashISP() {
-    ComClosePort();
+    OnDestroy();
+    if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
     if (g_pFlashISPDlg == this) g_pFlashISPDlg = nullptr;
+    if (g_hwndStartAddr == controls().control<QLabel>(kIdcStartAddr)) g_hwndStartAddr = nullptr;
 }
+
+void CFlashISP::OnDestroy() {
+    ComClosePort();
+    g_bComPortOpen = 0;
+}
+
+// On the caller's thread, as the IC page's: the run waits for it anyway.
+void CFlashISP::OnReopenComPort() { ComReopenPort(this); }
+
+void CFlashISP::OnCloseLog() { logFile_.close(); }
+
+void CFlashISP::serialFailed(const std::string& report) { PostPortFailure(this, report); }
 
 void CFlashISP::ShowLevels() {
     controls().setChecked(kIdcLevel0, g_nRdpLevel != 0);

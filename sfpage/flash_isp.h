@@ -10,9 +10,10 @@
 #include <span>
 #include <string>
 
-#include "core/control_set_page.h"
-#include "platform/dialog_builder.h"
 #include "core/byte_log.h"
+#include "core/control_set_page.h"
+#include "link/serial_port.h"
+#include "platform/dialog_builder.h"
 
 class CMacProgressCtrl;
 class CProtectArea;
@@ -32,7 +33,9 @@ struct HexKeyRecord {
     std::array<uint8_t, 255> data{};
 };
 
-class CFlashISP : public ui::TemplatePage {
+// The page owns the COM port while it shows: a read or write failure there reaches the operator
+// as the port's error report.
+class CFlashISP : public ui::TemplatePage, public SerialPortOwner {
 public:
     using Worker = std::function<void(WorkerPage&)>;
 
@@ -65,16 +68,32 @@ public:
     void LogBytesLine(std::span<const uint8_t> bytes);
     void FileLogByte(uint8_t byte);
     void FileLogBytesLine(std::span<const uint8_t> bytes);
+    // Closes the page's log (a worker's request).
+    void OnCloseLog();
+    // Re-opens the COM port at the second baud rate, for this page (a run's request).
+    void OnReopenComPort();
+
+    // What the page's workers see of it.
+    WorkerPage& view() { return view_; }
+
+    // SerialPortOwner, called from the port's monitor thread.
+    void serialByteReceived(uint8_t, unsigned) override {}
+    void serialFailed(const std::string& report) override;
 
 private:
     class View final : public ControlSetPage {
     public:
-        View(ui::ControlSet& controls, CMacProgressCtrl* eraseBar);
+        View(CFlashISP& page, CMacProgressCtrl* eraseBar);
         void setProgressMarquee(bool on) override;
+        void reopenComPort() override { page_.OnReopenComPort(); }
 
     private:
+        CFlashISP& page_;
         CMacProgressCtrl* eraseBar_;
     };
+
+    // The window goes: the COM port is closed and marked closed.
+    void OnDestroy();
 
     void OnCancelTask();
     void OnClearList();

@@ -58,6 +58,7 @@ std::optional<RunFile> readImage(WorkerPage& page, const SfRun& run, uint32_t si
         refusal = strfmt("File : %s is empty!", path);
     }
     if (!refusal.empty()) {
+        g_bTaskDone = 1;
         page.messageBox(refusal, platform::MsgIcon::Error);
         return std::nullopt;
     }

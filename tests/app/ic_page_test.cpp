@@ -9,9 +9,14 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "core/globals.h"
+#include "dialogs/info_blk1_dlg.h"
+#include "dialogs/info_blk2_dlg.h"
+#include "sfpage/dump_sf_dlg.h"
+#include "sfpage/flash_isp.h"
 #include "app/main_window.h"
 #include "core/registry_settings.h"
 #include "link/com_frames.h"
@@ -119,6 +124,81 @@ TEST_F(IcPage, BurnChecksTheImageFirstThenTheAdapter) {
     EXPECT_EQ(messageTexts(services), Texts{"HID device Not Found !"});
     EXPECT_FALSE(g_bTaskWorking);  // nothing started
     EXPECT_TRUE(bench.adapter.exchanges().empty());
+}
+
+// The page operations that nothing in the window calls: the list loggers add to the list's last
+// line or a line of their own, and clearing the image forgets it.
+TEST_F(IcPage, ListLoggersAndClearingTheImage) {
+    auto* list = page->controls().control<QListWidget>(kIdcLogList);
+    const uint8_t line[] = {0x0A, 0xFF};
+    const struct {
+        std::function<void()> op;
+        QStringList lines;
+    } steps[] = {
+        {[&] { page->LogAppendByte(0x5A); }, {" 5A"}},
+        {[&] { page->LogAppendByte(0x01); }, {" 5A 01"}},
+        {[&] { page->LogBytesLine(line); }, {" 5A 01", " 0A FF"}},
+        {[&] { page->LogAppendByte(0xC3); }, {" 5A 01", " 0A FF C3"}},
+    };
+    list->clear();
+    for (const auto& step : steps) {
+        step.op();
+        QStringList shown;
+        for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+        EXPECT_EQ(shown, step.lines);
+    }
+    load(image);
+    page->ClearImageInfo();
+    EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), QStringList({"", ""}));
+    services.clear();
+    page->OnBurn();
+    EXPECT_EQ(messageTexts(services), Texts{"BIN file not found!"});
+}
+
+// The step logs that the pages and dialogs keep: nothing opens one, so the file loggers write
+// nowhere even while a task runs, and closing a log that is not open does nothing.
+TEST_F(IcPage, StepLogsThatNothingOpensStayClosed) {
+    CFlashISP flashPage;
+    CDumpSFDlg sfDump;
+    CInfoBlk1Dlg infoBlk1;
+    CInfoBlk2Dlg infoBlk2;
+    const uint8_t bytes[] = {0x01, 0xAB};
+    const auto logAndClose = [&](auto& owner) {
+        owner.FileLogByte(0xA5);
+        owner.FileLogBytesLine(bytes);
+        owner.OnCloseLog();
+        owner.OnCloseLog();
+    };
+    const struct {
+        const char* owner;
+        std::function<void()> logAndClose;
+    } owners[] = {
+        {"IC page", [&] { logAndClose(*page); }},
+        {"serial-flash page", [&] { logAndClose(flashPage); }},
+        {"serial-flash dump", [&] { logAndClose(sfDump); }},
+        {"COM information block", [&] { logAndClose(infoBlk1); }},
+        {"parameter area", [&] { logAndClose(infoBlk2); }},
+    };
+    const auto files = [] {
+        std::vector<std::string> names;
+        for (const std::string& folder : {g_strExeDir, std::filesystem::current_path().string()})
+            for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().string());
+        return names;
+    };
+    const std::vector<std::string> before = files();
+    g_bTaskWorking = true;
+    for (const auto& c : owners) {
+        SCOPED_TRACE(c.owner);
+        c.logAndClose();
+        EXPECT_EQ(files(), before);
+    }
+    g_bTaskWorking = false;
+    // The parameter area's cursor follows its wait flag, which nothing sets.
+    infoBlk2.OnSetCursor();
+    EXPECT_FALSE(infoBlk2.testAttribute(Qt::WA_SetCursor));
+    infoBlk2.m_bBusyCursor = 1;
+    infoBlk2.OnSetCursor();
+    EXPECT_EQ(infoBlk2.cursor().shape(), Qt::WaitCursor);
 }
 
 TEST_F(IcPage, TwoKeyPressesWhileAWorkerStartsRunOneWorker) {

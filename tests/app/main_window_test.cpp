@@ -7,9 +7,15 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include "app/application.h"
+#include "app/ic_page.h"
+#include "core/counters.h"
 #include "core/globals.h"
 #include "app/main_window.h"
+#include "link/serial_port.h"
+#include "sfpage/flash_isp.h"
 #include "settings_probe.h"
 
 namespace {
@@ -24,6 +30,8 @@ protected:
         g_bTaskWorking = false;
         g_nDelayCount = 0;
         qApp->installEventFilter(&filter_);  // as the program runs
+        InstallIcPage();
+        InstallFlashPage();
         window_ = std::make_unique<CUart_ISPDlg>();
         window_->show();
     }
@@ -32,6 +40,7 @@ protected:
         g_bTaskWorking = false;
         RunConfigDialog = nullptr;
         BurnFromKey = nullptr;
+        CreatePageWindow = nullptr;
         window_.reset();
     }
 
@@ -116,6 +125,58 @@ TEST_F(MainWindow, ConfigSavesTheSixValuesInOrderAndCancelStoresNothing) {
     EXPECT_EQ(probe_.writes(), (SettingsProbe::Writes{
                                    {"ISPICType", 13}, {"Serial No En", 1}, {"SN in Area", 1},
                                    {"SN Start Addr", 0x4000}, {"Last SN", 77}, {"Serial No Auto Increase", 0}}));
+}
+
+// The commands that no menu item carries: 32773 is the About box as 32782 is, 32781 hides the
+// pages and 32774 closes the window as its close box does, saving the parts a verify-only run
+// counted; both are refused while a task runs. The shown page hears the COM port.
+TEST_F(MainWindow, UnlistedCommandsAndThePortsOwner) {
+    for (int id : {32782, 32773}) {
+        QString version;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            if (auto* line = box->findChild<QLabel*>("ctl1033")) version = line->text();
+            box->close();
+        });
+        command(id);
+        EXPECT_EQ(version, "SWD Vosk Version 1.09") << id;
+    }
+    CAboutQorm second;
+    EXPECT_EQ(second.windowTitle(), "About Nubo ISP");
+    EXPECT_EQ(second.controls().text(1033), "Nubo Vosk Version 1.09");
+
+    const auto owner = [&](Page page) { return dynamic_cast<SerialPortOwner*>(window_->page(page)); };
+    EXPECT_EQ(g_SerialPort.Owner(), owner(Page::IspIc));
+    command(32780);
+    ASSERT_NE(owner(Page::IspSf), nullptr);
+    EXPECT_EQ(g_SerialPort.Owner(), owner(Page::IspSf));
+    command(32777);
+    EXPECT_EQ(g_SerialPort.Owner(), nullptr);  // the information-block page has no use for it
+    command(32780);
+
+    const struct {
+        int command;
+        bool busy;
+        bool pagesShown, windowShown;
+    } cases[] = {
+        {32781, true, true, true}, {32774, true, true, true}, {32781, false, false, true}, {32774, false, false, false},
+    };
+    ResetCounters();
+    CountPart(true);
+    CountPart(false);
+    for (const auto& c : cases) {
+        g_bTaskWorking = c.busy;
+        command(c.command);
+        QApplication::processEvents();
+        EXPECT_EQ(shown(Page::IspSf), c.pagesShown) << c.command << c.busy;
+        EXPECT_FALSE(shown(Page::IspIc) || shown(Page::InfoBlock)) << c.command << c.busy;
+        EXPECT_EQ(window_->isVisible(), c.windowShown) << c.command << c.busy;
+        EXPECT_TRUE(!c.busy || noticeShown()) << c.command;
+    }
+    EXPECT_EQ(RegLoadTotalCount(), 2u);
+    EXPECT_EQ(RegLoadPassCount(), 1u);
+    EXPECT_EQ(RegLoadFailCount(), 1u);
 }
 
 // B burns; '+' and '-' step the delay within its bounds and save every press; other keys do

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QMenuBar>
 #include <QTest>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include "res/ic_page_template.h"
 #include "res/info_param_template.h"
 #include "res/isp_parm_template.h"
+#include "res/protect_range_template.h"
 #include "sfpage/dump_sf_dlg.h"
 #include "support/box_changes.h"
 #include "support/simulated_burn.h"
@@ -200,10 +202,48 @@ TEST_F(ProgConfig, SettingAndProtectRangeHandTheirResultsBack) {
     EXPECT_EQ(dialog.m_dwProtectAddr, 0x3000u);
 }
 
+// The delayed start-address check: the frame shows for ten steps of the countdown (or until
+// the stop flag), then an address that is no multiple of 256 is refused and the stored one put
+// back.
+TEST_F(ProgConfig, DelayedStartAddressCheckRefusesWhatIsNoMultipleOf256) {
+    g_nIspStartAddr = 0x300;
+    const struct {
+        const char* typed;
+        bool stop;
+        int steps;
+        Texts messages;
+        const char* shown;
+    } cases[] = {
+        {"100", false, 10, {}, "100"},
+        {"1FF", false, 10, {"ISP Start Address must be multiple of 0x100 !"}, "3"},
+        {"zz", false, 10, {"ISP Start Address must be multiple of 0x100 !"}, "3"},
+        {"", false, 10, {}, ""},
+        {"42", true, 1, {"ISP Start Address must be multiple of 0x100 !"}, "3"},
+    };
+    for (const auto& c : cases) {
+        CConfigDlg dialog;
+        QWidget* frame = dialog.controls().control(kStartAddrFrame);
+        dialog.controls().setText(kStartAddr, c.typed);
+        dialog.StartAddrCheck();
+        dialog.m_bStopStartAddrCheck = c.stop;
+        for (int step = 1; step < c.steps; ++step) dialog.OnStartAddrTick();
+        EXPECT_FALSE(frame->isHidden()) << c.typed;
+        EXPECT_TRUE(dialog.m_StartAddrTimer.isActive()) << c.typed;
+        EXPECT_EQ(takeMessages(), Texts{}) << c.typed;
+        dialog.OnStartAddrTick();
+        EXPECT_TRUE(frame->isHidden()) << c.typed;
+        EXPECT_FALSE(dialog.m_StartAddrTimer.isActive()) << c.typed;
+        EXPECT_EQ(takeMessages(), c.messages) << c.typed;
+        EXPECT_EQ(dialog.controls().text(kStartAddr), c.shown) << c.typed;
+    }
+}
+
 // Cancel stores nothing; OK stores and saves the protection settings and takes over those of
 // the information block; nothing opens during a task.
 TEST_F(ProgConfig, ConfigButtonStoresOnlyOnOk) {
     CISPDlg page;
+    g_nIspStartAddr = 0x1200;  // OK shows the stored start address on the page made last
+    const auto label = [&] { return page.controls().text(res::kIdcStartAddr); };
     const auto stored = [] {
         return std::vector<uint32_t>{g_nRdpLevel, g_nPcropType, g_dwProtectAddr, g_bInfoBlockEnable,
                                      RegLoadRdpLevel(), RegLoadPcropType(), RegLoadProtectAddr()};
@@ -215,6 +255,7 @@ TEST_F(ProgConfig, ConfigButtonStoresOnlyOnOk) {
             for (int id : {kGroupTitle, kLevel0, kWriteProtection, button}) click(dialog, id);
         }));
         EXPECT_TRUE(button == 1 || stored() == before) << "Cancel stores nothing";
+        EXPECT_EQ(label(), button == 1 ? "ISP Start Address From :0x1200" : "ISP Start Address From :0x0");
     }
     EXPECT_EQ(stored(), (std::vector<uint32_t>{1, 1, 0x3000, 1, 1, 1, 0x3000}));
     EXPECT_TRUE(page.controls().isChecked(res::kIdcLevel0));
@@ -332,6 +373,36 @@ TEST(IspParams, WordFieldsRefuseBadTextAndPutBackTheLastWord) {
     EXPECT_EQ(EncodeIspParams(dialog.m_Fields), kWords);
 }
 
+// The hidden position field, written through the accessibility layer: a position up to 7 is
+// taken, anything else refused with the last position put back as four digits.
+TEST(IspParams, HiddenPositionFieldTakesAPositionUpToSeven) {
+    RecordingServices services;
+    CISPParmDlg dialog(DecodeIspParams(kWords, 1, 1));
+    QWidget* field = dialog.controls().control(kHiddenPosition);
+    EXPECT_TRUE(field->isHidden());
+    const struct {
+        const char* typed;
+        Texts messages;
+        uint8_t position;
+        const char* shown;
+    } cases[] = {
+        {"8", {"Out of range! UART POSy must be <= 0x0007"}, 3, "0003"},
+        {"x", {"PLL Error! PLL must be HEX number"}, 3, "0003"},
+        {"7", {}, 7, "7"},
+        {"", {}, 0, ""},
+        {"00000010", {"Out of range! UART POSy must be <= 0x0007"}, 0, "0000"},
+        {"6", {}, 6, "6"},
+    };
+    for (const auto& c : cases) {
+        QAccessible::queryAccessibleInterface(field)->setText(QAccessible::Value, c.typed);
+        EXPECT_EQ(TakeMessages(services), c.messages) << c.typed;
+        EXPECT_EQ(dialog.m_Fields.uartPosition, c.position) << c.typed;
+        EXPECT_EQ(dialog.controls().text(kHiddenPosition), c.shown) << c.typed;
+    }
+    Click(dialog.controls(), 1);
+    EXPECT_EQ(EncodeIspParams(dialog.m_Fields)[9], 0x0006);
+}
+
 // Switched-off words show "FFFF" and keep their values; lists follow their switches.
 TEST(IspParams, SwitchesAndListsFollowTheirFlags) {
     RecordingServices services;
@@ -404,6 +475,23 @@ TEST(ProtectRange, BoxesFollowTheMaskAndClicksChangeOnlyTheirBit) {
         for (int block : c.clicked) Click(dialog.controls(), 1146 + block);
         Click(dialog.controls(), 1);
         EXPECT_EQ(std::pair(dialog.m_wMask, dialog.m_dwProtectAddr), std::pair(c.out, 0x1234u)) << std::hex << c.in;
+    }
+}
+
+// The hidden seventeenth box, changed through the accessibility layer, stands for the last block.
+TEST(ProtectRange, TheHiddenBoxTogglesTheLastBlock) {
+    const struct {
+        uint16_t in;
+        int toggles;
+        uint16_t out;
+    } cases[] = {{0x0000, 1, 0x8000}, {0x7FFF, 1, 0xFFFF}, {0x8001, 1, 0x8001}, {0x8001, 2, 0x0001}, {0x0010, 3, 0x8010}};
+    for (const auto& c : cases) {
+        CProtectRangeDlg dialog(c.in, 0);
+        auto* hidden = dialog.controls().control<QAbstractButton>(protect_range::kHiddenLastBlock);
+        EXPECT_TRUE(hidden->isHidden());
+        for (int i = 0; i < c.toggles; ++i) ChangeBox(hidden, BoxChange::AccessibleToggle);
+        EXPECT_EQ(dialog.controls().isChecked(1161), ((c.in >> 15) & 1) != 0) << "the visible box stays";
+        EXPECT_EQ(dialog.m_wMask, c.out) << std::hex << c.in << ' ' << c.toggles;
     }
 }
 

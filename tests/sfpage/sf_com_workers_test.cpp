@@ -5,16 +5,20 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <termios.h>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
 #include "link/com_frames.h"
+#include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
 #include "sfpage/com_config_records.h"
+#include "sfpage/flash_isp.h"
 #include "support/golden_file.h"
 #include "support/simulated_gang.h"
 
@@ -116,6 +120,37 @@ TEST(SfComWorkers, GoldenRuns) {
         ExpectGolden("sfpage", c.golden, bench.gang.exchangeLog());
         c.check(bench);
     }
+}
+
+// A run started from the serial-flash page leaves the port to that page: the page that the main
+// window shows owns it, a run's re-open request opens it again for the page, and the page and
+// the dump dialog close it and mark it closed when they go.
+TEST(SfComWorkers, TheSerialFlashPageKeepsThePortItsRunsUse) {
+    SfComBench bench;
+    auto page = std::make_unique<CFlashISP>();
+    g_SerialPort.SetOwner(page.get());  // as the main window does when it shows the page
+    EraseSFComThread(page->view());
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_EQ(g_SerialPort.Owner(), page.get());
+
+    g_nComBaudRate2 = 57600;
+    page->view().reopenComPort();
+    g_nComBaudRate2 = 115200;
+    ASSERT_TRUE(g_SerialPort.IsOpen());
+    EXPECT_EQ(g_SerialPort.Owner(), page.get());
+    const termios line = bench.gang.board.lineSettings();
+    EXPECT_EQ(cfgetospeed(&line), speed_t{B57600});
+    EXPECT_EQ(g_bComPortOpen, 1u);
+    page.reset();
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_EQ(g_bComPortOpen, 0u);
+    EXPECT_EQ(g_SerialPort.Owner(), nullptr);
+
+    ASSERT_TRUE(ComOpenPort(nullptr));
+    g_bComPortOpen = 1;
+    { CDumpSFDlg dialog; }
+    EXPECT_FALSE(g_SerialPort.IsOpen());
+    EXPECT_EQ(g_bComPortOpen, 0u);
 }
 
 // Sets the stop event when the n-th step with this note starts.

@@ -91,7 +91,9 @@ TEST(SfWorkers, FailuresEndRed) {
             c.fault(run);
             SfRun settings = run.settings(PatternImage(c.fileSize), c.flashSize);
             if (c.path) settings.imagePath = c.path;
+            g_bTaskDone = 0;
             worker(run.trace, settings);
+            EXPECT_EQ(g_bTaskDone, c.programs < 0 ? 1u : 0u) << "marked done only when the file fails";
             std::string expected = c.message;
             if (const size_t at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, settings.imagePath);
             EXPECT_EQ(run.trace.messages, expected.empty() ? std::vector<std::string>{} : std::vector{expected});
