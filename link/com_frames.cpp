@@ -209,12 +209,14 @@ bool ComChangeBaudRate() {
     return true;
 }
 
-bool ComReopenPort() {
+bool ComReopenPort() { return ComReopenPortFor(g_pComPageOwner); }
+
+bool ComReopenPortFor(SerialPortOwner* owner) {
     ComPause(50);
     g_SerialPort.ClosePort();
     ComPause(500);
     g_bComPortOpen = 1;
-    OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate2);
+    OpenWithStoredSettings(owner, g_nComBaudRate2);
     ComPause(500);
     return g_SerialPort.StartMonitoring();
 }

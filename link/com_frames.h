@@ -104,5 +104,7 @@ bool ComOpenPort(SerialPortOwner* owner);
 bool ComChangeBaudRate();
 // Re-opens the port at g_nComBaudRate2; whether the monitor thread runs again.
 bool ComReopenPort();
+// The same for another owner than the IC page: a dialog that holds the port.
+bool ComReopenPortFor(SerialPortOwner* owner);
 // Closes an open port and pauses 500 ms; false at once when it was not open.
 bool ComClosePort();
