@@ -14,7 +14,6 @@
 #include "link/hid_commands.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
-#include "platform/ui.h"
 #include "res/adapter_tool_templates.h"
 
 using namespace res;
