@@ -6,19 +6,31 @@
 #include "core/dump_listing.h"
 #include "core/globals.h"
 #include "dialogs/info_block_workers.h"
+#include "engine_com/gang_steps.h"
+#include "engine_com/socket_helpers.h"
 #include "engine_hid/pause.h"
+#include "link/com_frames.h"
+#include "link/com_reply.h"
 #include "link/hid_commands.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
 
 using namespace res;
+using namespace engine_com;
 using engine_hid::Pause;
 
 namespace {
 
 constexpr uint32_t kBlock = 32;
 constexpr int kConnectTries = 3;
+
+constexpr uint8_t kTagPowerOn = '6';
+constexpr uint8_t kTagPowerOff = '5';
+constexpr uint8_t kTagChipHandshake = 0x39;
+constexpr uint8_t kTagRead = 0x01;
+constexpr uint32_t kReplyBufferSize = 64;
+constexpr const char* kSwitchText = "ISP_WAKEUP!";
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -31,7 +43,110 @@ std::optional<uint64_t> HexFieldValue(const QString& text) {
     return value;
 }
 
+// Modes 7 to 12 greet their targets with their own handshake and stop them with the second
+// command set; the others with the link start and the first.
+bool HasChipHandshake() { return g_nChipMode >= 7 && g_nChipMode <= 12; }
+
+// Socket power, the multiplexer and the socket's switch alone, the handshake and the stop.
+// greeted: the target answered the handshake and is in ISP mode.
+bool EnterTarget(GangRun& run, uint32_t socket, bool& greeted) {
+    if (!run.step({kTagPowerOn, [] { return ComSet2501(1); }, kBoardWaitMs, Timeout::Message, "ISP_2501!"})) return false;
+    if (!run.step({kTagMultiplexer, [] { return ComSet4053(0); }, kBoardWaitMs, Timeout::Message, kSwitchText}))
+        return false;
+    for (int line = 0; line < kSocketCount; ++line) {
+        ComStep s = SwitchStep(line, static_cast<uint32_t>(line) == socket, Timeout::Message);
+        s.message = kSwitchText;
+        if (!run.step(s)) return false;
+    }
+    const bool byMode = HasChipHandshake();
+    const ComStep handshake = byMode ? ComStep{kTagChipHandshake, [] { return SendChipHandshake() != 0; }, kBoardWaitMs,
+                                               Timeout::Silent}
+                                     : ComStep{kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Silent};
+    if (!run.step(handshake)) return false;
+    greeted = true;
+    return run.step({kTagStopMcu, byMode ? ComIsp2StopMcu : ComIspStopMcu, kBoardWaitMs, Timeout::Silent});
+}
+
+// Reads out from target address start, 32 bytes a read, the high address byte only when it
+// changes. False when a step timed out, the operator stopped the dump, or a reply came short:
+// its missing bytes must not pass for flash contents.
+bool ReadBlocks(GangRun& run, uint32_t start, std::span<uint8_t> out) {
+    uint16_t sentHi = 0x100;  // none yet
+    for (uint32_t offset = 0; offset < out.size(); offset += kBlock) {
+        if (run.stopRequested()) return false;
+        const uint32_t address = start + offset;
+        const auto hi = static_cast<uint8_t>(address >> 8);
+        const auto lo = static_cast<uint8_t>(address);
+        if (hi != sentHi) {
+            sentHi = hi;
+            if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}))
+                return false;
+        }
+        g_pBlockBuf.takeStoredCount();
+        if (!run.step({kTagRead, [lo] { return ComIspReadN(lo, kBlock); }, kTargetWaitMs, Timeout::Silent})) return false;
+        if (g_pBlockBuf.takeStoredCount() < kBlock) {
+            ReportReadFailure(run.page, address);
+            return false;
+        }
+        std::copy_n(g_pBlockBuf.data(), kBlock, out.begin() + offset);
+        run.page.setProgressPos(static_cast<int>(offset / kBlock));
+    }
+    return true;
+}
+
+void DumpOverBoard(GangRun& run, const TargetDumpRequest& request) {
+    WorkerPage& dialog = run.page;
+    const uint32_t start = request.fromPage * kDumpPageSize;
+    std::vector<uint8_t> bytes(request.pageCount * kDumpPageSize);
+    dialog.setProgressRange(0, static_cast<int>(bytes.size() / kBlock + 1));
+    dialog.setProgressPos(0);
+    bool greeted = false;
+    bool read = EnterTarget(run, request.socket, greeted);
+    if (read) {
+        ChangeLineSpeed();
+        read = ReadBlocks(run, start, bytes);
+    }
+    if (greeted && g_SerialPort.IsOpen()) run.leave();
+    if (read) SaveTargetDump(dialog, bytes, start, request.listing);
+    // The message comes once, before the power goes off, also when only the power-off went
+    // unanswered.
+    bool told = false;
+    const auto tellTimeout = [&] {
+        if (!run.timedOut || told) return;
+        told = true;
+        dialog.messageBox(kTimeoutText, platform::MsgIcon::Error);
+    };
+    tellTimeout();
+    if (g_SerialPort.IsOpen()) run.step({kTagPowerOff, [] { return ComSet2501(0); }, kBoardWaitMs, Timeout::Silent});
+    tellTimeout();
+}
+
 }  // namespace
+
+void DumpFlashComThread(WorkerPage& dialog, const TargetDumpRequest& request) {
+    g_bTaskWorking = true;
+    dialog.showControl(kIdcDumpBar, true);
+    dialog.enableControl(kIdcCancelDump, true);
+    if (request.pageCount == 0 || uint64_t{request.fromPage} + request.pageCount > kComDumpPageLimit) {
+        dialog.messageBox("From Page + Page Count is beyond the 64 KB that the COM link reaches !",
+                          platform::MsgIcon::Error);
+    } else if (!g_pBlockBuf.allocate(kReplyBufferSize)) {
+        dialog.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", kReplyBufferSize),
+                          platform::MsgIcon::None);
+    } else {
+        GangRun run(dialog);
+        DumpOverBoard(run, request);
+        g_pBlockBuf.release();
+    }
+    ReleaseBoardPort(true);
+    dialog.showControl(kIdcDumpBar, false);
+    dialog.enableControl(kIdcCancelDump, false);
+    g_bTaskWorking = false;
+}
+
+void DumpFlashComThread(CDumpDlg& dialog) {
+    DumpFlashComThread(dialog.page_, {dialog.m_nSocket, dialog.m_nFromPage, dialog.m_nPageCount, dialog.m_bTxtFile != 0});
+}
 
 std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t socket, uint32_t fromPage,
                                                     uint32_t pageCount) {
@@ -92,6 +207,10 @@ CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) 
     onClicked(1, &CDumpDlg::accept);
 }
 
+CDumpDlg::~CDumpDlg() {
+    if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
+}
+
 void CDumpDlg::ShowRange() {
     const uint32_t start = m_nFromPage * kDumpPageSize;
     const uint32_t last = (m_nFromPage + m_nPageCount) * kDumpPageSize - 1;
@@ -141,4 +260,18 @@ void CDumpDlg::OnExecute() {
         page_.showControl(kIdcDumpBar, false);
         page_.enableControl(kIdcCancelDump, false);
     });
+}
+
+void CDumpDlg::OnCloseLog() { logFile_.close(); }
+
+void CDumpDlg::OnReopenComPort() { ComReopenPort(this); }
+
+void CDumpDlg::LogAppendByte(uint8_t) {}
+void CDumpDlg::LogBytesLine(std::span<const uint8_t>) {}
+void CDumpDlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt("%02x\r\n", byte)); }
+void CDumpDlg::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
+
+// The monitor thread must not wait for the user-interface thread.
+void CDumpDlg::serialFailed(const std::string& report) {
+    QMetaObject::invokeMethod(this, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
 }

@@ -68,11 +68,15 @@ void CinfoBlkDlg::OnWrite() {
     });
 }
 
-void CinfoBlkDlg::OnErase() {
-    task_.start([this, socket = m_nSocket, pageIndex = m_nPage] {
+void CinfoBlkDlg::StartErase(uint32_t pageIndex) {
+    task_.start([this, socket = m_nSocket, pageIndex] {
         if (EraseInfoPageKeepingSecurity(page_, socket, pageIndex)) ShowEraseFinish();
     });
 }
+
+void CinfoBlkDlg::OnErase() { StartErase(m_nPage); }
+
+void CinfoBlkDlg::OnErasePage2() { StartErase(1); }
 
 void CinfoBlkDlg::OnCopySecurity() {
     task_.start([this, socket = m_nSocket] {

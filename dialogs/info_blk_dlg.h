@@ -19,11 +19,15 @@ public:
     void OnRead();
     void OnWrite();
     void OnErase();
+    // Erase of page 2 whatever page is chosen; no control starts it.
+    void OnErasePage2();
     void OnCopySecurity();
     void OnOpenDebug();
 
 private:
     void OnSelchangePage();
+    // Erases the page keeping page 1's security words, then "Erase Finish ...".
+    void StartErase(uint32_t pageIndex);
     // "Erase Finish ..." for two seconds.
     void ShowEraseFinish();
 

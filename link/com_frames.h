@@ -104,7 +104,7 @@ bool ComOpenPort(SerialPortOwner* owner);
 bool ComChangeBaudRate();
 // Re-opens the port at g_nComBaudRate2 for the IC page; whether the monitor thread runs again.
 bool ComReopenPort();
-// The same re-open for owner: a page's answer to a run's re-open request.
+// The same re-open for owner: a page's or dialog's answer to a re-open request.
 bool ComReopenPort(SerialPortOwner* owner);
 // Closes an open port and pauses 500 ms; false at once when it was not open.
 bool ComClosePort();

@@ -1,9 +1,13 @@
+#include <QDir>
 #include <QLabel>
 #include <QTest>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <numeric>
 
 #include "core/crc16.h"
+#include "core/dump_listing.h"
 #include "core/protect_area.h"
 #include "controls/grid_box.h"
 #include "dialogs/dump_dlg.h"
@@ -13,6 +17,8 @@
 #include "dialogs/protect_range_dlg.h"
 #include "dialogs/read_crc_dlg.h"
 #include "dialogs/read_info_dlg.h"
+#include "link/com_frames.h"
+#include "link/com_settings.h"
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
 #include "res/info_block_templates.h"
@@ -20,6 +26,7 @@
 #include "support/exchange_log.h"
 #include "support/golden_file.h"
 #include "support/recording_page.h"
+#include "support/simulated_gang.h"
 #include "tool_bench.h"
 
 using namespace res;
@@ -351,6 +358,28 @@ TEST_F(AdapterTools, InformationBlockEraseFinishAndClose) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(finish->isVisible());
 
+    // The erase that no control starts takes page 2 whatever page is chosen, as Erase does (the
+    // information-block workers' log of that erase, with their page 1).
+    std::vector<uint8_t> page1(1024);
+    for (size_t i = 0; i < page1.size(); ++i) page1[i] = static_cast<uint8_t>(0x10 + 7 * i);
+    adapter.site(2).write(kInfo, page1);
+    adapter.site(2).write(kInfo + 0x400, Pattern(1024, 0x80));
+    Choose(dialog.controls(), kIdcSocketCombo, 2);
+    Choose(dialog.controls(), kIdcPageCombo, 0);
+    clickAndWait(dialog, kIdcOpenDebugBlk);
+    {
+        ExchangeLog log(adapter);
+        dialog.OnErasePage2();
+        ASSERT_TRUE(SpinUntil([&] { return !dialog.workerRunning(); }));
+        ExpectGolden("dialogs", "parameter-erase.log", log.text());
+    }
+    std::vector<uint8_t> kept(1024, 0xFF);
+    for (auto [at, size] : {std::pair(0, 128), {0x100, 4}, {0x108, 4}}) std::copy_n(page1.begin() + at, size, kept.begin() + at);
+    EXPECT_EQ(adapter.site(2).read(kInfo + 0x400, 1024), kept);
+    EXPECT_EQ(adapter.site(2).read(kInfo, 1024), page1);
+    EXPECT_TRUE(takeMessages().empty());
+    EXPECT_TRUE(finish->isVisible());
+
     // Slow transfers keep the worker busy long enough to try closing under it.
     adapter.setTransferLatency(std::chrono::microseconds(300));
     dialog.OnRead();
@@ -359,4 +388,185 @@ TEST_F(AdapterTools, InformationBlockEraseFinishAndClose) {
     ASSERT_TRUE(SpinUntil([&] { return !dialog.workerRunning(); }));
     dialog.reject();
     EXPECT_FALSE(dialog.isVisible());
+}
+
+namespace {
+
+constexpr const char* kComTimeout = "Wait COM port timeout, pls check MCU and COM port status!";
+constexpr uint32_t kComFrom = 0x21;  // pages 0x21 and 0x22: two high address bytes
+const std::vector<uint8_t> kComFlash = PatternImage(512);
+
+// The gang board with the port open at the stored speed, as a starter leaves it; socket 3's
+// target holds a pattern at pages 0x21 and 0x22, and the program folder earlier dump files.
+struct ComDumpBench {
+    explicit ComDumpBench(uint32_t baud = 115200) {
+        g_strExeDir = gang.bench.folder.path().toStdString() + "/";
+        gang.store("BaudRate", baud);
+        gang.board.writeFlash(2, kComFrom * 256, kComFlash);
+        for (const char* name : {"Dump.txt", "dump.bin"}) std::ofstream(g_strExeDir + name) << "old";
+        EXPECT_TRUE(ComOpenPort(nullptr));
+    }
+    ~ComDumpBench() { g_strExeDir.clear(); }
+    // Every run ends with the board's power off and the port closed.
+    void run(void (*worker)(WorkerPage&)) {
+        gang.run(worker, {});
+        ends();
+    }
+    void ends() {
+        gang.awaitBoard();
+        EXPECT_FALSE(g_SerialPort.IsOpen());
+        EXPECT_FALSE(gang.board.state().power);
+        EXPECT_FALSE(g_bTaskWorking);
+    }
+    std::string file(const char* name) const {
+        std::ifstream in(g_strExeDir + name, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    SimulatedGang gang;
+};
+
+std::string ComFlashBytes() { return {kComFlash.begin(), kComFlash.end()}; }
+
+std::string ComFlashListing() {
+    std::string text;
+    for (uint32_t at = 0; at < kComFlash.size(); at += 16)
+        text += DumpListingLine(kComFrom * 256 + at, std::span(kComFlash).subspan(at, 16));
+    return text;
+}
+
+void ComDumpTxt(WorkerPage& p) { DumpFlashComThread(p, {2, kComFrom, 2, true}); }
+void ComDumpBin(WorkerPage& p) { DumpFlashComThread(p, {2, kComFrom, 2, false}); }
+
+}  // namespace
+
+// Socket 3, two pages, at the board's speed and at 57600 (the speed change and the re-open at the
+// end), through the dialog's fields too: the frames, tags and pauses, and files that hold exactly
+// the target's flash.
+TEST(ComDump, GoldenRunsWriteTheTargetsFlash) {
+    const struct {
+        const char* golden;
+        uint32_t baud;
+        bool listing;
+        bool viaDialog = false;
+        uint8_t chipMode = 2;
+    } cases[] = {
+        {"dump-com-socket3.log", 115200, true},
+        {"dump-com-socket3.log", 115200, false, true},
+        {"dump-com-socket3-57600.log", 57600, false},
+        {"dump-com-socket3-57600.log", 57600, true, true},
+        {"dump-com-chip-mode-7.log", 115200, false, false, 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.golden);
+        ComDumpBench bench(c.baud);
+        g_nChipMode = c.chipMode;
+        if (c.chipMode != 2) {
+            bench.gang.populate({2});
+            bench.gang.board.writeFlash(2, kComFrom * 256, kComFlash);
+        }
+        if (c.viaDialog) {
+            CDumpDlg dialog;
+            dialog.m_nSocket = 2;
+            dialog.m_nFromPage = kComFrom;
+            dialog.m_nPageCount = 2;
+            dialog.m_bTxtFile = c.listing ? 1 : 0;
+            DumpFlashComThread(dialog);
+            bench.ends();
+        } else {
+            bench.run(c.listing ? ComDumpTxt : ComDumpBin);
+        }
+        EXPECT_TRUE(bench.gang.messages().empty());
+        ExpectGolden("dialogs", c.golden, bench.gang.exchangeLog());
+        EXPECT_EQ(bench.file(c.listing ? "Dump.txt" : "dump.bin"), c.listing ? ComFlashListing() : ComFlashBytes());
+        EXPECT_EQ(bench.file(c.listing ? "dump.bin" : "Dump.txt"), "old");
+        EXPECT_EQ(bench.gang.bench.services.viewed(), c.listing ? Texts{g_strExeDir + "Dump.txt"} : Texts{});
+    }
+}
+
+// Every reply dropped in turn: the time-out message (after the step's own), and the earlier file
+// whole unless the whole dump had arrived.
+TEST(ComDump, ADroppedReplyAnywhereEndsTheDumpCleanly) {
+    int replies = 0;
+    for (int n = 0; n == 0 || n <= replies; ++n) {
+        SCOPED_TRACE(n);
+        ComDumpBench bench;
+        if (n > 0) bench.gang.board.dropReplyNumber(n);
+        bench.run(ComDumpBin);
+        const Texts messages = bench.gang.messages();
+        if (n == 0) {
+            for (const sim::LogEntry& entry : bench.gang.board.log()) replies += entry.fromHost ? 0 : 1;
+            ASSERT_EQ(replies, 27);
+            EXPECT_TRUE(messages.empty());
+            continue;
+        }
+        // The socket power's reply is the first, the multiplexer's and switches' the next five.
+        Texts expected = n == 1 ? Texts{"ISP_2501!"} : n <= 6 ? Texts{"ISP_WAKEUP!"} : Texts{};
+        expected.push_back(kComTimeout);
+        EXPECT_EQ(messages, expected);
+        // Only the power-off's reply comes after the files.
+        EXPECT_EQ(bench.file("dump.bin"), n == replies ? ComFlashBytes() : "old");
+    }
+}
+
+// A short reply, Cancel, an empty socket or a range beyond 64 KB: no file is touched.
+TEST(ComDump, FaultsLeaveTheEarlierFilesWhole) {
+    const struct {
+        const char* name;
+        std::function<void(ComDumpBench&)> arrange;
+        void (*worker)(WorkerPage&);
+        Texts messages;
+        int reads;
+    } cases[] = {
+        // The first 31 bytes of the block came, and yet it is no block.
+        {"a short second read", [](ComDumpBench& b) { b.gang.board.cutReplyAt(sim::TargetFrame(0x03), 2, 31); }, ComDumpTxt,
+         {"Read fail at 0x00002120!"}, 2},
+        {"Cancel before the third read",
+         [](ComDumpBench& b) {
+             b.gang.onNote = [seen = 0](const std::string& note) mutable {
+                 if (note == "step 01 800" && ++seen == 2) g_hStopEvent.set();
+             };
+         },
+         ComDumpTxt, {}, 2},
+        {"no target in socket 3", [](ComDumpBench& b) { b.gang.board.removeTarget(2); }, ComDumpBin, {kComTimeout}, 0},
+        {"pages beyond 64 KB", [](ComDumpBench&) {}, [](WorkerPage& p) { DumpFlashComThread(p, {2, 0xFF, 2, false}); },
+         {"From Page + Page Count is beyond the 64 KB that the COM link reaches !"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComDumpBench bench;
+        c.arrange(bench);
+        bench.run(c.worker);
+        g_hStopEvent.reset();
+        EXPECT_EQ(bench.gang.messages(), c.messages);
+        EXPECT_EQ(bench.gang.framesOf(0x0F, 0x03), c.reads);
+        EXPECT_EQ(bench.file("Dump.txt") + bench.file("dump.bin"), "oldold");
+        EXPECT_TRUE(bench.gang.bench.services.viewed().empty());
+    }
+}
+
+// The dialog's re-open makes it the port's owner at the second speed; its byte log stream is
+// opened by nothing, so logging and closing it create no file.
+TEST(ComDump, DialogReopensThePortAndItsLogStaysClosed) {
+    ComDumpBench bench(57600);
+    const QDir folder(QString::fromStdString(g_strExeDir));
+    const QStringList before = folder.entryList(QDir::Files);
+    CDumpDlg dialog;
+    dialog.OnCloseLog();
+    g_bTaskWorking = true;
+    dialog.FileLogByte(0x5A);
+    dialog.FileLogBytesLine(std::vector<uint8_t>{0x01, 0xFF});
+    dialog.LogAppendByte(0x5A);
+    dialog.LogBytesLine(std::vector<uint8_t>{0x01});
+    g_bTaskWorking = false;
+    dialog.OnCloseLog();
+    EXPECT_EQ(folder.entryList(QDir::Files), before);
+
+    g_bComPortOpen = 0;
+    dialog.OnReopenComPort();
+    EXPECT_TRUE(g_SerialPort.IsOpen());
+    EXPECT_EQ(g_SerialPort.Owner(), &dialog);
+    EXPECT_EQ(g_bComPortOpen, 1u);
+    const termios line = bench.gang.board.lineSettings();
+    EXPECT_EQ(cfgetospeed(&line), speed_t{B115200});
 }

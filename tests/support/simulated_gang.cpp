@@ -59,6 +59,10 @@ std::vector<Exchange> Exchanges(const std::vector<sim::LogEntry>& log) {
     return exchanges;
 }
 
+bool IsSpeedFrame(const std::vector<uint8_t>& frame) {
+    return frame.size() >= 3 && frame[0] == 0x0F && frame[1] == 0x0E && frame[2] == 0x02;
+}
+
 }  // namespace
 
 SimulatedGang::SimulatedGang() {
@@ -190,6 +194,10 @@ std::string SimulatedGang::exchangeLog() const {
             paused = 0;
         } else if (kind == "timeout") {
             text += "      timed out\n";
+        } else if (kind == "speed" && next < exchanges.size() && IsSpeedFrame(exchanges[next].frame)) {
+            // The speed change's frame goes out with no step of its own.
+            frameLine(strfmt("%5u speed  ", paused));
+            paused = 0;
         } else {
             text += strfmt("%5u %s\n", paused, note.c_str());
             paused = 0;
