@@ -7,8 +7,13 @@
 #include <iterator>
 
 #include "core/globals.h"
+#include "core/image_loader.h"
+#include "core/ini_settings.h"
 #include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
+#include "engine_com/gang_variants.h"
+#include "engine_com/gang_workers.h"
+#include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
@@ -118,6 +123,74 @@ TEST(SfComWorkers, GoldenRuns) {
     }
 }
 
+// An image without code would pass every part without one compare. Every run, over the
+// adapter or the gang board, refuses it before its first frame: an empty .bin, as a HEX file
+// without data records converts to.
+TEST(SfComWorkers, EveryRunRefusesAnImageWithoutCode) {
+    {
+        SfComBench bench;
+        const std::string hex = bench.gang.bench.folder.filePath("fw.hex").toStdString();
+        std::ofstream(hex) << ":020000040000FA\n:00000001FF\n";
+        const ImageFileLoad load = LoadImageFile(hex, 0x4000);
+        EXPECT_EQ(load.outcome, ImageLoadOutcome::Loaded);
+        EXPECT_TRUE(FileBytes(load.imagePath).empty());
+    }
+    // comPort: a serial-flash run over COM, whose starter opens the port.
+    const struct { const char* name; Worker worker; bool comPort = false; } runs[] = {
+        {"HID burn", SiteProgramThread},
+        {"HID verify", SiteVerifyThread},
+        {"HID scan burn", ScanProgramThread},
+        {"gang program", GangProgramThread},
+        {"gang verify", GangVerifyThread},
+        {"gang program B2", GangProgramThreadB2},
+        {"gang verify Old", GangVerifyThreadOld},
+        {"gang verify B2", GangVerifyThreadB2},
+        {"gang verify C", GangVerifyThreadC},
+        {"gang verify compact", GangVerifyThreadCompact},
+        {"gang verify A", GangVerifyThreadA},
+        {"gang single pass", GangSingleProgramThread},
+        {"gang verify only", GangVerifyOnlyThread},
+        {"serial flash full run over HID", [](WorkerPage& p) { AutoSFThread(p, SfRunFromSettings(p.imagePath())); }},
+        {"serial flash verify over HID", [](WorkerPage& p) { VerifySFThread(p, SfRunFromSettings(p.imagePath())); }},
+        {"serial flash verify over COM", Verify, true},
+        {"serial flash program over COM", Program, true},
+        {"serial flash full run over COM", Auto, true},
+        {"serial flash numbered full run over COM", AutoSerial, true},
+    };
+    // A HID run powers its sites off at its end, as after an image it cannot open; nothing more.
+    const auto reports = [](const SimulatedGang& g) {
+        std::vector<Bytes> sent;
+        for (const auto& e : g.bench.adapter.exchanges()) sent.push_back(e.report);
+        return sent;
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.name);
+        std::vector<Bytes> unopened;
+        for (const bool empty : {false, true}) {
+            SimulatedGang gang;
+            if (r.comPort) {
+                gang.store("BaudRate", 115200);
+                EXPECT_TRUE(ComOpenPort(nullptr));
+            }
+            gang.board.clearLog();
+            if (empty) {
+                gang.run(r.worker, {});
+            } else {
+                gang.bench.page.image = gang.bench.folder.filePath("none.bin").toStdString();
+                g_bTaskWorking = true;
+                r.worker(gang.bench.page);
+                unopened = reports(gang);
+                continue;
+            }
+            const std::vector<std::string> messages = gang.messages();
+            EXPECT_EQ(messages.empty() ? "" : messages[0], "File : " + gang.bench.page.image + " holds no code!");
+            EXPECT_TRUE(gang.board.log().empty());
+            EXPECT_EQ(reports(gang), unopened);
+            EXPECT_FALSE(g_SerialPort.IsOpen());
+        }
+    }
+}
+
 // Sets the stop event when the n-th step with this note starts.
 std::function<void(const std::string&)> StopAt(const char* step, int n) {
     return [step, n, seen = 0](const std::string& note) mutable {
@@ -168,18 +241,30 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.gang.board.dropReplyAt(sim::TargetFrame(0x18), 2);
          },
          {kTimeoutText}, 0, [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0x0F, 0x0C), 1) << "the leave frame"; }},
-        // The key goes only where the image is not: ANDed into image bytes it would corrupt both.
+        // The key goes only where the image is not: ANDed into image bytes it would corrupt both,
+        // and left out the run would pass without it.
         {"an image over the key", Program,
          [](SfComBench& b) {
              g_bEncry = 1;
              g_nIspStartAddr = 0x3F00;
              b.image = PatternImage(0x200);
          },
-         {}, res::kIconPass,
+         {"Key address 0x4000 lies on the code or the option block!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"an option block over the key", Program,
          [](SfComBench& b) {
-             EXPECT_EQ(b.flash(0x3F00, 0x200), PatternImage(0x200));
-             EXPECT_EQ(b.gang.bench.page.logLinesWith("The image covers 0x4000: key not written").size(), 1u);
-         }},
+             g_bEncry = 1;
+             b.gang.store("Option Addr", 0x3FFC);
+         },
+         {"Key address 0x4000 lies on the code or the option block!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // Without encryption the key is not written, wherever the image lies.
+        {"an image over the key without encryption", Program,
+         [](SfComBench& b) {
+             g_nIspStartAddr = 0x3F00;
+             b.image = PatternImage(0x200);
+         },
+         {}, res::kIconPass, [](SfComBench& b) { EXPECT_EQ(b.flash(0x3F00, 0x201), Cat(PatternImage(0x200), {0xFF})); }},
         {"the option block and the key", Program,
          [](SfComBench&) {
              g_bEncry = 1;
