@@ -90,8 +90,16 @@ TEST(SfComWorkers, GoldenRuns) {
         {"com-program-70-bytes-at-1000.log", Program, [](SfComBench&) { g_nIspStartAddr = 0x1000; },
          [&](SfComBench& b) { EXPECT_EQ(b.flash(0x1000, 71), Cat(image, {0xFF})); }},
         // Images of any other type stop at the option block; the records follow the block address.
-        {"com-auto-70-bytes.log", Auto, [](SfComBench& b) { b.gang.board.serialFlash().write(0, Bytes(0x20000, 0)); },
+        // The adapter's numbering starts at the number the INI file issues next, not at the one
+        // in memory (0 in a program just started); the file keeps it.
+        {"com-auto-70-bytes.log", Auto,
+         [](SfComBench& b) {
+             b.gang.board.serialFlash().write(0, Bytes(0x20000, 0));
+             IniSetSerialNo(0x123456, g_strIniPath);
+         },
          [&](SfComBench& b) {
+             EXPECT_EQ(b.flash(0x10010 + 13, 3), (Bytes{0x12, 0x34, 0x56}));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x123456u);
              EXPECT_EQ(b.flash(0, 71), Cat(image, {0xFF}));
              EXPECT_EQ(b.flash(0x10000, 16), Bytes(16, 0xFF));
              EXPECT_EQ(b.flash(0x10060, 16), Bytes(16, 0xFF));
@@ -275,6 +283,25 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              EXPECT_EQ(b.flash(kOptionAddr, 8), Cat({0xFA}, Bytes(7, 0xFF)));
              EXPECT_EQ(b.flash(0x4000, 2), (Bytes{0xC0, 0xC1}));
          }},
+        // The option block's number comes from the INI file, which moves on as it is spent.
+        {"a numbered option block", Program,
+         [](SfComBench& b) {
+             g_bCodeOption = 1;
+             g_bSerialAutoInc = 1;
+             b.gang.store("Gang Serial En", 1);
+             IniSetSerialNo(0x123456, g_strIniPath);
+         },
+         {}, res::kIconPass,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(kOptionAddr, 5), (Bytes{0xAF, 0x12, 0x34, 0x56, 0xFF}));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x123457u);
+         }},
+        {"serial numbers used up", AutoSerial,
+         [](SfComBench& b) {
+             b.gang.store("Gang Serial En", 1);
+             IniSetSerialNo(0x1000000, g_strIniPath);
+         },
+         {"Serial numbers are used up at FFFFFF!"}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         {"a protection byte the operator refuses", AutoSerial,
          [](SfComBench& b) {
              g_bWarnProtect = 1;
