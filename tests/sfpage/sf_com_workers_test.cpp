@@ -104,9 +104,18 @@ TEST(SfComWorkers, GoldenRuns) {
              EXPECT_EQ(b.flash(0x10000, 16), Bytes(16, 0xFF));
              EXPECT_EQ(b.flash(0x10060, 16), Bytes(16, 0xFF));
          }},
+        // With encryption and "Key Write" the key goes into the +64 record.
         {"com-auto-serial-70-bytes.log", AutoSerial,
-         [](SfComBench&) { g_bLimitEnable = 1, g_nLimitQuantity = 1000; },
          [](SfComBench& b) {
+             g_bLimitEnable = 1, g_nLimitQuantity = 1000;
+             g_bEncry = 1;
+             b.gang.store("Key Write", 1);
+             for (size_t k = 0; k < 16; ++k) g_KeyBytes[k] = static_cast<uint8_t>(0xC0 + k);
+         },
+         [](SfComBench& b) {
+             Bytes key(16);
+             for (size_t k = 0; k < 16; ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
+             EXPECT_EQ(b.flash(0x10040, 16), key);
              EXPECT_EQ(b.flash(0x10040 + 18, 4), (Bytes{0x01, 0x1A, 0xE2, 0x6F}));
              const std::string log = b.gang.board.logText();
              EXPECT_NE(log.find("> F0 22 04 04 04 FF\n< AA F0 22 00 00 12\n> F0 10 01 01 01 FF\n"), std::string::npos);
@@ -199,6 +208,46 @@ TEST(SfComWorkers, EveryRunRefusesAnImageWithoutCode) {
     }
 }
 
+// The full runs program as much of the image as its type asks, and say so in the +16 record;
+// the option block lies at 0x40 here, the image reaches past it.
+TEST(SfComWorkers, FullRunsProgramTheLengthTheImageTypeAsks) {
+    static std::string type;
+    // The run as the page would start it with a file of this type, on a flash of 32 KB.
+    static const auto runOf = [](WorkerPage& p) {
+        SfRun run = SfRunFromSettings(p.imagePath(), type);
+        run.flashSize = 0x8000;
+        return run;
+    };
+    const Worker plain = [](WorkerPage& p) { AutoSFComThread(p, runOf(p)); };
+    const Worker numbered = [](WorkerPage& p) { AutoSFSerialComThread(p, runOf(p)); };
+    const struct { Worker worker; const char* type; size_t size; bool codeOption; uint32_t length; } cases[] = {
+        {plain, "des", 0x50, false, 0x50},      // a short "des" image whole
+        {plain, "des", 0x4001, false, 0x48},    // a long one up to the option block's end
+        {plain, "pnt", 0x50, false, 0x50},
+        {plain, "bin", 0x50, false, 0x40},      // any other type stops at the option block
+        {plain, "bin", 0x50, true, 0x50},       // unless the code option is on
+        {numbered, "des", 0x50, false, 0x48},
+        {numbered, "des", 0x44, false, 0x44},
+        {numbered, "bin", 0x50, false, 0x50},
+        {numbered, "pnt", 0x50, false, 0x40},
+        {numbered, "pnt", 0x50, true, 0x50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strfmt("%s %s 0x%zX%s", c.worker == plain ? "plain" : "numbered", c.type, c.size,
+                            c.codeOption ? " code option" : ""));
+        SfComBench bench;
+        bench.gang.store("Option Addr", 0x40);
+        g_bCodeOption = c.codeOption;
+        type = c.type;
+        bench.image = PatternImage(c.size);
+        bench.run(c.worker);
+        EXPECT_TRUE(bench.gang.messages().empty());
+        EXPECT_EQ(bench.lamp(), res::kIconPass);
+        EXPECT_EQ(bench.flash(0, c.length + 1), Cat(Bytes(bench.image.begin(), bench.image.begin() + c.length), {0xFF}));
+        EXPECT_EQ(bench.flash(0x10010 + 16, 2), (Bytes{uint8_t(c.length >> 8), uint8_t(c.length)}));
+    }
+}
+
 // Sets the stop event when the n-th step with this note starts.
 std::function<void(const std::string&)> StopAt(const char* step, int n) {
     return [step, n, seen = 0](const std::string& note) mutable {
@@ -225,6 +274,14 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.gang.board.serialFlash().write(0x1000, flash);
          },
          {"Verified Failure at 0x1020!!!"}, res::kIconFail},
+        // The compare reaches the image's very last byte.
+        {"a differing last byte", Verify,
+         [](SfComBench& b) {
+             Bytes flash = PatternImage(70);
+             flash[69] ^= 0x80;
+             b.gang.board.serialFlash().write(0, flash);
+         },
+         {"Verified Failure at 0x40!!!"}, res::kIconFail},
         // The first 31 bytes of the block match, and yet it is no match.
         {"a short read", Verify,
          [](SfComBench& b) {
@@ -361,6 +418,13 @@ TEST(SfComWorkers, ConfigRecordsFieldByField) {
         {"nothing on", {.optionAddr = 0x20, .chipMode = 2, .imageSum = 0x1234, .limitQuantity = 1000, .keyAddr = 0x4000},
          "2F21222324FFFFFF28292A2B2C000000004632333435363700203A0100003E00",
          "0221222324FFFFFF28292A2B2C000000004632333435363700203A0100003E00",
+         "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF1234000003E84000FFFFFFFFFFFFFFFF"},
+        // The key goes into the +64 record only with "Key Write" on, encryption or not.
+        {"encryption without key write",
+         {.encry = true, .optionAddr = 0x20, .chipMode = 2, .key = all.key, .imageSum = 0x1234, .limitQuantity = 1000,
+          .keyAddr = 0x4000},
+         "2021222324FFFFFF28292A2B2C000000004632333435363700203A0100003E01",
+         "0221222324FFFFFF28292A2B2C000000004632333435363700203A0100003E01",
          "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF1234000003E84000FFFFFFFFFFFFFFFF"},
         {"everything on", all,
          "20ABCDEF100E000028292A2B2CABCDEF004632333435363700203A0100003EFF",
