@@ -219,6 +219,8 @@ std::string CouldNotOpen(const std::string& path) {
     return strfmt("File : %s could not be opened!!!", path.c_str());
 }
 
+std::string HoldsNoCode(const std::string& path) { return strfmt("File : %s holds no code!", path.c_str()); }
+
 std::string CouldNotRead(const std::string& path) {
     return strfmt("File : %s could not be read!!!", path.c_str());
 }

@@ -35,7 +35,9 @@ HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& bin
 std::string BinPathBesideHex(const std::string& hexPath);
 
 // The messages of an image file that cannot be read: missing or unreadable, failing as it is
-// read, and a FIFO, a device or anything else but a regular file.
+// read, and a FIFO, a device or anything else but a regular file; and of one without a byte of
+// code (an empty .bin, or the .bin of a HEX file without data records), which no run takes.
 std::string CouldNotOpen(const std::string& path);
+std::string HoldsNoCode(const std::string& path);
 std::string CouldNotRead(const std::string& path);
 std::string NotARegularFile(const std::string& path);

@@ -179,7 +179,10 @@ std::optional<uint32_t> IniTakeSerialNo(const std::string& path, bool advance) {
     const bool written = platform::updateProfileString(path, kCodeOption, "Serial No",
                                                        [&](const std::optional<std::string>& stored) {
                                                            taken = serialNumberOf(stored.value_or(""));
-                                                           return serialNumberText(advance ? taken + 1 : taken);
+                                                           // Past the last number the file stays put:
+                                                           // 0x1000001 would be stored as 0.
+                                                           const bool moves = advance && taken <= kLastSerialNo;
+                                                           return serialNumberText(moves ? taken + 1 : taken);
                                                        });
     if (!written) return std::nullopt;
     return taken;

@@ -59,6 +59,9 @@ void IniSetSerialNo(uint32_t serial, const std::string& path);
 // with advance the file moves on by one in the same step, so that two running copies never
 // take one number twice. Without advance the number is written back as it stands, which shows
 // that the file can be written. Nothing when the file cannot be locked, read or written.
+// Numbers are 24 bits: the file moves from kLastSerialNo to kLastSerialNo + 1 and no further,
+// and a number above kLastSerialNo is given back as it stands for the caller to refuse.
+constexpr uint32_t kLastSerialNo = 0xFFFFFF;
 std::optional<uint32_t> IniTakeSerialNo(const std::string& path, bool advance);
 
 bool IniGetGenerateDesHex(const std::string& path);

@@ -121,6 +121,12 @@ bool TakeSerialNumber(GangRun& run, bool advance) {
         run.running = false;
         return false;
     }
+    if (*taken > kLastSerialNo) {
+        // Above 24 bits the number would repeat from 000000 on the parts.
+        run.page.messageBox(strfmt("Serial numbers are used up at %06X!", kLastSerialNo), platform::MsgIcon::Error);
+        run.running = false;
+        return false;
+    }
     g_nGangSerial = *taken;
     return true;
 }

@@ -209,7 +209,7 @@ bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)() = null
 bool GivesSerialNumbers();
 // The number for the next part, read and advanced in the INI file under its lock, so that a
 // second running copy never issues it too. A file that cannot be written ends the run before
-// the part gets a number.
+// the part gets a number, and so do numbers used up past FFFFFF.
 bool TakeSerialNumber(GangRun& run, bool advance);
 // "S/N Last" with the next number.
 void ShowSerial(WorkerPage& page);

@@ -8,6 +8,7 @@
 #include "core/counter_texts.h"
 #include "core/counters.h"
 #include "core/globals.h"
+#include "core/hex_converter.h"
 #include "core/registry_settings.h"
 #include "core/worker_page.h"
 #include "engine_hid/pause.h"
@@ -49,6 +50,11 @@ std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill, platform::M
         page.messageBox(strfmt(file.opened ? "File : %s could not be read!!!" : "File : %s could not be opened!!!",
                                path.c_str()),
                         platform::MsgIcon::Error);
+        return std::nullopt;
+    }
+    // An image without code would pass every part without one compare.
+    if (file.contents.empty()) {
+        page.messageBox(HoldsNoCode(path), platform::MsgIcon::Error);
         return std::nullopt;
     }
     RunImage image;

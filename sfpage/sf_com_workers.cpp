@@ -201,6 +201,34 @@ bool PassesProtectionGuard(SfLink& link, const LoadedImage& image) {
     return engine_com::ProtectionGuard(link.run);
 }
 
+// The option block follows an image that ends below it, when it has something to carry.
+bool OptionBlockFollows(uint32_t start, uint32_t size) {
+    return (g_bEncry || g_bCodeOption) && uint64_t{start} + size <= g_dwOptionAddr;
+}
+
+// The key would be ANDed into the image bytes or the option block where it lies on them, and
+// the run would pass without it: such a run is refused before its first frame.
+bool KeyClearOfImage(WorkerPage& page, uint32_t start, uint32_t size) {
+    if (!g_bEncry) return true;
+    const uint32_t keySize = static_cast<uint32_t>(g_KeyBytes.size());
+    if (!Covers(start, size, kSfComKeyAddr, keySize) &&
+        !(OptionBlockFollows(start, size) && Covers(g_dwOptionAddr, kOptionBlockSize, kSfComKeyAddr, keySize)))
+        return true;
+    page.messageBox(strfmt("Key address 0x%X lies on the code or the option block!", kSfComKeyAddr),
+                    platform::MsgIcon::Error);
+    return false;
+}
+
+// The option block to program, its serial number taken from the INI file (and advanced there)
+// as it is spent, as the gang runs take theirs.
+bool NumberedOptionBlock(SfLink& link, std::array<uint8_t, kOptionBlockSize>& block) {
+    const bool numbered = g_bCodeOption && g_bGangSerialEnable;
+    if (numbered && !engine_com::TakeSerialNumber(link.run, g_bSerialAutoInc)) return false;
+    block = CodeOptionBlock();
+    if (numbered && g_bSerialAutoInc) ++g_nGangSerial;
+    return true;
+}
+
 enum class FullRunKind { Plain, Serial };
 
 // How many image bytes the full run programs, by the image's type.
@@ -257,8 +285,10 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     SfLink link(page);
     Result result;
     LoadedImage image;
+    // The records start the adapter's numbering at the number the INI file issues next.
     const bool ready = LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
-                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image));
+                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image)) &&
+                       engine_com::TakeSerialNumber(link.run, false);
     const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
     bool done = ready && PrepareErase(link, true);
     if (done) {
@@ -366,17 +396,14 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     Result result;
     LoadedImage image;
     const uint32_t start = g_nIspStartAddr;
-    const bool ready = LoadImage(page, run, 0, image) && PassesProtectionGuard(link, image);
+    const bool ready = LoadImage(page, run, 0, image) && KeyClearOfImage(page, start, image.size) &&
+                       PassesProtectionGuard(link, image);
     bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
-    if (done && (g_bEncry || g_bCodeOption) && uint64_t{start} + image.size <= g_dwOptionAddr)
-        done = link.enabledProgram(g_dwOptionAddr, CodeOptionBlock());
-    if (done && g_bEncry) {
-        // The key must not be ANDed into image bytes.
-        if (Covers(start, image.size, kSfComKeyAddr, g_KeyBytes.size()))
-            log(page, strfmt("The image covers 0x%X: key not written", kSfComKeyAddr));
-        else
-            done = link.enabledProgram(kSfComKeyAddr, g_KeyBytes);
+    if (done && OptionBlockFollows(start, image.size)) {
+        std::array<uint8_t, kOptionBlockSize> block;
+        done = NumberedOptionBlock(link, block) && link.enabledProgram(g_dwOptionAddr, block);
     }
+    if (done && g_bEncry) done = link.enabledProgram(kSfComKeyAddr, g_KeyBytes);
     result.note(done);
     if (ready) EndWrites(link);
     ReleaseLink(link, true);

@@ -7,6 +7,7 @@
 
 #include "core/crc16.h"
 #include "core/globals.h"
+#include "core/hex_converter.h"
 #include "core/parameter_file.h"
 #include "core/registry_settings.h"
 #include "core/worker_page.h"
@@ -54,8 +55,8 @@ std::optional<RunFile> readImage(WorkerPage& page, const SfRun& run, uint32_t si
     } else if (file.error != 0) {
         refusal = strfmt(file.opened ? "File : %s could not be read!!!" : "File : %s could not be opened!!!", path);
     } else if (file.contents.empty()) {
-        // Its length - 1 would read as 65536 in the block, and there is nothing to program.
-        refusal = strfmt("File : %s is empty!", path);
+        // Its length - 1 would read as 65536 in the block, and a verify would compare nothing.
+        refusal = HoldsNoCode(run.imagePath);
     }
     if (!refusal.empty()) {
         g_bTaskDone = 1;

@@ -49,11 +49,19 @@ TEST(HexConverter, PlacesRecordsAtTheirAddressesWithZeroGaps) {
          image(0x10002, {{0xFFFE, 1}, {0xFFFF, 2}, {0x10000, 3}, {0x10001, 4}})},
         // Records after the end-of-file record and start addresses are not data.
         {"after end", record(0, 0, {7}) + record(5, 0, {0, 0, 0, 0}) + kEnd + record(0, 0x10, {8}), {7}},
+        // The last line of many files has no line end, whether it is the end record or data.
+        {"end record without line end", record(0, 0, {1, 2}) + ":00000001FF", {1, 2}},
+        {"data without line end", record(0, 0, {1, 2}) + record(0, 2, {3}).substr(0, 13), {1, 2, 3}},
     };
+    TempDir dir;
     for (const auto& c : cases) {
         const HexConversion result = ConvertHexText(c.text);
         EXPECT_TRUE(result.ok) << c.name << ": " << result.error;
         EXPECT_EQ(result.image, c.image) << c.name;
+        // The file, read in chunks, converts alike.
+        dir.write("fw.hex", c.text);
+        EXPECT_TRUE(ConvertHexToBin(dir.file("fw.hex"), dir.file("fw.bin")).ok) << c.name;
+        EXPECT_EQ(dir.read("fw.bin"), std::string(c.image.begin(), c.image.end())) << c.name;
     }
 }
 

@@ -44,6 +44,15 @@ TEST(IniSettings, NumbersKeepTheirBoundsAndForms) {
         EXPECT_EQ(stored(ini, "Code Option", "Serial No"), text);
     }
     EXPECT_EQ(IniGetSerialNo(ini), 0xABCu);
+    // Taking numbers: the file stops one past FFFFFF, and the number there is given back for
+    // the caller to refuse rather than wrapping to 0.
+    IniSetSerialNo(0xFFFFFE, ini);
+    for (const auto& [taken, text] : {std::pair{0xFFFFFEu, "FFFFFF"}, {0xFFFFFFu, "1000000"}, {0x1000000u, "1000000"},
+                                      {0x1000000u, "1000000"}}) {
+        EXPECT_EQ(IniTakeSerialNo(ini, true), taken);
+        EXPECT_EQ(stored(ini, "Code Option", "Serial No"), text);
+    }
+    IniSetSerialNo(0xABC, ini);
     for (const auto& [value, text] : {std::pair{0x10000000, "268435456"}, {0x10000001, "1000"}, {-5, "-5"}}) {
         IniSetLimitQuantity(value, ini);
         EXPECT_EQ(stored(ini, "Miscellaneous", "Limit Quantity"), text);

@@ -244,6 +244,29 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_TRUE(Holds(g, 1, std::vector<uint8_t>(8, 0xFF), kOptionAddr));
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x301u);
          }},
+        // Numbers are 24 bits: past FFFFFF none is given, in this run or any later one.
+        {"serial numbers used up after socket 1's",
+         [](SimulatedGang& g) {
+             g.populate({0, 2});
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0xFFFFFF, g_strIniPath);
+         },
+         {"Serial numbers are used up at FFFFFF!"}, {2, 0, 2}, {1, 0, 1, 0},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(Holds(g, 0, {0xFF, 0xFF, 0xFF}, kOptionAddr + 1));
+             EXPECT_TRUE(Holds(g, 2, std::vector<uint8_t>(8, 0xFF), kOptionAddr));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x1000000u);
+         }},
+        {"serial numbers used up before the run",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x1000000, g_strIniPath);
+         },
+         {"Serial numbers are used up at FFFFFF!"}, {}, {},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(g.board.log().empty());
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x1000000u);
+         }},
         {"an image file that vanished",
          [](SimulatedGang& g) {
              std::filesystem::create_symlink(g.bench.folder.filePath("gone").toStdString() + "/image.bin",

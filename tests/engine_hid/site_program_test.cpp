@@ -253,13 +253,16 @@ TEST(SiteSteps, WorkersLogTheirStepsAndScrollAfterTheRightLines) {
     }
 }
 
-// An empty image file gives nothing to read back, so no part passes on it.
+// An empty image file gives nothing to read back, so no part passes on it: the run is refused
+// before it erases, programs or reads a part, and counts none.
 TEST(SiteSteps, NoPartPassesOnAnEmptyImage) {
     for (auto worker : {SiteProgramThread, SiteVerifyThread}) {
         SimulatedBurn bench;
         bench.populate({0, 2});
         bench.run(worker, {});
-        EXPECT_EQ(bench.counters(), (Counters{2, 0, 2}));
+        EXPECT_EQ(bench.counters(), (Counters{0, 0, 0}));
+        for (uint8_t command : {0x26, 0x27, 0x29, 0x2B, 0x06}) EXPECT_EQ(CountSets(bench.adapter, command), 0u);
+        EXPECT_EQ(bench.page.messages, std::vector<std::string>{"File : " + bench.page.image + " holds no code!"});
         EXPECT_EQ(bench.services.tones(), kFailTones);
     }
 }

@@ -9,8 +9,13 @@
 #include <termios.h>
 
 #include "core/globals.h"
+#include "core/image_loader.h"
+#include "core/ini_settings.h"
 #include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
+#include "engine_com/gang_variants.h"
+#include "engine_com/gang_workers.h"
+#include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
@@ -89,15 +94,32 @@ TEST(SfComWorkers, GoldenRuns) {
         {"com-program-70-bytes-at-1000.log", Program, [](SfComBench&) { g_nIspStartAddr = 0x1000; },
          [&](SfComBench& b) { EXPECT_EQ(b.flash(0x1000, 71), Cat(image, {0xFF})); }},
         // Images of any other type stop at the option block; the records follow the block address.
-        {"com-auto-70-bytes.log", Auto, [](SfComBench& b) { b.gang.board.serialFlash().write(0, Bytes(0x20000, 0)); },
+        // The adapter's numbering starts at the number the INI file issues next, not at the one
+        // in memory (0 in a program just started); the file keeps it.
+        {"com-auto-70-bytes.log", Auto,
+         [](SfComBench& b) {
+             b.gang.board.serialFlash().write(0, Bytes(0x20000, 0));
+             IniSetSerialNo(0x123456, g_strIniPath);
+         },
          [&](SfComBench& b) {
+             EXPECT_EQ(b.flash(0x10010 + 13, 3), (Bytes{0x12, 0x34, 0x56}));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x123456u);
              EXPECT_EQ(b.flash(0, 71), Cat(image, {0xFF}));
              EXPECT_EQ(b.flash(0x10000, 16), Bytes(16, 0xFF));
              EXPECT_EQ(b.flash(0x10060, 16), Bytes(16, 0xFF));
          }},
+        // With encryption and "Key Write" the key goes into the +64 record.
         {"com-auto-serial-70-bytes.log", AutoSerial,
-         [](SfComBench&) { g_bLimitEnable = 1, g_nLimitQuantity = 1000; },
          [](SfComBench& b) {
+             g_bLimitEnable = 1, g_nLimitQuantity = 1000;
+             g_bEncry = 1;
+             b.gang.store("Key Write", 1);
+             for (size_t k = 0; k < 16; ++k) g_KeyBytes[k] = static_cast<uint8_t>(0xC0 + k);
+         },
+         [](SfComBench& b) {
+             Bytes key(16);
+             for (size_t k = 0; k < 16; ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
+             EXPECT_EQ(b.flash(0x10040, 16), key);
              EXPECT_EQ(b.flash(0x10040 + 18, 4), (Bytes{0x01, 0x1A, 0xE2, 0x6F}));
              const std::string log = b.gang.board.logText();
              EXPECT_NE(log.find("> F0 22 04 04 04 FF\n< AA F0 22 00 00 12\n> F0 10 01 01 01 FF\n"), std::string::npos);
@@ -153,6 +175,114 @@ TEST(SfComWorkers, TheSerialFlashPageKeepsThePortItsRunsUse) {
     EXPECT_EQ(g_bComPortOpen, 0u);
 }
 
+// An image without code would pass every part without one compare. Every run, over the
+// adapter or the gang board, refuses it before its first frame: an empty .bin, as a HEX file
+// without data records converts to.
+TEST(SfComWorkers, EveryRunRefusesAnImageWithoutCode) {
+    {
+        SfComBench bench;
+        const std::string hex = bench.gang.bench.folder.filePath("fw.hex").toStdString();
+        std::ofstream(hex) << ":020000040000FA\n:00000001FF\n";
+        const ImageFileLoad load = LoadImageFile(hex, 0x4000);
+        EXPECT_EQ(load.outcome, ImageLoadOutcome::Loaded);
+        EXPECT_TRUE(FileBytes(load.imagePath).empty());
+    }
+    // comPort: a serial-flash run over COM, whose starter opens the port.
+    const struct { const char* name; Worker worker; bool comPort = false; } runs[] = {
+        {"HID burn", SiteProgramThread},
+        {"HID verify", SiteVerifyThread},
+        {"HID scan burn", ScanProgramThread},
+        {"gang program", GangProgramThread},
+        {"gang verify", GangVerifyThread},
+        {"gang program B2", GangProgramThreadB2},
+        {"gang verify Old", GangVerifyThreadOld},
+        {"gang verify B2", GangVerifyThreadB2},
+        {"gang verify C", GangVerifyThreadC},
+        {"gang verify compact", GangVerifyThreadCompact},
+        {"gang verify A", GangVerifyThreadA},
+        {"gang single pass", GangSingleProgramThread},
+        {"gang verify only", GangVerifyOnlyThread},
+        {"serial flash full run over HID", [](WorkerPage& p) { AutoSFThread(p, SfRunFromSettings(p.imagePath())); }},
+        {"serial flash verify over HID", [](WorkerPage& p) { VerifySFThread(p, SfRunFromSettings(p.imagePath())); }},
+        {"serial flash verify over COM", Verify, true},
+        {"serial flash program over COM", Program, true},
+        {"serial flash full run over COM", Auto, true},
+        {"serial flash numbered full run over COM", AutoSerial, true},
+    };
+    // A HID run powers its sites off at its end, as after an image it cannot open; nothing more.
+    const auto reports = [](const SimulatedGang& g) {
+        std::vector<Bytes> sent;
+        for (const auto& e : g.bench.adapter.exchanges()) sent.push_back(e.report);
+        return sent;
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.name);
+        std::vector<Bytes> unopened;
+        for (const bool empty : {false, true}) {
+            SimulatedGang gang;
+            if (r.comPort) {
+                gang.store("BaudRate", 115200);
+                EXPECT_TRUE(ComOpenPort(nullptr));
+            }
+            gang.board.clearLog();
+            if (empty) {
+                gang.run(r.worker, {});
+            } else {
+                gang.bench.page.image = gang.bench.folder.filePath("none.bin").toStdString();
+                g_bTaskWorking = true;
+                r.worker(gang.bench.page);
+                unopened = reports(gang);
+                continue;
+            }
+            const std::vector<std::string> messages = gang.messages();
+            EXPECT_EQ(messages.empty() ? "" : messages[0], "File : " + gang.bench.page.image + " holds no code!");
+            EXPECT_TRUE(gang.board.log().empty());
+            EXPECT_EQ(reports(gang), unopened);
+            EXPECT_FALSE(g_SerialPort.IsOpen());
+        }
+    }
+}
+
+// The full runs program as much of the image as its type asks, and say so in the +16 record;
+// the option block lies at 0x40 here, the image reaches past it.
+TEST(SfComWorkers, FullRunsProgramTheLengthTheImageTypeAsks) {
+    static std::string type;
+    // The run as the page would start it with a file of this type, on a flash of 32 KB.
+    static const auto runOf = [](WorkerPage& p) {
+        SfRun run = SfRunFromSettings(p.imagePath(), type);
+        run.flashSize = 0x8000;
+        return run;
+    };
+    const Worker plain = [](WorkerPage& p) { AutoSFComThread(p, runOf(p)); };
+    const Worker numbered = [](WorkerPage& p) { AutoSFSerialComThread(p, runOf(p)); };
+    const struct { Worker worker; const char* type; size_t size; bool codeOption; uint32_t length; } cases[] = {
+        {plain, "des", 0x50, false, 0x50},      // a short "des" image whole
+        {plain, "des", 0x4001, false, 0x48},    // a long one up to the option block's end
+        {plain, "pnt", 0x50, false, 0x50},
+        {plain, "bin", 0x50, false, 0x40},      // any other type stops at the option block
+        {plain, "bin", 0x50, true, 0x50},       // unless the code option is on
+        {numbered, "des", 0x50, false, 0x48},
+        {numbered, "des", 0x44, false, 0x44},
+        {numbered, "bin", 0x50, false, 0x50},
+        {numbered, "pnt", 0x50, false, 0x40},
+        {numbered, "pnt", 0x50, true, 0x50},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strfmt("%s %s 0x%zX%s", c.worker == plain ? "plain" : "numbered", c.type, c.size,
+                            c.codeOption ? " code option" : ""));
+        SfComBench bench;
+        bench.gang.store("Option Addr", 0x40);
+        g_bCodeOption = c.codeOption;
+        type = c.type;
+        bench.image = PatternImage(c.size);
+        bench.run(c.worker);
+        EXPECT_TRUE(bench.gang.messages().empty());
+        EXPECT_EQ(bench.lamp(), res::kIconPass);
+        EXPECT_EQ(bench.flash(0, c.length + 1), Cat(Bytes(bench.image.begin(), bench.image.begin() + c.length), {0xFF}));
+        EXPECT_EQ(bench.flash(0x10010 + 16, 2), (Bytes{uint8_t(c.length >> 8), uint8_t(c.length)}));
+    }
+}
+
 // Sets the stop event when the n-th step with this note starts.
 std::function<void(const std::string&)> StopAt(const char* step, int n) {
     return [step, n, seen = 0](const std::string& note) mutable {
@@ -179,6 +309,14 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.gang.board.serialFlash().write(0x1000, flash);
          },
          {"Verified Failure at 0x1020!!!"}, res::kIconFail},
+        // The compare reaches the image's very last byte.
+        {"a differing last byte", Verify,
+         [](SfComBench& b) {
+             Bytes flash = PatternImage(70);
+             flash[69] ^= 0x80;
+             b.gang.board.serialFlash().write(0, flash);
+         },
+         {"Verified Failure at 0x40!!!"}, res::kIconFail},
         // The first 31 bytes of the block match, and yet it is no match.
         {"a short read", Verify,
          [](SfComBench& b) {
@@ -203,18 +341,30 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.gang.board.dropReplyAt(sim::TargetFrame(0x18), 2);
          },
          {kTimeoutText}, 0, [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0x0F, 0x0C), 1) << "the leave frame"; }},
-        // The key goes only where the image is not: ANDed into image bytes it would corrupt both.
+        // The key goes only where the image is not: ANDed into image bytes it would corrupt both,
+        // and left out the run would pass without it.
         {"an image over the key", Program,
          [](SfComBench& b) {
              g_bEncry = 1;
              g_nIspStartAddr = 0x3F00;
              b.image = PatternImage(0x200);
          },
-         {}, res::kIconPass,
+         {"Key address 0x4000 lies on the code or the option block!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"an option block over the key", Program,
          [](SfComBench& b) {
-             EXPECT_EQ(b.flash(0x3F00, 0x200), PatternImage(0x200));
-             EXPECT_EQ(b.gang.bench.page.logLinesWith("The image covers 0x4000: key not written").size(), 1u);
-         }},
+             g_bEncry = 1;
+             b.gang.store("Option Addr", 0x3FFC);
+         },
+         {"Key address 0x4000 lies on the code or the option block!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // Without encryption the key is not written, wherever the image lies.
+        {"an image over the key without encryption", Program,
+         [](SfComBench& b) {
+             g_nIspStartAddr = 0x3F00;
+             b.image = PatternImage(0x200);
+         },
+         {}, res::kIconPass, [](SfComBench& b) { EXPECT_EQ(b.flash(0x3F00, 0x201), Cat(PatternImage(0x200), {0xFF})); }},
         {"the option block and the key", Program,
          [](SfComBench&) {
              g_bEncry = 1;
@@ -225,6 +375,25 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              EXPECT_EQ(b.flash(kOptionAddr, 8), Cat({0xFA}, Bytes(7, 0xFF)));
              EXPECT_EQ(b.flash(0x4000, 2), (Bytes{0xC0, 0xC1}));
          }},
+        // The option block's number comes from the INI file, which moves on as it is spent.
+        {"a numbered option block", Program,
+         [](SfComBench& b) {
+             g_bCodeOption = 1;
+             g_bSerialAutoInc = 1;
+             b.gang.store("Gang Serial En", 1);
+             IniSetSerialNo(0x123456, g_strIniPath);
+         },
+         {}, res::kIconPass,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(kOptionAddr, 5), (Bytes{0xAF, 0x12, 0x34, 0x56, 0xFF}));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x123457u);
+         }},
+        {"serial numbers used up", AutoSerial,
+         [](SfComBench& b) {
+             b.gang.store("Gang Serial En", 1);
+             IniSetSerialNo(0x1000000, g_strIniPath);
+         },
+         {"Serial numbers are used up at FFFFFF!"}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         {"a protection byte the operator refuses", AutoSerial,
          [](SfComBench& b) {
              g_bWarnProtect = 1;
@@ -284,6 +453,13 @@ TEST(SfComWorkers, ConfigRecordsFieldByField) {
         {"nothing on", {.optionAddr = 0x20, .chipMode = 2, .imageSum = 0x1234, .limitQuantity = 1000, .keyAddr = 0x4000},
          "2F21222324FFFFFF28292A2B2C000000004632333435363700203A0100003E00",
          "0221222324FFFFFF28292A2B2C000000004632333435363700203A0100003E00",
+         "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF1234000003E84000FFFFFFFFFFFFFFFF"},
+        // The key goes into the +64 record only with "Key Write" on, encryption or not.
+        {"encryption without key write",
+         {.encry = true, .optionAddr = 0x20, .chipMode = 2, .key = all.key, .imageSum = 0x1234, .limitQuantity = 1000,
+          .keyAddr = 0x4000},
+         "2021222324FFFFFF28292A2B2C000000004632333435363700203A0100003E01",
+         "0221222324FFFFFF28292A2B2C000000004632333435363700203A0100003E01",
          "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF1234000003E84000FFFFFFFFFFFFFFFF"},
         {"everything on", all,
          "20ABCDEF100E000028292A2B2CABCDEF004632333435363700203A0100003EFF",

@@ -78,7 +78,7 @@ TEST(SfWorkers, FailuresEndRed) {
              r.bench.adapter.writeSerialFlash(2 * 256 + 255, Bytes{0x00});
          },
          "", 0, "| pos 00000001\n    0 32 00000002\n    0 35 00000000 +10 x16\n    0 | log Verify elapsed time"},
-        {"an empty file", all, 0, 0x10000, [](SfBench&) {}, "File : %s is empty!", -1},
+        {"an empty file", all, 0, 0x10000, [](SfBench&) {}, "File : %s holds no code!", -1},
         {"a file above the model's flash", all, 0x8001, 0x8000, [](SfBench&) {}, "File size more than 8000", -1},
         {"a file reaching the configuration block", full, 0x10001, 0x20000, [](SfBench&) {}, "File size more than 10000", -1},
         {"a read error", all, 0, 0x10000, [](SfBench&) {}, "File : %s could not be read!!!", -1, "", "/proc/self/mem"},
