@@ -179,6 +179,8 @@ public:
     using BitmapLookup = std::function<QImage(int id)>;
     using ToolbarLookup = std::function<std::optional<ToolbarResource>(int id)>;
     static void SetResourceLookup(BitmapLookup bitmaps, ToolbarLookup toolbars);
+    // A bitmap resource as the lookup gives it; a null image for an id without one.
+    static QImage BitmapResource(int id);
 
     // Pads the text before a tab with blanks until it measures at least `width`; stops when a
     // blank adds nothing.

@@ -75,6 +75,8 @@ void BCMenu::SetResourceLookup(BitmapLookup bitmaps, ToolbarLookup toolbars) {
     toolbarLookup() = std::move(toolbars);
 }
 
+QImage BCMenu::BitmapResource(int id) { return bitmapLookup()(id); }
+
 COLORREF BCMenu::BlendToWhite(COLORREF color, double factor) {
     if (factor <= 0.0 || factor > 1.0) return color;
     COLORREF out = 0;
@@ -113,7 +115,7 @@ void BCMenu::addEffects(CImageList& list, const QImage& rendered) const {
 }
 
 bool BCMenu::AddResourceImage(CImageList& list, int bitmapId, bool withEffects) const {
-    const QImage bitmap = bitmapLookup()(bitmapId);
+    const QImage bitmap = BitmapResource(bitmapId);
     if (bitmap.isNull()) return false;
     const int index = list.Add(bitmap, transparentColor());
     if (index < 0) return false;
