@@ -11,6 +11,7 @@
 #include "core/control_set_page.h"
 #include "core/counters.h"
 #include "core/globals.h"
+#include "core/hex_converter.h"
 #include "core/image_loader.h"
 #include "app/main_window.h"
 #include "app/prompts.h"
@@ -18,6 +19,7 @@
 #include "core/registry_settings.h"
 #include "dialogs/config_dlg.h"
 #include "dialogs/info_param_dlg.h"
+#include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"
 #include "engine_hid/hid_workers.h"
 #include "link/com_frames.h"
@@ -152,7 +154,57 @@ void CISPDlg::OnLoadFile() {
         imagePath_ = load.imagePath;
     }
     if (load.outcome == ImageLoadOutcome::Refused || load.outcome == ImageLoadOutcome::Oversized) return;
+    if (load.outcome == ImageLoadOutcome::Loaded) {
+        imageSize_ = std::stoull(load.sizeText);
+        imageSum_ = static_cast<uint16_t>(load.byteSum);
+    }
     ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
+}
+
+void CISPDlg::ReloadImage() {
+    const std::string chosen = LastImagePath();
+    const ImageReload reload = ReloadImageFile(chosen, imageSize_, imageSum_);
+    if (reload.outcome == ImageLoadOutcome::Refused) {
+        MessageBox(reload.error, reload.icon);
+        return;
+    }
+    if (reload.outcome == ImageLoadOutcome::Loaded) {
+        if (!reload.converted) {
+            imageSize_ = reload.size;
+            imageSum_ = reload.sum;
+        }
+        controls().setText(kIdcImageSize, QString::fromStdString(reload.sizeText));
+        controls().setText(kIdcImageCrc, QString::fromStdString(reload.sumText));
+        imageExtension_ = reload.extension;
+        std::lock_guard lock(imageMutex_);
+        imagePath_ = reload.imagePath;
+    }
+    list_->addItem(QString::fromStdString(chosen));
+    list_->setCurrentRow(list_->count() - 1);
+}
+
+bool CISPDlg::ConvertTextToBin(const std::string& textPath, const std::string& binPath) {
+    const HexConversion conversion = ConvertByteLinesToBin(textPath, binPath);
+    if (!conversion.ok) MessageBox(conversion.error, platform::MsgIcon::Error);
+    return conversion.ok;
+}
+
+int CISPDlg::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
+    // The IC page takes the key only; the fixed serial bytes are the serial-flash page's.
+    const HexKeyRuling ruling{.takeKey = g_bEncry == 1,
+                              .keyAddress = g_dwKeyAddr,
+                              .key = g_KeyBytes,
+                              .takeFixedSerial = false,
+                              .optionAddress = 0,
+                              .fixedSerial = {}};
+    HexKeyPickup pickup;
+    const int result = ReadHexRecordWithKey(in, hexUpper_, record, ruling, pickup);
+    if (pickup.keyTaken) {
+        g_bKeyLoaded = 1;
+        list_->addItem(QString::fromStdString(LoadNewKeyText(g_KeyBytes)));
+        ScrollToLastLines(*list_);
+    }
+    return result;
 }
 
 void CISPDlg::OnBurn() {

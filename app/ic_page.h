@@ -11,6 +11,7 @@
 #include "core/byte_log.h"
 #include "core/counter_texts.h"
 #include "core/counters.h"
+#include "core/hex_key_reader.h"
 #include "core/worker_page.h"
 #include "link/serial_port.h"
 #include "platform/dialog_builder.h"
@@ -54,6 +55,19 @@ public:
     void OnCloseLog();
     // Re-opens the COM port at the second baud rate, for this page (a gang run's request).
     void OnReopenComPort();
+
+    // Loader variants that nothing in the window starts.
+    // Loads the last chosen file again without a dialog; shows its size and 16-bit byte sum, a
+    // converted .hex's beside the kept ones, and selects the new list line.
+    void ReloadImage();
+    // Converts a text of one hexadecimal byte per line into binPath; false when it failed (the
+    // failure has been shown).
+    bool ConvertTextToBin(const std::string& textPath, const std::string& binPath);
+    // Reads the next record from in (0 a record, 1 the end, 2 an extended-segment-address
+    // record); while g_bEncry is 1 the data bytes at g_dwKeyAddr to g_dwKeyAddr + 15 become the
+    // key, each at its own offset, and the key is listed.
+    int ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record);
+    static std::string ByteToHexChars(uint8_t byte) { return ::ByteToHexChars(byte); }
 
     // WorkerPage, callable from any thread.
     void appendLog(const std::string& line) override;
@@ -106,6 +120,9 @@ private:
     mutable std::mutex imageMutex_;  // Load is allowed while a worker reads the path
     std::string imagePath_;
     std::string imageExtension_;
+    uint64_t imageSize_ = 0;  // kept by a load or a reload of a binary
+    uint16_t imageSum_ = 0;   // 16-bit sum of its bytes
+    uint32_t hexUpper_ = 0;   // the extended-linear-address base of the key-reading reader
     uint8_t programMode_ = 1;  // 1 program, 0 verify only
     Workers workers_;
     ByteLogFile logFile_;  // the step log

@@ -275,6 +275,34 @@ bool BCMenu::ModifyItem(const QString& text, std::uintptr_t id, COLORREF fill, C
     }, true);
 }
 
+bool BCMenu::AppendMenu(uint32_t flags, std::uintptr_t id, const QString& text, int imageId) {
+    return AppendItem(text, flags, id, imageId);
+}
+
+bool BCMenu::AppendMenu(uint32_t flags, std::uintptr_t id, const QString& text, const CImageList* list, int index) {
+    return AppendItem(text, flags, id, list, index);
+}
+
+bool BCMenu::AppendMenu(uint32_t flags, std::uintptr_t id, const QString& text, const QImage& bitmap) {
+    const std::unique_ptr<CImageList> list = bitmapList(bitmap);
+    return AppendItem(text, flags, id, list.get(), 0);
+}
+
+bool BCMenu::InsertMenu(uint32_t position, uint32_t flags, std::uintptr_t id, const QString& text, int imageId) {
+    return InsertItem(position, text, flags, id, imageId);
+}
+
+bool BCMenu::InsertMenu(uint32_t position, uint32_t flags, std::uintptr_t id, const QString& text,
+                        const CImageList* list, int index) {
+    return InsertItem(position, text, flags, id, list, index);
+}
+
+bool BCMenu::InsertMenu(uint32_t position, uint32_t flags, std::uintptr_t id, const QString& text,
+                        const QImage& bitmap) {
+    const std::unique_ptr<CImageList> list = bitmapList(bitmap);
+    return InsertItem(position, text, flags, id, list.get(), 0);
+}
+
 bool BCMenu::ModifyItemByText(const QString& current, const QString& replacement, int imageId) {
     BCMenuData* record = FindItemDataByText(current);
     if (record == nullptr) return false;

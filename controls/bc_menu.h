@@ -93,6 +93,16 @@ public:
     bool ModifyItem(const QString& text, std::uintptr_t id, COLORREF fill, COLORREF border, int hatchStyle = -1,
                     std::optional<QSize> swatch = std::nullopt);
     bool ModifyItemByText(const QString& current, const QString& replacement, int imageId = -1);
+    // The same items with the system menu's argument order; a bitmap becomes a one-picture
+    // image list first.
+    bool AppendMenu(uint32_t flags, std::uintptr_t id = 0, const QString& text = QString(), int imageId = -1);
+    bool AppendMenu(uint32_t flags, std::uintptr_t id, const QString& text, const CImageList* list, int index);
+    bool AppendMenu(uint32_t flags, std::uintptr_t id, const QString& text, const QImage& bitmap);
+    bool InsertMenu(uint32_t position, uint32_t flags, std::uintptr_t id = 0, const QString& text = QString(),
+                    int imageId = -1);
+    bool InsertMenu(uint32_t position, uint32_t flags, std::uintptr_t id, const QString& text, const CImageList* list,
+                    int index);
+    bool InsertMenu(uint32_t position, uint32_t flags, std::uintptr_t id, const QString& text, const QImage& bitmap);
     BCMenu* AppendPopup(const QString& text);
 
     bool RemoveMenu(uint32_t position, uint32_t flags);
@@ -133,6 +143,10 @@ public:
     const CImageList* checkImages() const { return m_checkImages.get(); }
     bool LoadToolbarImages(int toolbarId);
     bool LoadToolbarImages(std::span<const int> toolbarIds);
+    // For a toolbar the caller has already: each button's command that the menu holds gets the
+    // whole bitmap as its item's own pictures, at the button's picture number. The toolbar's
+    // button count.
+    int AddToolbarImages(const ToolbarResource& toolbar, int bitmapId);
     static void SetDrawMode(int mode);
 
     virtual void DrawItem(const DrawItemStruct& item);
@@ -165,6 +179,8 @@ public:
     using BitmapLookup = std::function<QImage(int id)>;
     using ToolbarLookup = std::function<std::optional<ToolbarResource>(int id)>;
     static void SetResourceLookup(BitmapLookup bitmaps, ToolbarLookup toolbars);
+    // A bitmap resource as the lookup gives it; a null image for an id without one.
+    static QImage BitmapResource(int id);
 
     // Pads the text before a tab with blanks until it measures at least `width`; stops when a
     // blank adds nothing.
@@ -217,6 +233,8 @@ private:
     void restoreMenuBarItems();
     void alignAccelerators();
     void addEffects(CImageList& list, const QImage& rendered) const;
+    // A one-picture list of the menu's picture size holding the bitmap; empty when it takes none.
+    std::unique_ptr<CImageList> bitmapList(const QImage& bitmap) const;
     COLORREF transparentColor() const;
     void drawClassic(const DrawItemStruct& item);
     void drawXp(const DrawItemStruct& item);

@@ -75,6 +75,8 @@ void BCMenu::SetResourceLookup(BitmapLookup bitmaps, ToolbarLookup toolbars) {
     toolbarLookup() = std::move(toolbars);
 }
 
+QImage BCMenu::BitmapResource(int id) { return bitmapLookup()(id); }
+
 COLORREF BCMenu::BlendToWhite(COLORREF color, double factor) {
     if (factor <= 0.0 || factor > 1.0) return color;
     COLORREF out = 0;
@@ -113,7 +115,7 @@ void BCMenu::addEffects(CImageList& list, const QImage& rendered) const {
 }
 
 bool BCMenu::AddResourceImage(CImageList& list, int bitmapId, bool withEffects) const {
-    const QImage bitmap = bitmapLookup()(bitmapId);
+    const QImage bitmap = BitmapResource(bitmapId);
     if (bitmap.isNull()) return false;
     const int index = list.Add(bitmap, transparentColor());
     if (index < 0) return false;
@@ -208,6 +210,45 @@ bool BCMenu::LoadToolbarImages(int toolbarId) {
         ++number;
     }
     return true;
+}
+
+int BCMenu::AddToolbarImages(const ToolbarResource& toolbar, int bitmapId) {
+    const QSize pictureSize = toolbar.imageWidth > 0 && toolbar.imageHeight > 0
+                                  ? QSize(toolbar.imageWidth, toolbar.imageHeight)
+                                  : QSize(m_imageWidth, m_imageHeight);
+    int number = 0;  // pictures are numbered over the buttons; separators have none
+    for (const int button : toolbar.commands) {
+        if (button == 0) continue;
+        const auto command = static_cast<std::uintptr_t>(button);
+        const int picture = number++;
+        int position = -1;
+        if (FindOwner(command, position) == nullptr) continue;
+        BCMenuData* record = FindItemData(command);
+        if (record == nullptr) {
+            m_items.push_back(newRecord(QString(), 0, command));
+            record = m_items.back().get();
+        }
+        record->flags = MF_OWNERDRAW;
+        record->images = std::make_unique<CImageList>();
+        record->images->Create(pictureSize);
+        if (AddResourceImage(*record->images, bitmapId)) {
+            record->imageId = bitmapId;
+            record->imageOffset = picture;
+        } else {
+            record->images.reset();
+            record->imageId = -1;
+            record->imageOffset = -1;
+        }
+        menus::ModifyMenu(m_hMenu, static_cast<uint32_t>(command), record->flags, command, QString(), record);
+    }
+    return static_cast<int>(toolbar.commands.size());
+}
+
+std::unique_ptr<CImageList> BCMenu::bitmapList(const QImage& bitmap) const {
+    auto list = std::make_unique<CImageList>();
+    list->Create(QSize(m_imageWidth, m_imageHeight));
+    if (list->Add(bitmap, transparentColor()) < 0) list.reset();
+    return list;
 }
 
 bool BCMenu::LoadToolbarImages(std::span<const int> toolbarIds) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "res/icons.h"
+#include "res/strings.h"
 
 namespace {
 
@@ -115,6 +116,16 @@ int CButtonST::SetBitmapImages(const QImage& in, COLORREF inTransparent, const Q
     return BTNST_OK;
 }
 
+int CButtonST::SetBitmapImages(int inId, COLORREF inTransparent, int outId, COLORREF outTransparent) {
+    const QImage in = BCMenu::BitmapResource(inId);
+    const QImage out = outId != 0 ? BCMenu::BitmapResource(outId) : QImage();
+    if (outId != 0 && out.isNull()) {
+        freeImages();
+        return BTNST_INVALIDRESOURCE;
+    }
+    return SetBitmapImages(in, inTransparent, out, outTransparent);
+}
+
 int CButtonST::SetFlatLook(bool flat, bool repaint) {
     m_isFlat = flat;
     repaintIf(repaint);
@@ -210,6 +221,11 @@ int CButtonST::SetFocusInFlat(bool focus, bool repaint) {
 void CButtonST::SetTipText(const QString& text, bool activate) {
     m_tipText = text;
     EnableTip(activate);
+}
+
+void CButtonST::SetTipText(int stringId, bool activate) {
+    const QString text = res::loadString(stringId);
+    if (!text.isEmpty()) SetTipText(text, activate);
 }
 
 void CButtonST::EnableTip(bool enable) {

@@ -46,6 +46,8 @@ public:
     int SetIconImages(int inId, int outId);
     int SetIconImages(const QImage& in, const QImage& out = {}, bool outGrey = false);
     int SetBitmapImages(const QImage& in, COLORREF inTransparent, const QImage& out = {}, COLORREF outTransparent = 0);
+    // Bitmap resources by id; out id 0 for none.
+    int SetBitmapImages(int inId, COLORREF inTransparent, int outId = 0, COLORREF outTransparent = 0);
     int SetFlatLook(bool flat, bool repaint = true);
     int SetImageAlignment(int align, bool repaint = true);
     int SetCheck(bool checked, bool repaint = true);
@@ -61,6 +63,8 @@ public:
     int SetBorderOnHover(bool border, bool repaint = true);
     int SetFocusInFlat(bool focus, bool repaint = true);
     void SetTipText(const QString& text, bool activate = true);
+    // The tip from the string resources; an id without a string changes nothing.
+    void SetTipText(int stringId, bool activate = true);
     void EnableTip(bool enable);
     bool IsDefaultButton() const { return m_isDefault; }
     bool IsCheckBox() const { return m_isCheckBox; }

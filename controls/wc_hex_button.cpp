@@ -11,6 +11,7 @@
 #include "controls/gdi_paint.h"
 #include "controls/hex_key_filter.h"
 #include "controls/number_text.h"
+#include "platform/services.h"
 
 namespace {
 constexpr COLORREF kDisabledLetter = 0x008C8C8C;
@@ -254,6 +255,31 @@ void wcHexButton::mouseReleaseEvent(QMouseEvent* event) {
     }
     QLineEdit::mouseReleaseEvent(event);
 }
+
+bool wcHexButton::CreateEx(bool buttonOnLeft, uint32_t exStyle, const QString& text, uint32_t style, const QRect& rect,
+                           QWidget* parent, int id) {
+    if (parent == nullptr || m_bBound) return false;
+    setParent(parent);
+    ui::setControlId(this, id);
+    setGeometry(rect);
+    setFrame((exStyle & WS_EX_CLIENTEDGE) != 0 || (style & WS_BORDER) != 0);
+    setFont(parent->font());
+    setText(text);
+    setEnabled((style & WS_DISABLED) == 0);
+    SetButtonOnLeft(buttonOnLeft);
+    setVisible((style & WS_VISIBLE) != 0);
+    m_bBound = true;
+    return true;
+}
+
+bool wcHexButton::SendMessage(unsigned message, quintptr wParam) {
+    if (message != kMsgForward && message != kMsgForwardAfterReset) return false;
+    if (message == kMsgForwardAfterReset) DrawButton(Normal);
+    emit parentMessage(message, wParam, ui::controlId(this));
+    return true;
+}
+
+void wcHexButton::DefaultBeep() { MessageBeep(); }
 
 void DDX_wcHexButton(ui::ControlSet& controls, int id, wcHexButton& field) {
     if (field.m_bBound) return;

@@ -48,8 +48,26 @@ public:
     };
     enum ButtonState { Normal = 0, Pressed = 1, Disabled = 2 };
 
+    // Messages the field passes on to its parent with its own control id.
+    static constexpr unsigned kMsgForward = 0x8B1;
+    static constexpr unsigned kMsgForwardAfterReset = 0x8B2;  // the button is drawn normal first
+    // Window styles that CreateEx reads.
+    static constexpr uint32_t WS_VISIBLE = 0x10000000, WS_DISABLED = 0x08000000, WS_BORDER = 0x00800000;
+    static constexpr uint32_t WS_EX_CLIENTEDGE = 0x200;
+
     explicit wcHexButton(QWidget* parent = nullptr);
     ~wcHexButton() override;
+
+    // Creates the field without a template: a child of parent at rect with the parent's font,
+    // the button on the left or the right. False without a parent, or when the field is
+    // already placed on a dialog.
+    virtual bool CreateEx(bool buttonOnLeft, uint32_t exStyle, const QString& text, uint32_t style, const QRect& rect,
+                          QWidget* parent, int id);
+    // A message sent to the field: kMsgForward and kMsgForwardAfterReset reach the parent
+    // through parentMessage with the same wParam and the field's id; false for any other.
+    bool SendMessage(unsigned message, quintptr wParam);
+    // The desktop's default beep.
+    void DefaultBeep();
 
     int IsHex() const { return m_bHex; }
     // Stores the base only; the text is rewritten the next time the button is drawn.
@@ -73,6 +91,10 @@ public:
 
     // When set, adding a choice enables the field while it has choices.
     int m_bAutoEnable = 0;
+
+signals:
+    // A message passed on to the parent: the holder connects to it as its handler.
+    void parentMessage(unsigned message, quintptr wParam, qintptr controlId);
 
 protected:
     bool event(QEvent* event) override;

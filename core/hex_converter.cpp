@@ -215,6 +215,22 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Opens a text file to convert, at most kMaxHexFileBytes of a regular file; false with the
+// message in result.error.
+bool openTextFile(const std::string& path, int& fd, HexConversion& result) {
+    struct stat info {};
+    const int error = platform::openForReading(path, kMaxHexFileBytes, fd, info);
+    if (error == 0) return true;
+    result.error = error == EINVAL ? NotARegularFile(path)
+                   : error == EFBIG ? strfmt("File : %s is too large for an image!", path.c_str())
+                                    : CouldNotOpen(path);
+    return false;
+}
+
+}  // namespace
+
 std::string CouldNotOpen(const std::string& path) {
     return strfmt("File : %s could not be opened!!!", path.c_str());
 }
@@ -247,14 +263,7 @@ HexConversion ConvertHexText(std::string_view text) {
 HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& binPath) {
     HexConversion result;
     int fd = -1;
-    struct stat info {};
-    const int error = platform::openForReading(hexPath, kMaxHexFileBytes, fd, info);
-    if (error != 0) {
-        result.error = error == EINVAL ? NotARegularFile(hexPath)
-                       : error == EFBIG ? strfmt("File : %s is too large for an image!", hexPath.c_str())
-                                        : CouldNotOpen(hexPath);
-        return result;
-    }
+    if (!openTextFile(hexPath, fd, result)) return result;
     HexReader reader(fd);
     platform::DurableWriter bin(binPath);
     FileSink sink(bin);
@@ -275,4 +284,66 @@ std::string BinPathBesideHex(const std::string& hexPath) {
     const size_t dot = hexPath.rfind('.');
     const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
     return (hasExtension ? hexPath.substr(0, dot) : hexPath) + ".bin";
+}
+
+HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::string& binPath) {
+    HexConversion result;
+    int fd = -1;
+    if (!openTextFile(textPath, fd, result)) return result;
+    std::vector<uint8_t> bytes;
+    std::vector<char> chunk(kChunkBytes);
+    char first[2] = {};     // the line's first two characters
+    size_t lineLength = 0;  // how many of them the line has so far
+    size_t line = 1;
+    const char* error = nullptr;
+    // At a line's end its byte is appended; an empty line is skipped.
+    const auto endLine = [&] {
+        if (lineLength == 0) return true;
+        const int high = kDigit[static_cast<uint8_t>(first[0])];
+        const int low = lineLength > 1 ? kDigit[static_cast<uint8_t>(first[1])] : -1;
+        lineLength = 0;
+        if ((high | low) < 0) {
+            error = "the line does not begin with two hex digits";
+            return false;
+        }
+        if (bytes.size() == kImageBufferSize) {
+            error = "data does not fit the 16 MB image buffer";
+            return false;
+        }
+        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+        return true;
+    };
+    int readError = 0;
+    while (error == nullptr) {
+        size_t got = 0;
+        readError = platform::readInto(fd, std::as_writable_bytes(std::span(chunk)), got);
+        if (readError != 0 || got == 0) break;
+        for (size_t i = 0; i < got; ++i) {
+            const char c = chunk[i];
+            if (c == '\n') {
+                if (!endLine()) break;
+                ++line;
+            } else if (c != '\r' && lineLength < 2) {
+                first[lineLength++] = c;
+            }
+        }
+    }
+    if (error == nullptr && readError == 0) endLine();
+    ::close(fd);
+    if (readError != 0) {
+        result.error = CouldNotRead(textPath);
+        return result;
+    }
+    if (error != nullptr) {
+        result.error = strfmt("HEX file error in line %zu: %s", line, error);
+        return result;
+    }
+    platform::DurableWriter bin(binPath);
+    if (!bin.writeAt(0, std::as_bytes(std::span(bytes))) || !bin.commit()) {
+        result.error = CouldNotOpen(binPath);
+        return result;
+    }
+    result.ok = true;
+    result.size = static_cast<uint32_t>(bytes.size());
+    return result;
 }

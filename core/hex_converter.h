@@ -31,6 +31,12 @@ HexConversion ConvertHexText(std::string_view text);
 // kMaxHexFileBytes is refused unread.
 HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& binPath);
 
+// Converts a text of one byte per line (the line's first two characters, hexadecimal) into
+// binPath, the bytes in line order. Empty lines are skipped; a line that does not begin with two
+// hex digits, or more bytes than the 16 MB image buffer, refuses the file and leaves binPath
+// whole. Read in fixed chunks, with the same bounds as ConvertHexToBin.
+HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::string& binPath);
+
 // binPath for a HEX file: the same folder and name with ".bin" in place of the extension.
 std::string BinPathBesideHex(const std::string& hexPath);
 

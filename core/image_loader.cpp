@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/crc16.h"
+#include "core/globals.h"
 #include "core/hex_converter.h"
 #include "platform/durable_file.h"
 #include "platform/strfmt.h"
@@ -122,4 +123,45 @@ ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize) {
     load.crcText = strfmt("%04X", info.crc);
     load.byteSum = info.byteSum;
     return load;
+}
+
+std::string LastImagePath() {
+    return g_strLastDir.empty() ? g_strLastFile : g_strLastDir + "/" + g_strLastFile;
+}
+
+ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t keptSize, uint16_t keptSum) {
+    ImageReload reload;
+    reload.extension = lowerExtension(chosenPath);
+    reload.converted = reload.extension == "hex";
+    if (!reload.converted && reload.extension != "bin") {
+        reload.outcome = ImageLoadOutcome::NotAnImage;
+        return reload;
+    }
+    std::string binPath = chosenPath;
+    if (reload.converted) {
+        binPath = BinPathBesideHex(chosenPath);
+        if (const HexConversion conversion = ConvertHexToBin(chosenPath, binPath); !conversion.ok) {
+            reload.error = conversion.error;
+            return reload;
+        }
+    }
+    const BinImage image = ReadBinImage(binPath, UINT32_MAX);
+    if (!image.info.ok) {
+        reload.error = image.info.error;
+        reload.icon = image.info.icon;
+        return reload;
+    }
+    reload.outcome = ImageLoadOutcome::Loaded;
+    reload.imagePath = binPath;
+    reload.size = image.bytes.size();
+    reload.sum = static_cast<uint16_t>(image.info.byteSum);
+    const auto size = static_cast<unsigned long long>(reload.size);
+    if (reload.converted) {
+        reload.sizeText = strfmt("%llu/%llu", static_cast<unsigned long long>(keptSize), size);
+        reload.sumText = strfmt("%04X/%04X", keptSum, reload.sum);
+    } else {
+        reload.sizeText = strfmt("%llu", size);
+        reload.sumText = strfmt("%04X", reload.sum);
+    }
+    return reload;
 }

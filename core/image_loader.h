@@ -52,3 +52,25 @@ struct ImageFileLoad {
 
 // The whole load of a chosen file for a chip model with flashSize bytes of flash.
 ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize);
+
+// The last chosen file again: g_strLastFile in the folder g_strLastDir.
+std::string LastImagePath();
+
+struct ImageReload {
+    ImageLoadOutcome outcome = ImageLoadOutcome::Refused;  // Loaded, Refused or NotAnImage
+    std::string extension;  // lower case, without the dot
+    std::string imagePath;  // the binary read
+    bool converted = false;  // from a .hex
+    uint64_t size = 0;       // of the binary, at most the 16 MB buffer
+    uint16_t sum = 0;        // 16-bit sum of its bytes
+    std::string sizeText;    // "%d"; after a conversion "%d/%d", the kept size first
+    std::string sumText;     // "%04X"; after a conversion "%04X/%04X", the kept sum first
+    std::string error;
+    platform::MsgIcon icon = platform::MsgIcon::Error;
+};
+
+// Loads a file again without a dialog: a .hex is converted first, a .bin read as it is, at most
+// the 16 MB buffer, without a size check; the result carries the 16-bit byte sum, not the CRC.
+// A converted file's size and sum are shown beside the kept ones; a binary's alone (the page
+// keeps them).
+ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t keptSize, uint16_t keptSum);

@@ -13,6 +13,7 @@ std::array<uint8_t, 3> g_GangSerialFixed{};
 uint32_t g_nGangSerial = 0;
 uint32_t g_bKeyWrite = 0;
 std::array<uint8_t, 16> g_KeyBytes{};
+uint32_t g_bKeyLoaded = 0;
 uint32_t g_dwKeyAddr = 0;
 uint32_t g_bLogSteps = 0;
 uint32_t g_nComExtraDelay = 0;

@@ -13,6 +13,7 @@ extern std::array<uint8_t, 3> g_GangSerialFixed;
 extern uint32_t g_nGangSerial;        // next serial number, 24 bits used
 extern uint32_t g_bKeyWrite;          // with g_bEncry: write the key page
 extern std::array<uint8_t, 16> g_KeyBytes;
+extern uint32_t g_bKeyLoaded;          // a HEX file being read carried key bytes
 extern uint32_t g_dwKeyAddr;          // key page address
 extern uint32_t g_bLogSteps;          // step lines in the operation list
 extern uint32_t g_nComExtraDelay;     // ms after each socket of a scan

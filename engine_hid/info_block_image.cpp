@@ -61,6 +61,12 @@ void PutWord(uint8_t* at, uint32_t word) {
 
 uint16_t ComplementWord(uint16_t value) { return static_cast<uint16_t>(0xFFFF - value); }
 
+uint16_t ReverseBits16(uint16_t value) {
+    uint16_t reversed = 0;
+    for (int bit = 0; bit < 16; ++bit) reversed = static_cast<uint16_t>(reversed << 1 | (value >> bit & 1));
+    return reversed;
+}
+
 uint32_t OptionWord(uint16_t value) {
     return static_cast<uint32_t>(ComplementWord(value)) << 16 | value;
 }

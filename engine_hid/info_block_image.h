@@ -16,6 +16,8 @@ using InfoBlockImage = std::array<uint8_t, kInfoBlockImageSize>;
 using OptionWords = std::array<uint32_t, kOptionWordCount>;
 
 uint16_t ComplementWord(uint16_t value);
+// Bit i of the value becomes bit 15 - i.
+uint16_t ReverseBits16(uint16_t value);
 // v in the low half, 0xFFFF - v in the high half: 0x1234 becomes 0xEDCB1234.
 uint32_t OptionWord(uint16_t value);
 

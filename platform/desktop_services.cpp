@@ -80,6 +80,10 @@ public:
         std::this_thread::sleep_for(std::chrono::milliseconds(durationMs));
     }
 
+    void defaultBeep() override {
+        ui::sendToUi([] { QApplication::beep(); });
+    }
+
 private:
     static QMessageBox::Icon iconOf(MsgIcon icon) {
         switch (icon) {
@@ -132,3 +136,5 @@ int MessageBox(const std::string& text, platform::MsgIcon icon, platform::MsgBut
 void Beep(unsigned frequencyHz, unsigned durationMs) {
     platform::services().tone(frequencyHz, durationMs);
 }
+
+void MessageBeep() { platform::services().defaultBeep(); }

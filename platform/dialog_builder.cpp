@@ -214,6 +214,8 @@ int controlId(const QWidget* widget) {
     return id.isValid() ? id.toInt() : res::kNoId;
 }
 
+void setControlId(QWidget* widget, int id) { widget->setProperty(kIdProperty, id); }
+
 void ControlSet::build(QWidget* host, const res::DialogTemplate& dialog) {
     const QFont font = templateFont(dialog.font);
     host->setFont(font);

@@ -32,6 +32,8 @@ DialogUnits dialogUnits(const QFont& font);
 
 // The control id a widget carries, or res::kNoId.
 int controlId(const QWidget* widget);
+// Gives a widget built outside a template its control id.
+void setControlId(QWidget* widget, int id);
 
 // The controls built from one template, by id.
 class ControlSet {

@@ -35,6 +35,8 @@ public:
     virtual void openInViewer(const std::string& path) = 0;
     // Sounds a tone and returns when it has ended, as Beep does.
     virtual void tone(unsigned frequencyHz, unsigned durationMs) = 0;
+    // The desktop's default beep, as MessageBeep(-1) gives it; returns at once.
+    virtual void defaultBeep() = 0;
 };
 
 // The services in force. Never null: the desktop services until a test installs others.
@@ -48,3 +50,4 @@ void setServices(DesktopServices* replacement);
 int MessageBox(const std::string& text, platform::MsgIcon icon = platform::MsgIcon::None,
                platform::MsgButtons buttons = platform::MsgButtons::Ok);
 void Beep(unsigned frequencyHz, unsigned durationMs);
+void MessageBeep();

@@ -1,14 +1,11 @@
 #include "sfpage/flash_isp.h"
 
-#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <algorithm>
-#include <cstdio>
 
 #include "core/counter_texts.h"
 #include "core/globals.h"
-#include "core/hex_converter.h"
 #include "core/image_loader.h"
 #include "core/page_hooks.h"
 #include "core/protect_area.h"
@@ -21,7 +18,6 @@
 #include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/hid_device.h"
-#include "platform/hex_digits.h"
 #include "platform/strfmt.h"
 #include "platform/thread.h"
 #include "res/flash_page_template.h"
@@ -32,8 +28,6 @@
 using namespace res::sf;
 
 
-uint32_t g_bKeyLoaded = 0;
-
 namespace {
 
 constexpr uint32_t kQuantityLimit = 1000000;
@@ -42,18 +36,6 @@ constexpr std::array<uint8_t, 16> kKeyPick = {7, 12, 3, 14, 1, 9, 5, 0, 11, 2, 1
 constexpr uint8_t kScrambleInverted = 0x4C;  // bits 6, 3 and 2
 constexpr uint32_t kSerialMask = 0x3B61A7;
 constexpr uint32_t kSerialInverted = 1u << 21 | 1u << 16 | 1u << 15 | 1u << 5;
-constexpr uint32_t kFixedSerialOffset = 0xF9;  // in the option page: option bytes 1 to 3
-
-// Two hexadecimal digits from the stream; false at its end or on another character.
-bool ReadHexByte(std::istream& in, uint8_t& value) {
-    char pair[2];
-    if (!in.read(pair, 2)) return false;
-    const int high = hexDigitValue(pair[0]);
-    const int low = hexDigitValue(pair[1]);
-    if (high < 0 || low < 0) return false;
-    value = static_cast<uint8_t>(high * 16 + low);
-    return true;
-}
 
 constexpr COLORREF kEraseBarColor = 0x00FF0000;
 constexpr int kEraseBarMarquee = 10;
@@ -246,37 +228,21 @@ void CFlashISP::OnErase() {
 }
 
 void CFlashISP::ReloadImage() {
-    const std::string chosen = g_strLastDir.empty() ? g_strLastFile : g_strLastDir + "/" + g_strLastFile;
-    const std::string type = QFileInfo(QString::fromStdString(chosen)).suffix().toLower().toStdString();
-    std::string binPath = chosen;
-    if (type == "hex") {
-        binPath = BinPathBesideHex(chosen);
-        if (const HexConversion conversion = ConvertHexToBin(chosen, binPath); !conversion.ok) {
-            MessageBox(conversion.error, platform::MsgIcon::Error);
-            return;
-        }
+    const std::string chosen = LastImagePath();
+    const ImageReload reload = ReloadImageFile(chosen, imageSize_, g_wSfImageCrc);
+    if (reload.outcome == ImageLoadOutcome::Refused) {
+        MessageBox(reload.error, reload.icon);
+        return;
     }
-    if (type == "hex" || type == "bin") {
-        // At most the 16 MB buffer, and no size check.
-        const BinImage image = ReadBinImage(binPath, UINT32_MAX);
-        if (!image.info.ok) {
-            MessageBox(image.info.error, image.info.icon);
-            return;
+    if (reload.outcome == ImageLoadOutcome::Loaded) {
+        if (!reload.converted) {
+            imageSize_ = reload.size;
+            g_wSfImageCrc = reload.sum;
         }
-        const uint64_t size = image.bytes.size();
-        const auto sum = static_cast<uint16_t>(image.info.byteSum);
-        if (type == "hex") {
-            controls().setText(kIdcImageSize, QString::fromStdString(strfmt("%llu/%llu", static_cast<unsigned long long>(imageSize_),
-                                                                             static_cast<unsigned long long>(size))));
-            controls().setText(kIdcImageCrc, QString::fromStdString(strfmt("%04X/%04X", g_wSfImageCrc, sum)));
-        } else {
-            imageSize_ = size;
-            g_wSfImageCrc = sum;
-            controls().setText(kIdcImageSize, decimal(static_cast<uint32_t>(size)));
-            controls().setText(kIdcImageCrc, QString::fromStdString(strfmt("%04X", sum)));
-        }
-        imagePath_ = binPath;
-        imageType_ = type;
+        controls().setText(kIdcImageSize, QString::fromStdString(reload.sizeText));
+        controls().setText(kIdcImageCrc, QString::fromStdString(reload.sumText));
+        imagePath_ = reload.imagePath;
+        imageType_ = reload.extension;
     }
     list_->addItem(QString::fromStdString(chosen));
     ScrollToLastLines(*list_);
@@ -289,71 +255,26 @@ void CFlashISP::ClearImageInfo() {
 }
 
 int CFlashISP::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
-    char c = 0;
-    while (in.get(c) && c != ':') {
-    }
-    uint8_t count = 0, high = 0, low = 0, type = 0;
-    if (!in || !ReadHexByte(in, count) || !ReadHexByte(in, high) || !ReadHexByte(in, low) || !ReadHexByte(in, type))
-        return 1;  // the text ends, or no record can be read from it
-    record.count = 0;
-    record.address = 0;
-    switch (type) {
-    case 0x00:
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!ReadHexByte(in, record.data[i])) return 1;
-        }
-        record.count = count;
-        record.address = hexUpper_ + (uint32_t{high} << 8 | low);
-        break;
-    case 0x01:
-        return 1;
-    case 0x02:
-        std::fputs("不支持擴展段地址記錄!", stdout);
-        return 2;
-    case 0x04: {
-        uint8_t upper[2];
-        if (count != 2 || !ReadHexByte(in, upper[0]) || !ReadHexByte(in, upper[1])) return 1;
-        hexUpper_ = (uint32_t{upper[0]} << 8 | upper[1]) << 16;
-        return 0;
-    }
-    default:
-        return 0;
-    }
-    bool keyTaken = false, fixedTaken = false;
-    const uint32_t fixedAt = (g_dwOptionAddr & ~0xFFu) + kFixedSerialOffset;
-    for (uint32_t i = 0; i < record.count; ++i) {
-        const uint64_t address = uint64_t{record.address} + i;
-        if (g_bEncry == 1 && address >= g_dwKeyAddr && address < uint64_t{g_dwKeyAddr} + g_KeyBytes.size()) {
-            g_KeyBytes[address - g_dwKeyAddr] = record.data[i];
-            keyTaken = true;
-        }
-        if (g_bOptionSerial && address >= fixedAt && address < fixedAt + g_GangSerialFixed.size()) {
-            g_GangSerialFixed[address - fixedAt] = record.data[i];
-            fixedTaken = true;
-        }
-    }
-    if (keyTaken) {
+    const HexKeyRuling ruling{.takeKey = g_bEncry == 1,
+                              .keyAddress = g_dwKeyAddr,
+                              .key = g_KeyBytes,
+                              .takeFixedSerial = g_bOptionSerial != 0,
+                              .optionAddress = g_dwOptionAddr,
+                              .fixedSerial = g_GangSerialFixed};
+    HexKeyPickup pickup;
+    const int result = ReadHexRecordWithKey(in, hexUpper_, record, ruling, pickup);
+    if (pickup.keyTaken) {
         g_bKeyLoaded = 1;
-        std::string groups;
-        for (size_t k = 0; k < g_KeyBytes.size(); k += 4) {
-            groups = strfmt("%s %02X%02X%02X%02X", groups.c_str(), g_KeyBytes[k], g_KeyBytes[k + 1], g_KeyBytes[k + 2],
-                            g_KeyBytes[k + 3]);
-        }
-        list_->addItem(QString::fromStdString(strfmt("Load New Key : %s", groups.c_str())));
+        list_->addItem(QString::fromStdString(LoadNewKeyText(g_KeyBytes)));
         ScrollToLastLines(*list_);
     }
-    if (fixedTaken) {
+    if (pickup.fixedSerialTaken) {
         std::string text;
         for (uint8_t byte : g_GangSerialFixed) text += ByteToHexChars(byte);
         list_->addItem(QString::fromStdString(strfmt("Gang Serial Fixed : %s", text.c_str())));
         ScrollToLastLines(*list_);
     }
-    return 0;
-}
-
-std::string CFlashISP::ByteToHexChars(uint8_t byte) {
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+    return result;
 }
 
 uint8_t CFlashISP::ScrambleByte(uint8_t byte, uint32_t position) {

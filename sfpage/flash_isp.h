@@ -12,6 +12,7 @@
 
 #include "core/byte_log.h"
 #include "core/control_set_page.h"
+#include "core/hex_key_reader.h"
 #include "link/serial_port.h"
 #include "platform/dialog_builder.h"
 
@@ -21,17 +22,6 @@ class QListWidget;
 
 // Makes the main window build this page for template 161.
 void InstallFlashPage();
-
-// Set when a HEX record carried the key bytes (g_KeyBytes).
-extern uint32_t g_bKeyLoaded;
-
-// One record of an Intel HEX file as the key-reading record reader gives it: the address with
-// the extended-linear-address base, and the data bytes of a data record.
-struct HexKeyRecord {
-    uint32_t address = 0;
-    uint32_t count = 0;
-    std::array<uint8_t, 255> data{};
-};
 
 // The page owns the COM port while it shows: a read or write failure there reaches the operator
 // as the port's error report.
@@ -57,8 +47,7 @@ public:
     // g_bOptionSerial is set those at offsets 0xF9 to 0xFB of the option page become
     // g_GangSerialFixed.
     int ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record);
-    // Two upper-case hexadecimal digits, high nibble first.
-    static std::string ByteToHexChars(uint8_t byte);
+    static std::string ByteToHexChars(uint8_t byte) { return ::ByteToHexChars(byte); }
     // The byte mixed with the key byte that the position picks; bits 6, 3 and 2 inverted.
     static uint8_t ScrambleByte(uint8_t byte, uint32_t position);
     // The 24-bit serial-number transform of the COM-link full run.

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <thread>
 
 #include "core/globals.h"
@@ -24,7 +25,10 @@
 #include "link/hid_device.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
+#include "res/flash_page_template.h"
 #include "res/ic_page_template.h"
+#include "sfpage/flash_isp.h"
+#include "engine_com/gang_settings.h"
 #include "sim/gang_board.h"
 #include "support/board_clock.h"
 #include "sim/hid_adapter.h"
@@ -439,4 +443,94 @@ TEST_F(IcPage, SerialNumbersAdvanceOnlyForPresentTargetsOnTheLabelAndInTheStore)
     EXPECT_EQ(bench.storedCounters(), (Counters{2, 2, 0}));
     EXPECT_EQ(texts(*page, {kIdcTotal, kIdcYield}), QStringList({"2", "100.00%"}));
     EXPECT_EQ(bench.services.tones(), (Tones{{784, 900}}));
+}
+
+// The reload and the key-reading HEX reader give on the IC page what they give on the
+// serial-flash page from the same files: size and 16-bit byte sum, a converted file's beside the
+// kept ones, the same refusals. The IC page takes the key but leaves the option page's fixed
+// serial bytes to the serial-flash page.
+TEST_F(IcPage, TheLoaderVariantsGiveTheSerialFlashPagesResults) {
+    CFlashISP flash;
+    auto* flashList = flash.controls().control<QListWidget>(res::sf::kIdcLogList);
+    const std::string folder = bench.folder.path().toStdString();
+    MakeUnreadableFiles(folder + "/", ".bin");
+    const struct { const char* name; const char* contents; const char* shown; const char* message; } cases[] = {
+        {"image.bin", "\x01\x01\x01", "3 0003", nullptr},
+        {"image.hex", ":0400000001020304F2\n:00000001FF\n", "3/4 0003/000A", nullptr},
+        {"fifo.bin", nullptr, "3/4 0003/000A", "File : %s is not a regular file!"},
+        {"bad.hex", ":0400000001020304F3\n", "3/4 0003/000A", "HEX file error in line 1: checksum error"},
+        {"notes.txt", "5A", "3/4 0003/000A", nullptr},  // listed only
+    };
+    g_strLastDir = folder;
+    for (const auto& c : cases) {
+        if (c.contents) std::ofstream(folder + "/" + c.name, std::ios::binary) << c.contents;
+        g_strLastFile = c.name;
+        const std::string chosen = folder + "/" + c.name;
+        services.clear();
+        list()->clear();
+        flashList->clear();
+        page->ReloadImage();
+        flash.ReloadImage();
+        const Texts message = c.message ? Texts{strfmt(c.message, chosen.c_str())} : Texts{};
+        Texts both = message;
+        both.insert(both.end(), message.begin(), message.end());
+        EXPECT_EQ(messageTexts(services), both) << c.name;
+        const QStringList shown = {QString::fromLatin1(c.shown).split(' ')};
+        EXPECT_EQ(texts(*page, {kIdcImageSize, kIdcImageCrc}), shown) << c.name;
+        EXPECT_EQ(flash.controls().text(res::sf::kIdcImageSize) + " " + flash.controls().text(res::sf::kIdcImageCrc),
+                  QString::fromLatin1(c.shown)) << c.name;
+        const int lines = c.message ? 0 : 1;
+        ASSERT_EQ(list()->count(), lines) << c.name;
+        ASSERT_EQ(flashList->count(), lines) << c.name;
+        if (lines) {
+            EXPECT_EQ(list()->item(0)->text().toStdString(), chosen);
+            EXPECT_EQ(flashList->item(0)->text().toStdString(), chosen);
+            EXPECT_EQ(list()->currentRow(), 0) << c.name;  // the new line is selected
+        }
+    }
+    EXPECT_EQ(page->imagePath(), folder + "/image.bin");
+
+    const auto savedKeyAddr = g_dwKeyAddr, savedOptionAddr = g_dwOptionAddr, savedEncry = g_bEncry,
+               savedOptionSerial = g_bOptionSerial;
+    g_bEncry = 1;
+    g_bOptionSerial = 1;
+    g_dwKeyAddr = 0x14000;
+    g_dwOptionAddr = 0x3FF8;
+    const std::string hex =
+        ":103FF800000102030405060708090A0B0C0D0E0F00\n"  // the option page's serial bytes
+        ":020000040001F9\n"                              // the key lies above 64 KB
+        ":10400000101112131415161718191A1B1C1D1E1F00\n:00000001FF\n";
+    using Records = std::vector<std::tuple<int, uint32_t, uint32_t>>;
+    const auto readAll = [&](auto& reader) {
+        g_KeyBytes.fill(0xEE);
+        g_GangSerialFixed = {};
+        g_bKeyLoaded = 0;
+        std::istringstream in(hex);
+        HexKeyRecord record;
+        Records records;
+        for (int result = 0; result != 1;) {
+            result = reader.ParseHexRecordWithKey(in, record);
+            records.emplace_back(result, record.address, record.count);
+        }
+        return records;
+    };
+    const Records expected = {{0, 0x3FF8, 16}, {0, 0, 0}, {0, 0x14000, 16}, {1, 0, 0}};
+    const std::array<uint8_t, 16> key = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17,
+                                         0x18, 0x19, 0x1A, 0x1B, 0x1C, 0x1D, 0x1E, 0x1F};
+    list()->clear();
+    EXPECT_EQ(readAll(*page), expected);
+    EXPECT_EQ(g_KeyBytes, key);
+    EXPECT_EQ(g_bKeyLoaded, 1u);
+    EXPECT_EQ(g_GangSerialFixed, (std::array<uint8_t, 3>{}));
+    ASSERT_EQ(list()->count(), 1);
+    EXPECT_EQ(list()->item(0)->text().toStdString(), "Load New Key :  10111213 14151617 18191A1B 1C1D1E1F");
+    EXPECT_EQ(readAll(flash), expected);
+    EXPECT_EQ(g_KeyBytes, key);
+    EXPECT_EQ(g_GangSerialFixed, (std::array<uint8_t, 3>{1, 2, 3}));
+    g_KeyBytes.fill(0);
+    g_GangSerialFixed = {};
+    g_dwKeyAddr = savedKeyAddr;
+    g_dwOptionAddr = savedOptionAddr;
+    g_bEncry = savedEncry;
+    g_bOptionSerial = savedOptionSerial;
 }

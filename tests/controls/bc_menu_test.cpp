@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 
 #include "control_checks.h"
 #include "res/menu.h"
@@ -393,4 +394,58 @@ TEST_F(BCMenuPaint, CheckImagesSwatchesAndToolbarPictures) {
     EXPECT_EQ(menu.imageSize(), QSize(20, 18));
     EXPECT_EQ(BCMenu::g_bcmImageList.ExtractIcon(cut.globalImage).pixel(3, 3), colorFromRef(kRed).rgb());
     EXPECT_EQ(BCMenu::g_bcmImageList.ExtractIcon(copy.globalImage).pixel(3, 3), colorFromRef(kBlue).rgb());
+
+    // A toolbar the caller has: the commands the menu holds, in a sub-menu too, get the whole
+    // strip as their own pictures at their picture numbers; a missing bitmap leaves them none.
+    BCMenu* sub = menu.AppendPopup("More");
+    sub->AppendItem("Paste", 0, 8);
+    const ToolbarResource toolbar{20, 18, {0, 5, 0, 8, 9}};
+    for (const auto& [bitmap, offsets] : {std::pair{500, std::pair{0, 1}}, {501, std::pair{-1, -1}}}) {
+        EXPECT_EQ(menu.AddToolbarImages(toolbar, bitmap), 5);
+        const BCMenuData& paste = *sub->items()[0];
+        EXPECT_EQ(std::pair(cut.imageOffset, paste.imageOffset), offsets) << bitmap;
+        EXPECT_EQ(cut.imageId, offsets.first < 0 ? -1 : 500);
+        EXPECT_EQ(paste.images != nullptr, offsets.first >= 0);
+        EXPECT_EQ(GetMenuItemData(sub->GetSafeHmenu(), 0), &paste);
+        EXPECT_EQ(menu.FindItemData(9), nullptr);
+        if (paste.images) {
+            EXPECT_EQ(paste.images->ExtractIcon(paste.imageOffset).pixel(3, 3), colorFromRef(kBlue).rgb());
+        }
+    }
+}
+
+// The system argument order reaches the same items: the position or command, the flags, the
+// command and the text, then a resource picture, a picture of a list or a bitmap. Appended
+// lists and bitmaps become the item's own picture; inserted ones the command's shared one.
+TEST_F(BCMenuPaint, SystemOrderFormsPlaceTheItemWithItsPicture) {
+    CImageList list;
+    list.Create(QSize(16, 15));
+    list.Add(squares({32, 15}, {{0, kRed}, {16, kBlue}}), GetSysColor(COLOR_3DFACE));
+    const QImage blue = squares({16, 15}, {{0, kBlue}});
+    enum Picture { Shared, Own };
+    const struct { const char* name; std::function<bool(BCMenu&)> add; int position; Picture picture; COLORREF colour; } cases[] = {
+        {"append id", [](BCMenu& m) { return m.AppendMenu(0, 5, "Cut", 300); }, 2, Shared, kRed},
+        {"append list", [&](BCMenu& m) { return m.AppendMenu(0, 5, "Cut", &list, 1); }, 2, Own, kBlue},
+        {"append bitmap", [&](BCMenu& m) { return m.AppendMenu(0, 5, "Cut", blue); }, 2, Own, kBlue},
+        {"insert id by position", [](BCMenu& m) { return m.InsertMenu(1, MF_BYPOSITION, 5, "Cut", 301); }, 1, Shared, kBlue},
+        {"insert list before command 2", [&](BCMenu& m) { return m.InsertMenu(2, 0, 5, "Cut", &list, 0); }, 1, Shared, kRed},
+        {"insert bitmap at 0", [&](BCMenu& m) { return m.InsertMenu(0, MF_BYPOSITION, 5, "Cut", blue); }, 0, Shared, kBlue},
+    };
+    for (const auto& c : cases) {
+        resetMenuState();
+        installResources();
+        BCMenu m;
+        m.CreatePopupMenu();
+        m.AppendItem("A", 0, 1);
+        m.AppendItem("B", 0, 2);
+        ASSERT_TRUE(c.add(m)) << c.name;
+        const QStringList shown = texts(m);
+        ASSERT_EQ(shown.indexOf("Cut"), c.position) << c.name;
+        EXPECT_EQ(GetMenuItemID(m.GetSafeHmenu(), c.position), 5u) << c.name;
+        const BCMenuData& record = *m.items()[static_cast<size_t>(c.position)];
+        const QImage picture = c.picture == Own ? (record.images ? record.images->ExtractIcon(record.imageOffset) : QImage())
+                                                : BCMenu::g_bcmImageList.ExtractIcon(record.globalImage);
+        ASSERT_FALSE(picture.isNull()) << c.name;
+        EXPECT_EQ(picture.pixel(3, 3), colorFromRef(c.colour).rgb()) << c.name;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include "control_checks.h"
 #include "res/menu.h"
+#include "res/strings.h"
 
 namespace {
 
@@ -82,6 +83,45 @@ TEST(ButtonST, PicturesSitByAlignmentAndAGreyCopyNeedsItsIcon) {
     EXPECT_EQ(pixelRef(renderWidget(button), 20, 15), 0x4C4C4Cu);
     EXPECT_EQ(CButtonST::GreyCopy(square(2, QColor(10, 200, 30))).pixel(0, 0), qRgb(123, 123, 123));
     EXPECT_EQ(CButtonST::GreyCopy(square(2, Qt::black)).pixel(1, 1), qRgb(0, 0, 0));
+}
+
+// Pictures by bitmap id lose their transparent colour; an id without a bitmap leaves the
+// button without pictures. A tip by string id takes the string, an id without one changes
+// nothing.
+TEST(ButtonST, BitmapsAndTipsByResourceId) {
+    const COLORREF green = 0x00FF00;
+    BCMenu::SetResourceLookup(
+        [&](int id) -> QImage {
+            if (id != 300 && id != 301) return {};
+            QImage bitmap = square(8, colorFromRef(green));
+            QPainter(&bitmap).fillRect(2, 2, 4, 4, id == 300 ? Qt::red : Qt::blue);
+            return bitmap;
+        },
+        nullptr);
+    const struct { int in, out, result; COLORREF centre, edge; } cases[] = {
+        {300, 0, CButtonST::BTNST_OK, 0x0000FF, sys(COLOR_3DFACE)},
+        {300, 301, CButtonST::BTNST_OK, 0xFF0000, sys(COLOR_3DFACE)},  // the pointer is outside
+        {999, 0, CButtonST::BTNST_INVALIDRESOURCE, sys(COLOR_3DFACE), sys(COLOR_3DFACE)},
+        {300, 999, CButtonST::BTNST_INVALIDRESOURCE, sys(COLOR_3DFACE), sys(COLOR_3DFACE)},
+    };
+    for (const auto& c : cases) {
+        CButtonST button;
+        button.resize(40, 30);
+        ASSERT_EQ(button.SetIconImages(square(8, Qt::black)), 0);  // a picture to replace
+        EXPECT_EQ(button.SetBitmapImages(c.in, green, c.out, green), c.result) << c.in << " " << c.out;
+        // The 8 by 8 picture's top-left corner is at (16, 11).
+        expectPixels(renderWidget(button), {{19, 14, c.centre}, {16, 11, c.edge}}, std::to_string(c.in));
+    }
+    BCMenu::SetResourceLookup(nullptr, nullptr);
+
+    CButtonST button;
+    const struct { int id; bool activate; QString tip; } tips[] = {
+        {res::kIdsAboutBox, true, "&About Uart_ISP..."}, {12345, true, "&About Uart_ISP..."},
+        {res::kIdsAboutBox, false, ""}, {12345, true, ""}};
+    for (const auto& t : tips) {
+        button.SetTipText(t.id, t.activate);
+        EXPECT_EQ(button.toolTip(), t.tip) << t.id;
+    }
 }
 
 TEST(ButtonST, ClicksToggleTheCheckBoxOpenTheLinkAndCountDoubleClicksTwice) {

@@ -13,6 +13,7 @@
 #include "controls/hex_key_filter.h"
 #include "controls/wc_hex_button.h"
 #include "platform/dialog_builder.h"
+#include "support/recording_services.h"
 
 namespace {
 
@@ -148,6 +149,76 @@ TEST(wcHexButton, DataExchangeTakesThePlaceOfTheTemplateField) {
     DDX_wcHexButton(dialog.controls(), 1025, field);
     EXPECT_EQ(field.geometry(), place);
     EXPECT_EQ(dialog.controls().text(1025), "x");
+}
+
+// A field made without a template sits where it was asked, with the parent's font, its id
+// and its button on the side asked for; the base letter stays on the button.
+TEST(wcHexButton, CreateExPlacesTheFieldWithoutATemplate) {
+    using F = wcHexButton;
+    const struct { bool left; uint32_t style; bool parent, created, visible, enabled; } cases[] = {
+        {true, F::WS_VISIBLE, true, true, true, true},
+        {false, F::WS_VISIBLE | F::WS_DISABLED, true, true, true, false},
+        {false, 0, true, true, false, true},
+        {true, F::WS_VISIBLE, false, false, false, true},
+    };
+    for (const auto& c : cases) {
+        QWidget window;
+        window.setFont(QFont("Serif", 13));
+        window.setGeometry(100, 100, 300, 200);
+        window.show();
+        wcHexButton field;
+        const QRect place(10, 20, 120, 24);
+        ASSERT_EQ(field.CreateEx(c.left, F::WS_EX_CLIENTEDGE, "1F", c.style, place, c.parent ? &window : nullptr, 1034),
+                  c.created);
+        if (!c.created) {
+            EXPECT_EQ(field.parentWidget(), nullptr);
+            continue;
+        }
+        EXPECT_TRUE(field.parentWidget() == &window && field.geometry() == place && field.text() == "1F");
+        EXPECT_EQ(ui::controlId(&field), 1034);
+        EXPECT_EQ(field.font(), window.font());
+        EXPECT_EQ(field.isVisible(), c.visible);
+        EXPECT_EQ(field.isEnabled(), c.enabled);
+        const QRect button = field.buttonRect();
+        EXPECT_EQ(button.left() < place.width() / 2, c.left);
+        EXPECT_TRUE(button.contains(field.letterAt())) << c.left;
+        // A field is made once.
+        EXPECT_FALSE(field.CreateEx(c.left, 0, "", c.style, place, &window, 1035));
+        EXPECT_EQ(ui::controlId(&field), 1034);
+    }
+}
+
+// The two messages reach the parent with their wParam and the field's id, the second after
+// the button is drawn normal; other messages are not the field's to pass on.
+TEST(wcHexButton, PassesItsTwoMessagesToTheParentAndBeeps) {
+    QWidget window;
+    wcHexButton field;
+    ASSERT_TRUE(field.CreateEx(true, 0, "", wcHexButton::WS_VISIBLE, QRect(0, 0, 100, 24), &window, 1034));
+    std::vector<std::array<qintptr, 4>> received;  // message, wParam, id, drawn state on arrival
+    QObject::connect(&field, &wcHexButton::parentMessage, [&](unsigned message, quintptr wParam, qintptr id) {
+        received.push_back({static_cast<qintptr>(message), static_cast<qintptr>(wParam), id, field.drawnState()});
+    });
+    const struct { unsigned message; quintptr wParam; bool passed; int drawnAfter; } cases[] = {
+        {0x8B1, 7, true, wcHexButton::Pressed},
+        {0x8B2, 9, true, wcHexButton::Normal},
+        {0x8B0, 1, false, wcHexButton::Pressed},
+        {0x8B3, 1, false, wcHexButton::Pressed},
+    };
+    for (const auto& c : cases) {
+        received.clear();
+        field.DrawButton(wcHexButton::Pressed);
+        EXPECT_EQ(field.SendMessage(c.message, c.wParam), c.passed) << c.message;
+        const auto expected = c.passed ? std::vector<std::array<qintptr, 4>>{{static_cast<qintptr>(c.message),
+                                                                              static_cast<qintptr>(c.wParam), 1034,
+                                                                              c.drawnAfter}}
+                                       : std::vector<std::array<qintptr, 4>>{};
+        EXPECT_EQ(received, expected) << c.message;
+        EXPECT_EQ(field.drawnState(), c.drawnAfter) << c.message;
+    }
+    RecordingServices services;
+    field.DefaultBeep();
+    EXPECT_EQ(services.beeps(), 1);
+    EXPECT_TRUE(services.tones().empty());
 }
 
 TEST(HexKeyFilter, FieldsPassDigitsAndEditingKeysOnly) {

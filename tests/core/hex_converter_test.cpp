@@ -8,6 +8,7 @@
 
 #include "platform/strfmt.h"
 #include "support/temp_dir.h"
+#include "support/unreadable_files.h"
 
 namespace {
 
@@ -146,5 +147,36 @@ TEST(HexConverter, AFailedConversionLeavesThePreviousBinaryWhole) {
         EXPECT_FALSE(result.ok) << c.name;
         EXPECT_TRUE(dir.read("fw.bin") == "the previous image") << c.name;
         EXPECT_FALSE(std::filesystem::exists(dir.file("fw.bin.tmp"))) << c.name;
+    }
+}
+
+// A text of one byte per line: each line's first two characters in line order, whatever
+// follows them and whichever line end; a line that spells no byte refuses the file, leaving the
+// previous binary, and a FIFO or device is refused unread.
+TEST(HexConverter, ByteLinesBecomeTheBinaryInLineOrder) {
+    const struct { const char* name; std::string text; std::string binary; std::string error; } cases[] = {
+        {"plain", "5A\n01\nff\n", "\x5A\x01\xFF", ""},
+        {"tails and CR LF", "5A comment\r\n0Bx\r\n\r\n7e", "\x5A\x0B\x7E", ""},
+        {"empty", "", "", ""},
+        {"short line", "5A\n1\n22\n", "", "HEX file error in line 2: the line does not begin with two hex digits"},
+        {"not hex", "5A\n01\n\nG1\n", "", "HEX file error in line 4: the line does not begin with two hex digits"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        dir.write("bytes.txt", c.text);
+        dir.write("bytes.bin", "previous");
+        const HexConversion result = ConvertByteLinesToBin(dir.file("bytes.txt"), dir.file("bytes.bin"));
+        EXPECT_EQ(result.error, c.error) << c.name;
+        EXPECT_EQ(result.ok, c.error.empty()) << c.name;
+        EXPECT_EQ(dir.read("bytes.bin"), c.error.empty() ? c.binary : "previous") << c.name;
+        if (result.ok) {
+            EXPECT_EQ(result.size, c.binary.size()) << c.name;
+        }
+    }
+    TempDir dir;
+    for (const std::string& name : MakeUnreadableFiles(dir.path(), ".txt")) {
+        const HexConversion result = ConvertByteLinesToBin(dir.file(name), dir.file("out.bin"));
+        EXPECT_FALSE(result.ok) << name;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin"))) << name;
     }
 }

@@ -26,6 +26,12 @@ struct InfoSettings : InformationSettingsKept {
     }
 };
 
+TEST(InfoBlockImage, ReverseBits16MirrorsTheWord) {
+    for (auto [value, reversed] : {std::pair<uint16_t, uint16_t>{0x0000, 0x0000}, {0x0001, 0x8000}, {0x8000, 0x0001},
+                                   {0x00FF, 0xFF00}, {0x1234, 0x2C48}, {0xA5C3, 0xC3A5}, {0xFFFE, 0x7FFF}})
+        EXPECT_EQ(ReverseBits16(value), reversed) << std::hex << value;
+}
+
 TEST(InfoBlockImage, IsErasedWithEveryOptionOff) {
     InfoSettings settings;
     const auto image = ComposeInfoBlockImage();

@@ -32,15 +32,18 @@ public:
     void tone(unsigned frequencyHz, unsigned durationMs) override {
         locked([&] { tones_.push_back({frequencyHz, durationMs}); });
     }
+    void defaultBeep() override { locked([&] { ++beeps_; }); }
 
     std::vector<Message> messages() const { return locked([&] { return messages_; }); }
     std::vector<Tone> tones() const { return locked([&] { return tones_; }); }
     std::vector<std::string> viewed() const { return locked([&] { return viewed_; }); }
+    int beeps() const { return locked([&] { return beeps_; }); }
     void clear() {
         locked([&] {
             messages_.clear();
             tones_.clear();
             viewed_.clear();
+            beeps_ = 0;
         });
     }
 
@@ -58,4 +61,5 @@ private:
     std::vector<Message> messages_;
     std::vector<Tone> tones_;
     std::vector<std::string> viewed_;
+    int beeps_ = 0;
 };
