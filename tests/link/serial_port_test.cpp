@@ -55,7 +55,7 @@ TEST_F(SerialPort, LineSettingsAreRawAtTheChosenSpeedWhateverTheTtyHadBefore) {
         ::tcsetattr(fd, TCSANOW, &cooked);
         ::close(fd);
 
-        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, c.baud, 'N', 8, c.stopBits, 256));
+        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, c.baud, 'N', 8, c.stopBits, 0, 256));
         const termios t = board.lineSettings();
         EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
@@ -90,7 +90,7 @@ TEST_F(SerialPort, AFailedConfigurationIsReportedAndLeavesTheDeviceClosed) {
         SCOPED_TRACE(c.call);
         SetComPortDeviceOverride(c.device);
         const size_t before = messages.messages().size();
-        EXPECT_FALSE(g_SerialPort.InitPort(&owner, 3, c.baud, c.parity, 8, 1, 256));
+        EXPECT_FALSE(g_SerialPort.InitPort(&owner, 3, c.baud, c.parity, 8, 1, 0, 256));
         EXPECT_FALSE(g_SerialPort.IsOpen());
         EXPECT_FALSE(g_SerialPort.StartMonitoring());
         ASSERT_EQ(messages.messages().size(), before + 1);
@@ -103,7 +103,7 @@ TEST_F(SerialPort, AFailedConfigurationIsReportedAndLeavesTheDeviceClosed) {
 }
 
 TEST_F(SerialPort, AFrameLongerThanTheWriteBufferIsRefused) {
-    ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 8));
+    ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 8));
     ASSERT_TRUE(g_SerialPort.StartMonitoring());
     EXPECT_FALSE(g_SerialPort.WriteToPort(std::vector<uint8_t>(9, 0x00)));
     EXPECT_FALSE(g_SerialPort.WriteToPort({}));
@@ -140,7 +140,7 @@ TEST_F(SerialPort, AFrameSentJustBeforeAReopenReachesTheBoard) {
     for (int round = 0; round < kRounds; ++round) {
         ASSERT_TRUE(ComIspLeave());
         ASSERT_TRUE(g_SerialPort.ClosePort());
-        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 256));
+        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
     }
     ASSERT_TRUE(g_SerialPort.StartMonitoring());
     // The board takes frames in order: the answer to this one means it has read all before it.
@@ -185,7 +185,7 @@ TEST(SerialPortBurst, FramesTheTtyCannotTakeAtOnceLeaveWholeAndInOrder) {
     SetComPortDeviceOverride(::ptsname(peer));
     RecordingOwner owner;
     CSerialPort port;
-    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 256));
+    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
     ASSERT_TRUE(port.StartMonitoring());
 
     // Until the queue behind the full tty is full too; none of it may be lost or reordered.
