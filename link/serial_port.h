@@ -4,6 +4,8 @@
 // reply wakes the waiting thread and nothing else. One monitor thread takes in what arrives
 // while no step waits and writes what the tty could not take at once; it waits on poll with an
 // eventfd that carries shutdown and write requests, so a close never waits longer than one poll.
+// Line events cost nothing unless the event mask asks for them: breaks and line errors are read
+// from the driver's counters after a read, CTS and ring by a thread that waits for the modem lines.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
