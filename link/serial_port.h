@@ -73,9 +73,10 @@ public:
     // Starts the monitor thread, discarding what came in before; false on a closed port or when
     // no thread can be started.
     bool StartMonitoring();
-    // Ends the monitor thread (and the modem-line watch) and leaves the port open: frames still
-    // go out as the tty takes them, a waiting step still reads its reply, but nothing else is
-    // read until RestartMonitoring. Returns true.
+    // Ends the monitor thread (and the modem-line watch) and leaves the port open: a frame the
+    // tty takes at once still goes out and a waiting step still reads its reply (and writes what
+    // waits), but nothing else is read or written until RestartMonitoring or the close. Returns
+    // true.
     bool StopMonitoring();
     // Starts the monitor thread again without discarding what came in meanwhile: the owner
     // hears it. True when the thread runs.
