@@ -65,7 +65,7 @@ bool IsWindows61or62() { return g_dwOsMajor == 6 && (g_dwOsMinor == 1 || g_dwOsM
 
 bool OpenPortAgain() {
     return g_SerialPort.InitPort(g_SerialPort.Owner(), g_nComPort, g_nComBaudRate, g_chComParity, g_nComDataBits,
-                                 g_nComStopBits, g_nComWriteBufSize);
+                                 g_nComStopBits, g_dwComEventMask, g_nComWriteBufSize);
 }
 
 }  // namespace

@@ -26,6 +26,14 @@ bool Send(std::span<const uint8_t> frame) {
 
 bool Send(std::initializer_list<uint8_t> frame) { return Send(std::span(frame.begin(), frame.size())); }
 
+// The handshakes and the link start go out through the port's byte writer.
+bool SendBytes(std::span<const uint8_t> bytes) {
+    if (bytes.size() > kFrameBufferSize) return false;
+    return g_SerialPort.WriteBytesToPort(bytes, g_byReplyTag);
+}
+
+bool SendBytes(std::initializer_list<uint8_t> bytes) { return SendBytes(std::span(bytes.begin(), bytes.size())); }
+
 uint8_t State(int on) { return on == 1 ? 0x01 : 0x00; }
 
 bool BoardLine(uint8_t cmd, int on) {
@@ -43,7 +51,7 @@ bool TargetData(uint8_t cmd, uint8_t lo, std::span<const uint8_t> data) {
 
 bool OpenWithStoredSettings(SerialPortOwner* owner, uint32_t baudRate) {
     return g_SerialPort.InitPort(owner, g_nComPort, baudRate, g_chComParity, g_nComDataBits,
-                                 g_nComStopBits, g_nComWriteBufSize);
+                                 g_nComStopBits, g_dwComEventMask, g_nComWriteBufSize);
 }
 
 bool IsWindows5() { return g_dwOsMajor == 5; }
@@ -73,19 +81,19 @@ enum class WakeUp5x { ZeroFF, FF };
 bool Handshake(std::span<const uint8_t> frame, WakeUp5x wakeUp5x, uint32_t pauseMs) {
     if (IsWindows5()) {
         if (wakeUp5x == WakeUp5x::FF)
-            Send({0xFF});
+            SendBytes({0xFF});
         else
-            Send({0x00, 0xFF});
+            SendBytes({0x00, 0xFF});
         ComPause(pauseMs);
-        return Send(frame);
+        return SendBytes(frame);
     }
-    Send({0x00, 0xFF});
+    SendBytes({0x00, 0xFF});
     if (IsWindows61or62()) {
         if (!ReopenForHandshake()) return false;
     } else {
         ComPause(pauseMs);
     }
-    return Send(frame);
+    return SendBytes(frame);
 }
 
 bool HandshakeWithText(const char (&text)[7], WakeUp5x wakeUp5x, uint32_t pauseMs) {
@@ -175,8 +183,8 @@ bool ComSendZeroByte() { return Send({0x00}); }
 bool ComSendZeroFF() { return Send({0x00, 0xFF}); }
 
 bool ComIspStart() {
-    return Send({0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF,
-                 0x0F, 'R', 'Q', '2', '7', '3', 'K', 0xFF});
+    return SendBytes({0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF, 0x00, 0xFF,
+                      0x0F, 'R', 'Q', '2', '7', '3', 'K', 0xFF});
 }
 
 bool ComHandshake1() { return HandshakeWithText("RQ2728", WakeUp5x::ZeroFF, kFirstHandshakePauseMs); }

@@ -9,6 +9,7 @@
 char g_chComParity = 'N';
 uint32_t g_nComDataBits = 8;
 uint32_t g_nComStopBits = 1;
+uint32_t g_dwComEventMask = 0;
 uint32_t g_nComWriteBufSize = 256;
 uint32_t g_nComBaudRate2 = 115200;
 std::atomic<uint32_t> g_bComPortOpen{0};

@@ -12,6 +12,7 @@ class SerialPortOwner;
 extern char g_chComParity;             // 'N'
 extern uint32_t g_nComDataBits;        // 8
 extern uint32_t g_nComStopBits;        // 1
+extern uint32_t g_dwComEventMask;      // 0: no line events (kComEv* bits); bytes always arrive
 extern uint32_t g_nComWriteBufSize;    // 256: the longest frame the frame functions build
 extern uint32_t g_nComBaudRate2;       // 115200, the rate of ComReopenPort
 extern std::atomic<uint32_t> g_bComPortOpen;  // set by ComReopenPort

@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -81,6 +83,20 @@ bool MakeLineSettings(termios& t, uint32_t baudRate, char parity, uint32_t dataB
     return SpeedOf(baudRate, speed) && cfsetispeed(&t, speed) == 0 && cfsetospeed(&t, speed) == 0;
 }
 
+// The signal that ends the modem-line watch's wait in the kernel; its handler does nothing, and
+// without SA_RESTART the wait returns EINTR.
+int LineWatchSignal() {
+    static const int number = [] {
+        const int chosen = SIGRTMIN + 5;
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        ::sigaction(chosen, &action, nullptr);
+        return chosen;
+    }();
+    return number;
+}
+
 }  // namespace
 
 CSerialPort::CSerialPort(SerialStreamListener* listener) : listener_(listener) {}
@@ -103,13 +119,14 @@ void CSerialPort::SetOwner(SerialPortOwner* owner) {
 }
 
 bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudRate, char parity,
-                           uint32_t dataBits, uint32_t stopBits, uint32_t writeBufferSize) {
+                           uint32_t dataBits, uint32_t stopBits, uint32_t eventMask, uint32_t writeBufferSize) {
     ClosePort();
     SetOwner(owner);
     Lock lock(ioLock_);
     port_ = port;
     baudRate_ = baudRate;
     writeBufferSize_ = writeBufferSize;
+    eventMask_ = eventMask;
     if (wakeFd_ < 0) wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (closeFd_ < 0) closeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     uint64_t count;
@@ -144,11 +161,23 @@ bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudR
     // Stale input only: the last close sent what it had, and on a pseudo-terminal discarding the
     // output would reach into frames the peer has not read yet.
     ::tcflush(fd_, TCIFLUSH);
+    settings_ = t;
+    errorCounts_ = ReadComLineState(fd_);
+    watchErrors_ = (eventMask & (kComEvBreak | kComEvErr)) && errorCounts_.countersKnown;
     open_ = true;
     return true;
 }
 
-bool CSerialPort::StartMonitoring() {
+bool CSerialPort::StartMonitoring() { return startMonitor(true); }
+
+bool CSerialPort::RestartMonitoring() { return startMonitor(false); }
+
+bool CSerialPort::StopMonitoring() {
+    stopMonitor();
+    return true;
+}
+
+bool CSerialPort::startMonitor(bool discardInput) {
     if (!open_) return false;
     if (monitor_.joinable()) return true;
     stop_ = false;
@@ -156,11 +185,13 @@ bool CSerialPort::StartMonitoring() {
         // What came in before the port was watched answers nothing; a frame written from now on
         // may be answered before the thread runs.
         std::lock_guard lock(ioLock_);
-        ::tcflush(fd_, TCIFLUSH);
+        if (discardInput && fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
+        startLineWatch();
     }
     try {
         monitor_ = std::thread([this] { monitor(); });
     } catch (const std::system_error&) {
+        joinLineWatch();
         return false;
     }
     return true;
@@ -200,6 +231,95 @@ bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
     return true;
 }
 
+bool CSerialPort::WriteStringToPort(const char* text) {
+    if (text == nullptr) return false;
+    return WriteToPort(std::span(reinterpret_cast<const uint8_t*>(text), std::strlen(text)));
+}
+
+bool CSerialPort::WriteSizedToPort(const char* text, size_t size) {
+    if (size == 0 || size > writeBufferSize_) return false;
+    std::vector<uint8_t> bytes(size, 0);
+    if (text != nullptr) std::memcpy(bytes.data(), text, ::strnlen(text, size));
+    return WriteToPort(bytes);
+}
+
+bool CSerialPort::ReadBlocking(std::span<uint8_t> buffer) {
+    std::fill(buffer.begin(), buffer.end(), uint8_t{0});
+    Lock lock(ioLock_);
+    ++stepsReading_;
+    if (monitorReads_) wake();
+    size_t got = 0;
+    bool ok = true;
+    while (got < buffer.size()) {
+        if (!open_) {
+            ok = false;
+            break;
+        }
+        bool closing = false;
+        const short revents = pollLine(lock, static_cast<short>(POLLIN | (queue_.empty() ? 0 : POLLOUT)), closeFd_, -1, closing);
+        if (closing || !open_) {
+            ok = false;
+            break;
+        }
+        if (revents & POLLOUT) writeFront(lock);
+        const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
+        if (!hungUp && !(revents & POLLIN)) continue;
+        const ssize_t n = ::read(fd_, buffer.data() + got, buffer.size() - got);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+            noteLineErrors();
+            continue;
+        }
+        // Nothing to read is the end only on a line that hung up.
+        if (!hungUp && (n == 0 || errno == EAGAIN || errno == EINTR)) continue;
+        ok = false;
+        break;
+    }
+    --stepsReading_;
+    lastStepRead_ = std::chrono::steady_clock::now();
+    return ok;
+}
+
+bool CSerialPort::ClearPort() {
+    Lock lock(ioLock_);
+    if (fd_ < 0 || !open_) return true;
+    queue_.clear();
+    frontWritten_ = 0;
+    ::tcflush(fd_, TCIOFLUSH);
+    errorCounts_ = ReadComLineState(fd_);
+    return true;
+}
+
+bool CSerialPort::ProbePorts(unsigned first, unsigned end, uint32_t, char, uint32_t, uint32_t, uint32_t,
+                             std::span<bool> present) {
+    struct stat held {};
+    bool holding = false;
+    {
+        std::lock_guard lock(ioLock_);
+        holding = fd_ >= 0 && ::fstat(fd_, &held) == 0;
+    }
+    for (unsigned port = first; port < end && port < present.size(); ++port) {
+        present[port] = false;
+        const std::string device = ComPortDevicePath(port);
+        if (device.empty()) continue;
+        struct stat seen {};
+        if (holding && ::stat(device.c_str(), &seen) == 0 && S_ISCHR(seen.st_mode) && seen.st_rdev == held.st_rdev) {
+            present[port] = true;
+            continue;
+        }
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        present[port] = ::isatty(fd) == 1;
+        ::close(fd);
+    }
+    return true;
+}
+
+termios CSerialPort::GetDCB() const {
+    std::lock_guard lock(ioLock_);
+    return settings_;
+}
+
 bool CSerialPort::WaitForReply(platform::Event& answered, std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + limit;
@@ -237,14 +357,86 @@ void CSerialPort::wake() {
 }
 
 void CSerialPort::stopMonitor() {
-    if (!monitor_.joinable()) return;
-    stop_ = true;
-    wake();
-    if (monitor_.get_id() == std::this_thread::get_id()) {
-        monitor_.detach();
-        return;
+    if (monitor_.joinable()) {
+        stop_ = true;
+        wake();
+        if (monitor_.get_id() == std::this_thread::get_id())
+            monitor_.detach();
+        else
+            monitor_.join();
     }
-    monitor_.join();
+    joinLineWatch();
+}
+
+void CSerialPort::startLineWatch() {
+    const uint32_t mask = eventMask_ & (kComEvCts | kComEvRing);
+    if (mask == 0 || fd_ < 0) return;
+    const ComLineState now = ReadComLineState(fd_);
+    // A device without modem lines (a pseudo-terminal) has nothing to wait for.
+    if (!now.modemKnown) return;
+    std::lock_guard guard(lineWatchLock_);
+    if (lineWatch_.joinable()) return;
+    LineWatchSignal();
+    lineWatchStop_ = false;
+    lineWatchRunning_ = true;
+    try {
+        lineWatch_ = std::thread([this, fd = fd_, now, mask] { watchModemLines(fd, now, mask); });
+        lineWatchThread_ = lineWatch_.native_handle();
+    } catch (const std::system_error&) {
+        lineWatchRunning_ = false;
+    }
+}
+
+void CSerialPort::watchModemLines(int fd, ComLineState before, uint32_t mask) {
+    pthread_setname_np(pthread_self(), "com lines");
+    while (!lineWatchStop_) {
+        // Returns when CTS or RI changes, or with EINTR when endLineWatch signals. A device that
+        // cannot wait for its lines reports none.
+        if (::ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_RNG) != 0 && errno != EINTR) break;
+        if (lineWatchStop_) break;
+        const ComLineState after = ReadComLineState(fd);
+        tellLineEvents(ComLineEventsBetween(before, after, mask));
+        before = after;
+    }
+    lineWatchRunning_ = false;
+}
+
+void CSerialPort::endLineWatch() {
+    std::lock_guard guard(lineWatchLock_);
+    if (!lineWatchRunning_) return;
+    lineWatchStop_ = true;
+    if (pthread_equal(lineWatchThread_, pthread_self())) return;
+    // A signal that comes just before the watch enters its wait is lost, so it is sent again
+    // until the watch has gone.
+    while (lineWatchRunning_) {
+        ::pthread_kill(lineWatchThread_, LineWatchSignal());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void CSerialPort::joinLineWatch() {
+    endLineWatch();
+    std::lock_guard guard(lineWatchLock_);
+    if (!lineWatch_.joinable()) return;
+    if (lineWatch_.get_id() == std::this_thread::get_id())
+        lineWatch_.detach();
+    else
+        lineWatch_.join();
+}
+
+void CSerialPort::noteLineErrors() {
+    if (!watchErrors_ || fd_ < 0) return;
+    const ComLineState now = ReadComLineState(fd_);
+    const std::vector<ComLineEvent> events = ComLineEventsBetween(errorCounts_, now, eventMask_ & (kComEvBreak | kComEvErr));
+    errorCounts_ = now;
+    tellLineEvents(events);
+}
+
+void CSerialPort::tellLineEvents(const std::vector<ComLineEvent>& events) {
+    if (events.empty()) return;
+    std::lock_guard lock(ownerLock_);
+    if (!owner_) return;
+    for (ComLineEvent event : events) owner_->serialLineEvent(event, port_);
 }
 
 void CSerialPort::drainLine(Lock& lock) {
@@ -281,6 +473,13 @@ void CSerialPort::closeDevice(Lock& lock) {
     queue_.clear();
     frontWritten_ = 0;
     if (fd_ < 0) return;
+    // The modem-line watch leaves the device first; it may be telling the owner, who may write.
+    if (lineWatchRunning_) {
+        lock.unlock();
+        endLineWatch();
+        lock.lock();
+        if (fd_ < 0) return;
+    }
     // A thread that polls the device leaves its poll before the descriptor goes.
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(closeFd_, &one, sizeof one);
@@ -351,6 +550,7 @@ void CSerialPort::serviceLine(Lock& lock, short revents) {
             for (uint8_t byte : bytes) owner_->serialByteReceived(byte, port_);
         }
     }
+    noteLineErrors();
     // Last, since a reply wakes the worker that waits for it.
     if (listener_) listener_->bytesRead(bytes);
 }

@@ -4,29 +4,36 @@
 // reply wakes the waiting thread and nothing else. One monitor thread takes in what arrives
 // while no step waits and writes what the tty could not take at once; it waits on poll with an
 // eventfd that carries shutdown and write requests, so a close never waits longer than one poll.
+// Line events cost nothing unless the event mask asks for them: breaks and line errors are read
+// from the driver's counters after a read, CTS and ring by a thread that waits for the modem lines.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
+#include <termios.h>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "link/serial_line_events.h"
 #include "platform/event.h"
 
-// The page that owns the port hears of received bytes and of read and write failures. The
-// calls come from the monitor thread or from a worker waiting for a reply: an owner hands them
-// on to its own thread and never waits for it, since the user-interface thread may be joining
-// the monitor thread.
+// The page that owns the port hears of received bytes, of the line events its event mask asks
+// for and of read and write failures. The calls come from the monitor thread, from a worker
+// waiting for a reply or from the modem-line watch: an owner hands them on to its own thread and
+// never waits for it, since the user-interface thread may be joining those threads.
 class SerialPortOwner {
 public:
     // One call per received byte, in arrival order.
     virtual void serialByteReceived(uint8_t byte, unsigned port) = 0;
     // A read or write failed; report is the text the operator should see.
     virtual void serialFailed(const std::string& report) = 0;
+    // A line event of the event mask; no page acts on one.
+    virtual void serialLineEvent(ComLineEvent, unsigned /*port*/) {}
 
 protected:
     ~SerialPortOwner() = default;
@@ -57,13 +64,23 @@ public:
 
     // Opens COM port `port` (the device that ComPortDevicePath names) with the line settings:
     // parity letter N, E, O, M or S, 5 to 8 data bits, 1 or 2 stop bits, raw bytes without
-    // translation or flow control. A monitor thread still running is ended first. Returns the
-    // port-open flag. A device that cannot be opened fails silently; a failed configuration
-    // shows the error report and closes the device again.
+    // translation or flow control. eventMask (kComEv* bits) names the line events the owner
+    // hears. A monitor thread still running is ended first. Returns the port-open flag. A
+    // device that cannot be opened fails silently; a failed configuration shows the error
+    // report and closes the device again.
     bool InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudRate, char parity,
-                  uint32_t dataBits, uint32_t stopBits, uint32_t writeBufferSize);
-    // Starts the monitor thread; false on a closed port or when no thread can be started.
+                  uint32_t dataBits, uint32_t stopBits, uint32_t eventMask, uint32_t writeBufferSize);
+    // Starts the monitor thread, discarding what came in before; false on a closed port or when
+    // no thread can be started.
     bool StartMonitoring();
+    // Ends the monitor thread (and the modem-line watch) and leaves the port open: a frame the
+    // tty takes at once still goes out and a waiting step still reads its reply (and writes what
+    // waits), but nothing else is read or written until RestartMonitoring or the close. Returns
+    // true.
+    bool StopMonitoring();
+    // Starts the monitor thread again without discarding what came in meanwhile: the owner
+    // hears it. True when the thread runs.
+    bool RestartMonitoring();
     // Ends the monitor thread, writes the frames still queued and waits until the line has sent
     // them, for at most the time they take at the port's speed and 100 ms more; drops what is
     // left, then closes the device. Returns true.
@@ -73,7 +90,29 @@ public:
     // the frame is empty or longer than the write-buffer size, or the queue is full. stepTag
     // travels with the frame to the receive side.
     bool WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag = 0);
-    // Waits until answered is set or the limit passes, reading the line on the calling thread
+    // The handshakes' name for WriteToPort.
+    bool WriteBytesToPort(std::span<const uint8_t> bytes, uint8_t stepTag = 0) { return WriteToPort(bytes, stepTag); }
+    // The text's characters without the terminating zero.
+    bool WriteStringToPort(const char* text);
+    // size bytes: the text, cut or padded with zeros to that size.
+    bool WriteSizedToPort(const char* text, size_t size);
+    // Reads exactly buffer.size() bytes on the calling thread (the monitor leaves the input to
+    // it), after clearing the buffer. False on a read error, at the end of the line (hang-up)
+    // or when the port is closed or found closed meanwhile; the wait ends with the port.
+    bool ReadBlocking(std::span<uint8_t> buffer);
+    // Drops the frames not yet written and whatever the tty holds both ways, and forgets the
+    // line errors counted so far. Returns true.
+    bool ClearPort();
+    // For each port number from first to end - 1 (and within present), whether its device can
+    // be opened as a tty: opened and closed again at once. The device this port holds open
+    // counts as present and is never opened a second time. The line settings are not used.
+    // Returns true.
+    bool ProbePorts(unsigned first, unsigned end, uint32_t baudRate, char parity, uint32_t dataBits,
+                    uint32_t stopBits, uint32_t unused, std::span<bool> present);
+    // The line settings of the last successful open.
+    termios GetDCB() const;
+    uint32_t GetCommEvents() const { return eventMask_; }
+    uint32_t GetWriteBufferSize() const { return writeBufferSize_; }    // Waits until answered is set or the limit passes, reading the line on the calling thread
     // meanwhile; the monitor thread leaves the input to it. Whether answered was set in time.
     // On a closed port it only waits.
     bool WaitForReply(platform::Event& answered, std::chrono::milliseconds limit);
@@ -95,7 +134,19 @@ private:
     using Lock = std::unique_lock<std::mutex>;
     enum class WriteResult { Done, Partial };
 
+    bool startMonitor(bool discardInput);
     void monitor();
+    // The modem lines (CTS, ring) are watched by a thread of their own that waits in the kernel
+    // for a change, only while the event mask asks for them and the device has modem lines; so
+    // the monitor's waits stay as they are.
+    void startLineWatch();
+    void watchModemLines(int fd, ComLineState before, uint32_t mask);
+    // Ends the watch's wait in the kernel and waits until it has left the device.
+    void endLineWatch();
+    void joinLineWatch();
+    // After a read: the breaks and line errors the driver counted meanwhile, when asked for.
+    void noteLineErrors();
+    void tellLineEvents(const std::vector<ComLineEvent>& events);
     // Polls the line for events (and POLLIN of extra, when given) until the limit (-1: none).
     // The device stays open while a thread polls it.
     short pollLine(Lock& lock, short events, int extra, int limitMs, bool& extraReady);
@@ -120,7 +171,7 @@ private:
 
     // Guards the queue, the device and every read, write and flush of the tty, so that discarding
     // the input for a new frame never splits from handing on the bytes read before it.
-    std::mutex ioLock_;
+    mutable std::mutex ioLock_;
     std::deque<QueuedFrame> queue_;
     size_t frontWritten_ = 0;  // bytes of the front frame already written
     int pollers_ = 0;          // threads in a poll of the device, which stays open until they leave
@@ -134,7 +185,16 @@ private:
     std::atomic<uint64_t> bytesWritten_{0};
     unsigned port_ = 0;
     uint32_t baudRate_ = 0;
-    std::atomic<size_t> writeBufferSize_{0};
+    std::atomic<uint32_t> writeBufferSize_{0};
+    std::atomic<uint32_t> eventMask_{0};
+    termios settings_{};
+    bool watchErrors_ = false;  // the mask asks for breaks or line errors and the driver counts them
+    ComLineState errorCounts_;  // the driver's counters as last seen by a read
+    std::mutex lineWatchLock_;  // guards the watch thread's handle while it is signalled or joined
+    std::thread lineWatch_;
+    pthread_t lineWatchThread_{};
+    std::atomic<bool> lineWatchStop_{false};
+    std::atomic<bool> lineWatchRunning_{false};
     int fd_ = -1;
     int wakeFd_ = -1;   // shutdown and write requests to the monitor thread
     int closeFd_ = -1;  // set while the device closes: every poll of it ends

@@ -1,14 +1,19 @@
 #include "link/serial_port.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 
 #include "core/globals.h"
@@ -55,7 +60,7 @@ TEST_F(SerialPort, LineSettingsAreRawAtTheChosenSpeedWhateverTheTtyHadBefore) {
         ::tcsetattr(fd, TCSANOW, &cooked);
         ::close(fd);
 
-        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, c.baud, 'N', 8, c.stopBits, 256));
+        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, c.baud, 'N', 8, c.stopBits, 0, 256));
         const termios t = board.lineSettings();
         EXPECT_EQ(t.c_iflag & (ICRNL | INLCR | IGNCR | IXON | IXOFF | ISTRIP), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
@@ -90,7 +95,7 @@ TEST_F(SerialPort, AFailedConfigurationIsReportedAndLeavesTheDeviceClosed) {
         SCOPED_TRACE(c.call);
         SetComPortDeviceOverride(c.device);
         const size_t before = messages.messages().size();
-        EXPECT_FALSE(g_SerialPort.InitPort(&owner, 3, c.baud, c.parity, 8, 1, 256));
+        EXPECT_FALSE(g_SerialPort.InitPort(&owner, 3, c.baud, c.parity, 8, 1, 0, 256));
         EXPECT_FALSE(g_SerialPort.IsOpen());
         EXPECT_FALSE(g_SerialPort.StartMonitoring());
         ASSERT_EQ(messages.messages().size(), before + 1);
@@ -103,7 +108,7 @@ TEST_F(SerialPort, AFailedConfigurationIsReportedAndLeavesTheDeviceClosed) {
 }
 
 TEST_F(SerialPort, AFrameLongerThanTheWriteBufferIsRefused) {
-    ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 8));
+    ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 8));
     ASSERT_TRUE(g_SerialPort.StartMonitoring());
     EXPECT_FALSE(g_SerialPort.WriteToPort(std::vector<uint8_t>(9, 0x00)));
     EXPECT_FALSE(g_SerialPort.WriteToPort({}));
@@ -140,7 +145,7 @@ TEST_F(SerialPort, AFrameSentJustBeforeAReopenReachesTheBoard) {
     for (int round = 0; round < kRounds; ++round) {
         ASSERT_TRUE(ComIspLeave());
         ASSERT_TRUE(g_SerialPort.ClosePort());
-        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 256));
+        ASSERT_TRUE(g_SerialPort.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
     }
     ASSERT_TRUE(g_SerialPort.StartMonitoring());
     // The board takes frames in order: the answer to this one means it has read all before it.
@@ -185,7 +190,7 @@ TEST(SerialPortBurst, FramesTheTtyCannotTakeAtOnceLeaveWholeAndInOrder) {
     SetComPortDeviceOverride(::ptsname(peer));
     RecordingOwner owner;
     CSerialPort port;
-    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 256));
+    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
     ASSERT_TRUE(port.StartMonitoring());
 
     // Until the queue behind the full tty is full too; none of it may be lost or reordered.
@@ -237,6 +242,425 @@ TEST(ComPortDevice, PortNumbersMapToUsbTtysUnlessADeviceIsStored) {
     SetComPortDeviceOverride("/dev/pts/7");
     EXPECT_EQ(ComPortDevicePath(3), "/dev/pts/7");
     SetComPortDeviceOverride("");
+}
+
+
+// The other end of a pseudo-terminal that every COM port number is pointed at: it sees each
+// byte the port writes and writes what the port is to read.
+class PeerLine {
+public:
+    PeerLine() {
+        fd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_GE(fd_, 0);
+        EXPECT_EQ(::grantpt(fd_), 0);
+        EXPECT_EQ(::unlockpt(fd_), 0);
+        path_ = ::ptsname(fd_);
+        SetComPortDeviceOverride(path_);
+    }
+    ~PeerLine() {
+        hangUp();
+        SetComPortDeviceOverride("");
+    }
+    PeerLine(const PeerLine&) = delete;
+    PeerLine& operator=(const PeerLine&) = delete;
+
+    const std::string& path() const { return path_; }
+    void write(const std::vector<uint8_t>& bytes) const {
+        ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // What the port wrote, until it ends with tail or 5 s pass.
+    std::vector<uint8_t> readUntil(const std::vector<uint8_t>& tail) const {
+        std::vector<uint8_t> got;
+        const auto deadline = Clock::now() + 5s;
+        while (Clock::now() < deadline &&
+               (got.size() < tail.size() || !std::equal(tail.begin(), tail.end(), got.end() - static_cast<ptrdiff_t>(tail.size())))) {
+            pollfd in{fd_, POLLIN, 0};
+            if (::poll(&in, 1, 10) <= 0) continue;
+            uint8_t buffer[4096];
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            if (n > 0) got.insert(got.end(), buffer, buffer + n);
+        }
+        return got;
+    }
+    void hangUp() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+// Threads of this process by the name they gave themselves, waiting up to 5 s for count of them.
+bool ThreadsNamed(const std::string& name, size_t count) {
+    const auto deadline = Clock::now() + 5s;
+    for (;;) {
+        size_t found = 0;
+        std::error_code error;
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+            std::ifstream comm(task.path() / "comm");
+            std::string line;
+            if (std::getline(comm, line) && line == name) ++found;
+        }
+        if (found == count) return true;
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+}
+
+constexpr uint32_t kEveryLineEvent = kComEvRxChar | kComEvRxFlag | kComEvCts | kComEvBreak | kComEvErr | kComEvRing;
+
+TEST(ComLineEvents, TwoLooksAtTheLineGiveTheEventsTheMaskAsksForInTheirOrder) {
+    using E = ComLineEvent;
+    ComLineState counted;
+    counted.modemKnown = counted.countersKnown = true;
+    counted.modemLines = TIOCM_CTS | TIOCM_DSR;
+    const auto with = [&](auto change) {
+        ComLineState state = counted;
+        change(state);
+        return state;
+    };
+    ComLineState linesOnly;  // a driver with modem lines but no counters
+    linesOnly.modemKnown = true;
+    const ComLineState nothing;  // a pseudo-terminal
+    struct Case {
+        const char* name;
+        ComLineState before, after;
+        uint32_t mask;
+        std::vector<E> events;
+    };
+    const Case cases[] = {
+        {"quiet line", counted, counted, kEveryLineEvent, {}},
+        {"CTS counted", counted, with([](auto& s) { s.cts += 1; }), kComEvCts, {E::Cts}},
+        {"CTS off and on again between looks", counted, with([](auto& s) { s.cts += 2; }), kComEvCts, {E::Cts}},
+        {"CTS not asked for", counted, with([](auto& s) { s.cts += 1; }), kEveryLineEvent & ~kComEvCts, {}},
+        {"CTS line without counters", linesOnly, ComLineState{true, TIOCM_CTS}, kComEvCts, {E::Cts}},
+        {"DSR is no CTS", counted, with([](auto& s) { s.modemLines = TIOCM_CTS; }), kEveryLineEvent, {}},
+        {"break", counted, with([](auto& s) { s.breaks += 1; }), kComEvBreak, {E::Break}},
+        {"break is no line error", counted, with([](auto& s) { s.breaks += 1; }), kComEvErr, {}},
+        {"framing error", counted, with([](auto& s) { s.frame += 1; }), kComEvErr, {E::Error}},
+        {"parity error", counted, with([](auto& s) { s.parity += 3; }), kComEvErr, {E::Error}},
+        {"overrun", counted, with([](auto& s) { s.overrun += 1; }), kComEvErr, {E::Error}},
+        {"buffer overrun", counted, with([](auto& s) { s.bufferOverrun += 1; }), kComEvErr, {E::Error}},
+        {"line error not asked for", counted, with([](auto& s) { s.frame += 1; }), kComEvBreak, {}},
+        {"ring counted", counted, with([](auto& s) { s.ring += 1; }), kComEvRing, {E::Ring}},
+        {"RI rises without counters", linesOnly, ComLineState{true, TIOCM_RNG}, kComEvRing, {E::Ring}},
+        {"RI falls without counters", ComLineState{true, TIOCM_RNG}, linesOnly, kComEvRing, {}},
+        {"counters of one look only", linesOnly, with([](auto& s) { s.breaks = s.frame = s.cts = 7; }), kEveryLineEvent, {E::Cts}},
+        {"all at once", counted,
+         with([](auto& s) { s.cts = s.ring = s.breaks = s.overrun = 1; }), kEveryLineEvent,
+         {E::Cts, E::Break, E::Error, E::Ring}},
+        {"a line that tells nothing", nothing, nothing, kEveryLineEvent, {}},
+        {"event character: never told", counted, with([](auto& s) { s.cts = s.ring = s.breaks = s.frame = 1; }),
+         kComEvRxFlag | kComEvRxChar, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ComLineEventsBetween(c.before, c.after, c.mask), c.events);
+    }
+}
+
+// A pseudo-terminal has no modem lines or counters: asked for every line event, the port tells
+// none, watches nothing in the kernel, and its frames pass as before.
+TEST_F(SerialPort, MonitoringStopsAndRestartsWithFramesGoingThroughAfterwards) {
+    g_dwComEventMask = kEveryLineEvent;
+    ASSERT_TRUE(ComOpenPort(&owner));
+    g_dwComEventMask = 0;
+    EXPECT_EQ(g_SerialPort.GetCommEvents(), kEveryLineEvent);
+    ASSERT_TRUE(Step(0x36, [] { return ComSet2501(1); }));
+    ASSERT_TRUE(ThreadsNamed("com monitor", 1));
+    EXPECT_TRUE(ThreadsNamed("com lines", 0));
+
+    struct Case {
+        const char* name;
+        bool (CSerialPort::*call)();
+        bool result;
+        size_t monitors;
+    };
+    const Case cases[] = {
+        {"stop", &CSerialPort::StopMonitoring, true, 0},
+        {"stop again", &CSerialPort::StopMonitoring, true, 0},
+        {"restart", &CSerialPort::RestartMonitoring, true, 1},
+        {"restart while running", &CSerialPort::RestartMonitoring, true, 1},
+        {"stop after restart", &CSerialPort::StopMonitoring, true, 0},
+        {"start after stop", &CSerialPort::StartMonitoring, true, 1},
+    };
+    uint8_t led = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ((g_SerialPort.*c.call)(), c.result);
+        EXPECT_TRUE(ThreadsNamed("com monitor", c.monitors));
+        EXPECT_TRUE(g_SerialPort.IsOpen());
+        // Stopped or not, a step reads its own reply, and the owner hears it.
+        owner.clear();
+        led ^= 1;
+        ASSERT_TRUE(Step(0x31, [led] { return ComSetLed1(led); }));
+        EXPECT_FALSE(owner.bytes().empty());
+    }
+    EXPECT_TRUE(owner.lineEvents().empty());
+    EXPECT_TRUE(owner.failures().empty());
+    EXPECT_TRUE(g_SerialPort.ClosePort());
+    EXPECT_TRUE(ThreadsNamed("com monitor", 0));
+    EXPECT_FALSE(g_SerialPort.RestartMonitoring());
+    EXPECT_TRUE(g_SerialPort.StopMonitoring());
+}
+
+// A restart resumes: what came in while the monitor was stopped still reaches the owner.
+TEST(SerialPortRestart, WhatCameInWhileStoppedReachesTheOwnerAfterARestart) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+    ASSERT_TRUE(port.StartMonitoring());
+    ASSERT_TRUE(port.StopMonitoring());
+    ASSERT_TRUE(ThreadsNamed("com monitor", 0));
+    peer.write({0x11, 0x22, 0x33});
+    ASSERT_TRUE(port.RestartMonitoring());
+    const auto deadline = Clock::now() + 5s;
+    while (owner.bytes().size() < 3 && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(owner.bytes(), (std::vector<uint8_t>{0x11, 0x22, 0x33}));
+}
+
+TEST(SerialPortWrites, TextsGoOutAsTheirCharactersCutOrPaddedToTheirSize) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 8));
+    ASSERT_TRUE(port.StartMonitoring());
+    struct Case {
+        const char* name;
+        std::function<bool()> write;
+        bool accepted;
+        std::vector<uint8_t> bytes;
+    };
+    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
+    const Case cases[] = {
+        {"string", [&] { return port.WriteStringToPort("AT\r"); }, true, {'A', 'T', '\r'}},
+        {"empty string", [&] { return port.WriteStringToPort(""); }, false, {}},
+        {"string longer than the write buffer", [&] { return port.WriteStringToPort("ABCDEFGHI"); }, false, {}},
+        {"no string", [&] { return port.WriteStringToPort(nullptr); }, false, {}},
+        {"sized, padded", [&] { return port.WriteSizedToPort("AB", 4); }, true, {'A', 'B', 0, 0}},
+        {"sized, cut", [&] { return port.WriteSizedToPort("ABCDEF", 3); }, true, {'A', 'B', 'C'}},
+        {"sized, empty text", [&] { return port.WriteSizedToPort("", 2); }, true, {0, 0}},
+        {"sized, the write buffer whole", [&] { return port.WriteSizedToPort("12345678", 8); }, true,
+         {'1', '2', '3', '4', '5', '6', '7', '8'}},
+        {"sized beyond the write buffer", [&] { return port.WriteSizedToPort("AB", 9); }, false, {}},
+        {"sized to nothing", [&] { return port.WriteSizedToPort("AB", 0); }, false, {}},
+        {"bytes", [&] { return port.WriteBytesToPort(frame); }, true, frame},
+    };
+    std::vector<uint8_t> expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.write(), c.accepted);
+        expected.insert(expected.end(), c.bytes.begin(), c.bytes.end());
+    }
+    // A refused write puts nothing on the line: everything arrives once, in order.
+    const std::vector<uint8_t> end = {0xE0, 0xE1};
+    ASSERT_TRUE(port.WriteToPort(end));
+    expected.insert(expected.end(), end.begin(), end.end());
+    EXPECT_EQ(peer.readUntil(end), expected);
+    EXPECT_EQ(port.BytesWritten(), expected.size());
+}
+
+TEST(SerialPortReadBlocking, ReadsTheWholeCountOrSaysWhyNot) {
+    enum class Then { Nothing, ClosePort, HangUp };
+    struct Case {
+        const char* name;
+        bool open;
+        std::vector<std::vector<uint8_t>> pieces;  // written by the peer while the read waits
+        Then then;
+        size_t count;
+        bool result;
+        std::vector<uint8_t> buffer;
+    };
+    const Case cases[] = {
+        {"in one piece", true, {{1, 2, 3}}, Then::Nothing, 3, true, {1, 2, 3}},
+        {"in pieces", true, {{1}, {2, 3}, {4}}, Then::Nothing, 4, true, {1, 2, 3, 4}},
+        {"more than asked for", true, {{1, 2, 3}}, Then::Nothing, 2, true, {1, 2}},
+        {"nothing asked for", true, {}, Then::Nothing, 0, true, {}},
+        {"port closed under it", true, {{7}}, Then::ClosePort, 3, false, {}},
+        {"line hung up", true, {{7, 8}}, Then::HangUp, 3, false, {}},
+        {"port not open", false, {}, Then::Nothing, 2, false, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempConfigFolder config;
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        if (c.open) {
+            ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        }
+        std::vector<uint8_t> buffer(c.count, 0xEE);
+        auto read = std::async(std::launch::async, [&] { return port.ReadBlocking(buffer); });
+        for (const auto& piece : c.pieces) peer.write(piece);
+        // Whether the byte before the close was read first or not, the read fails.
+        if (c.then == Then::ClosePort) port.ClosePort();
+        if (c.then == Then::HangUp) peer.hangUp();
+        if (read.wait_for(5s) != std::future_status::ready) {
+            ADD_FAILURE() << "the read never ended";
+            port.ClosePort();
+        }
+        EXPECT_EQ(read.get(), c.result);
+        // A hang-up drops the input the port had not read; a close may come before the read.
+        if (c.then == Then::Nothing) {
+            EXPECT_EQ(buffer, c.buffer);
+        }
+        EXPECT_TRUE(owner.bytes().empty());
+    }
+}
+
+TEST(SerialPortClear, DropsWhatWaitsBothWaysAndTheLineGoesOn) {
+    TempConfigFolder config;
+    {
+        SCOPED_TRACE("input not yet read");
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        // One write reaches the port whole: once its first byte is read, the rest waits there.
+        peer.write({'A', 'B'});
+        std::vector<uint8_t> first(1);
+        ASSERT_TRUE(port.ReadBlocking(first));
+        EXPECT_EQ(first, std::vector<uint8_t>{'A'});
+        EXPECT_TRUE(port.ClearPort());
+        peer.write({'C', 'D'});
+        std::vector<uint8_t> next(2);
+        ASSERT_TRUE(port.ReadBlocking(next));
+        EXPECT_EQ(next, (std::vector<uint8_t>{'C', 'D'}));
+    }
+    {
+        SCOPED_TRACE("frames waiting behind a full tty");
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        ASSERT_TRUE(port.StartMonitoring());
+        size_t sent = 0;
+        while (port.WriteToPort(std::vector<uint8_t>(256, 0x5A))) sent += 256;
+        EXPECT_TRUE(port.ClearPort());
+        const std::vector<uint8_t> end = {0xA5, 0xC3, 0x3C};
+        ASSERT_TRUE(port.WriteToPort(end));
+        const std::vector<uint8_t> got = peer.readUntil(end);
+        ASSERT_GE(got.size(), end.size());
+        EXPECT_TRUE(std::equal(end.begin(), end.end(), got.end() - 3));
+        // At most the front frame of the queue had begun; the frames behind it never go out.
+        EXPECT_LE(got.size() - end.size(), sent - (CSerialPort::kMaxQueuedFrames - 1) * 256);
+        EXPECT_TRUE(owner.failures().empty());
+    }
+    {
+        SCOPED_TRACE("closed port");
+        CSerialPort port;
+        EXPECT_TRUE(port.ClearPort());
+    }
+}
+
+TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
+    TempConfigFolder config;
+    enum class Device { Free, Held, Missing, NotATty };
+    struct Case {
+        const char* name;
+        Device device;
+        unsigned first, end;
+        bool preset;
+        std::array<bool, 6> present;
+        int opens;  // of the device; -1: not counted
+    };
+    const Case cases[] = {
+        {"ports 1 to 4 of a free tty", Device::Free, 1, 5, false, {false, true, true, true, true, false}, 4},
+        {"the held tty", Device::Held, 1, 3, false, {false, true, true, false, false, false}, 0},
+        {"a missing device", Device::Missing, 1, 5, true, {true, false, false, false, false, true}, -1},
+        {"a device that is no tty", Device::NotATty, 2, 4, true, {true, true, false, false, true, true}, -1},
+        {"a range beyond the flags", Device::Free, 4, 9, false, {false, false, false, false, true, true}, 2},
+        {"an empty range", Device::Free, 3, 3, true, {true, true, true, true, true, true}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        if (c.device == Device::Held) {
+            ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+            ASSERT_TRUE(port.StartMonitoring());
+        }
+        if (c.device == Device::Missing) SetComPortDeviceOverride("/dev/no-such-tty");
+        if (c.device == Device::NotATty) SetComPortDeviceOverride("/dev/null");
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, peer.path().c_str(), IN_OPEN | IN_CLOSE), 0);
+        const size_t descriptors = OpenDescriptors();
+
+        std::array<bool, 6> present;
+        present.fill(c.preset);
+        EXPECT_TRUE(port.ProbePorts(c.first, c.end, 115200, 'N', 8, 1, 0, present));
+        EXPECT_EQ(present, c.present);
+        EXPECT_EQ(OpenDescriptors(), descriptors);
+        if (c.opens >= 0) {
+            int opens = 0, closes = 0;
+            alignas(inotify_event) char events[4096];
+            for (ssize_t n; (n = ::read(watch, events, sizeof events)) > 0;) {
+                for (char* at = events; at < events + n;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(at);
+                    opens += (event->mask & IN_OPEN) != 0;
+                    closes += (event->mask & IN_CLOSE) != 0;
+                    at += sizeof(inotify_event) + event->len;
+                }
+            }
+            EXPECT_EQ(opens, c.opens);
+            EXPECT_EQ(closes, c.opens);
+        }
+        ::close(watch);
+        if (c.device == Device::Held) {
+            // The port held open is still the program's and still writes.
+            EXPECT_TRUE(port.IsOpen());
+            ASSERT_TRUE(port.WriteToPort(std::vector<uint8_t>{0x42}));
+            EXPECT_EQ(peer.readUntil({0x42}), std::vector<uint8_t>{0x42});
+            EXPECT_TRUE(owner.failures().empty());
+        }
+    }
+}
+
+TEST(SerialPortSettings, ThePortGivesBackTheSettingsItWasOpenedWith) {
+    TempConfigFolder config;
+    RecordingServices messages;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    struct Case {
+        char parity;
+        uint32_t dataBits, stopBits, baud, mask, writeBufferSize;
+        tcflag_t cflags;
+        bool parityChecked;
+        speed_t speed;
+    };
+    const Case cases[] = {
+        {'N', 8, 1, 115200, 0, 256, CS8, false, B115200},
+        {'E', 7, 1, 57600, kComEvCts, 64, CS7 | PARENB, true, B57600},
+        {'O', 8, 2, 9600, kComEvBreak | kComEvErr, 16, CS8 | PARENB | PARODD | CSTOPB, true, B9600},
+        {'M', 6, 1, 19200, kComEvRing, 8, CS6 | PARENB | CMSPAR | PARODD, true, B19200},
+        {'S', 5, 2, 1200, kEveryLineEvent, 1, CS5 | PARENB | CMSPAR | CSTOPB, true, B1200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parity);
+        ASSERT_TRUE(port.InitPort(&owner, 1, c.baud, c.parity, c.dataBits, c.stopBits, c.mask, c.writeBufferSize));
+        const termios t = port.GetDCB();
+        EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS), c.cflags);
+        EXPECT_EQ((t.c_iflag & INPCK) != 0, c.parityChecked);
+        EXPECT_EQ(t.c_cflag & (CLOCAL | CREAD), tcflag_t{CLOCAL | CREAD});
+        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
+        EXPECT_EQ(cfgetospeed(&t), c.speed);
+        EXPECT_EQ(cfgetispeed(&t), c.speed);
+        EXPECT_EQ(port.GetCommEvents(), c.mask);
+        EXPECT_EQ(port.GetWriteBufferSize(), c.writeBufferSize);
+        ASSERT_TRUE(port.StartMonitoring());
+    }
+    // A failed open keeps the settings the port last ran with.
+    EXPECT_FALSE(port.InitPort(&owner, 1, 12345, 'N', 8, 1, 0, 256));
+    const termios kept = port.GetDCB();
+    EXPECT_EQ(cfgetospeed(&kept), B1200);
 }
 
 }  // namespace

@@ -20,12 +20,15 @@ class RecordingOwner final : public SerialPortOwner {
 public:
     void serialByteReceived(uint8_t byte, unsigned) override { locked([&] { bytes_.push_back(byte); }); }
     void serialFailed(const std::string& report) override { locked([&] { failures_.push_back(report); }); }
+    void serialLineEvent(ComLineEvent event, unsigned) override { locked([&] { lineEvents_.push_back(event); }); }
     std::vector<uint8_t> bytes() const { return locked([&] { return bytes_; }); }
+    std::vector<ComLineEvent> lineEvents() const { return locked([&] { return lineEvents_; }); }
     std::vector<std::string> failures() const { return locked([&] { return failures_; }); }
     void clear() {
         locked([&] {
             bytes_.clear();
             failures_.clear();
+            lineEvents_.clear();
         });
     }
 
@@ -39,6 +42,7 @@ private:
     mutable std::mutex lock_;
     std::vector<uint8_t> bytes_;
     std::vector<std::string> failures_;
+    std::vector<ComLineEvent> lineEvents_;
 };
 
 class GangLinkTest : public ::testing::Test {
