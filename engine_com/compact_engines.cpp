@@ -18,11 +18,13 @@ constexpr uint32_t kKeyPageAddr = 0x4000;
 // A scan: every socket connected in turn; an unanswered step ends the run by time-out.
 bool ConnectEverySocket(GangRun& run) {
     for (int socket = 0; socket < kSocketCount; ++socket) {
-        if (GangConnectSocket(run, socket, run.state) == 1) {
+        const int result = GangConnectSocket(run, socket, run.state);
+        // A target that answered counts, also when its chip-ID request or stop goes unanswered.
+        run.counted[socket] = run.counted[socket] || run.found(socket);
+        if (result == 1) {
             run.timedOut = true;
             return false;
         }
-        run.counted[socket] = run.counted[socket] || run.found(socket);
     }
     return CheckSocketsLeft(run);
 }

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <sstream>
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
+#include "core/registry_settings.h"
 #include "core/validators.h"
 #include "engine_hid/site_steps.h"
 #include "link/com_settings.h"
@@ -87,6 +89,33 @@ void ExpectErasedIfDiffering(const SimulatedGang& g, const Facts& f, int socket)
     EXPECT_EQ(log.substr(log.find("> ", leave), 19), "> 0F 0C 02 01 01 FF");
 }
 
+// The frames sent after the first one that starts with lead, in order.
+std::vector<std::string> FramesAfter(const SimulatedGang& g, const std::string& lead) {
+    std::vector<std::string> frames;
+    std::istringstream lines(g.exchangeLog());
+    bool seen = false;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find("> ");
+        if (at == std::string::npos) continue;
+        std::string frame = line.substr(at + 2, line.find(" |") == std::string::npos ? std::string::npos : line.find(" |") - at - 2);
+        if (seen) frames.push_back(frame);
+        seen = seen || frame.rfind(lead, 0) == 0;
+    }
+    return frames;
+}
+
+// The 1 ms pauses that follow the leave frame after the last erase of the run.
+long PausesAfterLastErase(const SimulatedGang& g) {
+    const auto notes = g.notes();
+    auto at = std::find(notes.rbegin(), notes.rend(), "step 0A 500").base();
+    at = std::find(at, notes.end(), "send 10");
+    if (at == notes.end()) return -1;
+    ++at;
+    return std::find_if(at, notes.end(), [](const std::string& n) { return n != "pause 1"; }) - at;
+}
+
+const std::string kLeaveFrame = "0F 0C 02 01 01 FF";
+
 void ExpectFirstFailed(const SimulatedGang& g, const Facts&) {
     EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
     EXPECT_LE(g.bench.counters().pass, 3u);
@@ -132,7 +161,29 @@ const Fault kFaults[] = {
      [](const SimulatedGang& g, const Facts& f) {
          EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
          ExpectIcons(g, {150, 151, 150, 150});
-         ExpectErasedIfDiffering(g, f, 1);
+         // A program run that erases a differing part does so at once with the second command
+         // set and lets it go; no other part is erased after the programming.
+         const std::vector<std::string> frames = FramesAfter(g, f.readsBack ? "0F 03" : "0F 3A");
+         const auto erase = std::find(frames.begin(), frames.end(), "0F 16 00 01 00 FF");
+         EXPECT_EQ(std::count(frames.begin(), frames.end(), "0F 16 00 01 00 FF"), f.erasesOnMismatch ? 1 : 0);
+         EXPECT_EQ(std::count(frames.begin(), frames.end(), "0F 12 00 01 00 FF"), 0);
+         if (f.erasesOnMismatch && erase != frames.end() && frames.end() - erase > 2) {
+             EXPECT_EQ(erase[1], "0F 04 00 01 00 FF");
+             EXPECT_EQ(erase[2], kLeaveFrame);
+         }
+         const std::vector<uint8_t> flash = g.board.target(1)->flash;
+         EXPECT_EQ(std::all_of(flash.begin(), flash.end(), [](uint8_t b) { return b == 0xFF; }), f.erasesOnMismatch);
+     }},
+    // On Windows 6.2 the leave frame after a differing part's erase gets its six more pauses.
+    {"a differing block on Windows 6.2", [](const Facts& f) { return f.erasesOnMismatch; },
+     [](SimulatedGang& g, const Facts& f) {
+         g_dwOsMajor = 6, g_dwOsMinor = 2;
+         if (f.programs) g.board.stickByte(1, 0x90);
+         if (!f.programs) g.board.writeFlash(1, 0x90, std::vector<uint8_t>{0x00});
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(PausesAfterLastErase(g), f.releasePausesOn62);
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
      }},
     // The last block differs in socket 1: the pass over the sockets ends there.
     {"a differing tail", kEvery,
@@ -225,6 +276,41 @@ const Fault kFaults[] = {
          const auto notes = g.notes();
          auto at = std::find(notes.rbegin(), notes.rend(), "send 10").base();
          EXPECT_EQ(std::find_if(at, notes.end(), [](const std::string& n) { return n != "pause 1"; }) - at, f.releasePausesOn62);
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
+     }},
+    // A socket counts from the moment it answers: socket 2's chip-ID request goes unanswered,
+    // and the run ends with it failed beside socket 1 (the read-back run asks after the erase,
+    // when all four are found).
+    {"an unanswered chip-ID request", kChipIdReaders,
+     [](SimulatedGang& g, const Facts& f) { g.board.dropReplyAt(sim::TargetFrame(f.chipIdCmd), 2); },
+     [](const SimulatedGang& g, const Facts& f) {
+         const uint32_t found = f.chipIdCmd == 0x49 ? 4 : 2;
+         EXPECT_EQ(g.bench.counters(), (Counters{found, 0, found}));
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 1), 151);
+         EXPECT_EQ(g.messages().back(), kTimeoutText);
+     }},
+    // The same for a stop frame of socket 2's own; where one stop goes to every socket at once
+    // there is no second one and every part passes.
+    {"an unanswered stop of socket 2", kEvery,
+     [](SimulatedGang& g, const Facts&) {
+         g.board.dropReplyAt(sim::TargetFrame(0x40), 2);
+         g.board.dropReplyAt(sim::TargetFrame(0x44), 2);
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         const bool stopsEachSocket = g.framesOf(0x0F, 0x40) + g.framesOf(0x0F, 0x44) >= 2;
+         EXPECT_EQ(g.bench.counters(), stopsEachSocket ? (Counters{2, 0, 2}) : (Counters{4, 4, 0}));
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 1), stopsEachSocket ? 151 : 150);
+     }},
+    // The line at 57600 baud: the variants that change the board's line speed do it once, and
+    // every part passes.
+    {"a line speed of 57600", kEvery, [](SimulatedGang&, const Facts&) {
+         g_nComBaudRate = 57600;
+         RegSaveBaudRate();
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         g_nComBaudRate = 115200;
+         EXPECT_EQ(g.framesOf(0x0F, 0x0E), f.changesSpeed ? 1 : 0);
+         EXPECT_EQ(g.board.state().linkSpeed, f.changesSpeed ? 57600u : 115200u);
          EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
      }},
     // A verify-only run too: with no code to compare every part would pass unchecked.

@@ -19,6 +19,14 @@ enum class Socket4C { Skipped, Shown, EndsRun };
 // parts; as a single pass to the one target wired to the line; as a single pass after scanning
 // the sockets of a board whose targets have their own supply; or only trying the line.
 enum class Cycle { Board, SinglePass, Broadcast, LinkTry };
+// The chip-ID rule a variant applies by chip mode: the reply byte each mode names, or none.
+enum class IdRule { None, Fixed, SecondFamily, FamilyC, ByMode };
+// A page of the erase from a start address above 0: its erase frame (0F cmd) and the pause
+// before its finish; cmd 0 when the variant erases no pages.
+struct PageErase {
+    uint8_t cmd = 0;
+    uint32_t pauseMs = 0;
+};
 
 struct VariantFacts {
     const char* name;
@@ -40,39 +48,56 @@ struct VariantFacts {
     bool mtp = false;              // its targets are MTP parts
     bool emptyShownOnAbort = false;
     int burnIcon = 0;              // 0: 168 for a program run, 170 for a verify-only one
-    bool erasesOnMismatch = false; // a part whose read-back differs is erased and left blank
+    IdRule idRule = IdRule::None;
+    bool codeOptionPrompt = false; // asks before an image whose code option is left unset
+    bool erasesOnMismatch = false; // a part whose read-back differs is erased (0F 16, 0F 04), let go and left blank
+    PageErase pageErase = {};
+    bool changesSpeed = false;     // sends the line-speed frame when the stored rate is not 115200
 };
 
 inline const std::vector<VariantFacts>& VariantTable() {
     using enum Socket4C;
     static const std::vector<VariantFacts> table = {
-        {"GangProgramThreadOld", 2, true, 0x11, 0x49, true, "old-program.log", true, 14, Skipped, 1},
+        {"GangProgramThreadOld", 2, true, 0x11, 0x49, true, "old-program.log", true, 14, Skipped, 1, Cycle::Board, 0, 64,
+         true, false, false, false, 0, IdRule::Fixed, true, true, {0x1C, 40}, true},
         {"GangVerifyThreadOld", 2, false, 0, 0, true, "old-verify.log", true, 9, Skipped, 1},
-        {"GangProgramThreadB", 5, true, 0x55, 0x09, true, "b-program.log", true, 14, Shown},
-        {"GangVerifyThreadB", 5, false, 0x55, 0x09, true, "b-verify.log", true, 9, Shown},
-        {"GangProgramThreadB2", 5, true, 0x55, 0x09, false, "b2-program.log", false, 14, Shown},
-        {"GangVerifyThreadB2", 5, false, 0x55, 0x09, false, "b2-verify.log", false, 10, Shown, 10},
-        {"GangProgramThread128", 7, true, 0x73, 0x09, false, "128-program.log", true, 14, EndsRun},
-        {"GangProgramThread128B", 7, true, 0x73, 0x09, false, "128b-program.log", true, 14, EndsRun},
-        {"GangVerifyThreadC", 8, false, 0x73, 0x09, false, "c-verify.log", true, 9, EndsRun},
-        {"GangProgramThreadCompact", 9, true, 0x73, 0x09, false, "compact-program.log", true, 14, Shown},
-        {"GangVerifyThreadCompact", 12, false, 0x73, 0x09, false, "compact-verify.log", true, 10, Shown, 10},
+        {"GangProgramThreadB", 5, true, 0x55, 0x09, true, "b-program.log", true, 14, Shown, 7, Cycle::Board, 0, 64, true,
+         false, false, false, 0, IdRule::SecondFamily, false, true, {0x1C, 30}, true},
+        {"GangVerifyThreadB", 5, false, 0x55, 0x09, true, "b-verify.log", true, 9, Shown, 7, Cycle::Board, 0, 64, true,
+         false, false, false, 0, IdRule::SecondFamily},
+        {"GangProgramThreadB2", 5, true, 0x55, 0x09, false, "b2-program.log", false, 14, Shown, 7, Cycle::Board, 0, 64,
+         true, false, false, false, 0, IdRule::SecondFamily, false, false, {0x1C, 30}, true},
+        {"GangVerifyThreadB2", 5, false, 0x55, 0x09, false, "b2-verify.log", false, 10, Shown, 10, Cycle::Board, 0, 64,
+         true, false, false, false, 0, IdRule::SecondFamily, false, false, {}, true},
+        {"GangProgramThread128", 7, true, 0x73, 0x09, false, "128-program.log", true, 14, EndsRun, 7, Cycle::Board, 0, 64,
+         true, false, false, false, 0, IdRule::FamilyC, false, true, {0x1C, 30}, true},
+        {"GangProgramThread128B", 7, true, 0x73, 0x09, false, "128b-program.log", true, 14, EndsRun, 7, Cycle::Board, 0,
+         64, true, false, false, false, 0, IdRule::FamilyC, false, true, {0x1C, 30}, true},
+        {"GangVerifyThreadC", 8, false, 0x73, 0x09, false, "c-verify.log", true, 9, EndsRun, 7, Cycle::Board, 0, 64, true,
+         false, false, false, 0, IdRule::FamilyC},
+        {"GangProgramThreadCompact", 9, true, 0x73, 0x09, false, "compact-program.log", true, 14, Shown, 7, Cycle::Board,
+         0, 64, true, false, false, false, 0, IdRule::ByMode, false, true, {0x1C, 30}, true},
+        {"GangVerifyThreadCompact", 12, false, 0x73, 0x09, false, "compact-verify.log", true, 10, Shown, 10, Cycle::Board,
+         0, 64, true, false, false, false, 0, IdRule::ByMode, false, false, {}, true},
         // Handshake A, byte-wise programming: an option offset above the images of the tests keeps
         // the byte frames few.
         {"GangByteProgramThread", 2, true, 0, 0, true, "byte-program.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
-         false, false, false, true, 0, true},
+         false, false, false, true, 0, IdRule::None, false, true, {}, true},
         {"GangByteVerifyThread", 2, false, 0, 0, true, "byte-verify.log", true, 9, Skipped, 1, Cycle::Board, 0x140, 32,
-         false, true, false, true, 168, true},
+         false, true, false, true, 168, IdRule::None, false, true},
         {"GangProgramMtpThread", 8, true, 0, 0, false, "mtp-program.log", false, 9, EndsRun, 1, Cycle::Board, 0x140, 64,
-         false, false, true, true},
+         false, false, true, true, 0, IdRule::None, false, false, {}, true},
         {"GangVerifyThreadA", 2, false, 0, 0, false, "a-verify.log", false, 9, EndsRun, 1, Cycle::Board, 0, 64, false,
-         false, false, true},
-        {"GangSingleProgramThread", 2, true, 0, 0, true, "single-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32},
+         false, false, true, 0, IdRule::None, false, false, {}, true},
+        {"GangSingleProgramThread", 2, true, 0, 0, true, "single-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32, true, false, false, false,
+         0, IdRule::None, false, false, {0x18, 40}},
         {"GangBroadcastProgramThread", 2, true, 0, 0, true, "broadcast-program.log", true, 0, Skipped, 0, Cycle::Broadcast,
-         0, 32},
+         0, 32, true, false, false, false, 0, IdRule::None, false, false, {0x18, 40}},
         {"GangSingleProgram8Thread", 2, true, 0, 0, true, "single8-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0,
-         32},
-        {"GangTimedProgramThread", 2, true, 0, 0, false, "timed-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32},
+         32, true, false, false, false,
+         0, IdRule::None, false, false, {0x18, 40}},
+        {"GangTimedProgramThread", 2, true, 0, 0, false, "timed-program.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32, true, false, false, false,
+         0, IdRule::None, false, false, {0x18, 40}},
         {"GangProgramOnlyThread", 2, true, 0, 0, false, "program-only.log", false, 0, Skipped, 0, Cycle::SinglePass, 0, 32,
          false},
         {"GangVerifyOnlyThread", 2, false, 0, 0, true, "verify-only.log", true, 0, Skipped, 0, Cycle::SinglePass, 0, 32,
