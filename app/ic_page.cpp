@@ -28,7 +28,6 @@
 #include "link/hid_device.h"
 #include "platform/clock.h"
 #include "platform/strfmt.h"
-#include "platform/thread.h"
 #include "platform/ui.h"
 #include "res/ic_page_template.h"
 #include "res/icons.h"
@@ -137,7 +136,7 @@ bool CISPDlg::StartWorker(const Worker& worker, int runningIcon) {
     // The running icon goes up before the worker can put the idle one back at its end.
     const int idleIcon = programMode_ ? kIconBurn : kIconVerify;
     controls().setIcon(kIdcBurn, runningIcon);
-    if (!platform::startThread([this, worker] { worker(*this); })) {
+    if (!StartWorkThread([this, worker] { worker(*this); })) {
         g_bTaskWorking = false;
         controls().setIcon(kIdcBurn, idleIcon);
         return false;

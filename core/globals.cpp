@@ -1,5 +1,7 @@
 #include "core/globals.h"
 
+#include "platform/thread.h"
+
 const std::array<std::string, kChipTableSize> g_strChipName = {
     "RQ45N064", "RQ45N032", "RQ27K316", "RQ23K204",  "RQ27K208",  "RQ23K216",  "RQ23K208",
     "RQ27K348", "RQ27K332", "RQ23K208S", "RQ23K204S", "RQ27K216S", "RQ27K208S", "RQ84M302",
@@ -75,6 +77,14 @@ CInfoBlk1Dlg* g_pInfoBlk1Dlg = nullptr;
 CInfoBlk2Dlg* g_pInfoBlk2Dlg = nullptr;
 CEepromDlg* g_pEepromDlg = nullptr;
 QLabel* g_hwndStartAddr = nullptr;
+std::atomic<std::thread::id> g_hWorkThread{};
+
+bool StartWorkThread(std::function<void()> fn) {
+    std::thread::id started;
+    if (!platform::startThread(std::move(fn), &started)) return false;
+    g_hWorkThread = started;
+    return true;
+}
 
 uint32_t FlashSizeOfMode(uint32_t mode) {
     return mode < g_dwFlashSizeByMode.size() ? g_dwFlashSizeByMode[mode] : 0;

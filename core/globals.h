@@ -4,7 +4,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "platform/event.h"
 
@@ -88,6 +90,11 @@ extern CEepromDlg* g_pEepromDlg;
 // The start-address label of the page whose window was made last, which the programming
 // configuration rewrites on OK; nullptr while no such page exists.
 extern QLabel* g_hwndStartAddr;
+// The last worker a page or dialog started; a detached thread, kept only as its id.
+extern std::atomic<std::thread::id> g_hWorkThread;
+// Starts a page's or dialog's worker on a detached thread and notes it in g_hWorkThread.
+// Returns false when the system refuses a thread.
+bool StartWorkThread(std::function<void()> fn);
 
 // The flash size of a chip mode; 0 for modes beyond the table.
 uint32_t FlashSizeOfMode(uint32_t mode);

@@ -7,7 +7,6 @@
 #include "core/globals.h"
 #include "link/hid_device.h"
 #include "platform/services.h"
-#include "platform/thread.h"
 #include "platform/ui.h"
 
 bool AdapterTask::claim() {
@@ -26,7 +25,7 @@ void AdapterTask::release() { g_bTaskWorking = false; }
 
 bool AdapterTask::run(std::function<void()> body) {
     running_ = true;
-    const bool started = platform::startThread([this, body = std::move(body)] {
+    const bool started = StartWorkThread([this, body = std::move(body)] {
         body();
         // The dialog may be gone once running_ drops: nothing of it is touched after.
         running_ = false;

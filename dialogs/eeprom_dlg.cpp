@@ -16,7 +16,6 @@
 #include "platform/durable_file.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
-#include "platform/thread.h"
 #include "res/eeprom_template.h"
 
 using namespace res;
@@ -337,7 +336,7 @@ void CEepromDlg::StartTransfer(bool read) {
     g_hStopEvent.reset();
     const auto rows = static_cast<uint32_t>(m_list->rowCount());
     const EepromTransfer transfer{rows, m_bByteData ? rows : 2 * rows, 64, m_dwStartAddr % 64};
-    if (!platform::startThread([transfer] { EepromTransferThread(transfer); })) g_bTaskWorking = false;
+    if (!StartWorkThread([transfer] { EepromTransferThread(transfer); })) g_bTaskWorking = false;
 }
 
 void CEepromDlg::OnRead() { StartTransfer(true); }

@@ -8,7 +8,6 @@
 #include "link/com_frames.h"
 #include "link/com_reply.h"
 #include "platform/strfmt.h"
-#include "platform/thread.h"
 #include "platform/ui.h"
 #include "res/info_blk1_template.h"
 
@@ -50,7 +49,7 @@ void CInfoBlk1Dlg::Start(void (*worker)(InfoBlk1Page&)) {
         return;
     }
     g_hStopEvent.reset();
-    if (!platform::startThread([this, worker] { worker(*this); })) {
+    if (!StartWorkThread([this, worker] { worker(*this); })) {
         ComClosePort();
         g_bTaskWorking = false;
     }

@@ -6,7 +6,6 @@
 #include "core/globals.h"
 #include "link/hid_commands.h"
 #include "platform/services.h"
-#include "platform/thread.h"
 #include "platform/ui.h"
 #include "res/vosk_ver_template.h"
 
@@ -50,7 +49,7 @@ CVoskVerDlg::CVoskVerDlg(QWidget* parent) : ui::TemplateDialog(kVoskVer171, pare
     }
     g_hStopEvent.reset();
     m_bReading = true;
-    if (!platform::startThread([dialog = QPointer<CVoskVerDlg>(this)] { ReadVoskVersionThread(dialog); })) {
+    if (!StartWorkThread([dialog = QPointer<CVoskVerDlg>(this)] { ReadVoskVersionThread(dialog); })) {
         m_bReading = false;
         g_bTaskWorking = false;
     }

@@ -9,7 +9,6 @@
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
 #include "platform/strfmt.h"
-#include "platform/thread.h"
 #include "res/dump_sf_template.h"
 #include "sfpage/adapter_image.h"
 #include "sfpage/run_clock.h"
@@ -156,7 +155,7 @@ void CDumpSFDlg::OnExecute() {
     }
     g_hStopEvent.reset();
     dumping_ = true;
-    const bool started = platform::startThread([this, request = request_] {
+    const bool started = StartWorkThread([this, request = request_] {
         DumpSFThread(view_, request);
         dumping_ = false;
     });

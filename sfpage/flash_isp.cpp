@@ -19,7 +19,6 @@
 #include "link/com_settings.h"
 #include "link/hid_device.h"
 #include "platform/strfmt.h"
-#include "platform/thread.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
 #include "sfpage/dump_sf_dlg.h"
@@ -202,7 +201,7 @@ void CFlashISP::Start(std::initializer_list<Check> checks, const std::function<W
         }
     }
     g_hStopEvent.reset();
-    if (!platform::startThread([this, worker = makeWorker()] { worker(view_); })) g_bTaskWorking = false;
+    if (!StartWorkThread([this, worker = makeWorker()] { worker(view_); })) g_bTaskWorking = false;
 }
 
 void CFlashISP::OnAuto() {

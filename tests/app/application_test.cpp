@@ -4,15 +4,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "app/application.h"
 #include "core/globals.h"
 #include "core/ini_settings.h"
 #include "app/main_window.h"
 #include "core/registry_settings.h"
+#include "platform/event.h"
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
@@ -141,3 +144,16 @@ TEST(StartUpWithAStoreInPlace, TheWindowAppearsWithinTwoSecondsAndTheFileStaysAs
 }
 
 }  // namespace
+
+// A starter notes the worker it started: the id the worker itself sees.
+TEST(WorkThread, TheStarterNotesTheWorkerItStarted) {
+    std::atomic<std::thread::id> seen{};
+    platform::Event done;
+    ASSERT_TRUE(StartWorkThread([&] {
+        seen = std::this_thread::get_id();
+        done.set();
+    }));
+    ASSERT_EQ(done.wait(std::chrono::seconds(10)), platform::WaitResult::Signalled);
+    EXPECT_EQ(g_hWorkThread.load(), seen.load());
+    EXPECT_NE(g_hWorkThread.load(), std::this_thread::get_id());
+}
