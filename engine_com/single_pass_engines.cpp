@@ -19,11 +19,16 @@ constexpr const char* kVerifyTime = "Verify elapsed time : %2.1f seconds\n";
 
 // The reference run after its handshake or scan: speed, erase, program, option block, key page,
 // read-back.
-void EraseProgramAndVerify(SinglePass& sp) {
+// After a broadcast each target is read back on its own.
+enum class Readers { One, EachFound };
+void EraseProgramAndVerify(SinglePass& sp, Readers readers = Readers::One) {
     ChangeLineSpeed();
     if (!EraseTarget(sp)) return;
     engine_hid::LogAndScroll(sp.run.page, kBeginProgramming);
-    if (ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp) && WriteKeyBytes(sp, true) && VerifyByReadBack(sp))
+    if (!(ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp) && WriteKeyBytes(sp, true))) return;
+    if (readers == Readers::EachFound)
+        VerifyEachFound(sp, kVerified);
+    else if (VerifyByReadBack(sp))
         CloseVerify(sp, 100, kVerified);
 }
 
@@ -44,7 +49,7 @@ void GangSingleProgramThread(WorkerPage& page) {
 void GangBroadcastProgramThread(WorkerPage& page) {
     SinglePass sp(page, {.startButton = ctl::kAuto});
     if (StartSinglePass(sp, true) && PatchOptionBlock(sp, OptionPatch::CodeOption) && ScanForBroadcast(sp))
-        EraseProgramAndVerify(sp);
+        EraseProgramAndVerify(sp, Readers::EachFound);
     EndSinglePass(sp);
 }
 
@@ -89,7 +94,7 @@ void GangProgramOnlyThread(WorkerPage& page) {
 
 void GangVerifyOnlyThread(WorkerPage& page) {
     SinglePass sp(page, Quiet8(ctl::kVerify));
-    if (StartSinglePass(sp, true) && PatchOptionBlock(sp, OptionPatch::None) && EnterIsp(sp) && VerifyByReadBack(sp))
+    if (StartSinglePass(sp, true) && BoundToCode(sp) && EnterIsp(sp) && VerifyByReadBack(sp))
         CloseVerify(sp, 0, kVerifyTime);
     EndSinglePass(sp);
 }

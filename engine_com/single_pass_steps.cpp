@@ -176,6 +176,12 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     return CheckKeyPage(run, uint32_t{kKeyPageHi} << 8);
 }
 
+bool BoundToCode(SinglePass& sp) {
+    if (!CheckProgramBounds(sp.run)) return false;
+    ScaleBlocks(sp);
+    return true;
+}
+
 bool EnterIsp(SinglePass& sp) {
     sp.greeted = true;
     if (!sp.run.step(Texted(sp, kTagLinkStart, ComIspStart, kBoardWaitMs, "ISP_START!"))) return false;
@@ -252,7 +258,8 @@ bool ProgramTarget(SinglePass& sp, const char* closingLine) {
 
 bool WriteSingleOptionBlock(SinglePass& sp) {
     GangRun& run = sp.run;
-    if (!((g_bEncry || g_bCodeOption) && run.dataLength < run.optionAddr)) return true;
+    // An image that ends at P has not reached the block either.
+    if (!((g_bEncry || g_bCodeOption) && run.dataLength <= run.optionAddr)) return true;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     sp.hi = hi;
@@ -298,9 +305,9 @@ bool MarkEncryption(SinglePass& sp) {
     return true;
 }
 
-bool VerifyByReadBack(SinglePass& sp) {
+// Every block of S read back from the target the switches reach; at a difference, its offset.
+ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
     GangRun& run = sp.run;
-    BeginVerify(sp);
     const uint32_t blocks = run.dataLength / kBlock;
     const uint32_t tail = run.dataLength % kBlock;
     uint32_t address = run.startAddr;
@@ -308,16 +315,54 @@ bool VerifyByReadBack(SinglePass& sp) {
     for (uint32_t b = 0; b <= blocks; ++b) {
         const uint32_t count = b < blocks ? kBlock : tail;
         if (count == 0) break;
-        if ((b < blocks && Stopped(sp)) || !SendHiByte(sp, address, false)) return false;
+        if ((b < blocks && Stopped(sp)) || !SendHiByte(sp, address, false)) return ReadBack::Unanswered;
         const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, offset, count);
-        if (result == ReadBack::Unanswered) return false;
-        if (result == ReadBack::Differed) return Mismatch(sp, offset);
+        if (result != ReadBack::Matched) {
+            differsAt = offset;
+            return result;
+        }
         if (b == blocks) break;
         address += kBlock;
         offset += kBlock;
         run.page.setProgressPos(static_cast<int>(b / run.divisor));
         run.noteTag(kIdleTag);
     }
+    return ReadBack::Matched;
+}
+
+bool VerifyByReadBack(SinglePass& sp) {
+    BeginVerify(sp);
+    uint32_t differsAt = 0;
+    const ReadBack result = ReadBackImage(sp, differsAt);
+    if (result == ReadBack::Differed) return Mismatch(sp, differsAt);
+    return result == ReadBack::Matched;
+}
+
+bool VerifyEachFound(SinglePass& sp, const char* line) {
+    GangRun& run = sp.run;
+    BeginVerify(sp);
+    bool allPassed = true;
+    for (int socket = 0; socket < kSocketCount; ++socket) {
+        if (!run.found(socket)) continue;
+        if (!SelectSocket(run, socket, Timeout::Message)) return false;
+        GangPause(g_dwWaitMs);
+        // Each target keeps the high byte it was last sent; the next one is asked afresh.
+        sp.hi = 0xFF;
+        run.page.setProgressPos(0);
+        uint32_t differsAt = 0;
+        const ReadBack result = ReadBackImage(sp, differsAt);
+        if (result == ReadBack::Unanswered) return false;
+        if (result == ReadBack::Differed) {
+            run.state[socket] = kVerifyFailed;
+            allPassed = false;
+            run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", differsAt), platform::MsgIcon::Error);
+            Log(sp, strfmt("Verify IC%d failure!!!\n", socket + 1));
+        }
+        run.leave();
+        GangPause(1);
+    }
+    GangPause(100);
+    if (allPassed) Log(sp, strfmt(line, SecondsSince(sp.verifyStart)));
     return true;
 }
 
@@ -386,6 +431,7 @@ bool ScanForBroadcast(SinglePass& sp) {
         const bool answered = run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Handshake});
         g_bSocketFound[socket] = answered ? 1 : 0;
         run.counted[socket] = answered;
+        run.state[socket] = answered ? kGood : kEmpty;
         GangPause(g_nComExtraDelay);
     }
     const auto found = std::count(run.counted.begin(), run.counted.end(), true);
@@ -415,9 +461,12 @@ void EndSinglePass(SinglePass& sp) {
         run.leave();
         GangPause(1);
     }
+    // A socket that a scan found empty shows nothing; the others their own result.
     if (sp.plan.icons) {
         for (int socket = 0; socket < kSocketCount; ++socket) {
-            run.page.setControlIcon(ctl::kSiteIcon1 + socket, run.running ? icon::kPass : icon::kFail);
+            if (run.state[socket] == kEmpty) continue;
+            const bool passed = run.running && run.state[socket] == kGood;
+            run.page.setControlIcon(ctl::kSiteIcon1 + socket, passed ? icon::kPass : icon::kFail);
             run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
         }
     }

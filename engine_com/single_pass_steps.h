@@ -42,6 +42,9 @@ bool StartSinglePass(SinglePass& sp, bool blockBuffer);
 // page on the code.
 enum class OptionPatch { None, CodeOption, CodeOptionOrMark };
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch);
+// The code that every program run writes alike, image offsets up to the option block, with the
+// landed refusals of a program run; S and the bar.
+bool BoundToCode(SinglePass& sp);
 // Handshake and stop of the target's program.
 bool EnterIsp(SinglePass& sp);
 // The whole chip from start address 0, else every page from the start address's to the flash's
@@ -62,15 +65,19 @@ bool WriteKeyBytes(SinglePass& sp, bool erasePage);
 bool MarkEncryption(SinglePass& sp);
 // Reads every block back and compares it on the computer.
 bool VerifyByReadBack(SinglePass& sp);
+// After a broadcast: each found target read back alone, through its own switch, judged by its
+// own bytes and let go; a target that differs fails alone. Then the closing line, when all passed.
+bool VerifyEachFound(SinglePass& sp, const char* line);
 // Hands every block to the target to compare, with a compare result every 64 bytes and after the
 // last block; the tail is read back.
 bool VerifyOnTarget(SinglePass& sp);
 // The leave frame after a verify, its pauses, and the closing line with the verify's time.
 void CloseVerify(SinglePass& sp, uint32_t pauseMs, const char* line);
 // The board scan of the broadcast run: multiplexer, wake-up line, each socket's handshake, then
-// the switches of the found sockets closed together and their targets stopped.
+// the switches of the found sockets closed together and their targets stopped. A socket without
+// a target is marked empty.
 bool ScanForBroadcast(SinglePass& sp);
-// Time-out message, buffers freed, result icons, the leave frame of an unfinished run, serial
+// Time-out message, buffers freed, result icons (none on an empty socket), the leave frame of an unfinished run, serial
 // number, port closed, start button back, busy flag cleared.
 void EndSinglePass(SinglePass& sp);
 

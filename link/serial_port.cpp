@@ -209,6 +209,7 @@ bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
     if (frame.empty() || frame.size() > writeBufferSize_) return false;
     Lock lock(ioLock_);
     if (!open_ || queue_.size() >= kMaxQueuedFrames) return false;
+    bytesGiven_ += frame.size();
     if (!queue_.empty()) {
         queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
         return true;
@@ -221,6 +222,7 @@ bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
     if (written == static_cast<ssize_t>(frame.size())) return true;
     if (written < 0 && errno != EAGAIN && errno != EINTR) {
         const int error = errno;
+        bytesGiven_ -= frame.size();
         lock.unlock();
         reportFailure("write()", error, true);
         return true;
@@ -470,6 +472,8 @@ void CSerialPort::drainLine(Lock& lock) {
 
 void CSerialPort::closeDevice(Lock& lock) {
     open_ = false;
+    for (const QueuedFrame& frame : queue_) bytesGiven_ -= frame.bytes.size();
+    bytesGiven_ += frontWritten_;
     queue_.clear();
     frontWritten_ = 0;
     if (fd_ < 0) return;
@@ -594,6 +598,7 @@ CSerialPort::WriteResult CSerialPort::writeFront(Lock& lock) {
     if (written < 0) {
         if (errno == EAGAIN || errno == EINTR) return WriteResult::Partial;
         const int error = errno;
+        bytesGiven_ -= frame.size() - frontWritten_;
         queue_.pop_front();
         frontWritten_ = 0;
         lock.unlock();

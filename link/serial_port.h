@@ -120,6 +120,9 @@ public:
     bool IsOpen() const { return open_; }
     // Bytes the tty has taken since the program started.
     uint64_t BytesWritten() const { return bytesWritten_; }
+    // Bytes of the frames the port has taken on since the program started, written or still
+    // queued; a frame that a failed write or a close drops no longer counts.
+    uint64_t BytesGiven() const { return bytesGiven_; }
     unsigned PortNumber() const { return port_; }
     SerialPortOwner* Owner() const;
     // The main window makes the page it shows the owner.
@@ -183,6 +186,7 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> bytesWritten_{0};
+    std::atomic<uint64_t> bytesGiven_{0};
     unsigned port_ = 0;
     uint32_t baudRate_ = 0;
     std::atomic<uint32_t> writeBufferSize_{0};

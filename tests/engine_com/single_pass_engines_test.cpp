@@ -31,6 +31,14 @@ bool ShowsIcons(const std::string& name) {
     return name == "GangSingleProgramThread" || name == "GangBroadcastProgramThread" || name == "GangSingleProgram8Thread";
 }
 bool Verifies(const VariantFacts& f) { return f.golden != std::string("program-only.log") && f.verifyBlock == 32; }
+// Whether the run shows a passed part: its pass icon, or, for the members without icons, no
+// message and their closing line last.
+bool ShowsPass(const SimulatedGang& g, const VariantFacts& f) {
+    if (ShowsIcons(f.name)) return g.bench.page.icons.count(engine_hid::ctl::kSiteIcon1) && g.bench.page.icons.at(engine_hid::ctl::kSiteIcon1) == 150;
+    const auto& log = g.bench.page.log;
+    const auto closes = [&](const char* line) { return !log.empty() && log.back().rfind(line, 0) == 0; };
+    return g.messages().empty() && (closes("Verify elapsed time") || closes("program successful"));
+}
 
 std::vector<GangVariant> SinglePassRuns() {
     std::vector<GangVariant> runs = VariantsOf(Cycle::SinglePass);
@@ -135,10 +143,48 @@ const SingleFault kSingleFaults[] = {
              EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
          }
      }},
+    // A byte of the last partial block keeps its erased value: the compare of that block names it.
+    {"a differing last partial block", [](const VariantFacts& f) { return f.programs && Verifies(f); },
+     [](SimulatedGang& g, const VariantFacts&) { g.board.stickByte(0, 0x62); },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x60!!!"});
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
+    // An image that ends where the option block starts: the block goes out as its own frame.
+    {"an image that ends at its option block",
+     [](const VariantFacts& f) { return f.programs && f.golden != std::string("timed-program.log"); },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 100);
+         g.store("Code Option", 1);
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_TRUE(g.messages().empty());
+         EXPECT_TRUE(Holds(g, 0, {0xAA, 0x00, 0x00, 0x00, 0xFF}, 100));
+         EXPECT_TRUE(ShowsPass(g, f));
+     }},
     // The verify-only run meets a part whose third 8-byte group differs.
     {"a part that differs", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
      [](SimulatedGang& g, const VariantFacts&) { g.board.writeFlash(0, 20, std::vector<uint8_t>{0x00}); },
      [](const SimulatedGang& g, const VariantFacts&) { EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x0!!!"}); }},
+    // ... and a part that differs in its last partial block.
+    {"a part that differs at its end", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
+     [](SimulatedGang& g, const VariantFacts&) { g.board.writeFlash(0, 0x62, std::vector<uint8_t>{0x00}); },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x60!!!"});
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
+    // A part programmed with its option block below the image's end: only the code up to the
+    // block is compared, so the part passes with its own block and what follows it.
+    {"a part with its own option block", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 0x40);
+         g.board.writeFlash(0, 0x40, std::vector<uint8_t>{0xAA, 0x00, 0x00, 0x42, 0xFF, 0xFF, 0xFF, 0xFF, 0x00});
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_TRUE(g.messages().empty());
+         EXPECT_EQ(g.framesOf(0x0F, 0x03), 0x40 / 8);
+         EXPECT_TRUE(ShowsPass(g, f));
+     }},
     // Cancel before the second block: no message, the target let go.
     {"Cancel between blocks", [](const VariantFacts& f) { return f.verifyBlock == 32; },
      [](SimulatedGang& g, const VariantFacts& f) { g.onNote = StopAtStep(f.programs ? "step 06" : "step 00", 2); },
@@ -197,7 +243,7 @@ TEST(SinglePassRuns, DroppingAnyReplyNeverHangsNorPassesABadPart) {
             gang.bench.page.pageErase = {0x10, 2};
             gang.board.dropReplyNumber(n);
             gang.run(variant.entry, image);
-            EXPECT_TRUE(gang.bench.page.icons[kSiteIcon1] != 150 || Holds(gang, 0, image));
+            EXPECT_TRUE(!ShowsPass(gang, facts) || Holds(gang, 0, image));
             EXPECT_EQ(g_SerialPort.IsOpen(), LeavesPortOpen(facts.name));
         }
     }
@@ -213,6 +259,17 @@ struct Scenario {
     std::function<void(SimulatedGang&)> arrange;
     std::function<void(const SimulatedGang&)> expect;
 };
+
+const std::vector<uint8_t> kKey = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x01};
+
+// Key Write on a 48 KB part whose key page holds an old key.
+void ArrangeKeyPage(SimulatedGang& g) {
+    g_nChipMode = 7;
+    g.populate({0});
+    g.store("Key Write", 1);
+    std::copy(kKey.begin(), kKey.end(), g_KeyBytes.begin());
+    g.board.writeFlash(0, 0x4000, std::vector<uint8_t>(16, 0x0F));
+}
 
 std::string Log(const SimulatedGang& g) { return g.exchangeLog(); }
 bool Logs(const SimulatedGang& g, const std::string& text) { return Log(g).find(text) != std::string::npos; }
@@ -266,6 +323,31 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(g.messages(), Messages{"One serial number cannot go to 2 ICs at once!"});
          EXPECT_EQ(g.framesOf(0x0F, 0x22), 0);
          EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 151);
+     }},
+    // Every found target is read back alone and judged by its own bytes; an empty socket shows
+    // no icon, and no counter moves.
+    {"a broadcast target that holds a wrong byte", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { g.board.stickByte(2, 0x50); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x40!!!"});
+         const auto& icons = g.bench.page.icons;
+         EXPECT_EQ(icons.at(kSiteIcon1), 150);
+         EXPECT_EQ(icons.at(kSiteIcon1 + 2), 151);
+         for (const int empty : {1, 3}) {
+             EXPECT_EQ(icons.count(kSiteIcon1 + empty), 0u);
+             EXPECT_EQ(icons.count(engine_hid::ctl::kIndicator1 + empty), 0u);
+         }
+         EXPECT_TRUE(Holds(g, 0, PatternImage(100)));
+         EXPECT_EQ(g.bench.counters(), Counters{});
+     }},
+    // The key page of a 48 KB part, erased first over an old key, then written byte by byte; the
+    // timed run writes it after its encryption mark.
+    {"the key page over an old key", GangProgramOnlyThread, {0}, 100, ArrangeKeyPage,
+     [](const SimulatedGang& g) { EXPECT_TRUE(Holds(g, 0, kKey, 0x4000)); }},
+    {"the timed run's key page", GangTimedProgramThread, {0}, 100, ArrangeKeyPage,
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Holds(g, 0, kKey, 0x4000));
+         EXPECT_TRUE(g.messages().empty());
      }},
     // A page range past the flash is refused before any frame; the port stays open.
     {"a page range past the flash", GangPageEraseThread, {0}, 0,

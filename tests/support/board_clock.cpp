@@ -15,7 +15,7 @@ constexpr auto kCrossing = std::chrono::seconds(10);
 
 }  // namespace
 
-BoardClock::BoardClock(sim::GangBoard& board) : board_(board), portBytesBefore_(g_SerialPort.BytesWritten()) {
+BoardClock::BoardClock(sim::GangBoard& board) : board_(board), portBytesBefore_(g_SerialPort.BytesGiven()) {
     board_.useSimulatedTime();
     SetComClockForTests(this);
 }
@@ -23,8 +23,8 @@ BoardClock::BoardClock(sim::GangBoard& board) : board_(board), portBytesBefore_(
 BoardClock::~BoardClock() { SetComClockForTests(nullptr); }
 
 void BoardClock::settle() const {
-    EXPECT_TRUE(board_.waitUntilTaken(g_SerialPort.BytesWritten() - portBytesBefore_, kCrossing))
-        << "the board never took what the port wrote";
+    EXPECT_TRUE(board_.waitUntilTaken(g_SerialPort.BytesGiven() - portBytesBefore_, kCrossing))
+        << "the board never took what the port was given";
 }
 
 void BoardClock::stepBegins() {

@@ -19,8 +19,8 @@ public:
     void stepBegins() override;
     bool waitReply(uint32_t ms) override;
     void pause(uint32_t ms) override;
-    // Until the board has taken every byte the port wrote: time moves on only behind it, and a
-    // run's log is whole.
+    // Until the board has taken every byte the port was given, also those still queued when a
+    // run ends: time moves on only behind it, and a run's log is whole.
     void settle() const;
 
 private:
