@@ -20,13 +20,18 @@ QString byteText(uint32_t byte) { return QString::fromStdString(strfmt("%X(%d)",
 }  // namespace
 
 CPageEraseDlg::CPageEraseDlg(QWidget* parent) : ui::TemplateDialog(kPageErase134, parent) {
-    DDX_wcHexButton(controls(), kIdcPageEraseFrom, m_editFromPage);
-    DDX_wcHexButton(controls(), kIdcPageEraseCount, m_editPageCount);
+    DoDataExchange();
     onChanged(kIdcPageEraseFrom, &CPageEraseDlg::OnChangeFromPage);
     onChanged(kIdcPageEraseCount, &CPageEraseDlg::OnChangePageCount);
     onClicked(1, &CPageEraseDlg::accept);
     onClicked(2, &CPageEraseDlg::reject);
     for (int id : {kIdcPageEraseFrom, kIdcPageEraseCount, 1, 2}) control(id)->installEventFilter(this);
+}
+
+// Both number fields start in hexadecimal mode.
+void CPageEraseDlg::DoDataExchange() {
+    DDX_wcHexButton(controls(), kIdcPageEraseFrom, m_editFromPage);
+    DDX_wcHexButton(controls(), kIdcPageEraseCount, m_editPageCount);
 }
 
 int CPageEraseDlg::exec() {

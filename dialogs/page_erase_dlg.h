@@ -32,6 +32,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Binds the two number fields to their edits.
+    void DoDataExchange();
     void OnInitDialog();
     void OnChangeFromPage();
     void OnChangePageCount();
