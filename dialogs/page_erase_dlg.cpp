@@ -97,7 +97,7 @@ void CPageEraseDlg::OnChangePageCount() {
     ShowBytes();
 }
 
-bool CPageEraseDlg::HandleKey(QObject* target, int key) {
+bool CPageEraseDlg::PreTranslateMessage(QObject* target, int key) {
     switch (key) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -120,11 +120,11 @@ bool CPageEraseDlg::HandleKey(QObject* target, int key) {
 }
 
 bool CPageEraseDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && HandleKey(watched, static_cast<QKeyEvent*>(event)->key()))
+    if (event->type() == QEvent::KeyPress && PreTranslateMessage(watched, static_cast<QKeyEvent*>(event)->key()))
         return true;
     return ui::TemplateDialog::eventFilter(watched, event);
 }
 
 void CPageEraseDlg::keyPressEvent(QKeyEvent* event) {
-    if (!HandleKey(this, event->key())) ui::TemplateDialog::keyPressEvent(event);
+    if (!PreTranslateMessage(this, event->key())) ui::TemplateDialog::keyPressEvent(event);
 }
