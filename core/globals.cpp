@@ -1,5 +1,6 @@
 #include "core/globals.h"
 
+#include "platform/durable_file.h"
 #include "platform/thread.h"
 
 const std::array<std::string, kChipTableSize> g_strChipName = {
@@ -26,6 +27,7 @@ std::string g_strLastDir;
 std::string g_strLastFile;
 std::string g_strIniPath;
 std::string g_strParam;
+std::unique_ptr<platform::DurableWriter> g_DataFile;
 
 uint32_t g_dwOsMajor = 0;
 uint32_t g_dwOsMinor = 0;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -17,6 +18,9 @@ class CInfoBlk1Dlg;
 class CInfoBlk2Dlg;
 class CEepromDlg;
 class QLabel;
+namespace platform {
+class DurableWriter;
+}
 
 // Chip-model table, indexed by the chip mode (0 to 13 used, 20 entries).
 constexpr int kChipTableSize = 20;
@@ -31,6 +35,9 @@ extern std::string g_strLastDir;
 extern std::string g_strLastFile;
 extern std::string g_strIniPath;
 extern std::string g_strParam;
+// The program's one output stream: the parameter file being saved, on the user-interface
+// thread only. It replaces the file whole or not at all; nullptr between saves.
+extern std::unique_ptr<platform::DurableWriter> g_DataFile;
 
 extern uint32_t g_dwOsMajor;
 extern uint32_t g_dwOsMinor;

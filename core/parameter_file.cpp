@@ -1,5 +1,6 @@
 #include "core/parameter_file.h"
 
+#include "core/globals.h"
 #include "platform/durable_file.h"
 #include "platform/hex_digits.h"
 #include "platform/strfmt.h"
@@ -38,5 +39,9 @@ std::string ParameterFileText(std::span<const uint8_t, kParameterAreaSize> area)
 }
 
 bool SaveParameterFile(const std::string& path, std::span<const uint8_t, kParameterAreaSize> area) {
-    return platform::replaceFileDurably(path, ParameterFileText(area));
+    const std::string text = ParameterFileText(area);
+    g_DataFile = std::make_unique<platform::DurableWriter>(path);
+    const bool saved = g_DataFile->writeAt(0, std::as_bytes(std::span(text))) && g_DataFile->commit();
+    g_DataFile.reset();
+    return saved;
 }

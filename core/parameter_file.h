@@ -19,6 +19,6 @@ uint32_t LoadParameterFile(const std::string& path, std::span<uint8_t, kParamete
 
 // The file's text for an area: 128 lines, offsets 0000 to 01FC, each ending in CR LF.
 std::string ParameterFileText(std::span<const uint8_t, kParameterAreaSize> area);
-// Writes that text to path, replacing an earlier file whole; false when the file cannot be
-// created (an earlier file then stays as it was).
+// Writes that text to path through g_DataFile, replacing an earlier file whole; false when
+// the file cannot be created (an earlier file then stays as it was).
 bool SaveParameterFile(const std::string& path, std::span<const uint8_t, kParameterAreaSize> area);

@@ -52,12 +52,19 @@ void ToolDialog::done(int result) {
     ui::TemplateDialog::done(result);
 }
 
-void BindSocketCombo(ui::ControlSet& controls, int comboId, uint32_t& socket) {
+void FillSocketCombo(ui::ControlSet& controls, int comboId) {
     auto* combo = controls.control<QComboBox>(comboId);
     combo->addItems({"1", "2", "3", "4"});
     combo->setCurrentIndex(0);
+}
+
+void ReadSocketCombo(ui::ControlSet& controls, int comboId, uint32_t& socket) {
+    const int index = controls.control<QComboBox>(comboId)->currentIndex();
+    if (index >= 0) socket = static_cast<uint32_t>(index);
+}
+
+void BindSocketCombo(ui::ControlSet& controls, int comboId, uint32_t& socket) {
+    FillSocketCombo(controls, comboId);
     socket = 0;
-    controls.onSelChange(comboId, [combo, &socket] {
-        if (combo->currentIndex() >= 0) socket = static_cast<uint32_t>(combo->currentIndex());
-    });
+    controls.onSelChange(comboId, [&controls, comboId, &socket] { ReadSocketCombo(controls, comboId, socket); });
 }

@@ -42,6 +42,9 @@ protected:
     ControlSetPage page_;  // no log list: a tool dialog shows only its progress and fields
 };
 
-// Fills a combo box with the site numbers "1" to "4", selects the first and keeps socket at
-// the index the operator selects (0 to 3).
+// Fills a combo box with the site numbers "1" to "4" and selects the first.
+void FillSocketCombo(ui::ControlSet& controls, int comboId);
+// The site selected in such a combo (0 to 3) into socket; socket stays while none is selected.
+void ReadSocketCombo(ui::ControlSet& controls, int comboId, uint32_t& socket);
+// Both, with socket kept at the site the operator selects.
 void BindSocketCombo(ui::ControlSet& controls, int comboId, uint32_t& socket);

@@ -251,14 +251,19 @@ void CDumpDlg::OnCancelDump() {
     if (task_.running()) g_hStopEvent.set();
 }
 
+void DumpFlashThread(CDumpDlg& dialog, uint32_t socket, uint32_t fromPage, uint32_t pageCount) {
+    WorkerPage& page = dialog.page_;
+    page.showControl(kIdcDumpBar, true);
+    page.enableControl(kIdcCancelDump, true);
+    if (const auto bytes = ReadTargetPages(page, socket, fromPage, pageCount))
+        SaveTargetDump(page, *bytes, fromPage * kDumpPageSize, dialog.m_bTxtFile != 0);
+    page.showControl(kIdcDumpBar, false);
+    page.enableControl(kIdcCancelDump, false);
+}
+
 void CDumpDlg::OnExecute() {
     task_.start([this, socket = m_nSocket, from = m_nFromPage, count = m_nPageCount] {
-        page_.showControl(kIdcDumpBar, true);
-        page_.enableControl(kIdcCancelDump, true);
-        if (const auto bytes = ReadTargetPages(page_, socket, from, count))
-            SaveTargetDump(page_, *bytes, from * kDumpPageSize, m_bTxtFile != 0);
-        page_.showControl(kIdcDumpBar, false);
-        page_.enableControl(kIdcCancelDump, false);
+        DumpFlashThread(*this, socket, from, count);
     });
 }
 

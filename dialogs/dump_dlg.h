@@ -50,6 +50,9 @@ void DumpFlashComThread(WorkerPage& dialog, const TargetDumpRequest& request);
 class CDumpDlg;
 // The same for the dialog's fields.
 void DumpFlashComThread(CDumpDlg& dialog);
+// Execute's worker: ReadTargetPages over the adapter for the range chosen at the start, then
+// SaveTargetDump in the file type chosen when the pages are in.
+void DumpFlashThread(CDumpDlg& dialog, uint32_t socket, uint32_t fromPage, uint32_t pageCount);
 
 class CDumpDlg : public ToolDialog, public SerialPortOwner {
 public:
@@ -89,6 +92,7 @@ private:
     void ShowRange();
 
     friend void DumpFlashComThread(CDumpDlg& dialog);
+    friend void DumpFlashThread(CDumpDlg& dialog, uint32_t socket, uint32_t fromPage, uint32_t pageCount);
 
     ByteLogFile logFile_;
 };

@@ -48,7 +48,9 @@ void InstallEepromPage() {
     };
 }
 
-void EepromTransferThread(const EepromTransfer&) { g_bTaskWorking = false; }
+void EepromReadThread(const EepromTransfer&) { g_bTaskWorking = false; }
+
+void EepromWriteThread(const EepromTransfer&) { g_bTaskWorking = false; }
 
 CEepromDlg::CEepromDlg(QWidget* parent)
     : ui::TemplatePage(kEepromPage138, parent), m_list(new QTableWidget(0, 3, this)), m_subEdit(this) {
@@ -65,7 +67,7 @@ CEepromDlg::CEepromDlg(QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->viewport()->installEventFilter(this);
-    connect(m_list, &QTableWidget::pressed, this, &CEepromDlg::OnPressList);
+    connect(m_list, &QTableWidget::pressed, this, &CEepromDlg::OnClickList);
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this, &CEepromDlg::OnColumnClickList);
 
     // The folder is read where it lies; the process's current folder stays as it is.
@@ -174,7 +176,7 @@ bool CEepromDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // The editor opens after the list has taken the focus for the press, so it keeps the focus.
-void CEepromDlg::OnPressList(const QModelIndex& index) {
+void CEepromDlg::OnClickList(const QModelIndex& index) {
     if (!index.isValid() || index.column() == kIndex) return;
     const QRect rect = m_list->visualRect(index);
     m_subEdit.setGeometry(QRect(m_list->viewport()->mapTo(this, rect.topLeft()), rect.size()));
@@ -336,7 +338,8 @@ void CEepromDlg::StartTransfer(bool read) {
     g_hStopEvent.reset();
     const auto rows = static_cast<uint32_t>(m_list->rowCount());
     const EepromTransfer transfer{rows, m_bByteData ? rows : 2 * rows, 64, m_dwStartAddr % 64};
-    if (!StartWorkThread([transfer] { EepromTransferThread(transfer); })) g_bTaskWorking = false;
+    const auto worker = read ? EepromReadThread : EepromWriteThread;
+    if (!StartWorkThread([worker, transfer] { worker(transfer); })) g_bTaskWorking = false;
 }
 
 void CEepromDlg::OnRead() { StartTransfer(true); }

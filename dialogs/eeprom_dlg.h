@@ -13,15 +13,17 @@
 // Makes the main window build this page for its template.
 void InstallEepromPage();
 
-// What a transfer of the table would work with. The page's Read and Write start a worker with
-// it; the worker moves nothing yet and gives the busy flag back.
+// What a transfer of the table would work with, taken from the page before its worker starts
+// (a worker must not read the list). Read and Write start their worker with it; the workers
+// move nothing yet and give the busy flag back.
 struct EepromTransfer {
     uint32_t rows = 0;
     uint32_t byteLength = 0;
     uint32_t blockSize = 64;
     uint32_t blockOffset = 0;  // of the start address in its block
 };
-void EepromTransferThread(const EepromTransfer& transfer);
+void EepromReadThread(const EepromTransfer& transfer);
+void EepromWriteThread(const EepromTransfer& transfer);
 
 class CEepromDlg : public ui::TemplatePage {
 public:
@@ -61,7 +63,7 @@ private:
     void appendRow(const QString& index);
     int firstSelectedRow() const;
     void hideEditor();
-    void OnPressList(const QModelIndex& index);
+    void OnClickList(const QModelIndex& index);
     void ShowStartAddr();
     // The value cell of a row as a number, or a message naming the row.
     bool rowValue(int row, uint32_t& value);

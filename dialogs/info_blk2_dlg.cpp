@@ -34,7 +34,8 @@ CInfoBlk2Dlg::CInfoBlk2Dlg(QWidget* parent)
     controls().replace(kIdcAreaGrid, m_Grid);
     g_pInfoBlk2Dlg = this;
     m_Grid->m_nBaseAddr = 0;
-    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
+    FillSocketCombo(controls(), kIdcSocketCombo);
+    onSelChange(kIdcSocketCombo, &CInfoBlk2Dlg::OnSelchangeSocket);
 
     onClicked(kIdcRead, &CInfoBlk2Dlg::OnRead);
     onClicked(kIdcWrite, &CInfoBlk2Dlg::OnWrite);
@@ -70,24 +71,36 @@ bool CInfoBlk2Dlg::event(QEvent* event) {
     return ui::TemplatePage::event(event);
 }
 
-void CInfoBlk2Dlg::OnRead() {
-    task_.start([this, socket = m_nSocket] {
-        const ParameterArea area = ReadParameterArea(page_, socket);
-        ui::sendToUi([&] {
-            m_Grid->m_byData = area;
-            m_Grid->m_edit.hide();
-            m_Grid->update();
-        });
+void InfoBlk2ReadThread(CInfoBlk2Dlg& dialog, uint32_t socket) {
+    const ParameterArea area = ReadParameterArea(dialog.page_, socket);
+    ui::sendToUi([&] {
+        dialog.m_Grid->m_byData = area;
+        dialog.m_Grid->m_edit.hide();
+        dialog.m_Grid->update();
     });
+}
+
+void InfoBlk2WriteThread(CInfoBlk2Dlg& dialog, uint32_t socket, const ParameterArea& area) {
+    WriteParameterArea(dialog.page_, socket, area);
+}
+
+void InfoBlk2EraseThread(CInfoBlk2Dlg& dialog, uint32_t socket) {
+    EraseInfoPageKeepingSecurity(dialog.page_, socket, 1);
+}
+
+void CInfoBlk2Dlg::OnSelchangeSocket() { ReadSocketCombo(controls(), kIdcSocketCombo, m_nSocket); }
+
+void CInfoBlk2Dlg::OnRead() {
+    task_.start([this, socket = m_nSocket] { InfoBlk2ReadThread(*this, socket); });
 }
 
 void CInfoBlk2Dlg::OnWrite() {
     // The area goes out as the grid holds it now.
-    task_.start([this, socket = m_nSocket, area = m_Grid->m_byData] { WriteParameterArea(page_, socket, area); });
+    task_.start([this, socket = m_nSocket, area = m_Grid->m_byData] { InfoBlk2WriteThread(*this, socket, area); });
 }
 
 void CInfoBlk2Dlg::OnErase() {
-    task_.start([this, socket = m_nSocket] { EraseInfoPageKeepingSecurity(page_, socket, 1); });
+    task_.start([this, socket = m_nSocket] { InfoBlk2EraseThread(*this, socket); });
 }
 
 void CInfoBlk2Dlg::OnOpenDebug() { OpenDebugSite(m_nSocket); }

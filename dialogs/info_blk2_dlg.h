@@ -8,9 +8,18 @@
 
 #include "core/byte_log.h"
 #include "dialogs/adapter_task.h"
+#include "dialogs/info_block_workers.h"
 #include "platform/dialog_builder.h"
 
 class CGridBox;
+class CInfoBlk2Dlg;
+
+// The page's workers, each on the site chosen when it was started: Read shows the area in the
+// grid, Write sends the area as it was at the start, Erase empties information page 2 keeping
+// page 1's security words.
+void InfoBlk2ReadThread(CInfoBlk2Dlg& dialog, uint32_t socket);
+void InfoBlk2WriteThread(CInfoBlk2Dlg& dialog, uint32_t socket, const ParameterArea& area);
+void InfoBlk2EraseThread(CInfoBlk2Dlg& dialog, uint32_t socket);
 
 class CInfoBlk2Dlg : public ui::TemplatePage {
 public:
@@ -28,6 +37,7 @@ public:
     void OnSaveData();
     void OnLoadData();
     void OnOpenDebug();
+    void OnSelchangeSocket();
 
     // Members that nothing in the window drives: the log's close (a worker's request), the
     // byte loggers (while a task runs; nothing opens the log), and the cursor, the wait cursor
@@ -42,6 +52,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    friend void InfoBlk2ReadThread(CInfoBlk2Dlg& dialog, uint32_t socket);
+    friend void InfoBlk2WriteThread(CInfoBlk2Dlg& dialog, uint32_t socket, const ParameterArea& area);
+    friend void InfoBlk2EraseThread(CInfoBlk2Dlg& dialog, uint32_t socket);
 
     CGridBox* m_Grid;
     uint32_t m_nSocket = 0;

@@ -51,27 +51,40 @@ void CinfoBlkDlg::ShowEraseFinish() {
     });
 }
 
-void CinfoBlkDlg::OnRead() {
-    task_.start([this, socket = m_nSocket, pageIndex = m_nPage] {
-        const InfoPageWords words = ReadInfoPage(page_, socket, pageIndex);
-        ui::sendToUi([&] {
-            m_Grid->m_dwData = words;
-            m_Grid->m_edit.hide();
-            m_Grid->update();
-        });
+void InfoBlkReadThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex) {
+    const InfoPageWords words = ReadInfoPage(dialog.page_, socket, pageIndex);
+    ui::sendToUi([&] {
+        dialog.m_Grid->m_dwData = words;
+        dialog.m_Grid->m_edit.hide();
+        dialog.m_Grid->update();
     });
+}
+
+void InfoBlkWriteThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex, const InfoPageWords& words) {
+    WriteInfoPage(dialog.page_, socket, pageIndex, words);
+}
+
+// Erases the page keeping page 1's security words.
+void InfoBlkEraseThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex) {
+    if (EraseInfoPageKeepingSecurity(dialog.page_, socket, pageIndex)) dialog.ShowEraseFinish();
+}
+
+void InfoBlkCopySecurityThread(CinfoBlkDlg& dialog, uint32_t socket) {
+    if (CopySecurityToPage2(dialog.page_, socket)) dialog.ShowEraseFinish();
+}
+
+void CinfoBlkDlg::OnRead() {
+    task_.start([this, socket = m_nSocket, pageIndex = m_nPage] { InfoBlkReadThread(*this, socket, pageIndex); });
 }
 
 void CinfoBlkDlg::OnWrite() {
     task_.start([this, socket = m_nSocket, pageIndex = m_nPage, words = m_Grid->m_dwData] {
-        WriteInfoPage(page_, socket, pageIndex, words);
+        InfoBlkWriteThread(*this, socket, pageIndex, words);
     });
 }
 
 void CinfoBlkDlg::StartErase(uint32_t pageIndex) {
-    task_.start([this, socket = m_nSocket, pageIndex] {
-        if (EraseInfoPageKeepingSecurity(page_, socket, pageIndex)) ShowEraseFinish();
-    });
+    task_.start([this, socket = m_nSocket, pageIndex] { InfoBlkEraseThread(*this, socket, pageIndex); });
 }
 
 void CinfoBlkDlg::OnErase() { StartErase(m_nPage); }
@@ -79,9 +92,7 @@ void CinfoBlkDlg::OnErase() { StartErase(m_nPage); }
 void CinfoBlkDlg::OnErasePage2() { StartErase(1); }
 
 void CinfoBlkDlg::OnCopySecurity() {
-    task_.start([this, socket = m_nSocket] {
-        if (CopySecurityToPage2(page_, socket)) ShowEraseFinish();
-    });
+    task_.start([this, socket = m_nSocket] { InfoBlkCopySecurityThread(*this, socket); });
 }
 
 void CinfoBlkDlg::OnOpenDebug() { OpenDebugSite(m_nSocket); }

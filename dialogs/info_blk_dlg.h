@@ -6,8 +6,17 @@
 #include <cstdint>
 
 #include "dialogs/adapter_task.h"
+#include "dialogs/info_block_workers.h"
 
 class CGridBoxW;
+class CinfoBlkDlg;
+
+// The dialog's workers, each on the site and page chosen when it was started. Erase and the
+// copy of the security words show "Erase Finish ..." when they went through.
+void InfoBlkReadThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex);
+void InfoBlkWriteThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex, const InfoPageWords& words);
+void InfoBlkEraseThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex);
+void InfoBlkCopySecurityThread(CinfoBlkDlg& dialog, uint32_t socket);
 
 class CinfoBlkDlg : public ToolDialog {
 public:
@@ -25,8 +34,13 @@ public:
     void OnOpenDebug();
 
 private:
+    friend void InfoBlkReadThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex);
+    friend void InfoBlkWriteThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex, const InfoPageWords& words);
+    friend void InfoBlkEraseThread(CinfoBlkDlg& dialog, uint32_t socket, uint32_t pageIndex);
+    friend void InfoBlkCopySecurityThread(CinfoBlkDlg& dialog, uint32_t socket);
+
     void OnSelchangePage();
-    // Erases the page keeping page 1's security words, then "Erase Finish ...".
+    // Starts InfoBlkEraseThread on pageIndex.
     void StartErase(uint32_t pageIndex);
     // "Erase Finish ..." for two seconds.
     void ShowEraseFinish();

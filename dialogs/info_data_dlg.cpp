@@ -83,12 +83,14 @@ void CInfoDataDlg::OnRead() {
         return;
     }
     controls().enable(kIdcRead, false);
-    task_.run([this, socket = m_nSocket] {
-        const auto bytes = ReadInfoPageBytes(page_, socket, 0);
-        ui::sendToUi([&] {
-            ShowOptionWords(bytes);
-            controls().enable(kIdcRead, true);
-        });
+    task_.run([this, socket = m_nSocket] { InfoDataReadThread(*this, socket); });
+}
+
+void InfoDataReadThread(CInfoDataDlg& dialog, uint32_t socket) {
+    const auto bytes = ReadInfoPageBytes(dialog.page_, socket, 0);
+    ui::sendToUi([&] {
+        dialog.ShowOptionWords(bytes);
+        dialog.controls().enable(kIdcRead, true);
     });
 }
 

@@ -8,6 +8,11 @@
 #include "dialogs/adapter_task.h"
 
 class CProtectArea;
+class CInfoDataDlg;
+
+// The dialog's worker: reads information page 1 on the site connected at the start, shows its
+// option words and gives Read back.
+void InfoDataReadThread(CInfoDataDlg& dialog, uint32_t socket);
 
 class CInfoDataDlg : public ToolDialog {
 public:
@@ -26,6 +31,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    friend void InfoDataReadThread(CInfoDataDlg& dialog, uint32_t socket);
+
     void OnProtectArea();
     void ClearFields();
     void ShowProtection();

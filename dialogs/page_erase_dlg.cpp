@@ -20,13 +20,18 @@ QString byteText(uint32_t byte) { return QString::fromStdString(strfmt("%X(%d)",
 }  // namespace
 
 CPageEraseDlg::CPageEraseDlg(QWidget* parent) : ui::TemplateDialog(kPageErase134, parent) {
-    DDX_wcHexButton(controls(), kIdcPageEraseFrom, m_editFromPage);
-    DDX_wcHexButton(controls(), kIdcPageEraseCount, m_editPageCount);
+    DoDataExchange();
     onChanged(kIdcPageEraseFrom, &CPageEraseDlg::OnChangeFromPage);
     onChanged(kIdcPageEraseCount, &CPageEraseDlg::OnChangePageCount);
     onClicked(1, &CPageEraseDlg::accept);
     onClicked(2, &CPageEraseDlg::reject);
     for (int id : {kIdcPageEraseFrom, kIdcPageEraseCount, 1, 2}) control(id)->installEventFilter(this);
+}
+
+// Both number fields start in hexadecimal mode.
+void CPageEraseDlg::DoDataExchange() {
+    DDX_wcHexButton(controls(), kIdcPageEraseFrom, m_editFromPage);
+    DDX_wcHexButton(controls(), kIdcPageEraseCount, m_editPageCount);
 }
 
 int CPageEraseDlg::exec() {
@@ -92,7 +97,7 @@ void CPageEraseDlg::OnChangePageCount() {
     ShowBytes();
 }
 
-bool CPageEraseDlg::HandleKey(QObject* target, int key) {
+bool CPageEraseDlg::PreTranslateMessage(QObject* target, int key) {
     switch (key) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
@@ -115,11 +120,11 @@ bool CPageEraseDlg::HandleKey(QObject* target, int key) {
 }
 
 bool CPageEraseDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && HandleKey(watched, static_cast<QKeyEvent*>(event)->key()))
+    if (event->type() == QEvent::KeyPress && PreTranslateMessage(watched, static_cast<QKeyEvent*>(event)->key()))
         return true;
     return ui::TemplateDialog::eventFilter(watched, event);
 }
 
 void CPageEraseDlg::keyPressEvent(QKeyEvent* event) {
-    if (!HandleKey(this, event->key())) ui::TemplateDialog::keyPressEvent(event);
+    if (!PreTranslateMessage(this, event->key())) ui::TemplateDialog::keyPressEvent(event);
 }

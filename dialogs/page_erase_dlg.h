@@ -32,12 +32,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Binds the two number fields to their edits.
+    void DoDataExchange();
     void OnInitDialog();
     void OnChangeFromPage();
     void OnChangePageCount();
     // The number in a field; a rejected text brings its message and the field's last value back.
     std::optional<uint32_t> ReadPageField(wcHexButton& field, uint32_t current, const char* what);
     // Enter moves on (or presses OK when it has the focus), Esc stays, Up and Down move the focus.
-    bool HandleKey(QObject* target, int key);
+    bool PreTranslateMessage(QObject* target, int key);
     void ShowBytes();
 };

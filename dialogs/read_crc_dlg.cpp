@@ -71,10 +71,17 @@ TargetCrcs ReadTargetCrcs(WorkerPage& page, uint32_t socket, uint32_t flashSize)
 }
 
 CReadCRCDlg::CReadCRCDlg(QWidget* parent) : ToolDialog(kReadCrc184, kIdcCrcBar, parent) {
-    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
+    FillSocketCombo(controls(), kIdcSocketCombo);
+    onSelChange(kIdcSocketCombo, &CReadCRCDlg::OnSelchangeSocket);
     onClicked(kIdcReadCrc, &CReadCRCDlg::OnReadCrc);
     onClicked(1, &CReadCRCDlg::accept);
 }
+
+void ReadCRCThread(CReadCRCDlg& dialog, uint32_t socket, uint32_t flashSize) {
+    ReadTargetCrcs(dialog.page_, socket, flashSize);
+}
+
+void CReadCRCDlg::OnSelchangeSocket() { ReadSocketCombo(controls(), kIdcSocketCombo, m_nSocket); }
 
 void CReadCRCDlg::OnReadCrc() {
     if (!AdapterTask::claim()) return;
@@ -85,5 +92,5 @@ void CReadCRCDlg::OnReadCrc() {
     // The texts of an earlier target go before this one is read.
     controls().setText(kIdcMainCrc, "Main Code CRC : ");
     controls().setText(kIdcInfoCrc, "Information Block CRC : ");
-    task_.run([this, socket = m_nSocket, size = FlashSizeOfMode(g_nChipMode)] { ReadTargetCrcs(page_, socket, size); });
+    task_.run([this, socket = m_nSocket, size = FlashSizeOfMode(g_nChipMode)] { ReadCRCThread(*this, socket, size); });
 }

@@ -15,14 +15,20 @@ struct TargetCrcs {
 // bytes of each 1 KB page taken as 0xFF. Shows each CRC in its static as it is known.
 TargetCrcs ReadTargetCrcs(WorkerPage& page, uint32_t socket, uint32_t flashSize);
 
+class CReadCRCDlg;
+// The dialog's worker: ReadTargetCrcs on the site and flash size taken when it was started.
+void ReadCRCThread(CReadCRCDlg& dialog, uint32_t socket, uint32_t flashSize);
+
 class CReadCRCDlg : public ToolDialog {
 public:
     explicit CReadCRCDlg(QWidget* parent = nullptr);
 
     void OnReadCrc();
+    void OnSelchangeSocket();
     bool workerRunning() const { return task_.running(); }
 
 private:
+    friend void ReadCRCThread(CReadCRCDlg& dialog, uint32_t socket, uint32_t flashSize);
 
     uint32_t m_nSocket = 0;
 };

@@ -60,10 +60,12 @@ CReadInfoDlg::CReadInfoDlg(QWidget* parent) : ToolDialog(kReadInfo181, kNoId, pa
     for (int id : {kIdcLimitEnable, kIdcInfoBlockOn, kIdcBootDataOn, kIdcLevel0, kIdcLevel1, kIdcSerialOn,
                    kIdcSerialInEeprom, kIdcSerialAutoInc})
         controls().control(id)->setAttribute(Qt::WA_TransparentForMouseEvents);
-    task_.start([this] {
-        const FlashInfoPages pages = ReadFlashInfoPages(page_);
-        ui::sendToUi([&] { ShowFlashInfo(pages); });
-    });
+    task_.start([this] { ReadInfoThread(*this); });
+}
+
+void ReadInfoThread(CReadInfoDlg& dialog) {
+    const FlashInfoPages pages = ReadFlashInfoPages(dialog.page_);
+    ui::sendToUi([&] { dialog.ShowFlashInfo(pages); });
 }
 
 void CReadInfoDlg::ShowFlashInfo(const FlashInfoPages& pages) {

@@ -28,6 +28,10 @@ struct FlashInfoPages {
 // failed read is reported.
 FlashInfoPages ReadFlashInfoPages(WorkerPage& page);
 
+class CReadInfoDlg;
+// The dialog's worker, started as it opens: reads the block and shows it.
+void ReadInfoThread(CReadInfoDlg& dialog);
+
 class CReadInfoDlg : public ToolDialog {
 public:
     explicit CReadInfoDlg(QWidget* parent = nullptr);
@@ -37,5 +41,7 @@ public:
     const CProtectArea& protectMap() const { return *m_Map; }
 
 private:
+    friend void ReadInfoThread(CReadInfoDlg& dialog);
+
     CProtectArea* m_Map;
 };

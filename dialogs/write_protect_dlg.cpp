@@ -22,15 +22,21 @@ QFont WarningFont(bool italic) {
 CWriteProtectDlg::CWriteProtectDlg(QWidget* parent) : ui::TemplateDialog(kWriteProtect141, parent) {
     QWidget* headline = control(kIdcWriteProtectHeadline);
     headline->setFont(WarningFont(true));
-    QPalette palette = headline->palette();
-    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    headline->setPalette(palette);
     control(kIdcWriteProtectDeclare)->setFont(WarningFont(false));
+    OnCtlColor();
 
     connect(&m_timer, &QTimer::timeout, this, &CWriteProtectDlg::OnTimer);
     m_timer.start(kBlinkMs);
     onClicked(1, &CWriteProtectDlg::accept);
     onClicked(2, &CWriteProtectDlg::reject);
+}
+
+// The headline's text is red; every other control keeps the style's colours.
+void CWriteProtectDlg::OnCtlColor() {
+    QWidget* headline = control(kIdcWriteProtectHeadline);
+    QPalette palette = headline->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    headline->setPalette(palette);
 }
 
 void CWriteProtectDlg::OnTimer() {

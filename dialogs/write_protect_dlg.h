@@ -18,6 +18,7 @@ public:
     uint32_t m_bTitleShown = 1;
 
 private:
+    void OnCtlColor();
     void OnTimer();
 
     QTimer m_timer;

@@ -1,9 +1,11 @@
 #include "core/parameter_file.h"
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 
+#include "core/globals.h"
 #include "support/temp_config_folder.h"
 #include "support/unreadable_files.h"
 
@@ -74,4 +76,9 @@ TEST(ParameterFile, SaveWritesEveryWordAndLoadRestoresIt) {
     EXPECT_FALSE(SaveParameterFile(folder.path(), area));
     std::ifstream again(path, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), std::istreambuf_iterator<char>()), text);
+
+    // Every save, done or refused, closes the stream and leaves no temporary file behind.
+    EXPECT_EQ(g_DataFile, nullptr);
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }
