@@ -84,6 +84,8 @@ private:
 
     // The window goes: the COM port is closed and marked closed.
     void OnDestroy();
+    // The text colours of the page's controls, set once as the page is made.
+    void OnCtlColor();
 
     void OnCancelTask();
     void OnClearList();
