@@ -59,7 +59,9 @@ void LoadStartupSettings() {
     g_dwSerialAddr = CorrectedSerialAddress(g_nSerialLocation, g_dwSerialAddr, g_dwFlashSize);
 }
 
-void StartUp() {
+CUart_ISPApp theApp;
+
+void CUart_ISPApp::InitInstance() {
     const platform::OsVersion version = platform::osVersion();
     g_dwOsMajor = version.major;
     g_dwOsMinor = version.minor;
@@ -81,8 +83,10 @@ bool DelayKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType() || pressSeen_) return false;
     pressSeen_ = true;
     if (g_pMainDlg == nullptr || static_cast<QWidget*>(watched)->window() != g_pMainDlg) return false;
+    return theApp.PreTranslateMessage(static_cast<QKeyEvent*>(event)->key());
+}
 
-    const int key = static_cast<QKeyEvent*>(event)->key();
+bool CUart_ISPApp::PreTranslateMessage(int key) {
     const uint32_t count = g_nDelayCount;
     if (key == Qt::Key_Plus || key == Qt::Key_Equal) {
         g_nDelayCount = std::min(count + 1, kMaxDelayCount);
@@ -92,15 +96,20 @@ bool DelayKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     RegSaveScanDelay(g_nDelayCount);
-    if (g_pMainDlg != nullptr) g_pMainDlg->ShowDelayCount();
+    if (g_pMainDlg != nullptr) g_pMainDlg->ShowDelayCountThread();
     return false;
+}
+
+void CUart_ISPApp::ExitInstance() {
+    g_hStopEvent.reset();
+    g_hReplyEvent.reset();
 }
 
 int RunApplication(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setStyle(new OwnChevronStyle);
     app.setWindowIcon(res::icon(res::kIconApp));
-    StartUp();
+    theApp.InitInstance();
     DelayKeyFilter keys;
     app.installEventFilter(&keys);
     InstallIcPage();
@@ -110,5 +119,7 @@ int RunApplication(int argc, char** argv) {
     InstallEepromPage();
     CUart_ISPDlg window;
     window.show();
-    return app.exec();
+    const int code = app.exec();
+    theApp.ExitInstance();
+    return code;
 }

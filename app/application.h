@@ -6,9 +6,21 @@
 // The whole program: start-up, the main window until it closes. Returns the exit code.
 int RunApplication(int argc, char** argv);
 
-// Start-up before the main window: the operating-system version and the workers' pause, the
-// program folder, the INI file's path, the stored settings, then the stop and the reply event.
-void StartUp();
+// The application: start-up before the main window, the delay-count keys, and the exit.
+class CUart_ISPApp {
+public:
+    // Start-up: the operating-system version and the workers' pause, the program folder, the
+    // INI file's path, the stored settings, then the stop and the reply event.
+    void InitInstance();
+    // The delay-count keys: '+' and '-' (keypad and main keyboard) change the delay count
+    // within 0 to 2000, save it and show it. Returns false: the key goes on to the windows.
+    bool PreTranslateMessage(int key);
+    // The exit, after the main window has closed: the stop event, then the reply event, are
+    // left not signalled, so no signal outlives the program's run.
+    void ExitInstance();
+};
+extern CUart_ISPApp theApp;
+
 // The eleven settings that start-up reads, in their order, and what follows from them.
 void LoadStartupSettings();
 
@@ -17,9 +29,9 @@ void LoadStartupSettings();
 // would overwrite the image's vector table; elsewhere an address of 0x3FC or more becomes 0.
 uint32_t CorrectedSerialAddress(uint32_t location, uint32_t address, uint32_t flashSize);
 
-// The application-wide key filter: '+' and '-' (keypad and main keyboard) pressed in the main
-// window change the delay count within 0 to 2000, save it and show it. Keys typed into a
-// dialog (a file dialog, the configuration) do not count. The key then goes on to the windows.
+// The application-wide key filter: a key pressed in the main window goes to
+// theApp.PreTranslateMessage once. Keys typed into a dialog (a file dialog, the
+// configuration) do not count. The key then goes on to the windows.
 class DelayKeyFilter : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override;

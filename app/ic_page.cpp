@@ -1,5 +1,6 @@
 #include "app/ic_page.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
@@ -73,6 +74,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     onToggled(kIdcParamEnable, &CISPDlg::OnEnableParameter);
     onClicked(kIdcConfig, &CISPDlg::OnConfig);
     onClicked(kIdcViewDetail, &CISPDlg::OnViewDetail);
+    onClicked(kIdcProtectMap, &CISPDlg::OnProtectAreaClick);
 
     // The protection and information-block controls only show settings: grey text.
     SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
@@ -84,6 +86,7 @@ CISPDlg::CISPDlg(QWidget* parent)
                        QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     g_hwndStartAddr = controls().control<QLabel>(kIdcStartAddr);
     controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
+    g_hwndSerialLast = controls().control<QLabel>(kIdcSerialLast);
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
     controls().setIcon(kIdcBurn, kIconBurn);
     ShowCounters(CurrentCounts());
@@ -100,6 +103,7 @@ CISPDlg::~CISPDlg() {
     if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
     if (g_pISPDlg == this) g_pISPDlg = nullptr;
     if (g_hwndStartAddr == controls().control<QLabel>(kIdcStartAddr)) g_hwndStartAddr = nullptr;
+    if (g_hwndSerialLast == controls().control<QLabel>(kIdcSerialLast)) g_hwndSerialLast = nullptr;
 }
 
 bool CISPDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -354,14 +358,36 @@ int CISPDlg::messageBox(const std::string& text, platform::MsgIcon icon) {
 
 int CISPDlg::stopPrompt(int kind, uint32_t address) {
     int answer = 0;
-    ui::sendToUi([&] { answer = RunStopPrompt(static_cast<uint32_t>(kind), address); });
+    ui::sendToUi([&] { answer = OnStopPrompt(static_cast<uint32_t>(kind), address); });
     return answer;
 }
 
 int CISPDlg::warnPrompt(int kind, uint32_t address) {
     int answer = 0;
-    ui::sendToUi([&] { answer = RunWarnPrompt(static_cast<uint32_t>(kind), address); });
+    ui::sendToUi([&] { answer = OnWarnPrompt(static_cast<uint32_t>(kind), address); });
     return answer;
+}
+
+int CISPDlg::OnStopPrompt(uint32_t kind, uint32_t address) {
+    CStopDlg prompt(kind, address, QApplication::activeWindow());
+    prompt.exec();
+    return 0;
+}
+
+int CISPDlg::OnWarnPrompt(uint32_t kind, uint32_t address) {
+    CWarnDlg prompt(kind, address, QApplication::activeWindow());
+    prompt.exec();
+    // Only OK lets the worker go on: a prompt that ended any other way aborts, and says so to
+    // a worker that goes on unless it hears Abort (3).
+    const uint32_t goOn = prompt.choice() == 1 ? 1 : 0;
+    if (kind == kCodeOptionKind) {
+        g_bWarnCodeOption = prompt.askAgain();
+        g_bCodeOptionContinue = goOn;
+    } else {
+        g_bWarnProtect = prompt.askAgain();
+        g_bProtectContinue = goOn;
+    }
+    return goOn ? 1 : 3;
 }
 
 // Received bytes go to the link's receive side; the page has nothing to show of them.

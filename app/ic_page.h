@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -68,6 +69,7 @@ public:
     // key, each at its own offset, and the key is listed.
     int ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record);
     static std::string ByteToHexChars(uint8_t byte) { return ::ByteToHexChars(byte); }
+    static std::optional<uint8_t> HexPairToByte(char high, char low) { return ::HexPairToByte(high, low); }
 
     // WorkerPage, callable from any thread.
     void appendLog(const std::string& line) override;
@@ -84,6 +86,14 @@ public:
     int warnPrompt(int kind, uint32_t address) override;
     std::string imagePath() const override;
     void reopenComPort() override;
+
+    // The page's answers to a worker's prompt requests: the prompt runs modally on the
+    // user-interface thread. The stop prompt answers 0. The warning prompt copies its answer
+    // into g_bWarnProtect / g_bProtectContinue (kinds 1 to 4) or g_bWarnCodeOption /
+    // g_bCodeOptionContinue (kind 5), continuing only on OK, and answers 1 after OK, else 3
+    // (Abort).
+    static int OnStopPrompt(uint32_t kind, uint32_t address);
+    static int OnWarnPrompt(uint32_t kind, uint32_t address);
 
     // SerialPortOwner, called from the port's monitor thread.
     void serialByteReceived(uint8_t byte, unsigned port) override;
@@ -108,6 +118,8 @@ private:
     void OnProgramTest();
     void OnVerifyTest();
     void OnCancelTask();
+    // A click on the protection map: it only shows the settings, so nothing happens.
+    void OnProtectAreaClick() {}
 
     void ShowCounters(const Counts& counts);
     void ShowLevels();

@@ -47,6 +47,8 @@ void runToolDialog(int templateId, QWidget* parent) {
 
 }  // namespace
 
+CUart_ISPDlg::Notice g_hNoticeThread = CUart_ISPDlg::Notice::None;
+
 CUart_ISPDlg::CUart_ISPDlg(QWidget* parent)
     : QMainWindow(parent), client_(new ui::TemplatePage(res::kMainWindow102, this)) {
     g_pMainDlg = this;
@@ -74,7 +76,7 @@ CUart_ISPDlg::CUart_ISPDlg(QWidget* parent)
     noticeTimer_.setSingleShot(true);
     connect(&noticeTimer_, &QTimer::timeout, this, [this] {
         client_->controls().show(res::kIdcNotice, false);
-        notice_ = Notice::None;
+        g_hNoticeThread = Notice::None;
         g_bNoticeShown = false;
     });
 
@@ -88,7 +90,10 @@ CUart_ISPDlg::CUart_ISPDlg(QWidget* parent)
 
 CUart_ISPDlg::~CUart_ISPDlg() {
     if (g_pMainDlg == this) g_pMainDlg = nullptr;
-    if (notice_ != Notice::None) g_bNoticeShown = false;
+    if (g_hNoticeThread != Notice::None) {
+        g_hNoticeThread = Notice::None;
+        g_bNoticeShown = false;
+    }
 }
 
 void CUart_ISPDlg::OnCommand(int command) {
@@ -103,13 +108,19 @@ void CUart_ISPDlg::OnCommand(int command) {
         // As the close box: posted, and refused while a task runs.
         case kCmdClose: QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection); break;
         case kCmdHidePages: OnHidePages(); break;
-        case kCmdInfoBlk1: runToolDialog(182, this); break;
-        case kCmdSecurityBootData: runToolDialog(187, this); break;
-        case kCmdFirmwareVer: runToolDialog(171, this); break;
+        case kCmdInfoBlk1: OnInfoBlk1(); break;
+        case kCmdSecurityBootData: OnSecurityBootData(); break;
+        case kCmdFirmwareVer: OnVoskFirmwareVer(); break;
         case kCmdReadCrc: runToolDialog(184, this); break;
         default: break;
     }
 }
+
+void CUart_ISPDlg::OnInfoBlk1() { runToolDialog(182, this); }
+
+void CUart_ISPDlg::OnSecurityBootData() { runToolDialog(187, this); }
+
+void CUart_ISPDlg::OnVoskFirmwareVer() { runToolDialog(171, this); }
 
 // The IC page can always be brought back, even while a task runs.
 void CUart_ISPDlg::OnIspIc() { ShowPage(Page::IspIc); }
@@ -134,7 +145,7 @@ void CUart_ISPDlg::OnHidePages() {
 
 bool CUart_ISPDlg::RefusedWhileBusy() {
     if (!g_bTaskWorking) return false;
-    ShowBusyNotice();
+    ShowBusyNoticeThread();
     return true;
 }
 
@@ -196,18 +207,22 @@ void CUart_ISPDlg::UpdateTitle() {
     setWindowTitle(QString::fromStdString(strfmt("SWD ISP VoskS _ %s  V%s", model.c_str(), g_strVersion.c_str())));
 }
 
-// Only B does something in the main window: it burns, as the Burn button does. Every other
-// key that reaches the window is swallowed, so Enter and Esc never close it.
+// Every key that reaches the window is swallowed, so Enter and Esc never close it.
 void CUart_ISPDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_B && BurnFromKey) BurnFromKey();
+    PreTranslateMessage(event->key());
     event->accept();
+}
+
+// Only B does something in the main window: it burns, as the Burn button does.
+void CUart_ISPDlg::PreTranslateMessage(int key) {
+    if (key == Qt::Key_B && BurnFromKey) BurnFromKey();
 }
 
 // A window closed under a running worker would leave the worker writing to freed pages.
 void CUart_ISPDlg::closeEvent(QCloseEvent* event) {
     if (g_bTaskWorking) {
         event->ignore();
-        ShowBusyNotice();
+        ShowBusyNoticeThread();
         return;
     }
     // Parts that a run counted without saving (a verify-only run) reach the store.
@@ -215,19 +230,19 @@ void CUart_ISPDlg::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void CUart_ISPDlg::ShowBusyNotice() {
+void CUart_ISPDlg::ShowBusyNoticeThread() {
     if (StartNotice(Notice::Busy)) client_->controls().setText(res::kIdcNotice, QString::fromLatin1(kBusyNotice));
 }
 
-void CUart_ISPDlg::ShowDelayCount() {
-    if (StartNotice(Notice::DelayCount) || notice_ == Notice::DelayCount)
+void CUart_ISPDlg::ShowDelayCountThread() {
+    if (StartNotice(Notice::DelayCount) || g_hNoticeThread == Notice::DelayCount)
         client_->controls().setText(res::kIdcNotice, QString::fromStdString(strfmt("Delay Count:%d", static_cast<int>(g_nDelayCount.load()))));
 }
 
 bool CUart_ISPDlg::StartNotice(Notice kind) {
     bool idle = false;
     if (!g_bNoticeShown.compare_exchange_strong(idle, true)) return false;
-    notice_ = kind;
+    g_hNoticeThread = kind;
     client_->controls().show(res::kIdcNotice, true);
     client_->control(res::kIdcNotice)->raise();
     noticeTimer_.start(kNoticeMs);

@@ -14,14 +14,16 @@
 class CUart_ISPDlg : public QMainWindow {
 public:
     enum class Page { IspIc, IspSf, InfoBlock, EepromTable };
+    enum class Notice { None, Busy, DelayCount };
 
     explicit CUart_ISPDlg(QWidget* parent = nullptr);
     ~CUart_ISPDlg() override;
 
-    // The notices in the notice text, for two seconds each; while one shows no other starts.
-    void ShowBusyNotice();
+    // The notices in the notice text, for two seconds each, ended by a timer on this thread;
+    // while one shows no other starts.
+    void ShowBusyNoticeThread();
     // "Delay Count:%d"; while this notice shows, its number follows g_nDelayCount.
-    void ShowDelayCount();
+    void ShowDelayCountThread();
 
     // The window of a page once it has been shown, else nullptr.
     QWidget* page(Page which) const { return pages_[static_cast<size_t>(which)]; }
@@ -35,14 +37,18 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class Notice { None, Busy, DelayCount };
-
+    // A key that no page took.
+    void PreTranslateMessage(int key);
     void OnCommand(int command);
     void OnIspIc();
     void OnIspSf();
     void OnEeprom();
     void OnConfig();
     void OnAbout();
+    // The tool dialogs of the menu, each run modally.
+    void OnInfoBlk1();
+    void OnSecurityBootData();
+    void OnVoskFirmwareVer();
     // Hides every page; refused as a page switch is while a task runs.
     void OnHidePages();
 
@@ -57,8 +63,10 @@ private:
     std::array<QWidget*, 4> pages_{};
     QSize compact_;
     QTimer noticeTimer_;
-    Notice notice_ = Notice::None;
 };
+
+// The notice that shows in the main window now; None while none does.
+extern CUart_ISPDlg::Notice g_hNoticeThread;
 
 // The About box: the program's icon and version.
 class CAboutDlg : public ui::TemplateDialog {

@@ -1,10 +1,8 @@
 #include "app/prompts.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QStyle>
 
-#include "core/globals.h"
 #include "platform/strfmt.h"
 #include "res/prompt_templates.h"
 
@@ -33,8 +31,6 @@ const WarnText kWarnTexts[] = {
      "unexpect result!!!",
      "Cotinue or Abort?"},
 };
-
-constexpr uint32_t kCodeOptionKind = 5;
 
 // The prompts' emphasis: 16-pixel bold italic Arial.
 QFont emphasisFont() {
@@ -94,26 +90,4 @@ void CWarnDlg::OnOK() {
 void CWarnDlg::reject() {
     choice_ = 3;
     QDialog::reject();
-}
-
-int RunStopPrompt(uint32_t kind, uint32_t address) {
-    CStopDlg prompt(kind, address, QApplication::activeWindow());
-    prompt.exec();
-    return 0;
-}
-
-int RunWarnPrompt(uint32_t kind, uint32_t address) {
-    CWarnDlg prompt(kind, address, QApplication::activeWindow());
-    prompt.exec();
-    // Only OK lets the worker go on: a prompt that ended any other way aborts, and says so to
-    // a worker that goes on unless it hears Abort (3).
-    const uint32_t goOn = prompt.choice() == 1 ? 1 : 0;
-    if (kind == kCodeOptionKind) {
-        g_bWarnCodeOption = prompt.askAgain();
-        g_bCodeOptionContinue = goOn;
-    } else {
-        g_bWarnProtect = prompt.askAgain();
-        g_bProtectContinue = goOn;
-    }
-    return goOn ? 1 : 3;
 }

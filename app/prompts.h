@@ -6,6 +6,9 @@
 
 #include "platform/dialog_builder.h"
 
+// The warning prompt's kind for the code option; kinds 1 to 4 are protection values.
+constexpr uint32_t kCodeOptionKind = 5;
+
 class CStopDlg : public ui::TemplateDialog {
 public:
     // kind 1 to 4: which protection value the image holds; address: that byte's address.
@@ -31,10 +34,3 @@ private:
     uint32_t choice_ = 2;
     uint32_t askAgain_ = 1;
 };
-
-// What a page does on a worker's request (WM_USER+13 / WM_USER+14): runs the prompt modally
-// on the user-interface thread. The stop prompt answers 0. The warning prompt copies its
-// answer into g_bWarnProtect / g_bProtectContinue (kinds 1 to 4) or g_bWarnCodeOption /
-// g_bCodeOptionContinue (kind 5), continuing only on OK, and answers 1 after OK, else 3 (Abort).
-int RunStopPrompt(uint32_t kind, uint32_t address);
-int RunWarnPrompt(uint32_t kind, uint32_t address);

@@ -60,7 +60,7 @@ struct MeasureItemStruct {
 
 // A toolbar as its resource holds it: picture size and one command per button (0 for a
 // separator). Its pictures are the bitmap resource of the same id.
-struct ToolbarResource {
+struct BCMenuToolBar {
     int imageWidth, imageHeight;
     std::vector<int> commands;
 };
@@ -146,7 +146,7 @@ public:
     // For a toolbar the caller has already: each button's command that the menu holds gets the
     // whole bitmap as its item's own pictures, at the button's picture number. The toolbar's
     // button count.
-    int AddToolbarImages(const ToolbarResource& toolbar, int bitmapId);
+    int AddToolbarImages(const BCMenuToolBar& toolbar, int bitmapId);
     static void SetDrawMode(int mode);
 
     virtual void DrawItem(const DrawItemStruct& item);
@@ -177,7 +177,7 @@ public:
     // Where bitmap and toolbar resources come from. Bitmaps default to the program's icons
     // over the face colour; there are no toolbar resources unless a lookup is installed.
     using BitmapLookup = std::function<QImage(int id)>;
-    using ToolbarLookup = std::function<std::optional<ToolbarResource>(int id)>;
+    using ToolbarLookup = std::function<std::optional<BCMenuToolBar>(int id)>;
     static void SetResourceLookup(BitmapLookup bitmaps, ToolbarLookup toolbars);
     // A bitmap resource as the lookup gives it; a null image for an id without one.
     static QImage BitmapResource(int id);

@@ -162,7 +162,7 @@ int BCMenu::sharedImageFromResource(int imageId, std::uintptr_t command) const {
     // A toolbar of the same id tells which picture of the strip belongs to the command.
     int index = 0;
     if (toolbarLookup()) {
-        if (const std::optional<ToolbarResource> toolbar = toolbarLookup()(imageId)) {
+        if (const std::optional<BCMenuToolBar> toolbar = toolbarLookup()(imageId)) {
             int number = 0;
             for (const int button : toolbar->commands) {
                 if (button == 0) continue;
@@ -193,7 +193,7 @@ void BCMenu::LoadCheckImages(int normalId, int selectedId) {
 }
 
 bool BCMenu::LoadToolbarImages(int toolbarId) {
-    const std::optional<ToolbarResource> toolbar = toolbarLookup() ? toolbarLookup()(toolbarId) : std::nullopt;
+    const std::optional<BCMenuToolBar> toolbar = toolbarLookup() ? toolbarLookup()(toolbarId) : std::nullopt;
     if (!toolbar || toolbar->imageWidth <= 0 || toolbar->imageHeight <= 0) return false;
     m_imageWidth = std::max(m_imageWidth, toolbar->imageWidth);
     m_imageHeight = std::max(m_imageHeight, toolbar->imageHeight);
@@ -212,7 +212,7 @@ bool BCMenu::LoadToolbarImages(int toolbarId) {
     return true;
 }
 
-int BCMenu::AddToolbarImages(const ToolbarResource& toolbar, int bitmapId) {
+int BCMenu::AddToolbarImages(const BCMenuToolBar& toolbar, int bitmapId) {
     const QSize pictureSize = toolbar.imageWidth > 0 && toolbar.imageHeight > 0
                                   ? QSize(toolbar.imageWidth, toolbar.imageHeight)
                                   : QSize(m_imageWidth, m_imageHeight);

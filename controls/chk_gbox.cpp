@@ -42,9 +42,9 @@ void CChkGBox::CreateTitleButton(int style) {
     m_pTitle->setGeometry(5, 0, metrics.horizontalAdvance(caption) + 25, metrics.height());
     // The framed controls follow the box's state however it changes.
     if (auto* box = qobject_cast<QCheckBox*>(m_pTitle.get()))
-        connect(box, &QCheckBox::stateChanged, this, &CChkGBox::OnTitleChanged);
+        connect(box, &QCheckBox::stateChanged, this, &CChkGBox::OnTitleClicked);
     else
-        connect(m_pTitle.get(), &QAbstractButton::toggled, this, &CChkGBox::OnTitleChanged);
+        connect(m_pTitle.get(), &QAbstractButton::toggled, this, &CChkGBox::OnTitleClicked);
     m_pTitle->show();
 }
 
@@ -90,7 +90,7 @@ void CChkGBox::EnableGroupControls() {
     }
 }
 
-void CChkGBox::OnTitleChanged() {
+void CChkGBox::OnTitleClicked() {
     EnableGroupControls();
     if (qobject_cast<QRadioButton*>(m_pTitle.get()) == nullptr || !m_pTitle->isChecked() ||
         parentWidget() == nullptr)

@@ -26,7 +26,7 @@ public:
     QAbstractButton* titleButton() const { return m_pTitle.get(); }
 
 private:
-    void OnTitleChanged();
+    void OnTitleClicked();
 
     std::unique_ptr<QAbstractButton> m_pTitle;
     int m_nGroupId = 0;

@@ -250,7 +250,9 @@ void marqueeStripes(QPainter& p, const Shade& s, const QRect& b, bool vertical, 
 
 }  // namespace
 
-void CMacProgressCtrl::paintEvent(QPaintEvent*) {
+void CMacProgressCtrl::paintEvent(QPaintEvent*) { OnPaint(); }
+
+void CMacProgressCtrl::OnPaint() {
     QPainter p(this);
     const QRect client = rect();
     p.fillRect(client, palette().color(QPalette::Button));

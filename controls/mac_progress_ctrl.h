@@ -52,6 +52,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Draws the whole control: the face, then the bar or the marquee stripes with their relief.
+    void OnPaint();
     void scheduleRepaint();
     void applyMarqueeTimer();
     BarShades shades() const;

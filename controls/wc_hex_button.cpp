@@ -81,14 +81,15 @@ void wcHexDecWnd::hideEvent(QHideEvent* event) {
 }
 
 bool wcHexDecWnd::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &m_list && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
-            Close();
-            return true;
-        }
-    }
+    if (watched == &m_list && event->type() == QEvent::KeyPress && OnListKeyDown(static_cast<QKeyEvent*>(event)->key()))
+        return true;
     return QWidget::eventFilter(watched, event);
+}
+
+bool wcHexDecWnd::OnListKeyDown(int key) {
+    if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Escape) return false;
+    Close();
+    return true;
 }
 
 wcHexButton::wcHexButton(QWidget* parent)

@@ -29,6 +29,9 @@ public:
     void OnChoiceClicked();
     // Copies each entry's check back into its choice and hides the list.
     void Close();
+    // A key in the list: Enter or Esc closes the list without a choice (true: the key is
+    // taken); any other key is the list's own.
+    bool OnListKeyDown(int key);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

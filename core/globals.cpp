@@ -79,6 +79,8 @@ CInfoBlk1Dlg* g_pInfoBlk1Dlg = nullptr;
 CInfoBlk2Dlg* g_pInfoBlk2Dlg = nullptr;
 CEepromDlg* g_pEepromDlg = nullptr;
 QLabel* g_hwndStartAddr = nullptr;
+QLabel* g_hwndSerialLast = nullptr;
+QLabel* g_hwndFlashStatic = nullptr;
 std::atomic<std::thread::id> g_hWorkThread{};
 
 bool StartWorkThread(std::function<void()> fn) {

@@ -97,6 +97,10 @@ extern CEepromDlg* g_pEepromDlg;
 // The start-address label of the page whose window was made last, which the programming
 // configuration rewrites on OK; nullptr while no such page exists.
 extern QLabel* g_hwndStartAddr;
+// The serial-number labels ("S/N Last") of the IC page and of the serial-flash page while
+// each page exists, else nullptr. Workers reach the label through their page, never directly.
+extern QLabel* g_hwndSerialLast;
+extern QLabel* g_hwndFlashStatic;
 // The last worker a page or dialog started; a detached thread, kept only as its id.
 extern std::atomic<std::thread::id> g_hWorkThread;
 // Starts a page's or dialog's worker on a detached thread and notes it in g_hWorkThread.

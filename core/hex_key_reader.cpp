@@ -13,10 +13,9 @@ constexpr uint32_t kFixedSerialOffset = 0xF9;  // in the option page: option byt
 bool ReadHexByte(std::istream& in, uint8_t& value) {
     char pair[2];
     if (!in.read(pair, 2)) return false;
-    const int high = hexDigitValue(pair[0]);
-    const int low = hexDigitValue(pair[1]);
-    if (high < 0 || low < 0) return false;
-    value = static_cast<uint8_t>(high * 16 + low);
+    const std::optional<uint8_t> byte = HexPairToByte(pair[0], pair[1]);
+    if (!byte) return false;
+    value = *byte;
     return true;
 }
 
@@ -84,4 +83,11 @@ std::string LoadNewKeyText(std::span<const uint8_t, 16> key) {
 std::string ByteToHexChars(uint8_t byte) {
     constexpr char kDigits[] = "0123456789ABCDEF";
     return {kDigits[byte >> 4], kDigits[byte & 0x0F]};
+}
+
+std::optional<uint8_t> HexPairToByte(char high, char low) {
+    const int highValue = hexDigitValue(high);
+    const int lowValue = hexDigitValue(low);
+    if (highValue < 0 || lowValue < 0) return std::nullopt;
+    return static_cast<uint8_t>(highValue * 16 + lowValue);
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -47,3 +48,6 @@ std::string LoadNewKeyText(std::span<const uint8_t, 16> key);
 
 // Two upper-case hexadecimal digits, high nibble first.
 std::string ByteToHexChars(uint8_t byte);
+// The byte that two hexadecimal digits of either case spell, high nibble first; nothing when
+// either character is not a digit.
+std::optional<uint8_t> HexPairToByte(char high, char low);

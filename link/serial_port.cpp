@@ -153,7 +153,7 @@ bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudR
     }
     if (error != 0) {
         lock.unlock();
-        reportFailure(failedCall, error, false);
+        ProcessErrorMessage(failedCall, error, false);
         lock.lock();
         closeDevice(lock);
         return false;
@@ -189,7 +189,7 @@ bool CSerialPort::startMonitor(bool discardInput) {
         startLineWatch();
     }
     try {
-        monitor_ = std::thread([this] { monitor(); });
+        monitor_ = std::thread([this] { CommThread(); });
     } catch (const std::system_error&) {
         joinLineWatch();
         return false;
@@ -224,7 +224,7 @@ bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
         const int error = errno;
         bytesGiven_ -= frame.size();
         lock.unlock();
-        reportFailure("write()", error, true);
+        ProcessErrorMessage("write()", error, true);
         return true;
     }
     queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
@@ -263,7 +263,7 @@ bool CSerialPort::ReadBlocking(std::span<uint8_t> buffer) {
             ok = false;
             break;
         }
-        if (revents & POLLOUT) writeFront(lock);
+        if (revents & POLLOUT) WriteChar(lock);
         const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
         if (!hungUp && !(revents & POLLIN)) continue;
         const ssize_t n = ::read(fd_, buffer.data() + got, buffer.size() - got);
@@ -346,7 +346,7 @@ bool CSerialPort::WaitForReply(platform::Event& answered, std::chrono::milliseco
         bool closing = false;
         const short revents = pollLine(lock, static_cast<short>(POLLIN | (queue_.empty() ? 0 : POLLOUT)), closeFd_,
                                        static_cast<int>(left.count()), closing);
-        if (!closing && open_) serviceLine(lock, revents);
+        if (!closing && open_) ReceiveChar(lock, revents);
     }
     --stepsReading_;
     lastStepRead_ = Clock::now();
@@ -451,7 +451,7 @@ void CSerialPort::drainLine(Lock& lock) {
     const auto lineTime = std::chrono::microseconds(uint64_t{10} * 1000000 * pending / std::max<uint32_t>(baudRate_, 1));
     const auto deadline = Clock::now() + kDrainLimit + lineTime;
     for (;;) {
-        while (!queue_.empty() && writeFront(lock) == WriteResult::Done) {
+        while (!queue_.empty() && WriteChar(lock) == WriteResult::Done) {
         }
         if (queue_.empty() && (::ioctl(fd_, TIOCOUTQ, &unsent) != 0 || unsent <= 0)) return;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -495,7 +495,7 @@ void CSerialPort::closeDevice(Lock& lock) {
     fd_ = -1;
 }
 
-void CSerialPort::reportFailure(const char* call, int error, bool toOwner) {
+void CSerialPort::ProcessErrorMessage(const char* call, int error, bool toOwner) {
     const std::string report = strfmt("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
                                       call, std::strerror(error), static_cast<int>(port_));
     DebugTrace(report);
@@ -511,7 +511,7 @@ void CSerialPort::reportFailure(const char* call, int error, bool toOwner) {
 // than polled again.
 void CSerialPort::fail(Lock& lock, const char* call, int error) {
     lock.unlock();
-    reportFailure(call, error, true);
+    ProcessErrorMessage(call, error, true);
     lock.lock();
     closeDevice(lock);
 }
@@ -529,8 +529,8 @@ short CSerialPort::pollLine(Lock& lock, short events, int extra, int limitMs, bo
     return ready > 0 ? fds[0].revents : 0;
 }
 
-void CSerialPort::serviceLine(Lock& lock, short revents) {
-    if (revents & POLLOUT) writeFront(lock);
+void CSerialPort::ReceiveChar(Lock& lock, short revents) {
+    if (revents & POLLOUT) WriteChar(lock);
     const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
     if (!hungUp && !(revents & POLLIN)) return;
     uint8_t buffer[512];
@@ -559,7 +559,7 @@ void CSerialPort::serviceLine(Lock& lock, short revents) {
     if (listener_) listener_->bytesRead(bytes);
 }
 
-void CSerialPort::monitor() {
+void CSerialPort::CommThread() {
     pthread_setname_np(pthread_self(), "com monitor");
     using Clock = std::chrono::steady_clock;
     Lock lock(ioLock_);
@@ -585,12 +585,12 @@ void CSerialPort::monitor() {
         // A step that began to wait meanwhile reads its reply itself: taken here, it would wake
         // no one. A hang-up is the monitor's to handle all the same.
         const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
-        serviceLine(lock, stepsReading_ == 0 || hungUp ? revents : static_cast<short>(revents & POLLOUT));
+        ReceiveChar(lock, stepsReading_ == 0 || hungUp ? revents : static_cast<short>(revents & POLLOUT));
     }
     DebugTrace("normal end...");
 }
 
-CSerialPort::WriteResult CSerialPort::writeFront(Lock& lock) {
+CSerialPort::WriteResult CSerialPort::WriteChar(Lock& lock) {
     if (queue_.empty() || fd_ < 0) return WriteResult::Done;
     if (frontWritten_ == 0) frameStarts(queue_.front().bytes, queue_.front().stepTag);
     const std::vector<uint8_t>& frame = queue_.front().bytes;
@@ -602,7 +602,7 @@ CSerialPort::WriteResult CSerialPort::writeFront(Lock& lock) {
         queue_.pop_front();
         frontWritten_ = 0;
         lock.unlock();
-        reportFailure("write()", error, true);
+        ProcessErrorMessage("write()", error, true);
         lock.lock();
         return WriteResult::Done;
     }

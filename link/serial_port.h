@@ -138,7 +138,8 @@ private:
     enum class WriteResult { Done, Partial };
 
     bool startMonitor(bool discardInput);
-    void monitor();
+    // The monitor thread: polls the line and hands on what comes in until the port stops.
+    void CommThread();
     // The modem lines (CTS, ring) are watched by a thread of their own that waits in the kernel
     // for a change, only while the event mask asks for them and the device has modem lines; so
     // the monitor's waits stay as they are.
@@ -153,18 +154,18 @@ private:
     // Polls the line for events (and POLLIN of extra, when given) until the limit (-1: none).
     // The device stays open while a thread polls it.
     short pollLine(Lock& lock, short events, int extra, int limitMs, bool& extraReady);
-    // What a poll found on the line: writes what waits, reads and hands on what came in, and
-    // closes the device on a failure.
-    void serviceLine(Lock& lock, short revents);
+    // What a poll found on the line: writes what waits (WriteChar), reads and hands on what came
+    // in, and closes the device on a failure.
+    void ReceiveChar(Lock& lock, short revents);
     // Writes what the tty takes of the front frame.
-    WriteResult writeFront(Lock& lock);
+    WriteResult WriteChar(Lock& lock);
     // A new frame starts a new exchange: the input so far is discarded and the receive side told.
     void frameStarts(std::span<const uint8_t> frame, uint8_t stepTag);
     void drainLine(Lock& lock);
     void stopMonitor();
     void closeDevice(Lock& lock);
     // A failure while the port runs goes to the owner, never to a box a worker would wait on.
-    void reportFailure(const char* call, int error, bool toOwner);
+    void ProcessErrorMessage(const char* call, int error, bool toOwner);
     void fail(Lock& lock, const char* call, int error);
     void wake();
 

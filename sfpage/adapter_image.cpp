@@ -40,5 +40,5 @@ std::vector<uint8_t> BuildAdapterImage(std::span<const uint8_t> file, uint16_t i
 }
 
 uint32_t SfPagesFor(uint64_t length) {
-    return static_cast<uint32_t>((length + kSfPageSize - 1) / kSfPageSize);
+    return static_cast<uint32_t>((length + g_nSFPageSize - 1) / g_nSFPageSize);
 }

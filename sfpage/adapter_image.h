@@ -20,7 +20,9 @@
 
 #include "core/parameter_file.h"
 
-constexpr uint32_t kSfPageSize = 256;
+// The serial flash's page: every transfer, page index and count of the serial-flash runs is in
+// these units.
+constexpr uint32_t g_nSFPageSize = 256;
 constexpr uint32_t kSfBlockOffset = 0x10000;
 constexpr uint32_t kSfQuantityOffset = 0x10100;
 constexpr uint32_t kSfChipModeOffset = 0x10103;
@@ -62,5 +64,5 @@ struct AdapterImageSettings {
 std::vector<uint8_t> BuildAdapterImage(std::span<const uint8_t> file, uint16_t imageCrc,
                                        const AdapterImageSettings& settings);
 
-// Pages of kSfPageSize bytes that hold length bytes.
+// Pages of g_nSFPageSize bytes that hold length bytes.
 uint32_t SfPagesFor(uint64_t length);

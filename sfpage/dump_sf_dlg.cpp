@@ -25,7 +25,7 @@ bool readPages(WorkerPage& dialog, const DumpRequest& request, std::vector<uint8
     for (uint32_t i = 0; i < request.pageCount; ++i) {
         if (stopped()) return false;
         const uint32_t page = request.fromPage + i;
-        const std::span<uint8_t> into = std::span(bytes).subspan(uint64_t{i} * kSfPageSize, kSfPageSize);
+        const std::span<uint8_t> into = std::span(bytes).subspan(uint64_t{i} * g_nSFPageSize, g_nSFPageSize);
         if (!HidSfReadPage(page) || !HidSfReadPageBuffer(0, into)) {
             dialog.messageBox(strfmt("Serial flash read failed at page %X!", page), platform::MsgIcon::Error);
             return false;
@@ -39,7 +39,7 @@ bool readPages(WorkerPage& dialog, const DumpRequest& request, std::vector<uint8
 
 void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
     const std::string path = g_strExeDir + (request.text ? "Dump.txt" : "Dump.bin");
-    if (SaveDumpFile(dialog, path, request.fromPage * kSfPageSize, bytes, request.text, stopped)) {
+    if (SaveDumpFile(dialog, path, request.fromPage * g_nSFPageSize, bytes, request.text, stopped)) {
         sfpage::runClock().pause(1);
         platform::services().openInViewer(path);
     }
@@ -48,7 +48,7 @@ void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vect
 void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.showControl(kIdcProgress, true);
     dialog.enableControl(kIdcCancel, true);
-    std::vector<uint8_t> bytes(uint64_t{request.pageCount} * kSfPageSize);
+    std::vector<uint8_t> bytes(uint64_t{request.pageCount} * g_nSFPageSize);
     dialog.setProgressRange(0, static_cast<int>(request.pageCount));
     dialog.setProgressPos(0);
     sfpage::runClock().pause(1);
@@ -94,8 +94,8 @@ void CDumpSFDlg::done(int result) {
 }
 
 void CDumpSFDlg::ShowByteRange() {
-    const uint64_t first = uint64_t{request_.fromPage} * kSfPageSize;
-    const uint64_t last = (uint64_t{request_.fromPage} + request_.pageCount) * kSfPageSize - 1;
+    const uint64_t first = uint64_t{request_.fromPage} * g_nSFPageSize;
+    const uint64_t last = (uint64_t{request_.fromPage} + request_.pageCount) * g_nSFPageSize - 1;
     controls().setText(kIdcFirstByte, QString::fromStdString(strfmt("%llX(%llu)", static_cast<unsigned long long>(first),
                                                                     static_cast<unsigned long long>(first))));
     controls().setText(kIdcLastByte, QString::fromStdString(strfmt("%llX(%llu)", static_cast<unsigned long long>(last),
@@ -143,7 +143,7 @@ void CDumpSFDlg::OnExecute() {
     bool idle = false;
     if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return;
     // Byte addresses are 32 bits wide.
-    if ((uint64_t{request_.fromPage} + request_.pageCount) * kSfPageSize > kDumpAddressEnd) {
+    if ((uint64_t{request_.fromPage} + request_.pageCount) * g_nSFPageSize > kDumpAddressEnd) {
         g_bTaskWorking = false;
         MessageBox("From Page + Page Count is beyond the serial flash address range !", platform::MsgIcon::Error);
         return;

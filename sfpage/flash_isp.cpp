@@ -104,12 +104,12 @@ CFlashISP::CFlashISP(QWidget* parent)
     onClicked(kIdcReadInfo, &CFlashISP::OnReadInfo);
     onToggled(kIdcParamEnable, &CFlashISP::OnEnableParameter);
 
-    SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
-                             kIdcParamEnable});
+    OnCtlColor();
     controls().enable(kIdcCancel, false);
     controls().setText(kIdcStartAddr, QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     g_hwndStartAddr = controls().control<QLabel>(kIdcStartAddr);
     controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
+    g_hwndFlashStatic = controls().control<QLabel>(kIdcSerialLast);
     // A stored quantity the field refuses would bring up its error box on every showing.
     g_nLimitQuantity = std::min(g_nLimitQuantity, kQuantityLimit);
     controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
@@ -123,6 +123,13 @@ CFlashISP::~CFlashISP() {
     if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
     if (g_pFlashISPDlg == this) g_pFlashISPDlg = nullptr;
     if (g_hwndStartAddr == controls().control<QLabel>(kIdcStartAddr)) g_hwndStartAddr = nullptr;
+    if (g_hwndFlashStatic == controls().control<QLabel>(kIdcSerialLast)) g_hwndFlashStatic = nullptr;
+}
+
+// The protection and information-block controls only show settings: grey text.
+void CFlashISP::OnCtlColor() {
+    SetGreyText(controls(), {kIdcRdpLabel, kIdcLevel0, kIdcLevel1, kIdcProtectLabel, kIdcInfoBlockEnable,
+                             kIdcParamEnable});
 }
 
 void CFlashISP::OnDestroy() {

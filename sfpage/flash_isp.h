@@ -48,6 +48,7 @@ public:
     // g_GangSerialFixed.
     int ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record);
     static std::string ByteToHexChars(uint8_t byte) { return ::ByteToHexChars(byte); }
+    static std::optional<uint8_t> HexPairToByte(char high, char low) { return ::HexPairToByte(high, low); }
     // The byte mixed with the key byte that the position picks; bits 6, 3 and 2 inverted.
     static uint8_t ScrambleByte(uint8_t byte, uint32_t position);
     // The 24-bit serial-number transform of the COM-link full run.
@@ -83,6 +84,8 @@ private:
 
     // The window goes: the COM port is closed and marked closed.
     void OnDestroy();
+    // The text colours of the page's controls, set once as the page is made.
+    void OnCtlColor();
 
     void OnCancelTask();
     void OnClearList();

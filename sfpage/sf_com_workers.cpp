@@ -15,6 +15,7 @@
 #include "platform/strfmt.h"
 #include "res/dump_sf_template.h"
 #include "res/flash_page_template.h"
+#include "sfpage/adapter_image.h"
 #include "sfpage/com_config_records.h"
 #include "sfpage/flash_isp.h"
 #include "sfpage/run_clock.h"
@@ -37,7 +38,7 @@ constexpr uint8_t kWriteStatus = 0x01, kReadData = 0x03, kPageProgram = 0x02;
 constexpr uint32_t kEraseMs = 400;
 constexpr uint32_t kSettleMs = 500;
 constexpr uint32_t kPageEraseMs = 40;
-constexpr uint32_t kFlashPage = 256;
+constexpr uint32_t kFlashPage = 256;  // of the target's flash: a page's number is its addresses' high byte
 constexpr uint64_t kAddressEnd = 0x1000000;  // addresses are 24 bits
 constexpr uint32_t kBlockBufferSize = 64;
 constexpr uint32_t kOptionBlockSize = 8;
@@ -86,7 +87,7 @@ bool ForEachBlock(SfLink& link, uint32_t address, uint32_t length,
     for (uint32_t offset = 0; offset < length;) {
         if (link.run.stopRequested()) return false;
         const uint32_t at = address + offset;
-        const uint32_t count = std::min({kSfComBlock, length - offset, kFlashPage - at % kFlashPage});
+        const uint32_t count = std::min({kSfComBlock, length - offset, g_nSFPageSize - at % g_nSFPageSize});
         if (!piece(at, offset, count)) return false;
         offset += count;
     }
@@ -351,8 +352,8 @@ void DumpSFComThread(WorkerPage& dialog, const DumpRequest& request) {
     SfLink link(dialog);
     dialog.showControl(kIdcProgress, true);
     dialog.enableControl(kIdcCancel, true);
-    const uint64_t from = uint64_t{request.fromPage} * kFlashPage;
-    const uint64_t length = uint64_t{request.pageCount} * kFlashPage;
+    const uint64_t from = uint64_t{request.fromPage} * g_nSFPageSize;
+    const uint64_t length = uint64_t{request.pageCount} * g_nSFPageSize;
     if (from + length > kAddressEnd) {
         dialog.messageBox("From Page + Page Count is beyond the serial flash address range !", platform::MsgIcon::Error);
     } else if (AllocateBlockBuffer(dialog)) {
@@ -363,7 +364,7 @@ void DumpSFComThread(WorkerPage& dialog, const DumpRequest& request) {
                           ForEachBlock(link, static_cast<uint32_t>(from), static_cast<uint32_t>(length),
                                        [&](uint32_t at, uint32_t offset, uint32_t count) {
                                            if (!link.read(at, std::span(bytes).subspan(offset, count))) return false;
-                                           dialog.setProgressPos(static_cast<int>((offset + count) / kFlashPage));
+                                           dialog.setProgressPos(static_cast<int>((offset + count) / g_nSFPageSize));
                                            return true;
                                        });
         EndWrites(link);

@@ -121,7 +121,7 @@ bool eraseSerialFlash(WorkerPage& page) {
 }
 
 std::span<const uint8_t> pageOf(const std::vector<uint8_t>& image, uint32_t page) {
-    return std::span(image).subspan(page * kSfPageSize, kSfPageSize);
+    return std::span(image).subspan(page * g_nSFPageSize, g_nSFPageSize);
 }
 
 // Loads each page into the adapter's page buffer and programs it; a failed transfer is noted
@@ -147,7 +147,7 @@ void verifyPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t p
     log(page, "Begin verifying........");
     page.setProgressPos(0);
     const double start = sfpage::runClock().seconds();
-    std::vector<uint8_t> readBack(kSfPageSize);
+    std::vector<uint8_t> readBack(g_nSFPageSize);
     for (uint32_t n = 0; n < pages; ++n) {
         const bool read = HidSfReadPage(n) && HidSfReadPageBuffer(0, readBack);
         const auto expected = pageOf(image, n);
@@ -162,7 +162,7 @@ void verifyPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t p
 
 // The file's bytes padded with 0xFF to whole pages.
 std::vector<uint8_t> wholePages(std::vector<uint8_t> bytes) {
-    bytes.resize(SfPagesFor(bytes.size()) * kSfPageSize, 0xFF);
+    bytes.resize(SfPagesFor(bytes.size()) * g_nSFPageSize, 0xFF);
     return bytes;
 }
 

@@ -28,7 +28,7 @@ namespace {
 // pauses longer only on Windows 6.1 and 6.2.
 TEST(StartUp, LoadsTheSettingsWritesNothingAndClearsBothEvents) {
     SettingsProbe probe;
-    StartUp();
+    theApp.InitInstance();
     EXPECT_EQ(g_dwSerialAddr, 0x8000u);  // a fresh store's address 0 is the reset vector
     const std::pair<const char*, uint32_t> stored[] = {
         {"Burn Limit EN", 0}, {"Limit Quantity", 77}, {"Serial No En", 0}, {"SN Start Addr", 0x10},
@@ -41,7 +41,7 @@ TEST(StartUp, LoadsTheSettingsWritesNothingAndClearsBothEvents) {
         {5, 1, 20}, {6, 0, 20}, {6, 1, 40}, {6, 2, 40}, {6, 3, 20}, {10, 0, 20}};
     for (const auto& v : versions) {
         platform::setOsVersionForTest({v.major, v.minor});
-        StartUp();
+        theApp.InitInstance();
         EXPECT_EQ(g_dwWaitMs, v.wait) << v.major << "." << v.minor;
     }
     platform::setOsVersionForTest({});
@@ -55,6 +55,12 @@ TEST(StartUp, LoadsTheSettingsWritesNothingAndClearsBothEvents) {
     EXPECT_FALSE(g_hStopEvent.isSet());
     EXPECT_FALSE(g_hReplyEvent.isSet());
     EXPECT_EQ(g_strIniPath, platform::configFolder() + "swd-isp.ini");
+    // The exit leaves neither event signalled.
+    g_hStopEvent.set();
+    g_hReplyEvent.set();
+    theApp.ExitInstance();
+    EXPECT_FALSE(g_hStopEvent.isSet());
+    EXPECT_FALSE(g_hReplyEvent.isSet());
 }
 
 TEST(SerialAddressCorrection, FollowsTheConfigurationsRule) {
@@ -122,7 +128,7 @@ TEST(StartUpWithAStoreInPlace, TheWindowAppearsWithinTwoSecondsAndTheFileStaysAs
         const std::string before = Identity(store);
 
         const auto start = std::chrono::steady_clock::now();
-        StartUp();
+        theApp.InitInstance();
         CUart_ISPDlg window;
         window.show();
         QApplication::processEvents();

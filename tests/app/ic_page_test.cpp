@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -420,6 +421,24 @@ TEST_F(IcPage, VerifyModeComparesAndStoresNoCounterAndResetCountClearsThem) {
     EXPECT_EQ(bench.counters(), Counters{});
     EXPECT_EQ(bench.storedCounters(), Counters{});
     EXPECT_EQ(texts(*page, {kIdcTotal, kIdcPass, kIdcFail, kIdcYield}), QStringList({"0", "0", "0", "100.00%"}));
+}
+
+// The label globals point at the labels of the pages alive: the page made last owns the
+// start-address label, and a page that goes takes only its own labels with it.
+TEST_F(IcPage, TheLabelGlobalsFollowThePagesThatOwnThem) {
+    auto flash = std::make_unique<CFlashISP>();
+    QLabel* const icSerial = page->controls().control<QLabel>(kIdcSerialLast);
+    const struct { QLabel* const& global; QLabel* withBoth; QLabel* withIcPageOnly; } cases[] = {
+        {g_hwndSerialLast, icSerial, icSerial},
+        {g_hwndFlashStatic, flash->controls().control<QLabel>(res::sf::kIdcSerialLast), nullptr},
+        {g_hwndStartAddr, flash->controls().control<QLabel>(res::sf::kIdcStartAddr), nullptr},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.global, c.withBoth);
+    flash.reset();
+    for (const auto& c : cases) EXPECT_EQ(c.global, c.withIcPageOnly);
+    EXPECT_NE(icSerial, nullptr);
+    page.reset();
+    EXPECT_EQ(g_hwndSerialLast, nullptr);
 }
 
 // Only sites holding a target take a serial number and are counted; an empty site keeps its

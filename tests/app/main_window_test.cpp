@@ -226,7 +226,7 @@ TEST_F(MainWindow, DelayKeysCountEachPressOnceOnlyInTheMainWindowAndTheNoticeGoe
     EXPECT_EQ(dialogEdit->text(), "--");
     dialog.close();
     g_nDelayCount = 2;
-    window_->ShowDelayCount();
+    window_->ShowDelayCountThread();
     EXPECT_EQ(notice(), "Delay Count:2");
     EXPECT_TRUE(noticeShown());
     EXPECT_TRUE(g_bNoticeShown);

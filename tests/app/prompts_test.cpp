@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/globals.h"
+#include "app/ic_page.h"
 #include "app/prompts.h"
 
 namespace {
@@ -21,7 +22,7 @@ TEST(StopPrompt, NamesTheAddressTwiceAndTheOptionByteByKindAndAnswersZero) {
         EXPECT_EQ(prompt.controls().text(1129), c.message);
     }
     QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
-    EXPECT_EQ(RunStopPrompt(1, 0x100), 0);
+    EXPECT_EQ(CISPDlg::OnStopPrompt(1, 0x100), 0);
 }
 
 TEST(WarnPrompt, TextsByKind) {
@@ -73,7 +74,7 @@ TEST(WarnPrompt, AnswersContinueOnlyOnOk) {
     for (const auto& c : cases) {
         g_bWarnProtect = g_bProtectContinue = g_bWarnCodeOption = g_bCodeOptionContinue = 9;
         answerNextPrompt(c.end);
-        EXPECT_EQ(RunWarnPrompt(c.kind, 0x1000), c.choice);
+        EXPECT_EQ(CISPDlg::OnWarnPrompt(c.kind, 0x1000), c.choice);
         const bool codeOption = c.kind == 5;
         EXPECT_EQ(codeOption ? g_bWarnCodeOption : g_bWarnProtect, c.ask) << c.kind;
         EXPECT_EQ(codeOption ? g_bCodeOptionContinue : g_bProtectContinue, c.goOn) << c.kind;

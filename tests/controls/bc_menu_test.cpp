@@ -54,7 +54,7 @@ void installResources() {
             if (id == 300 || id == 400 || id == 301 || id == 401) return squares({16, 15}, {{0, id % 2 ? kBlue : kRed}});
             return {};
         },
-        [](int id) { return id == 500 ? std::optional(ToolbarResource{20, 18, {0, 5, 0, 6}}) : std::nullopt; });
+        [](int id) { return id == 500 ? std::optional(BCMenuToolBar{20, 18, {0, 5, 0, 6}}) : std::nullopt; });
 }
 
 // A popup menu of the fresh state, with the pictures above, whose items draw on 150 x 20.
@@ -399,7 +399,7 @@ TEST_F(BCMenuPaint, CheckImagesSwatchesAndToolbarPictures) {
     // strip as their own pictures at their picture numbers; a missing bitmap leaves them none.
     BCMenu* sub = menu.AppendPopup("More");
     sub->AppendItem("Paste", 0, 8);
-    const ToolbarResource toolbar{20, 18, {0, 5, 0, 8, 9}};
+    const BCMenuToolBar toolbar{20, 18, {0, 5, 0, 8, 9}};
     for (const auto& [bitmap, offsets] : {std::pair{500, std::pair{0, 1}}, {501, std::pair{-1, -1}}}) {
         EXPECT_EQ(menu.AddToolbarImages(toolbar, bitmap), 5);
         const BCMenuData& paste = *sub->items()[0];

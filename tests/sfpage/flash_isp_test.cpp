@@ -254,6 +254,12 @@ TEST(FlashIspRoutines, SerialTransformScramblerAndHexDigits) {
     g_KeyBytes.fill(0);
     for (auto [byte, text] : {std::pair<uint8_t, const char*>{0x00, "00"}, {0x9A, "9A"}, {0xF5, "F5"}})
         EXPECT_EQ(CFlashISP::ByteToHexChars(byte), text);
+    // Both cases read back; the characters just outside the digits' ranges give no byte.
+    const struct { char high, low; std::optional<uint8_t> byte; } pairs[] = {
+        {'0', '0', 0x00}, {'9', 'A', 0x9A}, {'f', '5', 0xF5}, {'F', 'f', 0xFF}, {'a', 'F', 0xAF},
+        {'G', '0', std::nullopt}, {'0', 'g', std::nullopt}, {'/', '0', std::nullopt}, {'0', ':', std::nullopt},
+        {'@', '1', std::nullopt}, {'1', '`', std::nullopt}, {' ', '1', std::nullopt}};
+    for (const auto& c : pairs) EXPECT_EQ(CFlashISP::HexPairToByte(c.high, c.low), c.byte) << c.high << c.low;
 }
 
 // Only bytes inside the 16 key bytes become the key, each at its own offset, whichever record
