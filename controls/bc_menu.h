@@ -65,6 +65,26 @@ struct BCMenuToolBar {
     std::vector<int> commands;
 };
 
+// An off-screen drawing surface over a rectangle of a target painter: what is drawn through
+// painter() lands in the target at the same place, in one copy, when the surface goes. A
+// printer is drawn on straight.
+class BCMenuMemDC {
+public:
+    BCMenuMemDC(QPainter& target, const QRect& rect);
+    ~BCMenuMemDC();
+    BCMenuMemDC(const BCMenuMemDC&) = delete;
+    BCMenuMemDC& operator=(const BCMenuMemDC&) = delete;
+
+    QPainter& painter() { return offScreen_ ? surface_ : target_; }
+
+private:
+    QPainter& target_;
+    QRect rect_;
+    QImage bitmap_;
+    QPainter surface_;
+    bool offScreen_;
+};
+
 class BCMenu {
 public:
     // Answers to a menu-character request.
@@ -238,6 +258,7 @@ private:
     COLORREF transparentColor() const;
     void drawClassic(const DrawItemStruct& item);
     void drawXp(const DrawItemStruct& item);
+    void drawXpItem(const DrawItemStruct& item);
 
     std::vector<std::unique_ptr<BCMenu>> m_ownedSubMenus;
 };

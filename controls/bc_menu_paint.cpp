@@ -76,6 +76,23 @@ void drawText(QPainter& p, QRect r, const QString& text, int imageWidth, const Q
 
 }  // namespace
 
+BCMenuMemDC::BCMenuMemDC(QPainter& target, const QRect& rect)
+    : target_(target), rect_(rect), offScreen_(target.device()->devType() != QInternal::Printer) {
+    if (!offScreen_) return;
+    bitmap_ = QImage(rect.size(), QImage::Format_ARGB32_Premultiplied);
+    surface_.begin(&bitmap_);
+    surface_.setRenderHints(target.renderHints());
+    surface_.setFont(target.font());
+    surface_.setPen(target.pen());
+    surface_.translate(-rect.topLeft());
+}
+
+BCMenuMemDC::~BCMenuMemDC() {
+    if (!offScreen_) return;
+    surface_.end();
+    target_.drawImage(rect_.topLeft(), bitmap_);
+}
+
 void BCMenu::DrawItem(const DrawItemStruct& item) {
     if (item.data == nullptr || item.painter == nullptr) return;
     if (!item.palette256 && IsXpStyle())
@@ -151,6 +168,18 @@ void BCMenu::drawClassic(const DrawItemStruct& item) {
 }
 
 void BCMenu::drawXp(const DrawItemStruct& item) {
+    // A disabled item that does not light up is drawn off screen and copied in one piece.
+    if ((item.state & ODS_GRAYED) != 0 && g_bcmSelectDisabledXp == 0) {
+        BCMenuMemDC surface(*item.painter, item.item);
+        DrawItemStruct offScreen = item;
+        offScreen.painter = &surface.painter();
+        drawXpItem(offScreen);
+        return;
+    }
+    drawXpItem(item);
+}
+
+void BCMenu::drawXpItem(const DrawItemStruct& item) {
     QPainter& p = *item.painter;
     const BCMenuData& record = *item.data;
     const QRect& rc = item.item;

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <functional>
+#include <tuple>
 
 #include "control_checks.h"
 #include "res/menu.h"
@@ -448,4 +449,21 @@ TEST_F(BCMenuPaint, SystemOrderFormsPlaceTheItemWithItsPicture) {
         ASSERT_FALSE(picture.isNull()) << c.name;
         EXPECT_EQ(picture.pixel(3, 3), colorFromRef(c.colour).rgb()) << c.name;
     }
+}
+
+// The off-screen surface reaches the target only when it goes, and only inside its rectangle.
+TEST(BCMenuMemDC, CopiesItsRectangleBackWhenItGoes) {
+    QImage target(20, 20, QImage::Format_ARGB32_Premultiplied);
+    target.fill(Qt::white);
+    QPainter painter(&target);
+    {
+        BCMenuMemDC surface(painter, QRect(5, 6, 4, 3));
+        surface.painter().fillRect(QRect(0, 0, 20, 20), Qt::blue);
+        surface.painter().fillRect(QRect(5, 6, 1, 1), Qt::red);
+        EXPECT_EQ(target.pixelColor(6, 7), QColor(Qt::white));
+    }
+    painter.end();
+    for (const auto& [x, y, colour] : {std::tuple{5, 6, Qt::red}, {6, 7, Qt::blue}, {8, 8, Qt::blue},
+                                       {4, 6, Qt::white}, {9, 7, Qt::white}, {6, 9, Qt::white}, {6, 5, Qt::white}})
+        EXPECT_EQ(target.pixelColor(x, y), QColor(colour)) << x << "," << y;
 }
