@@ -172,17 +172,11 @@ void CISPDlg::ReloadImage() {
         return;
     }
     if (reload.outcome == ImageLoadOutcome::Loaded) {
-        if (!reload.converted) {
-            imageSize_ = reload.size;
-            imageSum_ = reload.sum;
-        }
-        controls().setText(kIdcImageSize, QString::fromStdString(reload.sizeText));
-        controls().setText(kIdcImageCrc, QString::fromStdString(reload.sumText));
         imageExtension_ = reload.extension;
         std::lock_guard lock(imageMutex_);
         imagePath_ = reload.imagePath;
     }
-    list_->addItem(QString::fromStdString(chosen));
+    ShowReloadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, chosen, reload);
     list_->setCurrentRow(list_->count() - 1);
 }
 

@@ -114,6 +114,15 @@ bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileL
     return true;
 }
 
+void ShowReloadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int sumId, const std::string& chosenPath,
+                       const ImageReload& reload) {
+    if (reload.outcome == ImageLoadOutcome::Loaded) {
+        controls.setText(sizeId, QString::fromStdString(reload.sizeText));
+        controls.setText(sumId, QString::fromStdString(reload.sumText));
+    }
+    list.addItem(QString::fromStdString(chosenPath));
+}
+
 void ShowLoadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int crcId, const ImageFileLoad& load) {
     list.addItem(QString::fromStdString(load.chosenPath));
     controls.setText(sizeId, QString::fromStdString(load.sizeText));

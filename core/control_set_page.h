@@ -36,12 +36,17 @@ private:
 class QListWidget;
 class QObject;
 struct ImageFileLoad;
+struct ImageReload;
 // The loader's first steps on a page: asks for a .bin or .hex file, notes its folder, empties
 // the size and CRC fields and loads the file for the chip model, reporting a refusal. False
 // when the operator chooses nothing.
 bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load);
 // The loader's last step: the chosen path in the list, the size and the CRC in their fields.
 void ShowLoadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int crcId, const ImageFileLoad& load);
+// A reload's last step: its size and sum in their fields when it loaded, the chosen path in the
+// list.
+void ShowReloadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int sumId, const std::string& chosenPath,
+                       const ImageReload& reload);
 // Shows the last five lines of an operation list: its top index becomes the count - 5.
 void ScrollToLastLines(QListWidget& list);
 // Writes the list to "ISP_log.txt" in the program folder with CR LF line ends and opens it

@@ -129,7 +129,7 @@ std::string LastImagePath() {
     return g_strLastDir.empty() ? g_strLastFile : g_strLastDir + "/" + g_strLastFile;
 }
 
-ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t keptSize, uint16_t keptSum) {
+ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t& keptSize, uint16_t& keptSum) {
     ImageReload reload;
     reload.extension = lowerExtension(chosenPath);
     reload.converted = reload.extension == "hex";
@@ -162,6 +162,8 @@ ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t keptSize, ui
     } else {
         reload.sizeText = strfmt("%llu", size);
         reload.sumText = strfmt("%04X", reload.sum);
+        keptSize = reload.size;
+        keptSum = reload.sum;
     }
     return reload;
 }

@@ -71,6 +71,6 @@ struct ImageReload {
 
 // Loads a file again without a dialog: a .hex is converted first, a .bin read as it is, at most
 // the 16 MB buffer, without a size check; the result carries the 16-bit byte sum, not the CRC.
-// A converted file's size and sum are shown beside the kept ones; a binary's alone (the page
-// keeps them).
-ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t keptSize, uint16_t keptSum);
+// A converted file's size and sum are shown beside the kept ones; a binary's alone, and they
+// become the kept ones.
+ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t& keptSize, uint16_t& keptSum);

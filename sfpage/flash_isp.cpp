@@ -241,16 +241,10 @@ void CFlashISP::ReloadImage() {
         return;
     }
     if (reload.outcome == ImageLoadOutcome::Loaded) {
-        if (!reload.converted) {
-            imageSize_ = reload.size;
-            g_wSfImageCrc = reload.sum;
-        }
-        controls().setText(kIdcImageSize, QString::fromStdString(reload.sizeText));
-        controls().setText(kIdcImageCrc, QString::fromStdString(reload.sumText));
         imagePath_ = reload.imagePath;
         imageType_ = reload.extension;
     }
-    list_->addItem(QString::fromStdString(chosen));
+    ShowReloadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, chosen, reload);
     ScrollToLastLines(*list_);
 }
 
