@@ -223,14 +223,20 @@ bool CheckProgramBounds(GangRun& run) {
                          run.startAddr, run.dataLength, static_cast<uint32_t>(flash));
     } else if (run.dataLength == 0 && run.image.size > 0) {
         refusal = strfmt("Option address 0x%X leaves no code to program!", run.optionAddr);
-    } else if (run.dataLength > 0 && uint64_t{run.startAddr} + run.dataLength > run.optionAddr) {
-        // The option block would be written over programmed code, and the guard would have
-        // looked at other bytes than those that land there.
-        refusal = strfmt("Start address 0x%X and 0x%X bytes of code reach the option block at 0x%X!", run.startAddr,
-                         run.dataLength, run.optionAddr);
     }
-    if (refusal.empty()) return true;
+    if (refusal.empty()) return CheckCodeBeforeOption(run, run.dataLength);
     run.page.messageBox(refusal, platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
+
+bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength) {
+    if (codeLength == 0 || uint64_t{run.startAddr} + codeLength <= run.optionAddr) return true;
+    // The option block would be written over programmed code, and the guard would have looked
+    // at other bytes than those that land there.
+    run.page.messageBox(strfmt("Start address 0x%X and 0x%X bytes of code reach the option block at 0x%X!",
+                               run.startAddr, codeLength, run.optionAddr),
+                        platform::MsgIcon::Error);
     run.running = false;
     return false;
 }

@@ -98,6 +98,8 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon
               int startButton = engine_hid::ctl::kAuto);
 // A program run's refusals of an option offset or a start address beyond the flash.
 bool CheckProgramBounds(GangRun& run);
+// Refuses code of this length whose end, from the start address, passes the option offset.
+bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength);
 // Asks the operator, through the page, before an image that locks the target is burned; some
 // variants leave out the prompt for an unset code option. The protection byte at P+4 locks the
 // part at the values of its family of targets, each with the prompt's kind.

@@ -157,7 +157,10 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     GangRun& run = sp.run;
     const uint32_t p = run.optionAddr;
     const uint64_t flash = FlashSizeOfMode(g_nChipMode);
-    const bool reached = run.image.size > p && patch != OptionPatch::None;
+    // The code is the image before P, as every program run bounds it: from a start address above
+    // 0 it must end by P, and only an image from address 0 can carry its own option block.
+    if (!CheckCodeBeforeOption(run, static_cast<uint32_t>(std::min<uint64_t>(run.image.size, p)))) return false;
+    const bool reached = uint64_t{run.startAddr} + run.image.size > p && patch != OptionPatch::None;
     run.dataLength = static_cast<uint32_t>(run.image.size);
     if (reached && g_bCodeOption) {
         if (uint64_t{p} + 8 > flash)
@@ -258,8 +261,8 @@ bool ProgramTarget(SinglePass& sp, const char* closingLine) {
 
 bool WriteSingleOptionBlock(SinglePass& sp) {
     GangRun& run = sp.run;
-    // An image that ends at P has not reached the block either.
-    if (!((g_bEncry || g_bCodeOption) && run.dataLength <= run.optionAddr)) return true;
+    // Code that ends at P has not reached the block either.
+    if (!((g_bEncry || g_bCodeOption) && uint64_t{run.startAddr} + run.dataLength <= run.optionAddr)) return true;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     sp.hi = hi;

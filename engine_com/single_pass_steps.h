@@ -38,8 +38,8 @@ struct SinglePass {
 bool StartSinglePass(SinglePass& sp, bool blockBuffer);
 // With the code option, an image that reaches the option block gets the block patched in and is
 // cut after it; with OrMark and without the code option such an image gets the encryption mark
-// 0xFA in its first byte. Sets the length S and the bar; refuses code beyond the flash and a key
-// page on the code.
+// 0xFA in its first byte. Sets the length S and the bar; refuses code that passes the option
+// offset or the flash, and a key page on the code.
 enum class OptionPatch { None, CodeOption, CodeOptionOrMark };
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch);
 // The code that every program run writes alike, image offsets up to the option block, with the

@@ -313,6 +313,14 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.board.state().linkSpeed, f.changesSpeed ? 57600u : 115200u);
          EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
      }},
+    // Code from a start address that ends past the option offset: refused before any frame.
+    {"code over the option block", kEvery,
+     [](SimulatedGang&, const Facts& f) { StartCodeOverOptionBlock(f, static_cast<uint32_t>(FaultImage().size())); },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(g.messages(), Messages{CodeOverOptionBlockText(f, static_cast<uint32_t>(FaultImage().size()))});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_EQ(g.bench.counters(), Counters{});
+     }},
     // A verify-only run too: with no code to compare every part would pass unchecked.
     {"an option offset that leaves no code", kEvery,
      [](SimulatedGang& g, const Facts&) { g.store("Option Addr", 0); },

@@ -133,6 +133,15 @@ const SingleFault kSingleFaults[] = {
              EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
          }
      }},
+    // Code from a start address that ends past the option offset is refused before any frame,
+    // with the text of every other run.
+    {"code over the option block", [](const VariantFacts& f) { return f.programs || f.readsBack; },
+     [](SimulatedGang&, const VariantFacts& f) { StartCodeOverOptionBlock(f, 100); },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{CodeOverOptionBlockText(f, 100)});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
     // A byte in the third block keeps its erased value: the read-back names the block.
     {"a differing block", [](const VariantFacts& f) { return f.programs && Verifies(f); },
      [](SimulatedGang& g, const VariantFacts&) { g.board.stickByte(0, 0x50); },

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "core/globals.h"
+#include "core/validators.h"
 #include "engine_com/gang_variants.h"
+#include "platform/strfmt.h"
 #include "sim/gang_board.h"
 #include "support/simulated_gang.h"
 
@@ -152,4 +154,14 @@ inline std::function<void(const std::string&)> StopAtStep(const std::string& ste
 inline bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0) {
     const auto flash = gang.board.target(socket)->flash;
     return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
+}
+
+// Code of size bytes (not beyond the option offset P) from the start address that ends it at
+// P + 8, inside the flash but over the option block: every run that takes code refuses it before
+// its first frame, with this one text.
+inline uint32_t OptionAddrOf(const VariantFacts& f) { return f.optionAddr != 0 ? f.optionAddr : GetFlashTailAddr(f.chipMode); }
+inline void StartCodeOverOptionBlock(const VariantFacts& f, uint32_t size) { g_nIspStartAddr = OptionAddrOf(f) + 8 - size; }
+inline std::string CodeOverOptionBlockText(const VariantFacts& f, uint32_t size) {
+    return strfmt("Start address 0x%X and 0x%X bytes of code reach the option block at 0x%X!", OptionAddrOf(f) + 8 - size,
+                  size, OptionAddrOf(f));
 }
