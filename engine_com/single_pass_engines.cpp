@@ -48,6 +48,8 @@ void GangSingleProgramThread(WorkerPage& page) {
 
 void GangBroadcastProgramThread(WorkerPage& page) {
     SinglePass sp(page, {.startButton = ctl::kAuto});
+    // A socket shows its icons only once the scan has found it.
+    sp.run.state.fill(kEmpty);
     if (StartSinglePass(sp, true) && PatchOptionBlock(sp, OptionPatch::CodeOption) && ScanForBroadcast(sp))
         EraseProgramAndVerify(sp, Readers::EachFound);
     EndSinglePass(sp);

@@ -464,7 +464,7 @@ void EndSinglePass(SinglePass& sp) {
         run.leave();
         GangPause(1);
     }
-    // A socket that a scan found empty shows nothing; the others their own result.
+    // A socket that the broadcast scan did not find shows nothing; the others their own result.
     if (sp.plan.icons) {
         for (int socket = 0; socket < kSocketCount; ++socket) {
             if (run.state[socket] == kEmpty) continue;

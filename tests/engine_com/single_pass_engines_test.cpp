@@ -129,7 +129,10 @@ const SingleFault kSingleFaults[] = {
          EXPECT_EQ(g.messages(), SilentLine(f));
          const auto notes = g.notes();
          EXPECT_EQ(std::count(notes.begin(), notes.end(), "timeout"), f.cycle == Cycle::LinkTry ? 0 : 1);
-         if (ShowsIcons(f.name)) {
+         // The broadcast ends before its scan found a socket: no socket shows an icon.
+         if (f.cycle == Cycle::Broadcast) {
+             EXPECT_TRUE(g.bench.page.icons.empty());
+         } else if (ShowsIcons(f.name)) {
              EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
          }
      }},
@@ -283,6 +286,14 @@ void ArrangeKeyPage(SimulatedGang& g) {
 std::string Log(const SimulatedGang& g) { return g.exchangeLog(); }
 bool Logs(const SimulatedGang& g, const std::string& text) { return Log(g).find(text) != std::string::npos; }
 
+// The icon log of a broadcast: the failed icon and the number icon on the sockets its scan
+// found, nothing on any other.
+void ExpectFailedFound(const SimulatedGang& g, const std::vector<int>& found) {
+    std::map<int, int> icons;
+    for (const int s : found) icons[kSiteIcon1 + s] = 151, icons[engine_hid::ctl::kIndicator1 + s] = engine_hid::icon::kTargetPresent[s];
+    EXPECT_EQ(g.bench.page.icons, icons);
+}
+
 // What the single-pass and link-try runs do beyond their golden logs.
 const Scenario kScenarios[] = {
     // The encryption mark is read and written at the run's option offset, not at a fixed one.
@@ -348,6 +359,22 @@ const Scenario kScenarios[] = {
          }
          EXPECT_TRUE(Holds(g, 0, PatternImage(100)));
          EXPECT_EQ(g.bench.counters(), Counters{});
+     }},
+    // A broadcast that ends before its scan shows no socket icon; one that ends inside the scan
+    // shows the sockets found so far, not socket 3's target that it has not asked yet.
+    {"a broadcast of an image without code", GangBroadcastProgramThread, {0}, 0, [](SimulatedGang&) {},
+     [](const SimulatedGang& g) { ExpectFailedFound(g, {}); }},
+    {"a broadcast whose wake-up line goes unanswered", GangBroadcastProgramThread, {0}, 100,
+     [](SimulatedGang& g) { g.board.dropReplyAt(sim::BoardFrame(0x0E), 2); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), (Messages{"ISP_WAKEUP TIMEOUT!", kTimeoutText}));
+         ExpectFailedFound(g, {});
+     }},
+    {"a broadcast whose switch goes unanswered in the scan", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { g.board.dropReplyAt(sim::BoardFrame(0x0B), 2); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), (Messages{"ISP_4066B timeout!", kTimeoutText}));
+         ExpectFailedFound(g, {0});
      }},
     // The key page of a 48 KB part, erased first over an old key, then written byte by byte; the
     // timed run writes it after its encryption mark.
