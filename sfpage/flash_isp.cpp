@@ -50,7 +50,7 @@ void InstallFlashPage() {
     };
 }
 
-int CheckQuantityText(const std::string& text, uint32_t limit) {
+int CFlashISP::CheckQuantityText(const std::string& text, uint32_t limit) {
     if (text.empty()) return 1;
     uint64_t value = 0;
     for (char c : text) {

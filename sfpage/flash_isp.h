@@ -33,6 +33,9 @@ public:
     ~CFlashISP() override;
 
     void OnLoadFile();
+    // The quantity field's check: 0 when every character is a digit and the value is at most
+    // limit, 1 when the text is empty or holds another character, 2 when the value is above limit.
+    static int CheckQuantityText(const std::string& text, uint32_t limit);
     void RefreshSettingsView();
 
     // Routines that nothing in the window starts.
@@ -122,7 +125,3 @@ private:
     uint32_t hexUpper_ = 0;   // the extended-linear-address base of the key-reading reader
     ByteLogFile logFile_;
 };
-
-// The quantity field's check: 0 when every character is a digit and the value is at most
-// limit, 1 when the text is empty or holds another character, 2 when the value is above limit.
-int CheckQuantityText(const std::string& text, uint32_t limit);
