@@ -33,6 +33,9 @@ public:
     ~CFlashISP() override;
 
     void OnLoadFile();
+    // The loader's HEX conversion: 1 when hexPath became binPath, 0 when it failed (the failure
+    // has been shown).
+    static int ConvertHexToBin(const std::string& hexPath, const std::string& binPath);
     // The quantity field's check: 0 when every character is a digit and the value is at most
     // limit, 1 when the text is empty or holds another character, 2 when the value is above limit.
     static int CheckQuantityText(const std::string& text, uint32_t limit);
