@@ -150,7 +150,7 @@ bool CISPDlg::StartWorker(const Worker& worker, int runningIcon) {
 
 void CISPDlg::OnLoadFile() {
     ImageFileLoad load;
-    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
+    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load, &CISPDlg::ConvertHexToBin)) return;
     imageExtension_ = load.extension;
     if (load.outcome == ImageLoadOutcome::Loaded || load.outcome == ImageLoadOutcome::Oversized) {
         std::lock_guard lock(imageMutex_);
@@ -164,11 +164,15 @@ void CISPDlg::OnLoadFile() {
     ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
 }
 
+int CISPDlg::ConvertHexToBin(const std::string& hexPath, const std::string& binPath) {
+    return ShowConversion(::ConvertHexToBin(hexPath, binPath));
+}
+
 void CISPDlg::ReloadImage() {
     const std::string chosen = LastImagePath();
-    const ImageReload reload = ReloadImageFile(chosen, imageSize_, imageSum_);
+    const ImageReload reload = ReloadImageFile(chosen, imageSize_, imageSum_, &CISPDlg::ConvertHexToBin);
     if (reload.outcome == ImageLoadOutcome::Refused) {
-        MessageBox(reload.error, reload.icon);
+        if (!reload.error.empty()) MessageBox(reload.error, reload.icon);
         return;
     }
     if (reload.outcome == ImageLoadOutcome::Loaded) {
@@ -181,9 +185,7 @@ void CISPDlg::ReloadImage() {
 }
 
 bool CISPDlg::ConvertTextToBin(const std::string& textPath, const std::string& binPath) {
-    const HexConversion conversion = ConvertByteLinesToBin(textPath, binPath);
-    if (!conversion.ok) MessageBox(conversion.error, platform::MsgIcon::Error);
-    return conversion.ok;
+    return ShowConversion(ConvertByteLinesToBin(textPath, binPath)) == 1;
 }
 
 int CISPDlg::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {

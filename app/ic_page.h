@@ -40,6 +40,9 @@ public:
     void setWorkers(Workers workers) { workers_ = std::move(workers); }
 
     void OnLoadFile();
+    // The loader's HEX conversion: 1 when hexPath became binPath, 0 when it failed (the failure
+    // has been shown).
+    static int ConvertHexToBin(const std::string& hexPath, const std::string& binPath);
     void OnBurn();
     void RefreshSettingsView();
 

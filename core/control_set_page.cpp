@@ -7,6 +7,7 @@
 
 #include "core/dump_listing.h"
 #include "core/globals.h"
+#include "core/hex_converter.h"
 #include "core/image_loader.h"
 #include "platform/durable_file.h"
 #include "platform/ui.h"
@@ -93,7 +94,8 @@ void PostPortFailure(QObject* page, const std::string& report) {
     QMetaObject::invokeMethod(page, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
 }
 
-bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load) {
+bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load,
+                     const HexToBinConverter& convert) {
     platform::FileDialogRequest request;
     request.filter = "bin file (*.bin)|*.bin|hex(*.hex)|*.hex|All Files (*.*)|*.*||";
     request.defaultExtension = "bin";
@@ -108,10 +110,15 @@ bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileL
     g_strLastDir = slash == std::string::npos ? std::string() : chosen.substr(0, slash);
     g_strLastFile = slash == std::string::npos ? chosen : chosen.substr(slash + 1);
 
-    load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode));
-    if (load.outcome == ImageLoadOutcome::Refused || load.outcome == ImageLoadOutcome::Oversized)
-        MessageBox(load.error, load.icon);
+    load = LoadImageFile(chosen, FlashSizeOfMode(g_nChipMode), convert);
+    const bool refused = load.outcome == ImageLoadOutcome::Refused || load.outcome == ImageLoadOutcome::Oversized;
+    if (refused && !load.error.empty()) MessageBox(load.error, load.icon);
     return true;
+}
+
+int ShowConversion(const HexConversion& conversion) {
+    if (!conversion.ok) MessageBox(conversion.error, platform::MsgIcon::Error);
+    return conversion.ok ? 1 : 0;
 }
 
 void ShowReloadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int sumId, const std::string& chosenPath,

@@ -3,6 +3,7 @@
 // waits until it is done. The log list and the progress bar are the controls given (a list id
 // of 0: no log, as in the tool dialogs); the marquee makes the progress bar busy. Pages with
 // prompts or an image path add them.
+#include "core/image_loader.h"
 #include "core/worker_page.h"
 #include "platform/dialog_builder.h"
 
@@ -35,12 +36,16 @@ private:
 
 class QListWidget;
 class QObject;
-struct ImageFileLoad;
-struct ImageReload;
+struct HexConversion;
 // The loader's first steps on a page: asks for a .bin or .hex file, notes its folder, empties
-// the size and CRC fields and loads the file for the chip model, reporting a refusal. False
-// when the operator chooses nothing.
-bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load);
+// the size and CRC fields and loads the file for the chip model, a .hex converted by the page's
+// convert (1 converted, 0 failed and shown), reporting a refusal. False when the operator
+// chooses nothing.
+bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load,
+                     const HexToBinConverter& convert);
+// A page's conversion as its loader reports it: 1 converted; 0 failed, the failure shown in an
+// error box.
+int ShowConversion(const HexConversion& conversion);
 // The loader's last step: the chosen path in the list, the size and the CRC in their fields.
 void ShowLoadedImage(ui::ControlSet& controls, QListWidget& list, int sizeId, int crcId, const ImageFileLoad& load);
 // A reload's last step: its size and sum in their fields when it loaded, the chosen path in the

@@ -27,6 +27,15 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
+// A chosen .hex into binPath, by the page's converter when there is one; false when it failed.
+bool convertHex(const std::string& hexPath, const std::string& binPath, const HexToBinConverter& convert,
+                std::string& error) {
+    if (convert) return convert(hexPath, binPath) == 1;
+    HexConversion conversion = ConvertHexToBin(hexPath, binPath);
+    if (!conversion.ok) error = std::move(conversion.error);
+    return conversion.ok;
+}
+
 }  // namespace
 
 BinImage ReadBinImage(const std::string& path, uint32_t flashSize) {
@@ -88,18 +97,14 @@ BinImageInfo LoadBinImage(const std::string& path, uint32_t flashSize) {
     return ReadBinImage(path, flashSize).info;
 }
 
-ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize) {
+ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize, const HexToBinConverter& convert) {
     ImageFileLoad load;
     load.chosenPath = chosenPath;
     load.extension = lowerExtension(chosenPath);
     std::string binPath;
     if (load.extension == "hex") {
         binPath = BinPathBesideHex(chosenPath);
-        const HexConversion conversion = ConvertHexToBin(chosenPath, binPath);
-        if (!conversion.ok) {
-            load.error = conversion.error;
-            return load;
-        }
+        if (!convertHex(chosenPath, binPath, convert, load.error)) return load;
     } else if (load.extension == "bin") {
         binPath = chosenPath;
     } else {
@@ -129,7 +134,8 @@ std::string LastImagePath() {
     return g_strLastDir.empty() ? g_strLastFile : g_strLastDir + "/" + g_strLastFile;
 }
 
-ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t& keptSize, uint16_t& keptSum) {
+ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t& keptSize, uint16_t& keptSum,
+                            const HexToBinConverter& convert) {
     ImageReload reload;
     reload.extension = lowerExtension(chosenPath);
     reload.converted = reload.extension == "hex";
@@ -140,10 +146,7 @@ ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t& keptSize, u
     std::string binPath = chosenPath;
     if (reload.converted) {
         binPath = BinPathBesideHex(chosenPath);
-        if (const HexConversion conversion = ConvertHexToBin(chosenPath, binPath); !conversion.ok) {
-            reload.error = conversion.error;
-            return reload;
-        }
+        if (!convertHex(chosenPath, binPath, convert, reload.error)) return reload;
     }
     const BinImage image = ReadBinImage(binPath, UINT32_MAX);
     if (!image.info.ok) {

@@ -4,6 +4,7 @@
 // chip model's flash and checksums the whole flash size, the 0xFF fill included. Only the
 // path survives; the workers read the file again when they burn.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,16 @@ struct ImageFileLoad {
     std::string sizeText;   // "%d" of the file size
     std::string crcText;    // "%04X" of the CRC
     uint32_t byteSum = 0;   // of the file's bytes
-    std::string error;
+    std::string error;      // empty on a refusal that the page's converter has shown already
     platform::MsgIcon icon = platform::MsgIcon::Error;
 };
 
+// A page's HEX converter: 1 when hexPath became binPath, 0 when it failed and the failure has
+// been shown. Without one the loader converts itself and returns the failure in error.
+using HexToBinConverter = std::function<int(const std::string& hexPath, const std::string& binPath)>;
+
 // The whole load of a chosen file for a chip model with flashSize bytes of flash.
-ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize);
+ImageFileLoad LoadImageFile(const std::string& chosenPath, uint32_t flashSize, const HexToBinConverter& convert = {});
 
 // The last chosen file again: g_strLastFile in the folder g_strLastDir.
 std::string LastImagePath();
@@ -65,7 +70,7 @@ struct ImageReload {
     uint16_t sum = 0;        // 16-bit sum of its bytes
     std::string sizeText;    // "%d"; after a conversion "%d/%d", the kept size first
     std::string sumText;     // "%04X"; after a conversion "%04X/%04X", the kept sum first
-    std::string error;
+    std::string error;       // empty on a refusal that the page's converter has shown already
     platform::MsgIcon icon = platform::MsgIcon::Error;
 };
 
@@ -73,4 +78,5 @@ struct ImageReload {
 // the 16 MB buffer, without a size check; the result carries the 16-bit byte sum, not the CRC.
 // A converted file's size and sum are shown beside the kept ones; a binary's alone, and they
 // become the kept ones.
-ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t& keptSize, uint16_t& keptSum);
+ImageReload ReloadImageFile(const std::string& chosenPath, uint64_t& keptSize, uint16_t& keptSum,
+                            const HexToBinConverter& convert = {});

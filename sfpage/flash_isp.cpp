@@ -6,6 +6,7 @@
 
 #include "core/counter_texts.h"
 #include "core/globals.h"
+#include "core/hex_converter.h"
 #include "core/image_loader.h"
 #include "core/page_hooks.h"
 #include "core/protect_area.h"
@@ -50,7 +51,7 @@ void InstallFlashPage() {
     };
 }
 
-int CheckQuantityText(const std::string& text, uint32_t limit) {
+int CFlashISP::CheckQuantityText(const std::string& text, uint32_t limit) {
     if (text.empty()) return 1;
     uint64_t value = 0;
     for (char c : text) {
@@ -160,7 +161,7 @@ void CFlashISP::RefreshSettingsView() {
 
 void CFlashISP::OnLoadFile() {
     ImageFileLoad load;
-    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load)) return;
+    if (!ChooseImageFile(controls(), kIdcImageSize, kIdcImageCrc, load, &CFlashISP::ConvertHexToBin)) return;
     if (load.outcome == ImageLoadOutcome::Refused) return;
     // A file larger than the flash stays the image so a starter names the reason.
     if (load.outcome == ImageLoadOutcome::Oversized) {
@@ -177,6 +178,10 @@ void CFlashISP::OnLoadFile() {
     }
     ShowLoadedImage(controls(), *list_, kIdcImageSize, kIdcImageCrc, load);
     ScrollToLastLines(*list_);
+}
+
+int CFlashISP::ConvertHexToBin(const std::string& hexPath, const std::string& binPath) {
+    return ShowConversion(::ConvertHexToBin(hexPath, binPath));
 }
 
 bool CFlashISP::Passes(Check check) {
@@ -235,9 +240,9 @@ void CFlashISP::OnErase() {
 
 void CFlashISP::ReloadImage() {
     const std::string chosen = LastImagePath();
-    const ImageReload reload = ReloadImageFile(chosen, imageSize_, g_wSfImageCrc);
+    const ImageReload reload = ReloadImageFile(chosen, imageSize_, g_wSfImageCrc, &CFlashISP::ConvertHexToBin);
     if (reload.outcome == ImageLoadOutcome::Refused) {
-        MessageBox(reload.error, reload.icon);
+        if (!reload.error.empty()) MessageBox(reload.error, reload.icon);
         return;
     }
     if (reload.outcome == ImageLoadOutcome::Loaded) {

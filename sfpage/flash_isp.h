@@ -33,6 +33,12 @@ public:
     ~CFlashISP() override;
 
     void OnLoadFile();
+    // The loader's HEX conversion: 1 when hexPath became binPath, 0 when it failed (the failure
+    // has been shown).
+    static int ConvertHexToBin(const std::string& hexPath, const std::string& binPath);
+    // The quantity field's check: 0 when every character is a digit and the value is at most
+    // limit, 1 when the text is empty or holds another character, 2 when the value is above limit.
+    static int CheckQuantityText(const std::string& text, uint32_t limit);
     void RefreshSettingsView();
 
     // Routines that nothing in the window starts.
@@ -122,7 +128,3 @@ private:
     uint32_t hexUpper_ = 0;   // the extended-linear-address base of the key-reading reader
     ByteLogFile logFile_;
 };
-
-// The quantity field's check: 0 when every character is a digit and the value is at most
-// limit, 1 when the text is empty or holds another character, 2 when the value is above limit.
-int CheckQuantityText(const std::string& text, uint32_t limit);

@@ -297,6 +297,7 @@ TEST_F(IcPage, LoadShowsSizeAndCrcAndRefusalsKeepThePreviousImage) {
         // Neither hangs the page nor becomes the image; size 0 means made above.
         {"fifo.bin", 0, "File : %s is not a regular file!", false},
         {"zero.bin", 0, "File : %s is not a regular file!", false},
+        {"none.hex", 0, "File : %s could not be opened!!!", false},  // never made; said once
         {"big.bin", 0x10001, "File size more than 10000", true},
     };
     for (const auto& r : refusals) {
