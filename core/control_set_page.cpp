@@ -67,13 +67,13 @@ void ScrollToLastLines(QListWidget& list) {
 
 void ExportOperationList(const QListWidget& list) {
     const std::string path = g_strExeDir + "ISP_log.txt";
-    platform::FileWriter file(path);
+    platform::DurableWriter file(path);
     if (!file.opened()) {
         MessageBox("Could not create the file!");
         return;
     }
-    for (int row = 0; row < list.count(); ++row) file.write(list.item(row)->text().toStdString() + "\r\n");
-    if (!file.finish()) {
+    for (int row = 0; row < list.count(); ++row) file.append(list.item(row)->text().toStdString() + "\r\n");
+    if (!file.commit()) {
         MessageBox(NotWrittenMessage(path), platform::MsgIcon::Error);
         return;
     }

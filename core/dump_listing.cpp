@@ -15,26 +15,21 @@ std::string DumpListingLine(uint32_t address, std::span<const uint8_t> bytes) {
 
 ListingResult WriteDumpListing(const std::string& path, uint32_t start, std::span<const uint8_t> bytes,
                                const std::function<bool()>& stop) {
-    platform::FileWriter file(path);
+    platform::DurableWriter file(path);
     if (!file.opened()) return ListingResult::NotCreated;
-    bool stopped = false;
     for (size_t at = 0; at < bytes.size(); at += kDumpLineBytes) {
-        if (stop && stop()) {
-            stopped = true;
-            break;
-        }
+        if (stop && stop()) return ListingResult::Stopped;
         const auto chunk = bytes.subspan(at, std::min<size_t>(kDumpLineBytes, bytes.size() - at));
-        file.write(DumpListingLine(static_cast<uint32_t>(start + at), chunk));
+        file.append(DumpListingLine(static_cast<uint32_t>(start + at), chunk));
     }
-    if (!file.finish()) return ListingResult::NotWritten;
-    return stopped ? ListingResult::Stopped : ListingResult::Written;
+    return file.commit() ? ListingResult::Written : ListingResult::NotWritten;
 }
 
 ListingResult WriteDumpBinary(const std::string& path, std::span<const uint8_t> bytes) {
-    platform::FileWriter file(path);
+    platform::DurableWriter file(path);
     if (!file.opened()) return ListingResult::NotCreated;
-    file.write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    return file.finish() ? ListingResult::Written : ListingResult::NotWritten;
+    file.append(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return file.commit() ? ListingResult::Written : ListingResult::NotWritten;
 }
 
 bool SaveDumpFile(WorkerPage& page, const std::string& path, uint32_t start, std::span<const uint8_t> bytes,

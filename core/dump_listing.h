@@ -12,14 +12,16 @@ constexpr uint32_t kDumpLineBytes = 16;
 
 std::string DumpListingLine(uint32_t address, std::span<const uint8_t> bytes);
 
-// NotWritten: created, but a write or the close failed (a full disk); the short file is gone.
+// Both files replace an earlier one whole or leave it as it was (a durable write).
+// NotCreated: the new file could not be begun (no folder, or a folder, FIFO or device at path).
+// NotWritten: a write, the fsync or the rename failed (a full disk).
 enum class ListingResult { Written, Stopped, NotCreated, NotWritten };
 
-// Writes the listing of bytes, the first at address start, to path (replacing an earlier file).
-// stop is asked before each line; a stopped listing keeps the lines written so far.
+// Writes the listing of bytes, the first at address start, to path. stop is asked before each
+// line; a stopped listing is dropped and the earlier file stays.
 ListingResult WriteDumpListing(const std::string& path, uint32_t start, std::span<const uint8_t> bytes,
                                const std::function<bool()>& stop);
-// Writes the bytes as they are to path (replacing an earlier file); never Stopped.
+// Writes the bytes as they are to path; never Stopped.
 ListingResult WriteDumpBinary(const std::string& path, std::span<const uint8_t> bytes);
 
 class WorkerPage;

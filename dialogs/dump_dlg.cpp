@@ -107,7 +107,7 @@ void DumpOverBoard(GangRun& run, const TargetDumpRequest& request) {
         read = ReadBlocks(run, start, bytes);
     }
     if (greeted && g_SerialPort.IsOpen()) run.leave();
-    if (read) SaveTargetDump(dialog, bytes, start, request.listing);
+    if (read) SaveTargetDump(dialog, bytes, start, request.listing, false);
     // The message comes once, before the power goes off, also when only the power-off went
     // unanswered.
     bool told = false;
@@ -182,9 +182,11 @@ std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t s
     return bytes;
 }
 
-void SaveTargetDump(WorkerPage& page, const std::vector<uint8_t>& bytes, uint32_t start, bool listing) {
+void SaveTargetDump(WorkerPage& page, const std::vector<uint8_t>& bytes, uint32_t start, bool listing,
+                    bool cancellable) {
     const std::string path = g_strExeDir + (listing ? "Dump.txt" : "dump.bin");
-    if (!SaveDumpFile(page, path, start, bytes, listing, [] { return g_hStopEvent.isSet(); })) return;
+    const auto stop = [cancellable] { return cancellable && g_hStopEvent.isSet(); };
+    if (!SaveDumpFile(page, path, start, bytes, listing, stop)) return;
     Pause(1);
     platform::services().openInViewer(path);
 }
@@ -256,7 +258,7 @@ void DumpFlashThread(CDumpDlg& dialog, uint32_t socket, uint32_t fromPage, uint3
     page.showControl(kIdcDumpBar, true);
     page.enableControl(kIdcCancelDump, true);
     if (const auto bytes = ReadTargetPages(page, socket, fromPage, pageCount))
-        SaveTargetDump(page, *bytes, fromPage * kDumpPageSize, dialog.m_bTxtFile != 0);
+        SaveTargetDump(page, *bytes, fromPage * kDumpPageSize, dialog.m_bTxtFile != 0, true);
     page.showControl(kIdcDumpBar, false);
     page.enableControl(kIdcCancelDump, false);
 }

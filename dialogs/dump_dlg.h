@@ -1,8 +1,8 @@
 #pragma once
 // "Dump": reads a range of one target's main flash, in 256-byte pages, and saves it in the
 // program's folder as the listing "Dump.txt" (opened in the desktop's viewer) or as the raw
-// file "dump.bin". Cancel stops the listing between lines. The same dump over the gang board's
-// COM link is there too, though nothing in the window starts it.
+// file "dump.bin". Cancel stops the listing between lines and keeps the earlier file. The same
+// dump over the gang board's COM link is there too, though nothing in the window starts it.
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -23,9 +23,12 @@ constexpr uint32_t kDumpPageSize = 256;
 // reported.
 std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t socket, uint32_t fromPage,
                                                     uint32_t pageCount);
-// Writes "Dump.txt" (and opens it in the viewer) or "dump.bin"; a file that cannot be created
-// is reported. A listing stopped by the stop event is left as far as written, without viewer.
-void SaveTargetDump(WorkerPage& page, const std::vector<uint8_t>& bytes, uint32_t start, bool listing);
+// Writes "Dump.txt" (and opens it in the viewer) or "dump.bin", each replacing the earlier file
+// whole or, on a failure, not at all; a file that cannot be created or written is reported. With
+// cancellable, the stop event stops the listing between lines: the earlier file stays, and no
+// viewer opens.
+void SaveTargetDump(WorkerPage& page, const std::vector<uint8_t>& bytes, uint32_t start, bool listing,
+                    bool cancellable);
 
 // The COM dump reaches target addresses of 16 bits: 256 pages.
 constexpr uint32_t kComDumpPageLimit = 0x100;
@@ -43,7 +46,8 @@ struct TargetDumpRequest {
 // changes and a read at the low byte; the target leaves ISP mode and the files are those of the
 // adapter's dump. Files are written only for a whole dump: a time-out ("Wait COM port timeout,
 // pls check MCU and COM port status!"), a reply short of its bytes or Cancel leaves the old
-// ones. On every path the board power goes off, the port is opened again at the board's speed
+// ones. Once the last block is in, the dump is whole and its file is written whole, a Cancel
+// meanwhile notwithstanding. On every path the board power goes off, the port is opened again at the board's speed
 // and closed, and g_bTaskWorking is cleared last.
 void DumpFlashComThread(WorkerPage& dialog, const TargetDumpRequest& request);
 

@@ -3,10 +3,14 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <utility>
 
 namespace platform {
@@ -18,15 +22,24 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool writeAll(int fd, const std::string& contents) {
-    size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
+// Creates a new file for the staged contents beside path under a name of its own, exclusively:
+// O_EXCL fails on any name that exists, a link (even a dangling one) or a FIFO included, and
+// another name is tried. Mode 0666 leaves the umask to decide a new file's permissions.
+int createStagingFile(const std::string& path, std::string& staged) {
+    static std::atomic<uint64_t> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t noise = 0;
+        if (::getrandom(&noise, sizeof noise, GRND_NONBLOCK) != sizeof noise)
+            noise = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        noise ^= counter.fetch_add(1) * 0x9E3779B97F4A7C15u;
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%012llx.tmp", static_cast<unsigned long long>(noise >> 16));
+        staged = path + suffix;
+        const int fd = ::open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
-    return true;
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace
@@ -119,18 +132,42 @@ int readWholeFile(const std::string& path, std::string& contents, size_t limit) 
     return file.error;
 }
 
-DurableWriter::DurableWriter(const std::string& path) : path_(path), temp_(path + ".tmp") {
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    failed_ = fd_ < 0;
+DurableWriter::DurableWriter(const std::string& path) : path_(path) {
+    // Only the kind and the permissions of <path> are looked at; it is never opened.
+    struct stat target {};
+    const bool replacing = ::stat(path.c_str(), &target) == 0;
+    if (!replacing && errno != ENOENT) {
+        openError_ = errno;
+        return;
+    }
+    if (replacing && !S_ISREG(target.st_mode)) {
+        openError_ = S_ISDIR(target.st_mode) ? EISDIR : EINVAL;
+        return;
+    }
+    fd_ = createStagingFile(path, staged_);
+    if (fd_ < 0) {
+        openError_ = errno;
+        return;
+    }
+    if (replacing) {
+        // Best effort: a file system without owners or modes keeps its own. The owner goes
+        // first, as a change of owner clears the set-id bits.
+        const bool otherOwner = target.st_uid != ::geteuid() || target.st_gid != ::getegid();
+        if (otherOwner && ::fchown(fd_, target.st_uid, target.st_gid) != 0) {
+            // it stays the writer's own
+        }
+        ::fchmod(fd_, target.st_mode & 07777);
+    }
 }
 
 DurableWriter::~DurableWriter() {
     if (fd_ < 0) return;
     ::close(fd_);
-    ::unlink(temp_.c_str());
+    ::unlink(staged_.c_str());
 }
 
 bool DurableWriter::writeAt(uint64_t offset, std::span<const std::byte> bytes) {
+    if (fd_ < 0) failed_ = true;
     while (!failed_ && !bytes.empty()) {
         const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) continue;
@@ -144,13 +181,26 @@ bool DurableWriter::writeAt(uint64_t offset, std::span<const std::byte> bytes) {
     return !failed_;
 }
 
+void DurableWriter::append(std::string_view bytes) {
+    constexpr size_t kFlushAt = 65536;
+    pending_.append(bytes);
+    if (pending_.size() >= kFlushAt) flush();
+}
+
+bool DurableWriter::flush() {
+    const bool written = writeAt(appendAt_, std::as_bytes(std::span(pending_)));
+    appendAt_ += pending_.size();
+    pending_.clear();
+    return written;
+}
+
 bool DurableWriter::commit() {
-    if (failed_) return false;
-    const bool synced = ::fsync(fd_) == 0;
+    if (fd_ < 0) return false;
+    const bool written = flush() && ::fsync(fd_) == 0;
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
-    if (!synced || !closed || ::rename(temp_.c_str(), path_.c_str()) != 0) {
-        ::unlink(temp_.c_str());
+    if (!written || !closed || ::rename(staged_.c_str(), path_.c_str()) != 0) {
+        ::unlink(staged_.c_str());
         failed_ = true;
         return false;
     }
@@ -166,36 +216,6 @@ bool DurableWriter::commit() {
 bool replaceFileDurably(const std::string& path, const std::string& contents) {
     DurableWriter writer(path);
     return writer.writeAt(0, std::as_bytes(std::span(contents))) && writer.commit();
-}
-
-FileWriter::FileWriter(const std::string& path) : m_path(path) {
-    m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    struct stat info {};
-    m_regular = m_fd >= 0 && ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
-}
-
-FileWriter::~FileWriter() {
-    if (m_fd >= 0) ::close(m_fd);
-}
-
-void FileWriter::write(std::string_view bytes) {
-    constexpr size_t kFlushAt = 65536;
-    m_buffer.append(bytes);
-    if (m_buffer.size() >= kFlushAt) flush();
-}
-
-void FileWriter::flush() {
-    if (!m_failed && !writeAll(m_fd, m_buffer)) m_failed = true;
-    m_buffer.clear();
-}
-
-bool FileWriter::finish() {
-    if (m_fd < 0) return false;
-    flush();
-    if (::close(m_fd) != 0) m_failed = true;
-    m_fd = -1;
-    if (m_failed && m_regular) ::unlink(m_path.c_str());
-    return !m_failed;
 }
 
 }  // namespace platform

@@ -1,7 +1,9 @@
 #pragma once
 // Files that must survive a crash or a power cut in the middle of a write, and that two running
 // instances of the program may change at the same time; files read or written at an operator's
-// word, which may name a FIFO, a device or a file far too large.
+// word, which may name a FIFO, a device or a file far too large. Every file the program writes
+// (settings, the INI file, converted images, parameter files, dumps, the exported log) is
+// replaced whole through a DurableWriter.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -52,57 +54,47 @@ FileContents readRegularFile(const std::string& path, size_t limit);
 // The same, for callers that need only the error.
 int readWholeFile(const std::string& path, std::string& contents, size_t limit = kMaxSettingsFileBytes);
 
-// Writes a new version of <path> piece by piece so that a reader sees either the old or the
-// complete new file, never a mix: the pieces go to "<path>.tmp", and commit() fsyncs it, renames
-// it over <path> and fsyncs the folder. Without a successful commit the temporary file is
-// removed when the writer goes, and <path> stays as it was. Two writers of one path need the
-// FileLock of <path>.
+// Writes a new version of <path> so that a reader sees either the old or the complete new file,
+// never a mix, also after a crash or a power cut. The bytes are staged in a file of a unique name
+// beside <path> ("<path>.<random>.tmp") that the writer creates itself: never a name that exists
+// already, so a FIFO or a link left anywhere is never opened or written through. commit() fsyncs
+// it, renames it over <path> and fsyncs the folder; the new file keeps the permissions (and owner)
+// of the one it replaces, or the umask's default when there was none. Without a successful commit
+// the staged file is removed when the writer goes, and <path> stays as it was; a staged file that
+// a crash left behind is left alone. <path> itself is never opened: a folder, a FIFO or a device
+// there (also behind a link) is refused at once; a link to a regular file is replaced. Two writers
+// of one path need the FileLock of <path>.
 class DurableWriter {
 public:
     explicit DurableWriter(const std::string& path);
     ~DurableWriter();
     DurableWriter(const DurableWriter&) = delete;
     DurableWriter& operator=(const DurableWriter&) = delete;
+    // 0 while the staged file is open; else EISDIR for a folder at <path>, EINVAL for anything
+    // else there that is not a regular file, or the errno of the failed create.
+    int openError() const { return openError_; }
+    bool opened() const { return openError_ == 0; }
     // Writes bytes at offset; a gap before them reads as zeros. False once any write failed.
     bool writeAt(uint64_t offset, std::span<const std::byte> bytes);
+    // Writes bytes after the ones appended before, gathered into large writes.
+    void append(std::string_view bytes);
+    // False when any write, the fsync or the rename failed; <path> is then as it was.
     bool commit();
 
 private:
+    bool flush();
+
     std::string path_;
-    std::string temp_;
+    std::string staged_;
     int fd_ = -1;
+    int openError_ = 0;
     bool failed_ = false;
+    uint64_t appendAt_ = 0;  // where pending_ goes
+    std::string pending_;
 };
 
 // Replaces <path> with contents through a DurableWriter. Call it while holding the FileLock of
 // <path>. False when any step failed; the old file then stays.
 bool replaceFileDurably(const std::string& path, const std::string& contents);
-
-// A file written in place for the operator to open next (a listing, a dump, the exported log).
-// It opens without blocking, so a FIFO without a reader is an error instead of a hang, and it
-// checks every write and the close: a full disk is a failure, never a short file taken as done.
-class FileWriter {
-public:
-    // Creates or truncates path.
-    explicit FileWriter(const std::string& path);
-    ~FileWriter();
-    FileWriter(const FileWriter&) = delete;
-    FileWriter& operator=(const FileWriter&) = delete;
-
-    bool opened() const { return m_fd >= 0; }
-    void write(std::string_view bytes);
-    // Writes what is buffered and closes the file. False when any write or the close failed;
-    // a regular file left short is then removed.
-    bool finish();
-
-private:
-    void flush();
-
-    std::string m_path;
-    int m_fd = -1;
-    bool m_regular = false;
-    bool m_failed = false;
-    std::string m_buffer;
-};
 
 }  // namespace platform

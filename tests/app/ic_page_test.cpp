@@ -34,6 +34,7 @@
 #include "support/board_clock.h"
 #include "sim/hid_adapter.h"
 #include "support/box_changes.h"
+#include "support/file_size_limit.h"
 #include "support/modal_dialog.h"
 #include "support/recording_services.h"
 #include "support/simulated_burn.h"
@@ -276,13 +277,19 @@ TEST_F(IcPage, ExportWritesOneCrLfLinePerListLineOrTellsWhyNot) {
     EXPECT_EQ(exported(), "Site 1 pass\r\nSite 2 fail\r\n");
     EXPECT_EQ(services.viewed(), Texts(2, g_strExeDir + "ISP_log.txt"));
 
-    // A full disk is told, and no log is shown as exported.
+    // A full disk is told, the earlier log stays, and no log is shown as exported; a device in
+    // the log's place is not written.
     const std::string log = g_strExeDir + "ISP_log.txt";
+    services.clear();
+    {
+        const FileSizeLimit disk(10);
+        button(*page, kIdcExportLog)->click();
+    }
+    EXPECT_EQ(exported(), "Site 1 pass\r\nSite 2 fail\r\n");
     std::filesystem::remove(log);
     std::filesystem::create_symlink("/dev/full", log);
-    services.clear();
     button(*page, kIdcExportLog)->click();
-    EXPECT_EQ(messageTexts(services), Texts{"File could not be written !\r\n" + log});
+    EXPECT_EQ(messageTexts(services), (Texts{"File could not be written !\r\n" + log, "Could not create the file!"}));
     EXPECT_TRUE(services.viewed().empty());
 }
 

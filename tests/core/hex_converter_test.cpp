@@ -1,12 +1,16 @@
 #include "core/hex_converter.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
+#include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
 
 #include "platform/strfmt.h"
+#include "support/file_size_limit.h"
+#include "support/staging_trap.h"
 #include "support/temp_dir.h"
 #include "support/unreadable_files.h"
 
@@ -124,29 +128,59 @@ TEST(HexConverter, ConvertsAFileInChunksAsTheWholeText) {
 }
 
 // The binary beside the HEX file is replaced only by a complete conversion: a disk that fills
-// up midway or a bad record midway leaves the previous binary as it was.
-TEST(HexConverter, AFailedConversionLeavesThePreviousBinaryWhole) {
+// up midway or a bad record midway leaves the previous binary as it was. What an earlier crash
+// left at "fw.bin.tmp" is neither waited on nor written through, by this converter or the one
+// of byte lines; a FIFO in the binary's own place is refused at once. No staged file stays.
+TEST(HexConverter, TheBinaryIsReplacedWholeOrNotAtAll) {
     std::string image;
     for (unsigned address = 0; address < 0x4000; address += 16) image += record(0, address, std::vector<uint8_t>(16, 0x5A));
-    const struct { const char* name; std::string hex; rlim_t fileLimit; } cases[] = {
-        {"disk full", image + kEnd, 4096},
-        {"bad record", image + ":0100000001XX\n", RLIM_INFINITY},
+    const struct {
+        const char* name;
+        std::string hex;
+        rlim_t fileLimit;
+        std::optional<OldStagingName> trap;
+        bool binaryIsFifo = false;
+    } cases[] = {
+        {"disk full", image + kEnd, 4096, {}},
+        {"bad record", image + ":0100000001XX\n", RLIM_INFINITY, {}},
+        {"a FIFO at the old staging name", image + kEnd, RLIM_INFINITY, OldStagingName::Fifo},
+        {"a link out at the old staging name", image + kEnd, RLIM_INFINITY, OldStagingName::LinkOut},
+        {"a FIFO in the binary's place", image + kEnd, RLIM_INFINITY, {}, true},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         TempDir dir;
         dir.write("fw.hex", c.hex);
-        dir.write("fw.bin", "the previous image");
-        struct rlimit saved {};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const struct rlimit limited = {c.fileLimit, saved.rlim_max};
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &limited);
-        const HexConversion result = ConvertHexToBin(dir.file("fw.hex"), dir.file("fw.bin"));
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
-        EXPECT_FALSE(result.ok) << c.name;
-        EXPECT_TRUE(dir.read("fw.bin") == "the previous image") << c.name;
-        EXPECT_FALSE(std::filesystem::exists(dir.file("fw.bin.tmp"))) << c.name;
+        dir.write("bytes.txt", "A5\n");
+        if (c.binaryIsFifo)
+            ASSERT_EQ(mkfifo(dir.file("fw.bin").c_str(), 0644), 0);
+        else
+            dir.write("fw.bin", "the previous image");
+        std::optional<StagingTrap> trap;
+        if (c.trap) trap.emplace(dir.file("fw.bin"), *c.trap);
+        // A conversion that waits at the FIFO is a failure, bounded by the trap's watchdog.
+        const auto bounded = [&](const std::function<void()>& work) {
+            if (!trap) return work();
+            EXPECT_TRUE(trap->endsWithin(work));
+        };
+        HexConversion hex, bytes;
+        bounded([&] {
+            const FileSizeLimit disk(c.fileLimit);
+            hex = ConvertHexToBin(dir.file("fw.hex"), dir.file("fw.bin"));
+        });
+        const auto binary = [&] { return std::filesystem::is_fifo(dir.file("fw.bin")) ? "a FIFO" : dir.read("fw.bin"); };
+        const std::string before = c.binaryIsFifo ? "a FIFO" : "the previous image";
+        const bool whole = c.trap.has_value();  // the rows with a trap convert good records
+        EXPECT_EQ(hex.ok, whole);
+        EXPECT_TRUE(binary() == (whole ? std::string(0x4000, 0x5A) : before));
+
+        bounded([&] { bytes = ConvertByteLinesToBin(dir.file("bytes.txt"), dir.file("fw.bin")); });
+        EXPECT_EQ(bytes.ok, !c.binaryIsFifo);
+        EXPECT_EQ(binary(), c.binaryIsFifo ? before : "\xA5");
+        EXPECT_TRUE(!trap || trap->untouched());
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.insert(entry.path().filename());
+        EXPECT_EQ(names, (std::set<std::string>{"fw.hex", "bytes.txt", "fw.bin", trap ? "fw.bin.tmp" : "fw.hex"}));
     }
 }
 

@@ -24,6 +24,7 @@
 #include "res/info_block_templates.h"
 #include "res/protect_range_template.h"
 #include "support/exchange_log.h"
+#include "support/file_size_limit.h"
 #include "support/golden_file.h"
 #include "support/recording_page.h"
 #include "support/simulated_gang.h"
@@ -167,13 +168,14 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     EXPECT_EQ(takeMessages(), Texts{"File can not open!"});
     EXPECT_TRUE(services.viewed().empty());
 
-    // Cancel stops the listing before its next line, and nothing is shown.
+    // Cancel stops the listing before its next line; the earlier listing stays, and nothing is
+    // shown.
     g_strExeDir = folder.path();
     RecordingPage page;
     g_hStopEvent.set();
-    SaveTargetDump(page, flash, 0x1000, true);
+    SaveTargetDump(page, flash, 0x1000, true, true);
     g_hStopEvent.reset();
-    EXPECT_EQ(folder.read("Dump.txt"), "");
+    EXPECT_EQ(folder.read("Dump.txt"), listing);
     EXPECT_TRUE(services.viewed().empty());
     EXPECT_TRUE(page.messages.empty());
 }
@@ -509,7 +511,29 @@ TEST(ComDump, ADroppedReplyAnywhereEndsTheDumpCleanly) {
     }
 }
 
-// A short reply, Cancel, an empty socket or a range beyond 64 KB: no file is touched.
+// Cancel during every read in turn: it ends the dump before the next block and the earlier
+// listing stays; pressed while the last block is read, it finds the dump whole, and the listing
+// is written whole and shown.
+TEST(ComDump, ACancelDuringAnyReadEndsTheDumpOrFindsItWhole) {
+    constexpr int kReads = 512 / 32;
+    for (int read = 1; read <= kReads; ++read) {
+        SCOPED_TRACE(read);
+        ComDumpBench bench;
+        bench.gang.onNote = [read, seen = 0](const std::string& note) mutable {
+            if (note == "step 01 800" && ++seen == read) g_hStopEvent.set();
+        };
+        bench.run(ComDumpTxt);
+        g_hStopEvent.reset();
+        const bool whole = read == kReads;
+        EXPECT_TRUE(bench.gang.messages().empty());
+        EXPECT_EQ(bench.gang.framesOf(0x0F, 0x03), read);
+        EXPECT_EQ(bench.file("Dump.txt"), whole ? ComFlashListing() : "old");
+        EXPECT_EQ(bench.gang.bench.services.viewed(), whole ? Texts{g_strExeDir + "Dump.txt"} : Texts{});
+    }
+}
+
+// A short reply, Cancel, an empty socket, a range beyond 64 KB or a disk that fills up while
+// the listing is written: the earlier files stay whole.
 TEST(ComDump, FaultsLeaveTheEarlierFilesWhole) {
     const struct {
         const char* name;
@@ -517,6 +541,7 @@ TEST(ComDump, FaultsLeaveTheEarlierFilesWhole) {
         void (*worker)(WorkerPage&);
         Texts messages;
         int reads;
+        rlim_t fileLimit = RLIM_INFINITY;
     } cases[] = {
         // The first 31 bytes of the block came, and yet it is no block.
         {"a short second read", [](ComDumpBench& b) { b.gang.board.cutReplyAt(sim::TargetFrame(0x03), 2, 31); }, ComDumpTxt,
@@ -531,14 +556,21 @@ TEST(ComDump, FaultsLeaveTheEarlierFilesWhole) {
         {"no target in socket 3", [](ComDumpBench& b) { b.gang.board.removeTarget(2); }, ComDumpBin, {kComTimeout}, 0},
         {"pages beyond 64 KB", [](ComDumpBench&) {}, [](WorkerPage& p) { DumpFlashComThread(p, {2, 0xFF, 2, false}); },
          {"From Page + Page Count is beyond the 64 KB that the COM link reaches !"}, 0},
+        {"a full disk", [](ComDumpBench&) {}, ComDumpTxt, {"File could not be written !\r\n<dir>/Dump.txt"}, 16, 1000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ComDumpBench bench;
         c.arrange(bench);
-        bench.run(c.worker);
+        {
+            const FileSizeLimit disk(c.fileLimit);
+            bench.run(c.worker);
+        }
         g_hStopEvent.reset();
-        EXPECT_EQ(bench.gang.messages(), c.messages);
+        Texts messages = bench.gang.messages();
+        for (std::string& m : messages)
+            if (const auto at = m.find(g_strExeDir); at != std::string::npos) m.replace(at, g_strExeDir.size(), "<dir>/");
+        EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(bench.gang.framesOf(0x0F, 0x03), c.reads);
         EXPECT_EQ(bench.file("Dump.txt") + bench.file("dump.bin"), "oldold");
         EXPECT_TRUE(bench.gang.bench.services.viewed().empty());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
@@ -14,6 +15,7 @@
 #include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
+#include "support/file_size_limit.h"
 #include "support/golden_file.h"
 #include "support/simulated_gang.h"
 
@@ -48,12 +50,20 @@ void ExpectInOrder(const std::string& log, const std::vector<std::string>& frame
     }
 }
 
-// Serial numbers on, and a folder where the INI file's lock or temporary file belongs.
+// Serial numbers on, and a folder where the INI file's lock belongs.
 std::function<void(SimulatedGang&)> NumbersWithFolderAt(const char* suffix) {
     return [suffix](SimulatedGang& g) {
         g.store("Gang Serial En", 1);
         std::filesystem::create_directories(g_strIniPath + suffix);
     };
+}
+
+// A disk that fills up: room for the settings store but not for the INI file, which a long
+// comment makes the larger. It lasts until the run's end.
+std::optional<FileSizeLimit> g_fullDisk;
+void FillTheDiskForTheIni() {
+    std::ofstream(g_strIniPath, std::ios::app) << "; " << std::string(8000, '-') << "\r\n";
+    g_fullDisk.emplace(4096);
 }
 
 const std::vector<RecordingServices::Tone> kPassTone = {{784, 900}};
@@ -218,8 +228,12 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(g.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000203");
          }},
         // An INI file that cannot hold the next number ends the run before any part gets one.
-        {"an INI file that cannot be written", NumbersWithFolderAt(".tmp"), {"Can not write Serial No to <ini> !"},
-         {}, {}, noFrame},
+        {"an INI file that cannot be written",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             FillTheDiskForTheIni();
+         },
+         {"Can not write Serial No to <ini> !"}, {}, {}, noFrame},
         {"an INI file that cannot be locked", NumbersWithFolderAt(".lock"), {"Can not write Serial No to <ini> !"},
          {}, {}, noFrame},
         {"a damaged INI file",
@@ -236,7 +250,7 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          [](SimulatedGang& g) {
              g.store("Gang Serial En", 1);
              IniSetSerialNo(0x300, g_strIniPath);
-             g.onNote = At("step 06 800", 16 + 1, [] { std::filesystem::create_directories(g_strIniPath + ".tmp"); });
+             g.onNote = At("step 06 800", 16 + 1, FillTheDiskForTheIni);
          },
          {"Can not write Serial No to <ini> !"}, {4, 0, 4}, {1, 1, 1, 1},
          [](SimulatedGang& g) {
@@ -344,6 +358,7 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
         SimulatedGang gang;
         f.arrange(gang);
         gang.run(GangProgramThread, image);
+        g_fullDisk.reset();
         // Messages name the run's own files by their place.
         std::vector<std::string> messages = gang.messages();
         for (std::string& m : messages) {

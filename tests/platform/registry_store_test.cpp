@@ -8,11 +8,14 @@
 #include <iterator>
 #include <regex>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "platform/ini_file.h"
 #include "platform/paths.h"
+#include "support/staging_trap.h"
 #include "support/temp_config_folder.h"
 
 using platform::RegType;
@@ -175,4 +178,37 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing) {
     for (const char* prefix : {"A", "B", "C"})
         for (int i = 0; i < kWrites; ++i)
             EXPECT_EQ(readNumber(prefix + std::to_string(i)), static_cast<uint32_t>(i + 100)) << prefix << i;
+}
+
+// A save replaces the store whole and keeps the file's permissions; a file made new gets the
+// umask's. What an earlier crash left at "settings.tmp" (a FIFO, a link to a file elsewhere) is
+// neither waited on nor written through; the INI file's writes do the same.
+TEST(RegistryStore, SavesKeepPermissionsAndPassOverWhatLiesAtTheOldStagingName) {
+    const auto mode = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0u;
+    };
+    for (const OldStagingName kind : {OldStagingName::Fifo, OldStagingName::LinkOut}) {
+        TempConfigFolder folder;
+        const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+        const mode_t umaskBefore = ::umask(002);
+        ASSERT_EQ(registryWrite(kKey, "Pass Count", RegValue::dword(1)), StoreResult::Ok);
+        ASSERT_TRUE(platform::writeProfileString(ini, "Code Option", "Serial No", "1"));
+        ::umask(umaskBefore);
+        EXPECT_EQ(mode(ini), 0664u);
+        ASSERT_EQ(::chmod(store.c_str(), 0600), 0);
+
+        StagingTrap storeTrap(store, kind), iniTrap(ini, kind);
+        StoreResult saved = StoreResult::Unavailable;
+        bool written = false;
+        EXPECT_TRUE(storeTrap.endsWithin([&] { saved = registryWrite(kKey, "Pass Count", RegValue::dword(2)); }));
+        EXPECT_TRUE(iniTrap.endsWithin([&] { written = platform::writeProfileString(ini, "Code Option", "Serial No", "2"); }));
+        EXPECT_EQ(saved, StoreResult::Ok);
+        EXPECT_TRUE(written);
+        EXPECT_EQ(readNumber("Pass Count"), 2u);
+        EXPECT_EQ(platform::profileString(ini, "Code Option", "Serial No", ""), "2");
+        EXPECT_TRUE(storeTrap.untouched());
+        EXPECT_TRUE(iniTrap.untouched());
+        EXPECT_EQ(mode(store), 0600u);
+    }
 }

@@ -9,6 +9,7 @@
 #include "flash_page_fixture.h"
 #include "platform/strfmt.h"
 #include "res/dump_sf_template.h"
+#include "support/file_size_limit.h"
 
 using namespace res::dump_sf;
 using Bytes = std::vector<uint8_t>;
@@ -99,18 +100,25 @@ TEST_F(DumpSf, PageCountBounds) {
 }
 
 // Failures and refusals end the dump with a message and leave no file behind; a full disk is
-// never taken for a dump written.
+// never taken for a dump written, and a device in the file's place is never written.
 TEST_F(DumpSf, FailuresAreReported) {
     const auto noFolder = [] { g_strExeDir = "/nonexistent/"; };
-    const struct { const char* name; bool text; std::function<void()> fault; std::string message; } cases[] = {
+    const auto none = [] {};
+    const struct {
+        const char* name;
+        bool text;
+        std::function<void()> fault;
+        std::string message;
+        rlim_t fileLimit = RLIM_INFINITY;
+    } cases[] = {
         // Get 17 answers the first read of page 1.
         {"read failure", true, [&] { bench.adapter.failGetAt(17); }, "Serial flash read failed at page 1!"},
         {"text file cannot be created", true, noFolder, "File can not open!"},
         {"raw file cannot be created", false, noFolder, "File can not open!"},
-        {"full disk, text", true, [&] { std::filesystem::create_symlink("/dev/full", txt()); },
-         "File could not be written !\r\n" + txt()},
-        {"full disk, raw", false, [&] { std::filesystem::create_symlink("/dev/full", bin()); },
-         "File could not be written !\r\n" + bin()},
+        {"full disk, text", true, none, "File could not be written !\r\n" + txt(), 100},
+        {"full disk, raw", false, none, "File could not be written !\r\n" + bin(), 100},
+        {"a device in the text file's place", true, [&] { std::filesystem::create_symlink("/dev/full", txt()); },
+         "File can not open!"},
         // The last page's byte address would pass 32 bits.
         {"beyond the address range", true, [&] { type(kIdcFromPage, "FFFFFF"); },
          "From Page + Page Count is beyond the serial flash address range !"},
@@ -122,7 +130,10 @@ TEST_F(DumpSf, FailuresAreReported) {
         clickDialog(c.text ? kIdcTxtFile : kIdcBinFile);
         c.fault();
         services.clear();
-        execute();
+        {
+            const FileSizeLimit disk(c.fileLimit);
+            execute();
+        }
         EXPECT_EQ(messages(), std::vector<std::string>{c.message});
         EXPECT_TRUE(services.viewed().empty());
         g_strExeDir = folder;
