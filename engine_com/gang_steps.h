@@ -78,6 +78,7 @@ struct GangRun {
     uint32_t startAddr = 0;
     uint32_t divisor = 1;     // progress: one step of the bar is divisor bytes (blocks for a verify run)
     uint32_t serialAtStart = 0;
+    bool holdsBlockBuffer = false;  // g_pBlockBuf was allocated by this run
 
     // One COM step; true when answered. A Message or Silent time-out ends the run by time-out.
     bool step(const ComStep& s);
@@ -94,8 +95,12 @@ struct GangRun {
 
 // Start: busy flag, Cancel and the run's start button (Auto. unless said), found and pass marks
 // cleared, settings, the serial number from the INI file when the run gives serial numbers, image.
-bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon = platform::MsgIcon::None,
+// The image's refusals carry the icon given, the error icon of every gang run's messages.
+bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon = platform::MsgIcon::Error,
               int startButton = engine_hid::ctl::kAuto);
+// The run's block buffer g_pBlockBuf of size bytes, in which the receive side leaves bytes read
+// back; the end of the run frees it. A run that cannot have it tells the operator and ends.
+bool AllocateBlockBuffer(GangRun& run, uint32_t size);
 // A program run's refusals of an option offset or a start address beyond the flash.
 bool CheckProgramBounds(GangRun& run);
 // Asks the operator, through the page, before an image that locks the target is burned; some

@@ -96,7 +96,4 @@ struct PassPlan {
 };
 bool VerifyEachSocket(GangRun& run, const PassPlan& plan);
 
-// The landed end, with the block buffer freed first.
-void EndVariant(GangRun& run, const EndPlan& plan);
-
 }  // namespace engine_com

@@ -11,6 +11,7 @@
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"
 #include "engine_hid/site_steps.h"
+#include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
@@ -355,6 +356,33 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
         for (int socket = 0; socket < 4; ++socket)
             EXPECT_TRUE(!gang.board.target(socket) || Holds(gang, socket, image) == f.holdsImage[socket]) << socket;
         f.check(gang);
+    }
+}
+
+// Both runs the page starts refuse before any frame what they cannot work with, with the error
+// icon (SimulatedGang::run checks every message's icon), and free what they took.
+TEST(GangRuns, RefuseBeforeAnyFrameWhatTheyCannotWorkWith) {
+    const struct {
+        const char* name;
+        size_t imageSize;
+        std::function<void()> arrange;
+        const char* message;
+    } refusals[] = {
+        {"no memory for the block buffer", 1000, [] { g_pBlockBuf.refuseAllocationsForTests(true); },
+         "Error allocating data buffer memory for 64  bytes\n"},
+        {"an image larger than the flash", 0x4001, [] {}, "Code size exceed the max. size of flash!!!"},
+    };
+    for (const auto& r : refusals) {
+        for (auto worker : {GangProgramThread, GangVerifyThread}) {
+            SCOPED_TRACE(testing::Message() << r.name << (worker == GangVerifyThread ? ", verify" : ", program"));
+            SimulatedGang gang;
+            r.arrange();
+            gang.run(worker, PatternImage(r.imageSize));
+            EXPECT_EQ(gang.messages(), std::vector<std::string>{r.message});
+            EXPECT_TRUE(gang.board.log().empty());
+            EXPECT_EQ(gang.bench.counters(), Counters{});
+            EXPECT_EQ(g_pBlockBuf.size(), 0u);
+        }
     }
 }
 
