@@ -681,8 +681,11 @@ bool PassedAll(const GangRun& run) {
 
 void ShowResult(GangRun& run, int socket, bool passed, LineTags lines) {
     CountPart(passed);
-    if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End, lines))) return;
-    if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End, lines))) return;
+    // A run that lost its port shows the result on the page only: a closed port takes no frame.
+    if (g_SerialPort.IsOpen()) {
+        if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End, lines))) return;
+        if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End, lines))) return;
+    }
     run.page.setControlIcon(ctl::kSiteIcon1 + socket, passed ? icon::kPass : icon::kFail);
     run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
 }

@@ -333,11 +333,24 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
                  if (note == "step 03 500" && ++handshakes == 2) SetComPortDeviceOverride("/nonexistent/tty");
              };
          },
-         {"ISP_LED1 timeout!"}, {1, 0, 1}, {},
+         {}, {1, 0, 1}, {},
          [](SimulatedGang& g) {
              const auto notes = g.notes();
              EXPECT_EQ(std::count(notes.begin(), notes.end(), "reopen"), 35);
              EXPECT_FALSE(g_SerialPort.IsOpen());
+             EXPECT_EQ(g.bench.page.icons[kSiteIcon1], 151);
+         }},
+        // The erased parts fail on the page; the closed port is sent no result LEDs.
+        {"a port that stays closed after the erase",
+         [](SimulatedGang& g) {
+             g.onNote = [](const std::string& note) {
+                 if (note == "reopen") SetComPortDeviceOverride("/nonexistent/tty");
+             };
+         },
+         {}, {4, 0, 4}, {},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
+             for (int socket = 0; socket < 4; ++socket) EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + socket], 151);
          }},
     };
     for (const auto& f : faults) {
