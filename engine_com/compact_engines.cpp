@@ -69,7 +69,7 @@ void GangProgramThreadCompact(WorkerPage& page) {
                 VerifyEachSocket(run, pass);
         }
     }
-    EndVariant(run, {SaveCounters::Yes, icon::kBurnProgram, true, LineTags::Helper});
+    EndRun(run, {SaveCounters::Yes, icon::kBurnProgram, true, LineTags::Helper});
 }
 
 void GangVerifyThreadCompact(WorkerPage& page) {
@@ -87,5 +87,5 @@ void GangVerifyThreadCompact(WorkerPage& page) {
             }
         }
     }
-    EndVariant(run, {SaveCounters::No, icon::kBurnVerify, false, LineTags::Helper});
+    EndRun(run, {SaveCounters::No, icon::kBurnVerify, false, LineTags::Helper});
 }

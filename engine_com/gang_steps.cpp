@@ -185,7 +185,7 @@ bool GangRun::stopRequested() const {
 
 bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
 
-bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon, int startButton) {
+bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, int startButton) {
     g_bTaskWorking = true;
     run.page.enableControl(ctl::kCancel, true);
     run.page.enableControl(startButton, false);
@@ -202,13 +202,22 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon
     }
     run.optionAddr = g_dwOptionAddr;
     run.startAddr = g_nIspStartAddr;
-    std::optional<RunImage> image = LoadRunImage(run.page, 0xFF, allocationIcon);
+    std::optional<RunImage> image = LoadRunImage(run.page, 0xFF, refusalIcon, refusalIcon);
     if (!image) {
         run.running = false;
         return false;
     }
     run.image = std::move(*image);
     return true;
+}
+
+bool AllocateBlockBuffer(GangRun& run, uint32_t size) {
+    run.holdsBlockBuffer = g_pBlockBuf.allocate(size);
+    if (run.holdsBlockBuffer) return true;
+    run.page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(size)),
+                        platform::MsgIcon::Error);
+    run.running = false;
+    return false;
 }
 
 bool CheckProgramBounds(GangRun& run) {
@@ -678,8 +687,11 @@ bool PassedAll(const GangRun& run) {
 
 void ShowResult(GangRun& run, int socket, bool passed, LineTags lines) {
     CountPart(passed);
-    if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End, lines))) return;
-    if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End, lines))) return;
+    // A run that lost its port shows the result on the page only: a closed port takes no frame.
+    if (g_SerialPort.IsOpen()) {
+        if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End, lines))) return;
+        if (!run.step(LedStep(2 * socket + 2, passed, Timeout::End, lines))) return;
+    }
     run.page.setControlIcon(ctl::kSiteIcon1 + socket, passed ? icon::kPass : icon::kFail);
     run.page.setControlIcon(ctl::kIndicator1 + socket, icon::kTargetPresent[socket]);
 }
@@ -738,6 +750,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     GangPause(g_dwWaitMs);
     run.log("IC socket power off");
     run.image = {};
+    if (run.holdsBlockBuffer) g_pBlockBuf.release();
     ReleaseBoardPort();
     ShowRunCounters(run.page, plan.save);
     GangPause(plan.holdMs);

@@ -63,7 +63,8 @@ void SetGangNotesForTests(std::function<void(const std::string&)> listener);
 // A pause of a run, on the link's clock (link/com_clock.h).
 void GangPause(uint32_t ms);
 
-// One run: its flags, the socket states, the sockets counted at the end, the image.
+// One run: its flags, the socket states, the sockets counted at the end, the image, and whether
+// it holds the block buffer.
 struct GangRun {
     explicit GangRun(WorkerPage& page);
 
@@ -78,6 +79,7 @@ struct GangRun {
     uint32_t startAddr = 0;
     uint32_t divisor = 1;     // progress: one step of the bar is divisor bytes (blocks for a verify run)
     uint32_t serialAtStart = 0;
+    bool holdsBlockBuffer = false;  // g_pBlockBuf was allocated by this run
 
     // One COM step; true when answered. A Message or Silent time-out ends the run by time-out.
     bool step(const ComStep& s);
@@ -94,9 +96,15 @@ struct GangRun {
 
 // Start: busy flag, Cancel and the run's start button (Auto. unless said), found and pass marks
 // cleared, settings, the serial number from the INI file when the run gives serial numbers, image.
-bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon allocationIcon = platform::MsgIcon::None,
+// The image's refusals carry the icon given, the error icon of every gang run's messages.
+bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon = platform::MsgIcon::Error,
               int startButton = engine_hid::ctl::kAuto);
-// A program run's refusals of an option offset or a start address beyond the flash.
+// The run's block buffer g_pBlockBuf of size bytes, in which the receive side leaves bytes read
+// back; the end of the run frees it. A run that cannot have it tells the operator and ends.
+bool AllocateBlockBuffer(GangRun& run, uint32_t size);
+// The data length L (the image up to the option offset), and the refusals, before any frame, of an
+// option block or code beyond the flash, of an option offset that leaves no code and of code that
+// reaches the option block. The verify-only runs compare the same code.
 bool CheckProgramBounds(GangRun& run);
 // Refuses code of this length whose end, from the start address, passes the option offset.
 bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength);
@@ -135,22 +143,25 @@ bool ReopenLostPort();
 bool PowerOnBoard(GangRun& run);
 // Closes socket s's switch alone (A to D in turn).
 bool SelectSocket(GangRun& run, int socket, Timeout kind);
-// Handshake (and the stop of the target's program on an answer); false when the socket holds
-// no target. Lost: the port is re-opened where the system loses it.
+// Selects socket s alone, then the handshake and, on an answer, the stop of the target's program.
+// Target: it answered; Empty: no target; PortLost: after an unanswered handshake the port stayed
+// closed where the system loses it; Ended: a step ended the run.
 enum class Reach { Target, Empty, PortLost, Ended };
 Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake);
 // The scan of sockets 1 to 4: found marks, states, "No Target IC found!".
 bool ScanSockets(GangRun& run, const SocketHandshake& handshake);
-// LEDs, switches and page icons of the found sockets; leaves their switches closed together.
+// Switch, LEDs and page icons of every socket, lit for a found one and dark for an empty one;
+// leaves the found sockets' switches closed together.
 bool ShowSockets(GangRun& run);
 // The bar of a program run: one segment for the programming, one per found socket's verify.
 void SetProgramProgressScale(GangRun& run);
 
 // The board's line speed when the stored baud rate is not 115200.
 void ChangeLineSpeed();
-// The whole chip from start address 0, else every 256-byte page from the start address's to the
-// end of the flash; then the targets leave ISP mode and the port is opened again. The variants
-// erase with another frame or pause, and open the port again in their own way.
+// The line speed first; then the whole chip from start address 0, else every 256-byte page from
+// the start address's to the end of the flash; then the targets leave ISP mode and the port is
+// opened again. The variants erase with another frame or pause, and open the port again in their
+// own way.
 struct ErasePlan {
     std::function<bool()> chipErase;
     uint32_t finishPause = 0;  // between the chip erase and its finish
@@ -164,7 +175,9 @@ struct ReopenPauses {
     uint32_t beforeClose = 30, afterClose = 30, afterOpen = 50, afterMonitor = 30;
 };
 bool ReopenPortAfterErase(const ReopenPauses& pauses = {});
-// Chip mode 2 and 3 targets answer their own chip id; a wrong one is released and marked.
+// A second pass of handshakes over the found sockets with the chip-ID request: chip mode 2 and 3
+// targets answer their own id, and a wrong one is released and marked. Then "No Target IC found!",
+// or a silent stop when no socket is still good, else the sockets shown again.
 bool CheckChipIds(GangRun& run, const SocketHandshake& handshake);
 
 // Programs image offsets 0 to L-1 into every found target at once, blockSize bytes a frame. The
@@ -220,8 +233,8 @@ void ShowSerial(WorkerPage& page);
 // run used another, then closed.
 void ReleaseBoardPort(bool atBoardSpeed = true);
 
-// Result LEDs and icons, counters, serial number, switches and power off, port closed, tones,
-// busy flag cleared.
+// Result LEDs (not to a port the run lost) and icons, counters, serial number, switches and power
+// off, buffers freed, port closed, tones, busy flag cleared.
 struct EndPlan {
     engine_hid::SaveCounters save;
     int burnIcon;

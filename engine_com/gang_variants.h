@@ -27,9 +27,9 @@ void GangVerifyThreadCompact(WorkerPage& page);
 
 // Handshake A ("RQ2728") and the protection bytes 0xA5 and 0x5A: the image a byte a frame into
 // every found target at once, a read-back of each in 32-byte blocks, the option block through the
-// second command set; the twin that only verifies and writes the option block; the MTP run, which
-// compares on the target and writes the option block a byte at a time with busy polls; and the
-// verify-only run that compares on the target up to 56 bytes below the option block.
+// second command set; the twin that only verifies and writes the option block into a part that
+// holds none; the MTP run, which compares on the target and writes the option block a byte at a
+// time with busy polls; and the verify-only run that compares on the target up to the option block.
 void GangByteProgramThread(WorkerPage& page);
 void GangByteVerifyThread(WorkerPage& page);
 void GangProgramMtpThread(WorkerPage& page);

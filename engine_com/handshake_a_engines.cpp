@@ -75,7 +75,7 @@ void GangByteProgramThread(WorkerPage& page) {
             }
         }
     }
-    EndVariant(run, ByteWiseEnd(SaveCounters::Yes, icon::kBurnProgram));
+    EndRun(run, ByteWiseEnd(SaveCounters::Yes, icon::kBurnProgram));
 }
 
 // It writes option blocks as its twin does, so it asks before an image that locks the part.
@@ -88,7 +88,7 @@ void GangByteVerifyThread(WorkerPage& page) {
         pass.optionOnBlankOnly = true;
         VerifyEachSocket(run, pass);
     }
-    EndVariant(run, ByteWiseEnd(SaveCounters::No, icon::kBurnProgram));
+    EndRun(run, ByteWiseEnd(SaveCounters::No, icon::kBurnProgram));
 }
 
 void GangProgramMtpThread(WorkerPage& page) {
@@ -108,7 +108,7 @@ void GangProgramMtpThread(WorkerPage& page) {
             }
         }
     }
-    EndVariant(run, ByteWiseEnd(SaveCounters::Yes, icon::kBurnProgram));
+    EndRun(run, ByteWiseEnd(SaveCounters::Yes, icon::kBurnProgram));
 }
 
 void GangVerifyThreadA(WorkerPage& page) {
@@ -124,5 +124,5 @@ void GangVerifyThreadA(WorkerPage& page) {
                                    .tailMessage = false});
         }
     }
-    EndVariant(run, ByteWiseEnd(SaveCounters::No, icon::kBurnVerify));
+    EndRun(run, ByteWiseEnd(SaveCounters::No, icon::kBurnVerify));
 }

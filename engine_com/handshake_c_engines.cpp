@@ -55,7 +55,7 @@ void GangProgramThread128(WorkerPage& page) {
         ScaleByBlocks(run, kProgramBlock);
         if (ProgramBlocks(run, kProgramBlock, {false, Progress::ByBlock})) VerifyEachSocket(run, ProgramPass(run, false));
     }
-    EndVariant(run, {SaveCounters::Yes, icon::kBurnProgram, true});
+    EndRun(run, {SaveCounters::Yes, icon::kBurnProgram, true});
 }
 
 void GangProgramThread128B(WorkerPage& page) {
@@ -68,7 +68,7 @@ void GangProgramThread128B(WorkerPage& page) {
         if (ShowSockets(run) && StopAllTargets(run) && ProgramBlocks(run, kProgramBlock, {false, Progress::ByOffset}))
             VerifyEachSocket(run, ProgramPass(run, true));
     }
-    EndVariant(run, {SaveCounters::Yes, icon::kBurnProgram, true, LineTags::PerLine, kEndHoldMs});
+    EndRun(run, {SaveCounters::Yes, icon::kBurnProgram, true, LineTags::PerLine, kEndHoldMs});
 }
 
 void GangVerifyThreadC(WorkerPage& page) {
@@ -80,5 +80,5 @@ void GangVerifyThreadC(WorkerPage& page) {
             if (StopAllTargets(run)) VerifyEachSocket(run, FamilyCPass());
         }
     }
-    EndVariant(run, {SaveCounters::No, icon::kBurnVerify, false});
+    EndRun(run, {SaveCounters::No, icon::kBurnVerify, false});
 }

@@ -27,7 +27,7 @@ void GangProgramThreadOld(WorkerPage& page) {
                                        .option = OptionPlan{OptionRule::Landed, ComIsp2TransHiByte}});
         }
     }
-    EndVariant(run, {SaveCounters::Yes, icon::kBurnProgram, true});
+    EndRun(run, {SaveCounters::Yes, icon::kBurnProgram, true});
 }
 
 void GangVerifyThreadOld(WorkerPage& page) {
@@ -37,5 +37,5 @@ void GangVerifyThreadOld(WorkerPage& page) {
         if (PowerOnBoard(run) && ScanPass(run, {StandardHandshake()}) && ShowSockets(run))
             VerifyEachSocket(run, {.readout = Readout::ReadBack, .selection = Selection::Quiet});
     }
-    EndVariant(run, {SaveCounters::No, icon::kBurnVerify, false});
+    EndRun(run, {SaveCounters::No, icon::kBurnVerify, false});
 }

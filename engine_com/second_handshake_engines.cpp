@@ -66,13 +66,13 @@ void GangProgramThreadB(WorkerPage& page) {
         ScaleByBlocks(run, 64);
         if (ProgramBlocks(run, 64, {false, Progress::ByBlock})) VerifyEachSocket(run, FamilyPass(Readout::ReadBack, true, run));
     }
-    EndVariant(run, {SaveCounters::Yes, icon::kBurnProgram, true});
+    EndRun(run, {SaveCounters::Yes, icon::kBurnProgram, true});
 }
 
 void GangVerifyThreadB(WorkerPage& page) {
     GangRun run(page);
     if (FindAndStop(run, false)) VerifyEachSocket(run, FamilyPass(Readout::ReadBack, false, run));
-    EndVariant(run, {SaveCounters::No, icon::kBurnVerify, false});
+    EndRun(run, {SaveCounters::No, icon::kBurnVerify, false});
 }
 
 void GangProgramThreadB2(WorkerPage& page) {
@@ -81,11 +81,11 @@ void GangProgramThreadB2(WorkerPage& page) {
         ScaleBySegments(run, run.dataLength);
         if (ProgramBlocks(run, 64, {false, Progress::ByOffset})) VerifyEachSocket(run, FamilyPass(Readout::OnTarget, true, run));
     }
-    EndVariant(run, {SaveCounters::Yes, icon::kBurnProgram, true});
+    EndRun(run, {SaveCounters::Yes, icon::kBurnProgram, true});
 }
 
 void GangVerifyThreadB2(WorkerPage& page) {
     GangRun run(page);
     if (FindAndStop(run, true)) VerifyEachSocket(run, FamilyPass(Readout::OnTarget, false, run));
-    EndVariant(run, {SaveCounters::No, icon::kBurnVerify, false});
+    EndRun(run, {SaveCounters::No, icon::kBurnVerify, false});
 }

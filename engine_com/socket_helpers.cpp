@@ -44,8 +44,12 @@ int GangSetLed(GangRun& run, uint32_t n, int on) {
 int GangShowSocket(GangRun& run, int s) {
     const int on = g_bSocketFound[s] != 0 ? 1 : 0;
     const auto led = static_cast<uint32_t>(2 * s);
-    const int timedOut = GangSetSwitch(run, static_cast<uint32_t>(s), on);
-    return timedOut | GangSetLed(run, led, on) | GangSetLed(run, led + 1, on);
+    // Every step goes out whatever the one before it answered: the switch, then the socket's
+    // lower LED, then its upper one, one statement each so that the order is fixed.
+    int timedOut = GangSetSwitch(run, static_cast<uint32_t>(s), on);
+    timedOut |= GangSetLed(run, led, on);
+    timedOut |= GangSetLed(run, led + 1, on);
+    return timedOut;
 }
 
 uint8_t SendChipHandshake() {

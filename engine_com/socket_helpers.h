@@ -14,7 +14,8 @@ namespace engine_com {
 int GangSetSwitch(GangRun& run, uint32_t n, int on);
 // LED index n (0 to 7, board lines 1 to 8); socket s has the indices 2s and 2s + 1.
 int GangSetLed(GangRun& run, uint32_t n, int on);
-// Socket s's switch and both LEDs on when it holds a target, else off; all three are sent.
+// Socket s's switch, then its lower and its upper LED, on when it holds a target, else off; all
+// three are sent whatever the one before answered.
 int GangShowSocket(GangRun& run, int s);
 // The handshake of the chip mode (modes 7 to 12); 0 when the mode has none or the port stayed
 // closed, else nonzero.

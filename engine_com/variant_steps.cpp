@@ -180,9 +180,7 @@ const ChipIdRule kSecondFamilyRule = {0x3B, ComIspCmd09, AcceptsSecondFamily};
 const ChipIdRule kFamilyCRule = {0x3B, ComIspCmd09, AcceptsFamilyC};
 
 bool StartVariant(GangRun& run, bool serialNumbers, uint32_t blockBufferSize) {
-    if (!StartRun(run, serialNumbers, platform::MsgIcon::Error)) return false;
-    if (g_pBlockBuf.allocate(blockBufferSize)) return true;
-    return Refuse(run, strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(blockBufferSize)));
+    return StartRun(run, serialNumbers) && AllocateBlockBuffer(run, blockBufferSize);
 }
 
 bool CheckKeyPage(GangRun& run, uint32_t keyAddr) {
@@ -348,11 +346,6 @@ bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
                                : strfmt("Verify IC%d failure!!!\n", socket + 1));
     }
     return true;
-}
-
-void EndVariant(GangRun& run, const EndPlan& plan) {
-    g_pBlockBuf.release();
-    EndRun(run, plan);
 }
 
 }  // namespace engine_com

@@ -1,7 +1,8 @@
 #pragma once
 // The steps that the gang engine variants add to those of the landed runs (gang_steps.h): the
-// block buffer and the refusals before any frame, scans with a chip-ID check, the release after
-// the erase, the bar's scales, one pass over the sockets with a variant's choices, and the end.
+// start with a block buffer of the variant's size and the refusals before any frame, scans with a
+// chip-ID check, the release after the erase, the bar's scales and one pass over the sockets with
+// a variant's choices. They end with the landed end.
 // Each variant is a short sequence of these and the landed steps, its differences given as
 // parameters.
 #include <cstdint>
@@ -95,8 +96,5 @@ struct PassPlan {
     bool optionOnBlankOnly = false;  // the block goes only to a part whose eight bytes at P read 0xFF
 };
 bool VerifyEachSocket(GangRun& run, const PassPlan& plan);
-
-// The landed end, with the block buffer freed first.
-void EndVariant(GangRun& run, const EndPlan& plan);
 
 }  // namespace engine_com

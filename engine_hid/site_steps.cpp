@@ -36,14 +36,15 @@ bool SiteRun::allSitesGood() const {
     return std::none_of(mark.begin(), mark.end(), [](int m) { return m == kFailed; });
 }
 
-std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill, platform::MsgIcon allocationIcon) {
+std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill, platform::MsgIcon allocationIcon,
+                                     platform::MsgIcon oversizeIcon) {
     const std::string path = page.imagePath();
     const size_t flashSize = FlashSizeOfMode(g_nChipMode);
     // Read without blocking and to its end: a FIFO or a device is refused at once, and a file
     // that cannot be read whole is never burnt truncated.
     const platform::FileContents file = platform::readRegularFile(path, flashSize);
     if (file.error == EFBIG) {
-        page.messageBox("Code size exceed the max. size of flash!!!", platform::MsgIcon::Warning);
+        page.messageBox("Code size exceed the max. size of flash!!!", oversizeIcon);
         return std::nullopt;
     }
     if (file.error != 0) {

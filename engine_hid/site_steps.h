@@ -73,10 +73,11 @@ struct RunImage {
     size_t size = 0;
 };
 // Reads the page's image file and checks it against the chip model's flash size; tells the
-// operator and gives nothing when it cannot be used. The gang variants show a failed allocation
-// with the error icon.
+// operator and gives nothing when it cannot be used. The gang runs show a failed allocation and
+// an image too large for the flash with the error icon, as every message of theirs.
 std::optional<RunImage> LoadRunImage(WorkerPage& page, uint8_t fill,
-                                     platform::MsgIcon allocationIcon = platform::MsgIcon::None);
+                                     platform::MsgIcon allocationIcon = platform::MsgIcon::None,
+                                     platform::MsgIcon oversizeIcon = platform::MsgIcon::Warning);
 
 // Logs the adapter's version and sub-version; true when the version is "V007" or later.
 bool ReadFirmwareVersion(WorkerPage& page, SiteRun& run);

@@ -96,6 +96,7 @@ std::optional<ComReply> ComReplyParser::next() {
 bool ComBlockBuffer::allocate(size_t size) {
     std::lock_guard lock(lock_);
     try {
+        if (refused_) throw std::bad_alloc();
         bytes_.assign(size, 0xFF);
         stored_ = 0;
     } catch (const std::bad_alloc&) {
@@ -103,6 +104,11 @@ bool ComBlockBuffer::allocate(size_t size) {
         return false;
     }
     return true;
+}
+
+void ComBlockBuffer::refuseAllocationsForTests(bool refuse) {
+    std::lock_guard lock(lock_);
+    refused_ = refuse;
 }
 
 void ComBlockBuffer::release() {

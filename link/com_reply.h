@@ -63,6 +63,8 @@ class ComBlockBuffer {
 public:
     // A buffer of size bytes, all 0xFF; false when the memory cannot be had.
     bool allocate(size_t size);
+    // Tests make every allocation fail from now on, as when memory runs out, or no longer.
+    void refuseAllocationsForTests(bool refuse);
     void release();
     uint8_t* data() { return bytes_.data(); }
     size_t size() const { return bytes_.size(); }
@@ -76,6 +78,7 @@ private:
     std::mutex lock_;
     std::vector<uint8_t> bytes_;
     size_t stored_ = 0;
+    bool refused_ = false;
 };
 
 class ComReplyReceiver final : public SerialStreamListener {

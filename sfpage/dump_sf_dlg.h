@@ -1,7 +1,8 @@
 #pragma once
 // "Dump Serial Flash": reads a range of the adapter's serial-flash pages into "Dump.txt" (a
 // hexadecimal listing, then opened in the viewer) or "Dump.bin" (the raw bytes) in the
-// program folder. The reading runs on a worker; Cancel stops it, and Close waits for it.
+// program folder. The reading runs on a worker; Cancel stops it, and the dialog does not close
+// while it runs.
 #include <atomic>
 #include <cstdint>
 #include <span>

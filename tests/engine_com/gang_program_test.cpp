@@ -12,6 +12,7 @@
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"
 #include "engine_hid/site_steps.h"
+#include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
@@ -346,11 +347,24 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
                  if (note == "step 03 500" && ++handshakes == 2) SetComPortDeviceOverride("/nonexistent/tty");
              };
          },
-         {"ISP_LED1 timeout!"}, {1, 0, 1}, {},
+         {}, {1, 0, 1}, {},
          [](SimulatedGang& g) {
              const auto notes = g.notes();
              EXPECT_EQ(std::count(notes.begin(), notes.end(), "reopen"), 35);
              EXPECT_FALSE(g_SerialPort.IsOpen());
+             EXPECT_EQ(g.bench.page.icons[kSiteIcon1], 151);
+         }},
+        // The erased parts fail on the page; the closed port is sent no result LEDs.
+        {"a port that stays closed after the erase",
+         [](SimulatedGang& g) {
+             g.onNote = [](const std::string& note) {
+                 if (note == "reopen") SetComPortDeviceOverride("/nonexistent/tty");
+             };
+         },
+         {}, {4, 0, 4}, {},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
+             for (int socket = 0; socket < 4; ++socket) EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + socket], 151);
          }},
     };
     for (const auto& f : faults) {
@@ -370,6 +384,33 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
         for (int socket = 0; socket < 4; ++socket)
             EXPECT_TRUE(!gang.board.target(socket) || Holds(gang, socket, image) == f.holdsImage[socket]) << socket;
         f.check(gang);
+    }
+}
+
+// Both runs the page starts refuse before any frame what they cannot work with, with the error
+// icon (SimulatedGang::run checks every message's icon), and free what they took.
+TEST(GangRuns, RefuseBeforeAnyFrameWhatTheyCannotWorkWith) {
+    const struct {
+        const char* name;
+        size_t imageSize;
+        std::function<void()> arrange;
+        const char* message;
+    } refusals[] = {
+        {"no memory for the block buffer", 1000, [] { g_pBlockBuf.refuseAllocationsForTests(true); },
+         "Error allocating data buffer memory for 64  bytes\n"},
+        {"an image larger than the flash", 0x4001, [] {}, "Code size exceed the max. size of flash!!!"},
+    };
+    for (const auto& r : refusals) {
+        for (auto worker : {GangProgramThread, GangVerifyThread}) {
+            SCOPED_TRACE(testing::Message() << r.name << (worker == GangVerifyThread ? ", verify" : ", program"));
+            SimulatedGang gang;
+            r.arrange();
+            gang.run(worker, PatternImage(r.imageSize));
+            EXPECT_EQ(gang.messages(), std::vector<std::string>{r.message});
+            EXPECT_TRUE(gang.board.log().empty());
+            EXPECT_EQ(gang.bench.counters(), Counters{});
+            EXPECT_EQ(g_pBlockBuf.size(), 0u);
+        }
     }
 }
 

@@ -265,8 +265,10 @@ const Fault kFaults[] = {
          };
      },
      [](const SimulatedGang& g, const Facts&) {
-         EXPECT_EQ(g.messages().front(), "Can not open COM port !");
+         // The closed port is sent no result LEDs: no LED time-out follows the message.
+         EXPECT_EQ(g.messages(), Messages{"Can not open COM port !"});
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+         ExpectIcons(g, {151, 151, 151, 151});
          EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
      }},
     // Windows 6.2 loses the port after a target's release: the variants that say so pause six

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
 #include "engine_com/gang_workers.h"
+#include "link/com_reply.h"
 #include "support/golden_file.h"
 #include "support/simulated_gang.h"
 
@@ -45,7 +47,14 @@ TEST(GangVerify, GoldenExchangesOfOneSocket) {
     gang.populate({3});
     const std::vector<uint8_t> image = PatternImage(100);
     gang.board.writeFlash(3, 0, image);
+    // The run holds its 64-byte block buffer from its first frame to its last, then frees it.
+    std::set<size_t> held;
+    gang.onNote = [&held](const std::string& note) {
+        if (note.rfind("step", 0) == 0) held.insert(g_pBlockBuf.size());
+    };
     gang.run(GangVerifyThread, image);
     ExpectGolden("engine_com", "verify-socket-four.log", gang.exchangeLog());
     EXPECT_EQ(gang.bench.counters(), (Counters{1, 1, 0}));
+    EXPECT_EQ(held, std::set<size_t>{64});
+    EXPECT_EQ(g_pBlockBuf.size(), 0u);
 }

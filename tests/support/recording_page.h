@@ -21,8 +21,9 @@ public:
     void enableControl(int controlId, bool enable) override { enabled[controlId] = enable; }
     void setControlText(int controlId, const std::string& text) override { texts[controlId] = text; }
     void setControlIcon(int controlId, int iconId) override { icons[controlId] = iconId; }
-    int messageBox(const std::string& text, platform::MsgIcon) override {
+    int messageBox(const std::string& text, platform::MsgIcon icon) override {
         messages.push_back(text);
+        messageIcons.push_back(icon);
         return platform::IDOK;
     }
     int stopPrompt(int kind, uint32_t address) override {
@@ -66,6 +67,7 @@ public:
     std::map<int, std::string> texts;
     std::map<int, int> icons;
     std::vector<std::string> messages;
+    std::vector<platform::MsgIcon> messageIcons;  // the icon of each message, in the same order
     int reopens = 0;                    // port re-opens asked of the page
     std::function<void()> onReopen;
     PageRange pageErase;                // what pageEraseRange() answers

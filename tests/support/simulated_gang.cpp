@@ -11,6 +11,7 @@
 #include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_steps.h"
+#include "engine_com/gang_workers.h"
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
@@ -101,6 +102,7 @@ SimulatedGang::SimulatedGang() {
 
 SimulatedGang::~SimulatedGang() {
     engine_com::SetGangNotesForTests({});
+    g_pBlockBuf.refuseAllocationsForTests(false);
     g_SerialPort.ClosePort();
     SetComPortDeviceOverride("");
     board.stop();
@@ -115,6 +117,11 @@ void SimulatedGang::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>&
     g_bTaskWorking = true;
     bench.run(worker, image);
     clock_.settle();
+    if (worker == GangProgramThread || worker == GangVerifyThread) {
+        const std::vector<std::string> texts = messages();
+        const std::vector<platform::MsgIcon> icons = messageIcons();
+        for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(icons[i], platform::MsgIcon::Error) << texts[i];
+    }
 }
 
 void SimulatedGang::populate(const std::vector<int>& sockets) {
@@ -132,6 +139,13 @@ std::vector<std::string> SimulatedGang::messages() const {
     for (const auto& m : bench.services.messages()) texts.push_back(m.text);
     texts.insert(texts.end(), bench.page.messages.begin(), bench.page.messages.end());
     return texts;
+}
+
+std::vector<platform::MsgIcon> SimulatedGang::messageIcons() const {
+    std::vector<platform::MsgIcon> icons;
+    for (const auto& m : bench.services.messages()) icons.push_back(m.icon);
+    icons.insert(icons.end(), bench.page.messageIcons.begin(), bench.page.messageIcons.end());
+    return icons;
 }
 
 int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {

@@ -18,7 +18,8 @@ public:
     ~SimulatedGang();
 
     // Runs a gang worker on an image file holding these bytes; the busy flag must be clear
-    // afterwards. The board has then taken every frame of the run.
+    // afterwards. The board has then taken every frame of the run. Every message of the two runs
+    // the page starts must carry the error icon.
     void run(void (*worker)(WorkerPage&), const std::vector<uint8_t>& image);
     // Only the listed sockets (0 to 3) keep a target.
     void populate(const std::vector<int>& sockets);
@@ -29,6 +30,8 @@ public:
     std::vector<std::string> notes() const;
     // The message boxes and page messages of the run, in that order.
     std::vector<std::string> messages() const;
+    // Their icons, in the same order.
+    std::vector<platform::MsgIcon> messageIcons() const;
     // Frames the board received, by their first two bytes (after the wake-up bytes).
     int framesOf(uint8_t lead, uint8_t cmd) const;
     // Until the board has taken every frame written so far, for steps driven by hand: one that
