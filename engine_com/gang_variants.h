@@ -36,9 +36,11 @@ void GangProgramMtpThread(WorkerPage& page);
 void GangVerifyThreadA(WorkerPage& page);
 // Single-pass runs without socket power, LEDs or counters: whatever target the link reaches is
 // erased, programmed in 32-byte frames, given its option block and key page and read back; the
-// broadcast run first scans the sockets and then programs every target found at once; the 8-byte
-// run, the timed run (on-target verify, encryption mark), the program-only and the verify-only
-// runs use 8-byte frames; and the page-range and whole-chip erases.
+// broadcast run first scans the sockets, programs every target found at once and reads each back
+// alone, showing icons only on the sockets its scan found; code from a start address must end by
+// the option offset in every one of them; the 8-byte run, the timed run (on-target verify,
+// encryption mark), the program-only and the verify-only runs use 8-byte frames; and the
+// page-range and whole-chip erases.
 void GangSingleProgramThread(WorkerPage& page);
 void GangBroadcastProgramThread(WorkerPage& page);
 void GangSingleProgram8Thread(WorkerPage& page);

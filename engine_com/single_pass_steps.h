@@ -74,11 +74,11 @@ bool VerifyOnTarget(SinglePass& sp);
 // The leave frame after a verify, its pauses, and the closing line with the verify's time.
 void CloseVerify(SinglePass& sp, uint32_t pauseMs, const char* line);
 // The board scan of the broadcast run: multiplexer, wake-up line, each socket's handshake, then
-// the switches of the found sockets closed together and their targets stopped. A socket without
-// a target is marked empty.
+// the switches of the found sockets closed together and their targets stopped. Each socket is
+// marked found or empty as the scan reaches it; the run starts with all marked empty.
 bool ScanForBroadcast(SinglePass& sp);
-// Time-out message, buffers freed, result icons (none on an empty socket), the leave frame of an unfinished run, serial
-// number, port closed, start button back, busy flag cleared.
+// Time-out message, buffers freed, result icons (none on a socket marked empty), the leave frame
+// of an unfinished run, serial number, port closed, start button back, busy flag cleared.
 void EndSinglePass(SinglePass& sp);
 
 // The erase runs: a page range within the flash; the port, handshake and stop (waited for or
