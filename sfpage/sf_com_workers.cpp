@@ -224,7 +224,7 @@ bool KeyClearOfImage(WorkerPage& page, uint32_t start, uint32_t size) {
 // as it is spent, as the gang runs take theirs.
 bool NumberedOptionBlock(SfLink& link, std::array<uint8_t, kOptionBlockSize>& block) {
     const bool numbered = g_bCodeOption && g_bGangSerialEnable;
-    if (numbered && !engine_com::TakeSerialNumber(link.run, g_bSerialAutoInc)) return false;
+    if (numbered && !engine_com::TakeSerialNumber(link.run, engine_com::NumbersPerPart())) return false;
     block = CodeOptionBlock();
     if (numbered && g_bSerialAutoInc) ++g_nGangSerial;
     return true;
@@ -289,7 +289,7 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     // The records start the adapter's numbering at the number the INI file issues next.
     const bool ready = LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
                        (kind == FullRunKind::Plain || PassesProtectionGuard(link, image)) &&
-                       engine_com::TakeSerialNumber(link.run, false);
+                       engine_com::TakeSerialNumber(link.run, 0);
     const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
     bool done = ready && PrepareErase(link, true);
     if (done) {
