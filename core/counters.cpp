@@ -35,10 +35,13 @@ void CountPart(bool passed) {
 
 Counts SaveCountedParts() {
     std::lock_guard lock(g_countLock);
-    // A store that cannot be written keeps the counts in memory, as a failed save always has.
+    // A store that cannot be written keeps the counts in memory, and the parts stay pending
+    // until a save reaches the store.
     Counts stored;
-    if (RegAddCounts(g_unsaved.pass, g_unsaved.fail, stored)) setMemory(stored);
-    g_unsaved = {};
+    if (RegAddCounts(g_unsaved.pass, g_unsaved.fail, stored)) {
+        setMemory(stored);
+        g_unsaved = {};
+    }
     return memoryCounts();
 }
 

@@ -16,7 +16,8 @@ struct Counts {
 // One finished part, in memory until the next SaveCountedParts.
 void CountPart(bool passed);
 // Adds the parts counted since the last save to the stored counters and takes the stored
-// result as the counters in memory: what this copy shows is what the store holds.
+// result as the counters in memory: what this copy shows is what the store holds. A store that
+// cannot be written keeps them pending for the next save.
 Counts SaveCountedParts();
 // Reset Count: all three 0, in memory and in the store.
 Counts ResetCounters();

@@ -52,10 +52,13 @@ void writeYesNo(bool on, const std::string& path, const char* section, const cha
     write(path, section, key, on ? "Yes" : "No");
 }
 
-// "Serial No" as "%X" reads it and writes it; a number above 0x1000000 is stored as 0.
+// "Serial No" as "%X" reads it and writes it; a number above 0x1000000 is stored as 0. Any
+// number past the last one, of whatever length or sign, reads as the used-up mark: cut to 32 or
+// 24 bits it would give numbers again from 000000.
 uint32_t serialNumberOf(const std::string& text) {
     const auto number = leadingNumber(text, 16);
-    return number ? static_cast<uint32_t>(*number) : 0;
+    if (!number) return 0;
+    return *number < 0 || *number > kLastSerialNo ? kSerialNoUsedUp : static_cast<uint32_t>(*number);
 }
 
 std::string serialNumberText(uint32_t serial) { return strfmt("%X", serial > 0x1000000 ? 0 : serial); }
@@ -174,17 +177,18 @@ void IniSetSerialNo(uint32_t serial, const std::string& path) {
     write(path, kCodeOption, "Serial No", serialNumberText(serial));
 }
 
-std::optional<uint32_t> IniTakeSerialNo(const std::string& path, bool advance) {
+std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count) {
     uint32_t taken = 0;
-    const bool written = platform::updateProfileString(path, kCodeOption, "Serial No",
-                                                       [&](const std::optional<std::string>& stored) {
-                                                           taken = serialNumberOf(stored.value_or(""));
-                                                           // Past the last number the file stays put:
-                                                           // 0x1000001 would be stored as 0.
-                                                           const bool moves = advance && taken <= kLastSerialNo;
-                                                           return serialNumberText(moves ? taken + 1 : taken);
-                                                       });
-    if (!written) return std::nullopt;
+    const auto take = [&](const std::optional<std::string>& stored) -> std::optional<std::string> {
+        taken = serialNumberOf(stored.value_or(""));
+        // Used up, or a range that would pass the last number: refused whole, the file untouched.
+        if (taken > kLastSerialNo || uint64_t{taken} + count > kSerialNoUsedUp) {
+            taken = kSerialNoUsedUp;
+            return std::nullopt;
+        }
+        return serialNumberText(taken + count);
+    };
+    if (!platform::updateProfileString(path, kCodeOption, "Serial No", take)) return std::nullopt;
     return taken;
 }
 

@@ -55,14 +55,18 @@ std::string IniGetFff(const std::string& path);
 void IniSetFff(const std::string& text, const std::string& path);
 uint32_t IniGetSerialNo(const std::string& path);
 void IniSetSerialNo(uint32_t serial, const std::string& path);
-// The serial number to program, "Serial No" as the file holds it, taken under the file's lock;
-// with advance the file moves on by one in the same step, so that two running copies never
-// take one number twice. Without advance the number is written back as it stands, which shows
-// that the file can be written. Nothing when the file cannot be locked, read or written.
-// Numbers are 24 bits: the file moves from kLastSerialNo to kLastSerialNo + 1 and no further,
-// and a number above kLastSerialNo is given back as it stands for the caller to refuse.
+// Numbers are 24 bits. Once kLastSerialNo has been given the file holds kSerialNoUsedUp, and
+// IniGetSerialNo reads any stored number past kLastSerialNo (a hand-edited "2000000" or
+// "100000000") as kSerialNoUsedUp; a text without a number reads as 0.
 constexpr uint32_t kLastSerialNo = 0xFFFFFF;
-std::optional<uint32_t> IniTakeSerialNo(const std::string& path, bool advance);
+constexpr uint32_t kSerialNoUsedUp = kLastSerialNo + 1;
+// Takes count serial numbers from "Serial No" under the file's lock and gives the first: the
+// file moves on by count in the same step, so that two running copies never take one number
+// twice. With count 0 the number is written back as it stands, which shows that the file can be
+// written. kSerialNoUsedUp, with the file left byte for byte as it was, when it holds a number
+// past kLastSerialNo or the count would take one past it. Nothing when the file cannot be
+// locked, read or written.
+std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count);
 
 bool IniGetGenerateDesHex(const std::string& path);
 void IniSetGenerateDesHex(bool on, const std::string& path);

@@ -114,8 +114,10 @@ void ShowSocketFound(WorkerPage& page, int socket, bool found) {
 
 bool GivesSerialNumbers() { return g_bOptionSerial && g_bGangSerialEnable; }
 
-bool TakeSerialNumber(GangRun& run, bool advance) {
-    const std::optional<uint32_t> taken = IniTakeSerialNo(g_strIniPath, advance);
+uint32_t NumbersPerPart() { return g_bSerialAutoInc ? 1 : 0; }
+
+bool TakeSerialNumber(GangRun& run, uint32_t count) {
+    const std::optional<uint32_t> taken = IniTakeSerialNo(g_strIniPath, count);
     if (!taken) {
         run.page.messageBox(strfmt("Can not write Serial No to %s !", g_strIniPath.c_str()), platform::MsgIcon::Error);
         run.running = false;
@@ -197,7 +199,7 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, i
     LoadGangSettings();
     run.serialAtStart = g_nGangSerial;
     if (serialNumbers && GivesSerialNumbers()) {
-        if (!TakeSerialNumber(run, false)) return false;
+        if (!TakeSerialNumber(run, 0)) return false;
         run.serialAtStart = g_nGangSerial;
     }
     run.optionAddr = g_dwOptionAddr;
@@ -637,7 +639,7 @@ bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan) {
 
 bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
     if (!OptionBlockWanted(run, plan)) return true;
-    if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
+    if (GivesSerialNumbers() && !TakeSerialNumber(run, NumbersPerPart())) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     const auto hiFrame = plan.hiByte ? plan.hiByte : ComIspTransHiByte;

@@ -222,10 +222,13 @@ bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)() = null
 
 // Serial numbers go into option blocks ("Option Serial" and "Gang Serial En").
 bool GivesSerialNumbers();
-// The number for the next part, read and advanced in the INI file under its lock, so that a
-// second running copy never issues it too. A file that cannot be written ends the run before
-// the part gets a number, and so do numbers used up past FFFFFF.
-bool TakeSerialNumber(GangRun& run, bool advance);
+// The number for the next part into g_nGangSerial, read and advanced by count in the INI file
+// under its lock, so that a second running copy never issues it too (0 peeks; 1 a part's number
+// with auto-increment; more reserves a range). A file that cannot be written ends the run before
+// the part gets a number, and so do numbers used up, or a range that would pass FFFFFF.
+bool TakeSerialNumber(GangRun& run, uint32_t count);
+// The numbers one part takes: one with auto-increment, else none (the parts share one number).
+uint32_t NumbersPerPart();
 // "S/N Last" with the next number.
 void ShowSerial(WorkerPage& page);
 

@@ -137,7 +137,7 @@ bool SerialInBlock() { return g_bCodeOption && g_bGangSerialEnable; }
 // as it is spent, so that no other part gets it whatever becomes of this run.
 bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
     if (SerialInBlock()) {
-        if (!TakeSerialNumber(sp.run, g_bSerialAutoInc)) return false;
+        if (!TakeSerialNumber(sp.run, NumbersPerPart())) return false;
         sp.serialTaken = true;
     }
     block = CodeOptionBlock();

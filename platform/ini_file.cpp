@@ -177,9 +177,10 @@ bool writeProfileString(const std::string& file, const std::string& section,
 }
 
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
-                         const std::function<std::string(const std::optional<std::string>&)>& change) {
+                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change) {
     return rewriteLocked(file, [&](std::vector<std::string>& lines) {
-        return applyWrite(lines, section, key, change(valueOf(lines, section, key)));
+        const std::optional<std::string> value = change(valueOf(lines, section, key));
+        return value && applyWrite(lines, section, key, value);
     });
 }
 

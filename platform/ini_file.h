@@ -26,10 +26,11 @@ bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& value);
 
 // Reads key in section as the file holds it (nothing when absent) and writes what change makes
-// of it, all under the file's lock: no other thread or running copy writes in between. False,
-// with nothing written, when the file cannot be locked, read or written; a file that is not a
-// regular file or is too large to be ours is never written over.
+// of it, all under the file's lock: no other thread or running copy writes in between. When
+// change gives nothing the file is left as it is, byte for byte. False, with nothing written,
+// when the file cannot be locked, read or written; a file that is not a regular file or is too
+// large to be ours is never written over.
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
-                         const std::function<std::string(const std::optional<std::string>&)>& change);
+                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change);
 
 }  // namespace platform

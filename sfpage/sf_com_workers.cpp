@@ -224,13 +224,21 @@ bool KeyClearOfImage(WorkerPage& page, uint32_t start, uint32_t size) {
 // as it is spent, as the gang runs take theirs.
 bool NumberedOptionBlock(SfLink& link, std::array<uint8_t, kOptionBlockSize>& block) {
     const bool numbered = g_bCodeOption && g_bGangSerialEnable;
-    if (numbered && !engine_com::TakeSerialNumber(link.run, g_bSerialAutoInc)) return false;
+    if (numbered && !engine_com::TakeSerialNumber(link.run, engine_com::NumbersPerPart())) return false;
     block = CodeOptionBlock();
     if (numbered && g_bSerialAutoInc) ++g_nGangSerial;
     return true;
 }
 
 enum class FullRunKind { Plain, Serial };
+
+// The records start the adapter's numbering at the number the INI file issues next. An adapter
+// that numbers a limited quantity of parts gets that range: the file moves on past it before the
+// first frame, so that the next adapter and the gang runs start after it. Without a limit the
+// adapter's range is open and the file stays.
+uint32_t AdapterNumbers() {
+    return engine_com::GivesSerialNumbers() && g_bLimitEnable ? g_nLimitQuantity : 0;
+}
 
 // How many image bytes the full run programs, by the image's type.
 uint32_t LengthToProgram(FullRunKind kind, const std::string& type, uint32_t size) {
@@ -286,10 +294,9 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     SfLink link(page);
     Result result;
     LoadedImage image;
-    // The records start the adapter's numbering at the number the INI file issues next.
     const bool ready = LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
                        (kind == FullRunKind::Plain || PassesProtectionGuard(link, image)) &&
-                       engine_com::TakeSerialNumber(link.run, false);
+                       engine_com::TakeSerialNumber(link.run, AdapterNumbers());
     const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
     bool done = ready && PrepareErase(link, true);
     if (done) {

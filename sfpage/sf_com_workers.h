@@ -39,6 +39,8 @@ void VerifySFComThread(WorkerPage& page, const SfRun& run);
 // Programs the image from the ISP start address, then the option block and the key.
 void ProgramSFComThread(WorkerPage& page, const SfRun& run);
 // Erases, programs the image as its type asks, writes the configuration records and verifies.
+// The records start the adapter at the INI file's next serial number; an adapter that numbers a
+// limited quantity of parts takes that range from the file before the first frame.
 void AutoSFComThread(WorkerPage& page, const SfRun& run);
 // The full run with the protection prompts, the encoded quantity and the board's end command.
 void AutoSFSerialComThread(WorkerPage& page, const SfRun& run);

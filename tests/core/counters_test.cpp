@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -65,8 +66,9 @@ TEST(Counters, ResetDuringRunsNeverBreaksTotalIsPassPlusFail) {
     EXPECT_EQ(CurrentCounts(), StoredCounts());
 }
 
-// A verify-only run counts in memory only; the next save stores its parts with its own, so
-// the screen never drops back.
+// A verify-only run counts in memory only, and a run whose save finds the store unwritable
+// keeps its parts pending; the next save that succeeds stores them once, so the screen never
+// drops back.
 TEST(Counters, PartsOfRunsThatSaveNothingReachTheStoreWithTheNextSave) {
     TempConfigFolder folder;
     constexpr uint32_t kMany = 0x200000;  // a line keeps counting past two million parts
@@ -77,6 +79,18 @@ TEST(Counters, PartsOfRunsThatSaveNothingReachTheStoreWithTheNextSave) {
     CountPart(false);
     EXPECT_EQ(SaveCountedParts(), (Counts{kMany + 12, kMany + 10, 2}));
     EXPECT_EQ(StoredCounts(), (Counts{kMany + 12, kMany + 10, 2}));
+
+    const std::string lock = platform::registryStorePath() + ".lock";  // a folder there: no lock, no save
+    std::filesystem::remove(lock);
+    ASSERT_TRUE(std::filesystem::create_directory(lock));
+    CountPart(true), CountPart(false);
+    EXPECT_EQ(SaveCountedParts(), (Counts{kMany + 14, kMany + 11, 3}));
+    std::filesystem::remove(lock);
+    CountPart(true);
+    EXPECT_EQ(StoredCounts(), (Counts{kMany + 12, kMany + 10, 2}));
+    EXPECT_EQ(SaveCountedParts(), (Counts{kMany + 15, kMany + 12, 3}));
+    EXPECT_EQ(StoredCounts(), (Counts{kMany + 15, kMany + 12, 3}));
+    EXPECT_EQ(SaveCountedParts(), (Counts{kMany + 15, kMany + 12, 3}));  // added once
 }
 
 constexpr int kTakesPerCopy = 500;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <set>
 
 #include "platform/ini_file.h"
@@ -49,8 +50,32 @@ TEST(IniSettings, NumbersKeepTheirBoundsAndForms) {
     IniSetSerialNo(0xFFFFFE, ini);
     for (const auto& [taken, text] : {std::pair{0xFFFFFEu, "FFFFFF"}, {0xFFFFFFu, "1000000"}, {0x1000000u, "1000000"},
                                       {0x1000000u, "1000000"}}) {
-        EXPECT_EQ(IniTakeSerialNo(ini, true), taken);
+        EXPECT_EQ(IniTakeSerialNo(ini, 1), taken);
         EXPECT_EQ(stored(ini, "Code Option", "Serial No"), text);
+    }
+    // Taking count numbers at once, from a file as written by hand. A number past FFFFFF, of any
+    // length, or a range that would pass it is used up: refused each time, the file kept byte
+    // for byte. A text that is not hex reads up to its first other character.
+    const struct { const char* held; uint32_t count, taken; const char* after; } takes[] = {
+        {"100", 1000, 0x100, "4E8"},          {"FFFC18", 1000, 0xFFFC18, "1000000"},
+        {"FFFC19", 1000, kSerialNoUsedUp, nullptr}, {"1000000", 1, kSerialNoUsedUp, nullptr},
+        {"2000000", 1, kSerialNoUsedUp, nullptr},   {"1000001", 0, kSerialNoUsedUp, nullptr},
+        {"FFFFFFFF", 1, kSerialNoUsedUp, nullptr},  {"100000000", 1, kSerialNoUsedUp, nullptr},
+        {"-1", 1, kSerialNoUsedUp, nullptr},        {"12G4", 1, 0x12, "13"},
+        {"none", 1, 0, "1"},
+    };
+    const auto fileText = [&ini] {
+        std::ifstream in(ini, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    for (const auto& t : takes) {
+        SCOPED_TRACE(t.held);
+        const std::string held = std::string("[Code Option]\r\n Serial No = ") + t.held + " \r\n";
+        std::ofstream(ini, std::ios::binary) << held;
+        for (int take = 0; take < (t.after ? 1 : 2); ++take) {
+            EXPECT_EQ(IniTakeSerialNo(ini, t.count), t.taken);
+            EXPECT_EQ(t.after ? stored(ini, "Code Option", "Serial No") : fileText(), t.after ? t.after : held);
+        }
     }
     IniSetSerialNo(0xABC, ini);
     for (const auto& [value, text] : {std::pair{0x10000000, "268435456"}, {0x10000001, "1000"}, {-5, "-5"}}) {
@@ -73,7 +98,7 @@ TEST(IniSettings, DISABLED_OneCopyTakingSerialNumbers) {
     ASSERT_TRUE(copy);
     std::ofstream taken(copy->output);
     for (int i = 0; i < kSerialsPerCopy; ++i) {
-        const auto number = IniTakeSerialNo(copy->folder + "swd-isp.ini", true);
+        const auto number = IniTakeSerialNo(copy->folder + "swd-isp.ini", 1);
         ASSERT_TRUE(number);
         taken << *number << "\n";
     }

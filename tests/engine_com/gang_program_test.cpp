@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "core/globals.h"
@@ -219,7 +220,7 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              g.populate({0, 2});
              g.store("Gang Serial En", 1);
              IniSetSerialNo(0x200, g_strIniPath);
-             g.onNote = At("step 06 800", 16 + 1, [] { IniTakeSerialNo(g_strIniPath, true); });
+             g.onNote = At("step 06 800", 16 + 1, [] { IniTakeSerialNo(g_strIniPath, 1); });
          },
          {}, {2, 2, 0}, {1, 0, 1, 0},
          [](SimulatedGang& g) {
@@ -554,6 +555,28 @@ TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
         }
         EXPECT_EQ(IniGetSerialNo(g_strIniPath), c.iniAfter);
         EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
+    }
+}
+
+// A "Serial No" edited by hand past FFFFFF is used up, whatever its length: every run stops
+// before its first frame, each time, and the file keeps the text as it was.
+TEST(GangProgram, HandEditedSerialNumbersPastFFFFFFStopEveryRun) {
+    for (const char* held : {"2000000", "1000001", "FFFFFFFF", "100000000"}) {
+        SCOPED_TRACE(held);
+        SimulatedGang gang;
+        gang.store("Gang Serial En", 1);
+        const std::string text = std::string("[Code Option]\r\nSerial No=") + held + "\r\n";
+        std::ofstream(g_strIniPath, std::ios::binary) << text;
+        std::vector<std::string> messages;
+        for (int run = 0; run < 2; ++run) {
+            gang.run(GangProgramThread, PatternImage(100));
+            messages.push_back("Serial numbers are used up at FFFFFF!");
+            EXPECT_EQ(gang.messages(), messages);
+            EXPECT_TRUE(gang.board.log().empty());
+            std::ifstream in(g_strIniPath, std::ios::binary);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);
+        }
+        EXPECT_EQ(gang.bench.storedCounters(), (Counters{0, 0, 0}));
     }
 }
 

@@ -394,6 +394,18 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              IniSetSerialNo(0x1000000, g_strIniPath);
          },
          {"Serial numbers are used up at FFFFFF!"}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // A limited quantity whose range would pass FFFFFF is refused whole; the file stays.
+        {"a limited range past FFFFFF", Auto,
+         [](SfComBench& b) {
+             b.gang.store("Gang Serial En", 1);
+             g_bLimitEnable = 1, g_nLimitQuantity = 1000;
+             IniSetSerialNo(0x1000000 - 999, g_strIniPath);
+         },
+         {"Serial numbers are used up at FFFFFF!"}, res::kIconFail,
+         [](SfComBench& b) {
+             EXPECT_TRUE(b.gang.board.log().empty());
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x1000000u - 999);
+         }},
         {"a protection byte the operator refuses", AutoSerial,
          [](SfComBench& b) {
              g_bWarnProtect = 1;
@@ -414,6 +426,38 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
             EXPECT_EQ(bench.lamp(), c.lamp);
         }
         c.check(bench);
+    }
+}
+
+// An adapter that numbers a limited quantity of parts has its range taken from the INI file
+// before its first frame: two adapters in a row start that many numbers apart, and the next gang
+// run numbers on after both. Without a limit the range is open and the file stays.
+TEST(SfComWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
+    const struct { Worker worker; uint8_t limit; uint32_t second, gang; } cases[] = {
+        {Auto, 1, 0x100 + 1000, 0x100 + 2000},
+        {AutoSerial, 1, 0x100 + 1000, 0x100 + 2000},
+        {AutoSerial, 0, 0x100, 0x100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(strfmt("%s, limit %s", c.worker == Auto ? "plain" : "numbered", c.limit ? "on" : "off"));
+        SfComBench bench;
+        bench.gang.store("Gang Serial En", 1);
+        g_bLimitEnable = c.limit, g_nLimitQuantity = 1000;
+        IniSetSerialNo(0x100, g_strIniPath);
+        for (const uint32_t first : {0x100u, c.second}) {
+            if (!g_SerialPort.IsOpen()) {
+                EXPECT_TRUE(ComOpenPort(nullptr));  // the next adapter's run
+            }
+            bench.run(c.worker);
+            EXPECT_EQ(bench.lamp(), res::kIconPass);
+            EXPECT_EQ(bench.flash(0x10010 + 13, 3), (Bytes{uint8_t(first >> 16), uint8_t(first >> 8), uint8_t(first)}));
+        }
+        bench.gang.populate({0});
+        bench.gang.run(GangProgramThread, PatternImage(100));
+        EXPECT_EQ(bench.gang.board.target(0)->optionBlock(kOptionAddr)[3], uint8_t(c.gang));
+        EXPECT_EQ(bench.gang.board.target(0)->optionBlock(kOptionAddr)[2], uint8_t(c.gang >> 8));
+        EXPECT_EQ(IniGetSerialNo(g_strIniPath), c.gang + 1);
+        EXPECT_TRUE(bench.gang.messages().empty());
     }
 }
 
