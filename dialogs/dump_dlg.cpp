@@ -195,13 +195,14 @@ CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) 
     ShowRange();
     controls().enable(kIdcCancelDump, false);
     controls().setChecked(kIdcTxtFile, true);
-    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
+    FillSocketCombo(controls(), kIdcSocketCombo);
     controls().show(kIdcDumpBar, false);
 
     onChanged(kIdcFromPage, &CDumpDlg::OnChangeFromPage);
     onChanged(kIdcPageCount, &CDumpDlg::OnChangePageCount);
     onToggled(kIdcTxtFile, &CDumpDlg::OnTxtFile);
     onToggled(kIdcBinFile, &CDumpDlg::OnBinFile);
+    onSelChange(kIdcSocketCombo, &CDumpDlg::OnSelectSocket);
     onClicked(kIdcExecute, &CDumpDlg::OnExecute);
     onClicked(kIdcCancelDump, &CDumpDlg::OnCancelDump);
     onClicked(1, &CDumpDlg::accept);
@@ -210,6 +211,8 @@ CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) 
 CDumpDlg::~CDumpDlg() {
     if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
 }
+
+void CDumpDlg::OnSelectSocket() { ReadSocketCombo(controls(), kIdcSocketCombo, m_nSocket); }
 
 void CDumpDlg::ShowRange() {
     const uint32_t start = m_nFromPage * kDumpPageSize;

@@ -88,6 +88,7 @@ private:
     void OnChangePageCount();
     void OnTxtFile();
     void OnBinFile();
+    void OnSelectSocket();
     void OnCancelDump();
     void ShowRange();
 
