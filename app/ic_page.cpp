@@ -69,6 +69,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     onClicked(kIdcAuto, &CISPDlg::OnAuto);
     onClicked(kIdcProgramTest, &CISPDlg::OnProgramTest);
     onClicked(kIdcVerifyTest, &CISPDlg::OnVerifyTest);
+    onClicked(kIdcErase, &CISPDlg::OnErase);
     onClicked(kIdcCancel, &CISPDlg::OnCancelTask);
     onToggled(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
     onToggled(kIdcParamEnable, &CISPDlg::OnEnableParameter);

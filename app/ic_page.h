@@ -120,6 +120,8 @@ private:
     void OnCancelTask();
     // A click on the protection map: it only shows the settings, so nothing happens.
     void OnProtectAreaClick() {}
+    // Erase (hidden): the page erases nothing of its own; a burn erases each target first.
+    void OnErase() {}
 
     void ShowCounters(const Counts& counts);
     void ShowLevels();
