@@ -72,7 +72,16 @@ public:
     void serialByteReceived(uint8_t, unsigned) override {}
     void serialFailed(const std::string& report) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // A key that none of the page's controls took stays on the page.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    // The page's key filter: Enter is swallowed (true); every other key goes on to the page's
+    // controls.
+    bool PreTranslateMessage(int key);
+
     class View final : public ControlSetPage {
     public:
         View(CFlashISP& page, CMacProgressCtrl* eraseBar);
