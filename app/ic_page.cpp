@@ -27,6 +27,7 @@
 #include "link/com_settings.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
+#include "link/port_failure.h"
 #include "platform/clock.h"
 #include "platform/strfmt.h"
 #include "platform/ui.h"

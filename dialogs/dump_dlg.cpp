@@ -12,6 +12,7 @@
 #include "link/com_frames.h"
 #include "link/com_reply.h"
 #include "link/hid_commands.h"
+#include "link/port_failure.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
@@ -279,7 +280,4 @@ void CDumpDlg::LogBytesLine(std::span<const uint8_t>) {}
 void CDumpDlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt("%02x\r\n", byte)); }
 void CDumpDlg::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
 
-// The monitor thread must not wait for the user-interface thread.
-void CDumpDlg::serialFailed(const std::string& report) {
-    QMetaObject::invokeMethod(this, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
-}
+void CDumpDlg::serialFailed(const std::string& report) { PostPortFailure(this, report); }

@@ -19,6 +19,7 @@
 #include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/hid_device.h"
+#include "link/port_failure.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"

@@ -372,6 +372,7 @@ TEST_F(IcPage, ThePageOwnsTheComPortAndReportsItsFailure) {
     EXPECT_EQ(services.messages()[0].text.rfind("WARNING:  read() Failed with the following error: \n", 0), 0u);
     EXPECT_NE(services.messages()[0].text.find("\nPort: 1\n"), std::string::npos);
     EXPECT_EQ(services.messages()[0].icon, platform::MsgIcon::Error);
+    EXPECT_EQ(services.messages()[0].caption, "Application Error");
     SetComPortDeviceOverride("");
 }
 
