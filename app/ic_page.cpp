@@ -27,6 +27,7 @@
 #include "link/com_settings.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
+#include "link/port_failure.h"
 #include "platform/clock.h"
 #include "platform/strfmt.h"
 #include "platform/ui.h"
@@ -69,6 +70,7 @@ CISPDlg::CISPDlg(QWidget* parent)
     onClicked(kIdcAuto, &CISPDlg::OnAuto);
     onClicked(kIdcProgramTest, &CISPDlg::OnProgramTest);
     onClicked(kIdcVerifyTest, &CISPDlg::OnVerifyTest);
+    onClicked(kIdcErase, &CISPDlg::OnErase);
     onClicked(kIdcCancel, &CISPDlg::OnCancelTask);
     onToggled(kIdcInfoBlockEnable, &CISPDlg::OnEnableInfoBlock);
     onToggled(kIdcParamEnable, &CISPDlg::OnEnableParameter);

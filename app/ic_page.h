@@ -67,9 +67,12 @@ public:
     // Converts a text of one hexadecimal byte per line into binPath; false when it failed (the
     // failure has been shown).
     bool ConvertTextToBin(const std::string& textPath, const std::string& binPath);
-    // Reads the next record from in (0 a record, 1 the end, 2 an extended-segment-address
-    // record); while g_bEncry is 1 the data bytes at g_dwKeyAddr to g_dwKeyAddr + 15 become the
-    // key, each at its own offset, and the key is listed.
+    // The HEX record reader, one record per call: the next record from in (0 a record, 1 the
+    // end, 2 an extended-segment-address record, 3 a malformed one), a data record at its own
+    // address.
+    int ParseHexRecord(std::istream& in, HexKeyRecord& record) { return ::ParseHexRecord(in, hexUpper_, record); }
+    // The same with the base added; while g_bEncry is 1 the data bytes at g_dwKeyAddr to
+    // g_dwKeyAddr + 15 become the key, each at its own offset, and the key is listed.
     int ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record);
     static std::string ByteToHexChars(uint8_t byte) { return ::ByteToHexChars(byte); }
     static std::optional<uint8_t> HexPairToByte(char high, char low) { return ::HexPairToByte(high, low); }
@@ -123,6 +126,8 @@ private:
     void OnCancelTask();
     // A click on the protection map: it only shows the settings, so nothing happens.
     void OnProtectAreaClick() {}
+    // Erase (hidden): the page erases nothing of its own; a burn erases each target first.
+    void OnErase() {}
 
     void ShowCounters(const Counts& counts);
     void ShowLevels();
@@ -137,7 +142,7 @@ private:
     std::string imageExtension_;
     uint64_t imageSize_ = 0;  // kept by a load or a reload of a binary
     uint16_t imageSum_ = 0;   // 16-bit sum of its bytes
-    uint32_t hexUpper_ = 0;   // the extended-linear-address base of the key-reading reader
+    uint32_t hexUpper_ = 0;   // the extended-linear-address base that the record readers keep
     uint8_t programMode_ = 1;  // 1 program, 0 verify only
     Workers workers_;
     ByteLogFile logFile_;  // the step log

@@ -111,7 +111,7 @@ void CUart_ISPDlg::OnCommand(int command) {
         case kCmdInfoBlk1: OnInfoBlk1(); break;
         case kCmdSecurityBootData: OnSecurityBootData(); break;
         case kCmdFirmwareVer: OnVoskFirmwareVer(); break;
-        case kCmdReadCrc: runToolDialog(184, this); break;
+        case kCmdReadCrc: OnReadCrc(); break;
         default: break;
     }
 }
@@ -121,6 +121,8 @@ void CUart_ISPDlg::OnInfoBlk1() { runToolDialog(182, this); }
 void CUart_ISPDlg::OnSecurityBootData() { runToolDialog(187, this); }
 
 void CUart_ISPDlg::OnVoskFirmwareVer() { runToolDialog(171, this); }
+
+void CUart_ISPDlg::OnReadCrc() { runToolDialog(184, this); }
 
 // The IC page can always be brought back, even while a task runs.
 void CUart_ISPDlg::OnIspIc() { ShowPage(Page::IspIc); }

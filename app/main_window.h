@@ -49,6 +49,7 @@ private:
     void OnInfoBlk1();
     void OnSecurityBootData();
     void OnVoskFirmwareVer();
+    void OnReadCrc();
     // Hides every page; refused as a page switch is while a task runs.
     void OnHidePages();
 

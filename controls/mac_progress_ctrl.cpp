@@ -53,7 +53,7 @@ CMacProgressCtrl::CMacProgressCtrl(QWidget* parent)
     // Every pixel is painted each time, so no background erase that could flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &CMacProgressCtrl::tick);
+    connect(&m_timer, &QTimer::timeout, this, &CMacProgressCtrl::OnTimer);
 }
 
 void CMacProgressCtrl::scheduleRepaint() {
@@ -131,7 +131,7 @@ void CMacProgressCtrl::SetVertical(bool vertical) {
     update();
 }
 
-void CMacProgressCtrl::tick() {
+void CMacProgressCtrl::OnTimer() {
     m_timer.stop();
     m_nStep = (m_nStep + 1) % kMarqueePhases;
     update();

@@ -44,7 +44,7 @@ public:
 
     // One marquee step: the stripes advance one pixel and the timer is armed again. The timer
     // calls it every 25 ms; tests call it directly.
-    void tick();
+    void OnTimer();
     int marqueeStep() const { return m_nStep.load(); }
     bool marqueeTimerActive() const { return m_timer.isActive(); }
 

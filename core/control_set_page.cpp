@@ -1,7 +1,6 @@
 #include "core/control_set_page.h"
 
 #include <QListWidget>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <algorithm>
 
@@ -90,9 +89,6 @@ void SetGreyText(ui::ControlSet& controls, std::initializer_list<int> ids) {
     }
 }
 
-void PostPortFailure(QObject* page, const std::string& report) {
-    QMetaObject::invokeMethod(page, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
-}
 
 bool ChooseImageFile(ui::ControlSet& controls, int sizeId, int crcId, ImageFileLoad& load,
                      const HexToBinConverter& convert) {

@@ -60,6 +60,3 @@ void ScrollToLastLines(QListWidget& list);
 void ExportOperationList(const QListWidget& list);
 // Controls that only show settings get grey text.
 void SetGreyText(ui::ControlSet& controls, std::initializer_list<int> ids);
-// The COM port's failure report in an error box on the user-interface thread, posted and never
-// waited for: the user-interface thread may be joining the port's monitor thread.
-void PostPortFailure(QObject* page, const std::string& report);

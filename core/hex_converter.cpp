@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <istream>
 #include <new>
 #include <span>
 
@@ -40,6 +41,7 @@ public:
     explicit HexReader(int fd) : fd_(fd), buffer_(kChunkBytes), text_(buffer_.data()) {}
 
     int readError() const { return readError_; }
+    const HexRecord& record() const { return record_; }
 
     // Hands each data record to sink.place(offset, bytes) in file order; stops when that fails.
     template <typename Sink>
@@ -47,35 +49,57 @@ public:
         HexConversion result;
         while (findRecordStart()) {
             if (!readRecord()) return fail(result);
-            if (type_ == kEndOfFile) break;
-            if (type_ == kExtSegment) {
+            if (record_.type == kEndOfFile) break;
+            if (record_.type == kExtSegment) {
                 error_ = "extended segment address records are not supported";
                 return fail(result);
             }
-            if (type_ == kExtLinear) {
-                if (count_ != 2) {
+            if (record_.type == kExtLinear) {
+                if (record_.count != 2) {
                     error_ = "extended linear address record without two data bytes";
                     return fail(result);
                 }
-                upper_ = (uint32_t{data_[0]} << 24) | (uint32_t{data_[1]} << 16);
+                upper_ = (uint32_t{record_.data[0]} << 24) | (uint32_t{record_.data[1]} << 16);
                 if (!baseSeen_) reference_ = upper_;
                 baseSeen_ = true;
                 continue;
             }
-            if (type_ != kData || count_ == 0) continue;
+            if (record_.type != kData || record_.count == 0) continue;
             // Data before any type 04 record lies in the window of base 0.
             baseSeen_ = true;
-            const uint64_t absolute = uint64_t{upper_} + address_;
-            if (absolute < reference_ || absolute - reference_ + count_ > kImageBufferSize) {
+            const uint64_t absolute = uint64_t{upper_} + record_.address;
+            if (absolute < reference_ || absolute - reference_ + record_.count > kImageBufferSize) {
                 error_ = "data does not fit the 16 MB image buffer";
                 return fail(result);
             }
             const auto offset = static_cast<uint32_t>(absolute - reference_);
-            if (!sink.place(offset, std::span<const uint8_t>(data_.data(), count_))) return result;
-            result.size = std::max(result.size, offset + count_);
+            if (!sink.place(offset, std::span<const uint8_t>(record_.data.data(), record_.count))) return result;
+            result.size = std::max(result.size, offset + record_.count);
         }
         result.ok = readError_ == 0;
         return result;
+    }
+
+    // Reads the record that starts at the reading position, just after its ':', and checks its
+    // sum; false with error_ set when it is malformed.
+    bool readRecord() {
+        sum_ = 0;
+        uint8_t addressHigh = 0, addressLow = 0;
+        if (!readByte(record_.count) || !readByte(addressHigh) || !readByte(addressLow) ||
+            !readByte(record_.type)) {
+            return false;
+        }
+        record_.address = static_cast<uint16_t>(addressHigh << 8 | addressLow);
+        for (unsigned i = 0; i < record_.count; ++i) {
+            if (!readByte(record_.data[i])) return false;
+        }
+        uint8_t checksum = 0;
+        if (!readByte(checksum)) return false;
+        if (sum_ != 0) {
+            error_ = "checksum error";
+            return false;
+        }
+        return true;
     }
 
 private:
@@ -136,28 +160,6 @@ private:
         return true;
     }
 
-    bool readRecord() {
-        sum_ = 0;
-        uint8_t count = 0, addressHigh = 0, addressLow = 0, type = 0;
-        if (!readByte(count) || !readByte(addressHigh) || !readByte(addressLow) ||
-            !readByte(type)) {
-            return false;
-        }
-        count_ = count;
-        address_ = static_cast<uint32_t>(addressHigh << 8 | addressLow);
-        type_ = type;
-        for (unsigned i = 0; i < count_; ++i) {
-            if (!readByte(data_[i])) return false;
-        }
-        uint8_t checksum = 0;
-        if (!readByte(checksum)) return false;
-        if (sum_ != 0) {
-            error_ = "checksum error";
-            return false;
-        }
-        return true;
-    }
-
     int fd_ = -1;
     std::vector<char> buffer_;
     bool ended_ = false;
@@ -169,10 +171,7 @@ private:
     size_t recordLine_ = 0;
     const char* error_ = "";
     uint8_t sum_ = 0;
-    unsigned count_ = 0;
-    uint32_t address_ = 0;
-    int type_ = 0;
-    std::array<uint8_t, 255> data_{};
+    HexRecord record_;
     uint32_t upper_ = 0;      // upper address of the last extended linear address record
     uint32_t reference_ = 0;  // the first base in force: offset 0 of the binary
     bool baseSeen_ = false;
@@ -277,6 +276,28 @@ HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& bin
         result.error = CouldNotOpen(binPath);
     }
     return result;
+}
+
+HexRecordRead ReadHexRecord(std::istream& in, HexRecord& record) {
+    char c = 0;
+    while (in.get(c) && c != ':') {
+    }
+    if (!in) return HexRecordRead::End;
+    // The count, address and type, then as many data bytes as the count says and the sum.
+    std::string text(8, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    const int high = text.size() == 8 ? kDigit[static_cast<uint8_t>(text[0])] : -1;
+    const int low = text.size() == 8 ? kDigit[static_cast<uint8_t>(text[1])] : -1;
+    if ((high | low) >= 0) {
+        std::string rest(2 * static_cast<size_t>(high * 16 + low) + 2, '\0');
+        in.read(rest.data(), static_cast<std::streamsize>(rest.size()));
+        text.append(rest.data(), static_cast<size_t>(in.gcount()));
+    }
+    HexReader reader(text);
+    if (!reader.readRecord()) return HexRecordRead::Malformed;
+    record = reader.record();
+    return HexRecordRead::Record;
 }
 
 std::string BinPathBesideHex(const std::string& hexPath) {

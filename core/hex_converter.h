@@ -3,7 +3,9 @@
 // record are 0x00) and ends at the highest address a data record reaches. Malformed input
 // is refused with a message naming its line; the converter never reads past its input nor
 // writes past the 16 MB image buffer.
+#include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,20 @@ HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& bin
 // hex digits, or more bytes than the 16 MB image buffer, refuses the file and leaves binPath
 // whole. Read in fixed chunks, with the same bounds as ConvertHexToBin.
 HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::string& binPath);
+
+// One record of a HEX text as it stands: its type, its own 16-bit address and its data bytes.
+struct HexRecord {
+    uint8_t type = 0;
+    uint16_t address = 0;
+    uint8_t count = 0;
+    std::array<uint8_t, 255> data{};
+};
+enum class HexRecordRead { Record, End, Malformed };
+
+// Reads the record after the next ':' of in; what stands before it is skipped. End when no ':'
+// follows; Malformed when the record is cut short, holds a character that is not a hex digit
+// or fails its checksum. The same record reader as the converter's.
+HexRecordRead ReadHexRecord(std::istream& in, HexRecord& record);
 
 // binPath for a HEX file: the same folder and name with ".bin" in place of the extension.
 std::string BinPathBesideHex(const std::string& hexPath);

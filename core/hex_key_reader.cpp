@@ -1,23 +1,15 @@
 #include "core/hex_key_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "core/hex_converter.h"
 #include "platform/hex_digits.h"
 #include "platform/strfmt.h"
 
 namespace {
 
 constexpr uint32_t kFixedSerialOffset = 0xF9;  // in the option page: option bytes 1 to 3
-
-// Two hexadecimal digits from the stream; false at its end or on another character.
-bool ReadHexByte(std::istream& in, uint8_t& value) {
-    char pair[2];
-    if (!in.read(pair, 2)) return false;
-    const std::optional<uint8_t> byte = HexPairToByte(pair[0], pair[1]);
-    if (!byte) return false;
-    value = *byte;
-    return true;
-}
 
 // Copies the record's bytes that fall inside [at, at + into.size()) to their offsets.
 bool TakeBytes(const HexKeyRecord& record, uint32_t at, std::span<uint8_t> into) {
@@ -34,38 +26,43 @@ bool TakeBytes(const HexKeyRecord& record, uint32_t at, std::span<uint8_t> into)
 
 }  // namespace
 
-int ReadHexRecordWithKey(std::istream& in, uint32_t& upperBase, HexKeyRecord& record, const HexKeyRuling& ruling,
-                         HexKeyPickup& pickup) {
-    char c = 0;
-    while (in.get(c) && c != ':') {
-    }
-    uint8_t count = 0, high = 0, low = 0, type = 0;
-    if (!in || !ReadHexByte(in, count) || !ReadHexByte(in, high) || !ReadHexByte(in, low) || !ReadHexByte(in, type))
-        return 1;  // the text ends, or no record can be read from it
-    record.count = 0;
+int ParseHexRecord(std::istream& in, uint32_t& upperBase, HexKeyRecord& record) {
     record.address = 0;
-    switch (type) {
-    case 0x00:
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!ReadHexByte(in, record.data[i])) return 1;
-        }
-        record.count = count;
-        record.address = upperBase + (uint32_t{high} << 8 | low);
+    record.count = 0;
+    HexRecord read;
+    switch (ReadHexRecord(in, read)) {
+    case HexRecordRead::End:
+        return 1;
+    case HexRecordRead::Malformed:
+        return 3;
+    case HexRecordRead::Record:
         break;
+    }
+    switch (read.type) {
+    case 0x00:
+        record.address = read.address;
+        record.count = read.count;
+        std::copy_n(read.data.begin(), read.count, record.data.begin());
+        return 0;
     case 0x01:
         return 1;
     case 0x02:
         std::fputs("不支持擴展段地址記錄!", stdout);
         return 2;
-    case 0x04: {
-        uint8_t upper[2];
-        if (count != 2 || !ReadHexByte(in, upper[0]) || !ReadHexByte(in, upper[1])) return 1;
-        upperBase = (uint32_t{upper[0]} << 8 | upper[1]) << 16;
+    case 0x04:
+        if (read.count != 2) return 3;
+        upperBase = (uint32_t{read.data[0]} << 8 | read.data[1]) << 16;
         return 0;
-    }
     default:
         return 0;
     }
+}
+
+int ReadHexRecordWithKey(std::istream& in, uint32_t& upperBase, HexKeyRecord& record, const HexKeyRuling& ruling,
+                         HexKeyPickup& pickup) {
+    const int result = ParseHexRecord(in, upperBase, record);
+    if (result != 0 || record.count == 0) return result;
+    record.address += upperBase;
     if (ruling.takeKey && TakeBytes(record, ruling.keyAddress, ruling.key)) pickup.keyTaken = true;
     if (ruling.takeFixedSerial &&
         TakeBytes(record, (ruling.optionAddress & ~0xFFu) + kFixedSerialOffset, ruling.fixedSerial))

@@ -1,9 +1,10 @@
 #pragma once
-// The HEX record reader that also picks the key out of an image, shared by the IC page and the
-// serial-flash page. Unlike the converter (core/hex_converter.h) it reads one record per call
-// from a stream and adds the extended-linear-address base to data addresses. Only the bytes
-// that land inside the 16 key bytes become the key, each at its own offset, whichever record
-// brings them; a longer record never writes past the key.
+// The HEX record readers of the IC page and the serial-flash page, one record per call from a
+// stream, over the converter's record reader (core/hex_converter.h): the plain one, which gives
+// each data record at its own 16-bit address, and the one that adds the extended-linear-address
+// base and picks the key out of an image. Only the bytes that land inside the 16 key bytes
+// become the key, each at its own offset, whichever record brings them; a longer record never
+// writes past the key.
 #include <array>
 #include <cstdint>
 #include <istream>
@@ -11,8 +12,8 @@
 #include <span>
 #include <string>
 
-// One record as the reader gives it: the address with the extended-linear-address base, and the
-// data bytes of a data record (count 0 for any other record).
+// One record as a reader gives it: the address (with the extended-linear-address base from the
+// key reader), and the data bytes of a data record (count 0 for any other record).
 struct HexKeyRecord {
     uint32_t address = 0;
     uint32_t count = 0;
@@ -37,9 +38,14 @@ struct HexKeyPickup {
 };
 
 // Reads the next record: 0 a record (data or other), 1 the end-of-file record or the end of the
-// text (also inside a record), 2 an extended-segment-address record, whose notice goes to the
-// standard output. upperBase is the reader's extended-linear-address base, kept by the caller
-// between calls.
+// text, 2 an extended-segment-address record, whose notice goes to the standard output, 3 a
+// malformed record (cut short, not hex digits, a wrong checksum, an extended linear address
+// without two bytes). A data record gives its own 16-bit address, count and bytes; any other
+// count and address 0. An extended-linear-address record sets upperBase, the reader's base
+// kept by the caller between calls.
+int ParseHexRecord(std::istream& in, uint32_t& upperBase, HexKeyRecord& record);
+// The same, with upperBase added to a data record's address and the key and fixed serial bytes
+// taken as ruling says.
 int ReadHexRecordWithKey(std::istream& in, uint32_t& upperBase, HexKeyRecord& record, const HexKeyRuling& ruling,
                          HexKeyPickup& pickup);
 

@@ -12,6 +12,7 @@
 #include "link/com_frames.h"
 #include "link/com_reply.h"
 #include "link/hid_commands.h"
+#include "link/port_failure.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
@@ -197,13 +198,14 @@ CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) 
     ShowRange();
     controls().enable(kIdcCancelDump, false);
     controls().setChecked(kIdcTxtFile, true);
-    BindSocketCombo(controls(), kIdcSocketCombo, m_nSocket);
+    FillSocketCombo(controls(), kIdcSocketCombo);
     controls().show(kIdcDumpBar, false);
 
     onChanged(kIdcFromPage, &CDumpDlg::OnChangeFromPage);
     onChanged(kIdcPageCount, &CDumpDlg::OnChangePageCount);
     onToggled(kIdcTxtFile, &CDumpDlg::OnTxtFile);
     onToggled(kIdcBinFile, &CDumpDlg::OnBinFile);
+    onSelChange(kIdcSocketCombo, &CDumpDlg::OnSelectSocket);
     onClicked(kIdcExecute, &CDumpDlg::OnExecute);
     onClicked(kIdcCancelDump, &CDumpDlg::OnCancelDump);
     onClicked(1, &CDumpDlg::accept);
@@ -212,6 +214,8 @@ CDumpDlg::CDumpDlg(QWidget* parent) : ToolDialog(kDump133, kIdcDumpBar, parent) 
 CDumpDlg::~CDumpDlg() {
     if (g_SerialPort.Owner() == this) g_SerialPort.SetOwner(nullptr);
 }
+
+void CDumpDlg::OnSelectSocket() { ReadSocketCombo(controls(), kIdcSocketCombo, m_nSocket); }
 
 void CDumpDlg::ShowRange() {
     const uint32_t start = m_nFromPage * kDumpPageSize;
@@ -278,7 +282,4 @@ void CDumpDlg::LogBytesLine(std::span<const uint8_t>) {}
 void CDumpDlg::FileLogByte(uint8_t byte) { logFile_.write(strfmt("%02x\r\n", byte)); }
 void CDumpDlg::FileLogBytesLine(std::span<const uint8_t> bytes) { logFile_.write(BytesLineText(bytes) + "\r\n"); }
 
-// The monitor thread must not wait for the user-interface thread.
-void CDumpDlg::serialFailed(const std::string& report) {
-    QMetaObject::invokeMethod(this, [report] { MessageBox(report, platform::MsgIcon::Error); }, Qt::QueuedConnection);
-}
+void CDumpDlg::serialFailed(const std::string& report) { PostPortFailure(this, report); }

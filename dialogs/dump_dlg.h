@@ -92,6 +92,7 @@ private:
     void OnChangePageCount();
     void OnTxtFile();
     void OnBinFile();
+    void OnSelectSocket();
     void OnCancelDump();
     void ShowRange();
 

@@ -7,6 +7,7 @@
 #include "controls/bind_control.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
+#include "link/port_failure.h"
 #include "platform/strfmt.h"
 #include "platform/ui.h"
 #include "res/info_blk1_template.h"

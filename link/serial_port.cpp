@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "link/com_settings.h"
+#include "link/port_failure.h"
 #include "platform/debug.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
@@ -500,7 +501,7 @@ void CSerialPort::ProcessErrorMessage(const char* call, int error, bool toOwner)
                                       call, std::strerror(error), static_cast<int>(port_));
     DebugTrace(report);
     if (!toOwner) {
-        MessageBox(report, platform::MsgIcon::Error);
+        ShowPortFailure(report);
         return;
     }
     std::lock_guard lock(ownerLock_);

@@ -32,10 +32,11 @@ QString startPath(const FileDialogRequest& request) {
 
 class QtDesktopServices final : public DesktopServices {
 public:
-    int messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons) override {
+    int messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& caption) override {
         int answer = IDOK;
         ui::sendToUi([&] {
-            QMessageBox box(iconOf(icon), QApplication::applicationDisplayName(),
+            QMessageBox box(iconOf(icon),
+                            caption.empty() ? QApplication::applicationDisplayName() : QString::fromStdString(caption),
                             QString::fromStdString(text), buttonsOf(buttons),
                             QApplication::activeWindow());
             answer = answerOf(box.exec());
@@ -129,8 +130,9 @@ void setServices(DesktopServices* replacement) { g_override = replacement; }
 
 }  // namespace platform
 
-int MessageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons buttons) {
-    return platform::services().messageBox(text, icon, buttons);
+int MessageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons buttons,
+               const std::string& caption) {
+    return platform::services().messageBox(text, icon, buttons, caption);
 }
 
 void Beep(unsigned frequencyHz, unsigned durationMs) {

@@ -28,7 +28,8 @@ struct FileDialogRequest {
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
-    virtual int messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons) = 0;
+    // An empty caption is the program's name.
+    virtual int messageBox(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& caption) = 0;
     // The chosen path, or an empty text when the operator cancels.
     virtual std::string openFileName(const FileDialogRequest& request) = 0;
     virtual std::string saveFileName(const FileDialogRequest& request) = 0;
@@ -48,6 +49,6 @@ void setServices(DesktopServices* replacement);
 
 // Shorthands used throughout the program.
 int MessageBox(const std::string& text, platform::MsgIcon icon = platform::MsgIcon::None,
-               platform::MsgButtons buttons = platform::MsgButtons::Ok);
+               platform::MsgButtons buttons = platform::MsgButtons::Ok, const std::string& caption = {});
 void Beep(unsigned frequencyHz, unsigned durationMs);
 void MessageBeep();

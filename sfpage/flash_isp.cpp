@@ -1,5 +1,6 @@
 #include "sfpage/flash_isp.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/hid_device.h"
+#include "link/port_failure.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
@@ -117,6 +119,9 @@ CFlashISP::CFlashISP(QWidget* parent)
     controls().enable(kIdcLimitQuantity, g_bLimitEnable != 0);
     controls().setChecked(kIdcLimitEnable, g_bLimitEnable != 0);
     RefreshSettingsView();
+
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
 }
 
 CFlashISP::~CFlashISP() {
@@ -126,6 +131,17 @@ CFlashISP::~CFlashISP() {
     if (g_hwndStartAddr == controls().control<QLabel>(kIdcStartAddr)) g_hwndStartAddr = nullptr;
     if (g_hwndFlashStatic == controls().control<QLabel>(kIdcSerialLast)) g_hwndFlashStatic = nullptr;
 }
+
+bool CFlashISP::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && PreTranslateMessage(static_cast<QKeyEvent*>(event)->key())) return true;
+    return ui::TemplatePage::eventFilter(watched, event);
+}
+
+// Enter does nothing on this page, whichever control has the focus.
+bool CFlashISP::PreTranslateMessage(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+// The main window's filter burns the IC page on B: not from this page.
+void CFlashISP::keyPressEvent(QKeyEvent* event) { event->accept(); }
 
 // The protection and information-block controls only show settings: grey text.
 void CFlashISP::OnCtlColor() {

@@ -47,11 +47,13 @@ public:
     void ReloadImage();
     // Empties the size and CRC fields and forgets the image.
     void ClearImageInfo();
-    // Reads the next record from in: 0 a record (data or other), 1 the end-of-file record or
-    // the end of the text, 2 an extended-segment-address record. While g_bEncry is 1 the data
-    // bytes at g_dwKeyAddr to g_dwKeyAddr + 15 become the key, each at its own offset; while
-    // g_bOptionSerial is set those at offsets 0xF9 to 0xFB of the option page become
-    // g_GangSerialFixed.
+    // The HEX record reader, one record per call: the next record from in (0 a record, 1 the
+    // end-of-file record or the end of the text, 2 an extended-segment-address record, 3 a
+    // malformed one), a data record at its own address.
+    int ParseHexRecord(std::istream& in, HexKeyRecord& record) { return ::ParseHexRecord(in, hexUpper_, record); }
+    // The same with the base added. While g_bEncry is 1 the data bytes at g_dwKeyAddr to
+    // g_dwKeyAddr + 15 become the key, each at its own offset; while g_bOptionSerial is set those
+    // at offsets 0xF9 to 0xFB of the option page become g_GangSerialFixed.
     int ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record);
     static std::string ByteToHexChars(uint8_t byte) { return ::ByteToHexChars(byte); }
     static std::optional<uint8_t> HexPairToByte(char high, char low) { return ::HexPairToByte(high, low); }
@@ -76,7 +78,16 @@ public:
     void serialByteReceived(uint8_t, unsigned) override {}
     void serialFailed(const std::string& report) override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // A key that none of the page's controls took stays on the page.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    // The page's key filter: Enter is swallowed (true); every other key goes on to the page's
+    // controls.
+    bool PreTranslateMessage(int key);
+
     class View final : public ControlSetPage {
     public:
         View(CFlashISP& page, CMacProgressCtrl* eraseBar);
@@ -125,6 +136,6 @@ private:
     std::string imagePath_;  // the image the next run programs
     std::string imageType_;  // the chosen file's extension, lower case
     uint64_t imageSize_ = 0;  // of the image, as the size field shows it
-    uint32_t hexUpper_ = 0;   // the extended-linear-address base of the key-reading reader
+    uint32_t hexUpper_ = 0;   // the extended-linear-address base that the record readers keep
     ByteLogFile logFile_;
 };

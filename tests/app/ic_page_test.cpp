@@ -380,6 +380,7 @@ TEST_F(IcPage, ThePageOwnsTheComPortAndReportsItsFailure) {
     EXPECT_EQ(services.messages()[0].text.rfind("WARNING:  read() Failed with the following error: \n", 0), 0u);
     EXPECT_NE(services.messages()[0].text.find("\nPort: 1\n"), std::string::npos);
     EXPECT_EQ(services.messages()[0].icon, platform::MsgIcon::Error);
+    EXPECT_EQ(services.messages()[0].caption, "Application Error");
     SetComPortDeviceOverride("");
 }
 
@@ -524,9 +525,9 @@ TEST_F(IcPage, TheLoaderVariantsGiveTheSerialFlashPagesResults) {
     g_dwKeyAddr = 0x14000;
     g_dwOptionAddr = 0x3FF8;
     const std::string hex =
-        ":103FF800000102030405060708090A0B0C0D0E0F00\n"  // the option page's serial bytes
+        ":103FF800000102030405060708090A0B0C0D0E0F41\n"  // the option page's serial bytes
         ":020000040001F9\n"                              // the key lies above 64 KB
-        ":10400000101112131415161718191A1B1C1D1E1F00\n:00000001FF\n";
+        ":10400000101112131415161718191A1B1C1D1E1F38\n:00000001FF\n";
     using Records = std::vector<std::tuple<int, uint32_t, uint32_t>>;
     const auto readAll = [&](auto& reader) {
         g_KeyBytes.fill(0xEE);
@@ -554,6 +555,27 @@ TEST_F(IcPage, TheLoaderVariantsGiveTheSerialFlashPagesResults) {
     EXPECT_EQ(readAll(flash), expected);
     EXPECT_EQ(g_KeyBytes, key);
     EXPECT_EQ(g_GangSerialFixed, (std::array<uint8_t, 3>{1, 2, 3}));
+
+    // The plain reader gives each record at its own address, after a base too; a broken record
+    // is told from the end of the text.
+    const struct { const char* text; int result; uint32_t address, count; } plain[] = {
+        {":020000040001F9\n:0240200011226B", 0, 0x4020, 2}, {":0240200011226C", 3, 0, 0},
+        {":0240200011", 3, 0, 0},  {":02402000112G6B", 3, 0, 0},  {":020000020000FC", 2, 0, 0},
+        {":04000005000000CD2A", 0, 0, 0}, {"\r\n", 1, 0, 0},  {":00000001FF", 1, 0, 0},
+    };
+    const auto readLast = [](auto& reader, const char* text) {
+        std::istringstream in(text);
+        HexKeyRecord record;
+        int result = 0;
+        while (in.peek() != EOF && (result = reader.ParseHexRecord(in, record)) == 0) {
+        }
+        return std::tuple(result, record.address, record.count, record.data[1]);
+    };
+    for (const auto& c : plain) {
+        const auto expected = std::tuple(c.result, c.address, c.count, static_cast<uint8_t>(c.count ? 0x22 : 0));
+        EXPECT_EQ(readLast(*page, c.text), expected) << c.text;
+        EXPECT_EQ(readLast(flash, c.text), expected) << c.text;
+    }
     g_KeyBytes.fill(0);
     g_GangSerialFixed = {};
     g_dwKeyAddr = savedKeyAddr;

@@ -206,6 +206,33 @@ TEST_F(MainWindow, KeysBurnOrStepTheDelayWithinBoundsAndSaveEveryPress) {
     EXPECT_TRUE(window_->isVisible());
 }
 
+// On the serial-flash page Enter goes nowhere, not even to the field it is pressed in; other
+// keys reach the page's controls and go no further: B there burns nothing.
+TEST_F(MainWindow, TheSerialFlashPageSwallowsEnterAndKeepsItsOtherKeys) {
+    int burns = 0, returns = 0;
+    BurnFromKey = [&] { ++burns; };
+    g_bLimitEnable = 1;
+    g_nLimitQuantity = 5;
+    command(32780);
+    QWidget* page = window_->page(Page::IspSf);
+    auto* quantity = page->findChild<QLineEdit*>("ctl1135");
+    ASSERT_NE(quantity, nullptr);
+    QObject::connect(quantity, &QLineEdit::returnPressed, [&] { ++returns; });
+    const struct { QWidget* target; Qt::Key key; Qt::KeyboardModifiers mods; const char* quantity; } cases[] = {
+        {quantity, Qt::Key_Return, Qt::NoModifier, "5"}, {quantity, Qt::Key_Enter, Qt::KeypadModifier, "5"},
+        {quantity, Qt::Key_7, Qt::NoModifier, "57"},     {page->findChild<QWidget*>("ctl1001"), Qt::Key_B, Qt::NoModifier, "57"},
+        {page, Qt::Key_B, Qt::NoModifier, "57"},
+    };
+    for (const auto& c : cases) {
+        QTest::keyClick(c.target, c.key, c.mods);
+        EXPECT_EQ(quantity->text(), c.quantity) << c.key;
+    }
+    EXPECT_EQ(returns, 0);
+    EXPECT_EQ(burns, 0);
+    EXPECT_TRUE(shown(Page::IspSf));
+    g_bLimitEnable = 0;
+}
+
 // A key pressed on a child travels up to the window: it still counts once. Presses that follow
 // one another count each, wherever they land in the window (Qt may build each press's event at
 // the same address); a press in another window, such as a file dialog, does not count.

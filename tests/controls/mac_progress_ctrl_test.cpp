@@ -91,7 +91,7 @@ TEST(MacProgressCtrl, MarqueeStripesRunOnePixelPerTick) {
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 120; ++x)
                 ASSERT_EQ(pixelRef(img, x, y), stripe[((x - y - step) % 20 + 20) % 20]) << x << "," << y << "@" << step;
-        bar.tick();
+        bar.OnTimer();
     }
     bar.SetMarqueeMode(0);
     EXPECT_FALSE(bar.marqueeTimerActive());

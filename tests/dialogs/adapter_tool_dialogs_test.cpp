@@ -128,13 +128,14 @@ TEST_F(AdapterTools, SequencesMatchTheirGoldenLogs) {
     EXPECT_TRUE(takeMessages().empty());
 }
 
-// From page 0x10, two pages: 32 listing lines from 00001000h, or 512 raw bytes; the range shown
-// and bounded as it is typed.
+// From page 0x10, two pages of the chosen site: 32 listing lines from 00001000h, or 512 raw
+// bytes; the range shown and bounded as it is typed.
 TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     std::vector<uint8_t> flash(512);
     std::iota(flash.begin(), flash.end(), uint8_t{0});
-    adapter.site(0).write(kFlash + 0x1000, flash);
+    adapter.site(2).write(kFlash + 0x1000, flash);
     CDumpDlg dialog;
+    Choose(dialog.controls(), kIdcSocketCombo, 2);
     EXPECT_EQ(Shown(dialog.controls(), {kIdcFirstByte, kIdcLastByte}), (Texts{"0(0)", "FF(255)"}));
     dialog.controls().setText(kIdcFromPage, "10");
     dialog.controls().setText(kIdcPageCount, "2");

@@ -172,6 +172,7 @@ TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
     ASSERT_EQ(messages.messages().size(), 1u);
     EXPECT_EQ(messages.messages()[0].text, "Can not open COM port !");
     EXPECT_EQ(messages.messages()[0].icon, platform::MsgIcon::Error);
+    EXPECT_EQ(messages.messages()[0].caption, "");  // the program's own boxes keep its name
     EXPECT_FALSE(g_SerialPort.IsOpen());
     EXPECT_FALSE(ComClosePort());
 }

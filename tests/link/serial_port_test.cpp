@@ -101,6 +101,7 @@ TEST_F(SerialPort, AFailedConfigurationIsReportedAndLeavesTheDeviceClosed) {
         ASSERT_EQ(messages.messages().size(), before + 1);
         const std::string report = messages.messages().back().text;
         EXPECT_EQ(report.rfind(std::string("WARNING:  ") + c.call + " Failed with the following error: \n", 0), 0u);
+        EXPECT_EQ(messages.messages().back().caption, "Application Error");
         EXPECT_NE(report.find("\nPort: 3\n"), std::string::npos) << report;
         EXPECT_EQ(OpenDescriptors(), descriptors);
     }

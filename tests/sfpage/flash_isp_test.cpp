@@ -272,16 +272,20 @@ TEST_F(FlashPage, TheKeyReaderTakesOnlyTheKeysBytes) {
     g_KeyBytes.fill(0xEE);
     g_bKeyLoaded = 0;
     std::istringstream hex(
-        ":103FF800000102030405060708090A0B0C0D0E0F00\n"  // option block and key bytes 0 to 7
-        ":10400800101112131415161718191A1B1C1D1E1F00\n"  // key bytes 8 to 15, then past the key
-        ":02402000000000\n"                              // above the key: no change
-        ":020000040001F9\n:0240000000000000\n"           // 0x14000 is not the key address
+        ":103FF800000102030405060708090A0B0C0D0E0F41\n"  // option block and key bytes 0 to 7
+        ":10400800101112131415161718191A1B1C1D1E1F30\n"  // key bytes 8 to 15, then past the key
+        ":0240200000009E\n"                              // above the key: no change
+        ":020000040001F9\n:024000000000BE\n"             // 0x14000 is not the key address
         ":020000020000FC\n:00000001FF\n");
     HexKeyRecord record;
     std::vector<std::pair<int, uint32_t>> records;
     for (int i = 0; i < 6; ++i) records.emplace_back(page->ParseHexRecordWithKey(hex, record), record.address);
     EXPECT_EQ(records, (std::vector<std::pair<int, uint32_t>>{{0, 0x3FF8}, {0, 0x4008}, {0, 0x4020}, {0, 0}, {0, 0x14000}, {2, 0}}));
     EXPECT_EQ(page->ParseHexRecordWithKey(hex, record), 1);
+    // A record that fails its checksum is no key.
+    std::istringstream broken(":020000040000FA\n:10400000AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA11\n");
+    EXPECT_EQ(page->ParseHexRecordWithKey(broken, record), 0);
+    EXPECT_EQ(page->ParseHexRecordWithKey(broken, record), 3);
     EXPECT_EQ(g_KeyBytes, (std::array<uint8_t, 16>{8, 9, 10, 11, 12, 13, 14, 15, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}));
     EXPECT_EQ(g_GangSerialFixed, (std::array<uint8_t, 3>{1, 2, 3}));
     EXPECT_EQ(g_bKeyLoaded, 1u);

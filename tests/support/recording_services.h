@@ -13,6 +13,7 @@ public:
     struct Message {
         std::string text;
         platform::MsgIcon icon;
+        std::string caption;  // empty: the program's name
     };
     struct Tone {
         unsigned frequencyHz, durationMs;
@@ -22,8 +23,9 @@ public:
     RecordingServices() { platform::setServices(this); }
     ~RecordingServices() override { platform::setServices(nullptr); }
 
-    int messageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons) override {
-        locked([&] { messages_.push_back({text, icon}); });
+    int messageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons,
+                   const std::string& caption) override {
+        locked([&] { messages_.push_back({text, icon, caption}); });
         return answer;
     }
     std::string openFileName(const platform::FileDialogRequest&) override { return chosenFile; }
