@@ -29,6 +29,15 @@ constexpr std::array<int8_t, 256> kDigit = makeDigitTable();
 enum : int { kData = 0, kEndOfFile = 1, kExtSegment = 2, kExtLinear = 4 };
 
 constexpr size_t kChunkBytes = 1 << 16;
+
+// Reads on into buffer; total counts what the file gave so far. EFBIG once that passes
+// kMaxHexFileBytes, whatever size the file showed when it was opened: it grew since, or it is a
+// file of the kernel's that shows none and reads on without end.
+int readChunk(int fd, std::span<std::byte> buffer, size_t& got, uint64_t& total) {
+    const int error = platform::readInto(fd, buffer, got);
+    total += got;
+    return error != 0 ? error : total > kMaxHexFileBytes ? EFBIG : 0;
+}
 // The characters of a record after its ':': count, address, type, 255 data bytes, checksum.
 constexpr size_t kMaxRecordChars = 2 + 4 + 2 + 2 * 255 + 2;
 
@@ -116,7 +125,7 @@ private:
         size_ -= pos_;
         pos_ = 0;
         size_t got = 0;
-        readError_ = platform::readInto(fd_, std::as_writable_bytes(std::span(buffer_).subspan(size_)), got);
+        readError_ = readChunk(fd_, std::as_writable_bytes(std::span(buffer_).subspan(size_)), got, total_);
         size_ += got;
         ended_ = got == 0 || readError_ != 0;
         return got > 0;
@@ -164,6 +173,7 @@ private:
     std::vector<char> buffer_;
     bool ended_ = false;
     int readError_ = 0;
+    uint64_t total_ = 0;  // bytes read from fd_
     const char* text_;
     size_t size_ = 0;
     size_t pos_ = 0;
@@ -216,16 +226,23 @@ private:
 
 namespace {
 
+std::string TooLarge(const std::string& path) {
+    return strfmt("File : %s is too large for an image!", path.c_str());
+}
+
 // Opens a text file to convert, at most kMaxHexFileBytes of a regular file; false with the
 // message in result.error.
 bool openTextFile(const std::string& path, int& fd, HexConversion& result) {
     struct stat info {};
     const int error = platform::openForReading(path, kMaxHexFileBytes, fd, info);
     if (error == 0) return true;
-    result.error = error == EINVAL ? NotARegularFile(path)
-                   : error == EFBIG ? strfmt("File : %s is too large for an image!", path.c_str())
-                                    : CouldNotOpen(path);
+    result.error = error == EINVAL ? NotARegularFile(path) : error == EFBIG ? TooLarge(path) : CouldNotOpen(path);
     return false;
+}
+
+// The message for a read that failed, or found the file too large.
+std::string ReadFailure(const std::string& path, int error) {
+    return error == EFBIG ? TooLarge(path) : CouldNotRead(path);
 }
 
 }  // namespace
@@ -270,7 +287,7 @@ HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& bin
     ::close(fd);
     if (reader.readError() != 0) {
         result.ok = false;
-        result.error = CouldNotRead(hexPath);
+        result.error = ReadFailure(hexPath, reader.readError());
     } else if (result.error.empty() && !(result.ok && sink.flush() && bin.commit())) {
         result.ok = false;
         result.error = CouldNotOpen(binPath);
@@ -335,9 +352,10 @@ HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::stri
         return true;
     };
     int readError = 0;
+    uint64_t total = 0;
     while (error == nullptr) {
         size_t got = 0;
-        readError = platform::readInto(fd, std::as_writable_bytes(std::span(chunk)), got);
+        readError = readChunk(fd, std::as_writable_bytes(std::span(chunk)), got, total);
         if (readError != 0 || got == 0) break;
         for (size_t i = 0; i < got; ++i) {
             const char c = chunk[i];
@@ -352,7 +370,7 @@ HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::stri
     if (error == nullptr && readError == 0) endLine();
     ::close(fd);
     if (readError != 0) {
-        result.error = CouldNotRead(textPath);
+        result.error = ReadFailure(textPath, readError);
         return result;
     }
     if (error != nullptr) {

@@ -30,7 +30,8 @@ HexConversion ConvertHexText(std::string_view text);
 // Converts the file hexPath into binPath, reading it in fixed chunks and writing the binary as
 // the records come. The binary replaces binPath only when the whole conversion succeeded: a
 // failed one leaves the old file whole. Anything but a regular file of at most
-// kMaxHexFileBytes is refused unread.
+// kMaxHexFileBytes is refused unread, and one that reads on past that bound (it grew, or it is
+// a kernel file that shows no size) is refused as too large once it has.
 HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& binPath);
 
 // Converts a text of one byte per line (the line's first two characters, hexadecimal) into

@@ -172,14 +172,18 @@ std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t s
     }
     Pause(10);
     HidCmdPrepare();
-    std::vector<uint8_t> bytes(static_cast<size_t>(blocks) * kBlock, 0xFF);
+    std::vector<uint8_t> bytes(static_cast<size_t>(blocks) * kBlock);
     std::optional<uint32_t> failed;
     for (uint32_t k = 0; k < blocks; ++k) {
         const uint32_t address = kTargetFlashBase + start + kBlock * k;
         if (HidReadBlock(address, std::span(bytes).subspan(kBlock * k, kBlock)) != 1 && !failed) failed = address;
         page.setProgressPos(static_cast<int>(k));
     }
-    if (failed) ReportReadFailure(page, *failed);
+    // A block that was not read must not pass for flash contents in a dump.
+    if (failed) {
+        ReportReadFailure(page, *failed);
+        return std::nullopt;
+    }
     return bytes;
 }
 

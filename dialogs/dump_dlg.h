@@ -19,8 +19,8 @@ constexpr uint32_t kDumpPageLimit = 0x10000;
 constexpr uint32_t kDumpPageSize = 256;
 
 // Connects the site (three tries) and reads the pages; nothing when the site cannot be selected
-// (reported) or no target answers. Blocks that could not be read stay 0xFF and the first is
-// reported.
+// (reported), no target answers, or a block could not be read (the first is reported, after
+// all were tried), so no earlier dump is replaced by bytes that were never read.
 std::optional<std::vector<uint8_t>> ReadTargetPages(WorkerPage& page, uint32_t socket, uint32_t fromPage,
                                                     uint32_t pageCount);
 // Writes "Dump.txt" (and opens it in the viewer) or "dump.bin", each replacing the earlier file

@@ -11,10 +11,15 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <thread>
 #include <utility>
 
 namespace platform {
 namespace {
+
+// How long a FileLock waits for another holder: a read-modify-write takes far less.
+constexpr std::chrono::milliseconds kLockPatience{10000};
+std::atomic<std::chrono::milliseconds::rep> g_lockPatience{kLockPatience.count()};
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -45,16 +50,29 @@ int createStagingFile(const std::string& path, std::string& staged) {
 }  // namespace
 
 FileLock::FileLock(const std::string& path) {
-    m_fd = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The lock must be a regular file of its own: a link there is not followed (nor a file
+    // made at its far end), and a FIFO or a device is neither waited on nor used.
+    const std::string lock = path + ".lock";
+    struct stat info {};
+    if (::lstat(lock.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
+    m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (m_fd < 0) return;
-    int rc;
-    do {
-        rc = ::flock(m_fd, LOCK_EX);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
+    bool locked = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+    // Another holder is waited for only so long: one that never lets go must not stop the
+    // program for ever.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lockPatience.load());
+    while (locked && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        locked = (errno == EWOULDBLOCK || errno == EINTR) && std::chrono::steady_clock::now() < until;
+        if (locked) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (!locked) {
         ::close(m_fd);
         m_fd = -1;
     }
+}
+
+void setLockPatienceForTest(std::chrono::milliseconds patience) {
+    g_lockPatience = (patience.count() > 0 ? patience : kLockPatience).count();
 }
 
 FileLock::~FileLock() {

@@ -4,6 +4,7 @@
 // word, which may name a FIFO, a device or a file far too large. Every file the program writes
 // (settings, the INI file, converted images, parameter files, dumps, the exported log) is
 // replaced whole through a DurableWriter.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,7 +19,9 @@ namespace platform {
 constexpr size_t kMaxSettingsFileBytes = size_t{4} << 20;
 
 // Holds an exclusive advisory lock (flock) on "<path>.lock" for its lifetime, so that a
-// read-modify-write of <path> by another thread or process waits for this one.
+// read-modify-write of <path> by another thread or process waits for this one. It waits ten
+// seconds at most, and takes only a regular file of its own: a link, a FIFO or a device at
+// "<path>.lock" leaves it unlocked.
 class FileLock {
 public:
     explicit FileLock(const std::string& path);
@@ -30,6 +33,8 @@ public:
 private:
     int m_fd = -1;
 };
+// How long a FileLock waits for another holder; zero restores the default.
+void setLockPatienceForTest(std::chrono::milliseconds patience);
 
 // Opens a file for reading without blocking, so a FIFO or a device in its place cannot hang
 // the caller; anything but a regular file is refused before it is opened. Result 0 with fd

@@ -13,6 +13,7 @@
 #include "support/staging_trap.h"
 #include "support/temp_dir.h"
 #include "support/unreadable_files.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -208,7 +209,12 @@ TEST(HexConverter, ByteLinesBecomeTheBinaryInLineOrder) {
         }
     }
     TempDir dir;
-    for (const std::string& name : MakeUnreadableFiles(dir.path(), ".txt")) {
+    std::vector<std::string> unreadable = MakeUnreadableFiles(dir.path(), ".txt");
+    // It says it is empty, and reads on for hundreds of gigabytes.
+    unreadable.push_back("endless.txt");
+    std::filesystem::create_symlink("/proc/self/pagemap", dir.file("endless.txt"));
+    for (const std::string& name : unreadable) {
+        const Watchdog watchdog(name, std::chrono::seconds(120));
         const HexConversion result = ConvertByteLinesToBin(dir.file(name), dir.file("out.bin"));
         EXPECT_FALSE(result.ok) << name;
         EXPECT_FALSE(std::filesystem::exists(dir.file("out.bin"))) << name;

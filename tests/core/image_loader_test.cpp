@@ -9,6 +9,7 @@
 #include "platform/strfmt.h"
 #include "support/temp_dir.h"
 #include "support/unreadable_files.h"
+#include "support/watchdog.h"
 
 namespace {
 
@@ -62,13 +63,14 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
 }
 
 // What the operator may pick that is no image on disk: a FIFO without a writer, a device, a
-// 3 GB sparse file, a file that fails as it is read. Each is refused with a message at once,
-// and nothing is written.
+// 3 GB sparse file, a file that fails as it is read, a file that says it is empty and reads on
+// for hundreds of gigabytes. Each is refused with a message at once, and nothing is written.
 TEST(ImageLoader, RefusesFifosDevicesHugeAndFailingFiles) {
     TempDir dir;
     MakeUnreadableFiles(dir.path(), ".bin");
     MakeUnreadableFiles(dir.path(), ".hex");
     for (const char* failing : {"mem.bin", "mem.hex"}) std::filesystem::create_symlink("/proc/self/mem", dir.file(failing));
+    for (const char* endless : {"map.bin", "map.hex"}) std::filesystem::create_symlink("/proc/self/pagemap", dir.file(endless));
     const struct { const char* file; ImageLoadOutcome outcome; const char* error; } cases[] = {
         {"fifo.bin", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
         {"fifo.hex", ImageLoadOutcome::Refused, "File : %s is not a regular file!"},
@@ -78,11 +80,14 @@ TEST(ImageLoader, RefusesFifosDevicesHugeAndFailingFiles) {
         {"huge.hex", ImageLoadOutcome::Refused, "File : %s is too large for an image!"},
         {"mem.bin", ImageLoadOutcome::Refused, "File : %s could not be read!!!"},
         {"mem.hex", ImageLoadOutcome::Refused, "File : %s could not be read!!!"},
+        {"map.bin", ImageLoadOutcome::Refused, "File : %s could not be read!!!"},
+        {"map.hex", ImageLoadOutcome::Refused, "File : %s is too large for an image!"},
     };
     for (const auto& c : cases) {
+        const Watchdog watchdog(c.file, std::chrono::seconds(120));
         const ImageFileLoad load = LoadImageFile(dir.file(c.file), 0x10000);
         EXPECT_EQ(load.outcome, c.outcome) << c.file;
         EXPECT_EQ(load.error, strfmt(c.error, dir.file(c.file).c_str())) << c.file;
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 8);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 10);
 }

@@ -157,9 +157,24 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
     EXPECT_EQ(services.viewed(), Texts{folder.file("Dump.txt")});
 
     Click(dialog.controls(), kIdcBinFile);
+    const int getsBefore = adapter.getCount();
     clickAndWait(dialog, kIdcExecute);
+    const int dumpGets = adapter.getCount() - getsBefore;  // one per block at their end
     const std::string raw = folder.read("dump.bin");
     EXPECT_EQ(std::vector<uint8_t>(raw.begin(), raw.end()), flash);
+
+    // A block that cannot be read is told, and no bytes pass for its contents: the earlier
+    // files stay, and nothing is shown.
+    for (const int radio : {kIdcTxtFile, kIdcBinFile}) {
+        Click(dialog.controls(), radio);
+        services.clear();
+        adapter.failGetAt(adapter.getCount() + dumpGets - 1);
+        clickAndWait(dialog, kIdcExecute);
+        EXPECT_EQ(takeMessages(), Texts{"Read fail at 0x100011C0!"});
+        EXPECT_EQ(folder.read("Dump.txt"), listing);
+        EXPECT_EQ(folder.read("dump.bin"), raw);
+        EXPECT_TRUE(services.viewed().empty());
+    }
 
     // A listing that cannot be created is reported and not shown.
     g_strExeDir = folder.file("missing") + "/";

@@ -1,9 +1,19 @@
 #include "platform/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <thread>
 
+#include "platform/durable_file.h"
 #include "support/temp_config_folder.h"
 
 using platform::profileKeyNames;
@@ -67,4 +77,48 @@ TEST(IniFile, WritesCreateReplaceAndDeleteKeepingComments) {
     ASSERT_TRUE(writeProfileString(ini, "miscellaneous", std::nullopt, std::nullopt));
     ASSERT_TRUE(writeProfileString(ini, "Other", std::nullopt, std::nullopt));
     EXPECT_EQ(fileText(ini), "; kept\r\n[Code Option]\r\nSerial No=1A\r\n");
+}
+
+// The lock beside the file is a regular file of its own, or the write is refused and the file
+// stays: a link there is never followed (nor a file made at its far end), and a FIFO or a
+// device is never used. A lock that another holder keeps is waited for only so long.
+TEST(IniFile, AWriteNeedsALockOfItsOwnWithinItsPatience) {
+    TempConfigFolder folder;
+    TempDir outside;
+    const std::string ini = folder.path() + "c.ini", lock = ini + ".lock";
+    std::ofstream(ini) << "[Code Option]\r\nSerial No=1\r\n";
+    outside.write("kept", "a file elsewhere");
+    const struct {
+        const char* name;
+        std::function<int()> make;
+    } cases[] = {
+        {"a link to a file elsewhere", [&] { return ::symlink(outside.file("kept").c_str(), lock.c_str()); }},
+        {"a link to nothing yet", [&] { return ::symlink(outside.file("made").c_str(), lock.c_str()); }},
+        {"a link to a device", [&] { return ::symlink("/dev/null", lock.c_str()); }},
+        {"a FIFO", [&] { return ::mkfifo(lock.c_str(), 0644); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.make(), 0);
+        EXPECT_FALSE(writeProfileString(ini, "Code Option", "Serial No", "2"));
+        EXPECT_EQ(profileString(ini, "Code Option", "Serial No", ""), "1");
+        EXPECT_EQ(outside.read("kept"), "a file elsewhere");
+        EXPECT_FALSE(std::filesystem::exists(outside.file("made")));
+        std::filesystem::remove(lock);
+    }
+
+    // Another holder keeps the lock: the write gives up (a watchdog frees a write that waits on).
+    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    platform::setLockPatienceForTest(std::chrono::milliseconds(50));
+    std::promise<bool> written;
+    std::thread writer([&] { written.set_value(writeProfileString(ini, "Code Option", "Serial No", "3")); });
+    auto result = written.get_future();
+    const bool gaveUp = result.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    ::close(held);
+    writer.join();
+    platform::setLockPatienceForTest({});
+    EXPECT_TRUE(gaveUp);
+    EXPECT_FALSE(result.get());
+    EXPECT_EQ(profileString(ini, "Code Option", "Serial No", ""), "1");
 }
