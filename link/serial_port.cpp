@@ -285,8 +285,7 @@ bool CSerialPort::ReadBlocking(std::span<uint8_t> buffer) {
 bool CSerialPort::ClearPort() {
     Lock lock(ioLock_);
     if (fd_ < 0 || !open_) return true;
-    queue_.clear();
-    frontWritten_ = 0;
+    dropQueue();
     ::tcflush(fd_, TCIOFLUSH);
     errorCounts_ = ReadComLineState(fd_);
     return true;
@@ -470,12 +469,16 @@ void CSerialPort::drainLine(Lock& lock) {
     if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
 }
 
-void CSerialPort::closeDevice(Lock& lock) {
-    open_ = false;
+void CSerialPort::dropQueue() {
     for (const QueuedFrame& frame : queue_) bytesGiven_ -= frame.bytes.size();
     bytesGiven_ += frontWritten_;
     queue_.clear();
     frontWritten_ = 0;
+}
+
+void CSerialPort::closeDevice(Lock& lock) {
+    open_ = false;
+    dropQueue();
     if (fd_ < 0) return;
     // The modem-line watch leaves the device first; it may be telling the owner, who may write.
     if (lineWatchRunning_) {

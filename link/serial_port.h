@@ -100,8 +100,8 @@ public:
     // it), after clearing the buffer. False on a read error, at the end of the line (hang-up)
     // or when the port is closed or found closed meanwhile; the wait ends with the port.
     bool ReadBlocking(std::span<uint8_t> buffer);
-    // Drops the frames not yet written and whatever the tty holds both ways, and forgets the
-    // line errors counted so far. Returns true.
+    // Drops the frames not yet written, which no longer count as given, and whatever the tty
+    // holds both ways, and forgets the line errors counted so far. Returns true.
     bool ClearPort();
     // For each port number from first to end - 1 (and within present), whether its device can
     // be opened as a tty: opened and closed again at once. The device this port holds open
@@ -163,6 +163,8 @@ private:
     void frameStarts(std::span<const uint8_t> frame, uint8_t stepTag);
     void drainLine(Lock& lock);
     void stopMonitor();
+    // Drops the queued frames; their bytes not yet written no longer count as given.
+    void dropQueue();
     void closeDevice(Lock& lock);
     // A failure while the port runs goes to the owner, never to a box a worker would wait on.
     void ProcessErrorMessage(const char* call, int error, bool toOwner);

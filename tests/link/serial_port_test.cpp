@@ -282,6 +282,19 @@ public:
         }
         return got;
     }
+    // The next count bytes the port wrote; fewer when 5 s pass.
+    std::vector<uint8_t> read(size_t count) const {
+        std::vector<uint8_t> got;
+        const auto deadline = Clock::now() + 5s;
+        while (got.size() < count && Clock::now() < deadline) {
+            pollfd in{fd_, POLLIN, 0};
+            if (::poll(&in, 1, 10) <= 0) continue;
+            std::vector<uint8_t> buffer(count - got.size());
+            const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0) got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+        }
+        return got;
+    }
     void hangUp() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
@@ -542,6 +555,8 @@ TEST(SerialPortClear, DropsWhatWaitsBothWaysAndTheLineGoesOn) {
         size_t sent = 0;
         while (port.WriteToPort(std::vector<uint8_t>(256, 0x5A))) sent += 256;
         EXPECT_TRUE(port.ClearPort());
+        // The dropped frames no longer count as given: only what the tty took does.
+        EXPECT_EQ(port.BytesGiven(), port.BytesWritten());
         const std::vector<uint8_t> end = {0xA5, 0xC3, 0x3C};
         ASSERT_TRUE(port.WriteToPort(end));
         const std::vector<uint8_t> got = peer.readUntil(end);
@@ -550,6 +565,27 @@ TEST(SerialPortClear, DropsWhatWaitsBothWaysAndTheLineGoesOn) {
         // At most the front frame of the queue had begun; the frames behind it never go out.
         EXPECT_LE(got.size() - end.size(), sent - (CSerialPort::kMaxQueuedFrames - 1) * 256);
         EXPECT_TRUE(owner.failures().empty());
+    }
+    {
+        // Without the monitor the queue stays as it is once the peer has taken all the tty took:
+        // a wait for the given bytes to go out ends at once after the clear.
+        SCOPED_TRACE("frames queued while the monitor is stopped");
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        while (port.WriteToPort(std::vector<uint8_t>(256, 0x5A))) {
+        }
+        ASSERT_EQ(peer.read(port.BytesWritten()).size(), port.BytesWritten());
+        ASSERT_GT(port.BytesGiven(), port.BytesWritten());
+        EXPECT_TRUE(port.ClearPort());
+        EXPECT_EQ(port.BytesGiven(), port.BytesWritten());
+        // None of the dropped frames goes out once the monitor runs.
+        ASSERT_TRUE(port.StartMonitoring());
+        const std::vector<uint8_t> end = {0xA5, 0xC3, 0x3C};
+        ASSERT_TRUE(port.WriteToPort(end));
+        EXPECT_EQ(peer.readUntil(end), end);
+        EXPECT_EQ(port.BytesGiven(), port.BytesWritten());
     }
     {
         SCOPED_TRACE("closed port");
