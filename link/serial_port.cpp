@@ -175,12 +175,25 @@ bool CSerialPort::RestartMonitoring() { return startMonitor(false); }
 
 bool CSerialPort::StopMonitoring() {
     stopMonitor();
+    tellOwner(true);
     return true;
 }
 
 bool CSerialPort::startMonitor(bool discardInput) {
+    std::unique_lock guard(threadLock_);
+    const bool onMonitor = std::this_thread::get_id() == monitorId_;
+    if (!onMonitor) monitorJoined_.wait(guard, [this] { return !joining_; });
     if (!open_) return false;
-    if (monitor_.joinable()) return true;
+    const bool exists = monitorId_ != std::thread::id{};
+    if (exists && !stop_) return true;
+    if (onMonitor) {
+        // A handler stopped the monitor and starts it again: it carries on when the handler
+        // returns, unless another thread is ending it.
+        if (joining_) return false;
+    } else if (exists) {
+        // It was ended by a handler on its own thread and has not been joined yet.
+        joinMonitor(guard);
+    }
     stop_ = false;
     {
         // What came in before the port was watched answers nothing; a frame written from now on
@@ -189,20 +202,25 @@ bool CSerialPort::startMonitor(bool discardInput) {
         if (discardInput && fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
         startLineWatch();
     }
+    if (onMonitor) return true;
     try {
         monitor_ = std::thread([this] { CommThread(); });
     } catch (const std::system_error&) {
         joinLineWatch();
         return false;
     }
+    monitorId_ = monitor_.get_id();
     return true;
 }
 
 bool CSerialPort::ClosePort() {
     stopMonitor();
-    Lock lock(ioLock_);
-    drainLine(lock);
-    closeDevice(lock);
+    {
+        Lock lock(ioLock_);
+        drainLine(lock);
+        closeDevice(lock);
+    }
+    tellOwner(true);
     return true;
 }
 
@@ -224,8 +242,9 @@ bool CSerialPort::WriteToPort(std::span<const uint8_t> frame, uint8_t stepTag) {
     if (written < 0 && errno != EAGAIN && errno != EINTR) {
         const int error = errno;
         bytesGiven_ -= frame.size();
-        lock.unlock();
         ProcessErrorMessage("write()", error, true);
+        lock.unlock();
+        tellOwner(true);
         return true;
     }
     queue_.push_back({std::vector<uint8_t>(frame.begin(), frame.end()), stepTag});
@@ -280,14 +299,15 @@ bool CSerialPort::ReadBlocking(std::span<uint8_t> buffer) {
     }
     --stepsReading_;
     lastStepRead_ = std::chrono::steady_clock::now();
+    lock.unlock();
+    tellOwner(true);
     return ok;
 }
 
 bool CSerialPort::ClearPort() {
     Lock lock(ioLock_);
     if (fd_ < 0 || !open_) return true;
-    queue_.clear();
-    frontWritten_ = 0;
+    dropQueue();
     ::tcflush(fd_, TCIOFLUSH);
     errorCounts_ = ReadComLineState(fd_);
     return true;
@@ -351,6 +371,8 @@ bool CSerialPort::WaitForReply(platform::Event& answered, std::chrono::milliseco
     }
     --stepsReading_;
     lastStepRead_ = Clock::now();
+    lock.unlock();
+    tellOwner(true);
     return signalled;
 }
 
@@ -360,15 +382,30 @@ void CSerialPort::wake() {
 }
 
 void CSerialPort::stopMonitor() {
-    if (monitor_.joinable()) {
+    std::unique_lock guard(threadLock_);
+    if (std::this_thread::get_id() == monitorId_) {
+        // A handler on the monitor thread: the monitor ends when the handler returns and is
+        // joined by the next start or stop on another thread, or by the destructor.
         stop_ = true;
-        wake();
-        if (monitor_.get_id() == std::this_thread::get_id())
-            monitor_.detach();
-        else
-            monitor_.join();
+        guard.unlock();
+        endLineWatch();
+        return;
     }
+    monitorJoined_.wait(guard, [this] { return !joining_; });
+    if (monitorId_ != std::thread::id{}) joinMonitor(guard);
+}
+
+void CSerialPort::joinMonitor(std::unique_lock<std::mutex>& guard) {
+    joining_ = true;
+    stop_ = true;
+    wake();
+    guard.unlock();
+    monitor_.join();
     joinLineWatch();
+    guard.lock();
+    monitorId_ = {};
+    joining_ = false;
+    monitorJoined_.notify_all();
 }
 
 void CSerialPort::startLineWatch() {
@@ -378,7 +415,11 @@ void CSerialPort::startLineWatch() {
     // A device without modem lines (a pseudo-terminal) has nothing to wait for.
     if (!now.modemKnown) return;
     std::lock_guard guard(lineWatchLock_);
-    if (lineWatch_.joinable()) return;
+    if (lineWatch_.joinable()) {
+        if (lineWatchRunning_) return;
+        // Ended with a close by a handler on the monitor thread, which goes on with a new open.
+        lineWatch_.join();
+    }
     LineWatchSignal();
     lineWatchStop_ = false;
     lineWatchRunning_ = true;
@@ -398,8 +439,13 @@ void CSerialPort::watchModemLines(int fd, ComLineState before, uint32_t mask) {
         if (::ioctl(fd, TIOCMIWAIT, TIOCM_CTS | TIOCM_RNG) != 0 && errno != EINTR) break;
         if (lineWatchStop_) break;
         const ComLineState after = ReadComLineState(fd);
-        tellLineEvents(ComLineEventsBetween(before, after, mask));
+        const std::vector<ComLineEvent> events = ComLineEventsBetween(before, after, mask);
         before = after;
+        if (events.empty()) continue;
+        // The monitor tells the owner, so that a handler never runs on this thread, which a
+        // close waits for.
+        queueLineEvents(events);
+        wake();
     }
     lineWatchRunning_ = false;
 }
@@ -408,7 +454,6 @@ void CSerialPort::endLineWatch() {
     std::lock_guard guard(lineWatchLock_);
     if (!lineWatchRunning_) return;
     lineWatchStop_ = true;
-    if (pthread_equal(lineWatchThread_, pthread_self())) return;
     // A signal that comes just before the watch enters its wait is lost, so it is sent again
     // until the watch has gone.
     while (lineWatchRunning_) {
@@ -420,11 +465,7 @@ void CSerialPort::endLineWatch() {
 void CSerialPort::joinLineWatch() {
     endLineWatch();
     std::lock_guard guard(lineWatchLock_);
-    if (!lineWatch_.joinable()) return;
-    if (lineWatch_.get_id() == std::this_thread::get_id())
-        lineWatch_.detach();
-    else
-        lineWatch_.join();
+    if (lineWatch_.joinable()) lineWatch_.join();
 }
 
 void CSerialPort::noteLineErrors() {
@@ -432,14 +473,52 @@ void CSerialPort::noteLineErrors() {
     const ComLineState now = ReadComLineState(fd_);
     const std::vector<ComLineEvent> events = ComLineEventsBetween(errorCounts_, now, eventMask_ & (kComEvBreak | kComEvErr));
     errorCounts_ = now;
-    tellLineEvents(events);
+    queueLineEvents(events);
 }
 
-void CSerialPort::tellLineEvents(const std::vector<ComLineEvent>& events) {
-    if (events.empty()) return;
-    std::lock_guard lock(ownerLock_);
-    if (!owner_) return;
-    for (ComLineEvent event : events) owner_->serialLineEvent(event, port_);
+void CSerialPort::queueLineEvents(const std::vector<ComLineEvent>& events) {
+    for (ComLineEvent event : events) queueNotice(event);
+}
+
+void CSerialPort::queueNotice(Notice notice) {
+    std::lock_guard guard(noticeLock_);
+    notices_.push_back(std::move(notice));
+    ++noticesQueued_;
+}
+
+void CSerialPort::tellOwner(bool mayWait) {
+    std::unique_lock guard(noticeLock_);
+    const std::thread::id self = std::this_thread::get_id();
+    if (teller_ != std::thread::id{}) {
+        if (mayWait && teller_ != self) {
+            const uint64_t queued = noticesQueued_;
+            noticesTold_.wait(guard, [&] { return noticesDone_ >= queued; });
+        }
+        return;
+    }
+    teller_ = self;
+    while (!notices_.empty()) {
+        const Notice notice = std::move(notices_.front());
+        notices_.pop_front();
+        guard.unlock();
+        {
+            std::lock_guard owner(ownerLock_);
+            if (owner_) {
+                const unsigned port = port_;
+                if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&notice)) {
+                    for (uint8_t byte : *bytes) owner_->serialByteReceived(byte, port);
+                } else if (const auto* event = std::get_if<ComLineEvent>(&notice)) {
+                    owner_->serialLineEvent(*event, port);
+                } else {
+                    owner_->serialFailed(std::get<std::string>(notice));
+                }
+            }
+        }
+        guard.lock();
+        ++noticesDone_;
+        noticesTold_.notify_all();
+    }
+    teller_ = {};
 }
 
 void CSerialPort::drainLine(Lock& lock) {
@@ -471,20 +550,19 @@ void CSerialPort::drainLine(Lock& lock) {
     if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
 }
 
-void CSerialPort::closeDevice(Lock& lock) {
-    open_ = false;
+void CSerialPort::dropQueue() {
     for (const QueuedFrame& frame : queue_) bytesGiven_ -= frame.bytes.size();
     bytesGiven_ += frontWritten_;
     queue_.clear();
     frontWritten_ = 0;
+}
+
+void CSerialPort::closeDevice(Lock& lock) {
+    open_ = false;
+    dropQueue();
     if (fd_ < 0) return;
-    // The modem-line watch leaves the device first; it may be telling the owner, who may write.
-    if (lineWatchRunning_) {
-        lock.unlock();
-        endLineWatch();
-        lock.lock();
-        if (fd_ < 0) return;
-    }
+    // The modem-line watch leaves the device first; it waits for no lock held here.
+    endLineWatch();
     // A thread that polls the device leaves its poll before the descriptor goes.
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(closeFd_, &one, sizeof one);
@@ -500,20 +578,16 @@ void CSerialPort::ProcessErrorMessage(const char* call, int error, bool toOwner)
     const std::string report = strfmt("WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
                                       call, std::strerror(error), static_cast<int>(port_));
     DebugTrace(report);
-    if (!toOwner) {
+    if (toOwner)
+        queueNotice(report);
+    else
         ShowPortFailure(report);
-        return;
-    }
-    std::lock_guard lock(ownerLock_);
-    if (owner_) owner_->serialFailed(report);
 }
 
 // A device that fails, or hangs up with nothing left to read, stays failed: it is closed rather
 // than polled again.
 void CSerialPort::fail(Lock& lock, const char* call, int error) {
-    lock.unlock();
     ProcessErrorMessage(call, error, true);
-    lock.lock();
     closeDevice(lock);
 }
 
@@ -549,12 +623,7 @@ void CSerialPort::ReceiveChar(Lock& lock, short revents) {
     }
     // Handed on under the lock, so a new frame's discard of the input never counts them for it.
     const std::span<const uint8_t> bytes(buffer, static_cast<size_t>(got));
-    {
-        std::lock_guard owner(ownerLock_);
-        if (owner_) {
-            for (uint8_t byte : bytes) owner_->serialByteReceived(byte, port_);
-        }
-    }
+    queueNotice(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     noteLineErrors();
     // Last, since a reply wakes the worker that waits for it.
     if (listener_) listener_->bytesRead(bytes);
@@ -587,11 +656,14 @@ void CSerialPort::CommThread() {
         // no one. A hang-up is the monitor's to handle all the same.
         const bool hungUp = revents & (POLLHUP | POLLERR | POLLNVAL);
         ReceiveChar(lock, stepsReading_ == 0 || hungUp ? revents : static_cast<short>(revents & POLLOUT));
+        lock.unlock();
+        tellOwner(false);
+        lock.lock();
     }
     DebugTrace("normal end...");
 }
 
-CSerialPort::WriteResult CSerialPort::WriteChar(Lock& lock) {
+CSerialPort::WriteResult CSerialPort::WriteChar(Lock&) {
     if (queue_.empty() || fd_ < 0) return WriteResult::Done;
     if (frontWritten_ == 0) frameStarts(queue_.front().bytes, queue_.front().stepTag);
     const std::vector<uint8_t>& frame = queue_.front().bytes;
@@ -599,12 +671,10 @@ CSerialPort::WriteResult CSerialPort::WriteChar(Lock& lock) {
     if (written < 0) {
         if (errno == EAGAIN || errno == EINTR) return WriteResult::Partial;
         const int error = errno;
+        ProcessErrorMessage("write()", error, true);
         bytesGiven_ -= frame.size() - frontWritten_;
         queue_.pop_front();
         frontWritten_ = 0;
-        lock.unlock();
-        ProcessErrorMessage("write()", error, true);
-        lock.lock();
         return WriteResult::Done;
     }
     frontWritten_ += static_cast<size_t>(written);

@@ -17,15 +17,18 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "link/serial_line_events.h"
 #include "platform/event.h"
 
 // The page that owns the port hears of received bytes, of the line events its event mask asks
-// for and of read and write failures. The calls come from the monitor thread, from a worker
-// waiting for a reply or from the modem-line watch: an owner hands them on to its own thread and
-// never waits for it, since the user-interface thread may be joining those threads.
+// for and of read and write failures, in the order they happened. The calls come from the
+// monitor thread or from a thread that used the port (a worker waiting for a reply, a writer, a
+// close), never with the port's locks held: a handler may close or open the port again. An owner
+// hands them on to its own thread and never waits for it, since the user-interface thread may be
+// joining the monitor.
 class SerialPortOwner {
 public:
     // One call per received byte, in arrival order.
@@ -76,14 +79,16 @@ public:
     // Ends the monitor thread (and the modem-line watch) and leaves the port open: a frame the
     // tty takes at once still goes out and a waiting step still reads its reply (and writes what
     // waits), but nothing else is read or written until RestartMonitoring or the close. Returns
-    // true.
+    // true once the monitor has ended, also to a second caller while the first ends it; called
+    // by a handler on the monitor thread, the monitor ends when the handler returns.
     bool StopMonitoring();
     // Starts the monitor thread again without discarding what came in meanwhile: the owner
-    // hears it. True when the thread runs.
+    // hears it. True when the thread runs. A handler on the monitor thread that has stopped it
+    // keeps it running instead.
     bool RestartMonitoring();
     // Ends the monitor thread, writes the frames still queued and waits until the line has sent
     // them, for at most the time they take at the port's speed and 100 ms more; drops what is
-    // left, then closes the device. Returns true.
+    // left, then closes the device. Returns true. Ends the monitor as StopMonitoring does.
     bool ClosePort();
     // Writes one frame, first in first out: at once when no earlier frame waits, else queued
     // for the monitor thread. Never blocks on the tty. Refused (false) when the port is closed,
@@ -100,8 +105,8 @@ public:
     // it), after clearing the buffer. False on a read error, at the end of the line (hang-up)
     // or when the port is closed or found closed meanwhile; the wait ends with the port.
     bool ReadBlocking(std::span<uint8_t> buffer);
-    // Drops the frames not yet written and whatever the tty holds both ways, and forgets the
-    // line errors counted so far. Returns true.
+    // Drops the frames not yet written, which no longer count as given, and whatever the tty
+    // holds both ways, and forgets the line errors counted so far. Returns true.
     bool ClearPort();
     // For each port number from first to end - 1 (and within present), whether its device can
     // be opened as a tty: opened and closed again at once. The device this port holds open
@@ -112,7 +117,8 @@ public:
     // The line settings of the last successful open.
     termios GetDCB() const;
     uint32_t GetCommEvents() const { return eventMask_; }
-    uint32_t GetWriteBufferSize() const { return writeBufferSize_; }    // Waits until answered is set or the limit passes, reading the line on the calling thread
+    uint32_t GetWriteBufferSize() const { return writeBufferSize_; }
+    // Waits until answered is set or the limit passes, reading the line on the calling thread
     // meanwhile; the monitor thread leaves the input to it. Whether answered was set in time.
     // On a closed port it only waits.
     bool WaitForReply(platform::Event& answered, std::chrono::milliseconds limit);
@@ -134,10 +140,16 @@ private:
         uint8_t stepTag;
     };
 
+    // What the owner is told: received bytes, a line event or a failure report.
+    using Notice = std::variant<std::vector<uint8_t>, ComLineEvent, std::string>;
+
     using Lock = std::unique_lock<std::mutex>;
     enum class WriteResult { Done, Partial };
 
     bool startMonitor(bool discardInput);
+    // Joins the monitor and the modem-line watch; guard holds threadLock_, and no other thread
+    // is joining them.
+    void joinMonitor(std::unique_lock<std::mutex>& guard);
     // The monitor thread: polls the line and hands on what comes in until the port stops.
     void CommThread();
     // The modem lines (CTS, ring) are watched by a thread of their own that waits in the kernel
@@ -150,7 +162,12 @@ private:
     void joinLineWatch();
     // After a read: the breaks and line errors the driver counted meanwhile, when asked for.
     void noteLineErrors();
-    void tellLineEvents(const std::vector<ComLineEvent>& events);
+    void queueLineEvents(const std::vector<ComLineEvent>& events);
+    void queueNotice(Notice notice);
+    // Tells the owner what is queued; called with none of the port's locks held. While another
+    // thread tells, the caller waits until what was queued before has been told, unless mayWait
+    // is false (the monitor, which that thread may be joining) or it is the telling thread itself.
+    void tellOwner(bool mayWait);
     // Polls the line for events (and POLLIN of extra, when given) until the limit (-1: none).
     // The device stays open while a thread polls it.
     short pollLine(Lock& lock, short events, int extra, int limitMs, bool& extraReady);
@@ -163,15 +180,27 @@ private:
     void frameStarts(std::span<const uint8_t> frame, uint8_t stepTag);
     void drainLine(Lock& lock);
     void stopMonitor();
+    // Drops the queued frames; their bytes not yet written no longer count as given.
+    void dropQueue();
     void closeDevice(Lock& lock);
-    // A failure while the port runs goes to the owner, never to a box a worker would wait on.
+    // A failure while the port runs is queued for the owner, never shown in a box a worker would
+    // wait on.
     void ProcessErrorMessage(const char* call, int error, bool toOwner);
     void fail(Lock& lock, const char* call, int error);
     void wake();
 
     SerialStreamListener* listener_;
-    mutable std::mutex ownerLock_;
+    // Held while the owner is told, so that a page set aside is never told afterwards; a handler
+    // may set the owner again.
+    mutable std::recursive_mutex ownerLock_;
     SerialPortOwner* owner_ = nullptr;
+
+    std::mutex noticeLock_;  // taken last, held only to queue or take a notice
+    std::condition_variable noticesTold_;
+    std::deque<Notice> notices_;
+    uint64_t noticesQueued_ = 0;
+    uint64_t noticesDone_ = 0;
+    std::thread::id teller_;  // the thread telling the owner, while one does
 
     // Guards the queue, the device and every read, write and flush of the tty, so that discarding
     // the input for a new frame never splits from handing on the bytes read before it.
@@ -188,7 +217,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> bytesWritten_{0};
     std::atomic<uint64_t> bytesGiven_{0};
-    unsigned port_ = 0;
+    std::atomic<unsigned> port_{0};
     uint32_t baudRate_ = 0;
     std::atomic<uint32_t> writeBufferSize_{0};
     std::atomic<uint32_t> eventMask_{0};
@@ -203,6 +232,12 @@ private:
     int fd_ = -1;
     int wakeFd_ = -1;   // shutdown and write requests to the monitor thread
     int closeFd_ = -1;  // set while the device closes: every poll of it ends
+
+    // Starts and ends of the monitor thread: one caller joins it, others wait for that.
+    std::mutex threadLock_;
+    std::condition_variable monitorJoined_;
+    bool joining_ = false;
+    std::thread::id monitorId_;  // the monitor thread until it is joined
     std::thread monitor_;
 };
 

@@ -13,7 +13,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
+#include <latch>
+#include <mutex>
 #include <thread>
 
 #include "core/globals.h"
@@ -171,8 +174,9 @@ TEST_F(SerialPort, InputDiscardedByANewFrameNeverReadsAsALostLine) {
 
 TEST_F(SerialPort, AReadFailureClosesThePortOnceInsteadOfSpinning) {
     board.stop();
-    const auto deadline = Clock::now() + 1s;
-    while (g_SerialPort.IsOpen() && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    // The owner hears of the failure once the port is closed.
+    const auto deadline = Clock::now() + 5s;
+    while (owner.failures().empty() && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
     EXPECT_FALSE(g_SerialPort.IsOpen());
     std::this_thread::sleep_for(20ms);
     ASSERT_EQ(owner.failures().size(), 1u);
@@ -283,6 +287,19 @@ public:
         }
         return got;
     }
+    // The next count bytes the port wrote; fewer when 5 s pass.
+    std::vector<uint8_t> read(size_t count) const {
+        std::vector<uint8_t> got;
+        const auto deadline = Clock::now() + 5s;
+        while (got.size() < count && Clock::now() < deadline) {
+            pollfd in{fd_, POLLIN, 0};
+            if (::poll(&in, 1, 10) <= 0) continue;
+            std::vector<uint8_t> buffer(count - got.size());
+            const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0) got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+        }
+        return got;
+    }
     void hangUp() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
@@ -292,6 +309,27 @@ private:
     int fd_ = -1;
     std::string path_;
 };
+
+// Runs the calls on threads of their own, released together. A call still running after 10 s
+// hangs: the test fails and the run ends there, since a stuck thread cannot be taken back.
+void RunAtOnce(const std::vector<std::function<void()>>& calls) {
+    std::latch start(static_cast<std::ptrdiff_t>(calls.size()));
+    std::vector<std::future<void>> running;
+    for (const auto& call : calls) {
+        running.push_back(std::async(std::launch::async, [&start, &call] {
+            start.arrive_and_wait();
+            call();
+        }));
+    }
+    for (auto& done : running) {
+        if (done.wait_for(10s) != std::future_status::ready) {
+            ADD_FAILURE() << "a call never returned";
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
+    }
+    for (auto& done : running) done.get();
+}
 
 // Threads of this process by the name they gave themselves, waiting up to 5 s for count of them.
 bool ThreadsNamed(const std::string& name, size_t count) {
@@ -424,6 +462,166 @@ TEST(SerialPortRestart, WhatCameInWhileStoppedReachesTheOwnerAfterARestart) {
     EXPECT_EQ(owner.bytes(), (std::vector<uint8_t>{0x11, 0x22, 0x33}));
 }
 
+// Two threads stop, close or start the monitor at the same moment: it ends or starts once, the
+// second caller waits for the first, and the port is left as the later call says.
+TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    using Call = std::function<bool()>;
+    const Call stop = [&] { return port.StopMonitoring(); };
+    const Call close = [&] { return port.ClosePort(); };
+    const Call restart = [&] { return port.RestartMonitoring(); };
+    const Call reopen = [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); };
+    struct Case {
+        const char* name;
+        bool monitored;
+        Call first, second;
+        bool open;
+        int monitors;  // -1: whichever call came last decides
+    };
+    const Case cases[] = {
+        {"stop and stop", true, stop, stop, true, 0},
+        {"close and close", true, close, close, false, 0},
+        {"stop and close", true, stop, close, false, 0},
+        {"open again and stop", true, reopen, stop, true, 0},
+        {"restart and restart", false, restart, restart, true, 1},
+        {"restart and stop", false, restart, stop, true, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int round = 0; round < 200; ++round) {
+            ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+            if (c.monitored) {
+                ASSERT_TRUE(port.StartMonitoring());
+            }
+            bool first = false, second = false;
+            RunAtOnce({[&] { first = c.first(); }, [&] { second = c.second(); }});
+            EXPECT_TRUE(first && second);
+            EXPECT_EQ(port.IsOpen(), c.open);
+            if (c.monitors >= 0) {
+                ASSERT_TRUE(ThreadsNamed("com monitor", static_cast<size_t>(c.monitors)));
+            }
+            ASSERT_TRUE(port.ClosePort());
+            ASSERT_TRUE(ThreadsNamed("com monitor", 0));
+        }
+    }
+    EXPECT_TRUE(owner.failures().empty());
+}
+
+// An owner that works the port from its handler, on the thread that tells it.
+class HandsOnOwner final : public SerialPortOwner {
+public:
+    explicit HandsOnOwner(std::function<void()> act) : act_(std::move(act)) {}
+    void serialByteReceived(uint8_t byte, unsigned) override {
+        {
+            std::lock_guard lock(lock_);
+            bytes_.push_back(byte);
+        }
+        actOnce();
+    }
+    void serialFailed(const std::string&) override { actOnce(); }
+    // Waits until the handler has acted, failing the run when it never returns.
+    void waitActed() {
+        if (acted_.get_future().wait_for(10s) != std::future_status::ready) {
+            ADD_FAILURE() << "the handler never returned from the port";
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
+    }
+    std::vector<uint8_t> bytes() const {
+        std::lock_guard lock(lock_);
+        return bytes_;
+    }
+
+private:
+    void actOnce() {
+        if (done_) return;
+        done_ = true;
+        act_();
+        acted_.set_value();
+    }
+
+    std::function<void()> act_;
+    bool done_ = false;
+    std::promise<void> acted_;
+    mutable std::mutex lock_;
+    std::vector<uint8_t> bytes_;
+};
+
+// A handler on the monitor thread that closes the port, or closes and opens it again, neither
+// waits for itself nor for the port; the port goes on as the handler left it.
+TEST(SerialPortThreads, AHandlerOnTheMonitorThreadClosesOrReopensThePort) {
+    TempConfigFolder config;
+    {
+        SCOPED_TRACE("a byte, the port closed");
+        PeerLine peer;
+        CSerialPort port;
+        HandsOnOwner owner([&] { EXPECT_TRUE(port.ClosePort()); });
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        ASSERT_TRUE(port.StartMonitoring());
+        peer.write({0x51});
+        owner.waitActed();
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_TRUE(ThreadsNamed("com monitor", 0));
+        EXPECT_FALSE(port.WriteToPort(std::vector<uint8_t>{0x01}));
+    }
+    {
+        SCOPED_TRACE("a byte, the port closed and opened again");
+        PeerLine peer;
+        CSerialPort port;
+        HandsOnOwner* self = nullptr;
+        HandsOnOwner owner([&] {
+            EXPECT_TRUE(port.ClosePort());
+            EXPECT_TRUE(port.InitPort(self, 1, 115200, 'N', 8, 1, 0, 256));
+            EXPECT_TRUE(port.StartMonitoring());
+        });
+        self = &owner;
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        ASSERT_TRUE(port.StartMonitoring());
+        peer.write({0x51});
+        owner.waitActed();
+        EXPECT_TRUE(port.IsOpen());
+        // The monitor goes on with the port opened again: it hears the next byte.
+        peer.write({0x52});
+        const auto deadline = Clock::now() + 5s;
+        while (owner.bytes().size() < 2 && Clock::now() < deadline) std::this_thread::sleep_for(1ms);
+        EXPECT_EQ(owner.bytes(), (std::vector<uint8_t>{0x51, 0x52}));
+        EXPECT_TRUE(ThreadsNamed("com monitor", 1));
+        ASSERT_TRUE(port.WriteToPort(std::vector<uint8_t>{0x61}));
+        EXPECT_EQ(peer.readUntil({0x61}), std::vector<uint8_t>{0x61});
+    }
+    {
+        // The port is destroyed on another thread while the handler still runs: the destructor
+        // waits until the monitor thread has left the port.
+        SCOPED_TRACE("a hang-up, the port closed, then destroyed");
+        PeerLine peer;
+        auto* port = new CSerialPort;
+        std::promise<void> destroyed;
+        std::future<void> destroyedSeen = destroyed.get_future();
+        bool destroyedUnderTheHandler = false;
+        std::latch closed(1);
+        HandsOnOwner owner([&] {
+            EXPECT_TRUE(port->ClosePort());
+            closed.count_down();
+            // Long enough for a destructor that does not wait to finish.
+            destroyedUnderTheHandler = destroyedSeen.wait_for(200ms) == std::future_status::ready;
+        });
+        ASSERT_TRUE(port->InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        ASSERT_TRUE(port->StartMonitoring());
+        peer.hangUp();
+        RunAtOnce({[&] { closed.wait(); }});  // on a thread of its own: the close may hang
+        RunAtOnce({[&] {
+            delete port;
+            destroyed.set_value();
+        }});
+        owner.waitActed();
+        EXPECT_FALSE(destroyedUnderTheHandler);
+        EXPECT_TRUE(ThreadsNamed("com monitor", 0));
+    }
+}
+
 TEST(SerialPortWrites, TextsGoOutAsTheirCharactersCutOrPaddedToTheirSize) {
     TempConfigFolder config;
     PeerLine peer;
@@ -543,6 +741,8 @@ TEST(SerialPortClear, DropsWhatWaitsBothWaysAndTheLineGoesOn) {
         size_t sent = 0;
         while (port.WriteToPort(std::vector<uint8_t>(256, 0x5A))) sent += 256;
         EXPECT_TRUE(port.ClearPort());
+        // The dropped frames no longer count as given: only what the tty took does.
+        EXPECT_EQ(port.BytesGiven(), port.BytesWritten());
         const std::vector<uint8_t> end = {0xA5, 0xC3, 0x3C};
         ASSERT_TRUE(port.WriteToPort(end));
         const std::vector<uint8_t> got = peer.readUntil(end);
@@ -551,6 +751,27 @@ TEST(SerialPortClear, DropsWhatWaitsBothWaysAndTheLineGoesOn) {
         // At most the front frame of the queue had begun; the frames behind it never go out.
         EXPECT_LE(got.size() - end.size(), sent - (CSerialPort::kMaxQueuedFrames - 1) * 256);
         EXPECT_TRUE(owner.failures().empty());
+    }
+    {
+        // Without the monitor the queue stays as it is once the peer has taken all the tty took:
+        // a wait for the given bytes to go out ends at once after the clear.
+        SCOPED_TRACE("frames queued while the monitor is stopped");
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        while (port.WriteToPort(std::vector<uint8_t>(256, 0x5A))) {
+        }
+        ASSERT_EQ(peer.read(port.BytesWritten()).size(), port.BytesWritten());
+        ASSERT_GT(port.BytesGiven(), port.BytesWritten());
+        EXPECT_TRUE(port.ClearPort());
+        EXPECT_EQ(port.BytesGiven(), port.BytesWritten());
+        // None of the dropped frames goes out once the monitor runs.
+        ASSERT_TRUE(port.StartMonitoring());
+        const std::vector<uint8_t> end = {0xA5, 0xC3, 0x3C};
+        ASSERT_TRUE(port.WriteToPort(end));
+        EXPECT_EQ(peer.readUntil(end), end);
+        EXPECT_EQ(port.BytesGiven(), port.BytesWritten());
     }
     {
         SCOPED_TRACE("closed port");
