@@ -157,14 +157,16 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     GangRun& run = sp.run;
     const uint32_t p = run.optionAddr;
     const uint64_t flash = FlashSizeOfMode(g_nChipMode);
+    // The option block or the encryption mark goes to P whether the image reaches it or not; past
+    // the flash it would land nowhere, or over code where the target's address wraps.
+    if (uint64_t{p} + 8 > flash)
+        return Refuse(sp, strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", p, static_cast<uint32_t>(flash)));
     // The code is the image before P, as every program run bounds it: from a start address above
     // 0 it must end by P, and only an image from address 0 can carry its own option block.
     if (!CheckCodeBeforeOption(run, static_cast<uint32_t>(std::min<uint64_t>(run.image.size, p)))) return false;
     const bool reached = uint64_t{run.startAddr} + run.image.size > p && patch != OptionPatch::None;
     run.dataLength = static_cast<uint32_t>(run.image.size);
     if (reached && g_bCodeOption) {
-        if (uint64_t{p} + 8 > flash)
-            return Refuse(sp, strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", p, static_cast<uint32_t>(flash)));
         const auto block = CodeOptionBlock();
         std::copy_n(block.begin(), 5, run.image.buffer.begin() + p);
         run.dataLength = p + 8;

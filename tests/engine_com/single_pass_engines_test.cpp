@@ -174,6 +174,18 @@ const SingleFault kSingleFaults[] = {
          EXPECT_TRUE(Holds(g, 0, {0xAA, 0x00, 0x00, 0x00, 0xFF}, 100));
          EXPECT_TRUE(ShowsPass(g, f));
      }},
+    // An option offset left from a larger chip model: refused before any frame, as the gang runs
+    // refuse it, rather than a block sent past the flash and a pass without it.
+    {"an option offset beyond the flash", [](const VariantFacts& f) { return f.programs; },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 0x7FF8);
+         g.store("Code Option", 1);
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Option address 0x7FF8 lies beyond the flash of 0x4000 bytes!"});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
     // The verify-only run meets a part whose third 8-byte group differs.
     {"a part that differs", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
      [](SimulatedGang& g, const VariantFacts&) { g.board.writeFlash(0, 20, std::vector<uint8_t>{0x00}); },
