@@ -85,8 +85,10 @@ bool SendBlock(SinglePass& sp, uint32_t address, uint32_t offset, uint32_t count
     };
     if (sp.plan.frames == BlockFrames::Wide)
         return data([lo, block, count] { return ComIspTransData(lo, std::span(block).first(count)); }) && Finish(sp, texted);
+    // A block from an address inside a page reaches into the next one: each frame names its page.
     for (uint32_t at = 0; at < count; at += kFrame8) {
         const uint8_t frameLo = static_cast<uint8_t>(lo + at);
+        if (!SendHiByte(sp, address + at, texted)) return false;
         if (!data([frameLo, block, at] { return ComIspTrans8Data(frameLo, std::span(block).subspan(at).first<kFrame8>()); }))
             return false;
         if (sp.plan.finishEachFrame && !Finish(sp, texted)) return false;
@@ -106,7 +108,7 @@ ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, ui
         const ComStep read = frames == BlockFrames::Wide
                                  ? Quiet(kTagRead, [lo, n = static_cast<uint8_t>(count)] { return ComIspReadN(lo, n); })
                                  : Quiet(kTagRead8, [lo] { return ComIspRead8(lo); });
-        if (!sp.run.step(read)) return ReadBack::Unanswered;
+        if (!SendHiByte(sp, address + at, false) || !sp.run.step(read)) return ReadBack::Unanswered;
         if (g_nReplyDataSize < compared || !std::equal(expected + at, expected + at + compared, g_pBlockBuf.data()))
             return ReadBack::Differed;
     }
@@ -385,7 +387,7 @@ bool VerifyOnTarget(SinglePass& sp) {
         for (uint32_t at = 0; at < kBlock; at += kFrame8) {
             const uint8_t lo = static_cast<uint8_t>(address + at);
             const auto compare = [lo, block, at] { return ComIspCmd3A8(lo, std::span(block).subspan(at).first<kFrame8>()); };
-            if (!run.step(Quiet(kTagCompare, compare))) return false;
+            if (!SendHiByte(sp, address + at, false) || !run.step(Quiet(kTagCompare, compare))) return false;
         }
         // The target keeps a difference until asked: every 64 bytes, and after the last block.
         if ((offset % 64 == 0 && offset != 0) || b + 1 == blocks) {

@@ -388,6 +388,20 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(g.messages(), (Messages{"ISP_4066B timeout!", kTimeoutText}));
          ExpectFailedFound(g, {0});
      }},
+    // From a start address inside a page the 8-byte frames of a block cross into the next page:
+    // each frame is addressed with its own page, so the code lands where it belongs.
+    {"8-byte frames across a page", GangSingleProgram8Thread, {0}, 0x120,
+     [](SimulatedGang&) { g_nIspStartAddr = 0x1010; },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Holds(g, 0, PatternImage(0x120), 0x1010));
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 150);
+     }},
+    {"the timed run's frames across a page", GangTimedProgramThread, {0}, 0x120,
+     [](SimulatedGang&) { g_nIspStartAddr = 0x1010; },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Holds(g, 0, PatternImage(0x120), 0x1010));
+         EXPECT_TRUE(g.messages().empty());
+     }},
     // The key page of a 48 KB part, erased first over an old key, then written byte by byte; the
     // timed run writes it after its encryption mark.
     {"the key page over an old key", GangProgramOnlyThread, {0}, 100, ArrangeKeyPage,
