@@ -97,10 +97,9 @@ bool SendBlock(SinglePass& sp, uint32_t address, uint32_t offset, uint32_t count
 }
 
 // Reads count bytes back from address, in one frame or in 8-byte frames, and compares them with
-// the image at offset. A reply with fewer bytes than asked compares nothing: the block differs.
+// the expected ones. A reply with fewer bytes than asked compares nothing: the block differs.
 enum class ReadBack { Matched, Differed, Unanswered };
-ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, uint32_t offset, uint32_t count) {
-    const uint8_t* expected = sp.run.image.buffer.data() + offset;
+ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, const uint8_t* expected, uint32_t count) {
     const uint32_t frameSize = frames == BlockFrames::Wide ? count : kFrame8;
     for (uint32_t at = 0; at < count; at += frameSize) {
         const uint8_t lo = static_cast<uint8_t>(address + at);
@@ -273,6 +272,7 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     std::array<uint8_t, 8> block;
     if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !NumberedOptionBytes(sp, block))
         return false;
+    sp.optionSent = block;
     return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) && Finish(sp, false);
 }
 
@@ -323,7 +323,7 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
         const uint32_t count = b < blocks ? kBlock : tail;
         if (count == 0) break;
         if ((b < blocks && Stopped(sp)) || !SendHiByte(sp, address, false)) return ReadBack::Unanswered;
-        const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, offset, count);
+        const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, run.image.buffer.data() + offset, count);
         if (result != ReadBack::Matched) {
             differsAt = offset;
             return result;
@@ -334,7 +334,11 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
         run.page.setProgressPos(static_cast<int>(b / run.divisor));
         run.noteTag(kIdleTag);
     }
-    return ReadBack::Matched;
+    // An option block that went out on its own is the part's as much as its code.
+    if (!sp.optionSent) return ReadBack::Matched;
+    if (!SendHiByte(sp, run.optionAddr, false)) return ReadBack::Unanswered;
+    differsAt = run.optionAddr - run.startAddr;
+    return ReadAndCompare(sp, sp.plan.frames, run.optionAddr, sp.optionSent->data(), kFrame8);
 }
 
 bool VerifyByReadBack(SinglePass& sp) {
@@ -401,7 +405,7 @@ bool VerifyOnTarget(SinglePass& sp) {
     }
     if (tail == 0) return true;
     if (!SendHiByte(sp, address, false)) return false;
-    const ReadBack result = ReadAndCompare(sp, BlockFrames::Eight, address, offset, tail);
+    const ReadBack result = ReadAndCompare(sp, BlockFrames::Eight, address, run.image.buffer.data() + offset, tail);
     if (result == ReadBack::Differed) return Mismatch(sp, offset);
     return result == ReadBack::Matched;
 }

@@ -186,6 +186,19 @@ const SingleFault kSingleFaults[] = {
          EXPECT_TRUE(g.board.log().empty());
          EXPECT_FALSE(ShowsPass(g, f));
      }},
+    // The option block that goes out on its own is read back with the code: a byte of it that
+    // keeps its erased value fails the part.
+    {"an option block that does not hold",
+     [](const VariantFacts& f) { return f.programs && Verifies(f) && f.golden != std::string("timed-program.log"); },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 0x1000);
+         g.store("Code Option", 1);
+         g.board.stickByte(0, 0x1000);
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x1000!!!"});
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
     // The verify-only run meets a part whose third 8-byte group differs.
     {"a part that differs", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
      [](SimulatedGang& g, const VariantFacts&) { g.board.writeFlash(0, 20, std::vector<uint8_t>{0x00}); },
