@@ -45,9 +45,13 @@ public:
     template <typename Sink>
     HexConversion run(Sink& sink) {
         HexConversion result;
+        bool ended = false;
         while (findRecordStart()) {
             if (!readRecord()) return fail(result);
-            if (type_ == kEndOfFile) break;
+            if (type_ == kEndOfFile) {
+                ended = true;
+                break;
+            }
             if (type_ == kExtSegment) {
                 error_ = "extended segment address records are not supported";
                 return fail(result);
@@ -73,6 +77,13 @@ public:
             const auto offset = static_cast<uint32_t>(absolute - reference_);
             if (!sink.place(offset, std::span<const uint8_t>(data_.data(), count_))) return result;
             result.size = std::max(result.size, offset + count_);
+        }
+        // A file cut off after a whole line, as an interrupted copy leaves it, would give a
+        // short image that then passes its own verify.
+        if (readError_ == 0 && !ended) {
+            recordLine_ = line_;
+            error_ = "the file ends before its end-of-file record";
+            return fail(result);
         }
         result.ok = readError_ == 0;
         return result;
