@@ -165,15 +165,20 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     // The code is the image before P, as every program run bounds it: from a start address above
     // 0 it must end by P, and only an image from address 0 can carry its own option block.
     if (!CheckCodeBeforeOption(run, static_cast<uint32_t>(std::min<uint64_t>(run.image.size, p)))) return false;
-    const bool reached = uint64_t{run.startAddr} + run.image.size > p && patch != OptionPatch::None;
+    const bool reached = uint64_t{run.startAddr} + run.image.size > p;
     run.dataLength = static_cast<uint32_t>(run.image.size);
-    if (reached && g_bCodeOption) {
+    uint8_t& mark = run.image.buffer[p];
+    if (reached && g_bCodeOption && patch != OptionPatch::Mark) {
         const auto block = CodeOptionBlock();
         std::copy_n(block.begin(), 5, run.image.buffer.begin() + p);
         run.dataLength = p + 8;
         sp.serialInImage = SerialInBlock();
-    } else if (reached && patch == OptionPatch::CodeOptionOrMark && g_bEncry) {
-        run.image.buffer[p] = 0xFA;
+    } else if (reached && g_bEncry && patch == OptionPatch::CodeOptionOrMark) {
+        mark = 0xFA;
+    } else if (reached && g_bEncry && patch == OptionPatch::Mark && (mark & 0x0F) != 0x0A) {
+        // The mark goes in with the code, where the verify sees it; written after the code it
+        // would spoil the programmed byte.
+        mark = 0xFA;
     }
     if (uint64_t{run.startAddr} + run.dataLength > flash)
         return Refuse(sp, strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!",

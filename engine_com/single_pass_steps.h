@@ -41,9 +41,10 @@ struct SinglePass {
 bool StartSinglePass(SinglePass& sp, bool blockBuffer);
 // With the code option, an image that reaches the option block gets the block patched in and is
 // cut after it; with OrMark and without the code option such an image gets the encryption mark
-// 0xFA in its first byte. Sets the length S and the bar; refuses code that passes the option
-// offset or the flash, and a key page on the code.
-enum class OptionPatch { None, CodeOption, CodeOptionOrMark };
+// 0xFA in its first byte. Mark patches no block: with encryption on, such an image gets the mark
+// where its byte lacks one. Sets the length S and the bar; refuses an option block or code that
+// passes the flash, code that passes the option offset, and a key page on the code.
+enum class OptionPatch { Mark, CodeOption, CodeOptionOrMark };
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch);
 // The code that every program run writes alike, image offsets up to the option block, with the
 // landed refusals of a program run; S and the bar.

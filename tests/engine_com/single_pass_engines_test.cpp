@@ -328,6 +328,16 @@ const Scenario kScenarios[] = {
          EXPECT_TRUE(Logs(g, "05  800 > 0F 08 01 01 10 FF | < AA 0F 08 00 00 17\n    0 02  800 > 0F 03 00 08 00 FF"));
          EXPECT_EQ(g.board.target(0)->flash[0x1000], 0xFA);
      }},
+    // An image that reaches P carries the mark in its own byte there, not a mark written over the
+    // programmed byte after the code, which spoils it.
+    {"the timed run's image over P", GangTimedProgramThread, {0}, 0x110,
+     [](SimulatedGang& g) { g.store("Option Addr", 0x100); },
+     [](const SimulatedGang& g) {
+         std::vector<uint8_t> marked = PatternImage(0x110);
+         marked[0x100] = 0xFA;
+         EXPECT_TRUE(Holds(g, 0, marked));
+         EXPECT_TRUE(g.messages().empty());
+     }},
     // The compare result after the last block catches a difference the 64-byte rhythm skips.
     {"the timed run asks for the last block's result", GangTimedProgramThread, {0}, 128,
      [](SimulatedGang& g) { g.board.stickByte(0, 0x70); },
