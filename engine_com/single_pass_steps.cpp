@@ -157,14 +157,12 @@ bool StartSinglePass(SinglePass& sp, bool blockBuffer) {
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     GangRun& run = sp.run;
     const uint32_t p = run.optionAddr;
-    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
-    // The option block or the encryption mark goes to P whether the image reaches it or not; past
-    // the flash it would land nowhere, or over code where the target's address wraps.
-    if (uint64_t{p} + 8 > flash)
-        return Refuse(sp, strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", p, static_cast<uint32_t>(flash)));
-    // The code is the image before P, as every program run bounds it: from a start address above
-    // 0 it must end by P, and only an image from address 0 can carry its own option block.
-    if (!CheckCodeBeforeOption(run, static_cast<uint32_t>(std::min<uint64_t>(run.image.size, p)))) return false;
+    // The bounds of every program run: the option block within the flash, as the block or the
+    // mark goes to P whether the image reaches it or not; code before P, which from a start
+    // address above 0 must end by P (only an image from address 0 carries its own option block),
+    // and some code there. An image that passes P thus starts at address 0, and its block ends
+    // within the flash.
+    if (!CheckProgramBounds(run)) return false;
     const bool reached = uint64_t{run.startAddr} + run.image.size > p;
     run.dataLength = static_cast<uint32_t>(run.image.size);
     uint8_t& mark = run.image.buffer[p];
@@ -180,9 +178,6 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
         // would spoil the programmed byte.
         mark = 0xFA;
     }
-    if (uint64_t{run.startAddr} + run.dataLength > flash)
-        return Refuse(sp, strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!",
-                                 run.startAddr, run.dataLength, static_cast<uint32_t>(flash)));
     ScaleBlocks(sp);
     return CheckKeyPage(run, uint32_t{kKeyPageHi} << 8);
 }

@@ -186,6 +186,18 @@ const SingleFault kSingleFaults[] = {
          EXPECT_TRUE(g.board.log().empty());
          EXPECT_FALSE(ShowsPass(g, f));
      }},
+    // An option offset of 0: the part would get the block (at the start address) and none of
+    // the code, and pass.
+    {"an option offset that leaves no code", [](const VariantFacts& f) { return f.programs || f.readsBack; },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 0);
+         g.store("Code Option", 1);
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Option address 0x0 leaves no code to program!"});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
     // The option block that goes out on its own is read back with the code: a byte of it that
     // keeps its erased value fails the part.
     {"an option block that does not hold",
