@@ -336,7 +336,6 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
     }
     // An option block that went out on its own is the part's as much as its code.
     if (!sp.optionSent) return ReadBack::Matched;
-    if (!SendHiByte(sp, run.optionAddr, false)) return ReadBack::Unanswered;
     differsAt = run.optionAddr - run.startAddr;
     return ReadAndCompare(sp, sp.plan.frames, run.optionAddr, sp.optionSent->data(), kFrame8);
 }
