@@ -56,9 +56,13 @@ public:
     template <typename Sink>
     HexConversion run(Sink& sink) {
         HexConversion result;
+        bool ended = false;
         while (findRecordStart()) {
             if (!readRecord()) return fail(result);
-            if (record_.type == kEndOfFile) break;
+            if (record_.type == kEndOfFile) {
+                ended = true;
+                break;
+            }
             if (record_.type == kExtSegment) {
                 error_ = "extended segment address records are not supported";
                 return fail(result);
@@ -84,6 +88,13 @@ public:
             const auto offset = static_cast<uint32_t>(absolute - reference_);
             if (!sink.place(offset, std::span<const uint8_t>(record_.data.data(), record_.count))) return result;
             result.size = std::max(result.size, offset + record_.count);
+        }
+        // A file cut off after a whole line, as an interrupted copy leaves it, would give a
+        // short image that then passes its own verify.
+        if (readError_ == 0 && !ended) {
+            recordLine_ = line_;
+            error_ = "the file ends before its end-of-file record";
+            return fail(result);
         }
         result.ok = readError_ == 0;
         return result;

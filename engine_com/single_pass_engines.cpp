@@ -62,12 +62,12 @@ void GangSingleProgram8Thread(WorkerPage& page) {
     EndSinglePass(sp);
 }
 
-// Neither option patch nor option block; every stage logs its time.
+// No option block: only the encryption mark; every stage logs its time.
 void GangTimedProgramThread(WorkerPage& page) {
     SinglePlan plan = Quiet8(ctl::kAuto);
     plan.finishEachFrame = true;
     SinglePass sp(page, plan);
-    if (StartSinglePass(sp, true) && PatchOptionBlock(sp, OptionPatch::None) && EnterIsp(sp)) {
+    if (StartSinglePass(sp, true) && PatchOptionBlock(sp, OptionPatch::Mark) && EnterIsp(sp)) {
         ChangeLineSpeed();
         if (EraseTarget(sp)) {
             engine_hid::LogAndScroll(page, kBeginProgramming);

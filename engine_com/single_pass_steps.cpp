@@ -85,8 +85,10 @@ bool SendBlock(SinglePass& sp, uint32_t address, uint32_t offset, uint32_t count
     };
     if (sp.plan.frames == BlockFrames::Wide)
         return data([lo, block, count] { return ComIspTransData(lo, std::span(block).first(count)); }) && Finish(sp, texted);
+    // A block from an address inside a page reaches into the next one: each frame names its page.
     for (uint32_t at = 0; at < count; at += kFrame8) {
         const uint8_t frameLo = static_cast<uint8_t>(lo + at);
+        if (!SendHiByte(sp, address + at, texted)) return false;
         if (!data([frameLo, block, at] { return ComIspTrans8Data(frameLo, std::span(block).subspan(at).first<kFrame8>()); }))
             return false;
         if (sp.plan.finishEachFrame && !Finish(sp, texted)) return false;
@@ -95,10 +97,9 @@ bool SendBlock(SinglePass& sp, uint32_t address, uint32_t offset, uint32_t count
 }
 
 // Reads count bytes back from address, in one frame or in 8-byte frames, and compares them with
-// the image at offset. A reply with fewer bytes than asked compares nothing: the block differs.
+// the expected ones. A reply with fewer bytes than asked compares nothing: the block differs.
 enum class ReadBack { Matched, Differed, Unanswered };
-ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, uint32_t offset, uint32_t count) {
-    const uint8_t* expected = sp.run.image.buffer.data() + offset;
+ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, const uint8_t* expected, uint32_t count) {
     const uint32_t frameSize = frames == BlockFrames::Wide ? count : kFrame8;
     for (uint32_t at = 0; at < count; at += frameSize) {
         const uint8_t lo = static_cast<uint8_t>(address + at);
@@ -106,7 +107,7 @@ ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, ui
         const ComStep read = frames == BlockFrames::Wide
                                  ? Quiet(kTagRead, [lo, n = static_cast<uint8_t>(count)] { return ComIspReadN(lo, n); })
                                  : Quiet(kTagRead8, [lo] { return ComIspRead8(lo); });
-        if (!sp.run.step(read)) return ReadBack::Unanswered;
+        if (!SendHiByte(sp, address + at, false) || !sp.run.step(read)) return ReadBack::Unanswered;
         if (g_nReplyDataSize < compared || !std::equal(expected + at, expected + at + compared, g_pBlockBuf.data()))
             return ReadBack::Differed;
     }
@@ -156,25 +157,27 @@ bool StartSinglePass(SinglePass& sp, bool blockBuffer) {
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     GangRun& run = sp.run;
     const uint32_t p = run.optionAddr;
-    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
-    // The code is the image before P, as every program run bounds it: from a start address above
-    // 0 it must end by P, and only an image from address 0 can carry its own option block.
-    if (!CheckCodeBeforeOption(run, static_cast<uint32_t>(std::min<uint64_t>(run.image.size, p)))) return false;
-    const bool reached = uint64_t{run.startAddr} + run.image.size > p && patch != OptionPatch::None;
+    // The bounds of every program run: the option block within the flash, as the block or the
+    // mark goes to P whether the image reaches it or not; code before P, which from a start
+    // address above 0 must end by P (only an image from address 0 carries its own option block),
+    // and some code there. An image that passes P thus starts at address 0, and its block ends
+    // within the flash.
+    if (!CheckProgramBounds(run)) return false;
+    const bool reached = uint64_t{run.startAddr} + run.image.size > p;
     run.dataLength = static_cast<uint32_t>(run.image.size);
-    if (reached && g_bCodeOption) {
-        if (uint64_t{p} + 8 > flash)
-            return Refuse(sp, strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", p, static_cast<uint32_t>(flash)));
+    uint8_t& mark = run.image.buffer[p];
+    if (reached && g_bCodeOption && patch != OptionPatch::Mark) {
         const auto block = CodeOptionBlock();
         std::copy_n(block.begin(), 5, run.image.buffer.begin() + p);
         run.dataLength = p + 8;
         sp.serialInImage = SerialInBlock();
-    } else if (reached && patch == OptionPatch::CodeOptionOrMark && g_bEncry) {
-        run.image.buffer[p] = 0xFA;
+    } else if (reached && g_bEncry && patch == OptionPatch::CodeOptionOrMark) {
+        mark = 0xFA;
+    } else if (reached && g_bEncry && patch == OptionPatch::Mark && (mark & 0x0F) != 0x0A) {
+        // The mark goes in with the code, where the verify sees it; written after the code it
+        // would spoil the programmed byte.
+        mark = 0xFA;
     }
-    if (uint64_t{run.startAddr} + run.dataLength > flash)
-        return Refuse(sp, strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!",
-                                 run.startAddr, run.dataLength, static_cast<uint32_t>(flash)));
     ScaleBlocks(sp);
     return CheckKeyPage(run, uint32_t{kKeyPageHi} << 8);
 }
@@ -269,6 +272,7 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     std::array<uint8_t, 8> block;
     if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !NumberedOptionBytes(sp, block))
         return false;
+    sp.optionSent = block;
     return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) && Finish(sp, false);
 }
 
@@ -319,7 +323,7 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
         const uint32_t count = b < blocks ? kBlock : tail;
         if (count == 0) break;
         if ((b < blocks && Stopped(sp)) || !SendHiByte(sp, address, false)) return ReadBack::Unanswered;
-        const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, offset, count);
+        const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, run.image.buffer.data() + offset, count);
         if (result != ReadBack::Matched) {
             differsAt = offset;
             return result;
@@ -330,7 +334,10 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
         run.page.setProgressPos(static_cast<int>(b / run.divisor));
         run.noteTag(kIdleTag);
     }
-    return ReadBack::Matched;
+    // An option block that went out on its own is the part's as much as its code.
+    if (!sp.optionSent) return ReadBack::Matched;
+    differsAt = run.optionAddr - run.startAddr;
+    return ReadAndCompare(sp, sp.plan.frames, run.optionAddr, sp.optionSent->data(), kFrame8);
 }
 
 bool VerifyByReadBack(SinglePass& sp) {
@@ -383,7 +390,7 @@ bool VerifyOnTarget(SinglePass& sp) {
         for (uint32_t at = 0; at < kBlock; at += kFrame8) {
             const uint8_t lo = static_cast<uint8_t>(address + at);
             const auto compare = [lo, block, at] { return ComIspCmd3A8(lo, std::span(block).subspan(at).first<kFrame8>()); };
-            if (!run.step(Quiet(kTagCompare, compare))) return false;
+            if (!SendHiByte(sp, address + at, false) || !run.step(Quiet(kTagCompare, compare))) return false;
         }
         // The target keeps a difference until asked: every 64 bytes, and after the last block.
         if ((offset % 64 == 0 && offset != 0) || b + 1 == blocks) {
@@ -397,7 +404,7 @@ bool VerifyOnTarget(SinglePass& sp) {
     }
     if (tail == 0) return true;
     if (!SendHiByte(sp, address, false)) return false;
-    const ReadBack result = ReadAndCompare(sp, BlockFrames::Eight, address, offset, tail);
+    const ReadBack result = ReadAndCompare(sp, BlockFrames::Eight, address, run.image.buffer.data() + offset, tail);
     if (result == ReadBack::Differed) return Mismatch(sp, offset);
     return result == ReadBack::Matched;
 }

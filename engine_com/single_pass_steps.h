@@ -3,7 +3,9 @@
 // once) is put into ISP mode, erased, programmed, given its option block and key page, verified
 // and let go, with neither socket power, LEDs nor counters. Each run is a short sequence of
 // these; how it differs from the reference run is its plan.
+#include <array>
 #include <cstdint>
+#include <optional>
 
 #include "core/worker_page.h"
 #include "engine_com/gang_steps.h"
@@ -31,6 +33,7 @@ struct SinglePass {
     bool serialInImage = false;  // the patched option block takes its number as it goes out
     bool serialTaken = false;
     bool greeted = false;        // a handshake went out: the end lets the target go
+    std::optional<std::array<uint8_t, 8>> optionSent;  // the option block sent after the code, read back with it
     double verifyStart = 0;
 };
 
@@ -38,9 +41,10 @@ struct SinglePass {
 bool StartSinglePass(SinglePass& sp, bool blockBuffer);
 // With the code option, an image that reaches the option block gets the block patched in and is
 // cut after it; with OrMark and without the code option such an image gets the encryption mark
-// 0xFA in its first byte. Sets the length S and the bar; refuses code that passes the option
-// offset or the flash, and a key page on the code.
-enum class OptionPatch { None, CodeOption, CodeOptionOrMark };
+// 0xFA in its first byte. Mark patches no block: with encryption on, such an image gets the mark
+// where its byte lacks one. Sets the length S and the bar; refuses an option block or code that
+// passes the flash, code that passes the option offset, and a key page on the code.
+enum class OptionPatch { Mark, CodeOption, CodeOptionOrMark };
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch);
 // The code that every program run writes alike, image offsets up to the option block, with the
 // landed refusals of a program run; S and the bar.
@@ -63,7 +67,8 @@ bool WriteSingleOptionBlock(SinglePass& sp);
 bool WriteKeyBytes(SinglePass& sp, bool erasePage);
 // The encryption mark at the option offset, written when the target's byte lacks it.
 bool MarkEncryption(SinglePass& sp);
-// Reads every block back and compares it on the computer.
+// Reads every block back and compares it on the computer, and the option block after it when that
+// went out on its own.
 bool VerifyByReadBack(SinglePass& sp);
 // After a broadcast: each found target read back alone, through its own switch, judged by its
 // own bytes and let go; a target that differs fails alone. Then the closing line, when all passed.

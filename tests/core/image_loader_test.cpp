@@ -40,6 +40,10 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
         // Kept as the image all the same, so that Burn refuses it by its size.
         {"big.bin", std::string(0x10001, 'F'), 0x10000, ImageLoadOutcome::Oversized, "big.bin", "", "File size more than 10000"},
         {"notes.txt", "x", 0x10000, ImageLoadOutcome::NotAnImage, "", "", ""},
+        // A HEX file cut off after a whole line, as an interrupted copy leaves it: the image it
+        // holds would be short.
+        {"cut.hex", hex.substr(0, hex.find('\n') + 1), 0x8000, ImageLoadOutcome::Refused, "", "",
+         "HEX file error in line 2: the file ends before its end-of-file record"},
     };
     for (const auto& c : cases) {
         TempDir dir;

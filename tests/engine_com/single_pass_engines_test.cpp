@@ -174,6 +174,43 @@ const SingleFault kSingleFaults[] = {
          EXPECT_TRUE(Holds(g, 0, {0xAA, 0x00, 0x00, 0x00, 0xFF}, 100));
          EXPECT_TRUE(ShowsPass(g, f));
      }},
+    // An option offset left from a larger chip model: refused before any frame, as the gang runs
+    // refuse it, rather than a block sent past the flash and a pass without it.
+    {"an option offset beyond the flash", [](const VariantFacts& f) { return f.programs; },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 0x7FF8);
+         g.store("Code Option", 1);
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Option address 0x7FF8 lies beyond the flash of 0x4000 bytes!"});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
+    // An option offset of 0: the part would get the block (at the start address) and none of
+    // the code, and pass.
+    {"an option offset that leaves no code", [](const VariantFacts& f) { return f.programs || f.readsBack; },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 0);
+         g.store("Code Option", 1);
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Option address 0x0 leaves no code to program!"});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
+    // The option block that goes out on its own is read back with the code: a byte of it that
+    // keeps its erased value fails the part.
+    {"an option block that does not hold",
+     [](const VariantFacts& f) { return f.programs && Verifies(f) && f.golden != std::string("timed-program.log"); },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("Option Addr", 0x1000);
+         g.store("Code Option", 1);
+         g.board.stickByte(0, 0x1000);
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x1000!!!"});
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
     // The verify-only run meets a part whose third 8-byte group differs.
     {"a part that differs", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
      [](SimulatedGang& g, const VariantFacts&) { g.board.writeFlash(0, 20, std::vector<uint8_t>{0x00}); },
@@ -303,6 +340,16 @@ const Scenario kScenarios[] = {
          EXPECT_TRUE(Logs(g, "05  800 > 0F 08 01 01 10 FF | < AA 0F 08 00 00 17\n    0 02  800 > 0F 03 00 08 00 FF"));
          EXPECT_EQ(g.board.target(0)->flash[0x1000], 0xFA);
      }},
+    // An image that reaches P carries the mark in its own byte there, not a mark written over the
+    // programmed byte after the code, which spoils it.
+    {"the timed run's image over P", GangTimedProgramThread, {0}, 0x110,
+     [](SimulatedGang& g) { g.store("Option Addr", 0x100); },
+     [](const SimulatedGang& g) {
+         std::vector<uint8_t> marked = PatternImage(0x110);
+         marked[0x100] = 0xFA;
+         EXPECT_TRUE(Holds(g, 0, marked));
+         EXPECT_TRUE(g.messages().empty());
+     }},
     // The compare result after the last block catches a difference the 64-byte rhythm skips.
     {"the timed run asks for the last block's result", GangTimedProgramThread, {0}, 128,
      [](SimulatedGang& g) { g.board.stickByte(0, 0x70); },
@@ -375,6 +422,20 @@ const Scenario kScenarios[] = {
      [](const SimulatedGang& g) {
          EXPECT_EQ(g.messages(), (Messages{"ISP_4066B timeout!", kTimeoutText}));
          ExpectFailedFound(g, {0});
+     }},
+    // From a start address inside a page the 8-byte frames of a block cross into the next page:
+    // each frame is addressed with its own page, so the code lands where it belongs.
+    {"8-byte frames across a page", GangSingleProgram8Thread, {0}, 0x120,
+     [](SimulatedGang&) { g_nIspStartAddr = 0x1010; },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Holds(g, 0, PatternImage(0x120), 0x1010));
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 150);
+     }},
+    {"the timed run's frames across a page", GangTimedProgramThread, {0}, 0x120,
+     [](SimulatedGang&) { g_nIspStartAddr = 0x1010; },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(Holds(g, 0, PatternImage(0x120), 0x1010));
+         EXPECT_TRUE(g.messages().empty());
      }},
     // The key page of a 48 KB part, erased first over an old key, then written byte by byte; the
     // timed run writes it after its encryption mark.
