@@ -595,7 +595,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
                 return true;
             }
         }
-        if (plan.programRun && state == kGood && !WriteOptionBlock(run)) return false;
+        if (plan.programRun && state == kGood && !WriteOptionBlock(run, state)) return false;
         run.leave();
         GangPause(1);
         if (!ReopenLostPort()) return true;
@@ -635,7 +635,7 @@ bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan) {
     return g_bEncry || g_bCodeOption || g_bOptionSerial || imageAsks;
 }
 
-bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
+bool WriteOptionBlock(GangRun& run, uint8_t& state, const OptionPlan& plan) {
     if (!OptionBlockWanted(run, plan)) return true;
     if (GivesSerialNumbers() && !TakeSerialNumber(run, g_bSerialAutoInc)) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
@@ -648,9 +648,16 @@ bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
         return WriteOptionBytesPolled(run, block) && (!(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr, ComIsp2CmdFinish));
     const bool second = plan.frames == OptionFrames::EightSecondSet;
     const auto data = second ? ComIsp2Trans8Data : ComIspTrans8Data;
-    if (!run.step({kTagData, [lo, block, data] { return data(lo, block); }, kTargetWaitMs, Timeout::Silent}) ||
-        !run.step({kTagFinish, second ? ComIsp2CmdFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+    if (!run.step({kTagData, [lo, block, data] { return data(lo, block); }, kTargetWaitMs, Timeout::Silent}))
         return false;
+    // The block is never compared: the target's own report of its write is what vouches for it.
+    const bool landed = (g_byWriteStatus & kWriteFailed) == 0;
+    if (!run.step({kTagFinish, second ? ComIsp2CmdFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+        return false;
+    if (!landed) {
+        state = kVerifyFailed;
+        return true;
+    }
     return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr);
 }
 

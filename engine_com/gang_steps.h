@@ -216,7 +216,9 @@ struct OptionPlan {
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
 // Whether the settings or the image ask for an option block at all.
 bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan);
-bool WriteOptionBlock(GangRun& run, const OptionPlan& plan = {});
+// A block the target reports as not landed whole fails the socket (state), and its key page is
+// not written. False when the run ends.
+bool WriteOptionBlock(GangRun& run, uint8_t& state, const OptionPlan& plan = {});
 // The key page's erase is finished with the first command set's finish, or the one given.
 bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)() = nullptr);
 

@@ -212,6 +212,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x103u);
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
          }},
+        // Socket 2's option block does not land whole (a serial-number byte keeps its erased
+        // value; the target reports the write failed): its code matched, but it fails, and its
+        // number is not given again.
+        {"an option block that does not land in socket 2",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x600, g_strIniPath);
+             g.board.stickByte(1, kOptionAddr + 3);
+         },
+         {}, {4, 3, 1}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
+             EXPECT_EQ(g.board.target(2)->optionBlock(kOptionAddr)[3], 0x02);
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x604u);
+         }},
         // Each number is taken from the INI file as the part gets it: another copy of the
         // program that takes one meanwhile (after socket 1's block) does not get it twice.
         {"another copy takes a number meanwhile",
