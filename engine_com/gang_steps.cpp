@@ -239,6 +239,20 @@ bool CheckProgramBounds(GangRun& run) {
     return false;
 }
 
+bool CheckNothingPastOption(GangRun& run) {
+    const uint8_t* image = run.image.buffer.data();
+    const uint8_t* end = image + run.image.size;
+    const uint8_t* past = image + std::min<uint64_t>(run.image.size, uint64_t{run.optionAddr} + 8);
+    // The erased value is what every part holds there after the erase.
+    const uint8_t* kept = std::find_if(past, end, [](uint8_t b) { return b != 0xFF; });
+    if (kept == end) return true;
+    run.page.messageBox(strfmt("The image holds bytes from 0x%X on, past the option block at 0x%X!",
+                               static_cast<uint32_t>(kept - image), run.optionAddr),
+                        platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
+
 bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength) {
     if (codeLength == 0 || uint64_t{run.startAddr} + codeLength <= run.optionAddr) return true;
     // The option block would be written over programmed code, and the guard would have looked

@@ -106,6 +106,9 @@ bool AllocateBlockBuffer(GangRun& run, uint32_t size);
 // option block or code beyond the flash, of an option offset that leaves no code and of code that
 // reaches the option block. The verify-only runs compare the same code.
 bool CheckProgramBounds(GangRun& run);
+// Refuses an image that holds bytes after its option block other than the erased 0xFF: no frame
+// would program or compare them, and a part would pass without them.
+bool CheckNothingPastOption(GangRun& run);
 // Refuses code of this length whose end, from the start address, passes the option offset.
 bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength);
 // Asks the operator, through the page, before an image that locks the target is burned; some

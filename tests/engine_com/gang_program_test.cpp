@@ -408,18 +408,21 @@ TEST(GangRuns, RefuseBeforeAnyFrameWhatTheyCannotWorkWith) {
     const struct {
         const char* name;
         size_t imageSize;
-        std::function<void()> arrange;
+        std::function<void(SimulatedGang&)> arrange;
         const char* message;
     } refusals[] = {
-        {"no memory for the block buffer", 1000, [] { g_pBlockBuf.refuseAllocationsForTests(true); },
+        {"no memory for the block buffer", 1000, [](SimulatedGang&) { g_pBlockBuf.refuseAllocationsForTests(true); },
          "Error allocating data buffer memory for 64  bytes\n"},
-        {"an image larger than the flash", 0x4001, [] {}, "Code size exceed the max. size of flash!!!"},
+        {"an image larger than the flash", 0x4001, [](SimulatedGang&) {}, "Code size exceed the max. size of flash!!!"},
+        // Bytes after the option block would reach no part, and no compare would miss them.
+        {"image bytes past the option block", 1000, [](SimulatedGang& g) { g.store("Option Addr", 0x200); },
+         "The image holds bytes from 0x208 on, past the option block at 0x200!"},
     };
     for (const auto& r : refusals) {
         for (auto worker : {GangProgramThread, GangVerifyThread}) {
             SCOPED_TRACE(testing::Message() << r.name << (worker == GangVerifyThread ? ", verify" : ", program"));
             SimulatedGang gang;
-            r.arrange();
+            r.arrange(gang);
             gang.run(worker, PatternImage(r.imageSize));
             EXPECT_EQ(gang.messages(), std::vector<std::string>{r.message});
             EXPECT_TRUE(gang.board.log().empty());
