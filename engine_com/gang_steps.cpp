@@ -241,6 +241,20 @@ bool CheckProgramBounds(GangRun& run) {
     return false;
 }
 
+bool CheckNothingPastOption(GangRun& run) {
+    const uint8_t* image = run.image.buffer.data();
+    const uint8_t* end = image + run.image.size;
+    const uint8_t* past = image + std::min<uint64_t>(run.image.size, uint64_t{run.optionAddr} + 8);
+    // The erased value is what every part holds there after the erase.
+    const uint8_t* kept = std::find_if(past, end, [](uint8_t b) { return b != 0xFF; });
+    if (kept == end) return true;
+    run.page.messageBox(strfmt("The image holds bytes from 0x%X on, past the option block at 0x%X!",
+                               static_cast<uint32_t>(kept - image), run.optionAddr),
+                        platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
+
 bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength) {
     if (codeLength == 0 || uint64_t{run.startAddr} + codeLength <= run.optionAddr) return true;
     // The option block would be written over programmed code, and the guard would have looked
@@ -597,7 +611,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
                 return true;
             }
         }
-        if (plan.programRun && state == kGood && !WriteOptionBlock(run)) return false;
+        if (plan.programRun && state == kGood && !WriteOptionBlock(run, state)) return false;
         run.leave();
         GangPause(1);
         if (!ReopenLostPort()) return true;
@@ -637,7 +651,7 @@ bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan) {
     return g_bEncry || g_bCodeOption || g_bOptionSerial || imageAsks;
 }
 
-bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
+bool WriteOptionBlock(GangRun& run, uint8_t& state, const OptionPlan& plan) {
     if (!OptionBlockWanted(run, plan)) return true;
     if (GivesSerialNumbers() && !TakeSerialNumber(run, NumbersPerPart())) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
@@ -650,9 +664,16 @@ bool WriteOptionBlock(GangRun& run, const OptionPlan& plan) {
         return WriteOptionBytesPolled(run, block) && (!(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr, ComIsp2CmdFinish));
     const bool second = plan.frames == OptionFrames::EightSecondSet;
     const auto data = second ? ComIsp2Trans8Data : ComIspTrans8Data;
-    if (!run.step({kTagData, [lo, block, data] { return data(lo, block); }, kTargetWaitMs, Timeout::Silent}) ||
-        !run.step({kTagFinish, second ? ComIsp2CmdFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+    if (!run.step({kTagData, [lo, block, data] { return data(lo, block); }, kTargetWaitMs, Timeout::Silent}))
         return false;
+    // The block is never compared: the target's own report of its write is what vouches for it.
+    const bool landed = (g_byWriteStatus & kWriteFailed) == 0;
+    if (!run.step({kTagFinish, second ? ComIsp2CmdFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+        return false;
+    if (!landed) {
+        state = kVerifyFailed;
+        return true;
+    }
     return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr);
 }
 

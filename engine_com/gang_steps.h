@@ -106,6 +106,9 @@ bool AllocateBlockBuffer(GangRun& run, uint32_t size);
 // option block or code beyond the flash, of an option offset that leaves no code and of code that
 // reaches the option block. The verify-only runs compare the same code.
 bool CheckProgramBounds(GangRun& run);
+// Refuses an image that holds bytes after its option block other than the erased 0xFF: no frame
+// would program or compare them, and a part would pass without them.
+bool CheckNothingPastOption(GangRun& run);
 // Refuses code of this length whose end, from the start address, passes the option offset.
 bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength);
 // Asks the operator, through the page, before an image that locks the target is burned; some
@@ -216,7 +219,9 @@ struct OptionPlan {
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
 // Whether the settings or the image ask for an option block at all.
 bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan);
-bool WriteOptionBlock(GangRun& run, const OptionPlan& plan = {});
+// A block the target reports as not landed whole fails the socket (state), and its key page is
+// not written. False when the run ends.
+bool WriteOptionBlock(GangRun& run, uint8_t& state, const OptionPlan& plan = {});
 // The key page's erase is finished with the first command set's finish, or the one given.
 bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)() = nullptr);
 

@@ -23,6 +23,8 @@ constexpr uint8_t kCmdChipIdByMode = 0x09;
 constexpr uint8_t kCmdTargetRead = 0x03;
 constexpr uint8_t kCmdFlashReadId = 0x21;
 constexpr uint8_t kCmdFlashRead = 0x24;
+constexpr uint8_t kCmdWrite = 0x22;   // the data frames of the two command sets
+constexpr uint8_t kCmdWrite2 = 0x26;
 
 // Replies whose data are bytes read back: they go to the block buffer, nothing else does.
 bool IsRead(const ComReply& reply) {
@@ -157,6 +159,8 @@ void ComReplyReceiver::closeStep() {
 void ComReplyReceiver::accept(const ComReply& reply) {
     open_ = false;
     g_nReplyDataSize = static_cast<uint32_t>(reply.data.size());
+    if (reply.src == 0x0F && (reply.cmd == kCmdWrite || reply.cmd == kCmdWrite2))
+        g_byWriteStatus = reply.data.empty() ? 0xFF : reply.data[0];
     if (reply.src == 0x0F && reply.cmd == kCmdCompareResult) {
         g_bSkipBlockErase = reply.status == 0 ? 1 : 0;
     } else if (!reply.data.empty()) {
@@ -191,6 +195,7 @@ std::array<std::atomic<uint8_t>, 3> g_byReplyData{};
 std::array<std::atomic<uint8_t>, 2> g_byReplyExtra{};
 std::atomic<uint32_t> g_nReplyDataSize{0};
 std::atomic<uint32_t> g_bSkipBlockErase{1};
+std::atomic<uint8_t> g_byWriteStatus{0xFF};
 ComBlockBuffer g_pBlockBuf;
 ComReplyReceiver g_ComReplies;
 // Defined after the receive side it feeds, so that it is destroyed first: its destructor

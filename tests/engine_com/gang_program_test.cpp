@@ -213,6 +213,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x103u);
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
          }},
+        // Socket 2's option block does not land whole (a serial-number byte keeps its erased
+        // value; the target reports the write failed): its code matched, but it fails, and its
+        // number is not given again.
+        {"an option block that does not land in socket 2",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x600, g_strIniPath);
+             g.board.stickByte(1, kOptionAddr + 3);
+         },
+         {}, {4, 3, 1}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
+             EXPECT_EQ(g.board.target(2)->optionBlock(kOptionAddr)[3], 0x02);
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x604u);
+         }},
         // Each number is taken from the INI file as the part gets it: another copy of the
         // program that takes one meanwhile (after socket 1's block) does not get it twice.
         {"another copy takes a number meanwhile",
@@ -394,18 +409,21 @@ TEST(GangRuns, RefuseBeforeAnyFrameWhatTheyCannotWorkWith) {
     const struct {
         const char* name;
         size_t imageSize;
-        std::function<void()> arrange;
+        std::function<void(SimulatedGang&)> arrange;
         const char* message;
     } refusals[] = {
-        {"no memory for the block buffer", 1000, [] { g_pBlockBuf.refuseAllocationsForTests(true); },
+        {"no memory for the block buffer", 1000, [](SimulatedGang&) { g_pBlockBuf.refuseAllocationsForTests(true); },
          "Error allocating data buffer memory for 64  bytes\n"},
-        {"an image larger than the flash", 0x4001, [] {}, "Code size exceed the max. size of flash!!!"},
+        {"an image larger than the flash", 0x4001, [](SimulatedGang&) {}, "Code size exceed the max. size of flash!!!"},
+        // Bytes after the option block would reach no part, and no compare would miss them.
+        {"image bytes past the option block", 1000, [](SimulatedGang& g) { g.store("Option Addr", 0x200); },
+         "The image holds bytes from 0x208 on, past the option block at 0x200!"},
     };
     for (const auto& r : refusals) {
         for (auto worker : {GangProgramThread, GangVerifyThread}) {
             SCOPED_TRACE(testing::Message() << r.name << (worker == GangVerifyThread ? ", verify" : ", program"));
             SimulatedGang gang;
-            r.arrange();
+            r.arrange(gang);
             gang.run(worker, PatternImage(r.imageSize));
             EXPECT_EQ(gang.messages(), std::vector<std::string>{r.message});
             EXPECT_TRUE(gang.board.log().empty());
