@@ -47,9 +47,19 @@ public:
     template <typename Sink>
     HexConversion run(Sink& sink) {
         HexConversion result;
+        // A file cut short at a record's end, or two files joined, would otherwise lose data.
+        bool ended = false;
         while (findRecordStart()) {
             if (!readRecord()) return fail(result);
-            if (record_.type == kEndOfFile) break;
+            if (ended) {
+                if (record_.type != kData || record_.count == 0) continue;
+                error_ = "data after the end-of-file record";
+                return fail(result);
+            }
+            if (record_.type == kEndOfFile) {
+                ended = true;
+                continue;
+            }
             if (record_.type == kExtSegment) {
                 error_ = "extended segment address records are not supported";
                 return fail(result);
@@ -75,6 +85,11 @@ public:
             const auto offset = static_cast<uint32_t>(absolute - reference_);
             if (!sink.place(offset, std::span<const uint8_t>(record_.data.data(), record_.count))) return result;
             result.size = std::max(result.size, offset + record_.count);
+        }
+        if (!ended && readError_ == 0) {
+            recordLine_ = line_;
+            error_ = "the file ends without an end-of-file record";
+            return fail(result);
         }
         result.ok = readError_ == 0;
         return result;

@@ -24,7 +24,8 @@ struct HexConversion {
 
 // Converts HEX text. Addresses of type 04 records are taken relative to the first extended
 // linear address seen, so an image linked in any 64 KB window (or spanning several) starts
-// at offset 0. A text without an end-of-file record ends at its end.
+// at offset 0. A text without an end-of-file record, or with data after it, is refused: it is
+// cut short or two files joined.
 HexConversion ConvertHexText(std::string_view text);
 
 // Converts the file hexPath into binPath, reading it in fixed chunks and writing the binary as

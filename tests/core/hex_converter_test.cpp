@@ -45,18 +45,18 @@ TEST(HexConverter, PlacesRecordsAtTheirAddressesWithZeroGaps) {
     for (char& c : lower) c = static_cast<char>(std::tolower(c));
     const struct { const char* name; std::string text; std::vector<uint8_t> image; } cases[] = {
         {"gap before", record(0, 0x0100, {0xAB, 0xCD}) + kEnd, image(0x102, {{0x100, 0xAB}, {0x101, 0xCD}})},
-        // Lower-case digits, blank lines and no end-of-file record read alike.
-        {"lower case", "\n" + lower + "\n", image(0x102, {{0x100, 0xAB}, {0x101, 0xCD}})},
+        // Lower-case digits and blank lines read alike.
+        {"lower case", "\n" + lower + "\n\n" + kEnd, image(0x102, {{0x100, 0xAB}, {0x101, 0xCD}})},
         // One 64 KB window linked at 0x10000000 lands at offset 0.
         {"one window", linear(0x1000) + record(0, 0, {1, 2}) + kEnd, {1, 2}},
         // An image spanning two windows keeps its layout instead of folding onto itself.
         {"two windows", linear(0x0800) + record(0, 0xFFFE, {1, 2}) + linear(0x0801) + record(0, 0, {3, 4}) + kEnd,
          image(0x10002, {{0xFFFE, 1}, {0xFFFF, 2}, {0x10000, 3}, {0x10001, 4}})},
-        // Records after the end-of-file record and start addresses are not data.
-        {"after end", record(0, 0, {7}) + record(5, 0, {0, 0, 0, 0}) + kEnd + record(0, 0x10, {8}), {7}},
-        // The last line of many files has no line end, whether it is the end record or data.
+        // Start addresses are not data, nor is an address record or a padding after the end.
+        {"after end", record(0, 0, {7}) + record(5, 0, {0, 0, 0, 0}) + kEnd + linear(1) + std::string(3, '\0'), {7}},
+        // The last line of many files has no line end.
         {"end record without line end", record(0, 0, {1, 2}) + ":00000001FF", {1, 2}},
-        {"data without line end", record(0, 0, {1, 2}) + record(0, 2, {3}).substr(0, 13), {1, 2, 3}},
+        {"data without line end", record(0, 0, {1, 2}) + record(0, 2, {3}).substr(0, 13) + kEnd, {1, 2, 3}},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -85,6 +85,11 @@ TEST(HexConverter, RefusesMalformedRecordsNamingTheLine) {
         {"past the 16 MB buffer", good + linear(0x00FF) + record(0, 0xFFFF, {1, 2}), "16 MB", "line 3:"},
         {"below the first base", linear(0x0001) + record(0, 0, {1}) + linear(0) + good, "16 MB", "line 4:"},
         {"short type 04", good + record(4, 0, {0x10}), "extended linear", "line 2:"},
+        // A file cut short at a record's end, and data that the end record would hide.
+        {"no end record", good + "\n" + good, "without an end-of-file record", "line 4:"},
+        {"no end record, no line end", good + record(0, 4, {5}).substr(0, 13), "without an end-of-file record", "line 2:"},
+        {"data after the end", good + kEnd + record(0, 0x10, {8}) + kEnd, "after the end-of-file record", "line 3:"},
+        {"a broken record after the end", good + kEnd + ":0100100008XX\n", "not a hex digit", "line 3:"},
     };
     for (const auto& c : cases) {
         const HexConversion result = ConvertHexText(c.text);
