@@ -28,6 +28,10 @@ constexpr std::array<int8_t, 256> kDigit = makeDigitTable();
 
 enum : int { kData = 0, kEndOfFile = 1, kExtSegment = 2, kExtLinear = 4 };
 
+// What may follow a record's checksum: its line end, blanks, or the next record. Anything else
+// means the count is short of the record, and its last bytes would be lost unseen.
+bool mayFollowRecord(int c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == ':'; }
+
 constexpr size_t kChunkBytes = 1 << 16;
 // The characters of a record after its ':': count, address, type, 255 data bytes, checksum.
 constexpr size_t kMaxRecordChars = 2 + 4 + 2 + 2 * 255 + 2;
@@ -51,6 +55,10 @@ public:
         bool ended = false;
         while (findRecordStart()) {
             if (!readRecord()) return fail(result);
+            if (record_.type != kEndOfFile && pos_ < size_ && !mayFollowRecord(text_[pos_])) {
+                error_ = "characters after its checksum: the count is short of the record";
+                return fail(result);
+            }
             if (ended) {
                 if (record_.type != kData || record_.count == 0) continue;
                 error_ = "data after the end-of-file record";
@@ -138,14 +146,14 @@ private:
     }
 
     // Skips to the character after the next ':', counting lines, with the whole record after
-    // it in the buffer when the input holds it.
+    // it, and the character that follows the record, in the buffer when the input holds them.
     bool findRecordStart() {
         for (;;) {
             while (pos_ < size_) {
                 const char c = text_[pos_++];
                 if (c == ':') {
                     recordLine_ = line_;
-                    while (size_ - pos_ < kMaxRecordChars && readMore()) {
+                    while (size_ - pos_ <= kMaxRecordChars && readMore()) {
                     }
                     return true;
                 }
@@ -312,6 +320,9 @@ HexRecordRead ReadHexRecord(std::istream& in, HexRecord& record) {
     HexReader reader(text);
     if (!reader.readRecord()) return HexRecordRead::Malformed;
     record = reader.record();
+    const int next = in.peek();
+    if (record.type != kEndOfFile && next != std::char_traits<char>::eof() && !mayFollowRecord(next))
+        return HexRecordRead::Malformed;
     return HexRecordRead::Record;
 }
 

@@ -50,8 +50,9 @@ struct HexRecord {
 enum class HexRecordRead { Record, End, Malformed };
 
 // Reads the record after the next ':' of in; what stands before it is skipped. End when no ':'
-// follows; Malformed when the record is cut short, holds a character that is not a hex digit
-// or fails its checksum. The same record reader as the converter's.
+// follows; Malformed when the record is cut short, holds a character that is not a hex digit,
+// fails its checksum or is followed on its line by more than blanks or the next record. The same record reader as
+// the converter's.
 HexRecordRead ReadHexRecord(std::istream& in, HexRecord& record);
 
 // binPath for a HEX file: the same folder and name with ".bin" in place of the extension.

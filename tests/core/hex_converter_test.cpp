@@ -85,6 +85,8 @@ TEST(HexConverter, RefusesMalformedRecordsNamingTheLine) {
         {"past the 16 MB buffer", good + linear(0x00FF) + record(0, 0xFFFF, {1, 2}), "16 MB", "line 3:"},
         {"below the first base", linear(0x0001) + record(0, 0, {1}) + linear(0) + good, "16 MB", "line 4:"},
         {"short type 04", good + record(4, 0, {0x10}), "extended linear", "line 2:"},
+        // A count one short of its data, whose last byte then passes for the checksum.
+        {"count short of its line", good + ":03001000010203E7FF\r\n" + kEnd, "after its checksum", "line 2:"},
         // A file cut short at a record's end, and data that the end record would hide.
         {"no end record", good + "\n" + good, "without an end-of-file record", "line 4:"},
         {"no end record, no line end", good + record(0, 4, {5}).substr(0, 13), "without an end-of-file record", "line 2:"},
