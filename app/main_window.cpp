@@ -215,9 +215,13 @@ void CUart_ISPDlg::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
-// Only B does something in the main window: it burns, as the Burn button does.
+// Only B does something in the main window: it burns, as the Burn button does, unless another
+// page is shown: a key that such a page let through must not burn the IC page's image.
 void CUart_ISPDlg::PreTranslateMessage(int key) {
-    if (key == Qt::Key_B && BurnFromKey) BurnFromKey();
+    if (key != Qt::Key_B || !BurnFromKey) return;
+    for (size_t index = 0; index < pages_.size(); ++index)
+        if (index != static_cast<size_t>(Page::IspIc) && pages_[index] != nullptr && !pages_[index]->isHidden()) return;
+    BurnFromKey();
 }
 
 // A window closed under a running worker would leave the worker writing to freed pages.

@@ -28,6 +28,10 @@ constexpr std::array<int8_t, 256> kDigit = makeDigitTable();
 
 enum : int { kData = 0, kEndOfFile = 1, kExtSegment = 2, kExtLinear = 4 };
 
+// What may follow a record's checksum: its line end, blanks, or the next record. Anything else
+// means the count is short of the record, and its last bytes would be lost unseen.
+bool mayFollowRecord(int c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == ':'; }
+
 constexpr size_t kChunkBytes = 1 << 16;
 
 // Reads on into buffer; total counts what the file gave so far. EFBIG once that passes
@@ -56,12 +60,22 @@ public:
     template <typename Sink>
     HexConversion run(Sink& sink) {
         HexConversion result;
+        // A file cut short at a record's end, or two files joined, would otherwise lose data.
         bool ended = false;
         while (findRecordStart()) {
             if (!readRecord()) return fail(result);
+            if (record_.type != kEndOfFile && pos_ < size_ && !mayFollowRecord(text_[pos_])) {
+                error_ = "characters after its checksum: the count is short of the record";
+                return fail(result);
+            }
+            if (ended) {
+                if (record_.type != kData || record_.count == 0) continue;
+                error_ = "data after the end-of-file record";
+                return fail(result);
+            }
             if (record_.type == kEndOfFile) {
                 ended = true;
-                break;
+                continue;
             }
             if (record_.type == kExtSegment) {
                 error_ = "extended segment address records are not supported";
@@ -89,11 +103,9 @@ public:
             if (!sink.place(offset, std::span<const uint8_t>(record_.data.data(), record_.count))) return result;
             result.size = std::max(result.size, offset + record_.count);
         }
-        // A file cut off after a whole line, as an interrupted copy leaves it, would give a
-        // short image that then passes its own verify.
-        if (readError_ == 0 && !ended) {
+        if (!ended && readError_ == 0) {
             recordLine_ = line_;
-            error_ = "the file ends before its end-of-file record";
+            error_ = "the file ends without an end-of-file record";
             return fail(result);
         }
         result.ok = readError_ == 0;
@@ -143,14 +155,14 @@ private:
     }
 
     // Skips to the character after the next ':', counting lines, with the whole record after
-    // it in the buffer when the input holds it.
+    // it, and the character that follows the record, in the buffer when the input holds them.
     bool findRecordStart() {
         for (;;) {
             while (pos_ < size_) {
                 const char c = text_[pos_++];
                 if (c == ':') {
                     recordLine_ = line_;
-                    while (size_ - pos_ < kMaxRecordChars && readMore()) {
+                    while (size_ - pos_ <= kMaxRecordChars && readMore()) {
                     }
                     return true;
                 }
@@ -325,6 +337,9 @@ HexRecordRead ReadHexRecord(std::istream& in, HexRecord& record) {
     HexReader reader(text);
     if (!reader.readRecord()) return HexRecordRead::Malformed;
     record = reader.record();
+    const int next = in.peek();
+    if (record.type != kEndOfFile && next != std::char_traits<char>::eof() && !mayFollowRecord(next))
+        return HexRecordRead::Malformed;
     return HexRecordRead::Record;
 }
 

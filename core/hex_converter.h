@@ -24,7 +24,8 @@ struct HexConversion {
 
 // Converts HEX text. Addresses of type 04 records are taken relative to the first extended
 // linear address seen, so an image linked in any 64 KB window (or spanning several) starts
-// at offset 0. A text that ends before its end-of-file record is refused: it was cut off.
+// at offset 0. A text without an end-of-file record, or with data after it, is refused: it is
+// cut short or two files joined.
 HexConversion ConvertHexText(std::string_view text);
 
 // Converts the file hexPath into binPath, reading it in fixed chunks and writing the binary as
@@ -50,8 +51,9 @@ struct HexRecord {
 enum class HexRecordRead { Record, End, Malformed };
 
 // Reads the record after the next ':' of in; what stands before it is skipped. End when no ':'
-// follows; Malformed when the record is cut short, holds a character that is not a hex digit
-// or fails its checksum. The same record reader as the converter's.
+// follows; Malformed when the record is cut short, holds a character that is not a hex digit,
+// fails its checksum or is followed on its line by more than blanks or the next record. The same record reader as
+// the converter's.
 HexRecordRead ReadHexRecord(std::istream& in, HexRecord& record);
 
 // binPath for a HEX file: the same folder and name with ".bin" in place of the extension.

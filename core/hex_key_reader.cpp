@@ -26,7 +26,9 @@ bool TakeBytes(const HexKeyRecord& record, uint32_t at, std::span<uint8_t> into)
 
 }  // namespace
 
-int ParseHexRecord(std::istream& in, uint32_t& upperBase, HexKeyRecord& record) {
+namespace {
+
+int ParseOneRecord(std::istream& in, uint32_t& upperBase, HexKeyRecord& record) {
     record.address = 0;
     record.count = 0;
     HexRecord read;
@@ -56,6 +58,15 @@ int ParseHexRecord(std::istream& in, uint32_t& upperBase, HexKeyRecord& record) 
     default:
         return 0;
     }
+}
+
+}  // namespace
+
+int ParseHexRecord(std::istream& in, uint32_t& upperBase, HexKeyRecord& record) {
+    const int result = ParseOneRecord(in, upperBase, record);
+    // The file's reading is over: the next file starts at base 0, not at this one's base.
+    if (result != 0) upperBase = 0;
+    return result;
 }
 
 int ReadHexRecordWithKey(std::istream& in, uint32_t& upperBase, HexKeyRecord& record, const HexKeyRuling& ruling,

@@ -42,7 +42,7 @@ struct HexKeyPickup {
 // malformed record (cut short, not hex digits, a wrong checksum, an extended linear address
 // without two bytes). A data record gives its own 16-bit address, count and bytes; any other
 // count and address 0. An extended-linear-address record sets upperBase, the reader's base
-// kept by the caller between calls.
+// kept by the caller between calls; any result but 0 ends the file and sets it back to 0.
 int ParseHexRecord(std::istream& in, uint32_t& upperBase, HexKeyRecord& record);
 // The same, with upperBase added to a data record's address and the key and fixed serial bytes
 // taken as ruling says.

@@ -559,7 +559,7 @@ TEST_F(IcPage, TheLoaderVariantsGiveTheSerialFlashPagesResults) {
     // The plain reader gives each record at its own address, after a base too; a broken record
     // is told from the end of the text.
     const struct { const char* text; int result; uint32_t address, count; } plain[] = {
-        {":020000040001F9\n:0240200011226B", 0, 0x4020, 2}, {":0240200011226C", 3, 0, 0},
+        {":020000040001F9\n:0240200011226B", 0, 0x4020, 2}, {":0240200011226C", 3, 0, 0}, {":0240200011226B00", 3, 0, 0},
         {":0240200011", 3, 0, 0},  {":02402000112G6B", 3, 0, 0},  {":020000020000FC", 2, 0, 0},
         {":04000005000000CD2A", 0, 0, 0}, {"\r\n", 1, 0, 0},  {":00000001FF", 1, 0, 0},
     };

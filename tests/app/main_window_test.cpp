@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include "app/ic_page.h"
 #include "core/counters.h"
 #include "core/globals.h"
+#include "dialogs/tool_dialogs.h"
 #include "app/main_window.h"
 #include "link/serial_port.h"
 #include "sfpage/flash_isp.h"
@@ -231,6 +233,28 @@ TEST_F(MainWindow, TheSerialFlashPageSwallowsEnterAndKeepsItsOtherKeys) {
     EXPECT_EQ(burns, 0);
     EXPECT_TRUE(shown(Page::IspSf));
     g_bLimitEnable = 0;
+}
+
+// B burns the IC page only while no other page is shown: on the information-block page, on its
+// buttons or in the window around it or the serial-flash page, B starts nothing.
+TEST_F(MainWindow, BBurnsNothingWhileAnotherPageIsShown) {
+    int burns = 0;
+    BurnFromKey = [&] { ++burns; };
+    InstallToolDialogs();
+    command(32777);
+    QWidget* page = window_->page(Page::InfoBlock);
+    auto* button = page->findChild<QPushButton*>();
+    ASSERT_TRUE(shown(Page::InfoBlock) && button != nullptr);
+    for (QWidget* target : std::initializer_list<QWidget*>{page, button, window_->client(), window_.get()})
+        QTest::keyClick(target, Qt::Key_B);
+    command(32780);
+    QTest::keyClick(window_.get(), Qt::Key_B);
+    EXPECT_EQ(burns, 0);
+    command(32771);  // the IC page again
+    QTest::keyClick(window_.get(), Qt::Key_B);
+    EXPECT_EQ(burns, 1);
+    RunToolDialog = nullptr;
+    RunDumpDialog = nullptr;
 }
 
 // A key pressed on a child travels up to the window: it still counts once. Presses that follow

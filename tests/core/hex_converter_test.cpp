@@ -53,10 +53,11 @@ TEST(HexConverter, PlacesRecordsAtTheirAddressesWithZeroGaps) {
         // An image spanning two windows keeps its layout instead of folding onto itself.
         {"two windows", linear(0x0800) + record(0, 0xFFFE, {1, 2}) + linear(0x0801) + record(0, 0, {3, 4}) + kEnd,
          image(0x10002, {{0xFFFE, 1}, {0xFFFF, 2}, {0x10000, 3}, {0x10001, 4}})},
-        // Records after the end-of-file record and start addresses are not data.
-        {"after end", record(0, 0, {7}) + record(5, 0, {0, 0, 0, 0}) + kEnd + record(0, 0x10, {8}), {7}},
+        // Start addresses are not data, nor is an address record or a padding after the end.
+        {"after end", record(0, 0, {7}) + record(5, 0, {0, 0, 0, 0}) + kEnd + linear(1) + std::string(3, '\0'), {7}},
         // The last line of many files has no line end.
         {"end record without line end", record(0, 0, {1, 2}) + ":00000001FF", {1, 2}},
+        {"data without line end", record(0, 0, {1, 2}) + record(0, 2, {3}).substr(0, 13) + kEnd, {1, 2, 3}},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -85,9 +86,13 @@ TEST(HexConverter, RefusesMalformedRecordsNamingTheLine) {
         {"past the 16 MB buffer", good + linear(0x00FF) + record(0, 0xFFFF, {1, 2}), "16 MB", "line 3:"},
         {"below the first base", linear(0x0001) + record(0, 0, {1}) + linear(0) + good, "16 MB", "line 4:"},
         {"short type 04", good + record(4, 0, {0x10}), "extended linear", "line 2:"},
-        // Cut off after a whole record, with or without its line end: the image would be short.
-        {"no end-of-file record", good + record(0, 4, {5}), "end-of-file", "line 3:"},
-        {"data without line end", good + record(0, 4, {5}).substr(0, 13), "end-of-file", "line 2:"},
+        // A count one short of its data, whose last byte then passes for the checksum.
+        {"count short of its line", good + ":03001000010203E7FF\r\n" + kEnd, "after its checksum", "line 2:"},
+        // A file cut short at a record's end, and data that the end record would hide.
+        {"no end record", good + "\n" + good, "without an end-of-file record", "line 4:"},
+        {"no end record, no line end", good + record(0, 4, {5}).substr(0, 13), "without an end-of-file record", "line 2:"},
+        {"data after the end", good + kEnd + record(0, 0x10, {8}) + kEnd, "after the end-of-file record", "line 3:"},
+        {"a broken record after the end", good + kEnd + ":0100100008XX\n", "not a hex digit", "line 3:"},
         {"empty", "", "end-of-file", "line 1:"},
     };
     for (const auto& c : cases) {

@@ -43,7 +43,7 @@ TEST(ImageLoader, LoadsBinAndHexAndRefusesWhatDoesNotFit) {
         // A HEX file cut off after a whole line, as an interrupted copy leaves it: the image it
         // holds would be short.
         {"cut.hex", hex.substr(0, hex.find('\n') + 1), 0x8000, ImageLoadOutcome::Refused, "", "",
-         "HEX file error in line 2: the file ends before its end-of-file record"},
+         "HEX file error in line 2: the file ends without an end-of-file record"},
     };
     for (const auto& c : cases) {
         TempDir dir;

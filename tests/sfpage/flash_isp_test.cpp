@@ -282,17 +282,22 @@ TEST_F(FlashPage, TheKeyReaderTakesOnlyTheKeysBytes) {
     for (int i = 0; i < 6; ++i) records.emplace_back(page->ParseHexRecordWithKey(hex, record), record.address);
     EXPECT_EQ(records, (std::vector<std::pair<int, uint32_t>>{{0, 0x3FF8}, {0, 0x4008}, {0, 0x4020}, {0, 0}, {0, 0x14000}, {2, 0}}));
     EXPECT_EQ(page->ParseHexRecordWithKey(hex, record), 1);
+    // The next file starts at base 0: the last one's base does not move its key bytes.
+    std::istringstream next(":044000002021222336\n");
+    EXPECT_EQ(page->ParseHexRecordWithKey(next, record), 0);
+    EXPECT_EQ(record.address, 0x4000u);
     // A record that fails its checksum is no key.
     std::istringstream broken(":020000040000FA\n:10400000AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA11\n");
     EXPECT_EQ(page->ParseHexRecordWithKey(broken, record), 0);
     EXPECT_EQ(page->ParseHexRecordWithKey(broken, record), 3);
-    EXPECT_EQ(g_KeyBytes, (std::array<uint8_t, 16>{8, 9, 10, 11, 12, 13, 14, 15, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}));
+    EXPECT_EQ(g_KeyBytes, (std::array<uint8_t, 16>{0x20, 0x21, 0x22, 0x23, 12, 13, 14, 15, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}));
     EXPECT_EQ(g_GangSerialFixed, (std::array<uint8_t, 3>{1, 2, 3}));
     EXPECT_EQ(g_bKeyLoaded, 1u);
     const auto* list = page->controls().control<QListWidget>(kIdcLogList);
-    ASSERT_EQ(list->count(), 3);
+    ASSERT_EQ(list->count(), 4);
     EXPECT_EQ(list->item(1)->text().toStdString(), "Gang Serial Fixed : 010203");
     EXPECT_EQ(list->item(2)->text().toStdString(), "Load New Key :  08090A0B 0C0D0E0F 10111213 14151617");
+    EXPECT_EQ(list->item(3)->text().toStdString(), "Load New Key :  20212223 0C0D0E0F 10111213 14151617");
     g_KeyBytes.fill(0);
     g_GangSerialFixed = {};
 }
