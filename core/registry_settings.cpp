@@ -189,16 +189,16 @@ void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
 
-uint32_t RegTakeLastSn(bool advance) {
+std::optional<uint32_t> RegTakeLastSn(bool advance) {
     constexpr const SettingRule& s = setting("Last SN");
     uint32_t stored = 0;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
         stored = ruledNumber(values, s);
         if (advance) setNumber(values, s, stored + 1);
     });
-    const uint32_t taken = result == platform::StoreResult::Ok ? stored : g_nLastSerial;
-    g_nLastSerial = advance ? taken + 1 : taken;
-    return taken;
+    if (result != platform::StoreResult::Ok) return std::nullopt;
+    g_nLastSerial = advance ? stored + 1 : stored;
+    return stored;
 }
 
 void RegReturnLastSn(uint32_t taken) {

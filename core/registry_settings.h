@@ -2,6 +2,7 @@
 // One load and one save per stored setting. A load applies the value's accepted range and
 // default and never fails; a save writes at once and a failed write is lost silently.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -56,8 +57,9 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 // copies of the program sharing one store never hand out one serial number twice or lose a count.
 // The serial number to program: "Last SN" as the store holds it (as its load reads it); with
 // advance the store moves on by one in the same step. g_nLastSerial becomes the store's value
-// after the step. A store that cannot be written gives the number from g_nLastSerial instead.
-uint32_t RegTakeLastSn(bool advance);
+// after the step. Nothing when the store cannot be locked, read or written: a number that the
+// store does not keep as given would be given again.
+std::optional<uint32_t> RegTakeLastSn(bool advance);
 // Gives back a number taken with advance that never reached a part: the store steps back to it
 // only while no other number was taken since, so nothing is ever issued twice.
 void RegReturnLastSn(uint32_t taken);

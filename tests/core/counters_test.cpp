@@ -104,7 +104,9 @@ TEST(TwoRunningCopies, DISABLED_OneCopy) {
     g_nLastSerial = RegLoadLastSn();
     std::ofstream taken(copy->output);
     for (int i = 0; i < kTakesPerCopy; ++i) {
-        taken << RegTakeLastSn(true) << "\n";
+        const auto number = RegTakeLastSn(true);
+        ASSERT_TRUE(number);
+        taken << *number << "\n";
         CountPart(i % 3 != 0);
         SaveCountedParts();
     }

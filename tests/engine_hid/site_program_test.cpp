@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <regex>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "engine_hid/hid_workers.h"
+#include "platform/registry_store.h"
 #include "platform/strfmt.h"
 #include "support/simulated_burn.h"
 #include "support/unreadable_files.h"
@@ -149,6 +151,41 @@ TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
     EXPECT_EQ(bench.page.logLinesWith("SN Verified Failure"),
               std::vector<std::string>{"SN Verified Failure on 0x1ff00620 at site 1!!!"});
     EXPECT_EQ(g_nLastSerial, 0x00010003u);
+}
+
+// A serial number that the store cannot keep is never given: while the store cannot be locked
+// the parts get no number and fail, and the next run, with the store back, gives the number
+// the store holds to a part that nothing else holds.
+TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
+    const struct { const char* name; void (*worker)(WorkerPage&); uint32_t location, address, base; } cases[] = {
+        {"image", SiteProgramThread, 0, 0x40, kFlash},
+        {"past the image", SiteProgramThread, 0, 0x1FFC, kFlash},
+        {"information area", SiteProgramThread, 1, 0x10, 0x1FF00600},
+        {"serial burn, second page", SiteProgramSerialThread, 1, 0x10, 0x1FF00400},
+        {"information burn, parameter area", SiteProgramInfoThread, 1, 0x10, 0x1FF00600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBurn bench;
+        bench.populate({0});
+        bench.numberSerials(c.location, c.address, 5000);
+        const std::string lock = platform::registryStorePath() + ".lock";  // a folder there: no lock
+        std::filesystem::remove(lock);
+        ASSERT_TRUE(std::filesystem::create_directory(lock));
+        bench.run(c.worker, PatternImage(128));
+        EXPECT_NE(bench.adapter.site(0).word(c.base + c.address), 5000u);
+        EXPECT_EQ(bench.counters(), (Counters{1, 0, 1}));
+        EXPECT_EQ(bench.page.logLinesWith("SN not programmed"),
+                  std::vector<std::string>{"Last SN can not be saved, SN not programmed on site 1"});
+
+        std::filesystem::remove(lock);
+        bench.populate({1});
+        g_bTaskWorking = true;
+        bench.run(c.worker, PatternImage(128));
+        EXPECT_EQ(bench.adapter.site(1).word(c.base + c.address), 5000u);
+        EXPECT_EQ(RegLoadLastSn(), 5001u);
+        EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
+    }
 }
 
 // A run that stops before the sites (or finds no target) counts nothing, erases and writes
