@@ -189,15 +189,21 @@ void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
 
-std::optional<uint32_t> RegTakeLastSn(bool advance) {
+std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp) {
     constexpr const SettingRule& s = setting("Last SN");
     uint32_t stored = 0;
+    bool past = false;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
         stored = ruledNumber(values, s);
-        if (advance) setNumber(values, s, stored + 1);
+        // Even the shared number (count 0) must be one that may be given.
+        past = uint64_t{stored} + std::max(count, 1u) > kLastSnEnd;
+        if (!past && count > 0) setNumber(values, s, stored + count);
     });
-    if (result != platform::StoreResult::Ok) return std::nullopt;
-    g_nLastSerial = advance ? stored + 1 : stored;
+    const bool read = result == platform::StoreResult::Ok;
+    if (usedUp) *usedUp = read && past;
+    if (!read) return std::nullopt;
+    g_nLastSerial = past ? stored : stored + count;
+    if (past) return std::nullopt;
     return stored;
 }
 

@@ -55,12 +55,16 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 
 // Read-modify-write steps on the stored values under the store's lock, so that two running
 // copies of the program sharing one store never hand out one serial number twice or lose a count.
-// The serial number to program: "Last SN" as the store holds it (as its load reads it); with
-// advance the store moves on by one in the same step. g_nLastSerial becomes the store's value
-// after the step. Nothing when the store cannot be locked, read or written: a number that the
-// store does not keep as given would be given again.
-std::optional<uint32_t> RegTakeLastSn(bool advance);
-// Gives back a number taken with advance that never reached a part: the store steps back to it
+// Takes count serial numbers from "Last SN" (as its load reads it) and gives the first: the
+// store moves on by count in the same step (0: the number that all parts share; 1: a part's own;
+// more: a range for an adapter that numbers its parts itself). g_nLastSerial becomes the store's
+// value after the step. Numbers end at kLastSnEnd - 1: kLastSnEnd reads as an erased word, and
+// one more would give the numbers from 0 again; a take that would reach past the end is refused,
+// usedUp set and the store left as it is. Nothing also when the store cannot be locked, read or
+// written: a number that the store does not keep as given would be given again.
+constexpr uint32_t kLastSnEnd = 0xFFFFFFFF;
+std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp = nullptr);
+// Gives back a number taken with count 1 that never reached a part: the store steps back to it
 // only while no other number was taken since, so nothing is ever issued twice.
 void RegReturnLastSn(uint32_t taken);
 // Adds pass and fail parts to "Pass Count" and "Fail Count", "Total Count" their sum, in one

@@ -30,9 +30,11 @@ SerialPlace PlanSerial(size_t imageSize, const InfoSerialWindow& infoWindow) {
 void ShowLastSerial(WorkerPage& page) { page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial)); }
 
 std::optional<uint32_t> TakeSerial(WorkerPage& page, SiteRun& run, int site, bool advance) {
-    const std::optional<uint32_t> serial = RegTakeLastSn(advance);
+    bool usedUp = false;
+    const std::optional<uint32_t> serial = RegTakeLastSn(advance ? 1 : 0, &usedUp);
     if (serial) return serial;
-    LogAndScroll(page, strfmt("Last SN can not be saved, SN not programmed on site %d", site + 1));
+    LogAndScroll(page, strfmt("Last SN %s, SN not programmed on site %d", usedUp ? "is used up" : "can not be saved",
+                              site + 1));
     run.mark[site] = SiteRun::kFailed;
     return std::nullopt;
 }

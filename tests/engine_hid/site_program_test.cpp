@@ -188,6 +188,36 @@ TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
     }
 }
 
+// Numbers end at FFFFFFFE: FFFFFFFF reads as an erased word, and one more would give again the
+// numbers from 0, which the line's first parts hold. The parts past the end get none and fail,
+// run after run, and "Last SN" stays.
+TEST(SiteProgram, SerialNumbersEndWithoutWrapping) {
+    for (const uint32_t location : {0u, 1u}) {
+        SCOPED_TRACE(location);
+        SimulatedBurn bench;
+        const uint32_t address = (location ? 0x1FF00600 : kFlash) + 0x40;
+        bench.populate({3});
+        bench.numberSerials(location, 0x40, 0);
+        bench.run(SiteProgramThread, PatternImage(128));
+        ASSERT_EQ(bench.adapter.site(3).word(address), 0u);
+        bench.populate({0, 1, 2});
+        bench.startWithLastSerial(0xFFFFFFFE);
+        for (int run = 0; run < 2; ++run) {
+            g_bTaskWorking = true;
+            bench.run(SiteProgramThread, PatternImage(128));
+            EXPECT_EQ(RegLoadLastSn(), 0xFFFFFFFFu);
+            if (run == 0) {
+                EXPECT_EQ(bench.adapter.site(0).word(address), 0xFFFFFFFEu);  // the last number
+            }
+            for (int site : {1, 2}) EXPECT_NE(bench.adapter.site(site).word(address), 0u) << site;
+        }
+        EXPECT_EQ(bench.counters(), (Counters{7, 2, 5}));
+        const auto refused = bench.page.logLinesWith("SN not programmed");
+        EXPECT_EQ(refused.size(), 5u);
+        EXPECT_EQ(refused.at(0), "Last SN is used up, SN not programmed on site 2");
+    }
+}
+
 // A run that stops before the sites (or finds no target) counts nothing, erases and writes
 // nothing, powers every site off and saves the counters unchanged. An image that is not a
 // regular file is refused at once (a FIFO without a writer never blocks the run), and one that
