@@ -33,8 +33,7 @@ std::optional<uint32_t> TakeSerial(WorkerPage& page, SiteRun& run, int site, boo
     bool usedUp = false;
     const std::optional<uint32_t> serial = RegTakeLastSn(advance ? 1 : 0, &usedUp);
     if (serial) return serial;
-    LogAndScroll(page, strfmt("Last SN %s, SN not programmed on site %d", usedUp ? "is used up" : "can not be saved",
-                              site + 1));
+    LogAndScroll(page, strfmt("%s, SN not programmed on site %d", LastSnRefusalText(usedUp).c_str(), site + 1));
     run.mark[site] = SiteRun::kFailed;
     return std::nullopt;
 }
