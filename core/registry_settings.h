@@ -61,14 +61,16 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 // value after the step. Numbers end at kLastSnEnd - 1: kLastSnEnd reads as an erased word, and
 // one more would give the numbers from 0 again; a take that would reach past the end is refused,
 // usedUp set and the store left as it is. Nothing also when the store cannot be locked, read or
-// written: a number that the store does not keep as given would be given again.
+// written, or holds "Last SN" in a form it cannot read: a number that the store does not keep as
+// given, or one counted on from the default, would be given again.
 constexpr uint32_t kLastSnEnd = 0xFFFFFFFF;
 std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp = nullptr);
 // Gives back a number taken with count 1 that never reached a part: the store steps back to it
 // only while no other number was taken since, so nothing is ever issued twice.
 void RegReturnLastSn(uint32_t taken);
 // Adds pass and fail parts to "Pass Count" and "Fail Count", "Total Count" their sum, in one
-// write; stored receives the three values written. False when the store cannot be written.
+// write; stored receives the three values written. False, with nothing written, when the store
+// cannot be written or holds either count in a form it cannot read.
 bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
 // "Total Count", "Pass Count" and "Fail Count" in one write.
 void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
