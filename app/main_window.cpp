@@ -183,6 +183,9 @@ void CUart_ISPDlg::OnConfig() {
     if (RefusedWhileBusy() || !RunConfigDialog) return;
     const std::optional<ConfigAnswer> answer = RunConfigDialog(this);
     if (!answer) return;
+    // "Last SN" is stored only when the operator typed a new one: the number the dialog showed
+    // may be behind the store, where another running copy has taken numbers since.
+    const bool newLastSerial = answer->lastSerial != g_nLastSerial;
     g_nChipMode = answer->chipMode;
     g_bSerialEnable = answer->serialEnable;
     g_dwSerialAddr = answer->serialAddr;
@@ -193,7 +196,7 @@ void CUart_ISPDlg::OnConfig() {
     RegSaveSerialNoEn(g_bSerialEnable);
     RegSaveSnInArea(g_nSerialLocation);
     RegSaveSnStartAddr(g_dwSerialAddr);
-    RegSaveLastSn(g_nLastSerial);
+    if (newLastSerial) RegSaveLastSn(g_nLastSerial);
     RegSaveSerialNoAutoInc(g_bSerialAutoInc);
     g_dwFlashSize = FlashSizeOfMode(g_nChipMode);
     UpdateTitle();

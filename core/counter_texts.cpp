@@ -8,3 +8,5 @@ std::string YieldText(uint32_t pass, uint32_t total) {
 }
 
 std::string SerialLastText(uint32_t lastSerial) { return strfmt("S/N Last : %u", lastSerial); }
+
+std::string LastSnRefusalText(bool usedUp) { return usedUp ? "Last SN is used up" : "Last SN can not be saved"; }

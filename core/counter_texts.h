@@ -7,3 +7,5 @@
 std::string YieldText(uint32_t pass, uint32_t total);
 // Serial numbers run through all 32 bits; the label never shows them negative.
 std::string SerialLastText(uint32_t lastSerial);
+// Why "Last SN" gave no number: the numbers are used up, or the store cannot keep the take.
+std::string LastSnRefusalText(bool usedUp);

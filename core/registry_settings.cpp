@@ -137,6 +137,14 @@ uint32_t ruledNumber(const platform::RegKeyValues& values, const SettingRule& s)
     return applyRule(s, ERROR_SUCCESS, d[0] | d[1] << 8 | d[2] << 16 | static_cast<uint32_t>(d[3]) << 24);
 }
 
+// A number stored in a form that cannot be read, or maybe in a line that cannot be read: a
+// serial number taken or a count added from its default would give numbers again or drop parts.
+bool unreadableNumber(const platform::RegKeyValues& values, const SettingRule& s) {
+    const platform::RegValue* stored = values.find(std::string(s.name));
+    return values.unreadable(std::string(s.name)) ||
+           (stored && (stored->type != platform::RegType::Dword || stored->data.size() != 4));
+}
+
 void setNumber(platform::RegKeyValues& values, const SettingRule& s, uint32_t number) {
     values.set(std::string(s.name), platform::RegValue::dword(number));
 }
@@ -189,16 +197,24 @@ void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
 
-uint32_t RegTakeLastSn(bool advance) {
+std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp) {
     constexpr const SettingRule& s = setting("Last SN");
     uint32_t stored = 0;
+    bool past = false, unreadable = false;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+        unreadable = unreadableNumber(values, s);
+        if (unreadable) return;
         stored = ruledNumber(values, s);
-        if (advance) setNumber(values, s, stored + 1);
+        // Even the shared number (count 0) must be one that may be given.
+        past = uint64_t{stored} + std::max(count, 1u) > kLastSnEnd;
+        if (!past && count > 0) setNumber(values, s, stored + count);
     });
-    const uint32_t taken = result == platform::StoreResult::Ok ? stored : g_nLastSerial;
-    g_nLastSerial = advance ? taken + 1 : taken;
-    return taken;
+    const bool read = result == platform::StoreResult::Ok && !unreadable;
+    if (usedUp) *usedUp = read && past;
+    if (!read) return std::nullopt;
+    g_nLastSerial = past ? stored : stored + count;
+    if (past) return std::nullopt;
+    return stored;
 }
 
 void RegReturnLastSn(uint32_t taken) {
@@ -213,7 +229,10 @@ void RegReturnLastSn(uint32_t taken) {
 }
 
 bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
+    bool unreadable = false;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+        unreadable = unreadableNumber(values, setting("Pass Count")) || unreadableNumber(values, setting("Fail Count"));
+        if (unreadable) return;
         stored.pass = ruledNumber(values, setting("Pass Count")) + pass;
         stored.fail = ruledNumber(values, setting("Fail Count")) + fail;
         stored.total = stored.pass + stored.fail;
@@ -221,7 +240,7 @@ bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
         setNumber(values, setting("Pass Count"), stored.pass);
         setNumber(values, setting("Fail Count"), stored.fail);
     });
-    return result == platform::StoreResult::Ok;
+    return result == platform::StoreResult::Ok && !unreadable;
 }
 
 void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {

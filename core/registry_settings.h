@@ -2,6 +2,7 @@
 // One load and one save per stored setting. A load applies the value's accepted range and
 // default and never fails; a save writes at once and a failed write is lost silently.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,15 +55,22 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 
 // Read-modify-write steps on the stored values under the store's lock, so that two running
 // copies of the program sharing one store never hand out one serial number twice or lose a count.
-// The serial number to program: "Last SN" as the store holds it (as its load reads it); with
-// advance the store moves on by one in the same step. g_nLastSerial becomes the store's value
-// after the step. A store that cannot be written gives the number from g_nLastSerial instead.
-uint32_t RegTakeLastSn(bool advance);
-// Gives back a number taken with advance that never reached a part: the store steps back to it
+// Takes count serial numbers from "Last SN" (as its load reads it) and gives the first: the
+// store moves on by count in the same step (0: the number that all parts share; 1: a part's own;
+// more: a range for an adapter that numbers its parts itself). g_nLastSerial becomes the store's
+// value after the step. Numbers end at kLastSnEnd - 1: kLastSnEnd reads as an erased word, and
+// one more would give the numbers from 0 again; a take that would reach past the end is refused,
+// usedUp set and the store left as it is. Nothing also when the store cannot be locked, read or
+// written, or holds "Last SN" in a form it cannot read: a number that the store does not keep as
+// given, or one counted on from the default, would be given again.
+constexpr uint32_t kLastSnEnd = 0xFFFFFFFF;
+std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp = nullptr);
+// Gives back a number taken with count 1 that never reached a part: the store steps back to it
 // only while no other number was taken since, so nothing is ever issued twice.
 void RegReturnLastSn(uint32_t taken);
 // Adds pass and fail parts to "Pass Count" and "Fail Count", "Total Count" their sum, in one
-// write; stored receives the three values written. False when the store cannot be written.
+// write; stored receives the three values written. False, with nothing written, when the store
+// cannot be written or holds either count in a form it cannot read.
 bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
 // "Total Count", "Pass Count" and "Fail Count" in one write.
 void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);

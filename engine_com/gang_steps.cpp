@@ -708,8 +708,8 @@ bool PassedAll(const GangRun& run) {
     return any;
 }
 
+// The result of a part counted already.
 void ShowResult(GangRun& run, int socket, bool passed, LineTags lines) {
-    CountPart(passed);
     // A run that lost its port shows the result on the page only: a closed port takes no frame.
     if (g_SerialPort.IsOpen()) {
         if (!run.step(LedStep(2 * socket + 1, !passed, Timeout::End, lines))) return;
@@ -754,9 +754,15 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         run.leave();
         ReopenLostPort();
     }
+    // The parts are counted and stored before the result LEDs: a board that stops answering
+    // there holds the run in its time-out boxes, and a program ended meanwhile loses no part.
+    const auto passed = [&run](int socket) { return run.running && g_bSocketPass[socket] == 1; };
+    for (int socket = 0; socket < kSocketCount; ++socket)
+        if (run.counted[socket]) CountPart(passed(socket));
+    if (plan.save == engine_hid::SaveCounters::Yes) SaveCountedParts();
     for (int socket = 0; socket < kSocketCount; ++socket) {
         if (run.counted[socket])
-            ShowResult(run, socket, run.running && g_bSocketPass[socket] == 1, plan.lines);
+            ShowResult(run, socket, passed(socket), plan.lines);
         else if (!run.running && plan.emptyShownOnAbort && g_SerialPort.IsOpen())
             ShowEmpty(run, socket, plan.lines);
     }

@@ -3,6 +3,7 @@
 // programming the image's pages, verifying them, and writing the serial word.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "engine_hid/site_steps.h"
@@ -30,6 +31,9 @@ SerialPlace PlanSerial(size_t imageSize, const InfoSerialWindow& infoWindow);
 // Serial numbers are taken from the store (RegTakeLastSn), so two running copies never issue
 // one twice; the label then shows "Last SN" as the store holds it.
 void ShowLastSerial(WorkerPage& page);
+// The part's number from the store, advanced there when asked. A store that cannot keep it, or
+// numbers used up, give none: the part is not numbered and fails, so that no number is given twice.
+std::optional<uint32_t> TakeSerial(WorkerPage& page, SiteRun& run, int site, bool advance);
 void LogSerial(WorkerPage& page, int site, uint32_t serial);
 void LogSerialOutOfRange(WorkerPage& page, int site);
 // Reads the serial word back; a part that does not hold serial fails, with the word's address.

@@ -29,6 +29,15 @@ SerialPlace PlanSerial(size_t imageSize, const InfoSerialWindow& infoWindow) {
 
 void ShowLastSerial(WorkerPage& page) { page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial)); }
 
+std::optional<uint32_t> TakeSerial(WorkerPage& page, SiteRun& run, int site, bool advance) {
+    bool usedUp = false;
+    const std::optional<uint32_t> serial = RegTakeLastSn(advance ? 1 : 0, &usedUp);
+    if (serial) return serial;
+    LogAndScroll(page, strfmt("%s, SN not programmed on site %d", LastSnRefusalText(usedUp).c_str(), site + 1));
+    run.mark[site] = SiteRun::kFailed;
+    return std::nullopt;
+}
+
 void LogSerial(WorkerPage& page, int site, uint32_t serial) {
     LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(serial), site + 1));
 }
@@ -66,11 +75,14 @@ bool EraseChip(WorkerPage& page, SiteRun& run, int site, Connect connect) {
     return erased;
 }
 
-void WriteSerialIntoImage(WorkerPage& page, RunImage& image, int site, SerialLine line) {
-    const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
-    for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(serial >> (8 * i));
-    if (line == SerialLine::Logged) LogSerial(page, site, serial);
+// False when the part gets no number (and fails).
+bool WriteSerialIntoImage(WorkerPage& page, SiteRun& run, RunImage& image, int site, SerialLine line) {
+    const std::optional<uint32_t> serial = TakeSerial(page, run, site, g_bSerialAutoInc != 0);
+    if (!serial) return false;
+    for (int i = 0; i < 4; ++i) image.buffer[g_dwSerialAddr + i] = static_cast<uint8_t>(*serial >> (8 * i));
+    if (line == SerialLine::Logged) LogSerial(page, site, *serial);
     if (g_bSerialAutoInc) ShowLastSerial(page);
+    return true;
 }
 
 void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> pages, int& pageCounter,
@@ -110,11 +122,12 @@ bool SerialReadsBack(WorkerPage& page, int site, uint32_t address, uint32_t seri
 // The serial word past the image's pages, written on its own into every connected part.
 // The number is used up even when the write fails: it may have reached the part.
 void WriteSerialAfterImage(WorkerPage& page, SiteRun& run, int site, SerialLine line) {
-    const uint32_t serial = RegTakeLastSn(g_bSerialAutoInc != 0);
-    if (line == SerialLine::Logged) LogSerial(page, site, serial);
+    const std::optional<uint32_t> serial = TakeSerial(page, run, site, g_bSerialAutoInc != 0);
+    if (!serial) return;
+    if (line == SerialLine::Logged) LogSerial(page, site, *serial);
     const uint32_t address = kTargetFlashBase + g_dwSerialAddr;
-    run.note(HidWriteWord(address, serial) == 1);
-    if (!SerialReadsBack(page, site, address, serial)) run.mark[site] = SiteRun::kFailed;
+    run.note(HidWriteWord(address, *serial) == 1);
+    if (!SerialReadsBack(page, site, address, *serial)) run.mark[site] = SiteRun::kFailed;
     if (g_bSerialAutoInc) ShowLastSerial(page);
 }
 
@@ -123,7 +136,7 @@ void ProgramAndVerify(WorkerPage& page, SiteRun& run, int site, RunImage& image,
     int pageCounter = 0;
     LogAndScroll(page, "Begin program........");
     const double start = platform::wallSeconds();
-    if (serial == SerialPlace::kInImage) WriteSerialIntoImage(page, image, site, style.serialLine);
+    if (serial == SerialPlace::kInImage && !WriteSerialIntoImage(page, run, image, site, style.serialLine)) return;
     const std::span<const uint8_t> pages(image.buffer.data(), PagesEnd(image.size));
     const bool programmed = ProgramImage(page, run, pages, pageCounter);
     LogAndScroll(page, strfmt("program elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
@@ -142,12 +155,13 @@ constexpr BurnStyle kBurnStyle = {2, SerialLine::Logged};
 // whatever follows: it may have reached the part, so it is never issued again. A part whose
 // write enable fails, or that does not hold the word, fails.
 void WriteSerialIntoInfoArea(WorkerPage& page, SiteRun& run, int site) {
-    const uint32_t serial = RegTakeLastSn(true);
-    LogSerial(page, site, serial);
+    const std::optional<uint32_t> serial = TakeSerial(page, run, site, true);
+    if (!serial) return;
+    LogSerial(page, site, *serial);
     const uint32_t address = kTargetSerialBase + g_dwSerialAddr;
-    run.note(HidWriteWord(address, serial) == 1);
+    run.note(HidWriteWord(address, *serial) == 1);
     const bool enabled = run.note(FlashEnableWrite());
-    if (!SerialReadsBack(page, site, address, serial) || !enabled) run.mark[site] = SiteRun::kFailed;
+    if (!SerialReadsBack(page, site, address, *serial) || !enabled) run.mark[site] = SiteRun::kFailed;
     ShowLastSerial(page);
 }
 

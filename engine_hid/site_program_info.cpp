@@ -90,7 +90,9 @@ void WriteSerialIntoSecondPage(WorkerPage& page, SiteRun& run, int site, const K
                                Advance advance) {
     LogAndScroll(page, strfmt("program serial on site %d", site + 1));
     const bool used = advance == Advance::Always || g_bSerialAutoInc;
-    const uint32_t serial = RegTakeLastSn(used);
+    const std::optional<uint32_t> taken = TakeSerial(page, run, site, used);
+    if (!taken) return;
+    const uint32_t serial = *taken;
     bool sent = false;
     const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage,
                                                              {KeptHeadAt(run, kInfoSecondPage, kept), {false, [&] {
@@ -143,8 +145,11 @@ void WriteParameterData(WorkerPage& page, SiteRun& run, int site, ParameterData&
     LogAndScroll(page, strfmt("Begin program information parameter data on site %d", site + 1));
     const bool numbered = g_bSerialEnable && g_dwSerialAddr <= kParameterAreaSize - 4;
     if (g_bSerialEnable && !numbered) LogSerialOutOfRange(page, site);
-    const uint32_t serial = numbered ? RegTakeLastSn(true) : 0;
+    uint32_t serial = 0;
     if (numbered) {
+        const std::optional<uint32_t> taken = TakeSerial(page, run, site, true);
+        if (!taken) return;
+        serial = *taken;
         for (int i = 0; i < 4; ++i) parameters[g_dwSerialAddr + i] = static_cast<uint8_t>(serial >> (8 * i));
     }
     const double start = platform::wallSeconds();

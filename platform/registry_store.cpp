@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -20,8 +21,9 @@
 //   "Parameter File"="a.data"      a text; \\ \" and \xHH escape the backslash, the quote and
 //                                  control characters, in texts and in value names alike
 //   "Blob"=hex:0a,ff,00            bytes
-// Lines starting with ';' or '#' and blank lines are ignored, and so is any line that does not
-// parse: a damaged line costs that one value, never the rest of the store.
+// Lines starting with ';' or '#' and blank lines are ignored. A line that does not parse costs
+// that one value, never the rest of the store, and every save writes it back as it stands, under
+// its key (or its damaged key line), so that a person can still mend it.
 
 namespace platform {
 namespace {
@@ -36,14 +38,18 @@ std::string folded(const std::string& name) {
 }
 
 struct Section {
-    std::string key;
+    std::string key;  // of a key line that cannot be read: the line itself, empty before any key
     std::vector<std::pair<std::string, RegValue>> values;  // in file order
     std::unordered_map<std::string, size_t> index;         // folded name -> position
+    bool readable = true;
+    // Lines that cannot be read, as they stand, with the folded name of the value each would
+    // hold ("" when its name cannot be read either).
+    std::vector<std::pair<std::string, std::string>> unread;
 };
 
 struct Store {
     std::vector<Section> sections;
-    std::unordered_map<std::string, size_t> index;  // folded key -> position
+    std::unordered_map<std::string, size_t> index;  // folded key -> position, readable keys only
 };
 
 std::string quoted(const std::string& text) {
@@ -130,20 +136,28 @@ const RegValue* findValue(const Section& section, const std::string& name) {
     return at == section.index.end() ? nullptr : &section.values[at->second].second;
 }
 
-Section& sectionOf(Store& store, const std::string& key) {
+size_t sectionIndex(Store& store, const std::string& key) {
     const auto [at, added] = store.index.emplace(folded(key), store.sections.size());
-    if (added) store.sections.push_back({key, {}, {}});
-    return store.sections[at->second];
+    if (added) store.sections.push_back({key, {}, {}, true, {}});
+    return at->second;
 }
+
+Section& sectionOf(Store& store, const std::string& key) { return store.sections[sectionIndex(store, key)]; }
 
 const Section* findSection(const Store& store, const std::string& key) {
     const auto at = store.index.find(folded(key));
     return at == store.index.end() ? nullptr : &store.sections[at->second];
 }
 
+// The section of lines that no readable key line heads: a damaged key line, or none at all.
+size_t unreadableSection(Store& store, const std::string& line) {
+    store.sections.push_back({line, {}, {}, false, {}});
+    return store.sections.size() - 1;
+}
+
 Store parse(const std::string& text) {
     Store store;
-    Section* current = nullptr;
+    std::optional<size_t> current;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -153,15 +167,20 @@ Store parse(const std::string& text) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
-            current = line.size() > 2 && line.back() == ']'
-                          ? &sectionOf(store, line.substr(1, line.size() - 2))
-                          : nullptr;
+            const bool readable = line.size() > 2 && line.back() == ']';
+            current = readable ? sectionIndex(store, line.substr(1, line.size() - 2)) : unreadableSection(store, line);
             continue;
         }
+        if (!current) current = unreadableSection(store, "");
+        Section& section = store.sections[*current];
         size_t pos = 0;
         const auto name = unquote(line, pos);
-        if (!current || !name || pos >= line.size() || line[pos] != '=') continue;
-        if (const auto value = parseData(line.substr(pos + 1))) setValue(*current, *name, *value);
+        const bool entry = name && pos < line.size() && line[pos] == '=';
+        const auto value = entry ? parseData(line.substr(pos + 1)) : std::nullopt;
+        if (section.readable && value)
+            setValue(section, *name, *value);
+        else
+            section.unread.emplace_back(entry ? folded(*name) : "", line);
     }
     return store;
 }
@@ -169,7 +188,10 @@ Store parse(const std::string& text) {
 std::string serialise(const Store& store) {
     std::string text = "; swd-isp settings\n";
     for (const auto& section : store.sections) {
-        text += "[" + section.key + "]\n";
+        if (section.readable)
+            text += "[" + section.key + "]\n";
+        else if (!section.key.empty())
+            text += section.key + "\n";
         for (const auto& [name, value] : section.values) {
             text += quoted(name) + "=";
             if (value.type == RegType::Dword && value.data.size() == 4) {
@@ -185,6 +207,7 @@ std::string serialise(const Store& store) {
             }
             text += "\n";
         }
+        for (const auto& line : section.unread) text += line.second + "\n";
     }
     return text;
 }
@@ -282,17 +305,25 @@ StoreObserver g_observer;
 
 class SectionValues final : public RegKeyValues {
 public:
-    explicit SectionValues(Section& section) : section_(section) {}
+    SectionValues(Section& section, bool unreadableKeys) : section_(section), unreadableKeys_(unreadableKeys) {}
     const RegValue* find(const std::string& name) const override { return findValue(section_, name); }
+    bool unreadable(const std::string& name) const override {
+        const std::string lower = folded(name);
+        return unreadableKeys_ || std::any_of(section_.unread.begin(), section_.unread.end(), [&](const auto& line) {
+                   return line.first.empty() || line.first == lower;
+               });
+    }
     void set(const std::string& name, const RegValue& value) override {
         if (g_observer) g_observer(name, value);
         setValue(section_, name, value);
+        std::erase_if(section_.unread, [lower = folded(name)](const auto& line) { return line.first == lower; });
         changed_ = true;
     }
     bool changed() const { return changed_; }
 
 private:
     Section& section_;
+    bool unreadableKeys_;
     bool changed_ = false;
 };
 
@@ -354,7 +385,9 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     const Cache& cache = refresh(true);
     if (cache.state != FileState::Readable) return StoreResult::Unavailable;
     Store store = cache.store;
-    SectionValues values(sectionOf(store, key));
+    const bool unreadableKeys = std::any_of(store.sections.begin(), store.sections.end(),
+                                            [](const Section& section) { return !section.readable; });
+    SectionValues values(sectionOf(store, key), unreadableKeys);
     change(values);
     if (!values.changed()) return StoreResult::Ok;
     if (!replaceFileDurably(path, serialise(store))) {

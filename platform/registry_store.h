@@ -39,7 +39,7 @@ StoreResult registryOpenStore();
 
 // Key paths and value names compare without regard to case, as in the registry. A missing
 // file, a missing key and a missing value give NotFound; lines of the file that cannot be
-// understood are skipped.
+// understood are skipped, and every write keeps them as they stand.
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value);
 
 // Read-modify-write under the store's lock; the key is created when missing. Unavailable
@@ -51,6 +51,10 @@ StoreResult registryWrite(const std::string& key, const std::string& name, const
 class RegKeyValues {
 public:
     virtual const RegValue* find(const std::string& name) const = 0;
+    // True when the store may hold the value in a line it cannot read: a line of this key that
+    // names it or whose name cannot be read, or a key line that cannot be read (it may be this
+    // key's). A value that such a line may hold must not be worked out from its default.
+    virtual bool unreadable(const std::string& name) const = 0;
     virtual void set(const std::string& name, const RegValue& value) = 0;
 
 protected:

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/counter_texts.h"
 #include "core/crc16.h"
 #include "core/globals.h"
 #include "core/hex_converter.h"
@@ -228,13 +229,31 @@ bool AddOptionFields(WorkerPage& page, const InfoBlockSettings& info, AdapterIma
     return false;
 }
 
+// An adapter that numbers a limited quantity of parts takes that range from "Last SN": the store
+// moves on past it before the first frame, so that the next adapter and the HID burns start
+// after it. Without a limit the adapter's range is open and it starts at "Last SN" as the run
+// was given it. False, told to the operator, when the store cannot keep the range or the numbers
+// are used up.
+bool TakeAdapterNumbers(WorkerPage& page, AdapterImageSettings& settings) {
+    if (!settings.serialEnable || !settings.limitEnable) return true;
+    bool usedUp = false;
+    const std::optional<uint32_t> first = RegTakeLastSn(settings.limitQuantity, &usedUp);
+    if (!first) {
+        page.messageBox(LastSnRefusalText(usedUp) + " !", platform::MsgIcon::Error);
+        return false;
+    }
+    settings.lastSerial = *first;
+    page.setControlText(kIdcSerialLast, SerialLastText(g_nLastSerial));
+    return true;
+}
+
 void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     Result result;
     beginRun(page);
     // The file ends before the configuration block.
     const std::optional<RunFile> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
     AdapterImageSettings settings = run.image;
-    if (!file || (withOptions && !AddOptionFields(page, run.info, settings))) {
+    if (!file || (withOptions && !AddOptionFields(page, run.info, settings)) || !TakeAdapterNumbers(page, settings)) {
         result.fail();
         endRun(page, result);
         return;

@@ -127,6 +127,15 @@ TEST_F(MainWindow, ConfigSavesTheSixValuesInOrderAndCancelStoresNothing) {
     EXPECT_EQ(probe_.writes(), (SettingsProbe::Writes{
                                    {"ISPICType", 13}, {"Serial No En", 1}, {"SN in Area", 1},
                                    {"SN Start Addr", 0x4000}, {"Last SN", 77}, {"Serial No Auto Increase", 0}}));
+
+    // The number as the dialog showed it is not written back: another running copy has taken
+    // numbers since, and the store is ahead of it.
+    probe_.store("Last SN", 500);
+    probe_.clear();
+    command(32772);
+    EXPECT_EQ(probe_.writes(), (SettingsProbe::Writes{{"ISPICType", 13}, {"Serial No En", 1}, {"SN in Area", 1},
+                                                      {"SN Start Addr", 0x4000}, {"Serial No Auto Increase", 0}}));
+    EXPECT_EQ(RegLoadLastSn(), 500u);
 }
 
 // The commands that no menu item carries: 32773 is the About box as 32782 is, 32781 hides the

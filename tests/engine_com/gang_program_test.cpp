@@ -370,6 +370,18 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_FALSE(g_SerialPort.IsOpen());
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1], 151);
          }},
+        // The parts are stored as counted, before the result LEDs: a board that stops answering
+        // there keeps its time-out box open, and a program ended meanwhile loses no part.
+        {"a board that falls silent at the result LEDs",
+         [](SimulatedGang& g) {
+             g.onNote = At("step 19 500", 1, [&g] {
+                 EXPECT_EQ(g.bench.storedCounters(), (Counters{4, 4, 0}));
+                 g.board.setSilent(true);
+             });
+         },
+         {"ISP_LED1 timeout!", "ISP_LED3 timeout!", "ISP_LED5 timeout!", "ISP_LED7 timeout!", "ISP_4066A timeout!",
+          "ISP_4066B timeout!", "ISP_4066C timeout!", "ISP_4066D timeout!", "2501 Lo Timeout"},
+         {4, 4, 0}, {1, 1, 1, 1}},
         // The erased parts fail on the page; the closed port is sent no result LEDs.
         {"a port that stays closed after the erase",
          [](SimulatedGang& g) {

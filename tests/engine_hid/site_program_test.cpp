@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <regex>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "engine_hid/hid_workers.h"
+#include "platform/registry_store.h"
 #include "platform/strfmt.h"
 #include "support/simulated_burn.h"
 #include "support/unreadable_files.h"
@@ -149,6 +151,71 @@ TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
     EXPECT_EQ(bench.page.logLinesWith("SN Verified Failure"),
               std::vector<std::string>{"SN Verified Failure on 0x1ff00620 at site 1!!!"});
     EXPECT_EQ(g_nLastSerial, 0x00010003u);
+}
+
+// A serial number that the store cannot keep is never given: while the store cannot be locked
+// the parts get no number and fail, and the next run, with the store back, gives the number
+// the store holds to a part that nothing else holds.
+TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
+    const struct { const char* name; void (*worker)(WorkerPage&); uint32_t location, address, base; } cases[] = {
+        {"image", SiteProgramThread, 0, 0x40, kFlash},
+        {"past the image", SiteProgramThread, 0, 0x1FFC, kFlash},
+        {"information area", SiteProgramThread, 1, 0x10, 0x1FF00600},
+        {"serial burn, second page", SiteProgramSerialThread, 1, 0x10, 0x1FF00400},
+        {"information burn, parameter area", SiteProgramInfoThread, 1, 0x10, 0x1FF00600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBurn bench;
+        bench.populate({0});
+        bench.numberSerials(c.location, c.address, 5000);
+        const std::string lock = platform::registryStorePath() + ".lock";  // a folder there: no lock
+        std::filesystem::remove(lock);
+        ASSERT_TRUE(std::filesystem::create_directory(lock));
+        bench.run(c.worker, PatternImage(128));
+        EXPECT_NE(bench.adapter.site(0).word(c.base + c.address), 5000u);
+        EXPECT_EQ(bench.counters(), (Counters{1, 0, 1}));
+        EXPECT_EQ(bench.page.logLinesWith("SN not programmed"),
+                  std::vector<std::string>{"Last SN can not be saved, SN not programmed on site 1"});
+
+        std::filesystem::remove(lock);
+        bench.populate({1});
+        g_bTaskWorking = true;
+        bench.run(c.worker, PatternImage(128));
+        EXPECT_EQ(bench.adapter.site(1).word(c.base + c.address), 5000u);
+        EXPECT_EQ(RegLoadLastSn(), 5001u);
+        EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
+    }
+}
+
+// Numbers end at FFFFFFFE: FFFFFFFF reads as an erased word, and one more would give again the
+// numbers from 0, which the line's first parts hold. The parts past the end get none and fail,
+// run after run, and "Last SN" stays.
+TEST(SiteProgram, SerialNumbersEndWithoutWrapping) {
+    for (const uint32_t location : {0u, 1u}) {
+        SCOPED_TRACE(location);
+        SimulatedBurn bench;
+        const uint32_t address = (location ? 0x1FF00600 : kFlash) + 0x40;
+        bench.populate({3});
+        bench.numberSerials(location, 0x40, 0);
+        bench.run(SiteProgramThread, PatternImage(128));
+        ASSERT_EQ(bench.adapter.site(3).word(address), 0u);
+        bench.populate({0, 1, 2});
+        bench.startWithLastSerial(0xFFFFFFFE);
+        for (int run = 0; run < 2; ++run) {
+            g_bTaskWorking = true;
+            bench.run(SiteProgramThread, PatternImage(128));
+            EXPECT_EQ(RegLoadLastSn(), 0xFFFFFFFFu);
+            if (run == 0) {
+                EXPECT_EQ(bench.adapter.site(0).word(address), 0xFFFFFFFEu);  // the last number
+            }
+            for (int site : {1, 2}) EXPECT_NE(bench.adapter.site(site).word(address), 0u) << site;
+        }
+        EXPECT_EQ(bench.counters(), (Counters{7, 2, 5}));
+        const auto refused = bench.page.logLinesWith("SN not programmed");
+        EXPECT_EQ(refused.size(), 5u);
+        EXPECT_EQ(refused.at(0), "Last SN is used up, SN not programmed on site 2");
+    }
 }
 
 // A run that stops before the sites (or finds no target) counts nothing, erases and writes

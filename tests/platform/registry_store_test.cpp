@@ -88,8 +88,10 @@ TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
     EXPECT_EQ(stored.find("total count"), std::string::npos) << stored;
 }
 
-// A damaged line costs only its own value, and a save keeps what could be read; a store that
-// cannot be read at all (a folder in its place) reads and writes nothing.
+// A damaged line costs only its own value, and a save keeps what could be read and writes the
+// damaged lines back as they stand, under their key line, once; a value set anew takes the place
+// of its damaged line. A store that cannot be read at all (a folder in its place) reads and
+// writes nothing.
 TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValueAndAnUnreadableStoreIsLeftAlone) {
     TempConfigFolder folder;
     std::ofstream(platform::registryStorePath())
@@ -105,6 +107,13 @@ TEST(RegistryStore, DamagedLinesCostOnlyTheirOwnValueAndAnUnreadableStoreIsLeftA
     ASSERT_EQ(registryWrite(kKey, "New", RegValue::dword(5)), StoreResult::Ok);
     EXPECT_EQ(readNumber("Good"), 0x2Au);
     EXPECT_EQ(readNumber("New"), 5u);
+    ASSERT_EQ(registryWrite(kKey, "Short", RegValue::dword(6)), StoreResult::Ok);
+    ASSERT_EQ(registryWrite("Other", "Text", RegValue::string("x")), StoreResult::Ok);
+    EXPECT_EQ(fileText(platform::registryStorePath()),
+              "; swd-isp settings\n\"Before Key\"=dword:00000001\n[" + kKey +
+                  "]\n\"Good\"=dword:0000002A\n\"Text\"=\"ok\"\n\"New\"=dword:00000005\n\"Short\"=dword:00000006\n"
+                  "\"Bad Hex\"=dword:0000002G\n\"Unclosed=dword:00000001\n\"Bad Escape\"=\"a\\qb\"\n\"Bytes\"=hex:0,1\n"
+                  "garbage \x01\xff\n[Other]\n\"Text\"=\"x\"\n");
 
     ASSERT_EQ(std::remove(platform::registryStorePath().c_str()), 0);
     ASSERT_TRUE(platform::makeFolders(platform::registryStorePath()));

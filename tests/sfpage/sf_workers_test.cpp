@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/globals.h"
+#include "core/registry_settings.h"
+#include "platform/paths.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
 #include "support/golden_file.h"
@@ -104,6 +107,43 @@ TEST(SfWorkers, FailuresEndRed) {
             EXPECT_LT(run.trace.seconds(), kSfEraseBoundSeconds + 1);
             EXPECT_NE(run.trace.text().find(c.traced), std::string::npos) << run.trace.text();
         }
+    }
+}
+
+// An adapter that numbers a limited quantity of parts takes that range of "Last SN" before its
+// first frame: the next adapter starts after it, and so do the HID burns. Without a limit the
+// adapter's range is open and "Last SN" stays. Numbers the store cannot keep, or a range past
+// the last number, are refused before the adapter is touched.
+TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
+    const struct { const char* name; uint8_t limit; const char* lock; uint32_t start; std::vector<uint32_t> firsts;
+                   uint32_t next; const char* message; } cases[] = {
+        {"limited", 1, nullptr, 5000, {5000, 6000}, 7000, nullptr},
+        {"open", 0, nullptr, 5000, {5000, 5000}, 5000, nullptr},
+        {"store locked away", 1, "settings.lock", 5000, {}, 5000, "Last SN can not be saved !"},
+        {"past the last number", 1, nullptr, 0xFFFFFFFF - 999, {}, 0xFFFFFFFF - 999, "Last SN is used up !"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SfBench run;
+        run.bench.numberSerials(0, 0x40, c.start);
+        g_bLimitEnable = c.limit, g_nLimitQuantity = 1000;
+        if (c.lock) {  // a folder in the lock's place: no lock, no save
+            std::filesystem::remove(platform::configFolder() + c.lock);
+            ASSERT_TRUE(std::filesystem::create_directory(platform::configFolder() + c.lock));
+        }
+        for (int adapter = 0; adapter < 2; ++adapter) {
+            run.bench.adapter.writeSerialFlash(kSfLastSerialOffset, Bytes(4, 0xFF));
+            g_bTaskWorking = true;
+            AutoSFThread(run.trace, SfRunFromSettings(run.bench.writeImage(PatternImage(100))));
+            const uint32_t first = c.firsts.empty() ? 0xFFFFFFFF : c.firsts[adapter];
+            EXPECT_EQ(run.bench.adapter.serialFlash(kSfLastSerialOffset, 4),
+                      (Bytes{uint8_t(first), uint8_t(first >> 8), uint8_t(first >> 16), uint8_t(first >> 24)}));
+            EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), c.firsts.empty() ? res::kIconFail : res::kIconPass);
+        }
+        EXPECT_EQ(RegLoadLastSn(), c.next);
+        EXPECT_EQ(run.programs(), c.firsts.empty() ? 0 : 2 * 0x13100 / 256);
+        EXPECT_EQ(run.trace.messages, c.message ? std::vector<std::string>(2, c.message) : std::vector<std::string>{});
+        g_bLimitEnable = 0;
     }
 }
 
