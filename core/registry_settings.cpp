@@ -137,12 +137,14 @@ uint32_t ruledNumber(const platform::RegKeyValues& values, const SettingRule& s)
     return applyRule(s, ERROR_SUCCESS, d[0] | d[1] << 8 | d[2] << 16 | static_cast<uint32_t>(d[3]) << 24);
 }
 
-// A number stored in a form that cannot be read, or maybe in a line that cannot be read: a
-// serial number taken or a count added from its default would give numbers again or drop parts.
+// A number stored in a form that cannot be read, or missing while a line that cannot be read
+// may hold it: a serial number taken or a count added from its default would give numbers again
+// or drop parts. A number that reads whole is the one the store keeps (every save writes a value
+// once), so a damaged line beside it, or Reset Count writing the counters anew, stops no count.
 bool unreadableNumber(const platform::RegKeyValues& values, const SettingRule& s) {
     const platform::RegValue* stored = values.find(std::string(s.name));
-    return values.unreadable(std::string(s.name)) ||
-           (stored && (stored->type != platform::RegType::Dword || stored->data.size() != 4));
+    if (stored) return stored->type != platform::RegType::Dword || stored->data.size() != 4;
+    return values.unreadable(std::string(s.name));
 }
 
 void setNumber(platform::RegKeyValues& values, const SettingRule& s, uint32_t number) {

@@ -105,7 +105,8 @@ TEST(Counters, ADamagedStoreGivesNoNumberAndAddsNoCount) {
     const struct { const char* name; std::string text, damaged; bool takes, adds; } cases[] = {
         {"a short number", key + pass, "\"Last SN\"=dword:1388\n", false, true},
         {"a text", key + lastSn, "\"Pass Count\"=\"4\"\n", true, false},
-        {"a line without a name", key + lastSn + pass, "garbage \x01\xff\n", false, false},
+        {"a line without a name", key, "garbage \x01\xff\n", false, false},
+        {"a line without a name beside \"Last SN\"", key + lastSn + pass, "garbage \x01\xff\n", true, false},
         {"a damaged key header", "", std::string("[") + g_szRegKey + "\n" + lastSn + pass, false, false},
         {"another value", key + lastSn + pass, "\"PLL\"=dword:1\n", true, true},
         {"another key", key + lastSn + pass, "[Other]\n\"Last SN\"=dword:1\n", true, true},
@@ -131,7 +132,11 @@ TEST(Counters, ADamagedStoreGivesNoNumberAndAddsNoCount) {
         if (!c.takes) {
             EXPECT_EQ(RegTakeLastSn(1), std::nullopt);
         }
-        ResetCounters();  // the operator's own word writes the counters over
+        ResetCounters();  // the operator's own word writes the counters over, and they count again
+        CountPart(false);
+        EXPECT_EQ(SaveCountedParts(), (Counts{1, 0, 1}));
+        EXPECT_EQ(StoredCounts(), (Counts{1, 0, 1}));
+        ResetCounters();
     }
 }
 
