@@ -506,7 +506,8 @@ void CSerialPort::tellOwner(bool mayWait) {
             if (owner_) {
                 const unsigned port = port_;
                 if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&notice)) {
-                    for (uint8_t byte : *bytes) owner_->serialByteReceived(byte, port);
+                    // The handler of one byte may set the owner aside or make another page it.
+                    for (size_t i = 0; i < bytes->size() && owner_; ++i) owner_->serialByteReceived((*bytes)[i], port);
                 } else if (const auto* event = std::get_if<ComLineEvent>(&notice)) {
                     owner_->serialLineEvent(*event, port);
                 } else {

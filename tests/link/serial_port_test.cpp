@@ -593,6 +593,34 @@ TEST(SerialPortThreads, AHandlerOnTheMonitorThreadClosesOrReopensThePort) {
         EXPECT_EQ(peer.readUntil({0x61}), std::vector<uint8_t>{0x61});
     }
     {
+        // Both bytes come in with one read; the handler of the first opens the port again for no
+        // owner (as a re-open does while no page owns the port): the second is told to no one.
+        SCOPED_TRACE("two bytes at once, the port opened again for no owner");
+        PeerLine peer;
+        CSerialPort port;
+        HandsOnOwner owner([&] {
+            EXPECT_TRUE(port.InitPort(nullptr, 1, 57600, 'N', 8, 1, 0, 256));
+            EXPECT_TRUE(port.StartMonitoring());
+        });
+        // A second look at the line, opened before the port marks it as its own.
+        const int look = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(look, 0);
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        peer.write({0x51, 0x52});
+        int pending = 0;
+        for (const auto deadline = Clock::now() + 5s; pending < 2 && Clock::now() < deadline;) {
+            ASSERT_EQ(::ioctl(look, FIONREAD, &pending), 0);
+            std::this_thread::yield();
+        }
+        ASSERT_EQ(pending, 2);
+        ::close(look);
+        ASSERT_TRUE(port.RestartMonitoring());
+        owner.waitActed();
+        // The close returns once the monitor has told what it read.
+        EXPECT_TRUE(port.ClosePort());
+        EXPECT_EQ(owner.bytes(), std::vector<uint8_t>{0x51});
+    }
+    {
         // The port is destroyed on another thread while the handler still runs: the destructor
         // waits until the monitor thread has left the port.
         SCOPED_TRACE("a hang-up, the port closed, then destroyed");
