@@ -545,7 +545,9 @@ void CSerialPort::drainLine(Lock& lock) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             lock.lock();
         }
-        if (!open_ || (revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+        // Another close has begun meanwhile: it has sent what went out, and the line is its own.
+        if (!open_) return;
+        if (revents & (POLLERR | POLLHUP | POLLNVAL)) break;
     }
     // What the line could not send within the bound is dropped, so the close never hangs on it.
     if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);

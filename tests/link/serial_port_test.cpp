@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -508,6 +509,37 @@ TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce
         }
     }
     EXPECT_TRUE(owner.failures().empty());
+}
+
+// Two closes at once while frames wait behind a full tty and the peer reads slowly: the closes
+// share the drain, and the one that comes second never discards what the first has sent on.
+TEST(SerialPortThreads, TwoClosesAtOnceSendEveryFrameThePortWasGiven) {
+    TempConfigFolder config;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        while (port.WriteToPort(std::vector<uint8_t>(256, static_cast<uint8_t>(round)))) {
+        }
+        std::latch closing(1);
+        std::atomic<uint64_t> given{0};
+        auto received = std::async(std::launch::async, [&] {
+            closing.wait();
+            size_t got = 0;
+            const auto deadline = Clock::now() + 5s;
+            while ((given == 0 || got < given) && Clock::now() < deadline) {
+                const std::vector<uint8_t> piece = peer.read(64);
+                got += piece.size();
+                std::this_thread::yield();
+            }
+            return got;
+        });
+        RunAtOnce({[&] { closing.count_down(); }, [&] { port.ClosePort(); }, [&] { port.ClosePort(); }});
+        given = port.BytesGiven();
+        EXPECT_EQ(received.get(), given.load());
+    }
 }
 
 // An owner that works the port from its handler, on the thread that tells it.
