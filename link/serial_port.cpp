@@ -121,9 +121,16 @@ void CSerialPort::SetOwner(SerialPortOwner* owner) {
 
 bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudRate, char parity,
                            uint32_t dataBits, uint32_t stopBits, uint32_t eventMask, uint32_t writeBufferSize) {
-    ClosePort();
-    SetOwner(owner);
-    Lock lock(ioLock_);
+    Lock lock(ioLock_, std::defer_lock);
+    for (;;) {
+        ClosePort();
+        SetOwner(owner);
+        lock.lock();
+        // An open on another thread between the close and the lock is closed too: the device
+        // is held once, at the settings of the open that came last.
+        if (fd_ < 0) break;
+        lock.unlock();
+    }
     port_ = port;
     baudRate_ = baudRate;
     writeBufferSize_ = writeBufferSize;

@@ -475,6 +475,7 @@ TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce
     const Call close = [&] { return port.ClosePort(); };
     const Call restart = [&] { return port.RestartMonitoring(); };
     const Call reopen = [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); };
+    const Call reopenSlower = [&] { return port.InitPort(&owner, 1, 57600, 'N', 8, 1, 0, 256); };
     struct Case {
         const char* name;
         bool monitored;
@@ -489,7 +490,11 @@ TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce
         {"open again and stop", true, reopen, stop, true, 0},
         {"restart and restart", false, restart, restart, true, 1},
         {"restart and stop", false, restart, stop, true, -1},
+        {"open again at two speeds", true, reopen, reopenSlower, true, 0},
     };
+    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+    ASSERT_TRUE(port.ClosePort());
+    const size_t descriptors = OpenDescriptors();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         for (int round = 0; round < 200; ++round) {
@@ -506,6 +511,8 @@ TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce
             }
             ASSERT_TRUE(port.ClosePort());
             ASSERT_TRUE(ThreadsNamed("com monitor", 0));
+            // The device was opened once at a time: closed, nothing of it is left open.
+            ASSERT_EQ(OpenDescriptors(), descriptors);
         }
     }
     EXPECT_TRUE(owner.failures().empty());
