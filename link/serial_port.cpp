@@ -121,9 +121,16 @@ void CSerialPort::SetOwner(SerialPortOwner* owner) {
 
 bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudRate, char parity,
                            uint32_t dataBits, uint32_t stopBits, uint32_t eventMask, uint32_t writeBufferSize) {
-    ClosePort();
-    SetOwner(owner);
-    Lock lock(ioLock_);
+    Lock lock(ioLock_, std::defer_lock);
+    for (;;) {
+        ClosePort();
+        SetOwner(owner);
+        lock.lock();
+        // An open on another thread between the close and the lock is closed too: the device
+        // is held once, at the settings of the open that came last.
+        if (fd_ < 0) break;
+        lock.unlock();
+    }
     port_ = port;
     baudRate_ = baudRate;
     writeBufferSize_ = writeBufferSize;
@@ -506,7 +513,8 @@ void CSerialPort::tellOwner(bool mayWait) {
             if (owner_) {
                 const unsigned port = port_;
                 if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&notice)) {
-                    for (uint8_t byte : *bytes) owner_->serialByteReceived(byte, port);
+                    // The handler of one byte may set the owner aside or make another page it.
+                    for (size_t i = 0; i < bytes->size() && owner_; ++i) owner_->serialByteReceived((*bytes)[i], port);
                 } else if (const auto* event = std::get_if<ComLineEvent>(&notice)) {
                     owner_->serialLineEvent(*event, port);
                 } else {
@@ -544,7 +552,9 @@ void CSerialPort::drainLine(Lock& lock) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             lock.lock();
         }
-        if (!open_ || (revents & (POLLERR | POLLHUP | POLLNVAL))) break;
+        // Another close has begun meanwhile: it has sent what went out, and the line is its own.
+        if (!open_) return;
+        if (revents & (POLLERR | POLLHUP | POLLNVAL)) break;
     }
     // What the line could not send within the bound is dropped, so the close never hangs on it.
     if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -300,6 +301,21 @@ public:
         }
         return got;
     }
+    // What the port wrote until it closed the line, read in pieces of at most piece bytes;
+    // whatever came when 5 s pass.
+    std::vector<uint8_t> readUntilClosed(size_t piece) const {
+        std::vector<uint8_t> got;
+        const auto deadline = Clock::now() + 5s;
+        while (Clock::now() < deadline) {
+            pollfd in{fd_, POLLIN, 0};
+            if (::poll(&in, 1, 10) <= 0) continue;
+            std::vector<uint8_t> buffer(piece);
+            const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+            if (n > 0) got.insert(got.end(), buffer.begin(), buffer.begin() + n);
+            if (n == 0 || (n < 0 && errno == EIO)) break;
+        }
+        return got;
+    }
     void hangUp() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
@@ -474,6 +490,7 @@ TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce
     const Call close = [&] { return port.ClosePort(); };
     const Call restart = [&] { return port.RestartMonitoring(); };
     const Call reopen = [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); };
+    const Call reopenSlower = [&] { return port.InitPort(&owner, 1, 57600, 'N', 8, 1, 0, 256); };
     struct Case {
         const char* name;
         bool monitored;
@@ -488,7 +505,11 @@ TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce
         {"open again and stop", true, reopen, stop, true, 0},
         {"restart and restart", false, restart, restart, true, 1},
         {"restart and stop", false, restart, stop, true, -1},
+        {"open again at two speeds", true, reopen, reopenSlower, true, 0},
     };
+    ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+    ASSERT_TRUE(port.ClosePort());
+    const size_t descriptors = OpenDescriptors();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         for (int round = 0; round < 200; ++round) {
@@ -505,9 +526,33 @@ TEST(SerialPortThreads, StopsAndStartsOnTwoThreadsAtOnceEndOrStartTheMonitorOnce
             }
             ASSERT_TRUE(port.ClosePort());
             ASSERT_TRUE(ThreadsNamed("com monitor", 0));
+            // The device was opened once at a time: closed, nothing of it is left open.
+            ASSERT_EQ(OpenDescriptors(), descriptors);
         }
     }
     EXPECT_TRUE(owner.failures().empty());
+}
+
+// Two closes at once while frames wait behind a full tty and the peer reads slowly: the closes
+// share the drain, and the one that comes second never discards what the first has sent on.
+TEST(SerialPortThreads, TwoClosesAtOnceSendEveryFrameThePortWasGiven) {
+    TempConfigFolder config;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        PeerLine peer;
+        RecordingOwner owner;
+        CSerialPort port;
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        while (port.WriteToPort(std::vector<uint8_t>(256, static_cast<uint8_t>(round)))) {
+        }
+        std::latch closing(1);
+        auto received = std::async(std::launch::async, [&] {
+            closing.wait();
+            return peer.readUntilClosed(64).size();
+        });
+        RunAtOnce({[&] { closing.count_down(); }, [&] { port.ClosePort(); }, [&] { port.ClosePort(); }});
+        EXPECT_EQ(received.get(), port.BytesGiven());
+    }
 }
 
 // An owner that works the port from its handler, on the thread that tells it.
@@ -591,6 +636,34 @@ TEST(SerialPortThreads, AHandlerOnTheMonitorThreadClosesOrReopensThePort) {
         EXPECT_TRUE(ThreadsNamed("com monitor", 1));
         ASSERT_TRUE(port.WriteToPort(std::vector<uint8_t>{0x61}));
         EXPECT_EQ(peer.readUntil({0x61}), std::vector<uint8_t>{0x61});
+    }
+    {
+        // Both bytes come in with one read; the handler of the first opens the port again for no
+        // owner (as a re-open does while no page owns the port): the second is told to no one.
+        SCOPED_TRACE("two bytes at once, the port opened again for no owner");
+        PeerLine peer;
+        CSerialPort port;
+        HandsOnOwner owner([&] {
+            EXPECT_TRUE(port.InitPort(nullptr, 1, 57600, 'N', 8, 1, 0, 256));
+            EXPECT_TRUE(port.StartMonitoring());
+        });
+        // A second look at the line, opened before the port marks it as its own.
+        const int look = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(look, 0);
+        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        peer.write({0x51, 0x52});
+        int pending = 0;
+        for (const auto deadline = Clock::now() + 5s; pending < 2 && Clock::now() < deadline;) {
+            ASSERT_EQ(::ioctl(look, FIONREAD, &pending), 0);
+            std::this_thread::yield();
+        }
+        ASSERT_EQ(pending, 2);
+        ::close(look);
+        ASSERT_TRUE(port.RestartMonitoring());
+        owner.waitActed();
+        // The close returns once the monitor has told what it read.
+        EXPECT_TRUE(port.ClosePort());
+        EXPECT_EQ(owner.bytes(), std::vector<uint8_t>{0x51});
     }
     {
         // The port is destroyed on another thread while the handler still runs: the destructor
