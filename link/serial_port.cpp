@@ -514,7 +514,8 @@ void CSerialPort::tellOwner(bool mayWait) {
                 const unsigned port = port_;
                 if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&notice)) {
                     // The handler of one byte may set the owner aside or make another page it.
-                    for (size_t i = 0; i < bytes->size() && owner_; ++i) owner_->serialByteReceived((*bytes)[i], port);
+                    for (size_t i = 0; i < bytes->size() && owner_; ++i)
+                        owner_->serialByteReceived((*bytes)[i], port);
                 } else if (const auto* event = std::get_if<ComLineEvent>(&notice)) {
                     owner_->serialLineEvent(*event, port);
                 } else {

@@ -68,9 +68,9 @@ public:
     // Opens COM port `port` (the device that ComPortDevicePath names) with the line settings:
     // parity letter N, E, O, M or S, 5 to 8 data bits, 1 or 2 stop bits, raw bytes without
     // translation or flow control. eventMask (kComEv* bits) names the line events the owner
-    // hears. A monitor thread still running is ended first. Returns the port-open flag. A
-    // device that cannot be opened fails silently; a failed configuration shows the error
-    // report and closes the device again.
+    // hears. A monitor thread still running is ended first; of two opens at the same moment the
+    // later one holds the device. Returns the port-open flag. A device that cannot be opened
+    // fails silently; a failed configuration shows the error report and closes the device again.
     bool InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudRate, char parity,
                   uint32_t dataBits, uint32_t stopBits, uint32_t eventMask, uint32_t writeBufferSize);
     // Starts the monitor thread, discarding what came in before; false on a closed port or when
