@@ -15,7 +15,7 @@ public:
     StagingTrap(const std::string& file, OldStagingName kind);
     // Runs work on a thread of its own; false when it has not ended within limit. Work that
     // waits at the FIFO is then freed by reading the FIFO until it ends.
-    bool endsWithin(const std::function<void()>& work, std::chrono::seconds limit = std::chrono::seconds(5));
+    bool endsWithin(const std::function<void()>& work, std::chrono::seconds limit = std::chrono::seconds(30));
     // The FIFO or the link is still there, and the linked file holds what it held.
     bool untouched() const;
     std::string name() const { return trap_; }
