@@ -158,6 +158,7 @@ void ComReplyReceiver::closeStep() {
 // The reply's data go where the workers read them, before the event wakes the worker.
 void ComReplyReceiver::accept(const ComReply& reply) {
     open_ = false;
+    g_byReplyStatus = reply.status;
     g_nReplyDataSize = static_cast<uint32_t>(reply.data.size());
     if (reply.src == 0x0F && (reply.cmd == kCmdWrite || reply.cmd == kCmdWrite2))
         g_byWriteStatus = reply.data.empty() ? 0xFF : reply.data[0];
@@ -194,6 +195,7 @@ std::atomic<uint8_t> g_byReplyTag{0};
 std::array<std::atomic<uint8_t>, 3> g_byReplyData{};
 std::array<std::atomic<uint8_t>, 2> g_byReplyExtra{};
 std::atomic<uint32_t> g_nReplyDataSize{0};
+std::atomic<uint8_t> g_byReplyStatus{0};
 std::atomic<uint32_t> g_bSkipBlockErase{1};
 std::atomic<uint8_t> g_byWriteStatus{0xFF};
 ComBlockBuffer g_pBlockBuf;

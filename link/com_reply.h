@@ -110,6 +110,9 @@ extern std::array<std::atomic<uint8_t>, 2> g_byReplyExtra;
 // How many data bytes the last accepted reply carried: a chip-ID reply without its byte, or a
 // read-back shorter than asked, must not pass on bytes of an earlier reply.
 extern std::atomic<uint32_t> g_nReplyDataSize;
+// The status byte of the last accepted reply: 0 done; the board's serial flash answers 1 to a
+// frame it refused.
+extern std::atomic<uint8_t> g_byReplyStatus;
 // Outcome of the last compare-result step: 1 the block matched, 0 it differed.
 extern std::atomic<uint32_t> g_bSkipBlockErase;
 // The target's status byte in the reply to its last write (0F 22, 0F 26): bit 0x04 set when a

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/strfmt.h"
+
 namespace {
 
 void putLittleEndian(std::vector<uint8_t>& image, uint32_t offset, uint32_t value, int bytes) {
@@ -9,6 +11,11 @@ void putLittleEndian(std::vector<uint8_t>& image, uint32_t offset, uint32_t valu
 }
 
 }  // namespace
+
+std::string LimitQuantityRefusal(bool limitEnable, uint32_t quantity) {
+    if (!limitEnable || quantity <= kSfMaxLimitQuantity) return {};
+    return strfmt("Out of range! Quantity should be <= %u", kSfMaxLimitQuantity);
+}
 
 std::vector<uint8_t> BuildAdapterImage(std::span<const uint8_t> file, uint16_t imageCrc,
                                        const AdapterImageSettings& settings) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/parameter_file.h"
@@ -38,6 +39,9 @@ constexpr uint32_t kSfParameterOffset = 0x10B00;
 constexpr uint32_t kSfLengthWithParameters = 0x10D00;
 // The largest quantity the block's 16 bits hold; 0xFFFF means no limit.
 constexpr uint32_t kSfMaxLimitQuantity = 0xFFFE;
+// With the limit on, a quantity the block cannot hold is refused: the message, naming the
+// largest; empty when the block holds it.
+std::string LimitQuantityRefusal(bool limitEnable, uint32_t quantity);
 
 struct AdapterOptionFields {
     bool bootDataMarker = false;

@@ -210,11 +210,12 @@ bool CFlashISP::Passes(Check check) {
             if (OpenHidDevice()) return true;
             MessageBox("HID device Not Found !", platform::MsgIcon::Error);
             return false;
-        case Check::Quantity:
-            // The configuration block keeps 16 bits, and 0xFFFF reads as no limit.
-            if (!g_bLimitEnable || g_nLimitQuantity <= kSfMaxLimitQuantity) return true;
-            MessageBox(strfmt("Out of range! Quantity should be <= %u", kSfMaxLimitQuantity), platform::MsgIcon::Error);
+        case Check::Quantity: {
+            const std::string refusal = LimitQuantityRefusal(g_bLimitEnable != 0, g_nLimitQuantity);
+            if (refusal.empty()) return true;
+            MessageBox(refusal, platform::MsgIcon::Error);
             return false;
+        }
     }
     return false;
 }

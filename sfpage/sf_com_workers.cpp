@@ -68,16 +68,32 @@ public:
         std::copy_n(g_pBlockBuf.data(), out.size(), out.begin());
         return true;
     }
-    // One program frame; the write must have been enabled.
+    // One program frame; the write must have been enabled. The program run reads nothing back,
+    // and no run reads back the option block, the key or the records: a frame the flash refuses
+    // ends the run.
     bool programFrame(uint32_t address, std::span<const uint8_t> bytes, const char* timeoutText = nullptr) {
-        return run.step({kTagProgram, [=] { return ComSfProgram(kPageProgram, address, bytes); }, kDataWaitMs,
-                         timeoutText ? Timeout::Message : Timeout::Silent, timeoutText ? timeoutText : ""});
+        if (!run.step({kTagProgram, [=] { return ComSfProgram(kPageProgram, address, bytes); }, kDataWaitMs,
+                       timeoutText ? Timeout::Message : Timeout::Silent, timeoutText ? timeoutText : ""}))
+            return false;
+        return taken() || refused(strfmt("the program at 0x%X", address));
     }
     bool enabledProgram(uint32_t address, std::span<const uint8_t> bytes, const char* timeoutText = nullptr) {
         return instruction(kWriteEnable) && programFrame(address, bytes, timeoutText);
     }
+    // The write enable and the status clear before it are judged by the erase itself.
+    bool chipErase() { return instruction(kChipErase) && (taken() || refused("the chip erase")); }
 
     engine_com::GangRun run;
+
+private:
+    // The reply to the frame just answered reports a refusal by a status other than 0; a board
+    // that always answers 0 fails no run.
+    static bool taken() { return g_byReplyStatus == 0; }
+    bool refused(const std::string& what) {
+        const unsigned status = g_byReplyStatus;
+        run.page.messageBox(strfmt("Serial flash refused %s (status %u)!", what.c_str(), status), platform::MsgIcon::Error);
+        return false;
+    }
 };
 
 // Calls piece(address, offset, count) for blocks of up to 32 bytes over length bytes from
@@ -185,7 +201,7 @@ bool PrepareErase(SfLink& link, bool logId) {
 }
 
 bool EraseChip(SfLink& link) {
-    if (!link.instruction(kChipErase)) return false;
+    if (!link.chipErase()) return false;
     GangPause(kEraseMs);
     return true;
 }
@@ -216,6 +232,17 @@ bool KeyClearOfImage(WorkerPage& page, uint32_t start, uint32_t size) {
         !(OptionBlockFollows(start, size) && Covers(g_dwOptionAddr, kOptionBlockSize, kSfComKeyAddr, keySize)))
         return true;
     page.messageBox(strfmt("Key address 0x%X lies on the code or the option block!", kSfComKeyAddr),
+                    platform::MsgIcon::Error);
+    return false;
+}
+
+// The option block goes out in one program frame, and the flash wraps a program at the end of
+// its page over the page's start: a block that would cross a page is refused before the first
+// frame.
+bool OptionBlockInOnePage(WorkerPage& page, uint32_t start, uint32_t size) {
+    if (!OptionBlockFollows(start, size) || g_dwOptionAddr % g_nSFPageSize + kOptionBlockSize <= g_nSFPageSize)
+        return true;
+    page.messageBox(strfmt("Option Addr 0x%X puts the option block across a %u-byte page!", g_dwOptionAddr, g_nSFPageSize),
                     platform::MsgIcon::Error);
     return false;
 }
@@ -405,7 +432,7 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     LoadedImage image;
     const uint32_t start = g_nIspStartAddr;
     const bool ready = LoadImage(page, run, 0, image) && KeyClearOfImage(page, start, image.size) &&
-                       PassesProtectionGuard(link, image);
+                       OptionBlockInOnePage(page, start, image.size) && PassesProtectionGuard(link, image);
     bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
     if (done && OptionBlockFollows(start, image.size)) {
         std::array<uint8_t, kOptionBlockSize> block;

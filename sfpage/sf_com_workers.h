@@ -6,7 +6,8 @@
 // event between blocks, and on every path frees its buffers, leaves the port closed and clears
 // g_bTaskWorking last. The dump, verify, program and full runs first open the port again at
 // 115200 when they ran at another speed; the erase runs only close it. A time-out ends the run
-// with "Wait COM port timeout, pls check MCU and COM port status!".
+// with "Wait COM port timeout, pls check MCU and COM port status!"; a program frame or chip erase
+// the serial flash answers as refused ends it with a message that names it.
 #include <cstdint>
 #include <span>
 
@@ -36,7 +37,8 @@ void EraseSFComThread(WorkerPage& page);
 void EraseSFMarkComThread(WorkerPage& page);
 // Compares the serial flash from the ISP start address with the image file.
 void VerifySFComThread(WorkerPage& page, const SfRun& run);
-// Programs the image from the ISP start address, then the option block and the key.
+// Programs the image from the ISP start address, then the option block and the key. An option
+// block that would cross a 256-byte page is refused before the first frame.
 void ProgramSFComThread(WorkerPage& page, const SfRun& run);
 // Erases, programs the image as its type asks, writes the configuration records and verifies.
 // The records start the adapter at the INI file's next serial number; an adapter that numbers a

@@ -247,13 +247,22 @@ bool TakeAdapterNumbers(WorkerPage& page, AdapterImageSettings& settings) {
     return true;
 }
 
+// The block's 16 bits hold the quantity as a limit only below 0xFFFF, which reads as none: an
+// adapter given more would number past the range taken for it.
+bool QuantityFitsTheBlock(WorkerPage& page, const AdapterImageSettings& settings) {
+    const std::string refusal = LimitQuantityRefusal(settings.limitEnable, settings.limitQuantity);
+    if (!refusal.empty()) page.messageBox(refusal, platform::MsgIcon::Error);
+    return refusal.empty();
+}
+
 void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     Result result;
     beginRun(page);
     // The file ends before the configuration block.
     const std::optional<RunFile> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
     AdapterImageSettings settings = run.image;
-    if (!file || (withOptions && !AddOptionFields(page, run.info, settings)) || !TakeAdapterNumbers(page, settings)) {
+    if (!file || !QuantityFitsTheBlock(page, settings) || (withOptions && !AddOptionFields(page, run.info, settings)) ||
+        !TakeAdapterNumbers(page, settings)) {
         result.fail();
         endRun(page, result);
         return;

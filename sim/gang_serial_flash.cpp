@@ -35,7 +35,7 @@ BoardSerialFlash::Answer BoardSerialFlash::take(std::span<const uint8_t> frame, 
             answer = instruction(frame[2], now);
             break;
         case 0x23:
-            if (frame[2] == kWriteStatus) status_ = frame[3];
+            if (frame[2] == kWriteStatus && !(writeProtectLow_ && (status_ & kStatusProtect))) status_ = frame[3];
             else answer.status = kRefused;
             break;
         case 0x24:
@@ -77,11 +77,10 @@ BoardSerialFlash::Answer BoardSerialFlash::instruction(uint8_t instr, Clock::tim
 }
 
 BoardSerialFlash::Answer BoardSerialFlash::program(uint8_t instr, uint32_t address, std::span<const uint8_t> data) {
-    const bool insidePage = address % kPageSize + data.size() <= kPageSize;
-    if (instr != kPageProgram || !writeEnable_ || !insidePage || address >= kSize || (status_ & kBlockProtect))
-        return {kRefused, {}, {}};
+    if (instr != kPageProgram || !writeEnable_ || address >= kSize || (status_ & kBlockProtect)) return {kRefused, {}, {}};
     writeEnable_ = false;
-    for (size_t i = 0; i < data.size(); ++i) bytes_[address + i] &= data[i];
+    const uint32_t page = address - address % kPageSize;
+    for (size_t i = 0; i < data.size(); ++i) bytes_[page + (address + i) % kPageSize] &= data[i];
     return {};
 }
 
@@ -105,6 +104,11 @@ void BoardSerialFlash::setEraseTime(std::chrono::milliseconds time) {
 void BoardSerialFlash::setStatus(uint8_t status) {
     std::lock_guard lock(lock_);
     status_ = status;
+}
+
+void BoardSerialFlash::holdWriteProtect(bool low) {
+    std::lock_guard lock(lock_);
+    writeProtectLow_ = low;
 }
 
 void BoardSerialFlash::cutReadsTo(size_t bytes) {

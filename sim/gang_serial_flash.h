@@ -7,11 +7,13 @@
 //   F0 23 01 v FF FF         writes the status register (the board enables the write itself)
 //   F0 24 n 03 a a a FF      answers the n bytes from address a (24 bits, high first)
 //   F0 25 n 02 a a a d.. FF  programs n bytes at a: each byte ANDed into the flash
-// A chip erase or a program needs the write-enable latch, which each of them clears again; a
-// program must stay inside its 256-byte page; block-protect bits in the status register refuse
-// both. What the flash refuses is answered with status 1 and leaves the flash as it was. A chip
-// erase sets every byte to FF at once; the board answers the frames after it only when the
-// erase time has passed.
+// A chip erase or a program needs the write-enable latch, which each of them clears again;
+// block-protect bits in the status register refuse both. A program that runs past the end of
+// its 256-byte page goes on at the page's start, as the part's address counter wraps. With the
+// status register's protect bit (0x80) set while the board holds the write-protect line low, a
+// status write is refused. What the flash refuses is answered with status 1 and leaves the
+// flash as it was. A chip erase sets every byte to FF at once; the board answers the frames
+// after it only when the erase time has passed.
 #include <array>
 #include <cstddef>
 #include <chrono>
@@ -46,11 +48,14 @@ public:
     void write(uint32_t address, std::span<const uint8_t> bytes);
     void setEraseTime(std::chrono::milliseconds time);
     void setStatus(uint8_t status);
+    // The board holds the flash's write-protect line low (true) or leaves it high.
+    void holdWriteProtect(bool low);
     // A fault: read replies carry at most this many bytes.
     void cutReadsTo(size_t bytes);
 
 private:
     static constexpr uint8_t kBlockProtect = 0x1C;
+    static constexpr uint8_t kStatusProtect = 0x80;
 
     Answer program(uint8_t instr, uint32_t address, std::span<const uint8_t> data);
     Answer instruction(uint8_t instr, Clock::time_point now);
@@ -59,6 +64,7 @@ private:
     std::vector<uint8_t> bytes_;
     bool writeEnable_ = false;
     uint8_t status_ = 0;
+    bool writeProtectLow_ = false;
     std::chrono::milliseconds eraseTime_{0};
     Clock::time_point busyUntil_{};
     size_t readLimit_ = SIZE_MAX;

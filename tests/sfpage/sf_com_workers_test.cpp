@@ -290,6 +290,13 @@ std::function<void(const std::string&)> StopAt(const char* step, int n) {
     };
 }
 
+// Block protection the status clear cannot undo: the status register's protect bit with the
+// write-protect line low.
+void LockFlash(SfComBench& b) {
+    b.gang.board.serialFlash().setStatus(0x9C);
+    b.gang.board.serialFlash().holdWriteProtect(true);
+}
+
 // Every fault ends the run with the busy flag clear, the buffers freed and the port closed
 // (the bench checks both); a run that did not do all its work is red.
 TEST(SfComWorkers, FaultsEndTheRunCleanly) {
@@ -375,6 +382,46 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              EXPECT_EQ(b.flash(kOptionAddr, 8), Cat({0xFA}, Bytes(7, 0xFF)));
              EXPECT_EQ(b.flash(0x4000, 2), (Bytes{0xC0, 0xC1}));
          }},
+        // The flash wraps a program at its page's end: bytes 4 to 7 of a block at 0x1FFC would
+        // land over the code at 0x1F00. A block that ends its page goes out whole.
+        {"an option block across a page", Program,
+         [](SfComBench& b) {
+             g_bCodeOption = 1;
+             b.gang.store("Option Addr", 0x1FFC);
+         },
+         {"Option Addr 0x1FFC puts the option block across a 256-byte page!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"an option block that ends a page", Program,
+         [](SfComBench& b) {
+             g_bCodeOption = 1;
+             b.gang.store("Option Addr", 0x1FF8);
+         },
+         {}, res::kIconPass,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(0x1FF8, 1), Bytes{0xAF});
+             EXPECT_EQ(b.flash(0x1F00, 8), Bytes(8, 0xFF));
+         }},
+        // Block-protect bits: the flash answers each program with status 1 and keeps nothing.
+        {"a write-protected flash", Program, [](SfComBench& b) { b.gang.board.serialFlash().setStatus(0x1C); },
+         {"Serial flash refused the program at 0x0 (status 1)!"}, res::kIconFail,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.gang.framesOf(0xF0, 0x25), 1);
+             EXPECT_EQ(b.gang.framesOf(0xF0, 0x22), 2) << "write enable, and write disable at the end";
+         }},
+        // The chip erase is refused.
+        {"a locked flash erased", EraseSFComThread,
+         [](SfComBench& b) {
+             LockFlash(b);
+             b.gang.board.serialFlash().write(0, Bytes{0x00});
+         },
+         {"Serial flash refused the chip erase (status 1)!"}, 0,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(0, 1), Bytes{0x00});
+             EXPECT_TRUE(b.gang.bench.page.logLinesWith("erase chip elapsed").empty());
+         }},
+        {"a locked flash in the full run", Auto, LockFlash,
+         {"Serial flash refused the chip erase (status 1)!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0xF0, 0x25), 0); }},
         // The option block's number comes from the INI file, which moves on as it is spent.
         {"a numbered option block", Program,
          [](SfComBench& b) {
@@ -431,19 +478,23 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
 
 // An adapter that numbers a limited quantity of parts has its range taken from the INI file
 // before its first frame: two adapters in a row start that many numbers apart, and the next gang
-// run numbers on after both. Without a limit the range is open and the file stays.
+// run numbers on after both. Without a limit the range is open and the file stays. The +64
+// record's three bytes hold the largest quantity the page takes.
 TEST(SfComWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
-    const struct { Worker worker; uint8_t limit; uint32_t second, gang; } cases[] = {
+    const struct { Worker worker; uint8_t limit; uint32_t second, gang, quantity = 1000; } cases[] = {
         {Auto, 1, 0x100 + 1000, 0x100 + 2000},
         {AutoSerial, 1, 0x100 + 1000, 0x100 + 2000},
         {AutoSerial, 0, 0x100, 0x100},
+        {Auto, 1, 0x100 + 1000000, 0x100 + 2000000, 1000000},
+        {AutoSerial, 1, 0x100 + 1000000, 0x100 + 2000000, 1000000},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(strfmt("%s, limit %s", c.worker == Auto ? "plain" : "numbered", c.limit ? "on" : "off"));
+        SCOPED_TRACE(strfmt("%s, limit %s, %u", c.worker == Auto ? "plain" : "numbered", c.limit ? "on" : "off", c.quantity));
         SfComBench bench;
         bench.gang.store("Gang Serial En", 1);
-        g_bLimitEnable = c.limit, g_nLimitQuantity = 1000;
+        g_bLimitEnable = c.limit, g_nLimitQuantity = c.quantity;
         IniSetSerialNo(0x100, g_strIniPath);
+        const uint32_t field = c.worker == Auto ? c.quantity : CFlashISP::EncodeSerialNumber(c.quantity);
         for (const uint32_t first : {0x100u, c.second}) {
             if (!g_SerialPort.IsOpen()) {
                 EXPECT_TRUE(ComOpenPort(nullptr));  // the next adapter's run
@@ -451,6 +502,7 @@ TEST(SfComWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
             bench.run(c.worker);
             EXPECT_EQ(bench.lamp(), res::kIconPass);
             EXPECT_EQ(bench.flash(0x10010 + 13, 3), (Bytes{uint8_t(first >> 16), uint8_t(first >> 8), uint8_t(first)}));
+            EXPECT_EQ(bench.flash(0x10040 + 18, 4), (Bytes{c.limit, uint8_t(field >> 16), uint8_t(field >> 8), uint8_t(field)}));
         }
         bench.gang.populate({0});
         bench.gang.run(GangProgramThread, PatternImage(100));

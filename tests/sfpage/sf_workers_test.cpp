@@ -112,25 +112,32 @@ TEST(SfWorkers, FailuresEndRed) {
 
 // An adapter that numbers a limited quantity of parts takes that range of "Last SN" before its
 // first frame: the next adapter starts after it, and so do the HID burns. Without a limit the
-// adapter's range is open and "Last SN" stays. Numbers the store cannot keep, or a range past
-// the last number, are refused before the adapter is touched.
+// adapter's range is open and "Last SN" stays. Numbers the store cannot keep, a range past the
+// last number, and a quantity the block's 16 bits cannot hold as a limit (0xFFFF reads as none)
+// are refused before the adapter is touched.
 TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
     const struct { const char* name; uint8_t limit; const char* lock; uint32_t start; std::vector<uint32_t> firsts;
-                   uint32_t next; const char* message; } cases[] = {
+                   uint32_t next; const char* message; uint32_t quantity = 1000; } cases[] = {
         {"limited", 1, nullptr, 5000, {5000, 6000}, 7000, nullptr},
         {"open", 0, nullptr, 5000, {5000, 5000}, 5000, nullptr},
         {"store locked away", 1, "settings.lock", 5000, {}, 5000, "Last SN can not be saved !"},
         {"past the last number", 1, nullptr, 0xFFFFFFFF - 999, {}, 0xFFFFFFFF - 999, "Last SN is used up !"},
+        {"the largest quantity", 1, nullptr, 5000, {5000, 5000 + 0xFFFE}, 5000 + 2 * 0xFFFE, nullptr, 0xFFFE},
+        {"a quantity the block reads as none", 1, nullptr, 5000, {}, 5000, "Out of range! Quantity should be <= 65534", 0xFFFF},
+        {"a quantity whose low 16 bits are 0", 1, nullptr, 5000, {}, 5000, "Out of range! Quantity should be <= 65534",
+         0x20000},
+        {"any quantity without the limit", 0, nullptr, 5000, {5000, 5000}, 5000, nullptr, 0x20000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SfBench run;
         run.bench.numberSerials(0, 0x40, c.start);
-        g_bLimitEnable = c.limit, g_nLimitQuantity = 1000;
+        g_bLimitEnable = c.limit, g_nLimitQuantity = c.quantity;
         if (c.lock) {  // a folder in the lock's place: no lock, no save
             std::filesystem::remove(platform::configFolder() + c.lock);
             ASSERT_TRUE(std::filesystem::create_directory(platform::configFolder() + c.lock));
         }
+        const Bytes limit = c.limit ? Bytes{uint8_t(c.quantity), uint8_t(c.quantity >> 8)} : Bytes{0xFF, 0xFF};
         for (int adapter = 0; adapter < 2; ++adapter) {
             run.bench.adapter.writeSerialFlash(kSfLastSerialOffset, Bytes(4, 0xFF));
             g_bTaskWorking = true;
@@ -138,12 +145,14 @@ TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
             const uint32_t first = c.firsts.empty() ? 0xFFFFFFFF : c.firsts[adapter];
             EXPECT_EQ(run.bench.adapter.serialFlash(kSfLastSerialOffset, 4),
                       (Bytes{uint8_t(first), uint8_t(first >> 8), uint8_t(first >> 16), uint8_t(first >> 24)}));
+            EXPECT_EQ(run.bench.adapter.serialFlash(kSfQuantityOffset, 2), (c.firsts.empty() ? Bytes{0xFF, 0xFF} : limit));
             EXPECT_EQ(run.trace.icon(res::sf::kIdcLamp), c.firsts.empty() ? res::kIconFail : res::kIconPass);
         }
         EXPECT_EQ(RegLoadLastSn(), c.next);
         EXPECT_EQ(run.programs(), c.firsts.empty() ? 0 : 2 * 0x13100 / 256);
+        EXPECT_EQ(run.bench.adapter.exchanges().empty(), c.firsts.empty());
         EXPECT_EQ(run.trace.messages, c.message ? std::vector<std::string>(2, c.message) : std::vector<std::string>{});
-        g_bLimitEnable = 0;
+        g_bLimitEnable = 0, g_nLimitQuantity = 1000;
     }
 }
 
