@@ -42,10 +42,10 @@ void CTextEdit::focusOutEvent(QFocusEvent* event) {
 
 CGridBoxBase::CGridBoxBase(QWidget* parent) : QWidget(parent) {}
 
-void CGridBoxBase::setupEditor(int maxLength) {
+void CGridBoxBase::setupEditor(int digits) {
     QLineEdit& edit = editor();
     edit.setAlignment(Qt::AlignCenter);
-    edit.setMaxLength(maxLength);
+    limitHexDigits(edit, digits);
     // Until the first click the editor is a shown window of no size in the corner.
     edit.setGeometry(0, 0, 0, 0);
     edit.show();

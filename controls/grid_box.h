@@ -12,8 +12,9 @@
 
 class CGridBoxBase;
 
-// In-place editor of a byte grid: hexadecimal keys only; Enter or losing the focus stores the
-// text into the grid's current cell and hides the editor.
+// In-place editor of a byte grid: hexadecimal keys only, no more digits than a cell shows (a
+// pasted text may have 0x or 0X before them); Enter or losing the focus stores the text into
+// the grid's current cell and hides the editor.
 class CTextEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -63,8 +64,9 @@ public:
 
 protected:
     explicit CGridBoxBase(QWidget* parent);
-    // Gives the editor its look; the derived grid calls it once its editor exists.
-    void setupEditor(int maxLength);
+    // Gives the editor its look and its cells' width in digits; the derived grid calls it once
+    // its editor exists.
+    void setupEditor(int digits);
     virtual QString cellText(int index) const = 0;
     virtual void commitValue(uint32_t value) = 0;
     // The buffer index of the current cell; -1 when the holder moved it off the grid.

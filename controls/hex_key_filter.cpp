@@ -1,5 +1,24 @@
 #include "controls/hex_key_filter.h"
 
+#include <QValidator>
+
+#include "controls/number_text.h"
+
+namespace {
+
+class HexWidth : public QValidator {
+public:
+    HexWidth(int digits, QObject* parent) : QValidator(parent), m_digits(static_cast<size_t>(digits)) {}
+    State validate(QString& input, int&) const override {
+        return hexDigitsRead(input.toStdString()) > m_digits ? Invalid : Acceptable;
+    }
+
+private:
+    size_t m_digits;
+};
+
+}  // namespace
+
 HexKey classifyHexKey(const QKeyEvent& event, bool lettersPass) {
     const int key = event.key();
     switch (key) {
@@ -19,3 +38,5 @@ HexKey classifyHexKey(const QKeyEvent& event, bool lettersPass) {
     if (lettersPass && key >= Qt::Key_A && key <= Qt::Key_F) return HexKey::Pass;
     return HexKey::Drop;
 }
+
+void limitHexDigits(QLineEdit& field, int digits) { field.setValidator(new HexWidth(digits, &field)); }

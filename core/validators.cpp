@@ -10,7 +10,7 @@ constexpr uint64_t kAbove32Bits = 0x100000000;
 
 // The value of the text's leading digits; a value beyond 32 bits stays above every limit
 // instead of wrapping round to a small number.
-uint64_t leadingValue(const std::string& text, int base) {
+uint64_t leadingValue(std::string_view text, int base) {
     uint64_t value = 0;
     for (const char c : text) {
         const int digit = base == 16 ? hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
@@ -54,8 +54,7 @@ std::string CheckedText(const std::string& text) {
 
 uint32_t CheckHexString(const std::string& text, uint32_t limit) {
     // "%X" reads an optional 0x or 0X before the digits.
-    const bool prefixed = text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = prefixed ? text.substr(2) : text;
+    const std::string_view digits = skipHexPrefix(text);
     // The value is that of the leading hexadecimal digits, so leading digits already above the
     // limit give 2 even when a bad character follows them.
     const uint64_t value = leadingValue(digits, 16);

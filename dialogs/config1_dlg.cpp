@@ -2,12 +2,12 @@
 
 #include <QComboBox>
 #include <algorithm>
-#include <cstdlib>
 
 #include "core/globals.h"
 #include "core/page_hooks.h"
 #include "core/validators.h"
 #include "controls/chk_gbox.h"
+#include "controls/number_text.h"
 #include "dialogs/serial_field.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
@@ -85,7 +85,7 @@ bool CConfig1Dlg::CheckAddress() {
     const uint32_t bound = AddressBound();
     switch (CheckHexString(text, bound)) {
         case 0:
-            m_dwSerialAddr = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 16));
+            m_dwSerialAddr = scanHexText(text).value();
             return true;
         case 1:
             MessageBox("Address Error! Address must be HEX number", platform::MsgIcon::Error);

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 
+#include "controls/number_text.h"
 #include "core/crc16.h"
 #include "core/globals.h"
 #include "core/ini_settings.h"
@@ -232,7 +232,7 @@ void CConfigDlg::OnChangeSerialAddr() {
     const std::string typed = CheckedText(controls().text(kSerialAddr).toStdString());
     switch (CheckHexString(typed, kSerialAddrBound)) {
         case 0:
-            m_dwSerialAddr = static_cast<uint32_t>(std::strtoul(typed.c_str(), nullptr, 16));
+            m_dwSerialAddr = scanHexText(typed).value();
             return;
         case 1:
             MessageBox("Address Error! Address must be HEX number", platform::MsgIcon::Error);
@@ -251,7 +251,7 @@ void CConfigDlg::OnChangeInitialSerial() { CheckSerialNumberField(controls(), kI
 void CConfigDlg::OnChangeStartAddr() {
     const std::string typed = CheckedText(controls().text(kStartAddr).toStdString());
     m_StartAddrEntered.reset();
-    if (CheckHexString(typed, UINT32_MAX) == 0) m_StartAddrEntered = static_cast<uint32_t>(std::strtoul(typed.c_str(), nullptr, 16));
+    if (CheckHexString(typed, UINT32_MAX) == 0) m_StartAddrEntered = scanHexText(typed).value();
     m_nStartAddrCountdown = kStartAddrCountdown;
 }
 
@@ -275,7 +275,7 @@ void CConfigDlg::accept() {
     const uint32_t pages = g_dwFlashSize / 256;
     const std::string start = CheckedText(controls().text(kStartAddr).toStdString());
     if (CheckHexString(start, pages != 0 ? pages - 1 : 0) == 0) {
-        g_nIspStartAddr = static_cast<uint32_t>(std::strtoul(start.c_str(), nullptr, 16)) * 256;
+        g_nIspStartAddr = scanHexText(start).value() * 256;
         RegSaveIspStartAddr();
         if (g_hwndStartAddr) g_hwndStartAddr->setText(text(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     }

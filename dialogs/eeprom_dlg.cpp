@@ -11,6 +11,8 @@
 #include "core/page_hooks.h"
 #include "core/validators.h"
 #include "controls/bind_control.h"
+#include "controls/hex_key_filter.h"
+#include "controls/number_text.h"
 #include "dialogs/eeprom_table.h"
 #include "dialogs/page_erase_dlg.h"
 #include "platform/durable_file.h"
@@ -90,7 +92,7 @@ CEepromDlg::CEepromDlg(QWidget* parent)
     });
 
     bindControl(controls(), kIdcEepromStartAddr, m_editStartAddr);
-    m_editStartAddr.setMaxLength(kMaxAddrDigits);
+    limitHexDigits(m_editStartAddr, kMaxAddrDigits);
     m_editStartAddr.setAlignment(Qt::AlignRight);
     onChanged(kIdcEepromStartAddr, &CEepromDlg::OnChangeStartAddr);
     ShowStartAddr();
@@ -201,7 +203,7 @@ void CEepromDlg::OnColumnClickList(int column) {
         const bool fromHex = !m_bHexValue;
         if (text.empty() || (fromHex ? CheckHexString(text, 0xFFFFFFFF) : CheckDecString(text, 0xFFFFFFFF)) != 0)
             continue;
-        const auto value = static_cast<uint32_t>(std::stoul(text, nullptr, fromHex ? 16 : 10));
+        const uint32_t value = fromHex ? scanHexText(text).value() : static_cast<uint32_t>(std::stoul(text));
         setCell(row, kValue, qs(m_bHexValue ? strfmt(m_bByteData ? "%02X" : "%04X", value) : strfmt("%d", value)));
     }
 }
@@ -214,7 +216,7 @@ void CEepromDlg::OnChangeStartAddr() {
     const std::string text = m_editStartAddr.text().toUpper().toStdString();
     m_dwStartAddr = text.empty() || CheckHexString(text, 0x0FFFFFFF) != 0
                         ? 0
-                        : static_cast<uint32_t>(std::stoul(text, nullptr, 16)) * 16;
+                        : scanHexText(text).value() * 16;
 }
 
 // The field holds the address / 16; the address keeps only what the field shows, also when the
@@ -229,7 +231,7 @@ bool CEepromDlg::rowValue(int row, uint32_t& value) {
     const uint32_t limit = m_bByteData ? 0xFF : 0xFFFF;
     const uint32_t check = text.empty() ? 1 : m_bHexValue ? CheckHexString(text, limit) : CheckDecString(text, limit);
     if (check == 0) {
-        value = static_cast<uint32_t>(std::stoul(text, nullptr, m_bHexValue ? 16 : 10));
+        value = m_bHexValue ? scanHexText(text).value() : static_cast<uint32_t>(std::stoul(text));
         return true;
     }
     if (check == 1)
@@ -251,7 +253,7 @@ void CEepromDlg::OnSave() {
         return;
     }
     if (!IsValidTableName(name)) {
-        MessageBox("File Name Error! Name must have no blank or path separator", platform::MsgIcon::Error);
+        MessageBox("File Name Error! Name must have no blank, line break or path separator", platform::MsgIcon::Error);
         return;
     }
     EepromTable table;
@@ -259,13 +261,20 @@ void CEepromDlg::OnSave() {
     table.byteData = m_bByteData != 0;
     for (int row = 0; row < m_list->rowCount(); ++row) {
         const std::string index = cell(row, kIndex).toStdString();
-        if (index.find_first_of(" \t") != std::string::npos) {
-            MessageBox(strfmt("Index Error! Index of row %03d must have no blank", row), platform::MsgIcon::Error);
+        if (!IsOneLine(index) || index.find_first_of(" \t") != std::string::npos) {
+            MessageBox(strfmt("Index Error! Index of row %03d must have no blank or line break", row),
+                       platform::MsgIcon::Error);
             return;
         }
         uint32_t value = 0;
         if (!rowValue(row, value)) return;
-        table.rows.push_back({index, strfmt(m_bByteData ? "%02X" : "%04X", value), cell(row, kDescription).toStdString()});
+        const std::string description = cell(row, kDescription).toStdString();
+        if (!IsOneLine(description)) {
+            MessageBox(strfmt("Description Error! Description of row %03d must have no line break", row),
+                       platform::MsgIcon::Error);
+            return;
+        }
+        table.rows.push_back({index, strfmt(m_bByteData ? "%02X" : "%04X", value), description});
     }
     m_strListPath = g_strExeDir + name + ".LST";
     bool saved = false;
@@ -318,7 +327,7 @@ void CEepromDlg::OnSelectFile() {
         appendRow(qs(row.index));
         const std::string value = QString::fromStdString(row.value).toUpper().toStdString();
         const bool number = !value.empty() && CheckHexString(value, 0xFFFFFFFF) == 0;
-        setCell(m_list->rowCount() - 1, kValue, qs(number ? strfmt("%lu", std::stoul(value, nullptr, 16)) : row.value));
+        setCell(m_list->rowCount() - 1, kValue, qs(number ? strfmt("%u", scanHexText(value).value()) : row.value));
         setCell(m_list->rowCount() - 1, kDescription, qs(row.description));
     }
     m_list->horizontalHeaderItem(kValue)->setText("Value(d)");

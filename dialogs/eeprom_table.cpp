@@ -1,5 +1,6 @@
 #include "dialogs/eeprom_table.h"
 
+#include "controls/number_text.h"
 #include "core/validators.h"
 #include "platform/strfmt.h"
 #include "platform/text_lines.h"
@@ -33,7 +34,7 @@ std::optional<EepromTable> ParseEepromTable(const std::string& name, const std::
     EepromTable table;
     const std::string address = lines.size() > 1 ? lines[1] : std::string();
     if (address.empty() || address.size() > 8 || CheckHexString(address, 0xFFFFFFFF) != 0) return std::nullopt;
-    table.startAddr = static_cast<uint32_t>(std::stoul(address, nullptr, 16));
+    table.startAddr = scanHexText(address).value();
     table.byteData = lines.size() > 2 && lines[2] == "BYTE";
     for (size_t i = 3; i < lines.size() && lines[i] != lines[0]; ++i) {
         if (lines[i].empty()) continue;
@@ -49,5 +50,7 @@ std::optional<EepromTable> ParseEepromTable(const std::string& name, const std::
 }
 
 bool IsValidTableName(const std::string& name) {
-    return !name.empty() && name.find_first_of(" \t/\\") == std::string::npos;
+    return !name.empty() && IsOneLine(name) && name.find_first_of(" \t/\\") == std::string::npos;
 }
+
+bool IsOneLine(const std::string& text) { return text.find_first_of("\r\n") == std::string::npos; }

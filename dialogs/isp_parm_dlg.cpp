@@ -1,8 +1,8 @@
 #include "dialogs/isp_parm_dlg.h"
 
 #include <QComboBox>
-#include <cstdlib>
 
+#include "controls/number_text.h"
 #include "core/validators.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
@@ -231,7 +231,7 @@ void CISPParmDlg::OnChangeWord(int id) {
         case 0:
             // A switched-off field shows "FFFF", which is no word of the operator's.
             if (m_Fields.*field->enable)
-                m_Fields.*field->word = static_cast<uint16_t>(std::strtoul(text.c_str(), nullptr, 16));
+                m_Fields.*field->word = static_cast<uint16_t>(scanHexText(text).value());
             return;
         case 1: MessageBox(field->notHex, platform::MsgIcon::Error); break;
         default: MessageBox(field->tooLarge, platform::MsgIcon::Error); break;
@@ -244,7 +244,7 @@ void CISPParmDlg::OnChangeHiddenPosition() {
     const std::string text = CheckedText(controls().text(kHiddenPosition).toStdString());
     switch (CheckHexString(text, kMaxUartPosition)) {
         case 0:
-            m_Fields.uartPosition = static_cast<uint8_t>(std::strtoul(text.c_str(), nullptr, 16));
+            m_Fields.uartPosition = static_cast<uint8_t>(scanHexText(text).value());
             return;
         case 1: MessageBox("PLL Error! PLL must be HEX number", platform::MsgIcon::Error); break;
         default: MessageBox("Out of range! UART POSy must be <= 0x0007", platform::MsgIcon::Error); break;

@@ -2,8 +2,9 @@
 
 #include <QKeyEvent>
 #include <algorithm>
-#include <cstdlib>
+#include <string>
 
+#include "controls/number_text.h"
 #include "core/validators.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
@@ -66,7 +67,7 @@ std::optional<uint32_t> CPageEraseDlg::ReadPageField(wcHexButton& field, uint32_
     const std::string text = field.text().toUpper().toStdString();
     switch (hex ? CheckHexText(text, kMaxPages) : CheckDecText(text, kMaxPages)) {
         case 0:
-            return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, hex ? 16 : 10));
+            return hex ? scanHexText(text).value() : static_cast<uint32_t>(std::stoul(text));
         case 1:
             MessageBox(strfmt("Code Error! Page %s must be digital number", what), platform::MsgIcon::Error);
             break;

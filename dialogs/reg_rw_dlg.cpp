@@ -1,8 +1,8 @@
 #include "dialogs/reg_rw_dlg.h"
 
 #include <QComboBox>
-#include <cstdlib>
 
+#include "controls/number_text.h"
 #include "core/globals.h"
 #include "core/validators.h"
 #include "link/hid_commands.h"
@@ -50,7 +50,7 @@ void CRegRWDlg::CheckField(int id, uint32_t& field, const char* what) {
     const std::string text = typed.isEmpty() ? std::string("0") : typed.toStdString();
     switch (CheckHexString(text, 0xFFFFFFFF)) {
         case 0:
-            field = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 16));
+            field = scanHexText(text).value();
             return;
         case 1:
             MessageBox(strfmt("%s Error! %s must be HEX number", what, what), platform::MsgIcon::Error);

@@ -12,6 +12,12 @@ constexpr int hexDigitValue(char c) {
     return -1;
 }
 
+// The text after an optional 0x or 0X, the prefix that "%X" takes before the digits.
+constexpr std::string_view skipHexPrefix(std::string_view text) {
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+    return text;
+}
+
 // The number that a field of up to eight hexadecimal digits spells; nothing when any
 // character of it is not a digit.
 constexpr std::optional<uint32_t> hexField(std::string_view digits) {

@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "control_checks.h"
+#include "support/clipboard_paste.h"
 
 namespace {
 
@@ -167,4 +168,36 @@ TEST(GridBox, WordAndSizedGridsCommitWhatIsTypedAndASizedGridStartsWithoutCells)
     EXPECT_EQ(type(sized, 2, 3, "5A", Qt::Key_Return, {}), "00");
     EXPECT_EQ(sized.m_byData[(3 - 1) * 4 + (2 - 1)], 0x5A);
     EXPECT_EQ(sized.m_edit.palette().color(QPalette::Text), QColor(0x80, 0x80, 0xFF));
+}
+
+// A pasted number may carry the 0x or 0X that "%X" reads, and blanks before it; one with more
+// digits than a cell shows is refused whole, never cut to another number.
+TEST(GridBox, PastedNumbersKeepTheirPrefixAndAreNeverCut) {
+    struct Case { bool word; QString pasted; bool taken; uint32_t stored; };
+    for (const Case& c : {Case{false, "0x1F", true, 0x1F}, Case{false, "0X7", true, 0x07}, Case{false, " 5a", true, 0x5A},
+                          Case{false, "0x", true, 0x00}, Case{false, "1FF", false, 0x42},
+                          Case{false, "0x1FF", false, 0x42}, Case{false, "-1", true, 0x42},
+                          Case{true, "0x1234ABCD", true, 0x1234ABCD}, Case{true, "123456789", false, 0x42},
+                          Case{true, "FFFFFFFFF", false, 0x42}}) {
+        SCOPED_TRACE(c.pasted.toStdString());
+        QWidget dialog;
+        dialog.resize(1400, 520);
+        CGridBox bytes(&dialog);
+        CGridBoxW words(&dialog);
+        bytes.setGeometry(0, 0, 17 * 20, 33 * 15);
+        words.setGeometry(360, 0, 17 * 60, 17 * 15);
+        bytes.m_byData[(3 - 1) * 16 + 1] = 0x42;
+        words.m_dwData[(3 - 1) * 16 + 1] = 0x42;
+        showActive(dialog);
+        // Opens the editor on cell (2, 3), pastes, and stores with Enter.
+        const auto paste = [&](CGridBoxBase& grid) {
+            QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(2, 3).center());
+            const QString opened = grid.editor().text();
+            pasteThroughMenu(grid.editor(), c.pasted);
+            EXPECT_EQ(grid.editor().text().toStdString(), (c.taken ? c.pasted : opened).toStdString());
+            QTest::keyClick(&grid.editor(), Qt::Key_Return);
+        };
+        paste(c.word ? static_cast<CGridBoxBase&>(words) : bytes);
+        EXPECT_EQ(c.word ? words.m_dwData[(3 - 1) * 16 + 1] : bytes.m_byData[(3 - 1) * 16 + 1], c.stored);
+    }
 }

@@ -75,6 +75,7 @@ TEST(wcHexButton, ChoosingABaseRewritesTheNumber) {
     for (const Case& c : {Case{kHex, "FF", kDec, "255"}, Case{kDec, "255", kHex, "FF"},
                           Case{kHex, "ffffffff", kDec, "-1"}, Case{kDec, "-1", kHex, "FFFFFFFF"},
                           Case{kDec, "4294967295", kHex, "FFFFFFFF"}, Case{kDec, "4294967296", kHex, "4294967296"},
+                          Case{kHex, "0x10", kDec, "16"}, Case{kHex, " 0X1f", kDec, "31"}, Case{kHex, "0x", kDec, "0"},
                           Case{kHex, "", kDec, ""}, Case{kHex, "1A", kHex, "1A"}, Case{kDec, "12", kDec, "12"}}) {
         FieldWindow w;
         if (c.from == kDec) w.useBase(kDec);

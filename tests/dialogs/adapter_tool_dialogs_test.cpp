@@ -23,6 +23,7 @@
 #include "res/adapter_tool_templates.h"
 #include "res/info_block_templates.h"
 #include "res/protect_range_template.h"
+#include "support/clipboard_paste.h"
 #include "support/exchange_log.h"
 #include "support/file_size_limit.h"
 #include "support/golden_file.h"
@@ -369,6 +370,14 @@ TEST_F(AdapterTools, InformationBlockEraseFinishAndClose) {
     EXPECT_TRUE(finish->isVisible());
     EXPECT_EQ(adapter.site(0).read(0x1FF00400, 128), adapter.site(0).read(kInfo, 128));
     EXPECT_TRUE(SpinUntil([&] { return !finish->isVisible(); }));
+
+    // A word pasted into the grid with its 0x goes out as it was pasted.
+    CGridBoxW& grid = dialog.grid();
+    QTest::mouseClick(&grid, Qt::LeftButton, {}, grid.cellRect(1, 3).center());
+    pasteThroughMenu(grid.m_edit, "0x1234ABCD");
+    QTest::keyClick(&grid.m_edit, Qt::Key_Return);
+    clickAndWait(dialog, kIdcWrite);
+    EXPECT_EQ(adapter.site(0).word(0x1FF00480), 0x1234ABCDu);
 
     adapter.failGetAt(adapter.getCount() + 1);
     clickAndWait(dialog, kIdcEraseInfo);

@@ -1,5 +1,6 @@
 #include "dialogs/eeprom_dlg.h"
 
+#include <QClipboard>
 #include <QHeaderView>
 #include <QTest>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include "app/main_window.h"
 #include "dialogs/page_erase_dlg.h"
 #include "res/eeprom_template.h"
+#include "support/clipboard_paste.h"
 #include "support/temp_config_folder.h"
 #include "support/unreadable_files.h"
 #include "tool_bench.h"
@@ -23,13 +25,24 @@ protected:
     }
     void TearDown() override { g_bTaskWorking = false; }
 
-    // Types text into a cell through the page's cell editor, as the operator does.
-    static void typeCell(CEepromDlg& page, int row, int column, const QString& text) {
+    // Opens the page's cell editor on a cell with its text selected, as a click does.
+    static void openCell(CEepromDlg& page, int row, int column) {
         QTableWidget& list = page.list();
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(list.model()->index(row, column)).center());
         ASSERT_TRUE(page.cellEditor().isVisibleTo(&page));
         page.cellEditor().selectAll();
+    }
+    // Types text into a cell through the page's cell editor, as the operator does.
+    static void typeCell(CEepromDlg& page, int row, int column, const QString& text) {
+        openCell(page, row, column);
         QTest::keyClicks(&page.cellEditor(), text);
+        QTest::keyClick(&page.cellEditor(), Qt::Key_Return);
+    }
+    // Pastes text into a cell with Ctrl+V in the cell editor.
+    static void pasteCell(CEepromDlg& page, int row, int column, const QString& text) {
+        openCell(page, row, column);
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(&page.cellEditor(), Qt::Key_V, Qt::ControlModifier);
         QTest::keyClick(&page.cellEditor(), Qt::Key_Return);
     }
     static Texts column(CEepromDlg& page, int column) {
@@ -101,34 +114,60 @@ TEST_F(Eeprom, SaveWritesTheTableAndLoadingShowsItAgain) {
                                             c.row + " \r\nKestrova T\r\n")
             << c.shown;
     }
+    // A start address pasted with its 0x is taken; one with more digits than the field holds is
+    // refused whole, never cut to another address.
+    for (const auto& [pasted, line] : {std::pair{"0x1234567", "12345670"}, {"12345678", "600"}}) {
+        CEepromDlg table;
+        auto* field = table.controls().control<QLineEdit>(kIdcEepromStartAddr);
+        field->selectAll();
+        pasteThroughMenu(*field, pasted);
+        fill(table, "A", {"1"});
+        Click(table.controls(), kIdcEepromSave);
+        EXPECT_EQ(folder.read("A.LST"), std::string("Kestrova A\r\n") + line + "\r\nBYTE\r\nA 000 01 \r\nKestrova A\r\n")
+            << pasted;
+    }
     EXPECT_EQ(takeMessages(), Texts{});
 }
 
-// A table that would not load back as it was is refused whole, naming what is wrong.
+// A table that would not load back as it was is refused whole, naming what is wrong. A line
+// break pasted into a name, an index or a description would end its line of the file early.
 TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
-    const char* const badName = "File Name Error! Name must have no blank or path separator";
+    const char* const badName = "File Name Error! Name must have no blank, line break or path separator";
     const char* const notNumber = "Value Error! Value of row 001 must be digital number";
+    const char* const badIndex = "Index Error! Index of row 001 must have no blank or line break";
+    const char* const badDescription = "Description Error! Description of row 001 must have no line break";
     const struct {
         const char* name;
         bool word;
         std::initializer_list<const char*> values;
-        const char* index;  // typed over row 1's index when set
+        const char* index;        // typed over row 1's index when set
+        const char* description;  // pasted into row 1's description when set
         const char* message;
     } cases[] = {
-        {"", false, {"1"}, nullptr, "No File Name was found!"},
-        {"my table", false, {"1"}, nullptr, badName},
-        {"../T", false, {"1"}, nullptr, badName},
-        {"T", false, {"1", ""}, nullptr, notNumber},
-        {"T", false, {"1", "1A"}, nullptr, notNumber},
-        {"T", false, {"1", "256"}, nullptr, "Out of range! Value of row 001 must be <= 255"},
-        {"T", true, {"65536"}, nullptr, "Out of range! Value of row 000 must be <= 65535"},
-        {"T", false, {"1", "2"}, "0 1", "Index Error! Index of row 001 must have no blank"},
+        {"", false, {"1"}, nullptr, nullptr, "No File Name was found!"},
+        {"my table", false, {"1"}, nullptr, nullptr, badName},
+        {"../T", false, {"1"}, nullptr, nullptr, badName},
+        {"T\n1", false, {"1"}, nullptr, nullptr, badName},
+        {"T\r", false, {"1"}, nullptr, nullptr, badName},
+        {"T", false, {"1", ""}, nullptr, nullptr, notNumber},
+        {"T", false, {"1", "1A"}, nullptr, nullptr, notNumber},
+        {"T", false, {"1", "256"}, nullptr, nullptr, "Out of range! Value of row 001 must be <= 255"},
+        {"T", true, {"65536"}, nullptr, nullptr, "Out of range! Value of row 000 must be <= 65535"},
+        {"T", false, {"1", "2"}, "0 1", nullptr, badIndex},
+        {"T", false, {"1", "2"}, "0\r1", nullptr, badIndex},
+        {"T", false, {"1", "2"}, nullptr, "Boot\nflag", badDescription},
+        {"T", false, {"1", "2"}, nullptr, "Boot flag\r\n", badDescription},
+        {"T", false, {"1", "2"}, nullptr, "\rBoot", badDescription},
     };
     for (const auto& c : cases) {
         CEepromDlg page;
         Choose(page.controls(), kIdcEepromDataSize, c.word);
         fill(page, c.name, c.values);
         if (c.index) page.list().item(1, 0)->setText(c.index);
+        if (c.description) {
+            pasteCell(page, 1, 2, c.description);
+            ASSERT_EQ(page.list().item(1, 2)->text(), c.description);
+        }
         Click(page.controls(), kIdcEepromSave);
         EXPECT_EQ(takeMessages(), Texts{c.message}) << c.message;
         EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << c.message;
