@@ -34,6 +34,9 @@ TEST(Paths, TheHomeIsAnAbsoluteHomeOfTheAccountOrNone) {
         {"relative/home", "", std::nullopt, ""},
         {"", "", place.path() + "config", place.path() + "config/swd-isp/"},
     };
+    // Started from a folder of the test's own, where nothing may be made.
+    const std::filesystem::path startedIn = std::filesystem::current_path();
+    std::filesystem::current_path(place.path());
     for (const auto& c : cases) {
         SCOPED_TRACE(c.home.value_or("(unset)") + " " + *c.accountHome);
         homeValue.set(c.home);
@@ -43,5 +46,6 @@ TEST(Paths, TheHomeIsAnAbsoluteHomeOfTheAccountOrNone) {
         EXPECT_TRUE(c.folder.empty() || std::filesystem::is_directory(c.folder));
         EXPECT_FALSE(std::filesystem::exists("relative"));
     }
+    std::filesystem::current_path(startedIn);
     platform::setAccountHomeForTest(std::nullopt);
 }
