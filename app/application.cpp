@@ -4,6 +4,9 @@
 #include <QKeyEvent>
 #include <QProxyStyle>
 
+#include <cstdio>
+#include <string>
+
 #include "core/globals.h"
 #include "app/ic_page.h"
 #include "core/ini_settings.h"
@@ -12,6 +15,7 @@
 #include "platform/os_version.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
+#include "platform/services.h"
 #include "dialogs/config1_dlg.h"
 #include "dialogs/eeprom_dlg.h"
 #include "dialogs/tool_dialogs.h"
@@ -105,8 +109,22 @@ void CUart_ISPApp::ExitInstance() {
     g_hReplyEvent.reset();
 }
 
+std::string StartUpRefusal() {
+    if (!platform::configFolder().empty() && !platform::programFolder().empty()) return {};
+    return "The settings, serial numbers and files of swd-isp have no folder of their own: HOME is not an "
+           "absolute path and the password database gives no home folder for this account. Start the program "
+           "with HOME set to the account's home folder.";
+}
+
 int RunApplication(int argc, char** argv) {
+    // Told before the display is opened, so that a start without one (a service) says why too.
+    const std::string refusal = StartUpRefusal();
+    if (!refusal.empty()) std::fprintf(stderr, "swd-isp: %s\n", refusal.c_str());
     QApplication app(argc, argv);
+    if (!refusal.empty()) {
+        MessageBox(refusal, platform::MsgIcon::Error);
+        return 1;
+    }
     QApplication::setStyle(new OwnChevronStyle);
     app.setWindowIcon(res::icon(res::kIconApp));
     theApp.InitInstance();

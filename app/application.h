@@ -2,9 +2,16 @@
 // Start-up, the run of the main window and the exit.
 #include <QObject>
 #include <cstdint>
+#include <string>
 
 // The whole program: start-up, the main window until it closes. Returns the exit code.
 int RunApplication(int argc, char** argv);
+
+// Why the program must not start, or empty: without a home folder (and no absolute
+// $XDG_CONFIG_HOME or $XDG_DATA_HOME where one is needed) its settings, serial numbers and files
+// would have no folder of their own. Start-up then says so, on standard error and in a message,
+// and ends with exit code 1 before any file is read or written.
+std::string StartUpRefusal();
 
 // The application: start-up before the main window, the delay-count keys, and the exit.
 class CUart_ISPApp {

@@ -125,7 +125,10 @@ void CIniFile::DeleteAllSections() {
     for (const auto& name : names) DeleteSection(name);
 }
 
-void InitIniPath() { g_strIniPath = platform::configFolder() + "swd-isp.ini"; }
+void InitIniPath() {
+    const std::string folder = platform::configFolder();
+    g_strIniPath = folder.empty() ? "" : folder + "swd-isp.ini";  // never a file of the working folder
+}
 
 bool IniGetEncryption(const std::string& path) { return readYes(path, kSecurity, "Encryption"); }
 void IniSetEncryption(bool on, const std::string& path) {

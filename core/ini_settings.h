@@ -30,7 +30,8 @@ private:
 
 extern CIniFile g_IniFile;
 
-// Points g_strIniPath at the INI file beside the settings store. Reads nothing.
+// Points g_strIniPath at the INI file beside the settings store (empty without a config
+// folder: reads then give the defaults and writes fail). Reads nothing.
 void InitIniPath();
 
 // Read accessors take the file's path; write accessors the value and then the path.

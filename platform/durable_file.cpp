@@ -1,6 +1,7 @@
 #include "platform/durable_file.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/random.h>
@@ -47,13 +48,40 @@ int createStagingFile(const std::string& path, std::string& staged) {
     return -1;
 }
 
+// The longest chain of links followed, as the kernel's own limit.
+constexpr int kMaxLinks = 40;
+
 }  // namespace
 
+int writtenFile(const std::string& path, std::string& file) {
+    file = path;
+    if (path.empty()) return ENOENT;
+    for (int links = 0;; ++links) {
+        // Whatever keeps lstat from looking (a missing folder, no permission) is left for the
+        // write itself to meet and report.
+        struct stat info {};
+        if (::lstat(file.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return 0;
+        char target[PATH_MAX];
+        const ssize_t length = links < kMaxLinks ? ::readlink(file.c_str(), target, sizeof target) : -1;
+        if (length < 0 || length >= static_cast<ssize_t>(sizeof target)) {
+            const int error = links >= kMaxLinks ? ELOOP : length < 0 ? errno : ENAMETOOLONG;
+            file.clear();
+            return error;
+        }
+        const std::string name(target, static_cast<size_t>(length));
+        const std::string folder = folderOf(file);
+        file = name[0] == '/' ? name : folder == "/" ? "/" + name : folder + "/" + name;
+    }
+}
+
 FileLock::FileLock(const std::string& path) {
+    if (writtenFile(path, m_file) != 0) return;
+    // No lock is made beside a folder or a device that a link names.
+    struct stat info {};
+    if (::stat(m_file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
     // The lock must be a regular file of its own: a link there is not followed (nor a file
     // made at its far end), and a FIFO or a device is neither waited on nor used.
-    const std::string lock = path + ".lock";
-    struct stat info {};
+    const std::string lock = m_file + ".lock";
     if (::lstat(lock.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
     m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (m_fd < 0) return;
@@ -150,10 +178,12 @@ int readWholeFile(const std::string& path, std::string& contents, size_t limit) 
     return file.error;
 }
 
-DurableWriter::DurableWriter(const std::string& path) : path_(path) {
-    // Only the kind and the permissions of <path> are looked at; it is never opened.
+DurableWriter::DurableWriter(const std::string& path) {
+    openError_ = writtenFile(path, path_);
+    if (openError_ != 0) return;
+    // Only the kind and the permissions of the file are looked at; it is never opened.
     struct stat target {};
-    const bool replacing = ::stat(path.c_str(), &target) == 0;
+    const bool replacing = ::stat(path_.c_str(), &target) == 0;
     if (!replacing && errno != ENOENT) {
         openError_ = errno;
         return;
@@ -162,7 +192,7 @@ DurableWriter::DurableWriter(const std::string& path) : path_(path) {
         openError_ = S_ISDIR(target.st_mode) ? EISDIR : EINVAL;
         return;
     }
-    fd_ = createStagingFile(path, staged_);
+    fd_ = createStagingFile(path_, staged_);
     if (fd_ < 0) {
         openError_ = errno;
         return;

@@ -18,10 +18,18 @@ namespace platform {
 // Settings files are small; a larger one is damaged (or not ours) and is never read whole.
 constexpr size_t kMaxSettingsFileBytes = size_t{4} << 20;
 
-// Holds an exclusive advisory lock (flock) on "<path>.lock" for its lifetime, so that a
-// read-modify-write of <path> by another thread or process waits for this one. It waits ten
-// seconds at most, and takes only a regular file of its own: a link, a FIFO or a device at
-// "<path>.lock" leaves it unlocked.
+// The file that a write of <path> changes: <path> itself, or, when a symbolic link stands
+// there, the file it names, through a chain of links (a relative target counts from its
+// link's folder); links among the folders are left to the kernel. A link that names nothing
+// yet gives the file it would name. 0, else ELOOP for a chain of more than 40 links, ENOENT
+// for an empty path, or the errno of a link that cannot be read; file is then empty.
+int writtenFile(const std::string& path, std::string& file);
+
+// Holds an exclusive advisory lock (flock) on "<file>.lock" for its lifetime, where <file> is
+// writtenFile of <path>, so that a read-modify-write of the file by another thread or process,
+// under this name or another, waits for this one. It waits ten seconds at most, and takes only
+// a regular file of its own: a link, a FIFO or a device at "<file>.lock", or a <file> that
+// exists and is not a regular file, leaves it unlocked.
 class FileLock {
 public:
     explicit FileLock(const std::string& path);
@@ -29,9 +37,12 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     bool locked() const { return m_fd >= 0; }
+    // The file the lock guards: read and write this one while it is held.
+    const std::string& file() const { return m_file; }
 
 private:
     int m_fd = -1;
+    std::string m_file;
 };
 // How long a FileLock waits for another holder; zero restores the default.
 void setLockPatienceForTest(std::chrono::milliseconds patience);
@@ -66,9 +77,10 @@ int readWholeFile(const std::string& path, std::string& contents, size_t limit =
 // it, renames it over <path> and fsyncs the folder; the new file keeps the permissions (and owner)
 // of the one it replaces, or the umask's default when there was none. Without a successful commit
 // the staged file is removed when the writer goes, and <path> stays as it was; a staged file that
-// a crash left behind is left alone. <path> itself is never opened: a folder, a FIFO or a device
-// there (also behind a link) is refused at once; a link to a regular file is replaced. Two writers
-// of one path need the FileLock of <path>.
+// a crash left behind is left alone. A link in <path>'s place is written through: the staged
+// file and the rename are beside the file writtenFile finds (made anew when the link names
+// nothing yet), and the link stays a link. That file is never opened: a folder, a FIFO or a
+// device there is refused at once. Two writers of one path need the FileLock of <path>.
 class DurableWriter {
 public:
     explicit DurableWriter(const std::string& path);
@@ -76,7 +88,8 @@ public:
     DurableWriter(const DurableWriter&) = delete;
     DurableWriter& operator=(const DurableWriter&) = delete;
     // 0 while the staged file is open; else EISDIR for a folder at <path>, EINVAL for anything
-    // else there that is not a regular file, or the errno of the failed create.
+    // else there that is not a regular file, the error of writtenFile, or the errno of the
+    // failed create.
     int openError() const { return openError_; }
     bool opened() const { return openError_ == 0; }
     // Writes bytes at offset; a gap before them reads as zeros. False once any write failed.

@@ -1,6 +1,7 @@
 #include "platform/ini_file.h"
 
 #include <cerrno>
+#include <cstring>
 #include <strings.h>
 
 #include "platform/durable_file.h"
@@ -61,7 +62,7 @@ std::optional<SectionLines> findSection(const std::vector<std::string>& lines,
 std::vector<std::string> readLines(const std::string& file) {
     std::string text;
     if (file.empty() || readWholeFile(file, text) != 0) return {};
-    return splitLines(text);
+    return splitEditedText(text).lines;
 }
 
 std::vector<Entry> sectionEntries(const std::vector<std::string>& lines, const std::string& section) {
@@ -153,19 +154,43 @@ std::vector<std::string> profileSection(const std::string& file, const std::stri
 
 namespace {
 
+// True when the file may hold key of section where the reader cannot make it out: a line of
+// the section (or of a later one of its name), or one before the first section, that names
+// the key but is not an entry the reader takes for it.
+bool mayHoldUnread(const std::vector<std::string>& lines, const std::string& section, const std::string& key) {
+    bool inSection = true;  // the lines before the first section header
+    for (const auto& line : lines) {
+        if (const auto name = headerName(line)) {
+            inSection = sameName(*name, section);
+            continue;
+        }
+        const std::string text = trimmed(line);
+        if (!inSection || text.empty() || text[0] == ';') continue;
+        const auto entry = entryOf(text);
+        if (entry ? sameName(entry->key, key) : strcasestr(text.c_str(), key.c_str()) != nullptr) return true;
+    }
+    return false;
+}
+
+enum class Edit { Unchanged, Changed, Refused };
+
 // Reads the file's lines under its lock, lets edit change them and writes them back durably
-// when it did. False when the file cannot be locked, read or written.
-bool rewriteLocked(const std::string& file, const std::function<bool(std::vector<std::string>&)>& edit) {
+// when it did, with the byte-order mark the file began with. The lock and the write are
+// those of the file a link in its place names. False when the file cannot be locked, read or
+// written, when edit refuses, or when the file holds NUL bytes (text in another encoding,
+// such as UTF-16, that a rewrite would damage).
+bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector<std::string>&)>& edit) {
     if (file.empty()) return false;
     const FileLock lock(file);
     std::string text;
-    const int error = readWholeFile(file, text);
-    if (!lock.locked() || (error != 0 && error != ENOENT)) return false;
-    auto lines = splitLines(text);
-    if (!edit(lines)) return true;
-    std::string contents;
+    const int error = readWholeFile(lock.file(), text);
+    if (!lock.locked() || (error != 0 && error != ENOENT) || text.find('\0') != std::string::npos) return false;
+    auto [byteOrderMark, lines] = splitEditedText(text);
+    const Edit result = edit(lines);
+    if (result != Edit::Changed) return result == Edit::Unchanged;
+    std::string contents = byteOrderMark ? kUtf8ByteOrderMark : "";
     for (const auto& line : lines) contents += line + "\r\n";  // the file's Windows line ends
-    return replaceFileDurably(file, contents);
+    return replaceFileDurably(lock.file(), contents);
 }
 
 }  // namespace
@@ -173,14 +198,18 @@ bool rewriteLocked(const std::string& file, const std::function<bool(std::vector
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
                         const std::optional<std::string>& value) {
-    return rewriteLocked(file, [&](std::vector<std::string>& lines) { return applyWrite(lines, section, key, value); });
+    return rewriteLocked(file, [&](std::vector<std::string>& lines) {
+        return applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
+    });
 }
 
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
                          const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change) {
     return rewriteLocked(file, [&](std::vector<std::string>& lines) {
-        const std::optional<std::string> value = change(valueOf(lines, section, key));
-        return value && applyWrite(lines, section, key, value);
+        const std::optional<std::string> stored = valueOf(lines, section, key);
+        if (!stored && mayHoldUnread(lines, section, key)) return Edit::Refused;
+        const std::optional<std::string> value = change(stored);
+        return value && applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
     });
 }
 

@@ -2,7 +2,10 @@
 // Private-profile (INI) files with the rules the program's INI texts were written for:
 // section and key names compare without regard to case, values are trimmed of blanks and of
 // one pair of enclosing quotes, a missing key gives the caller's default, the first write
-// creates the file. Every write replaces the file durably under a lock, like the settings store.
+// creates the file. A leading UTF-8 byte-order mark is skipped (and kept by a write), and CR LF,
+// LF or a lone CR ends a line. Every write replaces the file durably under a lock, like the
+// settings store; a link in the file's place is written through, and stays a link. A file
+// holding NUL bytes (another encoding, such as UTF-16) is never written over.
 #include <functional>
 #include <optional>
 #include <string>
@@ -28,8 +31,10 @@ bool writeProfileString(const std::string& file, const std::string& section,
 // Reads key in section as the file holds it (nothing when absent) and writes what change makes
 // of it, all under the file's lock: no other thread or running copy writes in between. When
 // change gives nothing the file is left as it is, byte for byte. False, with nothing written,
-// when the file cannot be locked, read or written; a file that is not a regular file or is too
-// large to be ours is never written over.
+// when the file cannot be locked, read or written, or when key is absent while a line the
+// reader cannot take for its entry may hold it (one of the section, or before the first
+// section, that names it): a value worked out from nothing must not replace one in the file.
+// A file that is not a regular file or is too large to be ours is never written over.
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
                          const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change);
 

@@ -14,8 +14,10 @@
 #include "platform/hex_digits.h"
 #include "platform/paths.h"
 #include "platform/strfmt.h"
+#include "platform/text_lines.h"
 
-// File format, one item a line ("\n" ends; a trailing "\r" is ignored):
+// File format, one item a line ("\n" ends; "\r\n" or a lone "\r" from an editor too, and a
+// leading UTF-8 byte-order mark is skipped):
 //   [Software\Maker\Program]       a key path
 //   "Total Count"=dword:00000005   a 32-bit number, eight hexadecimal digits
 //   "Parameter File"="a.data"      a text; \\ \" and \xHH escape the backslash, the quote and
@@ -158,13 +160,8 @@ size_t unreadableSection(Store& store, const std::string& line) {
 Store parse(const std::string& text) {
     Store store;
     std::optional<size_t> current;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::vector<std::string> lines = splitEditedText(text).lines;
+    for (const std::string& line : lines) {
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
             const bool readable = line.size() > 2 && line.back() == ']';
@@ -253,6 +250,11 @@ const Cache& refresh(bool forWrite = false) {
         g_batchRead = true;
     }
     const std::string path = registryStorePath();
+    if (path.empty()) {
+        g_cache.forget();
+        g_cache.state = FileState::Unavailable;
+        return g_cache;
+    }
     int fd = -1;
     struct stat identity {};
     const int error = openForReading(path, kMaxSettingsFileBytes, fd, identity);
@@ -356,7 +358,10 @@ StoreReadBatch::~StoreReadBatch() {
     if (--g_batches == 0) g_batchRead = false;
 }
 
-std::string registryStorePath() { return configFolder() + "settings"; }
+std::string registryStorePath() {
+    const std::string folder = configFolder();
+    return folder.empty() ? "" : folder + "settings";
+}
 
 StoreResult registryOpenStore() {
     std::lock_guard guard(g_storeLock);
@@ -379,7 +384,10 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change) {
     std::lock_guard guard(g_storeLock);
     const std::string path = registryStorePath();
+    if (path.empty()) return StoreResult::Unavailable;
     makeFolders(configFolder());
+    // A link in the store's place is written through: the lock and the new file are beside
+    // the file it names.
     const FileLock lock(path);
     if (!lock.locked()) return StoreResult::Unavailable;
     const Cache& cache = refresh(true);
@@ -390,7 +398,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     SectionValues values(sectionOf(store, key), unreadableKeys);
     change(values);
     if (!values.changed()) return StoreResult::Ok;
-    if (!replaceFileDurably(path, serialise(store))) {
+    if (!replaceFileDurably(lock.file(), serialise(store))) {
         g_cache.forget();
         return StoreResult::Unavailable;
     }

@@ -4,7 +4,8 @@
 // write lands on disk at once and two running instances never lose each other's writes. The
 // file is parsed once and read again only when it changed on disk. A file that is not a
 // regular file, or is larger than kMaxSettingsFileBytes, is damaged: it reads as empty, so
-// every value takes its default, and it is never written over.
+// every value takes its default, and it is never written over. A link in the file's place is
+// written through and stays a link.
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -30,7 +31,8 @@ struct RegValue {
 
 enum class StoreResult { Ok, NotFound, Unavailable };
 
-// configFolder() + "settings".
+// configFolder() + "settings"; empty when there is no config folder: every read and write of
+// the store then gives Unavailable.
 std::string registryStorePath();
 
 // Ok when keys can be read: the file is readable, damaged or does not exist yet. Unavailable

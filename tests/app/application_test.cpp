@@ -20,6 +20,8 @@
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "settings_probe.h"
+#include "support/environment_value.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -61,6 +63,18 @@ TEST(StartUp, LoadsTheSettingsWritesNothingAndClearsBothEvents) {
     theApp.ExitInstance();
     EXPECT_FALSE(g_hStopEvent.isSet());
     EXPECT_FALSE(g_hReplyEvent.isSet());
+}
+
+// Without a home folder the program does not start: its settings and serial numbers would
+// have no folder of their own. The refusal names HOME; a home from the account starts it.
+TEST(StartUp, IsRefusedWithoutAHomeFolder) {
+    TempDir place;
+    EnvironmentValue home("HOME", std::nullopt), config("XDG_CONFIG_HOME", std::nullopt);
+    platform::setAccountHomeForTest("");
+    EXPECT_NE(StartUpRefusal().find("HOME"), std::string::npos);
+    platform::setAccountHomeForTest(place.path() + "account");
+    EXPECT_EQ(StartUpRefusal(), "");
+    platform::setAccountHomeForTest(std::nullopt);
 }
 
 TEST(SerialAddressCorrection, FollowsTheConfigurationsRule) {

@@ -1,7 +1,9 @@
 #include "core/ini_settings.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -87,6 +89,48 @@ TEST(IniSettings, NumbersKeepTheirBoundsAndForms) {
     EXPECT_EQ(IniGetLimitQuantity(ini), 1000);
 }
 
+// A file edited by hand gives the number it holds, after a UTF-8 byte-order mark and with
+// lines ended by a lone CR; the write keeps the mark. Where the reader cannot find the number
+// yet the file may hold it (another encoding, a line it cannot read as the entry), nothing is
+// taken and the file stays as it was: a run numbering from 0 again would repeat numbers.
+TEST(IniSettings, AHandEditedFileGivesTheNumberItHoldsOrNone) {
+    TempConfigFolder folder;
+    const std::string ini = folder.path() + "e.ini";
+    const auto utf16 = [](const std::string& text) {
+        std::string wide = "\xFF\xFE";
+        for (const char c : text) wide += std::string{c, '\0'};
+        return wide;
+    };
+    const std::string mark = "\xEF\xBB\xBF", numbered = "[Code Option]\r\nSerial No=1F4\r\n";
+    const struct {
+        const char* name;
+        std::string held;
+        std::optional<uint32_t> taken;
+        std::string after;  // empty: as held
+    } files[] = {
+        {"a byte-order mark", mark + numbered, 0x1F4, mark + "[Code Option]\r\nSerial No=1F5\r\n"},
+        {"a mark and LF line ends", mark + "; mine\n[code option]\nSerial No = 1F4\n", 0x1F4,
+         mark + "; mine\r\n[code option]\r\nSerial No=1F5\r\n"},
+        {"CR line ends", "[Security]\rKey=1\r[Code Option]\rSerial No=1F4\r", 0x1F4,
+         "[Security]\r\nKey=1\r\n[Code Option]\r\nSerial No=1F5\r\n"},
+        {"UTF-16", utf16(numbered), std::nullopt, ""},
+        {"no equals sign", "[Code Option]\r\nSerial No 1F4\r\n", std::nullopt, ""},
+        {"before the first section", "Serial No=1F4\r\n[Code Option]\r\nFFD=1\r\n", std::nullopt, ""},
+        {"in a later section of the name", "[Code Option]\r\nFFD=1\r\n[Other]\r\n[CODE OPTION]\r\nSerial No=1F4\r\n",
+         std::nullopt, ""},
+        // The number is absent, not unreadable: the first one is 0.
+        {"in another section", "[Other]\r\nSerial No=1F4\r\n", 0, "[Other]\r\nSerial No=1F4\r\n[Code Option]\r\nSerial No=1\r\n"},
+        {"a comment naming it", "[Code Option]\r\n; Serial No=1F4\r\n", 0, "[Code Option]\r\n; Serial No=1F4\r\nSerial No=1\r\n"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        std::ofstream(ini, std::ios::binary) << f.held;
+        EXPECT_EQ(IniTakeSerialNo(ini, 1), f.taken);
+        std::ifstream in(ini, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), f.after.empty() ? f.held : f.after);
+    }
+}
+
 namespace {
 constexpr int kSerialsPerCopy = 500;
 }  // namespace
@@ -104,15 +148,29 @@ TEST(IniSettings, DISABLED_OneCopyTakingSerialNumbers) {
     }
 }
 
-// Two copies of the program on one INI file never take one serial number twice.
+// Two copies of the program on one INI file never take one serial number twice, also when one
+// reaches it through links (a chain of two, with relative targets) from a folder of its own;
+// the links stay links.
 TEST(IniSettings, TwoRunningCopiesTakeDistinctSerialNumbers) {
-    TempConfigFolder folder;
-    const std::string ini = folder.path() + "swd-isp.ini";
-    IniSetSerialNo(0x1000, ini);
-    const std::vector<uint32_t> taken = RunTwoCopies("IniSettings.DISABLED_OneCopyTakingSerialNumbers", folder.path());
-    const std::set<uint32_t> numbers(taken.begin(), taken.end());
-    EXPECT_EQ(numbers.size(), 2u * kSerialsPerCopy);
-    EXPECT_EQ(*numbers.begin(), 0x1000u);
-    EXPECT_EQ(*numbers.rbegin(), 0x1000u + 2 * kSerialsPerCopy - 1);
-    EXPECT_EQ(IniGetSerialNo(ini), 0x1000u + 2 * kSerialsPerCopy);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "one copy through a link" : "one folder");
+        TempConfigFolder folder;
+        TempDir other;
+        const std::string ini = folder.path() + "swd-isp.ini";
+        IniSetSerialNo(0x1000, ini);
+        if (linked) {
+            const std::string real = "../" + std::filesystem::path(folder.path()).parent_path().filename().string();
+            ASSERT_EQ(::symlink((real + "/swd-isp.ini").c_str(), other.file("middle.ini").c_str()), 0);
+            ASSERT_EQ(::symlink("middle.ini", other.file("swd-isp.ini").c_str()), 0);
+        }
+        const std::vector<uint32_t> taken = RunTwoCopies("IniSettings.DISABLED_OneCopyTakingSerialNumbers",
+                                                         folder.path(), linked ? other.path() : "");
+        const std::set<uint32_t> numbers(taken.begin(), taken.end());
+        EXPECT_EQ(numbers.size(), 2u * kSerialsPerCopy);
+        EXPECT_EQ(*numbers.begin(), 0x1000u);
+        EXPECT_EQ(*numbers.rbegin(), 0x1000u + 2 * kSerialsPerCopy - 1);
+        EXPECT_EQ(IniGetSerialNo(ini), 0x1000u + 2 * kSerialsPerCopy);
+        for (const char* link : {"swd-isp.ini", "middle.ini"})
+            EXPECT_TRUE(!linked || std::filesystem::is_symlink(other.file(link))) << link;
+    }
 }

@@ -263,6 +263,20 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_TRUE(g.board.log().empty());
              EXPECT_EQ(std::filesystem::file_size(g_strIniPath), 5u << 20);
          }},
+        // A file in another encoding (UTF-16) may hold the number the reader cannot find: no
+        // part is numbered from 0 again, and the file stays as it was.
+        {"an INI file in UTF-16",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             std::string wide = "\xFF\xFE";
+             for (const char c : std::string("[Code Option]\r\nSerial No=1F4\r\n")) wide += std::string{c, '\0'};
+             std::ofstream(g_strIniPath, std::ios::binary) << wide;
+         },
+         {"Can not write Serial No to <ini> !"}, {}, {},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(g.board.log().empty());
+             EXPECT_EQ(std::filesystem::file_size(g_strIniPath), 2u + 2 * 30);
+         }},
         {"an INI file that becomes unwritable after socket 1's number",
          [](SimulatedGang& g) {
              g.store("Gang Serial En", 1);

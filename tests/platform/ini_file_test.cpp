@@ -11,6 +11,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <regex>
 #include <thread>
 
 #include "platform/durable_file.h"
@@ -32,11 +33,13 @@ std::string fileText(const std::string& path) {
 
 }  // namespace
 
+// The same reads from the file as written, after a UTF-8 byte-order mark, and with lone CRs
+// for line ends, as editors may leave a file.
 TEST(IniFile, ReadsFollowTheProfileRules) {
     TempConfigFolder folder;
     const std::string ini = folder.path() + "a.ini";
-    std::ofstream(ini) << "; comment\n[Security]\r\n  Encryption =  Yes  \r\nKey=\"  quoted  \"\nSingle='x'\nEq=b=c\n"
-                          "no equals sign\n;Hidden=1\n\n[ Miscellaneous ]\nBeep Sound=No\n[security]\nLate=ignored\n";
+    const std::string text = "; comment\n[Security]\r\n  Encryption =  Yes  \r\nKey=\"  quoted  \"\nSingle='x'\nEq=b=c\n"
+                             "no equals sign\n;Hidden=1\n\n[ Miscellaneous ]\nBeep Sound=No\n[security]\nLate=ignored\n";
     struct Case {
         const char* section;
         const char* key;
@@ -44,18 +47,23 @@ TEST(IniFile, ReadsFollowTheProfileRules) {
     };
     // Names compare without case, values are trimmed and lose one pair of quotes, and only the
     // first section of a name counts.
-    for (const Case& c : {Case{"security", "ENCRYPTION", "Yes"}, Case{"Security", "Key", "  quoted  "},
-                          Case{"Security", "Single", "x"}, Case{"Security", "Eq", "b=c"},
-                          Case{"Security", "Hidden", "dflt"}, Case{"Security", "Late", "dflt"},
-                          Case{"Miscellaneous", "beep sound", "No"}, Case{"Missing", "Key", "dflt"}}) {
-        EXPECT_EQ(profileString(ini, c.section, c.key, "dflt"), c.expected) << c.section << "/" << c.key;
+    const Case cases[] = {{"security", "ENCRYPTION", "Yes"}, {"Security", "Key", "  quoted  "},
+                          {"Security", "Single", "x"},       {"Security", "Eq", "b=c"},
+                          {"Security", "Hidden", "dflt"},    {"Security", "Late", "dflt"},
+                          {"Miscellaneous", "beep sound", "No"}, {"Missing", "Key", "dflt"}};
+    const std::string crOnly = std::regex_replace(text, std::regex("\r?\n"), "\r");
+    for (const std::string& form : {text, "\xEF\xBB\xBF" + text, crOnly}) {
+        SCOPED_TRACE(form.substr(0, 12));
+        std::ofstream(ini, std::ios::binary) << form;
+        for (const Case& c : cases)
+            EXPECT_EQ(profileString(ini, c.section, c.key, "dflt"), c.expected) << c.section << "/" << c.key;
+        EXPECT_EQ(profileSectionNames(ini), (Names{"Security", "Miscellaneous", "security"}));
+        EXPECT_EQ(profileKeyNames(ini, "SECURITY"), (Names{"Encryption", "Key", "Single", "Eq"}));
+        EXPECT_EQ(profileSection(ini, "Security"),
+                  (Names{"Encryption=Yes", "Key=\"  quoted  \"", "Single='x'", "Eq=b=c", "no equals sign"}));
     }
     EXPECT_EQ(profileString(folder.path() + "absent.ini", "Security", "Key", "dflt"), "dflt");
     EXPECT_EQ(profileString("", "Security", "Key", "dflt"), "dflt");
-    EXPECT_EQ(profileSectionNames(ini), (Names{"Security", "Miscellaneous", "security"}));
-    EXPECT_EQ(profileKeyNames(ini, "SECURITY"), (Names{"Encryption", "Key", "Single", "Eq"}));
-    EXPECT_EQ(profileSection(ini, "Security"), (Names{"Encryption=Yes", "Key=\"  quoted  \"",
-                                                      "Single='x'", "Eq=b=c", "no equals sign"}));
 }
 
 TEST(IniFile, WritesCreateReplaceAndDeleteKeepingComments) {
@@ -77,6 +85,61 @@ TEST(IniFile, WritesCreateReplaceAndDeleteKeepingComments) {
     ASSERT_TRUE(writeProfileString(ini, "miscellaneous", std::nullopt, std::nullopt));
     ASSERT_TRUE(writeProfileString(ini, "Other", std::nullopt, std::nullopt));
     EXPECT_EQ(fileText(ini), "; kept\r\n[Code Option]\r\nSerial No=1A\r\n");
+}
+
+// A link in the file's place is written through and stays a link: the lock and the new file
+// lie beside the file it names, through a chain of links with relative targets, or made anew
+// where a link names nothing yet. A loop, a link into a folder that does not exist, or one to
+// a device is refused, and nothing is made.
+TEST(IniFile, AWriteThroughALinkChangesTheFileItNamesAndTheLinkStays) {
+    TempConfigFolder folder;
+    TempDir outside;
+    const std::string ini = folder.path() + "d.ini", real = outside.file("real.ini");
+    const std::string outsideName = std::filesystem::path(outside.path()).parent_path().filename().string();
+    const auto link = [](const std::string& target, const std::string& at) { ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0); };
+    const struct {
+        const char* name;
+        std::function<void()> make;
+        std::string file;  // the file written, empty when the write is refused
+    } cases[] = {
+        {"a link to a file elsewhere", [&] { link(real, ini); }, real},
+        {"a chain with relative targets",
+         [&] {
+             link("chain.ini", ini);
+             link("../" + outsideName + "/real.ini", folder.path() + "chain.ini");
+         },
+         real},
+        {"a link to nothing yet", [&] { link(outside.file("new.ini"), ini); }, outside.file("new.ini")},
+        {"a link into a missing folder", [&] { link(outside.file("missing/x.ini"), ini); }, ""},
+        {"a loop",
+         [&] {
+             link("loop.ini", ini);
+             link("d.ini", folder.path() + "loop.ini");
+         },
+         ""},
+        {"a link to a device", [&] { link("/dev/null", ini); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        outside.write("real.ini", "[Code Option]\r\nSerial No=1\r\n");
+        c.make();
+        EXPECT_EQ(writeProfileString(ini, "Code Option", "Serial No", "2"), !c.file.empty());
+        EXPECT_TRUE(std::filesystem::is_symlink(ini));
+        if (!c.file.empty()) {
+            EXPECT_EQ(profileString(c.file, "Code Option", "Serial No", ""), "2");
+            EXPECT_EQ(profileString(ini, "Code Option", "Serial No", ""), "2");
+            EXPECT_TRUE(std::filesystem::is_regular_file(c.file + ".lock"));
+        }
+        // Nothing beside the link, no staged file left, nothing made in a missing folder.
+        for (const std::string& place : {folder.path(), outside.path()})
+            for (const auto& entry : std::filesystem::directory_iterator(place)) {
+                const std::string name = entry.path().filename().string();
+                EXPECT_TRUE(name == "d.ini" || name == "chain.ini" || name == "loop.ini" || name == "real.ini" ||
+                            entry.path().string() == c.file || entry.path().string() == c.file + ".lock")
+                    << name;
+                if (name != "real.ini") std::filesystem::remove(entry.path());
+            }
+    }
 }
 
 // The lock beside the file is a regular file of its own, or the write is refused and the file

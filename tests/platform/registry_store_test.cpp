@@ -135,6 +135,10 @@ TEST(RegistryStore, ChangesOnDiskAreSeenAtTheNextRead) {
     }
     std::ofstream(platform::registryStorePath()) << "[" + kKey + "]\n\"Pass Count\"=dword:00000063\n\"Other\"=hex:01\n";
     EXPECT_EQ(readNumber("Pass Count"), 0x63u);
+    // As an editor may leave it: a UTF-8 byte-order mark, lines ended by a lone CR.
+    std::ofstream(platform::registryStorePath()) << "\xEF\xBB\xBF[" + kKey + "]\r\"Pass Count\"=dword:00000064\r\"Last SN\"=dword:000001F4\r";
+    EXPECT_EQ(readNumber("Pass Count"), 0x64u);
+    EXPECT_EQ(readNumber("Last SN"), 0x1F4u);
 }
 
 // A burn saves the counters one after another; a crash at any moment must leave a store that
@@ -174,19 +178,27 @@ TEST(RegistryStore, KilledWriterLeavesOldOrNewValues) {
 }
 
 // Two running instances each read-modify-write the whole file; neither may drop the other's
-// values.
+// values, also when one reaches the store through a link from a folder of its own (the link
+// stays a link).
 TEST(RegistryStore, ConcurrentWritersLoseNothing) {
     TempConfigFolder folder;
+    TempDir linked;
+    ASSERT_EQ(::symlink(platform::registryStorePath().c_str(), linked.file("settings").c_str()), 0);
     constexpr int kWrites = 40;
     const auto writeSeries = [](const std::string& prefix) {
         for (int i = 0; i < kWrites; ++i) registryWrite(kKey, prefix + std::to_string(i), RegValue::dword(i + 100));
     };
-    const pid_t children[] = {forkChild([&] { writeSeries("A"); }), forkChild([&] { writeSeries("B"); })};
+    const pid_t children[] = {forkChild([&] { writeSeries("A"); }), forkChild([&] {
+                                  platform::setConfigFolderForTest(linked.path());
+                                  writeSeries("B");
+                              })};
     writeSeries("C");  // this process too, through other file descriptors of the same lock
     for (const pid_t child : children) ASSERT_EQ(waitFor(child), 0);
     for (const char* prefix : {"A", "B", "C"})
         for (int i = 0; i < kWrites; ++i)
             EXPECT_EQ(readNumber(prefix + std::to_string(i)), static_cast<uint32_t>(i + 100)) << prefix << i;
+    struct stat info {};
+    EXPECT_TRUE(::lstat(linked.file("settings").c_str(), &info) == 0 && S_ISLNK(info.st_mode));
 }
 
 // A save replaces the store whole and keeps the file's permissions; a file made new gets the
