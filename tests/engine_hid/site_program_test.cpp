@@ -190,7 +190,7 @@ TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
 
 // Numbers end at FFFFFFFE: FFFFFFFF reads as an erased word, and one more would give again the
 // numbers from 0, which the line's first parts hold. The parts past the end get none and fail,
-// run after run, and "Last SN" stays.
+// run after run, and "Last SN" stays. The log names each number as the part holds it.
 TEST(SiteProgram, SerialNumbersEndWithoutWrapping) {
     for (const uint32_t location : {0u, 1u}) {
         SCOPED_TRACE(location);
@@ -212,6 +212,8 @@ TEST(SiteProgram, SerialNumbersEndWithoutWrapping) {
             for (int site : {1, 2}) EXPECT_NE(bench.adapter.site(site).word(address), 0u) << site;
         }
         EXPECT_EQ(bench.counters(), (Counters{7, 2, 5}));
+        EXPECT_EQ(bench.page.logLinesWith("program SN"),
+                  (std::vector<std::string>{"program SN = 0 on site 4", "program SN = 4294967294 on site 1"}));
         const auto refused = bench.page.logLinesWith("SN not programmed");
         EXPECT_EQ(refused.size(), 5u);
         EXPECT_EQ(refused.at(0), "Last SN is used up, SN not programmed on site 2");
