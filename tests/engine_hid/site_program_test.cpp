@@ -339,12 +339,14 @@ TEST(SiteSteps, NoPartPassesOnAnEmptyImage) {
 // Faults on one of two sites. A failed read is retried after a classic reconnect (0x00, though
 // this firmware connects with 0x3D): twice in the burn, once in verify, the image's last,
 // partial block as any other. A site that cannot be selected is left alone rather than worked
-// on through the last selection; a site that cannot be prepared was never compared and fails.
+// on through the last selection and is not counted, but its socket was never worked on: the
+// run fails, however the other site ends. A site that cannot be prepared was never compared
+// and fails.
 TEST(SiteSteps, HandlesFaultsOfOneSite) {
     auto image = PatternImage(4010);  // the last block holds 10 bytes of the image
     image[0x805] |= 0x04;  // the stuck bits below hold these clear
     image[0xFA9] |= 0x01;
-    enum Fault { ReadFails, ReadFailsTwice, LastReadFails, SelectFails, PrepareFails, Stuck, LastBlockStuck };
+    enum Fault { ReadFails, ReadFailsTwice, LastReadFails, SelectFails, FirstSelectFails, PrepareFails, Stuck, LastBlockStuck };
     struct Case {
         const char* name;
         void (*worker)(WorkerPage&);
@@ -358,6 +360,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         {"burn, read fails once", SiteProgramThread, ReadFails, {2, 2, 0}, 1, {}},
         {"burn, stuck bit", SiteProgramThread, Stuck, {2, 1, 1}, 2, {site2Failure}},
         {"burn, select fails", SiteProgramThread, SelectFails, {1, 1, 0}, 0, {}},
+        {"burn, first site's select fails", SiteProgramThread, FirstSelectFails, {1, 1, 0}, 0, {}},
         {"verify, read fails once", SiteVerifyThread, ReadFails, {2, 2, 0}, 5, {}},
         {"verify, read fails twice", SiteVerifyThread, ReadFailsTwice, {2, 1, 1}, 5,
          {"Verified Failure on 0x10000000 at site 1!!!"}},
@@ -366,6 +369,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         {"verify, last block differs", SiteVerifyThread, LastBlockStuck, {2, 1, 1}, 5,
          {"Verified Failure on 0x10000fa0 at site 2!!!"}},
         {"verify, select fails", SiteVerifyThread, SelectFails, {1, 1, 0}, 3, {}},
+        {"verify, first site's select fails", SiteVerifyThread, FirstSelectFails, {1, 1, 0}, 3, {}},
         {"verify, prepare fails", SiteVerifyThread, PrepareFails, {2, 1, 1}, 4, {}},
     };
     for (const auto& c : cases) {
@@ -384,6 +388,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
             if (c.fault == ReadFails || c.fault == ReadFailsTwice) failGet = FirstExchangeOf(a, Kind::Get, 0x0B, kFlash);
             if (c.fault == LastReadFails) failGet = FirstExchangeOf(a, Kind::Get, 0x0B, kFlash + 0xFA0);
             if (c.fault == SelectFails) failSet = FirstExchangeOf(a, Kind::Set, 0x3A, 1);
+            if (c.fault == FirstSelectFails) failSet = FirstExchangeOf(a, Kind::Set, 0x3A, 0);
             if (c.fault == PrepareFails) failSet = FirstExchangeOf(a, Kind::Set, 0x03);
         }
         SimulatedBurn bench;
