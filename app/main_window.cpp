@@ -7,10 +7,13 @@
 #include <QLayout>
 #include <QMenuBar>
 
+#include "core/counter_texts.h"
 #include "core/counters.h"
 #include "core/globals.h"
 #include "core/registry_settings.h"
 #include "link/serial_port.h"
+#include "platform/registry_store.h"
+#include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/icons.h"
 #include "res/main_window_template.h"
@@ -234,8 +237,13 @@ void CUart_ISPDlg::closeEvent(QCloseEvent* event) {
         ShowBusyNoticeThread();
         return;
     }
-    // Parts that a run counted without saving (a verify-only run) reach the store.
-    SaveCountedParts();
+    // Parts that a run counted without saving (a verify-only run, a run whose save failed)
+    // reach the store; the operator saw them counted, so those that cannot are named first.
+    UnsavedParts unsaved;
+    SaveCountedParts(&unsaved);
+    if (unsaved.why != CountsSave::Saved && unsaved.parts.total != 0) {
+        MessageBox(UnsavedPartsText(unsaved, platform::registryStorePath()), platform::MsgIcon::Error);
+    }
     event->accept();
 }
 

@@ -3,9 +3,14 @@
 #include <cstdint>
 #include <string>
 
+#include "core/counters.h"
+
 // "%.2f%%" of pass / total, or "100.00%" before the first counted part.
 std::string YieldText(uint32_t pass, uint32_t total);
 // Serial numbers run through all 32 bits; the label never shows them negative.
 std::string SerialLastText(uint32_t lastSerial);
 // Why "Last SN" gave no number: the numbers are used up, or the store cannot keep the take.
 std::string LastSnRefusalText(bool usedUp);
+// What the window's close tells when the parts counted in memory cannot reach the store: how
+// many, and why.
+std::string UnsavedPartsText(const UnsavedParts& unsaved, const std::string& storePath);

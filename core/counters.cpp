@@ -33,15 +33,17 @@ void CountPart(bool passed) {
     }
 }
 
-Counts SaveCountedParts() {
+Counts SaveCountedParts(UnsavedParts* unsaved) {
     std::lock_guard lock(g_countLock);
     // A store that cannot be written keeps the counts in memory, and the parts stay pending
     // until a save reaches the store.
     Counts stored;
-    if (RegAddCounts(g_unsaved.pass, g_unsaved.fail, stored)) {
+    const CountsSave result = RegAddCounts(g_unsaved.pass, g_unsaved.fail, stored);
+    if (result == CountsSave::Saved) {
         setMemory(stored);
         g_unsaved = {};
     }
+    if (unsaved) *unsaved = {g_unsaved, result};
     return memoryCounts();
 }
 

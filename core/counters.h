@@ -13,12 +13,22 @@ struct Counts {
     bool operator==(const Counts&) const = default;
 };
 
+// Why counted parts did not reach the store: it could not be written (not locked, not read,
+// damaged, or the write failed), or it holds "Pass Count" or "Fail Count" in a line it cannot
+// read, so a sum worked out from it would drop what it holds.
+enum class CountsSave { Saved, StoreNotWritten, CountsUnreadable };
+// The parts a save left in memory, and why.
+struct UnsavedParts {
+    Counts parts;
+    CountsSave why = CountsSave::Saved;
+};
+
 // One finished part, in memory until the next SaveCountedParts.
 void CountPart(bool passed);
 // Adds the parts counted since the last save to the stored counters and takes the stored
 // result as the counters in memory: what this copy shows is what the store holds. A store that
-// cannot be written keeps them pending for the next save.
-Counts SaveCountedParts();
+// cannot be written keeps them pending for the next save; unsaved, when given, receives them.
+Counts SaveCountedParts(UnsavedParts* unsaved = nullptr);
 // Reset Count: all three 0, in memory and in the store.
 Counts ResetCounters();
 // The counters in memory as one consistent triple.

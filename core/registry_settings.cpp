@@ -230,7 +230,7 @@ void RegReturnLastSn(uint32_t taken) {
     if (result == platform::StoreResult::Ok && returned) g_nLastSerial = taken;
 }
 
-bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
+CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
     bool unreadable = false;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
         unreadable = unreadableNumber(values, setting("Pass Count")) || unreadableNumber(values, setting("Fail Count"));
@@ -242,7 +242,8 @@ bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
         setNumber(values, setting("Pass Count"), stored.pass);
         setNumber(values, setting("Fail Count"), stored.fail);
     });
-    return result == platform::StoreResult::Ok && !unreadable;
+    if (result != platform::StoreResult::Ok) return CountsSave::StoreNotWritten;
+    return unreadable ? CountsSave::CountsUnreadable : CountsSave::Saved;
 }
 
 void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {

@@ -69,9 +69,9 @@ std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp = nullptr);
 // only while no other number was taken since, so nothing is ever issued twice.
 void RegReturnLastSn(uint32_t taken);
 // Adds pass and fail parts to "Pass Count" and "Fail Count", "Total Count" their sum, in one
-// write; stored receives the three values written. False, with nothing written, when the store
-// cannot be written or holds either count in a form it cannot read.
-bool RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
+// write; stored receives the three values written. Nothing is written when the store cannot be
+// written or holds either count in a form it cannot read, and the result says which.
+CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
 // "Total Count", "Pass Count" and "Fail Count" in one write.
 void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
 

@@ -39,7 +39,7 @@ std::optional<uint32_t> TakeSerial(WorkerPage& page, SiteRun& run, int site, boo
 }
 
 void LogSerial(WorkerPage& page, int site, uint32_t serial) {
-    LogAndScroll(page, strfmt("program SN = %d on site %d", static_cast<int>(serial), site + 1));
+    LogAndScroll(page, strfmt("program SN = %u on site %d", serial, site + 1));
 }
 
 void LogSerialOutOfRange(WorkerPage& page, int site) {

@@ -128,7 +128,7 @@ int ConnectTarget(Connect connect) {
 
 bool SelectSite(SiteRun& run, int site) {
     if (HidSelectSocket(site) == 1) return true;
-    run.ok = false;
+    run.siteUnselected = true;
     return false;
 }
 
@@ -205,7 +205,7 @@ void GiveBackButtons(WorkerPage& page, int burnIcon) {
 
 void SoundRunResult(const SiteRun& run) {
     if (!g_bBeepSound) return;
-    if (run.ok && run.allSitesGood()) {
+    if (run.passed()) {
         Beep(784, 900);
     } else {
         Beep(800, 100);

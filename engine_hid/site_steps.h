@@ -52,17 +52,23 @@ constexpr std::array<int, 4> kNoTarget = {154, 156, 157, 158};
 
 // What a run knows about each site, and the run's status. The status follows the last
 // exchange that the run checks (and is false after an early stop); each part's own result is
-// its mark, which only a good read-back leaves at kGood.
+// its mark, which only a good read-back leaves at kGood. A site the run could not select is
+// shown empty, but its socket may hold a part that was never worked on: that stays with the
+// run to its end, whatever the later exchanges on other sites say.
 struct SiteRun {
     enum Mark { kFailed = 0, kGood = 1, kNoTarget = 2 };
     std::array<int, kSiteCount> mark = {kGood, kGood, kGood, kGood};
     bool ok = true;
+    bool siteUnselected = false;
 
     bool note(bool exchangeOk) {
         ok = exchangeOk;
         return exchangeOk;
     }
     bool allSitesGood() const;
+    // The run passes (the long tone) when its status is good, no part failed and every site
+    // it addressed was selected.
+    bool passed() const { return ok && !siteUnselected && allSitesGood(); }
 };
 
 // The image the run burns: a buffer of the chip model's flash size and a page more, filled with
@@ -130,7 +136,7 @@ enum class SaveCounters { Yes, No };
 void ShowRunEnd(WorkerPage& page, SaveCounters save, int burnIcon);
 void ShowRunCounters(WorkerPage& page, SaveCounters save);
 void GiveBackButtons(WorkerPage& page, int burnIcon);
-// The long pass tone when every site is good and nothing failed, else two short ones.
+// The long pass tone when the run passed, else two short ones.
 void SoundRunResult(const SiteRun& run);
 
 // The frame of a burn: the busy flag, the controls at the start, the image (read into a buffer

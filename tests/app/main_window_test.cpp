@@ -10,6 +10,10 @@
 
 #include <QTimer>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "app/application.h"
 #include "app/ic_page.h"
 #include "core/counters.h"
@@ -18,7 +22,9 @@
 #include "app/main_window.h"
 #include "link/serial_port.h"
 #include "sfpage/flash_isp.h"
+#include "platform/registry_store.h"
 #include "settings_probe.h"
+#include "support/recording_services.h"
 
 namespace {
 
@@ -188,6 +194,49 @@ TEST_F(MainWindow, UnlistedCommandsAndThePortsOwner) {
     EXPECT_EQ(RegLoadTotalCount(), 2u);
     EXPECT_EQ(RegLoadPassCount(), 1u);
     EXPECT_EQ(RegLoadFailCount(), 1u);
+}
+
+// Parts counted in memory that the close cannot store are named, how many and why, before the
+// window goes: the operator saw them counted. A close that stores them, or has none to store,
+// says nothing.
+TEST_F(MainWindow, CloseNamesTheCountedPartsItCannotStore) {
+    const std::string store = platform::registryStorePath();
+    const auto unlocked = [&] {  // a folder in the lock's place: no lock, no save
+        std::filesystem::remove(store + ".lock");
+        std::filesystem::create_directory(store + ".lock");
+    };
+    const auto unreadableCount = [&] {
+        std::ofstream(store) << "[" << g_szRegKey << "]\n\"Fail Count\"=\"4\"\n";
+    };
+    const struct {
+        const char* name;
+        std::function<void()> spoil;
+        uint32_t pass, fail;
+        std::string message;
+    } cases[] = {
+        {"stored", [] {}, 2, 1, ""},
+        {"none counted", unlocked, 0, 0, ""},
+        {"no lock", unlocked, 2, 1, "3 counted parts (Pass 2, Fail 1) can not be saved: " + store + " can not be written!"},
+        {"a count that cannot be read", unreadableCount, 0, 1,
+         "1 counted part (Pass 0, Fail 1) can not be saved: Pass Count or Fail Count in " + store + " can not be read!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingServices services;
+        std::filesystem::remove(store + ".lock");
+        ResetCounters();
+        c.spoil();
+        for (uint32_t i = 0; i < c.pass + c.fail; ++i) CountPart(i < c.pass);
+        window_->show();
+        EXPECT_TRUE(window_->close());
+        const auto messages = services.messages();
+        ASSERT_EQ(messages.size(), c.message.empty() ? 0u : 1u);
+        if (!c.message.empty()) {
+            EXPECT_EQ(messages[0].text, c.message);
+            EXPECT_EQ(messages[0].icon, platform::MsgIcon::Error);
+        }
+    }
+    std::filesystem::remove(store + ".lock");
 }
 
 // B burns; '+' and '-' step the delay within its bounds and save every press; other keys do

@@ -69,8 +69,8 @@ TEST(Counters, ResetDuringRunsNeverBreaksTotalIsPassPlusFail) {
 }
 
 // A verify-only run counts in memory only, and a run whose save finds the store unwritable
-// keeps its parts pending; the next save that succeeds stores them once, so the screen never
-// drops back.
+// keeps its parts pending (and says so); the next save that succeeds stores them once, so the
+// screen never drops back.
 TEST(Counters, PartsOfRunsThatSaveNothingReachTheStoreWithTheNextSave) {
     TempConfigFolder folder;
     constexpr uint32_t kMany = 0x200000;  // a line keeps counting past two million parts
@@ -86,7 +86,10 @@ TEST(Counters, PartsOfRunsThatSaveNothingReachTheStoreWithTheNextSave) {
     std::filesystem::remove(lock);
     ASSERT_TRUE(std::filesystem::create_directory(lock));
     CountPart(true), CountPart(false);
-    EXPECT_EQ(SaveCountedParts(), (Counts{kMany + 14, kMany + 11, 3}));
+    UnsavedParts unsaved;
+    EXPECT_EQ(SaveCountedParts(&unsaved), (Counts{kMany + 14, kMany + 11, 3}));
+    EXPECT_EQ(unsaved.parts, (Counts{2, 1, 1}));
+    EXPECT_EQ(unsaved.why, CountsSave::StoreNotWritten);
     std::filesystem::remove(lock);
     CountPart(true);
     EXPECT_EQ(StoredCounts(), (Counts{kMany + 12, kMany + 10, 2}));
@@ -123,7 +126,10 @@ TEST(Counters, ADamagedStoreGivesNoNumberAndAddsNoCount) {
         };
         CountPart(true);
         EXPECT_EQ(RegTakeLastSn(1), c.takes ? std::optional<uint32_t>(5000) : std::nullopt);
-        EXPECT_EQ(SaveCountedParts(), c.adds ? (Counts{5, 5, 0}) : (Counts{1, 1, 0}));
+        UnsavedParts unsaved;
+        EXPECT_EQ(SaveCountedParts(&unsaved), c.adds ? (Counts{5, 5, 0}) : (Counts{1, 1, 0}));
+        EXPECT_EQ(unsaved.why, c.adds ? CountsSave::Saved : CountsSave::CountsUnreadable);
+        EXPECT_EQ(unsaved.parts, c.adds ? Counts{} : (Counts{1, 1, 0}));
         if (!c.takes && !c.adds) {
             EXPECT_EQ(fileText(), text);
         }

@@ -190,7 +190,7 @@ TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
 
 // Numbers end at FFFFFFFE: FFFFFFFF reads as an erased word, and one more would give again the
 // numbers from 0, which the line's first parts hold. The parts past the end get none and fail,
-// run after run, and "Last SN" stays.
+// run after run, and "Last SN" stays. The log names each number as the part holds it.
 TEST(SiteProgram, SerialNumbersEndWithoutWrapping) {
     for (const uint32_t location : {0u, 1u}) {
         SCOPED_TRACE(location);
@@ -212,6 +212,8 @@ TEST(SiteProgram, SerialNumbersEndWithoutWrapping) {
             for (int site : {1, 2}) EXPECT_NE(bench.adapter.site(site).word(address), 0u) << site;
         }
         EXPECT_EQ(bench.counters(), (Counters{7, 2, 5}));
+        EXPECT_EQ(bench.page.logLinesWith("program SN"),
+                  (std::vector<std::string>{"program SN = 0 on site 4", "program SN = 4294967294 on site 1"}));
         const auto refused = bench.page.logLinesWith("SN not programmed");
         EXPECT_EQ(refused.size(), 5u);
         EXPECT_EQ(refused.at(0), "Last SN is used up, SN not programmed on site 2");
@@ -337,12 +339,14 @@ TEST(SiteSteps, NoPartPassesOnAnEmptyImage) {
 // Faults on one of two sites. A failed read is retried after a classic reconnect (0x00, though
 // this firmware connects with 0x3D): twice in the burn, once in verify, the image's last,
 // partial block as any other. A site that cannot be selected is left alone rather than worked
-// on through the last selection; a site that cannot be prepared was never compared and fails.
+// on through the last selection and is not counted, but its socket was never worked on: the
+// run fails, however the other site ends. A site that cannot be prepared was never compared
+// and fails.
 TEST(SiteSteps, HandlesFaultsOfOneSite) {
     auto image = PatternImage(4010);  // the last block holds 10 bytes of the image
     image[0x805] |= 0x04;  // the stuck bits below hold these clear
     image[0xFA9] |= 0x01;
-    enum Fault { ReadFails, ReadFailsTwice, LastReadFails, SelectFails, PrepareFails, Stuck, LastBlockStuck };
+    enum Fault { ReadFails, ReadFailsTwice, LastReadFails, SelectFails, FirstSelectFails, PrepareFails, Stuck, LastBlockStuck };
     struct Case {
         const char* name;
         void (*worker)(WorkerPage&);
@@ -356,6 +360,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         {"burn, read fails once", SiteProgramThread, ReadFails, {2, 2, 0}, 1, {}},
         {"burn, stuck bit", SiteProgramThread, Stuck, {2, 1, 1}, 2, {site2Failure}},
         {"burn, select fails", SiteProgramThread, SelectFails, {1, 1, 0}, 0, {}},
+        {"burn, first site's select fails", SiteProgramThread, FirstSelectFails, {1, 1, 0}, 0, {}},
         {"verify, read fails once", SiteVerifyThread, ReadFails, {2, 2, 0}, 5, {}},
         {"verify, read fails twice", SiteVerifyThread, ReadFailsTwice, {2, 1, 1}, 5,
          {"Verified Failure on 0x10000000 at site 1!!!"}},
@@ -364,6 +369,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         {"verify, last block differs", SiteVerifyThread, LastBlockStuck, {2, 1, 1}, 5,
          {"Verified Failure on 0x10000fa0 at site 2!!!"}},
         {"verify, select fails", SiteVerifyThread, SelectFails, {1, 1, 0}, 3, {}},
+        {"verify, first site's select fails", SiteVerifyThread, FirstSelectFails, {1, 1, 0}, 3, {}},
         {"verify, prepare fails", SiteVerifyThread, PrepareFails, {2, 1, 1}, 4, {}},
     };
     for (const auto& c : cases) {
@@ -382,6 +388,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
             if (c.fault == ReadFails || c.fault == ReadFailsTwice) failGet = FirstExchangeOf(a, Kind::Get, 0x0B, kFlash);
             if (c.fault == LastReadFails) failGet = FirstExchangeOf(a, Kind::Get, 0x0B, kFlash + 0xFA0);
             if (c.fault == SelectFails) failSet = FirstExchangeOf(a, Kind::Set, 0x3A, 1);
+            if (c.fault == FirstSelectFails) failSet = FirstExchangeOf(a, Kind::Set, 0x3A, 0);
             if (c.fault == PrepareFails) failSet = FirstExchangeOf(a, Kind::Set, 0x03);
         }
         SimulatedBurn bench;
