@@ -213,7 +213,10 @@ bool Covers(uint32_t start, uint32_t length, uint32_t from, uint32_t count) {
 // Asks the operator, as the gang run does, before an image that locks the target is written.
 bool PassesProtectionGuard(SfLink& link, const LoadedImage& image) {
     link.run.image = {image.bytes, image.size};
-    link.run.image.buffer.resize(std::max<size_t>(image.bytes.size(), uint64_t{g_dwOptionAddr} + kOptionBlockSize), 0xFF);
+    // The guard reads the option block only from an image that reaches it: only such an image is
+    // padded to the block's end, so a far option address allocates nothing.
+    if (image.size >= g_dwOptionAddr)
+        link.run.image.buffer.resize(std::max<size_t>(image.bytes.size(), uint64_t{g_dwOptionAddr} + kOptionBlockSize), 0xFF);
     link.run.optionAddr = g_dwOptionAddr;
     return engine_com::ProtectionGuard(link.run);
 }
