@@ -213,7 +213,10 @@ bool Covers(uint32_t start, uint32_t length, uint32_t from, uint32_t count) {
 // Asks the operator, as the gang run does, before an image that locks the target is written.
 bool PassesProtectionGuard(SfLink& link, const LoadedImage& image) {
     link.run.image = {image.bytes, image.size};
-    link.run.image.buffer.resize(std::max<size_t>(image.bytes.size(), uint64_t{g_dwOptionAddr} + kOptionBlockSize), 0xFF);
+    // The guard reads the option block only from an image that reaches it: only such an image is
+    // padded to the block's end, so a far option address allocates nothing.
+    if (image.size >= g_dwOptionAddr)
+        link.run.image.buffer.resize(std::max<size_t>(image.bytes.size(), uint64_t{g_dwOptionAddr} + kOptionBlockSize), 0xFF);
     link.run.optionAddr = g_dwOptionAddr;
     return engine_com::ProtectionGuard(link.run);
 }
@@ -236,12 +239,22 @@ bool KeyClearOfImage(WorkerPage& page, uint32_t start, uint32_t size) {
     return false;
 }
 
+// The option block is the target's: past the flash of its chip model its address would not
+// fit the frame's 24 bits or the records' 16, and a length cut at its end would wrap.
+bool OptionBlockInFlash(WorkerPage& page, uint32_t flashSize) {
+    if (uint64_t{g_dwOptionAddr} + kOptionBlockSize <= flashSize) return true;
+    page.messageBox(strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", g_dwOptionAddr, flashSize),
+                    platform::MsgIcon::Error);
+    return false;
+}
+
 // The option block goes out in one program frame, and the flash wraps a program at the end of
-// its page over the page's start: a block that would cross a page is refused before the first
-// frame.
-bool OptionBlockInOnePage(WorkerPage& page, uint32_t start, uint32_t size) {
-    if (!OptionBlockFollows(start, size) || g_dwOptionAddr % g_nSFPageSize + kOptionBlockSize <= g_nSFPageSize)
-        return true;
+// its page over the page's start: a block that would cross a page, or lie past the flash, is
+// refused before the first frame.
+bool OptionBlockInPlace(WorkerPage& page, uint32_t start, uint32_t size, uint32_t flashSize) {
+    if (!OptionBlockFollows(start, size)) return true;
+    if (!OptionBlockInFlash(page, flashSize)) return false;
+    if (g_dwOptionAddr % g_nSFPageSize + kOptionBlockSize <= g_nSFPageSize) return true;
     page.messageBox(strfmt("Option Addr 0x%X puts the option block across a %u-byte page!", g_dwOptionAddr, g_nSFPageSize),
                     platform::MsgIcon::Error);
     return false;
@@ -321,7 +334,8 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     SfLink link(page);
     Result result;
     LoadedImage image;
-    const bool ready = LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
+    const bool ready = OptionBlockInFlash(page, run.flashSize) &&
+                       LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
                        (kind == FullRunKind::Plain || PassesProtectionGuard(link, image)) &&
                        engine_com::TakeSerialNumber(link.run, AdapterNumbers());
     const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
@@ -432,7 +446,7 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     LoadedImage image;
     const uint32_t start = g_nIspStartAddr;
     const bool ready = LoadImage(page, run, 0, image) && KeyClearOfImage(page, start, image.size) &&
-                       OptionBlockInOnePage(page, start, image.size) && PassesProtectionGuard(link, image);
+                       OptionBlockInPlace(page, start, image.size, run.flashSize) && PassesProtectionGuard(link, image);
     bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
     if (done && OptionBlockFollows(start, image.size)) {
         std::array<uint8_t, kOptionBlockSize> block;

@@ -38,11 +38,13 @@ void EraseSFMarkComThread(WorkerPage& page);
 // Compares the serial flash from the ISP start address with the image file.
 void VerifySFComThread(WorkerPage& page, const SfRun& run);
 // Programs the image from the ISP start address, then the option block and the key. An option
-// block that would cross a 256-byte page is refused before the first frame.
+// block that would cross a 256-byte page, or lie past the chip model's flash, is refused before
+// the first frame.
 void ProgramSFComThread(WorkerPage& page, const SfRun& run);
 // Erases, programs the image as its type asks, writes the configuration records and verifies.
 // The records start the adapter at the INI file's next serial number; an adapter that numbers a
-// limited quantity of parts takes that range from the file before the first frame.
+// limited quantity of parts takes that range from the file before the first frame. An option
+// address whose block lies past the chip model's flash is refused before both.
 void AutoSFComThread(WorkerPage& page, const SfRun& run);
 // The full run with the protection prompts, the encoded quantity and the board's end command.
 void AutoSFSerialComThread(WorkerPage& page, const SfRun& run);

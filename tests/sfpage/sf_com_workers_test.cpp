@@ -61,6 +61,12 @@ void Verify(WorkerPage& p) { VerifySFComThread(p, SfRunFromSettings(p.imagePath(
 void Program(WorkerPage& p) { ProgramSFComThread(p, SfRunFromSettings(p.imagePath())); }
 void Auto(WorkerPage& p) { AutoSFComThread(p, SfRunFromSettings(p.imagePath())); }
 void AutoSerial(WorkerPage& p) { AutoSFSerialComThread(p, SfRunFromSettings(p.imagePath())); }
+// A full run on a "des" image, as on a flash of 32 KB.
+void DesAutoOn32K(WorkerPage& p) {
+    SfRun run = SfRunFromSettings(p.imagePath(), "des");
+    run.flashSize = 0x8000;
+    AutoSFComThread(p, run);
+}
 void DumpPage1(WorkerPage& p) { DumpSFComThread(p, {1, 1, false}); }
 void ErasePages2And3(WorkerPage& p) { ErasePagesComThread(p, {2, 2}); }
 
@@ -401,6 +407,23 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              EXPECT_EQ(b.flash(0x1FF8, 1), Bytes{0xAF});
              EXPECT_EQ(b.flash(0x1F00, 8), Bytes(8, 0xFF));
          }},
+        // The frame carries 24 address bits: a block at 0x1000000 would land over the code at 0.
+        {"an option block past the flash", Program,
+         [](SfComBench& b) {
+             g_bCodeOption = 1;
+             b.gang.store("Option Addr", 0x1000000);
+         },
+         {"Option address 0x1000000 lies beyond the flash of 0x4000 bytes!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // The full runs cut a "des" image at the block's end, which would wrap to 0: nothing of
+        // the image would be programmed or compared.
+        {"a full run with its option block past the flash", DesAutoOn32K,
+         [](SfComBench& b) {
+             b.gang.store("Option Addr", 0xFFFFFFF8);
+             b.image = PatternImage(0x5000);
+         },
+         {"Option address 0xFFFFFFF8 lies beyond the flash of 0x8000 bytes!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // Block-protect bits: the flash answers each program with status 1 and keeps nothing.
         {"a write-protected flash", Program, [](SfComBench& b) { b.gang.board.serialFlash().setStatus(0x1C); },
          {"Serial flash refused the program at 0x0 (status 1)!"}, res::kIconFail,
