@@ -9,7 +9,8 @@
 // the tag noted with that frame must still stand in g_byReplyTag, and the step must not have
 // its answer yet nor have given up waiting (ComWaitReply). So a late reply never answers the
 // next step, unless the next step sends the very same frame under the same tag: the bytes of
-// the two replies cannot be told apart.
+// the two replies cannot be told apart. While the pending step's reply is still arriving, data
+// bytes of it that look like a whole reply are its data, however the line splits it.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -62,8 +63,8 @@ public:
     // data may hold bytes that look like a whole reply: no frame inside it counts, next()
     // waits for the rest. A header of that kind longer than the reply can be is noise.
     void expect(std::optional<PendingReply> pending) { pending_ = pending; }
-    // Fed more than kMaxReplySize bytes between two calls of next(), the parser keeps only the
-    // newest 2 * kMaxReplySize.
+    // Keeps at most the newest 2 * kMaxReplySize bytes: fed at most kMaxReplySize bytes between
+    // two calls of next(), it loses none.
     void feed(std::span<const uint8_t> bytes);
     // The earliest complete reply with a valid sum; the bytes before it are dropped. When there
     // is none, fewer than kMaxReplySize bytes stay: those of replies that may still complete.

@@ -47,6 +47,15 @@ std::vector<std::pair<const char*, Bytes>> LookAlikes(ReplyKey read) {
     };
 }
 
+// The two reads, of the target and of the board's serial flash, asking for n bytes.
+struct Read {
+    Bytes frame;
+    ReplyKey key;
+};
+std::vector<Read> Reads(uint8_t n) {
+    return {{{0x0F, 0x03, 0x00, n, 0x00, 0xFF}, {0x0F, 0x03}}, {{0xF0, 0x24, n, 0x03, 0x00, 0x50, 0x00, 0xFF}, {0xF0, 0x24}}};
+}
+
 // n data bytes of a read that hold the look-alike at offset.
 Bytes DataHolding(const Bytes& lookAlike, size_t offset, size_t n) {
     Bytes data(n);
@@ -56,19 +65,11 @@ Bytes DataHolding(const Bytes& lookAlike, size_t offset, size_t n) {
 }
 
 TEST(ComReplyParser, AReadIsWaitedForWholeWhateverItsDataHold) {
-    struct Read {
-        Bytes frame;  // asks for n bytes
-        ReplyKey key;
-    };
-    const auto reads = [](uint8_t n) {
-        return std::vector<Read>{{{0x0F, 0x03, 0x00, n, 0x00, 0xFF}, {0x0F, 0x03}},
-                                 {{0xF0, 0x24, n, 0x03, 0x00, 0x50, 0x00, 0xFF}, {0xF0, 0x24}}};
-    };
     // Noise before the reply: stray starts, headers that never complete, and headers of a read's
     // kind, shorter than the reply or longer than the read asked for.
     const Bytes noises[] = {{}, {0xAA}, {0xAA, 0xAA}, {0x13, 0xAA, 0x0F, 0x49}, {0xAA, 0x0F, 0x03}, {0xAA, 0xF0, 0x24, 0x00, 0xFF}};
     for (const uint8_t n : {6, 7, 40, 255}) {
-        for (const Read& read : reads(n)) {
+        for (const Read& read : Reads(n)) {
             for (const auto& [name, lookAlike] : LookAlikes(read.key)) {
                 for (size_t offset = 0; offset + lookAlike.size() <= n; ++offset) {
                     for (const Bytes& noise : noises) {
@@ -180,11 +181,7 @@ TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {
          Concat({0xAA, 0x0F, 0x03, 0x00, 0x40}, Wire({{0x0F, 0x03, 0, Bytes(12, 0x3C)}})), block(Bytes(12, 0x3C))},
     };
     // A read whose data hold a whole reply: the data arrive whole, however the line splits them.
-    const struct {
-        Bytes frame;
-        ReplyKey key;
-    } reads[] = {{{0x0F, 0x03, 0x00, 0x0C, 0x00, 0xFF}, {0x0F, 0x03}}, {{0xF0, 0x24, 0x0C, 0x03, 0x00, 0x50, 0x00, 0xFF}, {0xF0, 0x24}}};
-    for (const auto& read : reads) {
+    for (const Read& read : Reads(12)) {
         for (const auto& [name, lookAlike] : LookAlikes(read.key)) {
             const Bytes data = DataHolding(lookAlike, 1, 12);
             cases.push_back({name, read.frame, 0x01, Wire({{read.key.src, read.key.cmd, 0, data}}), block(data)});
