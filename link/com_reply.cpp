@@ -11,7 +11,7 @@ namespace {
 
 constexpr size_t kHeaderSize = 5;  // AA src cmd status n
 // Enough for two of the longest replies; a stream of noise cannot grow the buffer further.
-constexpr size_t kMaxBuffered = 2 * (kHeaderSize + 255 + 1);
+constexpr size_t kMaxBuffered = 2 * ComReplyParser::kMaxReplySize;
 
 // Steps whose reply byte goes to g_byReplyData byte 0: the chip-ID request and busy poll with
 // tag 0x3B, and the single-byte writes with tag 0x3A that answer with the target's status.
@@ -44,15 +44,19 @@ uint8_t SumOf(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-std::optional<ReplyKey> ExpectedReply(std::span<const uint8_t> frame) {
+std::optional<PendingReply> ExpectedReply(std::span<const uint8_t> frame) {
     size_t i = 0;
     while (i < frame.size() && (frame[i] == 0x00 || frame[i] == 0xFF)) ++i;
     if (i + 1 >= frame.size()) return std::nullopt;
     const uint8_t lead = frame[i];
     const uint8_t next = frame[i + 1];
-    if (lead == 0x55 || (lead == 0x0F && next == 'R')) return kHandshakeReply;
-    if (lead == 0x0F || lead == 0xF0) return ReplyKey{lead, next};
-    return std::nullopt;
+    if (lead == 0x55 || (lead == 0x0F && next == 'R')) return PendingReply{kHandshakeReply};
+    if (lead != 0x0F && lead != 0xF0) return std::nullopt;
+    PendingReply pending{{lead, next}};
+    // The count a read asks for: 0F 03 lo n, F0 24 n.
+    const size_t countAt = lead == 0x0F && next == kCmdTargetRead ? i + 3 : lead == 0xF0 && next == kCmdFlashRead ? i + 2 : 0;
+    if (countAt != 0 && countAt < frame.size()) pending.maxData = frame[countAt];
+    return pending;
 }
 
 std::vector<uint8_t> EncodeReply(const ComReply& reply) {
@@ -73,16 +77,29 @@ void ComReplyParser::feed(std::span<const uint8_t> bytes) {
 }
 
 std::optional<ComReply> ComReplyParser::next() {
-    // An AA in noise may start a header whose length never arrives; a later complete reply
-    // still counts, so every start is tried.
-    for (size_t start = 0; start + kHeaderSize < buffer_.size(); ++start) {
+    // An AA in noise may start a header whose length never arrives, or a frame of another kind
+    // that never completes; a later complete reply still counts, so every start is tried. Only
+    // a frame of the pending kind is waited for: what follows its header is its data until its
+    // length has arrived.
+    size_t keep = buffer_.size();  // the first start whose reply may still complete
+    for (size_t start = 0; start < buffer_.size(); ++start) {
         if (buffer_[start] != kReplyStart) continue;
+        if (buffer_.size() - start < kHeaderSize) {
+            keep = std::min(keep, start);
+            break;
+        }
         const uint8_t src = buffer_[start + 1];
         const uint8_t cmd = buffer_[start + 2];
         if (!KnownSource(src, cmd)) continue;
         const size_t n = buffer_[start + 4];
+        const bool pending = pending_ && pending_->key == ReplyKey{src, cmd};
+        if (pending && n > pending_->maxData) continue;
         const size_t length = kHeaderSize + n + 1;
-        if (start + length > buffer_.size()) continue;
+        if (buffer_.size() - start < length) {
+            keep = std::min(keep, start);
+            if (pending) break;
+            continue;
+        }
         const std::span<const uint8_t> frame(buffer_.data() + start, length);
         if (SumOf(frame.subspan(1, length - 2)) != frame[length - 1]) continue;
 
@@ -90,8 +107,7 @@ std::optional<ComReply> ComReplyParser::next() {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<ptrdiff_t>(start + length));
         return reply;
     }
-    const auto firstStart = std::find(buffer_.begin(), buffer_.end(), kReplyStart);
-    buffer_.erase(buffer_.begin(), firstStart);
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<ptrdiff_t>(keep));
     return std::nullopt;
 }
 
@@ -136,17 +152,23 @@ void ComReplyReceiver::frameWriting(std::span<const uint8_t> frame, uint8_t step
     std::lock_guard lock(lock_);
     parser_.clear();
     expected_ = ExpectedReply(frame);
+    parser_.expect(expected_);
     stepTag_ = stepTag;
     open_ = expected_.has_value();
 }
 
 void ComReplyReceiver::bytesRead(std::span<const uint8_t> bytes) {
     std::lock_guard lock(lock_);
-    parser_.feed(bytes);
-    while (std::optional<ComReply> reply = parser_.next()) {
-        if (!open_ || ReplyKey{reply->src, reply->cmd} != *expected_ || g_byReplyTag != stepTag_)
-            continue;
-        accept(*reply);
+    // A reply's worth at a time, so the parser's bound never cuts off a reply still arriving.
+    while (!bytes.empty()) {
+        const size_t slice = std::min(bytes.size(), ComReplyParser::kMaxReplySize);
+        parser_.feed(bytes.first(slice));
+        bytes = bytes.subspan(slice);
+        while (std::optional<ComReply> reply = parser_.next()) {
+            if (!open_ || ReplyKey{reply->src, reply->cmd} != expected_->key || g_byReplyTag != stepTag_)
+                continue;
+            accept(*reply);
+        }
     }
 }
 

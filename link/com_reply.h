@@ -9,7 +9,8 @@
 // the tag noted with that frame must still stand in g_byReplyTag, and the step must not have
 // its answer yet nor have given up waiting (ComWaitReply). So a late reply never answers the
 // next step, unless the next step sends the very same frame under the same tag: the bytes of
-// the two replies cannot be told apart.
+// the two replies cannot be told apart. While the pending step's reply is still arriving, data
+// bytes of it that look like a whole reply are its data, however the line splits it.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -36,10 +37,18 @@ struct ReplyKey {
 constexpr uint8_t kReplyStart = 0xAA;
 constexpr ReplyKey kHandshakeReply{0x55, 0x00};
 
+// What a step waits for: the reply's kind, and the most data bytes that reply can carry. A read
+// (0F 03 lo n, F0 24 n) is answered with at most the n bytes it asked for; other replies have
+// no bound of their own.
+struct PendingReply {
+    ReplyKey key;
+    size_t maxData = 255;
+};
+
 // The reply a frame asks for, by its first bytes: F0 cmd and 0F cmd ask for the reply of
 // that command; a frame that starts 55, or 0F 'R' (the chip-family text of the link start),
 // asks for the handshake reply. Leading wake-up bytes 00 and FF are skipped.
-std::optional<ReplyKey> ExpectedReply(std::span<const uint8_t> frame);
+std::optional<PendingReply> ExpectedReply(std::span<const uint8_t> frame);
 
 // The bytes of a reply frame; data beyond 255 bytes is not sent.
 std::vector<uint8_t> EncodeReply(const ComReply& reply);
@@ -47,13 +56,24 @@ std::vector<uint8_t> EncodeReply(const ComReply& reply);
 // Finds reply frames in a byte stream that may split them, merge them or carry noise.
 class ComReplyParser {
 public:
+    // The longest reply frame: header, 255 data bytes and the sum.
+    static constexpr size_t kMaxReplySize = 5 + 255 + 1;
+
+    // The reply the pending step waits for. While a frame of its kind is still arriving, its
+    // data may hold bytes that look like a whole reply: no frame inside it counts, next()
+    // waits for the rest. A header of that kind longer than the reply can be is noise.
+    void expect(std::optional<PendingReply> pending) { pending_ = pending; }
+    // Keeps at most the newest 2 * kMaxReplySize bytes: fed at most kMaxReplySize bytes between
+    // two calls of next(), it loses none.
     void feed(std::span<const uint8_t> bytes);
-    // The earliest complete reply with a valid sum; the bytes before it are dropped.
+    // The earliest complete reply with a valid sum; the bytes before it are dropped. When there
+    // is none, fewer than kMaxReplySize bytes stay: those of replies that may still complete.
     std::optional<ComReply> next();
     void clear() { buffer_.clear(); }
 
 private:
     std::vector<uint8_t> buffer_;
+    std::optional<PendingReply> pending_;
 };
 
 // The block buffer of the running COM worker: frames' data are staged in it, and the receive
@@ -93,7 +113,7 @@ private:
 
     std::mutex lock_;
     ComReplyParser parser_;
-    std::optional<ReplyKey> expected_;
+    std::optional<PendingReply> expected_;
     uint8_t stepTag_ = 0;
     bool open_ = false;
 };

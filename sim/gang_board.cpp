@@ -370,6 +370,11 @@ void GangBoard::splitReplies(bool split) {
     split_ = split;
 }
 
+void GangBoard::splitRepliesOf(FrameKind kind) {
+    std::lock_guard lock(lock_);
+    splitKinds_.push_back(kind);
+}
+
 void GangBoard::setNoise(std::vector<uint8_t> noise) {
     std::lock_guard lock(lock_);
     noise_ = std::move(noise);
@@ -425,9 +430,12 @@ bool GangBoard::waitUntilTaken(uint64_t count, std::chrono::milliseconds limit) 
 
 GangBoard::LastFrame GangBoard::lastFrame() const {
     std::lock_guard lock(lock_);
-    LastFrame last{framesTaken_, {}};
-    if (lastReplyDue_)
-        last.replyIn = std::max(std::chrono::microseconds(0), std::chrono::ceil<std::chrono::microseconds>(*lastReplyDue_ - now()));
+    LastFrame last{framesTaken_, {}, {}};
+    const auto in = [&](Clock::time_point due) {
+        return std::max(std::chrono::microseconds(0), std::chrono::ceil<std::chrono::microseconds>(due - now()));
+    };
+    if (lastReplyDue_) last.replyIn = in(*lastReplyDue_);
+    if (lastReplyDue_ && firstPieceDue_) last.firstPieceIn = in(*firstPieceDue_);
     return last;
 }
 
@@ -624,10 +632,16 @@ void GangBoard::queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, 
             writes.push_back({out.due + std::chrono::milliseconds(i), {out.bytes[i]}, {}});
         }
         writes.front().logAs = std::move(out.logAs);
+    } else if (std::find(splitKinds_.begin(), splitKinds_.end(), kind) != splitKinds_.end() && out.bytes.size() > 1) {
+        writes.push_back({out.due + std::chrono::milliseconds(1), {out.bytes.back()}, {}});
+        out.bytes.pop_back();
+        writes.insert(writes.begin(), std::move(out));
     } else {
         writes.push_back(std::move(out));
     }
     lastReplyDue_ = writes.back().due;
+    firstPieceDue_.reset();
+    if (writes.size() > 1) firstPieceDue_ = writes.front().due;
     for (Outgoing& write : writes) {
         const auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), write.due,
                                          [](Clock::time_point due, const Outgoing& o) { return due < o.due; });

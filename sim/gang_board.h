@@ -161,6 +161,9 @@ public:
     void holdReplies(int count);
     // Every reply byte goes out in a write of its own, a millisecond apart.
     void splitReplies(bool split);
+    // Every reply to a frame of the kind goes out in two writes a millisecond apart, the second
+    // its last byte alone: a line that delivers a reply in pieces.
+    void splitRepliesOf(FrameKind kind);
     // These bytes go out just before every reply.
     void setNoise(std::vector<uint8_t> noise);
     // The board sends noise every millisecond until told to stop.
@@ -176,10 +179,12 @@ public:
     // started; whether it has.
     bool waitUntilTaken(uint64_t count, std::chrono::milliseconds limit) const;
     // The frames taken so far, and how long until the reply to the last of them goes out: none
-    // when it gets no reply of its own, 0 when the reply has gone.
+    // when it gets no reply of its own, 0 when the reply has gone. A reply that goes out in
+    // pieces: how long until the first of them.
     struct LastFrame {
         int number = 0;
         std::optional<std::chrono::microseconds> replyIn;
+        std::optional<std::chrono::microseconds> firstPieceIn;
     };
     LastFrame lastFrame() const;
 
@@ -236,6 +241,7 @@ private:
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;
     bool split_ = false;
+    std::vector<FrameKind> splitKinds_;
     std::vector<uint8_t> noise_;
     bool chatter_ = false;
     std::map<FrameKind, int> framesSeen_;
@@ -250,6 +256,7 @@ private:
     mutable std::condition_variable taken_;
     int framesTaken_ = 0;
     std::optional<Clock::time_point> lastReplyDue_;
+    std::optional<Clock::time_point> firstPieceDue_;  // of a reply in pieces
 
     std::vector<uint8_t> input_;      // host bytes not yet parsed
     std::vector<uint8_t> lineBytes_;  // wake-up and stray bytes between frames

@@ -1,5 +1,7 @@
 #include "link/com_reply.h"
 
+#include <numeric>
+
 #include "core/globals.h"
 #include "link/com_frames.h"
 #include "support/gang_link.h"
@@ -7,6 +9,11 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 Bytes Wire(std::initializer_list<ComReply> replies) {
     Bytes bytes;
@@ -17,11 +24,85 @@ Bytes Wire(std::initializer_list<ComReply> replies) {
     return bytes;
 }
 
+// The wire whole, split in two at every point, and a byte at a time.
+std::vector<std::vector<Bytes>> Deliveries(const Bytes& wire) {
+    std::vector<std::vector<Bytes>> deliveries = {{wire}};
+    for (size_t at = 1; at < wire.size(); ++at)
+        deliveries.push_back({Bytes(wire.begin(), wire.begin() + at), Bytes(wire.begin() + at, wire.end())});
+    std::vector<Bytes> bytes;
+    for (uint8_t b : wire) bytes.push_back({b});
+    deliveries.push_back(bytes);
+    return deliveries;
+}
+
+// Whole replies with a right sum, as they may stand in the data of a read.
+std::vector<std::pair<const char*, Bytes>> LookAlikes(ReplyKey read) {
+    return {
+        {"a handshake reply", EncodeReply({0x55, 0x00, 0, {}})},
+        {"an empty reply to the read", EncodeReply({read.src, read.cmd, 0, {}})},
+        {"a shorter reply to the read", EncodeReply({read.src, read.cmd, 0, {0xAA, 0x12}})},
+        {"a board reply", EncodeReply({0xF0, 0x01, 0, {}})},
+        {"a chip-ID reply", EncodeReply({0x0F, 0x49, 0, {0x57}})},
+        {"a differing compare result", EncodeReply({0x0F, 0x0B, 1, {}})},
+    };
+}
+
+// The two reads, of the target and of the board's serial flash, asking for n bytes.
+struct Read {
+    Bytes frame;
+    ReplyKey key;
+};
+std::vector<Read> Reads(uint8_t n) {
+    return {{{0x0F, 0x03, 0x00, n, 0x00, 0xFF}, {0x0F, 0x03}}, {{0xF0, 0x24, n, 0x03, 0x00, 0x50, 0x00, 0xFF}, {0xF0, 0x24}}};
+}
+
+// n data bytes of a read that hold the look-alike at offset.
+Bytes DataHolding(const Bytes& lookAlike, size_t offset, size_t n) {
+    Bytes data(n);
+    for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(0x31 + 7 * i);
+    std::copy(lookAlike.begin(), lookAlike.end(), data.begin() + static_cast<ptrdiff_t>(offset));
+    return data;
+}
+
+TEST(ComReplyParser, AReadIsWaitedForWholeWhateverItsDataHold) {
+    // Noise before the reply: stray starts, headers that never complete, and headers of a read's
+    // kind, shorter than the reply or longer than the read asked for.
+    const Bytes noises[] = {{}, {0xAA}, {0xAA, 0xAA}, {0x13, 0xAA, 0x0F, 0x49}, {0xAA, 0x0F, 0x03}, {0xAA, 0xF0, 0x24, 0x00, 0xFF}};
+    for (const uint8_t n : {6, 7, 40, 255}) {
+        for (const Read& read : Reads(n)) {
+            for (const auto& [name, lookAlike] : LookAlikes(read.key)) {
+                for (size_t offset = 0; offset + lookAlike.size() <= n; ++offset) {
+                    for (const Bytes& noise : noises) {
+                        if (n != 40 && !noise.empty()) continue;
+                        SCOPED_TRACE(testing::Message() << name << " at " << offset << " of " << int{n} << " bytes after "
+                                                        << noise.size() << " bytes of noise, read " << int{read.frame[1]});
+                        const ComReply reply{read.key.src, read.key.cmd, 0, DataHolding(lookAlike, offset, n)};
+                        Bytes wire = noise;
+                        const Bytes frame = EncodeReply(reply);
+                        wire.insert(wire.end(), frame.begin(), frame.end());
+                        ComReplyParser parser;
+                        parser.expect(ExpectedReply(read.frame));
+                        std::vector<ComReply> found;
+                        for (uint8_t b : wire) {
+                            parser.feed(std::span(&b, 1));
+                            while (auto next = parser.next()) found.push_back(*next);
+                        }
+                        ASSERT_EQ(found.size(), 1u);
+                        EXPECT_EQ(found[0].data, reply.data);
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(ComReplyReceiver, AcceptsOnlyTheReplyOfThePendingStep) {
     const Bytes ledFrame = {0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF};
     const Bytes startFrame = {0x00, 0xFF, 0x00, 0xFF, 0x0F, 'R', 'Q', '2', '7', '3', 'K', 0xFF};
     // NewStepBegun: a frame sent without a wait (the leave frame), then a step under the same tag.
-    enum Disturbance { None, TagMovedOn, WaiterGaveUp, NewStepBegun };
+    // StalledReadBefore: the step before it, a read, got half its reply and gave up; the rest
+    // comes after this step's frame.
+    enum Disturbance { None, TagMovedOn, WaiterGaveUp, NewStepBegun, StalledReadBefore };
     struct Case {
         const char* name;
         Bytes frame;
@@ -38,22 +119,35 @@ TEST(ComReplyReceiver, AcceptsOnlyTheReplyOfThePendingStep) {
         {"unwaited frame before a new step", {0x0F, 0x0C, 0x02, 0x01, 0x01, 0xFF}, {0x0F, 0x0C, 0, {}}, NewStepBegun, false},
         {"handshake of the link start", startFrame, {0x55, 0x00, 0, {}}, None, true},
         {"nothing asked by a wake-up", {0x00, 0xFF}, {0x55, 0x00, 0, {}}, None, false},
+        {"after a stalled read", ledFrame, {0xF0, 0x01, 0, {}}, StalledReadBefore, true},
+        {"a read after a stalled read", {0x0F, 0x03, 0x00, 0x08, 0x00, 0xFF}, {0x0F, 0x03, 0, Bytes(8, 0x5A)}, StalledReadBefore, true},
     };
+    const Bytes stalled = Wire({{0x0F, 0x03, 0, {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28}}});
+    const auto half = stalled.begin() + static_cast<ptrdiff_t>(stalled.size() / 2);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.disturbance == StalledReadBefore) {
+            ComBeginStep(0x01);
+            g_ComReplies.frameWriting(std::vector<uint8_t>{0x0F, 0x03, 0x00, 0x08, 0x00, 0xFF}, 0x01);
+            g_ComReplies.bytesRead(Bytes(stalled.begin(), half));
+            EXPECT_FALSE(ComWaitReply(0));
+        }
         ComBeginStep(0x1A);
         g_ComReplies.frameWriting(c.frame, 0x1A);
         if (c.disturbance == TagMovedOn) g_byReplyTag = 0x0F;
         if (c.disturbance == WaiterGaveUp) g_ComReplies.closeStep();
         if (c.disturbance == NewStepBegun) ComBeginStep(0x1A);
+        if (c.disturbance == StalledReadBefore) g_ComReplies.bytesRead(Bytes(half, stalled.end()));
         g_ComReplies.bytesRead(Wire({c.reply}));
         EXPECT_EQ(g_hReplyEvent.isSet(), c.accepted);
     }
 }
 
 TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {
+    constexpr size_t kBlock = 16;
     const auto byte = [](int index, uint8_t value) { return [=] { EXPECT_EQ(g_byReplyData[index], value); }; };
     const auto block = [](Bytes want) {
+        want.resize(kBlock, 0xFF);
         return [=] { EXPECT_EQ(Bytes(g_pBlockBuf.data(), g_pBlockBuf.data() + g_pBlockBuf.size()), want); };
     };
     const auto skip = [](uint32_t want) { return [=] { EXPECT_EQ(g_bSkipBlockErase, want); }; };
@@ -64,7 +158,9 @@ TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {
         Bytes wire;
         std::function<void()> check;
     };
-    const Case cases[] = {
+    Bytes twenty(20);
+    std::iota(twenty.begin(), twenty.end(), uint8_t{1});
+    std::vector<Case> cases = {
         {"chip id of tag 0x37 in byte 1", {0x0F, 0x49, 0x00, 0x01, 0x00, 0xFF}, 0x37, Wire({{0x0F, 0x49, 0, {0x5A}}}), byte(1, 0x5A)},
         {"only the first of two merged replies", {0x0F, 0x49, 0x00, 0x01, 0x00, 0xFF}, 0x37,
          Wire({{0x0F, 0x49, 0, {0x57}}, {0x0F, 0x49, 0, {0x11}}}), byte(1, 0x57)},
@@ -74,19 +170,36 @@ TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {
         {"differing block", {0x0F, 0x0B, 0x00, 0x01, 0x00, 0xFF}, 0x14, Wire({{0x0F, 0x0B, 1, {}}}), skip(0)},
         {"matching block", {0x0F, 0x0B, 0x00, 0x01, 0x00, 0xFF}, 0x14, Wire({{0x0F, 0x0B, 0, {}}}), skip(1)},
         {"a write's status stays out of the block buffer", {0x0F, 0x22, 0x00, 0x01, 0xAB, 0xFF}, 0x07,
-         Wire({{0x0F, 0x22, 0, {0x00}}}), block(Bytes(4, 0xFF))},
-        {"read cut to the block buffer", {0x0F, 0x03, 0x00, 0x08, 0x00, 0xFF}, 0x01,
-         Wire({{0x0F, 0x03, 0, {1, 2, 3, 4, 5, 6, 7, 8}}}), block({1, 2, 3, 4})},
+         Wire({{0x0F, 0x22, 0, {0x00}}}), block({})},
+        {"read cut to the block buffer", {0x0F, 0x03, 0x00, 0x14, 0x00, 0xFF}, 0x01, Wire({{0x0F, 0x03, 0, twenty}}),
+         block(Bytes(twenty.begin(), twenty.begin() + kBlock))},
+        // More than two replies' worth in one read: the reply is not cut off to bound the buffer.
+        {"a longest read and noise in one piece", {0x0F, 0x03, 0x00, 0xFF, 0x00, 0xFF}, 0x01,
+         Concat(Wire({{0x0F, 0x03, 0, Bytes(255, 0x2B)}}), Bytes(300, 0x00)), block(Bytes(kBlock, 0x2B))},
+        // The chatter of a line: a header of the read's kind that asks for more than the read did.
+        {"a read after a longer header of its kind", {0x0F, 0x03, 0x00, 0x0C, 0x00, 0xFF}, 0x01,
+         Concat({0xAA, 0x0F, 0x03, 0x00, 0x40}, Wire({{0x0F, 0x03, 0, Bytes(12, 0x3C)}})), block(Bytes(12, 0x3C))},
     };
+    // A read whose data hold a whole reply: the data arrive whole, however the line splits them.
+    for (const Read& read : Reads(12)) {
+        for (const auto& [name, lookAlike] : LookAlikes(read.key)) {
+            const Bytes data = DataHolding(lookAlike, 1, 12);
+            cases.push_back({name, read.frame, 0x01, Wire({{read.key.src, read.key.cmd, 0, data}}), block(data)});
+        }
+    }
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(g_pBlockBuf.allocate(4));
-        ComReplyReceiver receiver;
-        ComBeginStep(c.tag);
-        receiver.frameWriting(c.frame, c.tag);
-        receiver.bytesRead(c.wire);
-        EXPECT_TRUE(g_hReplyEvent.isSet());
-        c.check();
+        for (const std::vector<Bytes>& pieces : Deliveries(c.wire)) {
+            SCOPED_TRACE(testing::Message() << c.name << " in " << pieces.size() << " pieces, the first of " << pieces[0].size());
+            ASSERT_TRUE(g_pBlockBuf.allocate(kBlock));
+            g_byReplyData[0] = g_byReplyData[1] = 0;
+            g_bSkipBlockErase = 2;
+            ComReplyReceiver receiver;
+            ComBeginStep(c.tag);
+            receiver.frameWriting(c.frame, c.tag);
+            for (const Bytes& piece : pieces) receiver.bytesRead(piece);
+            EXPECT_TRUE(g_hReplyEvent.isSet());
+            c.check();
+        }
     }
     g_pBlockBuf.release();
     g_bSkipBlockErase = 1;

@@ -337,6 +337,18 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.gang.board.serialFlash().cutReadsTo(31);
          },
          {"Verified Failure at 0x0!!!"}, res::kIconFail},
+        // Read replies that arrive in two pieces, whose data hold whole replies: a handshake
+        // reply in the first block, an empty read reply in the second, and the last block of six
+        // bytes is one. The compare gets every block whole.
+        {"read data that look like replies, in pieces", Verify,
+         [](SfComBench& b) {
+             std::copy_n(Bytes{0xAA, 0x55, 0x00, 0x00, 0x00, 0x55}.begin(), 6, b.image.begin() + 3);
+             std::copy_n(Bytes{0xAA, 0xF0, 0x24, 0x00, 0x00, 0x14}.begin(), 6, b.image.begin() + 0x2A);
+             std::copy_n(Bytes{0xAA, 0xF0, 0x24, 0x00, 0x00, 0x14}.begin(), 6, b.image.begin() + 0x40);
+             b.gang.board.serialFlash().write(0, b.image);
+             b.gang.board.splitRepliesOf(sim::BoardFrame(0x24));
+         },
+         {}, res::kIconPass, [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0xF0, 0x24), 3); }},
         {"a dropped third program reply", Program, [](SfComBench& b) { b.gang.board.dropReplyAt(sim::BoardFrame(0x25), 3); },
          {"ISP_TRANS8DATA!", kTimeoutText}, res::kIconFail,
          [](SfComBench& b) { EXPECT_EQ(b.gang.framesOf(0xF0, 0x22), 3) << "no write disable after the time-out"; }},

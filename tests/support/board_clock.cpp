@@ -12,6 +12,9 @@ namespace {
 // Real time a byte may take through the pseudo-terminal on a busy machine; only a broken link
 // takes longer.
 constexpr auto kCrossing = std::chrono::seconds(10);
+// Real time the port is given to read the first piece of a reply before the rest leaves; a
+// receive side that answers the step from a piece returns at once.
+constexpr auto kPieceRead = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -40,8 +43,15 @@ bool BoardClock::waitReply(uint32_t ms) {
         board_.advanceTime(limit);
         return false;
     }
-    board_.advanceTime(*last.replyIn);
-    // The reply is on its way: the port takes it in on this thread.
+    // The reply is on its way: the port takes it in on this thread. A reply in pieces leaves
+    // piece by piece, the first read on its own as a line may deliver it.
+    std::chrono::microseconds passed(0);
+    if (last.firstPieceIn && *last.firstPieceIn < *last.replyIn) {
+        board_.advanceTime(*last.firstPieceIn);
+        passed = *last.firstPieceIn;
+        g_SerialPort.WaitForReply(g_hReplyEvent, kPieceRead);
+    }
+    board_.advanceTime(*last.replyIn - passed);
     return g_SerialPort.WaitForReply(g_hReplyEvent, kCrossing);
 }
 
