@@ -85,12 +85,12 @@ bool MakeLineSettings(termios& t, uint32_t baudRate, char parity, uint32_t dataB
     return SpeedOf(baudRate, speed) && cfsetispeed(&t, speed) == 0 && cfsetospeed(&t, speed) == 0;
 }
 
-// The signal that ends the modem-line watch's wait in the kernel; its handler does nothing, and
-// without SA_RESTART the wait returns EINTR.
 // Takes the advisory lock that every copy of the program takes on the device it holds; false
 // when another open has it. The lock goes with the descriptor.
 bool LockDevice(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK; }
 
+// The signal that ends the modem-line watch's wait in the kernel; its handler does nothing, and
+// without SA_RESTART the wait returns EINTR.
 int LineWatchSignal() {
     static const int number = [] {
         const int chosen = SIGRTMIN + 5;
