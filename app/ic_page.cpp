@@ -215,7 +215,7 @@ void CISPDlg::OnBurn() {
         return;
     }
     if (!OpenHidDevice()) {
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return;
     }
     g_hStopEvent.reset();
@@ -271,7 +271,7 @@ void CISPDlg::OnViewDetail() { RunInfoParamView(this); }
 void CISPDlg::OnAuto() {
     if (g_bTaskWorking) return;
     if (!OpenHidDevice()) {
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return;
     }
     g_hStopEvent.reset();
@@ -282,7 +282,7 @@ void CISPDlg::OnAuto() {
 
 void CISPDlg::OnProgramTest() {
     if (!OpenHidDevice()) {
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return;
     }
     for (uint32_t site = 0; site < 4; ++site) {

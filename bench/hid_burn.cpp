@@ -63,10 +63,10 @@ class TimedBackend final : public platform::HidBackend {
 public:
     explicit TimedBackend(platform::HidBackend& inner) : inner_(inner) {}
     std::vector<platform::HidDeviceInfo> enumerate() override { return inner_.enumerate(); }
-    std::unique_ptr<platform::HidDevice> open(const platform::HidDeviceInfo& info) override {
-        auto device = inner_.open(info);
-        if (!device) return nullptr;
-        return std::make_unique<TimedDevice>(std::move(device), transferSeconds);
+    platform::HidOpened open(const platform::HidDeviceInfo& info) override {
+        platform::HidOpened opened = inner_.open(info);
+        if (opened.device) opened.device = std::make_unique<TimedDevice>(std::move(opened.device), transferSeconds);
+        return opened;
     }
     double transferSeconds = 0;
 

@@ -14,7 +14,7 @@ bool AdapterTask::claim() {
     if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return false;
     if (!OpenHidDevice()) {
         g_bTaskWorking = false;
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return false;
     }
     g_hStopEvent.reset();

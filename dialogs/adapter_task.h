@@ -8,7 +8,7 @@
 #include "platform/dialog_builder.h"
 
 // One dialog's adapter task. start() refuses while any task runs (test-and-set of
-// g_bTaskWorking), opens the adapter ("HID device Not Found !" when it is absent), resets the
+// g_bTaskWorking), opens the adapter (HidNotOpenedText() when it cannot), resets the
 // stop event and runs body on a worker thread; the thread clears the busy flag as its last step.
 class AdapterTask {
 public:

@@ -7,6 +7,7 @@
 #include "core/worker_page.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
+#include "link/hid_device.h"
 #include "platform/byte_order.h"
 #include "platform/strfmt.h"
 #include "res/info_block_templates.h"
@@ -218,7 +219,7 @@ void OpenDebugSite(uint32_t socket) {
     // The report buffers serve one user at a time.
     if (g_bTaskWorking) return;
     if (!OpenHidDevice()) {
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return;
     }
     if (PowerAndConnect(socket) != kConnectOk) MessageBox("No Target IC found!", platform::MsgIcon::Error);

@@ -51,7 +51,7 @@ bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pa
 // select that fails is a failed transfer: nothing more is sent.
 int PowerAndConnect(uint32_t socket);
 // Open Debug of the information-block tools, on the user-interface thread: refused while a task
-// runs; "HID device Not Found !" or "No Target IC found!" when it cannot reach a target.
+// runs; HidNotOpenedText() or "No Target IC found!" when it cannot reach a target.
 void OpenDebugSite(uint32_t socket);
 
 // The register sequence of "Back Info1 Sicurity to Info2"; true when every exchange went through.

@@ -76,7 +76,7 @@ bool CRegRWDlg::TakeAdapter() {
     if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return false;
     if (OpenHidDevice()) return true;
     g_bTaskWorking = false;
-    MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+    MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
     return false;
 }
 

@@ -30,7 +30,7 @@ private:
     // Checks a hexadecimal field; a rejected text brings the message and the field's value back.
     void CheckField(int id, uint32_t& field, const char* what);
     // Holds the adapter for one button's exchanges: refused while a worker uses it, and when
-    // no adapter is found ("HID device Not Found !").
+    // no adapter can be opened (HidNotOpenedText()).
     bool TakeAdapter();
     // Selects the chosen site and powers it; false when a transfer failed.
     bool PowerSite();

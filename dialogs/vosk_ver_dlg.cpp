@@ -44,7 +44,7 @@ CVoskVerDlg::CVoskVerDlg(QWidget* parent) : ui::TemplateDialog(kVoskVer171, pare
     if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return;
     if (!OpenHidDevice()) {
         g_bTaskWorking = false;
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return;
     }
     g_hStopEvent.reset();

@@ -14,6 +14,8 @@ namespace {
 
 // The adapter that g_hHidDevice points at.
 std::unique_ptr<platform::HidDevice> g_keptAdapter;
+// The last search found an adapter that another copy of the program holds.
+bool g_adapterInUse = false;
 
 platform::HidBackend& backendInUse() {
     if (!platform::hidBackendInstalled() && sim::simulatorRequested())
@@ -34,11 +36,14 @@ void CloseHidDevice() {
 bool OpenHidDevice() {
     CloseHidDevice();
     g_strHidMsg.clear();
+    g_adapterInUse = false;
     platform::HidBackend& backend = backendInUse();
     // Attributes come with the enumeration, so only interfaces of the adapter are opened.
     for (const platform::HidDeviceInfo& info : backend.enumerate()) {
         if (info.vendorId != kAdapterVendorId || info.productId != kAdapterProductId) continue;
-        std::unique_ptr<platform::HidDevice> device = backend.open(info);
+        platform::HidOpened opened = backend.open(info);
+        g_adapterInUse = g_adapterInUse || opened.inUse;
+        std::unique_ptr<platform::HidDevice> device = std::move(opened.device);
         if (!device) continue;
         const std::optional<uint16_t> length = device->featureReportLength();
         if (!length) {
@@ -55,4 +60,8 @@ bool OpenHidDevice() {
         g_strHidMsg = strfmt("RQ29K165 HID device connect ok\nFeatureReportByteLength : %u\n", unsigned(*length));
     }
     return g_hHidDevice != kInvalidHidHandle;
+}
+
+const char* HidNotOpenedText() {
+    return g_adapterInUse ? "HID device In Use by another program !" : "HID device Not Found !";
 }

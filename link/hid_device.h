@@ -33,9 +33,14 @@ extern std::string g_strHidMsg;
 
 // Searches the present HID interfaces afresh and keeps the last matching adapter (vendor 0x040B,
 // product 0x917F) in g_hHidDevice with its report length; true when an adapter is kept. The
-// handle a new search replaces is closed. When the interface's report descriptor cannot be read
-// it shows "Get HID PREPARED DATA fail! \n" and keeps nothing. With SWD_ISP_SIMULATOR=1 in the
-// environment (and no other back end installed) the search runs over the simulated adapter.
+// handle a new search replaces is closed. An adapter another copy of the program holds is not
+// opened. When the interface's report descriptor cannot be read it shows "Get HID PREPARED DATA
+// fail! \n" and keeps nothing. With SWD_ISP_SIMULATOR=1 in the environment (and no other back end
+// installed) the search runs over the simulated adapter.
 bool OpenHidDevice();
+// What the starters tell the operator when OpenHidDevice kept no adapter: "HID device Not Found
+// !", or "HID device In Use by another program !" when the search found one that another copy
+// of the program holds.
+const char* HidNotOpenedText();
 // Closes the kept adapter, if any (tests, and the end of the program).
 void CloseHidDevice();

@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -84,6 +85,10 @@ bool MakeLineSettings(termios& t, uint32_t baudRate, char parity, uint32_t dataB
     return SpeedOf(baudRate, speed) && cfsetispeed(&t, speed) == 0 && cfsetospeed(&t, speed) == 0;
 }
 
+// Takes the advisory lock that every copy of the program takes on the device it holds; false
+// when another open has it. The lock goes with the descriptor.
+bool LockDevice(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK; }
+
 // The signal that ends the modem-line watch's wait in the kernel; its handler does nothing, and
 // without SA_RESTART the wait returns EINTR.
 int LineWatchSignal() {
@@ -144,8 +149,15 @@ bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudR
     if (device.empty() || wakeFd_ < 0 || closeFd_ < 0) return false;
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
+    // No other program may share the port while it is ours. The exclusive mark keeps out every
+    // open but root's; the lock keeps out every copy of the program, root's too, and is refused
+    // as a busy port is.
+    if (!LockDevice(fd)) {
+        ::close(fd);
+        return false;
+    }
     fd_ = fd;
-    // No other program may share the port while it is ours.
+    ++device_;
     ::ioctl(fd_, TIOCEXCL);
 
     termios t{};
@@ -315,7 +327,8 @@ bool CSerialPort::ClearPort() {
     Lock lock(ioLock_);
     if (fd_ < 0 || !open_) return true;
     dropQueue();
-    ::tcflush(fd_, TCIOFLUSH);
+    discardOutput();
+    ::tcflush(fd_, TCIFLUSH);
     errorCounts_ = ReadComLineState(fd_);
     return true;
 }
@@ -339,7 +352,8 @@ bool CSerialPort::ProbePorts(unsigned first, unsigned end, uint32_t, char, uint3
         }
         const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) continue;
-        present[port] = ::isatty(fd) == 1;
+        // A tty another program holds would not open for the port either.
+        present[port] = ::isatty(fd) == 1 && LockDevice(fd);
         ::close(fd);
     }
     return true;
@@ -558,7 +572,14 @@ void CSerialPort::drainLine(Lock& lock) {
         if (revents & (POLLERR | POLLHUP | POLLNVAL)) break;
     }
     // What the line could not send within the bound is dropped, so the close never hangs on it.
-    if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
+    if (fd_ >= 0) discardOutput();
+}
+
+void CSerialPort::discardOutput() {
+    int held = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &held) != 0 || held <= 0) return;
+    ::tcflush(fd_, TCOFLUSH);
+    bytesGiven_ -= std::min<uint64_t>(static_cast<uint64_t>(held), bytesGiven_);
 }
 
 void CSerialPort::dropQueue() {
@@ -572,17 +593,23 @@ void CSerialPort::closeDevice(Lock& lock) {
     open_ = false;
     dropQueue();
     if (fd_ < 0) return;
+    const uint64_t device = device_;
     // The modem-line watch leaves the device first; it waits for no lock held here.
     endLineWatch();
     // A thread that polls the device leaves its poll before the descriptor goes.
     const uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(closeFd_, &one, sizeof one);
     wake();
-    pollersLeft_.wait(lock, [this] { return pollers_ == 0; });
+    // Meanwhile another close may shut the device and an open take a new one, which is not
+    // this close's to shut.
+    pollersLeft_.wait(lock, [&] { return pollers_ == 0 || device_ != device; });
+    if (device_ != device) return;
     // The exclusive mark outlives our descriptor while another one holds the tty open.
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
+    ++device_;
+    pollersLeft_.notify_all();
 }
 
 void CSerialPort::ProcessErrorMessage(const char* call, int error, bool toOwner) {

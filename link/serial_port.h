@@ -69,8 +69,9 @@ public:
     // parity letter N, E, O, M or S, 5 to 8 data bits, 1 or 2 stop bits, raw bytes without
     // translation or flow control. eventMask (kComEv* bits) names the line events the owner
     // hears. A monitor thread still running is ended first; of two opens at the same moment the
-    // later one holds the device. Returns the port-open flag. A device that cannot be opened
-    // fails silently; a failed configuration shows the error report and closes the device again.
+    // later one holds the device. Returns the port-open flag. A device that cannot be opened, or
+    // that another program holds (root included), fails silently; a failed configuration shows
+    // the error report and closes the device again.
     bool InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudRate, char parity,
                   uint32_t dataBits, uint32_t stopBits, uint32_t eventMask, uint32_t writeBufferSize);
     // Starts the monitor thread, discarding what came in before; false on a closed port or when
@@ -105,13 +106,13 @@ public:
     // it), after clearing the buffer. False on a read error, at the end of the line (hang-up)
     // or when the port is closed or found closed meanwhile; the wait ends with the port.
     bool ReadBlocking(std::span<uint8_t> buffer);
-    // Drops the frames not yet written, which no longer count as given, and whatever the tty
-    // holds both ways, and forgets the line errors counted so far. Returns true.
+    // Drops the frames not yet written and what the tty holds to send, which no longer count as
+    // given, and the input the tty holds; forgets the line errors counted so far. Returns true.
     bool ClearPort();
     // For each port number from first to end - 1 (and within present), whether its device can
-    // be opened as a tty: opened and closed again at once. The device this port holds open
-    // counts as present and is never opened a second time. The line settings are not used.
-    // Returns true.
+    // be opened as a tty that no other program holds: opened and closed again at once. The
+    // device this port holds open counts as present and is never opened a second time. The line
+    // settings are not used. Returns true.
     bool ProbePorts(unsigned first, unsigned end, uint32_t baudRate, char parity, uint32_t dataBits,
                     uint32_t stopBits, uint32_t unused, std::span<bool> present);
     // The line settings of the last successful open.
@@ -179,6 +180,10 @@ private:
     // A new frame starts a new exchange: the input so far is discarded and the receive side told.
     void frameStarts(std::span<const uint8_t> frame, uint8_t stepTag);
     void drainLine(Lock& lock);
+    // Drops what the tty holds to send by its own count, which then no longer counts as given.
+    // A pseudo-terminal hands each write to its peer at once and holds nothing by that count:
+    // its flush would reach into what the peer has not read yet, which nobody counts.
+    void discardOutput();
     void stopMonitor();
     // Drops the queued frames; their bytes not yet written no longer count as given.
     void dropQueue();
@@ -230,6 +235,7 @@ private:
     std::atomic<bool> lineWatchStop_{false};
     std::atomic<bool> lineWatchRunning_{false};
     int fd_ = -1;
+    uint64_t device_ = 0;  // counts the opens and closes of the device: a close shuts only the one it began with
     int wakeFd_ = -1;   // shutdown and write requests to the monitor thread
     int closeFd_ = -1;  // set while the device closes: every poll of it ends
 

@@ -1,8 +1,12 @@
 #include "platform/hid.h"
 
+#include <fcntl.h>
 #include <hidapi/hidapi.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 
@@ -26,8 +30,11 @@ std::optional<std::vector<uint8_t>> readReportDescriptor(const std::string& devi
 
 class HidrawDevice final : public HidDevice {
 public:
-    HidrawDevice(hid_device* device, std::string path) : device_(device), path_(std::move(path)) {}
-    ~HidrawDevice() override { hid_close(device_); }
+    HidrawDevice(hid_device* device, std::string path, int lock) : device_(device), path_(std::move(path)), lock_(lock) {}
+    ~HidrawDevice() override {
+        hid_close(device_);
+        ::close(lock_);
+    }
 
     std::optional<uint16_t> featureReportLength() override {
         const auto descriptor = readReportDescriptor(path_);
@@ -44,6 +51,7 @@ public:
 private:
     hid_device* device_;
     std::string path_;
+    int lock_;  // holds the node's lock
 };
 
 class HidrawBackend final : public HidBackend {
@@ -57,11 +65,23 @@ public:
         hid_free_enumeration(list);
         return found;
     }
-    std::unique_ptr<HidDevice> open(const HidDeviceInfo& info) override {
-        if (!initialised()) return nullptr;
+    HidOpened open(const HidDeviceInfo& info) override {
+        if (!initialised()) return {};
+        // Two copies of the program on one adapter would interleave their site selects and
+        // pages, so every open takes an advisory lock on the node first. hidapi keeps its own
+        // descriptor to itself: the lock is held by one of ours, of the same node.
+        const int lock = ::open(info.path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (lock < 0) return {};
+        if (::flock(lock, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+            ::close(lock);
+            return {.device = nullptr, .inUse = true};
+        }
         hid_device* device = hid_open_path(info.path.c_str());
-        if (!device) return nullptr;
-        return std::make_unique<HidrawDevice>(device, info.path);
+        if (!device) {
+            ::close(lock);
+            return {};
+        }
+        return {.device = std::make_unique<HidrawDevice>(device, info.path, lock)};
     }
 
 private:

@@ -32,13 +32,20 @@ public:
     virtual int getFeature(std::span<uint8_t> report) = 0;
 };
 
+// An opened interface, or why there is none.
+struct HidOpened {
+    std::unique_ptr<HidDevice> device;
+    bool inUse = false;  // another open holds the interface
+};
+
 class HidBackend {
 public:
     virtual ~HidBackend() = default;
     // Every present HID interface.
     virtual std::vector<HidDeviceInfo> enumerate() = 0;
-    // Opens one enumerated interface; null when it cannot be opened.
-    virtual std::unique_ptr<HidDevice> open(const HidDeviceInfo& info) = 0;
+    // Opens one enumerated interface for this open alone: until it is closed, another open of
+    // the interface, by this program or another copy, is refused as in use.
+    virtual HidOpened open(const HidDeviceInfo& info) = 0;
 };
 
 // The back end in force: the installed one, else hidraw.

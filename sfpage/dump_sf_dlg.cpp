@@ -150,7 +150,7 @@ void CDumpSFDlg::OnExecute() {
     }
     if (!OpenHidDevice()) {
         g_bTaskWorking = false;
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return;
     }
     g_hStopEvent.reset();

@@ -208,7 +208,7 @@ bool CFlashISP::Passes(Check check) {
             return false;
         case Check::Adapter:
             if (OpenHidDevice()) return true;
-            MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+            MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
             return false;
         case Check::Quantity: {
             const std::string refusal = LimitQuantityRefusal(g_bLimitEnable != 0, g_nLimitQuantity);
@@ -324,7 +324,7 @@ void CFlashISP::OnClearList() { list_->clear(); }
 void CFlashISP::OnDump() {
     if (g_bTaskWorking) return;
     if (!OpenHidDevice()) {
-        MessageBox("HID device Not Found !", platform::MsgIcon::Error);
+        MessageBox(HidNotOpenedText(), platform::MsgIcon::Error);
         return;
     }
     CDumpSFDlg dialog(this);

@@ -52,6 +52,8 @@
 //   returns zeros. A report of another length than the adapter's feature-report length fails.
 // - Each logged exchange carries the pause the host made before it, as a test clock reported
 //   it through notePause.
+// - As the hidraw node's lock holds it, the adapter is held by one open at a time: an open
+//   while a handle is open (another copy of the program) is refused as in use.
 #include <chrono>
 #include <cstdint>
 #include <memory>

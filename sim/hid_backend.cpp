@@ -72,12 +72,16 @@ public:
         return found;
     }
 
-    std::unique_ptr<platform::HidDevice> open(const platform::HidDeviceInfo& info) override {
+    platform::HidOpened open(const platform::HidDeviceInfo& info) override {
         std::lock_guard lock(mutex_);
-        if (info.path.rfind(kPathPrefix, 0) != 0) return nullptr;
+        if (info.path.rfind(kPathPrefix, 0) != 0) return {};
         const std::size_t index = std::strtoul(info.path.c_str() + kPathPrefix.size(), nullptr, 10);
-        if (index >= adapters_.size()) return nullptr;
-        return std::make_unique<SimulatedDevice>(adapters_[index]);
+        if (index >= adapters_.size()) return {};
+        {
+            std::lock_guard adapterLock(adapters_[index]->mutex);
+            if (adapters_[index]->openHandles > 0) return {.device = nullptr, .inUse = true};
+        }
+        return {.device = std::make_unique<SimulatedDevice>(adapters_[index])};
     }
 
 private:

@@ -130,6 +130,15 @@ TEST_F(IcPage, BurnChecksTheImageFirstThenTheAdapter) {
     EXPECT_EQ(messageTexts(services), Texts{"HID device Not Found !"});
     EXPECT_FALSE(g_bTaskWorking);  // nothing started
     EXPECT_TRUE(bench.adapter.exchanges().empty());
+    // Another copy of the program holds the adapter.
+    sim::installSimulatedAdapter(bench.adapter);
+    const platform::HidOpened otherCopy = platform::hidBackend().open(platform::hidBackend().enumerate().at(0));
+    ASSERT_TRUE(otherCopy.device);
+    services.clear();
+    page->OnBurn();
+    EXPECT_EQ(messageTexts(services), Texts{"HID device In Use by another program !"});
+    EXPECT_FALSE(g_bTaskWorking);
+    EXPECT_TRUE(bench.adapter.exchanges().empty());
 }
 
 // The page operations that nothing in the window calls: the list loggers add to the list's last

@@ -4,6 +4,7 @@
 #include <linux/serial.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -556,6 +557,74 @@ TEST(SerialPortThreads, TwoClosesAtOnceSendEveryFrameThePortWasGiven) {
     }
 }
 
+// The result of a call on another thread; a call still running after 10 s hangs, and the run
+// ends there as RunAtOnce ends it.
+template <class T>
+T Awaited(std::future<T>& call) {
+    if (call.wait_for(10s) != std::future_status::ready) {
+        ADD_FAILURE() << "a call never returned";
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+    return call.get();
+}
+
+// A close and an open on two threads while a third waits on the line: the close shuts only the
+// device it set out to close, the port is open only while it holds a device, and every close
+// ends the reads waiting on it.
+TEST(SerialPortThreads, ACloseAndAnOpenAtOnceWhileAReadWaitsLeaveThePortWhole) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    const auto open = [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); };
+    // A second look at the line shows when the read has taken a byte; opened before the port
+    // marks the tty as its own.
+    const int look = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(look, 0);
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(port.ClosePort());
+    const auto waitForInput = [&](int count) {
+        int pending = -1;
+        for (const auto deadline = Clock::now() + 5s; pending != count && Clock::now() < deadline;) {
+            ASSERT_EQ(::ioctl(look, FIONREAD, &pending), 0);
+            std::this_thread::yield();
+        }
+        ASSERT_EQ(pending, count);
+    };
+    const size_t descriptors = OpenDescriptors();
+    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
+    for (int round = 0; round < 300; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(open());
+        // The read has taken the first of its two bytes and waits on the line for the second
+        // when the close and the open begin.
+        peer.write({0x01});
+        ASSERT_NO_FATAL_FAILURE(waitForInput(1));
+        std::vector<uint8_t> buffer(2);
+        auto reading = std::async(std::launch::async, [&] { return port.ReadBlocking(buffer); });
+        ASSERT_NO_FATAL_FAILURE(waitForInput(0));
+        bool opened = false;
+        RunAtOnce({[&] { port.ClosePort(); }, [&] { opened = open(); }});
+        EXPECT_TRUE(opened);
+        EXPECT_FALSE(Awaited(reading));
+        if (port.IsOpen()) {
+            // The open came last: its device takes the frame, and a close ends a read on it.
+            ASSERT_TRUE(port.WriteToPort(frame));
+            ASSERT_EQ(peer.read(frame.size()), frame);
+            auto waiting = std::async(std::launch::async, [&] { return port.ReadBlocking(buffer); });
+            RunAtOnce({[&] { port.ClosePort(); }});
+            EXPECT_FALSE(Awaited(waiting));
+        } else {
+            EXPECT_FALSE(port.WriteToPort(frame));
+        }
+        ASSERT_TRUE(port.ClosePort());
+        ASSERT_EQ(OpenDescriptors(), descriptors);
+    }
+    ::close(look);
+    EXPECT_TRUE(owner.failures().empty());
+}
+
 // An owner that works the port from its handler, on the thread that tells it.
 class HandsOnOwner final : public SerialPortOwner {
 public:
@@ -805,25 +874,33 @@ TEST(SerialPortClear, DropsWhatWaitsBothWaysAndTheLineGoesOn) {
         ASSERT_TRUE(port.ReadBlocking(next));
         EXPECT_EQ(next, (std::vector<uint8_t>{'C', 'D'}));
     }
-    {
-        SCOPED_TRACE("frames waiting behind a full tty");
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "frames waiting behind a full tty, the port closed" : "frames waiting behind a full tty");
         PeerLine peer;
         RecordingOwner owner;
         CSerialPort port;
-        ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
+        ASSERT_TRUE(port.InitPort(&owner, 1, 921600, 'N', 8, 1, 0, 256));
         ASSERT_TRUE(port.StartMonitoring());
         size_t sent = 0;
         while (port.WriteToPort(std::vector<uint8_t>(256, 0x5A))) sent += 256;
-        EXPECT_TRUE(port.ClearPort());
-        // The dropped frames no longer count as given: only what the tty took does.
-        EXPECT_EQ(port.BytesGiven(), port.BytesWritten());
         const std::vector<uint8_t> end = {0xA5, 0xC3, 0x3C};
-        ASSERT_TRUE(port.WriteToPort(end));
-        const std::vector<uint8_t> got = peer.readUntil(end);
-        ASSERT_GE(got.size(), end.size());
-        EXPECT_TRUE(std::equal(end.begin(), end.end(), got.end() - 3));
-        // At most the front frame of the queue had begun; the frames behind it never go out.
-        EXPECT_LE(got.size() - end.size(), sent - (CSerialPort::kMaxQueuedFrames - 1) * 256);
+        std::vector<uint8_t> got;
+        if (closing) {
+            // The peer reads nothing until the close has given up waiting for the line.
+            EXPECT_TRUE(port.ClosePort());
+            got = peer.readUntilClosed(4096);
+        } else {
+            EXPECT_TRUE(port.ClearPort());
+            ASSERT_TRUE(port.WriteToPort(end));
+            got = peer.readUntil(end);
+            ASSERT_GE(got.size(), end.size());
+            EXPECT_TRUE(std::equal(end.begin(), end.end(), got.end() - 3));
+            // At most the front frame of the queue had begun; the frames behind it never go out.
+            EXPECT_LE(got.size() - end.size(), sent - (CSerialPort::kMaxQueuedFrames - 1) * 256);
+        }
+        // What was dropped, queued or in the tty, no longer counts as given: the count is what
+        // the peer receives.
+        EXPECT_EQ(port.BytesGiven(), got.size());
         EXPECT_TRUE(owner.failures().empty());
     }
     {
@@ -856,7 +933,7 @@ TEST(SerialPortClear, DropsWhatWaitsBothWaysAndTheLineGoesOn) {
 
 TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
     TempConfigFolder config;
-    enum class Device { Free, Held, Missing, NotATty };
+    enum class Device { Free, Held, HeldElsewhere, Missing, NotATty };
     struct Case {
         const char* name;
         Device device;
@@ -868,6 +945,7 @@ TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
     const Case cases[] = {
         {"ports 1 to 4 of a free tty", Device::Free, 1, 5, false, {false, true, true, true, true, false}, 4},
         {"the held tty", Device::Held, 1, 3, false, {false, true, true, false, false, false}, 0},
+        {"a tty another program holds", Device::HeldElsewhere, 1, 3, true, {true, false, false, true, true, true}, 2},
         {"a missing device", Device::Missing, 1, 5, true, {true, false, false, false, false, true}, -1},
         {"a device that is no tty", Device::NotATty, 2, 4, true, {true, true, false, false, true, true}, -1},
         {"a range beyond the flags", Device::Free, 4, 9, false, {false, false, false, false, true, true}, 2},
@@ -881,6 +959,10 @@ TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
         if (c.device == Device::Held) {
             ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
             ASSERT_TRUE(port.StartMonitoring());
+        }
+        const int elsewhere = c.device == Device::HeldElsewhere ? ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+        if (c.device == Device::HeldElsewhere) {
+            ASSERT_EQ(::flock(elsewhere, LOCK_EX | LOCK_NB), 0);
         }
         if (c.device == Device::Missing) SetComPortDeviceOverride("/dev/no-such-tty");
         if (c.device == Device::NotATty) SetComPortDeviceOverride("/dev/null");
@@ -909,6 +991,7 @@ TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
             EXPECT_EQ(closes, c.opens);
         }
         ::close(watch);
+        if (elsewhere >= 0) ::close(elsewhere);
         if (c.device == Device::Held) {
             // The port held open is still the program's and still writes.
             EXPECT_TRUE(port.IsOpen());
@@ -917,6 +1000,52 @@ TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
             EXPECT_TRUE(owner.failures().empty());
         }
     }
+}
+
+// The port holds its device alone, also when the program runs as root, whom the tty's exclusive
+// mark does not keep out: a device another program or another port holds is refused as a busy
+// one is, without a word, and opens once the holder lets go.
+TEST(SerialPortHeldOnce, ADeviceHeldElsewhereIsRefusedUntilItsHolderLetsGo) {
+    TempConfigFolder config;
+    RecordingServices messages;
+    PeerLine peer;
+    RecordingOwner owner;
+    const auto open = [&](CSerialPort& port) { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); };
+    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
+    {
+        SCOPED_TRACE("another program holds the tty");
+        CSerialPort port;
+        ASSERT_TRUE(open(port));
+        ASSERT_TRUE(port.ClosePort());
+        const int other = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(other, 0);
+        ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+        const size_t descriptors = OpenDescriptors();
+        EXPECT_FALSE(open(port));
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_FALSE(port.WriteToPort(frame));
+        EXPECT_EQ(OpenDescriptors(), descriptors);
+        ::close(other);
+        ASSERT_TRUE(open(port));
+        // Now the port holds it: another program is kept out, by the exclusive mark or the lock.
+        const int late = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        EXPECT_TRUE(late < 0 || ::flock(late, LOCK_EX | LOCK_NB) != 0);
+        if (late >= 0) ::close(late);
+    }
+    {
+        SCOPED_TRACE("two ports of the program");
+        CSerialPort first, second;
+        ASSERT_TRUE(open(first));
+        EXPECT_FALSE(open(second));
+        ASSERT_TRUE(first.WriteToPort(frame));
+        EXPECT_EQ(peer.read(frame.size()), frame);
+        ASSERT_TRUE(first.ClosePort());
+        ASSERT_TRUE(open(second));
+        ASSERT_TRUE(second.WriteToPort(frame));
+        EXPECT_EQ(peer.read(frame.size()), frame);
+    }
+    EXPECT_TRUE(messages.messages().empty());
+    EXPECT_TRUE(owner.failures().empty());
 }
 
 TEST(SerialPortSettings, ThePortGivesBackTheSettingsItWasOpenedWith) {
