@@ -53,7 +53,7 @@ PassPlan CompactPass() {
 
 void GangProgramThreadCompact(WorkerPage& page) {
     GangRun run(page);
-    if (StartVariant(run, true, 128) && CheckProgramBounds(run) && CheckKeyPage(run, kKeyPageAddr) &&
+    if (StartVariant(run, true, 128) && CheckKeyPage(run, kKeyPageAddr) &&
         OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ConnectEverySocket(run) && ShowEverySocket(run) &&
@@ -74,7 +74,7 @@ void GangProgramThreadCompact(WorkerPage& page) {
 
 void GangVerifyThreadCompact(WorkerPage& page) {
     GangRun run(page);
-    if (StartVariant(run, false, 128) && CheckProgramBounds(run) && OpenBoardPort(run)) {
+    if (StartVariant(run, false, 128) && OpenBoardPort(run)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ConnectEverySocket(run) && ShowEverySocket(run)) {
             ChangeLineSpeed();

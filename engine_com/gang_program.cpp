@@ -10,9 +10,8 @@ void GangProgramThread(WorkerPage& page) {
     GangRun run(page);
     const SocketHandshake handshake = StandardHandshake();
     // The port opens before the guard, so that a run the guard stops still switches the board off.
-    if (StartRun(run, true) && AllocateBlockBuffer(run, kBlockSize) && CheckProgramBounds(run) &&
-        CheckNothingPastOption(run) && OpenBoardPort(run) && ProtectionGuard(run) && PowerOnBoard(run) &&
-        ScanSockets(run, handshake)) {
+    if (StartRun(run, true) && AllocateBlockBuffer(run, kBlockSize) && OpenBoardPort(run) && ProtectionGuard(run) &&
+        PowerOnBoard(run) && ScanSockets(run, handshake)) {
         SetProgramProgressScale(run);
         if (ShowSockets(run) && EraseTargets(run) && CheckChipIds(run, handshake) && ProgramBlocks(run, kBlockSize))
             VerifySockets(run, {.programRun = true});

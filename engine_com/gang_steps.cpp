@@ -187,6 +187,67 @@ bool GangRun::stopRequested() const {
 
 bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
 
+namespace {
+
+constexpr uint32_t kOptionBlockBytes = 8;
+constexpr uint32_t kOptionPage = 256;
+
+// The refusals of the gate. Each gives the text the operator reads, or nothing for an image and
+// settings it has no quarrel with.
+
+// The block goes to P whether the image reaches it or not.
+std::string OptionBeyondFlashRefusal(const GangRun& run) {
+    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
+    if (uint64_t{run.optionAddr} + kOptionBlockBytes <= flash) return {};
+    return strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", run.optionAddr, static_cast<uint32_t>(flash));
+}
+
+std::string CodeBeyondFlashRefusal(const GangRun& run) {
+    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
+    if (uint64_t{run.startAddr} + run.dataLength <= flash) return {};
+    return strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!", run.startAddr,
+                  run.dataLength, static_cast<uint32_t>(flash));
+}
+
+// A verify-only run too: with no code to compare every part would pass unchecked.
+std::string NoCodeRefusal(const GangRun& run) {
+    if (run.dataLength != 0 || run.image.size == 0) return {};
+    return strfmt("Option address 0x%X leaves no code to program!", run.optionAddr);
+}
+
+// The option block would be written over programmed code, and the guard would have looked at
+// other bytes than those that land there.
+std::string CodeOverOptionRefusal(const GangRun& run) {
+    if (run.dataLength == 0 || uint64_t{run.startAddr} + run.dataLength <= run.optionAddr) return {};
+    return strfmt("Start address 0x%X and 0x%X bytes of code reach the option block at 0x%X!", run.startAddr,
+                  run.dataLength, run.optionAddr);
+}
+
+// The block goes out under one high address byte: across a page its last bytes would land at
+// the start of the same page, over code.
+std::string OptionPageRefusal(const GangRun& run) {
+    if (run.optionAddr % kOptionPage <= kOptionPage - kOptionBlockBytes) return {};
+    return strfmt("Option address 0x%X puts the option block across two 256-byte pages!", run.optionAddr);
+}
+
+// No frame programs or compares bytes after the option block; the erased value is what every
+// part holds there.
+std::string PastOptionRefusal(const GangRun& run) {
+    const uint8_t* image = run.image.buffer.data();
+    const uint8_t* end = image + run.image.size;
+    const uint8_t* past = image + std::min<uint64_t>(run.image.size, uint64_t{run.optionAddr} + kOptionBlockBytes);
+    const uint8_t* kept = std::find_if(past, end, [](uint8_t b) { return b != 0xFF; });
+    if (kept == end) return {};
+    return strfmt("The image holds bytes from 0x%X on, past the option block at 0x%X!",
+                  static_cast<uint32_t>(kept - image), run.optionAddr);
+}
+
+// In the order the operator meets them; a refusal added here reaches every engine.
+constexpr std::string (*kGate[])(const GangRun&) = {OptionBeyondFlashRefusal, CodeBeyondFlashRefusal, NoCodeRefusal,
+                                                    CodeOverOptionRefusal, OptionPageRefusal, PastOptionRefusal};
+
+}  // namespace
+
 bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, int startButton) {
     g_bTaskWorking = true;
     run.page.enableControl(ctl::kCancel, true);
@@ -209,7 +270,16 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, i
         run.running = false;
         return false;
     }
+    // The image's own refusals (no code, larger than the flash) are behind; the gate's follow.
     run.image = std::move(*image);
+    run.dataLength = static_cast<uint32_t>(std::min<uint64_t>(run.image.size, run.optionAddr));
+    for (const auto refusal : kGate) {
+        const std::string text = refusal(run);
+        if (text.empty()) continue;
+        run.page.messageBox(text, platform::MsgIcon::Error);
+        run.running = false;
+        return false;
+    }
     return true;
 }
 
@@ -217,50 +287,6 @@ bool AllocateBlockBuffer(GangRun& run, uint32_t size) {
     run.holdsBlockBuffer = g_pBlockBuf.allocate(size);
     if (run.holdsBlockBuffer) return true;
     run.page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(size)),
-                        platform::MsgIcon::Error);
-    run.running = false;
-    return false;
-}
-
-bool CheckProgramBounds(GangRun& run) {
-    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
-    run.dataLength = static_cast<uint32_t>(std::min<uint64_t>(run.image.size, run.optionAddr));
-    std::string refusal;
-    if (uint64_t{run.optionAddr} + 8 > flash) {
-        refusal = strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", run.optionAddr,
-                         static_cast<uint32_t>(flash));
-    } else if (uint64_t{run.startAddr} + run.dataLength > flash) {
-        refusal = strfmt("Start address 0x%X and 0x%X bytes of code lie beyond the flash of 0x%X bytes!",
-                         run.startAddr, run.dataLength, static_cast<uint32_t>(flash));
-    } else if (run.dataLength == 0 && run.image.size > 0) {
-        refusal = strfmt("Option address 0x%X leaves no code to program!", run.optionAddr);
-    }
-    if (refusal.empty()) return CheckCodeBeforeOption(run, run.dataLength);
-    run.page.messageBox(refusal, platform::MsgIcon::Error);
-    run.running = false;
-    return false;
-}
-
-bool CheckNothingPastOption(GangRun& run) {
-    const uint8_t* image = run.image.buffer.data();
-    const uint8_t* end = image + run.image.size;
-    const uint8_t* past = image + std::min<uint64_t>(run.image.size, uint64_t{run.optionAddr} + 8);
-    // The erased value is what every part holds there after the erase.
-    const uint8_t* kept = std::find_if(past, end, [](uint8_t b) { return b != 0xFF; });
-    if (kept == end) return true;
-    run.page.messageBox(strfmt("The image holds bytes from 0x%X on, past the option block at 0x%X!",
-                               static_cast<uint32_t>(kept - image), run.optionAddr),
-                        platform::MsgIcon::Error);
-    run.running = false;
-    return false;
-}
-
-bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength) {
-    if (codeLength == 0 || uint64_t{run.startAddr} + codeLength <= run.optionAddr) return true;
-    // The option block would be written over programmed code, and the guard would have looked
-    // at other bytes than those that land there.
-    run.page.messageBox(strfmt("Start address 0x%X and 0x%X bytes of code reach the option block at 0x%X!",
-                               run.startAddr, codeLength, run.optionAddr),
                         platform::MsgIcon::Error);
     run.running = false;
     return false;

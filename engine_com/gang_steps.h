@@ -97,20 +97,16 @@ struct GangRun {
 // Start: busy flag, Cancel and the run's start button (Auto. unless said), found and pass marks
 // cleared, settings, the serial number from the INI file when the run gives serial numbers, image.
 // The image's refusals carry the icon given, the error icon of every gang run's messages.
+// Every run that programs or verifies starts here, and the gate after the image refuses, before
+// any frame, what no part could be programmed or compared with: an option block or code beyond
+// the flash, an option offset that leaves no code, code that reaches the option block, an option
+// block across two 256-byte pages, and bytes other than the erased 0xFF past the option block.
+// Sets the data length L (the image up to the option offset), which the verify-only runs compare.
 bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon = platform::MsgIcon::Error,
               int startButton = engine_hid::ctl::kAuto);
 // The run's block buffer g_pBlockBuf of size bytes, in which the receive side leaves bytes read
 // back; the end of the run frees it. A run that cannot have it tells the operator and ends.
 bool AllocateBlockBuffer(GangRun& run, uint32_t size);
-// The data length L (the image up to the option offset), and the refusals, before any frame, of an
-// option block or code beyond the flash, of an option offset that leaves no code and of code that
-// reaches the option block. The verify-only runs compare the same code.
-bool CheckProgramBounds(GangRun& run);
-// Refuses an image that holds bytes after its option block other than the erased 0xFF: no frame
-// would program or compare them, and a part would pass without them.
-bool CheckNothingPastOption(GangRun& run);
-// Refuses code of this length whose end, from the start address, passes the option offset.
-bool CheckCodeBeforeOption(GangRun& run, uint32_t codeLength);
 // Asks the operator, through the page, before an image that locks the target is burned; some
 // variants leave out the prompt for an unset code option. The protection byte at P+4 locks the
 // part at the values of its family of targets, each with the prompt's kind.

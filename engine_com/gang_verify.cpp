@@ -22,8 +22,7 @@ void GangVerifyThread(WorkerPage& page) {
     using namespace engine_com;
     GangRun run(page);
     // The same code as the program run programs is compared, up to the option offset.
-    if (StartRun(run, false) && AllocateBlockBuffer(run, kVerifyBlock) && CheckProgramBounds(run) &&
-        CheckNothingPastOption(run) && OpenBoardPort(run)) {
+    if (StartRun(run, false) && AllocateBlockBuffer(run, kVerifyBlock) && OpenBoardPort(run)) {
         SetVerifyScale(run);
         if (PowerOnBoard(run) && ScanSockets(run, StandardHandshake())) {
             const bool shown = ShowSockets(run);

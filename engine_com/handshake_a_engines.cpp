@@ -22,9 +22,9 @@ namespace {
 
 constexpr uint32_t kReadBackBlock = 32;
 
-// Start, bounds, key page, port and the guard for the protection bytes 0xA5 and 0x5A.
+// Start, key page, port and the guard for the protection bytes 0xA5 and 0x5A.
 bool StartByteWise(GangRun& run, uint32_t blockBuffer) {
-    return StartVariant(run, true, blockBuffer) && CheckProgramBounds(run) && CheckKeyPage(run, g_dwKeyAddr) &&
+    return StartVariant(run, true, blockBuffer) && CheckKeyPage(run, g_dwKeyAddr) &&
            OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None, kKeyProtection);
 }
 
@@ -115,7 +115,7 @@ void GangVerifyThreadA(WorkerPage& page) {
     GangRun run(page);
     // The code of the program runs is compared, up to the option block, which a finished part
     // holds: the last frame carries only the bytes below it.
-    if (StartVariant(run, true, 128) && CheckProgramBounds(run) && OpenBoardPort(run)) {
+    if (StartVariant(run, true, 128) && OpenBoardPort(run)) {
         ScaleByBlocks(run, kReadBackBlock);
         if (PowerAndScan(run) && ShowSockets(run)) {
             ChangeLineSpeed();

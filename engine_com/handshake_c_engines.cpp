@@ -21,7 +21,7 @@ SocketHandshake HandshakeC() { return {ComHandshake3, nullptr, {0x39, 0x39, 0x39
 // Start and guard, the scan with chip IDs, the erase and the port opened again, then a second
 // pass of handshakes over every socket (with g_dwWaitMs after the sockets of waitAfter).
 bool EraseAndGreetAgain(GangRun& run, const ErasePlan& erase, std::array<bool, kSocketCount> waitAfter) {
-    return StartVariant(run, true, 256) && CheckProgramBounds(run) && CheckKeyPage(run, g_dwKeyAddr) &&
+    return StartVariant(run, true, 256) && CheckKeyPage(run, g_dwKeyAddr) &&
            OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None) && PowerOnBoard(run) &&
            ScanPass(run, {HandshakeC(), &kFamilyCRule}) && ShowSockets(run) && EraseTargets(run, erase) &&
            ScanPass(run, {HandshakeC(), nullptr, false, waitAfter});
@@ -73,7 +73,7 @@ void GangProgramThread128B(WorkerPage& page) {
 
 void GangVerifyThreadC(WorkerPage& page) {
     GangRun run(page);
-    if (StartVariant(run, false, 256) && CheckProgramBounds(run) && OpenBoardPort(run)) {
+    if (StartVariant(run, false, 256) && OpenBoardPort(run)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ScanPass(run, {HandshakeC(), &kFamilyCRule}) && ShowSockets(run)) {
             GangPause(g_nComExtraDelay);

@@ -14,7 +14,7 @@ namespace icon = engine_hid::icon;
 void GangProgramThreadOld(WorkerPage& page) {
     GangRun run(page);
     const SocketHandshake handshake = StandardHandshake();
-    if (StartVariant(run, true, 64) && CheckProgramBounds(run) && CheckKeyPage(run, g_dwKeyAddr) &&
+    if (StartVariant(run, true, 64) && CheckKeyPage(run, g_dwKeyAddr) &&
         OpenBoardPort(run) && ProtectionGuard(run)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ScanPass(run, {handshake}) && ShowSockets(run) &&
@@ -32,7 +32,7 @@ void GangProgramThreadOld(WorkerPage& page) {
 
 void GangVerifyThreadOld(WorkerPage& page) {
     GangRun run(page);
-    if (StartVariant(run, false, 64) && CheckProgramBounds(run) && OpenBoardPort(run)) {
+    if (StartVariant(run, false, 64) && OpenBoardPort(run)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ScanPass(run, {StandardHandshake()}) && ShowSockets(run))
             VerifyEachSocket(run, {.readout = Readout::ReadBack, .selection = Selection::Quiet});

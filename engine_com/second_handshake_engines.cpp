@@ -18,7 +18,7 @@ SocketHandshake SecondHandshake() { return {ComHandshake2, nullptr, {0x39, 3, 3,
 // Start and guard, the first scan with chip IDs, the erase, the port opened again, the second
 // scan and the stop of every found target: the targets are ready for their blocks.
 bool EraseAndStop(GangRun& run) {
-    if (!(StartVariant(run, true, 128) && CheckProgramBounds(run) && CheckKeyPage(run, g_dwKeyAddr) &&
+    if (!(StartVariant(run, true, 128) && CheckKeyPage(run, g_dwKeyAddr) &&
           OpenBoardPort(run) && ProtectionGuard(run, CodeOptionPrompt::None)))
         return false;
     ScaleByBlocks(run, 64);
@@ -30,7 +30,7 @@ bool EraseAndStop(GangRun& run) {
 // The verify-only start: the first scan with chip IDs; VB2 changes the line speed and shows the
 // sockets once more before the stop.
 bool FindAndStop(GangRun& run, bool changeSpeed) {
-    if (!(StartVariant(run, false, 128) && CheckProgramBounds(run) && OpenBoardPort(run))) return false;
+    if (!(StartVariant(run, false, 128) && OpenBoardPort(run))) return false;
     ScaleByBlocks(run, 64);
     if (!(PowerOnBoard(run) && ScanPass(run, {SecondHandshake(), &kSecondFamilyRule}) && ShowSockets(run)))
         return false;

@@ -96,8 +96,10 @@ void GangProgramOnlyThread(WorkerPage& page) {
 
 void GangVerifyOnlyThread(WorkerPage& page) {
     SinglePass sp(page, Quiet8(ctl::kVerify));
-    if (StartSinglePass(sp, true) && BoundToCode(sp) && EnterIsp(sp) && VerifyByReadBack(sp))
-        CloseVerify(sp, 0, kVerifyTime);
+    if (StartSinglePass(sp, true)) {
+        ScaleBlocks(sp);
+        if (EnterIsp(sp) && VerifyByReadBack(sp)) CloseVerify(sp, 0, kVerifyTime);
+    }
     EndSinglePass(sp);
 }
 

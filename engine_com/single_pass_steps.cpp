@@ -44,15 +44,6 @@ bool Refuse(SinglePass& sp, const std::string& text) {
     return false;
 }
 
-// The bar over the 32-byte blocks of S, one step for divisor blocks.
-void ScaleBlocks(SinglePass& sp) {
-    GangRun& run = sp.run;
-    run.divisor = 1;
-    while (run.dataLength / (8 * run.divisor) >= 255) ++run.divisor;
-    run.page.setProgressRange(0, static_cast<int>(run.dataLength / kBlock / run.divisor));
-    run.page.setProgressPos(0);
-}
-
 // The high address byte of address, sent only when it changed since the last one of the run.
 bool SendHiByte(SinglePass& sp, uint32_t address, bool texted) {
     const uint8_t hi = static_cast<uint8_t>(address >> 8);
@@ -157,12 +148,9 @@ bool StartSinglePass(SinglePass& sp, bool blockBuffer) {
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     GangRun& run = sp.run;
     const uint32_t p = run.optionAddr;
-    // The bounds of every program run: the option block within the flash, as the block or the
-    // mark goes to P whether the image reaches it or not; code before P, which from a start
-    // address above 0 must end by P (only an image from address 0 carries its own option block),
-    // and some code there. An image that passes P thus starts at address 0, and its block ends
-    // within the flash.
-    if (!CheckProgramBounds(run)) return false;
+    // The start's gate has refused code that passes P from a start address above 0 (only an
+    // image from address 0 carries its own option block) and an option block beyond the flash:
+    // an image that passes P starts at address 0, and its block ends within the flash.
     const bool reached = uint64_t{run.startAddr} + run.image.size > p;
     run.dataLength = static_cast<uint32_t>(run.image.size);
     uint8_t& mark = run.image.buffer[p];
@@ -182,10 +170,13 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
     return CheckKeyPage(run, uint32_t{kKeyPageHi} << 8);
 }
 
-bool BoundToCode(SinglePass& sp) {
-    if (!CheckProgramBounds(sp.run)) return false;
-    ScaleBlocks(sp);
-    return true;
+// The bar over the 32-byte blocks of S, one step for divisor blocks.
+void ScaleBlocks(SinglePass& sp) {
+    GangRun& run = sp.run;
+    run.divisor = 1;
+    while (run.dataLength / (8 * run.divisor) >= 255) ++run.divisor;
+    run.page.setProgressRange(0, static_cast<int>(run.dataLength / kBlock / run.divisor));
+    run.page.setProgressPos(0);
 }
 
 bool EnterIsp(SinglePass& sp) {

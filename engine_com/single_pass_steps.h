@@ -37,18 +37,18 @@ struct SinglePass {
     double verifyStart = 0;
 };
 
-// Busy flag, buttons, settings, image, the 64-byte block buffer when asked, the COM port.
+// Busy flag, buttons, settings, image and the gate of every run that takes one (StartRun), the
+// 64-byte block buffer when asked, the COM port.
 bool StartSinglePass(SinglePass& sp, bool blockBuffer);
 // With the code option, an image that reaches the option block gets the block patched in and is
 // cut after it; with OrMark and without the code option such an image gets the encryption mark
 // 0xFA in its first byte. Mark patches no block: with encryption on, such an image gets the mark
-// where its byte lacks one. Sets the length S and the bar; refuses an option block or code that
-// passes the flash, code that passes the option offset, and a key page on the code.
+// where its byte lacks one. Sets the length S and the bar; refuses a key page on the code.
 enum class OptionPatch { Mark, CodeOption, CodeOptionOrMark };
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch);
-// The code that every program run writes alike, image offsets up to the option block, with the
-// landed refusals of a program run; S and the bar.
-bool BoundToCode(SinglePass& sp);
+// The bar over the 32-byte blocks of S (the verify-only run: the code up to the option block that
+// every program run writes alike, as the start leaves S).
+void ScaleBlocks(SinglePass& sp);
 // Handshake and stop of the target's program.
 bool EnterIsp(SinglePass& sp);
 // The whole chip from start address 0, else every page from the start address's to the flash's

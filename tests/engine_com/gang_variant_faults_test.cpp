@@ -8,10 +8,13 @@
 #include <sstream>
 
 #include "core/globals.h"
+#include "core/hex_converter.h"
 #include "core/ini_settings.h"
 #include "core/registry_settings.h"
 #include "core/validators.h"
+#include "engine_com/gang_workers.h"
 #include "engine_hid/site_steps.h"
+#include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
@@ -392,5 +395,106 @@ TEST(GangVariantFaults, DroppingAnyReplyNeverHangsNorPassesABadPart) {
             EXPECT_TRUE(gang.bench.counters().pass == 0 || Holds(gang, 0, image));
             EXPECT_FALSE(g_SerialPort.IsOpen());
         }
+    }
+}
+
+namespace {
+
+// What every engine that programs or verifies refuses before its first frame, with its own text:
+// code or an option block it cannot write or compare whole.
+struct Refusal {
+    const char* name;
+    std::function<size_t(const Facts&)> imageSize;
+    std::function<void(SimulatedGang&, const Facts&)> arrange;
+    std::function<std::string(const SimulatedGang&, const Facts&)> message;
+};
+
+uint32_t FlashOf(const Facts& f) { return FlashSizeOfMode(f.chipMode); }
+const auto kCodePage = [](const Facts&) -> size_t { return 0x100; };
+const auto kAsStored = [](SimulatedGang&, const Facts&) {};
+
+const Refusal kRefusals[] = {
+    {"an empty image", [](const Facts&) -> size_t { return 0; }, kAsStored,
+     [](const SimulatedGang& g, const Facts&) { return HoldsNoCode(g.bench.page.image); }},
+    {"an image larger than the flash", [](const Facts& f) -> size_t { return FlashOf(f) + 1; }, kAsStored,
+     [](const SimulatedGang&, const Facts&) { return std::string("Code size exceed the max. size of flash!!!"); }},
+    {"an option block beyond the flash", kCodePage, [](SimulatedGang& g, const Facts& f) { g.store("Option Addr", FlashOf(f)); },
+     [](const SimulatedGang&, const Facts& f) {
+         return strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", FlashOf(f), FlashOf(f));
+     }},
+    {"code beyond the flash", kCodePage, [](SimulatedGang&, const Facts& f) { g_nIspStartAddr = FlashOf(f) - 0x80; },
+     [](const SimulatedGang&, const Facts& f) {
+         return strfmt("Start address 0x%X and 0x100 bytes of code lie beyond the flash of 0x%X bytes!", FlashOf(f) - 0x80,
+                       FlashOf(f));
+     }},
+    {"code over the option block", kCodePage, [](SimulatedGang&, const Facts& f) { StartCodeOverOptionBlock(f, 0x100); },
+     [](const SimulatedGang&, const Facts& f) { return CodeOverOptionBlockText(f, 0x100); }},
+    // The image holds the option block alone: a verify-only run would pass every part unchecked.
+    {"an option offset that leaves no code", [](const Facts&) -> size_t { return 8; },
+     [](SimulatedGang& g, const Facts&) { g.store("Option Addr", 0); },
+     [](const SimulatedGang&, const Facts&) { return std::string("Option address 0x0 leaves no code to program!"); }},
+    // No frame would program or compare bytes after the block: a part would pass without them.
+    {"image bytes past the option block", [](const Facts&) -> size_t { return 1000; },
+     [](SimulatedGang& g, const Facts&) { g.store("Option Addr", 0x200); },
+     [](const SimulatedGang&, const Facts&) {
+         return std::string("The image holds bytes from 0x208 on, past the option block at 0x200!");
+     }},
+    // The block goes out under one high address byte: its last bytes would wrap over the code at
+    // the start of the same page.
+    {"an option block across two pages", kCodePage, [](SimulatedGang& g, const Facts&) { g.store("Option Addr", 0x1FC); },
+     [](const SimulatedGang&, const Facts&) {
+         return std::string("Option address 0x1FC puts the option block across two 256-byte pages!");
+     }},
+};
+
+struct Engine {
+    void (*entry)(WorkerPage&);
+    Facts facts;
+};
+
+// Every engine that programs or verifies: the two runs the page starts and the variants that take
+// an image.
+std::vector<Engine> ImageEngines() {
+    std::vector<Engine> engines = {
+        {GangProgramThread, {"GangProgramThread", 2, true, 0, 0, false, "", true, 0, Socket4C::Skipped}},
+        {GangVerifyThread, {"GangVerifyThread", 2, false, 0, 0, false, "", true, 0, Socket4C::Skipped}},
+    };
+    for (const GangVariant& variant : GangVariants())
+        if (TakesImage(FactsOf(variant.name))) engines.push_back({variant.entry, FactsOf(variant.name)});
+    return engines;
+}
+
+std::string Joined(const Messages& texts) {
+    std::string joined;
+    for (const std::string& text : texts) joined += (joined.empty() ? "" : "; ") + text;
+    return joined;
+}
+
+}  // namespace
+
+// Each refusal against every engine that programs or verifies: the engines that send a frame, or
+// say anything else, are named.
+TEST(GangEngines, EveryEngineThatTakesAnImageRefusesTheSameImagesBeforeAnyFrame) {
+    const std::vector<Engine> engines = ImageEngines();
+    // The erases, the link tries and the option byte reset take no image.
+    ASSERT_EQ(engines.size(), 2 + GangVariants().size() - 5);
+    for (const Refusal& refusal : kRefusals) {
+        Messages missed;
+        for (const Engine& engine : engines) {
+            const Facts& f = engine.facts;
+            SimulatedGang gang;
+            const std::vector<uint8_t> image = PatternImage(refusal.imageSize(f));
+            PrepareTargets(gang, f, {0, 1, 2, 3}, image);
+            refusal.arrange(gang, f);
+            gang.run(engine.entry, image);
+            const Messages shown = gang.messages();
+            const Counters parts = gang.bench.counters();
+            const bool refused = shown == Messages{refusal.message(gang, f)} &&
+                                 gang.messageIcons()[0] == platform::MsgIcon::Error && gang.board.log().empty() &&
+                                 parts == Counters{} && g_pBlockBuf.size() == 0 && !g_SerialPort.IsOpen();
+            if (!refused)
+                missed.push_back(strfmt("%s (%u of %u passed; %s)", f.name, parts.pass, parts.total, Joined(shown).c_str()));
+        }
+        EXPECT_TRUE(missed.empty()) << refusal.name << " gets past: " << Joined(missed);
     }
 }

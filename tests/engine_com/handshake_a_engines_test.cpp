@@ -146,10 +146,10 @@ TEST(HandshakeARuns, TheVerifyOnlyRunComparesUpToTheOptionBlock) {
     } cases[] = {
         {0, 0x4000, 0, 0x3FC0, 56, {1, 1, 0}},
         {0, 0x4000, 0x3FF0, 0x3FC0, 56, {1, 0, 1}},
-        {0x1000, 0x2000, 0, 0xFC0, 64, {1, 1, 0}},
-        {0x1000, 0x2000, 0xFF8, 0xFC0, 64, {1, 0, 1}},
-        {0x38, 0x2000, 0, 0, 56, {1, 1, 0}},
-        {0x38, 0x2000, 0x37, 0, 56, {1, 0, 1}},
+        {0x1000, 0x1008, 0, 0xFC0, 64, {1, 1, 0}},
+        {0x1000, 0x1008, 0xFF8, 0xFC0, 64, {1, 0, 1}},
+        {0x38, 0x40, 0, 0, 56, {1, 1, 0}},
+        {0x38, 0x40, 0x37, 0, 56, {1, 0, 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(strfmt("%X %X", c.optionAddr, c.differsAt));

@@ -222,16 +222,16 @@ const SingleFault kSingleFaults[] = {
          EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x60!!!"});
          EXPECT_FALSE(ShowsPass(g, f));
      }},
-    // A part programmed with its option block below the image's end: only the code up to the
-    // block is compared, so the part passes with its own block and what follows it.
+    // A part programmed with its option block at the image's last eight bytes: only the code up
+    // to the block is compared, so the part passes with its own block.
     {"a part with its own option block", [](const VariantFacts& f) { return !f.programs && f.readsBack; },
      [](SimulatedGang& g, const VariantFacts&) {
-         g.store("Option Addr", 0x40);
-         g.board.writeFlash(0, 0x40, std::vector<uint8_t>{0xAA, 0x00, 0x00, 0x42, 0xFF, 0xFF, 0xFF, 0xFF, 0x00});
+         g.store("Option Addr", 0x5C);
+         g.board.writeFlash(0, 0x5C, std::vector<uint8_t>{0xAA, 0x00, 0x00, 0x42, 0xFF, 0xFF, 0xFF, 0xFF});
      },
      [](const SimulatedGang& g, const VariantFacts& f) {
          EXPECT_TRUE(g.messages().empty());
-         EXPECT_EQ(g.framesOf(0x0F, 0x03), 0x40 / 8);
+         EXPECT_EQ(g.framesOf(0x0F, 0x03), (0x5C + 7) / 8);
          EXPECT_TRUE(ShowsPass(g, f));
      }},
     // Cancel before the second block: no message, the target let go.
@@ -342,10 +342,10 @@ const Scenario kScenarios[] = {
      }},
     // An image that reaches P carries the mark in its own byte there, not a mark written over the
     // programmed byte after the code, which spoils it.
-    {"the timed run's image over P", GangTimedProgramThread, {0}, 0x110,
+    {"the timed run's image over P", GangTimedProgramThread, {0}, 0x108,
      [](SimulatedGang& g) { g.store("Option Addr", 0x100); },
      [](const SimulatedGang& g) {
-         std::vector<uint8_t> marked = PatternImage(0x110);
+         std::vector<uint8_t> marked = PatternImage(0x108);
          marked[0x100] = 0xFA;
          EXPECT_TRUE(Holds(g, 0, marked));
          EXPECT_TRUE(g.messages().empty());
@@ -367,7 +367,7 @@ const Scenario kScenarios[] = {
      }},
     // With the code option the serial number is patched into the image and spent as it goes out,
     // also when the part then fails its verify.
-    {"a serial number spent on a failing part", GangSingleProgramThread, {0}, 100,
+    {"a serial number spent on a failing part", GangSingleProgramThread, {0}, 0x48,
      [](SimulatedGang& g) {
          g.store("Code Option", 1);
          g.store("Gang Serial En", 1);
