@@ -213,7 +213,8 @@ void CEepromDlg::OnSelectDataSize() {
 }
 
 void CEepromDlg::OnChangeStartAddr() {
-    const std::string text = m_editStartAddr.text().toUpper().toStdString();
+    // Blanks pasted before or after the digits are no part of the address the field shows.
+    const std::string text = m_editStartAddr.text().trimmed().toUpper().toStdString();
     m_dwStartAddr = text.empty() || CheckHexString(text, 0x0FFFFFFF) != 0
                         ? 0
                         : scanHexText(text).value() * 16;

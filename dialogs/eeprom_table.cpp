@@ -1,5 +1,7 @@
 #include "dialogs/eeprom_table.h"
 
+#include <string_view>
+
 #include "controls/number_text.h"
 #include "core/validators.h"
 #include "platform/strfmt.h"
@@ -50,7 +52,9 @@ std::optional<EepromTable> ParseEepromTable(const std::string& name, const std::
 }
 
 bool IsValidTableName(const std::string& name) {
-    return !name.empty() && IsOneLine(name) && name.find_first_of(" \t/\\") == std::string::npos;
+    // A NUL would end the file's path early, so that another file of the folder is meant.
+    constexpr std::string_view kRefused(" \t/\\\0", 5);
+    return !name.empty() && IsOneLine(name) && name.find_first_of(kRefused) == std::string::npos;
 }
 
 bool IsOneLine(const std::string& text) { return text.find_first_of("\r\n") == std::string::npos; }

@@ -33,7 +33,8 @@ std::string FormatEepromTable(const std::string& name, const EepromTable& table)
 // at a repeated first line; empty lines are no rows.
 std::optional<EepromTable> ParseEepromTable(const std::string& name, const std::string& text);
 
-// A table name becomes a file name and starts every line: no blank, line break or path separator.
+// A table name becomes a file name and starts every line: no blank, line break, path separator
+// or NUL.
 bool IsValidTableName(const std::string& name);
 // A row's text stays on its line of the file: no CR or LF, which would end the line early and
 // load back as a made-up row, or make the file unreadable.

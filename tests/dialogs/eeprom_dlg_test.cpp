@@ -114,9 +114,11 @@ TEST_F(Eeprom, SaveWritesTheTableAndLoadingShowsItAgain) {
                                             c.row + " \r\nKestrova T\r\n")
             << c.shown;
     }
-    // A start address pasted with its 0x is taken; one with more digits than the field holds is
-    // refused whole, never cut to another address.
-    for (const auto& [pasted, line] : {std::pair{"0x1234567", "12345670"}, {"12345678", "600"}}) {
+    // A start address pasted with its 0x is taken, and so is one with a blank before or after
+    // its digits; one with more digits than the field holds is refused whole, never cut to
+    // another address.
+    for (const auto& [pasted, line] : {std::pair{"0x1234567", "12345670"}, {"12345678", "600"}, {"1234567 ", "12345670"},
+                                       {" 0x600", "6000"}}) {
         CEepromDlg table;
         auto* field = table.controls().control<QLineEdit>(kIdcEepromStartAddr);
         field->selectAll();
@@ -172,6 +174,15 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
         EXPECT_EQ(takeMessages(), Texts{c.message}) << c.message;
         EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << c.message;
     }
+    // A pasted NUL would end the file's path early and name another file of the folder.
+    CEepromDlg page;
+    fill(page, "", {"1"});
+    QLineEdit& name = *page.controls().control<QComboBox>(kIdcEepromFile)->lineEdit();
+    pasteThroughMenu(name, QString("T") + QChar(0) + "x");
+    ASSERT_EQ(name.text().size(), 3);
+    Click(page.controls(), kIdcEepromSave);
+    EXPECT_EQ(takeMessages(), Texts{badName});
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
 TEST_F(Eeprom, LoadReadsWhatOtherEditorsWriteAndRefusesForeignFiles) {
