@@ -18,7 +18,6 @@ constexpr uint8_t kTagHandshakeA = 0x39;
 constexpr uint8_t kTagByte = 0x3A;
 constexpr uint8_t kTagBusyPoll = 0x3B;
 constexpr uint8_t kStatusBusy = 0x08;
-constexpr uint8_t kStatusError = 0x04;
 
 // The second LEDs of the found sockets, on or off.
 bool SetBusyLeds(GangRun& run, bool on) {
@@ -28,8 +27,8 @@ bool SetBusyLeds(GangRun& run, bool on) {
     return true;
 }
 
-// The status byte of the target's last write or poll; a reply without it reads as busy and
-// failed, never as the byte of an earlier reply.
+// The status byte of the target's last write or poll; a reply without it reads as busy, so that
+// the status is polled, and never as the byte of an earlier reply.
 uint8_t TargetStatus() { return g_nReplyDataSize > 0 ? g_byReplyData[0].load() : 0xFF; }
 
 }  // namespace
@@ -83,7 +82,7 @@ bool ProgramBytes(GangRun& run, const BytePlan& plan) {
     return SetBusyLeds(run, true);
 }
 
-bool WriteOptionBytesPolled(GangRun& run, const std::array<uint8_t, 8>& block) {
+bool WriteOptionBytesPolled(GangRun& run, int socket, const std::array<uint8_t, 8>& block) {
     for (uint32_t b = 0; b < block.size(); ++b) {
         const uint8_t lo = static_cast<uint8_t>(run.optionAddr + b);  // wraps within the page of P
         const uint8_t value = block[b];
@@ -91,7 +90,7 @@ bool WriteOptionBytesPolled(GangRun& run, const std::array<uint8_t, 8>& block) {
         if (!run.step({kTagByte, [lo, value] { return ComIspTrans1Data(lo, value); }, kStatusWaitMs, Timeout::Silent}))
             return false;
         uint8_t status = TargetStatus();
-        if ((status & (kStatusBusy | kStatusError)) == 0) continue;
+        if ((status & (kStatusBusy | kWriteFailed)) == 0) continue;
         int polls = 0;
         while ((status & kStatusBusy) && polls < kBusyPolls) {
             g_byReplyData[0] = 0xFF;
@@ -99,12 +98,16 @@ bool WriteOptionBytesPolled(GangRun& run, const std::array<uint8_t, 8>& block) {
             ++polls;
             status = TargetStatus();
         }
-        // An error bit alone lets the write go on; the fifth poll fails the byte whatever it says.
+        // The fifth poll fails the byte whatever it says.
         if (polls == kBusyPolls) {
-            run.page.messageBox(status & kStatusError ? "program memory may be damage!" : "MTP always busy!",
+            run.page.messageBox(status & kWriteFailed ? "program memory may be damage!" : "MTP always busy!",
                                 platform::MsgIcon::None);
             run.running = false;
             return false;
+        }
+        if (!WriteLanded(run, status, run.optionAddr + b, socket)) {
+            run.state[socket] = kVerifyFailed;
+            return true;
         }
     }
     return true;

@@ -637,7 +637,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
                 return true;
             }
         }
-        if (plan.programRun && state == kGood && !WriteOptionBlock(run, state)) return false;
+        if (plan.programRun && state == kGood && !WriteOptionBlock(run, socket)) return false;
         run.leave();
         GangPause(1);
         if (!ReopenLostPort()) return true;
@@ -677,7 +677,7 @@ bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan) {
     return g_bEncry || g_bCodeOption || g_bOptionSerial || imageAsks;
 }
 
-bool WriteOptionBlock(GangRun& run, uint8_t& state, const OptionPlan& plan) {
+bool WriteOptionBlock(GangRun& run, int socket, const OptionPlan& plan) {
     if (!OptionBlockWanted(run, plan)) return true;
     if (GivesSerialNumbers() && !TakeSerialNumber(run, NumbersPerPart())) return false;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
@@ -685,25 +685,25 @@ bool WriteOptionBlock(GangRun& run, uint8_t& state, const OptionPlan& plan) {
     const auto hiFrame = plan.hiByte ? plan.hiByte : ComIspTransHiByte;
     if (!run.step({kTagHiByte, [hi, hiFrame] { return hiFrame(hi); }, kTargetWaitMs, Timeout::Silent})) return false;
     const std::array<uint8_t, 8> block = BuildOptionBlock(run, plan.rule);
-    const uint32_t keyAddr = plan.keyAddr != 0 ? plan.keyAddr : g_dwKeyAddr;
-    if (plan.frames == OptionFrames::BytesPolled)
-        return WriteOptionBytesPolled(run, block) && (!(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr, ComIsp2CmdFinish));
-    const bool second = plan.frames == OptionFrames::EightSecondSet;
-    const auto data = second ? ComIsp2Trans8Data : ComIspTrans8Data;
-    if (!run.step({kTagData, [lo, block, data] { return data(lo, block); }, kTargetWaitMs, Timeout::Silent}))
-        return false;
-    // The block is never compared: the target's own report of its write is what vouches for it.
-    const bool landed = (g_byWriteStatus & kWriteFailed) == 0;
-    if (!run.step({kTagFinish, second ? ComIsp2CmdFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
-        return false;
-    if (!landed) {
-        state = kVerifyFailed;
-        return true;
+    const bool polled = plan.frames == OptionFrames::BytesPolled;
+    if (polled) {
+        if (!WriteOptionBytesPolled(run, socket, block)) return false;
+    } else {
+        const bool second = plan.frames == OptionFrames::EightSecondSet;
+        const auto data = second ? ComIsp2Trans8Data : ComIspTrans8Data;
+        if (!run.step({kTagData, [lo, block, data] { return data(lo, block); }, kTargetWaitMs, Timeout::Silent}))
+            return false;
+        const std::optional<uint8_t> status = TargetWriteStatus();
+        if (!run.step({kTagFinish, second ? ComIsp2CmdFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+            return false;
+        if (!WriteLanded(run, status, run.optionAddr, socket)) run.state[socket] = kVerifyFailed;
     }
-    return !(g_bEncry && g_bKeyWrite) || WriteKeyPage(run, keyAddr);
+    if (run.state[socket] != kGood || !(g_bEncry && g_bKeyWrite)) return true;
+    const uint32_t keyAddr = plan.keyAddr != 0 ? plan.keyAddr : g_dwKeyAddr;
+    return WriteKeyPage(run, socket, keyAddr, polled ? ComIsp2CmdFinish : nullptr);
 }
 
-bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)()) {
+bool WriteKeyPage(GangRun& run, int socket, uint32_t keyAddr, bool (*openingFinish)()) {
     const uint8_t hi = static_cast<uint8_t>(keyAddr >> 8);
     if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) ||
         !run.step({kTagPageErase, ComIspCmd18, kTargetWaitMs, Timeout::Silent}))
@@ -714,11 +714,24 @@ bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)()) {
     for (uint32_t k = 0; k < g_KeyBytes.size(); ++k) {
         const uint8_t lo = static_cast<uint8_t>(keyAddr + k);
         const uint8_t value = g_KeyBytes[k];
-        if (!run.step({kTagData1, [lo, value] { return ComIspTrans1Data(lo, value); }, kTargetWaitMs, Timeout::Silent}) ||
-            !run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
+        if (!run.step({kTagData1, [lo, value] { return ComIspTrans1Data(lo, value); }, kTargetWaitMs, Timeout::Silent}))
             return false;
+        const std::optional<uint8_t> status = TargetWriteStatus();
+        if (!run.step({kTagFinish, ComIspCmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
+        if (!WriteLanded(run, status, keyAddr + k, socket)) {
+            run.state[socket] = kVerifyFailed;
+            return true;
+        }
     }
     return true;
+}
+
+bool WriteLanded(GangRun& run, std::optional<uint8_t> status, uint32_t address, int socket) {
+    if (!status || (*status & kWriteFailed) == 0) return true;
+    run.page.messageBox(socket >= 0 ? strfmt("IC%d program memory error at 0x%X!!!", socket + 1, address)
+                                    : strfmt("Program memory error at 0x%X!!!", address),
+                        platform::MsgIcon::Error);
+    return false;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -215,11 +216,17 @@ struct OptionPlan {
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
 // Whether the settings or the image ask for an option block at all.
 bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan);
-// A block the target reports as not landed whole fails the socket (state), and its key page is
-// not written. False when the run ends.
-bool WriteOptionBlock(GangRun& run, uint8_t& state, const OptionPlan& plan = {});
+// The option block and key page of the socket connected alone. A block or key byte that the
+// target reports as not landed fails the socket, and what would follow it is not written. False
+// when the run ends.
+bool WriteOptionBlock(GangRun& run, int socket, const OptionPlan& plan = {});
 // The key page's erase is finished with the first command set's finish, or the one given.
-bool WriteKeyPage(GangRun& run, uint32_t keyAddr, bool (*openingFinish)() = nullptr);
+bool WriteKeyPage(GangRun& run, int socket, uint32_t keyAddr, bool (*openingFinish)() = nullptr);
+// A write that no compare of the same bytes follows is judged by the target's own report of it:
+// a status byte that reports the program-memory error fails the part, and the operator is told
+// the address (and the socket, where one is connected alone). A reply without a status byte
+// reports nothing: the part is judged by its other checks. False when the write failed.
+bool WriteLanded(GangRun& run, std::optional<uint8_t> status, uint32_t address, int socket = -1);
 
 // Serial numbers go into option blocks ("Option Serial" and "Gang Serial En").
 bool GivesSerialNumbers();

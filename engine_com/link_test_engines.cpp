@@ -8,6 +8,7 @@
 #include "engine_com/gang_steps.h"
 #include "engine_com/gang_variants.h"
 #include "link/com_frames.h"
+#include "link/com_reply.h"
 #include "link/serial_port.h"
 #include "platform/clock.h"
 #include "platform/strfmt.h"
@@ -72,6 +73,8 @@ void GangOptionByteResetThread(WorkerPage& page) {
         ChangeLineSpeed();
         if (run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) &&
             run.step({kTagData1, [lo] { return ComIspTrans1Data(lo, 0xFF); }, kTargetWaitMs, Timeout::Silent})) {
+            // Nothing reads the byte back: the operator hears of a reset the target reports failed.
+            WriteLanded(run, TargetWriteStatus(), g_dwOptionAddr);
             run.leave();
             GangPause(1);
         }

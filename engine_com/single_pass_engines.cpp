@@ -79,8 +79,11 @@ void GangTimedProgramThread(WorkerPage& page) {
     EndSinglePass(sp);
 }
 
+// Nothing compares what it writes: every write is judged by the target's report.
 void GangProgramOnlyThread(WorkerPage& page) {
-    SinglePass sp(page, Quiet8(ctl::kProgram));
+    SinglePlan plan = Quiet8(ctl::kProgram);
+    plan.compared = false;
+    SinglePass sp(page, plan);
     if (StartSinglePass(sp, false) && PatchOptionBlock(sp, OptionPatch::CodeOption)) {
         engine_hid::LogAndScroll(page, kBeginProgramming);
         if (EnterIsp(sp)) {

@@ -35,6 +35,20 @@ ComStep Quiet(uint8_t tag, std::function<bool()> frame, uint32_t waitMs = kTarge
     return {tag, std::move(frame), waitMs, Timeout::Silent};
 }
 
+// A write that nothing compares after it: a program-memory error that the target reports ends
+// the run failed.
+bool Judged(SinglePass& sp, uint32_t address) {
+    if (WriteLanded(sp.run, TargetWriteStatus(), address)) return true;
+    sp.run.running = false;
+    return false;
+}
+
+// The encryption mark in the low four bits of the byte at P; its high four bits are the code
+// option's and stay.
+constexpr uint8_t kMark = 0x0A;
+bool Marked(uint8_t byte) { return (byte & 0x0F) == kMark; }
+uint8_t WithMark(uint8_t byte) { return static_cast<uint8_t>((byte & 0xF0) | kMark); }
+
 // These runs log every line, whatever "Log Steps" says.
 void Log(SinglePass& sp, const std::string& line) { LogAndScroll(sp.run.page, line); }
 
@@ -70,17 +84,19 @@ std::array<uint8_t, kBlock> Staged(const SinglePass& sp, uint32_t offset, uint32
 bool SendBlock(SinglePass& sp, uint32_t address, uint32_t offset, uint32_t count, bool texted) {
     const auto block = Staged(sp, offset, count);
     const uint8_t lo = static_cast<uint8_t>(address);
-    const auto data = [&](std::function<bool()> frame) {
+    const auto data = [&](uint32_t at, std::function<bool()> frame) {
         return sp.run.step(texted ? Texted(sp, kTagData, std::move(frame), kTargetWaitMs, "ISP_TRANS8DATA!")
-                                  : Quiet(kTagData, std::move(frame)));
+                                  : Quiet(kTagData, std::move(frame))) &&
+               (sp.plan.compared || Judged(sp, address + at));
     };
     if (sp.plan.frames == BlockFrames::Wide)
-        return data([lo, block, count] { return ComIspTransData(lo, std::span(block).first(count)); }) && Finish(sp, texted);
+        return data(0, [lo, block, count] { return ComIspTransData(lo, std::span(block).first(count)); }) &&
+               Finish(sp, texted);
     // A block from an address inside a page reaches into the next one: each frame names its page.
     for (uint32_t at = 0; at < count; at += kFrame8) {
         const uint8_t frameLo = static_cast<uint8_t>(lo + at);
         if (!SendHiByte(sp, address + at, texted)) return false;
-        if (!data([frameLo, block, at] { return ComIspTrans8Data(frameLo, std::span(block).subspan(at).first<kFrame8>()); }))
+        if (!data(at, [frameLo, block, at] { return ComIspTrans8Data(frameLo, std::span(block).subspan(at).first<kFrame8>()); }))
             return false;
         if (sp.plan.finishEachFrame && !Finish(sp, texted)) return false;
     }
@@ -161,10 +177,10 @@ bool PatchOptionBlock(SinglePass& sp, OptionPatch patch) {
         sp.serialInImage = SerialInBlock();
     } else if (reached && g_bEncry && patch == OptionPatch::CodeOptionOrMark) {
         mark = 0xFA;
-    } else if (reached && g_bEncry && patch == OptionPatch::Mark && (mark & 0x0F) != 0x0A) {
+    } else if (reached && g_bEncry && patch == OptionPatch::Mark && !Marked(mark)) {
         // The mark goes in with the code, where the verify sees it; written after the code it
         // would spoil the programmed byte.
-        mark = 0xFA;
+        mark = WithMark(mark);
     }
     ScaleBlocks(sp);
     return CheckKeyPage(run, uint32_t{kKeyPageHi} << 8);
@@ -264,7 +280,8 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !NumberedOptionBytes(sp, block))
         return false;
     sp.optionSent = block;
-    return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) && Finish(sp, false);
+    return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) &&
+           (sp.plan.compared || Judged(sp, run.optionAddr)) && Finish(sp, false);
 }
 
 bool WriteKeyBytes(SinglePass& sp, bool erasePage) {
@@ -279,7 +296,8 @@ bool WriteKeyBytes(SinglePass& sp, bool erasePage) {
     }
     for (uint32_t j = 0; j < g_KeyBytes.size(); ++j) {
         const uint8_t value = g_KeyBytes[j];
-        if (!run.step(Quiet(kTagData1, [j, value] { return ComIspTrans1Data(static_cast<uint8_t>(j), value); })))
+        if (!run.step(Quiet(kTagData1, [j, value] { return ComIspTrans1Data(static_cast<uint8_t>(j), value); })) ||
+            !Judged(sp, uint32_t{kKeyPageHi} << 8 | j))
             return false;
         GangPause(100);
         if (!Finish(sp, false)) return false;
@@ -293,14 +311,24 @@ bool MarkEncryption(SinglePass& sp) {
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     sp.hi = hi;
-    if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) ||
-        !run.step(Quiet(kTagReadMark, [lo] { return ComIspRead8(lo); })))
+    // The byte at P; a reply without it reads as an erased byte without the mark.
+    const auto readMark = [&](uint8_t& held) {
+        if (!run.step(Quiet(kTagReadMark, [lo] { return ComIspRead8(lo); }))) return false;
+        held = g_nReplyDataSize > 0 ? g_pBlockBuf[0] : 0xFF;
+        return true;
+    };
+    uint8_t held = 0xFF;
+    if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !readMark(held)) return false;
+    if (Marked(held)) return true;
+    const uint8_t mark = WithMark(held);
+    if (!run.step(Quiet(kTagData1, [lo, mark] { return ComIspTrans1Data(lo, mark); })) ||
+        !Judged(sp, run.optionAddr) || !Finish(sp, false))
         return false;
-    // A reply without the byte counts as a byte without the mark: writing the mark again is harmless.
-    if (g_nReplyDataSize > 0 && (g_pBlockBuf[0] & 0x0F) == 0x0A) return true;
-    if (!run.step(Quiet(kTagData1, [lo] { return ComIspTrans1Data(lo, 0xFA); })) || !Finish(sp, false)) return false;
     run.noteTag(kIdleTag);
-    return true;
+    // No compare follows the mark: it is read back.
+    if (!readMark(held)) return false;
+    if (Marked(held)) return true;
+    return Refuse(sp, strfmt("Encryption mark at 0x%X did not land!!!", run.optionAddr));
 }
 
 // Every block of S read back from the target the switches reach; at a difference, its offset.

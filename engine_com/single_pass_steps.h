@@ -21,6 +21,7 @@ struct SinglePlan {
     BlockFrames frames = BlockFrames::Wide;
     bool finishEachFrame = false;  // a finish after every data frame, not after every block
     bool icons = true;             // result icons on sockets 1 to 4
+    bool compared = true;          // a verify compares the code and option block written, else the target's report judges them
 };
 
 // One single-pass run: the gang run's flags and image, and the high address byte last sent,
@@ -43,7 +44,8 @@ bool StartSinglePass(SinglePass& sp, bool blockBuffer);
 // With the code option, an image that reaches the option block gets the block patched in and is
 // cut after it; with OrMark and without the code option such an image gets the encryption mark
 // 0xFA in its first byte. Mark patches no block: with encryption on, such an image gets the mark
-// where its byte lacks one. Sets the length S and the bar; refuses a key page on the code.
+// 0xA in the low four bits of its byte where they lack it, its high four bits kept. Sets the
+// length S and the bar; refuses a key page on the code.
 enum class OptionPatch { Mark, CodeOption, CodeOptionOrMark };
 bool PatchOptionBlock(SinglePass& sp, OptionPatch patch);
 // The bar over the 32-byte blocks of S (the verify-only run: the code up to the option block that
@@ -65,7 +67,8 @@ bool ProgramTarget(SinglePass& sp, const char* closingLine);
 bool WriteSingleOptionBlock(SinglePass& sp);
 // The key page (page 0x40) with "Key Write" and encryption on; erased first when asked.
 bool WriteKeyBytes(SinglePass& sp, bool erasePage);
-// The encryption mark at the option offset, written when the target's byte lacks it.
+// The encryption mark at the option offset, written when the target's byte lacks it, and read
+// back: a byte whose low four bits are not 0xA then fails the run.
 bool MarkEncryption(SinglePass& sp);
 // Reads every block back and compares it on the computer, and the option block after it when that
 // went out on its own.

@@ -167,7 +167,7 @@ HeldBlock ReadHeldBlock(GangRun& run) {
 bool WriteOptionIfBlank(GangRun& run, const PassPlan& plan, int socket) {
     const bool read = plan.optionOnBlankOnly && OptionBlockWanted(run, *plan.option);
     const HeldBlock held = read ? ReadHeldBlock(run) : HeldBlock::Blank;
-    if (held == HeldBlock::Blank) return WriteOptionBlock(run, run.state[socket], *plan.option);
+    if (held == HeldBlock::Blank) return WriteOptionBlock(run, socket, *plan.option);
     if (held == HeldBlock::Unread) run.state[socket] = kVerifyFailed;
     if (held == HeldBlock::Written) LogAndScroll(run.page, strfmt("IC%d holds an option block already: not written", socket + 1));
     return true;

@@ -26,6 +26,10 @@ constexpr uint8_t kCmdFlashRead = 0x24;
 constexpr uint8_t kCmdWrite = 0x22;   // the data frames of the two command sets
 constexpr uint8_t kCmdWrite2 = 0x26;
 
+// The status byte of the pending step's write reply, or none.
+constexpr int kNoWriteStatus = -1;
+std::atomic<int> writeStatus{kNoWriteStatus};
+
 // Replies whose data are bytes read back: they go to the block buffer, nothing else does.
 bool IsRead(const ComReply& reply) {
     if (reply.src == 0x0F) return reply.cmd == kCmdTargetRead;
@@ -182,8 +186,8 @@ void ComReplyReceiver::accept(const ComReply& reply) {
     open_ = false;
     g_byReplyStatus = reply.status;
     g_nReplyDataSize = static_cast<uint32_t>(reply.data.size());
-    if (reply.src == 0x0F && (reply.cmd == kCmdWrite || reply.cmd == kCmdWrite2))
-        g_byWriteStatus = reply.data.empty() ? 0xFF : reply.data[0];
+    if (reply.src == 0x0F && (reply.cmd == kCmdWrite || reply.cmd == kCmdWrite2) && !reply.data.empty())
+        writeStatus = reply.data[0];
     if (reply.src == 0x0F && reply.cmd == kCmdCompareResult) {
         g_bSkipBlockErase = reply.status == 0 ? 1 : 0;
     } else if (!reply.data.empty()) {
@@ -201,9 +205,16 @@ void ComBeginStep(uint8_t tag) {
     // A frame sent without a wait (the leave frame) leaves its step open; a reply to it must
     // not set the event of this one before the new tag stands.
     g_ComReplies.closeStep();
+    writeStatus = kNoWriteStatus;
     g_hReplyEvent.reset();
     g_byReplyTag = tag;
     CurrentComClock().stepBegins();
+}
+
+std::optional<uint8_t> TargetWriteStatus() {
+    const int status = writeStatus;
+    if (status == kNoWriteStatus) return std::nullopt;
+    return static_cast<uint8_t>(status);
 }
 
 bool ComWaitReply(uint32_t ms) {
@@ -219,7 +230,6 @@ std::array<std::atomic<uint8_t>, 2> g_byReplyExtra{};
 std::atomic<uint32_t> g_nReplyDataSize{0};
 std::atomic<uint8_t> g_byReplyStatus{0};
 std::atomic<uint32_t> g_bSkipBlockErase{1};
-std::atomic<uint8_t> g_byWriteStatus{0xFF};
 ComBlockBuffer g_pBlockBuf;
 ComReplyReceiver g_ComReplies;
 // Defined after the receive side it feeds, so that it is destroyed first: its destructor

@@ -135,10 +135,11 @@ extern std::atomic<uint32_t> g_nReplyDataSize;
 extern std::atomic<uint8_t> g_byReplyStatus;
 // Outcome of the last compare-result step: 1 the block matched, 0 it differed.
 extern std::atomic<uint32_t> g_bSkipBlockErase;
-// The target's status byte in the reply to its last write (0F 22, 0F 26): bit 0x04 set when a
-// byte did not land as sent; 0xFF when the reply carried none.
+// The target's status byte in the reply to the pending step's write (0F 22, 0F 26): bit 0x04
+// set when a byte did not land as sent. None when that reply carried no data, as a board may
+// answer a write, or the step's reply was not a write's: then the write reports nothing.
 constexpr uint8_t kWriteFailed = 0x04;
-extern std::atomic<uint8_t> g_byWriteStatus;
+std::optional<uint8_t> TargetWriteStatus();
 extern ComBlockBuffer g_pBlockBuf;
 extern ComReplyReceiver g_ComReplies;
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 
 #include "core/globals.h"
+#include "core/validators.h"
 #include "link/com_reply.h"
 #include "platform/strfmt.h"
 
@@ -75,24 +76,25 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
             }
             return Result{0, {}};
         case 0x22: case 0x26: {
-            // The reply carries the target's status byte: 0x04 when a byte beyond the flash or
-            // one that needed a cleared bit set again could not be written as sent.
+            // The reply carries the target's status byte: 0x04 when a byte outside the flash and
+            // the key page, or one that needed a cleared bit set again, could not be written as sent.
             uint8_t status = 0;
             uint8_t targetStatus = 0x00;
             for (size_t i = 0; i < f[3]; ++i) {
                 const uint32_t address = AddressOf(t, p1, i);
-                if (address >= t.flash.size()) {
+                uint8_t* const cell = t.cell(address);
+                if (!cell) {
                     status = 1;
                     targetStatus = GangTarget::kProgramError;
                     continue;
                 }
                 const bool stuck = std::count(t.stuckBytes.begin(), t.stuckBytes.end(), address) > 0;
                 if (t.mtp) {
-                    if (!stuck) t.flash[address] = f[4 + i];
+                    if (!stuck) *cell = f[4 + i];
                     continue;
                 }
-                if (stuck || (t.flash[address] & f[4 + i]) != f[4 + i]) targetStatus = GangTarget::kProgramError;
-                if (!stuck) t.flash[address] &= f[4 + i];
+                if (stuck || (*cell & f[4 + i]) != f[4 + i]) targetStatus = GangTarget::kProgramError;
+                if (!stuck) *cell &= f[4 + i];
             }
             if (t.mtp) {
                 t.busyLeft = t.busyPolls;
@@ -104,7 +106,7 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
             std::vector<uint8_t> data(f[3], 0xFF);
             for (size_t i = 0; i < data.size(); ++i) {
                 const uint32_t address = AddressOf(t, p1, i);
-                if (address < t.flash.size()) data[i] = t.flash[address];
+                if (const uint8_t* cell = t.cell(address)) data[i] = *cell;
             }
             return Result{0, data};
         }
@@ -127,7 +129,9 @@ std::optional<std::pair<uint8_t, std::vector<uint8_t>>> TargetTakes(GangTarget& 
             return Result{0, {}};
         case 0x18: case 0x1C: {
             const size_t start = size_t{t.hiByte} << 8;
-            for (size_t a = start; a < start + 256 && a < t.flash.size(); ++a) t.flash[a] = 0xFF;
+            for (uint32_t a = static_cast<uint32_t>(start); a < start + 256; ++a) {
+                if (uint8_t* cell = t.cell(a)) *cell = 0xFF;
+            }
             return Result{0, {}};
         }
         case 0x49: return Result{0, {t.chipId}};
@@ -171,6 +175,8 @@ GangTarget NewTarget(uint8_t chipMode) {
     target.chipId = ChipIdOfMode(chipMode);
     target.family = FamilyOfMode(chipMode);
     target.flash.assign(FlashSizeOfMode(chipMode), 0xFF);
+    target.keyAddr = GetFlashBlockSize(chipMode);
+    if (target.keyAddr >= target.flash.size()) target.keyPage.assign(256, 0xFF);
     return target;
 }
 
@@ -179,6 +185,12 @@ std::array<uint8_t, 8> GangTarget::optionBlock(uint16_t offset) const {
     block.fill(0xFF);
     for (size_t i = 0; i < block.size() && offset + i < flash.size(); ++i) block[i] = flash[offset + i];
     return block;
+}
+
+uint8_t* GangTarget::cell(uint32_t address) {
+    if (address < flash.size()) return &flash[address];
+    if (address >= keyAddr && address - keyAddr < keyPage.size()) return &keyPage[address - keyAddr];
+    return nullptr;
 }
 
 uint8_t GangTarget::status() const {
@@ -258,8 +270,10 @@ std::optional<GangTarget> GangBoard::target(int socket) const {
 
 void GangBoard::writeFlash(int socket, uint32_t address, std::span<const uint8_t> bytes) {
     std::lock_guard lock(lock_);
-    std::vector<uint8_t>& flash = sockets_.at(socket).value().flash;
-    for (size_t i = 0; i < bytes.size() && address + i < flash.size(); ++i) flash[address + i] = bytes[i];
+    GangTarget& target = sockets_.at(socket).value();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (uint8_t* cell = target.cell(static_cast<uint32_t>(address + i))) *cell = bytes[i];
+    }
 }
 
 void GangBoard::setChipId(int socket, uint8_t id) {
@@ -323,6 +337,11 @@ void GangBoard::stallReplyAt(FrameKind kind, int nth) {
 BoardState GangBoard::state() const {
     std::lock_guard lock(lock_);
     return board_;
+}
+
+void GangBoard::answerWritesMinimally(bool minimal) {
+    std::lock_guard lock(lock_);
+    minimalWrites_ = minimal;
 }
 
 void GangBoard::setSilent(bool silent) {
@@ -538,6 +557,7 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     if (++repliesSeen_ == dropReplyNumber_) return;
     if (const auto cut = cutAt_.find({kind, nth}); cut != cutAt_.end() && cut->second < answer->data.size())
         answer->data.resize(cut->second);
+    if (minimalWrites_ && (kind == TargetFrame(0x22) || kind == TargetFrame(0x26))) answer->data.clear();
     std::vector<uint8_t> reply = EncodeReply({kind.src, kind.cmd, answer->status, answer->data});
     const bool stalled = stallAt_.count({kind, nth}) > 0;
     if (stalled) reply.resize(reply.size() / 2);

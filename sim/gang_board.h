@@ -46,8 +46,10 @@ std::string FamilyOfMode(uint8_t chipMode);
 
 // A target chip in a socket. Its flash is as large as its chip model's; programming can only
 // clear bits, erasing sets them; a write answers with the target's status byte (0x04 when a
-// byte could not be written as sent). It takes target frames only in ISP mode, which the handshake
-// starts and the leave frame or a power-off ends.
+// byte could not be written as sent). Its key page of 256 bytes lies past the flash, at the chip
+// model's key address, and is written, erased by its page and read as the flash is; a chip erase
+// leaves it. It takes target frames only in ISP mode, which the handshake starts and the leave
+// frame or a power-off ends.
 //
 // An MTP target's memory is rewritten in place: a write overwrites each byte, whatever it held.
 // After every write it is busy for busyPolls status polls (0F 09 02): the write's status byte
@@ -63,6 +65,8 @@ struct GangTarget {
     uint8_t chipMode = 2;
     uint8_t chipId = 0;
     std::vector<uint8_t> flash;
+    uint32_t keyAddr = 0;
+    std::vector<uint8_t> keyPage;     // empty where the key address lies within the flash
     bool inIsp = false;
     uint8_t hiByte = 0;               // high address byte of the next access
     bool compareDiffered = false;     // since the last compare result
@@ -77,6 +81,8 @@ struct GangTarget {
 
     // The 8-byte option block at the option offset of the flash.
     std::array<uint8_t, 8> optionBlock(uint16_t offset) const;
+    // The byte at a target address, in the flash or the key page; none elsewhere.
+    uint8_t* cell(uint32_t address);
     // What an MTP target's status poll answers now.
     uint8_t status() const;
 };
@@ -153,6 +159,9 @@ public:
     void dropReplyNumber(int nth);
     // The reply to the nth frame of a kind stops halfway through its bytes and never completes.
     void stallReplyAt(FrameKind kind, int nth);
+    // The board answers the targets' writes (0F 22, 0F 26) minimally, as a board may: the reply
+    // carries no data, the target's status byte left out.
+    void answerWritesMinimally(bool minimal);
     // Models the line at this speed, 10 bits a byte: a reply leaves once the frame and the
     // reply would have crossed a line that carries one byte at a time; 0 models no line. The
     // board then keeps its pace awake, using a processor while it carries frames.
@@ -237,6 +246,7 @@ private:
     std::map<std::pair<FrameKind, int>, bool> dropAt_;
     std::map<std::pair<FrameKind, int>, size_t> cutAt_;
     std::map<std::pair<FrameKind, int>, bool> stallAt_;
+    bool minimalWrites_ = false;
     std::map<std::pair<FrameKind, int>, std::pair<int, std::optional<uint8_t>>> targetChanges_;
     int holdCount_ = 0;
     std::vector<std::vector<uint8_t>> held_;

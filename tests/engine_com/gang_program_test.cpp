@@ -214,19 +214,45 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
          }},
         // Socket 2's option block does not land whole (a serial-number byte keeps its erased
-        // value; the target reports the write failed): its code matched, but it fails, and its
-        // number is not given again.
+        // value; the target reports the write failed): its code matched, but it fails with a
+        // message, and its number is not given again.
         {"an option block that does not land in socket 2",
          [](SimulatedGang& g) {
              g.store("Gang Serial En", 1);
              IniSetSerialNo(0x600, g_strIniPath);
              g.board.stickByte(1, kOptionAddr + 3);
          },
-         {}, {4, 3, 1}, {1, 1, 1, 1},
+         {"IC2 program memory error at 0x3FF8!!!"}, {4, 3, 1}, {1, 1, 1, 1},
          [](SimulatedGang& g) {
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
              EXPECT_EQ(g.board.target(2)->optionBlock(kOptionAddr)[3], 0x02);
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x604u);
+         }},
+        // A board may answer a write without the target's status byte: that reports nothing,
+        // and every good part passes with its option block.
+        {"a board that answers writes without a status byte", [](SimulatedGang& g) { g.board.answerWritesMinimally(true); },
+         {}, {4, 4, 0}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             for (int socket = 0; socket < 4; ++socket) {
+                 EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + socket], 150);
+                 EXPECT_EQ(g.board.target(socket)->optionBlock(kOptionAddr), (std::array<uint8_t, 8>{0xAA, 0, 0, 0, 0xFF, 0x0E, 0, 0}));
+             }
+             EXPECT_EQ(g.board.state().leds, (Leds{0, 1, 0, 1, 0, 1, 0, 1}));
+         }},
+        // A key byte that socket 2's target reports not landed fails it too.
+        {"a key page that does not land in socket 2",
+         [](SimulatedGang& g) {
+             g.store("Key Write", 1);
+             g.board.stickByte(1, 0x4000 + 3);
+         },
+         {"IC2 program memory error at 0x4003!!!"}, {4, 3, 1}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
+             // Socket 3 got its sixteen key bytes, all 0 as stored.
+             std::vector<uint8_t> key(16, 0x00);
+             key.push_back(0xFF);
+             const std::vector<uint8_t> held = g.board.target(2)->keyPage;
+             EXPECT_EQ(std::vector<uint8_t>(held.begin(), held.begin() + 17), key);
          }},
         // Each number is taken from the INI file as the part gets it: another copy of the
         // program that takes one meanwhile (after socket 1's block) does not get it twice.
@@ -566,12 +592,13 @@ TEST(GangProgram, AFullImageOfTheLargestModelReachesItsOptionBlock) {
 
 // The option block follows its switches, each off and on: encryption, code option, option
 // serial, serial numbers and their auto-increase. Every socket passes; the image leaves the
-// block blank.
+// block blank, but in the rows that give its byte 0.
 TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
     // Bytes 0 to 3 of socket 1's block and how far socket 2's number is on; bytes 4 to 7 are
     // the image's blank 0xFF and the mode's tail, unless no block is written (all 0xFF).
     const struct { const char* name; uint32_t encry, codeOption, optionSerial, serialEn, autoInc, fixed;
-                   std::array<uint8_t, 4> head; uint8_t step; uint32_t iniAfter; } cases[] = {
+                   std::array<uint8_t, 4> head; uint8_t step; uint32_t iniAfter;
+                   int imageByte = -1; } cases[] = {  // the image's byte at P = 0x100, which it then reaches
         {"as built", 1, 0, 1, 0, 1, 0, {0xAA, 0, 0, 0}, 0, 0x123456},
         {"fixed bytes", 1, 0, 1, 0, 1, 0xABCDEF, {0xAA, 0xAB, 0xCD, 0xEF}, 0, 0x123456},
         {"no encryption", 0, 0, 1, 0, 1, 0, {0xAF, 0, 0, 0}, 0, 0x123456},
@@ -580,6 +607,11 @@ TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
         {"no block at all", 0, 0, 0, 1, 1, 0, {0xFF, 0xFF, 0xFF, 0xFF}, 0, 0x123456},
         {"serial numbers", 1, 0, 1, 1, 1, 0, {0xAA, 0x12, 0x34, 0x56}, 1, 0x12345A},
         {"serial numbers, no auto-increase", 1, 0, 1, 1, 0, 0, {0xAA, 0x12, 0x34, 0x56}, 0, 0x123456},
+        // An image that reaches the block gives byte 0 its high four bits; without encryption its
+        // low four are set, and the code option or option serial clears bits 4 and 6.
+        {"no encryption, the image's byte 0", 0, 0, 0, 0, 1, 0, {0x5F, 0xFF, 0xFF, 0xFF}, 0, 0x123456, 0x50},
+        {"no encryption, option serial, the image's byte 0", 0, 0, 1, 0, 1, 0, {0x0F, 0, 0, 0}, 0, 0x123456, 0x50},
+        {"encryption, the image's byte 0", 1, 0, 0, 0, 1, 0, {0x50, 0xFF, 0xFF, 0xFF}, 0, 0x123456, 0x55},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -590,12 +622,20 @@ TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
             gang.store(name, value);
         g_bSerialAutoInc = c.autoInc;
         IniSetSerialNo(0x123456, g_strIniPath);
-        gang.run(GangProgramThread, PatternImage(100));
+        std::vector<uint8_t> image = PatternImage(100);
+        uint16_t p = kOptionAddr;
+        if (c.imageByte >= 0) {
+            p = 0x100;
+            gang.store("Option Addr", p);
+            image = PatternImage(p);
+            image.insert(image.end(), {uint8_t(c.imageByte), 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+        }
+        gang.run(GangProgramThread, image);
         for (uint8_t socket : {0, 1}) {
             std::array<uint8_t, 8> block = {c.head[0], c.head[1], c.head[2], uint8_t(c.head[3] + socket * c.step),
                                             0xFF, 0x0E, 0, 0};
             if (c.head[0] == 0xFF) block.fill(0xFF);
-            EXPECT_EQ(gang.board.target(socket)->optionBlock(kOptionAddr), block) << int{socket};
+            EXPECT_EQ(gang.board.target(socket)->optionBlock(p), block) << int{socket};
         }
         EXPECT_EQ(IniGetSerialNo(g_strIniPath), c.iniAfter);
         EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));

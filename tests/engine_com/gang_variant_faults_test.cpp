@@ -55,6 +55,7 @@ const auto kEvery = [](const Facts&) { return true; };
 const auto kErasingRuns = [](const Facts& f) { return f.programs && f.erases; };
 const auto kChipIdReaders = [](const Facts& f) { return f.wrongChipId != 0; };
 const auto kReadBacks = [](const Facts& f) { return f.readsBack; };
+const auto kOptionWriters = [](const Facts& f) { return f.programs || f.optionOnVerify; };
 
 // Socket 2's chip is refused: it gets no option block and spends no serial number.
 void ExpectSecondRefused(const SimulatedGang& g, const Facts& f) {
@@ -232,6 +233,41 @@ const Fault kFaults[] = {
          EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x132u);
          EXPECT_EQ(g.bench.page.logLinesWith("option block"), Messages{"IC2 holds an option block already: not written"});
          EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
+     }},
+    // A board may answer a write without the target's status byte: that reports nothing, and
+    // every good part passes with its option block (an MTP part's status is polled instead).
+    {"a board that answers writes without a status byte", kEvery,
+     [](SimulatedGang& g, const Facts&) { g.board.answerWritesMinimally(true); },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_TRUE(g.messages().empty());
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
+         ExpectIcons(g, {150, 150, 150, 150});
+         if (kOptionWriters(f)) {
+             EXPECT_EQ(g.board.target(3)->optionBlock(static_cast<uint16_t>(OptionAddrOf(f)))[0] & 0x0F, 0x0A);
+         }
+     }},
+    // Socket 2's target reports its option block's write failed (the byte at P of an MTP part,
+    // the serial-number byte at P + 1 of the others): its code matched, but it fails, named.
+    {"an option block that socket 2 reports not landed", kOptionWriters,
+     [](SimulatedGang& g, const Facts& f) {
+         if (f.mtp) g.board.makeMtp(1, 0, true);
+         if (!f.mtp) g.board.stickByte(1, OptionAddrOf(f) + 1);
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(g.messages(), Messages{strfmt("IC2 program memory error at 0x%X!!!", OptionAddrOf(f))});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         ExpectIcons(g, {150, 151, 150, 150});
+     }},
+    // ... and a byte of its key page.
+    {"a key page that socket 2 reports not landed", [](const Facts& f) { return kOptionWriters(f) && !f.mtp; },
+     [](SimulatedGang& g, const Facts&) {
+         g.store("Key Write", 1);
+         g.board.stickByte(1, g.board.target(1)->keyAddr + 3);
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.messages(), Messages{strfmt("IC2 program memory error at 0x%X!!!", g.board.target(1)->keyAddr + 3)});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         ExpectIcons(g, {150, 151, 150, 150});
      }},
     {"a short read reply", kReadBacks,
      [](SimulatedGang& g, const Facts& f) { g.board.cutReplyAt(sim::TargetFrame(0x03), 2, f.verifyBlock / 2); },

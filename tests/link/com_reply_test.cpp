@@ -151,6 +151,8 @@ TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {
         return [=] { EXPECT_EQ(Bytes(g_pBlockBuf.data(), g_pBlockBuf.data() + g_pBlockBuf.size()), want); };
     };
     const auto skip = [](uint32_t want) { return [=] { EXPECT_EQ(g_bSkipBlockErase, want); }; };
+    const auto status = [](std::optional<uint8_t> want) { return [=] { EXPECT_EQ(TargetWriteStatus(), want); }; };
+    const Bytes write1 = {0x0F, 0x22, 0x00, 0x01, 0xAB, 0xFF};
     struct Case {
         const char* name;
         Bytes frame;
@@ -171,6 +173,14 @@ TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {
         {"matching block", {0x0F, 0x0B, 0x00, 0x01, 0x00, 0xFF}, 0x14, Wire({{0x0F, 0x0B, 0, {}}}), skip(1)},
         {"a write's status stays out of the block buffer", {0x0F, 0x22, 0x00, 0x01, 0xAB, 0xFF}, 0x07,
          Wire({{0x0F, 0x22, 0, {0x00}}}), block({})},
+        // A board may answer a write without the target's status: that write reports nothing,
+        // and never the status of an earlier one.
+        {"a write's status byte", write1, 0x07, Wire({{0x0F, 0x22, 0, {0x04}}}), status(0x04)},
+        {"a write reply without a status byte", write1, 0x07, Wire({{0x0F, 0x22, 0, {}}}), status(std::nullopt)},
+        {"a status byte of the second command set", {0x0F, 0x26, 0x10, 0x01, 0xAB, 0xFF}, 0x06,
+         Wire({{0x0F, 0x26, 0, {0x00}}}), status(0x00)},
+        {"a read's byte is no write status", {0x0F, 0x03, 0x00, 0x01, 0x00, 0xFF}, 0x01, Wire({{0x0F, 0x03, 0, {0x04}}}),
+         status(std::nullopt)},
         {"read cut to the block buffer", {0x0F, 0x03, 0x00, 0x14, 0x00, 0xFF}, 0x01, Wire({{0x0F, 0x03, 0, twenty}}),
          block(Bytes(twenty.begin(), twenty.begin() + kBlock))},
         // More than two replies' worth in one read: the reply is not cut off to bound the buffer.
