@@ -192,6 +192,12 @@ DurableWriter::DurableWriter(const std::string& path) {
         openError_ = S_ISDIR(target.st_mode) ? EISDIR : EINVAL;
         return;
     }
+    // A file with a second name (a hard link) is not replaced: the new file would part the
+    // names, and the other would keep the old contents (and give its serial numbers again).
+    if (replacing && target.st_nlink > 1) {
+        openError_ = EMLINK;
+        return;
+    }
     fd_ = createStagingFile(path_, staged_);
     if (fd_ < 0) {
         openError_ = errno;

@@ -80,7 +80,8 @@ int readWholeFile(const std::string& path, std::string& contents, size_t limit =
 // a crash left behind is left alone. A link in <path>'s place is written through: the staged
 // file and the rename are beside the file writtenFile finds (made anew when the link names
 // nothing yet), and the link stays a link. That file is never opened: a folder, a FIFO or a
-// device there is refused at once. Two writers of one path need the FileLock of <path>.
+// device there, or a file with a second name (a hard link), is refused at once. Two writers of
+// one path need the FileLock of <path>.
 class DurableWriter {
 public:
     explicit DurableWriter(const std::string& path);
@@ -88,8 +89,8 @@ public:
     DurableWriter(const DurableWriter&) = delete;
     DurableWriter& operator=(const DurableWriter&) = delete;
     // 0 while the staged file is open; else EISDIR for a folder at <path>, EINVAL for anything
-    // else there that is not a regular file, the error of writtenFile, or the errno of the
-    // failed create.
+    // else there that is not a regular file, EMLINK for a file with a second name, the error
+    // of writtenFile, or the errno of the failed create.
     int openError() const { return openError_; }
     bool opened() const { return openError_ == 0; }
     // Writes bytes at offset; a gap before them reads as zeros. False once any write failed.

@@ -155,9 +155,11 @@ std::vector<std::string> profileSection(const std::string& file, const std::stri
 namespace {
 
 // True when the file may hold key of section where the reader cannot make it out: a line of
-// the section (or of a later one of its name), or one before the first section, that names
-// the key but is not an entry the reader takes for it.
+// the section (or of a later one of its name, or after a line naming it that is not read as
+// its header, such as one behind a second byte-order mark), or one before the first section,
+// that names the key but is not an entry the reader takes for it (a quoted name, say).
 bool mayHoldUnread(const std::vector<std::string>& lines, const std::string& section, const std::string& key) {
+    const std::string header = "[" + section;
     bool inSection = true;  // the lines before the first section header
     for (const auto& line : lines) {
         if (const auto name = headerName(line)) {
@@ -165,9 +167,13 @@ bool mayHoldUnread(const std::vector<std::string>& lines, const std::string& sec
             continue;
         }
         const std::string text = trimmed(line);
-        if (!inSection || text.empty() || text[0] == ';') continue;
+        if (text.empty() || text[0] == ';') continue;
+        if (strcasestr(text.c_str(), header.c_str()) != nullptr) {
+            inSection = true;
+            continue;
+        }
         const auto entry = entryOf(text);
-        if (entry ? sameName(entry->key, key) : strcasestr(text.c_str(), key.c_str()) != nullptr) return true;
+        if (inSection && strcasestr((entry ? entry->key : text).c_str(), key.c_str()) != nullptr) return true;
     }
     return false;
 }

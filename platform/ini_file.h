@@ -33,7 +33,8 @@ bool writeProfileString(const std::string& file, const std::string& section,
 // change gives nothing the file is left as it is, byte for byte. False, with nothing written,
 // when the file cannot be locked, read or written, or when key is absent while a line the
 // reader cannot take for its entry may hold it (one of the section, or before the first
-// section, that names it): a value worked out from nothing must not replace one in the file.
+// section, or after a line naming the section that is not read as its header, that names
+// it): a value worked out from nothing must not replace one in the file.
 // A file that is not a regular file or is too large to be ours is never written over.
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
                          const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change);

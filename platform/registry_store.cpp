@@ -243,13 +243,16 @@ void traceDamaged(const std::string& path, int error) {
                       path.c_str(), error == EFBIG ? "too large" : "not a regular file"));
 }
 
-// Brings g_cache up to the file on disk (a read within a batch: once); call with g_storeLock held.
-const Cache& refresh(bool forWrite = false) {
+// Brings g_cache up to the file on disk (a read within a batch: once); call with g_storeLock
+// held. A write names the file it locked, which it reads whatever a link in the store's place
+// names by then.
+const Cache& refresh(const std::string& lockedFile = {}) {
+    const bool forWrite = !lockedFile.empty();
     if (!forWrite && g_batches > 0) {
         if (g_batchRead) return g_cache;
         g_batchRead = true;
     }
-    const std::string path = registryStorePath();
+    const std::string path = forWrite ? lockedFile : registryStorePath();
     if (path.empty()) {
         g_cache.forget();
         g_cache.state = FileState::Unavailable;
@@ -390,7 +393,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     // the file it names.
     const FileLock lock(path);
     if (!lock.locked()) return StoreResult::Unavailable;
-    const Cache& cache = refresh(true);
+    const Cache& cache = refresh(lock.file());
     if (cache.state != FileState::Readable) return StoreResult::Unavailable;
     Store store = cache.store;
     const bool unreadableKeys = std::any_of(store.sections.begin(), store.sections.end(),
@@ -402,7 +405,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
         g_cache.forget();
         return StoreResult::Unavailable;
     }
-    remember(path, std::move(store));
+    remember(lock.file(), std::move(store));
     return StoreResult::Ok;
 }
 

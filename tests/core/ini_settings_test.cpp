@@ -118,6 +118,9 @@ TEST(IniSettings, AHandEditedFileGivesTheNumberItHoldsOrNone) {
         {"before the first section", "Serial No=1F4\r\n[Code Option]\r\nFFD=1\r\n", std::nullopt, ""},
         {"in a later section of the name", "[Code Option]\r\nFFD=1\r\n[Other]\r\n[CODE OPTION]\r\nSerial No=1F4\r\n",
          std::nullopt, ""},
+        {"a quoted key", "[Code Option]\r\n\"Serial No\"=1F4\r\n", std::nullopt, ""},
+        // Two files joined, each with its mark: the second header is not read as one.
+        {"a mark before a later section", mark + "[Miscellaneous]\r\nLog=No\r\n" + mark + numbered, std::nullopt, ""},
         // The number is absent, not unreadable: the first one is 0.
         {"in another section", "[Other]\r\nSerial No=1F4\r\n", 0, "[Other]\r\nSerial No=1F4\r\n[Code Option]\r\nSerial No=1\r\n"},
         {"a comment naming it", "[Code Option]\r\n; Serial No=1F4\r\n", 0, "[Code Option]\r\n; Serial No=1F4\r\nSerial No=1\r\n"},
@@ -173,4 +176,21 @@ TEST(IniSettings, TwoRunningCopiesTakeDistinctSerialNumbers) {
         for (const char* link : {"swd-isp.ini", "middle.ini"})
             EXPECT_TRUE(!linked || std::filesystem::is_symlink(other.file(link))) << link;
     }
+}
+
+// One file under two names (a hard link): a new file renamed over one name would part them,
+// and the other would give its numbers again. Numbers taken in turn through both names are
+// never the same.
+TEST(IniSettings, NumbersTakenThroughTwoNamesOfOneFileAreNeverTheSame) {
+    TempConfigFolder folder;
+    TempDir other;
+    const std::string names[] = {folder.path() + "swd-isp.ini", other.file("swd-isp.ini")};
+    IniSetSerialNo(0x1F4, names[0]);
+    ASSERT_EQ(::link(names[0].c_str(), names[1].c_str()), 0);
+    std::set<uint32_t> given;
+    for (int round = 0; round < 2; ++round)
+        for (const std::string& name : names) {
+            const auto taken = IniTakeSerialNo(name, 1);
+            EXPECT_TRUE(!taken || given.insert(*taken).second) << *taken;
+        }
 }

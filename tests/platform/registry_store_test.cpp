@@ -2,6 +2,13 @@
 
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
+#include <future>
+#include <optional>
+#include <poll.h>
+#include <set>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -199,6 +206,60 @@ TEST(RegistryStore, ConcurrentWritersLoseNothing) {
             EXPECT_EQ(readNumber(prefix + std::to_string(i)), static_cast<uint32_t>(i + 100)) << prefix << i;
     struct stat info {};
     EXPECT_TRUE(::lstat(linked.file("settings").c_str(), &info) == 0 && S_ISLNK(info.st_mode));
+}
+
+// "Last SN" taken through the store's link while the link is turned to another store: the
+// write reads the file it locked and replaces, never the one the link names by then, and a
+// store under a second name (a hard link) never gives a number twice.
+TEST(RegistryStore, ANumberIsTakenFromTheFileLockedAndWritten) {
+    TempConfigFolder folder;
+    TempDir outside;
+    const std::string link = platform::registryStorePath(), a = outside.file("a"), b = outside.file("b");
+    const auto takeLastSn = [] {
+        std::optional<uint32_t> taken;
+        const StoreResult result = platform::registryUpdate(kKey, [&](platform::RegKeyValues& values) {
+            const RegValue* last = values.find("Last SN");
+            taken = last ? last->data[0] | last->data[1] << 8 : 0u;
+            values.set("Last SN", RegValue::dword(*taken + 1));
+        });
+        return result == StoreResult::Ok ? taken : std::nullopt;
+    };
+    ASSERT_EQ(registryWrite(kKey, "Only A", RegValue::dword(1)), StoreResult::Ok);
+    ASSERT_EQ(registryWrite(kKey, "Last SN", RegValue::dword(0x1F4)), StoreResult::Ok);
+    ASSERT_EQ(::rename(link.c_str(), a.c_str()), 0);
+    ASSERT_EQ(registryWrite(kKey, "Last SN", RegValue::dword(0x10)), StoreResult::Ok);
+    ASSERT_EQ(::rename(link.c_str(), b.c_str()), 0);
+    const std::string bHeld = fileText(b);
+    ASSERT_EQ(::symlink(a.c_str(), link.c_str()), 0);
+
+    // Another holder keeps a's lock; the link is turned to b once the write has opened it.
+    const int held = ::open((a + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const int opens = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(opens, (a + ".lock").c_str(), IN_OPEN), 0);
+    auto taken = std::async(std::launch::async, takeLastSn);
+    pollfd opened{opens, POLLIN, 0};
+    EXPECT_EQ(::poll(&opened, 1, 30000), 1);
+    ::close(opens);
+    ASSERT_EQ(::symlink(b.c_str(), (link + ".new").c_str()), 0);
+    ASSERT_EQ(::rename((link + ".new").c_str(), link.c_str()), 0);
+    ::close(held);
+    ASSERT_EQ(taken.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    const std::optional<uint32_t> fromA = taken.get();
+    EXPECT_TRUE(!fromA || *fromA == 0x1F4u);
+    EXPECT_EQ(fileText(b), bHeld);
+    EXPECT_NE(fileText(a).find("\"Only A\""), std::string::npos);
+
+    // b under a second name in a folder of its own: numbers taken in turn through both.
+    ASSERT_EQ(::link(b.c_str(), outside.file("settings").c_str()), 0);
+    std::set<uint32_t> given;
+    for (int round = 0; round < 2; ++round)
+        for (const std::string& place : {folder.path(), outside.path()}) {
+            platform::setConfigFolderForTest(place);
+            const std::optional<uint32_t> number = takeLastSn();
+            EXPECT_TRUE(!number || given.insert(*number).second) << *number;
+        }
+    platform::setConfigFolderForTest(folder.path());
 }
 
 // A save replaces the store whole and keeps the file's permissions; a file made new gets the
