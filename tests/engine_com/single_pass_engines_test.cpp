@@ -375,7 +375,7 @@ const Scenario kScenarios[] = {
          EXPECT_TRUE(g.messages().empty());
      }},
     // An image byte 0xAF (code option on) keeps its high four bits under the mark.
-    {"the timed run keeps the code option under its mark", GangTimedProgramThread, {0}, 0x110,
+    {"the timed run keeps the code option under its mark", GangTimedProgramThread, {0}, 0xB7,
      [](SimulatedGang& g) { g.store("Option Addr", 0xAF); },  // the pattern's byte there is 0xAF
      [](const SimulatedGang& g) {
          EXPECT_EQ(g.board.target(0)->flash[0xAF], 0xAA);
