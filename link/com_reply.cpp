@@ -83,8 +83,8 @@ void ComReplyParser::feed(std::span<const uint8_t> bytes) {
 std::optional<ComReply> ComReplyParser::next() {
     // An AA in noise may start a header whose length never arrives, or a frame of another kind
     // that never completes; a later complete reply still counts, so every start is tried. Only
-    // a frame of the pending kind is waited for: what follows its header is its data until its
-    // length has arrived.
+    // a frame of the pending read's kind is waited for: what follows its header is its data
+    // until its length has arrived.
     size_t keep = buffer_.size();  // the first start whose reply may still complete
     for (size_t start = 0; start < buffer_.size(); ++start) {
         if (buffer_[start] != kReplyStart) continue;
@@ -96,12 +96,12 @@ std::optional<ComReply> ComReplyParser::next() {
         const uint8_t cmd = buffer_[start + 2];
         if (!KnownSource(src, cmd)) continue;
         const size_t n = buffer_[start + 4];
-        const bool pending = pending_ && pending_->key == ReplyKey{src, cmd};
-        if (pending && n > pending_->maxData) continue;
+        const bool waited = pending_ && pending_->maxData && pending_->key == ReplyKey{src, cmd};
+        if (waited && n > *pending_->maxData) continue;
         const size_t length = kHeaderSize + n + 1;
         if (buffer_.size() - start < length) {
             keep = std::min(keep, start);
-            if (pending) break;
+            if (waited) break;
             continue;
         }
         const std::span<const uint8_t> frame(buffer_.data() + start, length);

@@ -9,7 +9,7 @@
 // the tag noted with that frame must still stand in g_byReplyTag, and the step must not have
 // its answer yet nor have given up waiting (ComWaitReply). So a late reply never answers the
 // next step, unless the next step sends the very same frame under the same tag: the bytes of
-// the two replies cannot be told apart. While the pending step's reply is still arriving, data
+// the two replies cannot be told apart. While the pending read's reply is still arriving, data
 // bytes of it that look like a whole reply are its data, however the line splits it.
 #include <array>
 #include <atomic>
@@ -37,12 +37,11 @@ struct ReplyKey {
 constexpr uint8_t kReplyStart = 0xAA;
 constexpr ReplyKey kHandshakeReply{0x55, 0x00};
 
-// What a step waits for: the reply's kind, and the most data bytes that reply can carry. A read
-// (0F 03 lo n, F0 24 n) is answered with at most the n bytes it asked for; other replies have
-// no bound of their own.
+// What a step waits for: the reply's kind, and for a read (0F 03 lo n, F0 24 n) the n bytes it
+// asked for, the most its reply carries. Other replies have no bound of their own.
 struct PendingReply {
     ReplyKey key;
-    size_t maxData = 255;
+    std::optional<size_t> maxData = std::nullopt;
 };
 
 // The reply a frame asks for, by its first bytes: F0 cmd and 0F cmd ask for the reply of
@@ -59,9 +58,11 @@ public:
     // The longest reply frame: header, 255 data bytes and the sum.
     static constexpr size_t kMaxReplySize = 5 + 255 + 1;
 
-    // The reply the pending step waits for. While a frame of its kind is still arriving, its
-    // data may hold bytes that look like a whole reply: no frame inside it counts, next()
-    // waits for the rest. A header of that kind longer than the reply can be is noise.
+    // The reply the pending step waits for. While a read's reply is still arriving, its data
+    // may hold bytes that look like a whole reply: no frame inside it counts, next() waits for
+    // the rest. A header of its kind longer than the read asked for is noise. A reply of another
+    // kind is not waited for: a start of its kind in noise could claim up to 255 bytes and hold
+    // back the whole reply behind it, and its few data bytes hold no reply.
     void expect(std::optional<PendingReply> pending) { pending_ = pending; }
     // Keeps at most the newest 2 * kMaxReplySize bytes: fed at most kMaxReplySize bytes between
     // two calls of next(), it loses none.

@@ -189,6 +189,14 @@ TEST(ComReplyReceiver, StoresReplyDataWhereTheWorkersReadIt) {
         // The chatter of a line: a header of the read's kind that asks for more than the read did.
         {"a read after a longer header of its kind", {0x0F, 0x03, 0x00, 0x0C, 0x00, 0xFF}, 0x01,
          Concat({0xAA, 0x0F, 0x03, 0x00, 0x40}, Wire({{0x0F, 0x03, 0, Bytes(12, 0x3C)}})), block(Bytes(12, 0x3C))},
+        // A start of the step's own kind in the noise just before its reply: the reply's first
+        // bytes give it a length no reply of a board, handshake or write reaches.
+        {"a board reply after a start of its kind", {0xF0, 0x01, 0x01, 0x01, 0x01, 0xFF}, 0x2A,
+         Concat({0xAA, 0xF0, 0x01}, Wire({{0xF0, 0x01, 0, {}}})), [] {}},
+        {"a handshake after a start of its kind", {0x55, 0x0F, 'R', '2', '3', '2', '1', '6', 0xFF}, 0x05,
+         Concat({0xAA, 0x55, 0x00}, Wire({{0x55, 0x00, 0, {}}})), [] {}},
+        {"a write's status after a start of its kind", {0x0F, 0x26, 0x10, 0x01, 0xAB, 0xFF}, 0x3A,
+         Concat({0xAA, 0x0F, 0x26}, Wire({{0x0F, 0x26, 0, {0x04}}})), byte(0, 0x04)},
     };
     // A read whose data hold a whole reply: the data arrive whole, however the line splits them.
     for (const Read& read : Reads(12)) {
