@@ -172,10 +172,12 @@ bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudR
         error = errno;
     }
     if (error != 0) {
+        const uint64_t opened = device_;
         lock.unlock();
         ProcessErrorMessage(failedCall, error, false);
         lock.lock();
-        closeDevice(lock);
+        // An open while the report showed has shut this device and holds its own.
+        if (device_ == opened) closeDevice(lock);
         return false;
     }
     // Stale input only: the last close sent what it had, and on a pseudo-terminal discarding the

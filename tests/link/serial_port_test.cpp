@@ -625,6 +625,49 @@ TEST(SerialPortThreads, ACloseAndAnOpenAtOnceWhileAReadWaitsLeaveThePortWhole) {
     EXPECT_TRUE(owner.failures().empty());
 }
 
+// Desktop services whose message box lets other work run before it is answered, as a modal box
+// does.
+class BoxThatWaitsFor final : public platform::DesktopServices {
+public:
+    explicit BoxThatWaitsFor(std::function<void()> meanwhile) : meanwhile_(std::move(meanwhile)) {
+        platform::setServices(this);
+    }
+    ~BoxThatWaitsFor() override { platform::setServices(nullptr); }
+    int messageBox(const std::string&, platform::MsgIcon, platform::MsgButtons, const std::string&) override {
+        meanwhile_();
+        return platform::IDOK;
+    }
+    std::string openFileName(const platform::FileDialogRequest&) override { return {}; }
+    std::string saveFileName(const platform::FileDialogRequest&) override { return {}; }
+    void openInViewer(const std::string&) override {}
+    void tone(unsigned, unsigned) override {}
+    void defaultBeep() override {}
+
+private:
+    std::function<void()> meanwhile_;
+};
+
+// An open whose line settings fail shows why before it lets its device go; an open on another
+// thread meanwhile comes later and holds the port, and the failed open leaves its device alone.
+TEST(SerialPortThreads, AnOpenMadeWhileAFailedOpenReportsKeepsItsDevice) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    bool opened = false;
+    BoxThatWaitsFor box([&] {
+        auto later = std::async(std::launch::async, [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); });
+        opened = Awaited(later);
+    });
+    EXPECT_FALSE(port.InitPort(&owner, 1, 115200, 'X', 8, 1, 0, 256));
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(port.IsOpen());
+    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
+    ASSERT_TRUE(port.WriteToPort(frame));
+    EXPECT_EQ(peer.read(frame.size()), frame);
+    EXPECT_TRUE(port.ClosePort());
+}
+
 // An owner that works the port from its handler, on the thread that tells it.
 class HandsOnOwner final : public SerialPortOwner {
 public:
