@@ -625,6 +625,45 @@ TEST(SerialPortThreads, ACloseAndAnOpenAtOnceWhileAReadWaitsLeaveThePortWhole) {
     EXPECT_TRUE(owner.failures().empty());
 }
 
+// A close that waits for a stalled line to send its frames, and an open that begins while it
+// waits: the open's own close gives up on the line first and the open takes the device again,
+// after the close set out. That close leaves the open's device alone.
+TEST(SerialPortThreads, ACloseWaitingForTheLineLeavesTheDeviceOfALaterOpen) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    const auto open = [&] { return port.InitPort(&owner, 1, 921600, 'N', 8, 1, 0, 4096); };
+    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(open());
+        while (port.WriteToPort(std::vector<uint8_t>(4096, 0x5A))) {
+        }
+        const uint64_t queued = port.BytesWritten();
+        auto closing = std::async(std::launch::async, [&] { port.ClosePort(); });
+        // The peer takes bytes until the close has written all but a few queued frames: it
+        // waits for the line by then, for far longer than the open will.
+        while (port.BytesWritten() - queued < (CSerialPort::kMaxQueuedFrames - 4) * 4096) ASSERT_EQ(peer.read(1024).size(), 1024u);
+        auto opening = std::async(std::launch::async, open);
+        EXPECT_TRUE(Awaited(opening));
+        Awaited(closing);
+        EXPECT_TRUE(port.IsOpen());
+        if (port.IsOpen()) {
+            // The peer has yet to read what the old device sent: the monitor writes the frame
+            // once the line takes it.
+            ASSERT_TRUE(port.StartMonitoring());
+            ASSERT_TRUE(port.WriteToPort(frame));
+            const std::vector<uint8_t> got = peer.readUntil(frame);
+            ASSERT_GE(got.size(), frame.size());
+            EXPECT_TRUE(std::equal(frame.begin(), frame.end(), got.end() - 4));
+        }
+        ASSERT_TRUE(port.ClosePort());
+        peer.readUntilClosed(1 << 16);
+    }
+    EXPECT_TRUE(owner.failures().empty());
+}
+
 // Desktop services whose message box lets other work run before it is answered, as a modal box
 // does.
 class BoxThatWaitsFor final : public platform::DesktopServices {
