@@ -172,10 +172,12 @@ bool CSerialPort::InitPort(SerialPortOwner* owner, unsigned port, uint32_t baudR
         error = errno;
     }
     if (error != 0) {
+        const uint64_t opened = device_;
         lock.unlock();
         ProcessErrorMessage(failedCall, error, false);
         lock.lock();
-        closeDevice(lock);
+        // An open while the report showed has shut this device and holds its own.
+        if (device_ == opened) closeDevice(lock);
         return false;
     }
     // Stale input only: the last close sent what it had, and on a pseudo-terminal discarding the
@@ -236,8 +238,11 @@ bool CSerialPort::ClosePort() {
     stopMonitor();
     {
         Lock lock(ioLock_);
+        // While the line drains, another close may shut the device and an open take a new one,
+        // which is not this close's to shut.
+        const uint64_t device = device_;
         drainLine(lock);
-        closeDevice(lock);
+        if (device_ == device) closeDevice(lock);
     }
     tellOwner(true);
     return true;
@@ -547,6 +552,7 @@ void CSerialPort::tellOwner(bool mayWait) {
 void CSerialPort::drainLine(Lock& lock) {
     if (fd_ < 0 || !open_) return;
     using Clock = std::chrono::steady_clock;
+    const uint64_t device = device_;
     size_t pending = frontWritten_ == 0 ? 0 : queue_.front().bytes.size() - frontWritten_;
     for (size_t i = frontWritten_ == 0 ? 0 : 1; i < queue_.size(); ++i) pending += queue_[i].bytes.size();
     int unsent = 0;
@@ -567,8 +573,9 @@ void CSerialPort::drainLine(Lock& lock) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             lock.lock();
         }
-        // Another close has begun meanwhile: it has sent what went out, and the line is its own.
-        if (!open_) return;
+        // Another close has begun meanwhile: it has sent what went out, and the line is its own
+        // (or a later open's).
+        if (!open_ || device_ != device) return;
         if (revents & (POLLERR | POLLHUP | POLLNVAL)) break;
     }
     // What the line could not send within the bound is dropped, so the close never hangs on it.

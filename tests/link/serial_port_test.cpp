@@ -625,6 +625,88 @@ TEST(SerialPortThreads, ACloseAndAnOpenAtOnceWhileAReadWaitsLeaveThePortWhole) {
     EXPECT_TRUE(owner.failures().empty());
 }
 
+// A close that waits for a stalled line to send its frames, and an open that begins while it
+// waits: the open's own close gives up on the line first and the open takes the device again,
+// after the close set out. That close leaves the open's device alone.
+TEST(SerialPortThreads, ACloseWaitingForTheLineLeavesTheDeviceOfALaterOpen) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    const auto open = [&] { return port.InitPort(&owner, 1, 921600, 'N', 8, 1, 0, 4096); };
+    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(open());
+        while (port.WriteToPort(std::vector<uint8_t>(4096, 0x5A))) {
+        }
+        const uint64_t queued = port.BytesWritten();
+        auto closing = std::async(std::launch::async, [&] { port.ClosePort(); });
+        // The peer takes bytes until the close has written all but a few queued frames: it
+        // waits for the line by then, for far longer than the open will.
+        while (port.BytesWritten() - queued < (CSerialPort::kMaxQueuedFrames - 4) * 4096) ASSERT_EQ(peer.read(1024).size(), 1024u);
+        auto opening = std::async(std::launch::async, open);
+        EXPECT_TRUE(Awaited(opening));
+        Awaited(closing);
+        EXPECT_TRUE(port.IsOpen());
+        if (port.IsOpen()) {
+            // The peer has yet to read what the old device sent: the monitor writes the frame
+            // once the line takes it.
+            ASSERT_TRUE(port.StartMonitoring());
+            ASSERT_TRUE(port.WriteToPort(frame));
+            const std::vector<uint8_t> got = peer.readUntil(frame);
+            ASSERT_GE(got.size(), frame.size());
+            EXPECT_TRUE(std::equal(frame.begin(), frame.end(), got.end() - 4));
+        }
+        ASSERT_TRUE(port.ClosePort());
+        peer.readUntilClosed(1 << 16);
+    }
+    EXPECT_TRUE(owner.failures().empty());
+}
+
+// Desktop services whose message box lets other work run before it is answered, as a modal box
+// does.
+class BoxThatWaitsFor final : public platform::DesktopServices {
+public:
+    explicit BoxThatWaitsFor(std::function<void()> meanwhile) : meanwhile_(std::move(meanwhile)) {
+        platform::setServices(this);
+    }
+    ~BoxThatWaitsFor() override { platform::setServices(nullptr); }
+    int messageBox(const std::string&, platform::MsgIcon, platform::MsgButtons, const std::string&) override {
+        meanwhile_();
+        return platform::IDOK;
+    }
+    std::string openFileName(const platform::FileDialogRequest&) override { return {}; }
+    std::string saveFileName(const platform::FileDialogRequest&) override { return {}; }
+    void openInViewer(const std::string&) override {}
+    void tone(unsigned, unsigned) override {}
+    void defaultBeep() override {}
+
+private:
+    std::function<void()> meanwhile_;
+};
+
+// An open whose line settings fail shows why before it lets its device go; an open on another
+// thread meanwhile comes later and holds the port, and the failed open leaves its device alone.
+TEST(SerialPortThreads, AnOpenMadeWhileAFailedOpenReportsKeepsItsDevice) {
+    TempConfigFolder config;
+    PeerLine peer;
+    RecordingOwner owner;
+    CSerialPort port;
+    bool opened = false;
+    BoxThatWaitsFor box([&] {
+        auto later = std::async(std::launch::async, [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); });
+        opened = Awaited(later);
+    });
+    EXPECT_FALSE(port.InitPort(&owner, 1, 115200, 'X', 8, 1, 0, 256));
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(port.IsOpen());
+    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
+    ASSERT_TRUE(port.WriteToPort(frame));
+    EXPECT_EQ(peer.read(frame.size()), frame);
+    EXPECT_TRUE(port.ClosePort());
+}
+
 // An owner that works the port from its handler, on the thread that tells it.
 class HandsOnOwner final : public SerialPortOwner {
 public:
