@@ -192,6 +192,8 @@ namespace {
 constexpr uint32_t kOptionBlockBytes = 8;
 constexpr uint32_t kOptionPage = 256;
 
+}  // namespace
+
 // The refusals of the gate. Each gives the text the operator reads, or nothing for an image and
 // settings it has no quarrel with.
 
@@ -201,6 +203,8 @@ std::string OptionBeyondFlashRefusal(const GangRun& run) {
     if (uint64_t{run.optionAddr} + kOptionBlockBytes <= flash) return {};
     return strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", run.optionAddr, static_cast<uint32_t>(flash));
 }
+
+namespace {
 
 std::string CodeBeyondFlashRefusal(const GangRun& run) {
     const uint64_t flash = FlashSizeOfMode(g_nChipMode);

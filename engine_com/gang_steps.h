@@ -95,6 +95,9 @@ struct GangRun {
     bool found(int socket) const;
 };
 
+// The gate's refusal of an option block at run.optionAddr that lies beyond the flash; empty when
+// it lies within. The option byte reset, which takes no image, refuses it too.
+std::string OptionBeyondFlashRefusal(const GangRun& run);
 // Start: busy flag, Cancel and the run's start button (Auto. unless said), found and pass marks
 // cleared, settings, the serial number from the INI file when the run gives serial numbers, image.
 // The image's refusals carry the icon given, the error icon of every gang run's messages.

@@ -66,9 +66,15 @@ void GangOptionByteResetThread(WorkerPage& page) {
     page.setProgressPos(0);
     GangRun run(page);
     LoadGangSettings();
+    run.optionAddr = g_dwOptionAddr;
     const uint8_t hi = static_cast<uint8_t>(g_dwOptionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(g_dwOptionAddr);
-    if (OpenBoardPort(run) && run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Silent}) &&
+    // Past the flash the byte would land where the target takes the address, over code on an
+    // MTP part (past 64 KB the high byte wraps it).
+    const std::string refusal = OptionBeyondFlashRefusal(run);
+    if (!refusal.empty()) {
+        page.messageBox(refusal, platform::MsgIcon::Error);
+    } else if (OpenBoardPort(run) && run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Silent}) &&
         run.step({kTagStopMcu, ComIspStopMcu, kBoardWaitMs, Timeout::Silent})) {
         ChangeLineSpeed();
         if (run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) &&

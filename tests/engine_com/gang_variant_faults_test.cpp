@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -500,6 +501,11 @@ std::vector<Engine> ImageEngines() {
     return engines;
 }
 
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
 std::string Joined(const Messages& texts) {
     std::string joined;
     for (const std::string& text : texts) joined += (joined.empty() ? "" : "; ") + text;
@@ -522,12 +528,18 @@ TEST(GangEngines, EveryEngineThatTakesAnImageRefusesTheSameImagesBeforeAnyFrame)
             const std::vector<uint8_t> image = PatternImage(refusal.imageSize(f));
             PrepareTargets(gang, f, {0, 1, 2, 3}, image);
             refusal.arrange(gang, f);
+            // Serial numbers on: a refused run takes none, and leaves the INI file as it was.
+            gang.store("Option Serial", 1);
+            gang.store("Gang Serial En", 1);
+            IniSetSerialNo(0x42, g_strIniPath);
+            const std::string ini = FileText(g_strIniPath);
             gang.run(engine.entry, image);
             const Messages shown = gang.messages();
             const Counters parts = gang.bench.counters();
             const bool refused = shown == Messages{refusal.message(gang, f)} &&
                                  gang.messageIcons()[0] == platform::MsgIcon::Error && gang.board.log().empty() &&
-                                 parts == Counters{} && g_pBlockBuf.size() == 0 && !g_SerialPort.IsOpen();
+                                 parts == Counters{} && g_pBlockBuf.size() == 0 && !g_SerialPort.IsOpen() &&
+                                 FileText(g_strIniPath) == ini;
             if (!refused)
                 missed.push_back(strfmt("%s (%u of %u passed; %s)", f.name, parts.pass, parts.total, Joined(shown).c_str()));
         }

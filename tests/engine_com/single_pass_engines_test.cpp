@@ -539,6 +539,20 @@ const Scenario kScenarios[] = {
          EXPECT_FALSE(g.bench.page.enabled.at(engine_hid::ctl::kCancel));
          EXPECT_EQ(g.framesOf(0x0F, 0x22), 0);
      }},
+    // An option address past the flash (and past 64 KB, whose high byte would wrap it to 0x10) is
+    // refused before any frame: an MTP part would take the 0xFF over its code.
+    {"the option byte reset past the flash", GangOptionByteResetThread, {0}, 0,
+     [](SimulatedGang& g) {
+         g.store("Option Addr", 0x10010);
+         g.board.makeMtp(0, 0);
+         g.board.writeFlash(0, 0, PatternImage(0x20));
+     },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"Option address 0x10010 lies beyond the flash of 0x4000 bytes!"});
+         EXPECT_TRUE(g.board.log().empty());
+         EXPECT_TRUE(Holds(g, 0, PatternImage(0x20)));
+         EXPECT_EQ(g.bench.page.reopens, 1);
+     }},
 };
 
 }  // namespace
