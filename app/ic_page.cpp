@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "core/control_set_page.h"
+#include "core/counter_texts.h"
 #include "core/counters.h"
 #include "core/globals.h"
 #include "core/hex_converter.h"
@@ -29,6 +30,7 @@
 #include "link/hid_device.h"
 #include "link/port_failure.h"
 #include "platform/clock.h"
+#include "platform/registry_store.h"
 #include "platform/strfmt.h"
 #include "platform/ui.h"
 #include "res/ic_page_template.h"
@@ -237,8 +239,16 @@ void CISPDlg::OnVerifyMode() {
     controls().setIcon(kIdcBurn, programMode_ ? kIconBurn : kIconVerify);
 }
 
-// Allowed during a run: the worker's counting and this reset never interleave.
-void CISPDlg::OnResetCount() { ShowCounters(ResetCounters()); }
+// Allowed during a run: the worker's counting and this reset never interleave. A reset the
+// store cannot keep leaves the counters shown, as the store still holds them.
+void CISPDlg::OnResetCount() {
+    const std::optional<Counts> counts = ResetCounters();
+    if (!counts) {
+        MessageBox(ResetRefusalText(platform::registryStorePath()), platform::MsgIcon::Error);
+        return;
+    }
+    ShowCounters(*counts);
+}
 
 void CISPDlg::OnClearList() {
     list_->clear();

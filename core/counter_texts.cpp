@@ -19,3 +19,7 @@ std::string UnsavedPartsText(const UnsavedParts& unsaved, const std::string& sto
     return strfmt("%u counted part%s (Pass %u, Fail %u) can not be saved: %s!", parts.total,
                   parts.total == 1 ? "" : "s", parts.pass, parts.fail, why.c_str());
 }
+
+std::string ResetRefusalText(const std::string& storePath) {
+    return strfmt("Counters can not be reset: %s can not be written!", storePath.c_str());
+}

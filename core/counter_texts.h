@@ -14,3 +14,5 @@ std::string LastSnRefusalText(bool usedUp);
 // What the window's close tells when the parts counted in memory cannot reach the store: how
 // many, and why.
 std::string UnsavedPartsText(const UnsavedParts& unsaved, const std::string& storePath);
+// What Reset Count tells when the store cannot be written and the counters stay as they were.
+std::string ResetRefusalText(const std::string& storePath);

@@ -47,11 +47,11 @@ Counts SaveCountedParts(UnsavedParts* unsaved) {
     return memoryCounts();
 }
 
-Counts ResetCounters() {
+std::optional<Counts> ResetCounters() {
     std::lock_guard lock(g_countLock);
+    if (!RegSaveCounts(0, 0, 0)) return std::nullopt;
     setMemory({});
     g_unsaved = {};
-    RegSaveCounts(0, 0, 0);
     return memoryCounts();
 }
 

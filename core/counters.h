@@ -7,6 +7,7 @@
 // counted by a run that saves nothing (a verify-only run) waits in memory for the next save, so
 // what the screen counted is what reaches the store.
 #include <cstdint>
+#include <optional>
 
 struct Counts {
     uint32_t total = 0, pass = 0, fail = 0;
@@ -29,7 +30,9 @@ void CountPart(bool passed);
 // result as the counters in memory: what this copy shows is what the store holds. A store that
 // cannot be written keeps them pending for the next save; unsaved, when given, receives them.
 Counts SaveCountedParts(UnsavedParts* unsaved = nullptr);
-// Reset Count: all three 0, in memory and in the store.
-Counts ResetCounters();
+// Reset Count: all three 0, in the store and then in memory, and no part pending. A store that
+// cannot be written keeps its counts, so memory and the pending parts stay as they were and
+// the result is empty: the screen must never show 0 while the store holds other counts.
+std::optional<Counts> ResetCounters();
 // The counters in memory as one consistent triple.
 Counts CurrentCounts();

@@ -246,12 +246,12 @@ CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
     return unreadable ? CountsSave::CountsUnreadable : CountsSave::Saved;
 }
 
-void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {
-    platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+bool RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {
+    return platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
         setNumber(values, setting("Total Count"), total);
         setNumber(values, setting("Pass Count"), pass);
         setNumber(values, setting("Fail Count"), fail);
-    });
+    }) == platform::StoreResult::Ok;
 }
 
 uint16_t RegLoadProtectArea() { return low16(loadNumber(setting("Protect Area"))); }

@@ -72,8 +72,9 @@ void RegReturnLastSn(uint32_t taken);
 // write; stored receives the three values written. Nothing is written when the store cannot be
 // written or holds either count in a form it cannot read, and the result says which.
 CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
-// "Total Count", "Pass Count" and "Fail Count" in one write.
-void RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
+// "Total Count", "Pass Count" and "Fail Count" in one write; false when the store cannot be
+// written, and then nothing is.
+bool RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
 
 uint16_t RegLoadProtectArea();
 void RegSaveProtectArea(uint16_t mask);

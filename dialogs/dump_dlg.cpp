@@ -35,12 +35,15 @@ constexpr const char* kSwitchText = "ISP_WAKEUP!";
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-// The field's text read as "%X"; nothing when it does not start with a hexadecimal number. It
-// is read wider than 32 bits, so a number beyond them stays above every bound instead of
-// wrapping round to a small page.
+// The field's text read as "%X"; nothing unless it is one hexadecimal number and nothing after
+// it but spaces: "1G" would dump page 1 under a field that shows no such number. It is read
+// wider than 32 bits, so a number beyond them stays above every bound instead of wrapping
+// round to a small page.
 std::optional<uint64_t> HexFieldValue(const QString& text) {
+    const std::string digits = text.toUpper().trimmed().toStdString();
     unsigned long long value = 0;
-    if (std::sscanf(text.toUpper().toStdString().c_str(), "%llX", &value) != 1) return std::nullopt;
+    int used = 0;
+    if (std::sscanf(digits.c_str(), "%llX%n", &value, &used) != 1 || used != std::ssize(digits)) return std::nullopt;
     return value;
 }
 
@@ -230,6 +233,7 @@ void CDumpDlg::ShowRange() {
 
 void CDumpDlg::OnChangeFromPage() {
     const std::optional<uint64_t> value = HexFieldValue(controls().text(kIdcFromPage));
+    fromPageRead_ = value.has_value();
     if (!value) return;
     if (*value > kDumpPageLimit - m_nPageCount) {
         MessageBox("Out of range!", platform::MsgIcon::Error);
@@ -242,6 +246,7 @@ void CDumpDlg::OnChangeFromPage() {
 
 void CDumpDlg::OnChangePageCount() {
     const std::optional<uint64_t> value = HexFieldValue(controls().text(kIdcPageCount));
+    pageCountRead_ = value.has_value();
     if (!value) return;
     if (*value == 0 || *value > kDumpPageLimit - m_nFromPage) {
         MessageBox(*value == 0 ? "Page count must be more than 0 !" : "Out of range!", platform::MsgIcon::Error);
@@ -271,7 +276,14 @@ void DumpFlashThread(CDumpDlg& dialog, uint32_t socket, uint32_t fromPage, uint3
     page.enableControl(kIdcCancelDump, false);
 }
 
+bool CDumpDlg::RangeRead() {
+    if (fromPageRead_ && pageCountRead_) return true;
+    MessageBox("Out of range!", platform::MsgIcon::Error);
+    return false;
+}
+
 void CDumpDlg::OnExecute() {
+    if (!RangeRead()) return;
     task_.start([this, socket = m_nSocket, from = m_nFromPage, count = m_nPageCount] {
         DumpFlashThread(*this, socket, from, count);
     });

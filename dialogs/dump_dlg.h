@@ -95,9 +95,13 @@ private:
     void OnSelectSocket();
     void OnCancelDump();
     void ShowRange();
+    // False, after the range message, while a field's text is not read as a number: the range
+    // in use is then not the one the fields show.
+    bool RangeRead();
 
     friend void DumpFlashComThread(CDumpDlg& dialog);
     friend void DumpFlashThread(CDumpDlg& dialog, uint32_t socket, uint32_t fromPage, uint32_t pageCount);
 
     ByteLogFile logFile_;
+    bool fromPageRead_ = true, pageCountRead_ = true;
 };

@@ -408,13 +408,18 @@ void DumpSFComThread(WorkerPage& dialog, const DumpRequest& request) {
         std::vector<uint8_t> bytes(length);
         dialog.setProgressRange(0, static_cast<int>(request.pageCount));
         dialog.setProgressPos(0);
+        // A time-out has its own message; a short reply, such as a refused read, needs one.
+        const auto readBlock = [&](uint32_t at, uint32_t offset, uint32_t count) {
+            if (!link.read(at, std::span(bytes).subspan(offset, count))) {
+                if (!link.run.timedOut)
+                    dialog.messageBox(strfmt("Serial flash read failed at 0x%X!", at), platform::MsgIcon::Error);
+                return false;
+            }
+            dialog.setProgressPos(static_cast<int>((offset + count) / g_nSFPageSize));
+            return true;
+        };
         const bool read = link.wake() && link.readId() &&
-                          ForEachBlock(link, static_cast<uint32_t>(from), static_cast<uint32_t>(length),
-                                       [&](uint32_t at, uint32_t offset, uint32_t count) {
-                                           if (!link.read(at, std::span(bytes).subspan(offset, count))) return false;
-                                           dialog.setProgressPos(static_cast<int>((offset + count) / g_nSFPageSize));
-                                           return true;
-                                       });
+                          ForEachBlock(link, static_cast<uint32_t>(from), static_cast<uint32_t>(length), readBlock);
         EndWrites(link);
         if (read && !link.run.timedOut) WriteSfDump(dialog, request, bytes);
     }

@@ -25,6 +25,7 @@
 #include "link/com_settings.h"
 #include "link/hid_device.h"
 #include "link/serial_port.h"
+#include "platform/registry_store.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"
 #include "res/ic_page_template.h"
@@ -434,6 +435,18 @@ TEST_F(IcPage, VerifyModeComparesAndStoresNoCounterAndResetCountClearsThem) {
     EXPECT_EQ(texts(*page, {kIdcTotal, kIdcFail, kIdcYield}), QStringList({"11", "2", "81.82%"}));
     EXPECT_EQ(icons(*page, kIdcSiteIcon), (std::vector<int>{150, 150, 151, 150}));
     EXPECT_EQ(bench.services.tones(), (Tones{{800, 100}, {800, 100}}));
+
+    // A store that cannot be written keeps its counts, so the screen keeps them too, and the
+    // parts the verify counted still wait for the next save.
+    const std::string store = platform::registryStorePath();
+    std::filesystem::remove(store + ".lock");
+    ASSERT_TRUE(std::filesystem::create_directory(store + ".lock"));  // no lock, no save
+    button(*page, kIdcResetCount)->click();
+    EXPECT_EQ(messageTexts(services), Texts{"Counters can not be reset: " + store + " can not be written!"});
+    EXPECT_EQ(bench.storedCounters(), (Counters{7, 6, 1}));
+    EXPECT_EQ(texts(*page, {kIdcTotal, kIdcFail, kIdcYield}), QStringList({"11", "2", "81.82%"}));
+    std::filesystem::remove(store + ".lock");
+    EXPECT_EQ(SaveCountedParts(), (Counts{11, 9, 2}));
 
     button(*page, kIdcResetCount)->click();
     EXPECT_EQ(bench.counters(), Counters{});

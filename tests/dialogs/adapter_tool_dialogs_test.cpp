@@ -150,6 +150,17 @@ TEST_F(AdapterTools, DumpWritesListingOrBinaryOfTheRange) {
               (Texts{"Page count must be more than 0 !", "Out of range!", "Out of range!", "Out of range!", "Out of range!"}));
     EXPECT_EQ(Shown(dialog.controls(), {kIdcFromPage, kIdcPageCount}), (Texts{"10", "2"}));
 
+    // A field that does not read whole as a number would leave the range before it in use,
+    // other pages than the field shows: Execute refuses it before any exchange.
+    for (const auto& [id, typed] : {std::pair{kIdcFromPage, "G"}, {kIdcFromPage, "1G"}, {kIdcPageCount, ""}}) {
+        dialog.controls().setText(id, typed);
+        adapter.clearLog();
+        clickAndWait(dialog, kIdcExecute);
+        EXPECT_EQ(takeMessages(), Texts{"Out of range!"}) << typed;
+        EXPECT_TRUE(adapter.exchanges().empty()) << typed;
+        dialog.controls().setText(id, id == kIdcFromPage ? "10" : "2");
+    }
+
     clickAndWait(dialog, kIdcExecute);
     const std::string listing = folder.read("Dump.txt");
     EXPECT_EQ(std::count(listing.begin(), listing.end(), '\n'), 32);

@@ -357,6 +357,18 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
         {"a dump beyond 24-bit addresses", [](WorkerPage& p) { DumpSFComThread(p, {0xFFFF, 2, false}); }, [](SfComBench&) {},
          {"From Page + Page Count is beyond the serial flash address range !"}, 0,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // A read reply without its bytes, as a refused read comes: the dump says where it
+        // failed, and the file of an earlier dump is not taken for this one unsaid.
+        {"a dump whose third read reply comes empty", DumpPage1,
+         [](SfComBench& b) {
+             std::ofstream(g_strExeDir + "Dump.bin") << "earlier";
+             b.gang.board.cutReplyAt(sim::BoardFrame(0x24), 3, 0);
+         },
+         {"Serial flash read failed at 0x140!"}, 0,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.gang.framesOf(0xF0, 0x24), 3);
+             EXPECT_EQ(b.gang.framesOf(0xF0, 0x22), 1) << "write disable at the end";
+         }},
         {"pages beyond the flash", [](WorkerPage& p) { ErasePagesComThread(p, {60, 5}); }, [](SfComBench&) {},
          {"Pages 0x3C to 0x40 lie beyond the flash of 0x4000 bytes!"}, 0,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
