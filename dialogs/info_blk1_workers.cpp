@@ -121,13 +121,18 @@ void InfoBlk1WriteThread(InfoBlk1Page& page) {
     Begin(page);
     const std::array<uint8_t, kInfoBlk1Bytes> bytes = page.gridBytes();
     bool timedOut = !Opening() || !OpenAccess();
-    for (uint32_t a = 0; !timedOut && a < kInfoBlk1Bytes; a += kFrameBytes) {
+    // Nothing reads the bytes back: a frame the target reports as not landed ends the writes.
+    std::optional<uint32_t> failedAt;
+    for (uint32_t a = 0; !timedOut && !failedAt && a < kInfoBlk1Bytes; a += kFrameBytes) {
         if (g_hStopEvent.isSet()) return Close(page, false, Ending::WithLeave);
         const std::span<const uint8_t, kFrameBytes> data(bytes.data() + a, kFrameBytes);
-        timedOut = !Step(kTagData, [&] { return ComIspTrans8Data(static_cast<uint8_t>(a), data); }, 800) ||
-                   !Step(kTagFinish, ComIspCmdFinish, 800);
+        timedOut = !Step(kTagData, [&] { return ComIspTrans8Data(static_cast<uint8_t>(a), data); }, 800);
+        const std::optional<uint8_t> status = TargetWriteStatus();
+        timedOut = timedOut || !Step(kTagFinish, ComIspCmdFinish, 800);
+        if (!timedOut && status && (*status & kWriteFailed)) failedAt = a;
     }
     timedOut = timedOut || !CloseAccess();
+    if (failedAt && !timedOut) page.messageBox(strfmt("Program memory error at 0x%X!!!", *failedAt), platform::MsgIcon::Error);
     Close(page, timedOut, Ending::WithLeave);
 }
 

@@ -34,6 +34,8 @@ public:
 extern std::atomic<uint32_t> g_bInfoBlk1Busy;
 
 void InfoBlk1ReadThread(InfoBlk1Page& page);
+// A data frame whose reply reports the program-memory error (0x04) ends the writes with
+// "Program memory error at 0x%X!!!"; a reply without a status byte reports nothing.
 void InfoBlk1WriteThread(InfoBlk1Page& page);
 void InfoBlk1EraseThread(InfoBlk1Page& page);
 void InfoBlk1ResetThread(InfoBlk1Page& page);

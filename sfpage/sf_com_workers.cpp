@@ -211,13 +211,19 @@ bool Covers(uint32_t start, uint32_t length, uint32_t from, uint32_t count) {
 }
 
 // Asks the operator, as the gang run does, before an image that locks the target is written.
-bool PassesProtectionGuard(SfLink& link, const LoadedImage& image) {
-    link.run.image = {image.bytes, image.size};
-    // The guard reads the option block only from an image that reaches it: only such an image is
-    // padded to the block's end, so a far option address allocates nothing.
-    if (image.size >= g_dwOptionAddr)
-        link.run.image.buffer.resize(std::max<size_t>(image.bytes.size(), uint64_t{g_dwOptionAddr} + kOptionBlockSize), 0xFF);
+// The guard reads the bytes that land at the option block: the image's from start on.
+bool PassesProtectionGuard(SfLink& link, const LoadedImage& image, uint32_t start) {
+    link.run.image = {};
     link.run.optionAddr = g_dwOptionAddr;
+    // Only an image that reaches the block is laid out, padded to the block's end, so a far
+    // option address allocates nothing.
+    const uint64_t end = uint64_t{start} + image.size;
+    if (end >= g_dwOptionAddr) {
+        std::vector<uint8_t>& laid = link.run.image.buffer;
+        laid.assign(std::max<uint64_t>(end, uint64_t{g_dwOptionAddr} + kOptionBlockSize), 0xFF);
+        std::copy_n(image.bytes.begin(), image.size, laid.begin() + start);
+        link.run.image.size = end;
+    }
     return engine_com::ProtectionGuard(link.run);
 }
 
@@ -336,7 +342,7 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     LoadedImage image;
     const bool ready = OptionBlockInFlash(page, run.flashSize) &&
                        LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
-                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image)) &&
+                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image, g_nIspStartAddr)) &&
                        engine_com::TakeSerialNumber(link.run, AdapterNumbers());
     const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
     bool done = ready && PrepareErase(link, true);
@@ -451,7 +457,7 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     LoadedImage image;
     const uint32_t start = g_nIspStartAddr;
     const bool ready = LoadImage(page, run, 0, image) && KeyClearOfImage(page, start, image.size) &&
-                       OptionBlockInPlace(page, start, image.size, run.flashSize) && PassesProtectionGuard(link, image);
+                       OptionBlockInPlace(page, start, image.size, run.flashSize) && PassesProtectionGuard(link, image, start);
     bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
     if (done && OptionBlockFollows(start, image.size)) {
         std::array<uint8_t, kOptionBlockSize> block;

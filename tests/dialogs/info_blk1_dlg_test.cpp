@@ -94,8 +94,10 @@ std::vector<uint8_t> Counting() {
 
 }  // namespace
 
-// Write then Read: each is one whole ISP session, so the second starts the link again.
+// Write then Read: each is one whole ISP session, so the second starts the link again. A board
+// that answers writes without the target's status byte reports no failed write.
 TEST_F(InfoBlk1, WriteStoresTheGridAndReadShowsTheTarget) {
+    board.answerWritesMinimally(true);
     const std::vector<uint8_t> counting = Counting();
     std::copy(counting.begin(), counting.end(), page.m_grid.m_byData.begin());
     run(kIdcInfo1Write);
@@ -161,8 +163,8 @@ TEST_F(InfoBlk1, EraseAndResetSendTheirSessions) {
 
 // An unanswered step ends the operation with the message, the leave frame (Reset sends none
 // before its own) and the port closed; a read answered with fewer than eight bytes is a failed
-// read. Either way the grid keeps what it held; the next operation starts the link afresh and
-// succeeds.
+// read, and a write the target reports as not landed ends the writes. Either way the grid keeps
+// what it held; the next operation starts the link afresh and succeeds.
 TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
     const std::string session = std::string(kLinkStart) + kStopMcu + kOpenAccess;
     const auto read = [](uint32_t a) { return strfmt("> 0F 03 %02X 08 00 FF\n", a); };
@@ -180,6 +182,11 @@ TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
          session + DataFrame(0x00) + kFinish + DataFrame(0x08) + kFinish + DataFrame(0x10) + kLeave},
         {kIdcInfo1Erase, [&] { board.dropReplyAt(sim::TargetFrame(0x18), 1); },
          session + "> 0F 18 00 01 00 FF\n" + kLeave},
+        // Nothing reads a write back: a byte the target reports as not landed (a cleared bit set
+        // again) ends the writes with the message, and the session closes as usual.
+        {kIdcInfo1Write, [&] { board.writeFlash(0, 0x10, std::vector<uint8_t>{0x00}); },
+         session + DataFrame(0x00) + kFinish + DataFrame(0x08) + kFinish + DataFrame(0x10) + kFinish + kCloseAccess + kLeave,
+         "Program memory error at 0x10!!!"},
     };
     for (const auto& c : cases) {
         c.fault();

@@ -509,6 +509,19 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.image[0x44] = 0x10;
          },
          {}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // From a start address above 0 the guard looks at the bytes that land at the option
+        // block, not at the file's bytes of the block's address.
+        {"a protection byte that lands from a start address", Program,
+         [](SfComBench& b) {
+             g_bWarnProtect = 1;
+             b.gang.bench.page.onWarn = [](int, uint32_t) { return 3; };
+             g_nIspStartAddr = 0x100;
+             b.gang.store("Option Addr", 0x140);
+             b.image = PatternImage(0x80);
+             b.image[0x40] = 0xA5;
+             b.image[0x44] = 0x10;
+         },
+         {}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
