@@ -27,9 +27,12 @@ bool SetBusyLeds(GangRun& run, bool on) {
     return true;
 }
 
-// The status byte of the target's last write or poll; a reply without it reads as busy, so that
-// the status is polled, and never as the byte of an earlier reply.
-uint8_t TargetStatus() { return g_nReplyDataSize > 0 ? g_byReplyData[0].load() : 0xFF; }
+// The status byte of the target's last write or poll, never the byte of an earlier reply; none
+// when the reply carries none.
+std::optional<uint8_t> TargetStatus() {
+    if (g_nReplyDataSize == 0) return std::nullopt;
+    return g_byReplyData[0].load();
+}
 
 }  // namespace
 
@@ -89,18 +92,21 @@ bool WriteOptionBytesPolled(GangRun& run, int socket, const std::array<uint8_t, 
         g_byReplyData[0] = 0xFF;
         if (!run.step({kTagByte, [lo, value] { return ComIspTrans1Data(lo, value); }, kStatusWaitMs, Timeout::Silent}))
             return false;
-        uint8_t status = TargetStatus();
-        if ((status & (kStatusBusy | kWriteFailed)) == 0) continue;
+        std::optional<uint8_t> status = TargetStatus();
+        if (status && (*status & (kStatusBusy | kWriteFailed)) == 0) continue;
+        // A write answered without its status is polled for it; a poll answered without one
+        // reports nothing, and the next byte follows.
         int polls = 0;
-        while ((status & kStatusBusy) && polls < kBusyPolls) {
+        while ((!status || (*status & kStatusBusy)) && polls < kBusyPolls) {
             g_byReplyData[0] = 0xFF;
             if (!run.step({kTagBusyPoll, ComIspCmd09p2, kStatusWaitMs, Timeout::Silent})) return false;
             ++polls;
             status = TargetStatus();
+            if (!status) break;
         }
         // The fifth poll fails the byte whatever it says.
         if (polls == kBusyPolls) {
-            run.page.messageBox(status & kWriteFailed ? "program memory may be damage!" : "MTP always busy!",
+            run.page.messageBox(status && (*status & kWriteFailed) ? "program memory may be damage!" : "MTP always busy!",
                                 platform::MsgIcon::None);
             run.running = false;
             return false;

@@ -27,7 +27,8 @@ void ScaleForBytes(GangRun& run);
 // An MTP target's option block at P, a byte a frame, each followed by up to five busy polls
 // while the target reports itself busy; a byte still busy after the fifth ends the run. A byte
 // whose settled status reports the program-memory error fails the socket, and the rest of the
-// block is not written.
+// block is not written. A poll answered without the status byte reports nothing: the next byte
+// follows.
 bool WriteOptionBytesPolled(GangRun& run, int socket, const std::array<uint8_t, 8>& block);
 
 }  // namespace engine_com

@@ -106,6 +106,8 @@ TEST(HandshakeARuns, ByteWiseProgrammingEndsAtTheOptionBlockOrAtCancel) {
 // The MTP part answers each option byte busy for a number of status polls: up to four polls the
 // byte is written; a part still busy at the fifth fails the run, every socket with it. A byte
 // whose status settles with the program-memory error fails its part, and the block stops there.
+// A board that answers writes and polls without the status byte reports nothing: one poll a
+// byte, and every part passes.
 TEST(HandshakeARuns, AnMtpPartStillBusyAtTheFifthPollFailsTheRun) {
     const struct {
         int polls;
@@ -113,7 +115,9 @@ TEST(HandshakeARuns, AnMtpPartStillBusyAtTheFifthPollFailsTheRun) {
         std::vector<std::string> shown;
         Counters counted;
         int pollFrames;
+        bool statusless = false;
     } cases[] = {
+        {2, false, {}, {4, 4, 0}, 4 * 8, true},
         {2, false, {}, {4, 4, 0}, 4 * 8 * 2},
         {0, true, {"IC1 program memory error at 0x140!!!", "IC2 program memory error at 0x140!!!",
                    "IC3 program memory error at 0x140!!!", "IC4 program memory error at 0x140!!!"}, {4, 0, 4}, 0},
@@ -123,10 +127,14 @@ TEST(HandshakeARuns, AnMtpPartStillBusyAtTheFifthPollFailsTheRun) {
         {INT_MAX, true, {"program memory may be damage!"}, {4, 0, 4}, 5},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.polls);
+        SCOPED_TRACE(strfmt("%d%s", c.polls, c.statusless ? " without status" : ""));
         SimulatedGang gang;
         PrepareTargets(gang, FactsOf("GangProgramMtpThread"), {0, 1, 2, 3}, {});
         for (int socket = 0; socket < 4; ++socket) gang.board.makeMtp(socket, c.polls, c.programError);
+        if (c.statusless) {
+            gang.board.answerWritesMinimally(true);
+            for (int nth = 1; nth <= 4 * 8 * 5; ++nth) gang.board.cutReplyAt(sim::TargetFrame(0x09), nth, 0);
+        }
         gang.run(GangProgramMtpThread, PatternImage(100));
         EXPECT_EQ(gang.messages(), c.shown);
         EXPECT_EQ(gang.bench.counters(), c.counted);
