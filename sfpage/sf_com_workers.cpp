@@ -211,7 +211,7 @@ bool Covers(uint32_t start, uint32_t length, uint32_t from, uint32_t count) {
 }
 
 // Asks the operator, as the gang run does, before an image that locks the target is written.
-// The guard reads the bytes that land at the option block: the image's from start on.
+// The guard reads the option block's bytes of the image laid out from start.
 bool PassesProtectionGuard(SfLink& link, const LoadedImage& image, uint32_t start) {
     link.run.image = {};
     link.run.optionAddr = g_dwOptionAddr;
@@ -340,9 +340,11 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     SfLink link(page);
     Result result;
     LoadedImage image;
+    // The records carry the file's bytes at the option address, wherever the image starts in
+    // the serial flash: the guard reads those.
     const bool ready = OptionBlockInFlash(page, run.flashSize) &&
                        LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
-                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image, g_nIspStartAddr)) &&
+                       (kind == FullRunKind::Plain || PassesProtectionGuard(link, image, 0)) &&
                        engine_com::TakeSerialNumber(link.run, AdapterNumbers());
     const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
     bool done = ready && PrepareErase(link, true);

@@ -522,6 +522,18 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.image[0x44] = 0x10;
          },
          {}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // The full run's records carry the file's bytes at the option address, wherever the
+        // image starts: those are the bytes the guard looks at.
+        {"a protection byte of the records from a start address", AutoSerial,
+         [](SfComBench& b) {
+             g_bWarnProtect = 1;
+             b.gang.bench.page.onWarn = [](int, uint32_t) { return 3; };
+             g_nIspStartAddr = 0x100;
+             b.gang.store("Option Addr", 0x40);
+             b.image[0x40] = 0xA5;
+             b.image[0x44] = 0x10;
+         },
+         {}, res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
