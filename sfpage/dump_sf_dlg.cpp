@@ -142,6 +142,16 @@ void CDumpSFDlg::OnCancel() {
 void CDumpSFDlg::OnExecute() {
     bool idle = false;
     if (!g_bTaskWorking.compare_exchange_strong(idle, true)) return;
+    // A field that does not read as a number has left the range before it in use: other pages
+    // than the fields show would be dumped.
+    bool fromRead = false, countRead = false;
+    controls().text(kIdcFromPage).toUInt(&fromRead, 16);
+    controls().text(kIdcPageCount).toUInt(&countRead, 16);
+    if (!fromRead || !countRead) {
+        g_bTaskWorking = false;
+        MessageBox("From Page and Page Count must be hexadecimal numbers !", platform::MsgIcon::Error);
+        return;
+    }
     // Byte addresses are 32 bits wide.
     if ((uint64_t{request_.fromPage} + request_.pageCount) * g_nSFPageSize > kDumpAddressEnd) {
         g_bTaskWorking = false;

@@ -122,6 +122,12 @@ TEST_F(DumpSf, FailuresAreReported) {
         // The last page's byte address would pass 32 bits.
         {"beyond the address range", true, [&] { type(kIdcFromPage, "FFFFFF"); },
          "From Page + Page Count is beyond the serial flash address range !"},
+        // A field that does not read as a number keeps the range before it, other pages than
+        // the fields show.
+        {"a from page that is no number", true, [&] { type(kIdcFromPage, "0"), type(kIdcFromPage, "1G"); },
+         "From Page and Page Count must be hexadecimal numbers !"},
+        {"an emptied page count", true, [&] { type(kIdcFromPage, "0"), type(kIdcPageCount, ""); },
+         "From Page and Page Count must be hexadecimal numbers !"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
