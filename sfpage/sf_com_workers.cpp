@@ -297,6 +297,15 @@ uint32_t LengthToProgram(FullRunKind kind, const std::string& type, uint32_t siz
     return g_bCodeOption ? size : std::min(size, g_dwOptionAddr);
 }
 
+// The records tell the adapter the length programmed in 16 bits: a longer image would read as
+// a few bytes, or none, and the adapter would burn parts without the rest of it.
+bool LengthFitsTheRecords(WorkerPage& page, uint32_t length) {
+    if (length <= 0xFFFF) return true;
+    page.messageBox(strfmt("0x%X bytes to program do not fit the configuration records (at most 0xFFFF)!", length),
+                    platform::MsgIcon::Error);
+    return false;
+}
+
 SfConfigSettings ConfigSettingsInUse(FullRunKind kind) {
     SfConfigSettings s;
     s.encry = g_bEncry != 0;
@@ -342,11 +351,12 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     LoadedImage image;
     // The records carry the file's bytes at the option address, wherever the image starts in
     // the serial flash: the guard reads those.
-    const bool ready = OptionBlockInFlash(page, run.flashSize) &&
-                       LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image) &&
+    const bool loaded = OptionBlockInFlash(page, run.flashSize) &&
+                        LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image);
+    const uint32_t length = loaded ? LengthToProgram(kind, run.imageType, image.size) : 0;
+    const bool ready = loaded && LengthFitsTheRecords(page, length) &&
                        (kind == FullRunKind::Plain || PassesProtectionGuard(link, image, 0)) &&
                        engine_com::TakeSerialNumber(link.run, AdapterNumbers());
-    const uint32_t length = ready ? LengthToProgram(kind, run.imageType, image.size) : 0;
     bool done = ready && PrepareErase(link, true);
     if (done) {
         const double begin = runClock().seconds();

@@ -67,6 +67,12 @@ void DesAutoOn32K(WorkerPage& p) {
     run.flashSize = 0x8000;
     AutoSFComThread(p, run);
 }
+// The numbered full run, as on a flash of 64 KB.
+void AutoSerialOn64K(WorkerPage& p) {
+    SfRun run = SfRunFromSettings(p.imagePath());
+    run.flashSize = 0x10000;
+    AutoSFSerialComThread(p, run);
+}
 void DumpPage1(WorkerPage& p) { DumpSFComThread(p, {1, 1, false}); }
 void ErasePages2And3(WorkerPage& p) { ErasePagesComThread(p, {2, 2}); }
 
@@ -447,6 +453,15 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
              b.image = PatternImage(0x5000);
          },
          {"Option address 0xFFFFFFF8 lies beyond the flash of 0x8000 bytes!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // The records carry the length programmed in 16 bits: 0x10000 would read as 0.
+        {"a full run longer than its records can say", AutoSerialOn64K,
+         [](SfComBench& b) {
+             b.gang.store("Option Addr", 0xFFF8);
+             b.gang.store("Code Option", 1);
+             b.image = Bytes(0x10000, 0xFF);
+         },
+         {"0x10000 bytes to program do not fit the configuration records (at most 0xFFFF)!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // Block-protect bits: the flash answers each program with status 1 and keeps nothing.
         {"a write-protected flash", Program, [](SfComBench& b) { b.gang.board.serialFlash().setStatus(0x1C); },
