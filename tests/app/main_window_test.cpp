@@ -205,15 +205,8 @@ TEST_F(MainWindow, CloseNamesTheCountedPartsItCannotStore) {
         std::filesystem::remove(store + ".lock");
         std::filesystem::create_directory(store + ".lock");
     };
-    const auto unreadableCount = [&] {
-        std::ofstream(store) << "[" << g_szRegKey << "]\n\"Fail Count\"=\"4\"\n";
-    };
-    const struct {
-        const char* name;
-        std::function<void()> spoil;
-        uint32_t pass, fail;
-        std::string message;
-    } cases[] = {
+    const auto unreadableCount = [&] { std::ofstream(store) << "[" << g_szRegKey << "]\n\"Fail Count\"=\"4\"\n"; };
+    const struct { const char* name; std::function<void()> spoil; uint32_t pass, fail; std::string message; } cases[] = {
         {"stored", [] {}, 2, 1, ""},
         {"none counted", unlocked, 0, 0, ""},
         {"no lock", unlocked, 2, 1, "3 counted parts (Pass 2, Fail 1) can not be saved: " + store + " can not be written!"},
@@ -230,11 +223,8 @@ TEST_F(MainWindow, CloseNamesTheCountedPartsItCannotStore) {
         window_->show();
         EXPECT_TRUE(window_->close());
         const auto messages = services.messages();
-        ASSERT_EQ(messages.size(), c.message.empty() ? 0u : 1u);
-        if (!c.message.empty()) {
-            EXPECT_EQ(messages[0].text, c.message);
-            EXPECT_EQ(messages[0].icon, platform::MsgIcon::Error);
-        }
+        EXPECT_EQ(messages.size(), c.message.empty() ? 0u : 1u);
+        EXPECT_EQ(messages.empty() ? "" : messages[0].text, c.message);
     }
     std::filesystem::remove(store + ".lock");
 }

@@ -114,11 +114,6 @@ inline const std::vector<VariantFacts>& VariantTable() {
     return table;
 }
 
-// The variants that program or verify an image: all but the erases, the link tries and the
-// option byte reset, which take none (the reset writes the option block's first byte alone,
-// which no page boundary splits).
-inline bool TakesImage(const VariantFacts& f) { return f.cycle == Cycle::Board || f.programs || f.readsBack; }
-
 inline const VariantFacts& FactsOf(const char* name) {
     const auto& table = VariantTable();
     const auto facts = std::find_if(table.begin(), table.end(), [&](const VariantFacts& f) { return std::strcmp(f.name, name) == 0; });

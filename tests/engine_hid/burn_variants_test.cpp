@@ -299,21 +299,15 @@ TEST(BurnVariants, SerialWordsInTheInformationAreaStayInTheirWindowAndNeedTheWri
 
 // A site that a run cannot select is shown empty and not counted, but the part in its socket
 // was never programmed or compared: the run sounds the fail tone, however well the next site
-// goes.
+// goes (the burn and verify runs: SiteSteps.HandlesFaultsOfOneSite).
 TEST(BurnVariants, ASiteThatCannotBeSelectedFailsTheRun) {
     const struct { const char* name; void (*worker)(WorkerPage&); } cases[] = {
-        {"older burn", SiteProgramThreadOld},
-        {"site by site, serial number", SiteProgramSerialThread},
-        {"site by site, information", SiteProgramInfoThread},
-        {"scan first, information", ScanProgramInfoThread},
-        {"scan first, information, powered off per pass", ScanProgramInfoThreadB},
-        {"scan first", ScanProgramThread},
-        {"scan first, 1 KB page erases", ScanProgramThreadB},
-        {"scan first, erase inside the scan", ScanProgramNoEraseThread},
-        {"one pass", ScanOnePassThread},
-        {"one pass, chip erase twice", ScanOnePassThreadB},
+        {"older burn", SiteProgramThreadOld}, {"site by site, serial number", SiteProgramSerialThread},
+        {"site by site, information", SiteProgramInfoThread}, {"scan first, information", ScanProgramInfoThread},
+        {"scan first, information, powered off per pass", ScanProgramInfoThreadB}, {"scan first", ScanProgramThread},
+        {"scan first, 1 KB page erases", ScanProgramThreadB}, {"scan first, erase inside the scan", ScanProgramNoEraseThread},
+        {"one pass", ScanOnePassThread}, {"one pass, chip erase twice", ScanOnePassThreadB},
     };
-    using Tones = std::vector<RecordingServices::Tone>;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         int firstSelect = 0;
@@ -321,18 +315,14 @@ TEST(BurnVariants, ASiteThatCannotBeSelectedFailsTheRun) {
             SimulatedBurn clean;
             clean.populate({0, 1});
             clean.run(c.worker, PatternImage(100));
-            ASSERT_EQ(clean.services.tones(), (Tones{{784, 900}}));
             firstSelect = FirstExchangeOf(clean.adapter, sim::Exchange::Kind::Set, 0x3A, 0);
         }
         SimulatedBurn bench;
         bench.populate({0, 1});
         bench.adapter.failSetAt(firstSelect);
         bench.run(c.worker, PatternImage(100));
-
         EXPECT_EQ(bench.counters(), (Counters{1, 1, 0}));
-        EXPECT_EQ(bench.page.icons[1103], 152);
-        EXPECT_EQ(bench.page.icons[1107], 154);
-        EXPECT_EQ(bench.services.tones(), (Tones{{800, 100}, {800, 100}}));
+        EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{800, 100}, {800, 100}}));
     }
 }
 
