@@ -424,7 +424,9 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // The records carry the length programmed in 16 bits: 0x10000 would read as 0.
         {"a full run longer than its records can say", AutoSerialOn64K,
-         [](SfComBench& b) { b.gang.store("Option Addr", 0xFFF8), b.gang.store("Code Option", 1), b.image = Bytes(0x10000, 0xFF); },
+         [](SfComBench& b) {
+             b.gang.store("Option Addr", 0xFFF8), b.gang.store("Code Option", 1), b.image = Bytes(0x10000, 0xFF);
+         },
          {"0x10000 bytes to program do not fit the configuration records (at most 0xFFFF)!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // Block-protect bits: the flash answers each program with status 1 and keeps nothing.
