@@ -28,7 +28,6 @@ TEST(Paths, TheHomeIsAnAbsoluteHomeOfTheAccountOrNone) {
     } cases[] = {
         {home, account, std::nullopt, home + "/.config/swd-isp/"},
         {std::nullopt, account, std::nullopt, account + "/.config/swd-isp/"},
-        {"", account, std::nullopt, account + "/.config/swd-isp/"},
         {"relative/home", account, "relative/config", account + "/.config/swd-isp/"},
         {std::nullopt, "", std::nullopt, ""},
         {"relative/home", "", std::nullopt, ""},
