@@ -114,9 +114,7 @@ TEST_F(OpenHidDeviceTest, AnAdapterAnotherCopyHoldsIsLeftToIt) {
     platform::HidOpened otherCopy = platform::hidBackend().open(platform::hidBackend().enumerate().at(0));
     ASSERT_TRUE(otherCopy.device);
     EXPECT_FALSE(OpenHidDevice());
-    EXPECT_EQ(held.openHandles(), 1);
     EXPECT_STREQ(HidNotOpenedText(), "HID device In Use by another program !");
-    EXPECT_TRUE(recorder.messages().empty());
     sim::installSimulatedAdapters({});
     EXPECT_FALSE(OpenHidDevice());
     EXPECT_STREQ(HidNotOpenedText(), "HID device Not Found !");
