@@ -327,8 +327,30 @@ private:
     std::string path_;
 };
 
-// Runs the calls on threads of their own, released together. A call still running after 10 s
-// hangs: the test fails and the run ends there, since a stuck thread cannot be taken back.
+// The result of a call on another thread. A call still running after 10 s hangs: the test fails
+// and the run ends there, since a stuck thread cannot be taken back.
+template <class T>
+T Awaited(std::future<T>&& call) {
+    if (call.wait_for(10s) != std::future_status::ready) {
+        ADD_FAILURE() << "a call never returned";
+        std::fflush(nullptr);
+        std::_Exit(1);
+    }
+    return call.get();
+}
+
+// Waits until count bytes wait for the port on the line, as a second look at it shows (opened
+// before the port marks the tty as its own).
+void AwaitPending(int look, int count) {
+    int pending = -1;
+    for (const auto deadline = Clock::now() + 5s; pending != count && Clock::now() < deadline;) {
+        ASSERT_EQ(::ioctl(look, FIONREAD, &pending), 0);
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(pending, count);
+}
+
+// Runs the calls on threads of their own, released together, awaiting each.
 void RunAtOnce(const std::vector<std::function<void()>>& calls) {
     std::latch start(static_cast<std::ptrdiff_t>(calls.size()));
     std::vector<std::future<void>> running;
@@ -338,14 +360,7 @@ void RunAtOnce(const std::vector<std::function<void()>>& calls) {
             call();
         }));
     }
-    for (auto& done : running) {
-        if (done.wait_for(10s) != std::future_status::ready) {
-            ADD_FAILURE() << "a call never returned";
-            std::fflush(nullptr);
-            std::_Exit(1);
-        }
-    }
-    for (auto& done : running) done.get();
+    for (auto& done : running) Awaited(std::move(done));
 }
 
 // Threads of this process by the name they gave themselves, waiting up to 5 s for count of them.
@@ -557,41 +572,17 @@ TEST(SerialPortThreads, TwoClosesAtOnceSendEveryFrameThePortWasGiven) {
     }
 }
 
-// The result of a call on another thread; a call still running after 10 s hangs, and the run
-// ends there as RunAtOnce ends it.
-template <class T>
-T Awaited(std::future<T>& call) {
-    if (call.wait_for(10s) != std::future_status::ready) {
-        ADD_FAILURE() << "a call never returned";
-        std::fflush(nullptr);
-        std::_Exit(1);
-    }
-    return call.get();
-}
-
 // A close and an open on two threads while a third waits on the line: the close shuts only the
-// device it set out to close, the port is open only while it holds a device, and every close
-// ends the reads waiting on it.
+// device it set out to close, the port is open only while it holds a device, and the read ends.
 TEST(SerialPortThreads, ACloseAndAnOpenAtOnceWhileAReadWaitsLeaveThePortWhole) {
     TempConfigFolder config;
     PeerLine peer;
     RecordingOwner owner;
     CSerialPort port;
     const auto open = [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); };
-    // A second look at the line shows when the read has taken a byte; opened before the port
-    // marks the tty as its own.
     const int look = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(look, 0);
     ASSERT_TRUE(open());
     ASSERT_TRUE(port.ClosePort());
-    const auto waitForInput = [&](int count) {
-        int pending = -1;
-        for (const auto deadline = Clock::now() + 5s; pending != count && Clock::now() < deadline;) {
-            ASSERT_EQ(::ioctl(look, FIONREAD, &pending), 0);
-            std::this_thread::yield();
-        }
-        ASSERT_EQ(pending, count);
-    };
     const size_t descriptors = OpenDescriptors();
     const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
     for (int round = 0; round < 300; ++round) {
@@ -600,23 +591,18 @@ TEST(SerialPortThreads, ACloseAndAnOpenAtOnceWhileAReadWaitsLeaveThePortWhole) {
         // The read has taken the first of its two bytes and waits on the line for the second
         // when the close and the open begin.
         peer.write({0x01});
-        ASSERT_NO_FATAL_FAILURE(waitForInput(1));
+        ASSERT_NO_FATAL_FAILURE(AwaitPending(look, 1));
         std::vector<uint8_t> buffer(2);
         auto reading = std::async(std::launch::async, [&] { return port.ReadBlocking(buffer); });
-        ASSERT_NO_FATAL_FAILURE(waitForInput(0));
+        ASSERT_NO_FATAL_FAILURE(AwaitPending(look, 0));
         bool opened = false;
         RunAtOnce({[&] { port.ClosePort(); }, [&] { opened = open(); }});
         EXPECT_TRUE(opened);
-        EXPECT_FALSE(Awaited(reading));
+        EXPECT_FALSE(Awaited(std::move(reading)));
+        // The port writes only when the open came last, and then to the open's device.
+        EXPECT_EQ(port.WriteToPort(frame), port.IsOpen());
         if (port.IsOpen()) {
-            // The open came last: its device takes the frame, and a close ends a read on it.
-            ASSERT_TRUE(port.WriteToPort(frame));
-            ASSERT_EQ(peer.read(frame.size()), frame);
-            auto waiting = std::async(std::launch::async, [&] { return port.ReadBlocking(buffer); });
-            RunAtOnce({[&] { port.ClosePort(); }});
-            EXPECT_FALSE(Awaited(waiting));
-        } else {
-            EXPECT_FALSE(port.WriteToPort(frame));
+            EXPECT_EQ(peer.read(frame.size()), frame);
         }
         ASSERT_TRUE(port.ClosePort());
         ASSERT_EQ(OpenDescriptors(), descriptors);
@@ -645,46 +631,21 @@ TEST(SerialPortThreads, ACloseWaitingForTheLineLeavesTheDeviceOfALaterOpen) {
         // The peer takes bytes until the close has written all but a few queued frames: it
         // waits for the line by then, for far longer than the open will.
         while (port.BytesWritten() - queued < (CSerialPort::kMaxQueuedFrames - 4) * 4096) ASSERT_EQ(peer.read(1024).size(), 1024u);
-        auto opening = std::async(std::launch::async, open);
-        EXPECT_TRUE(Awaited(opening));
-        Awaited(closing);
-        EXPECT_TRUE(port.IsOpen());
-        if (port.IsOpen()) {
-            // The peer has yet to read what the old device sent: the monitor writes the frame
-            // once the line takes it.
-            ASSERT_TRUE(port.StartMonitoring());
-            ASSERT_TRUE(port.WriteToPort(frame));
-            const std::vector<uint8_t> got = peer.readUntil(frame);
-            ASSERT_GE(got.size(), frame.size());
-            EXPECT_TRUE(std::equal(frame.begin(), frame.end(), got.end() - 4));
-        }
+        EXPECT_TRUE(Awaited(std::async(std::launch::async, open)));
+        Awaited(std::move(closing));
+        // The open holds its device: the peer has yet to read what the old device sent, and the
+        // monitor writes the frame once the line takes it.
+        ASSERT_TRUE(port.IsOpen());
+        ASSERT_TRUE(port.StartMonitoring());
+        ASSERT_TRUE(port.WriteToPort(frame));
+        const std::vector<uint8_t> got = peer.readUntil(frame);
+        ASSERT_GE(got.size(), frame.size());
+        EXPECT_TRUE(std::equal(frame.begin(), frame.end(), got.end() - 4));
         ASSERT_TRUE(port.ClosePort());
         peer.readUntilClosed(1 << 16);
     }
     EXPECT_TRUE(owner.failures().empty());
 }
-
-// Desktop services whose message box lets other work run before it is answered, as a modal box
-// does.
-class BoxThatWaitsFor final : public platform::DesktopServices {
-public:
-    explicit BoxThatWaitsFor(std::function<void()> meanwhile) : meanwhile_(std::move(meanwhile)) {
-        platform::setServices(this);
-    }
-    ~BoxThatWaitsFor() override { platform::setServices(nullptr); }
-    int messageBox(const std::string&, platform::MsgIcon, platform::MsgButtons, const std::string&) override {
-        meanwhile_();
-        return platform::IDOK;
-    }
-    std::string openFileName(const platform::FileDialogRequest&) override { return {}; }
-    std::string saveFileName(const platform::FileDialogRequest&) override { return {}; }
-    void openInViewer(const std::string&) override {}
-    void tone(unsigned, unsigned) override {}
-    void defaultBeep() override {}
-
-private:
-    std::function<void()> meanwhile_;
-};
 
 // An open whose line settings fail shows why before it lets its device go; an open on another
 // thread meanwhile comes later and holds the port, and the failed open leaves its device alone.
@@ -693,18 +654,17 @@ TEST(SerialPortThreads, AnOpenMadeWhileAFailedOpenReportsKeepsItsDevice) {
     PeerLine peer;
     RecordingOwner owner;
     CSerialPort port;
+    RecordingServices box;
     bool opened = false;
-    BoxThatWaitsFor box([&] {
-        auto later = std::async(std::launch::async, [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); });
-        opened = Awaited(later);
-    });
+    box.whileShown = [&] {
+        opened = Awaited(std::async(std::launch::async, [&] { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); }));
+    };
     EXPECT_FALSE(port.InitPort(&owner, 1, 115200, 'X', 8, 1, 0, 256));
     ASSERT_TRUE(opened);
     EXPECT_TRUE(port.IsOpen());
     const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
     ASSERT_TRUE(port.WriteToPort(frame));
     EXPECT_EQ(peer.read(frame.size()), frame);
-    EXPECT_TRUE(port.ClosePort());
 }
 
 // An owner that works the port from its handler, on the thread that tells it.
@@ -720,13 +680,7 @@ public:
     }
     void serialFailed(const std::string&) override { actOnce(); }
     // Waits until the handler has acted, failing the run when it never returns.
-    void waitActed() {
-        if (acted_.get_future().wait_for(10s) != std::future_status::ready) {
-            ADD_FAILURE() << "the handler never returned from the port";
-            std::fflush(nullptr);
-            std::_Exit(1);
-        }
-    }
+    void waitActed() { Awaited(acted_.get_future()); }
     std::vector<uint8_t> bytes() const {
         std::lock_guard lock(lock_);
         return bytes_;
@@ -804,12 +758,7 @@ TEST(SerialPortThreads, AHandlerOnTheMonitorThreadClosesOrReopensThePort) {
         ASSERT_GE(look, 0);
         ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
         peer.write({0x51, 0x52});
-        int pending = 0;
-        for (const auto deadline = Clock::now() + 5s; pending < 2 && Clock::now() < deadline;) {
-            ASSERT_EQ(::ioctl(look, FIONREAD, &pending), 0);
-            std::this_thread::yield();
-        }
-        ASSERT_EQ(pending, 2);
+        ASSERT_NO_FATAL_FAILURE(AwaitPending(look, 2));
         ::close(look);
         ASSERT_TRUE(port.RestartMonitoring());
         owner.waitActed();
@@ -1038,13 +987,16 @@ TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
         PeerLine peer;
         RecordingOwner owner;
         CSerialPort port;
+        // Another program's look at the tty, opened before the port marks it as its own (which
+        // keeps out all but root, as this test may run).
+        const int other = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (c.device == Device::Held) {
             ASSERT_TRUE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));
             ASSERT_TRUE(port.StartMonitoring());
+            EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
         }
-        const int elsewhere = c.device == Device::HeldElsewhere ? ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
         if (c.device == Device::HeldElsewhere) {
-            ASSERT_EQ(::flock(elsewhere, LOCK_EX | LOCK_NB), 0);
+            ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
         }
         if (c.device == Device::Missing) SetComPortDeviceOverride("/dev/no-such-tty");
         if (c.device == Device::NotATty) SetComPortDeviceOverride("/dev/null");
@@ -1072,8 +1024,11 @@ TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
             EXPECT_EQ(opens, c.opens);
             EXPECT_EQ(closes, c.opens);
         }
+        if (c.device == Device::HeldElsewhere) {
+            EXPECT_FALSE(port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256));  // refused as the probe finds it
+        }
         ::close(watch);
-        if (elsewhere >= 0) ::close(elsewhere);
+        ::close(other);
         if (c.device == Device::Held) {
             // The port held open is still the program's and still writes.
             EXPECT_TRUE(port.IsOpen());
@@ -1082,52 +1037,6 @@ TEST(SerialPortProbe, OpensEachFreePortOnceAndNeverTheOneItHolds) {
             EXPECT_TRUE(owner.failures().empty());
         }
     }
-}
-
-// The port holds its device alone, also when the program runs as root, whom the tty's exclusive
-// mark does not keep out: a device another program or another port holds is refused as a busy
-// one is, without a word, and opens once the holder lets go.
-TEST(SerialPortHeldOnce, ADeviceHeldElsewhereIsRefusedUntilItsHolderLetsGo) {
-    TempConfigFolder config;
-    RecordingServices messages;
-    PeerLine peer;
-    RecordingOwner owner;
-    const auto open = [&](CSerialPort& port) { return port.InitPort(&owner, 1, 115200, 'N', 8, 1, 0, 256); };
-    const std::vector<uint8_t> frame = {0x0F, 0x03, 0x00, 0xFF};
-    {
-        SCOPED_TRACE("another program holds the tty");
-        CSerialPort port;
-        ASSERT_TRUE(open(port));
-        ASSERT_TRUE(port.ClosePort());
-        const int other = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(other, 0);
-        ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-        const size_t descriptors = OpenDescriptors();
-        EXPECT_FALSE(open(port));
-        EXPECT_FALSE(port.IsOpen());
-        EXPECT_FALSE(port.WriteToPort(frame));
-        EXPECT_EQ(OpenDescriptors(), descriptors);
-        ::close(other);
-        ASSERT_TRUE(open(port));
-        // Now the port holds it: another program is kept out, by the exclusive mark or the lock.
-        const int late = ::open(peer.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        EXPECT_TRUE(late < 0 || ::flock(late, LOCK_EX | LOCK_NB) != 0);
-        if (late >= 0) ::close(late);
-    }
-    {
-        SCOPED_TRACE("two ports of the program");
-        CSerialPort first, second;
-        ASSERT_TRUE(open(first));
-        EXPECT_FALSE(open(second));
-        ASSERT_TRUE(first.WriteToPort(frame));
-        EXPECT_EQ(peer.read(frame.size()), frame);
-        ASSERT_TRUE(first.ClosePort());
-        ASSERT_TRUE(open(second));
-        ASSERT_TRUE(second.WriteToPort(frame));
-        EXPECT_EQ(peer.read(frame.size()), frame);
-    }
-    EXPECT_TRUE(messages.messages().empty());
-    EXPECT_TRUE(owner.failures().empty());
 }
 
 TEST(SerialPortSettings, ThePortGivesBackTheSettingsItWasOpenedWith) {

@@ -96,48 +96,34 @@ TEST(IniFile, AWriteThroughALinkChangesTheFileItNamesAndTheLinkStays) {
     TempDir outside;
     const std::string ini = folder.path() + "d.ini", real = outside.file("real.ini");
     const std::string outsideName = std::filesystem::path(outside.path()).parent_path().filename().string();
-    const auto link = [](const std::string& target, const std::string& at) { ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0); };
     const struct {
         const char* name;
-        std::function<void()> make;
+        std::vector<std::pair<std::string, std::string>> links;  // target, and name in the folder
         std::string file;  // the file written, empty when the write is refused
     } cases[] = {
-        {"a link to a file elsewhere", [&] { link(real, ini); }, real},
-        {"a chain with relative targets",
-         [&] {
-             link("chain.ini", ini);
-             link("../" + outsideName + "/real.ini", folder.path() + "chain.ini");
-         },
-         real},
-        {"a link to nothing yet", [&] { link(outside.file("new.ini"), ini); }, outside.file("new.ini")},
-        {"a link into a missing folder", [&] { link(outside.file("missing/x.ini"), ini); }, ""},
-        {"a loop",
-         [&] {
-             link("loop.ini", ini);
-             link("d.ini", folder.path() + "loop.ini");
-         },
-         ""},
-        {"a link to a device", [&] { link("/dev/null", ini); }, ""},
+        {"a link to a file elsewhere", {{real, "d.ini"}}, real},
+        {"a chain with relative targets", {{"chain.ini", "d.ini"}, {"../" + outsideName + "/real.ini", "chain.ini"}}, real},
+        {"a link to nothing yet", {{outside.file("new.ini"), "d.ini"}}, outside.file("new.ini")},
+        {"a link into a missing folder", {{outside.file("missing/x.ini"), "d.ini"}}, ""},
+        {"a loop", {{"loop.ini", "d.ini"}, {"d.ini", "loop.ini"}}, ""},
+        {"a link to a device", {{"/dev/null", "d.ini"}}, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         outside.write("real.ini", "[Code Option]\r\nSerial No=1\r\n");
-        c.make();
+        for (const auto& [target, name] : c.links) ASSERT_EQ(::symlink(target.c_str(), (folder.path() + name).c_str()), 0);
         EXPECT_EQ(writeProfileString(ini, "Code Option", "Serial No", "2"), !c.file.empty());
         EXPECT_TRUE(std::filesystem::is_symlink(ini));
         if (!c.file.empty()) {
             EXPECT_EQ(profileString(c.file, "Code Option", "Serial No", ""), "2");
-            EXPECT_EQ(profileString(ini, "Code Option", "Serial No", ""), "2");
             EXPECT_TRUE(std::filesystem::is_regular_file(c.file + ".lock"));
         }
-        // Nothing beside the link, no staged file left, nothing made in a missing folder.
+        // Nothing beside the links, no staged file left, nothing made in a missing folder.
         for (const std::string& place : {folder.path(), outside.path()})
             for (const auto& entry : std::filesystem::directory_iterator(place)) {
-                const std::string name = entry.path().filename().string();
-                EXPECT_TRUE(name == "d.ini" || name == "chain.ini" || name == "loop.ini" || name == "real.ini" ||
-                            entry.path().string() == c.file || entry.path().string() == c.file + ".lock")
-                    << name;
-                if (name != "real.ini") std::filesystem::remove(entry.path());
+                const std::string path = entry.path().string();
+                EXPECT_TRUE(entry.is_symlink() || path == real || path == c.file || path == c.file + ".lock") << path;
+                if (path != real) std::filesystem::remove(path);
             }
     }
 }

@@ -2,6 +2,7 @@
 // Desktop services that answer instead of a person and remember what the program asked:
 // message boxes (answered with a set answer), tones, files opened in the viewer. Installed for
 // its lifetime.
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ public:
     int messageBox(const std::string& text, platform::MsgIcon icon, platform::MsgButtons,
                    const std::string& caption) override {
         locked([&] { messages_.push_back({text, icon, caption}); });
+        if (whileShown) whileShown();
         return answer;
     }
     std::string openFileName(const platform::FileDialogRequest&) override { return chosenFile; }
@@ -51,6 +53,7 @@ public:
 
     int answer = platform::IDOK;
     std::string chosenFile;  // what the file dialogs answer
+    std::function<void()> whileShown;  // runs before a message box is answered, as a modal box lets other work run
 
 private:
     template <class F>
