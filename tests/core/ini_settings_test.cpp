@@ -1,7 +1,9 @@
 #include "core/ini_settings.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -145,15 +147,29 @@ TEST(IniSettings, DISABLED_OneCopyTakingSerialNumbers) {
     }
 }
 
-// Two copies of the program on one INI file never take one serial number twice.
+// Two copies of the program on one INI file never take one serial number twice, also when one
+// reaches it through links (a chain of two, with relative targets) from a folder of its own;
+// the links stay links.
 TEST(IniSettings, TwoRunningCopiesTakeDistinctSerialNumbers) {
-    TempConfigFolder folder;
-    const std::string ini = folder.path() + "swd-isp.ini";
-    IniSetSerialNo(0x1000, ini);
-    const std::vector<uint32_t> taken = RunTwoCopies("IniSettings.DISABLED_OneCopyTakingSerialNumbers", folder.path());
-    const std::set<uint32_t> numbers(taken.begin(), taken.end());
-    EXPECT_EQ(numbers.size(), 2u * kSerialsPerCopy);
-    EXPECT_EQ(*numbers.begin(), 0x1000u);
-    EXPECT_EQ(*numbers.rbegin(), 0x1000u + 2 * kSerialsPerCopy - 1);
-    EXPECT_EQ(IniGetSerialNo(ini), 0x1000u + 2 * kSerialsPerCopy);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "one copy through a link" : "one folder");
+        TempConfigFolder folder;
+        TempDir other;
+        const std::string ini = folder.path() + "swd-isp.ini";
+        IniSetSerialNo(0x1000, ini);
+        if (linked) {
+            const std::string real = "../" + std::filesystem::path(folder.path()).parent_path().filename().string();
+            ASSERT_EQ(::symlink((real + "/swd-isp.ini").c_str(), other.file("middle.ini").c_str()), 0);
+            ASSERT_EQ(::symlink("middle.ini", other.file("swd-isp.ini").c_str()), 0);
+        }
+        const std::vector<uint32_t> taken = RunTwoCopies("IniSettings.DISABLED_OneCopyTakingSerialNumbers",
+                                                         folder.path(), linked ? other.path() : "");
+        const std::set<uint32_t> numbers(taken.begin(), taken.end());
+        EXPECT_EQ(numbers.size(), 2u * kSerialsPerCopy);
+        EXPECT_EQ(*numbers.begin(), 0x1000u);
+        EXPECT_EQ(*numbers.rbegin(), 0x1000u + 2 * kSerialsPerCopy - 1);
+        EXPECT_EQ(IniGetSerialNo(ini), 0x1000u + 2 * kSerialsPerCopy);
+        for (const char* link : {"swd-isp.ini", "middle.ini"})
+            EXPECT_TRUE(!linked || std::filesystem::is_symlink(other.file(link))) << link;
+    }
 }

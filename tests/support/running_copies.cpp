@@ -33,9 +33,10 @@ std::optional<CopyArguments> RunningCopyArguments() {
     return CopyArguments{folder, output};
 }
 
-std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& folder) {
-    const std::string outputs[] = {folder + "copy-a.txt", folder + "copy-b.txt"};
-    const pid_t copies[] = {StartCopy(test, folder, outputs[0]), StartCopy(test, folder, outputs[1])};
+std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& folder, const std::string& secondFolder) {
+    const std::string second = secondFolder.empty() ? folder : secondFolder;
+    const std::string outputs[] = {folder + "copy-a.txt", second + "copy-b.txt"};
+    const pid_t copies[] = {StartCopy(test, folder, outputs[0]), StartCopy(test, second, outputs[1])};
     for (const pid_t copy : copies) {
         EXPECT_GT(copy, 0);
         int status = 0;

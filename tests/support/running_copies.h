@@ -13,6 +13,8 @@ struct CopyArguments {
 };
 std::optional<CopyArguments> RunningCopyArguments();
 
-// Starts two copies of this test program running the named test on the folder, waits for both
-// to end well, and gives the numbers both wrote down.
-std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& folder);
+// Starts two copies of this test program running the named test on the folder (the second on
+// secondFolder when one is given), waits for both to end well, and gives the numbers both
+// wrote down.
+std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& folder,
+                                   const std::string& secondFolder = {});
