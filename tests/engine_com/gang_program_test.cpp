@@ -228,6 +228,14 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(g.board.target(2)->optionBlock(kOptionAddr)[3], 0x02);
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x604u);
          }},
+        // A board may answer a write without the target's status byte: that reports nothing,
+        // and every good part passes with its option block.
+        {"a board that answers writes without a status byte", [](SimulatedGang& g) { g.board.answerWritesMinimally(true); },
+         {}, {4, 4, 0}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             for (int socket = 0; socket < 4; ++socket)
+                 EXPECT_EQ(g.board.target(socket)->optionBlock(kOptionAddr), (std::array<uint8_t, 8>{0xAA, 0, 0, 0, 0xFF, 0x0E, 0, 0}));
+         }},
         // Each number is taken from the INI file as the part gets it: another copy of the
         // program that takes one meanwhile (after socket 1's block) does not get it twice.
         {"another copy takes a number meanwhile",
