@@ -194,17 +194,20 @@ constexpr uint32_t kOptionPage = 256;
 
 }  // namespace
 
+std::string OptionBeyondFlashRefusal(uint32_t optionAddr, uint64_t flashSize) {
+    if (uint64_t{optionAddr} + kOptionBlockBytes <= flashSize) return {};
+    return strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", optionAddr, static_cast<uint32_t>(flashSize));
+}
+
+namespace {
+
 // The refusals of the gate. Each gives the text the operator reads, or nothing for an image and
 // settings it has no quarrel with.
 
 // The block goes to P whether the image reaches it or not.
-std::string OptionBeyondFlashRefusal(const GangRun& run) {
-    const uint64_t flash = FlashSizeOfMode(g_nChipMode);
-    if (uint64_t{run.optionAddr} + kOptionBlockBytes <= flash) return {};
-    return strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", run.optionAddr, static_cast<uint32_t>(flash));
+std::string OptionPastFlashRefusal(const GangRun& run) {
+    return OptionBeyondFlashRefusal(run.optionAddr, FlashSizeOfMode(g_nChipMode));
 }
-
-namespace {
 
 std::string CodeBeyondFlashRefusal(const GangRun& run) {
     const uint64_t flash = FlashSizeOfMode(g_nChipMode);
@@ -247,7 +250,7 @@ std::string PastOptionRefusal(const GangRun& run) {
 }
 
 // In the order the operator meets them; a refusal added here reaches every engine.
-constexpr std::string (*kGate[])(const GangRun&) = {OptionBeyondFlashRefusal, CodeBeyondFlashRefusal, NoCodeRefusal,
+constexpr std::string (*kGate[])(const GangRun&) = {OptionPastFlashRefusal, CodeBeyondFlashRefusal, NoCodeRefusal,
                                                     CodeOverOptionRefusal, OptionPageRefusal, PastOptionRefusal};
 
 }  // namespace

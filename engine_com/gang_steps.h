@@ -95,9 +95,10 @@ struct GangRun {
     bool found(int socket) const;
 };
 
-// The gate's refusal of an option block at run.optionAddr that lies beyond the flash; empty when
-// it lies within. The option byte reset, which takes no image, refuses it too.
-std::string OptionBeyondFlashRefusal(const GangRun& run);
+// The refusal of an 8-byte option block at optionAddr that lies beyond a flash of flashSize
+// bytes; empty when it lies within. The gate, the option byte reset (which takes no image) and
+// the serial-flash runs over the board refuse it alike.
+std::string OptionBeyondFlashRefusal(uint32_t optionAddr, uint64_t flashSize);
 // Start: busy flag, Cancel and the run's start button (Auto. unless said), found and pass marks
 // cleared, settings, the serial number from the INI file when the run gives serial numbers, image.
 // The image's refusals carry the icon given, the error icon of every gang run's messages.

@@ -66,12 +66,11 @@ void GangOptionByteResetThread(WorkerPage& page) {
     page.setProgressPos(0);
     GangRun run(page);
     LoadGangSettings();
-    run.optionAddr = g_dwOptionAddr;
     const uint8_t hi = static_cast<uint8_t>(g_dwOptionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(g_dwOptionAddr);
     // Past the flash the byte would land where the target takes the address, over code on an
     // MTP part (past 64 KB the high byte wraps it).
-    const std::string refusal = OptionBeyondFlashRefusal(run);
+    const std::string refusal = OptionBeyondFlashRefusal(g_dwOptionAddr, FlashSizeOfMode(g_nChipMode));
     if (!refusal.empty()) {
         page.messageBox(refusal, platform::MsgIcon::Error);
     } else if (OpenBoardPort(run) && run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Silent}) &&

@@ -248,9 +248,9 @@ bool KeyClearOfImage(WorkerPage& page, uint32_t start, uint32_t size) {
 // The option block is the target's: past the flash of its chip model its address would not
 // fit the frame's 24 bits or the records' 16, and a length cut at its end would wrap.
 bool OptionBlockInFlash(WorkerPage& page, uint32_t flashSize) {
-    if (uint64_t{g_dwOptionAddr} + kOptionBlockSize <= flashSize) return true;
-    page.messageBox(strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", g_dwOptionAddr, flashSize),
-                    platform::MsgIcon::Error);
+    const std::string refusal = engine_com::OptionBeyondFlashRefusal(g_dwOptionAddr, flashSize);
+    if (refusal.empty()) return true;
+    page.messageBox(refusal, platform::MsgIcon::Error);
     return false;
 }
 
