@@ -118,17 +118,9 @@ uint32_t NumbersPerPart() { return g_bSerialAutoInc ? 1 : 0; }
 
 bool TakeSerialNumber(GangRun& run, uint32_t count) {
     const std::optional<uint32_t> taken = IniTakeSerialNo(g_strIniPath, count);
-    if (!taken) {
-        run.page.messageBox(strfmt("Can not write Serial No to %s !", g_strIniPath.c_str()), platform::MsgIcon::Error);
-        run.running = false;
-        return false;
-    }
-    if (*taken > kLastSerialNo) {
-        // Above 24 bits the number would repeat from 000000 on the parts.
-        run.page.messageBox(strfmt("Serial numbers are used up at %06X!", kLastSerialNo), platform::MsgIcon::Error);
-        run.running = false;
-        return false;
-    }
+    if (!taken) return Refuse(run, strfmt("Can not write Serial No to %s !", g_strIniPath.c_str()));
+    // Above 24 bits the number would repeat from 000000 on the parts.
+    if (*taken > kLastSerialNo) return Refuse(run, strfmt("Serial numbers are used up at %06X!", kLastSerialNo));
     g_nGangSerial = *taken;
     return true;
 }
@@ -186,6 +178,12 @@ bool GangRun::stopRequested() const {
 }
 
 bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
+
+bool Refuse(GangRun& run, const std::string& text) {
+    run.page.messageBox(text, platform::MsgIcon::Error);
+    run.running = false;
+    return false;
+}
 
 namespace {
 
@@ -282,10 +280,7 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, i
     run.dataLength = static_cast<uint32_t>(std::min<uint64_t>(run.image.size, run.optionAddr));
     for (const auto refusal : kGate) {
         const std::string text = refusal(run);
-        if (text.empty()) continue;
-        run.page.messageBox(text, platform::MsgIcon::Error);
-        run.running = false;
-        return false;
+        if (!text.empty()) return Refuse(run, text);
     }
     return true;
 }
@@ -293,10 +288,7 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, i
 bool AllocateBlockBuffer(GangRun& run, uint32_t size) {
     run.holdsBlockBuffer = g_pBlockBuf.allocate(size);
     if (run.holdsBlockBuffer) return true;
-    run.page.messageBox(strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(size)),
-                        platform::MsgIcon::Error);
-    run.running = false;
-    return false;
+    return Refuse(run, strfmt("Error allocating data buffer memory for %d  bytes\n", static_cast<int>(size)));
 }
 
 bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption, std::span<const ProtectionValue> locking) {
@@ -330,9 +322,7 @@ bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption, std::span<const 
 
 bool OpenBoardPort(GangRun& run) {
     if (ComOpenPort(g_pComPageOwner)) return true;
-    run.page.messageBox("Can not open COM port !", platform::MsgIcon::Error);
-    run.running = false;
-    return false;
+    return Refuse(run, "Can not open COM port !");
 }
 
 SocketHandshake StandardHandshake() { return {ComIspStart, ComIspStopMcu}; }
@@ -383,9 +373,7 @@ bool ScanSockets(GangRun& run, const SocketHandshake& handshake) {
         if (socket == 0) GangPause(g_dwWaitMs);
     }
     if (AnySiteFound()) return true;
-    run.page.messageBox("No Target IC found!", platform::MsgIcon::Error);
-    run.running = false;
-    return false;
+    return Refuse(run, "No Target IC found!");
 }
 
 bool ShowSockets(GangRun& run) {
@@ -479,11 +467,7 @@ bool CheckChipIds(GangRun& run, const SocketHandshake& handshake) {
         GangPause(g_nComExtraDelay);
         if (socket == 0) GangPause(g_dwWaitMs);
     }
-    if (!AnySiteFound()) {
-        run.page.messageBox("No Target IC found!", platform::MsgIcon::Error);
-        run.running = false;
-        return false;
-    }
+    if (!AnySiteFound()) return Refuse(run, "No Target IC found!");
     if (std::none_of(run.state.begin(), run.state.end(), [](uint8_t s) { return s == kGood; })) {
         run.running = false;
         return false;

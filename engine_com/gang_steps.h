@@ -95,6 +95,9 @@ struct GangRun {
     bool found(int socket) const;
 };
 
+// Ends the run with the operator told why, under the error icon; false, for the step it ends.
+bool Refuse(GangRun& run, const std::string& text);
+
 // The refusal of an 8-byte option block at optionAddr that lies beyond a flash of flashSize
 // bytes; empty when it lies within. The gate, the option byte reset (which takes no image) and
 // the serial-flash runs over the board refuse it alike.

@@ -52,12 +52,6 @@ uint8_t WithMark(uint8_t byte) { return static_cast<uint8_t>((byte & 0xF0) | kMa
 // These runs log every line, whatever "Log Steps" says.
 void Log(SinglePass& sp, const std::string& line) { LogAndScroll(sp.run.page, line); }
 
-bool Refuse(SinglePass& sp, const std::string& text) {
-    sp.run.page.messageBox(text, platform::MsgIcon::Error);
-    sp.run.running = false;
-    return false;
-}
-
 // The high address byte of address, sent only when it changed since the last one of the run.
 bool SendHiByte(SinglePass& sp, uint32_t address, bool texted) {
     const uint8_t hi = static_cast<uint8_t>(address >> 8);
@@ -121,11 +115,7 @@ ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, co
     return ReadBack::Matched;
 }
 
-bool Mismatch(SinglePass& sp, uint32_t offset) {
-    sp.run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", offset), platform::MsgIcon::Error);
-    sp.run.running = false;
-    return false;
-}
+bool Mismatch(SinglePass& sp, uint32_t offset) { return Refuse(sp.run, strfmt("Verified Failure at 0x%x!!!", offset)); }
 
 void BeginVerify(SinglePass& sp) {
     Log(sp, "Begin verifying........");
@@ -157,7 +147,7 @@ bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
 
 bool StartSinglePass(SinglePass& sp, bool blockBuffer) {
     if (!StartRun(sp.run, false, platform::MsgIcon::Error, sp.plan.startButton)) return false;
-    if (blockBuffer && !g_pBlockBuf.allocate(64)) return Refuse(sp, "Error allocating data buffer memory for 64  bytes\n");
+    if (blockBuffer && !g_pBlockBuf.allocate(64)) return Refuse(sp.run, "Error allocating data buffer memory for 64  bytes\n");
     return OpenBoardPort(sp.run);
 }
 
@@ -328,7 +318,7 @@ bool MarkEncryption(SinglePass& sp) {
     // No compare follows the mark: it is read back.
     if (!readMark(held)) return false;
     if (Marked(held)) return true;
-    return Refuse(sp, strfmt("Encryption mark at 0x%X did not land!!!", run.optionAddr));
+    return Refuse(sp.run, strfmt("Encryption mark at 0x%X did not land!!!", run.optionAddr));
 }
 
 // Every block of S read back from the target the switches reach; at a difference, its offset.
@@ -464,10 +454,10 @@ bool ScanForBroadcast(SinglePass& sp) {
         GangPause(g_nComExtraDelay);
     }
     const auto found = std::count(run.counted.begin(), run.counted.end(), true);
-    if (found == 0) return Refuse(sp, "No Target IC found!");
+    if (found == 0) return Refuse(sp.run, "No Target IC found!");
     // The same frames reach every found target: one serial number must not go into several.
     if (SerialInBlock() && found > 1)
-        return Refuse(sp, strfmt("One serial number cannot go to %d ICs at once!", static_cast<int>(found)));
+        return Refuse(sp.run, strfmt("One serial number cannot go to %d ICs at once!", static_cast<int>(found)));
     for (int line = 0; line < kSocketCount; ++line) {
         if (!boardStep(SwitchStep(line, run.found(line), Timeout::Message))) return false;
     }
@@ -509,7 +499,7 @@ bool CheckPageRange(SinglePass& sp, const WorkerPage::PageRange& range) {
     const uint64_t end = uint64_t{range.first} + range.count;
     const uint64_t flash = FlashSizeOfMode(g_nChipMode);
     if (end * kPage <= flash) return true;
-    return Refuse(sp, strfmt("Pages 0x%X to 0x%X lie beyond the flash of 0x%X bytes!", range.first,
+    return Refuse(sp.run, strfmt("Pages 0x%X to 0x%X lie beyond the flash of 0x%X bytes!", range.first,
                              static_cast<uint32_t>(end - 1), static_cast<uint32_t>(flash)));
 }
 

@@ -27,12 +27,6 @@ bool Overlaps(uint64_t from, uint64_t to, uint64_t otherFrom, uint64_t otherTo) 
     return from < otherTo && otherFrom < to;
 }
 
-bool Refuse(GangRun& run, const std::string& text) {
-    run.page.messageBox(text, platform::MsgIcon::Error);
-    run.running = false;
-    return false;
-}
-
 std::atomic<uint8_t>& IdByte(const ChipIdRule& rule) { return g_byReplyData[rule.tag == 0x3B ? 0 : 1]; }
 
 bool AcceptsFixedId(uint8_t mode, uint8_t id) {
