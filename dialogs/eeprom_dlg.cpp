@@ -76,6 +76,11 @@ CEepromDlg::CEepromDlg(QWidget* parent)
     auto* files = controls().control<QComboBox>(kIdcEepromFile);
     files->setEditable(true);
     files->setInsertPolicy(QComboBox::NoInsert);
+    // Only a name chosen from the list loads a table, and the name typed is the one Save
+    // writes: no completion fills it in, and an edit that matches a listed name (Enter, Tab,
+    // the focus leaving, the page closing) activates nothing.
+    files->setCompleter(nullptr);
+    QObject::disconnect(files->lineEdit(), &QLineEdit::editingFinished, files, nullptr);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(g_strExeDir, error)) {
         const QString name = qs(entry.path().stem().string());

@@ -1,5 +1,6 @@
 #include "dialogs/eeprom_dlg.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QTest>
 #include <filesystem>
@@ -219,6 +220,68 @@ TEST_F(Eeprom, RefusedLoadKeepsTheTableAndItsName) {
     EXPECT_EQ(folder.read("U.LST"), "Kestrova X\r\n600\r\nBYTE\r\n");
     EXPECT_TRUE(std::filesystem::is_fifo(folder.file("fifo.LST")));
     EXPECT_EQ(std::filesystem::file_size(folder.file("huge.LST")), uintmax_t{3} << 30);
+}
+
+// Only a name chosen from the list loads a table. A name typed as listed, in another case or
+// as the start of a listed one stays as typed, however the edit ends (Enter, Tab, a click on
+// Save, the page closing), and Save writes the rows shown under it.
+TEST_F(Eeprom, OnlyANameChosenFromTheListLoadsATable) {
+    const std::string t1 = "Kestrova T1\r\n600\r\nBYTE\r\nT1 000 01 one\r\nKestrova T1\r\n";
+    const auto saved = [](const std::string& name, const char* row) {
+        return "Kestrova " + name + "\r\n600\r\nBYTE\r\n" + name + " 000 " + row + "\r\nKestrova " + name + "\r\n";
+    };
+    enum class End { Enter, Tab, ClickSave, Close };
+    for (const std::string typed : {"T1", "t1", "T"}) {
+        for (const End end : {End::Enter, End::Tab, End::ClickSave, End::Close}) {
+            folder.write("T1.LST", t1);
+            auto page = std::make_unique<CEepromDlg>();
+            page->show();
+            QApplication::setActiveWindow(page.get());
+            auto* files = page->controls().control<QComboBox>(kIdcEepromFile);
+            fill(*page, "", {"7"});
+            files->setFocus();
+            QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(typed));
+            if (end == End::Close) {
+                page.reset();  // a handler left to run here would touch a page being destroyed
+                EXPECT_EQ(folder.read("T1.LST"), t1);
+                continue;
+            }
+            if (end == End::Enter) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            if (end == End::Tab) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (end == End::ClickSave)
+                QTest::mouseClick(page->controls().control<QAbstractButton>(kIdcEepromSave), Qt::LeftButton);
+            else
+                Click(page->controls(), kIdcEepromSave);
+            EXPECT_EQ(files->currentText().toStdString(), typed) << static_cast<int>(end);
+            EXPECT_EQ(column(*page, 1), Texts{"7"}) << typed << static_cast<int>(end);
+            EXPECT_EQ(folder.read(typed + ".LST"), saved(typed, "07 ")) << static_cast<int>(end);
+            if (typed != "T1") {
+                EXPECT_EQ(folder.read("T1.LST"), t1) << typed << static_cast<int>(end);
+            }
+            std::filesystem::remove(folder.file(typed + ".LST"));
+        }
+    }
+    // Picked from the drop-down list with the keyboard, over a typed name, a table loads; an
+    // edit of its name's case then saves the rows shown under the new name.
+    folder.write("T1.LST", t1);
+    CEepromDlg page;
+    page.show();
+    QApplication::setActiveWindow(&page);
+    auto* files = page.controls().control<QComboBox>(kIdcEepromFile);
+    fill(page, "x", {"7"});
+    files->showPopup();
+    files->view()->setCurrentIndex(files->model()->index(files->findText("T1"), 0));
+    QTest::keyClick(files->view(), Qt::Key_Return);
+    EXPECT_EQ((Texts{files->currentText().toStdString(), column(page, 1).at(0)}), (Texts{"T1", "1"}));
+    typeCell(page, 0, 1, "9");
+    files->setFocus();
+    files->lineEdit()->selectAll();
+    QTest::keyClicks(QApplication::focusWidget(), "t1");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Click(page.controls(), kIdcEepromSave);
+    EXPECT_EQ(folder.read("t1.LST"), saved("t1", "09 one"));
+    EXPECT_EQ(folder.read("T1.LST"), t1);
+    EXPECT_EQ(takeMessages(), Texts{});
 }
 
 // Rows renumber on insert and delete; the header switches the values' base. Read empties the
