@@ -217,12 +217,20 @@ void CEepromDlg::OnSelectDataSize() {
     m_bByteData = controls().control<QComboBox>(kIdcEepromDataSize)->currentIndex() == 0 ? 1 : 0;
 }
 
-void CEepromDlg::OnChangeStartAddr() {
-    // Blanks pasted before or after the digits are no part of the address the field shows.
+// Blanks pasted before or after the digits are no part of the address the field shows; a blank,
+// sign or suffix among them is, and the field then holds no address.
+std::optional<uint32_t> CEepromDlg::typedStartAddr() const {
     const std::string text = m_editStartAddr.text().trimmed().toUpper().toStdString();
-    m_dwStartAddr = text.empty() || CheckHexString(text, 0x0FFFFFFF) != 0
-                        ? 0
-                        : scanHexText(text).value() * 16;
+    if (text.empty() || CheckHexString(text, 0x0FFFFFFF) != 0) return std::nullopt;
+    return scanHexText(text).value() * 16;
+}
+
+void CEepromDlg::OnChangeStartAddr() { m_dwStartAddr = typedStartAddr().value_or(0); }
+
+bool CEepromDlg::startAddrRead() {
+    if (typedStartAddr()) return true;
+    MessageBox("Start Address Error! Start Address must be HEX number", platform::MsgIcon::Error);
+    return false;
 }
 
 // The field holds the address / 16; the address keeps only what the field shows, also when the
@@ -262,6 +270,7 @@ void CEepromDlg::OnSave() {
         MessageBox("File Name Error! Name must have no blank, line break or path separator", platform::MsgIcon::Error);
         return;
     }
+    if (!startAddrRead()) return;
     EepromTable table;
     table.startAddr = m_dwStartAddr;
     table.byteData = m_bByteData != 0;
@@ -362,6 +371,7 @@ void CEepromDlg::OnWrite() { StartTransfer(false); }
 
 void CEepromDlg::OnErase() {
     hideEditor();
+    if (!startAddrRead()) return;
     CPageEraseDlg dialog(this);
     dialog.m_nFromPage = m_dwStartAddr / 512;
     dialog.m_nPageCount = 1;

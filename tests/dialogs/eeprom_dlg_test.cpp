@@ -127,6 +127,7 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
     const char* const notNumber = "Value Error! Value of row 001 must be digital number";
     const char* const badIndex = "Index Error! Index of row 001 must have no blank or line break";
     const char* const badDescription = "Description Error! Description of row 001 must have no line break";
+    const char* const badStart = "Start Address Error! Start Address must be HEX number";
     const struct {
         QString name;
         bool word;
@@ -134,6 +135,7 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
         const char* index;  // typed over row 1's index when set
         const char* message;
         const char* description = nullptr;  // over row 1's description when set
+        const char* start = nullptr;        // pasted over the start address when set
     } cases[] = {
         {"", false, {"1"}, nullptr, "No File Name was found!"},
         {"my table", false, {"1"}, nullptr, badName},
@@ -149,6 +151,10 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
         {"T", false, {"1", "2"}, "0\r1", badIndex},
         {"T", false, {"1", "2"}, nullptr, badDescription, "Boot\nflag"},
         {"T", false, {"1", "2"}, nullptr, badDescription, "\rBoot"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, "6 0"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, "60h"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, "-60"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, ""},
     };
     for (const auto& c : cases) {
         CEepromDlg page;
@@ -156,6 +162,15 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
         fill(page, c.name, c.values);
         if (c.index) page.list().item(1, 0)->setText(c.index);
         if (c.description) page.list().item(1, 2)->setText(c.description);
+        if (c.start) {
+            auto& start = *page.controls().control<QLineEdit>(kIdcEepromStartAddr);
+            start.selectAll();
+            QTest::keyClick(&start, Qt::Key_Delete);
+            if (*c.start) pasteThroughMenu(start, c.start);
+            // Erase opens no Page Erase dialog at a page the field does not show.
+            EXPECT_FALSE(erase(page, [](CPageEraseDlg&) {})) << c.start;
+            EXPECT_EQ(takeMessages(), Texts{c.message}) << c.start;
+        }
         Click(page.controls(), kIdcEepromSave);
         EXPECT_EQ(takeMessages(), Texts{c.message}) << c.message;
         EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << c.message;
