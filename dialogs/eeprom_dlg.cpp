@@ -202,14 +202,15 @@ void CEepromDlg::OnColumnClickList(int column) {
     hideEditor();
     m_bHexValue = m_bHexValue ? 0 : 1;
     m_list->horizontalHeaderItem(kValue)->setText(m_bHexValue ? "Value(h)" : "Value(d)");
-    // A value that does not read as a number stays as typed; Save names its row.
+    // A value that does not read as a 32-bit number stays as typed (Save names its row); decimal
+    // is shown unsigned, so switching back gives every value as it was.
     for (int row = 0; row < m_list->rowCount(); ++row) {
         const std::string text = cell(row, kValue).toUpper().toStdString();
         const bool fromHex = !m_bHexValue;
         if (text.empty() || (fromHex ? CheckHexString(text, 0xFFFFFFFF) : CheckDecString(text, 0xFFFFFFFF)) != 0)
             continue;
         const uint32_t value = fromHex ? scanHexText(text).value() : static_cast<uint32_t>(std::stoul(text));
-        setCell(row, kValue, qs(m_bHexValue ? strfmt(m_bByteData ? "%02X" : "%04X", value) : strfmt("%d", value)));
+        setCell(row, kValue, qs(m_bHexValue ? strfmt(m_bByteData ? "%02X" : "%04X", value) : strfmt("%u", value)));
     }
 }
 

@@ -317,6 +317,18 @@ TEST_F(Eeprom, RowsValueBaseReadAndWrite) {
     EXPECT_EQ(column(page, 1), (Texts{"02", "", "03", "04", "FF"}));
     page.list().horizontalHeader()->sectionClicked(1);
     EXPECT_EQ(column(page, 1), (Texts{"2", "", "3", "4", "255"}));
+    // Values at and past 32 bits, typed in either base, keep what they are through both
+    // switches: shown unsigned in decimal, and kept as typed when they do not fit.
+    CEepromDlg wide;
+    fill(wide, "W", {"2147483648", "4294967295", "4294967296", "-1"});
+    wide.OnColumnClickList(1);
+    EXPECT_EQ(column(wide, 1), (Texts{"80000000", "FFFFFFFF", "4294967296", "-1"}));
+    wide.OnColumnClickList(1);
+    EXPECT_EQ(column(wide, 1), (Texts{"2147483648", "4294967295", "4294967296", "-1"}));
+    wide.OnColumnClickList(1);
+    typeCell(wide, 2, 1, "100000000");
+    wide.OnColumnClickList(1);
+    EXPECT_EQ(column(wide, 1), (Texts{"2147483648", "4294967295", "100000000", "-1"}));
 
     g_bTaskWorking = true;
     Click(page.controls(), kIdcEepromRead);
