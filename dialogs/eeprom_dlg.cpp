@@ -356,6 +356,8 @@ void CEepromDlg::StartTransfer(bool read) {
         MessageBox("No item was found!", platform::MsgIcon::Error);
         return;
     }
+    // The rows go to or come from the place the field shows, or nowhere.
+    if (!startAddrRead()) return;
     if (read)
         for (int row = 0; row < m_list->rowCount(); ++row) setCell(row, kValue, "");
     bool idle = false;

@@ -170,6 +170,12 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
             // Erase opens no Page Erase dialog at a page the field does not show.
             EXPECT_FALSE(erase(page, [](CPageEraseDlg&) {})) << c.start;
             EXPECT_EQ(takeMessages(), Texts{c.message}) << c.start;
+            // Nor do Read and Write move the rows at an offset the field does not show.
+            for (const int button : {kIdcEepromRead, kIdcEepromWrite}) {
+                Click(page.controls(), button);
+                EXPECT_FALSE(g_bTaskWorking) << c.start;
+                EXPECT_EQ(takeMessages(), Texts{c.message}) << c.start;
+            }
         }
         Click(page.controls(), kIdcEepromSave);
         EXPECT_EQ(takeMessages(), Texts{c.message}) << c.message;
