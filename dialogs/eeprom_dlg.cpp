@@ -76,6 +76,11 @@ CEepromDlg::CEepromDlg(QWidget* parent)
     auto* files = controls().control<QComboBox>(kIdcEepromFile);
     files->setEditable(true);
     files->setInsertPolicy(QComboBox::NoInsert);
+    // Only a name chosen from the list loads a table, and the name typed is the one Save
+    // writes: no completion fills it in, and an edit that matches a listed name (Enter, Tab,
+    // the focus leaving, the page closing) activates nothing.
+    files->setCompleter(nullptr);
+    QObject::disconnect(files->lineEdit(), &QLineEdit::editingFinished, files, nullptr);
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(g_strExeDir, error)) {
         const QString name = qs(entry.path().stem().string());
@@ -197,14 +202,15 @@ void CEepromDlg::OnColumnClickList(int column) {
     hideEditor();
     m_bHexValue = m_bHexValue ? 0 : 1;
     m_list->horizontalHeaderItem(kValue)->setText(m_bHexValue ? "Value(h)" : "Value(d)");
-    // A value that does not read as a number stays as typed; Save names its row.
+    // A value that does not read as a 32-bit number stays as typed (Save names its row); decimal
+    // is shown unsigned, so switching back gives every value as it was.
     for (int row = 0; row < m_list->rowCount(); ++row) {
         const std::string text = cell(row, kValue).toUpper().toStdString();
         const bool fromHex = !m_bHexValue;
         if (text.empty() || (fromHex ? CheckHexString(text, 0xFFFFFFFF) : CheckDecString(text, 0xFFFFFFFF)) != 0)
             continue;
         const uint32_t value = fromHex ? scanHexText(text).value() : static_cast<uint32_t>(std::stoul(text));
-        setCell(row, kValue, qs(m_bHexValue ? strfmt(m_bByteData ? "%02X" : "%04X", value) : strfmt("%d", value)));
+        setCell(row, kValue, qs(m_bHexValue ? strfmt(m_bByteData ? "%02X" : "%04X", value) : strfmt("%u", value)));
     }
 }
 
@@ -212,12 +218,20 @@ void CEepromDlg::OnSelectDataSize() {
     m_bByteData = controls().control<QComboBox>(kIdcEepromDataSize)->currentIndex() == 0 ? 1 : 0;
 }
 
-void CEepromDlg::OnChangeStartAddr() {
-    // Blanks pasted before or after the digits are no part of the address the field shows.
+// Blanks pasted before or after the digits are no part of the address the field shows; a blank,
+// sign or suffix among them is, and the field then holds no address.
+std::optional<uint32_t> CEepromDlg::typedStartAddr() const {
     const std::string text = m_editStartAddr.text().trimmed().toUpper().toStdString();
-    m_dwStartAddr = text.empty() || CheckHexString(text, 0x0FFFFFFF) != 0
-                        ? 0
-                        : scanHexText(text).value() * 16;
+    if (text.empty() || CheckHexString(text, 0x0FFFFFFF) != 0) return std::nullopt;
+    return scanHexText(text).value() * 16;
+}
+
+void CEepromDlg::OnChangeStartAddr() { m_dwStartAddr = typedStartAddr().value_or(0); }
+
+bool CEepromDlg::startAddrRead() {
+    if (typedStartAddr()) return true;
+    MessageBox("Start Address Error! Start Address must be HEX number", platform::MsgIcon::Error);
+    return false;
 }
 
 // The field holds the address / 16; the address keeps only what the field shows, also when the
@@ -257,6 +271,7 @@ void CEepromDlg::OnSave() {
         MessageBox("File Name Error! Name must have no blank, line break or path separator", platform::MsgIcon::Error);
         return;
     }
+    if (!startAddrRead()) return;
     EepromTable table;
     table.startAddr = m_dwStartAddr;
     table.byteData = m_bByteData != 0;
@@ -341,6 +356,8 @@ void CEepromDlg::StartTransfer(bool read) {
         MessageBox("No item was found!", platform::MsgIcon::Error);
         return;
     }
+    // The rows go to or come from the place the field shows, or nowhere.
+    if (!startAddrRead()) return;
     if (read)
         for (int row = 0; row < m_list->rowCount(); ++row) setCell(row, kValue, "");
     bool idle = false;
@@ -357,6 +374,7 @@ void CEepromDlg::OnWrite() { StartTransfer(false); }
 
 void CEepromDlg::OnErase() {
     hideEditor();
+    if (!startAddrRead()) return;
     CPageEraseDlg dialog(this);
     dialog.m_nFromPage = m_dwStartAddr / 512;
     dialog.m_nPageCount = 1;

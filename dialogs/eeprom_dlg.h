@@ -4,6 +4,7 @@
 // The main window shows it on its EEPROM-table command, which has no menu item.
 #include <QTableWidget>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "controls/hex_addr_edit.h"
@@ -65,6 +66,10 @@ private:
     void hideEditor();
     void OnClickList(const QModelIndex& index);
     void ShowStartAddr();
+    // The address the start-address field spells whole; nothing when it does not read as one.
+    std::optional<uint32_t> typedStartAddr() const;
+    // Whether the field reads as an address, else a message naming it.
+    bool startAddrRead();
     // The value cell of a row as a number, or a message naming the row.
     bool rowValue(int row, uint32_t& value);
     void StartTransfer(bool read);

@@ -1,5 +1,6 @@
 #include "dialogs/eeprom_dlg.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QTest>
 #include <filesystem>
@@ -126,6 +127,7 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
     const char* const notNumber = "Value Error! Value of row 001 must be digital number";
     const char* const badIndex = "Index Error! Index of row 001 must have no blank or line break";
     const char* const badDescription = "Description Error! Description of row 001 must have no line break";
+    const char* const badStart = "Start Address Error! Start Address must be HEX number";
     const struct {
         QString name;
         bool word;
@@ -133,6 +135,7 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
         const char* index;  // typed over row 1's index when set
         const char* message;
         const char* description = nullptr;  // over row 1's description when set
+        const char* start = nullptr;        // pasted over the start address when set
     } cases[] = {
         {"", false, {"1"}, nullptr, "No File Name was found!"},
         {"my table", false, {"1"}, nullptr, badName},
@@ -148,6 +151,10 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
         {"T", false, {"1", "2"}, "0\r1", badIndex},
         {"T", false, {"1", "2"}, nullptr, badDescription, "Boot\nflag"},
         {"T", false, {"1", "2"}, nullptr, badDescription, "\rBoot"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, "6 0"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, "60h"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, "-60"},
+        {"T", false, {"1"}, nullptr, badStart, nullptr, ""},
     };
     for (const auto& c : cases) {
         CEepromDlg page;
@@ -155,6 +162,21 @@ TEST_F(Eeprom, SaveRefusesWhatCouldNotLoadBack) {
         fill(page, c.name, c.values);
         if (c.index) page.list().item(1, 0)->setText(c.index);
         if (c.description) page.list().item(1, 2)->setText(c.description);
+        if (c.start) {
+            auto& start = *page.controls().control<QLineEdit>(kIdcEepromStartAddr);
+            start.selectAll();
+            QTest::keyClick(&start, Qt::Key_Delete);
+            if (*c.start) pasteThroughMenu(start, c.start);
+            // Erase opens no Page Erase dialog at a page the field does not show.
+            EXPECT_FALSE(erase(page, [](CPageEraseDlg&) {})) << c.start;
+            EXPECT_EQ(takeMessages(), Texts{c.message}) << c.start;
+            // Nor do Read and Write move the rows at an offset the field does not show.
+            for (const int button : {kIdcEepromRead, kIdcEepromWrite}) {
+                Click(page.controls(), button);
+                EXPECT_FALSE(g_bTaskWorking) << c.start;
+                EXPECT_EQ(takeMessages(), Texts{c.message}) << c.start;
+            }
+        }
         Click(page.controls(), kIdcEepromSave);
         EXPECT_EQ(takeMessages(), Texts{c.message}) << c.message;
         EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << c.message;
@@ -221,6 +243,68 @@ TEST_F(Eeprom, RefusedLoadKeepsTheTableAndItsName) {
     EXPECT_EQ(std::filesystem::file_size(folder.file("huge.LST")), uintmax_t{3} << 30);
 }
 
+// Only a name chosen from the list loads a table. A name typed as listed, in another case or
+// as the start of a listed one stays as typed, however the edit ends (Enter, Tab, a click on
+// Save, the page closing), and Save writes the rows shown under it.
+TEST_F(Eeprom, OnlyANameChosenFromTheListLoadsATable) {
+    const std::string t1 = "Kestrova T1\r\n600\r\nBYTE\r\nT1 000 01 one\r\nKestrova T1\r\n";
+    const auto saved = [](const std::string& name, const char* row) {
+        return "Kestrova " + name + "\r\n600\r\nBYTE\r\n" + name + " 000 " + row + "\r\nKestrova " + name + "\r\n";
+    };
+    enum class End { Enter, Tab, ClickSave, Close };
+    for (const std::string typed : {"T1", "t1", "T"}) {
+        for (const End end : {End::Enter, End::Tab, End::ClickSave, End::Close}) {
+            folder.write("T1.LST", t1);
+            auto page = std::make_unique<CEepromDlg>();
+            page->show();
+            QApplication::setActiveWindow(page.get());
+            auto* files = page->controls().control<QComboBox>(kIdcEepromFile);
+            fill(*page, "", {"7"});
+            files->setFocus();
+            QTest::keyClicks(QApplication::focusWidget(), QString::fromStdString(typed));
+            if (end == End::Close) {
+                page.reset();  // a handler left to run here would touch a page being destroyed
+                EXPECT_EQ(folder.read("T1.LST"), t1);
+                continue;
+            }
+            if (end == End::Enter) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            if (end == End::Tab) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (end == End::ClickSave)
+                QTest::mouseClick(page->controls().control<QAbstractButton>(kIdcEepromSave), Qt::LeftButton);
+            else
+                Click(page->controls(), kIdcEepromSave);
+            EXPECT_EQ(files->currentText().toStdString(), typed) << static_cast<int>(end);
+            EXPECT_EQ(column(*page, 1), Texts{"7"}) << typed << static_cast<int>(end);
+            EXPECT_EQ(folder.read(typed + ".LST"), saved(typed, "07 ")) << static_cast<int>(end);
+            if (typed != "T1") {
+                EXPECT_EQ(folder.read("T1.LST"), t1) << typed << static_cast<int>(end);
+            }
+            std::filesystem::remove(folder.file(typed + ".LST"));
+        }
+    }
+    // Picked from the drop-down list with the keyboard, over a typed name, a table loads; an
+    // edit of its name's case then saves the rows shown under the new name.
+    folder.write("T1.LST", t1);
+    CEepromDlg page;
+    page.show();
+    QApplication::setActiveWindow(&page);
+    auto* files = page.controls().control<QComboBox>(kIdcEepromFile);
+    fill(page, "x", {"7"});
+    files->showPopup();
+    files->view()->setCurrentIndex(files->model()->index(files->findText("T1"), 0));
+    QTest::keyClick(files->view(), Qt::Key_Return);
+    EXPECT_EQ((Texts{files->currentText().toStdString(), column(page, 1).at(0)}), (Texts{"T1", "1"}));
+    typeCell(page, 0, 1, "9");
+    files->setFocus();
+    files->lineEdit()->selectAll();
+    QTest::keyClicks(QApplication::focusWidget(), "t1");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Click(page.controls(), kIdcEepromSave);
+    EXPECT_EQ(folder.read("t1.LST"), saved("t1", "09 one"));
+    EXPECT_EQ(folder.read("T1.LST"), t1);
+    EXPECT_EQ(takeMessages(), Texts{});
+}
+
 // Rows renumber on insert and delete; the header switches the values' base. Read empties the
 // values (even during a task, whose flag it leaves alone); Write gives its flag back.
 TEST_F(Eeprom, RowsValueBaseReadAndWrite) {
@@ -239,6 +323,18 @@ TEST_F(Eeprom, RowsValueBaseReadAndWrite) {
     EXPECT_EQ(column(page, 1), (Texts{"02", "", "03", "04", "FF"}));
     page.list().horizontalHeader()->sectionClicked(1);
     EXPECT_EQ(column(page, 1), (Texts{"2", "", "3", "4", "255"}));
+    // Values at and past 32 bits, typed in either base, keep what they are through both
+    // switches: shown unsigned in decimal, and kept as typed when they do not fit.
+    CEepromDlg wide;
+    fill(wide, "W", {"2147483648", "4294967295", "4294967296", "-1"});
+    wide.OnColumnClickList(1);
+    EXPECT_EQ(column(wide, 1), (Texts{"80000000", "FFFFFFFF", "4294967296", "-1"}));
+    wide.OnColumnClickList(1);
+    EXPECT_EQ(column(wide, 1), (Texts{"2147483648", "4294967295", "4294967296", "-1"}));
+    wide.OnColumnClickList(1);
+    typeCell(wide, 2, 1, "100000000");
+    wide.OnColumnClickList(1);
+    EXPECT_EQ(column(wide, 1), (Texts{"2147483648", "4294967295", "100000000", "-1"}));
 
     g_bTaskWorking = true;
     Click(page.controls(), kIdcEepromRead);
