@@ -46,6 +46,8 @@ std::vector<GangVariant> SinglePassRuns() {
     return runs;
 }
 
+const std::vector<uint8_t> kKey = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x01};
+
 // A run of alike lines folds into one line and its count.
 std::string FoldRepeats(const std::string& log) {
     std::istringstream lines(log);
@@ -99,6 +101,36 @@ TEST(SinglePassRuns, EachRunsItsOwnSequence) {
         EXPECT_TRUE(gang.messages().empty());
         EXPECT_EQ(g_SerialPort.IsOpen(), LeavesPortOpen(facts.name));
         EXPECT_EQ(gang.bench.counters(), Counters{});
+    }
+}
+
+// Each programming run's option block, encryption mark and key page (Key Write on), with
+// encryption and the code option each on and off, for an image that stops short of the option
+// block and one that reaches it: one golden file per run, a section per setting.
+TEST(SinglePassRuns, WriteTheirOptionBlockMarkAndKeyPageAsSet) {
+    for (const GangVariant& variant : SinglePassRuns()) {
+        const VariantFacts& facts = FactsOf(variant.name);
+        if (!facts.programs) continue;
+        std::string sections;
+        for (const int encry : {0, 1})
+            for (const int codeOption : {0, 1})
+                for (const size_t size : {0x20, 0x48}) {
+                    const std::string section = strfmt("encryption %d, code option %d, image of 0x%zX bytes", encry, codeOption, size);
+                    SCOPED_TRACE(std::string(facts.name) + ", " + section);
+                    SimulatedGang gang;
+                    const std::vector<uint8_t> image = PatternImage(size);
+                    PrepareTargets(gang, facts, {0}, image);
+                    gang.store("Option Addr", 0x40);
+                    gang.store("ENCRY", encry);
+                    gang.store("Code Option", codeOption);
+                    gang.store("Key Write", 1);
+                    std::copy(kKey.begin(), kKey.end(), g_KeyBytes.begin());
+                    gang.run(variant.entry, image);
+                    EXPECT_TRUE(gang.messages().empty());
+                    sections += "# " + section + "\n" + FoldRepeats(gang.exchangeLog());
+                }
+        const std::string golden = facts.golden;
+        ExpectGolden("engine_com", golden.substr(0, golden.size() - 4) + "-options.log", sections);
     }
 }
 
@@ -325,8 +357,6 @@ struct Scenario {
     std::function<void(SimulatedGang&)> arrange;
     std::function<void(const SimulatedGang&)> expect;
 };
-
-const std::vector<uint8_t> kKey = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x01};
 
 // Key Write on a 48 KB part whose key page holds an old key.
 void ArrangeKeyPage(SimulatedGang& g) {
