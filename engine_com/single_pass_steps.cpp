@@ -166,7 +166,7 @@ KeyWrite WriteKeyPage(SinglePass& sp, bool erasePage, int socket = -1) {
     return KeyWrite::Landed;
 }
 
-// Every target the broadcast found and has not let go yet, reached at once: one leave frame.
+// Every socket the broadcast greeted and has not let go yet, reached at once: one leave frame.
 // A switch the board leaves unanswered is told, and the targets behind it stay as they are.
 // False when it holds none.
 bool LetHeldTargetsGo(SinglePass& sp) {
@@ -478,8 +478,9 @@ bool ScanForBroadcast(SinglePass& sp) {
             if (socket == 0 && (line == 1 || line == 2)) s.message = strfmt("ISP_4066%c timeout!", "abcd"[line]);
             if (!boardStep(s)) return false;
         }
+        // A target whose answer is lost is in ISP mode all the same.
+        sp.held[socket] = true;
         const bool answered = run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Handshake});
-        sp.held[socket] = answered;
         g_bSocketFound[socket] = answered ? 1 : 0;
         run.counted[socket] = answered;
         run.state[socket] = answered ? kGood : kEmpty;
@@ -506,7 +507,7 @@ void EndSinglePass(SinglePass& sp) {
     run.image = {};
     run.page.setProgressPos(0);
     run.page.enableControl(ctl::kCancel, false);
-    // A broadcast lets every target it found and still holds go, however it ended: the one
+    // A broadcast lets every target it greeted and still holds go, however it ended: the one
     // switch left closed reaches one target. Any other unfinished run lets its target go, but
     // after a time-out the members with icons leave it be.
     if (g_SerialPort.IsOpen() && !LetHeldTargetsGo(sp) && !run.running && sp.greeted && (!sp.plan.icons || !run.timedOut)) {

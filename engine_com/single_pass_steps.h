@@ -34,7 +34,7 @@ struct SinglePass {
     bool serialInImage = false;  // the patched option block takes its number as it goes out
     bool serialTaken = false;
     bool greeted = false;        // a handshake went out: the end lets the target go
-    std::array<bool, kSocketCount> held{};  // found by the broadcast scan and not let go yet
+    std::array<bool, kSocketCount> held{};  // greeted by the broadcast scan and not let go yet
     std::optional<std::array<uint8_t, 8>> optionSent;  // the option block sent after the code, read back with it
     double verifyStart = 0;
 };
@@ -89,8 +89,8 @@ void CloseVerify(SinglePass& sp, uint32_t pauseMs, const char* line);
 // the switches of the found sockets closed together and their targets stopped. Each socket is
 // marked found or empty as the scan reaches it; the run starts with all marked empty.
 bool ScanForBroadcast(SinglePass& sp);
-// Time-out message, buffers freed, the leave frame of an unfinished run (to every target a
-// broadcast found and has not let go, however it ended), result icons (none on a socket marked
+// Time-out message, buffers freed, the leave frame of an unfinished run (to every socket a
+// broadcast greeted and has not let go, however it ended), result icons (none on a socket marked
 // empty), serial number, port closed, start button back, busy flag cleared.
 void EndSinglePass(SinglePass& sp);
 

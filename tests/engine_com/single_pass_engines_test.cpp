@@ -182,7 +182,9 @@ const SingleFault kSingleFaults[] = {
      [](SimulatedGang& g, const VariantFacts&) { g.board.stickByte(0, 0x50); },
      [](const SimulatedGang& g, const VariantFacts& f) {
          EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x40!!!"});
-         EXPECT_EQ(g.framesOf(0x0F, 0x0C), 1);  // the leave frame
+         // The leave frame; the broadcast's second one lets the sockets go that left its greeting
+         // unanswered.
+         EXPECT_EQ(g.framesOf(0x0F, 0x0C), f.cycle == Cycle::Broadcast ? 2 : 1);
          if (ShowsIcons(f.name)) {
              EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
          }
@@ -343,6 +345,10 @@ TEST(SinglePassRuns, DroppingAnyReplyNeverHangsNorPassesABadPart) {
             gang.run(variant.entry, image);
             EXPECT_TRUE(!ShowsPass(gang, facts) || Holds(gang, 0, image));
             EXPECT_EQ(g_SerialPort.IsOpen(), LeavesPortOpen(facts.name));
+            // The broadcast lets its target go whichever reply it missed.
+            if (facts.cycle == Cycle::Broadcast) {
+                EXPECT_FALSE(gang.board.target(0)->inIsp);
+            }
         }
     }
 }
@@ -498,11 +504,11 @@ const Scenario kScenarios[] = {
      [](SimulatedGang& g) { g.onNote = StopAtStep("step 01", 2); },
      [](const SimulatedGang& g) {
          EXPECT_TRUE(g.messages().empty());
-         // Both found sockets' switches closed, then the one leave frame after the switches' pause.
+         // Every greeted socket's switch closed, then the one leave frame after the switches' pause.
          EXPECT_TRUE(Logs(g, "    0 2C  500 > F0 0A 01 01 01 FF | < AA F0 0A 00 00 FA\n"
-                             "    0 2E  500 > F0 0B 00 00 00 FF | < AA F0 0B 00 00 FB\n"
+                             "    0 2E  500 > F0 0B 01 01 01 FF | < AA F0 0B 00 00 FB\n"
                              "    0 30  500 > F0 0C 01 01 01 FF | < AA F0 0C 00 00 FC\n"
-                             "    0 32  500 > F0 0D 00 00 00 FF | < AA F0 0D 00 00 FD\n"
+                             "    0 32  500 > F0 0D 01 01 01 FF | < AA F0 0D 00 00 FD\n"
                              "   20 10    - > 0F 0C 02 01 01 FF\n  501 end\n"));
          ExpectFailedFound(g, {0, 2});
          ExpectAllLetGo(g);
