@@ -19,16 +19,16 @@ constexpr const char* kVerifyTime = "Verify elapsed time : %2.1f seconds\n";
 
 // The reference run after its handshake or scan: speed, erase, program, option block, key page,
 // read-back.
-// After a broadcast each target is read back on its own.
+// After a broadcast each target is read back and given its key page on its own.
 enum class Readers { One, EachFound };
 void EraseProgramAndVerify(SinglePass& sp, Readers readers = Readers::One) {
     ChangeLineSpeed();
     if (!EraseTarget(sp)) return;
     engine_hid::LogAndScroll(sp.run.page, kBeginProgramming);
-    if (!(ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp) && WriteKeyBytes(sp, true))) return;
+    if (!(ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp))) return;
     if (readers == Readers::EachFound)
         VerifyEachFound(sp, kVerified);
-    else if (VerifyByReadBack(sp))
+    else if (WriteKeyBytes(sp, true) && VerifyByReadBack(sp))
         CloseVerify(sp, 100, kVerified);
 }
 

@@ -143,6 +143,44 @@ bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
     return true;
 }
 
+// The key page through the switches that are closed; socket names the target reached alone in
+// the message of a byte it reports not landed.
+enum class KeyWrite { Landed, NotLanded, Unanswered };
+KeyWrite WriteKeyPage(SinglePass& sp, bool erasePage, int socket = -1) {
+    GangRun& run = sp.run;
+    sp.hi = kKeyPageHi;
+    if (!run.step(Quiet(kTagHiByte, [] { return ComIspTransHiByte(kKeyPageHi); }))) return KeyWrite::Unanswered;
+    if (erasePage) {
+        if (!run.step(Quiet(kTagPageErase, ComIspCmd18))) return KeyWrite::Unanswered;
+        GangPause(40);
+        if (!Finish(sp, false)) return KeyWrite::Unanswered;
+    }
+    for (uint32_t j = 0; j < g_KeyBytes.size(); ++j) {
+        const uint8_t value = g_KeyBytes[j];
+        if (!run.step(Quiet(kTagData1, [j, value] { return ComIspTrans1Data(static_cast<uint8_t>(j), value); })))
+            return KeyWrite::Unanswered;
+        if (!WriteLanded(run, TargetWriteStatus(), uint32_t{kKeyPageHi} << 8 | j, socket)) return KeyWrite::NotLanded;
+        GangPause(100);
+        if (!Finish(sp, false)) return KeyWrite::Unanswered;
+    }
+    return KeyWrite::Landed;
+}
+
+// Every socket the broadcast greeted and has not let go yet, reached at once: one leave frame.
+// A switch the board leaves unanswered is told, and the targets behind it stay as they are.
+// False when it holds none.
+bool LetHeldTargetsGo(SinglePass& sp) {
+    if (std::none_of(sp.held.begin(), sp.held.end(), [](bool held) { return held; })) return false;
+    for (int line = 0; line < kSocketCount; ++line) {
+        if (!sp.run.step(SwitchStep(line, sp.held[line], Timeout::End))) return true;
+    }
+    GangPause(g_dwWaitMs);
+    sp.run.leave();
+    GangPause(1);
+    sp.held.fill(false);
+    return true;
+}
+
 }  // namespace
 
 bool StartSinglePass(SinglePass& sp, bool blockBuffer) {
@@ -274,25 +312,13 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
            (sp.plan.compared || Judged(sp, run.optionAddr)) && Finish(sp, false);
 }
 
+bool KeyPageWanted() { return g_bEncry && g_bKeyWrite; }
+
 bool WriteKeyBytes(SinglePass& sp, bool erasePage) {
-    GangRun& run = sp.run;
-    if (!(g_bEncry && g_bKeyWrite)) return true;
-    sp.hi = kKeyPageHi;
-    if (!run.step(Quiet(kTagHiByte, [] { return ComIspTransHiByte(kKeyPageHi); }))) return false;
-    if (erasePage) {
-        if (!run.step(Quiet(kTagPageErase, ComIspCmd18))) return false;
-        GangPause(40);
-        if (!Finish(sp, false)) return false;
-    }
-    for (uint32_t j = 0; j < g_KeyBytes.size(); ++j) {
-        const uint8_t value = g_KeyBytes[j];
-        if (!run.step(Quiet(kTagData1, [j, value] { return ComIspTrans1Data(static_cast<uint8_t>(j), value); })) ||
-            !Judged(sp, uint32_t{kKeyPageHi} << 8 | j))
-            return false;
-        GangPause(100);
-        if (!Finish(sp, false)) return false;
-    }
-    return true;
+    if (!KeyPageWanted()) return true;
+    const KeyWrite result = WriteKeyPage(sp, erasePage);
+    if (result == KeyWrite::NotLanded) sp.run.running = false;
+    return result == KeyWrite::Landed;
 }
 
 bool MarkEncryption(SinglePass& sp) {
@@ -371,14 +397,19 @@ bool VerifyEachFound(SinglePass& sp, const char* line) {
         uint32_t differsAt = 0;
         const ReadBack result = ReadBackImage(sp, differsAt);
         if (result == ReadBack::Unanswered) return false;
-        if (result == ReadBack::Differed) {
+        if (result == ReadBack::Differed)
+            run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", differsAt), platform::MsgIcon::Error);
+        // The frames that reached every target at once are judged by the first one's reply only.
+        const KeyWrite key = result == ReadBack::Matched && KeyPageWanted() ? WriteKeyPage(sp, true, socket) : KeyWrite::Landed;
+        if (key == KeyWrite::Unanswered) return false;
+        if (result == ReadBack::Differed || key == KeyWrite::NotLanded) {
             run.state[socket] = kVerifyFailed;
             allPassed = false;
-            run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", differsAt), platform::MsgIcon::Error);
             Log(sp, strfmt("Verify IC%d failure!!!\n", socket + 1));
         }
         run.leave();
         GangPause(1);
+        sp.held[socket] = false;
     }
     GangPause(100);
     if (allPassed) Log(sp, strfmt(line, SecondsSince(sp.verifyStart)));
@@ -447,6 +478,8 @@ bool ScanForBroadcast(SinglePass& sp) {
             if (socket == 0 && (line == 1 || line == 2)) s.message = strfmt("ISP_4066%c timeout!", "abcd"[line]);
             if (!boardStep(s)) return false;
         }
+        // A target whose answer is lost is in ISP mode all the same.
+        sp.held[socket] = true;
         const bool answered = run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Handshake});
         g_bSocketFound[socket] = answered ? 1 : 0;
         run.counted[socket] = answered;
@@ -474,9 +507,10 @@ void EndSinglePass(SinglePass& sp) {
     run.image = {};
     run.page.setProgressPos(0);
     run.page.enableControl(ctl::kCancel, false);
-    // An unfinished run lets a greeted target go; after a time-out the members with icons leave
-    // it be.
-    if (!run.running && sp.greeted && (!sp.plan.icons || !run.timedOut) && g_SerialPort.IsOpen()) {
+    // A broadcast lets every target it greeted and still holds go, however it ended: the one
+    // switch left closed reaches one target. Any other unfinished run lets its target go, but
+    // after a time-out the members with icons leave it be.
+    if (g_SerialPort.IsOpen() && !LetHeldTargetsGo(sp) && !run.running && sp.greeted && (!sp.plan.icons || !run.timedOut)) {
         run.leave();
         GangPause(1);
     }

@@ -34,6 +34,7 @@ struct SinglePass {
     bool serialInImage = false;  // the patched option block takes its number as it goes out
     bool serialTaken = false;
     bool greeted = false;        // a handshake went out: the end lets the target go
+    std::array<bool, kSocketCount> held{};  // greeted by the broadcast scan and not let go yet
     std::optional<std::array<uint8_t, 8>> optionSent;  // the option block sent after the code, read back with it
     double verifyStart = 0;
 };
@@ -65,7 +66,9 @@ bool ProgramTarget(SinglePass& sp, const char* closingLine);
 // The option block after an image that did not reach it, when encryption or the code option ask
 // for one.
 bool WriteSingleOptionBlock(SinglePass& sp);
-// The key page (page 0x40) with "Key Write" and encryption on; erased first when asked.
+// The key page (page 0x40) with "Key Write" and encryption on; erased first when asked. A key
+// byte the target reports not landed ends the run failed.
+bool KeyPageWanted();
 bool WriteKeyBytes(SinglePass& sp, bool erasePage);
 // The encryption mark at the option offset, written when the target's byte lacks it, and read
 // back: a byte whose low four bits are not 0xA then fails the run.
@@ -74,7 +77,8 @@ bool MarkEncryption(SinglePass& sp);
 // went out on its own.
 bool VerifyByReadBack(SinglePass& sp);
 // After a broadcast: each found target read back alone, through its own switch, judged by its
-// own bytes and let go; a target that differs fails alone. Then the closing line, when all passed.
+// own bytes, given its key page, judged by its own replies, and let go; a target that differs or
+// whose key did not land fails alone. Then the closing line, when all passed.
 bool VerifyEachFound(SinglePass& sp, const char* line);
 // Hands every block to the target to compare, with a compare result every 64 bytes and after the
 // last block; the tail is read back.
@@ -85,8 +89,9 @@ void CloseVerify(SinglePass& sp, uint32_t pauseMs, const char* line);
 // the switches of the found sockets closed together and their targets stopped. Each socket is
 // marked found or empty as the scan reaches it; the run starts with all marked empty.
 bool ScanForBroadcast(SinglePass& sp);
-// Time-out message, buffers freed, result icons (none on a socket marked empty), the leave frame
-// of an unfinished run, serial number, port closed, start button back, busy flag cleared.
+// Time-out message, buffers freed, the leave frame of an unfinished run (to every socket a
+// broadcast greeted and has not let go, however it ended), result icons (none on a socket marked
+// empty), serial number, port closed, start button back, busy flag cleared.
 void EndSinglePass(SinglePass& sp);
 
 // The erase runs: a page range within the flash; the port, handshake and stop (waited for or

@@ -46,6 +46,8 @@ std::vector<GangVariant> SinglePassRuns() {
     return runs;
 }
 
+const std::vector<uint8_t> kKey = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x01};
+
 // A run of alike lines folds into one line and its count.
 std::string FoldRepeats(const std::string& log) {
     std::istringstream lines(log);
@@ -102,6 +104,36 @@ TEST(SinglePassRuns, EachRunsItsOwnSequence) {
     }
 }
 
+// Each programming run's option block, encryption mark and key page (Key Write on), with
+// encryption and the code option each on and off, for an image that stops short of the option
+// block and one that reaches it: one golden file per run, a section per setting.
+TEST(SinglePassRuns, WriteTheirOptionBlockMarkAndKeyPageAsSet) {
+    for (const GangVariant& variant : SinglePassRuns()) {
+        const VariantFacts& facts = FactsOf(variant.name);
+        if (!facts.programs) continue;
+        std::string sections;
+        for (const int encry : {0, 1})
+            for (const int codeOption : {0, 1})
+                for (const size_t size : {0x20, 0x48}) {
+                    const std::string section = strfmt("encryption %d, code option %d, image of 0x%zX bytes", encry, codeOption, size);
+                    SCOPED_TRACE(std::string(facts.name) + ", " + section);
+                    SimulatedGang gang;
+                    const std::vector<uint8_t> image = PatternImage(size);
+                    PrepareTargets(gang, facts, {0}, image);
+                    gang.store("Option Addr", 0x40);
+                    gang.store("ENCRY", encry);
+                    gang.store("Code Option", codeOption);
+                    gang.store("Key Write", 1);
+                    std::copy(kKey.begin(), kKey.end(), g_KeyBytes.begin());
+                    gang.run(variant.entry, image);
+                    EXPECT_TRUE(gang.messages().empty());
+                    sections += "# " + section + "\n" + FoldRepeats(gang.exchangeLog());
+                }
+        const std::string golden = facts.golden;
+        ExpectGolden("engine_com", golden.substr(0, golden.size() - 4) + "-options.log", sections);
+    }
+}
+
 namespace {
 
 struct SingleFault {
@@ -150,7 +182,9 @@ const SingleFault kSingleFaults[] = {
      [](SimulatedGang& g, const VariantFacts&) { g.board.stickByte(0, 0x50); },
      [](const SimulatedGang& g, const VariantFacts& f) {
          EXPECT_EQ(g.messages(), Messages{"Verified Failure at 0x40!!!"});
-         EXPECT_EQ(g.framesOf(0x0F, 0x0C), 1);  // the leave frame
+         // The leave frame; the broadcast's second one lets the sockets go that left its greeting
+         // unanswered.
+         EXPECT_EQ(g.framesOf(0x0F, 0x0C), f.cycle == Cycle::Broadcast ? 2 : 1);
          if (ShowsIcons(f.name)) {
              EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
          }
@@ -311,6 +345,10 @@ TEST(SinglePassRuns, DroppingAnyReplyNeverHangsNorPassesABadPart) {
             gang.run(variant.entry, image);
             EXPECT_TRUE(!ShowsPass(gang, facts) || Holds(gang, 0, image));
             EXPECT_EQ(g_SerialPort.IsOpen(), LeavesPortOpen(facts.name));
+            // The broadcast lets its target go whichever reply it missed.
+            if (facts.cycle == Cycle::Broadcast) {
+                EXPECT_FALSE(gang.board.target(0)->inIsp);
+            }
         }
     }
 }
@@ -326,18 +364,24 @@ struct Scenario {
     std::function<void(const SimulatedGang&)> expect;
 };
 
-const std::vector<uint8_t> kKey = {0x10, 0x21, 0x32, 0x43, 0x54, 0x65, 0x76, 0x87, 0x98, 0xA9, 0xBA, 0xCB, 0xDC, 0xED, 0xFE, 0x01};
-
 // Key Write on a 48 KB part whose key page holds an old key.
-void ArrangeKeyPage(SimulatedGang& g) {
+void ArrangeKeyPageIn(SimulatedGang& g, const std::vector<int>& sockets) {
     g_nChipMode = 7;
-    g.populate({0});
+    g.populate(sockets);
     g.store("Key Write", 1);
     std::copy(kKey.begin(), kKey.end(), g_KeyBytes.begin());
     g.board.writeFlash(0, 0x4000, std::vector<uint8_t>(16, 0x0F));
 }
+void ArrangeKeyPage(SimulatedGang& g) { ArrangeKeyPageIn(g, {0}); }
 
 std::string Log(const SimulatedGang& g) { return g.exchangeLog(); }
+// No target of a broadcast is left halted in ISP mode, however the run ended.
+void ExpectAllLetGo(const SimulatedGang& g) {
+    for (int s = 0; s < 4; ++s) {
+        const auto target = g.board.target(s);
+        EXPECT_FALSE(target && target->inIsp) << "socket " << s + 1;
+    }
+}
 bool Logs(const SimulatedGang& g, const std::string& text) { return Log(g).find(text) != std::string::npos; }
 
 // The icon log of a broadcast: the failed icon and the number icon on the sockets its scan
@@ -416,6 +460,7 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(g.messages(), Messages{"One serial number cannot go to 2 ICs at once!"});
          EXPECT_EQ(g.framesOf(0x0F, 0x22), 0);
          EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 151);
+         ExpectAllLetGo(g);
      }},
     // Every found target is read back alone and judged by its own bytes; an empty socket shows
     // no icon, and no counter moves.
@@ -433,6 +478,47 @@ const Scenario kScenarios[] = {
          EXPECT_TRUE(Holds(g, 0, PatternImage(100)));
          EXPECT_EQ(g.bench.counters(), Counters{});
      }},
+    // Each found target's key page goes to it alone, after its read-back: its own reply judges
+    // it, and a key that did not land fails that target, named, and no other.
+    {"a broadcast target whose key does not land", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { ArrangeKeyPageIn(g, {0, 2}), g.board.stickByte(2, 0x4003); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"IC3 program memory error at 0x4003!!!"});
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 150);
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 151);
+         EXPECT_TRUE(Holds(g, 0, kKey, 0x4000));
+         EXPECT_TRUE(Holds(g, 2, std::vector<uint8_t>(kKey.begin(), kKey.begin() + 3), 0x4000));
+         ExpectAllLetGo(g);
+     }},
+    {"a broadcast whose first target's key does not land", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { ArrangeKeyPageIn(g, {0, 2}), g.board.stickByte(0, 0x400F); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"IC1 program memory error at 0x400F!!!"});
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1), 151);
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 150);
+         EXPECT_TRUE(Holds(g, 2, kKey, 0x4000));
+     }},
+    // A broadcast that ends unfinished lets every target it greeted go, not only the one whose
+    // switch is closed last: Cancel in the first target's read-back, a read-back unanswered.
+    {"a broadcast cancelled in its read-back", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { g.onNote = StopAtStep("step 01", 2); },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(g.messages().empty());
+         // Every greeted socket's switch closed, then the one leave frame after the switches' pause.
+         EXPECT_TRUE(Logs(g, "    0 2C  500 > F0 0A 01 01 01 FF | < AA F0 0A 00 00 FA\n"
+                             "    0 2E  500 > F0 0B 01 01 01 FF | < AA F0 0B 00 00 FB\n"
+                             "    0 30  500 > F0 0C 01 01 01 FF | < AA F0 0C 00 00 FC\n"
+                             "    0 32  500 > F0 0D 01 01 01 FF | < AA F0 0D 00 00 FD\n"
+                             "   20 10    - > 0F 0C 02 01 01 FF\n  501 end\n"));
+         ExpectFailedFound(g, {0, 2});
+         ExpectAllLetGo(g);
+     }},
+    {"a broadcast whose read-back goes unanswered", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x03), 2); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{kTimeoutText});
+         ExpectAllLetGo(g);
+     }},
     // A broadcast that ends before its scan shows no socket icon; one that ends inside the scan
     // shows the sockets found so far, not socket 3's target that it has not asked yet.
     {"a broadcast of an image without code", GangBroadcastProgramThread, {0}, 0, [](SimulatedGang&) {},
@@ -448,6 +534,7 @@ const Scenario kScenarios[] = {
      [](const SimulatedGang& g) {
          EXPECT_EQ(g.messages(), (Messages{"ISP_4066B timeout!", kTimeoutText}));
          ExpectFailedFound(g, {0});
+         ExpectAllLetGo(g);
      }},
     // From a start address inside a page the 8-byte frames of a block cross into the next page:
     // each frame is addressed with its own page, so the code lands where it belongs.
