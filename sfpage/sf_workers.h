@@ -27,10 +27,12 @@ struct SfRun {
 // The run of the current settings on the image at path.
 SfRun SfRunFromSettings(const std::string& imagePath, const std::string& imageType = "bin");
 
+// Every run but the erase first waits while the serial flash is busy (an erase left unfinished)
+// and fails when it stays busy.
+//
 // Builds the adapter image with its configuration block, erases the serial flash, programs
 // every page of the image and verifies it; the lamp shows the result.
 void AutoSFThread(WorkerPage& page, const SfRun& run);
-// Every run but the erase first waits while the serial flash is busy (an erase left unfinished).
 // Compares the pages that hold the image file, without the block.
 void VerifySFThread(WorkerPage& page, const SfRun& run);
 // Programs the pages that hold the image file, without erase, block or verification.
