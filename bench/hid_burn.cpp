@@ -133,12 +133,12 @@ void Burn(const std::string& imagePath, std::chrono::microseconds latency) {
 }
 
 // Auto. writes the image and its configuration block: 262 pages of 256 bytes. Its sequence:
-// the erase command, one status poll (set and get) while the simulated erase takes no time,
-// then per page eight buffer loads and one program, and one read with sixteen buffer reads
-// (set and get each).
+// one status poll (set and get) for a flash that is ready, the erase command, one status poll
+// while the simulated erase takes no time, then per page eight buffer loads and one program,
+// and one read with sixteen buffer reads (set and get each).
 constexpr int kSfPages = 262;
-constexpr int kSfExchanges = 1 + 2 + kSfPages * (8 + 1) + kSfPages * (1 + 16 * 2);
-constexpr double kSfPausesSeconds = 0.010;  // after the one status poll
+constexpr int kSfExchanges = 2 + 1 + 2 + kSfPages * (8 + 1) + kSfPages * (1 + 16 * 2);
+constexpr double kSfPausesSeconds = 0.020;  // after each status poll
 
 void AutoSf(const std::string& imagePath, const std::vector<char>& image, std::chrono::microseconds latency) {
     TimedAdapter timed(latency);

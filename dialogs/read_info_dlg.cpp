@@ -12,6 +12,7 @@
 #include "platform/strfmt.h"
 #include "platform/ui.h"
 #include "res/adapter_tool_templates.h"
+#include "sfpage/serial_flash_status.h"
 
 using namespace res;
 using engine_hid::Pause;
@@ -43,11 +44,14 @@ bool ReadSerialFlashPage(WorkerPage& report, uint32_t index, SerialFlashPage& ou
 FlashInfoPages ReadFlashInfoPages(WorkerPage& page) {
     for (int i = 0; i < 6; ++i) Pause(1);
     FlashInfoPages pages;
-    pages.serial.fill(0xFF);
-    ReadSerialFlashPage(page, kImagePage, pages.image);
-    ReadSerialFlashPage(page, kLimitsPage, pages.limits);
-    ReadSerialFlashPage(page, kOptionsPage, pages.options);
-    if (pages.limits[kSerialFlags] != 0xFF) ReadSerialFlashPage(page, kSerialPage, pages.serial);
+    for (SerialFlashPage* p : {&pages.image, &pages.limits, &pages.options, &pages.serial}) p->fill(0xFF);
+    // A busy flash ignores page reads: the adapter's page buffer would show as the block.
+    if (sfpage::waitWhileBusy(page)) {
+        ReadSerialFlashPage(page, kImagePage, pages.image);
+        ReadSerialFlashPage(page, kLimitsPage, pages.limits);
+        ReadSerialFlashPage(page, kOptionsPage, pages.options);
+        if (pages.limits[kSerialFlags] != 0xFF) ReadSerialFlashPage(page, kSerialPage, pages.serial);
+    }
     SettleAfterTask();
     return pages;
 }

@@ -25,7 +25,7 @@ struct FlashInfoPages {
 };
 
 // Reads the block's pages (0x130 only when serial numbering is on); pages start at 0xFF and a
-// failed read is reported.
+// failed read is reported. A serial flash that stays busy is reported and read not at all.
 FlashInfoPages ReadFlashInfoPages(WorkerPage& page);
 
 class CReadInfoDlg;

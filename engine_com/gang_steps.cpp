@@ -197,6 +197,11 @@ std::string OptionBeyondFlashRefusal(uint32_t optionAddr, uint64_t flashSize) {
     return strfmt("Option address 0x%X lies beyond the flash of 0x%X bytes!", optionAddr, static_cast<uint32_t>(flashSize));
 }
 
+std::string NoCodeBeforeOptionRefusal(uint32_t optionAddr, uint32_t codeLength) {
+    if (codeLength != 0) return {};
+    return strfmt("Option address 0x%X leaves no code to program!", optionAddr);
+}
+
 namespace {
 
 // The refusals of the gate. Each gives the text the operator reads, or nothing for an image and
@@ -216,8 +221,8 @@ std::string CodeBeyondFlashRefusal(const GangRun& run) {
 
 // A verify-only run too: with no code to compare every part would pass unchecked.
 std::string NoCodeRefusal(const GangRun& run) {
-    if (run.dataLength != 0 || run.image.size == 0) return {};
-    return strfmt("Option address 0x%X leaves no code to program!", run.optionAddr);
+    if (run.image.size == 0) return {};
+    return NoCodeBeforeOptionRefusal(run.optionAddr, run.dataLength);
 }
 
 // The option block would be written over programmed code, and the guard would have looked at

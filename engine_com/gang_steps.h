@@ -102,6 +102,9 @@ bool Refuse(GangRun& run, const std::string& text);
 // bytes; empty when it lies within. The gate, the option byte reset (which takes no image) and
 // the serial-flash runs over the board refuse it alike.
 std::string OptionBeyondFlashRefusal(uint32_t optionAddr, uint64_t flashSize);
+// The refusal of an option address that leaves codeLength, the code before it, at 0; empty
+// otherwise. The gate and the serial-flash full runs over the board refuse it alike.
+std::string NoCodeBeforeOptionRefusal(uint32_t optionAddr, uint32_t codeLength);
 // Start: busy flag, Cancel and the run's start button (Auto. unless said), found and pass marks
 // cleared, settings, the serial number from the INI file when the run gives serial numbers, image.
 // The image's refusals carry the icon given, the error icon of every gang run's messages.

@@ -12,6 +12,7 @@
 #include "res/dump_sf_template.h"
 #include "sfpage/adapter_image.h"
 #include "sfpage/run_clock.h"
+#include "sfpage/serial_flash_status.h"
 
 using namespace res::dump_sf;
 
@@ -53,7 +54,7 @@ void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.setProgressPos(0);
     sfpage::runClock().pause(1);
     sfpage::runClock().pause(1);
-    if (readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
+    if (sfpage::waitWhileBusy(dialog) && readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
     dialog.showControl(kIdcProgress, false);
     dialog.enableControl(kIdcCancel, false);
     sfpage::runClock().pause(1);

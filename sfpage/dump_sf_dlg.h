@@ -22,8 +22,8 @@ struct DumpRequest {
     bool text = true;
 };
 
-// Reads the pages and writes the file; a read failure or a set stop event ends it without a
-// file. Clears g_bTaskWorking as its last step.
+// Reads the pages and writes the file; a serial flash that stays busy, a read failure or a set
+// stop event ends it without a file. Clears g_bTaskWorking as its last step.
 void DumpSFThread(WorkerPage& dialog, const DumpRequest& request);
 // Writes the bytes read as the request asks: "Dump.txt", opened in the viewer, or "Dump.bin".
 void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes);

@@ -245,13 +245,17 @@ bool KeyClearOfImage(WorkerPage& page, uint32_t start, uint32_t size) {
     return false;
 }
 
-// The option block is the target's: past the flash of its chip model its address would not
-// fit the frame's 24 bits or the records' 16, and a length cut at its end would wrap.
-bool OptionBlockInFlash(WorkerPage& page, uint32_t flashSize) {
-    const std::string refusal = engine_com::OptionBeyondFlashRefusal(g_dwOptionAddr, flashSize);
+// Tells the operator the refusal, when there is one; true when there is none.
+bool NotRefused(WorkerPage& page, const std::string& refusal) {
     if (refusal.empty()) return true;
     page.messageBox(refusal, platform::MsgIcon::Error);
     return false;
+}
+
+// The option block is the target's: past the flash of its chip model its address would not
+// fit the frame's 24 bits or the records' 16, and a length cut at its end would wrap.
+bool OptionBlockInFlash(WorkerPage& page, uint32_t flashSize) {
+    return NotRefused(page, engine_com::OptionBeyondFlashRefusal(g_dwOptionAddr, flashSize));
 }
 
 // The option block goes out in one program frame, and the flash wraps a program at the end of
@@ -306,6 +310,17 @@ bool LengthFitsTheRecords(WorkerPage& page, uint32_t length) {
     return false;
 }
 
+// The records are written after the code: over it they would leave both wrong, and where the
+// code's bytes are 0 the verify would still match while every record read 0.
+bool RecordsClearOfCode(WorkerPage& page, uint32_t start, uint32_t length) {
+    const uint32_t first = g_dwSfConfigAddr + kRecordOffsets[0];
+    const uint32_t end = g_dwSfConfigAddr + kRecordOffsets[2] + kSfComBlock;
+    if (!Covers(start, length, first, end - first)) return true;
+    page.messageBox(strfmt("Configuration records at 0x%X to 0x%X lie on the code!", first, end - 1),
+                    platform::MsgIcon::Error);
+    return false;
+}
+
 SfConfigSettings ConfigSettingsInUse(FullRunKind kind) {
     SfConfigSettings s;
     s.encry = g_bEncry != 0;
@@ -354,7 +369,9 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     const bool loaded = OptionBlockInFlash(page, run.flashSize) &&
                         LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image);
     const uint32_t length = loaded ? LengthToProgram(kind, run.imageType, image.size) : 0;
-    const bool ready = loaded && LengthFitsTheRecords(page, length) &&
+    // With no code the records would say length 0 and the verify would compare nothing.
+    const bool ready = loaded && NotRefused(page, engine_com::NoCodeBeforeOptionRefusal(g_dwOptionAddr, length)) &&
+                       LengthFitsTheRecords(page, length) && RecordsClearOfCode(page, g_nIspStartAddr, length) &&
                        (kind == FullRunKind::Plain || PassesProtectionGuard(link, image, 0)) &&
                        engine_com::TakeSerialNumber(link.run, AdapterNumbers());
     bool done = ready && PrepareErase(link, true);

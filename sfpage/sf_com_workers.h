@@ -44,7 +44,8 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run);
 // Erases, programs the image as its type asks, writes the configuration records and verifies.
 // The records start the adapter at the INI file's next serial number; an adapter that numbers a
 // limited quantity of parts takes that range from the file before the first frame. An option
-// address whose block lies past the chip model's flash is refused before both.
+// address whose block lies past the chip model's flash or that leaves no code before it, and
+// code that reaches the records at +16 to +95, are refused before both.
 void AutoSFComThread(WorkerPage& page, const SfRun& run);
 // The full run with the protection prompts, the encoded quantity and the board's end command.
 void AutoSFSerialComThread(WorkerPage& page, const SfRun& run);

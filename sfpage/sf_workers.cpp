@@ -18,13 +18,13 @@
 #include "res/flash_page_template.h"
 #include "res/icons.h"
 #include "sfpage/run_clock.h"
+#include "sfpage/serial_flash_status.h"
 
 using namespace res::sf;
 using namespace sfpage;
 
 namespace {
 
-constexpr uint32_t kErasePollMs = 10;
 constexpr int kProtectView[] = {kIdcProtectMap, kIdcProtectLabel, kIdcLevel0, kIdcLevel1, kIdcRdpLabel};
 
 }  // namespace
@@ -97,30 +97,6 @@ void endRun(WorkerPage& page, const Result& result) {
 
 namespace {
 
-// Starts the erase and polls the status byte every 10 ms until it is nonzero. A failed
-// transfer or an erase that outlasts the bound is reported and fails the run.
-bool eraseSerialFlash(WorkerPage& page) {
-    if (!HidSfCmd31()) {
-        page.messageBox("Serial flash erase command failed!", platform::MsgIcon::Error);
-        return false;
-    }
-    const double start = sfpage::runClock().seconds();
-    uint8_t status = 0;
-    while (status == 0) {
-        if (!HidSfReadStatus({&status, 1})) {
-            page.messageBox("Serial flash status read failed!", platform::MsgIcon::Error);
-            return false;
-        }
-        sfpage::runClock().pause(kErasePollMs);
-        if (status == 0 && sfpage::runClock().seconds() - start > kSfEraseBoundSeconds) {
-            page.messageBox(strfmt("Serial flash erase did not finish within %u seconds!", kSfEraseBoundSeconds),
-                            platform::MsgIcon::Error);
-            return false;
-        }
-    }
-    return true;
-}
-
 std::span<const uint8_t> pageOf(const std::vector<uint8_t>& image, uint32_t page) {
     return std::span(image).subspan(page * g_nSFPageSize, g_nSFPageSize);
 }
@@ -179,7 +155,8 @@ using PageStep = void (*)(WorkerPage&, const std::vector<uint8_t>&, uint32_t, Re
 void runOnFilePages(WorkerPage& page, const SfRun& run, const char* begin, PageStep step) {
     Result result;
     beginRun(page);
-    if (const std::optional<RunFile> file = readImage(page, run, run.flashSize)) {
+    const std::optional<RunFile> file = readImage(page, run, run.flashSize);
+    if (file && waitWhileBusy(page)) {
         const std::vector<uint8_t> image = wholePages(file->bytes);
         const uint32_t pages = SfPagesFor(image.size());
         showPageProgress(page, pages, true);
@@ -262,7 +239,7 @@ void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     const std::optional<RunFile> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
     AdapterImageSettings settings = run.image;
     if (!file || !QuantityFitsTheBlock(page, settings) || (withOptions && !AddOptionFields(page, run.info, settings)) ||
-        !TakeAdapterNumbers(page, settings)) {
+        !TakeAdapterNumbers(page, settings) || !waitWhileBusy(page)) {
         result.fail();
         endRun(page, result);
         return;

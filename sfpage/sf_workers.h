@@ -11,6 +11,7 @@
 
 #include "engine_hid/info_block_image.h"
 #include "sfpage/adapter_image.h"
+#include "sfpage/serial_flash_status.h"
 
 class WorkerPage;
 
@@ -26,9 +27,9 @@ struct SfRun {
 // The run of the current settings on the image at path.
 SfRun SfRunFromSettings(const std::string& imagePath, const std::string& imageType = "bin");
 
-// The erase wait ends with an error after this long.
-constexpr uint32_t kSfEraseBoundSeconds = 60;
-
+// Every run but the erase first waits while the serial flash is busy (an erase left unfinished)
+// and fails when it stays busy.
+//
 // Builds the adapter image with its configuration block, erases the serial flash, programs
 // every page of the image and verifies it; the lamp shows the result.
 void AutoSFThread(WorkerPage& page, const SfRun& run);

@@ -45,6 +45,8 @@ struct AdapterState {
     bool eraseEndless = false;
     bool eraseStarted = false;
     std::chrono::steady_clock::time_point eraseStart;
+    uint64_t pausedMs = 0;        // all the host's pauses a test clock noted
+    uint64_t erasePausedAt = 0;   // pausedMs when the erase started
 
     std::vector<uint8_t> answer;  // what the next get returns, bytes from 1 on
     std::set<int> failSets;
@@ -71,6 +73,7 @@ struct AdapterState {
     bool set(std::span<const uint8_t> report);
     int get(std::span<uint8_t> report);  // bytes answered, or -1
     bool serialFlashBusy() const;
+    void startSerialFlashErase();
     std::vector<uint8_t>& serialFlashBytes();  // the serial flash, made on first use
 
     uint8_t readByte(const TargetState& target, uint32_t address) const;

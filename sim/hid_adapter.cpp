@@ -77,9 +77,19 @@ AdapterState::AdapterState()
     }
 }
 
+// The erase time passes on the real clock, or on the test clock's noted pauses, whichever is
+// first: with a test clock an erase lasts as long as the host's pauses say.
 bool AdapterState::serialFlashBusy() const {
     if (!eraseStarted) return false;
-    return eraseEndless || std::chrono::steady_clock::now() - eraseStart < eraseTime;
+    return eraseEndless || (std::chrono::steady_clock::now() - eraseStart < eraseTime &&
+                            std::chrono::milliseconds(pausedMs - erasePausedAt) < eraseTime);
+}
+
+void AdapterState::startSerialFlashErase() {
+    serialFlash.clear();  // erased
+    eraseStarted = true;
+    eraseStart = std::chrono::steady_clock::now();
+    erasePausedAt = pausedMs;
 }
 
 std::vector<uint8_t>& AdapterState::serialFlashBytes() {
@@ -278,9 +288,7 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
             for (uint32_t i = 0; i < kPageBufferSize; ++i) programByte(*target, argument + i, pageBuffer[i]);
         break;
     case 0x31:
-        serialFlash.clear();  // erased
-        eraseStarted = true;
-        eraseStart = std::chrono::steady_clock::now();
+        if (!serialFlashBusy()) startSerialFlashErase();
         break;
     case 0x32:
         if (!serialFlashBusy() && argument < kSfPages)
@@ -436,6 +444,11 @@ bool Adapter::serialFlashBusy() const {
     return state_->serialFlashBusy();
 }
 
+void Adapter::startSerialFlashErase() {
+    std::lock_guard lock(state_->mutex);
+    state_->startSerialFlashErase();
+}
+
 void Adapter::failSetAt(int n) {
     std::lock_guard lock(state_->mutex);
     state_->failSets.insert(n);
@@ -454,6 +467,7 @@ void Adapter::shortenGetAt(int n) {
 void Adapter::notePause(uint32_t ms) {
     std::lock_guard lock(state_->mutex);
     state_->pendingPause += ms;
+    state_->pausedMs += ms;
 }
 
 uint32_t Adapter::pauseSinceLastExchange() const {

@@ -42,8 +42,9 @@
 //   past the buffer's end are dropped); 0x2B programs the whole page buffer at the address
 //   (bytes falling outside main flash and the information area are dropped).
 // - Serial flash, 2 MB in 256-byte pages, with its own 256-byte page buffer: 0x31 erases it all
-//   to 0xFF; the erase takes the set erase time, during which the flash is busy and ignores
-//   0x32 and 0x34. 0x37 answers the status byte: 1 when the serial flash is ready, 0 while an
+//   to 0xFF; the erase takes the set erase time (on the real clock, or on the pauses a test
+//   clock noted, whichever passes first), during which the flash is busy and ignores 0x31, 0x32
+//   and 0x34. 0x37 answers the status byte: 1 when the serial flash is ready, 0 while an
 //   erase runs. 0x32 copies page n into the page buffer, 0x33 loads the buffer like 0x29, 0x34
 //   programs the buffer into page n (AND), 0x35 answers 16 bytes of the buffer from the offset.
 //   A page beyond the flash reads as 0xFF and programs nothing.
@@ -130,6 +131,8 @@ public:
     void setSerialFlashEraseTime(std::chrono::milliseconds duration);
     void makeSerialFlashEraseEndless();
     bool serialFlashBusy() const;
+    // An erase under way, as one the host started and never saw finish.
+    void startSerialFlashErase();
 
     // Faults. Exchanges count from 1, sets and gets each on their own, from construction on.
     void failSetAt(int n);

@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 
 #include "flash_page_fixture.h"
 #include "platform/strfmt.h"
 #include "res/dump_sf_template.h"
 #include "support/file_size_limit.h"
+#include "support/run_trace.h"
 
 using namespace res::dump_sf;
 using Bytes = std::vector<uint8_t>;
@@ -104,6 +106,7 @@ TEST_F(DumpSf, PageCountBounds) {
 TEST_F(DumpSf, FailuresAreReported) {
     const auto noFolder = [] { g_strExeDir = "/nonexistent/"; };
     const auto none = [] {};
+    std::optional<RunTrace> clock;
     const struct {
         const char* name;
         bool text;
@@ -111,8 +114,8 @@ TEST_F(DumpSf, FailuresAreReported) {
         std::string message;
         rlim_t fileLimit = RLIM_INFINITY;
     } cases[] = {
-        // Get 17 answers the first read of page 1.
-        {"read failure", true, [&] { bench.adapter.failGetAt(17); }, "Serial flash read failed at page 1!"},
+        // Get 1 answers the status, get 18 the first read of page 1.
+        {"read failure", true, [&] { bench.adapter.failGetAt(18); }, "Serial flash read failed at page 1!"},
         {"text file cannot be created", true, noFolder, "File can not open!"},
         {"raw file cannot be created", false, noFolder, "File can not open!"},
         {"full disk, text", true, none, "File could not be written !\r\n" + txt(), 100},
@@ -128,6 +131,17 @@ TEST_F(DumpSf, FailuresAreReported) {
          "From Page and Page Count must be hexadecimal numbers !"},
         {"an emptied page count", true, [&] { type(kIdcFromPage, "0"), type(kIdcPageCount, ""); },
          "From Page and Page Count must be hexadecimal numbers !"},
+        // A flash still erasing ignores page reads: the adapter's page buffer is no dump of it.
+        // The wait for it runs on the test clock.
+        {"a flash left erasing", true,
+         [&] {
+             type(kIdcFromPage, "0");
+             clock.emplace(bench.adapter);
+             bench.adapter.writeSerialFlash(0, PatternImage(256));
+             bench.adapter.makeSerialFlashEraseEndless();
+             bench.adapter.startSerialFlashErase();
+         },
+         "Serial flash erase did not finish within 60 seconds!"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -145,6 +159,7 @@ TEST_F(DumpSf, FailuresAreReported) {
         g_strExeDir = folder;
         EXPECT_FALSE(std::filesystem::is_regular_file(txt()) || std::filesystem::is_regular_file(bin()));
         for (const std::string& file : {txt(), bin()}) std::filesystem::remove(file);
+        clock.reset();
     }
 }
 

@@ -429,6 +429,39 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          },
          {"0x10000 bytes to program do not fit the configuration records (at most 0xFFFF)!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // An option address of 0 leaves no code before the block: records of length 0 would
+        // pass with nothing programmed or compared.
+        {"a full run with no code before the option block", Auto, [](SfComBench& b) { b.gang.store("Option Addr", 0); },
+         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"a numbered full run with no code before the option block",
+         [](WorkerPage& p) { AutoSFSerialComThread(p, SfRunFromSettings(p.imagePath(), "pnt")); },
+         [](SfComBench& b) { b.gang.store("Option Addr", 0); }, {"Option address 0x0 leaves no code to program!"},
+         res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // The records at +16 to +95 of the block address would be written over the code, and an
+        // image of zeros there would still verify.
+        {"a full run whose code reaches the records", AutoSerialOn64K,
+         [](SfComBench& b) {
+             g_nIspStartAddr = 0x8000;
+             b.gang.store("Option Addr", 0xFFF8), b.image = Bytes(0x9000, 0x00);
+         },
+         {"Configuration records at 0x10010 to 0x1005F lie on the code!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"a full run whose last code byte is the records' first", Auto,
+         [](SfComBench& b) { g_nIspStartAddr = 0xFFD0, b.gang.store("Option Addr", 0x41), b.image = PatternImage(0x41); },
+         {"Configuration records at 0x10010 to 0x1005F lie on the code!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"a full run whose first code byte is the records' last", Auto,
+         [](SfComBench&) { g_nIspStartAddr = 0x1005F; },
+         {"Configuration records at 0x10010 to 0x1005F lie on the code!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"a full run whose code ends where the records start", Auto,
+         [](SfComBench& b) { g_nIspStartAddr = 0xFFD0, b.gang.store("Option Addr", 0x40), b.image = PatternImage(0x40); },
+         {}, res::kIconPass,
+         [](SfComBench& b) {
+             EXPECT_EQ(b.flash(0xFFD0, 0x40), PatternImage(0x40));
+             EXPECT_EQ(b.flash(0x10010 + 16, 2), (Bytes{0x00, 0x40}));
+         }},
         // Block-protect bits: the flash answers each program with status 1 and keeps nothing.
         {"a write-protected flash", Program, [](SfComBench& b) { b.gang.board.serialFlash().setStatus(0x1C); },
          {"Serial flash refused the program at 0x0 (status 1)!"}, res::kIconFail,

@@ -37,6 +37,14 @@ TEST(SfWorkers, GoldenRuns) {
              VerifySFThread(r.trace, r.settings(PatternImage(300)));
          }},
         {"erase.log", [](SfBench& r) { EraseSFThread(r.trace); }},
+        // An erase the program never saw finish: the run waits for it, then programs the flash.
+        {"program-after-unfinished-erase.log",
+         [](SfBench& r) {
+             r.bench.adapter.setSerialFlashEraseTime(std::chrono::seconds(3));
+             r.bench.adapter.startSerialFlashErase();
+             ProgramSFThread(r.trace, r.settings(PatternImage(300)));
+             EXPECT_EQ(r.bench.adapter.serialFlash(0, 300), PatternImage(300));
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.golden);
@@ -60,20 +68,31 @@ TEST(SfWorkers, FailuresEndRed) {
     const struct { const char* name; std::vector<Worker> workers; size_t fileSize; uint32_t flashSize;
                    void (*fault)(SfBench&); std::string message; int programs; const char* traced = "";
                    const char* path = nullptr; } cases[] = {
-        // Get 1 answers the status; page 0's read-back takes gets 2 to 17; get 18 is the first
-        // read of page 1, which the block leaves all 0xFF like the buffer it would leave.
-        {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(18); }, "", 262,
+        // Gets 1 and 2 answer the status before and after the erase; page 0's read-back takes
+        // gets 3 to 18; get 19 is the first read of page 1, which the block leaves all 0xFF like
+        // the buffer it would leave.
+        {"failed read-back of an erased page", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(19); }, "", 262,
          "35 00000000 -> failed\n    0 | log Verify elapsed time"},
-        // Set 56 programs page 5, 0xFF like the erased flash, so only the failed transfer tells.
-        {"failed page program", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(56); }, "", 261},
-        // Sets 3 to 10 load page 0: a page whose load failed is not programmed, and reads back erased.
-        {"failed page load", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(5); }, "", 261},
-        {"failed erase command", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(1); },
+        // Set 57 programs page 5, 0xFF like the erased flash, so only the failed transfer tells.
+        {"failed page program", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(57); }, "", 261},
+        // Sets 4 to 11 load page 0: a page whose load failed is not programmed, and reads back erased.
+        {"failed page load", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(6); }, "", 261},
+        {"failed erase command", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failSetAt(2); },
          "Serial flash erase command failed!", 0},
-        {"failed status read", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(1); },
+        {"failed status read", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.failGetAt(2); },
          "Serial flash status read failed!", 0},
         {"endless erase", full, 100, 0x10000, [](SfBench& r) { r.bench.adapter.makeSerialFlashEraseEndless(); },
          "Serial flash erase did not finish within 60 seconds!", 0},
+        // An erase left unfinished keeps the flash busy, and a busy flash ignores page program
+        // and page read: no run may pass, or compare the adapter's page buffer, before it ends.
+        {"a flash left erasing", all, 100, 0x10000,
+         [](SfBench& r) {
+             r.bench.adapter.makeSerialFlashEraseEndless();
+             r.bench.adapter.startSerialFlashErase();
+         },
+         "Serial flash erase did not finish within 60 seconds!", 0, "    0 37 -> 00\n   10 37 x6000 -> 00\n   10 | message"},
+        {"a lost status reply before the run", {ProgramSFThread, VerifySFThread}, 100, 0x10000,
+         [](SfBench& r) { r.bench.adapter.failGetAt(1); }, "Serial flash status read failed!", 0},
         // The verification stops at the differing page; the pages before it were checked.
         {"a differing third page", {VerifySFThread}, 3 * 256, 0x10000,
          [](SfBench& r) {

@@ -128,6 +128,20 @@ TEST_F(SimulatedAdapter, SerialFlashEraseReportsBusyAndLosesPagesUntilItsTimeHas
     EXPECT_EQ(adapter.serialFlash(0, 512), Bytes(512, 0xFF));
     ASSERT_EQ(HidSfProgramPage(1), 1);
     EXPECT_EQ(adapter.serialFlash(256, 256), page);
+
+    // With a test clock the erase lasts as long as the host's pauses say; an erase command
+    // while it runs is ignored, as the part ignores it, and does not start it again.
+    adapter.setSerialFlashEraseTime(std::chrono::hours(1));
+    adapter.startSerialFlashErase();
+    EXPECT_EQ(adapter.serialFlash(256, 256), Bytes(256, 0xFF));
+    adapter.notePause(3'599'999 - 10);
+    ASSERT_EQ(HidSfCmd31(), 1);
+    adapter.notePause(10);
+    ASSERT_EQ(HidSfReadStatus(status), 1);
+    EXPECT_EQ(status[0], 0);
+    adapter.notePause(1);
+    ASSERT_EQ(HidSfReadStatus(status), 1);
+    EXPECT_EQ(status[0], 1);
 }
 
 // A worker thread drives the adapter while the test thread looks at its log and state.

@@ -75,12 +75,13 @@ uint32_t argument(const std::vector<uint8_t>& report) {
 
 }  // namespace
 
-RunTrace::RunTrace(const sim::Adapter& adapter) : adapter_(adapter) { sfpage::setRunClockForTests(this); }
+RunTrace::RunTrace(sim::Adapter& adapter) : adapter_(adapter) { sfpage::setRunClockForTests(this); }
 
 RunTrace::~RunTrace() { sfpage::setRunClockForTests(nullptr); }
 
 void RunTrace::pause(uint32_t ms) {
     nowMs_ += ms;
+    adapter_.notePause(ms);
     pauses_.emplace_back(adapter_.setCount() + adapter_.getCount(), nowMs_);
 }
 

@@ -24,7 +24,8 @@
 class RunTrace final : public sfpage::RunClock, public WorkerPage {
 public:
     // Installs itself as the workers' clock until destroyed.
-    explicit RunTrace(const sim::Adapter& adapter);
+    // Its pauses are noted in the adapter, whose serial-flash erase passes with them.
+    explicit RunTrace(sim::Adapter& adapter);
     ~RunTrace() override;
 
     void pause(uint32_t ms) override;
@@ -59,7 +60,7 @@ private:
     };
     void note(std::string text, bool hasNumber = false, uint32_t number = 0);
 
-    const sim::Adapter& adapter_;
+    sim::Adapter& adapter_;
     uint64_t nowMs_ = 0;
     std::vector<Event> events_;
     std::vector<std::pair<int, uint64_t>> pauses_;  // exchange count and the clock after each pause
