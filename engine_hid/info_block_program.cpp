@@ -20,7 +20,7 @@ constexpr ConnectPauses kScanPauses = {10, 10, 10};
 
 void ScanSites(WorkerPage& page, SiteRun& run) {
     for (int site = 0; site < kSiteCount; ++site) {
-        const Reach reach = PowerUpAndConnect(run, site, Connect::Classic, kScanPauses);
+        const Reach reach = PowerUpAndConnect(page, run, site, Connect::Classic, kScanPauses);
         if (reach != Reach::Connected) {
             g_bSocketFound[site] = 0;
             run.mark[site] = SiteRun::kNoTarget;

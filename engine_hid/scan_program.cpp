@@ -104,7 +104,7 @@ bool ScanSites(WorkerPage& page, SiteRun& run, const ConnectPauses& pauses, Powe
                std::optional<MainErase> erase) {
     Pass(page, "Begin scan IC........", "scan IC elapsed time : %2.1f seconds\n", [&] {
         for (int site = 0; site < kSiteCount; ++site) {
-            const Reach reach = PowerUpAndConnect(run, site, Connect::Classic, pauses);
+            const Reach reach = PowerUpAndConnect(page, run, site, Connect::Classic, pauses);
             if (reach == Reach::Connected) {
                 run.note(HidCmdPrepare() == 1);
                 if (erase && !EraseMainFlash(run, *erase)) run.mark[site] = SiteRun::kFailed;
@@ -125,8 +125,8 @@ bool ScanSites(WorkerPage& page, SiteRun& run, const ConnectPauses& pauses, Powe
 }
 
 // "Connect the site" of the passes after the scan; a found part that no longer answers fails.
-bool ConnectSite(SiteRun& run, int site) {
-    if (PowerUpAndConnect(run, site, Connect::Classic, kSiteConnectPauses) == Reach::Connected) return true;
+bool ConnectSite(WorkerPage& page, SiteRun& run, int site) {
+    if (PowerUpAndConnect(page, run, site, Connect::Classic, kSiteConnectPauses) == Reach::Connected) return true;
     run.mark[site] = SiteRun::kFailed;
     return false;
 }
@@ -139,7 +139,7 @@ void ErasePass(WorkerPage& page, SiteRun& run, MainErase erase, PowerAfter power
     Pass(page, "Begin chip erase........", "chip erase elapsed time : %2.1f seconds\n", [&] {
         for (int site = 0; site < kSiteCount; ++site) {
             if (!Found(site)) continue;
-            if (ConnectSite(run, site) && !EraseMainFlash(run, erase)) run.mark[site] = SiteRun::kFailed;
+            if (ConnectSite(page, run, site) && !EraseMainFlash(run, erase)) run.mark[site] = SiteRun::kFailed;
             PowerOffWhen(power);
         }
         Pause(200);
@@ -157,7 +157,7 @@ void ProgramPass(WorkerPage& page, SiteRun& run, std::span<const uint8_t> pages,
     Pass(page, "Begin program........", "program elapsed time : %2.1f seconds\n", [&] {
         for (int site = 0; site < kSiteCount; ++site) {
             if (!FoundAndGood(run, site)) continue;
-            if (ConnectSite(run, site)) ProgramSite(page, run, site, pages);
+            if (ConnectSite(page, run, site)) ProgramSite(page, run, site, pages);
             PowerOffWhen(power);
         }
     });
@@ -174,7 +174,7 @@ void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_
 void VerifyPass(WorkerPage& page, SiteRun& run, std::span<const uint8_t> pages, int retries, MismatchLine line) {
     Pass(page, "Begin verifying........", "Verify elapsed time : %2.1f seconds\n", [&] {
         for (int site = 0; site < kSiteCount; ++site) {
-            if (FoundAndGood(run, site) && ConnectSite(run, site)) VerifySite(page, run, site, pages, retries, line);
+            if (FoundAndGood(run, site) && ConnectSite(page, run, site)) VerifySite(page, run, site, pages, retries, line);
         }
     });
 }
@@ -300,7 +300,7 @@ void OnePass(WorkerPage& page, MainErase erase) {
         Pass(page, "Begin scan IC........", "scan IC elapsed time : %2.1f seconds\n", [&] {
             for (int site = 0; site < kSiteCount; ++site) {
                 page.setProgressPos(0);
-                if (PowerUpAndConnect(run, site, Connect::Classic, kNoPauses) != Reach::Connected) {
+                if (PowerUpAndConnect(page, run, site, Connect::Classic, kNoPauses) != Reach::Connected) {
                     NoteMissing(page, run, site);
                     continue;
                 }

@@ -172,7 +172,7 @@ enum class Generation { Current, Old };
 void BurnSite(WorkerPage& page, SiteRun& run, int site, Connect connect, Generation generation, RunImage& image,
               SerialPlace serial) {
     page.setProgressPos(0);
-    if (PowerUpAndConnect(run, site, connect, kBurnConnectPauses) != Reach::Connected) {
+    if (PowerUpAndConnect(page, run, site, connect, kBurnConnectPauses) != Reach::Connected) {
         g_bSocketFound[site] = 0;
         run.mark[site] = SiteRun::kNoTarget;
         ShowSiteMissing(page, site);

@@ -29,7 +29,7 @@ using ParameterData = std::array<uint8_t, kParameterAreaSize>;
 // Connects the site and prepares its target; false, with the site shown empty, when none answers.
 bool ReachSite(WorkerPage& page, SiteRun& run, int site) {
     page.setProgressPos(0);
-    if (PowerUpAndConnect(run, site, Connect::Classic, kSitePauses) != Reach::Connected) {
+    if (PowerUpAndConnect(page, run, site, Connect::Classic, kSitePauses) != Reach::Connected) {
         g_bSocketFound[site] = 0;
         run.mark[site] = SiteRun::kNoTarget;
         ShowSiteMissing(page, site);

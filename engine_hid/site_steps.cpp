@@ -128,17 +128,23 @@ int ConnectTarget(Connect connect) {
 
 bool SelectSite(SiteRun& run, int site) {
     if (HidSelectSocket(site) == 1) return true;
-    run.siteUnselected = true;
+    run.siteUnreached = true;
     return false;
 }
 
-Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPauses& pauses) {
+Reach PowerUpAndConnect(WorkerPage& page, SiteRun& run, int site, Connect connect, const ConnectPauses& pauses) {
     if (!SelectSite(run, site)) return Reach::NotSelected;
+    const auto unreached = [&](const char* text) {
+        run.siteUnreached = true;
+        LogAndScroll(page, strfmt(text, site + 1));
+        return Reach::Failed;
+    };
     Pause(pauses.afterSelect);
-    HidSetSocketPower(1);
+    if (HidSetSocketPower(1) != 1) return unreached("Power on fail at site %d!!!");
     Pause(pauses.afterPower);
     const int result = ConnectTarget(connect);
     Pause(pauses.afterConnect);
+    if (result == kConnectTransferFailed) return unreached("Connect fail at site %d!!!");
     return result == kConnectOk ? Reach::Connected : Reach::NoTarget;
 }
 

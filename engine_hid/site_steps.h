@@ -52,14 +52,14 @@ constexpr std::array<int, 4> kNoTarget = {154, 156, 157, 158};
 
 // What a run knows about each site, and the run's status. The status follows the last
 // exchange that the run checks (and is false after an early stop); each part's own result is
-// its mark, which only a good read-back leaves at kGood. A site the run could not select is
-// shown empty, but its socket may hold a part that was never worked on: that stays with the
-// run to its end, whatever the later exchanges on other sites say.
+// its mark, which only a good read-back leaves at kGood. A site the run could not select, power
+// or connect to is shown empty, but its socket may hold a part that was never worked on: that
+// stays with the run to its end, whatever the later exchanges on other sites say.
 struct SiteRun {
     enum Mark { kFailed = 0, kGood = 1, kNoTarget = 2 };
     std::array<int, kSiteCount> mark = {kGood, kGood, kGood, kGood};
     bool ok = true;
-    bool siteUnselected = false;
+    bool siteUnreached = false;
 
     bool note(bool exchangeOk) {
         ok = exchangeOk;
@@ -67,8 +67,8 @@ struct SiteRun {
     }
     bool allSitesGood() const;
     // The run passes (the long tone) when its status is good, no part failed and every site
-    // it addressed was selected.
-    bool passed() const { return ok && !siteUnselected && allSitesGood(); }
+    // it addressed was reached.
+    bool passed() const { return ok && !siteUnreached && allSitesGood(); }
 };
 
 // The image the run burns: a buffer of the chip model's flash size and a page more, filled with
@@ -103,8 +103,10 @@ struct ConnectPauses {
 };
 // Selects the site, powers it and connects to its target. A select that fails leaves another
 // site addressed: nothing more is sent to it, the site counts as empty and the run as failed.
-enum class Reach { Connected, NoTarget, NotSelected };
-Reach PowerUpAndConnect(SiteRun& run, int site, Connect connect, const ConnectPauses& pauses);
+// A power-on the adapter refused, or a connect whose exchange failed, says nothing about the
+// socket: the site is shown empty too, with a line naming it, and the run fails.
+enum class Reach { Connected, NoTarget, NotSelected, Failed };
+Reach PowerUpAndConnect(WorkerPage& page, SiteRun& run, int site, Connect connect, const ConnectPauses& pauses);
 // Addresses a site for the steps that follow; a failure fails the run.
 bool SelectSite(SiteRun& run, int site);
 int ConnectTarget(Connect connect);

@@ -33,7 +33,7 @@ struct VerifyProgress {
 
 void VerifySite(WorkerPage& page, SiteRun& run, int site, std::span<const uint8_t> image,
                 const VerifyProgress& progress) {
-    if (PowerUpAndConnect(run, site, Connect::Classic, kVerifyConnectPauses) != Reach::Connected) {
+    if (PowerUpAndConnect(page, run, site, Connect::Classic, kVerifyConnectPauses) != Reach::Connected) {
         g_bSocketFound[site] = 0;
         run.mark[site] = SiteRun::kNoTarget;
         ShowSiteMissing(page, site);

@@ -173,8 +173,10 @@ constexpr uint32_t kWriteEnableBits = 0x7;
 int unlock(uint32_t keyRegister, uint32_t key1, uint32_t key2) {
     uint8_t control[1];
     HidReadBytes(kFlashCtrlReg, control);  // the adapter expects the control register read first
-    HidWriteWord(keyRegister, key1);
-    return HidWriteWord(keyRegister, key2);
+    // The controller opens only on both keys in turn: a lost first key leaves it locked.
+    const int first = HidWriteWord(keyRegister, key1);
+    const int second = HidWriteWord(keyRegister, key2);
+    return first == 1 && second == 1 ? 1 : 0;
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ int HidConnectTargetAlt();                                                // 0x3
 
 // Sequences on the target's flash controller.
 // Reads the control register's byte, then writes the two key words to the key register;
-// returns the result of the second write.
+// 1 when both key writes reached the adapter, else 0.
 int FlashUnlockCtrl();
 // The same with the two option key words to the option key register.
 int FlashUnlockOption();

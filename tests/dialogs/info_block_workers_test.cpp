@@ -134,6 +134,7 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         int failGet;  // counted from the sequence's start
         std::function<void(InfoWorkers&)> run;
         std::vector<std::string> messages;
+        int failSet = 0;  // likewise
     };
     const std::string notErased = "Can not read the security words, page not erased!";
     const Case cases[] = {
@@ -160,11 +161,37 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         {"write-enable read-back", 7,
          [&](InfoWorkers& t) { WriteParameterArea(t.page, kSocket, ParameterArea{}); },
          {"Write fail at 0x1FF00600!"}},
+        // With the first key write lost the controller stays locked: the page keeps its old bytes.
+        {"erase page 1, first key write", 0,
+         [&](InfoWorkers& t) {
+             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 0));
+             EXPECT_EQ(t.target().read(kInfo, 1024), page1);
+         },
+         {"Erase fail!"}, 16},
+        {"erase page 2, first key write", 0,
+         [&](InfoWorkers& t) {
+             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1));
+             EXPECT_EQ(t.target().read(kPage2, 1024), page2);
+         },
+         {"Erase fail!"}, 16},
+        {"page write, first key write", 0,
+         [&](InfoWorkers& t) {
+             WriteInfoPage(t.page, kSocket, 1, InfoPageWords{});
+             EXPECT_EQ(t.target().read(kPage2, 1024), page2);
+         },
+         {"Write fail at 0x1FF00400!"}, 4},
+        {"parameter write, first key write", 0,
+         [&](InfoWorkers& t) {
+             WriteParameterArea(t.page, kSocket, ParameterArea{});
+             EXPECT_EQ(t.target().read(kPage2, 1024), page2);
+         },
+         {"Write fail at 0x1FF00600!"}, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         restart();
-        adapter.failGetAt(adapter.getCount() + c.failGet);
+        if (c.failGet) adapter.failGetAt(adapter.getCount() + c.failGet);
+        if (c.failSet) adapter.failSetAt(adapter.setCount() + c.failSet);
         c.run(*this);
         EXPECT_EQ(page.messages, c.messages);
     }

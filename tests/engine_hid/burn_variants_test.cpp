@@ -297,9 +297,11 @@ TEST(BurnVariants, SerialWordsInTheInformationAreaStayInTheirWindowAndNeedTheWri
     }
 }
 
-// A site that a run cannot select is shown empty and not counted, but the part in its socket
-// was never programmed or compared: the run sounds the fail tone, however well the next site
-// goes (the burn and verify runs: SiteSteps.HandlesFaultsOfOneSite).
+// A site that a run cannot select, power or connect to (the adapter refused the select or the
+// power-on, the connect's transfer failed or its reply was lost) is shown empty and not counted,
+// but the part in its socket was never programmed or compared: the run names the site and
+// sounds the fail tone, however well the other site goes (the burn and verify runs:
+// SiteSteps.HandlesFaultsOfOneSite).
 TEST(BurnVariants, ASiteThatCannotBeSelectedFailsTheRun) {
     const struct { const char* name; void (*worker)(WorkerPage&); } cases[] = {
         {"older burn", SiteProgramThreadOld}, {"site by site, serial number", SiteProgramSerialThread},
@@ -308,21 +310,32 @@ TEST(BurnVariants, ASiteThatCannotBeSelectedFailsTheRun) {
         {"scan first, 1 KB page erases", ScanProgramThreadB}, {"scan first, erase inside the scan", ScanProgramNoEraseThread},
         {"one pass", ScanOnePassThread}, {"one pass, chip erase twice", ScanOnePassThreadB},
     };
+    const struct { ReachFault fault; int site; std::vector<std::string> named; } faults[] = {
+        {ReachFault::Select, 0, {}},
+        {ReachFault::PowerOn, 1, {"Power on fail at site 2!!!"}},
+        {ReachFault::ConnectTransfer, 1, {"Connect fail at site 2!!!"}},
+        {ReachFault::ConnectReply, 1, {"Connect fail at site 2!!!"}},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        int firstSelect = 0;
+        std::vector<sim::Exchange> clean;
         {
-            SimulatedBurn clean;
-            clean.populate({0, 1});
-            clean.run(c.worker, PatternImage(100));
-            firstSelect = FirstExchangeOf(clean.adapter, sim::Exchange::Kind::Set, 0x3A, 0);
+            SimulatedBurn bench;
+            bench.populate({0, 1});
+            bench.run(c.worker, PatternImage(100));
+            clean = bench.adapter.exchanges();
         }
-        SimulatedBurn bench;
-        bench.populate({0, 1});
-        bench.adapter.failSetAt(firstSelect);
-        bench.run(c.worker, PatternImage(100));
-        EXPECT_EQ(bench.counters(), (Counters{1, 1, 0}));
-        EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{800, 100}, {800, 100}}));
+        for (const auto& f : faults) {
+            SCOPED_TRACE(static_cast<int>(f.fault));
+            SimulatedBurn bench;
+            bench.populate({0, 1});
+            FailReach(bench.adapter, clean, f.site, f.fault);
+            bench.run(c.worker, PatternImage(100));
+            EXPECT_EQ(bench.counters(), (Counters{1, 1, 0}));
+            EXPECT_EQ(bench.page.logLinesWith("fail at site"), f.named);
+            EXPECT_EQ(bench.page.icons[1103 + f.site], 152);
+            EXPECT_EQ(bench.services.tones(), (std::vector<RecordingServices::Tone>{{800, 100}, {800, 100}}));
+        }
     }
 }
 

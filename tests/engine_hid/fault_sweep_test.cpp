@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
+#include <set>
 
 #include "core/globals.h"
 #include "engine_hid/hid_workers.h"
@@ -12,50 +14,60 @@ namespace {
 constexpr uint32_t kFlash = 0x10000000;
 constexpr uint32_t kInfo = 0x1FF00000;
 constexpr uint32_t kFirstSerial = 0x00A5A501;
+const std::vector<int> kLoaded = {0, 1};
+constexpr int kSiteIcon1 = 1103, kPassIcon = 150;  // the site's result icon as a run leaves it
+const std::vector<RecordingServices::Tone> kPassTone = {{784, 900}};
 
 // Main flash of a part that holds image: its last page's tail is the run's fill byte, every
-// further byte erased; with the serial word at flash offset serialAt when there is one.
-std::vector<uint8_t> WholeFlash(const std::vector<uint8_t>& image, uint8_t fill, std::optional<uint32_t> serialAt = {}) {
+// further byte erased.
+std::vector<uint8_t> WholeFlash(const std::vector<uint8_t>& image, uint8_t fill) {
     std::vector<uint8_t> flash(0x10000, 0xFF);
     std::fill_n(flash.begin(), (image.size() + 2047) / 2048 * 2048, fill);
     std::copy(image.begin(), image.end(), flash.begin());
-    for (uint32_t i = 0; serialAt && i < 4; ++i) flash[*serialAt + i] = static_cast<uint8_t>(kFirstSerial >> (8 * i));
     return flash;
 }
 
-// Whether a burn's erase step, a page load or a commit failed, and whether a page was loaded
-// or committed after that.
-struct EraseLoadCommit { bool failed = false, workedOnAfter = false; };
-EraseLoadCommit AfterAFailure(const std::vector<sim::Exchange>& log) {
-    EraseLoadCommit seen;
-    bool loading = false;
+// Per site: whether a burn's erase step, a page load or a commit on it failed, and whether a
+// page was loaded or committed on it after that.
+struct EraseLoadCommit { bool failed = false, workedOnAfter = false, loading = false; };
+std::array<EraseLoadCommit, 4> AfterAFailure(const std::vector<sim::Exchange>& log) {
+    std::array<EraseLoadCommit, 4> sites;
+    size_t site = 0;
     for (size_t i = 0; i < log.size(); ++i) {
         if (log[i].kind != sim::Exchange::Kind::Set) continue;
         const uint8_t command = log[i].report[3];
         const uint32_t address = ArgumentOf(log[i].report);
+        if (command == 0x3A) site = address % sites.size();
+        EraseLoadCommit& seen = sites[site];
         const bool answered = i + 1 == log.size() || log[i + 1].kind == sim::Exchange::Kind::Set || log[i + 1].ok;
         if (seen.failed && (command == 0x29 || command == 0x2B)) seen.workedOnAfter = true;
-        loading = loading || command == 0x29;
-        const bool eraseStep = !loading && (command == 0x26 || command == 0x27 ||
-                                            ((command == 0x07 || command == 0x0B) && address >> 12 == 0x1FF00));
+        seen.loading = seen.loading || command == 0x29;
+        const bool eraseStep = !seen.loading && (command == 0x26 || command == 0x27 ||
+                                                 ((command == 0x07 || command == 0x0B) && address >> 12 == 0x1FF00));
         if (!(log[i].ok && answered) && (eraseStep || command == 0x29 || command == 0x2B)) seen.failed = true;
     }
-    return seen;
+    return sites;
 }
 
-// The sets and gets (numbered from 1) worth failing in a run: all of them, or, when sparse, of
-// the byte-by-byte reads of the information area only the first and last byte of each 32-byte
-// block (a failure inside a block takes the same path as at its ends, and the area's read-backs
-// would otherwise make up most of the runs).
-std::pair<std::vector<int>, std::vector<int>> WorthFailing(const std::vector<sim::Exchange>& log, bool sparse) {
+// The sets and gets (numbered from 1) worth failing in a run. Of a stretch of three or more
+// sets of one command in a row (page loads, block reads, word writes, page erases) only the
+// first and last, with their answers: a failure inside a stretch takes the same path as at its
+// ends, and the stretches would otherwise make up most of the runs. The byte-by-byte reads of
+// the information area make a stretch per 32-byte block.
+std::pair<std::vector<int>, std::vector<int>> WorthFailing(const std::vector<sim::Exchange>& log) {
+    std::vector<uint32_t> keys;  // of each set: its command, and a byte read's block in the area
+    for (const auto& e : log) {
+        if (e.kind != sim::Exchange::Kind::Set) continue;
+        const uint32_t address = ArgumentOf(e.report);
+        const bool areaByte = e.report[3] == 0x07 && address - kInfo < 0x800;
+        keys.push_back(e.report[3] | (areaByte ? ((address - kInfo) / 32 + 1) << 8 : 0));
+    }
+    const auto inner = [&](size_t i) { return i > 0 && i + 1 < keys.size() && keys[i - 1] == keys[i] && keys[i + 1] == keys[i]; };
     std::vector<int> sets, gets;
     bool skipAnswer = false;
     for (const auto& e : log) {
+        if (e.kind == sim::Exchange::Kind::Set) skipAnswer = inner(sets.size());
         auto& list = e.kind == sim::Exchange::Kind::Get ? gets : sets;
-        if (e.kind == sim::Exchange::Kind::Set) {
-            const uint32_t address = ArgumentOf(e.report);
-            skipAnswer = sparse && e.report[3] == 0x07 && address - kInfo < 0x800 && address % 32 != 0 && address % 32 != 31;
-        }
         list.push_back(skipAnswer ? 0 : static_cast<int>(list.size() + 1));
     }
     std::erase(sets, 0);
@@ -63,13 +75,14 @@ std::pair<std::vector<int>, std::vector<int>> WorthFailing(const std::vector<sim
     return {sets, gets};
 }
 
-// One site, every set and every get of each run failing in turn, over a part that held other
-// bytes. Whatever fails, the run ends with the busy flag clear, the part is counted at most
-// once with Total = Pass + Fail, the counters are saved where the run saves them, and no part
-// passes without holding what the run wrote: the image and its page's fill, its serial number
-// (never issued again), its information words. A burn does not load or commit a page after a
-// failed erase, load or commit, and that part does not pass. The verify run meets a part whose
-// last byte differs, so it must never pass.
+// Two loaded sites, every set and every get of each run failing in turn, over parts that held
+// other bytes. Whatever fails, the run ends with the busy flag clear, each part is counted at
+// most once with Total = Pass + Fail, the counters are saved where the run saves them, no part
+// passes without holding what the run wrote: the image and its page's fill, a serial number of
+// its own (never issued again), its information words; and the run sounds the pass tone only
+// when both parts passed. A burn does not load or commit a page after a failed erase, load or
+// commit, and that part does not pass. The verify run meets parts whose last byte differs, so
+// they must never pass.
 TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
     const auto burnImage = PatternImage(3000);
     const auto image = PatternImage(100);
@@ -80,11 +93,10 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
     const auto numbering = [](uint32_t location, uint32_t address) {
         return [=](SimulatedBurn& b) { b.numberSerials(location, address, kFirstSerial); };
     };
-    const auto numberUsedUp = [] { return g_nLastSerial == kFirstSerial + 1; };
     const auto informationOn = [&](SimulatedBurn& b) {
         g_bInfoBlockEnable = g_nRdpLevel = 1;
         g_nPcropType = 0;
-        b.adapter.site(0).write(kInfo, head);
+        for (int site : kLoaded) b.adapter.site(site).write(kInfo, head);
     };
     const auto flashIs = [&](uint8_t fill) {
         return [flash = WholeFlash(image, fill)](const sim::Site& site) { return site.read(kFlash, 0x10000) == flash; };
@@ -94,6 +106,15 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
     const auto optionWordsKept = [&](const sim::Site& site) {
         return site.read(kInfo, 16) == head && site.word(kInfo + 0x10) == 0xFE5501AA;
     };
+    // Main flash as the image leaves it, but for the serial word at 0x8000 (its number is checked
+    // on its own).
+    const auto flashAndSerialAt8000 = [](const std::vector<uint8_t>& bytes) {
+        return [flash = WholeFlash(bytes, 0xFF)](const sim::Site& site) {
+            auto read = site.read(kFlash, 0x10000);
+            std::fill_n(read.begin() + 0x8000, 4, 0xFF);
+            return read == flash;
+        };
+    };
     const auto none = [](SimulatedBurn&) {};
     struct Case {
         const char* name;
@@ -101,32 +122,34 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         const std::vector<uint8_t>& image;
         std::function<void(SimulatedBurn&)> prepare;
         std::function<bool(const sim::Site&)> partIsRight;
-        uint32_t passesClean = 1;
+        uint32_t passesClean = 2;
         bool savesCounters = true;
+        uint32_t serialAt = 0;  // where a passed part holds its serial number, if it is numbered
     };
     const std::vector<Case> cases = {
         {"burn, serial number past the image", SiteProgramThread, burnImage, numbering(0, 0x8000),
-         [&, flash = WholeFlash(burnImage, 0xFF, 0x8000)](const sim::Site& site) {
-             return site.read(kFlash, 0x10000) == flash && numberUsedUp();
-         }},
-        {"burn, serial number in the information area", SiteProgramThread, image, numbering(1, 0x40),
-         [&](const sim::Site& site) { return ffTail(site) && site.word(0x1FF00640) == kFirstSerial && numberUsedUp(); }},
-        {"verify", SiteVerifyThread, image, [&](SimulatedBurn& b) { b.preload(0, differing); },
+         flashAndSerialAt8000(burnImage), 2, true, kFlash + 0x8000},
+        {"burn, serial number in the information area", SiteProgramThread, image, numbering(1, 0x40), ffTail, 2, true,
+         0x1FF00640},
+        {"verify", SiteVerifyThread, image,
+         [&](SimulatedBurn& b) {
+             for (int site : kLoaded) b.preload(site, differing);
+         },
          [](const sim::Site&) { return false; }, 0, false},
         {"information block", ProgramInfoBlockThread, image,
          [&](SimulatedBurn& b) {
-             b.adapter.site(0).write(kInfo, head);
-             b.adapter.site(0).write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
+             for (int site : kLoaded) {
+                 b.adapter.site(site).write(kInfo, head);
+                 b.adapter.site(site).write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
+             }
          },
-         [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }, 1, false},
+         [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }, 2, false},
         {"older burn, serial number past the image", SiteProgramThreadOld, image, numbering(0, 0x8000),
-         [&, flash = WholeFlash(image, 0xFF, 0x8000)](const sim::Site& site) {
-             return site.read(kFlash, 0x10000) == flash && numberUsedUp();
-         }},
-        {"site by site, serial number in the second page", SiteProgramSerialThread, image, numbering(1, 0x20),
-         [&](const sim::Site& site) { return ffTail(site) && site.word(0x1FF00420) == kFirstSerial && numberUsedUp(); }},
-        {"site by site, serial word at the parameter area", SiteProgramInfoThread, image, numbering(0, 0x40),
-         [&](const sim::Site& site) { return ffTail(site) && site.word(0x1FF00640) == kFirstSerial && numberUsedUp(); }},
+         flashAndSerialAt8000(image), 2, true, kFlash + 0x8000},
+        {"site by site, serial number in the second page", SiteProgramSerialThread, image, numbering(1, 0x20), ffTail, 2,
+         true, 0x1FF00420},
+        {"site by site, serial word at the parameter area", SiteProgramInfoThread, image, numbering(0, 0x40), ffTail, 2,
+         true, 0x1FF00640},
         {"site by site, information words", SiteProgramInfoThread, image, informationOn,
          [&](const sim::Site& site) { return ffTail(site) && optionWordsKept(site); }},
         {"scan first, information words", ScanProgramInfoThread, image, informationOn,
@@ -145,9 +168,9 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         const auto run = [&](int failSet, int failGet) {
             InformationSettingsKept restore;
             SimulatedBurn bench;
-            bench.populate({0});
+            bench.populate(kLoaded);
             bench.adapter.setLogging(burn || (failSet == 0 && failGet == 0));
-            bench.adapter.site(0).write(kFlash, std::vector<uint8_t>(0x1000, 0x5A));
+            for (int site : kLoaded) bench.adapter.site(site).write(kFlash, std::vector<uint8_t>(0x1000, 0x5A));
             c.prepare(bench);
             if (failSet) bench.adapter.failSetAt(failSet);
             if (failGet) bench.adapter.failGetAt(failGet);
@@ -155,15 +178,30 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
 
             const Counters counted = bench.counters();
             EXPECT_EQ(counted.total, counted.pass + counted.fail);
-            EXPECT_LE(counted.total, 1u);
-            EXPECT_TRUE(counted.pass == 0 || c.partIsRight(bench.adapter.site(0)));
+            EXPECT_LE(counted.total, kLoaded.size());
+            const auto passedAt = [&](int site) { return bench.page.icons[kSiteIcon1 + site] == kPassIcon; };
+            std::set<uint32_t> numbers;
+            uint32_t passed = 0;
+            for (int site : kLoaded) {
+                if (!passedAt(site)) continue;
+                ++passed;
+                EXPECT_TRUE(c.partIsRight(bench.adapter.site(site))) << "site " << site + 1;
+                if (!c.serialAt) continue;
+                const uint32_t number = bench.adapter.site(site).word(c.serialAt);
+                EXPECT_TRUE(number >= kFirstSerial && number < g_nLastSerial && numbers.insert(number).second)
+                    << "site " << site + 1 << " holds " << number;
+            }
+            EXPECT_EQ(passed, counted.pass);
+            EXPECT_TRUE(bench.services.tones() != kPassTone || counted.pass == kLoaded.size());
             EXPECT_EQ(bench.storedCounters(), c.savesCounters ? counted : Counters{});
             if (burn) {
-                const EraseLoadCommit seen = AfterAFailure(bench.adapter.exchanges());
-                EXPECT_FALSE(seen.workedOnAfter);
-                EXPECT_TRUE(counted.pass == 0 || !seen.failed);
+                const auto seen = AfterAFailure(bench.adapter.exchanges());
+                for (int site : kLoaded) {
+                    EXPECT_FALSE(seen[site].workedOnAfter) << "site " << site + 1;
+                    EXPECT_TRUE(!passedAt(site) || !seen[site].failed) << "site " << site + 1;
+                }
             }
-            return std::pair{WorthFailing(bench.adapter.exchanges(), !burn), counted.pass};
+            return std::pair{WorthFailing(bench.adapter.exchanges()), counted.pass};
         };
         const auto [indices, passed] = run(0, 0);
         ASSERT_EQ(passed, c.passesClean);

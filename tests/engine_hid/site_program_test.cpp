@@ -340,13 +340,15 @@ TEST(SiteSteps, NoPartPassesOnAnEmptyImage) {
 // this firmware connects with 0x3D): twice in the burn, once in verify, the image's last,
 // partial block as any other. A site that cannot be selected is left alone rather than worked
 // on through the last selection and is not counted, but its socket was never worked on: the
-// run fails, however the other site ends. A site that cannot be prepared was never compared
-// and fails.
+// run fails, however the other site ends. So does a site whose power-on the adapter refused or
+// whose connect failed, with a line naming it. A site that cannot be prepared was never
+// compared and fails.
 TEST(SiteSteps, HandlesFaultsOfOneSite) {
     auto image = PatternImage(4010);  // the last block holds 10 bytes of the image
     image[0x805] |= 0x04;  // the stuck bits below hold these clear
     image[0xFA9] |= 0x01;
-    enum Fault { ReadFails, ReadFailsTwice, LastReadFails, SelectFails, FirstSelectFails, PrepareFails, Stuck, LastBlockStuck };
+    enum Fault { ReadFails, ReadFailsTwice, LastReadFails, SelectFails, FirstSelectFails, PrepareFails, Stuck, LastBlockStuck,
+                 PowerOnFails, ConnectFails, ConnectReplyLost };
     struct Case {
         const char* name;
         void (*worker)(WorkerPage&);
@@ -361,6 +363,9 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
         {"burn, stuck bit", SiteProgramThread, Stuck, {2, 1, 1}, 2, {site2Failure}},
         {"burn, select fails", SiteProgramThread, SelectFails, {1, 1, 0}, 0, {}},
         {"burn, first site's select fails", SiteProgramThread, FirstSelectFails, {1, 1, 0}, 0, {}},
+        {"burn, power-on refused", SiteProgramThread, PowerOnFails, {1, 1, 0}, 0, {"Power on fail at site 2!!!"}},
+        {"burn, connect fails", SiteProgramThread, ConnectFails, {1, 1, 0}, 0, {"Connect fail at site 2!!!"}},
+        {"burn, connect's reply lost", SiteProgramThread, ConnectReplyLost, {1, 1, 0}, 0, {"Connect fail at site 2!!!"}},
         {"verify, read fails once", SiteVerifyThread, ReadFails, {2, 2, 0}, 5, {}},
         {"verify, read fails twice", SiteVerifyThread, ReadFailsTwice, {2, 1, 1}, 5,
          {"Verified Failure on 0x10000000 at site 1!!!"}},
@@ -370,6 +375,9 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
          {"Verified Failure on 0x10000fa0 at site 2!!!"}},
         {"verify, select fails", SiteVerifyThread, SelectFails, {1, 1, 0}, 3, {}},
         {"verify, first site's select fails", SiteVerifyThread, FirstSelectFails, {1, 1, 0}, 3, {}},
+        {"verify, power-on refused", SiteVerifyThread, PowerOnFails, {1, 1, 0}, 3, {"Power on fail at site 2!!!"}},
+        {"verify, connect fails", SiteVerifyThread, ConnectFails, {1, 1, 0}, 3, {"Connect fail at site 2!!!"}},
+        {"verify, connect's reply lost", SiteVerifyThread, ConnectReplyLost, {1, 1, 0}, 4, {"Connect fail at site 2!!!"}},
         {"verify, prepare fails", SiteVerifyThread, PrepareFails, {2, 1, 1}, 4, {}},
     };
     for (const auto& c : cases) {
@@ -379,6 +387,7 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
             for (int site : {0, 1}) b.preload(site, image);
         };
         int failGet = 0, failSet = 0;
+        std::vector<sim::Exchange> cleanLog;
         {
             SimulatedBurn clean;
             prepare(clean);
@@ -390,19 +399,26 @@ TEST(SiteSteps, HandlesFaultsOfOneSite) {
             if (c.fault == SelectFails) failSet = FirstExchangeOf(a, Kind::Set, 0x3A, 1);
             if (c.fault == FirstSelectFails) failSet = FirstExchangeOf(a, Kind::Set, 0x3A, 0);
             if (c.fault == PrepareFails) failSet = FirstExchangeOf(a, Kind::Set, 0x03);
+            cleanLog = a.exchanges();
         }
         SimulatedBurn bench;
         prepare(bench);
         if (failGet) bench.adapter.failGetAt(failGet);
         if (c.fault == ReadFailsTwice) bench.adapter.failGetAt(failGet + 2);  // a connect's get in between
         if (failSet) bench.adapter.failSetAt(failSet);
+        if (c.fault == PowerOnFails) FailReach(bench.adapter, cleanLog, 1, ReachFault::PowerOn);
+        if (c.fault == ConnectFails) FailReach(bench.adapter, cleanLog, 1, ReachFault::ConnectTransfer);
+        if (c.fault == ConnectReplyLost) FailReach(bench.adapter, cleanLog, 1, ReachFault::ConnectReply);
         if (c.fault == Stuck) bench.adapter.site(1).stickBits(kFlash + 0x805, 0x04, 0x00);
         if (c.fault == LastBlockStuck) bench.adapter.site(1).stickBits(kFlash + 0xFA9, 0x01, 0x00);
         bench.run(c.worker, image);
         EXPECT_EQ(bench.counters(), c.counted);
         const auto commands = bench.adapter.sentCommands();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), 0x00), c.classicConnects);
-        EXPECT_EQ(bench.page.logLinesWith("Verified Failure"), c.failures);
+        auto failures = bench.page.logLinesWith("Verified Failure");
+        const auto named = bench.page.logLinesWith("fail at site");
+        failures.insert(failures.end(), named.begin(), named.end());
+        EXPECT_EQ(failures, c.failures);
         EXPECT_EQ(bench.services.tones(), c.counted.fail || c.counted.total < 2 ? kFailTones : kPassTones);
     }
 }

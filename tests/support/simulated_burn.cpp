@@ -118,3 +118,28 @@ int FirstExchangeOf(const sim::Adapter& adapter, sim::Exchange::Kind kind, uint8
     }
     return 0;
 }
+
+void FailReach(sim::Adapter& bench, const std::vector<sim::Exchange>& clean, int site, ReachFault fault) {
+    std::vector<const sim::Exchange*> sets;
+    int select = 0, connectReply = 0, gets = 0;
+    for (const auto& exchange : clean) {
+        if (exchange.kind == sim::Exchange::Kind::Set) {
+            sets.push_back(&exchange);
+            const auto& r = exchange.report;
+            if (!select && r[3] == 0x3A && ArgumentOf(r) == static_cast<uint32_t>(site)) select = static_cast<int>(sets.size());
+        } else {
+            ++gets;
+            if (select && !connectReply && sets.size() == static_cast<size_t>(select) + 2) connectReply = gets;
+        }
+    }
+    // The step sends select, power-on and connect in a row, and the connect is answered.
+    ASSERT_TRUE(select > 0 && connectReply > 0);
+    ASSERT_EQ(sets[select]->report[3], 0x39);
+    ASSERT_TRUE(sets[select + 1]->report[3] == 0x00 || sets[select + 1]->report[3] == 0x3D);
+    switch (fault) {
+    case ReachFault::Select: bench.failSetAt(select); break;
+    case ReachFault::PowerOn: bench.failSetAt(select + 1); break;
+    case ReachFault::ConnectTransfer: bench.failSetAt(select + 2); break;
+    case ReachFault::ConnectReply: bench.failGetAt(connectReply); break;
+    }
+}

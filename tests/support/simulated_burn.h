@@ -64,3 +64,9 @@ size_t CountSets(const sim::Adapter& adapter, uint8_t command, uint32_t from = 0
 // (with the given argument, if any), or of the get that answers it; 0 when there is none.
 int FirstExchangeOf(const sim::Adapter& adapter, sim::Exchange::Kind kind, uint8_t command,
                     std::optional<uint32_t> argument = {});
+// The faults of the step that brings a site up, the first time a run addresses it: the select
+// refused, the power-on refused, the connect's transfer failed, the connect's reply dropped.
+enum class ReachFault { Select, PowerOn, ConnectTransfer, ConnectReply };
+// Sets that fault up in bench at the exchange where the same run without faults (its exchange
+// log clean) met it.
+void FailReach(sim::Adapter& bench, const std::vector<sim::Exchange>& clean, int site, ReachFault fault);
