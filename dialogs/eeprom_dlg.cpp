@@ -330,7 +330,8 @@ void CEepromDlg::OnSelectFile() {
         // The rows shown keep their own name, so Save never writes them over the refused file.
         files->setCurrentIndex(files->findText(qs(m_strTableName), Qt::MatchExactly | Qt::MatchCaseSensitive));
         files->setEditText(qs(m_strTableName));
-        ShowStartAddr();
+        // A field that holds no address keeps its text, so Save still refuses it.
+        if (typedStartAddr()) ShowStartAddr();
         return;
     }
     m_strListPath = path;

@@ -237,6 +237,17 @@ TEST_F(Eeprom, RefusedLoadKeepsTheTableAndItsName) {
         Click(page.controls(), kIdcEepromSave);
     }
     EXPECT_EQ(column(page, 2), Texts{"one"});
+    // A start address that does not read as one is left as pasted by a refused load, so Save
+    // still refuses it rather than writing the 0 it was read as.
+    auto& start = *page.controls().control<QLineEdit>(kIdcEepromStartAddr);
+    start.selectAll();
+    QTest::keyClick(&start, Qt::Key_Delete);
+    pasteThroughMenu(start, "6 0");
+    load(page, "U");
+    EXPECT_EQ(takeMessages(), Texts{"This file type is not correct!"});
+    EXPECT_EQ(start.text().toStdString(), "6 0");
+    Click(page.controls(), kIdcEepromSave);
+    EXPECT_EQ(takeMessages(), Texts{"Start Address Error! Start Address must be HEX number"});
     EXPECT_EQ(folder.read("T.LST"), table);
     EXPECT_EQ(folder.read("U.LST"), "Kestrova X\r\n600\r\nBYTE\r\n");
     EXPECT_TRUE(std::filesystem::is_fifo(folder.file("fifo.LST")));
