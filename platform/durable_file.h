@@ -37,6 +37,9 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     bool locked() const { return m_fd >= 0; }
+    // True while "<file>.lock" still names the file locked: one removed by hand meanwhile lets
+    // another copy lock a new file at once, so a write must not go on from what it read.
+    bool held() const;
     // The file the lock guards: read and write this one while it is held.
     const std::string& file() const { return m_file; }
 

@@ -196,7 +196,7 @@ bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector
     if (result != Edit::Changed) return result == Edit::Unchanged;
     std::string contents = byteOrderMark ? kUtf8ByteOrderMark : "";
     for (const auto& line : lines) contents += line + "\r\n";  // the file's Windows line ends
-    return replaceFileDurably(lock.file(), contents);
+    return lock.held() && replaceFileDurably(lock.file(), contents);
 }
 
 }  // namespace

@@ -401,7 +401,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     SectionValues values(sectionOf(store, key), unreadableKeys);
     change(values);
     if (!values.changed()) return StoreResult::Ok;
-    if (!replaceFileDurably(lock.file(), serialise(store))) {
+    if (!lock.held() || !replaceFileDurably(lock.file(), serialise(store))) {
         g_cache.forget();
         return StoreResult::Unavailable;
     }

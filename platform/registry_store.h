@@ -66,7 +66,9 @@ protected:
 // Reads the key's values as they are on disk, lets change read and set them, and writes the
 // result, all under the store's lock: no other thread or running copy of the program writes
 // in between, so a counter added to or a number taken here is never lost or taken twice.
-// Unavailable as for registryWrite; nothing is written then, nor when change sets nothing.
+// Unavailable as for registryWrite, or when the lock file was removed while held (another copy
+// may have locked a new one and read the same values); nothing is written then, nor when change
+// sets nothing.
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change);
 
 // While one lives, reads take the store as the first of them found it, without looking at the
