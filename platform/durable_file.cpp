@@ -168,7 +168,7 @@ int readRest(int fd, size_t limit, std::string& contents) {
     }
 }
 
-FileContents readRegularFile(const std::string& path, size_t limit) {
+FileContents readRegularFile(const std::string& path, size_t limit, int* keptOpen) {
     FileContents file;
     int fd = -1;
     struct stat info {};
@@ -176,9 +176,12 @@ FileContents readRegularFile(const std::string& path, size_t limit) {
     if (file.error != 0) return file;
     file.opened = true;
     file.error = readRest(fd, limit, file.contents);
-    ::close(fd);
     if (file.error == 0 && file.contents.size() < static_cast<uint64_t>(info.st_size)) file.error = EIO;
     if (file.error != 0) file.contents.clear();
+    if (keptOpen && file.error == 0)
+        *keptOpen = fd;
+    else
+        ::close(fd);
     return file;
 }
 

@@ -130,7 +130,8 @@ TEST(HexConverter, AConversionOntoItsOwnInputIsRefused) {
          [](const std::string& from, const std::string& to) {
              return ::symlink(from.c_str(), (to + ".mid").c_str()) | ::symlink((to + ".mid").c_str(), to.c_str());
          }},
-        {"a hard link", [](const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); }},
+        {"a hard link",
+         [](const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); }},
     };
     const std::string hex = record(0, 2, {0xAA}) + kEnd;
     for (const auto& c : cases) {

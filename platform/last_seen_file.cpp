@@ -1,0 +1,36 @@
+#include "platform/last_seen_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+// A file that a write replaced keeps no name; clearing its permissions marks it for every copy
+// that still holds it open as the last version it saw. Nothing else has it open for a purpose.
+namespace {
+constexpr mode_t kReplacedMark = 0;
+}  // namespace
+
+LastSeenFile::~LastSeenFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void LastSeenFile::keep(const std::string& name, std::string contents, int fd, bool replacedPrevious) {
+    if (fd_ >= 0) {
+        if (replacedPrevious) ::fchmod(fd_, kReplacedMark);
+        ::close(fd_);
+    }
+    name_ = name;
+    contents_ = std::move(contents);
+    fd_ = fd;
+}
+
+FileLoss LastSeenFile::lossOf(const std::string& name) const {
+    if (name_.empty() || name != name_) return FileLoss::None;
+    // Without the file at hand this copy cannot tell that no other copy wrote after it.
+    struct stat seen {};
+    if (fd_ < 0 || ::fstat(fd_, &seen) != 0 || (seen.st_mode & 07777) == kReplacedMark) return FileLoss::Stale;
+    return FileLoss::Current;
+}
+
+}  // namespace platform
