@@ -6,9 +6,15 @@
 namespace platform {
 
 // A file that a write replaced keeps no name; clearing its permissions marks it for every copy
-// that still holds it open as the last version it saw. Nothing else has it open for a purpose.
+// that still holds it open as the last version it saw. One that still has a name (the store
+// moved aside by hand) is left as it is.
 namespace {
 constexpr mode_t kReplacedMark = 0;
+
+void markReplaced(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_nlink == 0) ::fchmod(fd, kReplacedMark);
+}
 }  // namespace
 
 LastSeenFile::~LastSeenFile() {
@@ -17,7 +23,7 @@ LastSeenFile::~LastSeenFile() {
 
 void LastSeenFile::keep(const std::string& name, std::string contents, int fd, bool replacedPrevious) {
     if (fd_ >= 0) {
-        if (replacedPrevious) ::fchmod(fd_, kReplacedMark);
+        if (replacedPrevious) markReplaced(fd_);
         ::close(fd_);
     }
     name_ = name;

@@ -157,6 +157,7 @@ TEST(Counters, ADamagedStoreGivesNoNumberAndAddsNoCount) {
 TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     const auto remove = [](const std::string& path) { std::filesystem::remove(path); };
     const auto empty = [](const std::string& path) { std::ofstream(path, std::ios::binary | std::ios::trunc); };
+    const auto moveAside = [](const std::string& path) { std::filesystem::rename(path, path + ".aside"); };
     const struct {
         const char* name;
         bool store, ini, otherCopyTookLast;
@@ -167,6 +168,7 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         {"INI file removed", false, true, false, remove},
         {"INI file emptied", false, true, false, empty},
         {"folder cleared", true, true, false, remove},
+        {"both moved aside", true, true, false, moveAside},
         {"folder cleared after another copy took", true, true, true, remove},
         {"both emptied after another copy took", true, true, true, empty},
     };
@@ -210,6 +212,11 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         EXPECT_EQ(SaveCountedParts(), (Counts{11, 11, 0}));
         EXPECT_EQ(StoredCounts(), (Counts{11, 11, 0}));
         EXPECT_EQ(IniGetSerialNo(ini), c.otherCopyTookLast ? 0x601u : 0x502u);
+        for (const std::string& aside : {store + ".aside", ini + ".aside"}) {
+            const auto kept = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+            EXPECT_TRUE(!std::filesystem::exists(aside) || (std::filesystem::status(aside).permissions() & kept) == kept)
+                << aside;
+        }
     }
     TempConfigFolder unseen;
     const std::string ini = unseen.path() + "swd-isp.ini";
