@@ -263,6 +263,16 @@ bool openTextFile(const std::string& path, int& fd, HexConversion& result) {
     return false;
 }
 
+// True, with the message in result.error, when binPath names the open input by any name (the
+// path itself, a link, a hard link): the binary would be written over its own source.
+bool writesOverInput(int fd, const std::string& inputPath, const std::string& binPath, HexConversion& result) {
+    struct stat input {}, output {};
+    if (::fstat(fd, &input) != 0 || ::stat(binPath.c_str(), &output) != 0) return false;
+    if (input.st_dev != output.st_dev || input.st_ino != output.st_ino) return false;
+    result.error = strfmt("File : %s is %s itself!", binPath.c_str(), inputPath.c_str());
+    return true;
+}
+
 // The message for a read that failed, or found the file too large.
 std::string ReadFailure(const std::string& path, int error) {
     return error == EFBIG ? TooLarge(path) : CouldNotRead(path);
@@ -307,10 +317,14 @@ HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& bin
     platform::DurableWriter bin(binPath);
     FileSink sink(bin);
     result = reader.run(sink);
+    const bool overInput =
+        reader.readError() == 0 && result.error.empty() && writesOverInput(fd, hexPath, binPath, result);
     ::close(fd);
     if (reader.readError() != 0) {
         result.ok = false;
         result.error = ReadFailure(hexPath, reader.readError());
+    } else if (overInput) {
+        result.ok = false;
     } else if (result.error.empty() && !(result.ok && sink.flush() && bin.commit())) {
         result.ok = false;
         result.error = CouldNotOpen(binPath);
@@ -394,6 +408,7 @@ HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::stri
         }
     }
     if (error == nullptr && readError == 0) endLine();
+    const bool overInput = readError == 0 && error == nullptr && writesOverInput(fd, textPath, binPath, result);
     ::close(fd);
     if (readError != 0) {
         result.error = ReadFailure(textPath, readError);
@@ -403,6 +418,7 @@ HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::stri
         result.error = strfmt("HEX file error in line %zu: %s", line, error);
         return result;
     }
+    if (overInput) return result;
     platform::DurableWriter bin(binPath);
     if (!bin.writeAt(0, std::as_bytes(std::span(bytes))) || !bin.commit()) {
         result.error = CouldNotOpen(binPath);

@@ -32,13 +32,15 @@ HexConversion ConvertHexText(std::string_view text);
 // the records come. The binary replaces binPath only when the whole conversion succeeded: a
 // failed one leaves the old file whole. Anything but a regular file of at most
 // kMaxHexFileBytes is refused unread, and one that reads on past that bound (it grew, or it is
-// a kernel file that shows no size) is refused as too large once it has.
+// a kernel file that shows no size) is refused as too large once it has. A binPath that names
+// hexPath itself by any name (a link, a hard link) is refused with a message, nothing written.
 HexConversion ConvertHexToBin(const std::string& hexPath, const std::string& binPath);
 
 // Converts a text of one byte per line (the line's first two characters, hexadecimal) into
 // binPath, the bytes in line order. Empty lines are skipped; a line that does not begin with two
 // hex digits, or more bytes than the 16 MB image buffer, refuses the file and leaves binPath
-// whole. Read in fixed chunks, with the same bounds as ConvertHexToBin.
+// whole. Read in fixed chunks, with the same bounds and the same refusal of binPath naming the
+// text itself as ConvertHexToBin.
 HexConversion ConvertByteLinesToBin(const std::string& textPath, const std::string& binPath);
 
 // One record of a HEX text as it stands: its type, its own 16-bit address and its data bytes.

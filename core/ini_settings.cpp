@@ -176,8 +176,9 @@ void IniSetFff(const std::string& text, const std::string& path) {
 
 uint32_t IniGetSerialNo(const std::string& path) { return serialNumberOf(read(path, kCodeOption, "Serial No")); }
 
+// The operator's own number may make a lost file anew, also from a view another copy overtook.
 void IniSetSerialNo(uint32_t serial, const std::string& path) {
-    write(path, kCodeOption, "Serial No", serialNumberText(serial));
+    platform::writeProfileString(path, kCodeOption, "Serial No", serialNumberText(serial), platform::StaleWrite::Allow);
 }
 
 std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count) {

@@ -195,7 +195,11 @@ void RegSaveSerialNoEn(uint32_t flag) { saveFlag(setting("Serial No En"), flag);
 uint32_t RegLoadSnStartAddr() { return loadNumber(setting("SN Start Addr")); }
 void RegSaveSnStartAddr(uint32_t address) { saveNumber(setting("SN Start Addr"), address); }
 uint32_t RegLoadLastSn() { return loadNumber(setting("Last SN")); }
-void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
+// The operator's own number may make a lost store anew, also from a view another copy overtook.
+void RegSaveLastSn(uint32_t serial) {
+    platform::registryWrite(g_szRegKey, std::string(setting("Last SN").name), platform::RegValue::dword(serial),
+                            platform::StaleWrite::Allow);
+}
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
 

@@ -82,21 +82,31 @@ FileLock::FileLock(const std::string& path) {
     // The lock must be a regular file of its own: a link there is not followed (nor a file
     // made at its far end), and a FIFO or a device is neither waited on nor used.
     const std::string lock = m_file + ".lock";
-    if (::lstat(lock.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
-    m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    if (m_fd < 0) return;
-    bool locked = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
     // Another holder is waited for only so long: one that never lets go must not stop the
     // program for ever.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lockPatience.load());
-    while (locked && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-        locked = (errno == EWOULDBLOCK || errno == EINTR) && std::chrono::steady_clock::now() < until;
-        if (locked) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    if (!locked) {
+    for (;;) {
+        if (::lstat(lock.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
+        m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+        if (m_fd < 0) return;
+        bool locked = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
+        while (locked && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            locked = (errno == EWOULDBLOCK || errno == EINTR) && std::chrono::steady_clock::now() < until;
+            if (locked) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        // A lock file removed (or replaced) while this copy waited on it locks nothing that the
+        // next copy sees: the lock is taken again on the file that the name holds now.
+        if (locked && held()) return;
         ::close(m_fd);
         m_fd = -1;
+        if (!locked || std::chrono::steady_clock::now() >= until) return;
     }
+}
+
+bool FileLock::held() const {
+    struct stat opened {}, named {};
+    return m_fd >= 0 && ::fstat(m_fd, &opened) == 0 && ::lstat((m_file + ".lock").c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 void setLockPatienceForTest(std::chrono::milliseconds patience) {
@@ -158,7 +168,7 @@ int readRest(int fd, size_t limit, std::string& contents) {
     }
 }
 
-FileContents readRegularFile(const std::string& path, size_t limit) {
+FileContents readRegularFile(const std::string& path, size_t limit, int* keptOpen) {
     FileContents file;
     int fd = -1;
     struct stat info {};
@@ -166,9 +176,12 @@ FileContents readRegularFile(const std::string& path, size_t limit) {
     if (file.error != 0) return file;
     file.opened = true;
     file.error = readRest(fd, limit, file.contents);
-    ::close(fd);
     if (file.error == 0 && file.contents.size() < static_cast<uint64_t>(info.st_size)) file.error = EIO;
     if (file.error != 0) file.contents.clear();
+    if (keptOpen && file.error == 0)
+        *keptOpen = fd;
+    else
+        ::close(fd);
     return file;
 }
 

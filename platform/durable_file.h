@@ -37,6 +37,9 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     bool locked() const { return m_fd >= 0; }
+    // True while "<file>.lock" still names the file locked: one removed by hand meanwhile lets
+    // another copy lock a new file at once, so a write must not go on from what it read.
+    bool held() const;
     // The file the lock guards: read and write this one while it is held.
     const std::string& file() const { return m_file; }
 
@@ -60,13 +63,14 @@ int readInto(int fd, std::span<std::byte> buffer, size_t& got);
 // A whole regular file read with the two above. opened is false when the open refused it
 // (error as openForReading gives it); a read error, or an end before the size the file had when
 // it was opened (EIO: it was cut short meanwhile), gives its error with opened true. contents
-// stay empty on a failure.
+// stay empty on a failure. keptOpen, when given, receives the descriptor of a file read whole,
+// for the caller to close.
 struct FileContents {
     int error = 0;
     bool opened = false;
     std::string contents;
 };
-FileContents readRegularFile(const std::string& path, size_t limit);
+FileContents readRegularFile(const std::string& path, size_t limit, int* keptOpen = nullptr);
 // The same, for callers that need only the error.
 int readWholeFile(const std::string& path, std::string& contents, size_t limit = kMaxSettingsFileBytes);
 

@@ -2,9 +2,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <strings.h>
+#include <unistd.h>
 
 #include "platform/durable_file.h"
+#include "platform/last_seen_file.h"
 #include "platform/text_lines.h"
 
 namespace platform {
@@ -180,33 +185,62 @@ bool mayHoldUnread(const std::vector<std::string>& lines, const std::string& sec
 
 enum class Edit { Unchanged, Changed, Refused };
 
+// Each INI file as this copy last read or wrote it, by the name the program gives it.
+std::mutex g_seenLock;
+std::map<std::string, LastSeenFile> g_seen;
+
+// The file's text read under its lock; a file this copy saw and finds removed or empty gives
+// the text it last saw. False when it cannot be read, or is lost in a view that another copy
+// overtook and stale refuses.
+bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& seen, StaleWrite stale,
+                std::string& text) {
+    int fd = -1;
+    FileContents read = readRegularFile(lock.file(), kMaxSettingsFileBytes, &fd);
+    if (read.error != 0 && read.error != ENOENT) return false;
+    if (read.contents.empty()) {
+        if (fd >= 0) ::close(fd);
+        const FileLoss loss = seen.lossOf(file);
+        if (loss == FileLoss::Stale && stale == StaleWrite::Refuse) return false;
+        text = loss == FileLoss::None ? "" : seen.contents();
+        return true;
+    }
+    text = read.contents;
+    seen.keep(file, std::move(read.contents), fd, false);
+    return true;
+}
+
 // Reads the file's lines under its lock, lets edit change them and writes them back durably
 // when it did, with the byte-order mark the file began with. The lock and the write are
 // those of the file a link in its place names. False when the file cannot be locked, read or
 // written, when edit refuses, or when the file holds NUL bytes (text in another encoding,
 // such as UTF-16, that a rewrite would damage).
-bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector<std::string>&)>& edit) {
+bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector<std::string>&)>& edit,
+                   StaleWrite stale = StaleWrite::Refuse) {
     if (file.empty()) return false;
     const FileLock lock(file);
+    if (!lock.locked()) return false;
+    const std::lock_guard guard(g_seenLock);
+    LastSeenFile& seen = g_seen[file];
     std::string text;
-    const int error = readWholeFile(lock.file(), text);
-    if (!lock.locked() || (error != 0 && error != ENOENT) || text.find('\0') != std::string::npos) return false;
+    if (!readLocked(file, lock, seen, stale, text) || text.find('\0') != std::string::npos) return false;
     auto [byteOrderMark, lines] = splitEditedText(text);
     const Edit result = edit(lines);
     if (result != Edit::Changed) return result == Edit::Unchanged;
     std::string contents = byteOrderMark ? kUtf8ByteOrderMark : "";
     for (const auto& line : lines) contents += line + "\r\n";  // the file's Windows line ends
-    return replaceFileDurably(lock.file(), contents);
+    if (!lock.held() || !replaceFileDurably(lock.file(), contents)) return false;
+    seen.keep(file, std::move(contents), ::open(lock.file().c_str(), O_RDONLY | O_CLOEXEC), true);
+    return true;
 }
 
 }  // namespace
 
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
-                        const std::optional<std::string>& value) {
+                        const std::optional<std::string>& value, StaleWrite stale) {
     return rewriteLocked(file, [&](std::vector<std::string>& lines) {
         return applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
-    });
+    }, stale);
 }
 
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/last_seen_file.h"
+
 namespace platform {
 
 std::string profileString(const std::string& file, const std::string& section,
@@ -23,10 +25,13 @@ std::vector<std::string> profileSectionNames(const std::string& file);
 std::vector<std::string> profileSection(const std::string& file, const std::string& section);
 
 // Sets key=value in the section. No value deletes the key; no key deletes the section with
-// all its entries. False when the file cannot be read or written.
+// all its entries. False when the file cannot be read or written. A file that this copy read
+// or wrote and finds removed or cut to 0 bytes is lost, not new: a write makes it anew from the
+// text this copy last saw, unless another copy wrote after that look and stale refuses (the
+// same holds for updateProfileString, which always refuses then).
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
-                        const std::optional<std::string>& value);
+                        const std::optional<std::string>& value, StaleWrite stale = StaleWrite::Refuse);
 
 // Reads key in section as the file holds it (nothing when absent) and writes what change makes
 // of it, all under the file's lock: no other thread or running copy writes in between. When

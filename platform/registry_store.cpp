@@ -12,6 +12,7 @@
 #include "platform/debug.h"
 #include "platform/durable_file.h"
 #include "platform/hex_digits.h"
+#include "platform/last_seen_file.h"
 #include "platform/paths.h"
 #include "platform/strfmt.h"
 #include "platform/text_lines.h"
@@ -218,6 +219,7 @@ struct Cache {
     int fd = -1;
     struct stat identity {};
     FileState state = FileState::Unavailable;
+    FileLoss loss = FileLoss::None;  // a lost file reads as the store this copy last saw
     Store store;
 
     void forget() {
@@ -229,6 +231,7 @@ struct Cache {
 
 std::mutex g_storeLock;  // guards g_cache and the batch; taken before the file lock, never after it
 Cache g_cache;
+LastSeenFile g_seen;         // the store as this copy last read or wrote it, under registryStorePath()
 int g_batches = 0;           // read batches alive
 bool g_batchRead = false;    // g_cache was brought up to the file within them
 
@@ -268,8 +271,12 @@ const Cache& refresh(const std::string& lockedFile = {}) {
     }
     g_cache.forget();
     g_cache.store = {};
-    if (error == ENOENT) {
+    g_cache.loss = FileLoss::None;
+    if (error == ENOENT || (error == 0 && identity.st_size == 0)) {
+        if (fd >= 0) ::close(fd);
         g_cache.state = FileState::Readable;
+        g_cache.loss = g_seen.lossOf(registryStorePath());
+        if (g_cache.loss != FileLoss::None) g_cache.store = parse(g_seen.contents());
         return g_cache;
     }
     if (damaged) {
@@ -290,15 +297,19 @@ const Cache& refresh(const std::string& lockedFile = {}) {
     g_cache.path = path;
     g_cache.fd = fd;
     g_cache.identity = identity;
+    g_seen.keep(registryStorePath(), std::move(text), ::dup(fd), false);
     return g_cache;
 }
 
 // Takes the file just written as the cached one, so the next read parses nothing.
-void remember(const std::string& path, Store store) {
+void remember(const std::string& path, Store store, std::string text) {
     g_cache.forget();
+    g_cache.loss = FileLoss::None;
     int fd = -1;
     struct stat identity {};
-    if (openForReading(path, kMaxSettingsFileBytes, fd, identity) != 0) return;
+    const int error = openForReading(path, kMaxSettingsFileBytes, fd, identity);
+    g_seen.keep(registryStorePath(), std::move(text), error == 0 ? ::dup(fd) : -1, true);
+    if (error != 0) return;
     g_cache.path = path;
     g_cache.fd = fd;
     g_cache.identity = identity;
@@ -384,7 +395,8 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
     return StoreResult::Ok;
 }
 
-StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change) {
+StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change,
+                           StaleWrite stale) {
     std::lock_guard guard(g_storeLock);
     const std::string path = registryStorePath();
     if (path.empty()) return StoreResult::Unavailable;
@@ -394,23 +406,25 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     const FileLock lock(path);
     if (!lock.locked()) return StoreResult::Unavailable;
     const Cache& cache = refresh(lock.file());
-    if (cache.state != FileState::Readable) return StoreResult::Unavailable;
+    if (cache.state != FileState::Readable || (cache.loss == FileLoss::Stale && stale == StaleWrite::Refuse))
+        return StoreResult::Unavailable;
     Store store = cache.store;
     const bool unreadableKeys = std::any_of(store.sections.begin(), store.sections.end(),
                                             [](const Section& section) { return !section.readable; });
     SectionValues values(sectionOf(store, key), unreadableKeys);
     change(values);
     if (!values.changed()) return StoreResult::Ok;
-    if (!replaceFileDurably(lock.file(), serialise(store))) {
+    std::string text = serialise(store);
+    if (!lock.held() || !replaceFileDurably(lock.file(), text)) {
         g_cache.forget();
         return StoreResult::Unavailable;
     }
-    remember(lock.file(), std::move(store));
+    remember(lock.file(), std::move(store), std::move(text));
     return StoreResult::Ok;
 }
 
-StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value) {
-    return registryUpdate(key, [&](RegKeyValues& values) { values.set(name, value); });
+StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value, StaleWrite stale) {
+    return registryUpdate(key, [&](RegKeyValues& values) { values.set(name, value); }, stale);
 }
 
 }  // namespace platform

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/last_seen_file.h"
+
 namespace platform {
 
 // The value types, numbered as the registry numbers them.
@@ -46,8 +48,12 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 
 // Read-modify-write under the store's lock; the key is created when missing. Unavailable
 // when the file cannot be read, is damaged, or the new file cannot be written (the old one
-// then stays).
-StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value);
+// then stays). A store that this copy read or wrote and finds removed or cut to 0 bytes is lost,
+// not new: reads give the values this copy last saw, and a write makes the file anew from them
+// with its change. When another copy wrote after this copy's last look, those values may lack
+// that copy's numbers: such a write is Unavailable unless stale allows it.
+StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value,
+                          StaleWrite stale = StaleWrite::Refuse);
 
 // The values of one key while registryUpdate holds the store; names compare without case.
 class RegKeyValues {
@@ -66,8 +72,11 @@ protected:
 // Reads the key's values as they are on disk, lets change read and set them, and writes the
 // result, all under the store's lock: no other thread or running copy of the program writes
 // in between, so a counter added to or a number taken here is never lost or taken twice.
-// Unavailable as for registryWrite; nothing is written then, nor when change sets nothing.
-StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change);
+// Unavailable as for registryWrite, or when the lock file was removed while held (another copy
+// may have locked a new one and read the same values); nothing is written then, nor when change
+// sets nothing.
+StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change,
+                           StaleWrite stale = StaleWrite::Refuse);
 
 // While one lives, reads take the store as the first of them found it, without looking at the
 // file again: start-up reads its settings from one reading of the file. Writes still read the

@@ -8,9 +8,12 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 #include "core/globals.h"
+#include "core/ini_settings.h"
 #include "core/registry_settings.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
@@ -144,6 +147,84 @@ TEST(Counters, ADamagedStoreGivesNoNumberAndAddsNoCount) {
         EXPECT_EQ(StoredCounts(), (Counts{1, 0, 1}));
         ResetCounters();
     }
+}
+
+// The store or the INI file, seen by this copy and then removed (by hand, with its folder) or cut
+// to 0 bytes while the program runs, is lost, not new: the next takes go on after the numbers
+// given, the counters stay, and the files are made anew. When another copy took numbers after
+// this copy's last look, this copy holds none of them: it takes no number and its parts wait
+// until the operator sets the numbers anew. A file never seen starts from the defaults.
+TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
+    const auto remove = [](const std::string& path) { std::filesystem::remove(path); };
+    const auto empty = [](const std::string& path) { std::ofstream(path, std::ios::binary | std::ios::trunc); };
+    const auto moveAside = [](const std::string& path) { std::filesystem::rename(path, path + ".aside"); };
+    const struct {
+        const char* name;
+        bool store, ini, otherCopyTookLast;
+        std::function<void(const std::string&)> lose;
+    } cases[] = {
+        {"store removed", true, false, false, remove},
+        {"store emptied", true, false, false, empty},
+        {"INI file removed", false, true, false, remove},
+        {"INI file emptied", false, true, false, empty},
+        {"folder cleared", true, true, false, remove},
+        {"both moved aside", true, true, false, moveAside},
+        {"folder cleared after another copy took", true, true, true, remove},
+        {"both emptied after another copy took", true, true, true, empty},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempConfigFolder folder;
+        const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+        ResetCounters();
+        StartAt({10, 10, 0});
+        RegSaveLastSn(100);
+        IniSetSerialNo(0x500, ini);
+        EXPECT_EQ(RegTakeLastSn(1), 100u);
+        EXPECT_EQ(IniTakeSerialNo(ini, 1), 0x500u);
+        if (c.otherCopyTookLast) {
+            const pid_t other = fork();
+            if (other == 0) _exit(RegTakeLastSn(1) == 101u && IniTakeSerialNo(ini, 1) == 0x501u ? 0 : 1);
+            int status = 1;
+            ASSERT_EQ(waitpid(other, &status, 0), other);
+            ASSERT_EQ(status, 0);
+        }
+        for (const std::string& file : {store, ini}) {
+            if (file == store ? !c.store : !c.ini) continue;
+            c.lose(file);
+            if (c.store && c.ini) remove(file + ".lock");
+        }
+        EXPECT_EQ(RegLoadTotalCount(), 10u);  // what the screen shows
+        CountPart(true);
+        if (c.otherCopyTookLast) {
+            EXPECT_EQ(RegTakeLastSn(1), std::nullopt);
+            EXPECT_EQ(IniTakeSerialNo(ini, 1), std::nullopt);
+            UnsavedParts unsaved;
+            SaveCountedParts(&unsaved);
+            EXPECT_EQ(unsaved.parts, (Counts{1, 1, 0}));
+            EXPECT_EQ(ResetCounters(), std::nullopt);  // it would make the file anew with the old "Last SN"
+            EXPECT_EQ(RegTakeLastSn(1), std::nullopt);
+            RegSaveLastSn(200);  // the operator's own numbers, in Config. and for the gang runs
+            IniSetSerialNo(0x600, ini);
+        }
+        EXPECT_EQ(RegTakeLastSn(1), c.otherCopyTookLast ? 200u : 101u);
+        EXPECT_EQ(IniTakeSerialNo(ini, 1), c.otherCopyTookLast ? 0x600u : 0x501u);
+        EXPECT_EQ(SaveCountedParts(), (Counts{11, 11, 0}));
+        EXPECT_EQ(StoredCounts(), (Counts{11, 11, 0}));
+        EXPECT_EQ(IniGetSerialNo(ini), c.otherCopyTookLast ? 0x601u : 0x502u);
+        for (const std::string& aside : {store + ".aside", ini + ".aside"}) {
+            const auto kept = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+            EXPECT_TRUE(!std::filesystem::exists(aside) || (std::filesystem::status(aside).permissions() & kept) == kept)
+                << aside;
+        }
+    }
+    TempConfigFolder unseen;
+    const std::string ini = unseen.path() + "swd-isp.ini";
+    std::ofstream(platform::registryStorePath());
+    std::ofstream{ini};
+    EXPECT_EQ(RegTakeLastSn(1), 0u);
+    EXPECT_EQ(IniTakeSerialNo(ini, 1), 0u);
+    ResetCounters();
 }
 
 constexpr int kTakesPerCopy = 500;

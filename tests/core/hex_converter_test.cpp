@@ -118,6 +118,41 @@ TEST(HexConverter, WritesTheBinaryBesideOnlyAfterSuccess) {
               "File : " + dir.file("none.hex") + " could not be opened!!!");
 }
 
+// A binary whose name is another name of the file converted (a link, a chain of links, a hard
+// link) is refused with a message; the source stays as it was, and so do its names.
+TEST(HexConverter, AConversionOntoItsOwnInputIsRefused) {
+    const struct {
+        const char* name;
+        std::function<int(const std::string& from, const std::string& to)> makeName;
+    } cases[] = {
+        {"a link", [](const std::string& from, const std::string& to) { return ::symlink(from.c_str(), to.c_str()); }},
+        {"a chain of links",
+         [](const std::string& from, const std::string& to) {
+             return ::symlink(from.c_str(), (to + ".mid").c_str()) | ::symlink((to + ".mid").c_str(), to.c_str());
+         }},
+        {"a hard link",
+         [](const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); }},
+    };
+    const std::string hex = record(0, 2, {0xAA}) + kEnd;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.write("fw.hex", hex);
+        dir.write("bytes.txt", "A5\n");
+        ASSERT_EQ(c.makeName(dir.file("fw.hex"), dir.file("fw.bin")), 0);
+        ASSERT_EQ(c.makeName(dir.file("bytes.txt"), dir.file("bytes.bin")), 0);
+        const HexConversion converted = ConvertHexToBin(dir.file("fw.hex"), dir.file("fw.bin"));
+        EXPECT_FALSE(converted.ok);
+        EXPECT_EQ(converted.error, "File : " + dir.file("fw.bin") + " is " + dir.file("fw.hex") + " itself!");
+        EXPECT_EQ(dir.read("fw.hex"), hex);
+        const HexConversion bytes = ConvertByteLinesToBin(dir.file("bytes.txt"), dir.file("bytes.bin"));
+        EXPECT_FALSE(bytes.ok);
+        EXPECT_EQ(bytes.error, "File : " + dir.file("bytes.bin") + " is " + dir.file("bytes.txt") + " itself!");
+        EXPECT_EQ(dir.read("bytes.txt"), "A5\n");
+        EXPECT_EQ(std::filesystem::is_symlink(dir.file("fw.bin")), std::string(c.name) != "a hard link");
+    }
+}
+
 // The file is read in chunks and the binary written in runs: records that a chunk boundary
 // cuts, lines of every length, a window that goes back and overwrites, and a gap all come out
 // as the whole text converted in memory.

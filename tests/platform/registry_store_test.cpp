@@ -63,6 +63,20 @@ int waitFor(pid_t child) {
     return waitpid(child, &status, 0), status;
 }
 
+// Watches a file for the next open of it, so a test can go on once a writer has opened its lock.
+int watchOpens(const std::string& path) {
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    EXPECT_GE(::inotify_add_watch(watch, path.c_str(), IN_OPEN), 0);
+    return watch;
+}
+
+bool sawOpen(int watch) {
+    pollfd event{watch, POLLIN, 0};
+    const bool seen = ::poll(&event, 1, 30000) == 1;
+    ::close(watch);
+    return seen;
+}
+
 }  // namespace
 
 TEST(RegistryStore, ValuesOfEveryTypeRoundTripWithAwkwardNames) {
@@ -223,12 +237,9 @@ TEST(RegistryStore, ANumberIsTakenFromTheFileLockedAndWritten) {
     // Another holder keeps a's lock; the link is turned to b once the write has opened it.
     const int held = ::open((a + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    const int opens = ::inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(::inotify_add_watch(opens, (a + ".lock").c_str(), IN_OPEN), 0);
+    const int opens = watchOpens(a + ".lock");
     auto taken = std::async(std::launch::async, takeLastSn);
-    pollfd opened{opens, POLLIN, 0};
-    EXPECT_EQ(::poll(&opened, 1, 30000), 1);
-    ::close(opens);
+    EXPECT_TRUE(sawOpen(opens));
     ASSERT_EQ(::symlink(b.c_str(), (link + ".new").c_str()), 0);
     ASSERT_EQ(::rename((link + ".new").c_str(), link.c_str()), 0);
     ::close(held);
@@ -246,6 +257,49 @@ TEST(RegistryStore, ANumberIsTakenFromTheFileLockedAndWritten) {
         EXPECT_TRUE(!number || given.insert(*number).second) << *number;
     }
     platform::setConfigFolderForTest(folder.path());
+
+    // The lock removed by hand while a copy holds it. A copy that waited on the removed file
+    // locks the new one before it reads; a holder whose lock was removed writes nothing, since
+    // a copy that made a new lock meanwhile may have taken the same number.
+    const std::string lock = b + ".lock";
+    ASSERT_EQ(::unlink(outside.file("settings").c_str()), 0);
+    const int old = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(old, LOCK_EX), 0);
+    const int oldOpens = watchOpens(lock);
+    auto waiter = std::async(std::launch::async, takeLastSn);
+    EXPECT_TRUE(sawOpen(oldOpens));
+    ASSERT_EQ(::unlink(lock.c_str()), 0);
+    const int fresh = ::open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    ASSERT_EQ(::flock(fresh, LOCK_EX), 0);
+    const int freshOpens = watchOpens(lock);
+    ::close(old);
+    EXPECT_TRUE(sawOpen(freshOpens)) << "the waiter went on under the removed lock";
+    std::ofstream(b) << "[" + kKey + "]\n\"Last SN\"=dword:00000100\n";  // the new lock's holder took numbers
+    ::close(fresh);
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(waiter.get(), std::optional<uint32_t>(0x100));
+
+    int inside[2], goOn[2];
+    ASSERT_EQ(::pipe(inside), 0);
+    ASSERT_EQ(::pipe(goOn), 0);
+    const pid_t holder = forkChild([&] {
+        const StoreResult result = platform::registryUpdate(kKey, [&](platform::RegKeyValues& values) {
+            char step = 0;
+            (void)!::write(inside[1], &step, 1);
+            (void)!::read(goOn[0], &step, 1);
+            values.set("Last SN", RegValue::dword(0x102));
+        });
+        _exit(result == StoreResult::Ok ? 1 : 0);
+    });
+    char step = 0;
+    ASSERT_EQ(::read(inside[0], &step, 1), 1);
+    ASSERT_EQ(::unlink(lock.c_str()), 0);
+    EXPECT_EQ(takeLastSn(), std::optional<uint32_t>(0x101));
+    ASSERT_EQ(::write(goOn[1], &step, 1), 1);
+    const int status = waitFor(holder);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the holder gave 0x101 too";
+    EXPECT_EQ(readNumber("Last SN"), 0x102u);
+    for (const int end : {inside[0], inside[1], goOn[0], goOn[1]}) ::close(end);
 }
 
 // A save replaces the store whole and keeps the file's permissions; a file made new gets the
