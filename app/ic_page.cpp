@@ -196,7 +196,7 @@ int CISPDlg::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
     // The IC page takes the key only; the fixed serial bytes are the serial-flash page's.
     const HexKeyRuling ruling{.takeKey = g_bEncry == 1,
                               .keyAddress = g_dwKeyAddr,
-                              .key = g_KeyBytes,
+                              .key = g_LoadedKeyBytes,
                               .takeFixedSerial = false,
                               .optionAddress = 0,
                               .fixedSerial = {}};
@@ -204,6 +204,7 @@ int CISPDlg::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
     const int result = ReadHexRecordWithKey(in, hexUpper_, record, ruling, pickup);
     if (pickup.keyTaken) {
         g_bKeyLoaded = 1;
+        g_KeyBytes = g_LoadedKeyBytes;
         list_->addItem(QString::fromStdString(LoadNewKeyText(g_KeyBytes)));
         ScrollToLastLines(*list_);
     }

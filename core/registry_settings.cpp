@@ -196,6 +196,12 @@ uint32_t RegLoadSnStartAddr() { return loadNumber(setting("SN Start Addr")); }
 void RegSaveSnStartAddr(uint32_t address) { saveNumber(setting("SN Start Addr"), address); }
 uint32_t RegLoadLastSn() { return loadNumber(setting("Last SN")); }
 void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
+std::optional<uint32_t> RegReadLastSn() {
+    CRegistryKey key;
+    uint32_t stored = 0;
+    if (key.Open(g_szRegKey) != ERROR_SUCCESS || key.ReadDword(std::string(setting("Last SN").name), stored) != ERROR_SUCCESS) return std::nullopt;
+    return stored;
+}
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
 
@@ -302,17 +308,17 @@ void RegSaveParameterFile(const std::string& name) {
 uint32_t RegLoadParaEn() { return loadNumber(setting("Para EN")); }
 void RegSaveParaEn(uint32_t flag) { saveFlag(setting("Para EN"), flag); }
 
-uint32_t RegLoadIfStored(std::string_view name, uint32_t current) {
+uint32_t RegLoadIfStored(std::string_view name, uint32_t fallback) {
     for (const SettingRule& s : kSettings) {
         if (s.name != name || s.rule == Rule::Text) continue;
         CRegistryKey key;
         uint32_t stored = 0;
         if (key.Open(g_szRegKey) != ERROR_SUCCESS || key.ReadDword(std::string(name), stored) != ERROR_SUCCESS)
-            return current;
-        if (s.rule == Rule::Range && (stored < s.lo || stored > s.hi)) return current;
+            return fallback;
+        if (s.rule == Rule::Range && (stored < s.lo || stored > s.hi)) return fallback;
         return applyRule(s, ERROR_SUCCESS, stored);
     }
-    return current;
+    return fallback;
 }
 
 bool RegLoadKeyBytes(std::span<uint8_t, 16> key) {

@@ -50,6 +50,8 @@ uint32_t RegLoadSnStartAddr();
 void RegSaveSnStartAddr(uint32_t address);
 uint32_t RegLoadLastSn();
 void RegSaveLastSn(uint32_t serial);
+// "Last SN" as the store holds it now; nothing when the store holds none that reads whole.
+std::optional<uint32_t> RegReadLastSn();
 uint32_t RegLoadSerialNoAutoInc();
 void RegSaveSerialNoAutoInc(uint32_t flag);
 
@@ -110,8 +112,10 @@ uint32_t RegLoadParaEn();
 void RegSaveParaEn(uint32_t flag);
 
 // Settings that no page fills, read by the gang runs: the stored value of that name (after
-// its load rule) when one is stored, else current. "Key Bytes" are taken only as 16 bytes.
-uint32_t RegLoadIfStored(std::string_view name, uint32_t current);
+// its load rule) when one is stored and in range, else fallback, the setting's default (never
+// what an earlier load gave: a value removed from the store gives its default again). "Key
+// Bytes" are taken only as 16 bytes; false, and key left as it is, when none are stored.
+uint32_t RegLoadIfStored(std::string_view name, uint32_t fallback);
 bool RegLoadKeyBytes(std::span<uint8_t, 16> key);
 
 // The key under which every setting is stored.

@@ -279,18 +279,20 @@ void CFlashISP::ClearImageInfo() {
 int CFlashISP::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
     const HexKeyRuling ruling{.takeKey = g_bEncry == 1,
                               .keyAddress = g_dwKeyAddr,
-                              .key = g_KeyBytes,
+                              .key = g_LoadedKeyBytes,
                               .takeFixedSerial = g_bOptionSerial != 0,
                               .optionAddress = g_dwOptionAddr,
-                              .fixedSerial = g_GangSerialFixed};
+                              .fixedSerial = g_LoadedSerialFixed};
     HexKeyPickup pickup;
     const int result = ReadHexRecordWithKey(in, hexUpper_, record, ruling, pickup);
     if (pickup.keyTaken) {
         g_bKeyLoaded = 1;
+        g_KeyBytes = g_LoadedKeyBytes;
         list_->addItem(QString::fromStdString(LoadNewKeyText(g_KeyBytes)));
         ScrollToLastLines(*list_);
     }
     if (pickup.fixedSerialTaken) {
+        g_GangSerialFixed = g_LoadedSerialFixed;
         std::string text;
         for (uint8_t byte : g_GangSerialFixed) text += ByteToHexChars(byte);
         list_->addItem(QString::fromStdString(strfmt("Gang Serial Fixed : %s", text.c_str())));

@@ -333,7 +333,7 @@ void ArrangeKeyPage(SimulatedGang& g) {
     g_nChipMode = 7;
     g.populate({0});
     g.store("Key Write", 1);
-    std::copy(kKey.begin(), kKey.end(), g_KeyBytes.begin());
+    std::copy(kKey.begin(), kKey.end(), g_LoadedKeyBytes.begin());
     g.board.writeFlash(0, 0x4000, std::vector<uint8_t>(16, 0x0F));
 }
 
