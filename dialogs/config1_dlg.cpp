@@ -58,7 +58,7 @@ CConfig1Dlg::CConfig1Dlg(QWidget* parent)
     onChanged(kIdcSerialAddr, &CConfig1Dlg::OnChangeAddress);
     onChanged(kIdcInitialSerial, &CConfig1Dlg::OnChangeSerial);
     ShowAddress();
-    m_nNextSerial = g_nLastSerial;
+    m_nNextSerial = LastSerialToShow();
     controls().setText(kIdcInitialSerial, QString::number(m_nNextSerial));
     m_bAutoInc = g_bSerialAutoInc;
     controls().setChecked(kIdcAutoIncrease, m_bAutoInc != 0);
