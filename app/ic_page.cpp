@@ -89,7 +89,6 @@ CISPDlg::CISPDlg(QWidget* parent)
     controls().setText(kIdcStartAddr,
                        QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     g_hwndStartAddr = controls().control<QLabel>(kIdcStartAddr);
-    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     g_hwndSerialLast = controls().control<QLabel>(kIdcSerialLast);
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
     controls().setIcon(kIdcBurn, kIconBurn);
@@ -134,6 +133,8 @@ void CISPDlg::RefreshSettingsView() {
     controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
     controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
+    // As the store holds it: another running copy may have given numbers since.
+    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(RegFollowLastSn())));
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
 }
 

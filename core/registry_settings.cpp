@@ -196,11 +196,12 @@ uint32_t RegLoadSnStartAddr() { return loadNumber(setting("SN Start Addr")); }
 void RegSaveSnStartAddr(uint32_t address) { saveNumber(setting("SN Start Addr"), address); }
 uint32_t RegLoadLastSn() { return loadNumber(setting("Last SN")); }
 void RegSaveLastSn(uint32_t serial) { saveNumber(setting("Last SN"), serial); }
-std::optional<uint32_t> RegReadLastSn() {
+uint32_t RegFollowLastSn() {
     CRegistryKey key;
     uint32_t stored = 0;
-    if (key.Open(g_szRegKey) != ERROR_SUCCESS || key.ReadDword(std::string(setting("Last SN").name), stored) != ERROR_SUCCESS) return std::nullopt;
-    return stored;
+    if (key.Open(g_szRegKey) == ERROR_SUCCESS && key.ReadDword(std::string(setting("Last SN").name), stored) == ERROR_SUCCESS)
+        g_nLastSerial = stored;
+    return g_nLastSerial;
 }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }

@@ -50,8 +50,10 @@ uint32_t RegLoadSnStartAddr();
 void RegSaveSnStartAddr(uint32_t address);
 uint32_t RegLoadLastSn();
 void RegSaveLastSn(uint32_t serial);
-// "Last SN" as the store holds it now; nothing when the store holds none that reads whole.
-std::optional<uint32_t> RegReadLastSn();
+// Brings g_nLastSerial to "Last SN" as the store holds it now, which another running copy may
+// have moved on since this one last took a number, and gives it: what a dialog or label shows.
+// g_nLastSerial stays as it is while the store holds none that reads whole.
+uint32_t RegFollowLastSn();
 uint32_t RegLoadSerialNoAutoInc();
 void RegSaveSerialNoAutoInc(uint32_t flag);
 

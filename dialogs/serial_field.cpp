@@ -2,8 +2,6 @@
 
 #include <cstdlib>
 
-#include "core/globals.h"
-#include "core/registry_settings.h"
 #include "core/validators.h"
 #include "platform/services.h"
 
@@ -21,9 +19,4 @@ void CheckSerialNumberField(ui::ControlSet& controls, int id, uint32_t& number) 
             break;
     }
     controls.setText(id, QString::number(number));
-}
-
-uint32_t LastSerialToShow() {
-    if (const std::optional<uint32_t> stored = RegReadLastSn()) g_nLastSerial = *stored;
-    return g_nLastSerial;
 }

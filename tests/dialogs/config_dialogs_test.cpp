@@ -650,6 +650,7 @@ TEST_F(Config1, TheAnswerFollowsEveryBoxHoweverItChanges) {
 TEST_F(Config1, TheDialogsShowLastSnAsTheStoreHoldsItWhenTheyOpen) {
     TempConfigFolder config;
     InstallConfigDialog();
+    InstallIcPage();
     CUart_ISPDlg window;
     window.show();
     g_nLastSerial = 100;
@@ -666,7 +667,9 @@ TEST_F(Config1, TheDialogsShowLastSnAsTheStoreHoldsItWhenTheyOpen) {
                                            Click(dialog.controls(), 1);
                                        }));
     EXPECT_EQ(RegLoadLastSn(), 160u);
+    EXPECT_EQ(g_pISPDlg->controls().text(kIdcSerialLast), "S/N Last : 160");  // and so does the page
     RunConfigDialog = nullptr;
+    CreatePageWindow = nullptr;
 }
 
 TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
