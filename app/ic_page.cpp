@@ -89,7 +89,6 @@ CISPDlg::CISPDlg(QWidget* parent)
     controls().setText(kIdcStartAddr,
                        QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     g_hwndStartAddr = controls().control<QLabel>(kIdcStartAddr);
-    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     g_hwndSerialLast = controls().control<QLabel>(kIdcSerialLast);
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
     controls().setIcon(kIdcBurn, kIconBurn);
@@ -134,6 +133,8 @@ void CISPDlg::RefreshSettingsView() {
     controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
     controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
+    // As the store holds it: another running copy may have given numbers since.
+    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(RegFollowLastSn())));
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
 }
 
@@ -196,7 +197,7 @@ int CISPDlg::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
     // The IC page takes the key only; the fixed serial bytes are the serial-flash page's.
     const HexKeyRuling ruling{.takeKey = g_bEncry == 1,
                               .keyAddress = g_dwKeyAddr,
-                              .key = g_KeyBytes,
+                              .key = g_LoadedKeyBytes,
                               .takeFixedSerial = false,
                               .optionAddress = 0,
                               .fixedSerial = {}};
@@ -204,6 +205,7 @@ int CISPDlg::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
     const int result = ReadHexRecordWithKey(in, hexUpper_, record, ruling, pickup);
     if (pickup.keyTaken) {
         g_bKeyLoaded = 1;
+        g_KeyBytes = g_LoadedKeyBytes;
         list_->addItem(QString::fromStdString(LoadNewKeyText(g_KeyBytes)));
         ScrollToLastLines(*list_);
     }

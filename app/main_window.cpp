@@ -184,17 +184,22 @@ void CUart_ISPDlg::ResizeClient(int extraWidth, int extraHeight) {
 void CUart_ISPDlg::OnConfig() {
     // A model changed in the middle of a run would mix two models.
     if (RefusedWhileBusy() || !RunConfigDialog) return;
-    const std::optional<ConfigAnswer> answer = RunConfigDialog(this);
-    if (!answer) return;
+    if (const std::optional<ConfigAnswer> answer = RunConfigDialog(this)) TakeConfigAnswer(*answer);
+    // The IC page shows the serial-number switch as it now stands and "Last SN" as the store
+    // now holds it.
+    if (RefreshIcPageSettings) RefreshIcPageSettings();
+}
+
+void CUart_ISPDlg::TakeConfigAnswer(const ConfigAnswer& answer) {
     // "Last SN" is stored only when the operator typed a new one: the number the dialog showed
     // may be behind the store, where another running copy has taken numbers since.
-    const bool newLastSerial = answer->lastSerial != g_nLastSerial;
-    g_nChipMode = answer->chipMode;
-    g_bSerialEnable = answer->serialEnable;
-    g_dwSerialAddr = answer->serialAddr;
-    g_nLastSerial = answer->lastSerial;
-    g_nSerialLocation = answer->serialLocation;
-    g_bSerialAutoInc = answer->serialAutoInc;
+    const bool newLastSerial = answer.lastSerial != g_nLastSerial;
+    g_nChipMode = answer.chipMode;
+    g_bSerialEnable = answer.serialEnable;
+    g_dwSerialAddr = answer.serialAddr;
+    g_nLastSerial = answer.lastSerial;
+    g_nSerialLocation = answer.serialLocation;
+    g_bSerialAutoInc = answer.serialAutoInc;
     RegSaveIspIcType();
     RegSaveSerialNoEn(g_bSerialEnable);
     RegSaveSnInArea(g_nSerialLocation);

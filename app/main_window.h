@@ -44,6 +44,7 @@ private:
     void OnIspSf();
     void OnEeprom();
     void OnConfig();
+    void TakeConfigAnswer(const ConfigAnswer& answer);
     void OnAbout();
     // The tool dialogs of the menu, each run modally.
     void OnInfoBlk1();

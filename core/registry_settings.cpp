@@ -200,6 +200,13 @@ void RegSaveLastSn(uint32_t serial) {
     platform::registryWrite(g_szRegKey, std::string(setting("Last SN").name), platform::RegValue::dword(serial),
                             platform::StaleWrite::Allow);
 }
+uint32_t RegFollowLastSn() {
+    CRegistryKey key;
+    uint32_t stored = 0;
+    if (key.Open(g_szRegKey) == ERROR_SUCCESS && key.ReadDword(std::string(setting("Last SN").name), stored) == ERROR_SUCCESS)
+        g_nLastSerial = stored;
+    return g_nLastSerial;
+}
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
 
@@ -306,17 +313,17 @@ void RegSaveParameterFile(const std::string& name) {
 uint32_t RegLoadParaEn() { return loadNumber(setting("Para EN")); }
 void RegSaveParaEn(uint32_t flag) { saveFlag(setting("Para EN"), flag); }
 
-uint32_t RegLoadIfStored(std::string_view name, uint32_t current) {
+uint32_t RegLoadIfStored(std::string_view name, uint32_t fallback) {
     for (const SettingRule& s : kSettings) {
         if (s.name != name || s.rule == Rule::Text) continue;
         CRegistryKey key;
         uint32_t stored = 0;
         if (key.Open(g_szRegKey) != ERROR_SUCCESS || key.ReadDword(std::string(name), stored) != ERROR_SUCCESS)
-            return current;
-        if (s.rule == Rule::Range && (stored < s.lo || stored > s.hi)) return current;
+            return fallback;
+        if (s.rule == Rule::Range && (stored < s.lo || stored > s.hi)) return fallback;
         return applyRule(s, ERROR_SUCCESS, stored);
     }
-    return current;
+    return fallback;
 }
 
 bool RegLoadKeyBytes(std::span<uint8_t, 16> key) {

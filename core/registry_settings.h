@@ -50,6 +50,10 @@ uint32_t RegLoadSnStartAddr();
 void RegSaveSnStartAddr(uint32_t address);
 uint32_t RegLoadLastSn();
 void RegSaveLastSn(uint32_t serial);
+// Brings g_nLastSerial to "Last SN" as the store holds it now, which another running copy may
+// have moved on since this one last took a number, and gives it: what a dialog or label shows.
+// g_nLastSerial stays as it is while the store holds none that reads whole.
+uint32_t RegFollowLastSn();
 uint32_t RegLoadSerialNoAutoInc();
 void RegSaveSerialNoAutoInc(uint32_t flag);
 
@@ -110,8 +114,10 @@ uint32_t RegLoadParaEn();
 void RegSaveParaEn(uint32_t flag);
 
 // Settings that no page fills, read by the gang runs: the stored value of that name (after
-// its load rule) when one is stored, else current. "Key Bytes" are taken only as 16 bytes.
-uint32_t RegLoadIfStored(std::string_view name, uint32_t current);
+// its load rule) when one is stored and in range, else fallback, the setting's default (never
+// what an earlier load gave: a value removed from the store gives its default again). "Key
+// Bytes" are taken only as 16 bytes; false, and key left as it is, when none are stored.
+uint32_t RegLoadIfStored(std::string_view name, uint32_t fallback);
 bool RegLoadKeyBytes(std::span<uint8_t, 16> key);
 
 // The key under which every setting is stored.

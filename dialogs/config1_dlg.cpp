@@ -5,6 +5,7 @@
 
 #include "core/globals.h"
 #include "core/page_hooks.h"
+#include "core/registry_settings.h"
 #include "core/validators.h"
 #include "controls/chk_gbox.h"
 #include "controls/number_text.h"
@@ -58,7 +59,9 @@ CConfig1Dlg::CConfig1Dlg(QWidget* parent)
     onChanged(kIdcSerialAddr, &CConfig1Dlg::OnChangeAddress);
     onChanged(kIdcInitialSerial, &CConfig1Dlg::OnChangeSerial);
     ShowAddress();
-    m_nNextSerial = g_nLastSerial;
+    // Another running copy may have given numbers since this one took its last: OK stores only a
+    // number typed.
+    m_nNextSerial = RegFollowLastSn();
     controls().setText(kIdcInitialSerial, QString::number(m_nNextSerial));
     m_bAutoInc = g_bSerialAutoInc;
     controls().setChecked(kIdcAutoIncrease, m_bAutoInc != 0);

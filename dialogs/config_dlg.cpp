@@ -102,7 +102,7 @@ CConfigDlg::CConfigDlg(QWidget* parent)
     OnSerialEnable();
     m_dwSerialAddr = g_dwSerialAddr;
     controls().setText(kSerialAddr, text(strfmt("%X", m_dwSerialAddr)));
-    m_nInitialSerial = g_nLastSerial;
+    m_nInitialSerial = RegFollowLastSn();
     controls().setText(kInitialSerial, text(strfmt("%u", m_nInitialSerial)));
 
     m_Info.paramEnable = g_bParamEnable;

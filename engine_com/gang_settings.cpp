@@ -13,6 +13,8 @@ std::array<uint8_t, 3> g_GangSerialFixed{};
 uint32_t g_nGangSerial = 0;
 uint32_t g_bKeyWrite = 0;
 std::array<uint8_t, 16> g_KeyBytes{};
+std::array<uint8_t, 16> g_LoadedKeyBytes{};
+std::array<uint8_t, 3> g_LoadedSerialFixed{};
 uint32_t g_bKeyLoaded = 0;
 uint32_t g_dwKeyAddr = 0;
 uint32_t g_bLogSteps = 0;
@@ -22,19 +24,21 @@ uint32_t g_bProtectNoRead = 0;
 std::array<std::atomic<uint32_t>, 4> g_bSocketPass{};
 
 void LoadGangSettings() {
+    // Every run reads the store afresh: a value removed since the last run gives its default
+    // again, never what the last run took.
     g_dwOptionAddr = RegLoadIfStored("Option Addr", GetFlashTailAddr(g_nChipMode));
     g_dwKeyAddr = GetFlashBlockSize(g_nChipMode);
-    g_bEncry = RegLoadIfStored("ENCRY", g_bEncry);
-    g_bCodeOption = RegLoadIfStored("Code Option", g_bCodeOption);
-    g_bOptionSerial = RegLoadIfStored("Option Serial", g_bOptionSerial);
-    g_bGangSerialEnable = RegLoadIfStored("Gang Serial En", g_bGangSerialEnable);
-    const uint32_t fixed = RegLoadIfStored(
-        "Gang Serial Fixed", uint32_t{g_GangSerialFixed[0]} << 16 | g_GangSerialFixed[1] << 8 | g_GangSerialFixed[2]);
+    g_bEncry = RegLoadIfStored("ENCRY", 1);
+    g_bCodeOption = RegLoadIfStored("Code Option", 0);
+    g_bOptionSerial = RegLoadIfStored("Option Serial", 1);
+    g_bGangSerialEnable = RegLoadIfStored("Gang Serial En", 0);
+    const auto& loaded = g_LoadedSerialFixed;
+    const uint32_t fixed = RegLoadIfStored("Gang Serial Fixed", uint32_t{loaded[0]} << 16 | loaded[1] << 8 | loaded[2]);
     g_GangSerialFixed = {static_cast<uint8_t>(fixed >> 16), static_cast<uint8_t>(fixed >> 8), static_cast<uint8_t>(fixed)};
-    g_bKeyWrite = RegLoadIfStored("Key Write", g_bKeyWrite);
-    RegLoadKeyBytes(g_KeyBytes);
-    g_bLogSteps = RegLoadIfStored("Log Steps", g_bLogSteps);
-    g_nComExtraDelay = RegLoadIfStored("COM Extra Delay", g_nComExtraDelay);
+    g_bKeyWrite = RegLoadIfStored("Key Write", 0);
+    if (!RegLoadKeyBytes(g_KeyBytes)) g_KeyBytes = g_LoadedKeyBytes;
+    g_bLogSteps = RegLoadIfStored("Log Steps", 0);
+    g_nComExtraDelay = RegLoadIfStored("COM Extra Delay", 0);
 }
 
 std::array<uint8_t, 8> CodeOptionBlock() {

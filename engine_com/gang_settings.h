@@ -1,7 +1,7 @@
 #pragma once
 // What the gang runs read besides the image: the option block's place and switches, the key
 // page, the serial number and the step log. No page fills them; LoadGangSettings takes the
-// chip mode's own values and lets a stored value of the same name override each.
+// stored value of each name, else its default (the chip mode's own, or what a HEX file carried).
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -14,6 +14,10 @@ extern uint32_t g_nGangSerial;        // next serial number, 24 bits used
 extern uint32_t g_bKeyWrite;          // with g_bEncry: write the key page
 extern std::array<uint8_t, 16> g_KeyBytes;
 extern uint32_t g_bKeyLoaded;          // a HEX file being read carried key bytes
+// The key and fixed serial bytes that the HEX files read so far carried (0 before any): a run's
+// own where the store holds none.
+extern std::array<uint8_t, 16> g_LoadedKeyBytes;
+extern std::array<uint8_t, 3> g_LoadedSerialFixed;
 extern uint32_t g_dwKeyAddr;          // key page address
 extern uint32_t g_bLogSteps;          // step lines in the operation list
 extern uint32_t g_nComExtraDelay;     // ms after each socket of a scan
@@ -24,9 +28,10 @@ extern uint32_t g_bProtectNoRead;
 // Per socket: passed its verify in the current run.
 extern std::array<std::atomic<uint32_t>, 4> g_bSocketPass;
 
-// Option offset and key page of the chip mode g_nChipMode, then every stored override
-// ("Option Addr", "ENCRY", "Code Option", "Option Serial", "Gang Serial En", "Gang Serial Fixed",
-// "Key Write", "Key Bytes", "Log Steps", "COM Extra Delay").
+// Key page of the chip mode g_nChipMode, then each setting as stored, else its default: "Option
+// Addr" (the mode's flash size - 8), "ENCRY" (1), "Code Option" (0), "Option Serial" (1), "Gang
+// Serial En" (0), "Gang Serial Fixed" and "Key Bytes" (what a HEX file carried, else 0), "Key
+// Write" (0), "Log Steps" (0), "COM Extra Delay" (0).
 void LoadGangSettings();
 
 // The option block that the single-pass runs and the serial-flash runs over the COM link write:

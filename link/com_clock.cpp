@@ -5,7 +5,6 @@
 
 #include "core/globals.h"
 #include "link/serial_port.h"
-#include "platform/clock.h"
 
 namespace {
 
@@ -17,7 +16,7 @@ public:
         return g_SerialPort.WaitForReply(g_hReplyEvent, std::chrono::milliseconds(ms));
     }
     void pause(uint32_t ms) override {
-        if (ms > 0) DelayMs(ms);
+        if (ms > 0) g_hStopEvent.wait(std::chrono::milliseconds(ms));
     }
 };
 
@@ -30,4 +29,7 @@ void SetComClockForTests(ComClock* clock) { installed = clock ? clock : &realClo
 
 ComClock& CurrentComClock() { return *installed; }
 
-void ComPause(uint32_t ms) { CurrentComClock().pause(ms); }
+void ComPause(uint32_t ms) {
+    if (g_hStopEvent.isSet()) return;
+    CurrentComClock().pause(ms);
+}

@@ -11,6 +11,7 @@ public:
     virtual void stepBegins() = 0;
     // Waits for the reply of the pending step (g_hReplyEvent); true when it came within ms.
     virtual bool waitReply(uint32_t ms) = 0;
+    // Pauses ms, or until g_hStopEvent is set, whichever comes first.
     virtual void pause(uint32_t ms) = 0;
 
 protected:
@@ -21,5 +22,7 @@ protected:
 void SetComClockForTests(ComClock* clock);
 ComClock& CurrentComClock();
 
-// A pause of the link's users: between steps, around a re-open, before a handshake.
+// A pause of the link's users: between steps, around a re-open, before a handshake. Cancel
+// (g_hStopEvent) ends it at once, however long, and every pause after it: a cancelled run goes
+// straight to its end.
 void ComPause(uint32_t ms);

@@ -111,7 +111,6 @@ CFlashISP::CFlashISP(QWidget* parent)
     controls().enable(kIdcCancel, false);
     controls().setText(kIdcStartAddr, QString::fromStdString(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     g_hwndStartAddr = controls().control<QLabel>(kIdcStartAddr);
-    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(g_nLastSerial)));
     g_hwndFlashStatic = controls().control<QLabel>(kIdcSerialLast);
     // A stored quantity the field refuses would bring up its error box on every showing.
     g_nLimitQuantity = std::min(g_nLimitQuantity, kQuantityLimit);
@@ -172,6 +171,8 @@ void CFlashISP::RefreshSettingsView() {
     controls().setChecked(kIdcInfoBlockEnable, g_bInfoBlockEnable != 0);
     controls().setChecked(kIdcParamEnable, g_bParamEnable != 0);
     controls().setText(kIdcParamFile, QString::fromStdString(g_strParam));
+    // As the store holds it: another running copy may have given numbers since.
+    controls().setText(kIdcSerialLast, QString::fromStdString(SerialLastText(RegFollowLastSn())));
     controls().show(kIdcSerialLast, g_bSerialEnable != 0);
 }
 
@@ -279,18 +280,20 @@ void CFlashISP::ClearImageInfo() {
 int CFlashISP::ParseHexRecordWithKey(std::istream& in, HexKeyRecord& record) {
     const HexKeyRuling ruling{.takeKey = g_bEncry == 1,
                               .keyAddress = g_dwKeyAddr,
-                              .key = g_KeyBytes,
+                              .key = g_LoadedKeyBytes,
                               .takeFixedSerial = g_bOptionSerial != 0,
                               .optionAddress = g_dwOptionAddr,
-                              .fixedSerial = g_GangSerialFixed};
+                              .fixedSerial = g_LoadedSerialFixed};
     HexKeyPickup pickup;
     const int result = ReadHexRecordWithKey(in, hexUpper_, record, ruling, pickup);
     if (pickup.keyTaken) {
         g_bKeyLoaded = 1;
+        g_KeyBytes = g_LoadedKeyBytes;
         list_->addItem(QString::fromStdString(LoadNewKeyText(g_KeyBytes)));
         ScrollToLastLines(*list_);
     }
     if (pickup.fixedSerialTaken) {
+        g_GangSerialFixed = g_LoadedSerialFixed;
         std::string text;
         for (uint8_t byte : g_GangSerialFixed) text += ByteToHexChars(byte);
         list_->addItem(QString::fromStdString(strfmt("Gang Serial Fixed : %s", text.c_str())));

@@ -644,6 +644,34 @@ TEST_F(Config1, TheAnswerFollowsEveryBoxHoweverItChanges) {
     }
 }
 
+// Another running copy has taken numbers since this one last did: both dialogs show "Last SN"
+// as the store holds it when they open, and OK without a number typed leaves the store to the
+// other copy, which may take more while the dialog is open.
+TEST_F(Config1, TheDialogsShowLastSnAsTheStoreHoldsItWhenTheyOpen) {
+    TempConfigFolder config;
+    InstallConfigDialog();
+    InstallIcPage();
+    CUart_ISPDlg window;
+    window.show();
+    g_nLastSerial = 100;
+    RegSaveLastSn(150);
+    EXPECT_EQ(text(*std::make_unique<CConfig1Dlg>(), kIdcInitialSerial), "150");
+    RegSaveLastSn(151);
+    g_bParamEnable = 0;
+    EXPECT_EQ(CConfigDlg().controls().text(kInitialSerial), "151");
+    RegSaveLastSn(152);
+    ASSERT_TRUE(WhenModal<CConfig1Dlg>([&] { ui::findCommand(window.menuBar(), 32772)->trigger(); },
+                                       [&](CConfig1Dlg& dialog) {
+                                           EXPECT_EQ(text(dialog, kIdcInitialSerial), "152");
+                                           RegSaveLastSn(160);
+                                           Click(dialog.controls(), 1);
+                                       }));
+    EXPECT_EQ(RegLoadLastSn(), 160u);
+    EXPECT_EQ(g_pISPDlg->controls().text(kIdcSerialLast), "S/N Last : 160");  // and so does the page
+    RunConfigDialog = nullptr;
+    CreatePageWindow = nullptr;
+}
+
 TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
     TempConfigFolder config;
     InstallConfigDialog();

@@ -197,6 +197,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              const auto notes = g.notes();
              EXPECT_EQ(std::count(notes.begin(), notes.end(), "pause 1000"), 4 + 1);  // scan, chip id
          }},
+        // Cancel ends the pause it comes in at once (the stored delay counts as 1000 ms), and
+        // every pause after it.
+        {"Cancel in the pause after socket 1",
+         [](SimulatedGang& g) {
+             g.populate({0});
+             g.store("COM Extra Delay", 0xFFFFFFFF);
+             g.onNote = StopAt("pause 1000", 1);
+         },
+         {}, {1, 0, 1}, {0},
+         [](SimulatedGang& g) {
+             const auto log = g.board.log();
+             // With no pause left, the longest quiet is an empty socket's handshake wait of 500 ms.
+             for (size_t i = 1; i < log.size(); ++i) EXPECT_LT(log[i].ms - log[i - 1].ms, 600.0) << i;
+             EXPECT_FALSE(g.board.state().power);
+         }},
         {"a socket lost after the erase", [](SimulatedGang& g) { g.board.dropReplyAt(sim::kHandshake, 5); }, {},
          {4, 3, 1}, {0, 1, 1, 1}},
         // The refused socket gets no option block and uses up no serial number.
@@ -509,6 +524,12 @@ TEST(GangProgram, TheKeyPageFollowsTheOptionBlock) {
     for (size_t k = 0; k < key.size(); ++k) frames.push_back(strfmt("> 0F 22 %02zX 01 %02X FF", k, key[k]));
     ExpectInOrder(gang.exchangeLog(), frames);
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{1, 1, 0}));
+    // With none stored, the key that a HEX file carried, and the fixed bytes, are the run's.
+    gang.unstore("Key Bytes");
+    g_LoadedKeyBytes.fill(0x5A);
+    g_LoadedSerialFixed = {0x12, 0x34, 0x56};
+    gang.run(GangProgramThread, PatternImage(64));
+    ExpectInOrder(gang.exchangeLog(), {"> 0F 22 F8 08 AA 12 34 56 ", "> 0F 22 00 01 5A FF", "> 0F 22 0F 01 5A FF"});
 }
 
 // Every chip mode served by the gang board: its option block at the flash size - 8 with the
@@ -605,6 +626,43 @@ TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
         }
         EXPECT_EQ(IniGetSerialNo(g_strIniPath), c.iniAfter);
         EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
+    }
+}
+
+// A setting removed from the store while the program stays open gives its default to the next
+// run, never the value the last run took: that run sends what a run with nothing stored sends.
+TEST(GangProgram, ASettingRemovedBetweenRunsGivesItsDefault) {
+    std::array<uint8_t, 16> key;
+    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
+    const struct { const char* name; uint32_t value; std::vector<std::pair<const char*, uint32_t>> kept; } settings[] = {
+        {"ENCRY", 0, {}}, {"Code Option", 1, {{"Option Serial", 0}}}, {"Option Serial", 0, {}},
+        {"Gang Serial En", 1, {}}, {"Gang Serial Fixed", 0xABCDEF, {}}, {"Key Write", 1, {}},
+        {"Key Bytes", 0, {{"Key Write", 1}}}, {"Log Steps", 1, {}}, {"COM Extra Delay", 7, {}},
+        {"Option Addr", 0x100, {}}};
+    SimulatedGang gang;
+    gang.populate({0});
+    // What a run sends and logs, and the INI file's next number after it.
+    const auto run = [&gang] {
+        IniSetSerialNo(0x123456, g_strIniPath);
+        gang.bench.page.log.clear();
+        gang.run(GangProgramThread, PatternImage(100));
+        return std::tuple(gang.exchangeLog(), gang.bench.page.log, IniGetSerialNo(g_strIniPath));
+    };
+    for (const auto& s : settings) {
+        SCOPED_TRACE(s.name);
+        for (const auto& [name, value] : s.kept) gang.store(name, value);
+        const auto unset = run();
+        if (s.name == std::string("Key Bytes")) {
+            CRegistryKey store;
+            ASSERT_EQ(store.Open(g_szRegKey), ERROR_SUCCESS);
+            ASSERT_EQ(store.WriteBinary(s.name, key), ERROR_SUCCESS);
+        } else {
+            gang.store(s.name, s.value);
+        }
+        EXPECT_NE(run(), unset) << "the stored value changes nothing";
+        gang.unstore(s.name);
+        EXPECT_EQ(run(), unset);
+        for (const auto& [name, value] : s.kept) gang.unstore(name);
     }
 }
 

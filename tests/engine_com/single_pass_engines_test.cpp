@@ -369,7 +369,7 @@ void ArrangeKeyPageIn(SimulatedGang& g, const std::vector<int>& sockets) {
     g_nChipMode = 7;
     g.populate(sockets);
     g.store("Key Write", 1);
-    std::copy(kKey.begin(), kKey.end(), g_KeyBytes.begin());
+    std::copy(kKey.begin(), kKey.end(), g_LoadedKeyBytes.begin());
     g.board.writeFlash(0, 0x4000, std::vector<uint8_t>(16, 0x0F));
 }
 void ArrangeKeyPage(SimulatedGang& g) { ArrangeKeyPageIn(g, {0}); }

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <functional>
 #include <numeric>
+#include <thread>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
+#include "link/com_clock.h"
 #include "support/gang_link.h"
 #include "support/temp_dir.h"
+#include "support/watchdog.h"
 #include "link/com_settings.h"
 
 namespace {
@@ -179,6 +182,17 @@ TEST_F(ComFrames, APortThatCannotBeOpenedFailsSilentlyAndTheHandshakeSaysSo) {
 
 // On 6.1 and 6.2 the handshake opens the port again, up to 35 times, before it gives up. A
 // regular file in the port's place opens but takes no line settings, so each try shows.
+// Cancel ends a pause of the link at once, however long: the one under way and every one after.
+TEST(ComPauses, CancelEndsAnyPauseAtOnce) {
+    const Watchdog watchdog("a pause after Cancel", std::chrono::seconds(60));
+    g_hStopEvent.reset();
+    std::thread pausing([] { ComPause(0x80000000); });
+    g_hStopEvent.set();  // before or after the pause began
+    pausing.join();
+    ComPause(0xFFFFFFFF);
+    g_hStopEvent.reset();
+}
+
 TEST_F(ComFrames, TheHandshakeTriesThirtyFiveTimesToOpenThePortAgain) {
     TempDir dir;
     dir.write("not-a-tty", "");

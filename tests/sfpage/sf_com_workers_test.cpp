@@ -39,7 +39,7 @@ constexpr uint32_t kOptionAddr = 0x3FF8;  // chip mode 2
 struct SfComBench {
     explicit SfComBench(uint32_t baud = 115200) {
         g_strExeDir = gang.bench.folder.path().toStdString() + "/";
-        g_bEncry = 0;
+        gang.store("ENCRY", 0);
         g_bLimitEnable = 0;
         g_nLimitQuantity = 1000;
         g_wSfImageCrc = 0x1234;
@@ -118,9 +118,9 @@ TEST(SfComWorkers, GoldenRuns) {
         {"com-auto-serial-70-bytes.log", AutoSerial,
          [](SfComBench& b) {
              g_bLimitEnable = 1, g_nLimitQuantity = 1000;
-             g_bEncry = 1;
+             b.gang.store("ENCRY", 1);
              b.gang.store("Key Write", 1);
-             for (size_t k = 0; k < 16; ++k) g_KeyBytes[k] = static_cast<uint8_t>(0xC0 + k);
+             for (size_t k = 0; k < 16; ++k) g_LoadedKeyBytes[k] = static_cast<uint8_t>(0xC0 + k);
          },
          [](SfComBench& b) {
              Bytes key(16);
@@ -278,7 +278,7 @@ TEST(SfComWorkers, FullRunsProgramTheLengthTheImageTypeAsks) {
                             c.codeOption ? " code option" : ""));
         SfComBench bench;
         bench.gang.store("Option Addr", 0x40);
-        g_bCodeOption = c.codeOption;
+        bench.gang.store("Code Option", c.codeOption);
         type = c.type;
         bench.image = PatternImage(c.size);
         bench.run(c.worker);
@@ -367,7 +367,7 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
         // and left out the run would pass without it.
         {"an image over the key", Program,
          [](SfComBench& b) {
-             g_bEncry = 1;
+             b.gang.store("ENCRY", 1);
              g_nIspStartAddr = 0x3F00;
              b.image = PatternImage(0x200);
          },
@@ -375,7 +375,7 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         {"an option block over the key", Program,
          [](SfComBench& b) {
-             g_bEncry = 1;
+             b.gang.store("ENCRY", 1);
              b.gang.store("Option Addr", 0x3FFC);
          },
          {"Key address 0x4000 lies on the code or the option block!"}, res::kIconFail,
@@ -388,9 +388,9 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          },
          {}, res::kIconPass, [](SfComBench& b) { EXPECT_EQ(b.flash(0x3F00, 0x201), Cat(PatternImage(0x200), {0xFF})); }},
         {"the option block and the key", Program,
-         [](SfComBench&) {
-             g_bEncry = 1;
-             for (size_t k = 0; k < 16; ++k) g_KeyBytes[k] = static_cast<uint8_t>(0xC0 + k);
+         [](SfComBench& b) {
+             b.gang.store("ENCRY", 1);
+             for (size_t k = 0; k < 16; ++k) g_LoadedKeyBytes[k] = static_cast<uint8_t>(0xC0 + k);
          },
          {}, res::kIconPass,
          [](SfComBench& b) {
@@ -400,15 +400,15 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
         // The flash wraps a program at its page's end: bytes 4 to 7 of a block at 0x1FFC would
         // land over the code at 0x1F00. A block that ends its page goes out whole.
         {"an option block across a page", Program,
-         [](SfComBench& b) { g_bCodeOption = 1, b.gang.store("Option Addr", 0x1FFC); },
+         [](SfComBench& b) { b.gang.store("Code Option", 1), b.gang.store("Option Addr", 0x1FFC); },
          {"Option Addr 0x1FFC puts the option block across a 256-byte page!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         {"an option block that ends a page", Program,
-         [](SfComBench& b) { g_bCodeOption = 1, b.gang.store("Option Addr", 0x1FF8); },
+         [](SfComBench& b) { b.gang.store("Code Option", 1), b.gang.store("Option Addr", 0x1FF8); },
          {}, res::kIconPass, [](SfComBench& b) { EXPECT_EQ(b.flash(0x1FF8, 1), Bytes{0xAF}); }},
         // The frame carries 24 address bits: a block at 0x1000000 would land over the code at 0.
         {"an option block past the flash", Program,
-         [](SfComBench& b) { g_bCodeOption = 1, b.gang.store("Option Addr", 0x1000000); },
+         [](SfComBench& b) { b.gang.store("Code Option", 1), b.gang.store("Option Addr", 0x1000000); },
          {"Option address 0x1000000 lies beyond the flash of 0x4000 bytes!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // The full runs cut a "des" image (here on a flash of 32 KB) at the block's end, which
@@ -474,7 +474,7 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
         // The option block's number comes from the INI file, which moves on as it is spent.
         {"a numbered option block", Program,
          [](SfComBench& b) {
-             g_bCodeOption = 1;
+             b.gang.store("Code Option", 1);
              g_bSerialAutoInc = 1;
              b.gang.store("Gang Serial En", 1);
              IniSetSerialNo(0x123456, g_strIniPath);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "core/globals.h"
@@ -15,6 +17,7 @@
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "link/serial_port.h"
+#include "platform/registry_store.h"
 #include "platform/strfmt.h"
 
 namespace {
@@ -83,7 +86,8 @@ SimulatedGang::SimulatedGang() {
     g_GangSerialFixed = {};
     g_nGangSerial = 0;
     g_bKeyWrite = 0;
-    g_KeyBytes = {};
+    g_KeyBytes = g_LoadedKeyBytes = {};
+    g_LoadedSerialFixed = {};
     g_bLogSteps = 0;
     g_nComExtraDelay = 0;
     g_bSerialAutoInc = 1;
@@ -170,6 +174,17 @@ void SimulatedGang::store(const std::string& name, uint32_t value) {
     CRegistryKey key;
     ASSERT_EQ(key.Open(g_szRegKey), ERROR_SUCCESS);
     ASSERT_EQ(key.WriteDword(name, value), ERROR_SUCCESS);
+}
+
+void SimulatedGang::unstore(const std::string& name) {
+    const std::string path = platform::registryStorePath();
+    std::ifstream in(path, std::ios::binary);
+    std::string kept, line;
+    while (std::getline(in, line))
+        if (line.rfind("\"" + name + "\"=", 0) != 0) kept += line + "\n";
+    // A new file in the old one's place, as an editor saves it.
+    std::ofstream(path + ".edited", std::ios::binary) << kept;
+    ASSERT_EQ(std::rename((path + ".edited").c_str(), path.c_str()), 0);
 }
 
 std::string SimulatedGang::exchangeLog() const {

@@ -41,6 +41,8 @@ public:
     bool onlySwitchedOff() const;
     // Stores a number under a setting name in the settings store.
     void store(const std::string& name, uint32_t value);
+    // Removes the value of that name from the settings store, as a hand editing the file would.
+    void unstore(const std::string& name);
 
     SimulatedBurn bench;  // adapter, services, recording page, folders
     // Hears every note of the run as it happens, on the worker's thread.
