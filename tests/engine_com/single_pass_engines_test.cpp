@@ -124,7 +124,7 @@ TEST(SinglePassRuns, WriteTheirOptionBlockMarkAndKeyPageAsSet) {
                     gang.store("ENCRY", encry);
                     gang.store("Code Option", codeOption);
                     gang.store("Key Write", 1);
-                    std::copy(kKey.begin(), kKey.end(), g_KeyBytes.begin());
+                    std::copy(kKey.begin(), kKey.end(), g_LoadedKeyBytes.begin());
                     gang.run(variant.entry, image);
                     EXPECT_TRUE(gang.messages().empty());
                     sections += "# " + section + "\n" + FoldRepeats(gang.exchangeLog());
