@@ -91,8 +91,8 @@ bool CRegRWDlg::PowerSite() {
 void CRegRWDlg::OnOpenSwd() {
     if (!TakeAdapter()) return;
     AdapterHold hold;
-    PowerSite();
-    if (HidConnectTarget() != kConnectOk) {
+    // A refused select or power-on would leave the connect to another site or an unpowered one.
+    if (!PowerSite() || HidConnectTarget() != kConnectOk) {
         MessageBox("No Target IC found!", platform::MsgIcon::Error);
         return;
     }

@@ -133,10 +133,14 @@ bool SelectSite(SiteRun& run, int site) {
 }
 
 Reach PowerUpAndConnect(WorkerPage& page, SiteRun& run, int site, Connect connect, const ConnectPauses& pauses) {
-    if (!SelectSite(run, site)) return Reach::NotSelected;
+    const auto named = [&](const char* text) { LogAndScroll(page, strfmt(text, site + 1)); };
+    if (!SelectSite(run, site)) {
+        named("Select fail at site %d!!!");
+        return Reach::NotSelected;
+    }
     const auto unreached = [&](const char* text) {
         run.siteUnreached = true;
-        LogAndScroll(page, strfmt(text, site + 1));
+        named(text);
         return Reach::Failed;
     };
     Pause(pauses.afterSelect);

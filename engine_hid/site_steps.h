@@ -104,7 +104,7 @@ struct ConnectPauses {
 // Selects the site, powers it and connects to its target. A select that fails leaves another
 // site addressed: nothing more is sent to it, the site counts as empty and the run as failed.
 // A power-on the adapter refused, or a connect whose exchange failed, says nothing about the
-// socket: the site is shown empty too, with a line naming it, and the run fails.
+// socket: the site is shown empty too, and the run fails. Each of these logs a line naming the site.
 enum class Reach { Connected, NoTarget, NotSelected, Failed };
 Reach PowerUpAndConnect(WorkerPage& page, SiteRun& run, int site, Connect connect, const ConnectPauses& pauses);
 // Addresses a site for the steps that follow; a failure fails the run.

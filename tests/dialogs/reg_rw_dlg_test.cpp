@@ -65,6 +65,9 @@ TEST_F(RegRw, FailuresAreReportedAndBusyAdapterIsLeftAlone) {
         {[&] { adapter.failGetAt(adapter.getCount() + 3); }, kIdcRegRwRead, {"Read Error! The adapter did not answer"}, true},
         {[&] { adapter.failSetAt(adapter.setCount() + 3); }, kIdcRegRwWrite, {"Write Error! The adapter did not answer"}, true},
         {[&] { adapter.failSetAt(adapter.setCount() + 1); }, kIdcRegRwRead, {"Read Error! The adapter did not answer"}, true},
+        // A refused select would connect the site selected before, a refused power-on an unpowered one.
+        {[&] { adapter.failSetAt(adapter.setCount() + 1); }, kIdcRegRwOpenSwd, {"No Target IC found!"}, true},
+        {[&] { adapter.failSetAt(adapter.setCount() + 2); }, kIdcRegRwOpenSwd, {"No Target IC found!"}, true},
         {[&] { adapter.site(1).removeTarget(), chooseSocket(1); }, kIdcRegRwOpenSwd, {"No Target IC found!"}, true},
         {[&] { g_bTaskWorking = true; }, kIdcRegRwRead, {}, false},
         {[&] { adapter.setUsbIds(0x1234, 0x5678); }, kIdcRegRwWrite, {"HID device Not Found !"}, false},

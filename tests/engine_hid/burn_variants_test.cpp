@@ -311,7 +311,8 @@ TEST(BurnVariants, ASiteThatCannotBeSelectedFailsTheRun) {
         {"one pass", ScanOnePassThread}, {"one pass, chip erase twice", ScanOnePassThreadB},
     };
     const struct { ReachFault fault; int site; std::vector<std::string> named; } faults[] = {
-        {ReachFault::Select, 0, {}},
+        {ReachFault::Select, 0, {"Select fail at site 1!!!"}},
+        {ReachFault::Select, 1, {"Select fail at site 2!!!"}},
         {ReachFault::PowerOn, 1, {"Power on fail at site 2!!!"}},
         {ReachFault::ConnectTransfer, 1, {"Connect fail at site 2!!!"}},
         {ReachFault::ConnectReply, 1, {"Connect fail at site 2!!!"}},
