@@ -54,7 +54,7 @@ void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     dialog.setProgressPos(0);
     sfpage::runClock().pause(1);
     sfpage::runClock().pause(1);
-    if (sfpage::waitWhileBusy(dialog) && readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
+    if (sfpage::waitWhileBusy(dialog, stopped) && readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
     dialog.showControl(kIdcProgress, false);
     dialog.enableControl(kIdcCancel, false);
     sfpage::runClock().pause(1);

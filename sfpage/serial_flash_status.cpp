@@ -12,10 +12,11 @@ constexpr uint32_t kPollMs = 10;
 
 }  // namespace
 
-bool waitWhileBusy(WorkerPage& page) {
+bool waitWhileBusy(WorkerPage& page, bool (*stopped)()) {
     const double start = runClock().seconds();
     uint8_t status = 0;
     while (status == 0) {
+        if (stopped && stopped()) return false;
         if (!HidSfReadStatus({&status, 1})) {
             page.messageBox("Serial flash status read failed!", platform::MsgIcon::Error);
             return false;

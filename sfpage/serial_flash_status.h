@@ -12,8 +12,9 @@ constexpr uint32_t kSfEraseBoundSeconds = 60;
 namespace sfpage {
 
 // Polls the status byte every 10 ms until it is nonzero (ready). A failed status read, or a
-// flash still busy after the bound, is reported and gives false.
-bool waitWhileBusy(WorkerPage& page);
+// flash still busy after the bound, is reported and gives false; so does, without a message, a
+// stopped that says the run is to stop, asked before each poll.
+bool waitWhileBusy(WorkerPage& page, bool (*stopped)() = nullptr);
 // Starts the erase of the whole serial flash and waits for it to end, as above.
 bool eraseSerialFlash(WorkerPage& page);
 

@@ -369,8 +369,11 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
     const bool loaded = OptionBlockInFlash(page, run.flashSize) &&
                         LoadImage(page, run, g_dwOptionAddr + kOptionBlockSize, image);
     const uint32_t length = loaded ? LengthToProgram(kind, run.imageType, image.size) : 0;
-    // With no code the records would say length 0 and the verify would compare nothing.
-    const bool ready = loaded && NotRefused(page, engine_com::NoCodeBeforeOptionRefusal(g_dwOptionAddr, length)) &&
+    // With no code before the block the records would say length 0, or the block's 8 bytes of
+    // a "des" image, or put the block over the code's first bytes; the gate refuses it alike.
+    const uint32_t codeBeforeOption = std::min(length, g_dwOptionAddr);
+    const bool ready = loaded &&
+                       NotRefused(page, engine_com::NoCodeBeforeOptionRefusal(g_dwOptionAddr, codeBeforeOption)) &&
                        LengthFitsTheRecords(page, length) && RecordsClearOfCode(page, g_nIspStartAddr, length) &&
                        (kind == FullRunKind::Plain || PassesProtectionGuard(link, image, 0)) &&
                        engine_com::TakeSerialNumber(link.run, AdapterNumbers());

@@ -238,8 +238,9 @@ void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     // The file ends before the configuration block.
     const std::optional<RunFile> file = readImage(page, run, std::min(run.flashSize, kSfBlockOffset));
     AdapterImageSettings settings = run.image;
+    // A flash that stays busy is known before the adapter's range of numbers is taken.
     if (!file || !QuantityFitsTheBlock(page, settings) || (withOptions && !AddOptionFields(page, run.info, settings)) ||
-        !TakeAdapterNumbers(page, settings) || !waitWhileBusy(page)) {
+        !waitWhileBusy(page) || !TakeAdapterNumbers(page, settings)) {
         result.fail();
         endRun(page, result);
         return;

@@ -438,6 +438,32 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          [](WorkerPage& p) { AutoSFSerialComThread(p, SfRunFromSettings(p.imagePath(), "pnt")); },
          [](SfComBench& b) { b.gang.store("Option Addr", 0); }, {"Option address 0x0 leaves no code to program!"},
          res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // A "des" image is cut at the block's end: from an option address of 0 only the block's
+        // eight bytes would be programmed, and the run would pass.
+        {"a \"des\" full run with no code before the option block",
+         [](WorkerPage& p) {
+             SfRun run = SfRunFromSettings(p.imagePath(), "des");
+             run.flashSize = 0x8000;
+             AutoSFComThread(p, run);
+         },
+         [](SfComBench& b) { b.gang.store("Option Addr", 0), b.image = PatternImage(0x5000); },
+         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        {"a numbered \"des\" full run with no code before the option block",
+         [](WorkerPage& p) {
+             SfRun run = SfRunFromSettings(p.imagePath(), "des");
+             run.flashSize = 0x8000;
+             AutoSFSerialComThread(p, run);
+         },
+         [](SfComBench& b) { b.gang.store("Option Addr", 0), b.image = PatternImage(0x5000); },
+         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // With the code option the whole image goes out, and the records would put the option
+        // block over its first bytes.
+        {"a full run with the code option and its block at 0", Auto,
+         [](SfComBench& b) { b.gang.store("Option Addr", 0), b.gang.store("Code Option", 1); },
+         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // The records at +16 to +95 of the block address would be written over the code, and an
         // image of zeros there would still verify.
         {"a full run whose code reaches the records", AutoSerialOn64K,
