@@ -705,6 +705,11 @@ bool WriteKeyPage(GangRun& run, int socket, uint32_t keyAddr, bool (*openingFini
         !run.step({kTagPageErase, ComIspCmd18, kTargetWaitMs, Timeout::Silent}))
         return false;
     GangPause(30);
+    // Cancel ends the pause the page's erase needs: the key is not written over it.
+    if (run.stopRequested()) {
+        run.running = false;
+        return false;
+    }
     if (!run.step({kTagFinish, openingFinish ? openingFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
         return false;
     for (uint32_t k = 0; k < g_KeyBytes.size(); ++k) {

@@ -153,7 +153,8 @@ KeyWrite WriteKeyPage(SinglePass& sp, bool erasePage, int socket = -1) {
     if (erasePage) {
         if (!run.step(Quiet(kTagPageErase, ComIspCmd18))) return KeyWrite::Unanswered;
         GangPause(40);
-        if (!Finish(sp, false)) return KeyWrite::Unanswered;
+        // Cancel ends the pause the page's erase needs: the key is not written over it.
+        if (Stopped(sp) || !Finish(sp, false)) return KeyWrite::Unanswered;
     }
     for (uint32_t j = 0; j < g_KeyBytes.size(); ++j) {
         const uint8_t value = g_KeyBytes[j];
@@ -161,7 +162,7 @@ KeyWrite WriteKeyPage(SinglePass& sp, bool erasePage, int socket = -1) {
             return KeyWrite::Unanswered;
         if (!WriteLanded(run, TargetWriteStatus(), uint32_t{kKeyPageHi} << 8 | j, socket)) return KeyWrite::NotLanded;
         GangPause(100);
-        if (!Finish(sp, false)) return KeyWrite::Unanswered;
+        if (Stopped(sp) || !Finish(sp, false)) return KeyWrite::Unanswered;
     }
     return KeyWrite::Landed;
 }

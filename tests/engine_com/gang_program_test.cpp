@@ -212,6 +212,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              for (size_t i = 1; i < log.size(); ++i) EXPECT_LT(log[i].ms - log[i - 1].ms, 600.0) << i;
              EXPECT_FALSE(g.board.state().power);
          }},
+        // Cancel after the last socket's last block check ends the key page's pause after its page
+        // erase: the run ends there, its part not passed, let go and its power off.
+        {"Cancel in the last socket's key page pause",
+         [](SimulatedGang& g) {
+             g.populate({0});
+             g.store("Key Write", 1);
+             g.onNote = StopAt("step 0C 800", 1);
+         },
+         {}, {1, 0, 1}, {1},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.framesOf(0x0F, 0x22), 1);  // the option block only, no key byte
+             EXPECT_FALSE(g.board.target(0)->inIsp);
+             EXPECT_FALSE(g.board.state().power);
+             EXPECT_EQ(g.bench.page.icons[kSiteIcon1], 151);
+         }},
         {"a socket lost after the erase", [](SimulatedGang& g) { g.board.dropReplyAt(sim::kHandshake, 5); }, {},
          {4, 3, 1}, {0, 1, 1, 1}},
         // The refused socket gets no option block and uses up no serial number.

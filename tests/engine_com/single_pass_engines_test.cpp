@@ -513,6 +513,15 @@ const Scenario kScenarios[] = {
          ExpectFailedFound(g, {0, 2});
          ExpectAllLetGo(g);
      }},
+    // Cancel after the last target's read-back ends the pause its key page's erase needs: the
+    // key is not written over it, and no target passes.
+    {"a broadcast cancelled in its last target's key page", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { ArrangeKeyPageIn(g, {0, 2}), g.onNote = StopAtStep("step 0C", 2); },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(g.messages().empty());
+         ExpectFailedFound(g, {0, 2});
+         ExpectAllLetGo(g);
+     }},
     {"a broadcast whose read-back goes unanswered", GangBroadcastProgramThread, {0, 2}, 100,
      [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x03), 2); },
      [](const SimulatedGang& g) {
