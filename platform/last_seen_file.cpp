@@ -15,6 +15,16 @@ void markReplaced(int fd) {
     struct stat info {};
     if (::fstat(fd, &info) == 0 && info.st_nlink == 0) ::fchmod(fd, kReplacedMark);
 }
+
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// A file seen before that is no longer the one found now was replaced by a hand (an editor
+// that saves a new file over it) when no copy marked it: marked now, so that the copies still
+// holding it know their view is not the last.
+bool replacedBy(int previous, int fd) {
+    struct stat before {}, now {};
+    return fd < 0 || ::fstat(previous, &before) != 0 || ::fstat(fd, &now) != 0 || !sameFile(before, now);
+}
 }  // namespace
 
 LastSeenFile::~LastSeenFile() {
@@ -23,7 +33,7 @@ LastSeenFile::~LastSeenFile() {
 
 void LastSeenFile::keep(const std::string& name, std::string contents, int fd, bool replacedPrevious) {
     if (fd_ >= 0) {
-        if (replacedPrevious) markReplaced(fd_);
+        if (replacedPrevious || (name == name_ && replacedBy(fd_, fd))) markReplaced(fd_);
         ::close(fd_);
     }
     name_ = name;

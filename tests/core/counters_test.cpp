@@ -158,19 +158,26 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     const auto remove = [](const std::string& path) { std::filesystem::remove(path); };
     const auto empty = [](const std::string& path) { std::ofstream(path, std::ios::binary | std::ios::trunc); };
     const auto moveAside = [](const std::string& path) { std::filesystem::rename(path, path + ".aside"); };
+    // Before the other copy takes: an editor that saves a new file over it.
+    const auto editByHand = [](const std::string& path) {
+        std::filesystem::copy_file(path, path + ".edit");
+        std::filesystem::rename(path + ".edit", path);
+    };
+    // refused: this copy cannot know that no other copy took after its last look.
     const struct {
         const char* name;
-        bool store, ini, otherCopyTookLast;
-        std::function<void(const std::string&)> lose;
+        bool store, ini, otherCopyTookLast, refused;
+        std::function<void(const std::string&)> lose, before;
     } cases[] = {
-        {"store removed", true, false, false, remove},
-        {"store emptied", true, false, false, empty},
-        {"INI file removed", false, true, false, remove},
-        {"INI file emptied", false, true, false, empty},
-        {"folder cleared", true, true, false, remove},
-        {"both moved aside", true, true, false, moveAside},
-        {"folder cleared after another copy took", true, true, true, remove},
-        {"both emptied after another copy took", true, true, true, empty},
+        {"store removed", true, false, false, false, remove, nullptr},
+        {"store emptied", true, false, false, false, empty, nullptr},
+        {"INI file removed", false, true, false, false, remove, nullptr},
+        {"INI file emptied", false, true, false, false, empty, nullptr},
+        {"folder cleared", true, true, false, false, remove, nullptr},
+        {"both moved aside", true, true, false, false, moveAside, nullptr},
+        {"folder cleared after another copy took", true, true, true, true, remove, nullptr},
+        {"both emptied after another copy took", true, true, true, true, empty, nullptr},
+        {"edited by hand, another copy took, folder cleared", true, true, true, true, remove, editByHand},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -182,6 +189,10 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         IniSetSerialNo(0x500, ini);
         EXPECT_EQ(RegTakeLastSn(1), 100u);
         EXPECT_EQ(IniTakeSerialNo(ini, 1), 0x500u);
+        if (c.before) {
+            c.before(store);
+            c.before(ini);
+        }
         if (c.otherCopyTookLast) {
             const pid_t other = fork();
             if (other == 0) _exit(RegTakeLastSn(1) == 101u && IniTakeSerialNo(ini, 1) == 0x501u ? 0 : 1);
@@ -196,7 +207,7 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         }
         EXPECT_EQ(RegLoadTotalCount(), 10u);  // what the screen shows
         CountPart(true);
-        if (c.otherCopyTookLast) {
+        if (c.refused) {
             EXPECT_EQ(RegTakeLastSn(1), std::nullopt);
             EXPECT_EQ(IniTakeSerialNo(ini, 1), std::nullopt);
             UnsavedParts unsaved;
@@ -207,11 +218,11 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
             RegSaveLastSn(200);  // the operator's own numbers, in Config. and for the gang runs
             IniSetSerialNo(0x600, ini);
         }
-        EXPECT_EQ(RegTakeLastSn(1), c.otherCopyTookLast ? 200u : 101u);
-        EXPECT_EQ(IniTakeSerialNo(ini, 1), c.otherCopyTookLast ? 0x600u : 0x501u);
+        EXPECT_EQ(RegTakeLastSn(1), c.refused ? 200u : 101u);
+        EXPECT_EQ(IniTakeSerialNo(ini, 1), c.refused ? 0x600u : 0x501u);
         EXPECT_EQ(SaveCountedParts(), (Counts{11, 11, 0}));
         EXPECT_EQ(StoredCounts(), (Counts{11, 11, 0}));
-        EXPECT_EQ(IniGetSerialNo(ini), c.otherCopyTookLast ? 0x601u : 0x502u);
+        EXPECT_EQ(IniGetSerialNo(ini), c.refused ? 0x601u : 0x502u);
         for (const std::string& aside : {store + ".aside", ini + ".aside"}) {
             const auto kept = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
             EXPECT_TRUE(!std::filesystem::exists(aside) || (std::filesystem::status(aside).permissions() & kept) == kept)
