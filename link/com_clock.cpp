@@ -19,6 +19,9 @@ public:
     void pause(uint32_t ms) override {
         if (ms > 0) DelayMs(ms);
     }
+    bool letGo(uint32_t quietMs, uint32_t limitMs) override {
+        return g_SerialPort.WaitForQuiet(std::chrono::milliseconds(quietMs), std::chrono::milliseconds(limitMs));
+    }
 };
 
 RealClock realClock;
@@ -31,3 +34,5 @@ void SetComClockForTests(ComClock* clock) { installed = clock ? clock : &realClo
 ComClock& CurrentComClock() { return *installed; }
 
 void ComPause(uint32_t ms) { CurrentComClock().pause(ms); }
+
+bool ComLetGo(uint32_t quietMs, uint32_t limitMs) { return CurrentComClock().letGo(quietMs, limitMs); }

@@ -12,6 +12,9 @@ public:
     // Waits for the reply of the pending step (g_hReplyEvent); true when it came within ms.
     virtual bool waitReply(uint32_t ms) = 0;
     virtual void pause(uint32_t ms) = 0;
+    // Reads the line and lets go of what it brings until no byte has come for quietMs; false
+    // when it has not gone quiet within limitMs.
+    virtual bool letGo(uint32_t quietMs, uint32_t limitMs) = 0;
 
 protected:
     ~ComClock() = default;
@@ -23,3 +26,5 @@ ComClock& CurrentComClock();
 
 // A pause of the link's users: between steps, around a re-open, before a handshake.
 void ComPause(uint32_t ms);
+// After a step gave up on its reply: lets the line's replies go by until it is quiet (ComClock::letGo).
+bool ComLetGo(uint32_t quietMs, uint32_t limitMs);

@@ -157,6 +157,9 @@ public:
     void cutReplyAt(FrameKind kind, int nth, size_t dataBytes);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
+    // The nth reply of any kind (from 1) counted from the start leaves ms after its frame came
+    // in, however late that is for the step that sent the frame.
+    void delayReplyNumber(int nth, uint32_t ms);
     // The reply to the nth frame of a kind stops halfway through its bytes and never completes.
     void stallReplyAt(FrameKind kind, int nth);
     // The board answers the targets' writes (0F 22, 0F 26) minimally, as a board may: the reply
@@ -196,6 +199,10 @@ public:
         std::optional<std::chrono::microseconds> firstPieceIn;
     };
     LastFrame lastFrame() const;
+    // How long until the next write of reply bytes, of whatever frame; none when none is queued.
+    std::optional<std::chrono::microseconds> nextWriteIn() const;
+    // Reply bytes written to the line since the board started.
+    uint64_t bytesSent() const;
 
     std::vector<LogEntry> log() const;
     // One line per frame, "> " from the program, "< " from the board, bytes in hex; with
@@ -257,6 +264,9 @@ private:
     std::map<FrameKind, int> framesSeen_;
     int repliesSeen_ = 0;
     int dropReplyNumber_ = 0;
+    int lateReplyNumber_ = 0;
+    uint32_t lateReplyMs_ = 0;
+    uint64_t bytesSent_ = 0;
     uint32_t lineRate_ = 0;
     Clock::time_point lineFreeAt_{};
     Clock::duration lateness_{};
