@@ -156,6 +156,39 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_NE(g.exchangeLog().find("0F 0B 00 01 00 FF | < AA 0F 0B 00 00 1A\n      timed out"), std::string::npos);
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1], 151);
          }},
+        // Socket 1's compare result comes long after its wait and its let-go, while socket 2's
+        // first block differs and its own result is slow: the late "matched" answers nothing,
+        // and socket 2 fails as its own result said.
+        {"a compare result more than twice its wait late",
+         [](SimulatedGang& g) {
+             g.board.delayReplyAt(sim::TargetFrame(0x0B), 1, 2100);
+             g.board.stickByte(1, 0x10);
+             g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 300);
+         },
+         {}, {4, 2, 2}, {1, 0, 1, 1}},
+        // ... and with socket 1's result on time, socket 2's slow one still judges it.
+        {"a slow compare result of a differing block",
+         [](SimulatedGang& g) {
+             g.board.stickByte(1, 0x10);
+             g.board.delayReplyAt(sim::TargetFrame(0x0B), 17, 300);
+         },
+         {}, {4, 3, 1}, {1, 0, 1, 1}},
+        // Socket 1 answers the scan's handshake after its wait, while the run asks socket 2,
+        // which is empty: the late reply answers nothing, socket 2 stays empty, and the run
+        // goes on to sockets 3 and 4. So in the chip-ID pass after the erase, where socket 2
+        // has lost its target.
+        {"a late handshake reply before an empty socket",
+         [](SimulatedGang& g) {
+             g.populate({0, 2, 3});
+             g.board.delayReplyAt(sim::kHandshake, 1, 600);
+         },
+         {}, {2, 2, 0}, {0, 0, 1, 1}},
+        {"a late chip-ID pass handshake before a lost target",
+         [](SimulatedGang& g) {
+             g.board.delayReplyAt(sim::kHandshake, 5, 600);
+             g.board.removeTargetAt(sim::kHandshake, 6, 1);
+         },
+         {}, {4, 2, 2}, {0, 0, 1, 1}},
         // A start address erases page by page from its page to the end of the flash.
         {"a start address",
          [](SimulatedGang& g) {
