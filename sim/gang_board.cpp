@@ -410,6 +410,20 @@ void GangBoard::chatter(bool on) {
     chatter_ = on;
 }
 
+void GangBoard::chatterOnBoardTime(std::chrono::milliseconds period) {
+    std::lock_guard lock(lock_);
+    boardChatter_ = period;
+    if (period.count() > 0) queueChatter(now() + period);
+}
+
+// A byte that starts no reply, so that it only keeps the line busy.
+void GangBoard::queueChatter(Clock::time_point due) {
+    Outgoing noise{due, {0x00}, {}, true};
+    const auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), due,
+                                     [](Clock::time_point d, const Outgoing& o) { return d < o.due; });
+    outgoing_.insert(at, std::move(noise));
+}
+
 std::vector<LogEntry> GangBoard::log() const {
     std::lock_guard lock(lock_);
     return log_;
@@ -705,10 +719,13 @@ bool GangBoard::sendDue() {
         const ssize_t written = ::write(master_, bytes.data(), bytes.size());
         if (written > 0) bytesSent_ += static_cast<uint64_t>(written);
     }
+    bool chattered = false;
     for (; count > 0; --count) {
         for (auto& piece : outgoing_.front().logAs) addLog(false, std::move(piece), now);
+        chattered |= outgoing_.front().chatter;
         outgoing_.pop_front();
     }
+    if (chattered && boardChatter_.count() > 0) queueChatter(now + boardChatter_);
     return !bytes.empty();
 }
 

@@ -178,8 +178,11 @@ public:
     void splitRepliesOf(FrameKind kind);
     // These bytes go out just before every reply.
     void setNoise(std::vector<uint8_t> noise);
-    // The board sends noise every millisecond until told to stop.
+    // The board sends noise every millisecond of the real clock until told to stop.
     void chatter(bool on);
+    // On simulated time: the board sends a noise byte every period of its time; a period of 0
+    // stops it.
+    void chatterOnBoardTime(std::chrono::milliseconds period);
 
     // Simulated time, for tests that must not race the real clock: from now on the board's time
     // stands still but for advanceTime, and reply delays, split replies, the modelled line and
@@ -218,6 +221,7 @@ private:
         Clock::time_point due;
         std::vector<uint8_t> bytes;
         std::vector<std::vector<uint8_t>> logAs;  // the frames these bytes carry
+        bool chatter = false;
     };
     struct Answer {
         uint8_t status = 0;
@@ -235,6 +239,8 @@ private:
     void changeTargets(FrameKind kind, int nth);
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
     bool sendDue();
+    // The next noise byte of chatter on the board's time waits among the replies.
+    void queueChatter(Clock::time_point due);
     std::chrono::nanoseconds lineTime(size_t bytes) const;
     Clock::time_point now() const { return simulated_ ? simulatedNow_ : Clock::now(); }
     void addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at);
@@ -261,6 +267,7 @@ private:
     std::vector<FrameKind> splitKinds_;
     std::vector<uint8_t> noise_;
     bool chatter_ = false;
+    std::chrono::milliseconds boardChatter_{0};
     std::map<FrameKind, int> framesSeen_;
     int repliesSeen_ = 0;
     int dropReplyNumber_ = 0;

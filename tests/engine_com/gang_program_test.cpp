@@ -166,6 +166,15 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 300);
          },
          {}, {4, 2, 2}, {1, 0, 1, 1}},
+        // A line that never goes quiet after a lost compare result ends the run by time-out
+        // rather than letting replies go for ever.
+        {"a line that chatters after a lost compare result",
+         [](SimulatedGang& g) {
+             g.board.dropReplyAt(sim::TargetFrame(0x0B), 1);
+             g.onNote = At("timeout", 1, [&g] { g.board.chatterOnBoardTime(std::chrono::milliseconds(100)); });
+         },
+         {kTimeoutText}, {4, 0, 4}, {1, 1, 1, 1},
+         [](SimulatedGang& g) { EXPECT_EQ(g.framesOf(0x0F, 0x0B), 1); }},
         // ... and with socket 1's result on time, socket 2's slow one still judges it.
         {"a slow compare result of a differing block",
          [](SimulatedGang& g) {

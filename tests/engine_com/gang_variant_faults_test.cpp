@@ -232,6 +232,19 @@ const Fault kFaults[] = {
     {"a late verify reply", kEvery,
      [](SimulatedGang& g, const Facts& f) { g.board.delayReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x0B), 1, 1500); },
      ExpectFirstFailed},
+    // A line that never goes quiet after a lost verify reply ends the run by time-out, and no
+    // part passes.
+    {"a line that chatters after a lost verify reply", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.board.dropReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x0B), 1);
+         g.onNote = [&g, started = false](const std::string& note) mutable {
+             if (note == "timeout" && !std::exchange(started, true)) g.board.chatterOnBoardTime(std::chrono::milliseconds(100));
+         };
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_TRUE(Shown(g, kTimeoutText));
+         EXPECT_EQ(g.bench.counters().pass, 0u);
+     }},
     // Cancel at socket 2's second block: a serial number already written into socket 1 stays spent.
     {"Cancel between blocks", kEvery,
      [](SimulatedGang& g, const Facts& f) {
