@@ -212,8 +212,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_TRUE(Holds(g, 1, image, 0x3880));
              EXPECT_TRUE(Holds(g, 1, {0x00, 0xFF}, 0x37FF));  // the page before is kept
          }},
+        // The empty socket costs the scan one more wait than its handshake's: the next socket's
+        // first frame follows the unanswered handshake after two waits.
         {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {1, 1, 0, 1},
-         [](SimulatedGang& g) { EXPECT_EQ(g.bench.services.tones(), kPassTone); }},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.bench.services.tones(), kPassTone);
+             const std::vector<sim::LogEntry> log = g.board.log();
+             int unanswered = 0;
+             for (size_t i = 0; i + 1 < log.size(); ++i) {
+                 const bool handshake = log[i].bytes[0] == 0x55 || (log[i].bytes.size() > 1 && log[i].bytes[1] == 'R');
+                 if (!log[i].fromHost || !handshake || !log[i + 1].fromHost) continue;
+                 ++unanswered;
+                 EXPECT_NEAR(log[i + 1].ms - log[i].ms, 2 * 500, 1);
+             }
+             EXPECT_EQ(unanswered, 1);
+         }},
         // A target that answered counts, also when its stop step times out: its fail LED lights.
         {"a stop step that times out in socket 2", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x40), 2); },
          {"ISP_STOPMCU!", kTimeoutText}, {2, 0, 2}, {},
