@@ -28,6 +28,9 @@ using namespace engine_hid;
 namespace {
 
 constexpr uint32_t kCompareWaitMs = 1000;
+// After a judging step timed out: the quiet that ends the let-go, and the most it may last.
+constexpr uint32_t kJudgeQuietWaits = 2;
+constexpr uint32_t kJudgeLetGoWaits = 10;
 constexpr uint32_t kErasePage = 256;
 constexpr int kReopenAttempts = 35;
 
@@ -145,8 +148,13 @@ bool GangRun::step(const ComStep& s) {
     if (ComWaitReply(s.waitMs)) return true;
     Note("%s", "timeout");
     // The pass goes on with steps of the same kind, whose frames a late reply to this one
-    // could answer: it is let go by first, and the next frame's write discards it.
+    // could answer: it is let go by first, and the next frame's write discards it. The next
+    // socket's handshake could take a late one as its own target's.
     if (s.onTimeout == Timeout::Verify) ComPause(s.waitMs);
+    if (s.onTimeout == Timeout::Handshake) ComLetGo(s.waitMs, s.waitMs);
+    // A "matched" let through here would pass the next socket's block, whatever it holds.
+    if (s.onTimeout == Timeout::Judge && !ComLetGo(kJudgeQuietWaits * s.waitMs, kJudgeLetGoWaits * s.waitMs))
+        timedOut = true;
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::End)
         page.messageBox(s.message, platform::MsgIcon::Error);
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::Silent) timedOut = true;
@@ -548,7 +556,7 @@ Compare CompareBlock(GangRun& run, uint32_t address, uint32_t offset, uint32_t c
     const auto send = [lo, block, frameBytes] { return ComIspCmd3A(lo, std::span(block).first(frameBytes)); };
     if (!run.step({kTagCompare, send, dataWaitMs, Timeout::Verify}))
         return Compare::Failed;
-    if (!run.step({kTagCompareResult, ComIspCmd0B, kCompareWaitMs, Timeout::Verify})) return Compare::Failed;
+    if (!run.step({kTagCompareResult, ComIspCmd0B, kCompareWaitMs, Timeout::Judge})) return Compare::Failed;
     return g_bSkipBlockErase == 0 ? Compare::Differed : Compare::Matched;
 }
 
@@ -612,6 +620,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
                 break;
             }
             const Compare result = CompareBlock(run, address, offset, kVerifyBlock, kVerifyBlock, cachedHi, kTargetWaitMs);
+            if (run.timedOut) return false;
             if (result != Compare::Matched) {
                 state = kVerifyFailed;
                 if (result == Compare::Differed && plan.programRun) EraseDifferingPart(run, ComIsp2EraseChip, ComIsp2CmdFinish);
@@ -627,6 +636,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
             // last block stops short of it. A program run compares before the block is written.
             const uint32_t frame = plan.programRun ? kVerifyBlock : std::min(kVerifyBlock, run.optionAddr - address);
             const Compare result = CompareBlock(run, address, offset, tail, frame, cachedHi, kCompareWaitMs);
+            if (run.timedOut) return false;
             if (result != Compare::Matched) {
                 state = kVerifyFailed;
                 if (result == Compare::Differed && plan.programRun) EraseDifferingPart(run, ComIspEraseChip, ComIspCmdFinish);

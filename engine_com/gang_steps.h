@@ -44,6 +44,8 @@ enum class Timeout {
     Silent,     // the run ends by time-out without a message of its own
     Handshake,  // the socket holds no target; the caller goes on
     Verify,     // the socket's verify fails or skips; the caller decides
+    Judge,      // as Verify, for a reply that judges the part (compare result, read-back); a line
+                // that does not go quiet after it ends the run by time-out
     End,        // inside the end of the run: the step's message, the end goes on
 };
 
@@ -83,6 +85,10 @@ struct GangRun {
     bool holdsBlockBuffer = false;  // g_pBlockBuf was allocated by this run
 
     // One COM step; true when answered. A Message or Silent time-out ends the run by time-out.
+    // Replies carry no sequence number: after a time-out the pass goes on only once a late reply
+    // can no longer answer a later frame of its kind. An unanswered handshake lets go what comes
+    // within one more wait; a step that judges the part lets go until the line has been quiet
+    // for two of its waits.
     bool step(const ComStep& s);
     // The leave frame: tag 0x10 noted, no wait.
     void leave();

@@ -111,8 +111,8 @@ Block CheckBlock(GangRun& run, const PassPlan& plan, uint32_t address, uint32_t 
     const uint8_t* expected = run.image.buffer.data() + offset;
     if (plan.readout == Readout::ReadBack) {
         const auto n = static_cast<uint8_t>(count);
-        if (!run.step({kTagRead, [lo, n] { return ComIspReadN(lo, n); }, kTargetWaitMs, Timeout::Verify}))
-            return Block::Failed;
+        if (!run.step({kTagRead, [lo, n] { return ComIspReadN(lo, n); }, kTargetWaitMs, Timeout::Judge}))
+            return run.timedOut ? Block::EndsRun : Block::Failed;
         // A reply with fewer bytes than asked leaves an earlier block's bytes behind: no compare.
         if (g_nReplyDataSize < count) return Block::Failed;
         return std::equal(expected, expected + count, g_pBlockBuf.data()) ? Block::Matched : Block::Differed;
@@ -128,7 +128,7 @@ Block CheckBlock(GangRun& run, const PassPlan& plan, uint32_t address, uint32_t 
     const auto send = [lo, block, frame] { return ComIspCmd3A(lo, std::span(block).first(frame)); };
     if (!run.step({kTagCompare, send, dataWait, Timeout::Verify})) return Block::Failed;
     if (!run.step({kTagCompareResult, ComIspCmd0B, plan.resultWaitMs, plan.resultTimeout}))
-        return plan.resultTimeout == Timeout::Silent ? Block::EndsRun : Block::Failed;
+        return plan.resultTimeout == Timeout::Silent || run.timedOut ? Block::EndsRun : Block::Failed;
     return g_bSkipBlockErase == 0 ? Block::Differed : Block::Matched;
 }
 
@@ -149,7 +149,7 @@ HeldBlock ReadHeldBlock(GangRun& run) {
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Verify}) ||
-        !run.step({kTagRead, [lo] { return ComIspReadN(lo, 8); }, kTargetWaitMs, Timeout::Verify}) ||
+        !run.step({kTagRead, [lo] { return ComIspReadN(lo, 8); }, kTargetWaitMs, Timeout::Judge}) ||
         g_nReplyDataSize < 8)
         return HeldBlock::Unread;
     const uint8_t* held = g_pBlockBuf.data();
@@ -163,6 +163,7 @@ bool WriteOptionIfBlank(GangRun& run, const PassPlan& plan, int socket) {
     const HeldBlock held = read ? ReadHeldBlock(run) : HeldBlock::Blank;
     if (held == HeldBlock::Blank) return WriteOptionBlock(run, socket, *plan.option);
     if (held == HeldBlock::Unread) run.state[socket] = kVerifyFailed;
+    if (run.timedOut) return false;
     if (held == HeldBlock::Written) LogAndScroll(run.page, strfmt("IC%d holds an option block already: not written", socket + 1));
     return true;
 }

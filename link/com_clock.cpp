@@ -18,6 +18,9 @@ public:
     void pause(uint32_t ms) override {
         if (ms > 0) g_hStopEvent.wait(std::chrono::milliseconds(ms));
     }
+    bool letGo(uint32_t quietMs, uint32_t limitMs) override {
+        return g_SerialPort.WaitForQuiet(std::chrono::milliseconds(quietMs), std::chrono::milliseconds(limitMs));
+    }
 };
 
 RealClock realClock;
@@ -33,3 +36,5 @@ void ComPause(uint32_t ms) {
     if (g_hStopEvent.isSet()) return;
     CurrentComClock().pause(ms);
 }
+
+bool ComLetGo(uint32_t quietMs, uint32_t limitMs) { return CurrentComClock().letGo(quietMs, limitMs); }

@@ -13,6 +13,9 @@ public:
     virtual bool waitReply(uint32_t ms) = 0;
     // Pauses ms, or until g_hStopEvent is set, whichever comes first.
     virtual void pause(uint32_t ms) = 0;
+    // Reads the line and lets go of what it brings until no byte has come for quietMs; false
+    // when it has not gone quiet within limitMs.
+    virtual bool letGo(uint32_t quietMs, uint32_t limitMs) = 0;
 
 protected:
     ~ComClock() = default;
@@ -26,3 +29,5 @@ ComClock& CurrentComClock();
 // (g_hStopEvent) ends it at once, however long, and every pause after it: a cancelled run goes
 // straight to its end.
 void ComPause(uint32_t ms);
+// After a step gave up on its reply: lets the line's replies go by until it is quiet (ComClock::letGo).
+bool ComLetGo(uint32_t quietMs, uint32_t limitMs);

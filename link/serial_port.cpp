@@ -370,25 +370,51 @@ termios CSerialPort::GetDCB() const {
 }
 
 bool CSerialPort::WaitForReply(platform::Event& answered, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    bool signalled = false;
+    readOnCaller([&](std::chrono::steady_clock::time_point& deadline) {
+        deadline = end;
+        signalled = answered.isSet();
+        return signalled;
+    });
+    return signalled;
+}
+
+bool CSerialPort::WaitForQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + limit;
+    const auto end = Clock::now() + limit;
+    auto quietUntil = Clock::now() + quiet;
+    uint64_t seen = bytesRead_;
+    bool wentQuiet = false;
+    readOnCaller([&](Clock::time_point& deadline) {
+        // Any byte starts the quiet again.
+        if (bytesRead_ != seen) {
+            seen = bytesRead_;
+            quietUntil = Clock::now() + quiet;
+        }
+        wentQuiet = Clock::now() >= quietUntil;
+        deadline = std::min(quietUntil, end);
+        return wentQuiet;
+    });
+    return wentQuiet || Clock::now() >= quietUntil;
+}
+
+void CSerialPort::readOnCaller(const std::function<bool(std::chrono::steady_clock::time_point& deadline)>& done) {
+    using Clock = std::chrono::steady_clock;
     Lock lock(ioLock_);
     ++stepsReading_;
     // The monitor leaves the input to the steps from its next poll on.
     if (monitorReads_) wake();
-    bool signalled = false;
     for (;;) {
-        if (answered.isSet()) {
-            signalled = true;
-            break;
-        }
+        Clock::time_point deadline;
+        if (done(deadline)) break;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
         if (!open_) {
             lock.unlock();
-            signalled = answered.wait(left) == platform::WaitResult::Signalled;
+            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(1)));
             lock.lock();
-            break;
+            continue;
         }
         bool closing = false;
         const short revents = pollLine(lock, static_cast<short>(POLLIN | (queue_.empty() ? 0 : POLLOUT)), closeFd_,
@@ -399,7 +425,6 @@ bool CSerialPort::WaitForReply(platform::Event& answered, std::chrono::milliseco
     lastStepRead_ = Clock::now();
     lock.unlock();
     tellOwner(true);
-    return signalled;
 }
 
 void CSerialPort::wake() {
@@ -668,6 +693,7 @@ void CSerialPort::ReceiveChar(Lock& lock, short revents) {
     }
     // Handed on under the lock, so a new frame's discard of the input never counts them for it.
     const std::span<const uint8_t> bytes(buffer, static_cast<size_t>(got));
+    bytesRead_ += static_cast<uint64_t>(got);
     queueNotice(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     noteLineErrors();
     // Last, since a reply wakes the worker that waits for it.

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <pthread.h>
 #include <termios.h>
@@ -123,6 +124,10 @@ public:
     // meanwhile; the monitor thread leaves the input to it. Whether answered was set in time.
     // On a closed port it only waits.
     bool WaitForReply(platform::Event& answered, std::chrono::milliseconds limit);
+    // Reads the line on the calling thread, as WaitForReply does, until no byte has come for
+    // quiet, or the limit passes first; whether the line went quiet. On a closed port it only
+    // waits for quiet.
+    bool WaitForQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit);
 
     bool IsOpen() const { return open_; }
     // Bytes the tty has taken since the program started.
@@ -130,6 +135,8 @@ public:
     // Bytes of the frames the port has taken on since the program started, written or still
     // queued; a frame that a failed write or a close drops no longer counts.
     uint64_t BytesGiven() const { return bytesGiven_; }
+    // Bytes read from the tty since the program started.
+    uint64_t BytesRead() const { return bytesRead_; }
     unsigned PortNumber() const { return port_; }
     SerialPortOwner* Owner() const;
     // The main window makes the page it shows the owner.
@@ -175,6 +182,9 @@ private:
     // What a poll found on the line: writes what waits (WriteChar), reads and hands on what came
     // in, and closes the device on a failure.
     void ReceiveChar(Lock& lock, short revents);
+    // The loop of the waits that read the line on the calling thread: polls and reads until
+    // done() is true or the deadline that it leaves passes.
+    void readOnCaller(const std::function<bool(std::chrono::steady_clock::time_point& deadline)>& done);
     // Writes what the tty takes of the front frame.
     WriteResult WriteChar(Lock& lock);
     // A new frame starts a new exchange: the input so far is discarded and the receive side told.
@@ -222,6 +232,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<uint64_t> bytesWritten_{0};
     std::atomic<uint64_t> bytesGiven_{0};
+    std::atomic<uint64_t> bytesRead_{0};
     std::atomic<unsigned> port_{0};
     uint32_t baudRate_ = 0;
     std::atomic<uint32_t> writeBufferSize_{0};

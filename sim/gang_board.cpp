@@ -374,6 +374,12 @@ void GangBoard::dropReplyNumber(int nth) {
     dropReplyNumber_ = nth;
 }
 
+void GangBoard::delayReplyNumber(int nth, uint32_t ms) {
+    std::lock_guard lock(lock_);
+    lateReplyNumber_ = nth;
+    lateReplyMs_ = ms;
+}
+
 void GangBoard::setLineRate(uint32_t baud) {
     std::lock_guard lock(lock_);
     lineRate_ = baud;
@@ -402,6 +408,20 @@ void GangBoard::setNoise(std::vector<uint8_t> noise) {
 void GangBoard::chatter(bool on) {
     std::lock_guard lock(lock_);
     chatter_ = on;
+}
+
+void GangBoard::chatterOnBoardTime(std::chrono::milliseconds period) {
+    std::lock_guard lock(lock_);
+    boardChatter_ = period;
+    if (period.count() > 0) queueChatter(now() + period);
+}
+
+// A byte that starts no reply, so that it only keeps the line busy.
+void GangBoard::queueChatter(Clock::time_point due) {
+    Outgoing noise{due, {0x00}, {}, true};
+    const auto at = std::upper_bound(outgoing_.begin(), outgoing_.end(), due,
+                                     [](Clock::time_point d, const Outgoing& o) { return d < o.due; });
+    outgoing_.insert(at, std::move(noise));
 }
 
 std::vector<LogEntry> GangBoard::log() const {
@@ -456,6 +476,17 @@ GangBoard::LastFrame GangBoard::lastFrame() const {
     if (lastReplyDue_) last.replyIn = in(*lastReplyDue_);
     if (lastReplyDue_ && firstPieceDue_) last.firstPieceIn = in(*firstPieceDue_);
     return last;
+}
+
+std::optional<std::chrono::microseconds> GangBoard::nextWriteIn() const {
+    std::lock_guard lock(lock_);
+    if (outgoing_.empty()) return std::nullopt;
+    return std::max(std::chrono::microseconds(0), std::chrono::ceil<std::chrono::microseconds>(outgoing_.front().due - now()));
+}
+
+uint64_t GangBoard::bytesSent() const {
+    std::lock_guard lock(lock_);
+    return bytesSent_;
 }
 
 void GangBoard::clearLog() {
@@ -555,6 +586,7 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     lineFreeAt_ = frameIn;
     if (!answer || silent_ || dropAt_.count({kind, nth})) return;
     if (++repliesSeen_ == dropReplyNumber_) return;
+    const bool late = repliesSeen_ == lateReplyNumber_;
     if (const auto cut = cutAt_.find({kind, nth}); cut != cutAt_.end() && cut->second < answer->data.size())
         answer->data.resize(cut->second);
     if (minimalWrites_ && (kind == TargetFrame(0x22) || kind == TargetFrame(0x26))) answer->data.clear();
@@ -562,7 +594,9 @@ void GangBoard::handleFrame(const std::vector<uint8_t>& frame) {
     const bool stalled = stallAt_.count({kind, nth}) > 0;
     if (stalled) reply.resize(reply.size() / 2);
     lineFreeAt_ = std::max(frameIn, answer->notBefore) + lineTime(reply.size());
-    queueReply(kind, nth, std::move(reply), lineFreeAt_);
+    // A late reply holds up no other: the line stays free meanwhile.
+    const auto ready = late ? std::max(lineFreeAt_, now() + std::chrono::milliseconds(lateReplyMs_)) : lineFreeAt_;
+    queueReply(kind, nth, std::move(reply), ready);
     // Half a reply never completes: the frame goes unanswered.
     if (stalled) lastReplyDue_.reset();
 }
@@ -682,12 +716,16 @@ bool GangBoard::sendDue() {
     // A program that reads nothing loses what does not fit, as on a real line. The log comes
     // after the write, so that keeping it never delays a reply.
     if (!bytes.empty()) {
-        [[maybe_unused]] const ssize_t written = ::write(master_, bytes.data(), bytes.size());
+        const ssize_t written = ::write(master_, bytes.data(), bytes.size());
+        if (written > 0) bytesSent_ += static_cast<uint64_t>(written);
     }
+    bool chattered = false;
     for (; count > 0; --count) {
         for (auto& piece : outgoing_.front().logAs) addLog(false, std::move(piece), now);
+        chattered |= outgoing_.front().chatter;
         outgoing_.pop_front();
     }
+    if (chattered && boardChatter_.count() > 0) queueChatter(now + boardChatter_);
     return !bytes.empty();
 }
 

@@ -157,6 +157,9 @@ public:
     void cutReplyAt(FrameKind kind, int nth, size_t dataBytes);
     // The nth reply of any kind (from 1) counted from the start is not sent.
     void dropReplyNumber(int nth);
+    // The nth reply of any kind (from 1) counted from the start leaves ms after its frame came
+    // in, however late that is for the step that sent the frame.
+    void delayReplyNumber(int nth, uint32_t ms);
     // The reply to the nth frame of a kind stops halfway through its bytes and never completes.
     void stallReplyAt(FrameKind kind, int nth);
     // The board answers the targets' writes (0F 22, 0F 26) minimally, as a board may: the reply
@@ -175,8 +178,11 @@ public:
     void splitRepliesOf(FrameKind kind);
     // These bytes go out just before every reply.
     void setNoise(std::vector<uint8_t> noise);
-    // The board sends noise every millisecond until told to stop.
+    // The board sends noise every millisecond of the real clock until told to stop.
     void chatter(bool on);
+    // On simulated time: the board sends a noise byte every period of its time; a period of 0
+    // stops it.
+    void chatterOnBoardTime(std::chrono::milliseconds period);
 
     // Simulated time, for tests that must not race the real clock: from now on the board's time
     // stands still but for advanceTime, and reply delays, split replies, the modelled line and
@@ -196,6 +202,10 @@ public:
         std::optional<std::chrono::microseconds> firstPieceIn;
     };
     LastFrame lastFrame() const;
+    // How long until the next write of reply bytes, of whatever frame; none when none is queued.
+    std::optional<std::chrono::microseconds> nextWriteIn() const;
+    // Reply bytes written to the line since the board started.
+    uint64_t bytesSent() const;
 
     std::vector<LogEntry> log() const;
     // One line per frame, "> " from the program, "< " from the board, bytes in hex; with
@@ -211,6 +221,7 @@ private:
         Clock::time_point due;
         std::vector<uint8_t> bytes;
         std::vector<std::vector<uint8_t>> logAs;  // the frames these bytes carry
+        bool chatter = false;
     };
     struct Answer {
         uint8_t status = 0;
@@ -228,6 +239,8 @@ private:
     void changeTargets(FrameKind kind, int nth);
     void queueReply(FrameKind kind, int nth, std::vector<uint8_t> reply, Clock::time_point ready);
     bool sendDue();
+    // The next noise byte of chatter on the board's time waits among the replies.
+    void queueChatter(Clock::time_point due);
     std::chrono::nanoseconds lineTime(size_t bytes) const;
     Clock::time_point now() const { return simulated_ ? simulatedNow_ : Clock::now(); }
     void addLog(bool fromHost, std::vector<uint8_t> bytes, Clock::time_point at);
@@ -254,9 +267,13 @@ private:
     std::vector<FrameKind> splitKinds_;
     std::vector<uint8_t> noise_;
     bool chatter_ = false;
+    std::chrono::milliseconds boardChatter_{0};
     std::map<FrameKind, int> framesSeen_;
     int repliesSeen_ = 0;
     int dropReplyNumber_ = 0;
+    int lateReplyNumber_ = 0;
+    uint32_t lateReplyMs_ = 0;
+    uint64_t bytesSent_ = 0;
     uint32_t lineRate_ = 0;
     Clock::time_point lineFreeAt_{};
     Clock::duration lateness_{};

@@ -156,6 +156,48 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_NE(g.exchangeLog().find("0F 0B 00 01 00 FF | < AA 0F 0B 00 00 1A\n      timed out"), std::string::npos);
              EXPECT_EQ(g.bench.page.icons[kSiteIcon1], 151);
          }},
+        // Socket 1's compare result comes long after its wait and its let-go, while socket 2's
+        // first block differs and its own result is slow: the late "matched" answers nothing,
+        // and socket 2 fails as its own result said.
+        {"a compare result more than twice its wait late",
+         [](SimulatedGang& g) {
+             g.board.delayReplyAt(sim::TargetFrame(0x0B), 1, 2100);
+             g.board.stickByte(1, 0x10);
+             g.board.delayReplyAt(sim::TargetFrame(0x0B), 2, 300);
+         },
+         {}, {4, 2, 2}, {1, 0, 1, 1}},
+        // A line that never goes quiet after a lost compare result ends the run by time-out
+        // rather than letting replies go for ever.
+        {"a line that chatters after a lost compare result",
+         [](SimulatedGang& g) {
+             g.board.dropReplyAt(sim::TargetFrame(0x0B), 1);
+             g.onNote = At("timeout", 1, [&g] { g.board.chatterOnBoardTime(std::chrono::milliseconds(100)); });
+         },
+         {kTimeoutText}, {4, 0, 4}, {1, 1, 1, 1},
+         [](SimulatedGang& g) { EXPECT_EQ(g.framesOf(0x0F, 0x0B), 1); }},
+        // ... and with socket 1's result on time, socket 2's slow one still judges it.
+        {"a slow compare result of a differing block",
+         [](SimulatedGang& g) {
+             g.board.stickByte(1, 0x10);
+             g.board.delayReplyAt(sim::TargetFrame(0x0B), 17, 300);
+         },
+         {}, {4, 3, 1}, {1, 0, 1, 1}},
+        // Socket 1 answers the scan's handshake after its wait, while the run asks socket 2,
+        // which is empty: the late reply answers nothing, socket 2 stays empty, and the run
+        // goes on to sockets 3 and 4. So in the chip-ID pass after the erase, where socket 2
+        // has lost its target.
+        {"a late handshake reply before an empty socket",
+         [](SimulatedGang& g) {
+             g.populate({0, 2, 3});
+             g.board.delayReplyAt(sim::kHandshake, 1, 600);
+         },
+         {}, {2, 2, 0}, {0, 0, 1, 1}},
+        {"a late chip-ID pass handshake before a lost target",
+         [](SimulatedGang& g) {
+             g.board.delayReplyAt(sim::kHandshake, 5, 600);
+             g.board.removeTargetAt(sim::kHandshake, 6, 1);
+         },
+         {}, {4, 2, 2}, {0, 0, 1, 1}},
         // A start address erases page by page from its page to the end of the flash.
         {"a start address",
          [](SimulatedGang& g) {
@@ -170,8 +212,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_TRUE(Holds(g, 1, image, 0x3880));
              EXPECT_TRUE(Holds(g, 1, {0x00, 0xFF}, 0x37FF));  // the page before is kept
          }},
+        // The empty socket costs the scan one more wait than its handshake's: the next socket's
+        // first frame follows the unanswered handshake after two waits.
         {"an empty socket", [](SimulatedGang& g) { g.populate({0, 1, 3}); }, {}, {3, 3, 0}, {1, 1, 0, 1},
-         [](SimulatedGang& g) { EXPECT_EQ(g.bench.services.tones(), kPassTone); }},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.bench.services.tones(), kPassTone);
+             const std::vector<sim::LogEntry> log = g.board.log();
+             int unanswered = 0;
+             for (size_t i = 0; i + 1 < log.size(); ++i) {
+                 const bool handshake = log[i].bytes[0] == 0x55 || (log[i].bytes.size() > 1 && log[i].bytes[1] == 'R');
+                 if (!log[i].fromHost || !handshake || !log[i + 1].fromHost) continue;
+                 ++unanswered;
+                 EXPECT_NEAR(log[i + 1].ms - log[i].ms, 2 * 500, 1);
+             }
+             EXPECT_EQ(unanswered, 1);
+         }},
         // A target that answered counts, also when its stop step times out: its fail LED lights.
         {"a stop step that times out in socket 2", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x40), 2); },
          {"ISP_STOPMCU!", kTimeoutText}, {2, 0, 2}, {},
@@ -208,8 +263,12 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          {}, {1, 0, 1}, {0},
          [](SimulatedGang& g) {
              const auto log = g.board.log();
-             // With no pause left, the longest quiet is an empty socket's handshake wait of 500 ms.
-             for (size_t i = 1; i < log.size(); ++i) EXPECT_LT(log[i].ms - log[i - 1].ms, 600.0) << i;
+             // With no pause left, the longest quiet after a reply is a step's wait of 500 ms; after
+             // an unanswered frame, that wait and the 500 ms a late reply is let go.
+             for (size_t i = 1; i < log.size(); ++i) {
+                 const bool unanswered = log[i - 1].fromHost && log[i].fromHost;
+                 EXPECT_LT(log[i].ms - log[i - 1].ms, unanswered ? 1100.0 : 600.0) << i;
+             }
              EXPECT_FALSE(g.board.state().power);
          }},
         // Cancel after the last socket's last block check ends the key page's pause after its page

@@ -155,6 +155,23 @@ const Fault kFaults[] = {
          EXPECT_TRUE(g.messages().empty());
          ExpectIcons(g, {150, 152, 150, 150});
      }},
+    // Socket 1 answers its first handshake after the wait, while the run asks the empty socket
+    // 2: the late reply answers nothing, socket 2 stays empty, and sockets 3 and 4 pass. Socket 1
+    // is found again where a variant greets it a second time, too late to be programmed.
+    {"a late handshake reply before an empty socket", kEvery,
+     [](SimulatedGang& g, const Facts&) {
+         g.board.removeTarget(1);
+         g.board.delayReplyAt(sim::kHandshake, 1, 600);
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         const Counters counted = g.bench.counters();
+         EXPECT_EQ(counted.pass, 2u);
+         EXPECT_LE(counted.fail, 1u);
+         EXPECT_TRUE(g.messages().empty());
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 1), 152);
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 150);
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 3), 150);
+     }},
     {"a wrong chip ID", kChipIdReaders,
      [](SimulatedGang& g, const Facts& f) {
          g.store("Gang Serial En", 1);
@@ -215,6 +232,19 @@ const Fault kFaults[] = {
     {"a late verify reply", kEvery,
      [](SimulatedGang& g, const Facts& f) { g.board.delayReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x0B), 1, 1500); },
      ExpectFirstFailed},
+    // A line that never goes quiet after a lost verify reply ends the run by time-out, and no
+    // part passes.
+    {"a line that chatters after a lost verify reply", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.board.dropReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x0B), 1);
+         g.onNote = [&g, started = false](const std::string& note) mutable {
+             if (note == "timeout" && !std::exchange(started, true)) g.board.chatterOnBoardTime(std::chrono::milliseconds(100));
+         };
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_TRUE(Shown(g, kTimeoutText));
+         EXPECT_EQ(g.bench.counters().pass, 0u);
+     }},
     // Cancel at socket 2's second block: a serial number already written into socket 1 stays spent.
     {"Cancel between blocks", kEvery,
      [](SimulatedGang& g, const Facts& f) {

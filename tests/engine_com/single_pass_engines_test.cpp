@@ -528,6 +528,16 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(g.messages(), Messages{kTimeoutText});
          ExpectAllLetGo(g);
      }},
+    // Socket 1's target answers the scan after its wait, while the scan asks the empty socket 2:
+    // the late reply answers nothing, and only socket 3's target is programmed.
+    {"a broadcast scan that meets a late reply", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { g.board.delayReplyAt(sim::kHandshake, 1, 600); },
+     [](const SimulatedGang& g) {
+         EXPECT_TRUE(g.messages().empty());
+         EXPECT_EQ(g.bench.page.icons.count(kSiteIcon1 + 1), 0u);
+         EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + 2), 150);
+         EXPECT_TRUE(Holds(g, 2, PatternImage(100)));
+     }},
     // A broadcast that ends before its scan shows no socket icon; one that ends inside the scan
     // shows the sockets found so far, not socket 3's target that it has not asked yet.
     {"a broadcast of an image without code", GangBroadcastProgramThread, {0}, 0, [](SimulatedGang&) {},

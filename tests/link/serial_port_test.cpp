@@ -162,6 +162,19 @@ TEST_F(SerialPort, AFrameSentJustBeforeAReopenReachesTheBoard) {
     EXPECT_EQ(leaves, kRounds);
 }
 
+// After a step gave up, the run lets the line's bytes go until it is quiet: a silent line is
+// quiet at once, a chattering one never within the limit, and what it brought was read.
+TEST_F(SerialPort, TheLetGoEndsOnlyOnAQuietLine) {
+    ASSERT_TRUE(ComOpenPort(&owner));
+    EXPECT_TRUE(g_SerialPort.WaitForQuiet(20ms, 10s));
+    board.chatter(true);
+    const uint64_t before = g_SerialPort.BytesRead();
+    ASSERT_TRUE(ComSetLed1(1));  // wakes the board, which chatters from then on
+    EXPECT_FALSE(g_SerialPort.WaitForQuiet(300ms, 600ms));
+    EXPECT_GT(g_SerialPort.BytesRead(), before);
+    board.chatter(false);
+}
+
 // Each frame discards the input it finds, racing the monitor thread that was told of it.
 TEST_F(SerialPort, InputDiscardedByANewFrameNeverReadsAsALostLine) {
     board.chatter(true);

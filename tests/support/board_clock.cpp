@@ -12,9 +12,6 @@ namespace {
 // Real time a byte may take through the pseudo-terminal on a busy machine; only a broken link
 // takes longer.
 constexpr auto kCrossing = std::chrono::seconds(10);
-// Real time the port is given to read the first piece of a reply before the rest leaves; a
-// receive side that answers the step from a piece returns at once.
-constexpr auto kPieceRead = std::chrono::milliseconds(20);
 
 }  // namespace
 
@@ -35,27 +32,72 @@ void BoardClock::stepBegins() {
     framesBeforeStep_ = board_.lastFrame().number;
 }
 
+std::optional<BoardClock::Micros> BoardClock::nextWrite(Micros left, platform::Event& answered) {
+    const std::optional<Micros> next = board_.nextWriteIn();
+    if (!next || *next > left) return std::nullopt;
+    const uint64_t sent = board_.bytesSent();
+    const uint64_t read = g_SerialPort.BytesRead();
+    board_.advanceTime(*next);
+    const uint64_t written = board_.bytesSent() - sent;
+    // A closed port reads nothing: its next open discards what waits.
+    const auto limit = std::chrono::steady_clock::now() + kCrossing;
+    while (g_SerialPort.IsOpen() && g_SerialPort.BytesRead() - read < written && !answered.isSet()) {
+        if (std::chrono::steady_clock::now() > limit) {
+            ADD_FAILURE() << "the port never read what the board wrote";
+            break;
+        }
+        g_SerialPort.WaitForReply(answered, std::chrono::milliseconds(1));
+    }
+    return next;
+}
+
 bool BoardClock::waitReply(uint32_t ms) {
     settle();
-    const auto limit = std::chrono::milliseconds(ms);
-    const sim::GangBoard::LastFrame last = board_.lastFrame();
-    if (last.number == framesBeforeStep_ || !last.replyIn || *last.replyIn > limit) {
-        board_.advanceTime(limit);
-        return false;
+    Micros left = std::chrono::milliseconds(ms);
+    for (;;) {
+        // The reply to the step's own frame, when it comes within the wait before any other write
+        // (0 when it has gone already): the port takes it in on this thread.
+        const sim::GangBoard::LastFrame last = board_.lastFrame();
+        const std::optional<Micros> next = board_.nextWriteIn();
+        if (last.number != framesBeforeStep_ && last.replyIn && *last.replyIn <= left &&
+            (!next || *last.replyIn <= *next)) {
+            board_.advanceTime(*last.replyIn);
+            return g_SerialPort.WaitForReply(g_hReplyEvent, kCrossing);
+        }
+        // Any other write within the wait (a piece of the reply, a late reply to an earlier frame)
+        // is read before time moves on.
+        const std::optional<Micros> took = nextWrite(left, g_hReplyEvent);
+        if (g_hReplyEvent.isSet()) return true;
+        if (!took) {
+            board_.advanceTime(left);
+            return false;
+        }
+        left -= *took;
     }
-    // The reply is on its way: the port takes it in on this thread. A reply in pieces leaves
-    // piece by piece, the first read on its own as a line may deliver it.
-    std::chrono::microseconds passed(0);
-    if (last.firstPieceIn && *last.firstPieceIn < *last.replyIn) {
-        board_.advanceTime(*last.firstPieceIn);
-        passed = *last.firstPieceIn;
-        g_SerialPort.WaitForReply(g_hReplyEvent, kPieceRead);
-    }
-    board_.advanceTime(*last.replyIn - passed);
-    return g_SerialPort.WaitForReply(g_hReplyEvent, kCrossing);
 }
 
 void BoardClock::pause(uint32_t ms) {
     settle();
-    board_.advanceTime(std::chrono::milliseconds(ms));
+    Micros left = std::chrono::milliseconds(ms);
+    while (const std::optional<Micros> took = nextWrite(left, unanswered_)) left -= *took;
+    board_.advanceTime(left);
+}
+
+bool BoardClock::letGo(uint32_t quietMs, uint32_t limitMs) {
+    settle();
+    const Micros quiet = std::chrono::milliseconds(quietMs);
+    const Micros limit = std::chrono::milliseconds(limitMs);
+    Micros passed(0);
+    Micros quietFrom(0);
+    for (;;) {
+        const Micros until = std::min(quietFrom + quiet, limit);
+        const std::optional<Micros> took = nextWrite(until - passed, unanswered_);
+        if (!took) {
+            board_.advanceTime(until - passed);
+            return quietFrom + quiet <= limit;
+        }
+        // Any byte starts the quiet again.
+        passed += *took;
+        quietFrom = passed;
+    }
 }
