@@ -431,6 +431,11 @@ bool EraseTargets(GangRun& run, const ErasePlan& plan) {
                 return false;
             if (!run.step({kTagPageErase, ComIsp2Cmd1C, kTargetWaitMs, Timeout::Silent})) return false;
             GangPause(plan.pagePause);
+            // Cancel ends the pause a page's erase needs: no finish, and no page after it.
+            if (run.stopRequested()) {
+                run.running = false;
+                return false;
+            }
             if (!run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
             run.page.setProgressPos(static_cast<int>(page - first + 1));
         }
