@@ -418,6 +418,15 @@ ErasePlan LandedErase() {
     return {ComIsp2EraseChip, 0, 40, [](GangRun&) { return ReopenPortAfterErase(); }};
 }
 
+namespace {
+// Cancel ends the pause an erase needs: no finish follows it, and the run ends there.
+bool Cancelled(GangRun& run) {
+    if (!run.stopRequested()) return false;
+    run.running = false;
+    return true;
+}
+}  // namespace
+
 bool EraseTargets(GangRun& run, const ErasePlan& plan) {
     ChangeLineSpeed();
     const double start = platform::wallSeconds();
@@ -425,7 +434,9 @@ bool EraseTargets(GangRun& run, const ErasePlan& plan) {
         run.log("Begin erase chip all data.............");
         if (!run.step({kTagErase, plan.chipErase, kBoardWaitMs, Timeout::Message, "ISP_ERASECHIP!"})) return false;
         GangPause(plan.finishPause);
-        if (!run.step({kTagFinish, ComIsp2CmdFinish, kBoardWaitMs, Timeout::Message, "ISP_CMDFINISH!"})) return false;
+        if (Cancelled(run) ||
+            !run.step({kTagFinish, ComIsp2CmdFinish, kBoardWaitMs, Timeout::Message, "ISP_CMDFINISH!"}))
+            return false;
     } else {
         const uint32_t first = run.startAddr / kErasePage;
         const uint32_t end = FlashSizeOfMode(g_nChipMode) / kErasePage;
@@ -439,7 +450,7 @@ bool EraseTargets(GangRun& run, const ErasePlan& plan) {
                 return false;
             if (!run.step({kTagPageErase, ComIsp2Cmd1C, kTargetWaitMs, Timeout::Silent})) return false;
             GangPause(plan.pagePause);
-            if (!run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
+            if (Cancelled(run) || !run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
             run.page.setProgressPos(static_cast<int>(page - first + 1));
         }
     }

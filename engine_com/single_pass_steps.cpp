@@ -264,7 +264,8 @@ bool ErasePages(SinglePass& sp, uint32_t first, uint32_t count) {
             !run.step(Quiet(kTagPageErase, ComIspCmd18)))
             return false;
         GangPause(40);
-        if (!Finish(sp, true)) return false;
+        // Cancel ends the pause a page's erase needs: no finish, and no page after it.
+        if (Stopped(sp) || !Finish(sp, true)) return false;
         run.page.setProgressPos(static_cast<int>(page - first + 1));
     }
     return true;
@@ -555,8 +556,10 @@ void LeaveErasedTarget(SinglePass& sp, double start) {
 
 void EndEraseRun(SinglePass& sp) {
     GangRun& run = sp.run;
-    if (!run.timedOut) return;
-    run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
+    // A cancelled erase lets its target go too.
+    const bool cancelled = !run.running && run.stopRequested() && g_SerialPort.IsOpen();
+    if (!run.timedOut && !cancelled) return;
+    if (run.timedOut) run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
     run.leave();
     for (int i = 0; i < 3; ++i) GangPause(1);
 }

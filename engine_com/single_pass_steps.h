@@ -95,7 +95,7 @@ bool ScanForBroadcast(SinglePass& sp);
 void EndSinglePass(SinglePass& sp);
 
 // The erase runs: a page range within the flash; the port, handshake and stop (waited for or
-// not); the leave frame after the erase; a time-out shown and the target let go.
+// not); the leave frame after the erase; a time-out shown and the target let go, as after Cancel.
 bool CheckPageRange(SinglePass& sp, const WorkerPage::PageRange& range);
 bool EnterEraseRun(SinglePass& sp, bool waitForStop);
 void LeaveErasedTarget(SinglePass& sp, double start);

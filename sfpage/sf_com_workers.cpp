@@ -533,7 +533,9 @@ void ErasePagesComThread(WorkerPage& page, const PageRange& pages) {
                      run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kDataWaitMs, Timeout::Silent}) &&
                      run.step({kTagPageErase, ComIspCmd18, kDataWaitMs, Timeout::Silent});
             if (erased) GangPause(kPageEraseMs);
-            erased = erased && run.step({kTagFinish, ComIspCmdFinish, kDataWaitMs, Timeout::Silent});
+            // Cancel ends the pause a page's erase needs: that page is not told erased.
+            erased = erased && !run.stopRequested() &&
+                     run.step({kTagFinish, ComIspCmdFinish, kDataWaitMs, Timeout::Silent});
             if (erased) page.setProgressPos(static_cast<int>(n));
         }
         run.leave();

@@ -414,6 +414,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          {"2501 Hi Timeout!", kTimeoutText, "ISP_4066A timeout!", "ISP_4066B timeout!", "ISP_4066C timeout!",
           "ISP_4066D timeout!", "2501 Lo Timeout"},
          {}, {}},
+        // Cancel ends the pause a page's erase needs, and the erase with it: no page is erased
+        // after it, and the erase is not told done.
+        {"Cancel in a page's erase",
+         [](SimulatedGang& g) {
+             g.populate({0});
+             g_nIspStartAddr = 0x1000;
+             g.store("Log Steps", 1);
+             g.onNote = StopAt("pause 40", 1);
+         },
+         {}, {1, 0, 1}, {},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(g.framesOf(0x0F, 0x1C), 1);
+             EXPECT_TRUE(g.bench.page.logLinesWith("erase chip elapsed time").empty());
+             EXPECT_FALSE(g.board.target(0)->inIsp);
+         }},
         {"Cancel between blocks", [](SimulatedGang& g) { g.onNote = StopAt("step 06 800", 5); }, {}, {4, 0, 4}, {},
          [](SimulatedGang& g) {
              EXPECT_EQ(g.framesOf(0x0F, 0x26), 5);

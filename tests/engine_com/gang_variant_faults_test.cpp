@@ -258,6 +258,19 @@ const Fault kFaults[] = {
          ExpectIcons(g, {151, 151, 151, 151});
          EXPECT_EQ(IniGetSerialNo(g_strIniPath), f.programs || f.optionOnVerify ? 0x501u : 0x500u);
      }},
+    // Cancel in the pause a chip erase needs before its finish: the erase is not finished nor
+    // told done, and nothing is programmed.
+    {"Cancel in the chip erase's pause", [](const Facts& f) { return std::string(f.name) == "GangProgramThread128B"; },
+     [](SimulatedGang& g, const Facts&) {
+         g.store("Log Steps", 1);
+         g.onNote = StopAtStep("pause 100", 1);
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.framesOf(0x0F, 0x04), 0);
+         EXPECT_TRUE(g.bench.page.logLinesWith("erase chip elapsed time").empty());
+         EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+     }},
     // A finished part in socket 2 holds number 000102: it keeps its block, and the others are
     // numbered on from "Serial No" without a gap.
     {"a part that holds its option block", [](const Facts& f) { return f.optionOnVerify; },

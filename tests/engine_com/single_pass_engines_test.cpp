@@ -592,6 +592,15 @@ const Scenario kScenarios[] = {
          EXPECT_EQ(g.messages(), Messages{"Pages 0x3F to 0x40 lie beyond the flash of 0x4000 bytes!"});
          EXPECT_TRUE(g.board.log().empty());
      }},
+    // Cancel ends the pause a page's erase needs, and the run with it: no further page is erased
+    // without its pause, no erase time is logged as done, and the target is let go.
+    {"a page-range erase cancelled in a page's erase", GangPageEraseThread, {0}, 0,
+     [](SimulatedGang& g) { g.bench.page.pageErase = {0x10, 3}, g.onNote = StopAtStep("pause 40", 1); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.framesOf(0x0F, 0x18), 1);
+         for (const std::string& line : g.bench.page.log) EXPECT_EQ(line.find("elapsed"), std::string::npos) << line;
+         ExpectAllLetGo(g);
+     }},
     // A thousand handshakes, none dropped, each logged with its count.
     {"a thousand handshakes", GangHandshakeTestThread, {0}, 0, [](SimulatedGang&) {},
      [](const SimulatedGang& g) {

@@ -357,6 +357,13 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
         {"pages beyond the flash", [](WorkerPage& p) { ErasePagesComThread(p, {60, 5}); }, [](SfComBench&) {},
          {"Pages 0x3C to 0x40 lie beyond the flash of 0x4000 bytes!"}, 0,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // Cancel ends the pause the last page's erase needs: the erase is not told done.
+        {"Cancel in the last page's erase", ErasePages2And3,
+         [](SfComBench& b) { b.gang.board.wireSingleTarget(0), b.gang.onNote = StopAt("pause 40", 2); }, {}, 0,
+         [](SfComBench& b) {
+             for (const std::string& line : b.gang.bench.page.log) EXPECT_EQ(line.find("elapsed"), std::string::npos) << line;
+             EXPECT_EQ(b.gang.framesOf(0x0F, 0x0C), 1) << "the leave frame";
+         }},
         {"a dropped page erase reply", ErasePages2And3,
          [](SfComBench& b) {
              b.gang.board.wireSingleTarget(0);
