@@ -155,13 +155,14 @@ const Fault kFaults[] = {
          EXPECT_TRUE(g.messages().empty());
          ExpectIcons(g, {150, 152, 150, 150});
      }},
-    // Socket 1 answers its first handshake after the wait, while the run asks the empty socket
-    // 2: the late reply answers nothing, socket 2 stays empty, and sockets 3 and 4 pass. Socket 1
-    // is found again where a variant greets it a second time, too late to be programmed.
+    // Socket 1 answers its first handshake half a wait after the wait, while the run asks the
+    // empty socket 2 (every variant's scan reaches it sooner): the late reply answers nothing,
+    // socket 2 stays empty, and sockets 3 and 4 pass. Socket 1 is found again where a variant
+    // greets it a second time, too late to be programmed.
     {"a late handshake reply before an empty socket", kEvery,
      [](SimulatedGang& g, const Facts&) {
          g.board.removeTarget(1);
-         g.board.delayReplyAt(sim::kHandshake, 1, 600);
+         g.board.delayReplyAt(sim::kHandshake, 1, 750);
      },
      [](const SimulatedGang& g, const Facts&) {
          const Counters counted = g.bench.counters();
