@@ -121,35 +121,31 @@ TEST(HexConverter, WritesTheBinaryBesideOnlyAfterSuccess) {
 // A binary whose name is another name of the file converted (a link, a chain of links, a hard
 // link) is refused with a message; the source stays as it was, and so do its names.
 TEST(HexConverter, AConversionOntoItsOwnInputIsRefused) {
-    const struct {
-        const char* name;
-        std::function<int(const std::string& from, const std::string& to)> makeName;
-    } cases[] = {
+    using Name = int (*)(const std::string& from, const std::string& to);
+    const struct { const char* name; Name makeName; } cases[] = {
         {"a link", [](const std::string& from, const std::string& to) { return ::symlink(from.c_str(), to.c_str()); }},
         {"a chain of links",
          [](const std::string& from, const std::string& to) {
              return ::symlink(from.c_str(), (to + ".mid").c_str()) | ::symlink((to + ".mid").c_str(), to.c_str());
          }},
-        {"a hard link",
-         [](const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); }},
+        {"a hard link", [](const std::string& from, const std::string& to) { return ::link(from.c_str(), to.c_str()); }},
     };
-    const std::string hex = record(0, 2, {0xAA}) + kEnd;
+    using Convert = HexConversion (*)(const std::string&, const std::string&);
+    const struct { const char *source, *bin; std::string text; Convert convert; } conversions[] = {
+        {"fw.hex", "fw.bin", record(0, 2, {0xAA}) + kEnd, ConvertHexToBin},
+        {"bytes.txt", "bytes.bin", "A5\n", ConvertByteLinesToBin}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         TempDir dir;
-        dir.write("fw.hex", hex);
-        dir.write("bytes.txt", "A5\n");
-        ASSERT_EQ(c.makeName(dir.file("fw.hex"), dir.file("fw.bin")), 0);
-        ASSERT_EQ(c.makeName(dir.file("bytes.txt"), dir.file("bytes.bin")), 0);
-        const HexConversion converted = ConvertHexToBin(dir.file("fw.hex"), dir.file("fw.bin"));
-        EXPECT_FALSE(converted.ok);
-        EXPECT_EQ(converted.error, "File : " + dir.file("fw.bin") + " is " + dir.file("fw.hex") + " itself!");
-        EXPECT_EQ(dir.read("fw.hex"), hex);
-        const HexConversion bytes = ConvertByteLinesToBin(dir.file("bytes.txt"), dir.file("bytes.bin"));
-        EXPECT_FALSE(bytes.ok);
-        EXPECT_EQ(bytes.error, "File : " + dir.file("bytes.bin") + " is " + dir.file("bytes.txt") + " itself!");
-        EXPECT_EQ(dir.read("bytes.txt"), "A5\n");
-        EXPECT_EQ(std::filesystem::is_symlink(dir.file("fw.bin")), std::string(c.name) != "a hard link");
+        for (const auto& v : conversions) {
+            SCOPED_TRACE(std::string(c.name) + ", " + v.source);
+            dir.write(v.source, v.text);
+            ASSERT_EQ(c.makeName(dir.file(v.source), dir.file(v.bin)), 0);
+            const HexConversion converted = v.convert(dir.file(v.source), dir.file(v.bin));
+            EXPECT_FALSE(converted.ok);
+            EXPECT_EQ(converted.error, "File : " + dir.file(v.bin) + " is " + dir.file(v.source) + " itself!");
+            EXPECT_EQ(dir.read(v.source), v.text);
+            EXPECT_EQ(std::filesystem::is_symlink(dir.file(v.bin)), std::string(c.name) != "a hard link");
+        }
     }
 }
 

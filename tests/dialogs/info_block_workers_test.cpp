@@ -137,6 +137,13 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         int failSet = 0;  // likewise
     };
     const std::string notErased = "Can not read the security words, page not erased!";
+    // The erase of information page index (0 or 1) fails, and the page keeps its bytes.
+    const auto failedErase = [&](int index) {
+        return [&, index](InfoWorkers& t) {
+            EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, index));
+            EXPECT_EQ(t.target().read(index ? kPage2 : kInfo, 1024), index ? page2 : page1);
+        };
+    };
     const Case cases[] = {
         {"parameter read, block 1", 33,
          [&](InfoWorkers& t) {
@@ -146,34 +153,14 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
              EXPECT_EQ(read[64], page2[0x200 + 64]);
          },
          {"Read fail at 0x1FF00620!"}},
-        {"erase, word 0x100", 4,
-         [&](InfoWorkers& t) {
-             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1));
-             EXPECT_EQ(t.target().read(kPage2, 1024), page2);
-         },
-         {notErased}},
-        {"erase page 1, block 0x60", 12,
-         [&](InfoWorkers& t) {
-             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 0));
-             EXPECT_EQ(t.target().read(kInfo, 1024), page1);
-         },
-         {notErased}},
+        {"erase, word 0x100", 4, failedErase(1), {notErased}},
+        {"erase page 1, block 0x60", 12, failedErase(0), {notErased}},
         {"write-enable read-back", 7,
          [&](InfoWorkers& t) { WriteParameterArea(t.page, kSocket, ParameterArea{}); },
          {"Write fail at 0x1FF00600!"}},
         // With the first key write lost the controller stays locked: the page keeps its old bytes.
-        {"erase page 1, first key write", 0,
-         [&](InfoWorkers& t) {
-             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 0));
-             EXPECT_EQ(t.target().read(kInfo, 1024), page1);
-         },
-         {"Erase fail!"}, 16},
-        {"erase page 2, first key write", 0,
-         [&](InfoWorkers& t) {
-             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1));
-             EXPECT_EQ(t.target().read(kPage2, 1024), page2);
-         },
-         {"Erase fail!"}, 16},
+        {"erase page 1, first key write", 0, failedErase(0), {"Erase fail!"}, 16},
+        {"erase page 2, first key write", 0, failedErase(1), {"Erase fail!"}, 16},
         {"page write, first key write", 0,
          [&](InfoWorkers& t) {
              WriteInfoPage(t.page, kSocket, 1, InfoPageWords{});

@@ -123,20 +123,16 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         const std::vector<uint8_t>& image;
         std::function<void(SimulatedBurn&)> prepare;
         std::function<bool(const sim::Site&)> partIsRight;
+        uint32_t serialAt = 0;  // where a passed part holds its serial number, if it is numbered
         uint32_t passesClean = 2;
         bool savesCounters = true;
-        uint32_t serialAt = 0;  // where a passed part holds its serial number, if it is numbered
     };
     const std::vector<Case> cases = {
         {"burn, serial number past the image", SiteProgramThread, burnImage, numbering(0, 0x8000),
-         flashAndSerialAt8000(burnImage), 2, true, kFlash + 0x8000},
-        {"burn, serial number in the information area", SiteProgramThread, image, numbering(1, 0x40), ffTail, 2, true,
-         0x1FF00640},
-        {"verify", SiteVerifyThread, image,
-         [&](SimulatedBurn& b) {
-             for (int site : kLoaded) b.preload(site, differing);
-         },
-         [](const sim::Site&) { return false; }, 0, false},
+         flashAndSerialAt8000(burnImage), kFlash + 0x8000},
+        {"burn, serial number in the information area", SiteProgramThread, image, numbering(1, 0x40), ffTail, 0x1FF00640},
+        {"verify", SiteVerifyThread, image, [&](SimulatedBurn& b) { for (int site : kLoaded) b.preload(site, differing); },
+         [](const sim::Site&) { return false; }, 0, 0, false},
         {"information block", ProgramInfoBlockThread, image,
          [&](SimulatedBurn& b) {
              for (int site : kLoaded) {
@@ -144,13 +140,13 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
                  b.adapter.site(site).write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
              }
          },
-         [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }, 2, false},
+         [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }, 0, 2, false},
         {"older burn, serial number past the image", SiteProgramThreadOld, image, numbering(0, 0x8000),
-         flashAndSerialAt8000(image), 2, true, kFlash + 0x8000},
-        {"site by site, serial number in the second page", SiteProgramSerialThread, image, numbering(1, 0x20), ffTail, 2,
-         true, 0x1FF00420},
-        {"site by site, serial word at the parameter area", SiteProgramInfoThread, image, numbering(0, 0x40), ffTail, 2,
-         true, 0x1FF00640},
+         flashAndSerialAt8000(image), kFlash + 0x8000},
+        {"site by site, serial number in the second page", SiteProgramSerialThread, image, numbering(1, 0x20), ffTail,
+         0x1FF00420},
+        {"site by site, serial word at the parameter area", SiteProgramInfoThread, image, numbering(0, 0x40), ffTail,
+         0x1FF00640},
         {"site by site, information words", SiteProgramInfoThread, image, informationOn,
          [&](const sim::Site& site) { return ffTail(site) && optionWordsKept(site); }},
         {"scan first, information words", ScanProgramInfoThread, image, informationOn,

@@ -67,6 +67,14 @@ void AutoSerialOn64K(WorkerPage& p) {
     run.flashSize = 0x10000;
     AutoSFSerialComThread(p, run);
 }
+// A full run of a "des" image on a flash of 32 KB, and the numbered run of a "pnt" image.
+template <void (*FullRun)(WorkerPage&, const SfRun&)>
+void DesOn32K(WorkerPage& p) {
+    SfRun run = SfRunFromSettings(p.imagePath(), "des");
+    run.flashSize = 0x8000;
+    FullRun(p, run);
+}
+void AutoSerialPnt(WorkerPage& p) { AutoSFSerialComThread(p, SfRunFromSettings(p.imagePath(), "pnt")); }
 void DumpPage1(WorkerPage& p) { DumpSFComThread(p, {1, 1, false}); }
 void ErasePages2And3(WorkerPage& p) { ErasePagesComThread(p, {2, 2}); }
 
@@ -299,6 +307,11 @@ std::function<void(const std::string&)> StopAt(const char* step, int n) {
 // Every fault ends the run with the busy flag clear, the buffers freed and the port closed
 // (the bench checks both); a run that did not do all its work is red.
 TEST(SfComWorkers, FaultsEndTheRunCleanly) {
+    const auto nothingSent = [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); };
+    const auto optionAt0 = [](SfComBench& b) { b.gang.store("Option Addr", 0); };
+    const auto desOptionAt0 = [](SfComBench& b) { b.gang.store("Option Addr", 0), b.image = PatternImage(0x5000); };
+    const std::string noCode = "Option address 0x0 leaves no code to program!";
+    const std::string onRecords = "Configuration records at 0x10010 to 0x1005F lie on the code!";
     const struct {
         const char* name;
         Worker worker;
@@ -420,12 +433,7 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // The full runs cut a "des" image (here on a flash of 32 KB) at the block's end, which
         // would wrap to 0: nothing of the image would be programmed or compared.
-        {"a full run with its option block past the flash",
-         [](WorkerPage& p) {
-             SfRun run = SfRunFromSettings(p.imagePath(), "des");
-             run.flashSize = 0x8000;
-             AutoSFComThread(p, run);
-         },
+        {"a full run with its option block past the flash", DesOn32K<AutoSFComThread>,
          [](SfComBench& b) { b.gang.store("Option Addr", 0xFFFFFFF8), b.image = PatternImage(0x5000); },
          {"Option address 0xFFFFFFF8 lies beyond the flash of 0x8000 bytes!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
@@ -437,57 +445,29 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          {"0x10000 bytes to program do not fit the configuration records (at most 0xFFFF)!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
         // An option address of 0 leaves no code before the block: records of length 0 would
-        // pass with nothing programmed or compared.
-        {"a full run with no code before the option block", Auto, [](SfComBench& b) { b.gang.store("Option Addr", 0); },
-         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
-         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
-        {"a numbered full run with no code before the option block",
-         [](WorkerPage& p) { AutoSFSerialComThread(p, SfRunFromSettings(p.imagePath(), "pnt")); },
-         [](SfComBench& b) { b.gang.store("Option Addr", 0); }, {"Option address 0x0 leaves no code to program!"},
-         res::kIconFail, [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
-        // A "des" image is cut at the block's end: from an option address of 0 only the block's
-        // eight bytes would be programmed, and the run would pass.
-        {"a \"des\" full run with no code before the option block",
-         [](WorkerPage& p) {
-             SfRun run = SfRunFromSettings(p.imagePath(), "des");
-             run.flashSize = 0x8000;
-             AutoSFComThread(p, run);
-         },
-         [](SfComBench& b) { b.gang.store("Option Addr", 0), b.image = PatternImage(0x5000); },
-         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
-         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
-        {"a numbered \"des\" full run with no code before the option block",
-         [](WorkerPage& p) {
-             SfRun run = SfRunFromSettings(p.imagePath(), "des");
-             run.flashSize = 0x8000;
-             AutoSFSerialComThread(p, run);
-         },
-         [](SfComBench& b) { b.gang.store("Option Addr", 0), b.image = PatternImage(0x5000); },
-         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
-         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
-        // With the code option the whole image goes out, and the records would put the option
-        // block over its first bytes.
+        // pass with nothing programmed or compared; a "des" image, cut at the block's end, would
+        // program the block's eight bytes only and pass; with the code option the whole image
+        // goes out, and the records would put the option block over its first bytes.
+        {"a full run with no code before the option block", Auto, optionAt0, {noCode}, res::kIconFail, nothingSent},
+        {"a numbered full run with no code before the option block", AutoSerialPnt, optionAt0, {noCode}, res::kIconFail,
+         nothingSent},
+        {"a \"des\" full run with no code before the option block", DesOn32K<AutoSFComThread>, desOptionAt0,
+         {noCode}, res::kIconFail, nothingSent},
+        {"a numbered \"des\" full run with no code before the option block", DesOn32K<AutoSFSerialComThread>,
+         desOptionAt0, {noCode}, res::kIconFail, nothingSent},
         {"a full run with the code option and its block at 0", Auto,
-         [](SfComBench& b) { b.gang.store("Option Addr", 0), b.gang.store("Code Option", 1); },
-         {"Option address 0x0 leaves no code to program!"}, res::kIconFail,
-         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+         [](SfComBench& b) { b.gang.store("Option Addr", 0), b.gang.store("Code Option", 1); }, {noCode}, res::kIconFail,
+         nothingSent},
         // The records at +16 to +95 of the block address would be written over the code, and an
         // image of zeros there would still verify.
         {"a full run whose code reaches the records", AutoSerialOn64K,
-         [](SfComBench& b) {
-             g_nIspStartAddr = 0x8000;
-             b.gang.store("Option Addr", 0xFFF8), b.image = Bytes(0x9000, 0x00);
-         },
-         {"Configuration records at 0x10010 to 0x1005F lie on the code!"}, res::kIconFail,
-         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+         [](SfComBench& b) { g_nIspStartAddr = 0x8000, b.gang.store("Option Addr", 0xFFF8), b.image = Bytes(0x9000, 0); },
+         {onRecords}, res::kIconFail, nothingSent},
         {"a full run whose last code byte is the records' first", Auto,
          [](SfComBench& b) { g_nIspStartAddr = 0xFFD0, b.gang.store("Option Addr", 0x41), b.image = PatternImage(0x41); },
-         {"Configuration records at 0x10010 to 0x1005F lie on the code!"}, res::kIconFail,
-         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
-        {"a full run whose first code byte is the records' last", Auto,
-         [](SfComBench&) { g_nIspStartAddr = 0x1005F; },
-         {"Configuration records at 0x10010 to 0x1005F lie on the code!"}, res::kIconFail,
-         [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+         {onRecords}, res::kIconFail, nothingSent},
+        {"a full run whose first code byte is the records' last", Auto, [](SfComBench&) { g_nIspStartAddr = 0x1005F; },
+         {onRecords}, res::kIconFail, nothingSent},
         {"a full run whose code ends where the records start", Auto,
          [](SfComBench& b) { g_nIspStartAddr = 0xFFD0, b.gang.store("Option Addr", 0x40), b.image = PatternImage(0x40); },
          {}, res::kIconPass,

@@ -175,10 +175,8 @@ TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
         }
         EXPECT_EQ(RegLoadLastSn(), c.next);
         EXPECT_EQ(run.programs(), c.firsts.empty() ? 0 : 2 * 0x13100 / 256);
-        const std::vector<uint8_t> commands = run.bench.adapter.sentCommands();
-        EXPECT_EQ(std::all_of(commands.begin(), commands.end(), [](uint8_t command) { return command == 0x37; }),
-                  c.firsts.empty())
-            << "a refused run asks the flash's status at most";
+        EXPECT_EQ(std::ranges::all_of(run.bench.adapter.sentCommands(), [](uint8_t command) { return command == 0x37; }),
+                  c.firsts.empty()) << "a refused run asks the flash's status at most";
         EXPECT_EQ(run.trace.messages, c.message ? std::vector<std::string>(2, c.message) : std::vector<std::string>{});
         g_bLimitEnable = 0, g_nLimitQuantity = 1000;
     }
