@@ -123,11 +123,7 @@ void BeginVerify(SinglePass& sp) {
     sp.verifyStart = platform::wallSeconds();
 }
 
-bool Stopped(SinglePass& sp) {
-    if (!sp.run.stopRequested()) return false;
-    sp.run.running = false;
-    return true;
-}
+bool Stopped(SinglePass& sp) { return sp.run.endsOnStop(); }
 
 bool SerialInBlock() { return g_bCodeOption && g_bGangSerialEnable; }
 
