@@ -139,6 +139,8 @@ bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
     return true;
 }
 
+bool KeyPageWanted() { return g_bEncry && g_bKeyWrite; }
+
 // The key page through the switches that are closed; socket names the target reached alone in
 // the message of a byte it reports not landed.
 enum class KeyWrite { Landed, NotLanded, Unanswered };
@@ -309,8 +311,6 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) &&
            (sp.plan.compared || Judged(sp, run.optionAddr)) && Finish(sp, false);
 }
-
-bool KeyPageWanted() { return g_bEncry && g_bKeyWrite; }
 
 bool WriteKeyBytes(SinglePass& sp, bool erasePage) {
     if (!KeyPageWanted()) return true;
