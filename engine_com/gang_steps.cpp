@@ -185,6 +185,12 @@ bool GangRun::stopRequested() const {
     return g_hStopEvent.wait(std::chrono::milliseconds(0)) == platform::WaitResult::Signalled;
 }
 
+bool GangRun::endsOnStop() {
+    if (!stopRequested()) return false;
+    running = false;
+    return true;
+}
+
 bool GangRun::found(int socket) const { return g_bSocketFound[socket] == 1; }
 
 bool Refuse(GangRun& run, const std::string& text) {
@@ -418,15 +424,6 @@ ErasePlan LandedErase() {
     return {ComIsp2EraseChip, 0, 40, [](GangRun&) { return ReopenPortAfterErase(); }};
 }
 
-namespace {
-// Cancel ends the pause an erase needs: no finish follows it, and the run ends there.
-bool Cancelled(GangRun& run) {
-    if (!run.stopRequested()) return false;
-    run.running = false;
-    return true;
-}
-}  // namespace
-
 bool EraseTargets(GangRun& run, const ErasePlan& plan) {
     ChangeLineSpeed();
     const double start = platform::wallSeconds();
@@ -434,7 +431,8 @@ bool EraseTargets(GangRun& run, const ErasePlan& plan) {
         run.log("Begin erase chip all data.............");
         if (!run.step({kTagErase, plan.chipErase, kBoardWaitMs, Timeout::Message, "ISP_ERASECHIP!"})) return false;
         GangPause(plan.finishPause);
-        if (Cancelled(run) ||
+        // Cancel ends the pause an erase needs: no finish follows it, and the run ends there.
+        if (run.endsOnStop() ||
             !run.step({kTagFinish, ComIsp2CmdFinish, kBoardWaitMs, Timeout::Message, "ISP_CMDFINISH!"}))
             return false;
     } else {
@@ -450,7 +448,7 @@ bool EraseTargets(GangRun& run, const ErasePlan& plan) {
                 return false;
             if (!run.step({kTagPageErase, ComIsp2Cmd1C, kTargetWaitMs, Timeout::Silent})) return false;
             GangPause(plan.pagePause);
-            if (Cancelled(run) || !run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
+            if (run.endsOnStop() || !run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
             run.page.setProgressPos(static_cast<int>(page - first + 1));
         }
     }
@@ -727,10 +725,7 @@ bool WriteKeyPage(GangRun& run, int socket, uint32_t keyAddr, bool (*openingFini
         return false;
     GangPause(30);
     // Cancel ends the pause the page's erase needs: the key is not written over it.
-    if (run.stopRequested()) {
-        run.running = false;
-        return false;
-    }
+    if (run.endsOnStop()) return false;
     if (!run.step({kTagFinish, openingFinish ? openingFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
         return false;
     for (uint32_t k = 0; k < g_KeyBytes.size(); ++k) {

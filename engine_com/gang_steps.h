@@ -98,6 +98,8 @@ struct GangRun {
     void noteTag(uint8_t tag);
     void log(const std::string& line);
     bool stopRequested() const;
+    // Cancel, when pressed, ends the run here: running is cleared and true given.
+    bool endsOnStop();
     bool found(int socket) const;
 };
 

@@ -123,11 +123,7 @@ void BeginVerify(SinglePass& sp) {
     sp.verifyStart = platform::wallSeconds();
 }
 
-bool Stopped(SinglePass& sp) {
-    if (!sp.run.stopRequested()) return false;
-    sp.run.running = false;
-    return true;
-}
+bool Stopped(SinglePass& sp) { return sp.run.endsOnStop(); }
 
 bool SerialInBlock() { return g_bCodeOption && g_bGangSerialEnable; }
 
@@ -142,6 +138,8 @@ bool NumberedOptionBytes(SinglePass& sp, std::array<uint8_t, 8>& block) {
     if (sp.serialTaken && g_bSerialAutoInc) ++g_nGangSerial;
     return true;
 }
+
+bool KeyPageWanted() { return g_bEncry && g_bKeyWrite; }
 
 // The key page through the switches that are closed; socket names the target reached alone in
 // the message of a byte it reports not landed.
@@ -313,8 +311,6 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) &&
            (sp.plan.compared || Judged(sp, run.optionAddr)) && Finish(sp, false);
 }
-
-bool KeyPageWanted() { return g_bEncry && g_bKeyWrite; }
 
 bool WriteKeyBytes(SinglePass& sp, bool erasePage) {
     if (!KeyPageWanted()) return true;

@@ -68,7 +68,6 @@ bool ProgramTarget(SinglePass& sp, const char* closingLine);
 bool WriteSingleOptionBlock(SinglePass& sp);
 // The key page (page 0x40) with "Key Write" and encryption on; erased first when asked. A key
 // byte the target reports not landed ends the run failed.
-bool KeyPageWanted();
 bool WriteKeyBytes(SinglePass& sp, bool erasePage);
 // The encryption mark at the option offset, written when the target's byte lacks it, and read
 // back: a byte whose low four bits are not 0xA then fails the run.
