@@ -71,13 +71,14 @@ constexpr SettingRule kSettings[] = {
     {"PLL EN", Rule::Flag},
     {"Parameter File", Rule::Text, 0, 0, 0, "default.data"},
     {"Para EN", Rule::ExactlyOne},
-    // Gang-run settings that no page fills: only a stored value changes them.
+    // Gang-run settings that no page fills: only a stored value changes them. Their switches
+    // take 0 or 1; any other number gives the default, as a value out of range does.
     {"Option Addr", Rule::Range, 0, kAnyNumber, 0},
-    {"Option Serial", Rule::ExactlyOne},
-    {"Gang Serial En", Rule::ExactlyOne},
+    {"Option Serial", Rule::Range, 0, 1, 1},
+    {"Gang Serial En", Rule::Range, 0, 1, 0},
     {"Gang Serial Fixed", Rule::Range, 0, 0xFFFFFF, 0},
-    {"Key Write", Rule::ExactlyOne},
-    {"Log Steps", Rule::ExactlyOne},
+    {"Key Write", Rule::Range, 0, 1, 0},
+    {"Log Steps", Rule::Range, 0, 1, 0},
     {"COM Extra Delay", Rule::Ceiling, 0, 1000, 0},  // ms after each socket of a scan
 };
 

@@ -8,11 +8,11 @@
 #include "dialogs/option_words_view.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
+#include "link/serial_flash_status.h"
 #include "platform/byte_order.h"
 #include "platform/strfmt.h"
 #include "platform/ui.h"
 #include "res/adapter_tool_templates.h"
-#include "sfpage/serial_flash_status.h"
 
 using namespace res;
 using engine_hid::Pause;
@@ -46,7 +46,7 @@ FlashInfoPages ReadFlashInfoPages(WorkerPage& page) {
     FlashInfoPages pages;
     for (SerialFlashPage* p : {&pages.image, &pages.limits, &pages.options, &pages.serial}) p->fill(0xFF);
     // A busy flash ignores page reads: the adapter's page buffer would show as the block.
-    if (sfpage::waitWhileBusy(page)) {
+    if (serial_flash::waitWhileBusy(page)) {
         ReadSerialFlashPage(page, kImagePage, pages.image);
         ReadSerialFlashPage(page, kLimitsPage, pages.limits);
         ReadSerialFlashPage(page, kOptionsPage, pages.options);

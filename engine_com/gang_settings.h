@@ -31,7 +31,8 @@ extern std::array<std::atomic<uint32_t>, 4> g_bSocketPass;
 // Key page of the chip mode g_nChipMode, then each setting as stored, else its default: "Option
 // Addr" (the mode's flash size - 8), "ENCRY" (1), "Code Option" (0), "Option Serial" (1), "Gang
 // Serial En" (0), "Gang Serial Fixed" and "Key Bytes" (what a HEX file carried, else 0), "Key
-// Write" (0), "Log Steps" (0), "COM Extra Delay" (0).
+// Write" (0), "Log Steps" (0), "COM Extra Delay" (0). "ENCRY" and "Code Option" are on only when
+// stored as 1; the other switches take 0 or 1, and any other number gives the default.
 void LoadGangSettings();
 
 // The option block that the single-pass runs and the serial-flash runs over the COM link write:

@@ -23,6 +23,7 @@
 #include <QRadioButton>
 #include <QStyleOption>
 #include <QStylePainter>
+#include <QWheelEvent>
 #include <cmath>
 #include <cstring>
 
@@ -136,6 +137,19 @@ protected:
 
 private:
     bool wrap_, iconOnly_;
+};
+
+// A drop-down list as the templates know it: the wheel changes it only while it has focus, so
+// a wheel turned over it to scroll the page passes it by and never picks another entry.
+class TemplateComboBox final : public QComboBox {
+public:
+    explicit TemplateComboBox(QWidget* parent) : QComboBox(parent) { setFocusPolicy(Qt::StrongFocus); }
+
+protected:
+    void wheelEvent(QWheelEvent* event) override {
+        if (hasFocus()) QComboBox::wheelEvent(event);
+        else event->ignore();
+    }
 };
 
 // Windows rounds dialog-unit conversions to the nearest pixel.
@@ -298,7 +312,7 @@ QWidget* ControlSet::makeControl(QWidget* host, const res::ControlTemplate& item
         }
         case res::Ctl::ComboBox: {
             // The template's height includes the drop-down list; the closed box is one line.
-            auto* combo = new QComboBox(host);
+            auto* combo = new TemplateComboBox(host);
             place.setHeight(std::min(place.height(), combo->sizeHint().height()));
             widget = combo;
             break;

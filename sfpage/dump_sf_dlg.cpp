@@ -2,17 +2,17 @@
 
 #include <vector>
 
-#include "core/globals.h"
 #include "core/dump_listing.h"
+#include "core/globals.h"
 #include "link/com_frames.h"
 #include "link/com_settings.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
+#include "link/run_clock.h"
+#include "link/serial_flash_status.h"
 #include "platform/strfmt.h"
 #include "res/dump_sf_template.h"
 #include "sfpage/adapter_image.h"
-#include "sfpage/run_clock.h"
-#include "sfpage/serial_flash_status.h"
 
 using namespace res::dump_sf;
 
@@ -41,7 +41,7 @@ bool readPages(WorkerPage& dialog, const DumpRequest& request, std::vector<uint8
 void WriteSfDump(WorkerPage& dialog, const DumpRequest& request, const std::vector<uint8_t>& bytes) {
     const std::string path = g_strExeDir + (request.text ? "Dump.txt" : "Dump.bin");
     if (SaveDumpFile(dialog, path, request.fromPage * g_nSFPageSize, bytes, request.text, stopped)) {
-        sfpage::runClock().pause(1);
+        serial_flash::runClock().pause(1);
         platform::services().openInViewer(path);
     }
 }
@@ -52,13 +52,13 @@ void DumpSFThread(WorkerPage& dialog, const DumpRequest& request) {
     std::vector<uint8_t> bytes(uint64_t{request.pageCount} * g_nSFPageSize);
     dialog.setProgressRange(0, static_cast<int>(request.pageCount));
     dialog.setProgressPos(0);
-    sfpage::runClock().pause(1);
-    sfpage::runClock().pause(1);
-    if (sfpage::waitWhileBusy(dialog, stopped) && readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
+    serial_flash::runClock().pause(1);
+    serial_flash::runClock().pause(1);
+    if (serial_flash::waitWhileBusy(dialog, stopped) && readPages(dialog, request, bytes)) WriteSfDump(dialog, request, bytes);
     dialog.showControl(kIdcProgress, false);
     dialog.enableControl(kIdcCancel, false);
-    sfpage::runClock().pause(1);
-    sfpage::runClock().pause(1);
+    serial_flash::runClock().pause(1);
+    serial_flash::runClock().pause(1);
     g_bTaskWorking = false;
 }
 

@@ -12,13 +12,13 @@
 #include "engine_com/gang_steps.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
+#include "link/run_clock.h"
 #include "platform/strfmt.h"
 #include "res/dump_sf_template.h"
 #include "res/flash_page_template.h"
 #include "sfpage/adapter_image.h"
 #include "sfpage/com_config_records.h"
 #include "sfpage/flash_isp.h"
-#include "sfpage/run_clock.h"
 
 uint32_t g_dwSfConfigAddr = 0x10000;
 
@@ -158,7 +158,7 @@ bool BlockPass(SfLink& link, uint32_t start, uint32_t length, const char* beginL
     page.setProgressPos(0);
     page.showControl(res::sf::kIdcProgress, true);
     log(page, beginLine);
-    const double begin = runClock().seconds();
+    const double begin = serial_flash::runClock().seconds();
     const bool done = ForEachBlock(link, start, length, [&](uint32_t at, uint32_t offset, uint32_t count) {
         if (!step(at, offset, count)) return false;
         page.setProgressPos(static_cast<int>(offset / kSfComBlock + 1));
@@ -379,7 +379,7 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
                        engine_com::TakeSerialNumber(link.run, AdapterNumbers());
     bool done = ready && PrepareErase(link, true);
     if (done) {
-        const double begin = runClock().seconds();
+        const double begin = serial_flash::runClock().seconds();
         done = EraseChip(link);
         if (done) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
         GangPause(kSettleMs);
@@ -404,7 +404,7 @@ void EraseRun(WorkerPage& page, bool (*erase)(SfLink&)) {
     showProtectView(page, false);
     log(page, "Begin erase chip all data.............");
     page.setProgressMarquee(true);
-    const double begin = runClock().seconds();
+    const double begin = serial_flash::runClock().seconds();
     const bool ready = AllocateBlockBuffer(page);
     const bool erased = ready && PrepareErase(link, false) && erase(link);
     if (ready) EndWrites(link);
@@ -523,7 +523,7 @@ void ErasePagesComThread(WorkerPage& page, const PageRange& pages) {
                         platform::MsgIcon::Error);
     } else {
         log(page, "Begin erase chip data.............");
-        const double begin = runClock().seconds();
+        const double begin = serial_flash::runClock().seconds();
         page.setProgressRange(static_cast<int>(pages.first), static_cast<int>(end));
         bool erased = run.step({kTagHandshake, ComIspStart, kControlWaitMs, Timeout::Silent}) &&
                       run.step({kTagStopMcu, ComIspStopMcu, kControlWaitMs, Timeout::Silent});

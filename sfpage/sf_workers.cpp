@@ -13,12 +13,12 @@
 #include "core/registry_settings.h"
 #include "core/worker_page.h"
 #include "link/hid_commands.h"
+#include "link/run_clock.h"
+#include "link/serial_flash_status.h"
 #include "platform/durable_file.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
-#include "sfpage/run_clock.h"
-#include "sfpage/serial_flash_status.h"
 
 using namespace res::sf;
 using namespace sfpage;
@@ -37,7 +37,7 @@ void log(WorkerPage& page, const std::string& line) {
 }
 
 std::string elapsed(const char* format, double since) {
-    return strfmt(format, sfpage::runClock().seconds() - since);
+    return strfmt(format, serial_flash::runClock().seconds() - since);
 }
 
 void showProtectView(WorkerPage& page, bool show) {
@@ -105,7 +105,7 @@ std::span<const uint8_t> pageOf(const std::vector<uint8_t>& image, uint32_t page
 // and the next page goes on. A page whose load failed is not programmed: the buffer may still
 // hold the page before it.
 void programPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t pages, Result& result) {
-    const double start = sfpage::runClock().seconds();
+    const double start = serial_flash::runClock().seconds();
     bool transfersOk = true;
     for (uint32_t n = 0; n < pages; ++n) {
         const bool loaded = HidSfLoadPageBuffer(0, pageOf(image, n));
@@ -123,7 +123,7 @@ void programPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t 
 void verifyPages(WorkerPage& page, const std::vector<uint8_t>& image, uint32_t pages, Result& result) {
     log(page, "Begin verifying........");
     page.setProgressPos(0);
-    const double start = sfpage::runClock().seconds();
+    const double start = serial_flash::runClock().seconds();
     std::vector<uint8_t> readBack(g_nSFPageSize);
     for (uint32_t n = 0; n < pages; ++n) {
         const bool read = HidSfReadPage(n) && HidSfReadPageBuffer(0, readBack);
@@ -156,7 +156,7 @@ void runOnFilePages(WorkerPage& page, const SfRun& run, const char* begin, PageS
     Result result;
     beginRun(page);
     const std::optional<RunFile> file = readImage(page, run, run.flashSize);
-    if (file && waitWhileBusy(page)) {
+    if (file && serial_flash::waitWhileBusy(page)) {
         const std::vector<uint8_t> image = wholePages(file->bytes);
         const uint32_t pages = SfPagesFor(image.size());
         showPageProgress(page, pages, true);
@@ -240,7 +240,7 @@ void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     AdapterImageSettings settings = run.image;
     // A flash that stays busy is known before the adapter's range of numbers is taken.
     if (!file || !QuantityFitsTheBlock(page, settings) || (withOptions && !AddOptionFields(page, run.info, settings)) ||
-        !waitWhileBusy(page) || !TakeAdapterNumbers(page, settings)) {
+        !serial_flash::waitWhileBusy(page) || !TakeAdapterNumbers(page, settings)) {
         result.fail();
         endRun(page, result);
         return;
@@ -251,8 +251,8 @@ void FullRun(WorkerPage& page, const SfRun& run, bool withOptions) {
     log(page, "Begin erase flash");
     log(page, "Waiting.....");
     page.setProgressMarquee(true);
-    const double eraseStart = sfpage::runClock().seconds();
-    const bool erased = eraseSerialFlash(page);
+    const double eraseStart = serial_flash::runClock().seconds();
+    const bool erased = serial_flash::eraseSerialFlash(page);
     page.setProgressMarquee(false);
     if (!erased) {
         result.fail();
@@ -285,12 +285,12 @@ void EraseSFThread(WorkerPage& page) {
     showProtectView(page, false);
     log(page, "Begin erase chip all data.............");
     page.setProgressMarquee(true);
-    const double start = sfpage::runClock().seconds();
-    const bool erased = eraseSerialFlash(page);
-    sfpage::runClock().pause(1);
+    const double start = serial_flash::runClock().seconds();
+    const bool erased = serial_flash::eraseSerialFlash(page);
+    serial_flash::runClock().pause(1);
     if (erased) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", start));
     page.setProgressMarquee(false);
-    sfpage::runClock().pause(1);
+    serial_flash::runClock().pause(1);
     showProtectView(page, true);
     g_bTaskWorking = false;
 }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine_hid/info_block_image.h"
+#include "link/serial_flash_status.h"
 #include "sfpage/adapter_image.h"
-#include "sfpage/serial_flash_status.h"
 
 class WorkerPage;
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QTest>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 #include <filesystem>
 
 #include "app/main_window.h"
@@ -68,6 +70,18 @@ protected:
         start.selectAll();
         *text ? pasteThroughMenu(start, text) : QTest::keyClick(&start, Qt::Key_Delete);
         return start;
+    }
+    // One notch of the mouse wheel (down when steps is positive) over the middle of a widget,
+    // delivered as the window system delivers it: to the widget under the pointer, then on up.
+    static void turnWheel(QWidget& over, int steps) {
+        const QPoint middle = over.rect().center();
+        QWidget* under = over.childAt(middle);
+        QWidget& target = under ? *under : over;
+        const QPointF at = target.mapFrom(&over, middle);
+        QWheelEvent wheel(at, target.mapToGlobal(at), {}, {0, -120 * steps}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        QApplication::instance()->notify(&target, &wheel);
     }
     Texts takeMessages() { return TakeMessages(services); }
 
@@ -310,6 +324,35 @@ TEST_F(Eeprom, OnlyANameChosenFromTheListLoadsATable) {
     Click(page.controls(), kIdcEepromSave);
     EXPECT_EQ(folder.read("t1.LST"), saved("t1", "09 one"));
     EXPECT_EQ(folder.read("T1.LST"), t1);
+    EXPECT_EQ(takeMessages(), Texts{});
+
+    // The wheel turned over a box without focus (the operator scrolling the page) passes it by:
+    // no table loads over rows being edited, and the data size stays. With focus, the name box
+    // steps to the next listed table and loads it.
+    folder.write("T2.LST", saved("T2", "02 two"));
+    CEepromDlg wheeled;
+    wheeled.show();
+    QApplication::setActiveWindow(&wheeled);
+    auto* names = wheeled.controls().control<QComboBox>(kIdcEepromFile);
+    auto* sizes = wheeled.controls().control<QComboBox>(kIdcEepromDataSize);
+    fill(wheeled, "edited", {"7"});
+    for (const int steps : {1, -1, 1}) {
+        turnWheel(*names, steps);
+        turnWheel(*sizes, steps);
+    }
+    EXPECT_FALSE(names->hasFocus());
+    EXPECT_FALSE(sizes->hasFocus());
+    EXPECT_EQ(names->currentText(), "edited");
+    EXPECT_EQ(column(wheeled, 1), Texts{"7"});
+    EXPECT_EQ(sizes->currentIndex(), 0);
+    EXPECT_EQ(wheeled.m_bByteData, 1);
+    names->setFocus();
+    turnWheel(*names, 1);
+    EXPECT_EQ(names->currentText(), "T1");
+    EXPECT_EQ(column(wheeled, 1), Texts{"1"});
+    turnWheel(*names, 1);
+    EXPECT_EQ(names->currentText(), "T2");
+    EXPECT_EQ(column(wheeled, 2), Texts{"two"});
     EXPECT_EQ(takeMessages(), Texts{});
 }
 

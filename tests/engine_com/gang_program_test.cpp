@@ -720,13 +720,17 @@ TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
 
 // A setting removed from the store while the program stays open gives its default to the next
 // run, never the value the last run took: that run sends what a run with nothing stored sends.
+// An on/off switch stored as another number (2, FFFFFFFF) reads as its rule says: "ENCRY" and
+// "Code Option" as off (on only for exactly 1), the others as their default.
 TEST(GangProgram, ASettingRemovedBetweenRunsGivesItsDefault) {
     std::array<uint8_t, 16> key;
     for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
-    const struct { const char* name; uint32_t value; std::vector<std::pair<const char*, uint32_t>> kept; } settings[] = {
-        {"ENCRY", 0, {}}, {"Code Option", 1, {{"Option Serial", 0}}}, {"Option Serial", 0, {}},
-        {"Gang Serial En", 1, {}}, {"Gang Serial Fixed", 0xABCDEF, {}}, {"Key Write", 1, {}},
-        {"Key Bytes", 0, {{"Key Write", 1}}}, {"Log Steps", 1, {}}, {"COM Extra Delay", 7, {}},
+    constexpr int kNotASwitch = -1;
+    const struct { const char* name; uint32_t value; std::vector<std::pair<const char*, uint32_t>> kept;
+                   int outOfRangeReads = kNotASwitch; } settings[] = {
+        {"ENCRY", 0, {}, 0}, {"Code Option", 1, {{"Option Serial", 0}}, 0}, {"Option Serial", 0, {}, 1},
+        {"Gang Serial En", 1, {}, 0}, {"Gang Serial Fixed", 0xABCDEF, {}}, {"Key Write", 1, {}, 0},
+        {"Key Bytes", 0, {{"Key Write", 1}}}, {"Log Steps", 1, {}, 0}, {"COM Extra Delay", 7, {}},
         {"Option Addr", 0x100, {}}};
     SimulatedGang gang;
     gang.populate({0});
@@ -749,6 +753,14 @@ TEST(GangProgram, ASettingRemovedBetweenRunsGivesItsDefault) {
             gang.store(s.name, s.value);
         }
         EXPECT_NE(run(), unset) << "the stored value changes nothing";
+        if (s.outOfRangeReads != kNotASwitch) {
+            gang.store(s.name, s.outOfRangeReads);
+            const auto reading = run();
+            for (const uint32_t stored : {2u, 0xFFFFFFFFu}) {
+                gang.store(s.name, stored);
+                EXPECT_EQ(run(), reading) << stored << " does not read as " << s.outOfRangeReads;
+            }
+        }
         gang.unstore(s.name);
         EXPECT_EQ(run(), unset);
         for (const auto& [name, value] : s.kept) gang.unstore(name);

@@ -75,9 +75,9 @@ uint32_t argument(const std::vector<uint8_t>& report) {
 
 }  // namespace
 
-RunTrace::RunTrace(sim::Adapter& adapter) : adapter_(adapter) { sfpage::setRunClockForTests(this); }
+RunTrace::RunTrace(sim::Adapter& adapter) : adapter_(adapter) { serial_flash::setRunClockForTests(this); }
 
-RunTrace::~RunTrace() { sfpage::setRunClockForTests(nullptr); }
+RunTrace::~RunTrace() { serial_flash::setRunClockForTests(nullptr); }
 
 void RunTrace::pause(uint32_t ms) {
     nowMs_ += ms;

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "core/worker_page.h"
-#include "sfpage/run_clock.h"
+#include "link/run_clock.h"
 #include "sim/hid_adapter.h"
 
-class RunTrace final : public sfpage::RunClock, public WorkerPage {
+class RunTrace final : public serial_flash::RunClock, public WorkerPage {
 public:
     // Installs itself as the workers' clock until destroyed.
     // Its pauses are noted in the adapter, whose serial-flash erase passes with them.

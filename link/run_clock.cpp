@@ -1,10 +1,10 @@
-#include "sfpage/run_clock.h"
+#include "link/run_clock.h"
 
 #include <atomic>
 
 #include "platform/clock.h"
 
-namespace sfpage {
+namespace serial_flash {
 namespace {
 
 class SteadyClock final : public RunClock {
@@ -22,4 +22,4 @@ RunClock& runClock() { return *current; }
 
 void setRunClockForTests(RunClock* clock) { current = clock ? clock : &steady; }
 
-}  // namespace sfpage
+}  // namespace serial_flash

@@ -1,11 +1,11 @@
-#include "sfpage/serial_flash_status.h"
+#include "link/serial_flash_status.h"
 
 #include "core/worker_page.h"
 #include "link/hid_commands.h"
+#include "link/run_clock.h"
 #include "platform/strfmt.h"
-#include "sfpage/run_clock.h"
 
-namespace sfpage {
+namespace serial_flash {
 namespace {
 
 constexpr uint32_t kPollMs = 10;
@@ -37,4 +37,4 @@ bool eraseSerialFlash(WorkerPage& page) {
     return false;
 }
 
-}  // namespace sfpage
+}  // namespace serial_flash

@@ -9,7 +9,7 @@ class WorkerPage;
 // The wait for a busy serial flash ends with an error after this long.
 constexpr uint32_t kSfEraseBoundSeconds = 60;
 
-namespace sfpage {
+namespace serial_flash {
 
 // Polls the status byte every 10 ms until it is nonzero (ready). A failed status read, or a
 // flash still busy after the bound, is reported and gives false; so does, without a message, a
@@ -18,4 +18,4 @@ bool waitWhileBusy(WorkerPage& page, bool (*stopped)() = nullptr);
 // Starts the erase of the whole serial flash and waits for it to end, as above.
 bool eraseSerialFlash(WorkerPage& page);
 
-}  // namespace sfpage
+}  // namespace serial_flash

@@ -1,10 +1,10 @@
 #pragma once
-// The serial-flash workers' pauses and elapsed times. The program runs on the steady clock;
+// The pauses and elapsed times of the serial-flash runs and of the dialogs that read the flash. The program runs on the steady clock;
 // tests put in a clock of their own, so erase bounds and pauses take no real time and a run's
 // exchange log shows the pause before each exchange.
 #include <cstdint>
 
-namespace sfpage {
+namespace serial_flash {
 
 class RunClock {
 public:
@@ -17,4 +17,4 @@ RunClock& runClock();
 // nullptr puts the steady clock back.
 void setRunClockForTests(RunClock* clock);
 
-}  // namespace sfpage
+}  // namespace serial_flash

@@ -1,0 +1,36 @@
+# Lower folders never include upper ones. CTest runs this over the source tree (-DROOT=...) and
+# fails naming every include that reaches up. Tiers from the bottom; the folders of one tier
+# may include each other. A page opens dialogs, so the pages' folder stands above the dialogs'.
+set(tiers "platform,res" "core" "controls,link,sim" "engine_hid,engine_com" "dialogs" "sfpage" "app")
+
+set(tier 0)
+set(folders)
+foreach(group IN LISTS tiers)
+  string(REPLACE "," ";" members "${group}")
+  foreach(folder IN LISTS members)
+    set(tier_of_${folder} ${tier})
+    list(APPEND folders ${folder})
+  endforeach()
+  math(EXPR tier "${tier} + 1")
+endforeach()
+
+set(upward)
+foreach(folder IN LISTS folders)
+  file(GLOB_RECURSE sources "${ROOT}/${folder}/*.cpp" "${ROOT}/${folder}/*.h")
+  foreach(source IN LISTS sources)
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^/\"]+/")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^/\"]+)/.*" "\\1" target "${line}")
+      if(DEFINED tier_of_${target} AND tier_of_${target} GREATER tier_of_${folder})
+        file(RELATIVE_PATH name "${ROOT}" "${source}")
+        string(STRIP "${line}" line)
+        list(APPEND upward "${name}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(upward)
+  list(JOIN upward "\n" text)
+  message(FATAL_ERROR "Includes that reach up to a higher folder:\n${text}")
+endif()
