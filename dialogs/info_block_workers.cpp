@@ -5,6 +5,7 @@
 
 #include "core/globals.h"
 #include "core/worker_page.h"
+#include "engine_hid/kept_words.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
 #include "link/hid_device.h"
@@ -12,7 +13,13 @@
 #include "platform/strfmt.h"
 #include "res/info_block_templates.h"
 
+using engine_hid::CommitWriteBack;
+using engine_hid::KeptWord;
+using engine_hid::KeptWords;
+using engine_hid::KeptWordsAt;
+using engine_hid::KeptWordText;
 using engine_hid::Pause;
+using engine_hid::WriteBack;
 
 namespace {
 
@@ -193,16 +200,23 @@ bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pa
         return false;
     }
     const uint32_t base = PageBase(pageIndex);
+    KeptWords words = KeptWordsAt(base, kept->head);
+    words.push_back({base + kSecurityWord100, LittleEndianAt(kept->word100, 0)});
+    words.push_back({base + kSecurityWord108, LittleEndianAt(kept->word108, 0)});
     bool ok = UnlockForInfoWrite();
     ok = HidCmdEraseInfo(base) == 1 && ok;
-    for (uint32_t i = 0; i < kSecurityHeadBytes / 4; ++i)
-        ok = HidWriteWord(base + 4 * i, LittleEndianAt(kept->head, 4 * i)) == 1 && ok;
-    ok = HidWriteWord(base + kSecurityWord100, LittleEndianAt(kept->word100, 0)) == 1 && ok;
-    ok = HidWriteWord(base + kSecurityWord108, LittleEndianAt(kept->word108, 0)) == 1 && ok;
-    ok = FlashEnableWrite() && ok;
+    KeptWords lost = WriteBack(words);
+    ok = CommitWriteBack(words, lost) && ok;
     SettleAfterTask();
-    if (!ok) page.messageBox("Erase fail!", platform::MsgIcon::Error);
-    return ok;
+    if (!lost.empty()) {
+        // The words are nowhere else now: the operator restores them with Write.
+        std::string text = "Erase fail!\r\nKept words not written back:";
+        for (const KeptWord& word : lost) text += "\r\n" + KeptWordText(word);
+        page.messageBox(text, platform::MsgIcon::Error);
+    } else if (!ok) {
+        page.messageBox("Erase fail!", platform::MsgIcon::Error);
+    }
+    return ok && lost.empty();
 }
 
 int PowerAndConnect(uint32_t socket) {

@@ -3,12 +3,18 @@
 #include <algorithm>
 
 #include "link/hid_commands.h"
+#include "platform/byte_order.h"
+#include "platform/strfmt.h"
 
 namespace engine_hid {
 namespace {
 
-uint32_t WordAt(const uint8_t* bytes) {
-    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+// Logs each kept word that did not go back; true when there is none.
+bool NoneLost(WorkerPage& page, int site, const KeptWords& lost) {
+    for (const KeptWord& word : lost) {
+        LogAndScroll(page, strfmt("Kept word not written back on site %d, %s", site + 1, KeptWordText(word).c_str()));
+    }
+    return lost.empty();
 }
 
 }  // namespace
@@ -33,14 +39,23 @@ bool SaveInfoHead(SiteRun& run, KeptInfo& kept, size_t blocks, bool singles) {
 bool WriteWords(SiteRun& run, uint32_t address, std::span<const uint8_t> bytes) {
     bool written = true;
     for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-        written = run.note(HidWriteWord(address + static_cast<uint32_t>(i), WordAt(&bytes[i])) == 1) && written;
+        written = run.note(HidWriteWord(address + static_cast<uint32_t>(i), LittleEndianAt(bytes, i)) == 1) && written;
     }
     return written;
 }
 
-bool WriteSingles(SiteRun& run, const KeptInfo& kept) {
-    const bool first = WriteWords(run, kTargetInfoBase + 0x100, kept.word100);
-    return WriteWords(run, kTargetInfoBase + 0x108, kept.word108) && first;
+KeptWords HeadWords(const KeptInfo& kept, uint32_t page, size_t bytes) {
+    return KeptWordsAt(page, std::span(kept.head).first(bytes));
+}
+
+KeptWords SingleWords(const KeptInfo& kept) {
+    KeptWords words = KeptWordsAt(kTargetInfoBase + 0x100, kept.word100);
+    words.push_back(KeptWordsAt(kTargetInfoBase + 0x108, kept.word108).front());
+    return words;
+}
+
+bool WriteBackKept(WorkerPage& page, SiteRun& run, int site, const KeptWords& words) {
+    return run.note(NoneLost(page, site, WriteBack(words)));
 }
 
 bool UnlockFlash(SiteRun& run) {
@@ -56,20 +71,30 @@ bool WriteInfoWords(SiteRun& run, const OptionWords& words) {
     return written;
 }
 
-bool RewriteInfoPage(SiteRun& run, uint32_t page, std::initializer_list<PageWrites> writes) {
-    const bool erased = run.note(HidCmdEraseAddr(kTargetFlashBase) == 1) && run.note(HidCmdEraseInfo(page) == 1);
+bool RewriteInfoPage(WorkerPage& page, SiteRun& run, int site, uint32_t pageAddress,
+                     std::initializer_list<PageWrites> writes) {
+    const bool erased = run.note(HidCmdEraseAddr(kTargetFlashBase) == 1) && run.note(HidCmdEraseInfo(pageAddress) == 1);
     bool written = erased;
+    KeptWords kept, lost;
     for (const PageWrites& group : writes) {
-        if (group.kept || erased) written = group.write() && written;
+        if (group.fresh) {
+            if (erased) written = group.fresh() && written;
+            continue;
+        }
+        kept.insert(kept.end(), group.kept.begin(), group.kept.end());
+        const KeptWords failed = WriteBack(group.kept);
+        lost.insert(lost.end(), failed.begin(), failed.end());
     }
-    return run.note(FlashEnableWrite()) && written;
+    const bool committed = run.note(CommitWriteBack(kept, lost));
+    return NoneLost(page, site, lost) && committed && written;
 }
 
-bool RewriteOptionPage(SiteRun& run, KeptInfo& kept, const OptionWords& words, bool writeWords) {
+bool RewriteOptionPage(WorkerPage& page, SiteRun& run, int site, KeptInfo& kept, const OptionWords& words,
+                       bool writeWords) {
     return UnlockFlash(run) && SaveInfoHead(run, kept, 1, false) &&
-           RewriteInfoPage(run, kTargetInfoBase,
-                           {{true, [&] { return WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes)); }},
-                            {false, [&] { return !writeWords || WriteInfoWords(run, words); }}});
+           RewriteInfoPage(page, run, site, kTargetInfoBase,
+                           {{HeadWords(kept, kTargetInfoBase, kKeptHeadBytes)},
+                            {{}, [&] { return !writeWords || WriteInfoWords(run, words); }}});
 }
 
 std::array<uint8_t, kInfoPageBytes> ExpectedOptionPage(const KeptInfo& kept, const OptionWords& words) {

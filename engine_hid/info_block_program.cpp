@@ -36,13 +36,13 @@ void ScanSites(WorkerPage& page, SiteRun& run) {
 
 // Keeps the block's first four words, erases it and writes them back with the option words.
 // A site whose kept words cannot be read is left unerased: erasing would lose them.
-void ProgramSite(SiteRun& run, int site, const OptionWords& words, KeptInfo& kept) {
+void ProgramSite(WorkerPage& page, SiteRun& run, int site, const OptionWords& words, KeptInfo& kept) {
     if (!SelectSite(run, site)) {
         run.mark[site] = SiteRun::kFailed;
         return;
     }
     Pause(100);
-    if (!RewriteOptionPage(run, kept, words, g_bInfoBlockEnable != 0)) run.mark[site] = SiteRun::kFailed;
+    if (!RewriteOptionPage(page, run, site, kept, words, g_bInfoBlockEnable != 0)) run.mark[site] = SiteRun::kFailed;
 }
 
 // Compares every block and logs each one that differs; a block that cannot be read differs.
@@ -89,7 +89,7 @@ void ProgramInfoBlockThread(WorkerPage& page) {
         start = platform::wallSeconds();
         std::array<KeptInfo, kSiteCount> kept;
         for (int site = 0; site < kSiteCount; ++site) {
-            if (g_bSocketFound[site]) ProgramSite(run, site, words, kept[site]);
+            if (g_bSocketFound[site]) ProgramSite(page, run, site, words, kept[site]);
         }
         Pause(200);
         LogAndScroll(page, strfmt("program information data elapsed time : %2.1f seconds\n", SecondsSince(start)));

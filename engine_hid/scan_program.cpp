@@ -40,7 +40,7 @@ enum class MainErase {
 };
 
 // False when an exchange of the erase failed: the part cannot be taken as erased.
-bool EraseMainFlash(SiteRun& run, MainErase erase) {
+bool EraseMainFlash(WorkerPage& page, SiteRun& run, int site, MainErase erase) {
     bool ok = true;
     const auto step = [&](int result) { ok = run.note(result == 1) && ok; };
     const auto pages = [&](uint32_t stride) {
@@ -56,7 +56,7 @@ bool EraseMainFlash(SiteRun& run, MainErase erase) {
         step(HidCmdErase27());
         step(HidCmdErase27());
         // Once an erase went out the head goes back, whatever the erase answered.
-        return WriteWords(run, kTargetInfoBase, std::span(kept.head).first(kKeptHeadBytes)) && ok;
+        return WriteBackKept(page, run, site, HeadWords(kept, kTargetInfoBase, kKeptHeadBytes)) && ok;
     }
     case MainErase::WithQuery:
         step(HidCmdEraseAddr(kTargetFlashBase));
@@ -107,7 +107,7 @@ bool ScanSites(WorkerPage& page, SiteRun& run, const ConnectPauses& pauses, Powe
             const Reach reach = PowerUpAndConnect(page, run, site, Connect::Classic, pauses);
             if (reach == Reach::Connected) {
                 run.note(HidCmdPrepare() == 1);
-                if (erase && !EraseMainFlash(run, *erase)) run.mark[site] = SiteRun::kFailed;
+                if (erase && !EraseMainFlash(page, run, site, *erase)) run.mark[site] = SiteRun::kFailed;
                 if (erase) Pause(200);
                 NoteFound(page, site);
             } else {
@@ -139,7 +139,7 @@ void ErasePass(WorkerPage& page, SiteRun& run, MainErase erase, PowerAfter power
     Pass(page, "Begin chip erase........", "chip erase elapsed time : %2.1f seconds\n", [&] {
         for (int site = 0; site < kSiteCount; ++site) {
             if (!Found(site)) continue;
-            if (ConnectSite(page, run, site) && !EraseMainFlash(run, erase)) run.mark[site] = SiteRun::kFailed;
+            if (ConnectSite(page, run, site) && !EraseMainFlash(page, run, site, erase)) run.mark[site] = SiteRun::kFailed;
             PowerOffWhen(power);
         }
         Pause(200);
@@ -192,7 +192,9 @@ void InfoPass(WorkerPage& page, SiteRun& run, const OptionWords& words, std::arr
                  }
                  if (prepare) run.note(HidCmdPrepare() == 1);
                  Pause(200);
-                 if (!RewriteOptionPage(run, kept[site], words, g_bInfoBlockEnable != 0)) run.mark[site] = SiteRun::kFailed;
+                 if (!RewriteOptionPage(page, run, site, kept[site], words, g_bInfoBlockEnable != 0)) {
+                     run.mark[site] = SiteRun::kFailed;
+                 }
              }
              Pause(200);
          });
@@ -305,7 +307,7 @@ void OnePass(WorkerPage& page, MainErase erase) {
                     continue;
                 }
                 run.note(HidCmdPrepare() == 1);
-                const bool erased = EraseMainFlash(run, erase);
+                const bool erased = EraseMainFlash(page, run, site, erase);
                 NoteFound(page, site);
                 if (erase == MainErase::ChipTwice) Pause(200);
                 if (!erased) {

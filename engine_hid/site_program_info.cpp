@@ -58,8 +58,10 @@ bool EraseKeepingHead(WorkerPage& page, SiteRun& run, int site, const HeadErase&
         erased = run.note(HidCmdErase27() == 1) && erased;
         erased = run.note(HidCmdErase27() == 1) && erased;
         // Once an erase went out the head goes back, whatever the erase answered.
-        const bool head = WriteWords(run, kTargetInfoBase, std::span(kept.head).first(4 * erase.headWords));
-        erased = WriteSingles(run, kept) && head && erased;
+        KeptWords words = HeadWords(kept, kTargetInfoBase, 4 * erase.headWords);
+        const KeptWords singles = SingleWords(kept);
+        words.insert(words.end(), singles.begin(), singles.end());
+        erased = WriteBackKept(page, run, site, words) && erased;
     }
     Pause(200);
     LogAndScroll(page, strfmt("chip erase elapsed time : %2.1f seconds on site %d", SecondsSince(start), site + 1));
@@ -67,9 +69,7 @@ bool EraseKeepingHead(WorkerPage& page, SiteRun& run, int site, const HeadErase&
 }
 
 // The kept head's first four words, written back at the start of the rewritten page.
-PageWrites KeptHeadAt(SiteRun& run, uint32_t page, const KeptInfo& kept) {
-    return {true, [&run, page, &kept] { return WriteWords(run, page, std::span(kept.head).first(kKeptHeadBytes)); }};
-}
+PageWrites KeptHeadAt(uint32_t page, const KeptInfo& kept) { return {HeadWords(kept, page, kKeptHeadBytes)}; }
 
 // A serial number is spent once its write went out: the part may hold it even when the exchange
 // failed. One whose write never went out is given back (when it was advanced at all).
@@ -94,8 +94,8 @@ void WriteSerialIntoSecondPage(WorkerPage& page, SiteRun& run, int site, const K
     if (!taken) return;
     const uint32_t serial = *taken;
     bool sent = false;
-    const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage,
-                                                             {KeptHeadAt(run, kInfoSecondPage, kept), {false, [&] {
+    const bool written = UnlockFlash(run) && RewriteInfoPage(page, run, site, kInfoSecondPage,
+                                                             {KeptHeadAt(kInfoSecondPage, kept), {{}, [&] {
                                                                   sent = true;
                                                                   return run.note(HidWriteWord(address, serial) == 1);
                                                               }}});
@@ -131,10 +131,10 @@ void WriteInfoData(WorkerPage& page, SiteRun& run, int site, const OptionWords& 
     LogAndScroll(page, strfmt("Begin program information data on site %d", site + 1));
     const double start = platform::wallSeconds();
     const bool written = UnlockFlash(run) && SaveInfoHead(run, kept, 1, true) &&
-                         RewriteInfoPage(run, kTargetInfoBase,
-                                         {KeptHeadAt(run, kTargetInfoBase, kept),
-                                          {false, [&] { return WriteInfoWords(run, words); }},
-                                          {true, [&] { return WriteSingles(run, kept); }}});
+                         RewriteInfoPage(page, run, site, kTargetInfoBase,
+                                         {KeptHeadAt(kTargetInfoBase, kept),
+                                          {{}, [&] { return WriteInfoWords(run, words); }},
+                                          {SingleWords(kept)}});
     SettleAndReadBack(page, run, site, start, written, kTargetInfoBase, ExpectedOptionPage(kept, words),
                       {"Verified information block Failure on 0x%x at site %d!!!",
                        "verify information data elapsed time : %2.1f seconds on site %d"});
@@ -154,8 +154,8 @@ void WriteParameterData(WorkerPage& page, SiteRun& run, int site, ParameterData&
     }
     const double start = platform::wallSeconds();
     bool sent = false;
-    const bool written = UnlockFlash(run) && RewriteInfoPage(run, kInfoSecondPage,
-                                                             {KeptHeadAt(run, kInfoSecondPage, kept), {false, [&] {
+    const bool written = UnlockFlash(run) && RewriteInfoPage(page, run, site, kInfoSecondPage,
+                                                             {KeptHeadAt(kInfoSecondPage, kept), {{}, [&] {
                                                                   sent = true;
                                                                   return WriteWords(run, kTargetSerialBase, parameters);
                                                               }}});

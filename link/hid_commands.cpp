@@ -113,6 +113,22 @@ int loadBuffer(uint8_t code, uint32_t start, std::span<const uint8_t> data) {
     return 1;
 }
 
+// An exchange that failed is sent again at once, up to tries times in all.
+template <class Exchange>
+bool tried(int tries, Exchange exchange) {
+    for (int i = 0; i < tries; ++i) {
+        if (exchange()) return true;
+    }
+    return false;
+}
+
+int readBytes(uint32_t address, std::span<uint8_t> out, int tries) {
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (!tried(tries, [&] { return query(kCmdReadWord, uint32_t(address + i), out.subspan(i, 1), 1) == 1; })) return 0;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int HidConnectTarget() { return connect(kCmdConnect); }
@@ -125,12 +141,7 @@ int HidWriteWord(uint32_t address, uint32_t value) { return writeWord(kCmdWriteW
 int HidWriteWord2(uint32_t address, uint32_t value) { return writeWord(kCmdWriteWord, address, value); }
 int HidReadWord(uint32_t address, std::span<uint8_t> out) { return query(kCmdReadWord, address, out, 4); }
 
-int HidReadBytes(uint32_t address, std::span<uint8_t> out) {
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        if (!query(kCmdReadWord, uint32_t(address + i), out.subspan(i, 1), 1)) return 0;
-    }
-    return 1;
-}
+int HidReadBytes(uint32_t address, std::span<uint8_t> out) { return readBytes(address, out, 1); }
 
 int HidReadBlock(uint32_t address, std::span<uint8_t> out) { return query(kCmdReadBlock, address, out, kBlockBytes); }
 int HidReadBlock2(uint32_t address, std::span<uint8_t> out) { return query(kCmdReadBlock, address, out, kBlockBytes); }
@@ -184,14 +195,14 @@ int unlock(uint32_t keyRegister, uint32_t key1, uint32_t key2) {
 int FlashUnlockCtrl() { return unlock(kFlashKeyReg, kCtrlKey1, kCtrlKey2); }
 int FlashUnlockOption() { return unlock(kFlashOptionKeyReg, kOptionKey1, kOptionKey2); }
 
-bool FlashEnableWrite() {
+bool FlashEnableWrite(int tries) {
     uint8_t bytes[4];
     // Writing back a word that was never read would clear the control register's other bits.
-    if (!HidReadBytes(kFlashCtrlReg, bytes)) return false;
+    if (!readBytes(kFlashCtrlReg, bytes, tries)) return false;
     uint32_t control = 0;
     for (std::size_t i = 0; i < 4; ++i) control |= uint32_t(bytes[i]) << (8 * i);
-    if (!HidWriteWord(kFlashCtrlReg, control | kWriteEnableBits)) return false;
+    if (!tried(tries, [&] { return HidWriteWord(kFlashCtrlReg, control | kWriteEnableBits) == 1; })) return false;
     uint8_t readBack[1];
-    if (!HidReadBytes(kFlashCtrlReg, readBack)) return false;
+    if (!readBytes(kFlashCtrlReg, readBack, tries)) return false;
     return readBack[0] == kWriteEnableBits;
 }

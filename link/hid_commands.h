@@ -72,5 +72,6 @@ int FlashUnlockCtrl();
 // The same with the two option key words to the option key register.
 int FlashUnlockOption();
 // Sets bits 0 to 2 of the control register and reads its byte back: true when it is exactly 7.
-// False, with nothing written, when the first reads fail.
-bool FlashEnableWrite();
+// False, with nothing written, when the first reads fail. Each exchange that fails is sent
+// again at once, up to tries times in all.
+bool FlashEnableWrite(int tries = 1);

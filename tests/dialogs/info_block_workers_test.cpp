@@ -9,6 +9,7 @@
 #include "dialogs/read_crc_dlg.h"
 #include "engine_hid/pause.h"
 #include "link/hid_commands.h"
+#include "platform/strfmt.h"
 #include "res/info_block_templates.h"
 #include "support/golden_file.h"
 #include "support/exchange_log.h"
@@ -43,6 +44,18 @@ public:
         SimulatedAdapterTest::TearDown();
     }
     sim::Site target() { return adapter.site(kSocket); }
+    // The security words of page1 as the erase names them when none of them landed in page 2.
+    static std::string KeptWordsText(const std::vector<uint8_t>& page1) {
+        std::string text;
+        const auto word = [&](uint32_t offset) {
+            const uint32_t value = page1[offset] | page1[offset + 1] << 8 | page1[offset + 2] << 16 | static_cast<uint32_t>(page1[offset + 3]) << 24;
+            text += (text.empty() ? "" : "\r\n") + strfmt("0x%08X: 0x%08X", kPage2 + offset, value);
+        };
+        for (uint32_t offset = 0; offset < 128; offset += 4) word(offset);
+        word(0x100);
+        word(0x108);
+        return text;
+    }
     // What page 2 holds after an erase that kept page 1's security words.
     static std::vector<uint8_t> ErasedKeeping(const std::vector<uint8_t>& page1) {
         std::vector<uint8_t> expected(1024, 0xFF);
@@ -135,6 +148,7 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         std::function<void(InfoWorkers&)> run;
         std::vector<std::string> messages;
         int failSet = 0;  // likewise
+        int times = 1;    // the exchanges failed in a row from there
     };
     const std::string notErased = "Can not read the security words, page not erased!";
     // The erase of information page index (0 or 1) fails, and the page keeps its bytes.
@@ -142,6 +156,16 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         return [&, index](InfoWorkers& t) {
             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, index));
             EXPECT_EQ(t.target().read(index ? kPage2 : kInfo, 1024), index ? page2 : page1);
+        };
+    };
+    // An exchange of the write-back lost once is sent again at once: the page holds page 1's
+    // security words, the erase passes, and so does the operator's next Erase.
+    const auto keptErase = [&](int index) {
+        return [&, index](InfoWorkers& t) {
+            for (int press = 0; press < 2; ++press) {
+                EXPECT_TRUE(EraseInfoPageKeepingSecurity(t.page, kSocket, index)) << "press " << press + 1;
+                EXPECT_EQ(t.target().read(index ? kPage2 : kInfo, 1024), t.ErasedKeeping(page1)) << "press " << press + 1;
+            }
         };
     };
     const Case cases[] = {
@@ -173,12 +197,27 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
              EXPECT_EQ(t.target().read(kPage2, 1024), page2);
          },
          {"Write fail at 0x1FF00600!"}, 3},
+        {"erase page 1, a security word's write-back lost once", 0, keptErase(0), {}, 24},
+        {"erase page 2, the write-back of word 0x108 lost once", 0, keptErase(1), {}, 56},
+        {"erase page 1, the write enable's read-back lost once", 19, keptErase(0), {}},
+        // Written back nowhere: the word is gone from the part, and the message gives what it held.
+        {"erase page 1, a security word's write-back lost every time", 0,
+         [&](InfoWorkers& t) {
+             EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 0));
+             EXPECT_EQ(t.target().word(kInfo + 4), 0xFFFFFFFFu);
+         },
+         {"Erase fail!\r\nKept words not written back:\r\n0x1FF00004: 0x413A332C"}, 24, 3},
+        {"erase page 2, the write enable lost every time", 0,
+         [&](InfoWorkers& t) { EXPECT_FALSE(EraseInfoPageKeepingSecurity(t.page, kSocket, 1)); },
+         {"Erase fail!\r\nKept words not written back:\r\n" + KeptWordsText(page1)}, 61, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         restart();
-        if (c.failGet) adapter.failGetAt(adapter.getCount() + c.failGet);
-        if (c.failSet) adapter.failSetAt(adapter.setCount() + c.failSet);
+        for (int i = 0; i < c.times; ++i) {
+            if (c.failGet) adapter.failGetAt(adapter.getCount() + c.failGet + i);
+            if (c.failSet) adapter.failSetAt(adapter.setCount() + c.failSet + i);
+        }
         c.run(*this);
         EXPECT_EQ(page.messages, c.messages);
     }

@@ -7,6 +7,7 @@
 #include "core/registry_settings.h"
 #include "engine_hid/hid_workers.h"
 #include "link/hid_device.h"
+#include "platform/strfmt.h"
 #include "support/information_settings.h"
 #include "support/simulated_burn.h"
 
@@ -204,7 +205,7 @@ TEST(BurnVariants, AFailedInformationRewriteRestoresAndCommitsThePage) {
     const auto serials = [](SimulatedBurn& b) { b.numberSerials(1, 0x20, 7000); };
     const auto information = [](SimulatedBurn&) { g_bInfoBlockEnable = 1; };
     const std::vector<Case> cases = {
-        {"serial number, second page", SiteProgramSerialThread, serials, kPage2, kPage2 + 4, head2},
+        {"serial number, second page", SiteProgramSerialThread, serials, kPage2, kPage2 + 0x20, head2},
         {"site by site, information words", SiteProgramInfoThread, information, kInfo, kInfo + 0x14, headAndSingles},
         {"site by site, parameter data", SiteProgramInfoThread,
          [](SimulatedBurn& b) {
@@ -242,6 +243,100 @@ TEST(BurnVariants, AFailedInformationRewriteRestoresAndCommitsThePage) {
             EXPECT_EQ(bench.counters(), (Counters{1, 0, 1}));
             if (g_bSerialEnable) {
                 EXPECT_EQ(g_nLastSerial, eraseFails ? 7000u : 7001u);
+            }
+        }
+    }
+}
+
+// The index (from 1, among sets) of the nth word write to address, in a run's log.
+int NthWriteOf(const sim::Adapter& adapter, uint32_t address, int n) {
+    int sets = 0;
+    for (const auto& e : adapter.exchanges()) {
+        if (e.kind != sim::Exchange::Kind::Set) continue;
+        ++sets;
+        if (e.report[3] == 0x06 && ArgumentOf(e.report) == address && --n == 0) return sets;
+    }
+    return 0;
+}
+
+// Every erase that writes back words it read from the part: a write-back lost once is sent
+// again at once, so the part keeps its words and passes, and so does the operator's next run;
+// one lost every time fails the part, and the log names the word with what it held.
+TEST(BurnVariants, KeptWordsGoBackOrTheLogNamesThem) {
+    constexpr uint32_t kPage2 = 0x1FF00400;
+    std::vector<uint8_t> head(16), singles = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28};
+    for (uint8_t i = 0; i < 16; ++i) head[i] = 0x11 + i;
+    struct Case {
+        const char* name;
+        void (*worker)(WorkerPage&);
+        std::function<void(SimulatedBurn&)> prepare;
+        uint32_t address;  // the kept word whose write fails
+        int write;         // which write to that address in the run
+        uint32_t value;    // what the part held there
+        bool singles;      // the run keeps the words at 0x1FF00100 and 0x1FF00108 too
+    };
+    const auto information = [](SimulatedBurn&) { g_bInfoBlockEnable = 1; };
+    const auto serials = [](SimulatedBurn& b) { b.numberSerials(1, 0x20, 7000); };
+    const auto parameters = [](SimulatedBurn& b) {
+        b.numberSerials(1, 0x20, 7000);
+        b.useParameterFile("p.data", "0000 00000001\n");
+    };
+    const auto none = [](SimulatedBurn&) {};
+    const std::vector<Case> cases = {
+        {"information block", ProgramInfoBlockThread, information, kInfo + 4, 1, 0x18171615, false},
+        {"scan first, chip erase", ScanProgramInfoThread, information, kInfo + 4, 1, 0x18171615, false},
+        {"scan first, information page", ScanProgramInfoThread, information, kInfo + 4, 2, 0x18171615, false},
+        {"scan first powered off per pass, information page", ScanProgramInfoThreadB, none, kInfo + 12, 2, 0x201F1E1D, false},
+        {"scan first, no information", ScanProgramThread, none, kInfo, 1, 0x14131211, true},
+        {"site by site, chip erase", SiteProgramSerialThread, serials, kInfo + 0x100, 1, 0x24232221, true},
+        {"site by site, serial number's page", SiteProgramSerialThread, serials, kPage2 + 8, 1, 0x1C1B1A19, true},
+        {"site by site information, chip erase", SiteProgramInfoThread, information, kInfo + 0x108, 1, 0x28272625, true},
+        {"site by site information, information page", SiteProgramInfoThread, information, kInfo + 0x108, 2, 0x28272625, true},
+        {"site by site information, parameter data's page", SiteProgramInfoThread, parameters, kPage2 + 12, 1, 0x201F1E1D, true},
+    };
+    for (const auto& c : cases) {
+        for (const int times : {1, 3}) {
+            SCOPED_TRACE(std::string(c.name) + (times == 1 ? ", lost once" : ", lost every time"));
+            InformationSettingsKept restore;
+            const auto start = [&](SimulatedBurn& b) {
+                b.populate({0});
+                b.adapter.site(0).write(kInfo, head);
+                b.adapter.site(0).write(kInfo + 0x100, std::vector<uint8_t>(singles.begin(), singles.begin() + 4));
+                b.adapter.site(0).write(kInfo + 0x108, std::vector<uint8_t>(singles.begin() + 4, singles.end()));
+                c.prepare(b);
+            };
+            int failSet = 0;
+            {
+                SimulatedBurn clean;
+                start(clean);
+                clean.run(c.worker, PatternImage(100));
+                failSet = NthWriteOf(clean.adapter, c.address, c.write);
+                ASSERT_NE(failSet, 0);
+            }
+            SimulatedBurn bench;
+            start(bench);
+            for (int i = 0; i < times; ++i) bench.adapter.failSetAt(failSet + i);
+            const auto keeps = [&] {
+                const sim::Site part = bench.adapter.site(0);
+                auto held = part.read(kInfo + 0x100, 4);
+                const auto word108 = part.read(kInfo + 0x108, 4);
+                held.insert(held.end(), word108.begin(), word108.end());
+                return part.read(kInfo, 16) == head && (!c.singles || held == singles);
+            };
+            const auto passed = [&] { return bench.page.icons[1103] == 150; };
+            bench.run(c.worker, PatternImage(100));
+            const auto named = bench.page.logLinesWith("not written back");
+            if (times == 1) {
+                EXPECT_TRUE(passed());
+                EXPECT_TRUE(keeps());
+                EXPECT_EQ(named, std::vector<std::string>{});
+                g_bTaskWorking = true;
+                bench.run(c.worker, PatternImage(100));
+                EXPECT_TRUE(passed() && keeps()) << "the operator's next run";
+            } else {
+                EXPECT_FALSE(passed());
+                EXPECT_EQ(bench.counters(), (Counters{1, 0, 1}));
+                EXPECT_EQ(named, std::vector<std::string>{strfmt("Kept word not written back on site 1, 0x%08X: 0x%08X", c.address, c.value)});
             }
         }
     }

@@ -2,10 +2,13 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <set>
 
 #include "core/globals.h"
+#include "dialogs/info_block_workers.h"
 #include "engine_hid/hid_workers.h"
+#include "link/hid_commands.h"
 #include "support/information_settings.h"
 #include "support/simulated_burn.h"
 
@@ -13,6 +16,7 @@ namespace {
 
 constexpr uint32_t kFlash = 0x10000000;
 constexpr uint32_t kInfo = 0x1FF00000;
+constexpr uint32_t kFlashCtrl = 0x40080004;
 constexpr uint32_t kFirstSerial = 0x00A5A501;
 const std::vector<int> kLoaded = {0, 1};
 constexpr int kSiteIcon1 = 1103, kPassIcon = 150;  // the site's result icon as a run leaves it
@@ -49,18 +53,48 @@ std::array<EraseLoadCommit, 4> AfterAFailure(const std::vector<sim::Exchange>& l
     return sites;
 }
 
+// Of each set in a run, whether it puts a word back on a part: a word written into the
+// information area that the run read on that site, at that address or (a copy in page 2) at
+// the same offset of page 1; or an exchange of the write enable that lands such words.
+std::vector<bool> WritesBack(const std::vector<sim::Exchange>& log) {
+    std::vector<bool> back;
+    std::map<std::pair<uint32_t, uint32_t>, uint8_t> read;  // by site and address
+    uint32_t site = 0, address = 0;
+    uint8_t command = 0;
+    for (const auto& e : log) {
+        if (e.kind == sim::Exchange::Kind::Get) {
+            const uint32_t count = command == 0x0B ? 32 : command == 0x07 ? 1 : 0;
+            for (uint32_t i = 0; e.ok && address - kInfo < 0x800 && i < count; ++i) read[{site, address + i}] = e.report[1 + i];
+            continue;
+        }
+        command = e.report[3];
+        address = ArgumentOf(e.report);
+        if (command == 0x3A) site = address;
+        bool readBefore = command == 0x06 && address - kInfo < 0x800;
+        for (uint32_t i = 0; readBefore && i < 4; ++i) {
+            const auto byte = read.find({site, kInfo + (address - kInfo) % 0x400 + i});
+            readBefore = byte != read.end() && byte->second == e.report[8 + i];
+        }
+        back.push_back(readBefore || address - kFlashCtrl < 4);
+    }
+    return back;
+}
+
 // The sets and gets (numbered from 1) worth failing in a run: all of them, or, when sparse, of
 // a stretch of three or more sets of one command in a row (page loads, block reads, word
 // writes, page erases) only the first and last, with their answers: a failure inside a stretch
 // takes the same path as at its ends, and the stretches would otherwise make up most of the
-// runs. The byte-by-byte reads of the information area make a stretch per 32-byte block.
-std::pair<std::vector<int>, std::vector<int>> WorthFailing(const std::vector<sim::Exchange>& log, bool sparse) {
+// runs. The byte-by-byte reads of the information area make a stretch per 32-byte block. Every
+// exchange that writes back is worth failing: each word is the only copy of itself.
+using Indices = std::pair<std::vector<int>, std::vector<int>>;  // sets, gets
+Indices WorthFailing(const std::vector<sim::Exchange>& log, bool sparse) {
+    const std::vector<bool> back = WritesBack(log);
     std::vector<uint32_t> keys;  // of each set: its command, and a byte read's block in the area
     for (const auto& e : log) {
         if (e.kind != sim::Exchange::Kind::Set) continue;
         const uint32_t address = ArgumentOf(e.report);
         const bool areaByte = e.report[3] == 0x07 && address - kInfo < 0x800;
-        keys.push_back(e.report[3] | (areaByte ? ((address - kInfo) / 32 + 1) << 8 : 0));
+        keys.push_back(back[keys.size()] ? address : e.report[3] | (areaByte ? ((address - kInfo) / 32 + 1) << 8 : 0));
     }
     const auto inner = [&](size_t i) { return sparse && i > 0 && i + 1 < keys.size() && keys[i - 1] == keys[i] && keys[i + 1] == keys[i]; };
     std::vector<int> sets, gets;
@@ -83,7 +117,8 @@ std::pair<std::vector<int>, std::vector<int>> WorthFailing(const std::vector<sim
 // its own (never issued again), its information words; and the run sounds the pass tone only
 // when both parts passed. A burn does not load or commit a page after a failed erase, load or
 // commit, and that part does not pass. The verify run meets parts whose last byte differs, so
-// they must never pass.
+// they must never pass. The runs that erase the information block keep its first words
+// whatever fails, and the operator's next run, with nothing failing, passes both parts with them.
 TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
     const auto burnImage = PatternImage(3000);
     const auto image = PatternImage(100);
@@ -117,6 +152,7 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         };
     };
     const auto none = [](SimulatedBurn&) {};
+    const auto headKept = [&](const sim::Site& site) { return site.read(kInfo, 16) == head; };
     struct Case {
         const char* name;
         void (*worker)(WorkerPage&);
@@ -126,6 +162,7 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         uint32_t serialAt = 0;  // where a passed part holds its serial number, if it is numbered
         uint32_t passesClean = 2;
         bool savesCounters = true;
+        std::function<bool(const sim::Site&)> keepsWords = {};  // the words read before an erase, on the part
     };
     const std::vector<Case> cases = {
         {"burn, serial number past the image", SiteProgramThread, burnImage, numbering(0, 0x8000),
@@ -140,7 +177,7 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
                  b.adapter.site(site).write(kInfo + 0x10, std::vector<uint8_t>(8, 0x00));
              }
          },
-         [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }, 0, 2, false},
+         [&](const sim::Site& site) { return site.read(kInfo, 1024) == infoBlock; }, 0, 2, false, headKept},
         {"older burn, serial number past the image", SiteProgramThreadOld, image, numbering(0, 0x8000),
          flashAndSerialAt8000(image), kFlash + 0x8000},
         {"site by site, serial number in the second page", SiteProgramSerialThread, image, numbering(1, 0x20), ffTail,
@@ -148,11 +185,11 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         {"site by site, serial word at the parameter area", SiteProgramInfoThread, image, numbering(0, 0x40), ffTail,
          0x1FF00640},
         {"site by site, information words", SiteProgramInfoThread, image, informationOn,
-         [&](const sim::Site& site) { return ffTail(site) && optionWordsKept(site); }},
+         [&](const sim::Site& site) { return ffTail(site) && optionWordsKept(site); }, 0, 2, true, headKept},
         {"scan first, information words", ScanProgramInfoThread, image, informationOn,
-         [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }},
+         [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }, 0, 2, true, headKept},
         {"scan first, powered off per pass, information words", ScanProgramInfoThreadB, image, informationOn,
-         [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }},
+         [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }, 0, 2, true, headKept},
         {"scan first", ScanProgramThread, image, none, zeroTail},
         {"scan first, 1 KB page erases", ScanProgramThreadB, image, none, zeroTail},
         {"scan first, erase inside the scan", ScanProgramNoEraseThread, image, none, zeroTail},
@@ -198,7 +235,17 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
                     EXPECT_TRUE(!passedAt(site) || !seen[site].failed) << "site " << site + 1;
                 }
             }
-            return std::pair{WorthFailing(bench.adapter.exchanges(), !burn), counted.pass};
+            const bool faultless = !failSet && !failGet;
+            const auto clean = std::pair{faultless ? WorthFailing(bench.adapter.exchanges(), !burn) : Indices{}, counted.pass};
+            if (!c.keepsWords) return clean;
+            for (int site : kLoaded) EXPECT_TRUE(c.keepsWords(bench.adapter.site(site))) << "site " << site + 1;
+            if (faultless) return clean;
+            g_bTaskWorking = true;
+            bench.run(c.worker, c.image);
+            for (int site : kLoaded) {
+                EXPECT_TRUE(passedAt(site) && c.keepsWords(bench.adapter.site(site))) << "site " << site + 1 << ", run again";
+            }
+            return clean;
         };
         const auto [indices, passed] = run(0, 0);
         ASSERT_EQ(passed, c.passesClean);
@@ -207,6 +254,59 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
             run(n, 0);
         }
         for (int n : indices.second) {
+            SCOPED_TRACE("get " + std::to_string(n));
+            run(0, n);
+        }
+    }
+}
+
+// The Information Block dialog's Erase (page 1) and the parameter-area page's (page 2) with
+// every exchange failed in turn, then pressed once more with nothing failing. Whatever fails,
+// page 1 keeps its security words; the erase tells done only with the page holding them; and
+// the second press leaves them in the page.
+TEST(FaultSweep, EraseKeepsTheSecurityWordsWhateverFails) {
+    constexpr int kSocket = 2;
+    std::vector<uint8_t> page1(1024), page2(1024);
+    for (size_t i = 0; i < page1.size(); ++i) {
+        page1[i] = static_cast<uint8_t>(0x10 + 7 * i);
+        page2[i] = static_cast<uint8_t>(0x80 + 3 * i);
+    }
+    const auto security = [](const std::vector<uint8_t>& page) {
+        std::vector<uint8_t> words(page.begin(), page.begin() + 128);
+        words.insert(words.end(), page.begin() + 0x100, page.begin() + 0x104);
+        words.insert(words.end(), page.begin() + 0x108, page.begin() + 0x10C);
+        return words;
+    };
+    // What a page holds after an erase that kept page 1's security words.
+    std::vector<uint8_t> erasedKeeping(1024, 0xFF);
+    for (auto [at, size] : {std::pair(0, 128), {0x100, 4}, {0x108, 4}}) std::copy_n(page1.begin() + at, size, erasedKeeping.begin() + at);
+    for (const uint32_t pageIndex : {0u, 1u}) {
+        SCOPED_TRACE(pageIndex ? "page 2" : "page 1");
+        const uint32_t base = pageIndex ? kInfo + 0x400 : kInfo;
+        const auto run = [&](int failSet, int failGet) {
+            SimulatedBurn bench;
+            sim::Site part = bench.adapter.site(kSocket);
+            part.write(kInfo, page1);
+            part.write(kInfo + 0x400, page2);
+            EXPECT_EQ(PowerAndConnect(kSocket), kConnectOk);  // Open Debug
+            if (failSet) bench.adapter.failSetAt(bench.adapter.setCount() + failSet);
+            if (failGet) bench.adapter.failGetAt(bench.adapter.getCount() + failGet);
+            bench.adapter.clearLog();
+            const bool done = EraseInfoPageKeepingSecurity(bench.page, kSocket, pageIndex);
+            EXPECT_EQ(security(part.read(kInfo, 0x10C)), security(page1));
+            EXPECT_EQ(bench.page.messages.empty(), done);
+            EXPECT_TRUE(!done || part.read(base, 1024) == erasedKeeping);
+            const auto log = bench.adapter.exchanges();
+            EXPECT_TRUE(EraseInfoPageKeepingSecurity(bench.page, kSocket, pageIndex)) << "pressed again";
+            EXPECT_EQ(part.read(base, 1024), erasedKeeping) << "pressed again";
+            return WorthFailing(log, false);
+        };
+        const auto [sets, gets] = run(0, 0);
+        for (int n : sets) {
+            SCOPED_TRACE("set " + std::to_string(n));
+            run(n, 0);
+        }
+        for (int n : gets) {
             SCOPED_TRACE("get " + std::to_string(n));
             run(0, n);
         }
