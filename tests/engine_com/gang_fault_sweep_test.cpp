@@ -93,7 +93,8 @@ TEST(GangFaultSweep, DroppingOrDelayingAnyReplyNeverHangsNorPassesABadPart) {
 
 // Cancel in each pause of the work in turn, over every engine: the board runs (a part in socket
 // 3 that differs at its first compare, so that its erase is cut too), the single-pass, broadcast
-// and erase runs and the link tries. The run ends at the pause it cut (cancel_sweep.h), and a
+// and erase runs and the link tries, at the board's own line speed and at another, where the runs
+// that change the speed pause after it. The run ends at the pause it cut (cancel_sweep.h), and a
 // board run counts every part it found as failed and none as passed.
 TEST(GangFaultSweep, CancelInAnyPauseEndsTheRunThere) {
     std::vector<GangVariant> engines = {{"GangProgramThread", GangProgramThread}, {"GangVerifyThread", GangVerifyThread}};
@@ -108,23 +109,27 @@ TEST(GangFaultSweep, CancelInAnyPauseEndsTheRunThere) {
         if (landed) facts.programs = engine.entry == GangProgramThread;
         const bool board = facts.cycle == Cycle::Board;
         const std::vector<int> sockets = board || facts.cycle == Cycle::Broadcast ? std::vector{0, 2} : std::vector{0};
-        pauses += SweepCancel({.arrange =
-                                   [&](SimulatedGang& g) {
-                                       PrepareTargets(g, facts, sockets, image);
-                                       if (board && facts.programs) g.board.differAtCompare(2, 1);
-                                       g.bench.page.pageErase = {0x10, 2};
-                                   },
-                               .worker = engine.entry,
-                               .image = image,
-                               .letsGoThroughSwitches = facts.cycle == Cycle::Broadcast,
-                               .check =
-                                   [&](SimulatedGang& g, const CancelPoint&) {
-                                       const auto found =
-                                           static_cast<uint32_t>(std::count(g_bSocketFound.begin(), g_bSocketFound.end(), 1u));
-                                       EXPECT_EQ(g.bench.counters(), board ? (Counters{found, 0, found}) : Counters{});
-                                   }});
+        for (const uint32_t baud : {115200u, 57600u}) {
+            SCOPED_TRACE(baud);
+            pauses += SweepCancel({.arrange =
+                                       [&, baud](SimulatedGang& g) {
+                                           g.store("BaudRate", baud);
+                                           PrepareTargets(g, facts, sockets, image);
+                                           if (board && facts.programs) g.board.differAtCompare(2, 1);
+                                           g.bench.page.pageErase = {0x10, 2};
+                                       },
+                                   .worker = engine.entry,
+                                   .image = image,
+                                   .letsGoThroughSwitches = facts.cycle == Cycle::Broadcast,
+                                   .check =
+                                       [&](SimulatedGang& g, const CancelPoint&) {
+                                           const auto found = static_cast<uint32_t>(
+                                               std::count(g_bSocketFound.begin(), g_bSocketFound.end(), 1u));
+                                           EXPECT_EQ(g.bench.counters(), board ? (Counters{found, 0, found}) : Counters{});
+                                       }});
+        }
     }
-    EXPECT_GT(pauses, 100);
+    EXPECT_GT(pauses, 200);
 }
 
 // On the real clock: Cancel in a run's longest pause (the broadcast run's wait after the
