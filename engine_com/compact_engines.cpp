@@ -22,7 +22,8 @@ bool ConnectEverySocket(GangRun& run) {
         // A target that answered counts, also when its chip-ID request or stop goes unanswered.
         run.counted[socket] = run.counted[socket] || run.found(socket);
         if (result == 1) {
-            run.timedOut = true;
+            // Unless Cancel ended the run there.
+            if (run.running) run.timedOut = true;
             return false;
         }
     }
@@ -76,8 +77,7 @@ void GangVerifyThreadCompact(WorkerPage& page) {
     GangRun run(page);
     if (StartVariant(run, false, 128) && OpenBoardPort(run)) {
         ScaleByBlocks(run, 64);
-        if (PowerOnBoard(run) && ConnectEverySocket(run) && ShowEverySocket(run)) {
-            ChangeLineSpeed();
+        if (PowerOnBoard(run) && ConnectEverySocket(run) && ShowEverySocket(run) && ChangeLineSpeed(run)) {
             PassPlan pass = CompactPass();
             pass.blockMessage = true;
             pass.leave = {4, true};

@@ -90,12 +90,12 @@ bool ReopenLostPort() {
     for (int attempt = 0; attempt < kReopenAttempts; ++attempt) {
         g_SerialPort.ClosePort();
         Note("%s", "reopen");
-        GangPause(2 * g_nDelayCount);
+        GangPause(2 * g_nDelayCount, PauseKind::RunEnd);
         const bool opened = OpenPortAgain();
-        GangPause(g_nDelayCount);
+        GangPause(g_nDelayCount, PauseKind::RunEnd);
         if (opened && g_SerialPort.StartMonitoring() && g_SerialPort.IsOpen()) break;
     }
-    GangPause(g_nDelayCount);
+    GangPause(g_nDelayCount, PauseKind::RunEnd);
     return g_SerialPort.IsOpen();
 }
 
@@ -133,10 +133,9 @@ void SetGangNotesForTests(std::function<void(const std::string&)> listener) {
     notesListener = std::move(listener);
 }
 
-void GangPause(uint32_t ms) {
-    if (ms == 0) return;
-    Note("pause %u", ms);
-    ComPause(ms);
+bool GangPause(uint32_t ms, PauseKind kind) {
+    if (ms > 0) Note("pause %u", ms);
+    return ComPause(ms, kind);
 }
 
 GangRun::GangRun(WorkerPage& p) : page(p) {}
@@ -144,17 +143,23 @@ GangRun::GangRun(WorkerPage& p) : page(p) {}
 bool GangRun::step(const ComStep& s) {
     Note("step %02X %u", s.tag, s.waitMs);
     ComBeginStep(s.tag);
-    s.frame();
-    if (ComWaitReply(s.waitMs)) return true;
+    if (!s.frame() && s.onTimeout != Timeout::End && endsOnStop()) return false;
+    if (ComWaitReply(s.waitMs)) {
+        unansweredInRow = 0;
+        return true;
+    }
+    ++unansweredInRow;
     Note("%s", "timeout");
     // The pass goes on with steps of the same kind, whose frames a late reply to this one
     // could answer: it is let go by first, and the next frame's write discards it. The next
     // socket's handshake could take a late one as its own target's.
-    if (s.onTimeout == Timeout::Verify) ComPause(s.waitMs);
-    if (s.onTimeout == Timeout::Handshake) ComLetGo(s.waitMs, s.waitMs);
+    if (s.onTimeout == Timeout::Verify || s.onTimeout == Timeout::Handshake) ComLetGo(s.waitMs, s.waitMs);
     // A "matched" let through here would pass the next socket's block, whatever it holds.
     if (s.onTimeout == Timeout::Judge && !ComLetGo(kJudgeQuietWaits * s.waitMs, kJudgeLetGoWaits * s.waitMs))
         timedOut = true;
+    // One reply lost in a verify fails one part; a board lost there ends the run by time-out, as
+    // at every other step. The end's steps and the socket helpers leave that to their caller.
+    if (s.onTimeout != Timeout::End && boardLost()) timedOut = true;
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::End)
         page.messageBox(s.message, platform::MsgIcon::Error);
     if (s.onTimeout == Timeout::Message || s.onTimeout == Timeout::Silent) timedOut = true;
@@ -179,6 +184,14 @@ void GangRun::noteTag(uint8_t tag) {
 
 void GangRun::log(const std::string& line) {
     if (g_bLogSteps) LogAndScroll(page, line);
+}
+
+bool GangRun::boardLost() const { return !g_SerialPort.IsOpen() || unansweredInRow > 1; }
+
+bool GangRun::pause(uint32_t ms) {
+    if (GangPause(ms)) return true;
+    running = false;
+    return false;
 }
 
 bool GangRun::stopRequested() const {
@@ -350,13 +363,11 @@ bool PowerOnBoard(GangRun& run) {
     run.log("IC socket power on!");
     if (!run.step({kTagPowerOn, [] { return ComSet2501(1); }, kBoardWaitMs, Timeout::Message, "2501 Hi Timeout!"}))
         return false;
-    GangPause(g_dwWaitMs);
-    GangPause(70);
+    if (!run.pause(g_dwWaitMs) || !run.pause(70)) return false;
     if (!run.step({kTagMultiplexer, [] { return ComSet4053(0); }, kBoardWaitMs, Timeout::Message,
                    "ISP_4053 timeout!"}))
         return false;
-    GangPause(g_dwWaitMs);
-    return true;
+    return run.pause(g_dwWaitMs);
 }
 
 bool SelectSocket(GangRun& run, int socket, Timeout kind) {
@@ -369,9 +380,9 @@ bool SelectSocket(GangRun& run, int socket, Timeout kind) {
 }
 
 Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake) {
-    if (!SelectSocket(run, socket, Timeout::Message)) return Reach::Ended;
-    GangPause(g_dwWaitMs);
+    if (!SelectSocket(run, socket, Timeout::Message) || !run.pause(g_dwWaitMs)) return Reach::Ended;
     if (!run.step({handshake.tags[socket], handshake.send, kBoardWaitMs, Timeout::Handshake})) {
+        if (!run.running || run.timedOut) return Reach::Ended;
         g_bSocketFound[socket] = 0;
         run.state[socket] = kEmpty;
         return ReopenLostPort() ? Reach::Empty : Reach::PortLost;
@@ -388,8 +399,7 @@ bool ScanSockets(GangRun& run, const SocketHandshake& handshake) {
         // A target that answered counts, also when the run ends at its stop step.
         run.counted[socket] = run.found(socket);
         if (reach == Reach::Ended || reach == Reach::PortLost) return false;
-        GangPause(g_nComExtraDelay);
-        if (socket == 0) GangPause(g_dwWaitMs);
+        if (!run.pause(g_nComExtraDelay) || (socket == 0 && !run.pause(g_dwWaitMs))) return false;
     }
     if (AnySiteFound()) return true;
     return Refuse(run, "No Target IC found!");
@@ -413,11 +423,17 @@ void SetProgramProgressScale(GangRun& run) {
     run.page.setProgressPos(0);
 }
 
-void ChangeLineSpeed() {
-    if (g_nComBaudRate == 115200) return;
+bool ChangeLineSpeed() {
+    if (g_nComBaudRate == 115200) return true;
     Note("%s", "speed");
     ComChangeBaudRate();
-    GangPause(500);
+    return GangPause(500);
+}
+
+bool ChangeLineSpeed(GangRun& run) {
+    if (ChangeLineSpeed()) return true;
+    run.running = false;
+    return false;
 }
 
 ErasePlan LandedErase() {
@@ -425,14 +441,13 @@ ErasePlan LandedErase() {
 }
 
 bool EraseTargets(GangRun& run, const ErasePlan& plan) {
-    ChangeLineSpeed();
+    if (!ChangeLineSpeed(run)) return false;
     const double start = platform::wallSeconds();
     if (run.startAddr == 0) {
         run.log("Begin erase chip all data.............");
         if (!run.step({kTagErase, plan.chipErase, kBoardWaitMs, Timeout::Message, "ISP_ERASECHIP!"})) return false;
-        GangPause(plan.finishPause);
         // Cancel ends the pause an erase needs: no finish follows it, and the run ends there.
-        if (run.endsOnStop() ||
+        if (!run.pause(plan.finishPause) ||
             !run.step({kTagFinish, ComIsp2CmdFinish, kBoardWaitMs, Timeout::Message, "ISP_CMDFINISH!"}))
             return false;
     } else {
@@ -447,25 +462,26 @@ bool EraseTargets(GangRun& run, const ErasePlan& plan) {
                            kTargetWaitMs, Timeout::Silent}))
                 return false;
             if (!run.step({kTagPageErase, ComIsp2Cmd1C, kTargetWaitMs, Timeout::Silent})) return false;
-            GangPause(plan.pagePause);
-            if (run.endsOnStop() || !run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent})) return false;
+            if (!run.pause(plan.pagePause) || !run.step({kTagFinish, ComIsp2CmdFinish, kTargetWaitMs, Timeout::Silent}))
+                return false;
             run.page.setProgressPos(static_cast<int>(page - first + 1));
         }
     }
     run.leave();
     run.log(strfmt("erase chip elapsed time : %2.1f seconds\n", SecondsSince(start)));
-    return plan.reopen(run);
+    // The port is opened again whatever Cancel says; the run then ends there.
+    return plan.reopen(run) && !run.endsOnStop();
 }
 
 bool ReopenPortAfterErase(const ReopenPauses& pauses) {
-    GangPause(pauses.beforeClose);
+    GangPause(pauses.beforeClose, PauseKind::RunEnd);
     g_SerialPort.ClosePort();
     Note("%s", "reopen");
-    GangPause(pauses.afterClose);
+    GangPause(pauses.afterClose, PauseKind::RunEnd);
     if (!OpenPortAgain()) return false;
-    GangPause(pauses.afterOpen);
+    GangPause(pauses.afterOpen, PauseKind::RunEnd);
     g_SerialPort.StartMonitoring();
-    GangPause(pauses.afterMonitor);
+    GangPause(pauses.afterMonitor, PauseKind::RunEnd);
     return true;
 }
 
@@ -481,13 +497,12 @@ bool CheckChipIds(GangRun& run, const SocketHandshake& handshake) {
             const int expected = g_nChipMode == 2 ? 0x57 : g_nChipMode == 3 ? 0x5A : -1;
             if (expected >= 0 && g_byReplyData[1] != expected) {
                 run.leave();
-                GangPause(1);
                 run.state[socket] = kWrongChip;
+                if (!run.pause(1)) return false;
                 run.page.messageBox("Wrong Chip ID !", platform::MsgIcon::Error);
             }
         }
-        GangPause(g_nComExtraDelay);
-        if (socket == 0) GangPause(g_dwWaitMs);
+        if (!run.pause(g_nComExtraDelay) || (socket == 0 && !run.pause(g_dwWaitMs))) return false;
     }
     if (!AnySiteFound()) return Refuse(run, "No Target IC found!");
     if (std::none_of(run.state.begin(), run.state.end(), [](uint8_t s) { return s == kGood; })) {
@@ -569,15 +584,14 @@ Compare CompareBlock(GangRun& run, uint32_t address, uint32_t offset, uint32_t c
     return g_bSkipBlockErase == 0 ? Compare::Differed : Compare::Matched;
 }
 
-// A program run erases a part that differs, so that no half-right part leaves the board.
+// A program run erases a part that differs, so that no half-right part leaves the board. Cancel
+// in the pause the erase needs ends the run there, without the finish.
 void EraseDifferingPart(GangRun& run, const std::function<bool()>& erase, const std::function<bool()>& finish) {
-    if (run.step({kTagErase, erase, kBoardWaitMs, Timeout::Verify})) {
-        GangPause(30);
-        if (run.step({kTagFinish, finish, kBoardWaitMs, Timeout::Verify})) {
-            run.leave();
-            GangPause(1);
-        }
-    }
+    if (!run.step({kTagErase, erase, kBoardWaitMs, Timeout::Verify}) || !run.pause(30) ||
+        !run.step({kTagFinish, finish, kBoardWaitMs, Timeout::Verify}))
+        return;
+    run.leave();
+    run.pause(1);
 }
 
 // Connects socket s alone. False: the socket is skipped; ended is set when the run must end.
@@ -586,11 +600,11 @@ bool ConnectForVerify(GangRun& run, int socket, bool& ended) {
         const bool on = line == socket;
         const bool fatal = socket == 3 && line == 2;
         if (run.step(SwitchStep(line, on, fatal ? Timeout::Message : Timeout::Verify))) continue;
-        ended = fatal;
+        ended = fatal || run.timedOut;
         return false;
     }
-    GangPause(g_dwWaitMs);
-    return true;
+    ended = !run.pause(g_dwWaitMs);
+    return !ended;
 }
 
 }  // namespace
@@ -624,6 +638,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
             const bool last = blocks - b < 2;
             if ((last || b % 10 == 0 || b % 10 == 5) &&
                 !run.step(LedStep(2 * socket + 2, last || b % 10 == 0, Timeout::Verify))) {
+                if (run.timedOut) return false;
                 // A block left uncompared must not let the part pass.
                 state = kVerifyFailed;
                 break;
@@ -640,6 +655,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
             run.page.setProgressPos(static_cast<int>(plan.programRun ? base + offset / run.divisor : b / run.divisor));
             run.noteTag(kIdleTag);
         }
+        if (!run.running || run.timedOut) return false;
         if (tail != 0 && state != kVerifyFailed) {
             // A finished part holds its option block at P: the padding of a verify-only run's
             // last block stops short of it. A program run compares before the block is written.
@@ -654,7 +670,7 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
         }
         if (plan.programRun && state == kGood && !WriteOptionBlock(run, socket)) return false;
         run.leave();
-        GangPause(1);
+        if (!run.pause(1)) return false;
         if (!ReopenLostPort()) return true;
         if (state == kGood) g_bSocketPass[socket] = 1;
         run.log(state == kGood ? strfmt("Verify IC%d successful, elapsed time : %2.1f seconds\n", socket + 1,
@@ -723,9 +739,8 @@ bool WriteKeyPage(GangRun& run, int socket, uint32_t keyAddr, bool (*openingFini
     if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) ||
         !run.step({kTagPageErase, ComIspCmd18, kTargetWaitMs, Timeout::Silent}))
         return false;
-    GangPause(30);
     // Cancel ends the pause the page's erase needs: the key is not written over it.
-    if (run.endsOnStop()) return false;
+    if (!run.pause(30)) return false;
     if (!run.step({kTagFinish, openingFinish ? openingFinish : ComIspCmdFinish, kTargetWaitMs, Timeout::Silent}))
         return false;
     for (uint32_t k = 0; k < g_KeyBytes.size(); ++k) {
@@ -797,7 +812,7 @@ void ReleaseBoardPort(bool atBoardSpeed) {
     }
     if (g_SerialPort.IsOpen()) {
         g_SerialPort.ClosePort();
-        GangPause(500);
+        GangPause(500, PauseKind::RunEnd);
     }
 }
 
@@ -832,13 +847,13 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         for (int socket = 0; socket < kSocketCount; ++socket) run.step(SwitchStep(socket, false, Timeout::End, plan.lines));
         run.step({kTagPowerOff, [] { return ComSet2501(0); }, kBoardWaitMs, Timeout::End, "2501 Lo Timeout"});
     }
-    GangPause(g_dwWaitMs);
+    GangPause(g_dwWaitMs, PauseKind::RunEnd);
     run.log("IC socket power off");
     run.image = {};
     if (run.holdsBlockBuffer) g_pBlockBuf.release();
     ReleaseBoardPort();
     ShowRunCounters(run.page, plan.save);
-    GangPause(plan.holdMs);
+    GangPause(plan.holdMs, PauseKind::RunEnd);
     GiveBackButtons(run.page, plan.burnIcon);
     if (g_bBeepSound) {
         // The pass tone only when some part passed and none failed or was left unverified.
@@ -846,7 +861,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
             Beep(784, 900);
         } else {
             Beep(800, 100);
-            GangPause(20);
+            GangPause(20, PauseKind::RunEnd);
             Beep(800, 100);
         }
     }

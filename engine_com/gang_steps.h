@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine_hid/site_steps.h"
+#include "link/com_clock.h"
 
 class WorkerPage;
 
@@ -63,8 +64,8 @@ enum SocketState : uint8_t { kVerifyFailed = 0, kGood = 1, kEmpty = 2, kWrongChi
 // does them: "pause <ms>", "step <tag> <wait>", "timeout", "send <tag>" (no wait), "tag <tag>"
 // (no frame), "reopen" and "speed". An empty function stops it.
 void SetGangNotesForTests(std::function<void(const std::string&)> listener);
-// A pause of a run, on the link's clock (link/com_clock.h).
-void GangPause(uint32_t ms);
+// A pause of a run, on the link's clock (link/com_clock.h); false when Cancel cut it.
+bool GangPause(uint32_t ms, PauseKind kind = PauseKind::Work);
 
 // One run: its flags, the socket states, the sockets counted at the end, the image, and whether
 // it holds the block buffer.
@@ -74,6 +75,7 @@ struct GangRun {
     WorkerPage& page;
     bool running = true;   // clear: the failed end
     bool timedOut = false;
+    int unansweredInRow = 0;  // steps gone unanswered since the last answer
     std::array<uint8_t, kSocketCount> state = {kGood, kGood, kGood, kGood};
     std::array<bool, kSocketCount> counted{};  // found by this run's scan
     engine_hid::RunImage image;
@@ -84,11 +86,13 @@ struct GangRun {
     uint32_t serialAtStart = 0;
     bool holdsBlockBuffer = false;  // g_pBlockBuf was allocated by this run
 
-    // One COM step; true when answered. A Message or Silent time-out ends the run by time-out.
+    // One COM step; true when answered. A Message or Silent time-out ends the run by time-out, and
+    // so does any other but the end's when the board is lost. A frame that Cancel kept from going
+    // out (a handshake's wake-up pause cut) ends the run at once.
     // Replies carry no sequence number: after a time-out the pass goes on only once a late reply
-    // can no longer answer a later frame of its kind. An unanswered handshake lets go what comes
-    // within one more wait; a step that judges the part lets go until the line has been quiet
-    // for two of its waits.
+    // can no longer answer a later frame of its kind. An unanswered handshake or verify step lets
+    // go what comes within one more wait; a step that judges the part lets go until the line has
+    // been quiet for two of its waits.
     bool step(const ComStep& s);
     // The leave frame: tag 0x10 noted, no wait.
     void leave();
@@ -96,8 +100,13 @@ struct GangRun {
     void sendUnanswered(const std::function<bool()>& frame);
     // A tag noted with no frame.
     void noteTag(uint8_t tag);
+    // A pause of the run's work. Cancel cuts it, and the run ends there: running is cleared and
+    // false given, so that the step after it does not go out.
+    bool pause(uint32_t ms);
     void log(const std::string& line);
     bool stopRequested() const;
+    // The port has closed, or the last two steps went unanswered: the board has stopped answering.
+    bool boardLost() const;
     // Cancel, when pressed, ends the run here: running is cleared and true given.
     bool endsOnStop();
     bool found(int socket) const;
@@ -154,7 +163,7 @@ enum class LineTags { PerLine, Helper };
 ComStep LedStep(int n, bool on, Timeout kind, LineTags tags = LineTags::PerLine);
 ComStep SwitchStep(int socket, bool on, Timeout kind, LineTags tags = LineTags::PerLine);
 // Opens the port again where the system loses it (Windows 6.1 and 6.2), in a bounded number of
-// attempts; false when it stays closed.
+// attempts, its pauses taken in full; false when it stays closed.
 bool ReopenLostPort();
 
 // Socket power on and the multiplexer.
@@ -174,8 +183,10 @@ bool ShowSockets(GangRun& run);
 // The bar of a program run: one segment for the programming, one per found socket's verify.
 void SetProgramProgressScale(GangRun& run);
 
-// The board's line speed when the stored baud rate is not 115200.
-void ChangeLineSpeed();
+// The board's line speed when the stored baud rate is not 115200, and the pause after it; false
+// when Cancel cut that pause, which in a run ends it.
+bool ChangeLineSpeed();
+bool ChangeLineSpeed(GangRun& run);
 // The line speed first; then the whole chip from start address 0, else every 256-byte page from
 // the start address's to the end of the flash; then the targets leave ISP mode and the port is
 // opened again. The variants erase with another frame or pause, and open the port again in their
@@ -188,7 +199,8 @@ struct ErasePlan {
 };
 ErasePlan LandedErase();
 bool EraseTargets(GangRun& run, const ErasePlan& plan = LandedErase());
-// Re-opens the port with the stored settings (after the erase), with the pauses around it.
+// Re-opens the port with the stored settings (after the erase), with the pauses around it taken
+// in full: the run's end needs the port.
 struct ReopenPauses {
     uint32_t beforeClose = 30, afterClose = 30, afterOpen = 50, afterMonitor = 30;
 };

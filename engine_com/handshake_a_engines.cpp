@@ -66,8 +66,7 @@ void GangByteProgramThread(WorkerPage& page) {
     GangRun run(page);
     if (StartByteWise(run, 64)) {
         ScaleByBlocks(run, kReadBackBlock);
-        if (PowerAndScan(run) && ShowSockets(run)) {
-            ChangeLineSpeed();
+        if (PowerAndScan(run) && ShowSockets(run) && ChangeLineSpeed(run)) {
             ScaleForBytes(run);
             if (ProgramBytes(run, {.idleTagAfterFill = true, .blinkEarlyFill = true})) {
                 ScaleByBlocks(run, kReadBackBlock);
@@ -97,8 +96,7 @@ void GangProgramMtpThread(WorkerPage& page) {
         ScaleByBlocks(run, kReadBackBlock);
         if (PowerAndScan(run)) {
             const uint64_t programmed = ScaleOverSockets(run);
-            if (ShowSockets(run)) {
-                ChangeLineSpeed();
+            if (ShowSockets(run) && ChangeLineSpeed(run)) {
                 if (ProgramBytes(run, {.idleTagAfterFill = false, .blinkEarlyFill = false}))
                     VerifyEachSocket(run, {.readout = Readout::OnTarget, .selection = Selection::Socket4CEndsRun,
                                            .segments = true, .units = run.image.size, .leadUnits = programmed,
@@ -117,8 +115,7 @@ void GangVerifyThreadA(WorkerPage& page) {
     // holds: the last frame carries only the bytes below it.
     if (StartVariant(run, true, 128) && OpenBoardPort(run)) {
         ScaleByBlocks(run, kReadBackBlock);
-        if (PowerAndScan(run) && ShowSockets(run)) {
-            ChangeLineSpeed();
+        if (PowerAndScan(run) && ShowSockets(run) && ChangeLineSpeed(run)) {
             ScaleByBlocks(run, kVerifyBlock);
             VerifyEachSocket(run, {.readout = Readout::OnTarget, .selection = Selection::Socket4CEndsRun,
                                    .tailMessage = false});

@@ -76,8 +76,7 @@ void GangVerifyThreadC(WorkerPage& page) {
     if (StartVariant(run, false, 256) && OpenBoardPort(run)) {
         ScaleByBlocks(run, 64);
         if (PowerOnBoard(run) && ScanPass(run, {HandshakeC(), &kFamilyCRule}) && ShowSockets(run)) {
-            GangPause(g_nComExtraDelay);
-            if (StopAllTargets(run)) VerifyEachSocket(run, FamilyCPass());
+            if (run.pause(g_nComExtraDelay) && StopAllTargets(run)) VerifyEachSocket(run, FamilyCPass());
         }
     }
     EndRun(run, {SaveCounters::No, icon::kBurnVerify, false});

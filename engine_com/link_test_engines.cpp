@@ -42,7 +42,7 @@ void GangZeroByteTestThread(WorkerPage& page) {
     if (OpenBoardPort(run)) {
         SendWhenRoom(run, ComSendZeroByte);
         engine_hid::LogAndScroll(page, "test 0");
-        GangPause(400);
+        run.pause(400);
     }
     g_bTaskWorking = false;
 }
@@ -75,13 +75,16 @@ void GangOptionByteResetThread(WorkerPage& page) {
         page.messageBox(refusal, platform::MsgIcon::Error);
     } else if (OpenBoardPort(run) && run.step({kTagLinkStart, ComIspStart, kBoardWaitMs, Timeout::Silent}) &&
         run.step({kTagStopMcu, ComIspStopMcu, kBoardWaitMs, Timeout::Silent})) {
-        ChangeLineSpeed();
-        if (run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) &&
-            run.step({kTagData1, [lo] { return ComIspTrans1Data(lo, 0xFF); }, kTargetWaitMs, Timeout::Silent})) {
-            // Nothing reads the byte back: the operator hears of a reset the target reports failed.
-            WriteLanded(run, TargetWriteStatus(), g_dwOptionAddr);
+        const bool reset =
+            ChangeLineSpeed(run) &&
+            run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Silent}) &&
+            run.step({kTagData1, [lo] { return ComIspTrans1Data(lo, 0xFF); }, kTargetWaitMs, Timeout::Silent});
+        // Nothing reads the byte back: the operator hears of a reset the target reports failed.
+        if (reset) WriteLanded(run, TargetWriteStatus(), g_dwOptionAddr);
+        // A target that Cancel left in ISP mode is let go too.
+        if (reset || !run.running) {
             run.leave();
-            GangPause(1);
+            GangPause(1, PauseKind::RunEnd);
         }
     }
     page.setProgressPos(0);

@@ -34,10 +34,7 @@ bool FindAndStop(GangRun& run, bool changeSpeed) {
     ScaleByBlocks(run, 64);
     if (!(PowerOnBoard(run) && ScanPass(run, {SecondHandshake(), &kSecondFamilyRule}) && ShowSockets(run)))
         return false;
-    if (changeSpeed) {
-        ChangeLineSpeed();
-        if (!(CheckSocketsLeft(run) && ShowSockets(run))) return false;
-    }
+    if (changeSpeed && !(ChangeLineSpeed(run) && CheckSocketsLeft(run) && ShowSockets(run))) return false;
     if (!StopAllTargets(run)) return false;
     ScaleByBlocks(run, 64);
     return true;

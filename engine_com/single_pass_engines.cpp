@@ -22,8 +22,7 @@ constexpr const char* kVerifyTime = "Verify elapsed time : %2.1f seconds\n";
 // After a broadcast each target is read back and given its key page on its own.
 enum class Readers { One, EachFound };
 void EraseProgramAndVerify(SinglePass& sp, Readers readers = Readers::One) {
-    ChangeLineSpeed();
-    if (!EraseTarget(sp)) return;
+    if (!ChangeLineSpeed(sp.run) || !EraseTarget(sp)) return;
     engine_hid::LogAndScroll(sp.run.page, kBeginProgramming);
     if (!(ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp))) return;
     if (readers == Readers::EachFound)
@@ -68,8 +67,7 @@ void GangTimedProgramThread(WorkerPage& page) {
     plan.finishEachFrame = true;
     SinglePass sp(page, plan);
     if (StartSinglePass(sp, true) && PatchOptionBlock(sp, OptionPatch::Mark) && EnterIsp(sp)) {
-        ChangeLineSpeed();
-        if (EraseTarget(sp)) {
+        if (ChangeLineSpeed(sp.run) && EraseTarget(sp)) {
             engine_hid::LogAndScroll(page, kBeginProgramming);
             if (ProgramTarget(sp, "program elapsed time : %2.1f seconds\n") && MarkEncryption(sp) &&
                 WriteKeyBytes(sp, false) && VerifyOnTarget(sp))
@@ -86,12 +84,10 @@ void GangProgramOnlyThread(WorkerPage& page) {
     SinglePass sp(page, plan);
     if (StartSinglePass(sp, false) && PatchOptionBlock(sp, OptionPatch::CodeOption)) {
         engine_hid::LogAndScroll(page, kBeginProgramming);
-        if (EnterIsp(sp)) {
-            ChangeLineSpeed();
-            if (ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp) && WriteKeyBytes(sp, true)) {
-                sp.run.leave();
-                GangPause(1);
-            }
+        if (EnterIsp(sp) && ChangeLineSpeed(sp.run) && ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp) &&
+            WriteKeyBytes(sp, true)) {
+            sp.run.leave();
+            GangPause(1, PauseKind::RunEnd);
         }
     }
     EndSinglePass(sp);
@@ -128,7 +124,7 @@ void GangChipEraseThread(WorkerPage& page) {
     const double start = platform::wallSeconds();
     if (EnterEraseRun(sp, false) && EraseChip(sp)) {
         LeaveErasedTarget(sp, start);
-        GangPause(1);
+        GangPause(1, PauseKind::RunEnd);
     }
     EndEraseRun(sp);
     ReleaseBoardPort(false);

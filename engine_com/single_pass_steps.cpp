@@ -123,8 +123,6 @@ void BeginVerify(SinglePass& sp) {
     sp.verifyStart = platform::wallSeconds();
 }
 
-bool Stopped(SinglePass& sp) { return sp.run.endsOnStop(); }
-
 bool SerialInBlock() { return g_bCodeOption && g_bGangSerialEnable; }
 
 // The option block about to go out, with its number taken from the INI file (and advanced there)
@@ -150,32 +148,29 @@ KeyWrite WriteKeyPage(SinglePass& sp, bool erasePage, int socket = -1) {
     if (!run.step(Quiet(kTagHiByte, [] { return ComIspTransHiByte(kKeyPageHi); }))) return KeyWrite::Unanswered;
     if (erasePage) {
         if (!run.step(Quiet(kTagPageErase, ComIspCmd18))) return KeyWrite::Unanswered;
-        GangPause(40);
         // Cancel ends the pause the page's erase needs: the key is not written over it.
-        if (Stopped(sp) || !Finish(sp, false)) return KeyWrite::Unanswered;
+        if (!run.pause(40) || !Finish(sp, false)) return KeyWrite::Unanswered;
     }
     for (uint32_t j = 0; j < g_KeyBytes.size(); ++j) {
         const uint8_t value = g_KeyBytes[j];
         if (!run.step(Quiet(kTagData1, [j, value] { return ComIspTrans1Data(static_cast<uint8_t>(j), value); })))
             return KeyWrite::Unanswered;
         if (!WriteLanded(run, TargetWriteStatus(), uint32_t{kKeyPageHi} << 8 | j, socket)) return KeyWrite::NotLanded;
-        GangPause(100);
-        if (Stopped(sp) || !Finish(sp, false)) return KeyWrite::Unanswered;
+        if (!run.pause(100) || !Finish(sp, false)) return KeyWrite::Unanswered;
     }
     return KeyWrite::Landed;
 }
 
 // Every socket the broadcast greeted and has not let go yet, reached at once: one leave frame.
-// A switch the board leaves unanswered is told, and the targets behind it stay as they are.
-// False when it holds none.
+// Every switch frame goes out whatever the one before it answered (an unanswered one is told),
+// so that a lost reply keeps no target in ISP mode; then the switches settle and the targets
+// leave, whatever Cancel says. False when it holds none.
 bool LetHeldTargetsGo(SinglePass& sp) {
     if (std::none_of(sp.held.begin(), sp.held.end(), [](bool held) { return held; })) return false;
-    for (int line = 0; line < kSocketCount; ++line) {
-        if (!sp.run.step(SwitchStep(line, sp.held[line], Timeout::End))) return true;
-    }
-    GangPause(g_dwWaitMs);
+    for (int line = 0; line < kSocketCount; ++line) sp.run.step(SwitchStep(line, sp.held[line], Timeout::End));
+    GangPause(g_dwWaitMs, PauseKind::RunEnd);
     sp.run.leave();
-    GangPause(1);
+    GangPause(1, PauseKind::RunEnd);
     sp.held.fill(false);
     return true;
 }
@@ -225,7 +220,7 @@ void ScaleBlocks(SinglePass& sp) {
 bool EnterIsp(SinglePass& sp) {
     sp.greeted = true;
     if (!sp.run.step(Texted(sp, kTagLinkStart, ComIspStart, kBoardWaitMs, "ISP_START!"))) return false;
-    if (sp.plan.extraDelay) GangPause(g_nComExtraDelay);
+    if (sp.plan.extraDelay && !sp.run.pause(g_nComExtraDelay)) return false;
     return sp.run.step(Texted(sp, kTagStopMcu, ComIspStopMcu, kBoardWaitMs, "ISP_STOPMCU!"));
 }
 
@@ -242,8 +237,7 @@ bool EraseTarget(SinglePass& sp) {
         if (!ErasePages(sp, first, end > first ? end - first : 0)) return false;
     }
     Log(sp, strfmt("erase chip elapsed time : %2.1f seconds\n", SecondsSince(start)));
-    GangPause(500);
-    return true;
+    return run.pause(500);
 }
 
 bool EraseChip(SinglePass& sp) {
@@ -261,9 +255,8 @@ bool ErasePages(SinglePass& sp, uint32_t first, uint32_t count) {
         if (!run.step(Texted(sp, kTagHiByte, hiByte, kTargetWaitMs, "ISP_TRANSHIBYTE!")) ||
             !run.step(Quiet(kTagPageErase, ComIspCmd18)))
             return false;
-        GangPause(40);
         // Cancel ends the pause a page's erase needs: no finish, and no page after it.
-        if (Stopped(sp) || !Finish(sp, true)) return false;
+        if (!run.pause(40) || !Finish(sp, true)) return false;
         run.page.setProgressPos(static_cast<int>(page - first + 1));
     }
     return true;
@@ -283,7 +276,7 @@ bool ProgramTarget(SinglePass& sp, const char* closingLine) {
     uint32_t address = run.startAddr;
     uint32_t offset = 0;
     for (uint32_t b = 0; b < blocks; ++b) {
-        if (Stopped(sp)) return false;
+        if (run.endsOnStop()) return false;
         if (!SendHiByte(sp, address, true) || !SendBlock(sp, address, offset, kBlock, true)) return false;
         address += kBlock;
         offset += kBlock;
@@ -355,7 +348,7 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
     for (uint32_t b = 0; b <= blocks; ++b) {
         const uint32_t count = b < blocks ? kBlock : tail;
         if (count == 0) break;
-        if ((b < blocks && Stopped(sp)) || !SendHiByte(sp, address, false)) return ReadBack::Unanswered;
+        if ((b < blocks && run.endsOnStop()) || !SendHiByte(sp, address, false)) return ReadBack::Unanswered;
         const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, run.image.buffer.data() + offset, count);
         if (result != ReadBack::Matched) {
             differsAt = offset;
@@ -387,8 +380,7 @@ bool VerifyEachFound(SinglePass& sp, const char* line) {
     bool allPassed = true;
     for (int socket = 0; socket < kSocketCount; ++socket) {
         if (!run.found(socket)) continue;
-        if (!SelectSocket(run, socket, Timeout::Message)) return false;
-        GangPause(g_dwWaitMs);
+        if (!SelectSocket(run, socket, Timeout::Message) || !run.pause(g_dwWaitMs)) return false;
         // Each target keeps the high byte it was last sent; the next one is asked afresh.
         sp.hi = 0xFF;
         run.page.setProgressPos(0);
@@ -406,10 +398,11 @@ bool VerifyEachFound(SinglePass& sp, const char* line) {
             Log(sp, strfmt("Verify IC%d failure!!!\n", socket + 1));
         }
         run.leave();
-        GangPause(1);
         sp.held[socket] = false;
+        if (!run.pause(1)) return false;
     }
-    GangPause(100);
+    // Every target is let go: the run's end.
+    GangPause(100, PauseKind::RunEnd);
     if (allPassed) Log(sp, strfmt(line, SecondsSince(sp.verifyStart)));
     return true;
 }
@@ -423,7 +416,7 @@ bool VerifyOnTarget(SinglePass& sp) {
     uint32_t address = run.startAddr;
     uint32_t offset = 0;
     for (uint32_t b = 0; b < blocks; ++b) {
-        if (Stopped(sp) || !SendHiByte(sp, address, false)) return false;
+        if (run.endsOnStop() || !SendHiByte(sp, address, false)) return false;
         const auto block = Staged(sp, offset, kBlock);
         for (uint32_t at = 0; at < kBlock; at += kFrame8) {
             const uint8_t lo = static_cast<uint8_t>(address + at);
@@ -449,18 +442,14 @@ bool VerifyOnTarget(SinglePass& sp) {
 
 void CloseVerify(SinglePass& sp, uint32_t pauseMs, const char* line) {
     sp.run.leave();
-    GangPause(1);
-    GangPause(pauseMs);
+    GangPause(1, PauseKind::RunEnd);
+    GangPause(pauseMs, PauseKind::RunEnd);
     Log(sp, strfmt(line, SecondsSince(sp.verifyStart)));
 }
 
 bool ScanForBroadcast(SinglePass& sp) {
     GangRun& run = sp.run;
-    const auto boardStep = [&](const ComStep& s) {
-        if (!run.step(s)) return false;
-        GangPause(g_dwWaitMs);
-        return true;
-    };
+    const auto boardStep = [&](const ComStep& s) { return run.step(s) && run.pause(g_dwWaitMs); };
     if (!boardStep({kTagMultiplexer, [] { return ComSet4053(0); }, kBoardWaitMs, Timeout::Message, "ISP_4053 timeout!"}))
         return false;
     for (const int on : {1, 0, 1}) {
@@ -482,7 +471,7 @@ bool ScanForBroadcast(SinglePass& sp) {
         g_bSocketFound[socket] = answered ? 1 : 0;
         run.counted[socket] = answered;
         run.state[socket] = answered ? kGood : kEmpty;
-        GangPause(g_nComExtraDelay);
+        if (!run.pause(g_nComExtraDelay)) return false;
     }
     const auto found = std::count(run.counted.begin(), run.counted.end(), true);
     if (found == 0) return Refuse(sp.run, "No Target IC found!");
@@ -510,7 +499,7 @@ void EndSinglePass(SinglePass& sp) {
     // after a time-out the members with icons leave it be.
     if (g_SerialPort.IsOpen() && !LetHeldTargetsGo(sp) && !run.running && sp.greeted && (!sp.plan.icons || !run.timedOut)) {
         run.leave();
-        GangPause(1);
+        GangPause(1, PauseKind::RunEnd);
     }
     // A socket that the broadcast scan did not find shows nothing; the others their own result.
     if (sp.plan.icons) {
@@ -546,7 +535,7 @@ bool EnterEraseRun(SinglePass& sp, bool waitForStop) {
 
 void LeaveErasedTarget(SinglePass& sp, double start) {
     sp.run.leave();
-    GangPause(1);
+    GangPause(1, PauseKind::RunEnd);
     Log(sp, strfmt("erase chip elapsed time : %2.1f seconds\n", SecondsSince(start)));
 }
 
@@ -557,7 +546,7 @@ void EndEraseRun(SinglePass& sp) {
     if (!run.timedOut && !cancelled) return;
     if (run.timedOut) run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
     run.leave();
-    for (int i = 0; i < 3; ++i) GangPause(1);
+    for (int i = 0; i < 3; ++i) GangPause(1, PauseKind::RunEnd);
 }
 
 }  // namespace engine_com

@@ -74,7 +74,9 @@ int GangConnectSocket(GangRun& run, int s, std::array<uint8_t, kSocketCount>& st
         if (GangSetSwitch(run, static_cast<uint32_t>(i), i == s ? 1 : 0) != 0) return 1;
     }
     int result = 0;
-    if (run.step({kTagHandshake, [] { return SendChipHandshake() != 0; }, kBoardWaitMs, Timeout::Handshake})) {
+    const bool answered = run.step({kTagHandshake, [] { return SendChipHandshake() != 0; }, kBoardWaitMs, Timeout::Handshake});
+    if (!run.running || run.timedOut) return 1;
+    if (answered) {
         g_bSocketFound[s] = 1;
         g_byReplyData[0] = 0xFF;
         if (!run.step({kTagChipId, ComIspCmd09, kBoardWaitMs, Timeout::Handshake})) return 1;
@@ -90,8 +92,8 @@ int GangConnectSocket(GangRun& run, int s, std::array<uint8_t, kSocketCount>& st
         state[s] = kEmpty;
         if (!ReopenLostPort()) return 1;
     }
-    GangPause(g_nComExtraDelay);
-    GangPause(g_dwWaitMs);
+    // Cancel in these pauses ends the run: the caller is told as of an unanswered step.
+    if (!run.pause(g_nComExtraDelay) || !run.pause(g_dwWaitMs)) return 1;
     return result;
 }
 

@@ -24,6 +24,7 @@ uint8_t SendChipHandshake();
 int CheckChipId(GangRun& run);
 // Selects socket s alone, greets it with the chip mode's handshake, marks it found or empty
 // (state 2), reads and judges its chip ID (state 3 when refused) and stops its program.
+// 1 also when Cancel ended the run (running cleared) or the board was lost.
 int GangConnectSocket(GangRun& run, int s, std::array<uint8_t, kSocketCount>& state);
 
 }  // namespace engine_com

@@ -47,7 +47,7 @@ bool ReopenOrFail(GangRun& run, bool opened) {
 
 // Six pauses of 1 ms give the leave frame its time, then the port is closed and opened again.
 bool ReopenByClosing(const ReopenPauses& pauses) {
-    for (int i = 0; i < 6; ++i) GangPause(1);
+    for (int i = 0; i < 6; ++i) GangPause(1, PauseKind::RunEnd);
     return ReopenPortAfterErase(pauses);
 }
 
@@ -68,8 +68,14 @@ bool SelectForVerify(GangRun& run, int socket, Selection selection, bool& ended)
     for (int line = 0; line < kSocketCount; ++line) {
         const bool on = line == socket;
         if (selection == Selection::Helpers) {
-            if (GangSetSwitch(run, line, on ? 1 : 0) != 0) return false;
-            GangPause(g_dwWaitMs);
+            if (GangSetSwitch(run, line, on ? 1 : 0) != 0) {
+                // The helpers leave a lost board to their caller.
+                ended = run.boardLost();
+                run.timedOut = run.timedOut || ended;
+                return false;
+            }
+            ended = !run.pause(g_dwWaitMs);
+            if (ended) return false;
             continue;
         }
         Timeout kind = Timeout::Verify;
@@ -77,11 +83,11 @@ bool SelectForVerify(GangRun& run, int socket, Selection selection, bool& ended)
         // Shown, and the socket is skipped rather than verified through another socket's switch.
         if (socket == 3 && line == 2 && selection == Selection::Socket4CShown) kind = Timeout::End;
         if (run.step(SwitchStep(line, on, kind))) continue;
-        ended = kind == Timeout::Message;
+        ended = kind == Timeout::Message || run.timedOut;
         return false;
     }
-    if (selection != Selection::Helpers) GangPause(g_dwWaitMs);
-    return true;
+    ended = selection != Selection::Helpers && !run.pause(g_dwWaitMs);
+    return !ended;
 }
 
 // The pass LED's blink of block b of C; false when its step went unanswered.
@@ -194,10 +200,11 @@ bool ChipAccepted(const ChipIdRule& rule) {
     return g_nReplyDataSize > 0 && rule.accepts(g_nChipMode, IdByte(rule));
 }
 
-void RefuseChip(GangRun& run) {
+bool RefuseChip(GangRun& run) {
     run.leave();
-    GangPause(1);
+    if (!run.pause(1)) return false;
     run.page.messageBox("Wrong Chip ID !", platform::MsgIcon::Error);
+    return true;
 }
 
 bool ScanPass(GangRun& run, const ScanPlan& plan) {
@@ -212,13 +219,12 @@ bool ScanPass(GangRun& run, const ScanPlan& plan) {
                 IdByte(*plan.chipId) = 0xFF;
                 if (!run.step({plan.chipId->tag, plan.chipId->request, kBoardWaitMs, Timeout::Silent})) return false;
                 if (!ChipAccepted(*plan.chipId)) {
-                    RefuseChip(run);
                     run.state[socket] = kWrongChip;
+                    if (!RefuseChip(run)) return false;
                 }
             }
         }
-        GangPause(g_nComExtraDelay);
-        if (plan.waitAfter[socket]) GangPause(g_dwWaitMs);
+        if (!run.pause(g_nComExtraDelay) || (plan.waitAfter[socket] && !run.pause(g_dwWaitMs))) return false;
     }
     return CheckSocketsLeft(run);
 }
@@ -236,10 +242,13 @@ bool StopAllTargets(GangRun& run) {
     return run.step({kTagStopMcu, ComIsp2StopMcu, kBoardWaitMs, Timeout::Message, "ISP_STOPMCU!"});
 }
 
-void LeaveTarget(GangRun& run, const LeavePauses& pauses) {
+bool LeaveTarget(GangRun& run, const LeavePauses& pauses) {
     run.leave();
     const int count = pauses.count + (pauses.moreOn62 && IsWindows62() ? 6 : 0);
-    for (int i = 0; i < count; ++i) GangPause(1);
+    for (int i = 0; i < count; ++i) {
+        if (!run.pause(1)) return false;
+    }
+    return true;
 }
 
 ErasePlan VariantErase(AfterErase after, uint32_t pagePause) {
@@ -248,7 +257,7 @@ ErasePlan VariantErase(AfterErase after, uint32_t pagePause) {
     switch (after) {
     case AfterErase::LostPortOnly:
         plan.reopen = [](GangRun& run) {
-            GangPause(1);
+            GangPause(1, PauseKind::RunEnd);
             return ReopenOrFail(run, ReopenLostPort());
         };
         break;
@@ -307,11 +316,12 @@ bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
             }
             // A block left uncompared must not let the part pass.
             if (!Blink(run, plan, socket, b, blocks)) {
+                if (run.timedOut) return false;
                 state = kVerifyFailed;
                 break;
             }
             const Block result = CheckBlock(run, plan, address, offset, blockSize, false, cachedHi);
-            if (result == Block::EndsRun) return false;
+            if (result == Block::EndsRun || run.timedOut) return false;
             if (result != Block::Matched) {
                 state = kVerifyFailed;
                 if (result == Block::Differed) OnMismatch(run, plan, offset, plan.blockMessage);
@@ -322,9 +332,10 @@ bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
             run.page.setProgressPos(static_cast<int>(plan.segments ? base + offset / run.divisor : b / run.divisor));
             run.noteTag(kIdleTag);
         }
+        if (!run.running || run.timedOut) return false;
         if (tail != 0 && state != kVerifyFailed) {
             const Block result = CheckBlock(run, plan, address, offset, tail, true, cachedHi);
-            if (result == Block::EndsRun) return false;
+            if (result == Block::EndsRun || run.timedOut) return false;
             // A tail that differs or goes unanswered ends the pass over the sockets.
             if (result != Block::Matched) {
                 state = kVerifyFailed;
@@ -333,7 +344,7 @@ bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
             }
         }
         if (plan.option && state == kGood && !WriteOptionIfBlank(run, plan, socket)) return false;
-        LeaveTarget(run, plan.leave);
+        if (!LeaveTarget(run, plan.leave)) return false;
         if (!ReopenLostPort()) return true;
         if (state == kGood) g_bSocketPass[socket] = 1;
         run.log(state == kGood ? strfmt("Verify IC%d successful, elapsed time : %2.1f seconds\n", socket + 1,

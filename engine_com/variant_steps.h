@@ -32,8 +32,9 @@ extern const ChipIdRule kFamilyCRule;       // 0F 09; modes 7 and 8 name the ID'
 // Whether the reply to the chip-ID request just answered names an accepted chip: a reply
 // without its ID byte names none.
 bool ChipAccepted(const ChipIdRule& rule);
-// A refused chip leaves ISP mode and the operator is told.
-void RefuseChip(GangRun& run);
+// A refused chip leaves ISP mode and the operator is told; false when Cancel cut the pause
+// after its leave frame, and the run ends there.
+bool RefuseChip(GangRun& run);
 
 // One pass of handshakes over the sockets: the landed connect (switches, pause, handshake, stop
 // when the handshake has one), the chip ID when the plan reads it, the pauses after each socket.
@@ -49,12 +50,13 @@ bool CheckSocketsLeft(GangRun& run);
 // Stops the targets of every closed switch at once, with the second command set.
 bool StopAllTargets(GangRun& run);
 
-// Pauses of 1 ms after a leave frame, six more on Windows 6.2.
+// Pauses of 1 ms after a leave frame, six more on Windows 6.2; false when Cancel cut one, and
+// the run ends there.
 struct LeavePauses {
     int count = 1;
     bool moreOn62 = false;
 };
-void LeaveTarget(GangRun& run, const LeavePauses& pauses);
+bool LeaveTarget(GangRun& run, const LeavePauses& pauses);
 // How the variants open the port again after the erase. A port that stays closed is shown and
 // fails the sockets found, which have just been erased.
 enum class AfterErase { LostPortOnly, ClosePort, ClosePortByDelay };

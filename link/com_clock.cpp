@@ -5,6 +5,7 @@
 
 #include "core/globals.h"
 #include "link/serial_port.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -15,8 +16,11 @@ public:
     bool waitReply(uint32_t ms) override {
         return g_SerialPort.WaitForReply(g_hReplyEvent, std::chrono::milliseconds(ms));
     }
-    void pause(uint32_t ms) override {
-        if (ms > 0) g_hStopEvent.wait(std::chrono::milliseconds(ms));
+    void pause(uint32_t ms, PauseKind kind) override {
+        if (kind == PauseKind::RunEnd)
+            platform::sleepMs(ms);
+        else
+            g_hStopEvent.wait(std::chrono::milliseconds(ms));
     }
     bool letGo(uint32_t quietMs, uint32_t limitMs) override {
         return g_SerialPort.WaitForQuiet(std::chrono::milliseconds(quietMs), std::chrono::milliseconds(limitMs));
@@ -32,9 +36,9 @@ void SetComClockForTests(ComClock* clock) { installed = clock ? clock : &realClo
 
 ComClock& CurrentComClock() { return *installed; }
 
-void ComPause(uint32_t ms) {
-    if (g_hStopEvent.isSet()) return;
-    CurrentComClock().pause(ms);
+bool ComPause(uint32_t ms, PauseKind kind) {
+    if (ms > 0 && (kind == PauseKind::RunEnd || !g_hStopEvent.isSet())) CurrentComClock().pause(ms, kind);
+    return kind == PauseKind::RunEnd || !g_hStopEvent.isSet();
 }
 
 bool ComLetGo(uint32_t quietMs, uint32_t limitMs) { return CurrentComClock().letGo(quietMs, limitMs); }

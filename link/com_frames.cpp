@@ -57,20 +57,21 @@ bool OpenWithStoredSettings(SerialPortOwner* owner, uint32_t baudRate) {
 bool IsWindows5() { return g_dwOsMajor == 5; }
 bool IsWindows61or62() { return g_dwOsMajor == 6 && (g_dwOsMinor == 1 || g_dwOsMinor == 2); }
 
-// Windows 6.1 and 6.2 lose the port after the wake-up; the handshake opens it again.
+// Windows 6.1 and 6.2 lose the port after the wake-up; the handshake opens it again, with its
+// pauses taken in full: the run's end needs the port.
 bool ReopenForHandshake() {
     SerialPortOwner* owner = g_SerialPort.Owner();
     for (int attempt = 0; attempt < kHandshakeReopenAttempts; ++attempt) {
         ComClosePort();
-        ComPause(2 * g_nDelayCount);
+        ComPause(2 * g_nDelayCount, PauseKind::RunEnd);
         const bool opened = OpenWithStoredSettings(owner, g_nComBaudRate);
-        ComPause(g_nDelayCount);
+        ComPause(g_nDelayCount, PauseKind::RunEnd);
         if (opened) {
             g_SerialPort.StartMonitoring();
             if (g_SerialPort.IsOpen()) break;
         }
     }
-    ComPause(g_nDelayCount);
+    ComPause(g_nDelayCount, PauseKind::RunEnd);
     if (g_SerialPort.IsOpen()) return true;
     MessageBox("Can not open COM port !", platform::MsgIcon::Error);
     return false;
@@ -78,21 +79,17 @@ bool ReopenForHandshake() {
 
 enum class WakeUp5x { ZeroFF, FF };
 
+// The frame follows the wake-up after a pause; Cancel in that pause keeps the frame back.
 bool Handshake(std::span<const uint8_t> frame, WakeUp5x wakeUp5x, uint32_t pauseMs) {
     if (IsWindows5()) {
         if (wakeUp5x == WakeUp5x::FF)
             SendBytes({0xFF});
         else
             SendBytes({0x00, 0xFF});
-        ComPause(pauseMs);
-        return SendBytes(frame);
+        return ComPause(pauseMs) && SendBytes(frame);
     }
     SendBytes({0x00, 0xFF});
-    if (IsWindows61or62()) {
-        if (!ReopenForHandshake()) return false;
-    } else {
-        ComPause(pauseMs);
-    }
+    if (IsWindows61or62() ? !ReopenForHandshake() : !ComPause(pauseMs)) return false;
     return SendBytes(frame);
 }
 
@@ -209,9 +206,9 @@ bool ComChangeBaudRate() {
         Send({0x0F, 0x0E, 0x02, 0x8C, 0x8C, 0x8C, 0xFF});
     else if (g_nComBaudRate == 115200)
         Send({0x0F, 0x0E, 0x02, 0xCC, 0xCC, 0xCC, 0xFF});
-    ComPause(50);
+    ComPause(50, PauseKind::RunEnd);
     g_SerialPort.ClosePort();
-    ComPause(50);
+    ComPause(50, PauseKind::RunEnd);
     OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate);
     g_SerialPort.StartMonitoring();
     return true;
@@ -220,18 +217,18 @@ bool ComChangeBaudRate() {
 bool ComReopenPort() { return ComReopenPort(g_pComPageOwner); }
 
 bool ComReopenPort(SerialPortOwner* owner) {
-    ComPause(50);
+    ComPause(50, PauseKind::RunEnd);
     g_SerialPort.ClosePort();
-    ComPause(500);
+    ComPause(500, PauseKind::RunEnd);
     g_bComPortOpen = 1;
     OpenWithStoredSettings(owner, g_nComBaudRate2);
-    ComPause(500);
+    ComPause(500, PauseKind::RunEnd);
     return g_SerialPort.StartMonitoring();
 }
 
 bool ComClosePort() {
     if (!g_SerialPort.IsOpen()) return false;
     g_SerialPort.ClosePort();
-    ComPause(500);
+    ComPause(500, PauseKind::RunEnd);
     return true;
 }

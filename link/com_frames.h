@@ -89,7 +89,7 @@ bool ComSendZeroFF();
 // Handshakes. ComIspStart sends the wake-up pairs and the link start in one write. The others
 // send a wake-up, pause and send 55 0F "<chip family>" FF; on Windows 6.1 and 6.2 they re-open
 // the port in place of the pause, and return false after "Can not open COM port !" when it
-// stays closed.
+// stays closed. Cancel in the pause keeps the frame back (false).
 bool ComIspStart();
 bool ComHandshake1();
 bool ComHandshake2();
@@ -106,5 +106,6 @@ bool ComChangeBaudRate();
 bool ComReopenPort();
 // The same re-open for owner: a page's or dialog's answer to a re-open request.
 bool ComReopenPort(SerialPortOwner* owner);
+// The pauses around closing and opening the port are taken in full, whatever Cancel says.
 // Closes an open port and pauses 500 ms; false at once when it was not open.
 bool ComClosePort();

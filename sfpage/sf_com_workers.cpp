@@ -23,7 +23,6 @@
 uint32_t g_dwSfConfigAddr = 0x10000;
 
 using namespace sfpage;
-using engine_com::GangPause;
 using engine_com::Timeout;
 using engine_com::kTimeoutText;
 
@@ -200,11 +199,8 @@ bool PrepareErase(SfLink& link, bool logId) {
     return link.clearStatus() && link.instruction(kWriteEnable);
 }
 
-bool EraseChip(SfLink& link) {
-    if (!link.chipErase()) return false;
-    GangPause(kEraseMs);
-    return true;
-}
+// Cancel ends the pause the erase needs: the erase is not told done.
+bool EraseChip(SfLink& link) { return link.chipErase() && link.run.pause(kEraseMs); }
 
 bool Covers(uint32_t start, uint32_t length, uint32_t from, uint32_t count) {
     return uint64_t{start} < uint64_t{from} + count && uint64_t{from} < uint64_t{start} + length;
@@ -382,7 +378,7 @@ void FullRun(WorkerPage& page, const SfRun& run, FullRunKind kind) {
         const double begin = serial_flash::runClock().seconds();
         done = EraseChip(link);
         if (done) log(page, elapsed("erase chip elapsed time : %2.1f seconds\n", begin));
-        GangPause(kSettleMs);
+        done = done && link.run.pause(kSettleMs);
     }
     const std::span<const uint8_t> file = std::span(image.bytes).first(image.size);
     done = done && ProgramImage(link, image.bytes, g_nIspStartAddr, length) &&
@@ -529,12 +525,10 @@ void ErasePagesComThread(WorkerPage& page, const PageRange& pages) {
                       run.step({kTagStopMcu, ComIspStopMcu, kControlWaitMs, Timeout::Silent});
         for (uint32_t n = pages.first; erased && n < end; ++n) {
             const auto hi = static_cast<uint8_t>(n);
+            // Cancel ends the pause a page's erase needs: that page is not told erased.
             erased = !run.stopRequested() &&
                      run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kDataWaitMs, Timeout::Silent}) &&
-                     run.step({kTagPageErase, ComIspCmd18, kDataWaitMs, Timeout::Silent});
-            if (erased) GangPause(kPageEraseMs);
-            // Cancel ends the pause a page's erase needs: that page is not told erased.
-            erased = erased && !run.stopRequested() &&
+                     run.step({kTagPageErase, ComIspCmd18, kDataWaitMs, Timeout::Silent}) && run.pause(kPageEraseMs) &&
                      run.step({kTagFinish, ComIspCmdFinish, kDataWaitMs, Timeout::Silent});
             if (erased) page.setProgressPos(static_cast<int>(n));
         }

@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <functional>
 #include <sstream>
+#include <thread>
 
 #include "core/globals.h"
 #include "engine_com/gang_workers.h"
+#include "platform/event.h"
+#include "support/cancel_sweep.h"
 #include "support/simulated_gang.h"
+#include "variant_table.h"
 
 namespace {
 
@@ -84,4 +89,72 @@ TEST(GangFaultSweep, DroppingOrDelayingAnyReplyNeverHangsNorPassesABadPart) {
             if (late == 1 || steps[n - 1].judges) ExpectSame(delayed, dropped);
         }
     }
+}
+
+// Cancel in each pause of the work in turn, over every engine: the board runs (a part in socket
+// 3 that differs at its first compare, so that its erase is cut too), the single-pass, broadcast
+// and erase runs and the link tries, at the board's own line speed and at another, where the runs
+// that change the speed pause after it. The run ends at the pause it cut (cancel_sweep.h), and a
+// board run counts every part it found as failed and none as passed.
+TEST(GangFaultSweep, CancelInAnyPauseEndsTheRunThere) {
+    std::vector<GangVariant> engines = {{"GangProgramThread", GangProgramThread}, {"GangVerifyThread", GangVerifyThread}};
+    for (const GangVariant& variant : GangVariants()) engines.push_back(variant);
+    const std::vector<uint8_t> image = PatternImage(100);
+    int pauses = 0;
+    for (const GangVariant& engine : engines) {
+        SCOPED_TRACE(engine.name);
+        const bool landed = engine.entry == GangProgramThread || engine.entry == GangVerifyThread;
+        // The runs the page starts reach their targets as the variants of chip mode 2 do.
+        VariantFacts facts = FactsOf(landed ? "GangProgramThreadOld" : engine.name);
+        if (landed) facts.programs = engine.entry == GangProgramThread;
+        const bool board = facts.cycle == Cycle::Board;
+        const std::vector<int> sockets = board || facts.cycle == Cycle::Broadcast ? std::vector{0, 2} : std::vector{0};
+        for (const uint32_t baud : {115200u, 57600u}) {
+            SCOPED_TRACE(baud);
+            pauses += SweepCancel({.arrange =
+                                       [&, baud](SimulatedGang& g) {
+                                           g.store("BaudRate", baud);
+                                           PrepareTargets(g, facts, sockets, image);
+                                           if (board && facts.programs) g.board.differAtCompare(2, 1);
+                                           g.bench.page.pageErase = {0x10, 2};
+                                       },
+                                   .worker = engine.entry,
+                                   .image = image,
+                                   .letsGoThroughSwitches = facts.cycle == Cycle::Broadcast,
+                                   .check =
+                                       [&](SimulatedGang& g, const CancelPoint&) {
+                                           const auto found = static_cast<uint32_t>(
+                                               std::count(g_bSocketFound.begin(), g_bSocketFound.end(), 1u));
+                                           EXPECT_EQ(g.bench.counters(), board ? (Counters{found, 0, found}) : Counters{});
+                                       }});
+        }
+    }
+    EXPECT_GT(pauses, 200);
+}
+
+// On the real clock: Cancel in a run's longest pause (the broadcast run's wait after the
+// multiplexer, made a minute long) ends the run at once, far sooner than the pause would. The
+// short sleep only makes it likely that Cancel comes while the worker waits; the run must end
+// at once either way.
+TEST(GangFaultSweep, CancelInALongPauseOnTheRealClockEndsTheRunAtOnce) {
+    SimulatedGang gang(GangTime::Real);
+    PrepareTargets(gang, FactsOf("GangBroadcastProgramThread"), {0, 2}, PatternImage(100));
+    g_dwWaitMs = 60000;
+    platform::Event pausing;
+    gang.onNote = [&](const std::string& note) {
+        if (note == "pause 60000") pausing.set();
+    };
+    std::chrono::steady_clock::time_point cancelled;
+    std::thread operatorThread([&] {
+        ASSERT_EQ(pausing.wait(std::chrono::seconds(30)), platform::WaitResult::Signalled);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        cancelled = std::chrono::steady_clock::now();
+        g_hStopEvent.set();
+    });
+    gang.run(GangBroadcastProgramThread, PatternImage(100));
+    const auto ended = std::chrono::steady_clock::now();
+    operatorThread.join();
+    EXPECT_LT(ended - cancelled, std::chrono::seconds(20));
+    EXPECT_EQ(gang.framesOf(0xF0, 0x0E), 0) << "the wake-up line after the pause";
+    EXPECT_TRUE(gang.messages().empty());
 }

@@ -494,6 +494,16 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          {"ISP_LED1 timeout!", "ISP_LED3 timeout!", "ISP_LED5 timeout!", "ISP_LED7 timeout!", "ISP_4066A timeout!",
           "ISP_4066B timeout!", "ISP_4066C timeout!", "ISP_4066D timeout!", "2501 Lo Timeout"},
          {4, 4, 0}, {1, 1, 1, 1}},
+        // A port that closes in the verify, or a board that stops answering there, ends the run
+        // by time-out: one unanswered step fails one part, a second in a row is a lost board.
+        {"a port that closes in socket 1's verify",
+         [](SimulatedGang& g) { g.onNote = At("step 13 800", 1, [] { g_SerialPort.ClosePort(); }); }, {kTimeoutText},
+         {4, 0, 4}, {1, 1, 1, 1}},
+        {"a board that falls silent in socket 1's verify",
+         [](SimulatedGang& g) { g.onNote = At("step 13 800", 1, [&g] { g.board.setSilent(true); }); },
+         {kTimeoutText, "ISP_LED1 timeout!", "ISP_LED3 timeout!", "ISP_LED5 timeout!", "ISP_LED7 timeout!",
+          "ISP_4066A timeout!", "ISP_4066B timeout!", "ISP_4066C timeout!", "ISP_4066D timeout!", "2501 Lo Timeout"},
+         {4, 0, 4}, {1, 1, 1, 1}},
         // The erased parts fail on the page; the closed port is sent no result LEDs.
         {"a port that stays closed after the erase",
          [](SimulatedGang& g) {

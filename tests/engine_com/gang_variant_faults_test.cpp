@@ -246,6 +246,28 @@ const Fault kFaults[] = {
          EXPECT_TRUE(Shown(g, kTimeoutText));
          EXPECT_EQ(g.bench.counters().pass, 0u);
      }},
+    // A port that closes at socket 1's first verify block, or a board that stops answering
+    // there, ends the run by time-out, and every part fails.
+    {"a port that closes in the verify", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.onNote = [n = 0, step = std::string(f.readsBack ? "step 01 800" : "step 13 800")](const std::string& note) mutable {
+             if (note == step && ++n == 1) g_SerialPort.ClosePort();
+         };
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.messages(), Messages{kTimeoutText});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+     }},
+    {"a board that falls silent in the verify", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.onNote = [&g, n = 0, step = std::string(f.readsBack ? "step 01 800" : "step 13 800")](const std::string& note) mutable {
+             if (note == step && ++n == 1) g.board.setSilent(true);
+         };
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_TRUE(Shown(g, kTimeoutText));
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+     }},
     // Cancel at socket 2's second block: a serial number already written into socket 1 stays spent.
     {"Cancel between blocks", kEvery,
      [](SimulatedGang& g, const Facts& f) {

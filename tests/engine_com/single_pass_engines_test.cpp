@@ -513,6 +513,16 @@ const Scenario kScenarios[] = {
          ExpectFailedFound(g, {0, 2});
          ExpectAllLetGo(g);
      }},
+    // A switch of the let-go whose reply is lost (the seventh switch A frame) is told, and the
+    // other switches and the leave frame still go out: no target stays in ISP mode.
+    {"a broadcast cancelled in its read-back, a let-go switch unanswered", GangBroadcastProgramThread, {0, 2}, 100,
+     [](SimulatedGang& g) { g.onNote = StopAtStep("step 01", 2), g.board.dropReplyAt(sim::BoardFrame(0x0A), 7); },
+     [](const SimulatedGang& g) {
+         EXPECT_EQ(g.messages(), Messages{"ISP_4066A timeout!"});
+         EXPECT_TRUE(Logs(g, "   20 10    - > 0F 0C 02 01 01 FF\n  501 end\n"));
+         ExpectFailedFound(g, {0, 2});
+         ExpectAllLetGo(g);
+     }},
     // Cancel after the last target's read-back ends the pause its key page's erase needs: the
     // key is not written over it, and no target passes.
     {"a broadcast cancelled in its last target's key page", GangBroadcastProgramThread, {0, 2}, 100,

@@ -24,6 +24,7 @@
 #include "res/icons.h"
 #include "sfpage/com_config_records.h"
 #include "sfpage/flash_isp.h"
+#include "support/cancel_sweep.h"
 #include "support/golden_file.h"
 #include "support/simulated_gang.h"
 
@@ -34,18 +35,21 @@ using Worker = void (*)(WorkerPage&);
 constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
 constexpr uint32_t kOptionAddr = 0x3FF8;  // chip mode 2
 
-// The simulated gang board with the port open at the stored speed, as a starter leaves it,
-// and the settings of a plain serial-flash run.
+// The settings of a plain serial-flash run, and the port open at the stored speed, as a
+// starter leaves it.
+void PrepareSfRun(SimulatedGang& gang, uint32_t baud) {
+    g_strExeDir = gang.bench.folder.path().toStdString() + "/";
+    gang.store("ENCRY", 0);
+    g_bLimitEnable = 0;
+    g_nLimitQuantity = 1000;
+    g_wSfImageCrc = 0x1234;
+    gang.store("BaudRate", baud);
+    EXPECT_TRUE(ComOpenPort(nullptr));
+}
+
+// The simulated gang board with a plain serial-flash run prepared.
 struct SfComBench {
-    explicit SfComBench(uint32_t baud = 115200) {
-        g_strExeDir = gang.bench.folder.path().toStdString() + "/";
-        gang.store("ENCRY", 0);
-        g_bLimitEnable = 0;
-        g_nLimitQuantity = 1000;
-        g_wSfImageCrc = 0x1234;
-        gang.store("BaudRate", baud);
-        EXPECT_TRUE(ComOpenPort(nullptr));
-    }
+    explicit SfComBench(uint32_t baud = 115200) { PrepareSfRun(gang, baud); }
     void run(Worker worker) {
         gang.run(worker, image);
         EXPECT_FALSE(g_SerialPort.IsOpen());
@@ -559,6 +563,37 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
         }
         c.check(bench);
     }
+}
+
+// Cancel in each pause of every run's work in turn, at the board's own speed and at another
+// (cancel_sweep.h): the erases are not told done, and no run shows its pass lamp.
+TEST(SfComWorkers, CancelInAnyPauseEndsTheRunThere) {
+    const struct {
+        const char* name;
+        Worker worker;
+        bool lamp;
+    } runs[] = {{"dump", DumpPage1, false},       {"erase", EraseSFComThread, false}, {"marker", EraseSFMarkComThread, false},
+                {"verify", Verify, true},         {"program", Program, true},        {"full", Auto, true},
+                {"numbered full", AutoSerial, true}, {"target pages", ErasePages2And3, false}};
+    int pauses = 0;
+    for (const uint32_t baud : {115200, 57600}) {
+        for (const auto& r : runs) {
+            SCOPED_TRACE(testing::Message() << r.name << " at " << baud);
+            pauses += SweepCancel({.arrange =
+                                       [baud](SimulatedGang& g) {
+                                           PrepareSfRun(g, baud);
+                                           g.board.wireSingleTarget(0);
+                                           g.board.serialFlash().write(0, PatternImage(70));
+                                       },
+                                   .worker = r.worker,
+                                   .image = PatternImage(70),
+                                   .check =
+                                       [lamp = r.lamp](SimulatedGang& g, const CancelPoint&) {
+                                           EXPECT_TRUE(!lamp || g.bench.page.icons[res::sf::kIdcLamp] == res::kIconFail);
+                                       }});
+        }
+    }
+    EXPECT_GE(pauses, 2 * 6);
 }
 
 // An adapter that numbers a limited quantity of parts has its range taken from the INI file

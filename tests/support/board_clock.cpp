@@ -37,7 +37,7 @@ std::optional<BoardClock::Micros> BoardClock::nextWrite(Micros left, platform::E
     if (!next || *next > left) return std::nullopt;
     const uint64_t sent = board_.bytesSent();
     const uint64_t read = g_SerialPort.BytesRead();
-    board_.advanceTime(*next);
+    advance(*next);
     const uint64_t written = board_.bytesSent() - sent;
     // A closed port reads nothing: its next open discards what waits.
     const auto limit = std::chrono::steady_clock::now() + kCrossing;
@@ -61,7 +61,7 @@ bool BoardClock::waitReply(uint32_t ms) {
         const std::optional<Micros> next = board_.nextWriteIn();
         if (last.number != framesBeforeStep_ && last.replyIn && *last.replyIn <= left &&
             (!next || *last.replyIn <= *next)) {
-            board_.advanceTime(*last.replyIn);
+            advance(*last.replyIn);
             return g_SerialPort.WaitForReply(g_hReplyEvent, kCrossing);
         }
         // Any other write within the wait (a piece of the reply, a late reply to an earlier frame)
@@ -69,18 +69,33 @@ bool BoardClock::waitReply(uint32_t ms) {
         const std::optional<Micros> took = nextWrite(left, g_hReplyEvent);
         if (g_hReplyEvent.isSet()) return true;
         if (!took) {
-            board_.advanceTime(left);
+            advance(left);
             return false;
         }
         left -= *took;
     }
 }
 
-void BoardClock::pause(uint32_t ms) {
+void BoardClock::cancelAtPause(int nth, std::function<void()> atCancel) {
+    cancelAt_ = nth;
+    atCancel_ = std::move(atCancel);
+}
+
+void BoardClock::advance(Micros by) {
+    board_.advanceTime(by);
+    elapsedMicros_ += by.count();
+}
+
+void BoardClock::pause(uint32_t ms, PauseKind kind) {
     settle();
+    if (kind == PauseKind::Work && ++workPauses_ == cancelAt_) {
+        g_hStopEvent.set();
+        if (atCancel_) atCancel_();
+        return;
+    }
     Micros left = std::chrono::milliseconds(ms);
     while (const std::optional<Micros> took = nextWrite(left, unanswered_)) left -= *took;
-    board_.advanceTime(left);
+    advance(left);
 }
 
 bool BoardClock::letGo(uint32_t quietMs, uint32_t limitMs) {
@@ -93,7 +108,7 @@ bool BoardClock::letGo(uint32_t quietMs, uint32_t limitMs) {
         const Micros until = std::min(quietFrom + quiet, limit);
         const std::optional<Micros> took = nextWrite(until - passed, unanswered_);
         if (!took) {
-            board_.advanceTime(until - passed);
+            advance(until - passed);
             return quietFrom + quiet <= limit;
         }
         // Any byte starts the quiet again.

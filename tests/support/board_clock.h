@@ -5,8 +5,10 @@
 // soon as its reply is read, or once its wait has passed; pauses and let-gos move time on at
 // once. So waits take no real time, and a late reply reaches whatever step or pause is under
 // way when it leaves the board.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "link/com_clock.h"
@@ -22,11 +24,20 @@ public:
 
     void stepBegins() override;
     bool waitReply(uint32_t ms) override;
-    void pause(uint32_t ms) override;
+    void pause(uint32_t ms, PauseKind kind) override;
     bool letGo(uint32_t quietMs, uint32_t limitMs) override;
     // Until the board has taken every byte the port was given, also those still queued when a
     // run ends: time moves on only behind it, and a run's log is whole.
     void settle() const;
+
+    // Cancel as the nth pause of the work (from 1, of those of 1 ms or more) begins: the stop
+    // event is set and the pause gives way at once, as Cancel pressed in it would make it.
+    // atCancel runs then, on the worker's thread. 0 never cancels.
+    void cancelAtPause(int nth, std::function<void()> atCancel = {});
+    // Pauses of the work begun since the clock was made, cut or not.
+    int workPauses() const { return workPauses_; }
+    // Time the board's clock has moved on since the clock was made.
+    std::chrono::microseconds elapsed() const { return std::chrono::microseconds(elapsedMicros_.load()); }
 
 private:
     using Micros = std::chrono::microseconds;
@@ -34,8 +45,14 @@ private:
     // it; how long that took, or none when no write comes within left (time then stands).
     std::optional<Micros> nextWrite(Micros left, platform::Event& answered);
 
+    void advance(Micros by);
+
     sim::GangBoard& board_;
     uint64_t portBytesBefore_;
     int framesBeforeStep_ = 0;
     platform::Event unanswered_;  // a pause waits for no reply
+    std::atomic<int> workPauses_{0};
+    int cancelAt_ = 0;
+    std::function<void()> atCancel_;
+    std::atomic<int64_t> elapsedMicros_{0};
 };

@@ -69,9 +69,10 @@ bool IsSpeedFrame(const std::vector<uint8_t>& frame) {
 
 }  // namespace
 
-SimulatedGang::SimulatedGang() {
+SimulatedGang::SimulatedGang(GangTime time) {
     InitIniPath();
     EXPECT_TRUE(board.start());
+    if (time == GangTime::Board) clock_.emplace(board);
     SetComPortDeviceOverride(board.path());
     g_nChipMode = 2;
     g_nIspStartAddr = 0;
@@ -120,7 +121,7 @@ void SimulatedGang::run(void (*worker)(WorkerPage&), const std::vector<uint8_t>&
     board.clearLog();
     g_bTaskWorking = true;
     bench.run(worker, image);
-    clock_.settle();
+    awaitBoard();
     if (worker == GangProgramThread || worker == GangVerifyThread) {
         const std::vector<std::string> texts = messages();
         const std::vector<platform::MsgIcon> icons = messageIcons();
@@ -161,7 +162,9 @@ int SimulatedGang::framesOf(uint8_t lead, uint8_t cmd) const {
     return count;
 }
 
-void SimulatedGang::awaitBoard() const { clock_.settle(); }
+void SimulatedGang::awaitBoard() const {
+    if (clock_) clock_->settle();
+}
 
 bool SimulatedGang::onlySwitchedOff() const {
     return board.logText() ==

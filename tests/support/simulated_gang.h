@@ -1,10 +1,12 @@
 #pragma once
 // A gang bench for tests: the simulated gang board on a pseudo-terminal as COM port 1, the
 // simulated adapter, settings and files in a temporary folder, chip mode 2, the link on the
-// board's simulated time, and a record of every pause and step of a run.
+// board's simulated time (or, for the one test that needs it, both on the real clock), and a
+// record of every pause and step of a run.
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +14,11 @@
 #include "support/board_clock.h"
 #include "support/simulated_burn.h"
 
+enum class GangTime { Board, Real };
+
 class SimulatedGang {
 public:
-    SimulatedGang();
+    explicit SimulatedGang(GangTime time = GangTime::Board);
     ~SimulatedGang();
 
     // Runs a gang worker on an image file holding these bytes; the busy flag must be clear
@@ -44,13 +48,16 @@ public:
     // Removes the value of that name from the settings store, as a hand editing the file would.
     void unstore(const std::string& name);
 
+    // The link's clock on the board's time; none on the real clock.
+    BoardClock* clock() { return clock_ ? &*clock_ : nullptr; }
+
     SimulatedBurn bench;  // adapter, services, recording page, folders
     // Hears every note of the run as it happens, on the worker's thread.
     std::function<void(const std::string&)> onNote;
     sim::GangBoard board;
 
 private:
-    BoardClock clock_{board};
+    std::optional<BoardClock> clock_;
     mutable std::mutex lock_;
     std::vector<std::string> notes_;
 };
