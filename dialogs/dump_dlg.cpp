@@ -105,11 +105,8 @@ void DumpOverBoard(GangRun& run, const TargetDumpRequest& request) {
     dialog.setProgressRange(0, static_cast<int>(bytes.size() / kBlock + 1));
     dialog.setProgressPos(0);
     bool greeted = false;
-    bool read = EnterTarget(run, request.socket, greeted);
-    if (read) {
-        ChangeLineSpeed();
-        read = ReadBlocks(run, start, bytes);
-    }
+    // Cancel in the speed change's pause ends the dump there: no read follows it.
+    const bool read = EnterTarget(run, request.socket, greeted) && ChangeLineSpeed(run) && ReadBlocks(run, start, bytes);
     if (greeted && g_SerialPort.IsOpen()) run.leave();
     if (read) SaveTargetDump(dialog, bytes, start, request.listing, false);
     // The message comes once, before the power goes off, also when only the power-off went

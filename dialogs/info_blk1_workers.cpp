@@ -4,12 +4,15 @@
 #include <optional>
 
 #include "core/globals.h"
-#include "link/com_clock.h"
+#include "engine_com/gang_steps.h"
 #include "link/com_frames.h"
 #include "link/com_reply.h"
 #include "platform/strfmt.h"
 
 std::atomic<uint32_t> g_bInfoBlk1Busy{0};
+
+// The page's pauses are the link's, heard as a gang run's are.
+using engine_com::GangPause;
 
 namespace {
 
@@ -60,16 +63,18 @@ bool OpenAccess() {
 
 bool CloseAccess() { return Step(kTagShut, ComIspCmd0A60, 500) && Step(kTagCmd40, ComIspCmd40, 500); }
 
-void SpeedChange() {
-    if (g_nComBaudRate == kDefaultBaudRate) return;
+// False when Cancel cut its pause: the operation ends there.
+bool SpeedChange() {
+    if (g_nComBaudRate == kDefaultBaudRate) return true;
     ComChangeBaudRate();
-    ComPause(kSpeedChangePauseMs);
+    return GangPause(kSpeedChangePauseMs);
 }
 
+// The let-go of the close (and Reset's own): its pauses are taken in full whatever Cancel says.
 void Leave() {
     ComBeginStep(kTagLeave);
     ComIspLeave();
-    for (int i = 0; i < 3; ++i) ComPause(1);
+    for (int i = 0; i < 3; ++i) GangPause(1, PauseKind::RunEnd);
     g_bInfoBlk1Busy = 0;
 }
 
@@ -136,26 +141,29 @@ void InfoBlk1WriteThread(InfoBlk1Page& page) {
     Close(page, timedOut, Ending::WithLeave);
 }
 
+// Cancel in a pause ends the erase there: no finish follows a cut page-erase pause, and the
+// close lets the target go.
 void InfoBlk1EraseThread(InfoBlk1Page& page) {
     Begin(page);
     bool timedOut = !Opening();
-    if (!timedOut) {
-        SpeedChange();
+    if (!timedOut && SpeedChange()) {
         timedOut = !OpenAccess() || !Step(kTagPageErase, ComIspCmd18, 800);
-    }
-    if (!timedOut) {
-        ComPause(kPageErasePauseMs);
-        timedOut = !Step(kTagFinish, ComIspCmdFinish, 800) || !CloseAccess();
+        if (!timedOut && GangPause(kPageErasePauseMs))
+            timedOut = !Step(kTagFinish, ComIspCmdFinish, 800) || !CloseAccess();
     }
     Close(page, timedOut, Ending::WithLeave);
 }
 
+// Cancel in the speed change's pause ends Reset there, and the close lets the target go.
 void InfoBlk1ResetThread(InfoBlk1Page& page) {
     Begin(page);
     const bool timedOut = !Opening();
+    Ending ending = Ending::LeaveSent;
     if (!timedOut) {
-        SpeedChange();
-        Leave();
+        if (SpeedChange())
+            Leave();
+        else
+            ending = Ending::WithLeave;
     }
-    Close(page, timedOut, Ending::LeaveSent);
+    Close(page, timedOut, ending);
 }

@@ -423,17 +423,11 @@ void SetProgramProgressScale(GangRun& run) {
     run.page.setProgressPos(0);
 }
 
-bool ChangeLineSpeed() {
+bool ChangeLineSpeed(GangRun& run) {
     if (g_nComBaudRate == 115200) return true;
     Note("%s", "speed");
     ComChangeBaudRate();
-    return GangPause(500);
-}
-
-bool ChangeLineSpeed(GangRun& run) {
-    if (ChangeLineSpeed()) return true;
-    run.running = false;
-    return false;
+    return run.pause(500);
 }
 
 ErasePlan LandedErase() {

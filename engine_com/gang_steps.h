@@ -184,8 +184,7 @@ bool ShowSockets(GangRun& run);
 void SetProgramProgressScale(GangRun& run);
 
 // The board's line speed when the stored baud rate is not 115200, and the pause after it; false
-// when Cancel cut that pause, which in a run ends it.
-bool ChangeLineSpeed();
+// when Cancel cut that pause, which ends the run.
 bool ChangeLineSpeed(GangRun& run);
 // The line speed first; then the whole chip from start address 0, else every 256-byte page from
 // the start address's to the end of the flash; then the targets leave ISP mode and the port is

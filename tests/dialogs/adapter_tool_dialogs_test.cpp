@@ -29,6 +29,7 @@
 #include "support/file_size_limit.h"
 #include "support/golden_file.h"
 #include "support/recording_page.h"
+#include "support/cancel_sweep.h"
 #include "support/run_trace.h"
 #include "support/simulated_gang.h"
 #include "tool_bench.h"
@@ -446,16 +447,24 @@ constexpr const char* kComTimeout = "Wait COM port timeout, pls check MCU and CO
 constexpr uint32_t kComFrom = 0x21;  // pages 0x21 and 0x22: two high address bytes
 const std::vector<uint8_t> kComFlash = PatternImage(512);
 
-// The gang board with the port open at the stored speed, as a starter leaves it; socket 3's
-// target holds a pattern at pages 0x21 and 0x22, and the program folder earlier dump files.
+// The port open at the stored speed, as a starter leaves it; socket 3's target holds a pattern
+// at pages 0x21 and 0x22, and the program folder earlier dump files.
+void PrepareComDump(SimulatedGang& gang, uint32_t baud) {
+    g_strExeDir = gang.bench.folder.path().toStdString() + "/";
+    gang.store("BaudRate", baud);
+    gang.board.writeFlash(2, kComFrom * 256, kComFlash);
+    for (const char* name : {"Dump.txt", "dump.bin"}) std::ofstream(g_strExeDir + name) << "old";
+    EXPECT_TRUE(ComOpenPort(nullptr));
+}
+
+std::string DumpFile(const char* name) {
+    std::ifstream in(g_strExeDir + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The gang board with a dump prepared.
 struct ComDumpBench {
-    explicit ComDumpBench(uint32_t baud = 115200) {
-        g_strExeDir = gang.bench.folder.path().toStdString() + "/";
-        gang.store("BaudRate", baud);
-        gang.board.writeFlash(2, kComFrom * 256, kComFlash);
-        for (const char* name : {"Dump.txt", "dump.bin"}) std::ofstream(g_strExeDir + name) << "old";
-        EXPECT_TRUE(ComOpenPort(nullptr));
-    }
+    explicit ComDumpBench(uint32_t baud = 115200) { PrepareComDump(gang, baud); }
     ~ComDumpBench() { g_strExeDir.clear(); }
     // Every run ends with the board's power off and the port closed.
     void run(void (*worker)(WorkerPage&)) {
@@ -468,10 +477,7 @@ struct ComDumpBench {
         EXPECT_FALSE(gang.board.state().power);
         EXPECT_FALSE(g_bTaskWorking);
     }
-    std::string file(const char* name) const {
-        std::ifstream in(g_strExeDir + name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string file(const char* name) const { return DumpFile(name); }
 
     SimulatedGang gang;
 };
@@ -578,6 +584,36 @@ TEST(ComDump, ACancelDuringAnyReadEndsTheDumpOrFindsItWhole) {
         EXPECT_EQ(bench.file("Dump.txt"), whole ? ComFlashListing() : "old");
         EXPECT_EQ(bench.gang.bench.services.viewed(), whole ? Texts{g_strExeDir + "Dump.txt"} : Texts{});
     }
+}
+
+// Cancel in each pause of the dump's work in turn (cancel_sweep.h): the speed change's at another
+// speed, the handshake's wake-up with chip mode 7. No read follows the cut pause, the earlier
+// files stay and nothing is shown.
+TEST(ComDump, CancelInAnyPauseEndsTheDumpThere) {
+    const struct {
+        uint32_t baud;
+        uint8_t chipMode;
+    } cases[] = {{57600, 2}, {115200, 7}, {57600, 7}};
+    int pauses = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "chip mode " << int{c.chipMode} << " at " << c.baud);
+        pauses += SweepCancel({.arrange =
+                                   [c](SimulatedGang& g) {
+                                       g_nChipMode = c.chipMode;
+                                       g.populate({2});
+                                       PrepareComDump(g, c.baud);
+                                   },
+                               .worker = ComDumpTxt,
+                               .image = {},
+                               .check =
+                                   [](SimulatedGang& g, const CancelPoint&) {
+                                       EXPECT_EQ(DumpFile("Dump.txt") + DumpFile("dump.bin"), "oldold");
+                                       EXPECT_TRUE(g.bench.services.viewed().empty());
+                                       EXPECT_FALSE(g.board.state().power);
+                                   }});
+    }
+    g_strExeDir.clear();
+    EXPECT_GE(pauses, 4);
 }
 
 // A short reply, Cancel, an empty socket, a range beyond 64 KB or a disk that fills up while

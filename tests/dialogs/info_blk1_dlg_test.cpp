@@ -7,9 +7,12 @@
 #include "link/com_reply.h"
 #include "link/com_settings.h"
 #include "platform/strfmt.h"
+#include "link/com_frames.h"
 #include "res/info_blk1_template.h"
 #include "sim/gang_board.h"
 #include "support/board_clock.h"
+#include "support/cancel_sweep.h"
+#include "support/simulated_gang.h"
 #include "support/temp_config_folder.h"
 #include "tool_bench.h"
 
@@ -90,6 +93,25 @@ std::vector<uint8_t> Counting() {
     std::vector<uint8_t> bytes(kInfoBlk1Bytes);
     std::iota(bytes.begin(), bytes.end(), uint8_t{0});
     return bytes;
+}
+
+// The page's operations on the gang bench, whose recording page hears their messages.
+class BenchPage final : public InfoBlk1Page {
+public:
+    explicit BenchPage(WorkerPage& page) : page_(page) {}
+    std::array<uint8_t, kInfoBlk1Bytes> gridBytes() override { return {}; }
+    void showGridBytes(std::span<const uint8_t, kInfoBlk1Bytes>) override {}
+    int messageBox(const std::string& text, platform::MsgIcon icon) override { return page_.messageBox(text, icon); }
+    void setBusyCursor(bool) override {}
+
+private:
+    WorkerPage& page_;
+};
+
+template <void (*Operation)(InfoBlk1Page&)>
+void OnBench(WorkerPage& page) {
+    BenchPage bench(page);
+    Operation(bench);
 }
 
 }  // namespace
@@ -224,4 +246,40 @@ TEST_F(InfoBlk1, StartRefusesWhileBusyAndWithoutPort) {
     Click(page.controls(), kIdcInfo1Read);
     EXPECT_EQ(takeMessages(), Texts{"Com port not found!"});
     EXPECT_FALSE(g_bTaskWorking);
+}
+
+// Cancel in each pause of every operation's work in turn, at the board's speed and at another
+// (cancel_sweep.h): nothing of the operation follows the cut pause (no finish after the page
+// erase's), the close lets the target go with its own pauses taken in full, and the next
+// operation starts the link again.
+TEST(InfoBlk1Operations, CancelInAnyPauseEndsTheOperationThere) {
+    const struct {
+        const char* name;
+        void (*worker)(WorkerPage&);
+    } operations[] = {{"read", OnBench<InfoBlk1ReadThread>},
+                      {"write", OnBench<InfoBlk1WriteThread>},
+                      {"erase", OnBench<InfoBlk1EraseThread>},
+                      {"reset", OnBench<InfoBlk1ResetThread>}};
+    int pauses = 0;
+    for (const uint32_t baud : {115200, 57600}) {
+        for (const auto& o : operations) {
+            SCOPED_TRACE(testing::Message() << o.name << " at " << baud);
+            pauses += SweepCancel({.arrange =
+                                       [baud](SimulatedGang& g) {
+                                           g.store("BaudRate", baud);
+                                           g.board.wireSingleTarget(0);
+                                           g_bInfoBlk1Busy = 0;
+                                           EXPECT_TRUE(ComOpenPort(nullptr));
+                                       },
+                                   .worker = o.worker,
+                                   .image = {},
+                                   .check =
+                                       [](SimulatedGang&, const CancelPoint&) {
+                                           EXPECT_EQ(g_bInfoBlk1Busy, 0u);
+                                           EXPECT_FALSE(g_SerialPort.IsOpen());
+                                       }});
+        }
+    }
+    EXPECT_GE(pauses, 4);
+    g_nComBaudRate = 115200;
 }

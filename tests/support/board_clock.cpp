@@ -90,9 +90,11 @@ void BoardClock::pause(uint32_t ms, PauseKind kind) {
     settle();
     if (kind == PauseKind::Work && ++workPauses_ == cancelAt_) {
         g_hStopEvent.set();
+        cancelled_ = true;
         if (atCancel_) atCancel_();
         return;
     }
+    if (cancelled_) pausesAfterCancel_.push_back(ms);
     Micros left = std::chrono::milliseconds(ms);
     while (const std::optional<Micros> took = nextWrite(left, unanswered_)) left -= *took;
     advance(left);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "link/com_clock.h"
 #include "platform/event.h"
@@ -36,6 +37,8 @@ public:
     void cancelAtPause(int nth, std::function<void()> atCancel = {});
     // Pauses of the work begun since the clock was made, cut or not.
     int workPauses() const { return workPauses_; }
+    // The pauses taken after the one Cancel cut, each in ms, in order; read once the run has ended.
+    const std::vector<uint32_t>& pausesAfterCancel() const { return pausesAfterCancel_; }
     // Time the board's clock has moved on since the clock was made.
     std::chrono::microseconds elapsed() const { return std::chrono::microseconds(elapsedMicros_.load()); }
 
@@ -54,5 +57,7 @@ private:
     std::atomic<int> workPauses_{0};
     int cancelAt_ = 0;
     std::function<void()> atCancel_;
+    bool cancelled_ = false;
+    std::vector<uint32_t> pausesAfterCancel_;
     std::atomic<int64_t> elapsedMicros_{0};
 };

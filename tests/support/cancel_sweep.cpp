@@ -36,15 +36,36 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
+std::optional<uint32_t> PauseOf(const std::string& note) {
+    std::istringstream words(note);
+    std::string kind;
+    uint32_t ms = 0;
+    if (words >> kind >> ms && kind == "pause") return ms;
+    return std::nullopt;
+}
+
 uint32_t PausedAfter(const std::vector<std::string>& notes, size_t from) {
     uint32_t ms = 0;
-    for (size_t i = from; i < notes.size(); ++i) {
-        std::istringstream words(notes[i]);
-        std::string kind;
-        uint32_t pause = 0;
-        if (words >> kind >> pause && kind == "pause") ms += pause;
-    }
+    for (size_t i = from; i < notes.size(); ++i) ms += PauseOf(notes[i]).value_or(0);
     return ms;
+}
+
+// The pauses noted from notes[from] on that the clock did not take in full, in order. The clock
+// also takes pauses that nothing notes (around the port's close and re-open).
+std::vector<uint32_t> NotTaken(const std::vector<std::string>& notes, size_t from, const std::vector<uint32_t>& taken) {
+    std::vector<uint32_t> cut;
+    auto next = taken.begin();
+    for (size_t i = from; i < notes.size(); ++i) {
+        const std::optional<uint32_t> ms = PauseOf(notes[i]);
+        if (!ms) continue;
+        const auto at = std::find(next, taken.end(), *ms);
+        if (at == taken.end()) {
+            cut.push_back(*ms);
+        } else {
+            next = at + 1;
+        }
+    }
+    return cut;
 }
 
 }  // namespace
@@ -86,6 +107,8 @@ int SweepCancel(const CancelSweep& sweep) {
         }
         // The end's pauses pass on the board's time as they are noted: none is cut.
         EXPECT_GE(gang.clock()->elapsed() - point->time, std::chrono::milliseconds(PausedAfter(gang.notes(), point->notes)));
+        EXPECT_EQ(NotTaken(gang.notes(), point->notes, gang.clock()->pausesAfterCancel()), std::vector<uint32_t>{})
+            << "pauses of the run's end cut";
         for (int socket = 0; socket < 4; ++socket) {
             const std::optional<sim::GangTarget> target = gang.board.target(socket);
             EXPECT_TRUE(!target || !target->inIsp) << "socket " << socket + 1 << " is left in ISP mode";
