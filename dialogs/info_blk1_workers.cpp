@@ -154,16 +154,15 @@ void InfoBlk1EraseThread(InfoBlk1Page& page) {
     Close(page, timedOut, Ending::WithLeave);
 }
 
-// Cancel in the speed change's pause ends Reset there, and the close lets the target go.
+// A Reset that ends before its own leave frame (an unanswered opening, Cancel in the speed
+// change's pause) leaves the target to the close, which lets it go.
 void InfoBlk1ResetThread(InfoBlk1Page& page) {
     Begin(page);
     const bool timedOut = !Opening();
-    Ending ending = Ending::LeaveSent;
-    if (!timedOut) {
-        if (SpeedChange())
-            Leave();
-        else
-            ending = Ending::WithLeave;
+    Ending ending = Ending::WithLeave;
+    if (!timedOut && SpeedChange()) {
+        Leave();
+        ending = Ending::LeaveSent;
     }
     Close(page, timedOut, ending);
 }

@@ -3,7 +3,7 @@
 // started with g_bTaskWorking already taken and the port open, sends target frames through
 // g_SerialPort under the COM step convention (tag, frame, wait), and ends with the common close:
 // the time-out message when a step went unanswered, the port back at 115200, the leave frame
-// (not after Reset, which sent its own), the port closed and g_bTaskWorking given back. Cancel
+// (not after a Reset that sent its own), the port closed and g_bTaskWorking given back. Cancel
 // ends an operation at the pause of its work that it cuts, with nothing after it sent; the close
 // then lets the target go, Reset's too, its own pauses taken in full.
 //

@@ -183,10 +183,11 @@ TEST_F(InfoBlk1, EraseAndResetSendTheirSessions) {
     RegSaveBaudRate();
 }
 
-// An unanswered step ends the operation with the message, the leave frame (Reset sends none
-// before its own) and the port closed; a read answered with fewer than eight bytes is a failed
-// read, and a write the target reports as not landed ends the writes. Either way the grid keeps
-// what it held; the next operation starts the link afresh and succeeds.
+// An unanswered step ends the operation with the message, the leave frame and the port closed:
+// a Reset that ends before its own leave frame lets the target go in the close, as the others
+// do. A read answered with fewer than eight bytes is a failed read, and a write the target
+// reports as not landed ends the writes. Either way the grid keeps what it held; the next
+// operation starts the link afresh and succeeds.
 TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
     const std::string session = std::string(kLinkStart) + kStopMcu + kOpenAccess;
     const auto read = [](uint32_t a) { return strfmt("> 0F 03 %02X 08 00 FF\n", a); };
@@ -196,10 +197,13 @@ TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
         std::string frames;
         std::string message = kTimeout;
     } cases[] = {
-        {kIdcInfo1Read, [&] { board.cutReplyAt(sim::TargetFrame(0x03), 3, 4); },
+        // The board counts frames from its start: the first MCU stop of all, and the third read
+        // after the 32 of the Read that follows the first row.
+        {kIdcInfo1Reset, [&] { board.dropReplyAt(sim::TargetFrame(0x40), 1); }, std::string(kLinkStart) + kStopMcu + kLeave},
+        {kIdcInfo1Read, [&] { board.cutReplyAt(sim::TargetFrame(0x03), 32 + 3, 4); },
          session + read(0x00) + read(0x08) + read(0x10) + kCloseAccess + kLeave, "Read fail at 0x00000010!"},
         {kIdcInfo1Read, [&] { board.setSilent(true); }, std::string(kLinkStart) + kLeave},
-        {kIdcInfo1Reset, [&] { board.setSilent(true); }, std::string(kLinkStart)},
+        {kIdcInfo1Reset, [&] { board.setSilent(true); }, std::string(kLinkStart) + kLeave},
         {kIdcInfo1Write, [&] { board.dropReplyAt(sim::TargetFrame(0x22), 3); },
          session + DataFrame(0x00) + kFinish + DataFrame(0x08) + kFinish + DataFrame(0x10) + kLeave},
         {kIdcInfo1Erase, [&] { board.dropReplyAt(sim::TargetFrame(0x18), 1); },
@@ -215,8 +219,9 @@ TEST_F(InfoBlk1, UnansweredStepEndsTheSessionAndTheNextOneWorks) {
         const bool read = c.button == kIdcInfo1Read;
         if (read) page.m_grid.m_byData.fill(0x77);
         run(c.button);
-        EXPECT_EQ(hostFrames(c.button == kIdcInfo1Reset ? std::string(kLinkStart) : kLeave), c.frames) << c.button;
+        EXPECT_EQ(hostFrames(kLeave), c.frames) << c.button;
         EXPECT_EQ(takeMessages(), Texts{c.message}) << c.button;
+        EXPECT_FALSE(board.target(0)->inIsp) << c.button;
         EXPECT_TRUE(!read || page.m_grid.m_byData[0x10] == 0x77) << "a failed read leaves the grid";
         EXPECT_FALSE(g_SerialPort.IsOpen()) << c.button;
         EXPECT_EQ(g_bInfoBlk1Busy, 0u) << c.button;
