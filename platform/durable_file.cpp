@@ -21,6 +21,7 @@ namespace {
 // How long a FileLock waits for another holder: a read-modify-write takes far less.
 constexpr std::chrono::milliseconds kLockPatience{10000};
 std::atomic<std::chrono::milliseconds::rep> g_lockPatience{kLockPatience.count()};
+std::function<void(CommitStep)> g_commitPause;
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -261,12 +262,15 @@ bool DurableWriter::flush() {
     return written;
 }
 
-bool DurableWriter::commit() {
+bool DurableWriter::commit(const std::function<bool()>& mayReplace) {
     if (fd_ < 0) return false;
     const bool written = flush() && ::fsync(fd_) == 0;
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
-    if (!written || !closed || ::rename(staged_.c_str(), path_.c_str()) != 0) {
+    if (g_commitPause) g_commitPause(CommitStep::Synced);
+    const bool allowed = written && closed && (!mayReplace || mayReplace());
+    if (allowed && g_commitPause) g_commitPause(CommitStep::Renaming);
+    if (!allowed || ::rename(staged_.c_str(), path_.c_str()) != 0) {
         ::unlink(staged_.c_str());
         failed_ = true;
         return false;
@@ -280,9 +284,17 @@ bool DurableWriter::commit() {
     return true;
 }
 
+void setCommitPauseForTest(std::function<void(CommitStep)> pause) { g_commitPause = std::move(pause); }
+
 bool replaceFileDurably(const std::string& path, const std::string& contents) {
     DurableWriter writer(path);
     return writer.writeAt(0, std::as_bytes(std::span(contents))) && writer.commit();
+}
+
+bool replaceLockedFile(const FileLock& lock, const std::string& contents) {
+    DurableWriter writer(lock.file());
+    return writer.writeAt(0, std::as_bytes(std::span(contents))) && writer.commit([&] { return lock.held(); }) &&
+           lock.held();
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -101,8 +102,9 @@ public:
     bool writeAt(uint64_t offset, std::span<const std::byte> bytes);
     // Writes bytes after the ones appended before, gathered into large writes.
     void append(std::string_view bytes);
-    // False when any write, the fsync or the rename failed; <path> is then as it was.
-    bool commit();
+    // False when any write, the fsync or the rename failed, or mayReplace, asked once the staged
+    // file is synced, refuses; <path> is then as it was.
+    bool commit(const std::function<bool()>& mayReplace = {});
 
 private:
     bool flush();
@@ -119,5 +121,17 @@ private:
 // Replaces <path> with contents through a DurableWriter. Call it while holding the FileLock of
 // <path>. False when any step failed; the old file then stays.
 bool replaceFileDurably(const std::string& path, const std::string& contents);
+// Replaces the file that lock guards with contents while the lock is this copy's. A lock file
+// removed by hand lets another copy lock a new one and read what this one read, so the lock is
+// looked at once more just before the rename (false, the old file staying, when it is gone) and
+// once the new file is in place (false when it went meanwhile: the new file stands, but what was
+// worked out under the lock must not be given).
+bool replaceLockedFile(const FileLock& lock, const std::string& contents);
+
+// The moments of a commit at which a test holds a writer: once its staged file is synced, and
+// once nothing stops its rename any more.
+enum class CommitStep { Synced, Renaming };
+// Runs pause at each of them; nullptr stops.
+void setCommitPauseForTest(std::function<void(CommitStep)> pause);
 
 }  // namespace platform

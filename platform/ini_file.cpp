@@ -228,7 +228,7 @@ bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector
     if (result != Edit::Changed) return result == Edit::Unchanged;
     std::string contents = byteOrderMark ? kUtf8ByteOrderMark : "";
     for (const auto& line : lines) contents += line + "\r\n";  // the file's Windows line ends
-    if (!lock.held() || !replaceFileDurably(lock.file(), contents)) return false;
+    if (!replaceLockedFile(lock, contents)) return false;
     seen.keep(file, std::move(contents), ::open(lock.file().c_str(), O_RDONLY | O_CLOEXEC), true);
     return true;
 }

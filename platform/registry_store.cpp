@@ -415,7 +415,7 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     change(values);
     if (!values.changed()) return StoreResult::Ok;
     std::string text = serialise(store);
-    if (!lock.held() || !replaceFileDurably(lock.file(), text)) {
+    if (!replaceLockedFile(lock, text)) {
         g_cache.forget();
         return StoreResult::Unavailable;
     }
