@@ -63,6 +63,14 @@ uint32_t serialNumberOf(const std::string& text) {
 
 std::string serialNumberText(uint32_t serial) { return strfmt("%X", serial > 0x1000000 ? 0 : serial); }
 
+// An INI file made anew under this copy without its numbers: "Serial No" goes on after the
+// numbers this copy gave and saw.
+std::optional<std::string> carrySerialNo(const std::optional<std::string>& seen, const std::optional<std::string>& found) {
+    const uint32_t had = serialNumberOf(seen.value_or("")), has = serialNumberOf(found.value_or(""));
+    return had > has ? std::optional(serialNumberText(had)) : found;
+}
+const bool g_serialNoCarried = (platform::setIniCarry(kCodeOption, "Serial No", carrySerialNo), true);
+
 }  // namespace
 
 bool CIniFile::SetFileName(const std::string& path) {

@@ -153,6 +153,27 @@ void setNumber(platform::RegKeyValues& values, const SettingRule& s, uint32_t nu
 
 void saveFlag(const SettingRule& s, uint32_t flag) { saveNumber(s, flag != 0 ? 1 : 0); }
 
+// A store made anew under this copy without its numbers (by a copy that never saw them, or from
+// an older view): "Last SN" goes on after the numbers this copy gave and saw, and the counters
+// never drop below those it last saw and showed. A number the found store keeps where it cannot
+// be read stays as it is: the takes and saves refuse it.
+void carryNumbers(const platform::RegKeyValues& seen, platform::RegKeyValues& found) {
+    const auto carried = [&](const SettingRule& s) -> std::optional<uint32_t> {
+        if (unreadableNumber(found, s)) return std::nullopt;
+        return std::max(unreadableNumber(seen, s) ? 0 : ruledNumber(seen, s), ruledNumber(found, s));
+    };
+    const auto raise = [&](const SettingRule& s, uint32_t number) {
+        if (number != ruledNumber(found, s)) setNumber(found, s, number);
+    };
+    if (const auto last = carried(setting("Last SN"))) raise(setting("Last SN"), *last);
+    const auto pass = carried(setting("Pass Count")), fail = carried(setting("Fail Count"));
+    if (!pass || !fail) return;
+    raise(setting("Pass Count"), *pass);
+    raise(setting("Fail Count"), *fail);
+    raise(setting("Total Count"), *pass + *fail);
+}
+const bool g_numbersCarried = (platform::setStoreCarry(g_szRegKey, carryNumbers), true);
+
 uint16_t low16(uint32_t value) { return static_cast<uint16_t>(value); }
 
 }  // namespace

@@ -1,52 +1,83 @@
 #include "platform/last_seen_file.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
-
-// A file that a write replaced keeps no name; clearing its permissions marks it for every copy
-// that still holds it open as the last version it saw. One that still has a name (the store
-// moved aside by hand) is left as it is.
 namespace {
+
 constexpr mode_t kReplacedMark = 0;
 
+// A version that a write replaced keeps no name; clearing its permissions marks it for every
+// copy that still holds it open. One that still has a name (moved aside by hand) is left as it is.
 void markReplaced(int fd) {
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_nlink == 0) ::fchmod(fd, kReplacedMark);
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_nlink == 0) ::fchmod(fd, kReplacedMark);
 }
+
+bool marked(const struct stat& info) { return (info.st_mode & 07777) == kReplacedMark; }
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-// A file seen before that is no longer the one found now was replaced by a hand (an editor
-// that saves a new file over it) when no copy marked it: marked now, so that the copies still
-// holding it know their view is not the last.
-bool replacedBy(int previous, int fd) {
-    struct stat before {}, now {};
-    return fd < 0 || ::fstat(previous, &before) != 0 || ::fstat(fd, &now) != 0 || !sameFile(before, now);
-}
 }  // namespace
 
-LastSeenFile::~LastSeenFile() {
+LastSeenFile::~LastSeenFile() { forget(); }
+
+void LastSeenFile::forget() {
     if (fd_ >= 0) ::close(fd_);
+    for (const int version : carried_) ::close(version);
+    fd_ = -1;
+    carried_.clear();
 }
 
-void LastSeenFile::keep(const std::string& name, std::string contents, int fd, bool replacedPrevious) {
-    if (fd_ >= 0) {
-        if (replacedPrevious || (name == name_ && replacedBy(fd_, fd))) markReplaced(fd_);
-        ::close(fd_);
-    }
-    name_ = name;
-    contents_ = std::move(contents);
-    fd_ = fd;
-}
-
-FileLoss LastSeenFile::lossOf(const std::string& name) const {
+FileLoss LastSeenFile::lossOf(const std::string& name, const struct stat* atName) const {
     if (name_.empty() || name != name_) return FileLoss::None;
     // Without the file at hand this copy cannot tell that no other copy wrote after it.
     struct stat seen {};
-    if (fd_ < 0 || ::fstat(fd_, &seen) != 0 || (seen.st_mode & 07777) == kReplacedMark) return FileLoss::Stale;
-    return FileLoss::Current;
+    if (fd_ < 0 || ::fstat(fd_, &seen) != 0 || marked(seen)) return FileLoss::Stale;
+    // A version emptied where it lies is the one seen; one under another name (moved aside, a
+    // second name, behind a link removed) may be another copy's store still.
+    const bool emptiedHere = atName != nullptr && sameFile(seen, *atName);
+    return seen.st_nlink > 0 && !emptiedHere ? FileLoss::Stale : FileLoss::Current;
+}
+
+void LastSeenFile::adopt(std::string contents, int fd, const CarryView& carry) {
+    contents_ = carried_.empty() ? std::move(contents) : carry(contents_, contents);
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+FoundView LastSeenFile::found(const std::string& name, std::string contents, int fd, const CarryView& carry) {
+    if (name != name_) {
+        forget();
+        name_ = name;
+    }
+    // The version seen, or a file another copy wrote having seen it: read as it is.
+    struct stat seen {}, now {};
+    if (fd_ < 0 || ::fstat(fd_, &seen) != 0 || ::fstat(fd, &now) != 0 || sameFile(seen, now) || marked(seen)) {
+        adopt(std::move(contents), fd, carry);
+        return {contents_};
+    }
+    if (seen.st_nlink > 0) {
+        ::close(fd);
+        return {carry(contents_, contents), true};
+    }
+    // Kept open, unmarked, until this copy's write carries its numbers on.
+    carried_.push_back(fd_);
+    fd_ = fd;
+    contents_ = carry(contents_, contents);
+    return {contents_};
+}
+
+void LastSeenFile::wrote(const std::string& name, std::string contents, int fd, int replaced) {
+    if (name == name_) {
+        markReplaced(fd_);
+        for (const int version : carried_) markReplaced(version);
+    }
+    markReplaced(replaced);
+    forget();
+    name_ = name;
+    contents_ = std::move(contents);
+    fd_ = fd;
 }
 
 }  // namespace platform

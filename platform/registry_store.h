@@ -51,7 +51,9 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 // then stays). A store that this copy read or wrote and finds removed or cut to 0 bytes is lost,
 // not new: reads give the values this copy last saw, and a write makes the file anew from them
 // with its change. When another copy wrote after this copy's last look, those values may lack
-// that copy's numbers: such a write is Unavailable unless stale allows it.
+// that copy's numbers, and when the version this copy saw still has a name elsewhere (moved
+// aside, a second name, behind a link removed), another copy may take numbers from it: such a
+// write is Unavailable unless stale allows it.
 StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value,
                           StaleWrite stale = StaleWrite::Refuse);
 
@@ -78,6 +80,13 @@ protected:
 // change sets nothing.
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change,
                            StaleWrite stale = StaleWrite::Refuse);
+
+// How this copy's own numbers go into a store made anew under it without them (by a copy that
+// never saw its view, or from an older view): given a key's values as this copy last saw them,
+// carry raises those of the file found. Until this copy's next write puts them in, every read
+// of the store gives them so raised. Set by the settings that keep numbers.
+using StoreCarry = void (*)(const RegKeyValues& seen, RegKeyValues& found);
+void setStoreCarry(const std::string& key, StoreCarry carry);
 
 // While one lives, reads take the store as the first of them found it, without looking at the
 // file again: start-up reads its settings from one reading of the file. Writes still read the

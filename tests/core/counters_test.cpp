@@ -149,38 +149,75 @@ TEST(Counters, ADamagedStoreGivesNoNumberAndAddsNoCount) {
     }
 }
 
-// The store or the INI file, seen by this copy and then removed (by hand, with its folder), cut
-// to 0 bytes or moved aside while the program runs, is lost, not new: the next takes go on after
-// the numbers given, the counters stay, and the files are made anew (one moved aside keeps its
-// permissions). When another copy took numbers after this copy's last look (also after a hand
-// saved the file anew), this copy, which cannot know that no other copy took, holds none of
-// them: it takes no number and its parts wait until the operator sets the numbers anew. A file
-// never seen starts from the defaults.
+// Who writes the store and the INI file after they were lost, before this copy looks again.
+enum class MadeAnew {
+    ByNobody,
+    ByANewCopy,           // a copy started afterwards, which never saw them, saves one value
+    ByACopyOutOfDate,     // a copy that last saw them before this one took, when its operator sets numbers
+};
+
+// The store or the INI file, seen by this copy and then removed (by hand, with its folder) or cut
+// to 0 bytes while the program runs, is lost, not new: the next takes go on after the numbers
+// given, the counters stay, and the files are made anew. A file another copy made anew meanwhile
+// without this copy's numbers (one that never saw them, or one out of date) takes them in: the
+// takes go on after them, the counters never drop, and the other copy's values stay. When
+// another copy took numbers after this copy's last look (also after a hand saved the file anew),
+// or the version this copy saw still has a name (moved aside, a second name, behind a link
+// removed), where another copy may take from it, this copy takes no number and its parts wait
+// until the operator sets the numbers anew. A file never seen starts from the defaults.
 TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     using Lose = void (*)(const std::string&);
     const Lose remove = [](const std::string& path) { std::filesystem::remove(path); };
     const Lose empty = [](const std::string& path) { std::ofstream(path, std::ios::binary | std::ios::trunc); };
     const Lose moveAside = [](const std::string& path) { std::filesystem::rename(path, path + ".aside"); };
+    const Lose nameTwice = [](const std::string& path) { std::filesystem::create_hard_link(path, path + ".aside"); };
+    const Lose behindALink = [](const std::string& path) {
+        std::filesystem::rename(path, path + ".aside");
+        std::filesystem::create_symlink(path + ".aside", path);
+    };
     const Lose editByHand = [](const std::string& path) {  // an editor that saves a new file over it
         std::filesystem::copy_file(path, path + ".edit");
         std::filesystem::rename(path + ".edit", path);
     };
-    const struct { const char* name; bool store, ini, otherCopyTookLast; Lose lose, before = nullptr; } cases[] = {
-        {"store removed", true, false, false, remove},
-        {"store emptied", true, false, false, empty},
-        {"INI file removed", false, true, false, remove},
-        {"INI file emptied", false, true, false, empty},
-        {"folder cleared", true, true, false, remove},
-        {"both moved aside", true, true, false, moveAside},
-        {"folder cleared after another copy took", true, true, true, remove},
-        {"both emptied after another copy took", true, true, true, empty},
-        {"edited by hand, another copy took, folder cleared", true, true, true, remove, editByHand},
+    const struct {
+        const char* name;
+        bool store, ini, otherCopyTookLast, outOfDate;
+        Lose lose, before = nullptr;
+        MadeAnew madeAnew = MadeAnew::ByNobody;
+    } cases[] = {
+        {"store removed", true, false, false, false, remove},
+        {"store emptied", true, false, false, false, empty},
+        {"INI file removed", false, true, false, false, remove},
+        {"INI file emptied", false, true, false, false, empty},
+        {"folder cleared", true, true, false, false, remove},
+        {"both moved aside", true, true, false, true, moveAside},
+        {"both named twice, the first names removed", true, true, false, true, remove, nameTwice},
+        {"both reached by links, the links removed", true, true, false, true, remove, behindALink},
+        {"folder cleared after another copy took", true, true, true, true, remove},
+        {"both emptied after another copy took", true, true, true, true, empty},
+        {"edited by hand, another copy took, folder cleared", true, true, true, true, remove, editByHand},
+        {"folder cleared, a new copy saved a value", true, true, false, false, remove, nullptr, MadeAnew::ByANewCopy},
+        {"both emptied, a new copy saved a value", true, true, false, false, empty, nullptr, MadeAnew::ByANewCopy},
+        {"folder cleared, a copy out of date set numbers", true, true, false, false, remove, nullptr,
+         MadeAnew::ByACopyOutOfDate},
+        {"both moved aside, a new copy saved a value", true, true, false, true, moveAside, nullptr, MadeAnew::ByANewCopy},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempConfigFolder folder;
         const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
         ResetCounters();
+        // A copy that saw the store before this one's numbers and counts, waiting for its operator.
+        int goOn[2];
+        ASSERT_EQ(::pipe(goOn), 0);
+        const pid_t outOfDate = c.madeAnew == MadeAnew::ByACopyOutOfDate ? fork() : -1;
+        if (outOfDate == 0) {
+            char step = 0;
+            (void)!::read(goOn[0], &step, 1);
+            RegSaveLastSn(100);  // lower than the numbers this copy gave since
+            IniSetSerialNo(0x500, ini);
+            _exit(0);
+        }
         StartAt({10, 10, 0});
         RegSaveLastSn(100);
         IniSetSerialNo(0x500, ini);
@@ -200,9 +237,17 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
             c.lose(file);
             if (c.store && c.ini) remove(file + ".lock");
         }
+        if (c.madeAnew == MadeAnew::ByANewCopy) RunOneCopy("TwoRunningCopies.DISABLED_ANewCopySavesOneValue", folder.path());
+        if (outOfDate > 0) {
+            int status = 1;
+            ASSERT_EQ(::write(goOn[1], "!", 1), 1);
+            ASSERT_EQ(waitpid(outOfDate, &status, 0), outOfDate);
+            ASSERT_EQ(status, 0);
+        }
+        ::close(goOn[0]), ::close(goOn[1]);
         EXPECT_EQ(RegLoadTotalCount(), 10u);  // what the screen shows
         CountPart(true);
-        if (c.otherCopyTookLast) {
+        if (c.outOfDate) {
             EXPECT_EQ(IniTakeSerialNo(ini, 1), std::nullopt);
             UnsavedParts unsaved;
             SaveCountedParts(&unsaved);
@@ -212,11 +257,15 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
             RegSaveLastSn(200);  // the operator's own numbers, in Config. and for the gang runs
             IniSetSerialNo(0x600, ini);
         }
-        EXPECT_EQ(RegTakeLastSn(1), c.otherCopyTookLast ? 200u : 101u);
-        EXPECT_EQ(IniTakeSerialNo(ini, 1), c.otherCopyTookLast ? 0x600u : 0x501u);
+        EXPECT_EQ(RegTakeLastSn(1), c.outOfDate ? 200u : 101u);
+        EXPECT_EQ(IniTakeSerialNo(ini, 1), c.outOfDate ? 0x600u : 0x501u);
         EXPECT_EQ(SaveCountedParts(), (Counts{11, 11, 0}));
         EXPECT_EQ(StoredCounts(), (Counts{11, 11, 0}));
-        EXPECT_EQ(IniGetSerialNo(ini), c.otherCopyTookLast ? 0x601u : 0x502u);
+        EXPECT_EQ(IniGetSerialNo(ini), c.outOfDate ? 0x601u : 0x502u);
+        if (c.madeAnew == MadeAnew::ByANewCopy) {
+            EXPECT_EQ(RegLoadScanDelay(), 50u);  // the new copy's values stay
+            EXPECT_FALSE(IniGetBeepSound(ini));
+        }
         const auto kept = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
         for (const std::string& aside : {store + ".aside", ini + ".aside"})
             EXPECT_TRUE(!std::filesystem::exists(aside) || (std::filesystem::status(aside).permissions() & kept) == kept);
@@ -228,6 +277,15 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     EXPECT_EQ(RegTakeLastSn(1), 0u);
     EXPECT_EQ(IniTakeSerialNo(ini, 1), 0u);
     ResetCounters();
+}
+
+// A copy started after the store and the INI file were lost: it saves one value in each.
+TEST(TwoRunningCopies, DISABLED_ANewCopySavesOneValue) {
+    const auto copy = RunningCopyArguments();
+    ASSERT_TRUE(copy);
+    platform::setConfigFolderForTest(copy->folder);
+    RegSaveScanDelay(50);
+    IniSetBeepSound(false, copy->folder + "swd-isp.ini");
 }
 
 constexpr int kTakesPerCopy = 500;
