@@ -222,10 +222,11 @@ void RegSaveLastSn(uint32_t serial) {
                             platform::StaleWrite::Allow);
 }
 uint32_t RegFollowLastSn() {
-    CRegistryKey key;
-    uint32_t stored = 0;
-    if (key.Open(g_szRegKey) == ERROR_SUCCESS && key.ReadDword(std::string(setting("Last SN").name), stored) == ERROR_SUCCESS)
-        g_nLastSerial = stored;
+    constexpr const SettingRule& s = setting("Last SN");
+    // Worked out as RegTakeLastSn works it out: a store without the value gives its default.
+    platform::registryInspect(g_szRegKey, [&](const platform::RegKeyValues& values) {
+        if (!unreadableNumber(values, s)) g_nLastSerial = ruledNumber(values, s);
+    });
     return g_nLastSerial;
 }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }

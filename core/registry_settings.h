@@ -50,9 +50,11 @@ uint32_t RegLoadSnStartAddr();
 void RegSaveSnStartAddr(uint32_t address);
 uint32_t RegLoadLastSn();
 void RegSaveLastSn(uint32_t serial);
-// Brings g_nLastSerial to "Last SN" as the store holds it now, which another running copy may
-// have moved on since this one last took a number, and gives it: what a dialog or label shows.
-// g_nLastSerial stays as it is while the store holds none that reads whole.
+// Brings g_nLastSerial to the number the next part gets from "Last SN" as the store holds it
+// now (which another running copy may have moved on since this one last took a number; its
+// default when the store holds none), and gives it: what a dialog or label shows. g_nLastSerial
+// stays as it is while no part can get one: the store cannot be read, or holds "Last SN" in a
+// form it cannot read.
 uint32_t RegFollowLastSn();
 uint32_t RegLoadSerialNoAutoInc();
 void RegSaveSerialNoAutoInc(uint32_t flag);

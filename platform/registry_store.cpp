@@ -434,6 +434,16 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
     return StoreResult::Ok;
 }
 
+StoreResult registryInspect(const std::string& key, const std::function<void(const RegKeyValues&)>& look) {
+    std::lock_guard guard(g_storeLock);
+    const Cache& cache = refresh();
+    if (cache.state != FileState::Readable) return StoreResult::Unavailable;
+    Store store = cache.store;
+    const SectionValues values(sectionOf(store, key), anyUnreadableKey(store), false);
+    look(values);
+    return StoreResult::Ok;
+}
+
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change,
                            StaleWrite stale) {
     std::lock_guard guard(g_storeLock);

@@ -71,6 +71,11 @@ protected:
     ~RegKeyValues() = default;
 };
 
+// Lets look read the key's values as registryRead gives them, with what registryUpdate would
+// refuse to work out from a default (RegKeyValues::unreadable). Unavailable, and look not run,
+// when the store cannot be read or is damaged.
+StoreResult registryInspect(const std::string& key, const std::function<void(const RegKeyValues&)>& look);
+
 // Reads the key's values as they are on disk, lets change read and set them, and writes the
 // result, all under the store's lock: no other thread or running copy of the program writes
 // in between, so a counter added to or a number taken here is never lost or taken twice.
