@@ -51,6 +51,14 @@ FoundView LastSeenFile::found(const std::string& name, std::string contents, int
         forget();
         name_ = name;
     }
+    // A copy that held a carried version wrote its numbers on: a reset or a number set there
+    // after that write stands.
+    std::erase_if(carried_, [](int version) {
+        struct stat info {};
+        const bool written = ::fstat(version, &info) == 0 && marked(info);
+        if (written) ::close(version);
+        return written;
+    });
     // The version seen, or a file another copy wrote having seen it: read as it is.
     struct stat seen {}, now {};
     if (fd_ < 0 || ::fstat(fd_, &seen) != 0 || ::fstat(fd, &now) != 0 || sameFile(seen, now) || marked(seen)) {

@@ -51,7 +51,7 @@ public:
     // A file found in place of the version seen, which no copy that saw it wrote over (it was
     // removed or emptied, and the file made by a copy that never saw it, or from an older
     // view), holds none of this copy's numbers: they are carried into what is read, and stay
-    // carried until this copy writes them into the file.
+    // carried until this copy, or another copy that held the same version, writes them on.
     FoundView found(const std::string& name, std::string contents, int fd, const CarryView& carry);
     // This copy wrote contents at name; fd is open on the new file and is taken over. replaced
     // is open on the version read before, when there was one; it stays the caller's.

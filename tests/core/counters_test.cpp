@@ -154,13 +154,18 @@ enum class MadeAnew {
     ByNobody,
     ByANewCopy,           // a copy started afterwards, which never saw them, saves one value
     ByACopyOutOfDate,     // a copy that last saw them before this one took, when its operator sets numbers
+    // A new copy saves one value, this copy looks, and then a copy that saw them as this one did
+    // takes this copy's numbers on in its write and its operator resets the counters and sets
+    // lower numbers: this copy reads them as they stand.
+    ByANewCopyThenAnotherResets,
 };
 
 // The store or the INI file, seen by this copy and then removed (by hand, with its folder) or cut
 // to 0 bytes while the program runs, is lost, not new: the next takes go on after the numbers
 // given, the counters stay, and the files are made anew. A file another copy made anew meanwhile
 // without this copy's numbers (one that never saw them, or one out of date) takes them in: the
-// takes go on after them, the counters never drop, and the other copy's values stay. When
+// takes go on after them, the counters never drop, and the other copy's values stay, until a
+// copy that held the same version writes them on: a reset or a number set after that stands. When
 // another copy took numbers after this copy's last look (also after a hand saved the file anew),
 // or the version this copy saw still has a name (moved aside, a second name, behind a link
 // removed), where another copy may take from it, this copy takes no number and its parts wait
@@ -201,6 +206,8 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         {"folder cleared, a copy out of date set numbers", true, true, false, false, remove, nullptr,
          MadeAnew::ByACopyOutOfDate},
         {"both moved aside, a new copy saved a value", true, true, false, true, moveAside, nullptr, MadeAnew::ByANewCopy},
+        {"folder cleared, a new copy saved a value, another copy reset", true, true, false, false, remove, nullptr,
+         MadeAnew::ByANewCopyThenAnotherResets},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -223,6 +230,16 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         IniSetSerialNo(0x500, ini);
         EXPECT_EQ(RegTakeLastSn(1), 100u);
         EXPECT_EQ(IniTakeSerialNo(ini, 1), 0x500u);
+        const bool reset = c.madeAnew == MadeAnew::ByANewCopyThenAnotherResets;
+        const pid_t resetter = reset ? fork() : -1;
+        if (resetter == 0) {
+            char step = 0;
+            (void)!::read(goOn[0], &step, 1);
+            const bool counted = ResetCounters().has_value();
+            RegSaveLastSn(50);
+            IniSetSerialNo(0x50, ini);
+            _exit(counted ? 0 : 1);
+        }
         for (const std::string& file : {store, ini})
             if (c.before) c.before(file);
         if (c.otherCopyTookLast) {
@@ -237,15 +254,21 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
             c.lose(file);
             if (c.store && c.ini) remove(file + ".lock");
         }
-        if (c.madeAnew == MadeAnew::ByANewCopy) RunOneCopy("TwoRunningCopies.DISABLED_ANewCopySavesOneValue", folder.path());
-        if (outOfDate > 0) {
+        const bool newCopy = c.madeAnew == MadeAnew::ByANewCopy || reset;
+        if (newCopy) RunOneCopy("TwoRunningCopies.DISABLED_ANewCopySavesOneValue", folder.path());
+        const auto letGoOn = [&](pid_t copy) {
             int status = 1;
             ASSERT_EQ(::write(goOn[1], "!", 1), 1);
-            ASSERT_EQ(waitpid(outOfDate, &status, 0), outOfDate);
+            ASSERT_EQ(waitpid(copy, &status, 0), copy);
             ASSERT_EQ(status, 0);
+        };
+        if (outOfDate > 0) letGoOn(outOfDate);
+        EXPECT_EQ(RegLoadTotalCount(), 10u);  // what the screen shows
+        if (resetter > 0) {
+            letGoOn(resetter);
+            EXPECT_EQ(RegLoadTotalCount(), 0u);
         }
         ::close(goOn[0]), ::close(goOn[1]);
-        EXPECT_EQ(RegLoadTotalCount(), 10u);  // what the screen shows
         CountPart(true);
         if (c.outOfDate) {
             EXPECT_EQ(IniTakeSerialNo(ini, 1), std::nullopt);
@@ -257,12 +280,13 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
             RegSaveLastSn(200);  // the operator's own numbers, in Config. and for the gang runs
             IniSetSerialNo(0x600, ini);
         }
-        EXPECT_EQ(RegTakeLastSn(1), c.outOfDate ? 200u : 101u);
-        EXPECT_EQ(IniTakeSerialNo(ini, 1), c.outOfDate ? 0x600u : 0x501u);
-        EXPECT_EQ(SaveCountedParts(), (Counts{11, 11, 0}));
-        EXPECT_EQ(StoredCounts(), (Counts{11, 11, 0}));
-        EXPECT_EQ(IniGetSerialNo(ini), c.outOfDate ? 0x601u : 0x502u);
-        if (c.madeAnew == MadeAnew::ByANewCopy) {
+        EXPECT_EQ(RegTakeLastSn(1), reset ? 50u : c.outOfDate ? 200u : 101u);
+        EXPECT_EQ(IniTakeSerialNo(ini, 1), reset ? 0x50u : c.outOfDate ? 0x600u : 0x501u);
+        const Counts counted = reset ? Counts{1, 1, 0} : Counts{11, 11, 0};
+        EXPECT_EQ(SaveCountedParts(), counted);
+        EXPECT_EQ(StoredCounts(), counted);
+        EXPECT_EQ(IniGetSerialNo(ini), reset ? 0x51u : c.outOfDate ? 0x601u : 0x502u);
+        if (newCopy) {
             EXPECT_EQ(RegLoadScanDelay(), 50u);  // the new copy's values stay
             EXPECT_FALSE(IniGetBeepSound(ini));
         }
