@@ -7,14 +7,21 @@ namespace {
 
 constexpr mode_t kReplacedMark = 0;
 
-// A version that a write replaced keeps no name; clearing its permissions marks it for every
-// copy that still holds it open. One that still has a name (moved aside by hand) is left as it is.
+// A version that a write replaced keeps no name; clearing its permissions and setting its
+// modification time to the epoch marks it for every copy that still holds it open. Permissions
+// alone are no mark: root reads and writes a file of mode 000. One that still has a name (moved
+// aside by hand) is left as it is.
 void markReplaced(int fd) {
     struct stat info {};
-    if (fd >= 0 && ::fstat(fd, &info) == 0 && info.st_nlink == 0) ::fchmod(fd, kReplacedMark);
+    if (fd < 0 || ::fstat(fd, &info) != 0 || info.st_nlink != 0) return;
+    const struct timespec epoch[2] = {{0, UTIME_OMIT}, {0, 0}};
+    ::futimens(fd, epoch);
+    ::fchmod(fd, kReplacedMark);
 }
 
-bool marked(const struct stat& info) { return (info.st_mode & 07777) == kReplacedMark; }
+bool marked(const struct stat& info) {
+    return (info.st_mode & 07777) == kReplacedMark && info.st_mtim.tv_sec == 0 && info.st_mtim.tv_nsec == 0;
+}
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 

@@ -4,9 +4,10 @@
 // lost, not new: read as new it would give its serial numbers again from the start and drop
 // its counts. Whether this copy's view is the file's last version tells what to do then.
 //
-// A copy that writes a file marks the version it replaced (it clears its permissions; only a
-// version that no name reaches any more), and every version whose numbers its new file carries:
-// a copy still holding a marked version knows that another copy went on from it.
+// A copy that writes a file marks the version it replaced (it clears its permissions and sets its
+// time to the epoch; only a version that no name reaches any more), and every version whose
+// numbers its new file carries: a copy still holding a marked version knows that another copy
+// went on from it.
 #include <functional>
 #include <string>
 #include <vector>

@@ -180,6 +180,9 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         std::filesystem::rename(path, path + ".aside");
         std::filesystem::create_symlink(path + ".aside", path);
     };
+    const Lose keepFromOthers = [](const std::string& path) {  // mode 000: only root still reads it
+        std::filesystem::permissions(path, std::filesystem::perms::none);
+    };
     const Lose editByHand = [](const std::string& path) {  // an editor that saves a new file over it
         std::filesystem::copy_file(path, path + ".edit");
         std::filesystem::rename(path + ".edit", path);
@@ -206,6 +209,8 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         {"folder cleared, a copy out of date set numbers", true, true, false, false, remove, nullptr,
          MadeAnew::ByACopyOutOfDate},
         {"both moved aside, a new copy saved a value", true, true, false, true, moveAside, nullptr, MadeAnew::ByANewCopy},
+        {"both of mode 000, folder cleared, a new copy saved a value", true, true, false, false, remove, keepFromOthers,
+         MadeAnew::ByANewCopy},
         {"folder cleared, a new copy saved a value, another copy reset", true, true, false, false, remove, nullptr,
          MadeAnew::ByANewCopyThenAnotherResets},
     };
