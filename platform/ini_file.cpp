@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <strings.h>
@@ -263,9 +262,11 @@ bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& see
 bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector<std::string>&)>& edit,
                    StaleWrite stale = StaleWrite::Refuse) {
     if (file.empty()) return false;
+    // Taken before the file's lock, never after it: a writer whose lock file was removed takes
+    // the lock anew.
+    const std::lock_guard guard(g_seenLock);
     const FileLock lock(file);
     if (!lock.locked()) return false;
-    const std::lock_guard guard(g_seenLock);
     LastSeenFile& seen = g_seen[file];
     std::string text;
     ReadVersion read;
@@ -274,8 +275,9 @@ bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector
     const Edit result = edit(lines);
     if (result != Edit::Changed) return result == Edit::Unchanged;
     std::string contents = textOf(byteOrderMark, lines);
-    if (!replaceLockedFile(lock, contents)) return false;
-    seen.wrote(file, std::move(contents), ::open(lock.file().c_str(), O_RDONLY | O_CLOEXEC), read.fd);
+    const int written = replaceLockedFile(lock, contents, [&] { return read.fd >= 0 && !wentOnFrom(read.fd); });
+    if (written < 0) return false;
+    seen.wrote(file, std::move(contents), written, read.fd);
     return true;
 }
 

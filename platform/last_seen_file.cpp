@@ -95,4 +95,9 @@ void LastSeenFile::wrote(const std::string& name, std::string contents, int fd, 
     fd_ = fd;
 }
 
+bool wentOnFrom(int version) {
+    struct stat info {};
+    return version >= 0 && ::fstat(version, &info) == 0 && marked(info);
+}
+
 }  // namespace platform

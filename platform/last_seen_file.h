@@ -70,4 +70,8 @@ private:
     std::vector<int> carried_;  // versions whose numbers are in contents_ and in no file yet
 };
 
+// True when a write of some copy marked version as one it went on from: it replaced it, or
+// carried its numbers into its own file.
+bool wentOnFrom(int version);
+
 }  // namespace platform

@@ -312,17 +312,18 @@ const Cache& refresh(const std::string& lockedFile = {}) {
     return g_cache;
 }
 
-// Takes the file just written, over the version read, as the cached one, so the next read
-// parses nothing.
-void remember(const std::string& path, Store store, std::string text) {
-    int fd = -1;
+// Takes the file just written (fd, taken over), over the version read, as the cached one, so
+// the next read parses nothing.
+void remember(const std::string& path, int fd, Store store, std::string text) {
     struct stat identity {};
-    const int error = openForReading(path, kMaxSettingsFileBytes, fd, identity);
-    g_seen.wrote(registryStorePath(), std::move(text), error == 0 ? ::dup(fd) : -1, g_cache.fd);
+    g_seen.wrote(registryStorePath(), std::move(text), ::dup(fd), g_cache.fd);
     g_cache.forget();
     g_cache.loss = FileLoss::None;
     g_cache.outOfDate = false;
-    if (error != 0) return;
+    if (::fstat(fd, &identity) != 0) {
+        ::close(fd);
+        return;
+    }
     g_cache.path = path;
     g_cache.fd = fd;
     g_cache.identity = identity;
@@ -463,11 +464,12 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     change(values);
     if (!values.changed()) return StoreResult::Ok;
     std::string text = serialise(store);
-    if (!replaceLockedFile(lock, text)) {
+    const int written = replaceLockedFile(lock, text, [] { return g_cache.fd >= 0 && !wentOnFrom(g_cache.fd); });
+    if (written < 0) {
         g_cache.forget();
         return StoreResult::Unavailable;
     }
-    remember(lock.file(), std::move(store), std::move(text));
+    remember(lock.file(), written, std::move(store), std::move(text));
     return StoreResult::Ok;
 }
 

@@ -81,8 +81,8 @@ StoreResult registryInspect(const std::string& key, const std::function<void(con
 // in between, so a counter added to or a number taken here is never lost or taken twice.
 // Unavailable as for registryWrite, or when the lock file was removed while held (another copy
 // may have locked a new one and read the same values): the new file then replaces nothing, or,
-// when it was already being renamed into place, counts as not written. Nothing is written when
-// change sets nothing.
+// when it was already being renamed into place, counts as not written unless no other copy wrote
+// over the version read (replaceLockedFile). Nothing is written when change sets nothing.
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change,
                            StaleWrite stale = StaleWrite::Refuse);
 
