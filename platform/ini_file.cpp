@@ -192,6 +192,7 @@ std::map<std::string, LastSeenFile> g_seen;
 struct CarryRule {
     std::string section, key;
     IniCarry carry;
+    IniOvertaken overtaken;
 };
 std::vector<CarryRule>& carries() {
     static std::vector<CarryRule> rules;
@@ -217,6 +218,17 @@ std::string carried(const std::string& view, const std::string& found) {
         if (value && value != had) applyWrite(lines, rule.section, rule.key, value);
     }
     return textOf(byteOrderMark, lines);
+}
+
+// Tells each rule of the value in a file found after another copy wrote over this copy's view;
+// a value the file may hold in a line the reader cannot take is left to the write's own refusal.
+void tellOvertaken(const std::string& file, const std::string& found) {
+    const std::vector<std::string> lines = splitEditedText(found).lines;
+    for (const CarryRule& rule : carries()) {
+        if (!rule.overtaken) continue;
+        const std::optional<std::string> has = valueOf(lines, rule.section, rule.key);
+        if (has || !mayHoldUnread(lines, rule.section, rule.key)) rule.overtaken(file, has);
+    }
 }
 
 // The version of the file that a write read, held open to mark it once replaced.
@@ -249,6 +261,7 @@ bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& see
         return true;
     }
     const FoundView view = seen.found(file, std::move(contents.contents), ::dup(read.fd), carried);
+    if (view.overtaken) tellOvertaken(file, view.text);
     if (view.outOfDate && stale == StaleWrite::Refuse) return false;
     text = view.text;
     return true;
@@ -283,9 +296,9 @@ bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector
 
 }  // namespace
 
-void setIniCarry(const std::string& section, const std::string& key, IniCarry carry) {
+void setIniCarry(const std::string& section, const std::string& key, IniCarry carry, IniOvertaken overtaken) {
     const std::lock_guard guard(g_seenLock);
-    carries().push_back({section, key, carry});
+    carries().push_back({section, key, carry, overtaken});
 }
 
 bool writeProfileString(const std::string& file, const std::string& section,

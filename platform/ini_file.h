@@ -27,10 +27,13 @@ std::vector<std::string> profileSection(const std::string& file, const std::stri
 // A value this copy never lets drop when its INI file is made anew under it without this copy's
 // numbers (by a copy that never saw its view, or from an older view): given the value in this
 // copy's view and the one in the file found (nothing when absent), carry gives the value to keep
-// until this copy's next write puts it into the file. Set by the settings that keep numbers.
+// until this copy's next write puts it into the file. A file found after another copy wrote over
+// this copy's view is read as it is, and overtaken, when given, is told of the value there.
+// Set by the settings that keep numbers.
 using IniCarry = std::optional<std::string> (*)(const std::optional<std::string>& seen,
                                                 const std::optional<std::string>& found);
-void setIniCarry(const std::string& section, const std::string& key, IniCarry carry);
+using IniOvertaken = void (*)(const std::string& file, const std::optional<std::string>& found);
+void setIniCarry(const std::string& section, const std::string& key, IniCarry carry, IniOvertaken overtaken = nullptr);
 
 // Sets key=value in the section. No value deletes the key; no key deletes the section with
 // all its entries. False when the file cannot be read or written. A file that this copy read

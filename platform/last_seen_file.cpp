@@ -68,9 +68,11 @@ FoundView LastSeenFile::found(const std::string& name, std::string contents, int
     });
     // The version seen, or a file another copy wrote having seen it: read as it is.
     struct stat seen {}, now {};
-    if (fd_ < 0 || ::fstat(fd_, &seen) != 0 || ::fstat(fd, &now) != 0 || sameFile(seen, now) || marked(seen)) {
+    const bool known = fd_ >= 0 && ::fstat(fd_, &seen) == 0 && ::fstat(fd, &now) == 0;
+    if (!known || sameFile(seen, now) || marked(seen)) {
+        const bool overtaken = known && !sameFile(seen, now);
         adopt(std::move(contents), fd, carry);
-        return {contents_};
+        return {contents_, false, overtaken};
     }
     if (seen.st_nlink > 0) {
         ::close(fd);

@@ -37,6 +37,9 @@ struct FoundView {
     // The version this copy saw still has a name elsewhere, where another copy may take its
     // numbers: none may be taken here until the operator's own word.
     bool outOfDate = false;
+    // Found in place of the version this copy saw after another copy wrote over that version:
+    // the file is read as it is, though this copy cannot tell it from one made anew.
+    bool overtaken = false;
 };
 
 class LastSeenFile {

@@ -243,12 +243,17 @@ bool sameFile(const struct stat& a, const struct stat& b) {
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-std::map<std::string, StoreCarry>& carries() {
-    static std::map<std::string, StoreCarry> byFoldedKey;
+struct NumberRules {
+    StoreCarry carry;
+    StoreOvertaken overtaken;
+};
+std::map<std::string, NumberRules>& carries() {
+    static std::map<std::string, NumberRules> byFoldedKey;
     return byFoldedKey;
 }
 
 std::string carried(const std::string& view, const std::string& found);
+void tellOvertaken(const Store& found);
 
 void traceDamaged(const std::string& path, int error) {
     DebugTrace(strfmt("settings store %s is damaged (%s): defaults are used and the file is left as it is",
@@ -304,6 +309,7 @@ const Cache& refresh(const std::string& lockedFile = {}) {
     }
     const FoundView view = g_seen.found(registryStorePath(), std::move(text), ::dup(fd), carried);
     g_cache.store = parse(view.text);
+    if (view.overtaken) tellOvertaken(g_cache.store);
     g_cache.outOfDate = view.outOfDate;
     g_cache.state = FileState::Readable;
     g_cache.path = path;
@@ -367,15 +373,24 @@ bool anyUnreadableKey(const Store& store) {
 // The file found, with the numbers of this copy's view carried in by each key's rule.
 std::string carried(const std::string& view, const std::string& found) {
     Store seen = parse(view), store = parse(found);
-    for (const auto& [key, carry] : carries()) {
+    for (const auto& [key, rules] : carries()) {
         const auto had = seen.index.find(key);
         if (had == seen.index.end()) continue;
         Section& section = seen.sections[had->second];
         const SectionValues from(section, anyUnreadableKey(seen));
         SectionValues into(sectionOf(store, section.key), anyUnreadableKey(store), false);
-        carry(from, into);
+        rules.carry(from, into);
     }
     return serialise(store);
+}
+
+void tellOvertaken(const Store& found) {
+    for (const auto& [key, rules] : carries()) {
+        if (!rules.overtaken) continue;
+        Store store = found;
+        const SectionValues values(sectionOf(store, key), anyUnreadableKey(store), false);
+        rules.overtaken(registryStorePath(), values);
+    }
 }
 
 }  // namespace
@@ -419,9 +434,9 @@ StoreResult registryOpenStore() {
 
 void setStoreObserverForTest(StoreObserver observer) { g_observer = std::move(observer); }
 
-void setStoreCarry(const std::string& key, StoreCarry carry) {
+void setStoreCarry(const std::string& key, StoreCarry carry, StoreOvertaken overtaken) {
     std::lock_guard guard(g_storeLock);
-    carries()[folded(key)] = carry;
+    carries()[folded(key)] = {carry, overtaken};
 }
 
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value) {

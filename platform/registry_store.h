@@ -89,9 +89,12 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
 // How this copy's own numbers go into a store made anew under it without them (by a copy that
 // never saw its view, or from an older view): given a key's values as this copy last saw them,
 // carry raises those of the file found. Until this copy's next write puts them in, every read
-// of the store gives them so raised. Set by the settings that keep numbers.
+// of the store gives them so raised. A store found after another copy wrote over this copy's
+// view is read as it is, and overtaken, when given, is told of the key's values there (the file
+// is registryStorePath()). Set by the settings that keep numbers.
 using StoreCarry = void (*)(const RegKeyValues& seen, RegKeyValues& found);
-void setStoreCarry(const std::string& key, StoreCarry carry);
+using StoreOvertaken = void (*)(const std::string& file, const RegKeyValues& found);
+void setStoreCarry(const std::string& key, StoreCarry carry, StoreOvertaken overtaken = nullptr);
 
 // While one lives, reads take the store as the first of them found it, without looking at the
 // file again: start-up reads its settings from one reading of the file. Writes still read the
