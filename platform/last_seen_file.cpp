@@ -1,19 +1,49 @@
 #include "platform/last_seen_file.h"
 
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+
+#include <atomic>
 
 namespace platform {
 namespace {
 
 constexpr mode_t kReplacedMark = 0;
 
+std::atomic<bool> g_networkForTest{false};
+std::atomic<dev_t> g_networkDeviceForTest{0};
+
+// On a network file system a file that a write replaces (or a hand removes) while a copy on the
+// same machine holds it open keeps a hidden name (".nfs..."), so a name there tells nothing.
+bool onNetworkFileSystem(int fd) {
+    struct stat info {};
+    if (g_networkForTest && ::fstat(fd, &info) == 0 && info.st_dev == g_networkDeviceForTest) return true;
+    struct statfs system {};
+    if (::fstatfs(fd, &system) != 0) return false;
+    switch (static_cast<unsigned long>(system.f_type)) {
+    case NFS_SUPER_MAGIC:
+    case SMB_SUPER_MAGIC:
+    case CIFS_SUPER_MAGIC:
+    case SMB2_SUPER_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The version has a name where another copy may still take its numbers from it.
+bool namedElsewhere(int fd, const struct stat& info) { return info.st_nlink > 0 && !onNetworkFileSystem(fd); }
+
 // A version that a write replaced keeps no name; clearing its permissions and setting its
 // modification time to the epoch marks it for every copy that still holds it open. Permissions
 // alone are no mark: root reads and writes a file of mode 000. One that still has a name (moved
-// aside by hand) is left as it is.
-void markReplaced(int fd) {
+// aside by hand) is left as it is, except the one replaced at the file's name on a network file
+// system, where its name is the hidden one.
+void markReplaced(int fd, bool replacedAtItsName = false) {
     struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0 || info.st_nlink != 0) return;
+    if (fd < 0 || ::fstat(fd, &info) != 0) return;
+    if (info.st_nlink != 0 && !(replacedAtItsName && onNetworkFileSystem(fd))) return;
     const struct timespec epoch[2] = {{0, UTIME_OMIT}, {0, 0}};
     ::futimens(fd, epoch);
     ::fchmod(fd, kReplacedMark);
@@ -44,7 +74,7 @@ FileLoss LastSeenFile::lossOf(const std::string& name, const struct stat* atName
     // A version emptied where it lies is the one seen; one under another name (moved aside, a
     // second name, behind a link removed) may be another copy's store still.
     const bool emptiedHere = atName != nullptr && sameFile(seen, *atName);
-    return seen.st_nlink > 0 && !emptiedHere ? FileLoss::Stale : FileLoss::Current;
+    return namedElsewhere(fd_, seen) && !emptiedHere ? FileLoss::Stale : FileLoss::Current;
 }
 
 void LastSeenFile::adopt(std::string contents, int fd, const CarryView& carry) {
@@ -74,7 +104,7 @@ FoundView LastSeenFile::found(const std::string& name, std::string contents, int
         adopt(std::move(contents), fd, carry);
         return {contents_, false, overtaken};
     }
-    if (seen.st_nlink > 0) {
+    if (namedElsewhere(fd_, seen)) {
         ::close(fd);
         return {carry(contents_, contents), true};
     }
@@ -90,7 +120,7 @@ void LastSeenFile::wrote(const std::string& name, std::string contents, int fd, 
         markReplaced(fd_);
         for (const int version : carried_) markReplaced(version);
     }
-    markReplaced(replaced);
+    markReplaced(replaced, true);
     forget();
     name_ = name;
     contents_ = std::move(contents);
@@ -100,6 +130,13 @@ void LastSeenFile::wrote(const std::string& name, std::string contents, int fd, 
 bool wentOnFrom(int version) {
     struct stat info {};
     return version >= 0 && ::fstat(version, &info) == 0 && marked(info);
+}
+
+void setNetworkFolderForTest(const std::string& folder) {
+    struct stat info {};
+    const bool network = !folder.empty() && ::stat(folder.c_str(), &info) == 0;
+    g_networkDeviceForTest = info.st_dev;
+    g_networkForTest = network;
 }
 
 }  // namespace platform

@@ -7,7 +7,9 @@
 // A copy that writes a file marks the version it replaced (it clears its permissions and sets its
 // time to the epoch; only a version that no name reaches any more), and every version whose
 // numbers its new file carries: a copy still holding a marked version knows that another copy
-// went on from it.
+// went on from it. On a network file system a version replaced or removed while held open keeps
+// a hidden name, so there names count for nothing: the version replaced is marked all the same,
+// and one moved aside counts as removed.
 #include <functional>
 #include <string>
 #include <vector>
@@ -76,5 +78,8 @@ private:
 // True when a write of some copy marked version as one it went on from: it replaced it, or
 // carried its numbers into its own file.
 bool wentOnFrom(int version);
+
+// Tests make the file system that holds folder count as a network file system; "" stops.
+void setNetworkFolderForTest(const std::string& folder);
 
 }  // namespace platform

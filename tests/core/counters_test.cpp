@@ -15,6 +15,8 @@
 #include "core/globals.h"
 #include "core/ini_settings.h"
 #include "core/registry_settings.h"
+#include "platform/durable_file.h"
+#include "platform/last_seen_file.h"
 #include "platform/paths.h"
 #include "platform/registry_store.h"
 #include "support/running_copies.h"
@@ -183,8 +185,9 @@ enum class Then {
 // where another copy may take from it, this copy takes no number and its parts wait until the
 // operator sets the numbers anew. A file found after another copy wrote that holds a number
 // below the numbers this copy gave (set lower there, or made anew without them) gives this copy
-// no number until its operator sets one; a number given back is taken again. A file never seen
-// starts from the defaults.
+// no number until its operator sets one; a number given back is taken again. On a network home,
+// where a replaced version that a copy holds open keeps a hidden name, ordinary writes go on. A
+// file never seen starts from the defaults.
 TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     using Lose = void (*)(const std::string&);
     const Lose remove = [](const std::string& path) { std::filesystem::remove(path); };
@@ -211,6 +214,7 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         Lose lose, before = nullptr;
         Meanwhile meanwhile = Nothing;
         bool fromZero = false;  // the numbers start at 0, not at 100 and 0x500
+        bool network = false;   // every replaced version keeps a hidden name, as on a network home
     } cases[] = {
         {"store removed", true, false, false, GoesOn, remove},
         {"store emptied", true, false, false, GoesOn, empty},
@@ -239,11 +243,25 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         {"another copy reset and set lower numbers", false, false, false, NumbersOutOfDate, remove, nullptr,
          AnotherCopyResets},
         {"this copy and another gave a number back", false, false, false, GoesOn, remove, nullptr, BothGiveBack},
+        {"a network home, another copy took", false, false, true, GoesOn, remove, nullptr, Nothing, false, true},
+        {"a network home, another copy reset and set lower numbers", false, false, false, NumbersOutOfDate, remove,
+         nullptr, AnotherCopyResets, false, true},
+        {"a network home, both moved aside", true, true, false, GoesOn, moveAside, nullptr, Nothing, false, true},
+        {"a network home, both moved aside, a new copy saved a value", true, true, false, GoesOn, moveAside, nullptr,
+         ANewCopySaves, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempConfigFolder folder;
         const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+        if (c.network) {
+            platform::setNetworkFolderForTest(folder.path());
+            platform::setCommitPauseForTest([](platform::CommitStep step, const std::string& file) {
+                static int hidden = 0;
+                const std::string name = file + ".nfs" + std::to_string(++hidden);
+                if (step == platform::CommitStep::Renaming) (void)!::link(file.c_str(), name.c_str());
+            });
+        }
         const uint32_t lastSn = c.fromZero ? 0 : 100, serialNo = c.fromZero ? 0 : 0x500;
         std::set<uint32_t> lastSnGiven, serialNoGiven;
         const auto once = [](std::set<uint32_t>& given, std::optional<uint32_t> number) {
@@ -357,6 +375,8 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         const auto kept = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
         for (const std::string& aside : {store + ".aside", ini + ".aside"})
             EXPECT_TRUE(!std::filesystem::exists(aside) || (std::filesystem::status(aside).permissions() & kept) == kept);
+        platform::setCommitPauseForTest(nullptr);
+        platform::setNetworkFolderForTest("");
     }
     TempConfigFolder unseen;
     const std::string ini = unseen.path() + "swd-isp.ini";
