@@ -191,9 +191,9 @@ void CUart_ISPDlg::OnConfig() {
 }
 
 void CUart_ISPDlg::TakeConfigAnswer(const ConfigAnswer& answer) {
-    // "Last SN" is stored only when the operator typed a new one: the number the dialog showed
-    // may be behind the store, where another running copy has taken numbers since.
-    const bool newLastSerial = answer.lastSerial != g_nLastSerial;
+    // "Last SN" is stored only when the operator typed a number, whatever it is: the number the
+    // dialog showed may be behind the store, where another running copy has taken numbers since.
+    const bool newLastSerial = answer.lastSerialTyped;
     g_nChipMode = answer.chipMode;
     g_bSerialEnable = answer.serialEnable;
     g_dwSerialAddr = answer.serialAddr;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "core/globals.h"
+#include "core/own_numbers.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/strfmt.h"
@@ -62,6 +63,20 @@ uint32_t serialNumberOf(const std::string& text) {
 }
 
 std::string serialNumberText(uint32_t serial) { return strfmt("%X", serial > 0x1000000 ? 0 : serial); }
+
+// An INI file made anew under this copy without its numbers: "Serial No" goes on after the
+// numbers this copy gave and saw.
+std::optional<std::string> carrySerialNo(const std::optional<std::string>& seen, const std::optional<std::string>& found) {
+    const uint32_t had = serialNumberOf(seen.value_or("")), has = serialNumberOf(found.value_or(""));
+    return had > has ? std::optional(serialNumberText(had)) : found;
+}
+
+OwnNumbers g_ownSerialNo;  // "Serial No" as this copy gave it from each INI file
+
+void noteOvertaken(const std::string& file, const std::optional<std::string>& found) {
+    g_ownSerialNo.overtaken(file, serialNumberOf(found.value_or("")));
+}
+const bool g_serialNoCarried = (platform::setIniCarry(kCodeOption, "Serial No", carrySerialNo, noteOvertaken), true);
 
 }  // namespace
 
@@ -178,13 +193,18 @@ uint32_t IniGetSerialNo(const std::string& path) { return serialNumberOf(read(pa
 
 // The operator's own number may make a lost file anew, also from a view another copy overtook.
 void IniSetSerialNo(uint32_t serial, const std::string& path) {
-    platform::writeProfileString(path, kCodeOption, "Serial No", serialNumberText(serial), platform::StaleWrite::Allow);
+    const std::string text = serialNumberText(serial);
+    if (platform::writeProfileString(path, kCodeOption, "Serial No", text, platform::StaleWrite::Allow))
+        g_ownSerialNo.reached(path, serialNumberOf(text));
 }
 
 std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count) {
     uint32_t taken = 0;
+    bool withheld = false;
     const auto take = [&](const std::optional<std::string>& stored) -> std::optional<std::string> {
         taken = serialNumberOf(stored.value_or(""));
+        withheld = g_ownSerialNo.withholds(path, taken);
+        if (withheld) return std::nullopt;
         // Used up, or a range that would pass the last number: refused whole, the file untouched.
         if (taken > kLastSerialNo || uint64_t{taken} + count > kSerialNoUsedUp) {
             taken = kSerialNoUsedUp;
@@ -192,7 +212,8 @@ std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count)
         }
         return serialNumberText(taken + count);
     };
-    if (!platform::updateProfileString(path, kCodeOption, "Serial No", take)) return std::nullopt;
+    if (!platform::updateProfileString(path, kCodeOption, "Serial No", take) || withheld) return std::nullopt;
+    if (taken != kSerialNoUsedUp) g_ownSerialNo.reached(path, taken + count);
     return taken;
 }
 

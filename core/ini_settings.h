@@ -66,7 +66,9 @@ constexpr uint32_t kSerialNoUsedUp = kLastSerialNo + 1;
 // twice. With count 0 the number is written back as it stands, which shows that the file can be
 // written. kSerialNoUsedUp, with the file left byte for byte as it was, when it holds a number
 // past kLastSerialNo or the count would take one past it. Nothing when the file cannot be
-// locked, read or written.
+// locked, read or written, or while "Serial No", found after another copy wrote over this copy's
+// view of the file, stands below the number after the last one this copy took from it, until
+// this copy sets one (IniSetSerialNo): as RegTakeLastSn.
 std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count);
 
 bool IniGetGenerateDesHex(const std::string& path);

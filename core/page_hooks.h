@@ -8,7 +8,8 @@
 
 class QWidget;
 
-// The six values the serial-number configuration dialog answers with on OK.
+// The six values the serial-number configuration dialog answers with on OK, and whether the
+// operator typed the serial number there.
 struct ConfigAnswer {
     uint8_t chipMode = 0;
     uint32_t serialEnable = 0;
@@ -16,9 +17,10 @@ struct ConfigAnswer {
     uint32_t serialAddr = 0;
     uint32_t lastSerial = 0;
     uint32_t serialLocation = 0;
+    bool lastSerialTyped = false;
 };
 
-// "Config.": runs CConfig1Dlg modally; the six values on OK, nothing on any other end.
+// "Config.": runs CConfig1Dlg modally; its answer on OK, nothing on any other end.
 extern std::function<std::optional<ConfigAnswer>(QWidget* parent)> RunConfigDialog;
 // Makes the window of a page from its template (130 IC page, 161 serial-flash page, 137
 // information-block page) as a child of parent; called once per page, on first showing.

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/globals.h"
+#include "core/own_numbers.h"
 #include "core/registry_key.h"
 #include "platform/registry_store.h"
 
@@ -154,6 +155,36 @@ void setNumber(platform::RegKeyValues& values, const SettingRule& s, uint32_t nu
 
 void saveFlag(const SettingRule& s, uint32_t flag) { saveNumber(s, flag != 0 ? 1 : 0); }
 
+// A store made anew under this copy without its numbers (by a copy that never saw them, or from
+// an older view): "Last SN" goes on after the numbers this copy gave and saw, and the counters
+// never drop below those it last saw and showed. A number the found store keeps where it cannot
+// be read stays as it is: the takes and saves refuse it.
+void carryNumbers(const platform::RegKeyValues& seen, platform::RegKeyValues& found) {
+    const auto carried = [&](const SettingRule& s) -> std::optional<uint32_t> {
+        if (unreadableNumber(found, s)) return std::nullopt;
+        return std::max(unreadableNumber(seen, s) ? 0 : ruledNumber(seen, s), ruledNumber(found, s));
+    };
+    const auto raise = [&](const SettingRule& s, uint32_t number) {
+        if (number != ruledNumber(found, s)) setNumber(found, s, number);
+    };
+    if (const auto last = carried(setting("Last SN"))) raise(setting("Last SN"), *last);
+    const auto pass = carried(setting("Pass Count")), fail = carried(setting("Fail Count"));
+    if (!pass || !fail) return;
+    raise(setting("Pass Count"), *pass);
+    raise(setting("Fail Count"), *fail);
+    raise(setting("Total Count"), *pass + *fail);
+}
+
+// "Last SN" as this copy gave it from each store. Counters are no part of it: a Reset Count in
+// another copy stands.
+OwnNumbers g_ownLastSn;
+
+void noteOvertaken(const std::string& store, const platform::RegKeyValues& found) {
+    constexpr const SettingRule& s = setting("Last SN");
+    if (!unreadableNumber(found, s)) g_ownLastSn.overtaken(store, ruledNumber(found, s));
+}
+const bool g_numbersCarried = (platform::setStoreCarry(g_szRegKey, carryNumbers, noteOvertaken), true);
+
 uint16_t low16(uint32_t value) { return static_cast<uint16_t>(value); }
 
 }  // namespace
@@ -198,14 +229,18 @@ void RegSaveSnStartAddr(uint32_t address) { saveNumber(setting("SN Start Addr"),
 uint32_t RegLoadLastSn() { return loadNumber(setting("Last SN")); }
 // The operator's own number may make a lost store anew, also from a view another copy overtook.
 void RegSaveLastSn(uint32_t serial) {
-    platform::registryWrite(g_szRegKey, std::string(setting("Last SN").name), platform::RegValue::dword(serial),
-                            platform::StaleWrite::Allow);
+    if (platform::registryWrite(g_szRegKey, std::string(setting("Last SN").name), platform::RegValue::dword(serial),
+                                platform::StaleWrite::Allow) == platform::StoreResult::Ok)
+        g_ownLastSn.reached(platform::registryStorePath(), serial);
 }
 uint32_t RegFollowLastSn() {
-    CRegistryKey key;
-    uint32_t stored = 0;
-    if (key.Open(g_szRegKey) == ERROR_SUCCESS && key.ReadDword(std::string(setting("Last SN").name), stored) == ERROR_SUCCESS)
-        g_nLastSerial = stored;
+    constexpr const SettingRule& s = setting("Last SN");
+    const std::string store = platform::registryStorePath();
+    // Worked out as RegTakeLastSn works it out: a store without the value gives its default.
+    platform::registryInspect(g_szRegKey, [&](const platform::RegKeyValues& values) {
+        if (!unreadableNumber(values, s) && !g_ownLastSn.withholds(store, ruledNumber(values, s)))
+            g_nLastSerial = ruledNumber(values, s);
+    });
     return g_nLastSerial;
 }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
@@ -213,21 +248,23 @@ void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto In
 
 std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp) {
     constexpr const SettingRule& s = setting("Last SN");
+    const std::string store = platform::registryStorePath();
     uint32_t stored = 0;
-    bool past = false, unreadable = false;
+    bool past = false, refused = false;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
-        unreadable = unreadableNumber(values, s);
-        if (unreadable) return;
+        refused = unreadableNumber(values, s) || g_ownLastSn.withholds(store, ruledNumber(values, s));
+        if (refused) return;
         stored = ruledNumber(values, s);
         // Even the shared number (count 0) must be one that may be given.
         past = uint64_t{stored} + std::max(count, 1u) > kLastSnEnd;
         if (!past && count > 0) setNumber(values, s, stored + count);
     });
-    const bool read = result == platform::StoreResult::Ok && !unreadable;
+    const bool read = result == platform::StoreResult::Ok && !refused;
     if (usedUp) *usedUp = read && past;
     if (!read) return std::nullopt;
     g_nLastSerial = past ? stored : stored + count;
     if (past) return std::nullopt;
+    g_ownLastSn.reached(store, stored + count);
     return stored;
 }
 
@@ -239,7 +276,9 @@ void RegReturnLastSn(uint32_t taken) {
         setNumber(values, s, taken);
         returned = true;
     });
-    if (result == platform::StoreResult::Ok && returned) g_nLastSerial = taken;
+    if (result != platform::StoreResult::Ok || !returned) return;
+    g_nLastSerial = taken;
+    g_ownLastSn.gaveBack(platform::registryStorePath(), taken);
 }
 
 CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {

@@ -50,9 +50,11 @@ uint32_t RegLoadSnStartAddr();
 void RegSaveSnStartAddr(uint32_t address);
 uint32_t RegLoadLastSn();
 void RegSaveLastSn(uint32_t serial);
-// Brings g_nLastSerial to "Last SN" as the store holds it now, which another running copy may
-// have moved on since this one last took a number, and gives it: what a dialog or label shows.
-// g_nLastSerial stays as it is while the store holds none that reads whole.
+// Brings g_nLastSerial to the number the next part gets from "Last SN" as the store holds it
+// now (which another running copy may have moved on since this one last took a number; its
+// default when the store holds none), and gives it: what a dialog or label shows. g_nLastSerial
+// stays as it is while no part can get one: the store cannot be read, holds "Last SN" in a
+// form it cannot read, or below the numbers this copy gave (see RegTakeLastSn).
 uint32_t RegFollowLastSn();
 uint32_t RegLoadSerialNoAutoInc();
 void RegSaveSerialNoAutoInc(uint32_t flag);
@@ -66,7 +68,11 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 // one more would give the numbers from 0 again; a take that would reach past the end is refused,
 // usedUp set and the store left as it is. Nothing also when the store cannot be locked, read or
 // written, or holds "Last SN" in a form it cannot read: a number that the store does not keep as
-// given, or one counted on from the default, would be given again.
+// given, or one counted on from the default, would be given again. Nor while "Last SN", found
+// after another copy wrote over this copy's view of the store, stands below the number after the
+// last one this copy took (another copy's operator set a lower one, or the store was made anew
+// without it): until this copy's operator sets one (RegSaveLastSn), or other copies' takes pass
+// this copy's numbers, it could give numbers this copy gave.
 constexpr uint32_t kLastSnEnd = 0xFFFFFFFF;
 std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp = nullptr);
 // Gives back a number taken with count 1 that never reached a part: the store steps back to it

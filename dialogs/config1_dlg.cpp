@@ -59,8 +59,8 @@ CConfig1Dlg::CConfig1Dlg(QWidget* parent)
     onChanged(kIdcSerialAddr, &CConfig1Dlg::OnChangeAddress);
     onChanged(kIdcInitialSerial, &CConfig1Dlg::OnChangeSerial);
     ShowAddress();
-    // Another running copy may have given numbers since this one took its last: OK stores only a
-    // number typed.
+    // The number the next part gets. Another running copy may give numbers while the dialog is
+    // open: OK stores only a number typed.
     m_nNextSerial = RegFollowLastSn();
     controls().setText(kIdcInitialSerial, QString::number(m_nNextSerial));
     m_bAutoInc = g_bSerialAutoInc;
@@ -72,6 +72,7 @@ CConfig1Dlg::CConfig1Dlg(QWidget* parent)
     onToggled(kIdcAutoIncrease, &CConfig1Dlg::OnAutoIncrease);
     onClicked(1, &CConfig1Dlg::accept);
     onClicked(2, &CConfig1Dlg::reject);
+    m_bOpened = true;
 }
 
 uint32_t CConfig1Dlg::AddressBound() const {
@@ -104,7 +105,10 @@ bool CConfig1Dlg::CheckAddress() {
 
 void CConfig1Dlg::OnChangeAddress() { CheckAddress(); }
 
-void CConfig1Dlg::OnChangeSerial() { CheckSerialNumberField(controls(), kIdcInitialSerial, m_nNextSerial); }
+void CConfig1Dlg::OnChangeSerial() {
+    CheckSerialNumberField(controls(), kIdcInitialSerial, m_nNextSerial);
+    m_bNextSerialTyped = m_bNextSerialTyped || m_bOpened;
+}
 
 void CConfig1Dlg::OnSelChangeChipModel() {
     const int index = controls().control<QComboBox>(kIdcChipModel)->currentIndex();
@@ -150,6 +154,7 @@ void InstallConfigDialog() {
         CConfig1Dlg dialog(parent);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
         return ConfigAnswer{dialog.m_nChipMode, dialog.m_bSerialEnable, dialog.m_bAutoInc,
-                            dialog.m_dwSerialAddr, dialog.m_nNextSerial, dialog.m_nLocation};
+                            dialog.m_dwSerialAddr, dialog.m_nNextSerial, dialog.m_nLocation,
+                            dialog.m_bNextSerialTyped};
     };
 }

@@ -18,6 +18,7 @@ public:
     uint32_t m_bAutoInc = 0;
     uint32_t m_dwSerialAddr = 0;
     uint32_t m_nNextSerial = 0;
+    bool m_bNextSerialTyped = false;  // the operator changed the field
     uint8_t m_nChipMode = 0;
     uint32_t m_nLocation = 0;  // 0 main code, 1 EEPROM area
 
@@ -40,4 +41,5 @@ private:
 
     CChkGBox* m_SerialGroup;
     uint32_t m_dwDefaultAddr = 0;
+    bool m_bOpened = false;  // the dialog has filled its fields
 };

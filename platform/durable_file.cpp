@@ -21,6 +21,7 @@ namespace {
 // How long a FileLock waits for another holder: a read-modify-write takes far less.
 constexpr std::chrono::milliseconds kLockPatience{10000};
 std::atomic<std::chrono::milliseconds::rep> g_lockPatience{kLockPatience.count()};
+std::function<void(CommitStep, const std::string&)> g_commitPause;
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -228,6 +229,7 @@ DurableWriter::DurableWriter(const std::string& path) {
 }
 
 DurableWriter::~DurableWriter() {
+    if (committed_ >= 0) ::close(committed_);
     if (fd_ < 0) return;
     ::close(fd_);
     ::unlink(staged_.c_str());
@@ -261,16 +263,23 @@ bool DurableWriter::flush() {
     return written;
 }
 
-bool DurableWriter::commit() {
+bool DurableWriter::commit(const std::function<bool()>& mayReplace) {
     if (fd_ < 0) return false;
     const bool written = flush() && ::fsync(fd_) == 0;
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
-    if (!written || !closed || ::rename(staged_.c_str(), path_.c_str()) != 0) {
+    if (g_commitPause) g_commitPause(CommitStep::Synced, path_);
+    const bool allowed = written && closed && (!mayReplace || mayReplace());
+    if (allowed) committed_ = ::open(staged_.c_str(), O_RDONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (committed_ >= 0 && g_commitPause) g_commitPause(CommitStep::Renaming, path_);
+    if (committed_ < 0 || ::rename(staged_.c_str(), path_.c_str()) != 0) {
         ::unlink(staged_.c_str());
+        if (committed_ >= 0) ::close(committed_);
+        committed_ = -1;
         failed_ = true;
         return false;
     }
+    if (g_commitPause) g_commitPause(CommitStep::Renamed, path_);
     // The rename itself is durable only once the folder's entry is on disk.
     const int folder = ::open(folderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
@@ -280,9 +289,30 @@ bool DurableWriter::commit() {
     return true;
 }
 
+int DurableWriter::takeCommitted() { return std::exchange(committed_, -1); }
+
+void setCommitPauseForTest(std::function<void(CommitStep, const std::string&)> pause) {
+    g_commitPause = std::move(pause);
+}
+
 bool replaceFileDurably(const std::string& path, const std::string& contents) {
     DurableWriter writer(path);
     return writer.writeAt(0, std::as_bytes(std::span(contents))) && writer.commit();
+}
+
+int replaceLockedFile(const FileLock& lock, const std::string& contents, const std::function<bool()>& readIsLast) {
+    DurableWriter writer(lock.file());
+    if (!writer.writeAt(0, std::as_bytes(std::span(contents))) || !writer.commit([&] { return lock.held(); }))
+        return -1;
+    const int placed = writer.takeCommitted();
+    if (lock.held()) return placed;
+    // Gone once the new file was in place, or in the instant before the rename: a copy that
+    // locked a new lock file and read the old version has written by the time the lock is this
+    // copy's again, and its write shows on that version.
+    const FileLock again(lock.file());
+    if (again.locked() && readIsLast()) return placed;
+    ::close(placed);
+    return -1;
 }
 
 }  // namespace platform

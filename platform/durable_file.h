@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -101,8 +102,12 @@ public:
     bool writeAt(uint64_t offset, std::span<const std::byte> bytes);
     // Writes bytes after the ones appended before, gathered into large writes.
     void append(std::string_view bytes);
-    // False when any write, the fsync or the rename failed; <path> is then as it was.
-    bool commit();
+    // False when any write, the fsync or the rename failed, or mayReplace, asked once the staged
+    // file is synced, refuses; <path> is then as it was.
+    bool commit(const std::function<bool()>& mayReplace = {});
+    // After a commit: a descriptor open for reading on the file it put in place, for the caller
+    // to close; -1 before.
+    int takeCommitted();
 
 private:
     bool flush();
@@ -110,6 +115,7 @@ private:
     std::string path_;
     std::string staged_;
     int fd_ = -1;
+    int committed_ = -1;
     int openError_ = 0;
     bool failed_ = false;
     uint64_t appendAt_ = 0;  // where pending_ goes
@@ -119,5 +125,20 @@ private:
 // Replaces <path> with contents through a DurableWriter. Call it while holding the FileLock of
 // <path>. False when any step failed; the old file then stays.
 bool replaceFileDurably(const std::string& path, const std::string& contents);
+// Replaces the file that lock guards with contents while the lock is this copy's, and gives a
+// descriptor open for reading on the new file (the caller closes it), or -1 when the write does
+// not count. A lock file removed by hand lets another copy lock a new one and read what this one
+// read, so the lock is looked at once more just before the rename (-1, the old file staying, when
+// it is gone) and once the new file is in place. Gone then, the lock is taken anew, after any copy
+// that locked a new lock file is done, and the write counts when readIsLast says that no other
+// copy wrote over the version this copy read. Otherwise the new file may stand, but what was
+// worked out under the lock must not be given.
+int replaceLockedFile(const FileLock& lock, const std::string& contents, const std::function<bool()>& readIsLast);
+
+// The moments of a commit at which a test holds a writer: once its staged file is synced, once
+// nothing stops its rename any more, and once its new file is in place.
+enum class CommitStep { Synced, Renaming, Renamed };
+// Runs pause at each of them with the file the commit replaces; nullptr stops.
+void setCommitPauseForTest(std::function<void(CommitStep, const std::string& file)> pause);
 
 }  // namespace platform

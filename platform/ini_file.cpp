@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/durable_file.h"
@@ -189,23 +189,81 @@ enum class Edit { Unchanged, Changed, Refused };
 std::mutex g_seenLock;
 std::map<std::string, LastSeenFile> g_seen;
 
-// The file's text read under its lock; a file this copy saw and finds removed or empty gives
-// the text it last saw. False when it cannot be read, or is lost in a view that another copy
-// overtook and stale refuses.
-bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& seen, StaleWrite stale,
-                std::string& text) {
+struct CarryRule {
+    std::string section, key;
+    IniCarry carry;
+    IniOvertaken overtaken;
+};
+std::vector<CarryRule>& carries() {
+    static std::vector<CarryRule> rules;
+    return rules;
+}
+
+// The lines as a file's text, with the byte-order mark it began with and Windows line ends.
+std::string textOf(bool byteOrderMark, const std::vector<std::string>& lines) {
+    std::string contents = byteOrderMark ? kUtf8ByteOrderMark : "";
+    for (const auto& line : lines) contents += line + "\r\n";
+    return contents;
+}
+
+// The file found, with the values of this copy's view carried in by their rules; a value the
+// file may hold in a line the reader cannot take is left to the write's own refusal.
+std::string carried(const std::string& view, const std::string& found) {
+    const std::vector<std::string> seen = splitEditedText(view).lines;
+    auto [byteOrderMark, lines] = splitEditedText(found);
+    for (const CarryRule& rule : carries()) {
+        const std::optional<std::string> had = valueOf(lines, rule.section, rule.key);
+        if (!had && mayHoldUnread(lines, rule.section, rule.key)) continue;
+        const std::optional<std::string> value = rule.carry(valueOf(seen, rule.section, rule.key), had);
+        if (value && value != had) applyWrite(lines, rule.section, rule.key, value);
+    }
+    return textOf(byteOrderMark, lines);
+}
+
+// Tells each rule of the value in a file found after another copy wrote over this copy's view;
+// a value the file may hold in a line the reader cannot take is left to the write's own refusal.
+void tellOvertaken(const std::string& file, const std::string& found) {
+    const std::vector<std::string> lines = splitEditedText(found).lines;
+    for (const CarryRule& rule : carries()) {
+        if (!rule.overtaken) continue;
+        const std::optional<std::string> has = valueOf(lines, rule.section, rule.key);
+        if (has || !mayHoldUnread(lines, rule.section, rule.key)) rule.overtaken(file, has);
+    }
+}
+
+// The version of the file that a write read, held open to mark it once replaced.
+struct ReadVersion {
     int fd = -1;
-    FileContents read = readRegularFile(lock.file(), kMaxSettingsFileBytes, &fd);
-    if (read.error != 0 && read.error != ENOENT) return false;
-    if (read.contents.empty()) {
+    ReadVersion() = default;
+    ReadVersion(const ReadVersion&) = delete;
+    ReadVersion& operator=(const ReadVersion&) = delete;
+    ~ReadVersion() {
         if (fd >= 0) ::close(fd);
-        const FileLoss loss = seen.lossOf(file);
+    }
+};
+
+// The file's text read under its lock; a file this copy saw and finds removed or empty gives
+// the text it last saw, and one made anew without this copy's numbers gives them carried in.
+// False when it cannot be read, or this copy's view is out of date and stale refuses.
+bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& seen, StaleWrite stale,
+                std::string& text, ReadVersion& read) {
+    FileContents contents = readRegularFile(lock.file(), kMaxSettingsFileBytes, &read.fd);
+    if (contents.error != 0 && contents.error != ENOENT) return false;
+    if (contents.contents.empty()) {
+        // An empty file holds no numbers for a write over it to carry on: it stays unmarked.
+        struct stat emptied {};
+        const bool there = read.fd >= 0 && ::fstat(read.fd, &emptied) == 0;
+        if (read.fd >= 0) ::close(read.fd);
+        read.fd = -1;
+        const FileLoss loss = seen.lossOf(file, there ? &emptied : nullptr);
         if (loss == FileLoss::Stale && stale == StaleWrite::Refuse) return false;
         text = loss == FileLoss::None ? "" : seen.contents();
         return true;
     }
-    text = read.contents;
-    seen.keep(file, std::move(read.contents), fd, false);
+    const FoundView view = seen.found(file, std::move(contents.contents), ::dup(read.fd), carried);
+    if (view.overtaken) tellOvertaken(file, view.text);
+    if (view.outOfDate && stale == StaleWrite::Refuse) return false;
+    text = view.text;
     return true;
 }
 
@@ -217,23 +275,31 @@ bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& see
 bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector<std::string>&)>& edit,
                    StaleWrite stale = StaleWrite::Refuse) {
     if (file.empty()) return false;
+    // Taken before the file's lock, never after it: a writer whose lock file was removed takes
+    // the lock anew.
+    const std::lock_guard guard(g_seenLock);
     const FileLock lock(file);
     if (!lock.locked()) return false;
-    const std::lock_guard guard(g_seenLock);
     LastSeenFile& seen = g_seen[file];
     std::string text;
-    if (!readLocked(file, lock, seen, stale, text) || text.find('\0') != std::string::npos) return false;
+    ReadVersion read;
+    if (!readLocked(file, lock, seen, stale, text, read) || text.find('\0') != std::string::npos) return false;
     auto [byteOrderMark, lines] = splitEditedText(text);
     const Edit result = edit(lines);
     if (result != Edit::Changed) return result == Edit::Unchanged;
-    std::string contents = byteOrderMark ? kUtf8ByteOrderMark : "";
-    for (const auto& line : lines) contents += line + "\r\n";  // the file's Windows line ends
-    if (!lock.held() || !replaceFileDurably(lock.file(), contents)) return false;
-    seen.keep(file, std::move(contents), ::open(lock.file().c_str(), O_RDONLY | O_CLOEXEC), true);
+    std::string contents = textOf(byteOrderMark, lines);
+    const int written = replaceLockedFile(lock, contents, [&] { return read.fd >= 0 && !wentOnFrom(read.fd); });
+    if (written < 0) return false;
+    seen.wrote(file, std::move(contents), written, read.fd);
     return true;
 }
 
 }  // namespace
+
+void setIniCarry(const std::string& section, const std::string& key, IniCarry carry, IniOvertaken overtaken) {
+    const std::lock_guard guard(g_seenLock);
+    carries().push_back({section, key, carry, overtaken});
+}
 
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,

@@ -24,11 +24,24 @@ std::vector<std::string> profileSectionNames(const std::string& file);
 // The lines of a section in file order, entries as "key=value", comments left out.
 std::vector<std::string> profileSection(const std::string& file, const std::string& section);
 
+// A value this copy never lets drop when its INI file is made anew under it without this copy's
+// numbers (by a copy that never saw its view, or from an older view): given the value in this
+// copy's view and the one in the file found (nothing when absent), carry gives the value to keep
+// until this copy's next write puts it into the file. A file found after another copy wrote over
+// this copy's view is read as it is, and overtaken, when given, is told of the value there.
+// Set by the settings that keep numbers.
+using IniCarry = std::optional<std::string> (*)(const std::optional<std::string>& seen,
+                                                const std::optional<std::string>& found);
+using IniOvertaken = void (*)(const std::string& file, const std::optional<std::string>& found);
+void setIniCarry(const std::string& section, const std::string& key, IniCarry carry, IniOvertaken overtaken = nullptr);
+
 // Sets key=value in the section. No value deletes the key; no key deletes the section with
 // all its entries. False when the file cannot be read or written. A file that this copy read
 // or wrote and finds removed or cut to 0 bytes is lost, not new: a write makes it anew from the
-// text this copy last saw, unless another copy wrote after that look and stale refuses (the
-// same holds for updateProfileString, which always refuses then).
+// text this copy last saw, unless this copy's view is out of date (another copy wrote after that
+// look, or the version seen still has a name elsewhere) and stale refuses (the same holds for
+// updateProfileString, which always refuses then). A lock file removed while this copy writes
+// fails the write, as in the settings store.
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
                         const std::optional<std::string>& value, StaleWrite stale = StaleWrite::Refuse);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -220,6 +221,7 @@ struct Cache {
     struct stat identity {};
     FileState state = FileState::Unavailable;
     FileLoss loss = FileLoss::None;  // a lost file reads as the store this copy last saw
+    bool outOfDate = false;          // the version this copy saw has a name elsewhere
     Store store;
 
     void forget() {
@@ -240,6 +242,18 @@ bool sameFile(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
+
+struct NumberRules {
+    StoreCarry carry;
+    StoreOvertaken overtaken;
+};
+std::map<std::string, NumberRules>& carries() {
+    static std::map<std::string, NumberRules> byFoldedKey;
+    return byFoldedKey;
+}
+
+std::string carried(const std::string& view, const std::string& found);
+void tellOvertaken(const Store& found);
 
 void traceDamaged(const std::string& path, int error) {
     DebugTrace(strfmt("settings store %s is damaged (%s): defaults are used and the file is left as it is",
@@ -272,10 +286,11 @@ const Cache& refresh(const std::string& lockedFile = {}) {
     g_cache.forget();
     g_cache.store = {};
     g_cache.loss = FileLoss::None;
+    g_cache.outOfDate = false;
     if (error == ENOENT || (error == 0 && identity.st_size == 0)) {
         if (fd >= 0) ::close(fd);
         g_cache.state = FileState::Readable;
-        g_cache.loss = g_seen.lossOf(registryStorePath());
+        g_cache.loss = g_seen.lossOf(registryStorePath(), error == 0 ? &identity : nullptr);
         if (g_cache.loss != FileLoss::None) g_cache.store = parse(g_seen.contents());
         return g_cache;
     }
@@ -292,24 +307,29 @@ const Cache& refresh(const std::string& lockedFile = {}) {
         g_cache.state = FileState::Unavailable;
         return g_cache;
     }
-    g_cache.store = parse(text);
+    const FoundView view = g_seen.found(registryStorePath(), std::move(text), ::dup(fd), carried);
+    g_cache.store = parse(view.text);
+    if (view.overtaken) tellOvertaken(g_cache.store);
+    g_cache.outOfDate = view.outOfDate;
     g_cache.state = FileState::Readable;
     g_cache.path = path;
     g_cache.fd = fd;
     g_cache.identity = identity;
-    g_seen.keep(registryStorePath(), std::move(text), ::dup(fd), false);
     return g_cache;
 }
 
-// Takes the file just written as the cached one, so the next read parses nothing.
-void remember(const std::string& path, Store store, std::string text) {
+// Takes the file just written (fd, taken over), over the version read, as the cached one, so
+// the next read parses nothing.
+void remember(const std::string& path, int fd, Store store, std::string text) {
+    struct stat identity {};
+    g_seen.wrote(registryStorePath(), std::move(text), ::dup(fd), g_cache.fd);
     g_cache.forget();
     g_cache.loss = FileLoss::None;
-    int fd = -1;
-    struct stat identity {};
-    const int error = openForReading(path, kMaxSettingsFileBytes, fd, identity);
-    g_seen.keep(registryStorePath(), std::move(text), error == 0 ? ::dup(fd) : -1, true);
-    if (error != 0) return;
+    g_cache.outOfDate = false;
+    if (::fstat(fd, &identity) != 0) {
+        ::close(fd);
+        return;
+    }
     g_cache.path = path;
     g_cache.fd = fd;
     g_cache.identity = identity;
@@ -321,7 +341,9 @@ StoreObserver g_observer;
 
 class SectionValues final : public RegKeyValues {
 public:
-    SectionValues(Section& section, bool unreadableKeys) : section_(section), unreadableKeys_(unreadableKeys) {}
+    // observed: a set is a write of the program's that a test may watch (not a number carried in).
+    SectionValues(Section& section, bool unreadableKeys, bool observed = true)
+        : section_(section), unreadableKeys_(unreadableKeys), observed_(observed) {}
     const RegValue* find(const std::string& name) const override { return findValue(section_, name); }
     bool unreadable(const std::string& name) const override {
         const std::string lower = folded(name);
@@ -330,7 +352,7 @@ public:
                });
     }
     void set(const std::string& name, const RegValue& value) override {
-        if (g_observer) g_observer(name, value);
+        if (g_observer && observed_) g_observer(name, value);
         setValue(section_, name, value);
         std::erase_if(section_.unread, [lower = folded(name)](const auto& line) { return line.first == lower; });
         changed_ = true;
@@ -340,8 +362,36 @@ public:
 private:
     Section& section_;
     bool unreadableKeys_;
+    bool observed_;
     bool changed_ = false;
 };
+
+bool anyUnreadableKey(const Store& store) {
+    return std::any_of(store.sections.begin(), store.sections.end(), [](const Section& section) { return !section.readable; });
+}
+
+// The file found, with the numbers of this copy's view carried in by each key's rule.
+std::string carried(const std::string& view, const std::string& found) {
+    Store seen = parse(view), store = parse(found);
+    for (const auto& [key, rules] : carries()) {
+        const auto had = seen.index.find(key);
+        if (had == seen.index.end()) continue;
+        Section& section = seen.sections[had->second];
+        const SectionValues from(section, anyUnreadableKey(seen));
+        SectionValues into(sectionOf(store, section.key), anyUnreadableKey(store), false);
+        rules.carry(from, into);
+    }
+    return serialise(store);
+}
+
+void tellOvertaken(const Store& found) {
+    for (const auto& [key, rules] : carries()) {
+        if (!rules.overtaken) continue;
+        Store store = found;
+        const SectionValues values(sectionOf(store, key), anyUnreadableKey(store), false);
+        rules.overtaken(registryStorePath(), values);
+    }
+}
 
 }  // namespace
 
@@ -384,6 +434,11 @@ StoreResult registryOpenStore() {
 
 void setStoreObserverForTest(StoreObserver observer) { g_observer = std::move(observer); }
 
+void setStoreCarry(const std::string& key, StoreCarry carry, StoreOvertaken overtaken) {
+    std::lock_guard guard(g_storeLock);
+    carries()[folded(key)] = {carry, overtaken};
+}
+
 StoreResult registryRead(const std::string& key, const std::string& name, RegValue& value) {
     std::lock_guard guard(g_storeLock);
     const Cache& cache = refresh();
@@ -392,6 +447,16 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
     const RegValue* found = section ? findValue(*section, name) : nullptr;
     if (!found) return StoreResult::NotFound;
     value = *found;
+    return StoreResult::Ok;
+}
+
+StoreResult registryInspect(const std::string& key, const std::function<void(const RegKeyValues&)>& look) {
+    std::lock_guard guard(g_storeLock);
+    const Cache& cache = refresh();
+    if (cache.state != FileState::Readable) return StoreResult::Unavailable;
+    Store store = cache.store;
+    const SectionValues values(sectionOf(store, key), anyUnreadableKey(store), false);
+    look(values);
     return StoreResult::Ok;
 }
 
@@ -406,20 +471,20 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     const FileLock lock(path);
     if (!lock.locked()) return StoreResult::Unavailable;
     const Cache& cache = refresh(lock.file());
-    if (cache.state != FileState::Readable || (cache.loss == FileLoss::Stale && stale == StaleWrite::Refuse))
+    const bool outOfDate = cache.loss == FileLoss::Stale || cache.outOfDate;
+    if (cache.state != FileState::Readable || (outOfDate && stale == StaleWrite::Refuse))
         return StoreResult::Unavailable;
     Store store = cache.store;
-    const bool unreadableKeys = std::any_of(store.sections.begin(), store.sections.end(),
-                                            [](const Section& section) { return !section.readable; });
-    SectionValues values(sectionOf(store, key), unreadableKeys);
+    SectionValues values(sectionOf(store, key), anyUnreadableKey(store));
     change(values);
     if (!values.changed()) return StoreResult::Ok;
     std::string text = serialise(store);
-    if (!lock.held() || !replaceFileDurably(lock.file(), text)) {
+    const int written = replaceLockedFile(lock, text, [] { return g_cache.fd >= 0 && !wentOnFrom(g_cache.fd); });
+    if (written < 0) {
         g_cache.forget();
         return StoreResult::Unavailable;
     }
-    remember(lock.file(), std::move(store), std::move(text));
+    remember(lock.file(), written, std::move(store), std::move(text));
     return StoreResult::Ok;
 }
 

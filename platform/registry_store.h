@@ -51,7 +51,9 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 // then stays). A store that this copy read or wrote and finds removed or cut to 0 bytes is lost,
 // not new: reads give the values this copy last saw, and a write makes the file anew from them
 // with its change. When another copy wrote after this copy's last look, those values may lack
-// that copy's numbers: such a write is Unavailable unless stale allows it.
+// that copy's numbers, and when the version this copy saw still has a name elsewhere (moved
+// aside, a second name, behind a link removed), another copy may take numbers from it: such a
+// write is Unavailable unless stale allows it.
 StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value,
                           StaleWrite stale = StaleWrite::Refuse);
 
@@ -69,14 +71,30 @@ protected:
     ~RegKeyValues() = default;
 };
 
+// Lets look read the key's values as registryRead gives them, with what registryUpdate would
+// refuse to work out from a default (RegKeyValues::unreadable). Unavailable, and look not run,
+// when the store cannot be read or is damaged.
+StoreResult registryInspect(const std::string& key, const std::function<void(const RegKeyValues&)>& look);
+
 // Reads the key's values as they are on disk, lets change read and set them, and writes the
 // result, all under the store's lock: no other thread or running copy of the program writes
 // in between, so a counter added to or a number taken here is never lost or taken twice.
 // Unavailable as for registryWrite, or when the lock file was removed while held (another copy
-// may have locked a new one and read the same values); nothing is written then, nor when change
-// sets nothing.
+// may have locked a new one and read the same values): the new file then replaces nothing, or,
+// when it was already being renamed into place, counts as not written unless no other copy wrote
+// over the version read (replaceLockedFile). Nothing is written when change sets nothing.
 StoreResult registryUpdate(const std::string& key, const std::function<void(RegKeyValues&)>& change,
                            StaleWrite stale = StaleWrite::Refuse);
+
+// How this copy's own numbers go into a store made anew under it without them (by a copy that
+// never saw its view, or from an older view): given a key's values as this copy last saw them,
+// carry raises those of the file found. Until this copy's next write puts them in, every read
+// of the store gives them so raised. A store found after another copy wrote over this copy's
+// view is read as it is, and overtaken, when given, is told of the key's values there (the file
+// is registryStorePath()). Set by the settings that keep numbers.
+using StoreCarry = void (*)(const RegKeyValues& seen, RegKeyValues& found);
+using StoreOvertaken = void (*)(const std::string& file, const RegKeyValues& found);
+void setStoreCarry(const std::string& key, StoreCarry carry, StoreOvertaken overtaken = nullptr);
 
 // While one lives, reads take the store as the first of them found it, without looking at the
 // file again: start-up reads its settings from one reading of the file. Writes still read the

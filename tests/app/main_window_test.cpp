@@ -125,7 +125,7 @@ TEST_F(MainWindow, ConfigSavesTheSixValuesInOrderAndCancelStoresNothing) {
     EXPECT_EQ(window_->windowTitle(), "SWD ISP VoskS _ RQ45N064  V1.09");
     EXPECT_TRUE(probe_.writes().empty());
 
-    RunConfigDialog = [](QWidget*) { return std::optional<ConfigAnswer>(ConfigAnswer{13, 1, 0, 0x4000, 77, 1}); };
+    RunConfigDialog = [](QWidget*) { return std::optional<ConfigAnswer>(ConfigAnswer{13, 1, 0, 0x4000, 77, 1, true}); };
     command(32772);
     EXPECT_EQ(window_->windowTitle(), "SWD ISP VoskS _ RQ84M302  V1.09");
     EXPECT_EQ(g_dwFlashSize, 0xC000u);
@@ -134,8 +134,9 @@ TEST_F(MainWindow, ConfigSavesTheSixValuesInOrderAndCancelStoresNothing) {
                                    {"ISPICType", 13}, {"Serial No En", 1}, {"SN in Area", 1},
                                    {"SN Start Addr", 0x4000}, {"Last SN", 77}, {"Serial No Auto Increase", 0}}));
 
-    // The number as the dialog showed it is not written back: another running copy has taken
-    // numbers since, and the store is ahead of it.
+    // The number as the dialog showed it, not typed, is not written back: another running copy
+    // has taken numbers since, and the store is ahead of it.
+    RunConfigDialog = [](QWidget*) { return std::optional<ConfigAnswer>(ConfigAnswer{13, 1, 0, 0x4000, 77, 1}); };
     probe_.store("Last SN", 500);
     probe_.clear();
     command(32772);

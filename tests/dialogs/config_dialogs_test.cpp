@@ -1,4 +1,5 @@
 #include <QAccessible>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QTest>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "dialogs/info_param_dlg.h"
 #include "dialogs/isp_parm_dlg.h"
 #include "dialogs/protect_range_dlg.h"
+#include "platform/registry_store.h"
 #include "res/config1_template.h"
 #include "res/config_template.h"
 #include "res/dump_sf_template.h"
@@ -80,6 +82,7 @@ protected:
         g_bSerialEnable = 1;
         g_dwSerialAddr = 0x100;
         g_nLastSerial = 7;
+        RegSaveLastSn(7);  // the dialogs show the number the next part gets
     }
     void TearDown() override { resetInfoSettings(); }
     Texts takeMessages() { return TakeMessages(services); }
@@ -542,6 +545,7 @@ protected:
         g_bSerialEnable = 1;
         g_bSerialAutoInc = 0;
         g_nLastSerial = 7;
+        RegSaveLastSn(7);  // the dialog shows the number the next part gets
         use(0, 0, 0x100);
     }
     // Chip mode (with its flash size), serial-number location and address as stored.
@@ -554,6 +558,7 @@ protected:
     Texts takeMessages() { return TakeMessages(services); }
     static QString text(CConfig1Dlg& dialog, int id) { return dialog.controls().text(id); }
 
+    TempConfigFolder folder;
     RecordingServices services;
 };
 
@@ -668,12 +673,33 @@ TEST_F(Config1, TheDialogsShowLastSnAsTheStoreHoldsItWhenTheyOpen) {
                                        }));
     EXPECT_EQ(RegLoadLastSn(), 160u);
     EXPECT_EQ(g_pISPDlg->controls().text(kIdcSerialLast), "S/N Last : 160");  // and so does the page
+
+    // "Last SN" removed by hand, by an editor that saves the file anew (which holds none of this
+    // copy's numbers: they are carried in) or writes it in place: the page and the dialog show the
+    // number the next part gets, and typed there it is stored on OK, over one stored meanwhile.
+    const std::string store = platform::registryStorePath();
+    for (const auto& [savedAnew, next] : {std::pair{true, 160u}, {false, 0u}}) {
+        const std::string edited = savedAnew ? store + ".edit" : store;
+        std::ofstream(edited, std::ios::trunc) << "[" << g_szRegKey << "]\n\"Scan Delay\"=dword:00000032\n";
+        std::filesystem::rename(edited, store);
+        RefreshIcPageSettings();
+        EXPECT_EQ(g_pISPDlg->controls().text(kIdcSerialLast), QString("S/N Last : %1").arg(next));
+        ASSERT_TRUE(WhenModal<CConfig1Dlg>([&] { ui::findCommand(window.menuBar(), 32772)->trigger(); },
+                                           [&](CConfig1Dlg& dialog) {
+                                               EXPECT_EQ(text(dialog, kIdcInitialSerial), QString::number(next));
+                                               RegSaveLastSn(5);
+                                               auto* field = dialog.controls().control<QLineEdit>(kIdcInitialSerial);
+                                               field->selectAll();
+                                               QTest::keyClicks(field, QString::number(next));
+                                               Click(dialog.controls(), 1);
+                                           }));
+        EXPECT_EQ(RegTakeLastSn(1), next);
+    }
     RunConfigDialog = nullptr;
     CreatePageWindow = nullptr;
 }
 
 TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
-    TempConfigFolder config;
     InstallConfigDialog();
     CUart_ISPDlg window;
     window.show();

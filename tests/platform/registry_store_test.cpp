@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <future>
 #include <optional>
 #include <poll.h>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/durable_file.h"
 #include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "support/staging_trap.h"
@@ -220,12 +222,16 @@ TEST(RegistryStore, ANumberIsTakenFromTheFileLockedAndWritten) {
     TempConfigFolder folder;
     TempDir outside;
     const std::string link = platform::registryStorePath(), a = outside.file("a"), b = outside.file("b");
-    const auto takeLastSn = [] {
+    // Takes the next number, adding parts to "Parts" when given, and runs inRead once it has read.
+    const auto takeLastSn = [](uint32_t parts = 0, const std::function<void()>& inRead = {}) {
         std::optional<uint32_t> taken;
         const StoreResult result = platform::registryUpdate(kKey, [&](platform::RegKeyValues& values) {
+            if (inRead) inRead();
             const RegValue* last = values.find("Last SN");
             taken = last ? last->data[0] | last->data[1] << 8 : 0u;
             values.set("Last SN", RegValue::dword(*taken + 1));
+            const RegValue* added = values.find("Parts");
+            if (parts > 0) values.set("Parts", RegValue::dword((added ? added->data[0] | added->data[1] << 8 : 0u) + parts));
         });
         return result == StoreResult::Ok ? taken : std::nullopt;
     };
@@ -279,26 +285,76 @@ TEST(RegistryStore, ANumberIsTakenFromTheFileLockedAndWritten) {
     ASSERT_EQ(waiter.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(waiter.get(), std::optional<uint32_t>(0x100));
 
+    // The lock file removed while its holder, another copy, writes: as it reads, once its staged
+    // file is synced, and when nothing stops its rename any more. The copy that locks the new lock
+    // file takes the next number and the holder gives none (its part gets none), in the store and
+    // in an INI file; up to the rename, the holder finds its lock gone and writes nothing, so the
+    // parts the other copy added stay. Removed once the holder's file is in place, before its last
+    // look, with no other copy writing meanwhile: the holder's write stands, its number given and
+    // its parts added once, and the next copy goes on after it.
+    const std::string ini = folder.path() + "t.ini";
+    ASSERT_TRUE(platform::writeProfileString(ini, "Code Option", "Serial No", "7"));
+    ASSERT_EQ(registryWrite(kKey, "Parts", RegValue::dword(0)), StoreResult::Ok);
+    const auto serialNo = [&] { return std::stoul(platform::profileString(ini, "Code Option", "Serial No", "")); };
+    const auto takeSerialNo = [&](const std::function<void()>& inRead) -> std::optional<uint32_t> {
+        std::optional<uint32_t> taken;
+        const bool ok = platform::updateProfileString(ini, "Code Option", "Serial No", [&](const auto& stored) {
+            if (inRead) inRead();
+            taken = std::stoul(stored.value_or("0"));
+            return std::optional<std::string>(std::to_string(*taken + 1));
+        });
+        return ok ? taken : std::nullopt;
+    };
     int inside[2], goOn[2];
     ASSERT_EQ(::pipe(inside), 0);
     ASSERT_EQ(::pipe(goOn), 0);
-    const pid_t holder = forkChild([&] {
-        const StoreResult result = platform::registryUpdate(kKey, [&](platform::RegKeyValues& values) {
+    const std::function<void()> pause = [&] {
+        char step = 0;
+        (void)!::write(inside[1], &step, 1);
+        (void)!::read(goOn[0], &step, 1);
+    };
+    using platform::CommitStep;
+    for (const bool store : {true, false}) {
+        for (const std::optional<CommitStep> at : {std::optional<CommitStep>(), std::optional(CommitStep::Synced),
+                                                   std::optional(CommitStep::Renaming),
+                                                   std::optional(CommitStep::Renamed)}) {
+            const char* const moment = !at                         ? ", in its read"
+                                       : at == CommitStep::Synced   ? ", synced"
+                                       : at == CommitStep::Renaming ? ", renaming"
+                                                                    : ", renamed";
+            SCOPED_TRACE(std::string(store ? "store" : "INI file") + moment);
+            const bool landed = at == CommitStep::Renamed;
+            const uint32_t next = store ? readNumber("Last SN") : serialNo(), parts = readNumber("Parts");
+            const pid_t holder = forkChild([&] {
+                if (at) {
+                    platform::setCommitPauseForTest([&](CommitStep step, const std::string&) {
+                        if (step == *at) pause();
+                    });
+                }
+                const std::function<void()> inRead = at ? nullptr : pause;
+                _exit((store ? takeLastSn(1, inRead) : takeSerialNo(inRead)) ? 1 : 0);
+            });
             char step = 0;
-            (void)!::write(inside[1], &step, 1);
-            (void)!::read(goOn[0], &step, 1);
-            values.set("Last SN", RegValue::dword(0x102));
-        });
-        _exit(result == StoreResult::Ok ? 1 : 0);
-    });
-    char step = 0;
-    ASSERT_EQ(::read(inside[0], &step, 1), 1);
-    ASSERT_EQ(::unlink(lock.c_str()), 0);
-    EXPECT_EQ(takeLastSn(), std::optional<uint32_t>(0x101));
-    ASSERT_EQ(::write(goOn[1], &step, 1), 1);
-    const int status = waitFor(holder);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the holder gave 0x101 too";
-    EXPECT_EQ(readNumber("Last SN"), 0x102u);
+            ASSERT_EQ(::read(inside[0], &step, 1), 1);
+            ASSERT_EQ(::unlink((store ? lock : ini + ".lock").c_str()), 0);
+            const auto takeAsTheOtherCopy = [&] { return store ? takeLastSn(10) : takeSerialNo(nullptr); };
+            if (!landed) {
+                EXPECT_EQ(takeAsTheOtherCopy(), std::optional<uint32_t>(next));
+            }
+            ASSERT_EQ(::write(goOn[1], &step, 1), 1);
+            const int status = waitFor(holder);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == (landed ? 1 : 0))
+                << (landed ? "the holder's write landed but counted as failed" : "the holder gave the same number");
+            if (landed) {
+                EXPECT_EQ(takeAsTheOtherCopy(), std::optional<uint32_t>(next + 1));
+            }
+            EXPECT_EQ(store ? readNumber("Last SN") : serialNo(), next + (landed ? 2 : 1));
+            // Only a rename already under way can still land over the other copy's file.
+            if (store && at != CommitStep::Renaming) {
+                EXPECT_EQ(readNumber("Parts"), parts + 10 + (landed ? 1 : 0));
+            }
+        }
+    }
     for (const int end : {inside[0], inside[1], goOn[0], goOn[1]}) ::close(end);
 }
 

@@ -183,7 +183,7 @@ TEST_F(FlashPage, AutoRefusesAQuantityTheBlockCannotHold) {
 TEST_F(FlashPage, ConfigStoresTheAnswerAndShowsIt) {
     // The serial-number label shows the number unsigned, as the IC page does.
     g_bSerialEnable = 1;
-    g_nLastSerial = 0xFFFFFFFF;
+    RegSaveLastSn(0xFFFFFFFF);  // the label shows the number the next part gets
     page = std::make_unique<CFlashISP>();
     EXPECT_EQ(page->controls().text(kIdcSerialLast), "S/N Last : 4294967295");
     g_nRdpLevel = 0;

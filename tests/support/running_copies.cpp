@@ -24,6 +24,13 @@ pid_t StartCopy(const std::string& test, const std::string& folder, const std::s
     return pid;
 }
 
+void ExpectEndedWell(pid_t copy) {
+    EXPECT_GT(copy, 0);
+    int status = 0;
+    if (copy > 0) waitpid(copy, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 }  // namespace
 
 std::optional<CopyArguments> RunningCopyArguments() {
@@ -33,16 +40,15 @@ std::optional<CopyArguments> RunningCopyArguments() {
     return CopyArguments{folder, output};
 }
 
+void RunOneCopy(const std::string& test, const std::string& folder) {
+    ExpectEndedWell(StartCopy(test, folder, folder + "copy.txt"));
+}
+
 std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& folder, const std::string& secondFolder) {
     const std::string second = secondFolder.empty() ? folder : secondFolder;
     const std::string outputs[] = {folder + "copy-a.txt", second + "copy-b.txt"};
     const pid_t copies[] = {StartCopy(test, folder, outputs[0]), StartCopy(test, second, outputs[1])};
-    for (const pid_t copy : copies) {
-        EXPECT_GT(copy, 0);
-        int status = 0;
-        if (copy > 0) waitpid(copy, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    for (const pid_t copy : copies) ExpectEndedWell(copy);
     std::vector<uint32_t> numbers;
     for (const std::string& output : outputs) {
         std::ifstream taken(output);

@@ -1,5 +1,5 @@
 #pragma once
-// Two running copies of the program sharing one folder, each a process of its own: the test
+// Running copies of the program sharing one folder, each a process of its own: the test
 // program starts itself again to run one disabled test that plays a copy, and collects the
 // numbers each copy wrote down.
 #include <cstdint>
@@ -18,3 +18,6 @@ std::optional<CopyArguments> RunningCopyArguments();
 // wrote down.
 std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& folder,
                                    const std::string& secondFolder = {});
+// Starts one copy running the named test on the folder, as a copy started afterwards that never
+// saw what this one saw, and waits for it to end well.
+void RunOneCopy(const std::string& test, const std::string& folder);
