@@ -201,6 +201,10 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     const Lose keepFromOthers = [](const std::string& path) {  // mode 000: only root still reads it
         std::filesystem::permissions(path, std::filesystem::perms::none);
     };
+    const Lose removeOnNetwork = [](const std::string& path) {  // a copy on this machine holds it: a hidden name
+        static int hidden = 0;
+        std::filesystem::rename(path, std::filesystem::path(path).parent_path() / (".nfs0" + std::to_string(++hidden)));
+    };
     const Lose editByHand = [](const std::string& path) {  // an editor that saves a new file over it
         std::filesystem::copy_file(path, path + ".edit");
         std::filesystem::rename(path + ".edit", path);
@@ -249,6 +253,8 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         {"a network home, both moved aside", true, true, false, GoesOn, moveAside, nullptr, Nothing, false, true},
         {"a network home, both moved aside, a new copy saved a value", true, true, false, GoesOn, moveAside, nullptr,
          ANewCopySaves, false, true},
+        {"a network home, folder cleared, a new copy saved a value, another copy reset", true, true, false,
+         NumbersOutOfDate, removeOnNetwork, nullptr, ANewCopySavesThenAnotherResets, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
