@@ -44,8 +44,9 @@ bool hiddenOnNetwork(int fd) {
     return path.substr(path.rfind('/') + 1).starts_with(".nfs");
 }
 
-// The version has a name where another copy may still take its numbers from it.
-bool namedElsewhere(int fd, const struct stat& info) { return info.st_nlink > 0 && !onNetworkFileSystem(fd); }
+// The version has a name where another copy may still take its numbers from it: a hidden name
+// of a network file system is none.
+bool namedElsewhere(int fd, const struct stat& info) { return info.st_nlink > (hiddenOnNetwork(fd) ? 1u : 0u); }
 
 // A version that a write replaced keeps no name; clearing its permissions and setting its
 // modification time to the epoch marks it for every copy that still holds it open. Permissions
@@ -55,8 +56,7 @@ bool namedElsewhere(int fd, const struct stat& info) { return info.st_nlink > 0 
 void markReplaced(int fd, bool replacedAtItsName = false) {
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) return;
-    const bool hidden = replacedAtItsName ? onNetworkFileSystem(fd) : hiddenOnNetwork(fd);
-    if (info.st_nlink != 0 && !hidden) return;
+    if (replacedAtItsName ? info.st_nlink != 0 && !onNetworkFileSystem(fd) : namedElsewhere(fd, info)) return;
     const struct timespec epoch[2] = {{0, UTIME_OMIT}, {0, 0}};
     ::futimens(fd, epoch);
     ::fchmod(fd, kReplacedMark);
