@@ -1,10 +1,12 @@
 #include "platform/last_seen_file.h"
 
+#include <climits>
 #include <linux/magic.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <string_view>
 
 namespace platform {
 namespace {
@@ -32,18 +34,29 @@ bool onNetworkFileSystem(int fd) {
     }
 }
 
-// The version has a name where another copy may still take its numbers from it.
-bool namedElsewhere(int fd, const struct stat& info) { return info.st_nlink > 0 && !onNetworkFileSystem(fd); }
+// On a network file system, a version removed while a copy on this machine holds it open: its
+// name is the hidden one the client gave it.
+bool hiddenOnNetwork(int fd) {
+    char name[PATH_MAX];
+    const ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), name, sizeof name - 1);
+    if (length <= 0 || !onNetworkFileSystem(fd)) return false;
+    const std::string_view path(name, static_cast<size_t>(length));
+    return path.substr(path.rfind('/') + 1).starts_with(".nfs");
+}
+
+// The version has a name where another copy may still take its numbers from it: a hidden name
+// of a network file system is none.
+bool namedElsewhere(int fd, const struct stat& info) { return info.st_nlink > (hiddenOnNetwork(fd) ? 1u : 0u); }
 
 // A version that a write replaced keeps no name; clearing its permissions and setting its
 // modification time to the epoch marks it for every copy that still holds it open. Permissions
 // alone are no mark: root reads and writes a file of mode 000. One that still has a name (moved
-// aside by hand) is left as it is, except the one replaced at the file's name on a network file
-// system, where its name is the hidden one.
+// aside by hand) is left as it is, except on a network file system the one replaced at the file's
+// name, and one removed, whose names are hidden ones.
 void markReplaced(int fd, bool replacedAtItsName = false) {
     struct stat info {};
     if (fd < 0 || ::fstat(fd, &info) != 0) return;
-    if (info.st_nlink != 0 && !(replacedAtItsName && onNetworkFileSystem(fd))) return;
+    if (replacedAtItsName ? info.st_nlink != 0 && !onNetworkFileSystem(fd) : namedElsewhere(fd, info)) return;
     const struct timespec epoch[2] = {{0, UTIME_OMIT}, {0, 0}};
     ::futimens(fd, epoch);
     ::fchmod(fd, kReplacedMark);

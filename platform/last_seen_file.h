@@ -8,8 +8,8 @@
 // time to the epoch; only a version that no name reaches any more), and every version whose
 // numbers its new file carries: a copy still holding a marked version knows that another copy
 // went on from it. On a network file system a version replaced or removed while held open keeps
-// a hidden name, so there names count for nothing: the version replaced is marked all the same,
-// and one moved aside counts as removed.
+// a hidden name (".nfs..."): that name counts for nothing, and such a version is marked all the
+// same; one moved aside keeps a name of its own, as on a local disk.
 #include <functional>
 #include <string>
 #include <vector>

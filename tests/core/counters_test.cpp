@@ -186,8 +186,9 @@ enum class Then {
 // operator sets the numbers anew. A file found after another copy wrote that holds a number
 // below the numbers this copy gave (set lower there, or made anew without them) gives this copy
 // no number until its operator sets one; a number given back is taken again. On a network home,
-// where a replaced version that a copy holds open keeps a hidden name, ordinary writes go on. A
-// file never seen starts from the defaults.
+// where a replaced or removed version that a copy holds open keeps a hidden name, ordinary
+// writes go on, and a version moved aside is out of date as on a local disk. A file never seen
+// starts from the defaults.
 TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     using Lose = void (*)(const std::string&);
     const Lose remove = [](const std::string& path) { std::filesystem::remove(path); };
@@ -200,6 +201,10 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     };
     const Lose keepFromOthers = [](const std::string& path) {  // mode 000: only root still reads it
         std::filesystem::permissions(path, std::filesystem::perms::none);
+    };
+    const Lose removeOnNetwork = [](const std::string& path) {  // a copy on this machine holds it: a hidden name
+        static int hidden = 0;
+        std::filesystem::rename(path, std::filesystem::path(path).parent_path() / (".nfs0" + std::to_string(++hidden)));
     };
     const Lose editByHand = [](const std::string& path) {  // an editor that saves a new file over it
         std::filesystem::copy_file(path, path + ".edit");
@@ -246,9 +251,13 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         {"a network home, another copy took", false, false, true, GoesOn, remove, nullptr, Nothing, false, true},
         {"a network home, another copy reset and set lower numbers", false, false, false, NumbersOutOfDate, remove,
          nullptr, AnotherCopyResets, false, true},
-        {"a network home, both moved aside", true, true, false, GoesOn, moveAside, nullptr, Nothing, false, true},
-        {"a network home, both moved aside, a new copy saved a value", true, true, false, GoesOn, moveAside, nullptr,
+        {"a network home, both moved aside", true, true, false, OutOfDate, moveAside, nullptr, Nothing, false, true},
+        {"a network home, both named twice, the first names removed", true, true, false, OutOfDate, removeOnNetwork,
+         nameTwice, Nothing, false, true},
+        {"a network home, both moved aside, a new copy saved a value", true, true, false, OutOfDate, moveAside, nullptr,
          ANewCopySaves, false, true},
+        {"a network home, folder cleared, a new copy saved a value, another copy reset", true, true, false,
+         NumbersOutOfDate, removeOnNetwork, nullptr, ANewCopySavesThenAnotherResets, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
