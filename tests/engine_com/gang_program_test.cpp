@@ -28,21 +28,6 @@ using Leds = std::array<bool, 8>;
 constexpr uint32_t kOptionAddr = 0x3FF8;  // chip mode 2: the last eight bytes of 16 KB
 constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
 
-bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0) {
-    const auto flash = gang.board.target(socket)->flash;
-    return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
-}
-
-// Does what when the n-th step with this note starts.
-std::function<void(const std::string&)> At(const char* step, int n, std::function<void()> what) {
-    return [step, n, what, seen = 0](const std::string& note) mutable {
-        if (note == step && ++seen == n) what();
-    };
-}
-std::function<void(const std::string&)> StopAt(const char* step, int n) {
-    return At(step, n, [] { g_hStopEvent.set(); });
-}
-
 // The frames appear in the exchange log in this order.
 void ExpectInOrder(const std::string& log, const std::vector<std::string>& frames) {
     size_t at = 0;
@@ -471,9 +456,7 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              g.populate({0});
              g_dwOsMajor = 6;
              g_dwOsMinor = 1;
-             g.onNote = [handshakes = 0](const std::string& note) mutable {
-                 if (note == "step 03 500" && ++handshakes == 2) SetComPortDeviceOverride("/nonexistent/tty");
-             };
+             g.onNote = At("step 03 500", 2, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
          },
          {}, {1, 0, 1}, {},
          [](SimulatedGang& g) {

@@ -53,6 +53,21 @@ std::array<EraseLoadCommit, 4> AfterAFailure(const std::vector<sim::Exchange>& l
     return sites;
 }
 
+using Indices = std::pair<std::vector<int>, std::vector<int>>;  // sets, gets
+
+// Runs again with each of the sets, then each of the gets, failed in turn.
+template <typename Run>
+void FailEachInTurn(const Indices& worth, const Run& run) {
+    for (int n : worth.first) {
+        SCOPED_TRACE("set " + std::to_string(n));
+        run(n, 0);
+    }
+    for (int n : worth.second) {
+        SCOPED_TRACE("get " + std::to_string(n));
+        run(0, n);
+    }
+}
+
 // Of each set in a run, whether it puts a word back on a part: a word written into the
 // information area that the run read on that site, at that address or (a copy in page 2) at
 // the same offset of page 1; or an exchange of the write enable that lands such words.
@@ -86,7 +101,6 @@ std::vector<bool> WritesBack(const std::vector<sim::Exchange>& log) {
 // takes the same path as at its ends, and the stretches would otherwise make up most of the
 // runs. The byte-by-byte reads of the information area make a stretch per 32-byte block. Every
 // exchange that writes back is worth failing: each word is the only copy of itself.
-using Indices = std::pair<std::vector<int>, std::vector<int>>;  // sets, gets
 Indices WorthFailing(const std::vector<sim::Exchange>& log, bool sparse) {
     const std::vector<bool> back = WritesBack(log);
     std::vector<uint32_t> keys;  // of each set: its command, and a byte read's block in the area
@@ -249,14 +263,7 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         };
         const auto [indices, passed] = run(0, 0);
         ASSERT_EQ(passed, c.passesClean);
-        for (int n : indices.first) {
-            SCOPED_TRACE("set " + std::to_string(n));
-            run(n, 0);
-        }
-        for (int n : indices.second) {
-            SCOPED_TRACE("get " + std::to_string(n));
-            run(0, n);
-        }
+        FailEachInTurn(indices, run);
     }
 }
 
@@ -301,15 +308,7 @@ TEST(FaultSweep, EraseKeepsTheSecurityWordsWhateverFails) {
             EXPECT_EQ(part.read(base, 1024), erasedKeeping) << "pressed again";
             return WorthFailing(log, false);
         };
-        const auto [sets, gets] = run(0, 0);
-        for (int n : sets) {
-            SCOPED_TRACE("set " + std::to_string(n));
-            run(n, 0);
-        }
-        for (int n : gets) {
-            SCOPED_TRACE("get " + std::to_string(n));
-            run(0, n);
-        }
+        FailEachInTurn(run(0, 0), run);
     }
 }
 

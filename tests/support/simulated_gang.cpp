@@ -239,3 +239,17 @@ std::string SimulatedGang::exchangeLog() const {
     return text;
 }
 
+std::function<void(const std::string&)> At(std::string step, int n, std::function<void()> what) {
+    return [step = std::move(step), n, what = std::move(what), seen = 0](const std::string& note) mutable {
+        if (note == step && ++seen == n) what();
+    };
+}
+
+std::function<void(const std::string&)> StopAt(std::string step, int n) {
+    return At(std::move(step), n, [] { g_hStopEvent.set(); });
+}
+
+bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at) {
+    const auto flash = gang.board.target(socket)->flash;
+    return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
+}

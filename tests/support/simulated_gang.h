@@ -62,3 +62,10 @@ private:
     std::vector<std::string> notes_;
 };
 
+// For onNote: does what when the nth note equal to step is heard.
+std::function<void(const std::string&)> At(std::string step, int n, std::function<void()> what);
+// For onNote: Cancel as the nth note equal to step is heard.
+std::function<void(const std::string&)> StopAt(std::string step, int n);
+// The socket's target holds these bytes from offset at.
+bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0);
+
