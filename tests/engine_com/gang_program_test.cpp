@@ -595,11 +595,7 @@ TEST(GangProgram, TheKeyPageFollowsTheOptionBlock) {
     SimulatedGang gang;
     gang.populate({0});
     gang.store("Key Write", 1);
-    std::array<uint8_t, 16> key;
-    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
-    CRegistryKey store;
-    ASSERT_EQ(store.Open(g_szRegKey), ERROR_SUCCESS);
-    ASSERT_EQ(store.WriteBinary("Key Bytes", key), ERROR_SUCCESS);
+    const std::array<uint8_t, 16> key = gang.storeKeyBytes();
     gang.run(GangProgramThread, PatternImage(64));
     // After the option block: the key page's address frames, then one frame per key byte.
     std::vector<std::string> frames = {"> 0F 22 F8 08 ", "> 0F 08 01 01 40 FF", "> 0F 18 00 01 00 FF"};
@@ -716,8 +712,6 @@ TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
 // An on/off switch stored as another number (2, FFFFFFFF) reads as its rule says: "ENCRY" and
 // "Code Option" as off (on only for exactly 1), the others as their default.
 TEST(GangProgram, ASettingRemovedBetweenRunsGivesItsDefault) {
-    std::array<uint8_t, 16> key;
-    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
     constexpr int kNotASwitch = -1;
     const struct { const char* name; uint32_t value; std::vector<std::pair<const char*, uint32_t>> kept;
                    int outOfRangeReads = kNotASwitch; } settings[] = {
@@ -739,9 +733,7 @@ TEST(GangProgram, ASettingRemovedBetweenRunsGivesItsDefault) {
         for (const auto& [name, value] : s.kept) gang.store(name, value);
         const auto unset = run();
         if (s.name == std::string("Key Bytes")) {
-            CRegistryKey store;
-            ASSERT_EQ(store.Open(g_szRegKey), ERROR_SUCCESS);
-            ASSERT_EQ(store.WriteBinary(s.name, key), ERROR_SUCCESS);
+            gang.storeKeyBytes();
         } else {
             gang.store(s.name, s.value);
         }

@@ -190,6 +190,15 @@ void SimulatedGang::unstore(const std::string& name) {
     ASSERT_EQ(std::rename((path + ".edited").c_str(), path.c_str()), 0);
 }
 
+std::array<uint8_t, 16> SimulatedGang::storeKeyBytes() {
+    std::array<uint8_t, 16> key;
+    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
+    CRegistryKey keys;
+    EXPECT_EQ(keys.Open(g_szRegKey), ERROR_SUCCESS);
+    EXPECT_EQ(keys.WriteBinary("Key Bytes", key), ERROR_SUCCESS);
+    return key;
+}
+
 std::string SimulatedGang::exchangeLog() const {
     const std::vector<Exchange> exchanges = Exchanges(board.log());
     size_t next = 0;

@@ -3,6 +3,7 @@
 // simulated adapter, settings and files in a temporary folder, chip mode 2, the link on the
 // board's simulated time (or, for the one test that needs it, both on the real clock), and a
 // record of every pause and step of a run.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -47,6 +48,8 @@ public:
     void store(const std::string& name, uint32_t value);
     // Removes the value of that name from the settings store, as a hand editing the file would.
     void unstore(const std::string& name);
+    // Stores sixteen key bytes of their own (C0 to CF) as "Key Bytes"; returns them.
+    std::array<uint8_t, 16> storeKeyBytes();
 
     // The link's clock on the board's time; none on the real clock.
     BoardClock* clock() { return clock_ ? &*clock_ : nullptr; }
