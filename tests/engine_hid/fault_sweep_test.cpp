@@ -278,15 +278,14 @@ TEST(FaultSweep, EraseKeepsTheSecurityWordsWhateverFails) {
         page1[i] = static_cast<uint8_t>(0x10 + 7 * i);
         page2[i] = static_cast<uint8_t>(0x80 + 3 * i);
     }
+    // The page's security words, everything else erased: after an erase that kept page 1's
+    // words, what a page holds.
     const auto security = [](const std::vector<uint8_t>& page) {
-        std::vector<uint8_t> words(page.begin(), page.begin() + 128);
-        words.insert(words.end(), page.begin() + 0x100, page.begin() + 0x104);
-        words.insert(words.end(), page.begin() + 0x108, page.begin() + 0x10C);
-        return words;
+        std::vector<uint8_t> kept(1024, 0xFF);
+        for (auto [at, size] : {std::pair(0, 128), {0x100, 4}, {0x108, 4}}) std::copy_n(page.begin() + at, size, kept.begin() + at);
+        return kept;
     };
-    // What a page holds after an erase that kept page 1's security words.
-    std::vector<uint8_t> erasedKeeping(1024, 0xFF);
-    for (auto [at, size] : {std::pair(0, 128), {0x100, 4}, {0x108, 4}}) std::copy_n(page1.begin() + at, size, erasedKeeping.begin() + at);
+    const std::vector<uint8_t> erasedKeeping = security(page1);
     for (const uint32_t pageIndex : {0u, 1u}) {
         SCOPED_TRACE(pageIndex ? "page 2" : "page 1");
         const uint32_t base = pageIndex ? kInfo + 0x400 : kInfo;
@@ -300,7 +299,7 @@ TEST(FaultSweep, EraseKeepsTheSecurityWordsWhateverFails) {
             if (failGet) bench.adapter.failGetAt(bench.adapter.getCount() + failGet);
             bench.adapter.clearLog();
             const bool done = EraseInfoPageKeepingSecurity(bench.page, kSocket, pageIndex);
-            EXPECT_EQ(security(part.read(kInfo, 0x10C)), security(page1));
+            EXPECT_EQ(security(part.read(kInfo, 1024)), erasedKeeping);
             EXPECT_EQ(bench.page.messages.empty(), done);
             EXPECT_TRUE(!done || part.read(base, 1024) == erasedKeeping);
             const auto log = bench.adapter.exchanges();
