@@ -8,7 +8,6 @@
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
-#include "core/registry_key.h"
 #include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"

@@ -8,7 +8,6 @@
 #include <regex>
 
 #include "core/globals.h"
-#include "core/registry_key.h"
 #include "core/registry_settings.h"
 #include "engine_hid/site_steps.h"
 #include "link/serial_port.h"
