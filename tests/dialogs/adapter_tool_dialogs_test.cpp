@@ -477,7 +477,6 @@ struct ComDumpBench {
         EXPECT_FALSE(gang.board.state().power);
         EXPECT_FALSE(g_bTaskWorking);
     }
-    std::string file(const char* name) const { return DumpFile(name); }
 
     SimulatedGang gang;
 };
@@ -534,8 +533,8 @@ TEST(ComDump, GoldenRunsWriteTheTargetsFlash) {
         }
         EXPECT_TRUE(bench.gang.messages().empty());
         ExpectGolden("dialogs", c.golden, bench.gang.exchangeLog());
-        EXPECT_EQ(bench.file(c.listing ? "Dump.txt" : "dump.bin"), c.listing ? ComFlashListing() : ComFlashBytes());
-        EXPECT_EQ(bench.file(c.listing ? "dump.bin" : "Dump.txt"), "old");
+        EXPECT_EQ(DumpFile(c.listing ? "Dump.txt" : "dump.bin"), c.listing ? ComFlashListing() : ComFlashBytes());
+        EXPECT_EQ(DumpFile(c.listing ? "dump.bin" : "Dump.txt"), "old");
         EXPECT_EQ(bench.gang.bench.services.viewed(), c.listing ? Texts{g_strExeDir + "Dump.txt"} : Texts{});
     }
 }
@@ -561,7 +560,7 @@ TEST(ComDump, ADroppedReplyAnywhereEndsTheDumpCleanly) {
         expected.push_back(kComTimeout);
         EXPECT_EQ(messages, expected);
         // Only the power-off's reply comes after the files.
-        EXPECT_EQ(bench.file("dump.bin"), n == replies ? ComFlashBytes() : "old");
+        EXPECT_EQ(DumpFile("dump.bin"), n == replies ? ComFlashBytes() : "old");
     }
 }
 
@@ -573,15 +572,13 @@ TEST(ComDump, ACancelDuringAnyReadEndsTheDumpOrFindsItWhole) {
     for (int read = 1; read <= kReads; ++read) {
         SCOPED_TRACE(read);
         ComDumpBench bench;
-        bench.gang.onNote = [read, seen = 0](const std::string& note) mutable {
-            if (note == "step 01 800" && ++seen == read) g_hStopEvent.set();
-        };
+        bench.gang.onNote = StopAt("step 01 800", read);
         bench.run(ComDumpTxt);
         g_hStopEvent.reset();
         const bool whole = read == kReads;
         EXPECT_TRUE(bench.gang.messages().empty());
         EXPECT_EQ(bench.gang.framesOf(0x0F, 0x03), read);
-        EXPECT_EQ(bench.file("Dump.txt"), whole ? ComFlashListing() : "old");
+        EXPECT_EQ(DumpFile("Dump.txt"), whole ? ComFlashListing() : "old");
         EXPECT_EQ(bench.gang.bench.services.viewed(), whole ? Texts{g_strExeDir + "Dump.txt"} : Texts{});
     }
 }
@@ -590,23 +587,20 @@ TEST(ComDump, ACancelDuringAnyReadEndsTheDumpOrFindsItWhole) {
 // speed, the handshake's wake-up with chip mode 7. No read follows the cut pause, the earlier
 // files stay and nothing is shown.
 TEST(ComDump, CancelInAnyPauseEndsTheDumpThere) {
-    const struct {
-        uint32_t baud;
-        uint8_t chipMode;
-    } cases[] = {{57600, 2}, {115200, 7}, {57600, 7}};
     int pauses = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "chip mode " << int{c.chipMode} << " at " << c.baud);
+    for (const int chipMode : {2, 7}) {
+        SCOPED_TRACE(testing::Message() << "chip mode " << chipMode);
         pauses += SweepCancel({.arrange =
-                                   [c](SimulatedGang& g) {
-                                       g_nChipMode = c.chipMode;
+                                   [chipMode](SimulatedGang& g, uint32_t baud) {
+                                       g_nChipMode = chipMode;
                                        g.populate({2});
-                                       PrepareComDump(g, c.baud);
+                                       PrepareComDump(g, baud);
                                    },
                                .worker = ComDumpTxt,
                                .image = {},
+                               .bauds = chipMode == 2 ? std::vector<uint32_t>{57600} : std::vector<uint32_t>{115200, 57600},
                                .check =
-                                   [](SimulatedGang& g, const CancelPoint&) {
+                                   [](SimulatedGang& g) {
                                        EXPECT_EQ(DumpFile("Dump.txt") + DumpFile("dump.bin"), "oldold");
                                        EXPECT_TRUE(g.bench.services.viewed().empty());
                                        EXPECT_FALSE(g.board.state().power);
@@ -630,13 +624,7 @@ TEST(ComDump, FaultsLeaveTheEarlierFilesWhole) {
         // The first 31 bytes of the block came, and yet it is no block.
         {"a short second read", [](ComDumpBench& b) { b.gang.board.cutReplyAt(sim::TargetFrame(0x03), 2, 31); }, ComDumpTxt,
          {"Read fail at 0x00002120!"}, 2},
-        {"Cancel before the third read",
-         [](ComDumpBench& b) {
-             b.gang.onNote = [seen = 0](const std::string& note) mutable {
-                 if (note == "step 01 800" && ++seen == 2) g_hStopEvent.set();
-             };
-         },
-         ComDumpTxt, {}, 2},
+        {"Cancel before the third read", [](ComDumpBench& b) { b.gang.onNote = StopAt("step 01 800", 2); }, ComDumpTxt, {}, 2},
         {"no target in socket 3", [](ComDumpBench& b) { b.gang.board.removeTarget(2); }, ComDumpBin, {kComTimeout}, 0},
         {"pages beyond 64 KB", [](ComDumpBench&) {}, [](WorkerPage& p) { DumpFlashComThread(p, {2, 0xFF, 2, false}); },
          {"From Page + Page Count is beyond the 64 KB that the COM link reaches !"}, 0},
@@ -656,7 +644,7 @@ TEST(ComDump, FaultsLeaveTheEarlierFilesWhole) {
             if (const auto at = m.find(g_strExeDir); at != std::string::npos) m.replace(at, g_strExeDir.size(), "<dir>/");
         EXPECT_EQ(messages, c.messages);
         EXPECT_EQ(bench.gang.framesOf(0x0F, 0x03), c.reads);
-        EXPECT_EQ(bench.file("Dump.txt") + bench.file("dump.bin"), "oldold");
+        EXPECT_EQ(DumpFile("Dump.txt") + DumpFile("dump.bin"), "oldold");
         EXPECT_TRUE(bench.gang.bench.services.viewed().empty());
     }
 }

@@ -47,14 +47,13 @@ public:
     // The security words of page1 as the erase names them when none of them landed in page 2.
     static std::string KeptWordsText(const std::vector<uint8_t>& page1) {
         std::string text;
-        const auto word = [&](uint32_t offset) {
-            const uint32_t value = page1[offset] | page1[offset + 1] << 8 | page1[offset + 2] << 16 | static_cast<uint32_t>(page1[offset + 3]) << 24;
-            text += (text.empty() ? "" : "\r\n") + strfmt("0x%08X: 0x%08X", kPage2 + offset, value);
+        const auto word = [&](uint32_t at) {
+            text += strfmt("\r\n0x%08X: 0x%02X%02X%02X%02X", kPage2 + at, page1[at + 3], page1[at + 2], page1[at + 1], page1[at]);
         };
-        for (uint32_t offset = 0; offset < 128; offset += 4) word(offset);
+        for (uint32_t at = 0; at < 128; at += 4) word(at);
         word(0x100);
         word(0x108);
-        return text;
+        return text.substr(2);
     }
     // What page 2 holds after an erase that kept page 1's security words.
     static std::vector<uint8_t> ErasedKeeping(const std::vector<uint8_t>& page1) {

@@ -8,7 +8,6 @@
 
 #include "core/globals.h"
 #include "core/ini_settings.h"
-#include "core/registry_key.h"
 #include "core/registry_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_com/gang_workers.h"
@@ -27,21 +26,6 @@ using engine_hid::ctl::kSiteIcon1;
 using Leds = std::array<bool, 8>;
 constexpr uint32_t kOptionAddr = 0x3FF8;  // chip mode 2: the last eight bytes of 16 KB
 constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
-
-bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0) {
-    const auto flash = gang.board.target(socket)->flash;
-    return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
-}
-
-// Does what when the n-th step with this note starts.
-std::function<void(const std::string&)> At(const char* step, int n, std::function<void()> what) {
-    return [step, n, what, seen = 0](const std::string& note) mutable {
-        if (note == step && ++seen == n) what();
-    };
-}
-std::function<void(const std::string&)> StopAt(const char* step, int n) {
-    return At(step, n, [] { g_hStopEvent.set(); });
-}
 
 // The frames appear in the exchange log in this order.
 void ExpectInOrder(const std::string& log, const std::vector<std::string>& frames) {
@@ -471,9 +455,7 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              g.populate({0});
              g_dwOsMajor = 6;
              g_dwOsMinor = 1;
-             g.onNote = [handshakes = 0](const std::string& note) mutable {
-                 if (note == "step 03 500" && ++handshakes == 2) SetComPortDeviceOverride("/nonexistent/tty");
-             };
+             g.onNote = At("step 03 500", 2, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
          },
          {}, {1, 0, 1}, {},
          [](SimulatedGang& g) {
@@ -612,11 +594,7 @@ TEST(GangProgram, TheKeyPageFollowsTheOptionBlock) {
     SimulatedGang gang;
     gang.populate({0});
     gang.store("Key Write", 1);
-    std::array<uint8_t, 16> key;
-    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
-    CRegistryKey store;
-    ASSERT_EQ(store.Open(g_szRegKey), ERROR_SUCCESS);
-    ASSERT_EQ(store.WriteBinary("Key Bytes", key), ERROR_SUCCESS);
+    const std::array<uint8_t, 16> key = gang.storeKeyBytes();
     gang.run(GangProgramThread, PatternImage(64));
     // After the option block: the key page's address frames, then one frame per key byte.
     std::vector<std::string> frames = {"> 0F 22 F8 08 ", "> 0F 08 01 01 40 FF", "> 0F 18 00 01 00 FF"};
@@ -733,8 +711,6 @@ TEST(GangProgram, TheOptionBlockFollowsItsSwitches) {
 // An on/off switch stored as another number (2, FFFFFFFF) reads as its rule says: "ENCRY" and
 // "Code Option" as off (on only for exactly 1), the others as their default.
 TEST(GangProgram, ASettingRemovedBetweenRunsGivesItsDefault) {
-    std::array<uint8_t, 16> key;
-    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
     constexpr int kNotASwitch = -1;
     const struct { const char* name; uint32_t value; std::vector<std::pair<const char*, uint32_t>> kept;
                    int outOfRangeReads = kNotASwitch; } settings[] = {
@@ -756,9 +732,7 @@ TEST(GangProgram, ASettingRemovedBetweenRunsGivesItsDefault) {
         for (const auto& [name, value] : s.kept) gang.store(name, value);
         const auto unset = run();
         if (s.name == std::string("Key Bytes")) {
-            CRegistryKey store;
-            ASSERT_EQ(store.Open(g_szRegKey), ERROR_SUCCESS);
-            ASSERT_EQ(store.WriteBinary(s.name, key), ERROR_SUCCESS);
+            gang.storeKeyBytes();
         } else {
             gang.store(s.name, s.value);
         }

@@ -45,6 +45,9 @@ void ExpectIcons(const SimulatedGang& g, std::array<int, 4> icons) {
     for (int socket = 0; socket < 4; ++socket) EXPECT_EQ(g.bench.page.icons.at(kSiteIcon1 + socket), icons[socket]) << socket;
 }
 
+// The note of a run's first verify block: its read-back, or its compare.
+const char* FirstVerify(const Facts& f) { return f.readsBack ? "step 01 800" : "step 13 800"; }
+
 struct Fault {
     const char* name;
     std::function<bool(const Facts&)> appliesTo;
@@ -238,9 +241,7 @@ const Fault kFaults[] = {
     {"a line that chatters after a lost verify reply", kEvery,
      [](SimulatedGang& g, const Facts& f) {
          g.board.dropReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x0B), 1);
-         g.onNote = [&g, started = false](const std::string& note) mutable {
-             if (note == "timeout" && !std::exchange(started, true)) g.board.chatterOnBoardTime(std::chrono::milliseconds(100));
-         };
+         g.onNote = At("timeout", 1, [&g] { g.board.chatterOnBoardTime(std::chrono::milliseconds(100)); });
      },
      [](const SimulatedGang& g, const Facts&) {
          EXPECT_TRUE(Shown(g, kTimeoutText));
@@ -249,21 +250,13 @@ const Fault kFaults[] = {
     // A port that closes at socket 1's first verify block, or a board that stops answering
     // there, ends the run by time-out, and every part fails.
     {"a port that closes in the verify", kEvery,
-     [](SimulatedGang& g, const Facts& f) {
-         g.onNote = [n = 0, step = std::string(f.readsBack ? "step 01 800" : "step 13 800")](const std::string& note) mutable {
-             if (note == step && ++n == 1) g_SerialPort.ClosePort();
-         };
-     },
+     [](SimulatedGang& g, const Facts& f) { g.onNote = At(FirstVerify(f), 1, [] { g_SerialPort.ClosePort(); }); },
      [](const SimulatedGang& g, const Facts&) {
          EXPECT_EQ(g.messages(), Messages{kTimeoutText});
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
      }},
     {"a board that falls silent in the verify", kEvery,
-     [](SimulatedGang& g, const Facts& f) {
-         g.onNote = [&g, n = 0, step = std::string(f.readsBack ? "step 01 800" : "step 13 800")](const std::string& note) mutable {
-             if (note == step && ++n == 1) g.board.setSilent(true);
-         };
-     },
+     [](SimulatedGang& g, const Facts& f) { g.onNote = At(FirstVerify(f), 1, [&g] { g.board.setSilent(true); }); },
      [](const SimulatedGang& g, const Facts&) {
          EXPECT_TRUE(Shown(g, kTimeoutText));
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));

@@ -8,7 +8,6 @@
 #include <regex>
 
 #include "core/globals.h"
-#include "core/registry_key.h"
 #include "core/registry_settings.h"
 #include "engine_hid/site_steps.h"
 #include "link/serial_port.h"
@@ -29,11 +28,7 @@ struct GoldenRun {
 // "Key Write" on with sixteen key bytes of their own: the key page follows the option block.
 void StoreKey(SimulatedGang& g) {
     g.store("Key Write", 1);
-    std::array<uint8_t, 16> key;
-    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
-    CRegistryKey store;
-    ASSERT_EQ(store.Open(g_szRegKey), ERROR_SUCCESS);
-    ASSERT_EQ(store.WriteBinary("Key Bytes", key), ERROR_SUCCESS);
+    g.storeKeyBytes();
 }
 
 GoldenRun GoldenRunOf(const std::string& name) {

@@ -151,11 +151,6 @@ inline std::function<void(const std::string&)> StopAtStep(const std::string& ste
     };
 }
 
-inline bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0) {
-    const auto flash = gang.board.target(socket)->flash;
-    return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
-}
-
 // Code of size bytes (not beyond the option offset P) from the start address that ends it at
 // P + 8, inside the flash but over the option block: every run that takes code refuses it before
 // its first frame, with this one text.

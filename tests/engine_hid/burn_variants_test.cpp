@@ -16,6 +16,16 @@ namespace {
 constexpr uint32_t kFlash = 0x10000000;
 constexpr uint32_t kInfo = 0x1FF00000;
 constexpr uint32_t kFlashCtrl = 0x40080004;
+constexpr uint32_t kPage2 = 0x1FF00400;
+
+// The settings of the information runs: information words on, or serial numbers from 7000 in
+// the second page, with a parameter file or without.
+void InformationOn(SimulatedBurn&) { g_bInfoBlockEnable = 1; }
+void SerialsInPage2(SimulatedBurn& b) { b.numberSerials(1, 0x20, 7000); }
+void SerialsAndParameters(SimulatedBurn& b) {
+    SerialsInPage2(b);
+    b.useParameterFile("p.data", "0000 00000001\n");
+}
 
 // The sets that reached the adapter, without those of one command.
 std::vector<std::vector<uint8_t>> SetsWithout(const sim::Adapter& adapter, uint8_t command) {
@@ -190,7 +200,6 @@ std::vector<uint32_t> WritesCommittedAfterErase(const sim::Adapter& adapter, uin
 // still sends every other word before the commit. Either way the part fails, and a serial
 // number whose write never went out is given back.
 TEST(BurnVariants, AFailedInformationRewriteRestoresAndCommitsThePage) {
-    constexpr uint32_t kPage2 = 0x1FF00400;
     const std::vector<uint32_t> head = {kInfo, kInfo + 4, kInfo + 8, kInfo + 12};
     const std::vector<uint32_t> head2 = {kPage2, kPage2 + 4, kPage2 + 8, kPage2 + 12};
     auto headAndSingles = head;
@@ -202,19 +211,12 @@ TEST(BurnVariants, AFailedInformationRewriteRestoresAndCommitsThePage) {
         uint32_t page, failedWord;
         std::vector<uint32_t> keptWrites;  // all that follows a failed erase
     };
-    const auto serials = [](SimulatedBurn& b) { b.numberSerials(1, 0x20, 7000); };
-    const auto information = [](SimulatedBurn&) { g_bInfoBlockEnable = 1; };
     const std::vector<Case> cases = {
-        {"serial number, second page", SiteProgramSerialThread, serials, kPage2, kPage2 + 0x20, head2},
-        {"site by site, information words", SiteProgramInfoThread, information, kInfo, kInfo + 0x14, headAndSingles},
-        {"site by site, parameter data", SiteProgramInfoThread,
-         [](SimulatedBurn& b) {
-             b.numberSerials(1, 0x20, 7000);
-             b.useParameterFile("p.data", "0000 00000001\n");
-         },
-         kPage2, 0x1FF00600, head2},
-        {"scan first, information words", ScanProgramInfoThread, information, kInfo, kInfo + 0x10, head},
-        {"information block", ProgramInfoBlockThread, information, kInfo, kInfo + 0x18, head},
+        {"serial number, second page", SiteProgramSerialThread, SerialsInPage2, kPage2, kPage2 + 0x20, head2},
+        {"site by site, information words", SiteProgramInfoThread, InformationOn, kInfo, kInfo + 0x14, headAndSingles},
+        {"site by site, parameter data", SiteProgramInfoThread, SerialsAndParameters, kPage2, 0x1FF00600, head2},
+        {"scan first, information words", ScanProgramInfoThread, InformationOn, kInfo, kInfo + 0x10, head},
+        {"information block", ProgramInfoBlockThread, InformationOn, kInfo, kInfo + 0x18, head},
     };
     for (const auto& c : cases) {
         for (const bool eraseFails : {true, false}) {
@@ -263,8 +265,8 @@ int NthWriteOf(const sim::Adapter& adapter, uint32_t address, int n) {
 // again at once, so the part keeps its words and passes, and so does the operator's next run;
 // one lost every time fails the part, and the log names the word with what it held.
 TEST(BurnVariants, KeptWordsGoBackOrTheLogNamesThem) {
-    constexpr uint32_t kPage2 = 0x1FF00400;
-    std::vector<uint8_t> head(16), singles = {0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28};
+    std::vector<uint8_t> head(16);
+    const std::vector<uint8_t> word100 = {0x21, 0x22, 0x23, 0x24}, word108 = {0x25, 0x26, 0x27, 0x28};
     for (uint8_t i = 0; i < 16; ++i) head[i] = 0x11 + i;
     struct Case {
         const char* name;
@@ -275,24 +277,18 @@ TEST(BurnVariants, KeptWordsGoBackOrTheLogNamesThem) {
         uint32_t value;    // what the part held there
         bool singles;      // the run keeps the words at 0x1FF00100 and 0x1FF00108 too
     };
-    const auto information = [](SimulatedBurn&) { g_bInfoBlockEnable = 1; };
-    const auto serials = [](SimulatedBurn& b) { b.numberSerials(1, 0x20, 7000); };
-    const auto parameters = [](SimulatedBurn& b) {
-        b.numberSerials(1, 0x20, 7000);
-        b.useParameterFile("p.data", "0000 00000001\n");
-    };
     const auto none = [](SimulatedBurn&) {};
     const std::vector<Case> cases = {
-        {"information block", ProgramInfoBlockThread, information, kInfo + 4, 1, 0x18171615, false},
-        {"scan first, chip erase", ScanProgramInfoThread, information, kInfo + 4, 1, 0x18171615, false},
-        {"scan first, information page", ScanProgramInfoThread, information, kInfo + 4, 2, 0x18171615, false},
+        {"information block", ProgramInfoBlockThread, InformationOn, kInfo + 4, 1, 0x18171615, false},
+        {"scan first, chip erase", ScanProgramInfoThread, InformationOn, kInfo + 4, 1, 0x18171615, false},
+        {"scan first, information page", ScanProgramInfoThread, InformationOn, kInfo + 4, 2, 0x18171615, false},
         {"scan first powered off per pass, information page", ScanProgramInfoThreadB, none, kInfo + 12, 2, 0x201F1E1D, false},
         {"scan first, no information", ScanProgramThread, none, kInfo, 1, 0x14131211, true},
-        {"site by site, chip erase", SiteProgramSerialThread, serials, kInfo + 0x100, 1, 0x24232221, true},
-        {"site by site, serial number's page", SiteProgramSerialThread, serials, kPage2 + 8, 1, 0x1C1B1A19, true},
-        {"site by site information, chip erase", SiteProgramInfoThread, information, kInfo + 0x108, 1, 0x28272625, true},
-        {"site by site information, information page", SiteProgramInfoThread, information, kInfo + 0x108, 2, 0x28272625, true},
-        {"site by site information, parameter data's page", SiteProgramInfoThread, parameters, kPage2 + 12, 1, 0x201F1E1D, true},
+        {"site by site, chip erase", SiteProgramSerialThread, SerialsInPage2, kInfo + 0x100, 1, 0x24232221, true},
+        {"site by site, serial number's page", SiteProgramSerialThread, SerialsInPage2, kPage2 + 8, 1, 0x1C1B1A19, true},
+        {"site by site information, chip erase", SiteProgramInfoThread, InformationOn, kInfo + 0x108, 1, 0x28272625, true},
+        {"site by site information, information page", SiteProgramInfoThread, InformationOn, kInfo + 0x108, 2, 0x28272625, true},
+        {"site by site information, parameter data's page", SiteProgramInfoThread, SerialsAndParameters, kPage2 + 12, 1, 0x201F1E1D, true},
     };
     for (const auto& c : cases) {
         for (const int times : {1, 3}) {
@@ -301,8 +297,8 @@ TEST(BurnVariants, KeptWordsGoBackOrTheLogNamesThem) {
             const auto start = [&](SimulatedBurn& b) {
                 b.populate({0});
                 b.adapter.site(0).write(kInfo, head);
-                b.adapter.site(0).write(kInfo + 0x100, std::vector<uint8_t>(singles.begin(), singles.begin() + 4));
-                b.adapter.site(0).write(kInfo + 0x108, std::vector<uint8_t>(singles.begin() + 4, singles.end()));
+                b.adapter.site(0).write(kInfo + 0x100, word100);
+                b.adapter.site(0).write(kInfo + 0x108, word108);
                 c.prepare(b);
             };
             int failSet = 0;
@@ -318,10 +314,8 @@ TEST(BurnVariants, KeptWordsGoBackOrTheLogNamesThem) {
             for (int i = 0; i < times; ++i) bench.adapter.failSetAt(failSet + i);
             const auto keeps = [&] {
                 const sim::Site part = bench.adapter.site(0);
-                auto held = part.read(kInfo + 0x100, 4);
-                const auto word108 = part.read(kInfo + 0x108, 4);
-                held.insert(held.end(), word108.begin(), word108.end());
-                return part.read(kInfo, 16) == head && (!c.singles || held == singles);
+                return part.read(kInfo, 16) == head &&
+                       (!c.singles || (part.read(kInfo + 0x100, 4) == word100 && part.read(kInfo + 0x108, 4) == word108));
             };
             const auto passed = [&] { return bench.page.icons[1103] == 150; };
             bench.run(c.worker, PatternImage(100));

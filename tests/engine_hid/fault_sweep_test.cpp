@@ -53,6 +53,21 @@ std::array<EraseLoadCommit, 4> AfterAFailure(const std::vector<sim::Exchange>& l
     return sites;
 }
 
+using Indices = std::pair<std::vector<int>, std::vector<int>>;  // sets, gets
+
+// Runs again with each of the sets, then each of the gets, failed in turn.
+template <typename Run>
+void FailEachInTurn(const Indices& worth, const Run& run) {
+    for (int n : worth.first) {
+        SCOPED_TRACE("set " + std::to_string(n));
+        run(n, 0);
+    }
+    for (int n : worth.second) {
+        SCOPED_TRACE("get " + std::to_string(n));
+        run(0, n);
+    }
+}
+
 // Of each set in a run, whether it puts a word back on a part: a word written into the
 // information area that the run read on that site, at that address or (a copy in page 2) at
 // the same offset of page 1; or an exchange of the write enable that lands such words.
@@ -86,7 +101,6 @@ std::vector<bool> WritesBack(const std::vector<sim::Exchange>& log) {
 // takes the same path as at its ends, and the stretches would otherwise make up most of the
 // runs. The byte-by-byte reads of the information area make a stretch per 32-byte block. Every
 // exchange that writes back is worth failing: each word is the only copy of itself.
-using Indices = std::pair<std::vector<int>, std::vector<int>>;  // sets, gets
 Indices WorthFailing(const std::vector<sim::Exchange>& log, bool sparse) {
     const std::vector<bool> back = WritesBack(log);
     std::vector<uint32_t> keys;  // of each set: its command, and a byte read's block in the area
@@ -249,14 +263,7 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
         };
         const auto [indices, passed] = run(0, 0);
         ASSERT_EQ(passed, c.passesClean);
-        for (int n : indices.first) {
-            SCOPED_TRACE("set " + std::to_string(n));
-            run(n, 0);
-        }
-        for (int n : indices.second) {
-            SCOPED_TRACE("get " + std::to_string(n));
-            run(0, n);
-        }
+        FailEachInTurn(indices, run);
     }
 }
 
@@ -271,15 +278,14 @@ TEST(FaultSweep, EraseKeepsTheSecurityWordsWhateverFails) {
         page1[i] = static_cast<uint8_t>(0x10 + 7 * i);
         page2[i] = static_cast<uint8_t>(0x80 + 3 * i);
     }
+    // The page's security words, everything else erased: after an erase that kept page 1's
+    // words, what a page holds.
     const auto security = [](const std::vector<uint8_t>& page) {
-        std::vector<uint8_t> words(page.begin(), page.begin() + 128);
-        words.insert(words.end(), page.begin() + 0x100, page.begin() + 0x104);
-        words.insert(words.end(), page.begin() + 0x108, page.begin() + 0x10C);
-        return words;
+        std::vector<uint8_t> kept(1024, 0xFF);
+        for (auto [at, size] : {std::pair(0, 128), {0x100, 4}, {0x108, 4}}) std::copy_n(page.begin() + at, size, kept.begin() + at);
+        return kept;
     };
-    // What a page holds after an erase that kept page 1's security words.
-    std::vector<uint8_t> erasedKeeping(1024, 0xFF);
-    for (auto [at, size] : {std::pair(0, 128), {0x100, 4}, {0x108, 4}}) std::copy_n(page1.begin() + at, size, erasedKeeping.begin() + at);
+    const std::vector<uint8_t> erasedKeeping = security(page1);
     for (const uint32_t pageIndex : {0u, 1u}) {
         SCOPED_TRACE(pageIndex ? "page 2" : "page 1");
         const uint32_t base = pageIndex ? kInfo + 0x400 : kInfo;
@@ -293,7 +299,7 @@ TEST(FaultSweep, EraseKeepsTheSecurityWordsWhateverFails) {
             if (failGet) bench.adapter.failGetAt(bench.adapter.getCount() + failGet);
             bench.adapter.clearLog();
             const bool done = EraseInfoPageKeepingSecurity(bench.page, kSocket, pageIndex);
-            EXPECT_EQ(security(part.read(kInfo, 0x10C)), security(page1));
+            EXPECT_EQ(security(part.read(kInfo, 1024)), erasedKeeping);
             EXPECT_EQ(bench.page.messages.empty(), done);
             EXPECT_TRUE(!done || part.read(base, 1024) == erasedKeeping);
             const auto log = bench.adapter.exchanges();
@@ -301,15 +307,7 @@ TEST(FaultSweep, EraseKeepsTheSecurityWordsWhateverFails) {
             EXPECT_EQ(part.read(base, 1024), erasedKeeping) << "pressed again";
             return WorthFailing(log, false);
         };
-        const auto [sets, gets] = run(0, 0);
-        for (int n : sets) {
-            SCOPED_TRACE("set " + std::to_string(n));
-            run(n, 0);
-        }
-        for (int n : gets) {
-            SCOPED_TRACE("get " + std::to_string(n));
-            run(0, n);
-        }
+        FailEachInTurn(run(0, 0), run);
     }
 }
 

@@ -190,6 +190,15 @@ void SimulatedGang::unstore(const std::string& name) {
     ASSERT_EQ(std::rename((path + ".edited").c_str(), path.c_str()), 0);
 }
 
+std::array<uint8_t, 16> SimulatedGang::storeKeyBytes() {
+    std::array<uint8_t, 16> key;
+    for (size_t k = 0; k < key.size(); ++k) key[k] = static_cast<uint8_t>(0xC0 + k);
+    CRegistryKey keys;
+    EXPECT_EQ(keys.Open(g_szRegKey), ERROR_SUCCESS);
+    EXPECT_EQ(keys.WriteBinary("Key Bytes", key), ERROR_SUCCESS);
+    return key;
+}
+
 std::string SimulatedGang::exchangeLog() const {
     const std::vector<Exchange> exchanges = Exchanges(board.log());
     size_t next = 0;
@@ -239,3 +248,17 @@ std::string SimulatedGang::exchangeLog() const {
     return text;
 }
 
+std::function<void(const std::string&)> At(std::string step, int n, std::function<void()> what) {
+    return [step = std::move(step), n, what = std::move(what), seen = 0](const std::string& note) mutable {
+        if (note == step && ++seen == n) what();
+    };
+}
+
+std::function<void(const std::string&)> StopAt(std::string step, int n) {
+    return At(std::move(step), n, [] { g_hStopEvent.set(); });
+}
+
+bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at) {
+    const auto flash = gang.board.target(socket)->flash;
+    return std::equal(bytes.begin(), bytes.end(), flash.begin() + static_cast<ptrdiff_t>(at));
+}

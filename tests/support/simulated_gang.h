@@ -3,6 +3,7 @@
 // simulated adapter, settings and files in a temporary folder, chip mode 2, the link on the
 // board's simulated time (or, for the one test that needs it, both on the real clock), and a
 // record of every pause and step of a run.
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -47,6 +48,8 @@ public:
     void store(const std::string& name, uint32_t value);
     // Removes the value of that name from the settings store, as a hand editing the file would.
     void unstore(const std::string& name);
+    // Stores sixteen key bytes of their own (C0 to CF) as "Key Bytes"; returns them.
+    std::array<uint8_t, 16> storeKeyBytes();
 
     // The link's clock on the board's time; none on the real clock.
     BoardClock* clock() { return clock_ ? &*clock_ : nullptr; }
@@ -61,4 +64,11 @@ private:
     mutable std::mutex lock_;
     std::vector<std::string> notes_;
 };
+
+// For onNote: does what when the nth note equal to step is heard.
+std::function<void(const std::string&)> At(std::string step, int n, std::function<void()> what);
+// For onNote: Cancel as the nth note equal to step is heard.
+std::function<void(const std::string&)> StopAt(std::string step, int n);
+// The socket's target holds these bytes from offset at.
+bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0);
 
