@@ -11,6 +11,7 @@ uint32_t g_bOptionSerial = 1;
 uint32_t g_bGangSerialEnable = 0;
 std::array<uint8_t, 3> g_GangSerialFixed{};
 uint32_t g_nGangSerial = 0;
+uint32_t g_nGangSerialNext = 0;
 uint32_t g_bKeyWrite = 0;
 std::array<uint8_t, 16> g_KeyBytes{};
 std::array<uint8_t, 16> g_LoadedKeyBytes{};

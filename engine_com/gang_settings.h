@@ -10,7 +10,10 @@ extern uint32_t g_dwOptionAddr;       // offset of the 8-byte option block
 extern uint32_t g_bOptionSerial;      // serial number or fixed bytes in option bytes 1 to 3
 extern uint32_t g_bGangSerialEnable;  // serial number (1) or g_GangSerialFixed (0)
 extern std::array<uint8_t, 3> g_GangSerialFixed;
-extern uint32_t g_nGangSerial;        // next serial number, 24 bits used
+extern uint32_t g_nGangSerial;        // the number taken last, stepped past once its block is built; 24 bits
+// The number the next part gets: "Serial No" as this copy's last take left the INI file, whatever
+// became of the part that took the number before it. "S/N Last" shows it.
+extern uint32_t g_nGangSerialNext;
 extern uint32_t g_bKeyWrite;          // with g_bEncry: write the key page
 extern std::array<uint8_t, 16> g_KeyBytes;
 extern uint32_t g_bKeyLoaded;          // a HEX file being read carried key bytes

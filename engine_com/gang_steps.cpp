@@ -125,6 +125,7 @@ bool TakeSerialNumber(GangRun& run, uint32_t count) {
     // Above 24 bits the number would repeat from 000000 on the parts.
     if (*taken > kLastSerialNo) return Refuse(run, strfmt("Serial numbers are used up at %06X!", kLastSerialNo));
     g_nGangSerial = *taken;
+    g_nGangSerialNext = *taken + count;
     return true;
 }
 
@@ -295,10 +296,10 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, i
     g_bSocketFound.fill(0);
     for (auto& pass : g_bSocketPass) pass = 0;
     LoadGangSettings();
-    run.serialAtStart = g_nGangSerial;
+    run.serialAtStart = g_nGangSerialNext;
     if (serialNumbers && GivesSerialNumbers()) {
         if (!TakeSerialNumber(run, 0)) return false;
-        run.serialAtStart = g_nGangSerial;
+        run.serialAtStart = g_nGangSerialNext;
     }
     run.optionAddr = g_dwOptionAddr;
     run.startAddr = g_nIspStartAddr;
@@ -795,7 +796,7 @@ void ShowEmpty(GangRun& run, int socket, LineTags lines) {
 }  // namespace
 
 void ShowSerial(WorkerPage& page) {
-    page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %06X", g_nGangSerial));
+    page.setControlText(ctl::kSerialLabel, strfmt("S/N Last : %06X", g_nGangSerialNext));
     page.showControl(ctl::kSerialLabel, true);
 }
 
@@ -833,7 +834,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     }
     if (plan.serialNumbers) {
         // Each number was stored as it was taken; the label shows the next one.
-        const bool advanced = g_nGangSerial != run.serialAtStart;
+        const bool advanced = g_nGangSerialNext != run.serialAtStart;
         if (advanced || (run.running && g_bGangSerialEnable && g_bSerialAutoInc)) ShowSerial(run.page);
     }
     // A closed port takes no frame: the end would only wait for replies that cannot come.

@@ -83,7 +83,7 @@ struct GangRun {
     uint32_t dataLength = 0;  // L
     uint32_t startAddr = 0;
     uint32_t divisor = 1;     // progress: one step of the bar is divisor bytes (blocks for a verify run)
-    uint32_t serialAtStart = 0;
+    uint32_t serialAtStart = 0;  // g_nGangSerialNext as the run began
     bool holdsBlockBuffer = false;  // g_pBlockBuf was allocated by this run
 
     // One COM step; true when answered. A Message or Silent time-out ends the run by time-out, and
@@ -261,12 +261,14 @@ bool WriteLanded(GangRun& run, std::optional<uint8_t> status, uint32_t address, 
 bool GivesSerialNumbers();
 // The number for the next part into g_nGangSerial, read and advanced by count in the INI file
 // under its lock, so that a second running copy never issues it too (0 peeks; 1 a part's number
-// with auto-increment; more reserves a range). A file that cannot be written ends the run before
-// the part gets a number, and so do numbers used up, or a range that would pass FFFFFF.
+// with auto-increment; more reserves a range); the file's number after the step into
+// g_nGangSerialNext, as RegTakeLastSn leaves g_nLastSerial. A file that cannot be written ends the
+// run before the part gets a number, and so do numbers used up, or a range that would pass FFFFFF.
 bool TakeSerialNumber(GangRun& run, uint32_t count);
 // The numbers one part takes: one with auto-increment, else none (the parts share one number).
 uint32_t NumbersPerPart();
-// "S/N Last" with the next number.
+// "S/N Last" with the number the next part gets (g_nGangSerialNext), whichever step failed after
+// the last take.
 void ShowSerial(WorkerPage& page);
 
 // The end of a run's link: the port opened again at the board's own speed when asked and the

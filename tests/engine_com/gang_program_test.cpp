@@ -440,6 +440,21 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(g.bench.page.logLinesWith("Verify IC1 successful, elapsed time : ").size(), 1u);
              EXPECT_TRUE(g.bench.page.logLinesWith("Verify IC2").empty());
          }},
+        // Socket 2 took 000501 for its option block, whose high-byte frame goes unanswered: the
+        // label shows the number the next part gets, not the one no part got.
+        {"an unanswered high byte of socket 2's option block",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x500, g_strIniPath);
+             g.onNote = DropHiByteOnceSerialNoIs(g, 0x502);
+         },
+         {kTimeoutText}, {4, 0, 4}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(Holds(g, 0, {0x00, 0x05, 0x00}, kOptionAddr + 1));
+             EXPECT_TRUE(Holds(g, 1, std::vector<uint8_t>(8, 0xFF), kOptionAddr));
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x502u);
+             EXPECT_EQ(g.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000502");
+         }},
         {"an option block beyond the flash", [](SimulatedGang& g) { g.store("Option Addr", 0x3FF9); },
          {"Option address 0x3FF9 lies beyond the flash of 0x4000 bytes!"}, {}, {}, noFrame},
         {"code beyond the flash", [](SimulatedGang&) { g_nIspStartAddr = 0x3F00; },

@@ -23,6 +23,7 @@
 
 namespace {
 
+using engine_hid::ctl::kSerialLabel;
 using engine_hid::ctl::kSiteIcon1;
 using Facts = VariantFacts;
 using Messages = std::vector<std::string>;
@@ -317,6 +318,19 @@ const Fault kFaults[] = {
     {"an option block that socket 2 reports not landed", kOptionWriters,
      [](SimulatedGang& g, const Facts& f) { f.mtp ? g.board.makeMtp(1, 0, true) : g.board.stickByte(1, OptionAddrOf(f) + 1); },
      SecondNotLandedAt([](const SimulatedGang&, const Facts& f) { return OptionAddrOf(f); })},
+    // Socket 2 took 000130 for its option block, whose high-byte frame goes unanswered: the run
+    // ends, and the label shows the number the next part gets.
+    {"an unanswered high byte of socket 2's option block", kOptionWriters,
+     [](SimulatedGang& g, const Facts&) {
+         g.store("Gang Serial En", 1);
+         g.onNote = DropHiByteOnceSerialNoIs(g, 0x131);
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_TRUE(Shown(g, kTimeoutText));
+         EXPECT_EQ(g.bench.counters().pass, 0u);
+         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x131u);
+         EXPECT_EQ(g.bench.page.texts.at(kSerialLabel), "S/N Last : 000131");
+     }},
     {"a key page that socket 2 reports not landed", [](const Facts& f) { return kOptionWriters(f) && !f.mtp; },
      [](SimulatedGang& g, const Facts&) { g.store("Key Write", 1), g.board.stickByte(1, g.board.target(1)->keyAddr + 3); },
      SecondNotLandedAt([](const SimulatedGang& g, const Facts&) { return g.board.target(1)->keyAddr + 3; })},

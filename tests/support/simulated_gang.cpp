@@ -85,7 +85,7 @@ SimulatedGang::SimulatedGang(GangTime time) {
     g_bOptionSerial = 1;
     g_bGangSerialEnable = 0;
     g_GangSerialFixed = {};
-    g_nGangSerial = 0;
+    g_nGangSerial = g_nGangSerialNext = 0;
     g_bKeyWrite = 0;
     g_KeyBytes = g_LoadedKeyBytes = {};
     g_LoadedSerialFixed = {};
@@ -256,6 +256,16 @@ std::function<void(const std::string&)> At(std::string step, int n, std::functio
 
 std::function<void(const std::string&)> StopAt(std::string step, int n) {
     return At(std::move(step), n, [] { g_hStopEvent.set(); });
+}
+
+std::function<void(const std::string&)> DropHiByteOnceSerialNoIs(SimulatedGang& gang, uint32_t serial) {
+    return [&gang, serial, done = false](const std::string& note) mutable {
+        if (done || note.rfind(strfmt("step %02X ", engine_com::kTagHiByte), 0) != 0) return;
+        if (IniGetSerialNo(g_strIniPath) != serial) return;
+        done = true;
+        // Every earlier high-byte frame was a step that its reply ended: the board has them all.
+        for (uint8_t cmd : {0x08, 0x0C}) gang.board.dropReplyAt(sim::TargetFrame(cmd), gang.framesOf(0x0F, cmd) + 1);
+    };
 }
 
 bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at) {

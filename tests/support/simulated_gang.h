@@ -69,6 +69,9 @@ private:
 std::function<void(const std::string&)> At(std::string step, int n, std::function<void()> what);
 // For onNote: Cancel as the nth note equal to step is heard.
 std::function<void(const std::string&)> StopAt(std::string step, int n);
+// For onNote: the board leaves unanswered the first high-byte frame (of either command set) sent
+// once the INI file's "Serial No" stands at serial: an option block's, just after its number.
+std::function<void(const std::string&)> DropHiByteOnceSerialNoIs(SimulatedGang& gang, uint32_t serial);
 // The socket's target holds these bytes from offset at.
 bool Holds(const SimulatedGang& gang, int socket, const std::vector<uint8_t>& bytes, size_t at = 0);
 
