@@ -61,7 +61,7 @@ CConfig1Dlg::CConfig1Dlg(QWidget* parent)
     ShowAddress();
     // The number the next part gets. Another running copy may give numbers while the dialog is
     // open: OK stores only a number typed.
-    m_nNextSerial = RegFollowLastSn();
+    m_nOpenedSerial = m_nNextSerial = RegFollowLastSn();
     controls().setText(kIdcInitialSerial, QString::number(m_nNextSerial));
     m_bAutoInc = g_bSerialAutoInc;
     controls().setChecked(kIdcAutoIncrease, m_bAutoInc != 0);
@@ -81,6 +81,7 @@ uint32_t CConfig1Dlg::AddressBound() const {
 }
 
 void CConfig1Dlg::ShowAddress() {
+    m_dwShownAddr = m_dwSerialAddr;
     controls().setText(kIdcSerialAddr, hexText(m_dwSerialAddr));
 }
 
@@ -98,16 +99,19 @@ bool CConfig1Dlg::CheckAddress() {
             MessageBox(strfmt("Out of range! Address must be <= %X", bound), platform::MsgIcon::Error);
             break;
     }
-    m_dwSerialAddr = std::min(m_dwDefaultAddr, bound);
+    // The put-back is no address of the operator's: OK hands back the one the field held before.
+    m_dwSerialAddr = m_dwShownAddr <= bound ? m_dwShownAddr : std::min(m_dwDefaultAddr, bound);
     ShowAddress();
     return false;
 }
 
 void CConfig1Dlg::OnChangeAddress() { CheckAddress(); }
 
+// The put-back after a refused entry comes through here too, accepted, while the refusal is
+// being handled: the refusal's own call, which returns after it, leaves the field untyped.
 void CConfig1Dlg::OnChangeSerial() {
-    CheckSerialNumberField(controls(), kIdcInitialSerial, m_nNextSerial);
-    m_bNextSerialTyped = m_bNextSerialTyped || m_bOpened;
+    const bool accepted = CheckSerialNumberField(controls(), kIdcInitialSerial, m_nNextSerial, m_nOpenedSerial);
+    m_bNextSerialTyped = accepted && m_bOpened;
 }
 
 void CConfig1Dlg::OnSelChangeChipModel() {

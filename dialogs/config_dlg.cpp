@@ -102,7 +102,7 @@ CConfigDlg::CConfigDlg(QWidget* parent)
     OnSerialEnable();
     m_dwSerialAddr = g_dwSerialAddr;
     controls().setText(kSerialAddr, text(strfmt("%X", m_dwSerialAddr)));
-    m_nInitialSerial = RegFollowLastSn();
+    m_nOpenedSerial = m_nInitialSerial = RegFollowLastSn();
     controls().setText(kInitialSerial, text(strfmt("%u", m_nInitialSerial)));
 
     m_Info.paramEnable = g_bParamEnable;
@@ -246,7 +246,9 @@ void CConfigDlg::OnChangeSerialAddr() {
     controls().setText(kSerialAddr, text(strfmt("%X", m_dwSerialAddr)));
 }
 
-void CConfigDlg::OnChangeInitialSerial() { CheckSerialNumberField(controls(), kInitialSerial, m_nInitialSerial); }
+void CConfigDlg::OnChangeInitialSerial() {
+    CheckSerialNumberField(controls(), kInitialSerial, m_nInitialSerial, m_nOpenedSerial);
+}
 
 void CConfigDlg::OnChangeStartAddr() {
     const std::string typed = CheckedText(controls().text(kStartAddr).toStdString());

@@ -32,6 +32,7 @@ public:
     uint32_t m_dwProtectAddr = 0;   // carried through to the opener unchanged
     uint32_t m_dwSerialAddr = 0;    // shown only
     uint32_t m_nInitialSerial = 0;  // shown only
+    uint32_t m_nOpenedSerial = 0;   // what the field opened with, put back after a refusal
 
     // The delayed check of the hidden start-address field, which nothing starts: frame 1003
     // shows while the countdown runs down, one step each 50 ms, to 0 or until the stop flag is

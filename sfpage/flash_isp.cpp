@@ -114,7 +114,7 @@ CFlashISP::CFlashISP(QWidget* parent)
     g_hwndFlashStatic = controls().control<QLabel>(kIdcSerialLast);
     // A stored quantity the field refuses would bring up its error box on every showing.
     g_nLimitQuantity = std::min(g_nLimitQuantity, kQuantityLimit);
-    controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
+    ShowLimitQuantity();
     controls().enable(kIdcLimitQuantity, g_bLimitEnable != 0);
     controls().setChecked(kIdcLimitEnable, g_bLimitEnable != 0);
     RefreshSettingsView();
@@ -351,17 +351,25 @@ void CFlashISP::OnChangeLimitQuantity() {
     switch (CheckQuantityText(text, kQuantityLimit)) {
         case 1:
             MessageBox("Code Error! Quantity must be digital number", platform::MsgIcon::Error);
-            controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
+            ShowLimitQuantity();
             break;
         case 2:
             MessageBox("Out of range! Quantity should be <= 1000000", platform::MsgIcon::Error);
-            controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
+            ShowLimitQuantity();
             break;
         default:
             g_nLimitQuantity = static_cast<uint32_t>(std::stoul(text));
-            RegSaveLimitQuantity(g_nLimitQuantity);
+            // Only the operator's entry is stored: the value the page shows or puts back after a
+            // refusal would be stored over one another running copy stored meanwhile.
+            if (!showingQuantity_) RegSaveLimitQuantity(g_nLimitQuantity);
             break;
     }
+}
+
+void CFlashISP::ShowLimitQuantity() {
+    showingQuantity_ = true;
+    controls().setText(kIdcLimitQuantity, decimal(g_nLimitQuantity));
+    showingQuantity_ = false;
 }
 
 // The Level and enable boxes only show the stored settings: a change is put back at once.

@@ -114,6 +114,8 @@ private:
     void OnVerify();
     void OnLimitEnable();
     void OnChangeLimitQuantity();
+    // Puts g_nLimitQuantity into its field: the page's own write, which stores nothing.
+    void ShowLimitQuantity();
     void OnLevel0();
     void OnLevel1();
     void OnEnableInfoBlock();
@@ -137,5 +139,6 @@ private:
     std::string imageType_;  // the chosen file's extension, lower case
     uint64_t imageSize_ = 0;  // of the image, as the size field shows it
     uint32_t hexUpper_ = 0;   // the extended-linear-address base that the record readers keep
+    bool showingQuantity_ = false;  // the page writes the quantity field
     ByteLogFile logFile_;
 };

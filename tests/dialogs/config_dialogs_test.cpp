@@ -607,23 +607,29 @@ TEST_F(Config1, AddressChecksFollowLocationAndModel) {
     EXPECT_EQ(dialog.m_dwSerialAddr, 0u);
 }
 
-TEST_F(Config1, SerialNumberFieldKeepsTheLastAcceptedNumber) {
+// A refused entry puts the field back as it opened, with the number it opened with and nothing
+// typed; an accepted one is the operator's.
+TEST_F(Config1, SerialNumberFieldPutsBackTheNumberItOpenedWith) {
     CConfig1Dlg dialog;
     EXPECT_EQ(text(dialog, kIdcInitialSerial), "7");
+    EXPECT_FALSE(dialog.m_bNextSerialTyped);
     const struct {
         const char* typed;
         Texts messages;
         uint32_t next;
         const char* field;
-    } cases[] = {{"4294967295", {}, 0xFFFFFFFFu, "4294967295"},
-                 {"4294967296", {"Out of range! Serial No must be <= 0xFFFFFFFF"}, 0xFFFFFFFFu, "4294967295"},
-                 {"12a", {"Serial No Error! Serial No must be digital number"}, 0xFFFFFFFFu, "4294967295"},
-                 {"", {}, 0, ""}, {"42", {}, 42, "42"}};
+        bool typedKept;
+    } cases[] = {{"4294967295", {}, 0xFFFFFFFFu, "4294967295", true},
+                 {"4294967296", {"Out of range! Serial No must be <= 0xFFFFFFFF"}, 7, "7", false},
+                 {"42", {}, 42, "42", true},
+                 {"12a", {"Serial No Error! Serial No must be digital number"}, 7, "7", false},
+                 {"", {}, 0, "", true}};
     for (const auto& c : cases) {
         dialog.controls().setText(kIdcInitialSerial, c.typed);
         EXPECT_EQ(takeMessages(), c.messages) << c.typed;
         EXPECT_EQ(dialog.m_nNextSerial, c.next) << c.typed;
         EXPECT_EQ(text(dialog, kIdcInitialSerial), c.field) << c.typed;
+        EXPECT_EQ(dialog.m_bNextSerialTyped, c.typedKept) << c.typed;
     }
 }
 
@@ -694,6 +700,45 @@ TEST_F(Config1, TheDialogsShowLastSnAsTheStoreHoldsItWhenTheyOpen) {
                                                Click(dialog.controls(), 1);
                                            }));
         EXPECT_EQ(RegTakeLastSn(1), next);
+    }
+
+    // The operator's keys in a field while another copy gives 152 to 159: a field the program put
+    // back after refusing an entry is as it opened, and OK stores nothing from it; a number typed
+    // and accepted is stored, also one equal to the number shown.
+    const char* const notDigits = "Serial No Error! Serial No must be digital number";
+    const struct {
+        int field;
+        bool selectAll;  // the keys replace the text, else they follow it
+        const char* keys;
+        Texts messages;
+        const char* shown;  // before OK
+        uint32_t lastSn, address;  // stored after OK
+    } typing[] = {
+        {kIdcInitialSerial, false, "x", {notDigits}, "152", 160, 0x100},
+        {kIdcInitialSerial, true, "153x", {notDigits}, "152", 160, 0x100},
+        {kIdcInitialSerial, true, "9999999999", {"Out of range! Serial No must be <= 0xFFFFFFFF"}, "152", 160, 0x100},
+        {kIdcInitialSerial, true, "152", {}, "152", 152, 0x100},
+        {kIdcInitialSerial, false, "3", {}, "1523", 1523, 0x100},
+        {kIdcSerialAddr, false, "g", {"Address Error! Address must be HEX number"}, "100", 160, 0x100},
+        {kIdcSerialAddr, true, "1FFFC", {"Out of range! Address must be <= FFFC"}, "100", 160, 0x100},
+        {kIdcSerialAddr, true, "2AC", {}, "2AC", 160, 0x2AC},
+    };
+    for (const auto& t : typing) {
+        SCOPED_TRACE(t.keys);
+        use(0, 0, 0x100);
+        RegSaveLastSn(152);
+        ASSERT_TRUE(WhenModal<CConfig1Dlg>([&] { ui::findCommand(window.menuBar(), 32772)->trigger(); },
+                                           [&](CConfig1Dlg& dialog) {
+                                               RegSaveLastSn(160);
+                                               auto* field = dialog.controls().control<QLineEdit>(t.field);
+                                               if (t.selectAll) field->selectAll();
+                                               QTest::keyClicks(field, t.keys);
+                                               EXPECT_EQ(takeMessages(), t.messages);
+                                               EXPECT_EQ(field->text(), t.shown);
+                                               Click(dialog.controls(), 1);
+                                           }));
+        EXPECT_EQ(RegLoadLastSn(), t.lastSn);
+        EXPECT_EQ(RegLoadSnStartAddr(), t.address);
     }
     RunConfigDialog = nullptr;
     CreatePageWindow = nullptr;

@@ -154,6 +154,20 @@ TEST_F(FlashPage, LimitedQuantityField) {
         EXPECT_EQ(g_nLimitQuantity, c.kept);
         EXPECT_EQ(RegLoadLimitQuantity(), c.kept == 0 ? 1000u : c.kept);  // the store's range starts at 10
     }
+    // Keys: the value the page puts back after a refused one is not the operator's and is not
+    // stored, so a quantity another running copy stored meanwhile stands; a typed one is stored.
+    click(kIdcLimitEnable);
+    field->setText("500");
+    for (const auto& [keys, message, shown, stored] :
+         {std::tuple<const char*, const char*, const char*, uint32_t>{"x", digits, "500", 700}, {"1", nullptr, "5001", 5001}}) {
+        SCOPED_TRACE(keys);
+        RegSaveLimitQuantity(700);
+        services.clear();
+        QTest::keyClicks(field, keys);
+        EXPECT_EQ(messages(), message ? std::vector<std::string>{message} : std::vector<std::string>{});
+        EXPECT_EQ(field->text().toStdString(), shown);
+        EXPECT_EQ(RegLoadLimitQuantity(), stored);
+    }
     // A stored value above the field is clamped before it is shown, without an error.
     g_nLimitQuantity = 0x200000;
     services.clear();
