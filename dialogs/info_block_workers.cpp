@@ -19,6 +19,7 @@ using engine_hid::KeptWords;
 using engine_hid::KeptWordsAt;
 using engine_hid::KeptWordText;
 using engine_hid::Pause;
+using engine_hid::WordsToName;
 using engine_hid::WriteBack;
 
 namespace {
@@ -208,12 +209,14 @@ bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pa
     KeptWords lost = WriteBack(words);
     ok = CommitWriteBack(words, lost) && ok;
     SettleAfterTask();
-    if (!lost.empty()) {
+    // A site never opened answers every read with 0xFF: its erase names no word.
+    const KeptWords named = WordsToName(lost);
+    if (!named.empty()) {
         // The words are nowhere else now: the operator restores them with Write.
         std::string text = "Erase fail!\r\nKept words not written back:";
-        for (const KeptWord& word : lost) text += "\r\n" + KeptWordText(word);
+        for (const KeptWord& word : named) text += "\r\n" + KeptWordText(word);
         page.messageBox(text, platform::MsgIcon::Error);
-    } else if (!ok) {
+    } else if (!ok || !lost.empty()) {
         page.messageBox("Erase fail!", platform::MsgIcon::Error);
     }
     return ok && lost.empty();

@@ -9,9 +9,10 @@
 namespace engine_hid {
 namespace {
 
-// Logs each kept word that did not go back; true when there is none.
+// Logs each kept word that did not go back (those that read erased need no name); true when
+// there is none.
 bool NoneLost(WorkerPage& page, int site, const KeptWords& lost) {
-    for (const KeptWord& word : lost) {
+    for (const KeptWord& word : WordsToName(lost)) {
         LogAndScroll(page, strfmt("Kept word not written back on site %d, %s", site + 1, KeptWordText(word).c_str()));
     }
     return lost.empty();

@@ -1,5 +1,8 @@
 #include "engine_hid/kept_words.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "link/hid_commands.h"
 #include "platform/byte_order.h"
 #include "platform/strfmt.h"
@@ -12,6 +15,12 @@ KeptWords KeptWordsAt(uint32_t address, std::span<const uint8_t> bytes) {
         words.push_back({address + static_cast<uint32_t>(i), LittleEndianAt(bytes, i)});
     }
     return words;
+}
+
+KeptWords WordsToName(const KeptWords& lost) {
+    KeptWords named;
+    std::copy_if(lost.begin(), lost.end(), std::back_inserter(named), [](const KeptWord& word) { return word.value != 0xFFFFFFFF; });
+    return named;
 }
 
 KeptWords WriteBack(const KeptWords& words) {

@@ -22,13 +22,17 @@ constexpr int kWriteBackTries = 3;
 
 // The words of bytes (least significant byte first) for address, address + 4, ...
 KeptWords KeptWordsAt(uint32_t address, std::span<const uint8_t> bytes);
+// Of the words that did not go back, those to name: a word that read 0xFFFFFFFF is what the
+// erase leaves there, so nothing of it is lost. A part the run did not reach (its site off, or
+// its target not connected) answers every read with 0xFF: nothing read from it is ever named.
+KeptWords WordsToName(const KeptWords& lost);
 // Writes each word back; the words whose write failed every try.
 KeptWords WriteBack(const KeptWords& words);
 // Lands the information-area writes since the erase with the write enable, each failed exchange
 // sent again at once. False when it did not: then none of kept may be on the part, and lost
 // becomes all of them.
 bool CommitWriteBack(const KeptWords& kept, KeptWords& lost);
-// "0x1FF00004: 0x08070605": where the word goes and what it holds.
+// "0x1FF00004: 0x08070605": where the word goes and what the part held there.
 std::string KeptWordText(const KeptWord& word);
 
 }  // namespace engine_hid

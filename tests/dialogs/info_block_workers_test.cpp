@@ -167,7 +167,21 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
             }
         };
     };
+    // Erase without Open Debug: the site powered off (or powered but never connected), the adapter
+    // answers every read with 0xFF and carries nothing out. No word was read from the part, so
+    // none is named.
+    const auto unopenedErase = [&](int index, uint32_t power) {
+        return [&, index, power](InfoWorkers& t) {
+            ASSERT_EQ(HidSelectSocket(kSocket), 1);
+            HidSetSocketPower(0);
+            if (power) HidSetSocketPower(power);
+            failedErase(index)(t);
+        };
+    };
     const Case cases[] = {
+        {"erase page 1 without Open Debug, site off", 0, unopenedErase(0, 0), {"Erase fail!"}},
+        {"erase page 2 without Open Debug, site off", 0, unopenedErase(1, 0), {"Erase fail!"}},
+        {"erase page 2 without Open Debug, site on, target not connected", 0, unopenedErase(1, 1), {"Erase fail!"}},
         {"parameter read, block 1", 33,
          [&](InfoWorkers& t) {
              const ParameterArea read = ReadParameterArea(t.page, kSocket);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -220,6 +221,8 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
             bench.adapter.setLogging(burn || (failSet == 0 && failGet == 0));
             for (int site : kLoaded) bench.adapter.site(site).write(kFlash, std::vector<uint8_t>(0x1000, 0x5A));
             c.prepare(bench);
+            std::map<int, std::vector<uint8_t>> held;  // each part's information area before the run
+            for (int site : kLoaded) held[site] = bench.adapter.site(site).read(kInfo, 0x800);
             if (failSet) bench.adapter.failSetAt(failSet);
             if (failGet) bench.adapter.failGetAt(failGet);
             bench.run(c.worker, c.image);
@@ -240,6 +243,21 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
                     << "site " << site + 1 << " holds " << number;
             }
             EXPECT_EQ(passed, counted.pass);
+            // A word named as not written back was read from its part (a copy in page 2 from the
+            // same offset of page 1) and is one an erase loses: never a read of a part the run
+            // did not reach, nor a word the erase leaves as it was.
+            for (const std::string& line : bench.page.logLinesWith("not written back")) {
+                int site = 0;
+                unsigned address = 0, value = 0;
+                const bool read = std::sscanf(line.c_str(), "Kept word not written back on site %d, 0x%X: 0x%X", &site, &address, &value) == 3;
+                const std::vector<uint8_t>& part = held[site - 1];
+                const uint32_t at = (address - kInfo) % 0x400;
+                EXPECT_TRUE(read && part.size() > at + 3) << line;
+                if (part.size() > at + 3) {
+                    EXPECT_EQ(value, part[at] | part[at + 1] << 8 | part[at + 2] << 16 | uint32_t(part[at + 3]) << 24) << line;
+                }
+                EXPECT_NE(value, 0xFFFFFFFFu) << line;
+            }
             EXPECT_TRUE(bench.services.tones() != kPassTone || counted.pass == kLoaded.size());
             EXPECT_EQ(bench.storedCounters(), c.savesCounters ? counted : Counters{});
             if (burn) {
