@@ -239,8 +239,9 @@ const Fault kFaults[] = {
          ExpectErasedIfDiffering(g, f, 0);
      }},
     // One reply lost in socket 1's last, partial block fails socket 1 alone: sockets 2 to 4 are
-    // verified and pass. So its high byte (the last full block's where blocks are of 32 bytes),
-    // and the compare result, but where a lost result ends the run by time-out.
+    // verified and pass. The same for its high byte (the last full block's, where blocks are of
+    // 32 bytes) and its compare result, but in the family whose lost compare result ends the run
+    // by time-out.
     {"a lost reply in socket 1's last block", kEvery,
      [](SimulatedGang& g, const Facts& f) {
          g.board.dropReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x3A), static_cast<int>(TailOf(f) / f.verifyBlock) + 1);
