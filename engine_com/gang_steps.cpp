@@ -355,7 +355,13 @@ bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption, std::span<const 
 
 bool OpenBoardPort(GangRun& run) {
     if (ComOpenPort(g_pComPageOwner)) return true;
-    return Refuse(run, "Can not open COM port !");
+    return Refuse(run, kPortText);
+}
+
+bool PortOpenedAgain(GangRun& run, bool opened) {
+    if (opened) return true;
+    run.portLost = true;
+    return Refuse(run, kPortText);
 }
 
 SocketHandshake StandardHandshake() { return {ComIspStart, ComIspStopMcu}; }
@@ -386,7 +392,7 @@ Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake) 
         if (!run.running || run.timedOut) return Reach::Ended;
         g_bSocketFound[socket] = 0;
         run.state[socket] = kEmpty;
-        return ReopenLostPort() ? Reach::Empty : Reach::PortLost;
+        return PortOpenedAgain(run, ReopenLostPort()) ? Reach::Empty : Reach::Ended;
     }
     g_bSocketFound[socket] = 1;
     if (handshake.stop && !run.step({kTagStopMcu, handshake.stop, kBoardWaitMs, Timeout::Message, "ISP_STOPMCU!"}))
@@ -399,7 +405,7 @@ bool ScanSockets(GangRun& run, const SocketHandshake& handshake) {
         const Reach reach = ConnectSocket(run, socket, handshake);
         // A target that answered counts, also when the run ends at its stop step.
         run.counted[socket] = run.found(socket);
-        if (reach == Reach::Ended || reach == Reach::PortLost) return false;
+        if (reach == Reach::Ended) return false;
         if (!run.pause(g_nComExtraDelay) || (socket == 0 && !run.pause(g_dwWaitMs))) return false;
     }
     if (AnySiteFound()) return true;
@@ -427,12 +433,11 @@ void SetProgramProgressScale(GangRun& run) {
 bool ChangeLineSpeed(GangRun& run) {
     if (g_nComBaudRate == 115200) return true;
     Note("%s", "speed");
-    ComChangeBaudRate();
-    return run.pause(500);
+    return PortOpenedAgain(run, ComChangeBaudRate()) && run.pause(500);
 }
 
 ErasePlan LandedErase() {
-    return {ComIsp2EraseChip, 0, 40, [](GangRun&) { return ReopenPortAfterErase(); }};
+    return {ComIsp2EraseChip, 0, 40, [](GangRun& run) { return PortOpenedAgain(run, ReopenPortAfterErase()); }};
 }
 
 bool EraseTargets(GangRun& run, const ErasePlan& plan) {
@@ -484,7 +489,7 @@ bool CheckChipIds(GangRun& run, const SocketHandshake& handshake) {
     for (int socket = 0; socket < kSocketCount; ++socket) {
         if (!run.found(socket)) continue;
         const Reach reach = ConnectSocket(run, socket, handshake);
-        if (reach == Reach::Ended || reach == Reach::PortLost) return false;
+        if (reach == Reach::Ended) return false;
         if (reach == Reach::Target) {
             // A reply without its id byte must not pass on the byte of an earlier one.
             g_byReplyData[1] = 0xFF;
@@ -657,16 +662,18 @@ bool VerifySockets(GangRun& run, const VerifyPlan& plan) {
             const uint32_t frame = plan.programRun ? kVerifyBlock : std::min(kVerifyBlock, run.optionAddr - address);
             const Compare result = CompareBlock(run, address, offset, tail, frame, cachedHi, kCompareWaitMs);
             if (run.timedOut) return false;
-            if (result != Compare::Matched) {
-                state = kVerifyFailed;
-                if (result == Compare::Differed && plan.programRun) EraseDifferingPart(run, ComIspEraseChip, ComIspCmdFinish);
+            if (result != Compare::Matched) state = kVerifyFailed;
+            // A differing last block ends the pass over the sockets; an unanswered one fails its
+            // part alone, as in any other block.
+            if (result == Compare::Differed) {
+                if (plan.programRun) EraseDifferingPart(run, ComIspEraseChip, ComIspCmdFinish);
                 return true;
             }
         }
         if (plan.programRun && state == kGood && !WriteOptionBlock(run, socket)) return false;
         run.leave();
         if (!run.pause(1)) return false;
-        if (!ReopenLostPort()) return true;
+        if (!PortOpenedAgain(run, ReopenLostPort())) return false;
         if (state == kGood) g_bSocketPass[socket] = 1;
         run.log(state == kGood ? strfmt("Verify IC%d successful, elapsed time : %2.1f seconds\n", socket + 1,
                                         SecondsSince(start))
@@ -816,7 +823,7 @@ void EndRun(GangRun& run, const EndPlan& plan) {
         run.running = false;
         run.page.messageBox(kTimeoutText, platform::MsgIcon::Error);
     }
-    if (!run.running) {
+    if (!run.running && !run.portLost) {
         run.leave();
         ReopenLostPort();
     }

@@ -26,6 +26,8 @@ constexpr uint32_t kTargetWaitMs = 800;  // address, data and finish steps of th
 constexpr uint32_t kVerifyBlock = 64;
 // What a run that ended by an unanswered step tells the operator last.
 constexpr const char* kTimeoutText = "Wait COM port timeout, pls check MCU and COM port status!";
+// What a run that cannot open its port, at its start or again later, tells the operator.
+constexpr const char* kPortText = "Can not open COM port !";
 // Tags of the steps that more than one engine sends.
 constexpr uint8_t kTagLinkStart = 3;  // the link start, ComIspStart
 constexpr uint8_t kTagStopMcu = 4;
@@ -85,6 +87,7 @@ struct GangRun {
     uint32_t divisor = 1;     // progress: one step of the bar is divisor bytes (blocks for a verify run)
     uint32_t serialAtStart = 0;  // g_nGangSerialNext as the run began
     bool holdsBlockBuffer = false;  // g_pBlockBuf was allocated by this run
+    bool portLost = false;  // the port stayed closed when the run opened it again: the end tries no more
 
     // One COM step; true when answered. A Message or Silent time-out ends the run by time-out, and
     // so does any other but the end's when the board is lost. A frame that Cancel kept from going
@@ -148,6 +151,9 @@ constexpr std::array<ProtectionValue, 2> kKeyProtection = {{{0xA5, 4}, {0x5A, 3}
 bool ProtectionGuard(GangRun& run, CodeOptionPrompt codeOption = CodeOptionPrompt::Asked,
                      std::span<const ProtectionValue> locking = kLevelProtection);
 bool OpenBoardPort(GangRun& run);
+// A port that the run closed and could not open again ends the run, the operator told why; true
+// when it opened.
+bool PortOpenedAgain(GangRun& run, bool opened);
 
 // The handshake of a socket and what follows an answer to it.
 struct SocketHandshake {
@@ -171,9 +177,9 @@ bool PowerOnBoard(GangRun& run);
 // Closes socket s's switch alone (A to D in turn).
 bool SelectSocket(GangRun& run, int socket, Timeout kind);
 // Selects socket s alone, then the handshake and, on an answer, the stop of the target's program.
-// Target: it answered; Empty: no target; PortLost: after an unanswered handshake the port stayed
-// closed where the system loses it; Ended: a step ended the run.
-enum class Reach { Target, Empty, PortLost, Ended };
+// Target: it answered; Empty: no target; Ended: a step ended the run, or after an unanswered
+// handshake the port stayed closed where the system loses it.
+enum class Reach { Target, Empty, Ended };
 Reach ConnectSocket(GangRun& run, int socket, const SocketHandshake& handshake);
 // The scan of sockets 1 to 4: found marks, states, "No Target IC found!".
 bool ScanSockets(GangRun& run, const SocketHandshake& handshake);
@@ -184,7 +190,7 @@ bool ShowSockets(GangRun& run);
 void SetProgramProgressScale(GangRun& run);
 
 // The board's line speed when the stored baud rate is not 115200, and the pause after it; false
-// when Cancel cut that pause, which ends the run.
+// when the port did not open again at that speed or Cancel cut that pause, which ends the run.
 bool ChangeLineSpeed(GangRun& run);
 // The line speed first; then the whole chip from start address 0, else every 256-byte page from
 // the start address's to the end of the flash; then the targets leave ISP mode and the port is

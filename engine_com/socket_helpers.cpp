@@ -90,7 +90,7 @@ int GangConnectSocket(GangRun& run, int s, std::array<uint8_t, kSocketCount>& st
     } else {
         g_bSocketFound[s] = 0;
         state[s] = kEmpty;
-        if (!ReopenLostPort()) return 1;
+        if (!PortOpenedAgain(run, ReopenLostPort())) return 1;
     }
     // Cancel in these pauses ends the run: the caller is told as of an unanswered step.
     if (!run.pause(g_nComExtraDelay) || !run.pause(g_dwWaitMs)) return 1;

@@ -39,12 +39,6 @@ bool AcceptsFamilyC(uint8_t mode, uint8_t id) {
     return mode == 7 ? (id & 0xF0) == 0xF0 : mode == 8 ? (id & 0xF0) == 0x80 : true;
 }
 
-// The found parts have just been erased: a port that stays closed after the erase fails them,
-// and the operator is told why.
-bool ReopenOrFail(GangRun& run, bool opened) {
-    return opened || Refuse(run, "Can not open COM port !");
-}
-
 // Six pauses of 1 ms give the leave frame its time, then the port is closed and opened again.
 bool ReopenByClosing(const ReopenPauses& pauses) {
     for (int i = 0; i < 6; ++i) GangPause(1, PauseKind::RunEnd);
@@ -213,7 +207,7 @@ bool ScanPass(GangRun& run, const ScanPlan& plan) {
         const Reach reach = ConnectSocket(run, socket, plan.handshake);
         // A target that answered counts, also when the run ends at its next step.
         run.counted[socket] = run.counted[socket] || run.found(socket);
-        if (reach == Reach::Ended || reach == Reach::PortLost) return false;
+        if (reach == Reach::Ended) return false;
         if (reach == Reach::Target) {
             if (plan.chipId) {
                 IdByte(*plan.chipId) = 0xFF;
@@ -258,16 +252,16 @@ ErasePlan VariantErase(AfterErase after, uint32_t pagePause) {
     case AfterErase::LostPortOnly:
         plan.reopen = [](GangRun& run) {
             GangPause(1, PauseKind::RunEnd);
-            return ReopenOrFail(run, ReopenLostPort());
+            return PortOpenedAgain(run, ReopenLostPort());
         };
         break;
     case AfterErase::ClosePort:
-        plan.reopen = [](GangRun& run) { return ReopenOrFail(run, ReopenByClosing({0, 500 + 30, 30, 30})); };
+        plan.reopen = [](GangRun& run) { return PortOpenedAgain(run, ReopenByClosing({0, 500 + 30, 30, 30})); };
         break;
     case AfterErase::ClosePortByDelay:
         plan.reopen = [](GangRun& run) {
             const uint32_t d = g_nDelayCount;
-            return ReopenOrFail(run, ReopenByClosing({d, 500 + 2 * d, d, d}));
+            return PortOpenedAgain(run, ReopenByClosing({d, 500 + 2 * d, d, d}));
         };
         break;
     }
@@ -336,16 +330,17 @@ bool VerifyEachSocket(GangRun& run, const PassPlan& plan) {
         if (tail != 0 && state != kVerifyFailed) {
             const Block result = CheckBlock(run, plan, address, offset, tail, true, cachedHi);
             if (result == Block::EndsRun || run.timedOut) return false;
-            // A tail that differs or goes unanswered ends the pass over the sockets.
-            if (result != Block::Matched) {
-                state = kVerifyFailed;
-                if (result == Block::Differed) OnMismatch(run, plan, offset, plan.tailMessage);
+            if (result != Block::Matched) state = kVerifyFailed;
+            // A tail that differs ends the pass over the sockets; one left unanswered fails its
+            // part alone, as in any other block.
+            if (result == Block::Differed) {
+                OnMismatch(run, plan, offset, plan.tailMessage);
                 return true;
             }
         }
         if (plan.option && state == kGood && !WriteOptionIfBlank(run, plan, socket)) return false;
         if (!LeaveTarget(run, plan.leave)) return false;
-        if (!ReopenLostPort()) return true;
+        if (!PortOpenedAgain(run, ReopenLostPort())) return false;
         if (state == kGood) g_bSocketPass[socket] = 1;
         run.log(state == kGood ? strfmt("Verify IC%d successful, elapsed time : %2.1f seconds\n", socket + 1,
                                         SecondsSince(start))

@@ -209,9 +209,7 @@ bool ComChangeBaudRate() {
     ComPause(50, PauseKind::RunEnd);
     g_SerialPort.ClosePort();
     ComPause(50, PauseKind::RunEnd);
-    OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate);
-    g_SerialPort.StartMonitoring();
-    return true;
+    return OpenWithStoredSettings(g_pComPageOwner, g_nComBaudRate) && g_SerialPort.StartMonitoring();
 }
 
 bool ComReopenPort() { return ComReopenPort(g_pComPageOwner); }

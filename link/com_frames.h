@@ -100,7 +100,8 @@ bool ComHandshakeById(std::span<const uint8_t> id);  // 55 followed by the id by
 // Loads the stored "COMPort" and "BaudRate", opens the port for owner at that speed and starts
 // its monitor thread; whether the port is open.
 bool ComOpenPort(SerialPortOwner* owner);
-// Asks the board for the speed of g_nComBaudRate (57600 or 115200) and re-opens the port at it.
+// Asks the board for the speed of g_nComBaudRate (57600 or 115200) and re-opens the port at it;
+// whether the port opened again.
 bool ComChangeBaudRate();
 // Re-opens the port at g_nComBaudRate2 for the IC page; whether the monitor thread runs again.
 bool ComReopenPort();

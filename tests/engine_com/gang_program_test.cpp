@@ -99,6 +99,14 @@ TEST(GangProgram, SerialNumbersAdvancePerPassingSocketAndGoOnFromTheIniFile) {
     EXPECT_EQ(gang.bench.storedCounters(), (Counters{4, 4, 0}));
 }
 
+// Socket 2 failed alone: every other part holds its option block, socket 2 none.
+void ExpectOnlySecondWithoutOptionBlock(SimulatedGang& g) {
+    for (int socket = 0; socket < 4; ++socket)
+        EXPECT_EQ(g.board.target(socket)->optionBlock(kOptionAddr)[0], socket == 1 ? 0xFF : 0xAA) << socket;
+    EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + 1], 151);
+    EXPECT_EQ(g.framesOf(0x0F, 0x3A), 4 * 16);
+}
+
 // Each run, faulty or refused, ends with the busy flag clear, and a socket counts as passed only
 // when its whole image matched on the target.
 TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
@@ -130,6 +138,12 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(g.framesOf(0x0F, 0x3A), 2 * 16);
              EXPECT_EQ(g.framesOf(0x0F, 0x16), 1);
          }},
+        // One reply lost in socket 2's last, partial block (its 16th compare) fails socket 2
+        // alone: sockets 3 and 4 are verified and get their option blocks.
+        {"a lost compare reply in socket 2's tail", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x3A), 32); },
+         {}, {4, 3, 1}, {1, 1, 1, 1}, ExpectOnlySecondWithoutOptionBlock},
+        {"a lost compare result in socket 2's tail", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x0B), 32); },
+         {}, {4, 3, 1}, {1, 1, 1, 1}, ExpectOnlySecondWithoutOptionBlock},
         {"a dropped data reply", [](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(0x26), 3); },
          {"ISP_TRANS8DATA!", kTimeoutText}, {4, 0, 4}, {}},
         // The step gives up after 1000 ms; the reply comes after that and is let go by before
@@ -472,7 +486,7 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              g_dwOsMinor = 1;
              g.onNote = At("step 03 500", 2, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
          },
-         {}, {1, 0, 1}, {},
+         {"Can not open COM port !"}, {1, 0, 1}, {},
          [](SimulatedGang& g) {
              const auto notes = g.notes();
              EXPECT_EQ(std::count(notes.begin(), notes.end(), "reopen"), 35);
@@ -501,17 +515,39 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
          {kTimeoutText, "ISP_LED1 timeout!", "ISP_LED3 timeout!", "ISP_LED5 timeout!", "ISP_LED7 timeout!",
           "ISP_4066A timeout!", "ISP_4066B timeout!", "ISP_4066C timeout!", "ISP_4066D timeout!", "2501 Lo Timeout"},
          {4, 0, 4}, {1, 1, 1, 1}},
-        // The erased parts fail on the page; the closed port is sent no result LEDs.
+        // The erased parts fail on the page, and the operator is told why; the closed port is
+        // sent no result LEDs.
         {"a port that stays closed after the erase",
          [](SimulatedGang& g) {
              g.onNote = [](const std::string& note) {
                  if (note == "reopen") SetComPortDeviceOverride("/nonexistent/tty");
              };
          },
-         {}, {4, 0, 4}, {},
+         {"Can not open COM port !"}, {4, 0, 4}, {},
          [](SimulatedGang& g) {
              EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
              for (int socket = 0; socket < 4; ++socket) EXPECT_EQ(g.bench.page.icons[kSiteIcon1 + socket], 151);
+         }},
+        // So a port lost where the line's speed changes before the erase: nothing is erased.
+        {"a port lost at the line speed's change",
+         [](SimulatedGang& g) {
+             g.store("BaudRate", 57600);
+             g.onNote = At("speed", 1, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
+         },
+         {"Can not open COM port !"}, {4, 0, 4}, {}, [](SimulatedGang& g) { EXPECT_EQ(g.framesOf(0x0F, 0x16), 0); }},
+        // ... and where the system loses it after socket 1's release: the run opens it again a
+        // bounded number of times, not again at its end, and no part passes.
+        {"a port that stays closed after socket 1's release",
+         [](SimulatedGang& g) {
+             g_dwOsMajor = 6;
+             g_dwOsMinor = 1;
+             g.onNote = At("reopen", 2, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
+         },
+         {"Can not open COM port !"}, {4, 0, 4}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             const auto notes = g.notes();
+             EXPECT_EQ(std::count(notes.begin(), notes.end(), "reopen"), 1 + 35);
+             EXPECT_EQ(g.board.target(1)->optionBlock(kOptionAddr)[0], 0xFF);
          }},
     };
     for (const auto& f : faults) {

@@ -139,6 +139,12 @@ void ExpectFirstFailed(const SimulatedGang& g, const Facts&) {
     EXPECT_LE(g.bench.counters().pass, 3u);
 }
 
+void ExpectFirstFailedAlone(const SimulatedGang& g, const Facts&) {
+    EXPECT_TRUE(g.messages().empty());
+    EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+    ExpectIcons(g, {151, 150, 150, 150});
+}
+
 const Fault kFaults[] = {
     // The variants that show empty sockets after an early end meet an unanswered first LED of each.
     {"a silent board", kEvery, [](SimulatedGang& g, const Facts&) { g.board.setSilent(true); },
@@ -232,6 +238,26 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.messages(), f.tailMessage ? Messages{strfmt("Verified Failure at 0x%x!!!", TailOf(f))} : Messages{});
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
          ExpectErasedIfDiffering(g, f, 0);
+     }},
+    // One reply lost in socket 1's last, partial block fails socket 1 alone: sockets 2 to 4 are
+    // verified and pass. The same for its high byte (the last full block's, where blocks are of
+    // 32 bytes) and its compare result, but in the family whose lost compare result ends the run
+    // by time-out.
+    {"a lost reply in socket 1's last block", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.board.dropReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x3A), static_cast<int>(TailOf(f) / f.verifyBlock) + 1);
+     },
+     ExpectFirstFailedAlone},
+    {"a lost high byte in socket 1's last blocks", kEvery,
+     [](SimulatedGang& g, const Facts&) { g.board.dropReplyAt(sim::TargetFrame(0x08), 2); }, ExpectFirstFailedAlone},
+    {"a lost compare result in socket 1's last block", [](const Facts& f) { return !f.readsBack; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.board.dropReplyAt(sim::TargetFrame(0x0B), static_cast<int>(TailOf(f) / f.verifyBlock) + 1);
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         if (f.idRule != IdRule::FamilyC) return ExpectFirstFailedAlone(g, f);
+         EXPECT_EQ(g.messages(), Messages{kTimeoutText});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
      }},
     // The reply comes once the run has given up on it, and answers nothing after.
     {"a late verify reply", kEvery,
@@ -374,6 +400,30 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
          ExpectIcons(g, {151, 151, 151, 151});
          EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
+     }},
+    // So a port lost where the line's speed changes, or after an empty socket's handshake
+    // where the system loses it.
+    {"a port lost at the line speed's change", [](const Facts& f) { return f.changesSpeed; },
+     [](SimulatedGang& g, const Facts&) {
+         g.store("BaudRate", 57600);
+         g.onNote = At("speed", 1, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.messages(), Messages{"Can not open COM port !"});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+         EXPECT_EQ(g.framesOf(0x0F, 0x26) + g.framesOf(0x0F, 0x3A) + g.framesOf(0x0F, 0x03), 0);
+     }},
+    {"a port that stays closed after an empty socket's handshake", kEvery,
+     [](SimulatedGang& g, const Facts&) {
+         g_dwOsMajor = 6, g_dwOsMinor = 1;
+         g.board.removeTarget(1);
+         g.onNote = At("reopen", 1, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(g.messages(), Messages{"Can not open COM port !"});
+         EXPECT_EQ(g.bench.counters(), (Counters{1, 0, 1}));
+         const auto notes = g.notes();
+         EXPECT_EQ(std::count(notes.begin(), notes.end(), "reopen"), 35);
      }},
     // Windows 6.2 loses the port after a target's release: the variants that say so pause six
     // milliseconds more before they open it again.

@@ -10,6 +10,15 @@
 #include "support/golden_file.h"
 #include "support/simulated_gang.h"
 
+namespace {
+
+// The reply to the nth target frame 0F cmd is lost.
+std::function<void(SimulatedGang&)> DropAt(uint8_t cmd, int nth) {
+    return [cmd, nth](SimulatedGang& g) { g.board.dropReplyAt(sim::TargetFrame(cmd), nth); };
+}
+
+}  // namespace
+
 // A verify-only run compares on the target and changes nothing: no flash frame, no serial
 // number stored, counters in memory only. It compares all the code up to the option block.
 TEST(GangVerify, ComparesWithoutChangingTargetsOrStoredValues) {
@@ -18,6 +27,13 @@ TEST(GangVerify, ComparesWithoutChangingTargetsOrStoredValues) {
         // 1000 bytes are 15 blocks and a tail of 40: every block of every socket is compared.
         {"all match", 1000, [](SimulatedGang&) {}, {4, 4, 0}, 4 * 16},
         {"block 5 of socket 3 differs", 1000, [](SimulatedGang& g) { g.board.differAtCompare(2, 5); }, {4, 3, 1}, 3 * 16 + 5},
+        // One reply lost in socket 2's first, a middle, its last full or its last partial block
+        // fails socket 2 alone, and the pass goes on to sockets 3 and 4.
+        {"socket 2's first compare unanswered", 1000, DropAt(0x3A, 17), {4, 3, 1}, 3 * 16 + 1},
+        {"the result of a middle block of socket 2 unanswered", 1000, DropAt(0x0B, 24), {4, 3, 1}, 3 * 16 + 8},
+        {"socket 2's last full compare unanswered", 1000, DropAt(0x3A, 31), {4, 3, 1}, 3 * 16 + 15},
+        {"socket 2's tail compare unanswered", 1000, DropAt(0x3A, 32), {4, 3, 1}, 4 * 16},
+        {"socket 2's tail result unanswered", 1000, DropAt(0x0B, 32), {4, 3, 1}, 4 * 16},
         // An image up to the flash's end: the code ends at the option offset 0x3FF8.
         {"the last code byte of socket 4 differs", 0x4000,
          [](SimulatedGang& g) { g.board.writeFlash(3, 0x3FF7, std::vector<uint8_t>{0x00}); }, {4, 3, 1}, 4 * 256},

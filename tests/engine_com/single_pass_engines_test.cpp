@@ -11,6 +11,7 @@
 #include "core/ini_settings.h"
 #include "engine_com/gang_settings.h"
 #include "engine_hid/site_steps.h"
+#include "link/com_settings.h"
 #include "link/serial_port.h"
 #include "platform/strfmt.h"
 #include "support/golden_file.h"
@@ -176,6 +177,17 @@ const SingleFault kSingleFaults[] = {
          EXPECT_EQ(g.messages(), Messages{CodeOverOptionBlockText(f, 100)});
          EXPECT_TRUE(g.board.log().empty());
          EXPECT_FALSE(ShowsPass(g, f));
+     }},
+    // A port lost where a run changes the line's speed ends the run, the operator told why.
+    {"a port lost at the line speed's change", [](const VariantFacts& f) { return !LeavesPortOpen(f.name); },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.store("BaudRate", 57600);
+         g.onNote = At("speed", 1, [] { SetComPortDeviceOverride("/nonexistent/tty"); });
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         const bool changes = g.framesOf(0x0F, 0x0E) != 0;
+         EXPECT_EQ(g.messages(), changes ? Messages{"Can not open COM port !"} : Messages{});
+         EXPECT_TRUE(!changes || !ShowsPass(g, f));
      }},
     // A byte in the third block keeps its erased value: the read-back names the block.
     {"a differing block", [](const VariantFacts& f) { return f.programs && Verifies(f); },
