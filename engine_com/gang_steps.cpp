@@ -296,11 +296,10 @@ bool StartRun(GangRun& run, bool serialNumbers, platform::MsgIcon refusalIcon, i
     g_bSocketFound.fill(0);
     for (auto& pass : g_bSocketPass) pass = 0;
     LoadGangSettings();
+    // Before the look at the INI file: a number another copy moved on since this copy's last run
+    // shows at the end, also when the run fails before any part takes one.
     run.serialAtStart = g_nGangSerialNext;
-    if (serialNumbers && GivesSerialNumbers()) {
-        if (!TakeSerialNumber(run, 0)) return false;
-        run.serialAtStart = g_nGangSerialNext;
-    }
+    if (serialNumbers && GivesSerialNumbers() && !TakeSerialNumber(run, 0)) return false;
     run.optionAddr = g_dwOptionAddr;
     run.startAddr = g_nIspStartAddr;
     std::optional<RunImage> image = LoadRunImage(run.page, 0xFF, refusalIcon, refusalIcon);
@@ -842,7 +841,8 @@ void EndRun(GangRun& run, const EndPlan& plan) {
     if (plan.serialNumbers) {
         // Each number was stored as it was taken; the label shows the next one.
         const bool advanced = g_nGangSerialNext != run.serialAtStart;
-        if (advanced || (run.running && g_bGangSerialEnable && g_bSerialAutoInc)) ShowSerial(run.page);
+        // Without the option block's serial bytes no part gets a number, and none was read.
+        if (advanced || (run.running && GivesSerialNumbers() && g_bSerialAutoInc)) ShowSerial(run.page);
     }
     // A closed port takes no frame: the end would only wait for replies that cannot come.
     if (g_SerialPort.IsOpen()) {

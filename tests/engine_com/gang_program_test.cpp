@@ -469,6 +469,34 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x502u);
              EXPECT_EQ(g.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000502");
          }},
+        // Numbering on with the option block's serial bytes off: no part gets a number, and the
+        // label is left as it was, showing no number that the INI file does not hold.
+        {"serial numbers on with the option block's serial bytes off",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             g.store("Option Serial", 0);
+             IniSetSerialNo(0x500, g_strIniPath);
+         },
+         {}, {4, 4, 0}, {1, 1, 1, 1},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x500u);
+             EXPECT_EQ(g.bench.page.texts.count(engine_hid::ctl::kSerialLabel), 0u);
+         }},
+        // This copy's last run left 000480; another copy has given numbers up to 0x4FF since. A
+        // run that fails before any part takes a number shows the one the next part gets.
+        {"another copy gave numbers, and the run fails before any take",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             g_nGangSerialNext = 0x480;
+             g.bench.page.texts[engine_hid::ctl::kSerialLabel] = "S/N Last : 000480";
+             IniSetSerialNo(0x500, g_strIniPath);
+             g.board.dropReplyAt(sim::BoardFrame(0x01), 1);
+         },
+         {"ISP_LED1 timeout!", kTimeoutText}, {4, 0, 4}, {},
+         [](SimulatedGang& g) {
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x500u);
+             EXPECT_EQ(g.bench.page.texts[engine_hid::ctl::kSerialLabel], "S/N Last : 000500");
+         }},
         {"an option block beyond the flash", [](SimulatedGang& g) { g.store("Option Addr", 0x3FF9); },
          {"Option address 0x3FF9 lies beyond the flash of 0x4000 bytes!"}, {}, {}, noFrame},
         {"code beyond the flash", [](SimulatedGang&) { g_nIspStartAddr = 0x3F00; },
