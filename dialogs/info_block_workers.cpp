@@ -209,7 +209,7 @@ bool EraseInfoPageKeepingSecurity(WorkerPage& page, uint32_t socket, uint32_t pa
     KeptWords lost = WriteBack(words);
     ok = CommitWriteBack(words, lost) && ok;
     SettleAfterTask();
-    // A site never opened answers every read with 0xFF: its erase names no word.
+    // What was read from a site never opened is not a part's: its erase names no word.
     const KeptWords named = WordsToName(lost);
     if (!named.empty()) {
         // The words are nowhere else now: the operator restores them with Write.

@@ -9,8 +9,8 @@
 namespace engine_hid {
 namespace {
 
-// Logs each kept word that did not go back (those that read erased need no name); true when
-// there is none.
+// Logs each kept word that did not go back (none read from a part the run did not reach, nor
+// one that read erased); true when there is none.
 bool NoneLost(WorkerPage& page, int site, const KeptWords& lost) {
     for (const KeptWord& word : WordsToName(lost)) {
         LogAndScroll(page, strfmt("Kept word not written back on site %d, %s", site + 1, KeptWordText(word).c_str()));

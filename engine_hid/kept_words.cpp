@@ -19,6 +19,7 @@ KeptWords KeptWordsAt(uint32_t address, std::span<const uint8_t> bytes) {
 
 KeptWords WordsToName(const KeptWords& lost) {
     KeptWords named;
+    if (!HidSelectedTargetReached()) return named;
     std::copy_if(lost.begin(), lost.end(), std::back_inserter(named), [](const KeptWord& word) { return word.value != 0xFFFFFFFF; });
     return named;
 }

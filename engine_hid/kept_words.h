@@ -22,9 +22,10 @@ constexpr int kWriteBackTries = 3;
 
 // The words of bytes (least significant byte first) for address, address + 4, ...
 KeptWords KeptWordsAt(uint32_t address, std::span<const uint8_t> bytes);
-// Of the words that did not go back, those to name: a word that read 0xFFFFFFFF is what the
-// erase leaves there, so nothing of it is lost. A part the run did not reach (its site off, or
-// its target not connected) answers every read with 0xFF: nothing read from it is ever named.
+// Of the words that did not go back to the selected site's part, those to name: none when the
+// commands never reached that part (its site off, or its target not connected), since the
+// adapter made up what they read, whatever the values; and no word that read 0xFFFFFFFF, what
+// the erase leaves there, so nothing of it is lost.
 KeptWords WordsToName(const KeptWords& lost);
 // Writes each word back; the words whose write failed every try.
 KeptWords WriteBack(const KeptWords& words);

@@ -1,6 +1,7 @@
 #include "link/hid_commands.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -31,6 +32,13 @@ constexpr uint8_t kCmdConnectAlt = 0x3D;
 
 constexpr std::size_t kBlockBytes = 32;
 constexpr std::size_t kSfReadChunk = 16;
+
+// What the commands sent tell of the adapter's sites: the one selected (-1 while unknown) and
+// the targets that answered a connect since their site's last power-off. An exchange that
+// failed did not reach the adapter and changes nothing, but for a select, after which the
+// selected site is not known.
+int g_selectedSite = -1;
+std::array<bool, 4> g_targetReached{};
 
 // Only bytes 0 to 2 are cleared: whatever a command does not set goes out as the previous
 // command left it, as the adapter has always received it.
@@ -99,7 +107,9 @@ int connect(uint8_t code) {
     if (!sendReport() || !getReport()) return kConnectTransferFailed;
     uint32_t id = 0;
     for (std::size_t i = 0; i < 4; ++i) id |= uint32_t(g_HidFeatureIn[1 + i]) << (8 * i);
-    return id == 0 || id == 0xFFFFFFFF ? kConnectNoTarget : kConnectOk;
+    const int result = id == 0 || id == 0xFFFFFFFF ? kConnectNoTarget : kConnectOk;
+    if (g_selectedSite >= 0) g_targetReached[g_selectedSite] = result == kConnectOk;
+    return result;
 }
 
 int loadBuffer(uint8_t code, uint32_t start, std::span<const uint8_t> data) {
@@ -170,8 +180,19 @@ int HidSfReadPageBuffer(uint32_t, std::span<uint8_t> out) {
 }
 
 int HidSfReadStatus(std::span<uint8_t> out) { return queryWithoutArgument(kCmdSfStatus, out, 1); }
-int HidSetSocketPower(uint32_t on) { return commandWithArgument(kCmdSocketPower, on); }
-int HidSelectSocket(uint32_t site) { return commandWithArgument(kCmdSelectSocket, site); }
+int HidSetSocketPower(uint32_t on) {
+    const int result = commandWithArgument(kCmdSocketPower, on);
+    if (result == 1 && on != 1 && g_selectedSite >= 0) g_targetReached[g_selectedSite] = false;
+    return result;
+}
+
+int HidSelectSocket(uint32_t site) {
+    const int result = commandWithArgument(kCmdSelectSocket, site);
+    g_selectedSite = result == 1 && site < g_targetReached.size() ? int(site) : -1;
+    return result;
+}
+
+bool HidSelectedTargetReached() { return g_selectedSite >= 0 && g_targetReached[g_selectedSite]; }
 
 namespace {
 

@@ -65,6 +65,12 @@ int HidSetSocketPower(uint32_t on);                                       // 0x3
 int HidSelectSocket(uint32_t site);                                       // 0x3A
 int HidConnectTargetAlt();                                                // 0x3D
 
+// Whether the selected site's target answered a connect that no power-off has undone since, as
+// the commands sent show: only then is what a read answers what a part holds (for a site that
+// is off, or whose target was never connected, the adapter makes its answers up). False after a
+// select whose exchange failed, until a select goes through.
+bool HidSelectedTargetReached();
+
 // Sequences on the target's flash controller.
 // Reads the control register's byte, then writes the two key words to the key register;
 // 1 when both key writes reached the adapter, else 0.

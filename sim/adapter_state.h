@@ -52,6 +52,7 @@ struct AdapterState {
     std::set<int> failSets;
     std::set<int> failGets;
     std::set<int> shortGets;
+    uint8_t unreachedByte = 0xFF;
     bool unplugged = false;
     bool gone = false;  // the Adapter object no longer exists
     uint16_t featureLength = Adapter::kDefaultFeatureLength;

@@ -25,7 +25,7 @@ constexpr uint32_t kSfPageSize = 256;
 constexpr uint32_t kSfPages = Adapter::kSerialFlashSize / kSfPageSize;
 constexpr std::size_t kAnswerSize = 0x100;
 constexpr std::size_t kReportBytes = 80;
-constexpr uint32_t kNoTargetId = 0xFFFFFFFF;
+constexpr uint32_t kEveryByte = 0x01010101;  // times a byte: a word of four of it
 
 bool inFlash(uint32_t address) { return address - kFlashBase < Adapter::kFlashSize; }
 bool inInfo(uint32_t address) { return address - kInfoBase < kInfoSize; }
@@ -243,21 +243,21 @@ void AdapterState::execute(std::span<const uint8_t> sent) {
     case 0x00:
     case 0x3D:
         if (target) target->connected = true;
-        answerBytes(wordBytes(target ? target->id : kNoTargetId));
+        answerBytes(wordBytes(target ? target->id : kEveryByte * unreachedByte));
         break;
     case 0x04:
         if (target) target->debugRegisters[argument] = value;
         break;
     case 0x05:
         if (target) answerBytes(wordBytes(target->debugRegisters[argument]));
-        else answerBytes(wordBytes(0xFFFFFFFF));
+        else answerBytes(wordBytes(kEveryByte * unreachedByte));
         break;
     case 0x06:
         if (target) writeWord(*target, argument, value);
         break;
     case 0x07:
     case 0x0B: {
-        std::vector<uint8_t> bytes(command == 0x07 ? 4 : 32, 0xFF);
+        std::vector<uint8_t> bytes(command == 0x07 ? 4 : 32, unreachedByte);
         if (target)
             for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = readByte(*target, uint32_t(argument + i));
         answerBytes(bytes);
@@ -462,6 +462,11 @@ void Adapter::failGetAt(int n) {
 void Adapter::shortenGetAt(int n) {
     std::lock_guard lock(state_->mutex);
     state_->shortGets.insert(n);
+}
+
+void Adapter::answerUnreachedWith(uint8_t byte) {
+    std::lock_guard lock(state_->mutex);
+    state_->unreachedByte = byte;
 }
 
 void Adapter::notePause(uint32_t ms) {

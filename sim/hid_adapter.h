@@ -16,7 +16,8 @@
 //   target answers (absent or unpowered). 0x03 and 0x22 change nothing (0x22 answers zeros).
 // - Memory access (0x04 to 0x07, 0x0B, the erases 0x26 to 0x28, the commit 0x2B) reaches the
 //   target only after a connect answered since its power-on. Before that the adapter refuses
-//   it: nothing changes, reads give 0xFF, and the log marks the exchange as refused.
+//   it: nothing changes, reads give 0xFF (or the byte answerUnreachedWith set), and the log
+//   marks the exchange as refused.
 // - The flash controller: the two key words 0x5A3C7E19, 0x1D2E4F60 written in turn to 0x4008000C
 //   unlock it; then 0x7C6B5A49, 0x3E2D1C0B to 0x40080014 unlock the options. Any other word
 //   written to a key register locks what it guards. The adapter's chip erase 0x27 unlocks the
@@ -138,6 +139,9 @@ public:
     void failSetAt(int n);
     void failGetAt(int n);
     void shortenGetAt(int n);  // the nth get answers only the first half of the report
+    // Every byte the adapter answers for a target it does not reach (a connect's id, a refused
+    // read) is this one: 0xFF by default, 0x00 as an adapter whose data line idles low.
+    void answerUnreachedWith(uint8_t byte);
     void unplug();  // every exchange fails from now on
     void setFeatureReportLength(uint16_t length);  // what the report descriptor declares
     void failReportDescriptor();                    // the descriptor cannot be read

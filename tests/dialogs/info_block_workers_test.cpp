@@ -168,10 +168,11 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         };
     };
     // Erase without Open Debug: the site powered off (or powered but never connected), the adapter
-    // answers every read with 0xFF and carries nothing out. No word was read from the part, so
-    // none is named.
-    const auto unopenedErase = [&](int index, uint32_t power) {
-        return [&, index, power](InfoWorkers& t) {
+    // answers every read with a byte of its own (0xFF, or 0x00) and carries nothing out. No word
+    // was read from the part, so none is named.
+    const auto unopenedErase = [&](int index, uint32_t power, uint8_t answers = 0xFF) {
+        return [&, index, power, answers](InfoWorkers& t) {
+            adapter.answerUnreachedWith(answers);
             ASSERT_EQ(HidSelectSocket(kSocket), 1);
             HidSetSocketPower(0);
             if (power) HidSetSocketPower(power);
@@ -182,6 +183,9 @@ TEST_F(InfoWorkers, FailuresAreReportedAndNothingIsLost) {
         {"erase page 1 without Open Debug, site off", 0, unopenedErase(0, 0), {"Erase fail!"}},
         {"erase page 2 without Open Debug, site off", 0, unopenedErase(1, 0), {"Erase fail!"}},
         {"erase page 2 without Open Debug, site on, target not connected", 0, unopenedErase(1, 1), {"Erase fail!"}},
+        // An adapter may answer zeros for a part it cannot reach: no such word is named either.
+        {"erase page 1 without Open Debug, zeros answered off target", 0, unopenedErase(0, 0, 0x00), {"Erase fail!"}},
+        {"erase page 2 without Open Debug, site on, zeros answered off target", 0, unopenedErase(1, 1, 0x00), {"Erase fail!"}},
         {"parameter read, block 1", 33,
          [&](InfoWorkers& t) {
              const ParameterArea read = ReadParameterArea(t.page, kSocket);

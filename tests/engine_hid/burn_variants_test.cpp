@@ -286,6 +286,9 @@ TEST(BurnVariants, KeptWordsGoBackOrTheLogNamesThem) {
         // reaches nothing and must name no word of it again.
         {"scan first powered off per pass, chip erase", ScanProgramInfoThreadB, none, kInfo + 12, 1, 0x201F1E1D, false},
         {"scan first powered off per pass, information page", ScanProgramInfoThreadB, none, kInfo + 12, 2, 0x201F1E1D, false},
+        // An adapter may answer zeros for a part it cannot reach (a connect's no-target id may be 0).
+        {"scan first powered off per pass, chip erase, zeros answered off target", ScanProgramInfoThreadB,
+         [](SimulatedBurn& b) { b.adapter.answerUnreachedWith(0x00); }, kInfo + 12, 1, 0x201F1E1D, false},
         {"scan first, no information", ScanProgramThread, none, kInfo, 1, 0x14131211, true},
         {"site by site, chip erase", SiteProgramSerialThread, SerialsInPage2, kInfo + 0x100, 1, 0x24232221, true},
         // The part held the word erased: it fails on the lost exchange, but nothing of it is lost.

@@ -205,6 +205,14 @@ TEST(FaultSweep, EveryFailedExchangeEndsSoundly) {
          [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }, 0, 2, true, headKept},
         {"scan first, powered off per pass, information words", ScanProgramInfoThreadB, image, informationOn,
          [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }, 0, 2, true, headKept},
+        // A part an earlier pass failed is powered off when the information pass serves it, and
+        // an adapter may answer zeros for a part it cannot reach.
+        {"scan first, powered off per pass, information words, zeros answered off target", ScanProgramInfoThreadB, image,
+         [&](SimulatedBurn& b) {
+             informationOn(b);
+             b.adapter.answerUnreachedWith(0x00);
+         },
+         [&](const sim::Site& site) { return zeroTail(site) && optionWordsKept(site); }, 0, 2, true, headKept},
         {"scan first", ScanProgramThread, image, none, zeroTail},
         {"scan first, 1 KB page erases", ScanProgramThreadB, image, none, zeroTail},
         {"scan first, erase inside the scan", ScanProgramNoEraseThread, image, none, zeroTail},

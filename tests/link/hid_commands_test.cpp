@@ -77,6 +77,27 @@ TEST_F(HidCommands, ConnectTellsTargetFromNoTargetFromFailedTransfer) {
     EXPECT_EQ(HidConnectTargetAlt(), kConnectTransferFailed);
 }
 
+// Reads are worth what a part holds only from a target a connect found and no power-off has
+// dropped since; a select that failed leaves the adapter on some site, not known which.
+TEST_F(HidCommands, ATargetIsReachedFromItsConnectToItsPowerOff) {
+    powerSite(1);
+    powerSite(2);
+    const std::vector<std::pair<std::function<void()>, bool>> steps = {  // a step, then whether reached
+        {[] { HidSelectSocket(1); }, true},
+        {[&] { adapter.failSetAt(adapter.setCount() + 1); HidSetSocketPower(0); }, true},  // never carried out
+        {[] { HidSetSocketPower(0); }, false},
+        {[] { HidSetSocketPower(1); }, false},
+        {[] { HidSelectSocket(2); }, true},
+        {[&] { adapter.failSetAt(adapter.setCount() + 1); HidSelectSocket(1); }, false},
+        {[] { HidSelectSocket(2); }, true},
+        {[&] { adapter.site(2).removeTarget(); HidConnectTarget(); }, false},
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        steps[i].first();
+        EXPECT_EQ(HidSelectedTargetReached(), steps[i].second) << "step " << i + 1;
+    }
+}
+
 TEST_F(HidCommands, PageBufferLoadSendsWholeReportsPaddedWithFF) {
     for (const std::size_t length : {40, 0, 32, 2048}) {
         SCOPED_TRACE(length);
