@@ -244,9 +244,10 @@ void CISPDlg::OnVerifyMode() {
 // Allowed during a run: the worker's counting and this reset never interleave. A reset the
 // store cannot keep leaves the counters shown, as the store still holds them.
 void CISPDlg::OnResetCount() {
-    const std::optional<Counts> counts = ResetCounters();
+    CountsSave why = CountsSave::Saved;
+    const std::optional<Counts> counts = ResetCounters(&why);
     if (!counts) {
-        MessageBox(ResetRefusalText(platform::registryStorePath()), platform::MsgIcon::Error);
+        MessageBox(ResetRefusalText(platform::registryStorePath(), why), platform::MsgIcon::Error);
         return;
     }
     ShowCounters(*counts);

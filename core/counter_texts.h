@@ -4,15 +4,19 @@
 #include <string>
 
 #include "core/counters.h"
+#include "core/serial_take.h"
 
 // "%.2f%%" of pass / total, or "100.00%" before the first counted part.
 std::string YieldText(uint32_t pass, uint32_t total);
 // Serial numbers run through all 32 bits; the label never shows them negative.
 std::string SerialLastText(uint32_t lastSerial);
-// Why "Last SN" gave no number: the numbers are used up, or the store cannot keep the take.
-std::string LastSnRefusalText(bool usedUp);
+// Why "Last SN" gave no number: the numbers are used up, the store cannot keep the take (its lock
+// file, named, cannot be opened), or another copy set "Last SN" below the numbers this copy gave,
+// with the way on.
+std::string LastSnRefusalText(TakeRefusal why);
 // What the window's close tells when the parts counted in memory cannot reach the store: how
 // many, and why.
 std::string UnsavedPartsText(const UnsavedParts& unsaved, const std::string& storePath);
-// What Reset Count tells when the store cannot be written and the counters stay as they were.
-std::string ResetRefusalText(const std::string& storePath);
+// What Reset Count tells when the store cannot be written (or its lock file, named, cannot be
+// opened) and the counters stay as they were.
+std::string ResetRefusalText(const std::string& storePath, CountsSave why = CountsSave::StoreNotWritten);

@@ -47,9 +47,11 @@ Counts SaveCountedParts(UnsavedParts* unsaved) {
     return memoryCounts();
 }
 
-std::optional<Counts> ResetCounters() {
+std::optional<Counts> ResetCounters(CountsSave* why) {
     std::lock_guard lock(g_countLock);
-    if (!RegSaveCounts(0, 0, 0)) return std::nullopt;
+    const CountsSave result = RegSaveCounts(0, 0, 0);
+    if (why) *why = result;
+    if (result != CountsSave::Saved) return std::nullopt;
     setMemory({});
     g_unsaved = {};
     return memoryCounts();

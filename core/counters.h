@@ -15,9 +15,10 @@ struct Counts {
 };
 
 // Why counted parts did not reach the store: it could not be written (not locked, not read,
-// damaged, or the write failed), or it holds "Pass Count" or "Fail Count" in a line it cannot
-// read, so a sum worked out from it would drop what it holds.
-enum class CountsSave { Saved, StoreNotWritten, CountsUnreadable };
+// damaged, or the write failed), its lock file could not be opened at all, or it holds "Pass
+// Count" or "Fail Count" in a line it cannot read, so a sum worked out from it would drop what it
+// holds.
+enum class CountsSave { Saved, StoreNotWritten, LockNotOpened, CountsUnreadable };
 // The parts a save left in memory, and why.
 struct UnsavedParts {
     Counts parts;
@@ -32,7 +33,8 @@ void CountPart(bool passed);
 Counts SaveCountedParts(UnsavedParts* unsaved = nullptr);
 // Reset Count: all three 0, in the store and then in memory, and no part pending. A store that
 // cannot be written keeps its counts, so memory and the pending parts stay as they were and
-// the result is empty: the screen must never show 0 while the store holds other counts.
-std::optional<Counts> ResetCounters();
+// the result is empty (why, when given, says why): the screen must never show 0 while the store
+// holds other counts.
+std::optional<Counts> ResetCounters(CountsSave* why = nullptr);
 // The counters in memory as one consistent triple.
 Counts CurrentCounts();

@@ -104,15 +104,15 @@ int CIniFile::GetInt(const std::string& section, const std::string& key) {
 
 void CIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& text) {
-    platform::writeProfileString(m_strPath, section, key, text);
+    platform::writeProfileString(m_strPath, section, key, text, platform::StaleWrite::Setting);
 }
 
 void CIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    platform::writeProfileString(m_strPath, section, key, std::nullopt);
+    platform::writeProfileString(m_strPath, section, key, std::nullopt, platform::StaleWrite::Setting);
 }
 
 void CIniFile::DeleteSection(const std::string& section) {
-    platform::writeProfileString(m_strPath, section, std::nullopt, std::nullopt);
+    platform::writeProfileString(m_strPath, section, std::nullopt, std::nullopt, platform::StaleWrite::Setting);
 }
 
 int CIniFile::GetSectionNames(std::vector<std::string>& names) {
@@ -198,9 +198,9 @@ void IniSetSerialNo(uint32_t serial, const std::string& path) {
         g_ownSerialNo.reached(path, serialNumberOf(text));
 }
 
-std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count) {
+std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count, TakeRefusal* why) {
     uint32_t taken = 0;
-    bool withheld = false;
+    bool withheld = false, lockNotOpened = false;
     const auto take = [&](const std::optional<std::string>& stored) -> std::optional<std::string> {
         taken = serialNumberOf(stored.value_or(""));
         withheld = g_ownSerialNo.withholds(path, taken);
@@ -212,7 +212,14 @@ std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count)
         }
         return serialNumberText(taken + count);
     };
-    if (!platform::updateProfileString(path, kCodeOption, "Serial No", take) || withheld) return std::nullopt;
+    const bool written = platform::updateProfileString(path, kCodeOption, "Serial No", take, &lockNotOpened);
+    const TakeRefusal refusal = lockNotOpened              ? TakeRefusal::LockNotOpened
+                                : !written                 ? TakeRefusal::NotSaved
+                                : withheld                 ? TakeRefusal::HeldBack
+                                : taken == kSerialNoUsedUp ? TakeRefusal::UsedUp
+                                                           : TakeRefusal::None;
+    if (why) *why = refusal;
+    if (refusal != TakeRefusal::None && refusal != TakeRefusal::UsedUp) return std::nullopt;
     if (taken != kSerialNoUsedUp) g_ownSerialNo.reached(path, taken + count);
     return taken;
 }

@@ -1,11 +1,14 @@
 #pragma once
 // The INI settings file beside the settings store: sections "Security", "Code Option" and
 // "Miscellaneous". The program writes "Beep Sound", and the gang runs take their serial numbers
-// from "Serial No".
+// from "Serial No". Every write but "Serial No"'s is a setting, stored over whatever the file
+// holds, also in a copy whose view of it another copy overtook (platform::StaleWrite::Setting).
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "core/serial_take.h"
 
 class CIniFile {
 public:
@@ -65,11 +68,12 @@ constexpr uint32_t kSerialNoUsedUp = kLastSerialNo + 1;
 // file moves on by count in the same step, so that two running copies never take one number
 // twice. With count 0 the number is written back as it stands, which shows that the file can be
 // written. kSerialNoUsedUp, with the file left byte for byte as it was, when it holds a number
-// past kLastSerialNo or the count would take one past it. Nothing when the file cannot be
-// locked, read or written, or while "Serial No", found after another copy wrote over this copy's
-// view of the file, stands below the number after the last one this copy took from it, until
-// this copy sets one (IniSetSerialNo): as RegTakeLastSn.
-std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count);
+// past kLastSerialNo or the count would take one past it (UsedUp). Nothing when the file cannot
+// be locked, read or written (NotSaved; LockNotOpened when its lock file cannot be opened at
+// all), or while "Serial No", found after another copy wrote over this copy's view of the file,
+// stands below the number after the last one this copy took from it (HeldBack), until this copy
+// sets one (IniSetSerialNo): as RegTakeLastSn. why, when given, receives the reason.
+std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count, TakeRefusal* why = nullptr);
 
 bool IniGetGenerateDesHex(const std::string& path);
 void IniSetGenerateDesHex(bool on, const std::string& path);

@@ -11,6 +11,7 @@ using platform::StoreResult;
 namespace {
 
 constexpr size_t kStringBufferBytes = 200;  // the reader's buffer, terminator included
+constexpr platform::StaleWrite kSetting = platform::StaleWrite::Setting;
 
 long writeResult(StoreResult result) {
     return result == StoreResult::Ok ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
@@ -20,7 +21,8 @@ long readStored(bool open, const std::string& key, const std::string& name, RegV
     if (!open) return ERROR_ACCESS_DENIED;
     switch (platform::registryRead(key, name, value)) {
     case StoreResult::NotFound: return ERROR_FILE_NOT_FOUND;
-    case StoreResult::Unavailable: return ERROR_ACCESS_DENIED;
+    case StoreResult::Unavailable:
+    case StoreResult::LockNotOpened: return ERROR_ACCESS_DENIED;
     case StoreResult::Ok: break;
     }
     return ERROR_SUCCESS;
@@ -46,17 +48,17 @@ void CRegistryKey::Close() { m_bOpen = false; }
 
 long CRegistryKey::WriteDword(const std::string& name, uint32_t value) {
     if (!m_bOpen) return ERROR_ACCESS_DENIED;
-    return writeResult(platform::registryWrite(m_strKeyName, name, RegValue::dword(value)));
+    return writeResult(platform::registryWrite(m_strKeyName, name, RegValue::dword(value), kSetting));
 }
 
 long CRegistryKey::WriteString(const std::string& name, const std::string& text) {
     if (!m_bOpen) return ERROR_ACCESS_DENIED;
-    return writeResult(platform::registryWrite(m_strKeyName, name, RegValue::string(text)));
+    return writeResult(platform::registryWrite(m_strKeyName, name, RegValue::string(text), kSetting));
 }
 
 long CRegistryKey::WriteBinary(const std::string& name, std::span<const uint8_t> bytes) {
     if (!m_bOpen) return ERROR_ACCESS_DENIED;
-    return writeResult(platform::registryWrite(m_strKeyName, name, RegValue::binary(bytes)));
+    return writeResult(platform::registryWrite(m_strKeyName, name, RegValue::binary(bytes), kSetting));
 }
 
 long CRegistryKey::ReadDword(const std::string& name, uint32_t& value) {

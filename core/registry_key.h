@@ -23,6 +23,9 @@ public:
     long Open(const std::string& path);
     void Close();
 
+    // Settings: each is stored over whatever the store holds, also in a copy whose view of the
+    // store another copy overtook (platform::StaleWrite::Setting). Numbers given and counts go
+    // through their own steps (core/registry_settings.h).
     long WriteDword(const std::string& name, uint32_t value);
     long WriteString(const std::string& name, const std::string& text);
     long WriteBinary(const std::string& name, std::span<const uint8_t> bytes);

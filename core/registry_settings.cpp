@@ -122,11 +122,19 @@ uint32_t loadNumber(const SettingRule& s) {
     return applyRule(s, result, stored);
 }
 
-// Saves never report: a write that fails leaves the stored value as it was.
+// "Last SN" and the counters: numbers given and counts, which a copy whose view of the store is
+// out of date must not write from that view. Every other value is a setting.
+bool numberOrCount(const SettingRule& s) {
+    return s.name == "Last SN" || s.name == "Total Count" || s.name == "Pass Count" || s.name == "Fail Count";
+}
+
+// Saves never report: a write that fails leaves the stored value as it was. A setting is stored
+// over whatever the store holds, also from a view that another copy overtook (the last writer's
+// setting stands); a number or a count is not.
 void saveNumber(const SettingRule& s, uint32_t value) {
-    CRegistryKey key;
-    if (key.Open(g_szRegKey) == ERROR_SUCCESS) key.WriteDword(std::string(s.name), value);
-    key.Close();
+    if (platform::registryOpenStore() != platform::StoreResult::Ok) return;
+    platform::registryWrite(g_szRegKey, std::string(s.name), platform::RegValue::dword(value),
+                            numberOrCount(s) ? platform::StaleWrite::Refuse : platform::StaleWrite::Setting);
 }
 
 // A value as its load would give it, read inside a read-modify-write of the store.
@@ -187,6 +195,10 @@ const bool g_numbersCarried = (platform::setStoreCarry(g_szRegKey, carryNumbers,
 
 uint16_t low16(uint32_t value) { return static_cast<uint16_t>(value); }
 
+CountsSave countsNotSaved(platform::StoreResult result) {
+    return result == platform::StoreResult::LockNotOpened ? CountsSave::LockNotOpened : CountsSave::StoreNotWritten;
+}
+
 }  // namespace
 
 void RegLoadEncry() { g_bEncry = loadNumber(setting("ENCRY")); }
@@ -246,22 +258,27 @@ uint32_t RegFollowLastSn() {
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
 void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
 
-std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp) {
+std::optional<uint32_t> RegTakeLastSn(uint32_t count, TakeRefusal* why) {
     constexpr const SettingRule& s = setting("Last SN");
     const std::string store = platform::registryStorePath();
     uint32_t stored = 0;
-    bool past = false, refused = false;
+    bool past = false, unreadable = false, withheld = false;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
-        refused = unreadableNumber(values, s) || g_ownLastSn.withholds(store, ruledNumber(values, s));
-        if (refused) return;
+        unreadable = unreadableNumber(values, s);
+        withheld = !unreadable && g_ownLastSn.withholds(store, ruledNumber(values, s));
+        if (unreadable || withheld) return;
         stored = ruledNumber(values, s);
         // Even the shared number (count 0) must be one that may be given.
         past = uint64_t{stored} + std::max(count, 1u) > kLastSnEnd;
         if (!past && count > 0) setNumber(values, s, stored + count);
     });
-    const bool read = result == platform::StoreResult::Ok && !refused;
-    if (usedUp) *usedUp = read && past;
-    if (!read) return std::nullopt;
+    const TakeRefusal refusal = result == platform::StoreResult::LockNotOpened    ? TakeRefusal::LockNotOpened
+                                : result != platform::StoreResult::Ok || unreadable ? TakeRefusal::NotSaved
+                                : withheld                                          ? TakeRefusal::HeldBack
+                                : past                                              ? TakeRefusal::UsedUp
+                                                                                    : TakeRefusal::None;
+    if (why) *why = refusal;
+    if (refusal != TakeRefusal::None && refusal != TakeRefusal::UsedUp) return std::nullopt;
     g_nLastSerial = past ? stored : stored + count;
     if (past) return std::nullopt;
     g_ownLastSn.reached(store, stored + count);
@@ -293,16 +310,17 @@ CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
         setNumber(values, setting("Pass Count"), stored.pass);
         setNumber(values, setting("Fail Count"), stored.fail);
     });
-    if (result != platform::StoreResult::Ok) return CountsSave::StoreNotWritten;
+    if (result != platform::StoreResult::Ok) return countsNotSaved(result);
     return unreadable ? CountsSave::CountsUnreadable : CountsSave::Saved;
 }
 
-bool RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {
-    return platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
+CountsSave RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {
+    const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
         setNumber(values, setting("Total Count"), total);
         setNumber(values, setting("Pass Count"), pass);
         setNumber(values, setting("Fail Count"), fail);
-    }) == platform::StoreResult::Ok;
+    });
+    return result == platform::StoreResult::Ok ? CountsSave::Saved : countsNotSaved(result);
 }
 
 uint16_t RegLoadProtectArea() { return low16(loadNumber(setting("Protect Area"))); }

@@ -1,6 +1,9 @@
 #pragma once
 // One load and one save per stored setting. A load applies the value's accepted range and
-// default and never fails; a save writes at once and a failed write is lost silently.
+// default and never fails; a save writes at once and a failed write is lost silently. A setting
+// (any value but "Last SN" and the counters) is saved over whatever the store holds, also in a
+// copy whose view of the store another copy overtook: the last writer's setting stands, and the
+// store's numbers and counts stay as they are (platform::StaleWrite::Setting).
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -8,6 +11,7 @@
 #include <string_view>
 
 #include "core/counters.h"
+#include "core/serial_take.h"
 
 // Loads that store into their global themselves, and the saves that write that global.
 void RegLoadEncry();
@@ -65,16 +69,17 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 // store moves on by count in the same step (0: the number that all parts share; 1: a part's own;
 // more: a range for an adapter that numbers its parts itself). g_nLastSerial becomes the store's
 // value after the step. Numbers end at kLastSnEnd - 1: kLastSnEnd reads as an erased word, and
-// one more would give the numbers from 0 again; a take that would reach past the end is refused,
-// usedUp set and the store left as it is. Nothing also when the store cannot be locked, read or
-// written, or holds "Last SN" in a form it cannot read: a number that the store does not keep as
-// given, or one counted on from the default, would be given again. Nor while "Last SN", found
-// after another copy wrote over this copy's view of the store, stands below the number after the
-// last one this copy took (another copy's operator set a lower one, or the store was made anew
-// without it): until this copy's operator sets one (RegSaveLastSn), or other copies' takes pass
-// this copy's numbers, it could give numbers this copy gave.
+// one more would give the numbers from 0 again; a take that would reach past the end is refused
+// (UsedUp) and the store left as it is. Nothing also when the store cannot be locked, read or
+// written, or holds "Last SN" in a form it cannot read (NotSaved; LockNotOpened when its lock file
+// cannot be opened at all): a number that the store does not keep as given, or one counted on
+// from the default, would be given again. Nor while "Last SN", found after another copy wrote
+// over this copy's view of the store, stands below the number after the last one this copy took
+// (HeldBack: another copy's operator set a lower one, or the store was made anew without it):
+// until this copy's operator sets one (RegSaveLastSn), or other copies' takes pass this copy's
+// numbers, it could give numbers this copy gave. why, when given, receives the reason.
 constexpr uint32_t kLastSnEnd = 0xFFFFFFFF;
-std::optional<uint32_t> RegTakeLastSn(uint32_t count, bool* usedUp = nullptr);
+std::optional<uint32_t> RegTakeLastSn(uint32_t count, TakeRefusal* why = nullptr);
 // Gives back a number taken with count 1 that never reached a part: the store steps back to it
 // only while no other number was taken since, so nothing is ever issued twice.
 void RegReturnLastSn(uint32_t taken);
@@ -82,9 +87,9 @@ void RegReturnLastSn(uint32_t taken);
 // write; stored receives the three values written. Nothing is written when the store cannot be
 // written or holds either count in a form it cannot read, and the result says which.
 CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
-// "Total Count", "Pass Count" and "Fail Count" in one write; false when the store cannot be
-// written, and then nothing is.
-bool RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
+// "Total Count", "Pass Count" and "Fail Count" in one write; StoreNotWritten (LockNotOpened when
+// the store's lock file cannot be opened) when the store cannot be written, and then nothing is.
+CountsSave RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
 
 uint16_t RegLoadProtectArea();
 void RegSaveProtectArea(uint16_t mask);

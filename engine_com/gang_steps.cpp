@@ -18,6 +18,7 @@
 #include "link/serial_port.h"
 #include "platform/clock.h"
 #include "platform/debug.h"
+#include "platform/durable_file.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 
@@ -120,8 +121,18 @@ bool GivesSerialNumbers() { return g_bOptionSerial && g_bGangSerialEnable; }
 uint32_t NumbersPerPart() { return g_bSerialAutoInc ? 1 : 0; }
 
 bool TakeSerialNumber(GangRun& run, uint32_t count) {
-    const std::optional<uint32_t> taken = IniTakeSerialNo(g_strIniPath, count);
-    if (!taken) return Refuse(run, strfmt("Can not write Serial No to %s !", g_strIniPath.c_str()));
+    TakeRefusal why = TakeRefusal::None;
+    const std::optional<uint32_t> taken = IniTakeSerialNo(g_strIniPath, count, &why);
+    const char* const ini = g_strIniPath.c_str();
+    // No dialog sets "Serial No": a copy started anew reads the file as it then stands.
+    if (why == TakeRefusal::HeldBack)
+        return Refuse(run, strfmt("Another copy of the program set Serial No in %s below the numbers this copy gave: "
+                                  "start this copy again to go on !",
+                                  ini));
+    if (why == TakeRefusal::LockNotOpened)
+        return Refuse(run, strfmt("Can not write Serial No to %s : %s can not be opened !", ini,
+                                  platform::lockFileOf(g_strIniPath).c_str()));
+    if (!taken) return Refuse(run, strfmt("Can not write Serial No to %s !", ini));
     // Above 24 bits the number would repeat from 000000 on the parts.
     if (*taken > kLastSerialNo) return Refuse(run, strfmt("Serial numbers are used up at %06X!", kLastSerialNo));
     g_nGangSerial = *taken;

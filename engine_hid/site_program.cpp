@@ -1,5 +1,7 @@
 // The burn: erase, program and verify the image on every site with a target, with serial
 // numbers in main flash or in the information area.
+#include <utility>
+
 #include "core/counter_texts.h"
 #include "core/globals.h"
 #include "core/registry_settings.h"
@@ -30,10 +32,16 @@ SerialPlace PlanSerial(size_t imageSize, const InfoSerialWindow& infoWindow) {
 void ShowLastSerial(WorkerPage& page) { page.setControlText(ctl::kSerialLabel, SerialLastText(g_nLastSerial)); }
 
 std::optional<uint32_t> TakeSerial(WorkerPage& page, SiteRun& run, int site, bool advance) {
-    bool usedUp = false;
-    const std::optional<uint32_t> serial = RegTakeLastSn(advance ? 1 : 0, &usedUp);
+    TakeRefusal why = TakeRefusal::None;
+    const std::optional<uint32_t> serial = RegTakeLastSn(advance ? 1 : 0, &why);
     if (serial) return serial;
-    LogAndScroll(page, strfmt("%s, SN not programmed on site %d", LastSnRefusalText(usedUp).c_str(), site + 1));
+    if (why == TakeRefusal::HeldBack) {
+        // Why, and the way on, once a run; each part's line names its site.
+        if (!std::exchange(run.toldHeldBack, true)) LogAndScroll(page, LastSnRefusalText(why));
+        LogAndScroll(page, strfmt("SN not programmed on site %d", site + 1));
+    } else {
+        LogAndScroll(page, strfmt("%s, SN not programmed on site %d", LastSnRefusalText(why).c_str(), site + 1));
+    }
     run.mark[site] = SiteRun::kFailed;
     return std::nullopt;
 }

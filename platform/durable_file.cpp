@@ -22,6 +22,7 @@ namespace {
 constexpr std::chrono::milliseconds kLockPatience{10000};
 std::atomic<std::chrono::milliseconds::rep> g_lockPatience{kLockPatience.count()};
 std::function<void(CommitStep, const std::string&)> g_commitPause;
+std::function<void()> g_readPause;
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -88,11 +89,22 @@ FileLock::FileLock(const std::string& path) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_lockPatience.load());
     for (;;) {
         if (::lstat(lock.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return;
-        m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-        if (m_fd < 0) return;
+        constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        m_fd = ::open(lock.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+        // flock needs no write access: a lock file another user made (a copy run as root) that
+        // this one may only read locks all the same.
+        const bool readOnly = m_fd < 0 && errno == EACCES;
+        if (readOnly) m_fd = ::open(lock.c_str(), O_RDONLY | kFlags);
+        if (m_fd < 0) {
+            m_openError = readOnly && errno == ENOENT ? EACCES : errno;
+            return;
+        }
         bool locked = ::fstat(m_fd, &info) == 0 && S_ISREG(info.st_mode);
         while (locked && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
             locked = (errno == EWOULDBLOCK || errno == EINTR) && std::chrono::steady_clock::now() < until;
+            // A file system that locks only a descriptor open for writing (NFS emulates flock
+            // with fcntl locks) cannot lock one this user may only read.
+            if (!locked && readOnly && errno == EBADF) m_openError = EACCES;
             if (locked) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         // A lock file removed (or replaced) while this copy waited on it locks nothing that the
@@ -102,6 +114,11 @@ FileLock::FileLock(const std::string& path) {
         m_fd = -1;
         if (!locked || std::chrono::steady_clock::now() >= until) return;
     }
+}
+
+std::string lockFileOf(const std::string& path) {
+    std::string file;
+    return (writtenFile(path, file) == 0 ? file : path) + ".lock";
 }
 
 bool FileLock::held() const {
@@ -169,6 +186,16 @@ int readRest(int fd, size_t limit, std::string& contents) {
     }
 }
 
+int readOpenedFile(int fd, const struct stat& info, size_t limit, std::string& contents) {
+    if (g_readPause) g_readPause();
+    int error = readRest(fd, limit, contents);
+    if (error == 0 && contents.size() < static_cast<uint64_t>(info.st_size)) error = EIO;
+    if (error != 0) contents.clear();
+    return error;
+}
+
+void setReadPauseForTest(std::function<void()> pause) { g_readPause = std::move(pause); }
+
 FileContents readRegularFile(const std::string& path, size_t limit, int* keptOpen) {
     FileContents file;
     int fd = -1;
@@ -176,9 +203,7 @@ FileContents readRegularFile(const std::string& path, size_t limit, int* keptOpe
     file.error = openForReading(path, limit, fd, info);
     if (file.error != 0) return file;
     file.opened = true;
-    file.error = readRest(fd, limit, file.contents);
-    if (file.error == 0 && file.contents.size() < static_cast<uint64_t>(info.st_size)) file.error = EIO;
-    if (file.error != 0) file.contents.clear();
+    file.error = readOpenedFile(fd, info, limit, file.contents);
     if (keptOpen && file.error == 0)
         *keptOpen = fd;
     else

@@ -30,7 +30,8 @@ int writtenFile(const std::string& path, std::string& file);
 // writtenFile of <path>, so that a read-modify-write of the file by another thread or process,
 // under this name or another, waits for this one. It waits ten seconds at most, and takes only
 // a regular file of its own: a link, a FIFO or a device at "<file>.lock", or a <file> that
-// exists and is not a regular file, leaves it unlocked.
+// exists and is not a regular file, leaves it unlocked. The lock needs no write access: a lock
+// file that this user may only read (one that a copy run as root made) is locked read-only.
 class FileLock {
 public:
     explicit FileLock(const std::string& path);
@@ -38,6 +39,10 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
     bool locked() const { return m_fd >= 0; }
+    // The errno of a lock file that could not be opened at all (nor made), or that a file
+    // system would not lock on the descriptor its mode allows; 0 otherwise, also while another
+    // holder keeps the lock or when no lock file is taken (see above).
+    int openError() const { return m_openError; }
     // True while "<file>.lock" still names the file locked: one removed by hand meanwhile lets
     // another copy lock a new file at once, so a write must not go on from what it read.
     bool held() const;
@@ -46,8 +51,12 @@ public:
 
 private:
     int m_fd = -1;
+    int m_openError = 0;
     std::string m_file;
 };
+// The lock file of <path> as FileLock takes it ("<file>.lock"), to name it in a message; <path>
+// with ".lock" when writtenFile cannot tell the file.
+std::string lockFileOf(const std::string& path);
 // How long a FileLock waits for another holder; zero restores the default.
 void setLockPatienceForTest(std::chrono::milliseconds patience);
 
@@ -59,13 +68,19 @@ void setLockPatienceForTest(std::chrono::milliseconds patience);
 int openForReading(const std::string& path, size_t limit, int& fd, struct stat& info);
 // Reads what is left of an open file; EFBIG once it grows beyond limit bytes.
 int readRest(int fd, size_t limit, std::string& contents);
+// Reads the whole of a file that openForReading opened (info as it gave it) with readRest; EIO,
+// and contents empty, when it ends before the size it had when it was opened: it was cut short
+// meanwhile, and what was read is not the file.
+int readOpenedFile(int fd, const struct stat& info, size_t limit, std::string& contents);
+// Runs pause once readOpenedFile has the file open and before it reads; nullptr stops.
+void setReadPauseForTest(std::function<void()> pause);
 // Reads from an open file until buffer is full or the file ends; got is what was read.
 int readInto(int fd, std::span<std::byte> buffer, size_t& got);
-// A whole regular file read with the two above. opened is false when the open refused it
-// (error as openForReading gives it); a read error, or an end before the size the file had when
-// it was opened (EIO: it was cut short meanwhile), gives its error with opened true. contents
-// stay empty on a failure. keptOpen, when given, receives the descriptor of a file read whole,
-// for the caller to close.
+// A whole regular file read with openForReading and readOpenedFile. opened is false when the open
+// refused it (error as openForReading gives it); a read error, or an end before the size the file
+// had when it was opened (EIO: it was cut short meanwhile), gives its error with opened true.
+// contents stay empty on a failure. keptOpen, when given, receives the descriptor of a file read
+// whole, for the caller to close.
 struct FileContents {
     int error = 0;
     bool opened = false;

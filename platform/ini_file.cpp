@@ -244,9 +244,10 @@ struct ReadVersion {
 
 // The file's text read under its lock; a file this copy saw and finds removed or empty gives
 // the text it last saw, and one made anew without this copy's numbers gives them carried in.
-// False when it cannot be read, or this copy's view is out of date and stale refuses.
+// False when it cannot be read, or this copy's view is out of date and stale refuses; for a
+// setting, aside is then set and the text is the file's as it stands (empty when there is none).
 bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& seen, StaleWrite stale,
-                std::string& text, ReadVersion& read) {
+                std::string& text, ReadVersion& read, bool& aside) {
     FileContents contents = readRegularFile(lock.file(), kMaxSettingsFileBytes, &read.fd);
     if (contents.error != 0 && contents.error != ENOENT) return false;
     if (contents.contents.empty()) {
@@ -256,14 +257,17 @@ bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& see
         if (read.fd >= 0) ::close(read.fd);
         read.fd = -1;
         const FileLoss loss = seen.lossOf(file, there ? &emptied : nullptr);
+        aside = loss == FileLoss::Stale && stale == StaleWrite::Setting;
         if (loss == FileLoss::Stale && stale == StaleWrite::Refuse) return false;
-        text = loss == FileLoss::None ? "" : seen.contents();
+        text = loss == FileLoss::None || aside ? "" : seen.contents();
         return true;
     }
+    std::string asItStands = stale == StaleWrite::Setting ? contents.contents : std::string();
     const FoundView view = seen.found(file, std::move(contents.contents), ::dup(read.fd), carried);
     if (view.overtaken) tellOvertaken(file, view.text);
     if (view.outOfDate && stale == StaleWrite::Refuse) return false;
-    text = view.text;
+    aside = view.outOfDate && stale == StaleWrite::Setting;
+    text = aside ? std::move(asItStands) : view.text;
     return true;
 }
 
@@ -271,26 +275,38 @@ bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& see
 // when it did, with the byte-order mark the file began with. The lock and the write are
 // those of the file a link in its place names. False when the file cannot be locked, read or
 // written, when edit refuses, or when the file holds NUL bytes (text in another encoding,
-// such as UTF-16, that a rewrite would damage).
+// such as UTF-16, that a rewrite would damage); lockNotOpened, when given, tells whether its
+// lock file could not be opened.
 bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector<std::string>&)>& edit,
-                   StaleWrite stale = StaleWrite::Refuse) {
+                   StaleWrite stale = StaleWrite::Refuse, bool* lockNotOpened = nullptr) {
+    if (lockNotOpened) *lockNotOpened = false;
     if (file.empty()) return false;
     // Taken before the file's lock, never after it: a writer whose lock file was removed takes
     // the lock anew.
     const std::lock_guard guard(g_seenLock);
     const FileLock lock(file);
-    if (!lock.locked()) return false;
+    if (!lock.locked()) {
+        if (lockNotOpened) *lockNotOpened = lock.openError() != 0;
+        return false;
+    }
     LastSeenFile& seen = g_seen[file];
     std::string text;
     ReadVersion read;
-    if (!readLocked(file, lock, seen, stale, text, read) || text.find('\0') != std::string::npos) return false;
+    bool aside = false;
+    if (!readLocked(file, lock, seen, stale, text, read, aside) || text.find('\0') != std::string::npos) return false;
     auto [byteOrderMark, lines] = splitEditedText(text);
     const Edit result = edit(lines);
     if (result != Edit::Changed) return result == Edit::Unchanged;
     std::string contents = textOf(byteOrderMark, lines);
     const int written = replaceLockedFile(lock, contents, [&] { return read.fd >= 0 && !wentOnFrom(read.fd); });
     if (written < 0) return false;
-    seen.wrote(file, std::move(contents), written, read.fd);
+    if (!aside) {
+        seen.wrote(file, std::move(contents), written, read.fd);
+        return true;
+    }
+    // A setting written into the file as it stood: the view stays out of date.
+    if (read.fd >= 0) markWentOnFrom(read.fd);
+    seen.wroteAside(file, written);
     return true;
 }
 
@@ -310,13 +326,17 @@ bool writeProfileString(const std::string& file, const std::string& section,
 }
 
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
-                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change) {
-    return rewriteLocked(file, [&](std::vector<std::string>& lines) {
-        const std::optional<std::string> stored = valueOf(lines, section, key);
-        if (!stored && mayHoldUnread(lines, section, key)) return Edit::Refused;
-        const std::optional<std::string> value = change(stored);
-        return value && applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
-    });
+                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change,
+                         bool* lockNotOpened) {
+    return rewriteLocked(
+        file,
+        [&](std::vector<std::string>& lines) {
+            const std::optional<std::string> stored = valueOf(lines, section, key);
+            if (!stored && mayHoldUnread(lines, section, key)) return Edit::Refused;
+            const std::optional<std::string> value = change(stored);
+            return value && applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
+        },
+        StaleWrite::Refuse, lockNotOpened);
 }
 
 }  // namespace platform

@@ -40,8 +40,9 @@ void setIniCarry(const std::string& section, const std::string& key, IniCarry ca
 // or wrote and finds removed or cut to 0 bytes is lost, not new: a write makes it anew from the
 // text this copy last saw, unless this copy's view is out of date (another copy wrote after that
 // look, or the version seen still has a name elsewhere) and stale refuses (the same holds for
-// updateProfileString, which always refuses then). A lock file removed while this copy writes
-// fails the write, as in the settings store.
+// updateProfileString, which always refuses then), or, for a setting (StaleWrite::Setting), goes
+// into the file as it stands while this copy's view stays out of date. A lock file removed while
+// this copy writes fails the write, as in the settings store.
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
                         const std::optional<std::string>& value, StaleWrite stale = StaleWrite::Refuse);
@@ -54,7 +55,10 @@ bool writeProfileString(const std::string& file, const std::string& section,
 // section, or after a line naming the section that is not read as its header, that names
 // it): a value worked out from nothing must not replace one in the file.
 // A file that is not a regular file or is too large to be ours is never written over.
+// lockNotOpened, when given, tells whether the file's lock file (lockFileOf the file) could not
+// be opened at all.
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
-                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change);
+                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change,
+                         bool* lockNotOpened = nullptr);
 
 }  // namespace platform

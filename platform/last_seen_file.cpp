@@ -5,6 +5,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string_view>
 
@@ -75,19 +76,36 @@ LastSeenFile::~LastSeenFile() { forget(); }
 void LastSeenFile::forget() {
     if (fd_ >= 0) ::close(fd_);
     for (const int version : carried_) ::close(version);
+    for (const int version : aside_) ::close(version);
     fd_ = -1;
     carried_.clear();
+    aside_.clear();
+}
+
+bool LastSeenFile::keptAside() {
+    std::erase_if(aside_, [](int version) {
+        const bool wentOn = wentOnFrom(version);
+        if (wentOn) ::close(version);
+        return wentOn;
+    });
+    return !aside_.empty();
 }
 
 FileLoss LastSeenFile::lossOf(const std::string& name, const struct stat* atName) const {
     if (name_.empty() || name != name_) return FileLoss::None;
+    // A file this copy wrote aside, which no copy went on from, was lost with the view it left
+    // out of date.
+    if (std::any_of(aside_.begin(), aside_.end(), [](int version) { return !wentOnFrom(version); }))
+        return FileLoss::Stale;
     // Without the file at hand this copy cannot tell that no other copy wrote after it.
     struct stat seen {};
     if (fd_ < 0 || ::fstat(fd_, &seen) != 0 || marked(seen)) return FileLoss::Stale;
-    // A version emptied where it lies is the one seen; one under another name (moved aside, a
-    // second name, behind a link removed) may be another copy's store still.
-    const bool emptiedHere = atName != nullptr && sameFile(seen, *atName);
-    return namedElsewhere(fd_, seen) && !emptiedHere ? FileLoss::Stale : FileLoss::Current;
+    // A version emptied where it lies is the one seen. Another file emptied in its place came after
+    // this copy's look, in place of the version seen, by a hand or a copy that may have taken from
+    // it since (one that never held the version seen marks nothing on it). One under another name
+    // (moved aside, a second name, behind a link removed) may be another copy's store still.
+    if (atName != nullptr) return sameFile(seen, *atName) ? FileLoss::Current : FileLoss::Stale;
+    return namedElsewhere(fd_, seen) ? FileLoss::Stale : FileLoss::Current;
 }
 
 void LastSeenFile::adopt(std::string contents, int fd, const CarryView& carry) {
@@ -109,6 +127,12 @@ FoundView LastSeenFile::found(const std::string& name, std::string contents, int
         if (written) ::close(version);
         return written;
     });
+    // A file this copy wrote aside, or one found after it: the view stays out of date until
+    // another copy goes on from that file.
+    if (keptAside()) {
+        ::close(fd);
+        return {carry(contents_, contents), true};
+    }
     // The version seen, or a file another copy wrote having seen it: read as it is.
     struct stat seen {}, now {};
     const bool known = fd_ >= 0 && ::fstat(fd_, &seen) == 0 && ::fstat(fd, &now) == 0;
@@ -139,6 +163,16 @@ void LastSeenFile::wrote(const std::string& name, std::string contents, int fd, 
     contents_ = std::move(contents);
     fd_ = fd;
 }
+
+void LastSeenFile::wroteAside(const std::string& name, int fd) {
+    if (name != name_) {
+        ::close(fd);
+        return;
+    }
+    aside_.push_back(fd);
+}
+
+void markWentOnFrom(int version) { markReplaced(version, true); }
 
 bool wentOnFrom(int version) {
     struct stat info {};

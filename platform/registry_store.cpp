@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/debug.h"
 #include "platform/durable_file.h"
@@ -260,6 +261,9 @@ void traceDamaged(const std::string& path, int error) {
                       path.c_str(), error == EFBIG ? "too large" : "not a regular file"));
 }
 
+// How often a read cut short is tried again before the store counts as unreadable.
+constexpr int kReadAttempts = 3;
+
 // Brings g_cache up to the file on disk (a read within a batch: once); call with g_storeLock
 // held. A write names the file it locked, which it reads whatever a link in the store's place
 // names by then.
@@ -277,12 +281,24 @@ const Cache& refresh(const std::string& lockedFile = {}) {
     }
     int fd = -1;
     struct stat identity {};
-    const int error = openForReading(path, kMaxSettingsFileBytes, fd, identity);
-    const bool damaged = error == EINVAL || error == EFBIG;
-    if ((error == 0 || damaged) && g_cache.path == path && sameFile(identity, g_cache.identity)) {
-        if (fd >= 0) ::close(fd);
-        return g_cache;
+    int error = 0;
+    std::string text;
+    // A read cut short (the file was cut meanwhile) is not the store: the file is opened again,
+    // as it now stands.
+    for (int attempt = 1;; ++attempt) {
+        error = openForReading(path, kMaxSettingsFileBytes, fd, identity);
+        const bool damaged = error == EINVAL || error == EFBIG;
+        if ((error == 0 || damaged) && g_cache.path == path && sameFile(identity, g_cache.identity)) {
+            if (fd >= 0) ::close(fd);
+            return g_cache;
+        }
+        if (error != 0 || identity.st_size == 0) break;
+        error = readOpenedFile(fd, identity, kMaxSettingsFileBytes, text);
+        if (error != EIO || attempt == kReadAttempts) break;
+        ::close(fd);
+        fd = -1;
     }
+    const bool damaged = error == EINVAL || error == EFBIG;
     g_cache.forget();
     g_cache.store = {};
     g_cache.loss = FileLoss::None;
@@ -301,8 +317,7 @@ const Cache& refresh(const std::string& lockedFile = {}) {
         g_cache.identity = identity;
         return g_cache;
     }
-    std::string text;
-    if (error != 0 || readRest(fd, kMaxSettingsFileBytes, text) != 0) {
+    if (error != 0) {
         if (fd >= 0) ::close(fd);
         g_cache.state = FileState::Unavailable;
         return g_cache;
@@ -393,6 +408,34 @@ void tellOvertaken(const Store& found) {
     }
 }
 
+// A setting written while this copy's view is out of date: into the file as it stands under the
+// lock (made anew with the setting alone when there is none), its own numbers and counts kept and
+// none of this copy's view carried in. The version replaced is marked as one another copy went on
+// from; this copy's view stays as it was, out of date.
+StoreResult updateAside(const FileLock& lock, const std::string& key,
+                        const std::function<void(RegKeyValues&)>& change) {
+    int read = -1;
+    const FileContents file = readRegularFile(lock.file(), kMaxSettingsFileBytes, &read);
+    if (file.error != 0 && file.error != ENOENT) return StoreResult::Unavailable;
+    // An empty file holds no numbers for the write to carry on: it stays unmarked.
+    if (file.contents.empty() && read >= 0) ::close(std::exchange(read, -1));
+    Store store = parse(file.contents);
+    SectionValues values(sectionOf(store, key), anyUnreadableKey(store));
+    change(values);
+    int written = -1;
+    if (values.changed()) {
+        written = replaceLockedFile(lock, serialise(store), [&] { return read >= 0 && !wentOnFrom(read); });
+        if (written >= 0) {
+            if (read >= 0) markWentOnFrom(read);
+            g_seen.wroteAside(registryStorePath(), written);
+        }
+        g_cache.forget();
+        g_batchRead = false;  // a read batch reads the file anew
+    }
+    if (read >= 0) ::close(read);
+    return !values.changed() || written >= 0 ? StoreResult::Ok : StoreResult::Unavailable;
+}
+
 }  // namespace
 
 RegValue RegValue::dword(uint32_t number) {
@@ -469,11 +512,12 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     // A link in the store's place is written through: the lock and the new file are beside
     // the file it names.
     const FileLock lock(path);
-    if (!lock.locked()) return StoreResult::Unavailable;
+    if (!lock.locked()) return lock.openError() != 0 ? StoreResult::LockNotOpened : StoreResult::Unavailable;
     const Cache& cache = refresh(lock.file());
     const bool outOfDate = cache.loss == FileLoss::Stale || cache.outOfDate;
     if (cache.state != FileState::Readable || (outOfDate && stale == StaleWrite::Refuse))
         return StoreResult::Unavailable;
+    if (outOfDate && stale == StaleWrite::Setting) return updateAside(lock, key, change);
     Store store = cache.store;
     SectionValues values(sectionOf(store, key), anyUnreadableKey(store));
     change(values);

@@ -31,7 +31,9 @@ struct RegValue {
     bool operator==(const RegValue&) const = default;
 };
 
-enum class StoreResult { Ok, NotFound, Unavailable };
+// LockNotOpened: a write found the store's lock file (lockFileOf the store) but could not open
+// it at all (nor make it); nothing was written.
+enum class StoreResult { Ok, NotFound, Unavailable, LockNotOpened };
 
 // configFolder() + "settings"; empty when there is no config folder: every read and write of
 // the store then gives Unavailable.
@@ -48,12 +50,15 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 
 // Read-modify-write under the store's lock; the key is created when missing. Unavailable
 // when the file cannot be read, is damaged, or the new file cannot be written (the old one
-// then stays). A store that this copy read or wrote and finds removed or cut to 0 bytes is lost,
-// not new: reads give the values this copy last saw, and a write makes the file anew from them
-// with its change. When another copy wrote after this copy's last look, those values may lack
-// that copy's numbers, and when the version this copy saw still has a name elsewhere (moved
-// aside, a second name, behind a link removed), another copy may take numbers from it: such a
-// write is Unavailable unless stale allows it.
+// then stays); LockNotOpened when its lock file cannot be opened. A read cut short (the file cut
+// meanwhile) is not taken: the file is read again as it then stands. A store that this copy read
+// or wrote and finds removed or cut to 0 bytes is lost, not new: reads give the values this copy
+// last saw, and a write makes the file anew from them with its change. When another copy wrote
+// after this copy's last look, those values may lack that copy's numbers, and when the version
+// this copy saw still has a name elsewhere (moved aside, a second name, behind a link removed),
+// another copy may take numbers from it: such a write is Unavailable unless stale allows it, or,
+// for a setting (StaleWrite::Setting), goes into the file as it stands (made anew with the value
+// alone when there is none) while this copy's view stays out of date.
 StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value,
                           StaleWrite stale = StaleWrite::Refuse);
 

@@ -209,14 +209,14 @@ bool AddOptionFields(WorkerPage& page, const InfoBlockSettings& info, AdapterIma
 // An adapter that numbers a limited quantity of parts takes that range from "Last SN": the store
 // moves on past it before the first frame, so that the next adapter and the HID burns start
 // after it. Without a limit the adapter's range is open and it starts at "Last SN" as the run
-// was given it. False, told to the operator, when the store cannot keep the range or the numbers
-// are used up.
+// was given it. False, told to the operator, when the store cannot keep the range, the numbers
+// are used up, or another copy set "Last SN" below the numbers this copy gave.
 bool TakeAdapterNumbers(WorkerPage& page, AdapterImageSettings& settings) {
     if (!settings.serialEnable || !settings.limitEnable) return true;
-    bool usedUp = false;
-    const std::optional<uint32_t> first = RegTakeLastSn(settings.limitQuantity, &usedUp);
+    TakeRefusal why = TakeRefusal::None;
+    const std::optional<uint32_t> first = RegTakeLastSn(settings.limitQuantity, &why);
     if (!first) {
-        page.messageBox(LastSnRefusalText(usedUp) + " !", platform::MsgIcon::Error);
+        page.messageBox(LastSnRefusalText(why) + " !", platform::MsgIcon::Error);
         return false;
     }
     settings.lastSerial = *first;

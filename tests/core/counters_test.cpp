@@ -1,5 +1,6 @@
 #include "core/counters.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "core/counter_texts.h"
 #include "core/globals.h"
 #include "core/ini_settings.h"
 #include "core/registry_settings.h"
@@ -165,6 +167,8 @@ enum class Meanwhile {
     // This copy gives a number back, another copy takes it, this copy looks, and the other gives
     // it back too, their parts never having got it.
     BothGiveBack,
+    // The copy that takes after this one took is one that last saw them before this one took.
+    ACopyOutOfDateTakes,
 };
 
 // What this copy does next.
@@ -232,6 +236,9 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         {"folder cleared after another copy took", true, true, true, OutOfDate, remove},
         {"both emptied after another copy took", true, true, true, OutOfDate, empty},
         {"edited by hand, another copy took, folder cleared", true, true, true, OutOfDate, remove, editByHand},
+        // The copy that took from the file saved anew never held the version this copy saw.
+        {"edited by hand, a copy out of date took, both emptied", true, true, true, OutOfDate, empty, editByHand,
+         ACopyOutOfDateTakes},
         {"folder cleared, a new copy saved a value", true, true, false, GoesOn, remove, nullptr, ANewCopySaves},
         {"both emptied, a new copy saved a value", true, true, false, GoesOn, empty, nullptr, ANewCopySaves},
         {"folder cleared, a copy out of date set numbers", true, true, false, GoesOn, remove, nullptr,
@@ -305,6 +312,12 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         StartAt({10, 10, 0});
         RegSaveLastSn(lastSn);
         IniSetSerialNo(serialNo, ini);
+        // A copy that saw the store and the INI file before this one took, waiting for its turn.
+        const pid_t olderView = c.meanwhile == ACopyOutOfDateTakes ? fork() : -1;
+        if (olderView == 0) {
+            awaitStep(goOn[0]);
+            _exit(RegTakeLastSn(1) == lastSn + 1 && IniTakeSerialNo(ini, 1) == serialNo + 1 ? 0 : 1);
+        }
         EXPECT_EQ(once(lastSnGiven, RegTakeLastSn(1)), lastSn);
         EXPECT_EQ(once(serialNoGiven, IniTakeSerialNo(ini, 1)), serialNo);
         const bool reset = c.meanwhile == ANewCopySavesThenAnotherResets || c.meanwhile == AnotherCopyResets;
@@ -333,9 +346,13 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         for (const std::string& file : {store, ini})
             if (c.before) c.before(file);
         if (c.otherCopyTookLast) {
-            const pid_t other = fork();
+            const pid_t other = olderView > 0 ? olderView : fork();
             if (other == 0) _exit(RegTakeLastSn(1) == lastSn + 1 && IniTakeSerialNo(ini, 1) == serialNo + 1 ? 0 : 1);
-            waitFor(other);
+            if (olderView > 0) {
+                letGoOn(olderView);
+            } else {
+                waitFor(other);
+            }
             lastSnGiven.insert(lastSn + 1), serialNoGiven.insert(serialNo + 1);
         }
         for (const std::string& file : {store, ini}) {
@@ -357,14 +374,46 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         for (const int end : {goOn[0], goOn[1], ready[0], ready[1]}) ::close(end);
         CountPart(true);
         if (c.then != GoesOn) {
-            EXPECT_EQ(once(serialNoGiven, IniTakeSerialNo(ini, 1)), std::nullopt);
-            EXPECT_EQ(once(lastSnGiven, RegTakeLastSn(1)), std::nullopt);
+            // Why: held back by a lower number found, or a view out of date the store refuses.
+            const TakeRefusal expected = c.then == NumbersOutOfDate ? TakeRefusal::HeldBack : TakeRefusal::NotSaved;
+            TakeRefusal why = TakeRefusal::None;
+            EXPECT_EQ(once(serialNoGiven, IniTakeSerialNo(ini, 1, &why)), std::nullopt);
+            EXPECT_EQ(why, expected);
+            EXPECT_EQ(once(lastSnGiven, RegTakeLastSn(1, &why)), std::nullopt);
+            EXPECT_EQ(why, expected);
         }
         if (c.then == OutOfDate) {
             UnsavedParts unsaved;
             SaveCountedParts(&unsaved);
             EXPECT_EQ(unsaved.parts, (Counts{1, 1, 0}));
             EXPECT_EQ(ResetCounters(), std::nullopt);  // it would make the file anew with the old "Last SN"
+        }
+        if (c.then != GoesOn) {
+            // Settings set in Config. meanwhile are stored into the file as it stands (the last
+            // writer's setting stands, its numbers and counts as they are), and the copy still
+            // takes no number (nor, out of date, saves a count).
+            g_nChipMode = 5;
+            RegSaveIspIcType();
+            RegSaveSerialNoEn(0);
+            RegSaveSnInArea(1);
+            RegSaveSnStartAddr(0x1234);
+            IniSetBeepSound(newCopy, ini);
+            g_nChipMode = 0;
+            RegLoadIspIcType();
+            EXPECT_EQ(g_nChipMode, 5u);
+            EXPECT_EQ(RegLoadSerialNoEn(), 0u);
+            EXPECT_EQ(RegLoadSnInArea(), 1u);
+            EXPECT_EQ(RegLoadSnStartAddr(), 0x1234u);
+            EXPECT_EQ(IniGetBeepSound(ini), newCopy);
+            EXPECT_EQ(once(serialNoGiven, IniTakeSerialNo(ini, 1)), std::nullopt);
+            EXPECT_EQ(once(lastSnGiven, RegTakeLastSn(1)), std::nullopt);
+            if (c.then == OutOfDate) {
+                UnsavedParts unsaved;
+                SaveCountedParts(&unsaved);
+                EXPECT_EQ(unsaved.parts, (Counts{1, 1, 0}));
+                EXPECT_EQ(RegLoadTotalCount(), 10u);
+            }
+            g_nChipMode = 0;
         }
         if (c.then != GoesOn) {
             RegSaveLastSn(90);  // the operator's own numbers, in Config. and for the gang runs, stand even below
@@ -378,8 +427,8 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         EXPECT_EQ(StoredCounts(), counted);
         EXPECT_EQ(IniGetSerialNo(ini), c.then == GoesOn ? serialNo + 2 + tookLast : 0x491u);
         if (newCopy) {
-            EXPECT_EQ(RegLoadScanDelay(), 50u);  // the new copy's values stay
-            EXPECT_FALSE(IniGetBeepSound(ini));
+            EXPECT_EQ(RegLoadScanDelay(), 50u);  // the new copy's values stay, where this copy set none
+            EXPECT_EQ(IniGetBeepSound(ini), c.then != GoesOn);
         }
         const auto kept = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
         for (const std::string& aside : {store + ".aside", ini + ".aside"})
@@ -393,6 +442,79 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
     std::ofstream{ini};
     EXPECT_EQ(RegTakeLastSn(1), 0u);
     EXPECT_EQ(IniTakeSerialNo(ini, 1), 0u);
+    ResetCounters();
+}
+
+// A copy run once as root leaves lock files the operator's copy cannot open at all (here of mode
+// 000; one it can read locks): it takes no number and saves no count, and every message names the
+// lock file. Another copy's lower number holds this copy back, and the text says so and how to
+// go on.
+TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
+    TempConfigFolder folder;
+    constexpr uid_t kOperator = 65534;
+    const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+    ASSERT_EQ(::chown(folder.path().c_str(), kOperator, kOperator), 0);
+    RegSaveLastSn(100);
+    IniSetSerialNo(0x100, ini);
+    for (const std::string& file : {store, ini}) {
+        ASSERT_EQ(::chown(file.c_str(), kOperator, kOperator), 0);
+        ASSERT_EQ(::chmod((file + ".lock").c_str(), 0), 0);
+    }
+    // The operator's copy writes down what it was told, one line each.
+    int told[2];
+    ASSERT_EQ(::pipe(told), 0);
+    const pid_t copy = fork();
+    if (copy == 0) {
+        ::close(told[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kOperator) != 0 || ::setuid(kOperator) != 0) _exit(99);
+        std::string lines;
+        TakeRefusal why = TakeRefusal::None;
+        lines += (RegTakeLastSn(1, &why) ? "a number" : LastSnRefusalText(why)) + "\n";
+        const bool taken = IniTakeSerialNo(ini, 1, &why).has_value();
+        lines += taken ? "a number\n" : why == TakeRefusal::LockNotOpened ? "lock\n" : "other\n";
+        CountPart(true);
+        UnsavedParts unsaved;
+        SaveCountedParts(&unsaved);
+        lines += UnsavedPartsText(unsaved, store) + "\n";
+        CountsSave reset = CountsSave::Saved;
+        lines += (ResetCounters(&reset) ? "reset" : ResetRefusalText(store, reset)) + "\n";
+        (void)!::write(told[1], lines.data(), lines.size());
+        _exit(0);
+    }
+    ::close(told[1]);
+    std::string lines;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(told[0], buffer, sizeof buffer)) > 0;) lines.append(buffer, static_cast<size_t>(n));
+    ::close(told[0]);
+    int status = 1;
+    ASSERT_EQ(waitpid(copy, &status, 0), copy);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(lines, "Last SN can not be saved: " + store + ".lock can not be opened\nlock\n"
+                     "1 counted part (Pass 1, Fail 0) can not be saved: " + store + ".lock can not be opened!\n"
+                     "Counters can not be reset: " + store + ".lock can not be opened!\n");
+
+    // Held back: another copy set the numbers below the ones this copy gave.
+    for (const std::string& file : {store, ini}) ::chmod((file + ".lock").c_str(), 0644);
+    EXPECT_EQ(RegTakeLastSn(1), 100u);
+    EXPECT_EQ(IniTakeSerialNo(ini, 1), 0x100u);
+    InAnotherCopy([&] {
+        RegSaveLastSn(50);
+        IniSetSerialNo(0x50, ini);
+    });
+    TakeRefusal why = TakeRefusal::None;
+    EXPECT_EQ(RegTakeLastSn(1, &why), std::nullopt);
+    EXPECT_EQ(why, TakeRefusal::HeldBack);
+    EXPECT_EQ(LastSnRefusalText(why),
+              "Another copy of the program set Last SN below the numbers this copy gave: set Initial Serial No. in "
+              "Config. to go on");
+    EXPECT_EQ(IniTakeSerialNo(ini, 1, &why), std::nullopt);
+    EXPECT_EQ(why, TakeRefusal::HeldBack);
+    RegSaveLastSn(kLastSnEnd - 1);
+    EXPECT_EQ(RegTakeLastSn(1, &why), kLastSnEnd - 1);
+    EXPECT_EQ(why, TakeRefusal::None);
+    EXPECT_EQ(RegTakeLastSn(1, &why), std::nullopt);
+    EXPECT_EQ(why, TakeRefusal::UsedUp);
+    EXPECT_EQ(LastSnRefusalText(why), "Last SN is used up");
     ResetCounters();
 }
 

@@ -3,6 +3,7 @@
 #include <QMenuBar>
 #include <QTest>
 #include <filesystem>
+#include <fstream>
 
 #include "core/crc16.h"
 #include "app/ic_page.h"
@@ -766,4 +767,66 @@ TEST_F(Config1, ConfigCommandStoresOnlyOnOk) {
     EXPECT_EQ(g_nLastSerial, 99u);
     EXPECT_EQ(g_bSerialEnable, 0u);
     RunConfigDialog = nullptr;
+}
+
+// A copy whose view of the store is out of date (the version it saw was moved aside, where
+// another copy may take numbers from it; another file stands at its name): the settings given in
+// Config. by keys are stored into the file found as it stands, whose own number stays, and the
+// copy still gives no number until "Last SN" is set.
+TEST_F(Config1, AnOutOfDateCopyStoresTheSettingsGivenInConfig) {
+    InstallConfigDialog();
+    CUart_ISPDlg window;
+    window.show();
+    RegSaveIspIcType();
+    RegSaveSerialNoEn(1);
+    RegSaveSnInArea(0);
+    RegSaveSnStartAddr(0x100);
+    const std::string store = platform::registryStorePath();
+    std::filesystem::rename(store, store + ".aside");
+    std::ofstream(store) << "[" << g_szRegKey << "]\n\"Scan Delay\"=dword:00000032\n\"Last SN\"=dword:00000003\n";
+    ASSERT_TRUE(WhenModal<CConfig1Dlg>([&] { ui::findCommand(window.menuBar(), 32772)->trigger(); },
+                                       [&](CConfig1Dlg& dialog) {
+                                           const auto& controls = dialog.controls();
+                                           QTest::keyClick(controls.control<QComboBox>(kIdcChipModel), Qt::Key_Down);
+                                           auto* inEeprom = controls.control<QAbstractButton>(kIdcInEeprom);
+                                           QTest::keyClick(inEeprom, Qt::Key_Space);
+                                           auto* address = controls.control<QLineEdit>(kIdcSerialAddr);
+                                           address->selectAll();
+                                           QTest::keyClicks(address, "1F0");
+                                           QTest::keyClick(dialog.findChild<CChkGBox*>()->titleButton(), Qt::Key_Space);
+                                           Click(controls, 1);
+                                       }));
+    EXPECT_EQ(takeMessages(), Texts{});
+    g_nChipMode = 0;
+    RegLoadIspIcType();
+    EXPECT_EQ(g_nChipMode, 1u);
+    EXPECT_EQ(RegLoadSerialNoEn(), 0u);
+    EXPECT_EQ(RegLoadSnInArea(), 1u);
+    EXPECT_EQ(RegLoadSnStartAddr(), 0x1F0u);
+    EXPECT_EQ(RegLoadScanDelay(), 50u);
+    std::ifstream in(store);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(text.find("\"Last SN\"=dword:00000003\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"ISPICType\"=dword:00000001\n"), std::string::npos) << text;
+    EXPECT_EQ(RegTakeLastSn(1), std::nullopt);
+    RegSaveLastSn(20);  // the operator's word
+    EXPECT_EQ(RegTakeLastSn(1), 20u);
+    use(0, 0, 0x100);
+    RunConfigDialog = nullptr;
+}
+
+// The same for the IC page's configuration: "Beep Sound" goes into the INI file found as it stands.
+TEST_F(ProgConfig, AnOutOfDateCopyStoresTheBeepSoundGivenInConfig) {
+    IniSetBeepSound(true, g_strIniPath);
+    std::filesystem::rename(g_strIniPath, g_strIniPath + ".aside");
+    std::ofstream(g_strIniPath) << "[Code Option]\r\nSerial No=5\r\n";
+    CISPDlg page;
+    ASSERT_TRUE(configure(page, [&](CConfigDlg& dialog) {
+        QTest::keyClick(dialog.controls().control<QAbstractButton>(kBeepSound), Qt::Key_Space);
+        Click(dialog.controls(), 1);
+    }));
+    EXPECT_EQ(takeMessages(), Texts{});
+    EXPECT_FALSE(IniGetBeepSound(g_strIniPath));
+    EXPECT_EQ(IniGetSerialNo(g_strIniPath), 5u);
+    EXPECT_EQ(IniTakeSerialNo(g_strIniPath, 1), std::nullopt);
 }

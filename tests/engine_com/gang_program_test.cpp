@@ -18,6 +18,7 @@
 #include "platform/strfmt.h"
 #include "support/file_size_limit.h"
 #include "support/golden_file.h"
+#include "support/running_copies.h"
 #include "support/simulated_gang.h"
 
 namespace {
@@ -346,6 +347,29 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              FillTheDiskForTheIni();
          },
          {"Can not write Serial No to <ini> !"}, {}, {}, noFrame},
+        // Another copy set "Serial No" below the numbers this copy gave: the run gives none, and
+        // says why and how to go on, before its first frame.
+        {"another copy set Serial No below this copy's numbers",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x600, g_strIniPath);
+             IniTakeSerialNo(g_strIniPath, 1);
+             InAnotherCopy([] { IniSetSerialNo(0x100, g_strIniPath); });
+         },
+         {"Another copy of the program set Serial No in <ini> below the numbers this copy gave: start this copy "
+          "again to go on !"},
+         {}, {},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(g.board.log().empty());
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x100u);
+         }},
+        // A lock file that cannot be opened at all (here its name is one too long) is named.
+        {"an INI file whose lock file cannot be opened",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             g_strIniPath = g.bench.folder.filePath(QString(251, 'i') + ".ini").toStdString();
+         },
+         {"Can not write Serial No to <ini> : <ini>.lock can not be opened !"}, {}, {}, noFrame},
         {"an INI file that cannot be locked", NumbersWithFolderAt(".lock"), {"Can not write Serial No to <ini> !"},
          {}, {}, noFrame},
         {"a damaged INI file",
@@ -588,7 +612,8 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
         std::vector<std::string> messages = gang.messages();
         for (std::string& m : messages) {
             for (const auto& [path, name] : {std::pair{g_strIniPath, "<ini>"}, {gang.bench.page.image, "<image>"}})
-                if (const auto at = m.find(path); at != std::string::npos) m.replace(at, path.size(), name);
+                for (auto at = m.find(path); at != std::string::npos; at = m.find(path, at + 1))
+                    m.replace(at, path.size(), name);
         }
         EXPECT_EQ(messages, f.messages);
         EXPECT_EQ(gang.bench.storedCounters(), f.counted);

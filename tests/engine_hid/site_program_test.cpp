@@ -10,6 +10,7 @@
 #include "engine_hid/hid_workers.h"
 #include "platform/registry_store.h"
 #include "platform/strfmt.h"
+#include "support/running_copies.h"
 #include "support/simulated_burn.h"
 #include "support/unreadable_files.h"
 
@@ -185,6 +186,48 @@ TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
         EXPECT_EQ(bench.adapter.site(1).word(c.base + c.address), 5000u);
         EXPECT_EQ(RegLoadLastSn(), 5001u);
         EXPECT_EQ(bench.counters(), (Counters{2, 1, 1}));
+    }
+}
+
+// Another running copy set "Last SN" below the numbers this copy gave: this copy gives no number
+// from it, as it could give one of its own again. Each run says so once, in words, with the way
+// on; every part it found fails without a number. Once the operator sets a number in Config.,
+// the next run gives it.
+TEST(SiteProgram, ACopyHeldBackByAnotherCopysLowerNumberSaysWhyOncePerRun) {
+    const struct { const char* name; void (*worker)(WorkerPage&); uint32_t location, address, base; } cases[] = {
+        {"image", SiteProgramThread, 0, 0x40, kFlash},
+        {"past the image", SiteProgramThread, 0, 0x1FFC, kFlash},
+        {"information area", SiteProgramThread, 1, 0x10, 0x1FF00600},
+        {"serial burn, second page", SiteProgramSerialThread, 1, 0x10, 0x1FF00400},
+        {"information burn, parameter area", SiteProgramInfoThread, 1, 0x10, 0x1FF00600},
+    };
+    const std::string heldBack = "Another copy of the program set Last SN below the numbers this copy gave: "
+                                 "set Initial Serial No. in Config. to go on";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedBurn bench;
+        bench.numberSerials(c.location, c.address, 5000);
+        ASSERT_EQ(RegTakeLastSn(1), 5000u);
+        InAnotherCopy([] { RegSaveLastSn(4000); });
+        for (int run = 0; run < 2; ++run) {
+            bench.populate({0, 2});
+            g_bTaskWorking = true;
+            bench.page.log.clear();
+            bench.run(c.worker, PatternImage(128));
+            EXPECT_EQ(bench.page.logLinesWith("Last SN"), std::vector<std::string>{heldBack});
+            EXPECT_EQ(bench.page.logLinesWith("SN not programmed"),
+                      (std::vector<std::string>{"SN not programmed on site 1", "SN not programmed on site 3"}));
+        }
+        EXPECT_NE(bench.adapter.site(0).word(c.base + c.address), 4000u);
+        EXPECT_EQ(bench.counters(), (Counters{4, 0, 4}));
+        EXPECT_EQ(RegLoadLastSn(), 4000u);
+
+        RegSaveLastSn(4000);  // the operator's word
+        bench.populate({1});
+        g_bTaskWorking = true;
+        bench.run(c.worker, PatternImage(128));
+        EXPECT_EQ(bench.adapter.site(1).word(c.base + c.address), 4000u);
+        EXPECT_EQ(RegLoadLastSn(), 4001u);
     }
 }
 

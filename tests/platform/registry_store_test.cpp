@@ -3,6 +3,9 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
+#include <iomanip>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <optional>
@@ -389,4 +392,99 @@ TEST(RegistryStore, SavesKeepPermissionsAndPassOverWhatLiesAtTheOldStagingName) 
         EXPECT_TRUE(iniTrap.untouched());
         EXPECT_EQ(mode(store), 0600u);
     }
+}
+
+namespace {
+
+constexpr uid_t kOperator = 65534;  // nobody: a user of its own, as the operator is to root
+
+// Runs body as the operator in a process of its own; 0 when body gave true.
+int asOperator(const std::function<bool()>& body) {
+    const pid_t child = forkChild([&] {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kOperator) != 0 || ::setuid(kOperator) != 0) _exit(99);
+        _exit(body() ? 0 : 1);
+    });
+    const int status = waitFor(child);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// A copy run once as root (before the udev rule was installed) makes the locks beside the store
+// and the INI file root's own, mode 0644. The operator's copy, which reads and replaces the files
+// themselves, locks them all the same: an advisory lock needs no write access. A lock file it
+// cannot open at all refuses the write, and the store says so.
+TEST(RegistryStore, ALockFileAnotherUserMadeStillLocksWhereItCanBeRead) {
+    TempConfigFolder folder;
+    ASSERT_EQ(::chown(folder.path().c_str(), kOperator, kOperator), 0);
+    const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+    const auto operatorWrites = [&](uint32_t n) {
+        return asOperator([&] {
+            return registryWrite(kKey, "Pass Count", RegValue::dword(n)) == StoreResult::Ok &&
+                   platform::writeProfileString(ini, "Code Option", "Serial No", std::to_string(n));
+        });
+    };
+    ASSERT_EQ(operatorWrites(1), 0);
+    // Root's copy, started afresh beside it: the locks it makes are root's.
+    const mode_t umaskBefore = ::umask(022);
+    for (const std::string& file : {store, ini}) std::filesystem::remove(file + ".lock");
+    ASSERT_EQ(registryWrite(kKey, "Scan Delay", RegValue::dword(50)), StoreResult::Ok);
+    ASSERT_TRUE(platform::writeProfileString(ini, "Miscellaneous", "Log", "No"));
+    ::umask(umaskBefore);
+    for (const std::string& file : {store, ini}) {
+        struct stat info {};
+        ASSERT_EQ(::stat((file + ".lock").c_str(), &info), 0);
+        EXPECT_EQ(std::tuple(info.st_uid, info.st_mode & 07777), std::tuple(0u, 0644u)) << file;
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, kOperator) << file;
+    }
+    EXPECT_EQ(operatorWrites(2), 0) << "the operator's copy could not lock a lock file it can read";
+    EXPECT_EQ(readNumber("Pass Count"), 2u);
+    EXPECT_EQ(readNumber("Scan Delay"), 50u);
+    EXPECT_EQ(platform::profileString(ini, "Code Option", "Serial No", ""), "2");
+    EXPECT_EQ(platform::profileString(ini, "Miscellaneous", "Log", ""), "No");
+
+    // Locks it cannot open at all: nothing is written, and the write says so.
+    for (const std::string& file : {store, ini}) ASSERT_EQ(::chmod((file + ".lock").c_str(), 0), 0);
+    EXPECT_EQ(asOperator([&] {
+                  bool lockNotOpened = false;
+                  const bool written = platform::updateProfileString(
+                      ini, "Code Option", "Serial No", [](const auto&) { return std::optional<std::string>("3"); },
+                      &lockNotOpened);
+                  return registryWrite(kKey, "Pass Count", RegValue::dword(3)) == StoreResult::LockNotOpened &&
+                         !written && lockNotOpened;
+              }),
+              0);
+    EXPECT_EQ(platform::lockFileOf(store), store + ".lock");
+    EXPECT_EQ(readNumber("Pass Count"), 2u);
+    EXPECT_EQ(platform::profileString(ini, "Code Option", "Serial No", ""), "2");
+}
+
+// A store cut to 0 bytes while a copy reads it: what the read got is not taken as the store (the
+// copy's view and the next number would be lost); the store is read again as it now stands, a
+// file this copy saw cut to 0 bytes, so its numbers go on.
+TEST(RegistryStore, AReadCutShortIsNotTakenAsTheStore) {
+    TempConfigFolder folder;
+    const std::string store = platform::registryStorePath();
+    ASSERT_EQ(registryWrite(kKey, "Last SN", RegValue::dword(100)), StoreResult::Ok);
+    const auto editInPlaceAndCutWhileRead = [&](uint32_t lastSn) {
+        std::ofstream(store) << "[" + kKey + "]\n\"Last SN\"=dword:" << std::hex << std::setw(8) << std::setfill('0')
+                             << lastSn << "\n";
+        platform::setReadPauseForTest([&, cut = false]() mutable {
+            if (!std::exchange(cut, true)) std::filesystem::resize_file(store, 0);
+        });
+    };
+    editInPlaceAndCutWhileRead(0x200);
+    EXPECT_EQ(readNumber("Last SN"), 100u);
+    editInPlaceAndCutWhileRead(0x300);
+    std::optional<uint32_t> taken;
+    EXPECT_EQ(platform::registryUpdate(kKey, [&](platform::RegKeyValues& values) {
+                  const RegValue* last = values.find("Last SN");
+                  taken = last ? last->data[0] | last->data[1] << 8 : 0u;
+                  values.set("Last SN", RegValue::dword(*taken + 1));
+              }),
+              StoreResult::Ok);
+    platform::setReadPauseForTest(nullptr);
+    EXPECT_EQ(taken, 100u);
+    EXPECT_EQ(readNumber("Last SN"), 101u);
 }

@@ -12,6 +12,7 @@
 #include "res/icons.h"
 #include "support/golden_file.h"
 #include "support/run_trace.h"
+#include "support/running_copies.h"
 #include "support/simulated_burn.h"
 
 namespace {
@@ -137,7 +138,7 @@ TEST(SfWorkers, FailuresEndRed) {
 TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
     const struct { const char* name; uint8_t limit; const char* lock; uint32_t start; std::vector<uint32_t> firsts;
                    uint32_t next; const char* message; uint32_t quantity = 1000;
-                   bool erasing = false; } cases[] = {
+                   bool erasing = false; bool heldBack = false; } cases[] = {
         {"limited", 1, nullptr, 5000, {5000, 6000}, 7000, nullptr},
         {"open", 0, nullptr, 5000, {5000, 5000}, 5000, nullptr},
         {"store locked away", 1, "settings.lock", 5000, {}, 5000, "Last SN can not be saved !"},
@@ -151,6 +152,12 @@ TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
         // adapter gets it, and it stays for the next.
         {"a flash left erasing", 1, nullptr, 5000, {}, 5000, "Serial flash erase did not finish within 60 seconds!", 1000,
          true},
+        // Another copy set "Last SN" below the numbers this copy gave: no range is taken, and
+        // each run says why and how to go on.
+        {"held back by another copy's lower number", 1, nullptr, 5000, {}, 4000,
+         "Another copy of the program set Last SN below the numbers this copy gave: set Initial Serial No. in Config. "
+         "to go on !",
+         1000, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,6 +167,10 @@ TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
         if (c.lock) {  // a folder in the lock's place: no lock, no save
             std::filesystem::remove(platform::configFolder() + c.lock);
             ASSERT_TRUE(std::filesystem::create_directory(platform::configFolder() + c.lock));
+        }
+        if (c.heldBack) {
+            ASSERT_EQ(RegTakeLastSn(1), c.start);
+            InAnotherCopy([] { RegSaveLastSn(4000); });
         }
         const Bytes limit = c.limit ? Bytes{uint8_t(c.quantity), uint8_t(c.quantity >> 8)} : Bytes{0xFF, 0xFF};
         for (int adapter = 0; adapter < 2; ++adapter) {

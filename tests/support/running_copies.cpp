@@ -56,3 +56,12 @@ std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& f
     }
     return numbers;
 }
+
+void InAnotherCopy(const std::function<void()>& act) {
+    const pid_t copy = fork();
+    if (copy == 0) {
+        act();
+        _exit(0);
+    }
+    ExpectEndedWell(copy);
+}

@@ -3,6 +3,7 @@
 // program starts itself again to run one disabled test that plays a copy, and collects the
 // numbers each copy wrote down.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,3 +22,6 @@ std::vector<uint32_t> RunTwoCopies(const std::string& test, const std::string& f
 // Starts one copy running the named test on the folder, as a copy started afterwards that never
 // saw what this one saw, and waits for it to end well.
 void RunOneCopy(const std::string& test, const std::string& folder);
+// Forks this program: the child plays another running copy that saw the store and the INI file
+// as this one last did, runs act and ends. Waits for it to end well.
+void InAnotherCopy(const std::function<void()>& act);
