@@ -127,8 +127,8 @@ Block CheckBlock(GangRun& run, const PassPlan& plan, uint32_t address, uint32_t 
     const uint32_t dataWait = tail ? plan.tailDataWaitMs : kTargetWaitMs;
     const auto send = [lo, block, frame] { return ComIspCmd3A(lo, std::span(block).first(frame)); };
     if (!run.step({kTagCompare, send, dataWait, Timeout::Verify})) return Block::Failed;
-    if (!run.step({kTagCompareResult, ComIspCmd0B, plan.resultWaitMs, plan.resultTimeout}))
-        return plan.resultTimeout == Timeout::Silent || run.timedOut ? Block::EndsRun : Block::Failed;
+    if (!run.step({kTagCompareResult, ComIspCmd0B, plan.resultWaitMs, Timeout::Judge}))
+        return run.timedOut ? Block::EndsRun : Block::Failed;
     return g_bSkipBlockErase == 0 ? Block::Differed : Block::Matched;
 }
 
