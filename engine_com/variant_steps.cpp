@@ -91,7 +91,8 @@ bool Blink(GangRun& run, const PassPlan& plan, int socket, uint32_t b, uint32_t 
     const bool on = last || b % 10 == 0;
     if (plan.blink == LineTags::PerLine) return run.step(LedStep(2 * socket + 2, on, Timeout::Verify));
     if (GangSetLed(run, static_cast<uint32_t>(2 * socket + 1), on ? 1 : 0) == 0) return true;
-    run.timedOut = true;
+    // The helpers leave a lost board to their caller; one lost reply fails the socket alone.
+    run.timedOut = run.timedOut || run.boardLost();
     return false;
 }
 

@@ -256,6 +256,17 @@ const Fault kFaults[] = {
      ExpectFirstFailedAlone},
     {"a lost compare result in socket 1's first block", [](const Facts& f) { return !f.readsBack; },
      [](SimulatedGang& g, const Facts&) { g.board.dropReplyAt(sim::TargetFrame(0x0B), 1); }, ExpectFirstFailedAlone},
+    // So the blink of socket 1's pass LED after its first block: the socket helpers name it.
+    {"a lost blink in socket 1's verify", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.onNote = At(FirstVerify(f), 1, [&g] { g.board.dropReplyAt(sim::BoardFrame(0x02), g.framesOf(0xF0, 0x02) + 1); });
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         const bool helpers = std::string(f.name).find("Compact") != std::string::npos;
+         EXPECT_EQ(g.messages(), helpers ? Messages{"ISP_LED2 timeout!"} : Messages{});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         ExpectIcons(g, {151, 150, 150, 150});
+     }},
     // The reply comes once the run has given up on it, and answers nothing after.
     {"a late verify reply", kEvery,
      [](SimulatedGang& g, const Facts& f) { g.board.delayReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x0B), 1, 1500); },
