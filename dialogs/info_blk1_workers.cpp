@@ -63,10 +63,14 @@ bool OpenAccess() {
 
 bool CloseAccess() { return Step(kTagShut, ComIspCmd0A60, 500) && Step(kTagCmd40, ComIspCmd40, 500); }
 
-// False when Cancel cut its pause: the operation ends there.
-bool SpeedChange() {
+// False when the port did not open again at the new speed (the operator is told) or Cancel cut
+// its pause: the operation ends there.
+bool SpeedChange(InfoBlk1Page& page) {
     if (g_nComBaudRate == kDefaultBaudRate) return true;
-    ComChangeBaudRate();
+    if (!ComChangeBaudRate()) {
+        page.messageBox(engine_com::kPortText, platform::MsgIcon::Error);
+        return false;
+    }
     return GangPause(kSpeedChangePauseMs);
 }
 
@@ -146,7 +150,7 @@ void InfoBlk1WriteThread(InfoBlk1Page& page) {
 void InfoBlk1EraseThread(InfoBlk1Page& page) {
     Begin(page);
     bool timedOut = !Opening();
-    if (!timedOut && SpeedChange()) {
+    if (!timedOut && SpeedChange(page)) {
         timedOut = !OpenAccess() || !Step(kTagPageErase, ComIspCmd18, 800);
         if (!timedOut && GangPause(kPageErasePauseMs))
             timedOut = !Step(kTagFinish, ComIspCmdFinish, 800) || !CloseAccess();
@@ -160,7 +164,7 @@ void InfoBlk1ResetThread(InfoBlk1Page& page) {
     Begin(page);
     const bool timedOut = !Opening();
     Ending ending = Ending::WithLeave;
-    if (!timedOut && SpeedChange()) {
+    if (!timedOut && SpeedChange(page)) {
         Leave();
         ending = Ending::LeaveSent;
     }

@@ -27,11 +27,10 @@ bool EraseAndGreetAgain(GangRun& run, const ErasePlan& erase, std::array<bool, k
            ScanPass(run, {HandshakeC(), nullptr, false, waitAfter});
 }
 
-// The compare result ends the run when it goes unanswered; a differing tail is shown.
+// A differing tail is shown.
 PassPlan FamilyCPass() {
     PassPlan plan{.readout = Readout::OnTarget, .selection = Selection::Socket4CEndsRun, .rangePerSocket = true};
     plan.resultWaitMs = 1000;
-    plan.resultTimeout = Timeout::Silent;
     plan.leave = {1, true};
     return plan;
 }

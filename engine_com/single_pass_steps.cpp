@@ -31,9 +31,17 @@ ComStep Texted(const SinglePass& sp, uint8_t tag, std::function<bool()> frame, u
     return {tag, std::move(frame), waitMs, Timeout::Message, text};
 }
 
-ComStep Quiet(uint8_t tag, std::function<bool()> frame, uint32_t waitMs = kTargetWaitMs) {
-    return {tag, std::move(frame), waitMs, Timeout::Silent};
+ComStep Quiet(uint8_t tag, std::function<bool()> frame, uint32_t waitMs = kTargetWaitMs, Timeout kind = Timeout::Silent) {
+    return {tag, std::move(frame), waitMs, kind};
 }
+
+// The kinds of a read-back's steps: a lost reply ends the run that reads one target back, and
+// fails one target alone where each of several is read back in turn.
+struct ReadKinds {
+    Timeout hiByte = Timeout::Silent;
+    Timeout read = Timeout::Silent;
+};
+constexpr ReadKinds kOneOfSeveral{Timeout::Verify, Timeout::Judge};
 
 // A write that nothing compares after it: a program-memory error that the target reports ends
 // the run failed.
@@ -53,12 +61,13 @@ uint8_t WithMark(uint8_t byte) { return static_cast<uint8_t>((byte & 0xF0) | kMa
 void Log(SinglePass& sp, const std::string& line) { LogAndScroll(sp.run.page, line); }
 
 // The high address byte of address, sent only when it changed since the last one of the run.
-bool SendHiByte(SinglePass& sp, uint32_t address, bool texted) {
+bool SendHiByte(SinglePass& sp, uint32_t address, bool texted, Timeout quiet = Timeout::Silent) {
     const uint8_t hi = static_cast<uint8_t>(address >> 8);
     if (hi == sp.hi) return true;
     sp.hi = hi;
     const auto frame = [hi] { return ComIspTransHiByte(hi); };
-    return sp.run.step(texted ? Texted(sp, kTagHiByte, frame, kTargetWaitMs, "ISP_TRANSHIBYTE!") : Quiet(kTagHiByte, frame));
+    return sp.run.step(texted ? Texted(sp, kTagHiByte, frame, kTargetWaitMs, "ISP_TRANSHIBYTE!")
+                              : Quiet(kTagHiByte, frame, kTargetWaitMs, quiet));
 }
 
 bool Finish(SinglePass& sp, bool texted, uint32_t waitMs = kTargetWaitMs) {
@@ -100,15 +109,17 @@ bool SendBlock(SinglePass& sp, uint32_t address, uint32_t offset, uint32_t count
 // Reads count bytes back from address, in one frame or in 8-byte frames, and compares them with
 // the expected ones. A reply with fewer bytes than asked compares nothing: the block differs.
 enum class ReadBack { Matched, Differed, Unanswered };
-ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, const uint8_t* expected, uint32_t count) {
+ReadBack ReadAndCompare(SinglePass& sp, BlockFrames frames, uint32_t address, const uint8_t* expected, uint32_t count,
+                        ReadKinds kinds = {}) {
     const uint32_t frameSize = frames == BlockFrames::Wide ? count : kFrame8;
     for (uint32_t at = 0; at < count; at += frameSize) {
         const uint8_t lo = static_cast<uint8_t>(address + at);
         const uint32_t compared = std::min(frameSize, count - at);
         const ComStep read = frames == BlockFrames::Wide
-                                 ? Quiet(kTagRead, [lo, n = static_cast<uint8_t>(count)] { return ComIspReadN(lo, n); })
-                                 : Quiet(kTagRead8, [lo] { return ComIspRead8(lo); });
-        if (!SendHiByte(sp, address + at, false) || !sp.run.step(read)) return ReadBack::Unanswered;
+                                 ? Quiet(kTagRead, [lo, n = static_cast<uint8_t>(count)] { return ComIspReadN(lo, n); },
+                                         kTargetWaitMs, kinds.read)
+                                 : Quiet(kTagRead8, [lo] { return ComIspRead8(lo); }, kTargetWaitMs, kinds.read);
+        if (!SendHiByte(sp, address + at, false, kinds.hiByte) || !sp.run.step(read)) return ReadBack::Unanswered;
         if (g_nReplyDataSize < compared || !std::equal(expected + at, expected + at + compared, g_pBlockBuf.data()))
             return ReadBack::Differed;
     }
@@ -339,7 +350,7 @@ bool MarkEncryption(SinglePass& sp) {
 }
 
 // Every block of S read back from the target the switches reach; at a difference, its offset.
-ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
+ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt, ReadKinds kinds = {}) {
     GangRun& run = sp.run;
     const uint32_t blocks = run.dataLength / kBlock;
     const uint32_t tail = run.dataLength % kBlock;
@@ -348,8 +359,8 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
     for (uint32_t b = 0; b <= blocks; ++b) {
         const uint32_t count = b < blocks ? kBlock : tail;
         if (count == 0) break;
-        if ((b < blocks && run.endsOnStop()) || !SendHiByte(sp, address, false)) return ReadBack::Unanswered;
-        const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, run.image.buffer.data() + offset, count);
+        if ((b < blocks && run.endsOnStop()) || !SendHiByte(sp, address, false, kinds.hiByte)) return ReadBack::Unanswered;
+        const ReadBack result = ReadAndCompare(sp, sp.plan.frames, address, run.image.buffer.data() + offset, count, kinds);
         if (result != ReadBack::Matched) {
             differsAt = offset;
             return result;
@@ -363,7 +374,7 @@ ReadBack ReadBackImage(SinglePass& sp, uint32_t& differsAt) {
     // An option block that went out on its own is the part's as much as its code.
     if (!sp.optionSent) return ReadBack::Matched;
     differsAt = run.optionAddr - run.startAddr;
-    return ReadAndCompare(sp, sp.plan.frames, run.optionAddr, sp.optionSent->data(), kFrame8);
+    return ReadAndCompare(sp, sp.plan.frames, run.optionAddr, sp.optionSent->data(), kFrame8, kinds);
 }
 
 bool VerifyByReadBack(SinglePass& sp) {
@@ -385,14 +396,15 @@ bool VerifyEachFound(SinglePass& sp, const char* line) {
         sp.hi = 0xFF;
         run.page.setProgressPos(0);
         uint32_t differsAt = 0;
-        const ReadBack result = ReadBackImage(sp, differsAt);
-        if (result == ReadBack::Unanswered) return false;
+        const ReadBack result = ReadBackImage(sp, differsAt, kOneOfSeveral);
+        // Cancel, or a board lost; one lost reply fails this target alone.
+        if (!run.running || run.timedOut) return false;
         if (result == ReadBack::Differed)
             run.page.messageBox(strfmt("Verified Failure at 0x%x!!!", differsAt), platform::MsgIcon::Error);
         // The frames that reached every target at once are judged by the first one's reply only.
         const KeyWrite key = result == ReadBack::Matched && KeyPageWanted() ? WriteKeyPage(sp, true, socket) : KeyWrite::Landed;
         if (key == KeyWrite::Unanswered) return false;
-        if (result == ReadBack::Differed || key == KeyWrite::NotLanded) {
+        if (result != ReadBack::Matched || key == KeyWrite::NotLanded) {
             run.state[socket] = kVerifyFailed;
             allPassed = false;
             Log(sp, strfmt("Verify IC%d failure!!!\n", socket + 1));

@@ -76,8 +76,9 @@ bool MarkEncryption(SinglePass& sp);
 // went out on its own.
 bool VerifyByReadBack(SinglePass& sp);
 // After a broadcast: each found target read back alone, through its own switch, judged by its
-// own bytes, given its key page, judged by its own replies, and let go; a target that differs or
-// whose key did not land fails alone. Then the closing line, when all passed.
+// own bytes, given its key page, judged by its own replies, and let go; a target that differs,
+// whose read-back reply is lost or whose key did not land fails alone. Then the closing line,
+// when all passed.
 bool VerifyEachFound(SinglePass& sp, const char* line);
 // Hands every block to the target to compare, with a compare result every 64 bytes and after the
 // last block; the tail is read back.

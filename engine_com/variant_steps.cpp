@@ -91,7 +91,8 @@ bool Blink(GangRun& run, const PassPlan& plan, int socket, uint32_t b, uint32_t 
     const bool on = last || b % 10 == 0;
     if (plan.blink == LineTags::PerLine) return run.step(LedStep(2 * socket + 2, on, Timeout::Verify));
     if (GangSetLed(run, static_cast<uint32_t>(2 * socket + 1), on ? 1 : 0) == 0) return true;
-    run.timedOut = true;
+    // The helpers leave a lost board to their caller; one lost reply fails the socket alone.
+    run.timedOut = run.timedOut || run.boardLost();
     return false;
 }
 
@@ -127,8 +128,8 @@ Block CheckBlock(GangRun& run, const PassPlan& plan, uint32_t address, uint32_t 
     const uint32_t dataWait = tail ? plan.tailDataWaitMs : kTargetWaitMs;
     const auto send = [lo, block, frame] { return ComIspCmd3A(lo, std::span(block).first(frame)); };
     if (!run.step({kTagCompare, send, dataWait, Timeout::Verify})) return Block::Failed;
-    if (!run.step({kTagCompareResult, ComIspCmd0B, plan.resultWaitMs, plan.resultTimeout}))
-        return plan.resultTimeout == Timeout::Silent || run.timedOut ? Block::EndsRun : Block::Failed;
+    if (!run.step({kTagCompareResult, ComIspCmd0B, plan.resultWaitMs, Timeout::Judge}))
+        return run.timedOut ? Block::EndsRun : Block::Failed;
     return g_bSkipBlockErase == 0 ? Block::Differed : Block::Matched;
 }
 

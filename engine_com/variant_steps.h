@@ -89,7 +89,6 @@ struct PassPlan {
     LineTags blink = LineTags::PerLine;
     uint32_t tailDataWaitMs = 800;
     uint32_t resultWaitMs = 800;
-    Timeout resultTimeout = Timeout::Judge;
     bool blockMessage = false;  // "Verified Failure at 0x%x!!!" for a full block too
     bool tailMessage = true;
     bool eraseOnMismatch = false;

@@ -253,6 +253,24 @@ TEST_F(InfoBlk1, StartRefusesWhileBusyAndWithoutPort) {
     EXPECT_FALSE(g_bTaskWorking);
 }
 
+// A port that does not open again at the new speed ends Erase and Reset with the port's
+// message: nothing is erased, and the next start greets the target afresh.
+TEST(InfoBlk1Operations, APortLostAtTheSpeedChangeIsTold) {
+    for (void (*worker)(WorkerPage&) : {OnBench<InfoBlk1EraseThread>, OnBench<InfoBlk1ResetThread>}) {
+        SimulatedGang g;
+        g.store("BaudRate", 57600);
+        g.board.wireSingleTarget(0);
+        g_bInfoBlk1Busy = 0;
+        ASSERT_TRUE(ComOpenPort(nullptr));
+        SetComPortDeviceOverride("/nonexistent/tty");
+        g.run(worker, {});
+        EXPECT_EQ(g.messages(), std::vector<std::string>{"Can not open COM port !"});
+        EXPECT_EQ(g.framesOf(0x0F, 0x18), 0);
+        EXPECT_EQ(g_bInfoBlk1Busy, 0u);
+    }
+    g_nComBaudRate = 115200;
+}
+
 // Cancel in each pause of every operation's work in turn, at the board's speed and at another
 // (cancel_sweep.h): nothing of the operation follows the cut pause (no finish after the page
 // erase's), the close lets the target go with its own pauses taken in full, and the next

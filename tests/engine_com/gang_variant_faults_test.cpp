@@ -241,8 +241,7 @@ const Fault kFaults[] = {
      }},
     // One reply lost in socket 1's last, partial block fails socket 1 alone: sockets 2 to 4 are
     // verified and pass. The same for its high byte (the last full block's, where blocks are of
-    // 32 bytes) and its compare result, but in the family whose lost compare result ends the run
-    // by time-out.
+    // 32 bytes) and its compare result, there and in its first block.
     {"a lost reply in socket 1's last block", kEvery,
      [](SimulatedGang& g, const Facts& f) {
          g.board.dropReplyAt(sim::TargetFrame(f.readsBack ? 0x03 : 0x3A), static_cast<int>(TailOf(f) / f.verifyBlock) + 1);
@@ -254,10 +253,19 @@ const Fault kFaults[] = {
      [](SimulatedGang& g, const Facts& f) {
          g.board.dropReplyAt(sim::TargetFrame(0x0B), static_cast<int>(TailOf(f) / f.verifyBlock) + 1);
      },
+     ExpectFirstFailedAlone},
+    {"a lost compare result in socket 1's first block", [](const Facts& f) { return !f.readsBack; },
+     [](SimulatedGang& g, const Facts&) { g.board.dropReplyAt(sim::TargetFrame(0x0B), 1); }, ExpectFirstFailedAlone},
+    // So the blink of socket 1's pass LED after its first block: the socket helpers name it.
+    {"a lost blink in socket 1's verify", kEvery,
+     [](SimulatedGang& g, const Facts& f) {
+         g.onNote = At(FirstVerify(f), 1, [&g] { g.board.dropReplyAt(sim::BoardFrame(0x02), g.framesOf(0xF0, 0x02) + 1); });
+     },
      [](const SimulatedGang& g, const Facts& f) {
-         if (f.idRule != IdRule::FamilyC) return ExpectFirstFailedAlone(g, f);
-         EXPECT_EQ(g.messages(), Messages{kTimeoutText});
-         EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
+         const bool helpers = std::string(f.name).find("Compact") != std::string::npos;
+         EXPECT_EQ(g.messages(), helpers ? Messages{"ISP_LED2 timeout!"} : Messages{});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         ExpectIcons(g, {151, 150, 150, 150});
      }},
     // The reply comes once the run has given up on it, and answers nothing after.
     {"a late verify reply", kEvery,
