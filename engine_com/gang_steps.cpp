@@ -38,6 +38,7 @@ constexpr int kReopenAttempts = 35;
 constexpr uint8_t kTagPowerOn = 0x36;
 constexpr uint8_t kTagPowerOff = 0x35;
 constexpr uint8_t kTagChipId = 0x37;
+constexpr uint8_t kTagReadBack = 0x01;
 
 std::mutex notesLock;
 std::function<void(const std::string&)> notesListener;
@@ -720,6 +721,28 @@ bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan) {
     return g_bEncry || g_bCodeOption || g_bOptionSerial || imageAsks;
 }
 
+namespace {
+
+// The bytes just written at address, read back into the socket still good: a part that holds
+// other bytes fails, and the operator is told what holds them. A read that goes unanswered fails
+// the part alone. False when the run ends.
+bool ReadBackWritten(GangRun& run, int socket, uint32_t address, std::span<const uint8_t> written, const char* what) {
+    if (run.state[socket] != kGood) return true;
+    const uint8_t hi = static_cast<uint8_t>(address >> 8);
+    const uint8_t lo = static_cast<uint8_t>(address);
+    const auto count = static_cast<uint8_t>(written.size());
+    const bool read = run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Verify}) &&
+                      run.step({kTagReadBack, [lo, count] { return ComIspReadN(lo, count); }, kTargetWaitMs, Timeout::Judge});
+    if (run.timedOut) return false;
+    if (read && g_nReplyDataSize >= count && std::equal(written.begin(), written.end(), g_pBlockBuf.data())) return true;
+    run.state[socket] = kVerifyFailed;
+    if (read) run.page.messageBox(strfmt("IC%d %s at 0x%X does not hold what was written!!!", socket + 1, what, address),
+                                  platform::MsgIcon::Error);
+    return true;
+}
+
+}  // namespace
+
 bool WriteOptionBlock(GangRun& run, int socket, const OptionPlan& plan) {
     if (!OptionBlockWanted(run, plan)) return true;
     if (GivesSerialNumbers() && !TakeSerialNumber(run, NumbersPerPart())) return false;
@@ -741,9 +764,16 @@ bool WriteOptionBlock(GangRun& run, int socket, const OptionPlan& plan) {
             return false;
         if (!WriteLanded(run, status, run.optionAddr, socket)) run.state[socket] = kVerifyFailed;
     }
+    if (plan.readBack && !ReadBackWritten(run, socket, run.optionAddr, block, "option block")) return false;
+    return WritePlannedKeyPage(run, socket, plan);
+}
+
+bool WritePlannedKeyPage(GangRun& run, int socket, const OptionPlan& plan) {
     if (run.state[socket] != kGood || !(g_bEncry && g_bKeyWrite)) return true;
     const uint32_t keyAddr = plan.keyAddr != 0 ? plan.keyAddr : g_dwKeyAddr;
-    return WriteKeyPage(run, socket, keyAddr, polled ? ComIsp2CmdFinish : nullptr);
+    const bool polled = plan.frames == OptionFrames::BytesPolled;
+    if (!WriteKeyPage(run, socket, keyAddr, polled ? ComIsp2CmdFinish : nullptr)) return false;
+    return !plan.readBack || ReadBackWritten(run, socket, keyAddr, g_KeyBytes, "key page");
 }
 
 bool WriteKeyPage(GangRun& run, int socket, uint32_t keyAddr, bool (*openingFinish)()) {

@@ -247,6 +247,10 @@ struct OptionPlan {
     uint32_t keyAddr = 0;                 // 0: the stored key page address
     OptionFrames frames = OptionFrames::Eight;
     bool forImageReachingIt = true;       // an image that reaches P asks for the block on its own
+    // The block and the key page are read back once written: a run that writes them without an
+    // erase before would leave the AND of this run's bytes and a failed run's, which a board that
+    // answers writes without the target's status reports to no one.
+    bool readBack = false;
 };
 std::array<uint8_t, 8> BuildOptionBlock(const GangRun& run, OptionRule rule = OptionRule::Landed);
 // Whether the settings or the image ask for an option block at all.
@@ -255,6 +259,9 @@ bool OptionBlockWanted(const GangRun& run, const OptionPlan& plan);
 // target reports as not landed fails the socket, and what would follow it is not written. False
 // when the run ends.
 bool WriteOptionBlock(GangRun& run, int socket, const OptionPlan& plan = {});
+// The key page of the plan, when encryption and "Key Write" ask for it, into a socket still good.
+// False when the run ends.
+bool WritePlannedKeyPage(GangRun& run, int socket, const OptionPlan& plan);
 // The key page's erase is finished with the first command set's finish, or the one given.
 bool WriteKeyPage(GangRun& run, int socket, uint32_t keyAddr, bool (*openingFinish)() = nullptr);
 // A write that no compare of the same bytes follows is judged by the target's own report of it:

@@ -32,14 +32,14 @@ bool PowerAndScan(GangRun& run) { return PowerOnBoard(run) && ScanPass(run, {Han
 
 // Each found socket read back in 32-byte blocks; a differing part is erased; one that passes gets
 // its option block through the second command set when encryption, the code option or the serial
-// number ask for it.
+// number ask for it. Nothing erases the block before: it and the key page are read back.
 PassPlan ByteWisePass() {
     return {.readout = Readout::ReadBack,
             .selection = Selection::Quiet,
             .readBlock = kReadBackBlock,
             .eraseOnMismatch = true,
             .option = OptionPlan{.rule = OptionRule::ByteWise, .hiByte = ComIsp2TransHiByte,
-                                 .frames = OptionFrames::EightSecondSet, .forImageReachingIt = false}};
+                                 .frames = OptionFrames::EightSecondSet, .forImageReachingIt = false, .readBack = true}};
 }
 
 // The bar of the MTP run: the programming's P bytes and the image once per found socket, with d

@@ -77,12 +77,13 @@ void GangTimedProgramThread(WorkerPage& page) {
     EndSinglePass(sp);
 }
 
-// Nothing compares what it writes: every write is judged by the target's report.
+// Nothing compares the code it writes: every write is judged by the target's report. The option
+// block, which no erase goes before, is read back.
 void GangProgramOnlyThread(WorkerPage& page) {
     SinglePlan plan = Quiet8(ctl::kProgram);
     plan.compared = false;
     SinglePass sp(page, plan);
-    if (StartSinglePass(sp, false) && PatchOptionBlock(sp, OptionPatch::CodeOption)) {
+    if (StartSinglePass(sp, true) && PatchOptionBlock(sp, OptionPatch::CodeOption)) {
         engine_hid::LogAndScroll(page, kBeginProgramming);
         if (EnterIsp(sp) && ChangeLineSpeed(sp.run) && ProgramTarget(sp, kProgrammed) && WriteSingleOptionBlock(sp) &&
             WriteKeyBytes(sp, true)) {

@@ -312,8 +312,16 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     if (!run.step(Quiet(kTagHiByte, [hi] { return ComIspTransHiByte(hi); })) || !NumberedOptionBytes(sp, block))
         return false;
     sp.optionSent = block;
-    return run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) &&
-           (sp.plan.compared || Judged(sp, run.optionAddr)) && Finish(sp, false);
+    if (!(run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) &&
+          (sp.plan.compared || Judged(sp, run.optionAddr)) && Finish(sp, false)))
+        return false;
+    if (sp.plan.compared) return true;
+    // Nothing erases the block before a run that compares nothing: written over one a failed run
+    // left, it holds the AND of both, another number than this one. It is read back at once.
+    const ReadBack held = ReadAndCompare(sp, sp.plan.frames, run.optionAddr, block.data(), kFrame8);
+    if (held == ReadBack::Differed)
+        return Refuse(run, strfmt("Option block at 0x%X does not hold what was written!!!", run.optionAddr));
+    return held == ReadBack::Matched;
 }
 
 bool WriteKeyBytes(SinglePass& sp, bool erasePage) {

@@ -21,7 +21,7 @@ struct SinglePlan {
     BlockFrames frames = BlockFrames::Wide;
     bool finishEachFrame = false;  // a finish after every data frame, not after every block
     bool icons = true;             // result icons on sockets 1 to 4
-    bool compared = true;          // a verify compares the code and option block written, else the target's report judges them
+    bool compared = true;          // a verify compares the code and option block written, else the target's report judges the code and the block is read back
 };
 
 // One single-pass run: the gang run's flags and image, and the high address byte last sent,

@@ -158,15 +158,17 @@ HeldBlock ReadHeldBlock(GangRun& run) {
 }
 
 // A part that holds an option block keeps it: written over, the flash would keep the AND of both
-// blocks, another part's serial number among them. False when the run ends.
+// blocks, another part's serial number among them. Its key page is written all the same: a run
+// that failed after the block may have left it erased or half written. False when the run ends.
 bool WriteOptionIfBlank(GangRun& run, const PassPlan& plan, int socket) {
     const bool read = plan.optionOnBlankOnly && OptionBlockWanted(run, *plan.option);
     const HeldBlock held = read ? ReadHeldBlock(run) : HeldBlock::Blank;
     if (held == HeldBlock::Blank) return WriteOptionBlock(run, socket, *plan.option);
     if (held == HeldBlock::Unread) run.state[socket] = kVerifyFailed;
     if (run.timedOut) return false;
-    if (held == HeldBlock::Written) LogAndScroll(run.page, strfmt("IC%d holds an option block already: not written", socket + 1));
-    return true;
+    if (held != HeldBlock::Written) return true;
+    LogAndScroll(run.page, strfmt("IC%d holds an option block already: not written", socket + 1));
+    return WritePlannedKeyPage(run, socket, *plan.option);
 }
 
 }  // namespace

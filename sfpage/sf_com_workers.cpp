@@ -67,9 +67,9 @@ public:
         std::copy_n(g_pBlockBuf.data(), out.size(), out.begin());
         return true;
     }
-    // One program frame; the write must have been enabled. The program run reads nothing back,
-    // and no run reads back the option block, the key or the records: a frame the flash refuses
-    // ends the run.
+    // One program frame; the write must have been enabled. The program run reads back only its
+    // option block, and no run reads back the key or the records: a frame the flash refuses ends
+    // the run.
     bool programFrame(uint32_t address, std::span<const uint8_t> bytes, const char* timeoutText = nullptr) {
         if (!run.step({kTagProgram, [=] { return ComSfProgram(kPageProgram, address, bytes); }, kDataWaitMs,
                        timeoutText ? Timeout::Message : Timeout::Silent, timeoutText ? timeoutText : ""}))
@@ -274,6 +274,19 @@ bool NumberedOptionBlock(SfLink& link, std::array<uint8_t, kOptionBlockSize>& bl
     block = CodeOptionBlock();
     if (numbered && g_bSerialAutoInc) ++g_nGangSerial;
     return true;
+}
+
+// Nothing erases the flash before the program run: a block written over one a failed run left
+// holds the AND of both, another number than this run gave. It is read back, and a flash that
+// holds other bytes fails the run, the block named.
+bool HoldsWritten(SfLink& link, uint32_t address, std::span<const uint8_t> written, const char* what) {
+    std::array<uint8_t, kSfComBlock> block;
+    const std::span<uint8_t> read(block.data(), written.size());
+    const bool wasRead = link.read(address, read);
+    if (link.run.timedOut) return false;
+    if (wasRead && std::equal(read.begin(), read.end(), written.begin())) return true;
+    link.run.page.messageBox(strfmt("%s at 0x%X does not hold what was written!!!", what, address), platform::MsgIcon::Error);
+    return false;
 }
 
 enum class FullRunKind { Plain, Serial };
@@ -489,7 +502,8 @@ void ProgramSFComThread(WorkerPage& page, const SfRun& run) {
     bool done = ready && link.wake() && ProgramImage(link, image.bytes, start, image.size);
     if (done && OptionBlockFollows(start, image.size)) {
         std::array<uint8_t, kOptionBlockSize> block;
-        done = NumberedOptionBlock(link, block) && link.enabledProgram(g_dwOptionAddr, block);
+        done = NumberedOptionBlock(link, block) && link.enabledProgram(g_dwOptionAddr, block) &&
+               HoldsWritten(link, g_dwOptionAddr, block, "Option block");
     }
     if (done && g_bEncry) done = link.enabledProgram(kSfComKeyAddr, g_KeyBytes);
     result.note(done);

@@ -94,37 +94,43 @@ TEST(GangFaultSweep, DroppingOrDelayingAnyReplyNeverHangsNorPassesABadPart) {
 // Cancel in each pause of the work in turn, over every engine: the board runs (a part in socket
 // 3 that differs at its first compare, so that its erase is cut too), the single-pass, broadcast
 // and erase runs and the link tries, at the board's own line speed and at another, where the runs
-// that change the speed pause after it. The run ends at the pause it cut (cancel_sweep.h), and a
-// board run counts every part it found as failed and none as passed.
+// that change the speed pause after it. The runs that write a key page do it once more with
+// "Key Write" on, so that the pauses after the key page's erase and its bytes are cut too. The
+// run ends at the pause it cut (cancel_sweep.h), and a board run counts every part it found as
+// failed and none as passed.
 TEST(GangFaultSweep, CancelInAnyPauseEndsTheRunThere) {
     std::vector<GangVariant> engines = {{"GangProgramThread", GangProgramThread}, {"GangVerifyThread", GangVerifyThread}};
     for (const GangVariant& variant : GangVariants()) engines.push_back(variant);
     const std::vector<uint8_t> image = PatternImage(100);
     int pauses = 0;
     for (const GangVariant& engine : engines) {
-        SCOPED_TRACE(engine.name);
-        const bool landed = engine.entry == GangProgramThread || engine.entry == GangVerifyThread;
-        // The runs the page starts reach their targets as the variants of chip mode 2 do.
-        VariantFacts facts = FactsOf(landed ? "GangProgramThreadOld" : engine.name);
-        if (landed) facts.programs = engine.entry == GangProgramThread;
-        const bool board = facts.cycle == Cycle::Board;
-        const std::vector<int> sockets = board || facts.cycle == Cycle::Broadcast ? std::vector{0, 2} : std::vector{0};
-        pauses += SweepCancel({.arrange =
-                                   [&](SimulatedGang& g, uint32_t baud) {
-                                       g.store("BaudRate", baud);
-                                       PrepareTargets(g, facts, sockets, image);
-                                       if (board && facts.programs) g.board.differAtCompare(2, 1);
-                                       g.bench.page.pageErase = {0x10, 2};
-                                   },
-                               .worker = engine.entry,
-                               .image = image,
-                               .letsGoThroughSwitches = facts.cycle == Cycle::Broadcast,
-                               .check =
-                                   [&](SimulatedGang& g) {
-                                       const auto found = static_cast<uint32_t>(
-                                           std::count(g_bSocketFound.begin(), g_bSocketFound.end(), 1u));
-                                       EXPECT_EQ(g.bench.counters(), board ? (Counters{found, 0, found}) : Counters{});
-                                   }});
+        for (const bool keyWrite : {false, true}) {
+            SCOPED_TRACE(strfmt("%s, Key Write %s", engine.name, keyWrite ? "on" : "off"));
+            const bool landed = engine.entry == GangProgramThread || engine.entry == GangVerifyThread;
+            // The runs the page starts reach their targets as the variants of chip mode 2 do.
+            VariantFacts facts = FactsOf(landed ? "GangProgramThreadOld" : engine.name);
+            if (landed) facts.programs = engine.entry == GangProgramThread;
+            if (keyWrite && !(facts.programs || facts.optionOnVerify)) continue;
+            const bool board = facts.cycle == Cycle::Board;
+            const std::vector<int> sockets = board || facts.cycle == Cycle::Broadcast ? std::vector{0, 2} : std::vector{0};
+            pauses += SweepCancel({.arrange =
+                                       [&](SimulatedGang& g, uint32_t baud) {
+                                           g.store("BaudRate", baud);
+                                           g.store("Key Write", keyWrite ? 1 : 0);
+                                           PrepareTargets(g, facts, sockets, image);
+                                           if (board && facts.programs) g.board.differAtCompare(2, 1);
+                                           g.bench.page.pageErase = {0x10, 2};
+                                       },
+                                   .worker = engine.entry,
+                                   .image = image,
+                                   .letsGoThroughSwitches = facts.cycle == Cycle::Broadcast,
+                                   .check =
+                                       [&](SimulatedGang& g) {
+                                           const auto found = static_cast<uint32_t>(
+                                               std::count(g_bSocketFound.begin(), g_bSocketFound.end(), 1u));
+                                           EXPECT_EQ(g.bench.counters(), board ? (Counters{found, 0, found}) : Counters{});
+                                       }});
+        }
     }
     EXPECT_GT(pauses, 200);
 }

@@ -322,11 +322,14 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.framesOf(0x0F, 0x26), 0);
          EXPECT_EQ(g.bench.counters(), (Counters{4, 0, 4}));
      }},
-    // A finished part in socket 2 holds number 000102: it keeps its block, and the others are
-    // numbered on from "Serial No" without a gap.
+    // A part in socket 2 holds number 000102 and an erased key page (a run failed after its
+    // block): it keeps its block, gets its key, and the others are numbered on from "Serial No"
+    // without a gap.
     {"a part that holds its option block", [](const Facts& f) { return f.optionOnVerify; },
      [](SimulatedGang& g, const Facts& f) {
          g.store("Gang Serial En", 1);
+         g.store("Key Write", 1);
+         g.storeKeyBytes();
          g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x02, 0xFF, 0x0E, 0x00, 0x00});
      },
      [](const SimulatedGang& g, const Facts& f) {
@@ -336,7 +339,23 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.board.target(3)->optionBlock(option), (std::array<uint8_t, 8>{0xFA, 0x00, 0x01, 0x31, 0xFF, 0x0E, 0x00, 0x00}));
          EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x132u);
          EXPECT_EQ(g.bench.page.logLinesWith("option block"), Messages{"IC2 holds an option block already: not written"});
+         sim::GangTarget second = *g.board.target(1);
+         for (uint32_t k = 0; k < 16; ++k) EXPECT_EQ(*second.cell(second.keyAddr + k), 0xC0 + k) << "key byte " << k;
          EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
+     }},
+    // A run that failed gave socket 2 number 000103; the byte-wise run erases nothing, so the
+    // flash keeps the AND of that block and this run's 000130: the part fails, its block named,
+    // and the others pass.
+    {"a part a failed run numbered", [](const Facts& f) { return f.programs && !f.erases && !f.mtp; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.answerWritesMinimally(true);
+         g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x03, 0xFF, 0x0E, 0x00, 0x00});
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(g.messages(), Messages{strfmt("IC2 option block at 0x%X does not hold what was written!!!", f.optionAddr)});
+         ExpectIcons(g, {150, 151, 150, 150});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
      }},
     // A board may answer a write without the target's status byte: that reports nothing, and
     // every good part passes with its option block (an MTP part's status is polled instead).
@@ -523,23 +542,55 @@ TEST(GangVariantFaults, EveryVariantMeetsTheSameFaults) {
     }
 }
 
-// Every reply of a one-socket run dropped in turn: each run ends, and never passes a part that
-// does not hold the image. A verify-only variant meets a part whose last byte differs.
+// Every reply of a one-socket run dropped in turn, and a run that failed the part after writing
+// to it tried once more over the same part with nothing dropped, as an operator tries a failed
+// part again. The board answers writes
+// without the target's status byte; the runs give serial numbers, and those that erase nothing
+// write the key page. Each
+// run ends, and never passes a part that does not hold the image and the key, nor one whose
+// option block carries a number other than one this run gave (a part that held its block before
+// keeps it). A verify-only variant that writes nothing meets a part whose last byte differs.
 TEST(GangVariantFaults, DroppingAnyReplyNeverHangsNorPassesABadPart) {
     const std::vector<uint8_t> image = PatternImage(130);
     for (const GangVariant& variant : VariantsOf(Cycle::Board)) {
         const Facts& facts = FactsOf(variant.name);
         SCOPED_TRACE(facts.name);
+        const bool writes = facts.programs || facts.optionOnVerify;
+        // The key page where no erase goes before the run's writes: there a failed run leaves it
+        // erased or half written.
+        const bool keyWrite = writes && !facts.erases;
+        std::array<uint8_t, 16> key{};
         const auto prepare = [&](SimulatedGang& gang) {
             PrepareTargets(gang, facts, {0}, image);
-            if (!facts.programs) gang.board.writeFlash(0, static_cast<uint32_t>(image.size() - 1), std::vector<uint8_t>{0x00});
+            if (!writes) gang.board.writeFlash(0, static_cast<uint32_t>(image.size() - 1), std::vector<uint8_t>{0x00});
+            gang.board.answerWritesMinimally(true);
+            gang.store("Gang Serial En", 1);
+            gang.store("Key Write", keyWrite ? 1 : 0);
+            key = gang.storeKeyBytes();
+            IniSetSerialNo(0x100, g_strIniPath);
+        };
+        // A part counted as passed by the run just ended, whose numbers began at first.
+        const auto expectWhole = [&](const SimulatedGang& gang, uint32_t passedBefore, uint32_t first) {
+            if (gang.bench.counters().pass == passedBefore) return;
+            EXPECT_TRUE(Holds(gang, 0, image));
+            if (!writes) return;
+            sim::GangTarget part = *gang.board.target(0);
+            for (uint32_t k = 0; keyWrite && k < key.size(); ++k)
+                EXPECT_EQ(*part.cell(part.keyAddr + k), key[k]) << "key byte " << k;
+            const uint32_t p = OptionAddrOf(facts);
+            const uint32_t number = uint32_t{part.flash[p + 1]} << 16 | part.flash[p + 2] << 8 | part.flash[p + 3];
+            EXPECT_LT(number, IniGetSerialNo(g_strIniPath));
+            if (facts.programs) {
+                EXPECT_GE(number, first) << "a number given before";
+            }
         };
         int replies = 0;
         {
             SimulatedGang gang;
             prepare(gang);
             gang.run(variant.entry, image);
-            ASSERT_EQ(gang.bench.counters(), (Counters{1, facts.programs ? 1u : 0u, facts.programs ? 0u : 1u}));
+            ASSERT_EQ(gang.bench.counters(), (Counters{1, writes ? 1u : 0u, writes ? 0u : 1u}));
+            expectWhole(gang, 0, 0x100);
             for (const sim::LogEntry& entry : gang.board.log()) replies += entry.fromHost ? 0 : 1;
         }
         // A byte-wise run makes hundreds of alike byte exchanges: between its first and last 80
@@ -549,9 +600,17 @@ TEST(GangVariantFaults, DroppingAnyReplyNeverHangsNorPassesABadPart) {
             SimulatedGang gang;
             prepare(gang);
             gang.board.dropReplyNumber(n);
+            const sim::GangTarget before = *gang.board.target(0);
             gang.run(variant.entry, image);
             EXPECT_LE(gang.bench.counters().total, 1u);
-            EXPECT_TRUE(gang.bench.counters().pass == 0 || Holds(gang, 0, image));
+            expectWhole(gang, 0, 0x100);
+            EXPECT_FALSE(g_SerialPort.IsOpen());
+            // A part the failed run left as it was is tried again as the first run tried it.
+            const sim::GangTarget after = *gang.board.target(0);
+            if (gang.bench.counters().pass != 0 || (after.flash == before.flash && after.keyPage == before.keyPage)) continue;
+            const uint32_t first = IniGetSerialNo(g_strIniPath);
+            gang.run(variant.entry, image);
+            expectWhole(gang, 0, first);
             EXPECT_FALSE(g_SerialPort.IsOpen());
         }
     }

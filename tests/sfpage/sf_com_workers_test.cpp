@@ -420,6 +420,16 @@ TEST(SfComWorkers, FaultsEndTheRunCleanly) {
          [](SfComBench& b) { b.gang.store("Code Option", 1), b.gang.store("Option Addr", 0x1FFC); },
          {"Option Addr 0x1FFC puts the option block across a 256-byte page!"}, res::kIconFail,
          [](SfComBench& b) { EXPECT_TRUE(b.gang.board.log().empty()); }},
+        // A run that failed gave this flash number 000103; nothing erases it before the program
+        // run, so the flash keeps the AND of that block and this run's 000105: the block is named.
+        {"an option block a failed run numbered", Program,
+         [](SfComBench& b) {
+             b.gang.store("Code Option", 1), b.gang.store("Gang Serial En", 1);
+             IniSetSerialNo(0x105, g_strIniPath);
+             b.gang.board.serialFlash().write(kOptionAddr, Bytes{0xAF, 0x00, 0x01, 0x03, 0xFF, 0xFF, 0xFF, 0xFF});
+         },
+         {"Option block at 0x3FF8 does not hold what was written!!!"}, res::kIconFail,
+         [](SfComBench& b) { EXPECT_EQ(b.flash(kOptionAddr + 1, 3), (Bytes{0x00, 0x01, 0x01})); }},
         {"an option block that ends a page", Program,
          [](SfComBench& b) { b.gang.store("Code Option", 1), b.gang.store("Option Addr", 0x1FF8); },
          {}, res::kIconPass, [](SfComBench& b) { EXPECT_EQ(b.flash(0x1FF8, 1), Bytes{0xAF}); }},
