@@ -30,6 +30,9 @@ std::string LastSnRefusalText(TakeRefusal why) {
                "Config. to go on";
     case TakeRefusal::LockNotOpened:
         return "Last SN can not be saved: " + storeRefusal(platform::registryStorePath(), CountsSave::LockNotOpened);
+    case TakeRefusal::OutOfDate:
+        return "Another copy of the program may have given numbers from Last SN since this copy last read it: set "
+               "Initial Serial No. in Config. to go on";
     case TakeRefusal::None:
     case TakeRefusal::NotSaved:
         break;

@@ -200,7 +200,7 @@ void IniSetSerialNo(uint32_t serial, const std::string& path) {
 
 std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count, TakeRefusal* why) {
     uint32_t taken = 0;
-    bool withheld = false, lockNotOpened = false;
+    bool withheld = false, lockNotOpened = false, outOfDate = false;
     const auto take = [&](const std::optional<std::string>& stored) -> std::optional<std::string> {
         taken = serialNumberOf(stored.value_or(""));
         withheld = g_ownSerialNo.withholds(path, taken);
@@ -212,8 +212,10 @@ std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count,
         }
         return serialNumberText(taken + count);
     };
-    const bool written = platform::updateProfileString(path, kCodeOption, "Serial No", take, &lockNotOpened);
+    const bool written =
+        platform::updateProfileString(path, kCodeOption, "Serial No", take, &lockNotOpened, &outOfDate);
     const TakeRefusal refusal = lockNotOpened              ? TakeRefusal::LockNotOpened
+                                : outOfDate                ? TakeRefusal::OutOfDate
                                 : !written                 ? TakeRefusal::NotSaved
                                 : withheld                 ? TakeRefusal::HeldBack
                                 : taken == kSerialNoUsedUp ? TakeRefusal::UsedUp

@@ -273,6 +273,7 @@ std::optional<uint32_t> RegTakeLastSn(uint32_t count, TakeRefusal* why) {
         if (!past && count > 0) setNumber(values, s, stored + count);
     });
     const TakeRefusal refusal = result == platform::StoreResult::LockNotOpened    ? TakeRefusal::LockNotOpened
+                                : result == platform::StoreResult::OutOfDate        ? TakeRefusal::OutOfDate
                                 : result != platform::StoreResult::Ok || unreadable ? TakeRefusal::NotSaved
                                 : withheld                                          ? TakeRefusal::HeldBack
                                 : past                                              ? TakeRefusal::UsedUp

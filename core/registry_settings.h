@@ -72,7 +72,8 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 // one more would give the numbers from 0 again; a take that would reach past the end is refused
 // (UsedUp) and the store left as it is. Nothing also when the store cannot be locked, read or
 // written, or holds "Last SN" in a form it cannot read (NotSaved; LockNotOpened when its lock file
-// cannot be opened at all): a number that the store does not keep as given, or one counted on
+// cannot be opened at all; OutOfDate when this copy's view of the store is out of date, see
+// platform::registryWrite): a number that the store does not keep as given, or one counted on
 // from the default, would be given again. Nor while "Last SN", found after another copy wrote
 // over this copy's view of the store, stands below the number after the last one this copy took
 // (HeldBack: another copy's operator set a lower one, or the store was made anew without it):

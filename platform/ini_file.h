@@ -56,9 +56,10 @@ bool writeProfileString(const std::string& file, const std::string& section,
 // it): a value worked out from nothing must not replace one in the file.
 // A file that is not a regular file or is too large to be ours is never written over.
 // lockNotOpened, when given, tells whether the file's lock file (lockFileOf the file) could not
-// be opened at all.
+// be opened at all, and outOfDate whether the write was refused as this copy's view of the file
+// is out of date.
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
                          const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change,
-                         bool* lockNotOpened = nullptr);
+                         bool* lockNotOpened = nullptr, bool* outOfDate = nullptr);
 
 }  // namespace platform

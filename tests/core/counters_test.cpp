@@ -375,7 +375,7 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         CountPart(true);
         if (c.then != GoesOn) {
             // Why: held back by a lower number found, or a view out of date the store refuses.
-            const TakeRefusal expected = c.then == NumbersOutOfDate ? TakeRefusal::HeldBack : TakeRefusal::NotSaved;
+            const TakeRefusal expected = c.then == NumbersOutOfDate ? TakeRefusal::HeldBack : TakeRefusal::OutOfDate;
             TakeRefusal why = TakeRefusal::None;
             EXPECT_EQ(once(serialNoGiven, IniTakeSerialNo(ini, 1, &why)), std::nullopt);
             EXPECT_EQ(why, expected);
@@ -509,6 +509,18 @@ TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
               "Config. to go on");
     EXPECT_EQ(IniTakeSerialNo(ini, 1, &why), std::nullopt);
     EXPECT_EQ(why, TakeRefusal::HeldBack);
+    // Out of date: the version this copy saw was moved aside, where another copy may take from it.
+    for (const std::string& file : {store, ini}) {
+        std::filesystem::rename(file, file + ".aside");
+        std::filesystem::copy_file(file + ".aside", file);
+    }
+    EXPECT_EQ(RegTakeLastSn(1, &why), std::nullopt);
+    EXPECT_EQ(why, TakeRefusal::OutOfDate);
+    EXPECT_EQ(LastSnRefusalText(why),
+              "Another copy of the program may have given numbers from Last SN since this copy last read it: set "
+              "Initial Serial No. in Config. to go on");
+    EXPECT_EQ(IniTakeSerialNo(ini, 1, &why), std::nullopt);
+    EXPECT_EQ(why, TakeRefusal::OutOfDate);
     RegSaveLastSn(kLastSnEnd - 1);
     EXPECT_EQ(RegTakeLastSn(1, &why), kLastSnEnd - 1);
     EXPECT_EQ(why, TakeRefusal::None);
