@@ -49,6 +49,10 @@ std::string UnsavedPartsText(const UnsavedParts& unsaved, const std::string& sto
                   parts.total == 1 ? "" : "s", parts.pass, parts.fail, why.c_str());
 }
 
+std::string SettingsRefusalText(const std::string& file, CountsSave why) {
+    return strfmt("Settings can not be saved: %s!", storeRefusal(file, why).c_str());
+}
+
 std::string ResetRefusalText(const std::string& storePath, CountsSave why) {
     return strfmt("Counters can not be reset: %s!", storeRefusal(storePath, why).c_str());
 }

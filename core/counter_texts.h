@@ -17,6 +17,9 @@ std::string LastSnRefusalText(TakeRefusal why);
 // What the window's close tells when the parts counted in memory cannot reach the store: how
 // many, and why.
 std::string UnsavedPartsText(const UnsavedParts& unsaved, const std::string& storePath);
+// What a dialog tells when a setting the operator gave (also "Last SN") cannot be saved to file
+// (the settings store or the INI file), and why.
+std::string SettingsRefusalText(const std::string& file, CountsSave why);
 // What Reset Count tells when the store cannot be written (or its lock file, named, cannot be
 // opened) and the counters stay as they were.
 std::string ResetRefusalText(const std::string& storePath, CountsSave why = CountsSave::StoreNotWritten);

@@ -35,9 +35,12 @@ std::string read(const std::string& path, const char* section, const char* key) 
     return g_IniFile.GetString(section, key);
 }
 
-void write(const std::string& path, const char* section, const char* key, const std::string& text) {
-    g_IniFile.SetFileName(path);
-    g_IniFile.WriteString(section, key, text);
+// A setting (see CIniFile::WriteString); why it failed, for the operator to be told.
+CountsSave write(const std::string& path, const char* section, const char* key, const std::string& text) {
+    bool lockNotOpened = false;
+    if (platform::writeProfileString(path, section, key, text, platform::StaleWrite::Setting, &lockNotOpened))
+        return CountsSave::Saved;
+    return lockNotOpened ? CountsSave::LockNotOpened : CountsSave::StoreNotWritten;
 }
 
 // Stored texts compare exactly: "yes" is not "Yes".
@@ -49,8 +52,8 @@ bool readNotNo(const std::string& path, const char* section, const char* key) {
     return read(path, section, key) != "No";
 }
 
-void writeYesNo(bool on, const std::string& path, const char* section, const char* key) {
-    write(path, section, key, on ? "Yes" : "No");
+CountsSave writeYesNo(bool on, const std::string& path, const char* section, const char* key) {
+    return write(path, section, key, on ? "Yes" : "No");
 }
 
 // "Serial No" as "%X" reads it and writes it; a number above 0x1000000 is stored as 0. Any
@@ -251,8 +254,8 @@ void IniSetUpdateCodeOption(bool on, const std::string& path) {
     writeYesNo(on, path, kMisc, "Update Code Option");
 }
 bool IniGetBeepSound(const std::string& path) { return readNotNo(path, kMisc, "Beep Sound"); }
-void IniSetBeepSound(bool on, const std::string& path) {
-    writeYesNo(on, path, kMisc, "Beep Sound");
+CountsSave IniSetBeepSound(bool on, const std::string& path) {
+    return writeYesNo(on, path, kMisc, "Beep Sound");
 }
 bool IniGetLog(const std::string& path) { return readNotNo(path, kMisc, "Log"); }
 void IniSetLog(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Log"); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/counters.h"
 #include "core/serial_take.h"
 
 class CIniFile {
@@ -85,7 +86,8 @@ void IniSetAppendKeyToHex(bool on, const std::string& path);
 bool IniGetUpdateCodeOption(const std::string& path);
 void IniSetUpdateCodeOption(bool on, const std::string& path);
 bool IniGetBeepSound(const std::string& path);
-void IniSetBeepSound(bool on, const std::string& path);
+// Why the file did not take it, when it did not (CountsSave: the operator is told).
+CountsSave IniSetBeepSound(bool on, const std::string& path);
 bool IniGetLog(const std::string& path);
 void IniSetLog(bool on, const std::string& path);
 bool IniGetBurnKey(const std::string& path);

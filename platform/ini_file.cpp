@@ -325,10 +325,10 @@ void setIniCarry(const std::string& section, const std::string& key, IniCarry ca
 
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
-                        const std::optional<std::string>& value, StaleWrite stale) {
+                        const std::optional<std::string>& value, StaleWrite stale, bool* lockNotOpened) {
     return rewriteLocked(file, [&](std::vector<std::string>& lines) {
         return applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
-    }, stale);
+    }, stale, lockNotOpened);
 }
 
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,

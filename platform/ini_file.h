@@ -42,10 +42,12 @@ void setIniCarry(const std::string& section, const std::string& key, IniCarry ca
 // look, or the version seen still has a name elsewhere) and stale refuses (the same holds for
 // updateProfileString, which always refuses then), or, for a setting (StaleWrite::Setting), goes
 // into the file as it stands while this copy's view stays out of date. A lock file removed while
-// this copy writes fails the write, as in the settings store.
+// this copy writes fails the write, as in the settings store. lockNotOpened, when given, tells
+// whether the file's lock file could not be opened at all.
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
-                        const std::optional<std::string>& value, StaleWrite stale = StaleWrite::Refuse);
+                        const std::optional<std::string>& value, StaleWrite stale = StaleWrite::Refuse,
+                        bool* lockNotOpened = nullptr);
 
 // Reads key in section as the file holds it (nothing when absent) and writes what change makes
 // of it, all under the file's lock: no other thread or running copy writes in between. When
