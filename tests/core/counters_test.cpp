@@ -224,6 +224,9 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         Meanwhile meanwhile = Nothing;
         bool fromZero = false;  // the numbers start at 0, not at 100 and 0x500
         bool network = false;   // every replaced version keeps a hidden name, as on a network home
+        // This copy runs as root (made the files) in the operator's folder; the other copy is the
+        // operator's.
+        bool operatorTakes = false;
     } cases[] = {
         {"store removed", true, false, false, GoesOn, remove},
         {"store emptied", true, false, false, GoesOn, empty},
@@ -265,11 +268,19 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
          ANewCopySaves, false, true},
         {"a network home, folder cleared, a new copy saved a value, another copy reset", true, true, false,
          NumbersOutOfDate, removeOnNetwork, nullptr, ANewCopySavesThenAnotherResets, false, true},
+        {"a copy run as root made them, the operator's copy took, folder cleared", true, true, true, OutOfDate, remove,
+         nullptr, Nothing, false, false, true},
+        {"a copy run as root made them, the operator's copy took, both emptied", true, true, true, OutOfDate, empty,
+         nullptr, Nothing, false, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempConfigFolder folder;
         const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+        constexpr uid_t kOperator = 65534;
+        if (c.operatorTakes) {
+            ASSERT_EQ(::chown(folder.path().c_str(), kOperator, kOperator), 0);
+        }
         if (c.network) {
             platform::setNetworkFolderForTest(folder.path());
             platform::setCommitPauseForTest([](platform::CommitStep step, const std::string& file) {
@@ -347,7 +358,11 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
             if (c.before) c.before(file);
         if (c.otherCopyTookLast) {
             const pid_t other = olderView > 0 ? olderView : fork();
-            if (other == 0) _exit(RegTakeLastSn(1) == lastSn + 1 && IniTakeSerialNo(ini, 1) == serialNo + 1 ? 0 : 1);
+            if (other == 0) {
+                if (c.operatorTakes && (::setgroups(0, nullptr) != 0 || ::setgid(kOperator) != 0 || ::setuid(kOperator) != 0))
+                    _exit(99);
+                _exit(RegTakeLastSn(1) == lastSn + 1 && IniTakeSerialNo(ini, 1) == serialNo + 1 ? 0 : 1);
+            }
             if (olderView > 0) {
                 letGoOn(olderView);
             } else {
