@@ -128,6 +128,7 @@ bool numberOrCount(const SettingRule& s) {
     return s.name == "Last SN" || s.name == "Total Count" || s.name == "Pass Count" || s.name == "Fail Count";
 }
 
+// Why a write of the store did not land, as the operator is told it.
 CountsSave savedAs(platform::StoreResult result) {
     switch (result) {
     case platform::StoreResult::Ok: return CountsSave::Saved;
