@@ -493,6 +493,8 @@ TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
         lines += UnsavedPartsText(unsaved, store) + "\n";
         CountsSave reset = CountsSave::Saved;
         lines += (ResetCounters(&reset) ? "reset" : ResetRefusalText(store, reset)) + "\n";
+        lines += SettingsRefusalText(store, RegSaveScanDelay(40)) + "\n";
+        lines += SettingsRefusalText(ini, IniSetBeepSound(false, ini)) + "\n";
         (void)!::write(told[1], lines.data(), lines.size());
         _exit(0);
     }
@@ -506,7 +508,9 @@ TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(lines, "Last SN can not be saved: " + store + ".lock can not be opened\nlock\n"
                      "1 counted part (Pass 1, Fail 0) can not be saved: " + store + ".lock can not be opened!\n"
-                     "Counters can not be reset: " + store + ".lock can not be opened!\n");
+                     "Counters can not be reset: " + store + ".lock can not be opened!\n"
+                     "Settings can not be saved: " + store + ".lock can not be opened!\n"
+                     "Settings can not be saved: " + ini + ".lock can not be opened!\n");
 
     // Held back: another copy set the numbers below the ones this copy gave.
     for (const std::string& file : {store, ini}) ::chmod((file + ".lock").c_str(), 0644);
