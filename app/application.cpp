@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/counter_texts.h"
 #include "core/globals.h"
 #include "app/ic_page.h"
 #include "core/ini_settings.h"
@@ -99,8 +100,10 @@ bool CUart_ISPApp::PreTranslateMessage(int key) {
     } else {
         return false;
     }
-    RegSaveScanDelay(g_nDelayCount);
+    const CountsSave saved = RegSaveScanDelay(g_nDelayCount);
     if (g_pMainDlg != nullptr) g_pMainDlg->ShowDelayCountThread();
+    if (saved != CountsSave::Saved)
+        MessageBox(SettingsRefusalText(platform::registryStorePath(), saved), platform::MsgIcon::Error);
     return false;
 }
 

@@ -200,14 +200,15 @@ void CUart_ISPDlg::TakeConfigAnswer(const ConfigAnswer& answer) {
     g_nLastSerial = answer.lastSerial;
     g_nSerialLocation = answer.serialLocation;
     g_bSerialAutoInc = answer.serialAutoInc;
-    RegSaveIspIcType();
-    RegSaveSerialNoEn(g_bSerialEnable);
-    RegSaveSnInArea(g_nSerialLocation);
-    RegSaveSnStartAddr(g_dwSerialAddr);
-    if (newLastSerial) RegSaveLastSn(g_nLastSerial);
-    RegSaveSerialNoAutoInc(g_bSerialAutoInc);
+    // Braced, the saves run in this order; one the store did not take is told.
+    const CountsSave saved = FirstRefusal({RegSaveIspIcType(), RegSaveSerialNoEn(g_bSerialEnable),
+                                           RegSaveSnInArea(g_nSerialLocation), RegSaveSnStartAddr(g_dwSerialAddr),
+                                           newLastSerial ? RegSaveLastSn(g_nLastSerial) : CountsSave::Saved,
+                                           RegSaveSerialNoAutoInc(g_bSerialAutoInc)});
     g_dwFlashSize = FlashSizeOfMode(g_nChipMode);
     UpdateTitle();
+    if (saved != CountsSave::Saved)
+        MessageBox(SettingsRefusalText(platform::registryStorePath(), saved), platform::MsgIcon::Error);
 }
 
 void CUart_ISPDlg::OnAbout() {

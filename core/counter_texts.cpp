@@ -30,6 +30,9 @@ std::string LastSnRefusalText(TakeRefusal why) {
                "Config. to go on";
     case TakeRefusal::LockNotOpened:
         return "Last SN can not be saved: " + storeRefusal(platform::registryStorePath(), CountsSave::LockNotOpened);
+    case TakeRefusal::OutOfDate:
+        return "Another copy of the program may have given numbers from Last SN since this copy last read it: set "
+               "Initial Serial No. in Config. to go on";
     case TakeRefusal::None:
     case TakeRefusal::NotSaved:
         break;
@@ -44,6 +47,10 @@ std::string UnsavedPartsText(const UnsavedParts& unsaved, const std::string& sto
                                 : storeRefusal(storePath, unsaved.why);
     return strfmt("%u counted part%s (Pass %u, Fail %u) can not be saved: %s!", parts.total,
                   parts.total == 1 ? "" : "s", parts.pass, parts.fail, why.c_str());
+}
+
+std::string SettingsRefusalText(const std::string& file, CountsSave why) {
+    return strfmt("Settings can not be saved: %s!", storeRefusal(file, why).c_str());
 }
 
 std::string ResetRefusalText(const std::string& storePath, CountsSave why) {

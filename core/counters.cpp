@@ -47,6 +47,12 @@ Counts SaveCountedParts(UnsavedParts* unsaved) {
     return memoryCounts();
 }
 
+CountsSave FirstRefusal(std::initializer_list<CountsSave> saves) {
+    for (const CountsSave saved : saves)
+        if (saved != CountsSave::Saved) return saved;
+    return CountsSave::Saved;
+}
+
 std::optional<Counts> ResetCounters(CountsSave* why) {
     std::lock_guard lock(g_countLock);
     const CountsSave result = RegSaveCounts(0, 0, 0);

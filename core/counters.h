@@ -7,6 +7,7 @@
 // counted by a run that saves nothing (a verify-only run) waits in memory for the next save, so
 // what the screen counted is what reaches the store.
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 struct Counts {
@@ -17,8 +18,10 @@ struct Counts {
 // Why counted parts did not reach the store: it could not be written (not locked, not read,
 // damaged, or the write failed), its lock file could not be opened at all, or it holds "Pass
 // Count" or "Fail Count" in a line it cannot read, so a sum worked out from it would drop what it
-// holds.
+// holds. A setting's save says the same (StoreNotWritten for the INI file too).
 enum class CountsSave { Saved, StoreNotWritten, LockNotOpened, CountsUnreadable };
+// The first of saves that failed, Saved when none did.
+CountsSave FirstRefusal(std::initializer_list<CountsSave> saves);
 // The parts a save left in memory, and why.
 struct UnsavedParts {
     Counts parts;

@@ -35,9 +35,12 @@ std::string read(const std::string& path, const char* section, const char* key) 
     return g_IniFile.GetString(section, key);
 }
 
-void write(const std::string& path, const char* section, const char* key, const std::string& text) {
-    g_IniFile.SetFileName(path);
-    g_IniFile.WriteString(section, key, text);
+// A setting (see CIniFile::WriteString); why it failed, for the operator to be told.
+CountsSave write(const std::string& path, const char* section, const char* key, const std::string& text) {
+    bool lockNotOpened = false;
+    if (platform::writeProfileString(path, section, key, text, platform::StaleWrite::Setting, &lockNotOpened))
+        return CountsSave::Saved;
+    return lockNotOpened ? CountsSave::LockNotOpened : CountsSave::StoreNotWritten;
 }
 
 // Stored texts compare exactly: "yes" is not "Yes".
@@ -49,8 +52,8 @@ bool readNotNo(const std::string& path, const char* section, const char* key) {
     return read(path, section, key) != "No";
 }
 
-void writeYesNo(bool on, const std::string& path, const char* section, const char* key) {
-    write(path, section, key, on ? "Yes" : "No");
+CountsSave writeYesNo(bool on, const std::string& path, const char* section, const char* key) {
+    return write(path, section, key, on ? "Yes" : "No");
 }
 
 // "Serial No" as "%X" reads it and writes it; a number above 0x1000000 is stored as 0. Any
@@ -200,7 +203,7 @@ void IniSetSerialNo(uint32_t serial, const std::string& path) {
 
 std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count, TakeRefusal* why) {
     uint32_t taken = 0;
-    bool withheld = false, lockNotOpened = false;
+    bool withheld = false, lockNotOpened = false, outOfDate = false;
     const auto take = [&](const std::optional<std::string>& stored) -> std::optional<std::string> {
         taken = serialNumberOf(stored.value_or(""));
         withheld = g_ownSerialNo.withholds(path, taken);
@@ -212,8 +215,10 @@ std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count,
         }
         return serialNumberText(taken + count);
     };
-    const bool written = platform::updateProfileString(path, kCodeOption, "Serial No", take, &lockNotOpened);
+    const bool written =
+        platform::updateProfileString(path, kCodeOption, "Serial No", take, &lockNotOpened, &outOfDate);
     const TakeRefusal refusal = lockNotOpened              ? TakeRefusal::LockNotOpened
+                                : outOfDate                ? TakeRefusal::OutOfDate
                                 : !written                 ? TakeRefusal::NotSaved
                                 : withheld                 ? TakeRefusal::HeldBack
                                 : taken == kSerialNoUsedUp ? TakeRefusal::UsedUp
@@ -249,8 +254,8 @@ void IniSetUpdateCodeOption(bool on, const std::string& path) {
     writeYesNo(on, path, kMisc, "Update Code Option");
 }
 bool IniGetBeepSound(const std::string& path) { return readNotNo(path, kMisc, "Beep Sound"); }
-void IniSetBeepSound(bool on, const std::string& path) {
-    writeYesNo(on, path, kMisc, "Beep Sound");
+CountsSave IniSetBeepSound(bool on, const std::string& path) {
+    return writeYesNo(on, path, kMisc, "Beep Sound");
 }
 bool IniGetLog(const std::string& path) { return readNotNo(path, kMisc, "Log"); }
 void IniSetLog(bool on, const std::string& path) { writeYesNo(on, path, kMisc, "Log"); }

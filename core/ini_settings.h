@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/counters.h"
 #include "core/serial_take.h"
 
 class CIniFile {
@@ -70,8 +71,9 @@ constexpr uint32_t kSerialNoUsedUp = kLastSerialNo + 1;
 // written. kSerialNoUsedUp, with the file left byte for byte as it was, when it holds a number
 // past kLastSerialNo or the count would take one past it (UsedUp). Nothing when the file cannot
 // be locked, read or written (NotSaved; LockNotOpened when its lock file cannot be opened at
-// all), or while "Serial No", found after another copy wrote over this copy's view of the file,
-// stands below the number after the last one this copy took from it (HeldBack), until this copy
+// all; OutOfDate when this copy's view of it is out of date, see platform::writeProfileString),
+// or while "Serial No", found after another copy wrote over this copy's view of the file, stands
+// below the number after the last one this copy took from it (HeldBack), until this copy
 // sets one (IniSetSerialNo): as RegTakeLastSn. why, when given, receives the reason.
 std::optional<uint32_t> IniTakeSerialNo(const std::string& path, uint32_t count, TakeRefusal* why = nullptr);
 
@@ -84,7 +86,8 @@ void IniSetAppendKeyToHex(bool on, const std::string& path);
 bool IniGetUpdateCodeOption(const std::string& path);
 void IniSetUpdateCodeOption(bool on, const std::string& path);
 bool IniGetBeepSound(const std::string& path);
-void IniSetBeepSound(bool on, const std::string& path);
+// Why the file did not take it, when it did not (CountsSave: the operator is told).
+CountsSave IniSetBeepSound(bool on, const std::string& path);
 bool IniGetLog(const std::string& path);
 void IniSetLog(bool on, const std::string& path);
 bool IniGetBurnKey(const std::string& path);

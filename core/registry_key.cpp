@@ -22,7 +22,8 @@ long readStored(bool open, const std::string& key, const std::string& name, RegV
     switch (platform::registryRead(key, name, value)) {
     case StoreResult::NotFound: return ERROR_FILE_NOT_FOUND;
     case StoreResult::Unavailable:
-    case StoreResult::LockNotOpened: return ERROR_ACCESS_DENIED;
+    case StoreResult::LockNotOpened:
+    case StoreResult::OutOfDate: return ERROR_ACCESS_DENIED;
     case StoreResult::Ok: break;
     }
     return ERROR_SUCCESS;

@@ -128,13 +128,23 @@ bool numberOrCount(const SettingRule& s) {
     return s.name == "Last SN" || s.name == "Total Count" || s.name == "Pass Count" || s.name == "Fail Count";
 }
 
-// Saves never report: a write that fails leaves the stored value as it was. A setting is stored
-// over whatever the store holds, also from a view that another copy overtook (the last writer's
-// setting stands); a number or a count is not.
-void saveNumber(const SettingRule& s, uint32_t value) {
-    if (platform::registryOpenStore() != platform::StoreResult::Ok) return;
-    platform::registryWrite(g_szRegKey, std::string(s.name), platform::RegValue::dword(value),
-                            numberOrCount(s) ? platform::StaleWrite::Refuse : platform::StaleWrite::Setting);
+// Why a write of the store did not land, as the operator is told it.
+CountsSave savedAs(platform::StoreResult result) {
+    switch (result) {
+    case platform::StoreResult::Ok: return CountsSave::Saved;
+    case platform::StoreResult::LockNotOpened: return CountsSave::LockNotOpened;
+    default: return CountsSave::StoreNotWritten;
+    }
+}
+
+// A write that fails leaves the stored value as it was, and says why for the operator. A setting
+// is stored over whatever the store holds, also from a view that another copy overtook (the last
+// writer's setting stands); a number or a count is not.
+CountsSave saveNumber(const SettingRule& s, uint32_t value) {
+    if (platform::registryOpenStore() != platform::StoreResult::Ok) return CountsSave::StoreNotWritten;
+    return savedAs(platform::registryWrite(g_szRegKey, std::string(s.name), platform::RegValue::dword(value),
+                                           numberOrCount(s) ? platform::StaleWrite::Refuse
+                                                            : platform::StaleWrite::Setting));
 }
 
 // A value as its load would give it, read inside a read-modify-write of the store.
@@ -161,7 +171,7 @@ void setNumber(platform::RegKeyValues& values, const SettingRule& s, uint32_t nu
     values.set(std::string(s.name), platform::RegValue::dword(number));
 }
 
-void saveFlag(const SettingRule& s, uint32_t flag) { saveNumber(s, flag != 0 ? 1 : 0); }
+CountsSave saveFlag(const SettingRule& s, uint32_t flag) { return saveNumber(s, flag != 0 ? 1 : 0); }
 
 // A store made anew under this copy without its numbers (by a copy that never saw them, or from
 // an older view): "Last SN" goes on after the numbers this copy gave and saw, and the counters
@@ -195,55 +205,53 @@ const bool g_numbersCarried = (platform::setStoreCarry(g_szRegKey, carryNumbers,
 
 uint16_t low16(uint32_t value) { return static_cast<uint16_t>(value); }
 
-CountsSave countsNotSaved(platform::StoreResult result) {
-    return result == platform::StoreResult::LockNotOpened ? CountsSave::LockNotOpened : CountsSave::StoreNotWritten;
-}
-
 }  // namespace
 
 void RegLoadEncry() { g_bEncry = loadNumber(setting("ENCRY")); }
-void RegSaveEncry() { saveNumber(setting("ENCRY"), g_bEncry == 1 ? 1 : 0); }
+CountsSave RegSaveEncry() { return saveNumber(setting("ENCRY"), g_bEncry == 1 ? 1 : 0); }
 void RegLoadCodeOption() { g_bCodeOption = loadNumber(setting("Code Option")); }
-void RegSaveCodeOption() { saveNumber(setting("Code Option"), g_bCodeOption == 1 ? 1 : 0); }
+CountsSave RegSaveCodeOption() { return saveNumber(setting("Code Option"), g_bCodeOption == 1 ? 1 : 0); }
 void RegLoadComPort() { g_nComPort = static_cast<uint8_t>(loadNumber(setting("COMPort"))); }
-void RegSaveComPort() { saveNumber(setting("COMPort"), g_nComPort); }
+CountsSave RegSaveComPort() { return saveNumber(setting("COMPort"), g_nComPort); }
 void RegLoadBaudRate() { g_nComBaudRate = loadNumber(setting("BaudRate")); }
-void RegSaveBaudRate() { saveNumber(setting("BaudRate"), g_nComBaudRate); }
+CountsSave RegSaveBaudRate() { return saveNumber(setting("BaudRate"), g_nComBaudRate); }
 void RegLoadIspIcType() { g_nChipMode = static_cast<uint8_t>(loadNumber(setting("ISPICType"))); }
-void RegSaveIspIcType() { saveNumber(setting("ISPICType"), g_nChipMode); }
+CountsSave RegSaveIspIcType() { return saveNumber(setting("ISPICType"), g_nChipMode); }
 void RegLoadIspStartAddr() { g_nIspStartAddr = loadNumber(setting("ISP Start Addr")); }
-void RegSaveIspStartAddr() { saveNumber(setting("ISP Start Addr"), g_nIspStartAddr); }
+CountsSave RegSaveIspStartAddr() { return saveNumber(setting("ISP Start Addr"), g_nIspStartAddr); }
 
 uint32_t RegLoadScanDelay() { return loadNumber(setting("Scan Delay")); }
-void RegSaveScanDelay(uint32_t count) { saveNumber(setting("Scan Delay"), count); }
+CountsSave RegSaveScanDelay(uint32_t count) { return saveNumber(setting("Scan Delay"), count); }
 uint32_t RegLoadRdpLevel() { return loadNumber(setting("RDP Level")); }
-void RegSaveRdpLevel(uint32_t flag) { saveFlag(setting("RDP Level"), flag); }
+CountsSave RegSaveRdpLevel(uint32_t flag) { return saveFlag(setting("RDP Level"), flag); }
 uint32_t RegLoadPcropType() { return loadNumber(setting("PcROP Type")); }
-void RegSavePcropType(uint32_t type) { saveNumber(setting("PcROP Type"), type); }
+CountsSave RegSavePcropType(uint32_t type) { return saveNumber(setting("PcROP Type"), type); }
 uint32_t RegLoadProtectAddr() { return loadNumber(setting("Protect Addr")); }
-void RegSaveProtectAddr(uint32_t address) { saveNumber(setting("Protect Addr"), address); }
+CountsSave RegSaveProtectAddr(uint32_t address) { return saveNumber(setting("Protect Addr"), address); }
 uint32_t RegLoadBurnLimitEn() { return loadNumber(setting("Burn Limit EN")); }
-void RegSaveBurnLimitEn(uint32_t flag) { saveFlag(setting("Burn Limit EN"), flag); }
+CountsSave RegSaveBurnLimitEn(uint32_t flag) { return saveFlag(setting("Burn Limit EN"), flag); }
 uint32_t RegLoadLimitQuantity() { return loadNumber(setting("Limit Quantity")); }
-void RegSaveLimitQuantity(uint32_t quantity) { saveNumber(setting("Limit Quantity"), quantity); }
+CountsSave RegSaveLimitQuantity(uint32_t quantity) { return saveNumber(setting("Limit Quantity"), quantity); }
 uint32_t RegLoadSnInArea() { return loadNumber(setting("SN in Area")); }
-void RegSaveSnInArea(uint32_t location) { saveNumber(setting("SN in Area"), location); }
+CountsSave RegSaveSnInArea(uint32_t location) { return saveNumber(setting("SN in Area"), location); }
 uint32_t RegLoadTotalCount() { return loadNumber(setting("Total Count")); }
-void RegSaveTotalCount(uint32_t count) { saveNumber(setting("Total Count"), count); }
+CountsSave RegSaveTotalCount(uint32_t count) { return saveNumber(setting("Total Count"), count); }
 uint32_t RegLoadPassCount() { return loadNumber(setting("Pass Count")); }
-void RegSavePassCount(uint32_t count) { saveNumber(setting("Pass Count"), count); }
+CountsSave RegSavePassCount(uint32_t count) { return saveNumber(setting("Pass Count"), count); }
 uint32_t RegLoadFailCount() { return loadNumber(setting("Fail Count")); }
-void RegSaveFailCount(uint32_t count) { saveNumber(setting("Fail Count"), count); }
+CountsSave RegSaveFailCount(uint32_t count) { return saveNumber(setting("Fail Count"), count); }
 uint32_t RegLoadSerialNoEn() { return loadNumber(setting("Serial No En")); }
-void RegSaveSerialNoEn(uint32_t flag) { saveFlag(setting("Serial No En"), flag); }
+CountsSave RegSaveSerialNoEn(uint32_t flag) { return saveFlag(setting("Serial No En"), flag); }
 uint32_t RegLoadSnStartAddr() { return loadNumber(setting("SN Start Addr")); }
-void RegSaveSnStartAddr(uint32_t address) { saveNumber(setting("SN Start Addr"), address); }
+CountsSave RegSaveSnStartAddr(uint32_t address) { return saveNumber(setting("SN Start Addr"), address); }
 uint32_t RegLoadLastSn() { return loadNumber(setting("Last SN")); }
 // The operator's own number may make a lost store anew, also from a view another copy overtook.
-void RegSaveLastSn(uint32_t serial) {
-    if (platform::registryWrite(g_szRegKey, std::string(setting("Last SN").name), platform::RegValue::dword(serial),
-                                platform::StaleWrite::Allow) == platform::StoreResult::Ok)
-        g_ownLastSn.reached(platform::registryStorePath(), serial);
+CountsSave RegSaveLastSn(uint32_t serial) {
+    const CountsSave saved = savedAs(platform::registryWrite(g_szRegKey, std::string(setting("Last SN").name),
+                                                             platform::RegValue::dword(serial),
+                                                             platform::StaleWrite::Allow));
+    if (saved == CountsSave::Saved) g_ownLastSn.reached(platform::registryStorePath(), serial);
+    return saved;
 }
 uint32_t RegFollowLastSn() {
     constexpr const SettingRule& s = setting("Last SN");
@@ -256,7 +264,7 @@ uint32_t RegFollowLastSn() {
     return g_nLastSerial;
 }
 uint32_t RegLoadSerialNoAutoInc() { return loadNumber(setting("Serial No Auto Increase")); }
-void RegSaveSerialNoAutoInc(uint32_t flag) { saveFlag(setting("Serial No Auto Increase"), flag); }
+CountsSave RegSaveSerialNoAutoInc(uint32_t flag) { return saveFlag(setting("Serial No Auto Increase"), flag); }
 
 std::optional<uint32_t> RegTakeLastSn(uint32_t count, TakeRefusal* why) {
     constexpr const SettingRule& s = setting("Last SN");
@@ -273,6 +281,7 @@ std::optional<uint32_t> RegTakeLastSn(uint32_t count, TakeRefusal* why) {
         if (!past && count > 0) setNumber(values, s, stored + count);
     });
     const TakeRefusal refusal = result == platform::StoreResult::LockNotOpened    ? TakeRefusal::LockNotOpened
+                                : result == platform::StoreResult::OutOfDate        ? TakeRefusal::OutOfDate
                                 : result != platform::StoreResult::Ok || unreadable ? TakeRefusal::NotSaved
                                 : withheld                                          ? TakeRefusal::HeldBack
                                 : past                                              ? TakeRefusal::UsedUp
@@ -310,7 +319,7 @@ CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {
         setNumber(values, setting("Pass Count"), stored.pass);
         setNumber(values, setting("Fail Count"), stored.fail);
     });
-    if (result != platform::StoreResult::Ok) return countsNotSaved(result);
+    if (result != platform::StoreResult::Ok) return savedAs(result);
     return unreadable ? CountsSave::CountsUnreadable : CountsSave::Saved;
 }
 
@@ -320,37 +329,37 @@ CountsSave RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail) {
         setNumber(values, setting("Pass Count"), pass);
         setNumber(values, setting("Fail Count"), fail);
     });
-    return result == platform::StoreResult::Ok ? CountsSave::Saved : countsNotSaved(result);
+    return savedAs(result);
 }
 
 uint16_t RegLoadProtectArea() { return low16(loadNumber(setting("Protect Area"))); }
-void RegSaveProtectArea(uint16_t mask) { saveNumber(setting("Protect Area"), mask); }
+CountsSave RegSaveProtectArea(uint16_t mask) { return saveNumber(setting("Protect Area"), mask); }
 uint32_t RegLoadInfoEn() { return loadNumber(setting("Info EN")); }
-void RegSaveInfoEn(uint32_t flag) { saveFlag(setting("Info EN"), flag); }
+CountsSave RegSaveInfoEn(uint32_t flag) { return saveFlag(setting("Info EN"), flag); }
 uint32_t RegLoadIspBootDataEn() { return loadNumber(setting("ISPBootData EN")); }
-void RegSaveIspBootDataEn(uint32_t flag) { saveFlag(setting("ISPBootData EN"), flag); }
+CountsSave RegSaveIspBootDataEn(uint32_t flag) { return saveFlag(setting("ISPBootData EN"), flag); }
 uint16_t RegLoadVid() { return low16(loadNumber(setting("VID"))); }
-void RegSaveVid(uint16_t vid) { saveNumber(setting("VID"), vid); }
+CountsSave RegSaveVid(uint16_t vid) { return saveNumber(setting("VID"), vid); }
 uint16_t RegLoadPid() { return low16(loadNumber(setting("PID"))); }
-void RegSavePid(uint16_t pid) { saveNumber(setting("PID"), pid); }
+CountsSave RegSavePid(uint16_t pid) { return saveNumber(setting("PID"), pid); }
 uint32_t RegLoadPll() { return loadNumber(setting("PLL")); }
-void RegSavePll(uint32_t pll) { saveNumber(setting("PLL"), pll); }
+CountsSave RegSavePll(uint32_t pll) { return saveNumber(setting("PLL"), pll); }
 uint32_t RegLoadSnEn() { return loadNumber(setting("SN EN")); }
-void RegSaveSnEn(uint32_t flag) { saveFlag(setting("SN EN"), flag); }
+CountsSave RegSaveSnEn(uint32_t flag) { return saveFlag(setting("SN EN"), flag); }
 uint16_t RegLoadSn1() { return low16(loadNumber(setting("SN1"))); }
-void RegSaveSn1(uint16_t value) { saveNumber(setting("SN1"), value); }
+CountsSave RegSaveSn1(uint16_t value) { return saveNumber(setting("SN1"), value); }
 uint16_t RegLoadSn2() { return low16(loadNumber(setting("SN2"))); }
-void RegSaveSn2(uint16_t value) { saveNumber(setting("SN2"), value); }
+CountsSave RegSaveSn2(uint16_t value) { return saveNumber(setting("SN2"), value); }
 uint16_t RegLoadSn3() { return low16(loadNumber(setting("SN3"))); }
-void RegSaveSn3(uint16_t value) { saveNumber(setting("SN3"), value); }
+CountsSave RegSaveSn3(uint16_t value) { return saveNumber(setting("SN3"), value); }
 uint16_t RegLoadBootPinCfg() { return low16(loadNumber(setting("Boot Pin Cfg"))); }
-void RegSaveBootPinCfg(uint16_t value) { saveNumber(setting("Boot Pin Cfg"), value); }
+CountsSave RegSaveBootPinCfg(uint16_t value) { return saveNumber(setting("Boot Pin Cfg"), value); }
 uint16_t RegLoadUartIspCfg() { return low16(loadNumber(setting("Uart ISP Cfg"))); }
-void RegSaveUartIspCfg(uint16_t value) { saveNumber(setting("Uart ISP Cfg"), value); }
+CountsSave RegSaveUartIspCfg(uint16_t value) { return saveNumber(setting("Uart ISP Cfg"), value); }
 uint32_t RegLoadVidPidEn() { return loadNumber(setting("VIDPID EN")); }
-void RegSaveVidPidEn(uint32_t flag) { saveFlag(setting("VIDPID EN"), flag); }
+CountsSave RegSaveVidPidEn(uint32_t flag) { return saveFlag(setting("VIDPID EN"), flag); }
 uint32_t RegLoadPllEn() { return loadNumber(setting("PLL EN")); }
-void RegSavePllEn(uint32_t flag) { saveFlag(setting("PLL EN"), flag); }
+CountsSave RegSavePllEn(uint32_t flag) { return saveFlag(setting("PLL EN"), flag); }
 
 std::string RegLoadParameterFile() {
     constexpr const SettingRule& s = setting("Parameter File");
@@ -369,7 +378,7 @@ void RegSaveParameterFile(const std::string& name) {
 }
 
 uint32_t RegLoadParaEn() { return loadNumber(setting("Para EN")); }
-void RegSaveParaEn(uint32_t flag) { saveFlag(setting("Para EN"), flag); }
+CountsSave RegSaveParaEn(uint32_t flag) { return saveFlag(setting("Para EN"), flag); }
 
 uint32_t RegLoadIfStored(std::string_view name, uint32_t fallback) {
     for (const SettingRule& s : kSettings) {

@@ -1,6 +1,7 @@
 #pragma once
 // One load and one save per stored setting. A load applies the value's accepted range and
-// default and never fails; a save writes at once and a failed write is lost silently. A setting
+// default and never fails; a save writes at once, and one that fails leaves the stored value as it
+// was and says why (CountsSave), for the operator to be told. A setting
 // (any value but "Last SN" and the counters) is saved over whatever the store holds, also in a
 // copy whose view of the store another copy overtook: the last writer's setting stands, and the
 // store's numbers and counts stay as they are (platform::StaleWrite::Setting).
@@ -15,45 +16,45 @@
 
 // Loads that store into their global themselves, and the saves that write that global.
 void RegLoadEncry();
-void RegSaveEncry();
+CountsSave RegSaveEncry();
 void RegLoadCodeOption();
-void RegSaveCodeOption();
+CountsSave RegSaveCodeOption();
 void RegLoadComPort();
-void RegSaveComPort();
+CountsSave RegSaveComPort();
 void RegLoadBaudRate();
-void RegSaveBaudRate();
+CountsSave RegSaveBaudRate();
 void RegLoadIspIcType();
-void RegSaveIspIcType();
+CountsSave RegSaveIspIcType();
 void RegLoadIspStartAddr();
-void RegSaveIspStartAddr();
+CountsSave RegSaveIspStartAddr();
 
 // Loads that return the value; saves that take it.
 uint32_t RegLoadScanDelay();
-void RegSaveScanDelay(uint32_t count);
+CountsSave RegSaveScanDelay(uint32_t count);
 uint32_t RegLoadRdpLevel();
-void RegSaveRdpLevel(uint32_t flag);
+CountsSave RegSaveRdpLevel(uint32_t flag);
 uint32_t RegLoadPcropType();
-void RegSavePcropType(uint32_t type);
+CountsSave RegSavePcropType(uint32_t type);
 uint32_t RegLoadProtectAddr();
-void RegSaveProtectAddr(uint32_t address);
+CountsSave RegSaveProtectAddr(uint32_t address);
 uint32_t RegLoadBurnLimitEn();
-void RegSaveBurnLimitEn(uint32_t flag);
+CountsSave RegSaveBurnLimitEn(uint32_t flag);
 uint32_t RegLoadLimitQuantity();
-void RegSaveLimitQuantity(uint32_t quantity);
+CountsSave RegSaveLimitQuantity(uint32_t quantity);
 uint32_t RegLoadSnInArea();
-void RegSaveSnInArea(uint32_t location);
+CountsSave RegSaveSnInArea(uint32_t location);
 uint32_t RegLoadTotalCount();
-void RegSaveTotalCount(uint32_t count);
+CountsSave RegSaveTotalCount(uint32_t count);
 uint32_t RegLoadPassCount();
-void RegSavePassCount(uint32_t count);
+CountsSave RegSavePassCount(uint32_t count);
 uint32_t RegLoadFailCount();
-void RegSaveFailCount(uint32_t count);
+CountsSave RegSaveFailCount(uint32_t count);
 uint32_t RegLoadSerialNoEn();
-void RegSaveSerialNoEn(uint32_t flag);
+CountsSave RegSaveSerialNoEn(uint32_t flag);
 uint32_t RegLoadSnStartAddr();
-void RegSaveSnStartAddr(uint32_t address);
+CountsSave RegSaveSnStartAddr(uint32_t address);
 uint32_t RegLoadLastSn();
-void RegSaveLastSn(uint32_t serial);
+CountsSave RegSaveLastSn(uint32_t serial);
 // Brings g_nLastSerial to the number the next part gets from "Last SN" as the store holds it
 // now (which another running copy may have moved on since this one last took a number; its
 // default when the store holds none), and gives it: what a dialog or label shows. g_nLastSerial
@@ -61,7 +62,7 @@ void RegSaveLastSn(uint32_t serial);
 // form it cannot read, or below the numbers this copy gave (see RegTakeLastSn).
 uint32_t RegFollowLastSn();
 uint32_t RegLoadSerialNoAutoInc();
-void RegSaveSerialNoAutoInc(uint32_t flag);
+CountsSave RegSaveSerialNoAutoInc(uint32_t flag);
 
 // Read-modify-write steps on the stored values under the store's lock, so that two running
 // copies of the program sharing one store never hand out one serial number twice or lose a count.
@@ -72,7 +73,8 @@ void RegSaveSerialNoAutoInc(uint32_t flag);
 // one more would give the numbers from 0 again; a take that would reach past the end is refused
 // (UsedUp) and the store left as it is. Nothing also when the store cannot be locked, read or
 // written, or holds "Last SN" in a form it cannot read (NotSaved; LockNotOpened when its lock file
-// cannot be opened at all): a number that the store does not keep as given, or one counted on
+// cannot be opened at all; OutOfDate when this copy's view of the store is out of date, see
+// platform::registryWrite): a number that the store does not keep as given, or one counted on
 // from the default, would be given again. Nor while "Last SN", found after another copy wrote
 // over this copy's view of the store, stands below the number after the last one this copy took
 // (HeldBack: another copy's operator set a lower one, or the store was made anew without it):
@@ -92,37 +94,37 @@ CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored);
 CountsSave RegSaveCounts(uint32_t total, uint32_t pass, uint32_t fail);
 
 uint16_t RegLoadProtectArea();
-void RegSaveProtectArea(uint16_t mask);
+CountsSave RegSaveProtectArea(uint16_t mask);
 uint32_t RegLoadInfoEn();
-void RegSaveInfoEn(uint32_t flag);
+CountsSave RegSaveInfoEn(uint32_t flag);
 uint32_t RegLoadIspBootDataEn();
-void RegSaveIspBootDataEn(uint32_t flag);
+CountsSave RegSaveIspBootDataEn(uint32_t flag);
 uint16_t RegLoadVid();
-void RegSaveVid(uint16_t vid);
+CountsSave RegSaveVid(uint16_t vid);
 uint16_t RegLoadPid();
-void RegSavePid(uint16_t pid);
+CountsSave RegSavePid(uint16_t pid);
 uint32_t RegLoadPll();
-void RegSavePll(uint32_t pll);
+CountsSave RegSavePll(uint32_t pll);
 uint32_t RegLoadSnEn();
-void RegSaveSnEn(uint32_t flag);
+CountsSave RegSaveSnEn(uint32_t flag);
 uint16_t RegLoadSn1();
-void RegSaveSn1(uint16_t value);
+CountsSave RegSaveSn1(uint16_t value);
 uint16_t RegLoadSn2();
-void RegSaveSn2(uint16_t value);
+CountsSave RegSaveSn2(uint16_t value);
 uint16_t RegLoadSn3();
-void RegSaveSn3(uint16_t value);
+CountsSave RegSaveSn3(uint16_t value);
 uint16_t RegLoadBootPinCfg();
-void RegSaveBootPinCfg(uint16_t value);
+CountsSave RegSaveBootPinCfg(uint16_t value);
 uint16_t RegLoadUartIspCfg();
-void RegSaveUartIspCfg(uint16_t value);
+CountsSave RegSaveUartIspCfg(uint16_t value);
 uint32_t RegLoadVidPidEn();
-void RegSaveVidPidEn(uint32_t flag);
+CountsSave RegSaveVidPidEn(uint32_t flag);
 uint32_t RegLoadPllEn();
-void RegSavePllEn(uint32_t flag);
+CountsSave RegSavePllEn(uint32_t flag);
 std::string RegLoadParameterFile();
 void RegSaveParameterFile(const std::string& name);
 uint32_t RegLoadParaEn();
-void RegSaveParaEn(uint32_t flag);
+CountsSave RegSaveParaEn(uint32_t flag);
 
 // Settings that no page fills, read by the gang runs: the stored value of that name (after
 // its load rule) when one is stored and in range, else fallback, the setting's default (never

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "controls/number_text.h"
+#include "core/counter_texts.h"
 #include "core/crc16.h"
 #include "core/globals.h"
 #include "core/ini_settings.h"
@@ -17,6 +18,7 @@
 #include "dialogs/isp_parm_dlg.h"
 #include "dialogs/protect_range_dlg.h"
 #include "dialogs/serial_field.h"
+#include "platform/registry_store.h"
 #include "platform/services.h"
 #include "platform/strfmt.h"
 #include "res/config_template.h"
@@ -46,9 +48,14 @@ bool RunProgrammingConfig(QWidget* parent) {
     g_nRdpLevel = info.rdpLevel;
     g_nPcropType = info.pcropType;
     g_dwProtectAddr = dialog.m_dwProtectAddr;
-    RegSavePcropType(g_nPcropType);
-    RegSaveRdpLevel(g_nRdpLevel != 0 ? 1 : 0);
-    RegSaveProtectAddr(g_dwProtectAddr);
+    const CountsSave stored = FirstRefusal({dialog.m_StoreSaved, RegSavePcropType(g_nPcropType),
+                                            RegSaveRdpLevel(g_nRdpLevel != 0 ? 1 : 0),
+                                            RegSaveProtectAddr(g_dwProtectAddr)});
+    // Each file that did not take the operator's settings is told once.
+    if (stored != CountsSave::Saved)
+        MessageBox(SettingsRefusalText(platform::registryStorePath(), stored), platform::MsgIcon::Error);
+    if (dialog.m_IniSaved != CountsSave::Saved)
+        MessageBox(SettingsRefusalText(g_strIniPath, dialog.m_IniSaved), platform::MsgIcon::Error);
     // The settings whose CRC the operator saw are the ones the next burn writes.
     g_bInfoBlockEnable = info.infoBlockEnable;
     g_wProtectMask = info.protectMask;
@@ -278,11 +285,11 @@ void CConfigDlg::accept() {
     const std::string start = CheckedText(controls().text(kStartAddr).toStdString());
     if (CheckHexString(start, pages != 0 ? pages - 1 : 0) == 0) {
         g_nIspStartAddr = scanHexText(start).value() * 256;
-        RegSaveIspStartAddr();
+        m_StoreSaved = RegSaveIspStartAddr();
         if (g_hwndStartAddr) g_hwndStartAddr->setText(text(strfmt("ISP Start Address From :0x%X", g_nIspStartAddr)));
     }
     g_bBeepSound = controls().isChecked(kBeepSound) ? 1 : 0;
-    IniSetBeepSound(g_bBeepSound != 0, g_strIniPath);
+    m_IniSaved = IniSetBeepSound(g_bBeepSound != 0, g_strIniPath);
     m_Info.infoBlockEnable = m_InfoGroup->GetCheck() == 1 ? 1 : 0;
     ui::TemplateDialog::accept();
 }

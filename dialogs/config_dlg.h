@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "core/counters.h"
 #include "engine_hid/info_block_image.h"
 #include "platform/dialog_builder.h"
 
@@ -29,6 +30,8 @@ public:
     void accept() override;
 
     InfoBlockSettings m_Info;   // what the image is built from
+    // Whether OK's saves reached the settings store and the INI file; the opener tells the operator.
+    CountsSave m_StoreSaved = CountsSave::Saved, m_IniSaved = CountsSave::Saved;
     uint32_t m_dwProtectAddr = 0;   // carried through to the opener unchanged
     uint32_t m_dwSerialAddr = 0;    // shown only
     uint32_t m_nInitialSerial = 0;  // shown only

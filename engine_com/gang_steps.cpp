@@ -130,6 +130,10 @@ bool TakeSerialNumber(GangRun& run, uint32_t count) {
         return Refuse(run, strfmt("Another copy of the program set Serial No in %s below the numbers this copy gave: "
                                   "start this copy again to go on !",
                                   ini));
+    if (why == TakeRefusal::OutOfDate)
+        return Refuse(run, strfmt("Another copy of the program may have given numbers from Serial No in %s since this "
+                                  "copy last read it: start this copy again to go on !",
+                                  ini));
     if (why == TakeRefusal::LockNotOpened)
         return Refuse(run, strfmt("Can not write Serial No to %s : %s can not be opened !", ini,
                                   platform::lockFileOf(g_strIniPath).c_str()));

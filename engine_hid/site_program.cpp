@@ -35,7 +35,7 @@ std::optional<uint32_t> TakeSerial(WorkerPage& page, SiteRun& run, int site, boo
     TakeRefusal why = TakeRefusal::None;
     const std::optional<uint32_t> serial = RegTakeLastSn(advance ? 1 : 0, &why);
     if (serial) return serial;
-    if (why == TakeRefusal::HeldBack) {
+    if (why == TakeRefusal::HeldBack || why == TakeRefusal::OutOfDate) {
         // Why, and the way on, once a run; each part's line names its site.
         if (!std::exchange(run.toldHeldBack, true)) LogAndScroll(page, LastSnRefusalText(why));
         LogAndScroll(page, strfmt("SN not programmed on site %d", site + 1));

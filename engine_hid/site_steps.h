@@ -60,7 +60,7 @@ struct SiteRun {
     std::array<int, kSiteCount> mark = {kGood, kGood, kGood, kGood};
     bool ok = true;
     bool siteUnreached = false;
-    bool toldHeldBack = false;  // the run said why it gives no serial number (TakeSerial)
+    bool toldHeldBack = false;  // the run said why it gives no serial number, with the way on (TakeSerial)
 
     bool note(bool exchangeOk) {
         ok = exchangeOk;

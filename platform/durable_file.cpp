@@ -316,6 +316,14 @@ bool DurableWriter::commit(const std::function<bool()>& mayReplace) {
 
 int DurableWriter::takeCommitted() { return std::exchange(committed_, -1); }
 
+void DurableWriter::giveToFolderOwner() {
+    struct stat staged {}, folder {};
+    if (fd_ < 0 || ::geteuid() != 0 || ::fstat(fd_, &staged) != 0 || staged.st_uid != 0) return;
+    if (::stat(folderOf(path_).c_str(), &folder) != 0 || folder.st_uid == 0) return;
+    // The mode goes back after the change of owner, which clears the set-id bits.
+    if (::fchown(fd_, folder.st_uid, folder.st_gid) == 0) ::fchmod(fd_, staged.st_mode & 07777);
+}
+
 void setCommitPauseForTest(std::function<void(CommitStep, const std::string&)> pause) {
     g_commitPause = std::move(pause);
 }
@@ -327,6 +335,7 @@ bool replaceFileDurably(const std::string& path, const std::string& contents) {
 
 int replaceLockedFile(const FileLock& lock, const std::string& contents, const std::function<bool()>& readIsLast) {
     DurableWriter writer(lock.file());
+    writer.giveToFolderOwner();
     if (!writer.writeAt(0, std::as_bytes(std::span(contents))) || !writer.commit([&] { return lock.held(); }))
         return -1;
     const int placed = writer.takeCommitted();

@@ -123,6 +123,9 @@ public:
     // After a commit: a descriptor open for reading on the file it put in place, for the caller
     // to close; -1 before.
     int takeCommitted();
+    // Run as root, gives the staged file to the owner of its folder when it would be root's own:
+    // a file that other users' copies replace must be theirs to mark (platform::LastSeenFile).
+    void giveToFolderOwner();
 
 private:
     bool flush();

@@ -244,10 +244,11 @@ struct ReadVersion {
 
 // The file's text read under its lock; a file this copy saw and finds removed or empty gives
 // the text it last saw, and one made anew without this copy's numbers gives them carried in.
-// False when it cannot be read, or this copy's view is out of date and stale refuses; for a
-// setting, aside is then set and the text is the file's as it stands (empty when there is none).
+// False when it cannot be read, or this copy's view is out of date and stale refuses (outOfDate
+// set); for a setting, aside is then set and the text is the file's as it stands (empty when
+// there is none).
 bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& seen, StaleWrite stale,
-                std::string& text, ReadVersion& read, bool& aside) {
+                std::string& text, ReadVersion& read, bool& aside, bool& outOfDate) {
     FileContents contents = readRegularFile(lock.file(), kMaxSettingsFileBytes, &read.fd);
     if (contents.error != 0 && contents.error != ENOENT) return false;
     if (contents.contents.empty()) {
@@ -258,14 +259,16 @@ bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& see
         read.fd = -1;
         const FileLoss loss = seen.lossOf(file, there ? &emptied : nullptr);
         aside = loss == FileLoss::Stale && stale == StaleWrite::Setting;
-        if (loss == FileLoss::Stale && stale == StaleWrite::Refuse) return false;
+        outOfDate = loss == FileLoss::Stale && stale == StaleWrite::Refuse;
+        if (outOfDate) return false;
         text = loss == FileLoss::None || aside ? "" : seen.contents();
         return true;
     }
     std::string asItStands = stale == StaleWrite::Setting ? contents.contents : std::string();
     const FoundView view = seen.found(file, std::move(contents.contents), ::dup(read.fd), carried);
     if (view.overtaken) tellOvertaken(file, view.text);
-    if (view.outOfDate && stale == StaleWrite::Refuse) return false;
+    outOfDate = view.outOfDate && stale == StaleWrite::Refuse;
+    if (outOfDate) return false;
     aside = view.outOfDate && stale == StaleWrite::Setting;
     text = aside ? std::move(asItStands) : view.text;
     return true;
@@ -276,10 +279,11 @@ bool readLocked(const std::string& file, const FileLock& lock, LastSeenFile& see
 // those of the file a link in its place names. False when the file cannot be locked, read or
 // written, when edit refuses, or when the file holds NUL bytes (text in another encoding,
 // such as UTF-16, that a rewrite would damage); lockNotOpened, when given, tells whether its
-// lock file could not be opened.
+// lock file could not be opened, and outOfDate whether this copy's view of it is out of date.
 bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector<std::string>&)>& edit,
-                   StaleWrite stale = StaleWrite::Refuse, bool* lockNotOpened = nullptr) {
+                   StaleWrite stale = StaleWrite::Refuse, bool* lockNotOpened = nullptr, bool* outOfDate = nullptr) {
     if (lockNotOpened) *lockNotOpened = false;
+    if (outOfDate) *outOfDate = false;
     if (file.empty()) return false;
     // Taken before the file's lock, never after it: a writer whose lock file was removed takes
     // the lock anew.
@@ -292,8 +296,10 @@ bool rewriteLocked(const std::string& file, const std::function<Edit(std::vector
     LastSeenFile& seen = g_seen[file];
     std::string text;
     ReadVersion read;
-    bool aside = false;
-    if (!readLocked(file, lock, seen, stale, text, read, aside) || text.find('\0') != std::string::npos) return false;
+    bool aside = false, viewOutOfDate = false;
+    const bool readable = readLocked(file, lock, seen, stale, text, read, aside, viewOutOfDate);
+    if (outOfDate) *outOfDate = viewOutOfDate;
+    if (!readable || text.find('\0') != std::string::npos) return false;
     auto [byteOrderMark, lines] = splitEditedText(text);
     const Edit result = edit(lines);
     if (result != Edit::Changed) return result == Edit::Unchanged;
@@ -319,15 +325,15 @@ void setIniCarry(const std::string& section, const std::string& key, IniCarry ca
 
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
-                        const std::optional<std::string>& value, StaleWrite stale) {
+                        const std::optional<std::string>& value, StaleWrite stale, bool* lockNotOpened) {
     return rewriteLocked(file, [&](std::vector<std::string>& lines) {
         return applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
-    }, stale);
+    }, stale, lockNotOpened);
 }
 
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
                          const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change,
-                         bool* lockNotOpened) {
+                         bool* lockNotOpened, bool* outOfDate) {
     return rewriteLocked(
         file,
         [&](std::vector<std::string>& lines) {
@@ -336,7 +342,7 @@ bool updateProfileString(const std::string& file, const std::string& section, co
             const std::optional<std::string> value = change(stored);
             return value && applyWrite(lines, section, key, value) ? Edit::Changed : Edit::Unchanged;
         },
-        StaleWrite::Refuse, lockNotOpened);
+        StaleWrite::Refuse, lockNotOpened, outOfDate);
 }
 
 }  // namespace platform

@@ -42,10 +42,12 @@ void setIniCarry(const std::string& section, const std::string& key, IniCarry ca
 // look, or the version seen still has a name elsewhere) and stale refuses (the same holds for
 // updateProfileString, which always refuses then), or, for a setting (StaleWrite::Setting), goes
 // into the file as it stands while this copy's view stays out of date. A lock file removed while
-// this copy writes fails the write, as in the settings store.
+// this copy writes fails the write, as in the settings store. lockNotOpened, when given, tells
+// whether the file's lock file could not be opened at all.
 bool writeProfileString(const std::string& file, const std::string& section,
                         const std::optional<std::string>& key,
-                        const std::optional<std::string>& value, StaleWrite stale = StaleWrite::Refuse);
+                        const std::optional<std::string>& value, StaleWrite stale = StaleWrite::Refuse,
+                        bool* lockNotOpened = nullptr);
 
 // Reads key in section as the file holds it (nothing when absent) and writes what change makes
 // of it, all under the file's lock: no other thread or running copy writes in between. When
@@ -56,9 +58,10 @@ bool writeProfileString(const std::string& file, const std::string& section,
 // it): a value worked out from nothing must not replace one in the file.
 // A file that is not a regular file or is too large to be ours is never written over.
 // lockNotOpened, when given, tells whether the file's lock file (lockFileOf the file) could not
-// be opened at all.
+// be opened at all, and outOfDate whether the write was refused as this copy's view of the file
+// is out of date.
 bool updateProfileString(const std::string& file, const std::string& section, const std::string& key,
                          const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change,
-                         bool* lockNotOpened = nullptr);
+                         bool* lockNotOpened = nullptr, bool* outOfDate = nullptr);
 
 }  // namespace platform

@@ -515,8 +515,8 @@ StoreResult registryUpdate(const std::string& key, const std::function<void(RegK
     if (!lock.locked()) return lock.openError() != 0 ? StoreResult::LockNotOpened : StoreResult::Unavailable;
     const Cache& cache = refresh(lock.file());
     const bool outOfDate = cache.loss == FileLoss::Stale || cache.outOfDate;
-    if (cache.state != FileState::Readable || (outOfDate && stale == StaleWrite::Refuse))
-        return StoreResult::Unavailable;
+    if (cache.state != FileState::Readable) return StoreResult::Unavailable;
+    if (outOfDate && stale == StaleWrite::Refuse) return StoreResult::OutOfDate;
     if (outOfDate && stale == StaleWrite::Setting) return updateAside(lock, key, change);
     Store store = cache.store;
     SectionValues values(sectionOf(store, key), anyUnreadableKey(store));

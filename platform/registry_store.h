@@ -32,8 +32,9 @@ struct RegValue {
 };
 
 // LockNotOpened: a write found the store's lock file (lockFileOf the store) but could not open
-// it at all (nor make it); nothing was written.
-enum class StoreResult { Ok, NotFound, Unavailable, LockNotOpened };
+// it at all (nor make it); OutOfDate: a write refused as this copy's view of the store is out of
+// date (see registryWrite). Nothing was written.
+enum class StoreResult { Ok, NotFound, Unavailable, LockNotOpened, OutOfDate };
 
 // configFolder() + "settings"; empty when there is no config folder: every read and write of
 // the store then gives Unavailable.
@@ -56,7 +57,7 @@ StoreResult registryRead(const std::string& key, const std::string& name, RegVal
 // last saw, and a write makes the file anew from them with its change. When another copy wrote
 // after this copy's last look, those values may lack that copy's numbers, and when the version
 // this copy saw still has a name elsewhere (moved aside, a second name, behind a link removed),
-// another copy may take numbers from it: such a write is Unavailable unless stale allows it, or,
+// another copy may take numbers from it: such a write is OutOfDate unless stale allows it, or,
 // for a setting (StaleWrite::Setting), goes into the file as it stands (made anew with the value
 // alone when there is none) while this copy's view stays out of date.
 StoreResult registryWrite(const std::string& key, const std::string& name, const RegValue& value,

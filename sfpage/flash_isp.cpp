@@ -21,6 +21,7 @@
 #include "link/com_settings.h"
 #include "link/hid_device.h"
 #include "link/port_failure.h"
+#include "platform/registry_store.h"
 #include "platform/strfmt.h"
 #include "res/flash_page_template.h"
 #include "res/icons.h"
@@ -343,7 +344,12 @@ void CFlashISP::OnLimitEnable() {
     const bool on = controls().isChecked(kIdcLimitEnable);
     g_bLimitEnable = on ? 1 : 0;
     controls().enable(kIdcLimitQuantity, on);
-    RegSaveBurnLimitEn(g_bLimitEnable);
+    TellSettingsRefusal(RegSaveBurnLimitEn(g_bLimitEnable));
+}
+
+void CFlashISP::TellSettingsRefusal(CountsSave saved) {
+    if (saved != CountsSave::Saved)
+        MessageBox(SettingsRefusalText(platform::registryStorePath(), saved), platform::MsgIcon::Error);
 }
 
 void CFlashISP::OnChangeLimitQuantity() {
@@ -361,7 +367,7 @@ void CFlashISP::OnChangeLimitQuantity() {
             g_nLimitQuantity = static_cast<uint32_t>(std::stoul(text));
             // Only the operator's entry is stored: the value the page shows or puts back after a
             // refusal would be stored over one another running copy stored meanwhile.
-            if (!showingQuantity_) RegSaveLimitQuantity(g_nLimitQuantity);
+            if (!showingQuantity_) TellSettingsRefusal(RegSaveLimitQuantity(g_nLimitQuantity));
             break;
     }
 }

@@ -12,6 +12,7 @@
 
 #include "core/byte_log.h"
 #include "core/control_set_page.h"
+#include "core/counters.h"
 #include "core/hex_key_reader.h"
 #include "link/serial_port.h"
 #include "platform/dialog_builder.h"
@@ -114,6 +115,8 @@ private:
     void OnVerify();
     void OnLimitEnable();
     void OnChangeLimitQuantity();
+    // Tells the operator a save of the page's settings that the store did not take.
+    void TellSettingsRefusal(CountsSave saved);
     // Puts g_nLimitQuantity into its field: the page's own write, which stores nothing.
     void ShowLimitQuantity();
     void OnLevel0();

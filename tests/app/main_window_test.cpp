@@ -255,6 +255,16 @@ TEST_F(MainWindow, KeysBurnOrStepTheDelayWithinBoundsAndSaveEveryPress) {
     }
     EXPECT_EQ(notice(), "Delay Count:0");
     EXPECT_TRUE(window_->isVisible());
+    // A press the store does not take (a folder in its lock's place) says so, naming the store.
+    const std::string store = platform::registryStorePath();
+    std::filesystem::remove(store + ".lock");
+    ASSERT_TRUE(std::filesystem::create_directory(store + ".lock"));
+    RecordingServices services;
+    QTest::keyClick(window_.get(), Qt::Key_Plus, Qt::KeypadModifier);
+    const auto messages = services.messages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Settings can not be saved: " + store + " can not be written!");
+    std::filesystem::remove(store + ".lock");
 }
 
 // On the serial-flash page Enter goes nowhere, not even to the field it is pressed in; other

@@ -224,6 +224,9 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         Meanwhile meanwhile = Nothing;
         bool fromZero = false;  // the numbers start at 0, not at 100 and 0x500
         bool network = false;   // every replaced version keeps a hidden name, as on a network home
+        // This copy runs as root (made the files) in the operator's folder; the other copy is the
+        // operator's.
+        bool operatorTakes = false;
     } cases[] = {
         {"store removed", true, false, false, GoesOn, remove},
         {"store emptied", true, false, false, GoesOn, empty},
@@ -265,11 +268,19 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
          ANewCopySaves, false, true},
         {"a network home, folder cleared, a new copy saved a value, another copy reset", true, true, false,
          NumbersOutOfDate, removeOnNetwork, nullptr, ANewCopySavesThenAnotherResets, false, true},
+        {"a copy run as root made them, the operator's copy took, folder cleared", true, true, true, OutOfDate, remove,
+         nullptr, Nothing, false, false, true},
+        {"a copy run as root made them, the operator's copy took, both emptied", true, true, true, OutOfDate, empty,
+         nullptr, Nothing, false, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempConfigFolder folder;
         const std::string store = platform::registryStorePath(), ini = folder.path() + "swd-isp.ini";
+        constexpr uid_t kOperator = 65534;
+        if (c.operatorTakes) {
+            ASSERT_EQ(::chown(folder.path().c_str(), kOperator, kOperator), 0);
+        }
         if (c.network) {
             platform::setNetworkFolderForTest(folder.path());
             platform::setCommitPauseForTest([](platform::CommitStep step, const std::string& file) {
@@ -347,7 +358,11 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
             if (c.before) c.before(file);
         if (c.otherCopyTookLast) {
             const pid_t other = olderView > 0 ? olderView : fork();
-            if (other == 0) _exit(RegTakeLastSn(1) == lastSn + 1 && IniTakeSerialNo(ini, 1) == serialNo + 1 ? 0 : 1);
+            if (other == 0) {
+                if (c.operatorTakes && (::setgroups(0, nullptr) != 0 || ::setgid(kOperator) != 0 || ::setuid(kOperator) != 0))
+                    _exit(99);
+                _exit(RegTakeLastSn(1) == lastSn + 1 && IniTakeSerialNo(ini, 1) == serialNo + 1 ? 0 : 1);
+            }
             if (olderView > 0) {
                 letGoOn(olderView);
             } else {
@@ -375,7 +390,7 @@ TEST(Counters, ALostStoreOrIniFileGivesNoNumberTwiceAndKeepsTheCounts) {
         CountPart(true);
         if (c.then != GoesOn) {
             // Why: held back by a lower number found, or a view out of date the store refuses.
-            const TakeRefusal expected = c.then == NumbersOutOfDate ? TakeRefusal::HeldBack : TakeRefusal::NotSaved;
+            const TakeRefusal expected = c.then == NumbersOutOfDate ? TakeRefusal::HeldBack : TakeRefusal::OutOfDate;
             TakeRefusal why = TakeRefusal::None;
             EXPECT_EQ(once(serialNoGiven, IniTakeSerialNo(ini, 1, &why)), std::nullopt);
             EXPECT_EQ(why, expected);
@@ -478,6 +493,8 @@ TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
         lines += UnsavedPartsText(unsaved, store) + "\n";
         CountsSave reset = CountsSave::Saved;
         lines += (ResetCounters(&reset) ? "reset" : ResetRefusalText(store, reset)) + "\n";
+        lines += SettingsRefusalText(store, RegSaveScanDelay(40)) + "\n";
+        lines += SettingsRefusalText(ini, IniSetBeepSound(false, ini)) + "\n";
         (void)!::write(told[1], lines.data(), lines.size());
         _exit(0);
     }
@@ -491,7 +508,9 @@ TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(lines, "Last SN can not be saved: " + store + ".lock can not be opened\nlock\n"
                      "1 counted part (Pass 1, Fail 0) can not be saved: " + store + ".lock can not be opened!\n"
-                     "Counters can not be reset: " + store + ".lock can not be opened!\n");
+                     "Counters can not be reset: " + store + ".lock can not be opened!\n"
+                     "Settings can not be saved: " + store + ".lock can not be opened!\n"
+                     "Settings can not be saved: " + ini + ".lock can not be opened!\n");
 
     // Held back: another copy set the numbers below the ones this copy gave.
     for (const std::string& file : {store, ini}) ::chmod((file + ".lock").c_str(), 0644);
@@ -509,6 +528,18 @@ TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
               "Config. to go on");
     EXPECT_EQ(IniTakeSerialNo(ini, 1, &why), std::nullopt);
     EXPECT_EQ(why, TakeRefusal::HeldBack);
+    // Out of date: the version this copy saw was moved aside, where another copy may take from it.
+    for (const std::string& file : {store, ini}) {
+        std::filesystem::rename(file, file + ".aside");
+        std::filesystem::copy_file(file + ".aside", file);
+    }
+    EXPECT_EQ(RegTakeLastSn(1, &why), std::nullopt);
+    EXPECT_EQ(why, TakeRefusal::OutOfDate);
+    EXPECT_EQ(LastSnRefusalText(why),
+              "Another copy of the program may have given numbers from Last SN since this copy last read it: set "
+              "Initial Serial No. in Config. to go on");
+    EXPECT_EQ(IniTakeSerialNo(ini, 1, &why), std::nullopt);
+    EXPECT_EQ(why, TakeRefusal::OutOfDate);
     RegSaveLastSn(kLastSnEnd - 1);
     EXPECT_EQ(RegTakeLastSn(1, &why), kLastSnEnd - 1);
     EXPECT_EQ(why, TakeRefusal::None);

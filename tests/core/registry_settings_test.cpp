@@ -30,7 +30,7 @@ using Pairs = std::vector<std::pair<uint32_t, uint32_t>>;
 struct Setting {
     const char* name;
     std::function<uint32_t()> load;
-    std::function<void(uint32_t)> save;
+    std::function<CountsSave(uint32_t)> save;
     uint32_t missing;     // no value stored
     uint32_t unreadable;  // a text where a number belongs, or a store that cannot be read
     Pairs loads;          // stored number -> loaded value
@@ -51,24 +51,24 @@ Pairs sixteenBitLoads(uint32_t fallback) {
     return {{0, 0}, {0xFFFF, 0xFFFF}, {0x1ABCD, 0xABCD}, {0x200000, 0}, {0x200001, fallback}};
 }
 
-Setting flag(const char* name, uint32_t (*load)(), void (*save)(uint32_t)) {
+Setting flag(const char* name, uint32_t (*load)(), CountsSave (*save)(uint32_t)) {
     return {name, load, save, 1, 0, flagLoads(), flagSaves()};
 }
-Setting range(const char* name, uint32_t (*load)(), void (*save)(uint32_t), uint32_t lo,
+Setting range(const char* name, uint32_t (*load)(), CountsSave (*save)(uint32_t), uint32_t lo,
               uint32_t hi, uint32_t fallback) {
     return {name, load, save, fallback, fallback, rangeLoads(lo, hi, fallback), identitySaves()};
 }
-Setting sixteen(const char* name, uint16_t (*load)(), void (*save)(uint16_t), uint32_t fallback) {
-    const auto save16 = [save](uint32_t v) { save(static_cast<uint16_t>(v)); };
+Setting sixteen(const char* name, uint16_t (*load)(), CountsSave (*save)(uint16_t), uint32_t fallback) {
+    const auto save16 = [save](uint32_t v) { return save(static_cast<uint16_t>(v)); };
     return {name, load, save16, fallback, fallback, sixteenBitLoads(fallback),
             {{0, 0}, {0xFFFF, 0xFFFF}}};
 }
 // The values whose load and save go through their global.
 template <typename T>
-Setting global(const char* name, void (*load)(), void (*save)(), T& value, uint32_t fallback,
+Setting global(const char* name, void (*load)(), CountsSave (*save)(), T& value, uint32_t fallback,
                Pairs loads, Pairs saves) {
     const auto loadGlobal = [load, &value] { load(); return uint32_t{value}; };
-    const auto saveGlobal = [save, &value](uint32_t v) { value = static_cast<T>(v); save(); };
+    const auto saveGlobal = [save, &value](uint32_t v) { value = static_cast<T>(v); return save(); };
     return {name, loadGlobal, saveGlobal, fallback, fallback, loads, saves};
 }
 
@@ -103,7 +103,7 @@ std::vector<Setting> allNumericSettings() {
         range("Last SN", RegLoadLastSn, RegSaveLastSn, 0, 0xFFFFFFFF, 0),
         flag("Serial No Auto Increase", RegLoadSerialNoAutoInc, RegSaveSerialNoAutoInc),
         {"Protect Area", [] { return uint32_t{RegLoadProtectArea()}; },
-         [](uint32_t v) { RegSaveProtectArea(static_cast<uint16_t>(v)); }, 0, 0,
+         [](uint32_t v) { return RegSaveProtectArea(static_cast<uint16_t>(v)); }, 0, 0,
          {{10, 10}, {9, 0}, {0x1ABCD, 0xABCD}, {0x20000, 0}, {0x20001, 0}}, {{0xFFFF, 0xFFFF}}},
         flag("Info EN", RegLoadInfoEn, RegSaveInfoEn),
         flag("ISPBootData EN", RegLoadIspBootDataEn, RegSaveIspBootDataEn),
@@ -143,13 +143,13 @@ TEST(RegistrySettings, EveryValueFollowsItsLoadAndSaveRule) {
         store(s.name, platform::RegValue::string("x"));  // short enough, but of another type
         EXPECT_EQ(s.load(), s.unreadable) << "short text";
         for (const auto& [saved, stored] : s.saves) {
-            s.save(saved);
+            EXPECT_EQ(s.save(saved), CountsSave::Saved) << "saved " << saved;
             EXPECT_EQ(storedNumber(s.name), stored) << "saved " << saved;
         }
         ASSERT_TRUE(platform::makeFolders(folder.path() + "broken/settings"));
         platform::setConfigFolderForTest(folder.path() + "broken");
         EXPECT_EQ(s.load(), s.unreadable) << "store cannot be read";
-        s.save(1);  // lost, and harmless
+        EXPECT_EQ(s.save(1), CountsSave::StoreNotWritten);  // lost, harmless, and said
     }
     std::tie(g_bEncry, g_bCodeOption, g_nComPort, g_nComBaudRate, g_nChipMode, g_nIspStartAddr) = saved;
 }

@@ -811,6 +811,25 @@ TEST_F(Config1, AnOutOfDateCopyStoresTheSettingsGivenInConfig) {
     EXPECT_EQ(RegTakeLastSn(1), std::nullopt);
     RegSaveLastSn(20);  // the operator's word
     EXPECT_EQ(RegTakeLastSn(1), 20u);
+
+    // A store that takes no save (a folder in its lock's place): OK says so, naming the store, and
+    // the number typed is not taken for stored.
+    std::filesystem::remove(store + ".lock");
+    ASSERT_TRUE(std::filesystem::create_directory(store + ".lock"));
+    ASSERT_TRUE(WhenModal<CConfig1Dlg>([&] { ui::findCommand(window.menuBar(), 32772)->trigger(); },
+                                       [&](CConfig1Dlg& dialog) {
+                                           const auto& controls = dialog.controls();
+                                           QTest::keyClick(controls.control<QComboBox>(kIdcChipModel), Qt::Key_Down);
+                                           auto* initial = controls.control<QLineEdit>(kIdcInitialSerial);
+                                           initial->selectAll();
+                                           QTest::keyClicks(initial, "30");
+                                           Click(controls, 1);
+                                       }));
+    EXPECT_EQ(takeMessages(), Texts{"Settings can not be saved: " + store + " can not be written!"});
+    g_nChipMode = 0;
+    RegLoadIspIcType();
+    EXPECT_EQ(g_nChipMode, 1u);
+    EXPECT_EQ(RegLoadLastSn(), 21u);
     use(0, 0, 0x100);
     RunConfigDialog = nullptr;
 }
@@ -829,4 +848,18 @@ TEST_F(ProgConfig, AnOutOfDateCopyStoresTheBeepSoundGivenInConfig) {
     EXPECT_FALSE(IniGetBeepSound(g_strIniPath));
     EXPECT_EQ(IniGetSerialNo(g_strIniPath), 5u);
     EXPECT_EQ(IniTakeSerialNo(g_strIniPath, 1), std::nullopt);
+
+    // Files that take no save (a folder in each lock's place): OK says so, naming each file once.
+    const std::string store = platform::registryStorePath();
+    for (const std::string& file : {store, g_strIniPath}) {
+        std::filesystem::remove(file + ".lock");
+        ASSERT_TRUE(std::filesystem::create_directory(file + ".lock"));
+    }
+    ASSERT_TRUE(configure(page, [&](CConfigDlg& dialog) {
+        QTest::keyClick(dialog.controls().control<QAbstractButton>(kBeepSound), Qt::Key_Space);
+        Click(dialog.controls(), 1);
+    }));
+    EXPECT_EQ(takeMessages(), (Texts{"Settings can not be saved: " + store + " can not be written!",
+                                     "Settings can not be saved: " + g_strIniPath + " can not be written!"}));
+    EXPECT_FALSE(IniGetBeepSound(g_strIniPath));
 }

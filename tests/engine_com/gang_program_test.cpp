@@ -363,6 +363,23 @@ TEST(GangProgram, RunsPassOnlySocketsThatHoldTheImage) {
              EXPECT_TRUE(g.board.log().empty());
              EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x100u);
          }},
+        // The version of the INI file this copy saw was moved aside, where another copy may take
+        // from it: the same, with why.
+        {"the INI file this copy saw moved aside",
+         [](SimulatedGang& g) {
+             g.store("Gang Serial En", 1);
+             IniSetSerialNo(0x600, g_strIniPath);
+             IniTakeSerialNo(g_strIniPath, 1);
+             std::filesystem::rename(g_strIniPath, g_strIniPath + ".aside");
+             std::filesystem::copy_file(g_strIniPath + ".aside", g_strIniPath);
+         },
+         {"Another copy of the program may have given numbers from Serial No in <ini> since this copy last read it: "
+          "start this copy again to go on !"},
+         {}, {},
+         [](SimulatedGang& g) {
+             EXPECT_TRUE(g.board.log().empty());
+             EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x601u);
+         }},
         // A lock file that cannot be opened at all (here its name is one too long) is named.
         {"an INI file whose lock file cannot be opened",
          [](SimulatedGang& g) {

@@ -194,33 +194,46 @@ TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
 // on; every part it found fails without a number. Once the operator sets a number in Config.,
 // the next run gives it.
 TEST(SiteProgram, ACopyHeldBackByAnotherCopysLowerNumberSaysWhyOncePerRun) {
-    const struct { const char* name; void (*worker)(WorkerPage&); uint32_t location, address, base; } cases[] = {
+    const struct { const char* name; void (*worker)(WorkerPage&); uint32_t location, address, base; bool aside = false; } cases[] = {
         {"image", SiteProgramThread, 0, 0x40, kFlash},
         {"past the image", SiteProgramThread, 0, 0x1FFC, kFlash},
         {"information area", SiteProgramThread, 1, 0x10, 0x1FF00600},
         {"serial burn, second page", SiteProgramSerialThread, 1, 0x10, 0x1FF00400},
         {"information burn, parameter area", SiteProgramInfoThread, 1, 0x10, 0x1FF00600},
+        {"image, the store moved aside", SiteProgramThread, 0, 0x40, kFlash, true},
+        {"serial burn, the store moved aside", SiteProgramSerialThread, 1, 0x10, 0x1FF00400, true},
     };
     const std::string heldBack = "Another copy of the program set Last SN below the numbers this copy gave: "
                                  "set Initial Serial No. in Config. to go on";
+    // A view out of date (the version this copy saw moved aside, where another copy may take from
+    // it) says so the same way.
+    const std::string outOfDate = "Another copy of the program may have given numbers from Last SN since this copy "
+                                  "last read it: set Initial Serial No. in Config. to go on";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const bool aside = c.aside;
         SimulatedBurn bench;
         bench.numberSerials(c.location, c.address, 5000);
         ASSERT_EQ(RegTakeLastSn(1), 5000u);
-        InAnotherCopy([] { RegSaveLastSn(4000); });
+        const std::string store = platform::registryStorePath();
+        if (aside) {
+            std::filesystem::rename(store, store + ".aside");
+            std::filesystem::copy_file(store + ".aside", store);
+        } else {
+            InAnotherCopy([] { RegSaveLastSn(4000); });
+        }
         for (int run = 0; run < 2; ++run) {
             bench.populate({0, 2});
             g_bTaskWorking = true;
             bench.page.log.clear();
             bench.run(c.worker, PatternImage(128));
-            EXPECT_EQ(bench.page.logLinesWith("Last SN"), std::vector<std::string>{heldBack});
+            EXPECT_EQ(bench.page.logLinesWith("Last SN"), std::vector<std::string>{aside ? outOfDate : heldBack});
             EXPECT_EQ(bench.page.logLinesWith("SN not programmed"),
                       (std::vector<std::string>{"SN not programmed on site 1", "SN not programmed on site 3"}));
         }
         EXPECT_NE(bench.adapter.site(0).word(c.base + c.address), 4000u);
         EXPECT_EQ(bench.counters(), (Counters{4, 0, 4}));
-        EXPECT_EQ(RegLoadLastSn(), 4000u);
+        EXPECT_EQ(RegLoadLastSn(), aside ? 5001u : 4000u);
 
         RegSaveLastSn(4000);  // the operator's word
         bench.populate({1});

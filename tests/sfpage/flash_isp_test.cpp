@@ -5,6 +5,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "engine_com/gang_settings.h"
 #include "flash_page_fixture.h"
 #include "link/hid_device.h"
+#include "platform/registry_store.h"
 #include "platform/strfmt.h"
 #include "res/adapter_tool_templates.h"
 #include "res/config_template.h"
@@ -168,6 +170,17 @@ TEST_F(FlashPage, LimitedQuantityField) {
         EXPECT_EQ(field->text().toStdString(), shown);
         EXPECT_EQ(RegLoadLimitQuantity(), stored);
     }
+    // A store that takes no save (a folder in its lock's place): each save the operator made says
+    // so, naming the store.
+    const std::string store = platform::registryStorePath();
+    std::filesystem::remove(store + ".lock");
+    ASSERT_TRUE(std::filesystem::create_directory(store + ".lock"));
+    services.clear();
+    QTest::keyClicks(field, "2");
+    click(kIdcLimitEnable);
+    const std::string refusal = "Settings can not be saved: " + store + " can not be written!";
+    EXPECT_EQ(messages(), (std::vector<std::string>{refusal, refusal}));
+    std::filesystem::remove(store + ".lock");
     // A stored value above the field is clamped before it is shown, without an error.
     g_nLimitQuantity = 0x200000;
     services.clear();

@@ -12,6 +12,7 @@
 #include "res/icons.h"
 #include "support/golden_file.h"
 #include "support/run_trace.h"
+#include "platform/registry_store.h"
 #include "support/running_copies.h"
 #include "support/simulated_burn.h"
 
@@ -138,7 +139,7 @@ TEST(SfWorkers, FailuresEndRed) {
 TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
     const struct { const char* name; uint8_t limit; const char* lock; uint32_t start; std::vector<uint32_t> firsts;
                    uint32_t next; const char* message; uint32_t quantity = 1000;
-                   bool erasing = false; bool heldBack = false; } cases[] = {
+                   bool erasing = false; bool heldBack = false; bool outOfDate = false; } cases[] = {
         {"limited", 1, nullptr, 5000, {5000, 6000}, 7000, nullptr},
         {"open", 0, nullptr, 5000, {5000, 5000}, 5000, nullptr},
         {"store locked away", 1, "settings.lock", 5000, {}, 5000, "Last SN can not be saved !"},
@@ -158,6 +159,11 @@ TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
          "Another copy of the program set Last SN below the numbers this copy gave: set Initial Serial No. in Config. "
          "to go on !",
          1000, false, true},
+        // The version of the store this copy saw was moved aside, where another copy may take from it.
+        {"out of date", 1, nullptr, 5000, {}, 5001,
+         "Another copy of the program may have given numbers from Last SN since this copy last read it: set Initial "
+         "Serial No. in Config. to go on !",
+         1000, false, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,6 +177,12 @@ TEST(SfWorkers, AdaptersWithALimitTakeTheirRangeOfNumbers) {
         if (c.heldBack) {
             ASSERT_EQ(RegTakeLastSn(1), c.start);
             InAnotherCopy([] { RegSaveLastSn(4000); });
+        }
+        if (c.outOfDate) {
+            ASSERT_EQ(RegTakeLastSn(1), c.start);
+            const std::string store = platform::registryStorePath();
+            std::filesystem::rename(store, store + ".aside");
+            std::filesystem::copy_file(store + ".aside", store);
         }
         const Bytes limit = c.limit ? Bytes{uint8_t(c.quantity), uint8_t(c.quantity >> 8)} : Bytes{0xFF, 0xFF};
         for (int adapter = 0; adapter < 2; ++adapter) {
