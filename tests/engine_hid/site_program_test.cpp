@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <regex>
+#include <vector>
 
 #include "core/globals.h"
 #include "core/registry_settings.h"
@@ -154,18 +155,26 @@ TEST(SiteProgram, ASecondSerialNumberInTheInformationAreaIsNeverPassedWrong) {
     EXPECT_EQ(g_nLastSerial, 0x00010003u);
 }
 
-// A serial number that the store cannot keep is never given: while the store cannot be locked
-// the parts get no number and fail, and the next run, with the store back, gives the number
-// the store holds to a part that nothing else holds.
-TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
-    const struct { const char* name; void (*worker)(WorkerPage&); uint32_t location, address, base; } cases[] = {
+// Each burn that gives serial numbers, with where it writes them.
+struct SerialBurn {
+    const char* name;
+    void (*worker)(WorkerPage&);
+    uint32_t location, address, base;
+    bool aside = false;  // the store this copy saw moved aside
+};
+const SerialBurn kSerialBurns[] = {
         {"image", SiteProgramThread, 0, 0x40, kFlash},
         {"past the image", SiteProgramThread, 0, 0x1FFC, kFlash},
         {"information area", SiteProgramThread, 1, 0x10, 0x1FF00600},
         {"serial burn, second page", SiteProgramSerialThread, 1, 0x10, 0x1FF00400},
         {"information burn, parameter area", SiteProgramInfoThread, 1, 0x10, 0x1FF00600},
-    };
-    for (const auto& c : cases) {
+};
+
+// A serial number that the store cannot keep is never given: while the store cannot be locked
+// the parts get no number and fail, and the next run, with the store back, gives the number
+// the store holds to a part that nothing else holds.
+TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
+    for (const SerialBurn& c : kSerialBurns) {
         SCOPED_TRACE(c.name);
         SimulatedBurn bench;
         bench.populate({0});
@@ -194,15 +203,9 @@ TEST(SiteProgram, GivesNoSerialNumberThatTheStoreCannotKeep) {
 // on; every part it found fails without a number. Once the operator sets a number in Config.,
 // the next run gives it.
 TEST(SiteProgram, ACopyHeldBackByAnotherCopysLowerNumberSaysWhyOncePerRun) {
-    const struct { const char* name; void (*worker)(WorkerPage&); uint32_t location, address, base; bool aside = false; } cases[] = {
-        {"image", SiteProgramThread, 0, 0x40, kFlash},
-        {"past the image", SiteProgramThread, 0, 0x1FFC, kFlash},
-        {"information area", SiteProgramThread, 1, 0x10, 0x1FF00600},
-        {"serial burn, second page", SiteProgramSerialThread, 1, 0x10, 0x1FF00400},
-        {"information burn, parameter area", SiteProgramInfoThread, 1, 0x10, 0x1FF00600},
-        {"image, the store moved aside", SiteProgramThread, 0, 0x40, kFlash, true},
-        {"serial burn, the store moved aside", SiteProgramSerialThread, 1, 0x10, 0x1FF00400, true},
-    };
+    std::vector<SerialBurn> cases(std::begin(kSerialBurns), std::end(kSerialBurns));
+    cases.push_back({"image, the store moved aside", SiteProgramThread, 0, 0x40, kFlash, true});
+    cases.push_back({"serial burn, the store moved aside", SiteProgramSerialThread, 1, 0x10, 0x1FF00400, true});
     const std::string heldBack = "Another copy of the program set Last SN below the numbers this copy gave: "
                                  "set Initial Serial No. in Config. to go on";
     // A view out of date (the version this copy saw moved aside, where another copy may take from
