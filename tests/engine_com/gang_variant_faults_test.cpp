@@ -343,6 +343,22 @@ const Fault kFaults[] = {
          for (uint32_t k = 0; k < 16; ++k) EXPECT_EQ(*second.cell(second.keyAddr + k), 0xC0 + k) << "key byte " << k;
          EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
      }},
+    // Socket 2 holds the first four bytes of a block whose write was cut short: no block is
+    // there, and one written over it would keep the AND of both numbers. The part fails, its
+    // block named and left as it is; the others are numbered on without a gap.
+    {"a part that holds half an option block", [](const Facts& f) { return f.optionOnVerify; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x02});
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(g.messages(), Messages{strfmt("IC2 option block at 0x%X is not a whole block: not written!!!", f.optionAddr)});
+         EXPECT_EQ(g.board.target(1)->optionBlock(static_cast<uint16_t>(f.optionAddr)),
+                   (std::array<uint8_t, 8>{0xFA, 0x00, 0x01, 0x02, 0xFF, 0xFF, 0xFF, 0xFF}));
+         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x132u);
+         ExpectIcons(g, {150, 151, 150, 150});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+     }},
     // A run that failed gave socket 2 number 000103; the byte-wise run erases nothing, so the
     // flash keeps the AND of that block and this run's 000130: the part fails, its block named,
     // and the others pass.
