@@ -609,9 +609,10 @@ TEST(GangVariantFaults, DroppingAnyReplyNeverHangsNorPassesABadPart) {
             expectWhole(gang, 0, 0x100);
             for (const sim::LogEntry& entry : gang.board.log()) replies += entry.fromHost ? 0 : 1;
         }
-        // A byte-wise run makes hundreds of alike byte exchanges: between its first and last 80
-        // replies (board, scan, verify, option block, end) every seventh is dropped.
-        for (int n = 1; n <= replies; n += n > 80 && n < replies - 80 ? 7 : 1) {
+        // A byte-wise run makes hundreds of alike byte exchanges: between its first 40 replies
+        // (board, scan, the first bytes with their blinks) and its last 80 (verify, option block,
+        // key page, end) every eleventh is dropped.
+        for (int n = 1; n <= replies; n += n > 40 && n < replies - 80 ? 11 : 1) {
             SCOPED_TRACE(n);
             SimulatedGang gang;
             prepare(gang);
