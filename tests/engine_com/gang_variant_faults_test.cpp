@@ -361,7 +361,7 @@ const Fault kFaults[] = {
      }},
     // A run that failed gave socket 2 number 000103; the byte-wise run erases nothing, so the
     // flash keeps the AND of that block and this run's 000130: the part fails, its block named,
-    // and the others pass.
+    // and is erased, so that no later run keeps that number, given before; the others pass.
     {"a part a failed run numbered", [](const Facts& f) { return f.programs && !f.erases && !f.mtp; },
      [](SimulatedGang& g, const Facts& f) {
          g.store("Gang Serial En", 1);
@@ -372,6 +372,7 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.messages(), Messages{strfmt("IC2 option block at 0x%X does not hold what was written!!!", f.optionAddr)});
          ExpectIcons(g, {150, 151, 150, 150});
          EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         ExpectErasedIfDiffering(g, f, 1);
      }},
     // A board may answer a write without the target's status byte: that reports nothing, and
     // every good part passes with its option block (an MTP part's status is polled instead).
