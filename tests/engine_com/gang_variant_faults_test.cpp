@@ -374,6 +374,19 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
          ExpectErasedIfDiffering(g, f, 1);
      }},
+    // Cancel in the pause that erase needs: the erase is not finished, and no part passes.
+    {"Cancel in the erase of a part a failed run numbered", [](const Facts& f) { return f.programs && !f.erases && !f.mtp; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.answerWritesMinimally(true);
+         g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x03, 0xFF, 0x0E, 0x00, 0x00});
+         g.onNote = StopAtStep("pause 30", 1);
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(FramesAfter(g, "0F 16").front(), kLeaveFrame);
+         EXPECT_EQ(g.framesOf(0x0F, 0x16), 1);
+         EXPECT_EQ(g.bench.counters().pass, 0u);
+     }},
     // A board may answer a write without the target's status byte: that reports nothing, and
     // every good part passes with its option block (an MTP part's status is polled instead).
     {"a board that answers writes without a status byte", kEvery,
