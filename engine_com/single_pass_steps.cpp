@@ -301,10 +301,22 @@ bool ProgramTarget(SinglePass& sp, const char* closingLine) {
     return true;
 }
 
+// Nothing erases the block before a run that compares nothing: written over one a failed run
+// left, it holds the AND of both, another number than this one. It is read back at once.
+bool HoldsOptionBlock(SinglePass& sp, const uint8_t* written) {
+    const ReadBack held = ReadAndCompare(sp, sp.plan.frames, sp.run.optionAddr, written, kFrame8);
+    if (held == ReadBack::Differed)
+        return Refuse(sp.run, strfmt("Option block at 0x%X does not hold what was written!!!", sp.run.optionAddr));
+    return held == ReadBack::Matched;
+}
+
 bool WriteSingleOptionBlock(SinglePass& sp) {
     GangRun& run = sp.run;
-    // Code that ends at P has not reached the block either.
-    if (!((g_bEncry || g_bCodeOption) && uint64_t{run.startAddr} + run.dataLength <= run.optionAddr)) return true;
+    // Code that ends at P has not reached the block either. Code that reaches it carries the
+    // block the code option patched in.
+    if (uint64_t{run.startAddr} + run.dataLength > run.optionAddr)
+        return sp.plan.compared || !g_bCodeOption || HoldsOptionBlock(sp, run.image.buffer.data() + run.optionAddr);
+    if (!(g_bEncry || g_bCodeOption)) return true;
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     sp.hi = hi;
@@ -315,13 +327,7 @@ bool WriteSingleOptionBlock(SinglePass& sp) {
     if (!(run.step(Quiet(kTagData, [lo, block] { return ComIspTrans8Data(lo, block); })) &&
           (sp.plan.compared || Judged(sp, run.optionAddr)) && Finish(sp, false)))
         return false;
-    if (sp.plan.compared) return true;
-    // Nothing erases the block before a run that compares nothing: written over one a failed run
-    // left, it holds the AND of both, another number than this one. It is read back at once.
-    const ReadBack held = ReadAndCompare(sp, sp.plan.frames, run.optionAddr, block.data(), kFrame8);
-    if (held == ReadBack::Differed)
-        return Refuse(run, strfmt("Option block at 0x%X does not hold what was written!!!", run.optionAddr));
-    return held == ReadBack::Matched;
+    return sp.plan.compared || HoldsOptionBlock(sp, block.data());
 }
 
 bool WriteKeyBytes(SinglePass& sp, bool erasePage) {

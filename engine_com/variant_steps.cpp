@@ -143,10 +143,12 @@ void OnMismatch(GangRun& run, const PassPlan& plan, uint32_t offset, bool messag
     LeaveTarget(run, plan.leave);
 }
 
-enum class HeldBlock { Blank, Written, Unread };
+enum class HeldBlock { Blank, Written, Other, Unread };
 
-// The eight bytes at P read back: blank when all are 0xFF. A reply without them judges nothing.
-HeldBlock ReadHeldBlock(GangRun& run) {
+// The eight bytes at P read back: blank when all are 0xFF, written when they are the block this
+// run would write but for the part's own serial number. Any other bytes are a block cut short or
+// written for other settings. A reply without them judges nothing.
+HeldBlock ReadHeldBlock(GangRun& run, OptionRule rule) {
     const uint8_t hi = static_cast<uint8_t>(run.optionAddr >> 8);
     const uint8_t lo = static_cast<uint8_t>(run.optionAddr);
     if (!run.step({kTagHiByte, [hi] { return ComIspTransHiByte(hi); }, kTargetWaitMs, Timeout::Verify}) ||
@@ -154,7 +156,13 @@ HeldBlock ReadHeldBlock(GangRun& run) {
         g_nReplyDataSize < 8)
         return HeldBlock::Unread;
     const uint8_t* held = g_pBlockBuf.data();
-    return std::all_of(held, held + 8, [](uint8_t b) { return b == 0xFF; }) ? HeldBlock::Blank : HeldBlock::Written;
+    if (std::all_of(held, held + 8, [](uint8_t b) { return b == 0xFF; })) return HeldBlock::Blank;
+    // Building the block steps the number past the one it takes: the number stays as it was.
+    const uint32_t serial = g_nGangSerial;
+    std::array<uint8_t, 8> whole = BuildOptionBlock(run, rule);
+    g_nGangSerial = serial;
+    if (GivesSerialNumbers()) std::copy_n(held + 1, 3, whole.begin() + 1);
+    return std::equal(whole.begin(), whole.end(), held) ? HeldBlock::Written : HeldBlock::Other;
 }
 
 // A part that holds an option block keeps it: written over, the flash would keep the AND of both
@@ -162,10 +170,13 @@ HeldBlock ReadHeldBlock(GangRun& run) {
 // that failed after the block may have left it erased or half written. False when the run ends.
 bool WriteOptionIfBlank(GangRun& run, const PassPlan& plan, int socket) {
     const bool read = plan.optionOnBlankOnly && OptionBlockWanted(run, *plan.option);
-    const HeldBlock held = read ? ReadHeldBlock(run) : HeldBlock::Blank;
+    const HeldBlock held = read ? ReadHeldBlock(run, plan.option->rule) : HeldBlock::Blank;
     if (held == HeldBlock::Blank) return WriteOptionBlock(run, socket, *plan.option);
-    if (held == HeldBlock::Unread) run.state[socket] = kVerifyFailed;
+    if (held != HeldBlock::Written) run.state[socket] = kVerifyFailed;
     if (run.timedOut) return false;
+    if (held == HeldBlock::Other)
+        run.page.messageBox(strfmt("IC%d option block at 0x%X is not a whole block: not written!!!", socket + 1, run.optionAddr),
+                            platform::MsgIcon::Error);
     if (held != HeldBlock::Written) return true;
     LogAndScroll(run.page, strfmt("IC%d holds an option block already: not written", socket + 1));
     return WritePlannedKeyPage(run, socket, *plan.option);

@@ -343,9 +343,25 @@ const Fault kFaults[] = {
          for (uint32_t k = 0; k < 16; ++k) EXPECT_EQ(*second.cell(second.keyAddr + k), 0xC0 + k) << "key byte " << k;
          EXPECT_EQ(g.bench.counters(), (Counters{4, 4, 0}));
      }},
+    // Socket 2 holds the first four bytes of a block whose write was cut short: no block is
+    // there, and one written over it would keep the AND of both numbers. The part fails, its
+    // block named and left as it is; the others are numbered on without a gap.
+    {"a part that holds half an option block", [](const Facts& f) { return f.optionOnVerify; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x02});
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_EQ(g.messages(), Messages{strfmt("IC2 option block at 0x%X is not a whole block: not written!!!", f.optionAddr)});
+         EXPECT_EQ(g.board.target(1)->optionBlock(static_cast<uint16_t>(f.optionAddr)),
+                   (std::array<uint8_t, 8>{0xFA, 0x00, 0x01, 0x02, 0xFF, 0xFF, 0xFF, 0xFF}));
+         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x132u);
+         ExpectIcons(g, {150, 151, 150, 150});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+     }},
     // A run that failed gave socket 2 number 000103; the byte-wise run erases nothing, so the
     // flash keeps the AND of that block and this run's 000130: the part fails, its block named,
-    // and the others pass.
+    // and is erased, so that no later run keeps that number, given before; the others pass.
     {"a part a failed run numbered", [](const Facts& f) { return f.programs && !f.erases && !f.mtp; },
      [](SimulatedGang& g, const Facts& f) {
          g.store("Gang Serial En", 1);
@@ -356,6 +372,20 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.messages(), Messages{strfmt("IC2 option block at 0x%X does not hold what was written!!!", f.optionAddr)});
          ExpectIcons(g, {150, 151, 150, 150});
          EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         ExpectErasedIfDiffering(g, f, 1);
+     }},
+    // Cancel in the pause that erase needs: the erase is not finished, and no part passes.
+    {"Cancel in the erase of a part a failed run numbered", [](const Facts& f) { return f.programs && !f.erases && !f.mtp; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.answerWritesMinimally(true);
+         g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x03, 0xFF, 0x0E, 0x00, 0x00});
+         g.onNote = StopAtStep("pause 30", 1);
+     },
+     [](const SimulatedGang& g, const Facts&) {
+         EXPECT_EQ(FramesAfter(g, "0F 16").front(), kLeaveFrame);
+         EXPECT_EQ(g.framesOf(0x0F, 0x16), 1);
+         EXPECT_EQ(g.bench.counters().pass, 0u);
      }},
     // A board may answer a write without the target's status byte: that reports nothing, and
     // every good part passes with its option block (an MTP part's status is polled instead).
@@ -593,9 +623,10 @@ TEST(GangVariantFaults, DroppingAnyReplyNeverHangsNorPassesABadPart) {
             expectWhole(gang, 0, 0x100);
             for (const sim::LogEntry& entry : gang.board.log()) replies += entry.fromHost ? 0 : 1;
         }
-        // A byte-wise run makes hundreds of alike byte exchanges: between its first and last 80
-        // replies (board, scan, verify, option block, end) every seventh is dropped.
-        for (int n = 1; n <= replies; n += n > 80 && n < replies - 80 ? 7 : 1) {
+        // A byte-wise run makes hundreds of alike byte exchanges: between its first 40 replies
+        // (board, scan, the first bytes with their blinks) and its last 80 (verify, option block,
+        // key page, end) every eleventh is dropped.
+        for (int n = 1; n <= replies; n += n > 40 && n < replies - 80 ? 11 : 1) {
             SCOPED_TRACE(n);
             SimulatedGang gang;
             prepare(gang);

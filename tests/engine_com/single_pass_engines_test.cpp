@@ -279,6 +279,19 @@ const SingleFault kSingleFaults[] = {
          EXPECT_EQ(g.messages(), Messages{"Option block at 0x3FF8 does not hold what was written!!!"});
          EXPECT_FALSE(ShowsPass(g, f));
      }},
+    // ... and so where the image reaches the block, which goes out numbered among the code.
+    {"an option block in the code a failed run numbered", [](const VariantFacts& f) { return f.programs && !Verifies(f); },
+     [](SimulatedGang& g, const VariantFacts&) {
+         g.board.answerWritesMinimally(true), g.store("Code Option", 1), g.store("Gang Serial En", 1);
+         g.store("Option Addr", 0x5C);
+         IniSetSerialNo(0x105, g_strIniPath);
+         g.board.writeFlash(0, 0x5C, std::vector<uint8_t>{0xAF, 0x00, 0x01, 0x03});
+     },
+     [](const SimulatedGang& g, const VariantFacts& f) {
+         EXPECT_EQ(g.messages(), Messages{"Option block at 0x5C does not hold what was written!!!"});
+         EXPECT_EQ(g.board.target(0)->flash[0x5F], 0x01);
+         EXPECT_FALSE(ShowsPass(g, f));
+     }},
     // A board may answer a write without the target's status byte: that reports nothing, and
     // every run passes its good part.
     {"a board that answers writes without a status byte", [](const VariantFacts& f) { return f.programs; },

@@ -597,6 +597,64 @@ TEST(SfComWorkers, CancelInAnyPauseEndsTheRunThere) {
     EXPECT_GE(pauses, 2 * 6);
 }
 
+// Every reply of a program or full run dropped in turn, and a run that did not pass tried once
+// more over the same serial flash, as an operator tries it again. A run that shows its pass lamp
+// leaves the image; the program run its numbered option block, with a number that run gave, and
+// the key; the full runs their records, numbering on from the INI file.
+TEST(SfComWorkers, DroppingAnyReplyThenARetryPassesOnlyAWholeFlash) {
+    const std::array<uint8_t, 16> key = {0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7,
+                                         0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF};
+    const struct { const char* name; Worker worker; bool option; } runs[] = {
+        {"program", Program, true}, {"full", Auto, false}, {"numbered full", AutoSerial, false}};
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.name);
+        const auto prepare = [&](SfComBench& b) {
+            b.gang.store("ENCRY", 1), b.gang.store("Code Option", 1), b.gang.store("Gang Serial En", 1);
+            g_bSerialAutoInc = 1;
+            std::copy(key.begin(), key.end(), g_LoadedKeyBytes.begin());
+            IniSetSerialNo(0x100, g_strIniPath);
+        };
+        const auto expectWhole = [&](SfComBench& b, uint32_t first) {
+            if (b.lamp() != res::kIconPass) return;
+            EXPECT_EQ(b.flash(0, b.image.size()), b.image);
+            const uint32_t next = IniGetSerialNo(g_strIniPath);
+            if (!r.option) {
+                EXPECT_EQ(b.flash(0x10010 + 13, 3), (Bytes{uint8_t(next >> 16), uint8_t(next >> 8), uint8_t(next)}));
+                return;
+            }
+            const Bytes block = b.flash(kOptionAddr, 8);
+            EXPECT_EQ(block[0], 0xAA);
+            const uint32_t number = uint32_t{block[1]} << 16 | block[2] << 8 | block[3];
+            EXPECT_GE(number, first) << "a number given before";
+            EXPECT_LT(number, next);
+            EXPECT_EQ(b.flash(kSfComKeyAddr, 16), Bytes(key.begin(), key.end()));
+        };
+        int replies = 0;
+        {
+            SfComBench bench;
+            prepare(bench);
+            bench.run(r.worker);
+            ASSERT_EQ(bench.lamp(), res::kIconPass);
+            expectWhole(bench, 0x100);
+            for (const sim::LogEntry& entry : bench.gang.board.log()) replies += entry.fromHost ? 0 : 1;
+        }
+        for (int n = 1; n <= replies; ++n) {
+            SCOPED_TRACE(n);
+            SfComBench bench;
+            prepare(bench);
+            bench.gang.board.dropReplyNumber(n);
+            bench.run(r.worker);
+            expectWhole(bench, 0x100);
+            if (bench.lamp() == res::kIconPass) continue;
+            const uint32_t first = IniGetSerialNo(g_strIniPath);
+            EXPECT_TRUE(ComOpenPort(nullptr));
+            bench.gang.board.dropReplyNumber(0);
+            bench.run(r.worker);
+            expectWhole(bench, first);
+        }
+    }
+}
+
 // An adapter that numbers a limited quantity of parts has its range taken from the INI file
 // before its first frame: two adapters in a row start that many numbers apart, and the next gang
 // run numbers on after both. Without a limit the range is open and the file stays. The +64
