@@ -19,6 +19,9 @@ public:
     void overtaken(const std::string& file, uint32_t stored);
     // The file holds next after this copy's take, or its operator set next.
     void reached(const std::string& file, uint32_t next);
+    // True while taken, this copy's last number, may go back: no other copy wrote the file since
+    // (one whose operator set a lower number may have given it again).
+    bool mayGiveBack(const std::string& file, uint32_t taken) const;
     // This copy gave back taken, its last number, which no part got.
     void gaveBack(const std::string& file, uint32_t taken);
 
@@ -26,6 +29,7 @@ private:
     struct Numbers {
         uint32_t next = 0;
         bool withheld = false;
+        bool overtaken = false;  // another copy wrote the file since this copy's take
     };
     mutable std::mutex lock_;
     std::map<std::string, Numbers> byFile_;

@@ -296,15 +296,16 @@ std::optional<uint32_t> RegTakeLastSn(uint32_t count, TakeRefusal* why) {
 
 void RegReturnLastSn(uint32_t taken) {
     constexpr const SettingRule& s = setting("Last SN");
+    const std::string store = platform::registryStorePath();
     bool returned = false;
     const auto result = platform::registryUpdate(g_szRegKey, [&](platform::RegKeyValues& values) {
-        if (ruledNumber(values, s) != taken + 1) return;
+        if (ruledNumber(values, s) != taken + 1 || !g_ownLastSn.mayGiveBack(store, taken)) return;
         setNumber(values, s, taken);
         returned = true;
     });
     if (result != platform::StoreResult::Ok || !returned) return;
     g_nLastSerial = taken;
-    g_ownLastSn.gaveBack(platform::registryStorePath(), taken);
+    g_ownLastSn.gaveBack(store, taken);
 }
 
 CountsSave RegAddCounts(uint32_t pass, uint32_t fail, Counts& stored) {

@@ -83,7 +83,8 @@ CountsSave RegSaveSerialNoAutoInc(uint32_t flag);
 constexpr uint32_t kLastSnEnd = 0xFFFFFFFF;
 std::optional<uint32_t> RegTakeLastSn(uint32_t count, TakeRefusal* why = nullptr);
 // Gives back a number taken with count 1 that never reached a part: the store steps back to it
-// only while no other number was taken since, so nothing is ever issued twice.
+// only while no other number was taken since and no other copy wrote the store since (one whose
+// operator set a lower number may have given this one again), so nothing is ever issued twice.
 void RegReturnLastSn(uint32_t taken);
 // Adds pass and fail parts to "Pass Count" and "Fail Count", "Total Count" their sum, in one
 // write; stored receives the three values written. Nothing is written when the store cannot be

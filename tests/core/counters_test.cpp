@@ -546,6 +546,16 @@ TEST(Counters, EveryRefusalOfANumberOrACountSaysWhy) {
     EXPECT_EQ(RegTakeLastSn(1, &why), std::nullopt);
     EXPECT_EQ(why, TakeRefusal::UsedUp);
     EXPECT_EQ(LastSnRefusalText(why), "Last SN is used up");
+    // A number taken that no part got goes back only while no other copy wrote since: here
+    // another copy's operator set a lower one and a range taken there gave this copy's number.
+    RegSaveLastSn(100);
+    EXPECT_EQ(RegTakeLastSn(1), 100u);
+    InAnotherCopy([] {
+        RegSaveLastSn(50);
+        if (RegTakeLastSn(51) != 50u) _exit(1);
+    });
+    RegReturnLastSn(100);
+    EXPECT_EQ(RegTakeLastSn(1), 101u);
     ResetCounters();
 }
 
