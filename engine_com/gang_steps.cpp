@@ -730,7 +730,7 @@ namespace {
 // The bytes just written at address, read back into the socket still good: a part that holds
 // other bytes fails, the operator is told what holds them, and it is erased with the byte-wise
 // runs' erase, so that no later run keeps a number given before. A read that goes unanswered
-// fails the part alone. False when the run ends.
+// fails the part alone, and erases it too: what it holds is not known. False when the run ends.
 bool ReadBackWritten(GangRun& run, int socket, uint32_t address, std::span<const uint8_t> written, const char* what) {
     if (run.state[socket] != kGood) return true;
     const uint8_t hi = static_cast<uint8_t>(address >> 8);
@@ -741,9 +741,9 @@ bool ReadBackWritten(GangRun& run, int socket, uint32_t address, std::span<const
     if (run.timedOut) return false;
     if (read && g_nReplyDataSize >= count && std::equal(written.begin(), written.end(), g_pBlockBuf.data())) return true;
     run.state[socket] = kVerifyFailed;
-    if (!read) return true;
-    run.page.messageBox(strfmt("IC%d %s at 0x%X does not hold what was written!!!", socket + 1, what, address),
-                        platform::MsgIcon::Error);
+    if (read)
+        run.page.messageBox(strfmt("IC%d %s at 0x%X does not hold what was written!!!", socket + 1, what, address),
+                            platform::MsgIcon::Error);
     EraseDifferingPart(run, ComIsp2EraseChip, ComIsp2CmdFinish);
     return !run.timedOut;
 }

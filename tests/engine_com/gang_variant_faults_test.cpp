@@ -374,6 +374,23 @@ const Fault kFaults[] = {
          EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
          ExpectErasedIfDiffering(g, f, 1);
      }},
+    // The same part, the reply to its block's read-back lost (the 22nd read: ten a socket and
+    // socket 1's block): what the flash keeps is not known, so it fails alone and is erased as
+    // well, so that no later run (the verify twin keeps a whole held block) keeps that AND.
+    {"a part a failed run numbered, its block's read-back lost", [](const Facts& f) { return f.programs && !f.erases && !f.mtp; },
+     [](SimulatedGang& g, const Facts& f) {
+         g.store("Gang Serial En", 1);
+         g.board.answerWritesMinimally(true);
+         g.board.writeFlash(1, f.optionAddr, std::vector<uint8_t>{0xFA, 0x00, 0x01, 0x03, 0xFF, 0x0E, 0x00, 0x00});
+         g.board.dropReplyAt(sim::TargetFrame(0x03), 22);
+     },
+     [](const SimulatedGang& g, const Facts& f) {
+         EXPECT_TRUE(g.messages().empty());
+         ExpectIcons(g, {150, 151, 150, 150});
+         EXPECT_EQ(g.bench.counters(), (Counters{4, 3, 1}));
+         EXPECT_EQ(IniGetSerialNo(g_strIniPath), 0x133u);
+         ExpectErasedIfDiffering(g, f, 1);
+     }},
     // Cancel in the pause that erase needs: the erase is not finished, and no part passes.
     {"Cancel in the erase of a part a failed run numbered", [](const Facts& f) { return f.programs && !f.erases && !f.mtp; },
      [](SimulatedGang& g, const Facts& f) {
